@@ -1,8 +1,39 @@
+// rizuvira-cli: the converter's engine without a display.
 #include <cstdio>
+#include <cstring>
+
+#include "cli/info_command.h"
+
+namespace {
+
+void Usage(std::FILE* to) {
+    std::fprintf(to,
+                 "usage: rizuvira-cli info DISC [--json]\n"
+                 "  DISC is a drive (/dev/sr0), a folder holding VIDEO_TS, or an ISO image.\n");
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    (void)argc;
-    (void)argv;
-    std::fprintf(stderr, "usage: rizuvira-cli info DISC [--json]\n");
-    return 2;
+    using namespace rizuvira::cli;
+    if (argc >= 2 && (!std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help"))) {
+        Usage(stdout);
+        return kExitDone;
+    }
+    if (argc >= 3 && !std::strcmp(argv[1], "info")) {
+        bool json = false;
+        const char* disc = nullptr;
+        int paths = 0;
+        for (int i = 2; i < argc; ++i) {
+            if (!std::strcmp(argv[i], "--json")) {
+                json = true;
+            } else {
+                disc = argv[i];
+                ++paths;
+            }
+        }
+        if (paths == 1) return RunInfo(disc, json, stdout, stderr);
+    }
+    Usage(stderr);
+    return kExitUsage;
 }

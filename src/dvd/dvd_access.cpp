@@ -1,0 +1,509 @@
+#include "dvd/dvd_access.h"
+
+#include "dvd/ifo_parser.h"
+
+#include <dvdread/dvd_reader.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace rizuvira {
+namespace {
+
+// --- libdvdread handles -----------------------------------------------------
+
+struct ReaderCloser {
+    void operator()(dvd_reader_t* reader) const { DVDClose(reader); }
+};
+struct FileCloser {
+    void operator()(dvd_file_t* file) const { DVDCloseFile(file); }
+};
+using ReaderPtr = std::unique_ptr<dvd_reader_t, ReaderCloser>;
+using FilePtr = std::unique_ptr<dvd_file_t, FileCloser>;
+
+// libdvdread reports through this instead of standard error; its words only
+// matter when someone debugs a disc, so they are shown on request.
+void DvdLog(void*, dvd_logger_level_t level, const char* format, va_list args) {
+    static const bool verbose = std::getenv("RIZUVIRA_DVD_LOG") != nullptr;
+    if (!verbose) return;
+    std::fprintf(stderr, "libdvdread[%d]: ", static_cast<int>(level));
+    std::vfprintf(stderr, format, args);
+    std::fputc('\n', stderr);
+}
+const dvd_logger_cb kLogger = {DvdLog};
+
+// Reads a whole information file (or its backup when the file fails to parse).
+std::vector<uint8_t> ReadInfoFile(dvd_reader_t* reader, int title_set, dvd_read_domain_t domain) {
+    constexpr size_t kLargestIfoBytes = 16u << 20;
+    std::vector<uint8_t> bytes;
+    FilePtr file(DVDOpenFile(reader, title_set, domain));
+    if (!file) return bytes;
+    const ssize_t sectors = DVDFileSize(file.get());
+    if (sectors <= 0) return bytes;
+    bytes.resize(std::min<size_t>(static_cast<size_t>(sectors) * kDvdSectorBytes, kLargestIfoBytes));
+    if (DVDFileSeek(file.get(), 0) != 0) return {};
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = DVDReadBytes(file.get(), bytes.data() + done, bytes.size() - done);
+        if (got <= 0) break;
+        done += static_cast<size_t>(got);
+    }
+    bytes.resize(done);
+    return bytes;
+}
+
+template <typename Info, typename Parse>
+std::optional<Info> LoadInfoFile(dvd_reader_t* reader, int title_set, Parse parse) {
+    for (dvd_read_domain_t domain : {DVD_READ_INFO_FILE, DVD_READ_INFO_BACKUP_FILE}) {
+        const std::vector<uint8_t> bytes = ReadInfoFile(reader, title_set, domain);
+        if (std::optional<Info> info = parse(std::span<const uint8_t>(bytes))) return info;
+    }
+    return std::nullopt;
+}
+
+int FromBcd(uint8_t value) { return (value >> 4) * 10 + (value & 0x0F); }
+
+// --- the model of a disc ----------------------------------------------------
+
+struct CellRange {
+    uint32_t first_sector;  // inside the title set's VOB files
+    uint32_t last_sector;   // inclusive
+    uint32_t Sectors() const { return last_sector - first_sector + 1; }
+};
+
+struct TitleModel {
+    int title_set = 0;
+    std::vector<std::vector<CellRange>> chapter_cells;  // per chapter, in play order
+    DvdVideoInfo video{};
+    uint32_t palette[16] = {};
+};
+
+// The cells of one program chain from cell `first` (from 1) up to `last`,
+// skipping all but the first angle of a multi-angle block and cells that lie
+// outside the title set's VOB files.
+std::vector<CellRange> ChainCells(const IfoProgramChain& chain, int first, int last,
+                                  uint32_t vob_sectors) {
+    std::vector<CellRange> cells;
+    const int count = static_cast<int>(chain.cells.size());
+    for (int i = std::max(first, 1); i <= last && i <= count; ++i) {
+        const IfoCell& cell = chain.cells[i - 1];
+        if (cell.block_type == 1 && cell.block_mode != 1) continue;
+        if (cell.last_sector < cell.first_sector || cell.first_sector >= vob_sectors) continue;
+        const CellRange range{cell.first_sector, std::min(cell.last_sector, vob_sectors - 1)};
+        if (!cells.empty() && cells.back().last_sector + 1 == range.first_sector)
+            cells.back().last_sector = range.last_sector;
+        else
+            cells.push_back(range);
+    }
+    return cells;
+}
+
+const IfoProgramChain* ChainOf(const VtsInfo& vts, int pgcn) {
+    if (pgcn < 1 || pgcn > static_cast<int>(vts.chains.size()) || !vts.chains[pgcn - 1]) return nullptr;
+    const IfoProgramChain* chain = &*vts.chains[pgcn - 1];
+    return chain->program_cells.empty() ? nullptr : chain;
+}
+
+class DvdDisc {
+public:
+    static std::shared_ptr<DvdDisc> Open(const std::string& path);
+
+    void GetInfo(DvdDiscInfo* info) const { *info = info_; }
+    int SetArea(int title, int chapter);
+    int SetStopPos(int title, int chapter);
+    int64_t Seek(int64_t offset);
+    int Read(uint8_t* buffer, int size);
+    bool VideoInfo(int title, DvdVideoInfo* video) const;
+    bool Palette(int title, uint32_t palette[16]) const;
+
+    std::mutex mutex;  // held by the public functions around every call above
+
+private:
+    bool Describe();
+    void DescribeTitle(int index, const IfoTitle& entry, const VtsInfo& vts, uint32_t vob_sectors);
+    void RebuildArea();
+    bool OpenVobs(int title_set);
+
+    ReaderPtr reader_;
+    DvdDiscInfo info_{};
+    std::vector<TitleModel> titles_;
+
+    // The area being read.
+    int area_title_ = -1;
+    int area_chapter_ = 0;
+    int stop_title_ = -1;
+    int stop_chapter_ = 0;
+    std::vector<CellRange> area_cells_;
+    uint64_t area_sectors_ = 0;
+    size_t cell_index_ = 0;      // cell of the next sector
+    uint32_t cell_offset_ = 0;   // sectors into that cell
+    uint64_t position_sectors_ = 0;
+    int vob_title_set_ = 0;
+    FilePtr vobs_;
+};
+
+std::string NormalisePath(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+    std::error_code ec;
+    if (fs::is_directory(trimmed, ec)) {
+        std::string name = fs::path(trimmed).filename().string();
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        if (name == "VIDEO_TS") {
+            fs::path parent = fs::path(trimmed).parent_path();
+            return parent.empty() ? std::string(".") : parent.string();
+        }
+    }
+    return trimmed;
+}
+
+std::shared_ptr<DvdDisc> DvdDisc::Open(const std::string& path) {
+    std::error_code ec;
+    if (path.empty() || !std::filesystem::exists(path, ec)) return nullptr;
+    auto disc = std::make_shared<DvdDisc>();
+    disc->reader_.reset(DVDOpen2(nullptr, &kLogger, NormalisePath(path).c_str()));
+    if (!disc->reader_ || !disc->Describe()) return nullptr;
+    return disc;
+}
+
+bool DvdDisc::Describe() {
+    const std::optional<VmgInfo> vmg = LoadInfoFile<VmgInfo>(reader_.get(), 0, ParseVideoManagerIfo);
+    if (!vmg) return false;
+    const int count = std::min<int>(static_cast<int>(vmg->titles.size()), kDvdMaxTitles);
+
+    struct TitleSet {
+        std::optional<VtsInfo> vts;
+        uint32_t vob_sectors = 0;
+    };
+    std::map<int, TitleSet> title_sets;
+    titles_.resize(count);
+    for (int t = 0; t < count; ++t) {
+        const IfoTitle& entry = vmg->titles[t];
+        if (entry.title_set < 1 || entry.title_set > 99) continue;
+        auto [it, added] = title_sets.try_emplace(entry.title_set);
+        TitleSet& set = it->second;
+        if (added) {
+            set.vts = LoadInfoFile<VtsInfo>(reader_.get(), entry.title_set, ParseTitleSetIfo);
+            FilePtr vobs(DVDOpenFile(reader_.get(), entry.title_set, DVD_READ_TITLE_VOBS));
+            const ssize_t sectors = vobs ? DVDFileSize(vobs.get()) : 0;
+            set.vob_sectors = sectors > 0 ? static_cast<uint32_t>(sectors) : 0;
+        }
+        if (set.vts) DescribeTitle(t, entry, *set.vts, set.vob_sectors);
+    }
+    info_.title_count = count;
+    return true;
+}
+
+void DvdDisc::DescribeTitle(int index, const IfoTitle& entry, const VtsInfo& vts,
+                            uint32_t vob_sectors) {
+    DvdTitleInfo& info = info_.titles[index];
+    TitleModel& model = titles_[index];
+    if (entry.vts_title < 1 || entry.vts_title > static_cast<int>(vts.titles.size())) return;
+    const std::vector<IfoPartOfTitle>& parts = vts.titles[entry.vts_title - 1];
+
+    // Chapters: each part of title names a program of a chain; the chapter
+    // runs to the next chapter's program in the same chain, or the chain's end.
+    const int chapters = std::min<int>(static_cast<int>(parts.size()), kDvdMaxChapters);
+    const IfoProgramChain* first_chain = nullptr;
+    std::vector<int> chains_played;
+    for (int k = 0; k < chapters; ++k) {
+        const IfoPartOfTitle& part = parts[k];
+        const IfoProgramChain* chain = ChainOf(vts, part.pgcn);
+        const int programs = chain ? static_cast<int>(chain->program_cells.size()) : 0;
+        std::vector<CellRange> cells;
+        if (chain && part.pgn >= 1 && part.pgn <= programs) {
+            if (!first_chain) first_chain = chain;
+            if (std::find(chains_played.begin(), chains_played.end(), part.pgcn) == chains_played.end())
+                chains_played.push_back(part.pgcn);
+            const int first_cell = chain->program_cells[part.pgn - 1];
+            int last_cell = static_cast<int>(chain->cells.size());
+            if (k + 1 < static_cast<int>(parts.size())) {
+                const IfoPartOfTitle& next = parts[k + 1];
+                if (next.pgcn == part.pgcn && next.pgn > part.pgn && next.pgn <= programs)
+                    last_cell = chain->program_cells[next.pgn - 1] - 1;
+            }
+            cells = ChainCells(*chain, first_cell, last_cell, vob_sectors);
+        }
+        uint64_t sectors = 0;
+        for (const CellRange& cell : cells) sectors += cell.Sectors();
+        info.chapter_sectors[k] = static_cast<uint32_t>(std::min<uint64_t>(sectors, UINT32_MAX));
+        model.chapter_cells.push_back(std::move(cells));
+    }
+    info.chapters = chapters;
+    if (!first_chain) return;
+    model.title_set = entry.title_set;
+
+    double duration_ms = 0;
+    for (int pgcn : chains_played) {
+        const IfoPlaybackTime& time = ChainOf(vts, pgcn)->playback_time;
+        duration_ms += DvdTimeToMs(time.hour, time.minute, time.second, time.frame_u);
+    }
+    info.duration_ms = duration_ms;
+
+    // Picture.
+    const bool pal = vts.video.video_format == 1;
+    static constexpr int kWidths[] = {720, 704, 352, 352};
+    model.video.width = kWidths[vts.video.picture_size & 3];
+    model.video.height = pal ? 576 : 480;
+    if (vts.video.picture_size == 3) model.video.height /= 2;
+    model.video.frame_rate_num = pal ? 25 : 30000;
+    model.video.frame_rate_den = pal ? 1 : 1001;
+    const bool wide = vts.video.aspect_ratio == 3;
+    model.video.aspect_x = wide ? 16 : 4;
+    model.video.aspect_y = wide ? 9 : 3;
+    std::memcpy(model.palette, first_chain->palette, sizeof(model.palette));
+
+    // Audio: the chain's control words say which attribute rows are present and
+    // under which stream number they are multiplexed.
+    for (size_t i = 0; i < vts.audio.size() && i < 8; ++i) {
+        const uint16_t control = first_chain->audio_control[i];
+        if (!(control & 0x8000)) continue;
+        const int number = (control >> 8) & 0x07;
+        const IfoAudioAttributes& attr = vts.audio[i];
+        int32_t id = 0xBD80 + number;
+        int32_t coding = kDvdAudioOther;
+        switch (attr.coding) {
+            case 0: coding = kDvdAudioAc3; break;
+            case 2: id = (0xC0 + number) << 8; coding = kDvdAudioMpeg1; break;
+            case 3: id = (0xC0 + number) << 8; coding = kDvdAudioMpeg2; break;
+            case 4: id = 0xBDA0 + number; coding = kDvdAudioLpcm; break;
+            case 6: id = 0xBD88 + number; coding = kDvdAudioDts; break;
+            default: break;
+        }
+        const int slot = info.audio_count++;
+        info.audio_id[slot] = id;
+        info.audio_coding[slot] = coding;
+        info.audio_channels[slot] = attr.channels;
+        info.audio_language[slot] = attr.language_type == 1 ? attr.language : 0;
+    }
+
+    // Subpictures: the stream number depends on the picture's shape.
+    for (size_t i = 0; i < vts.subpictures.size() && i < kDvdMaxStreams; ++i) {
+        const uint32_t control = first_chain->subpicture_control[i];
+        if (!(control & 0x80000000u)) continue;
+        const int number = wide ? (control >> 16) & 0x1F : (control >> 24) & 0x1F;
+        const int slot = info.subtitle_count++;
+        info.subtitle_id[slot] = 0xBD20 + number;
+        info.subtitle_language[slot] =
+            vts.subpictures[i].language_type == 1 ? vts.subpictures[i].language : 0;
+    }
+}
+
+bool DvdDisc::OpenVobs(int title_set) {
+    if (vobs_ && vob_title_set_ == title_set) return true;
+    vobs_.reset(DVDOpenFile(reader_.get(), title_set, DVD_READ_TITLE_VOBS));
+    vob_title_set_ = vobs_ ? title_set : 0;
+    return vobs_ != nullptr;
+}
+
+void DvdDisc::RebuildArea() {
+    area_cells_.clear();
+    area_sectors_ = 0;
+    cell_index_ = 0;
+    cell_offset_ = 0;
+    position_sectors_ = 0;
+    if (area_title_ < 0) return;
+    const TitleModel& model = titles_[area_title_];
+    int end = static_cast<int>(model.chapter_cells.size());
+    if (stop_title_ == area_title_ && stop_chapter_ > area_chapter_ && stop_chapter_ < end)
+        end = stop_chapter_;
+    for (int k = area_chapter_; k < end; ++k) {
+        for (const CellRange& cell : model.chapter_cells[k]) {
+            if (!area_cells_.empty() && area_cells_.back().last_sector + 1 == cell.first_sector)
+                area_cells_.back().last_sector = cell.last_sector;
+            else
+                area_cells_.push_back(cell);
+            area_sectors_ += cell.Sectors();
+        }
+    }
+}
+
+int DvdDisc::SetArea(int title, int chapter) {
+    if (title < 0 || title >= static_cast<int>(titles_.size()) || chapter < 0 ||
+        chapter >= static_cast<int>(titles_[title].chapter_cells.size())) {
+        area_title_ = -1;
+        RebuildArea();
+        return -1;
+    }
+    area_title_ = title;
+    area_chapter_ = chapter;
+    RebuildArea();
+    return 0;
+}
+
+int DvdDisc::SetStopPos(int title, int chapter) {
+    stop_title_ = title;
+    stop_chapter_ = chapter;
+    RebuildArea();
+    return area_title_ < 0 ? -1 : 0;
+}
+
+int64_t DvdDisc::Seek(int64_t offset) {
+    if (area_title_ < 0 || offset < 0) return -1;
+    uint64_t sector = static_cast<uint64_t>(offset) / kDvdSectorBytes;
+    if (sector > area_sectors_) sector = area_sectors_;
+    cell_index_ = 0;
+    cell_offset_ = 0;
+    uint64_t before = 0;
+    while (cell_index_ < area_cells_.size() && before + area_cells_[cell_index_].Sectors() <= sector) {
+        before += area_cells_[cell_index_].Sectors();
+        ++cell_index_;
+    }
+    cell_offset_ = static_cast<uint32_t>(sector - before);
+    position_sectors_ = sector;
+    return static_cast<int64_t>(sector) * kDvdSectorBytes;
+}
+
+int DvdDisc::Read(uint8_t* buffer, int size) {
+    if (area_title_ < 0 || !buffer || size < kDvdSectorBytes) return -1;
+    if (cell_index_ >= area_cells_.size()) return 0;
+    if (!OpenVobs(titles_[area_title_].title_set)) return -1;
+    int wanted = size / kDvdSectorBytes;
+    int done = 0;
+    while (wanted > 0 && cell_index_ < area_cells_.size()) {
+        const CellRange& cell = area_cells_[cell_index_];
+        const uint32_t left = cell.Sectors() - cell_offset_;
+        const int count = static_cast<int>(std::min<uint32_t>(left, static_cast<uint32_t>(wanted)));
+        const ssize_t got = DVDReadBlocks(vobs_.get(), static_cast<int>(cell.first_sector + cell_offset_),
+                                          static_cast<size_t>(count), buffer + done * kDvdSectorBytes);
+        if (got <= 0) break;
+        done += static_cast<int>(got);
+        wanted -= static_cast<int>(got);
+        position_sectors_ += static_cast<uint64_t>(got);
+        cell_offset_ += static_cast<uint32_t>(got);
+        if (cell_offset_ >= cell.Sectors()) {
+            ++cell_index_;
+            cell_offset_ = 0;
+        }
+        if (got < count) break;
+    }
+    return done > 0 ? done * kDvdSectorBytes : -1;
+}
+
+bool DvdDisc::VideoInfo(int title, DvdVideoInfo* video) const {
+    if (title < 0 || title >= static_cast<int>(titles_.size()) || !video) return false;
+    *video = titles_[title].video;
+    return titles_[title].title_set != 0;
+}
+
+bool DvdDisc::Palette(int title, uint32_t palette[16]) const {
+    if (title < 0 || title >= static_cast<int>(titles_.size()) || !palette) return false;
+    std::memcpy(palette, titles_[title].palette, sizeof(titles_[title].palette));
+    return titles_[title].title_set != 0;
+}
+
+// --- handles ----------------------------------------------------------------
+
+std::mutex g_handles_mutex;
+std::map<int32_t, std::shared_ptr<DvdDisc>> g_handles;
+int32_t g_next_handle = 1;
+
+std::shared_ptr<DvdDisc> Find(int32_t handle) {
+    std::lock_guard lock(g_handles_mutex);
+    auto it = g_handles.find(handle);
+    return it == g_handles.end() ? nullptr : it->second;
+}
+
+}  // namespace
+
+double DvdTimeToMs(uint8_t hour, uint8_t minute, uint8_t second, uint8_t frame_u) {
+    const int64_t seconds = FromBcd(hour) * 3600LL + FromBcd(minute) * 60LL + FromBcd(second);
+    const int64_t frames = FromBcd(frame_u & 0x3F);
+    switch (frame_u >> 6) {
+        case 1:  // 25 fps
+            return static_cast<double>(seconds * 25 + frames) * 40.0;
+        case 3:  // NTSC: 30 frames per timecode second, each lasting 1001/30000 s
+            return static_cast<double>(seconds * 30 + frames) * 1001.0 / 30.0;
+        default:
+            return static_cast<double>(seconds) * 1000.0;
+    }
+}
+
+int32_t MyDVDOpen(const char* path) {
+    if (!path) return 0;
+    std::shared_ptr<DvdDisc> disc = DvdDisc::Open(path);
+    if (!disc) return 0;
+    std::lock_guard lock(g_handles_mutex);
+    while (g_next_handle == 0 || g_handles.count(g_next_handle)) ++g_next_handle;
+    const int32_t handle = g_next_handle++;
+    g_handles[handle] = std::move(disc);
+    return handle;
+}
+
+void MyDVDGetInfo(int32_t handle, DvdDiscInfo* info) {
+    if (!info) return;
+    std::memset(info, 0, sizeof(*info));
+    if (auto disc = Find(handle)) {
+        std::lock_guard lock(disc->mutex);
+        disc->GetInfo(info);
+    }
+}
+
+int MyDVDSetArea(int32_t handle, int title, int chapter) {
+    auto disc = Find(handle);
+    if (!disc) return -1;
+    std::lock_guard lock(disc->mutex);
+    return disc->SetArea(title, chapter);
+}
+
+int MyDvdSetStopPos(int32_t handle, int title, int chapter) {
+    auto disc = Find(handle);
+    if (!disc) return -1;
+    std::lock_guard lock(disc->mutex);
+    return disc->SetStopPos(title, chapter);
+}
+
+int64_t MyDVDSeek(int32_t handle, int64_t offset, int origin) {
+    auto disc = Find(handle);
+    if (!disc || origin != 0) return -1;
+    std::lock_guard lock(disc->mutex);
+    return disc->Seek(offset);
+}
+
+int MyDVDRead(int32_t handle, uint8_t* buffer, int size) {
+    auto disc = Find(handle);
+    if (!disc) return -1;
+    std::lock_guard lock(disc->mutex);
+    return disc->Read(buffer, size);
+}
+
+void MyDVDClose(int32_t handle) {
+    std::shared_ptr<DvdDisc> disc;
+    {
+        std::lock_guard lock(g_handles_mutex);
+        auto it = g_handles.find(handle);
+        if (it == g_handles.end()) return;
+        disc = std::move(it->second);
+        g_handles.erase(it);
+    }
+    // The disc closes here, or when a call still running on another thread ends.
+}
+
+bool MyDVDGetVideoInfo(int32_t handle, int title, DvdVideoInfo* video) {
+    auto disc = Find(handle);
+    if (!disc) return false;
+    std::lock_guard lock(disc->mutex);
+    return disc->VideoInfo(title, video);
+}
+
+bool MyDVDGetPalette(int32_t handle, int title, uint32_t palette[16]) {
+    auto disc = Find(handle);
+    if (!disc) return false;
+    std::lock_guard lock(disc->mutex);
+    return disc->Palette(title, palette);
+}
+
+}  // namespace rizuvira

@@ -1,0 +1,106 @@
+// The DVD access layer: opens a disc (drive, folder or ISO image), describes its
+// titles and serves a title or a chapter range of it as one continuous MPEG-2
+// program stream. Written over libdvdread.
+//
+// Threading: every operation may be called from any thread. The reader filter's
+// worker thread reads and seeks while the main thread holds the handle; each
+// open disc serialises its own operations, and a handle closed while another
+// thread is inside a call stays valid until that call returns.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace rizuvira {
+
+inline constexpr int kDvdMaxTitles = 99;
+inline constexpr int kDvdMaxChapters = 99;
+inline constexpr int kDvdMaxStreams = 32;
+inline constexpr int kDvdSectorBytes = 2048;
+inline constexpr int kDvdReadBytes = 10240;  // what the reader asks for per call
+
+// Audio coding numbers as the records carry them.
+enum DvdAudioCoding : int32_t {
+    kDvdAudioAc3 = 0,
+    kDvdAudioMpeg1 = 2,
+    kDvdAudioMpeg2 = 3,
+    kDvdAudioLpcm = 4,
+    kDvdAudioDts = 5,
+    kDvdAudioOther = 7,  // SDDS and anything unknown
+};
+
+// One title. Stream ids are (PES stream id << 8) | substream: AC-3 0xBD80 + n,
+// DTS 0xBD88 + n, LPCM 0xBDA0 + n, MPEG audio (0xC0 + n) << 8, subpictures
+// 0xBD20 + n. Language codes hold two letters in the low 16 bits, the first
+// one in the high byte; 0 when the disc records none.
+struct DvdTitleInfo {
+    int32_t chapters;
+    int32_t reserved0;
+    double duration_ms;
+    uint8_t reserved1[256];
+    uint32_t chapter_sectors[kDvdMaxChapters];  // size of each chapter, 2048-byte sectors
+    int32_t audio_count;
+    int32_t audio_id[kDvdMaxStreams];
+    int32_t audio_language[kDvdMaxStreams];
+    int32_t audio_coding[kDvdMaxStreams];    // DvdAudioCoding
+    int32_t audio_channels[kDvdMaxStreams];  // channels less one
+    int32_t subtitle_count;
+    int32_t subtitle_id[kDvdMaxStreams];
+    int32_t subtitle_language[kDvdMaxStreams];
+};
+
+struct DvdDiscInfo {
+    int32_t title_count;
+    int32_t reserved0;
+    DvdTitleInfo titles[kDvdMaxTitles];
+};
+
+// Picture facts of a title that the records above leave out.
+struct DvdVideoInfo {
+    int32_t width;   // 720, 704, 352
+    int32_t height;  // 480 or 576 (half for 352x240/288)
+    int32_t frame_rate_num;  // 30000 or 25
+    int32_t frame_rate_den;  // 1001 or 1
+    int32_t aspect_x;  // display aspect, 4:3 or 16:9
+    int32_t aspect_y;
+};
+
+// Returns a nonzero handle, or 0 when the path is missing, is not a DVD, or
+// holds no readable VIDEO_TS.IFO. Accepts an ISO image, a folder holding
+// VIDEO_TS, the VIDEO_TS folder itself, a drive device or a mount point.
+int32_t MyDVDOpen(const char* path);
+
+// Fills the record (zeroed first). An unknown handle leaves it zeroed.
+void MyDVDGetInfo(int32_t handle, DvdDiscInfo* info);
+
+// Later reads start at that chapter of that title (indexes from 0). Returns 0,
+// or -1 for an unknown handle, title or chapter (reads then return 0).
+int MyDVDSetArea(int32_t handle, int title, int chapter);
+
+// Reads end before the given chapter starts. A chapter of another title, or
+// past the last chapter, ends reading at the end of the area's title.
+int MyDvdSetStopPos(int32_t handle, int title, int chapter);
+
+// Moves to a byte offset from the start of the area (origin 0 only). Returns the
+// offset reached, at or before the one asked (the start of its sector, or the
+// end of the area), or a negative number on failure.
+int64_t MyDVDSeek(int32_t handle, int64_t offset, int origin);
+
+// Reads whole sectors, up to size bytes. Returns the byte count, 0 at the stop
+// position, negative when the disc cannot be read.
+int MyDVDRead(int32_t handle, uint8_t* buffer, int size);
+
+void MyDVDClose(int32_t handle);
+
+// Extras the records leave out: the picture of a title, and its subpicture
+// colour table (16 entries, 0x00YYCrCb as stored in the IFO). Both return
+// false for an unknown handle or title.
+bool MyDVDGetVideoInfo(int32_t handle, int title, DvdVideoInfo* video);
+bool MyDVDGetPalette(int32_t handle, int title, uint32_t palette[16]);
+
+// Exact length of a DVD playback time: BCD hours, minutes, seconds and a frame
+// count whose two high bits give the rate (1: 25 fps, 3: 30000/1001 fps with
+// 30 frames per timecode second).
+double DvdTimeToMs(uint8_t hour, uint8_t minute, uint8_t second, uint8_t frame_u);
+
+}  // namespace rizuvira

@@ -1,0 +1,52 @@
+#include "dvd/language_names.h"
+
+#include <array>
+
+namespace rizuvira {
+namespace {
+
+struct LanguageRow {
+    const char* name;
+    const char* alpha3;
+    const char* bibliographic;
+    const char* alpha2;
+};
+
+constexpr LanguageRow kLanguages[] = {
+#include "dvd/language_table.inc"
+};
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string NameBeforeSemicolon(std::string_view name) {
+    return std::string(name.substr(0, name.find(';')));
+}
+
+}  // namespace
+
+std::string LanguageCode2(int32_t code) {
+    const char first = static_cast<char>((code >> 8) & 0xFF);
+    const char second = static_cast<char>(code & 0xFF);
+    if (first == 0 && second == 0) return {};
+    return {LowerAscii(first), LowerAscii(second)};
+}
+
+std::string LanguageName(int32_t code) {
+    const std::string letters = LanguageCode2(code);
+    if (letters.empty()) return {};
+    for (const LanguageRow& row : kLanguages) {
+        if (letters == row.alpha2) return NameBeforeSemicolon(row.name);
+    }
+    return {};
+}
+
+std::string LanguageName3(std::string_view code) {
+    if (code.size() != 3) return {};
+    const std::string lower{LowerAscii(code[0]), LowerAscii(code[1]), LowerAscii(code[2])};
+    for (const LanguageRow& row : kLanguages) {
+        if (lower == row.alpha3 || lower == row.bibliographic) return NameBeforeSemicolon(row.name);
+    }
+    return {};
+}
+
+}  // namespace rizuvira

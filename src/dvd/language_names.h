@@ -1,0 +1,25 @@
+// English language names from the ISO 639-2 list, which is compiled into the
+// program (see scripts/gen-language-table.py).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace rizuvira {
+
+// Name for a DVD language code: the two letters sit in the low 16 bits, the
+// first letter in the high byte ('e' << 8 | 'n'). Letters are matched without
+// case, the first row with that two-letter code wins and the name is cut
+// before its first ';' ("Dutch; Flemish" gives "Dutch"). No match, or a code
+// of zero, gives an empty text.
+std::string LanguageName(int32_t code);
+
+// Same list, matched on a three-letter code, terminology ("deu") or
+// bibliographic ("ger") form.
+std::string LanguageName3(std::string_view code);
+
+// The two letters of a DVD language code as text ("en"), empty for zero.
+std::string LanguageCode2(int32_t code);
+
+}  // namespace rizuvira

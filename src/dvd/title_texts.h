@@ -1,0 +1,40 @@
+// The words and names under which titles, chapters and streams of a disc are
+// listed: item names (which are also the keys the title and chapter are read
+// back from), length texts and the audio and subtitle entries.
+#pragma once
+
+#include <string>
+
+#include "dvd/dvd_access.h"
+
+namespace rizuvira {
+
+// Titles shorter than this are not offered for conversion.
+inline constexpr double kShortestListedTitleMs = 3000.0;
+
+bool IsListedTitle(const DvdTitleInfo& title);
+
+// "Title_01" for title index 0; "Chapter_01_03" for title 0, chapter 2.
+std::string TitleItemName(int title);
+std::string ChapterItemName(int title, int chapter);
+
+// Reads an item name back into indexes from 0; chapter is -1 for a whole
+// title. False when the name is neither form.
+bool ParseItemName(const std::string& name, int* title, int* chapter);
+
+// "%02d:%02d:%02d" of the whole seconds; hours grow past two digits.
+std::string DurationText(double duration_ms);
+
+// "AC3", "MP3", "LPCM", "DTS", or empty for any other coding.
+std::string AudioCodingName(int coding);
+
+// 6 when the channels field says six channels, otherwise 2.
+int AudioChannelCount(int channels_less_one);
+
+// "English(AC3 6ch)"
+std::string AudioEntryText(const DvdTitleInfo& title, int stream);
+
+// The language name of the subtitle stream.
+std::string SubtitleEntryText(const DvdTitleInfo& title, int stream);
+
+}  // namespace rizuvira
