@@ -1,0 +1,466 @@
+#include "engine/media_file_writer.h"
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/samplefmt.h>
+}
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+#include <thread>
+
+namespace rizuvira::engine {
+
+namespace {
+
+constexpr int kMaxPictureSide = 8192;
+constexpr int kMaxChannels = 8;
+constexpr int kMaxSampleRate = 384000;
+// Encoders that take any number of samples get at most this many at once.
+constexpr int kVariableFrameSamples = 4096;
+// More encoder threads than this gain nothing, and some encoders refuse
+// them (x265 takes at most 16 frame threads).
+constexpr int kMaxEncoderThreads = 16;
+
+// The pixel format to encode in: 4:2:0 planar when the encoder takes it
+// (no conversion of the input), else the encoder's first choice.
+AVPixelFormat ChoosePixelFormat(const AVCodec* codec) {
+    if (codec->pix_fmts == nullptr) return AV_PIX_FMT_YUV420P;
+    for (const AVPixelFormat* f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f) {
+        if (*f == AV_PIX_FMT_YUV420P) return *f;
+    }
+    return codec->pix_fmts[0];
+}
+
+// The sample format to encode in: interleaved 16-bit when the encoder takes
+// it, else the encoder's first choice.
+AVSampleFormat ChooseSampleFormat(const AVCodec* codec) {
+    if (codec->sample_fmts == nullptr) return AV_SAMPLE_FMT_S16;
+    for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f) {
+        if (*f == AV_SAMPLE_FMT_S16) return *f;
+    }
+    return codec->sample_fmts[0];
+}
+
+bool SupportsSampleRate(const AVCodec* codec, int sample_rate) {
+    if (codec->supported_samplerates == nullptr) return true;
+    for (const int* r = codec->supported_samplerates; *r != 0; ++r) {
+        if (*r == sample_rate) return true;
+    }
+    return false;
+}
+
+bool SupportsLayout(const AVCodec* codec, const AVChannelLayout* layout) {
+    if (codec->ch_layouts == nullptr) return true;
+    for (const AVChannelLayout* l = codec->ch_layouts; l->nb_channels != 0; ++l) {
+        if (av_channel_layout_compare(l, layout) == 0) return true;
+    }
+    return false;
+}
+
+const AVCodec* FindEncoder(const char* name, AVMediaType type) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(name);
+    return codec != nullptr && codec->type == type ? codec : nullptr;
+}
+
+}  // namespace
+
+MediaFileWriter::MediaFileWriter()
+    : thread_count_(std::max(1, static_cast<int>(std::thread::hardware_concurrency()))) {}
+
+MediaFileWriter::~MediaFileWriter() { Close(); }
+
+void MediaFileWriter::SetThreadCount(int thread_count) { thread_count_ = std::max(1, thread_count); }
+
+int MediaFileWriter::ThreadsForCpuUsage(int cpu_usage_percent) {
+    int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    return std::max(1, cores * std::clamp(cpu_usage_percent, 0, 100) / 100);
+}
+
+int MediaFileWriter::audio_frame_samples() const { return audio_frame_size_; }
+
+bool MediaFileWriter::Fail(std::string message) {
+    last_error_ = std::move(message);
+    return false;
+}
+
+void MediaFileWriter::Release() {
+    video_stream_ = nullptr;
+    audio_stream_ = nullptr;
+    video_encoder_.reset();
+    audio_encoder_.reset();
+    output_.reset();  // closes the file
+    packet_.reset();
+    picture_.reset();
+    scaler_.reset();
+    sample_converter_.reset();
+    converted_sound_.reset();
+    audio_fifo_.reset();
+    audio_frame_size_ = 0;
+    small_last_frame_ = false;
+    partial_sample_bytes_ = 0;
+}
+
+bool MediaFileWriter::Open(const std::filesystem::path& file_name, const OutputSettings& settings) {
+    if (IsOpen()) return Fail("a file is already open");
+    last_error_.clear();
+    settings_ = settings;
+    // The names come from a fixed field; make sure they end inside it.
+    settings_.VideoCodecName[sizeof settings_.VideoCodecName - 1] = '\0';
+    settings_.AudioCodecName[sizeof settings_.AudioCodecName - 1] = '\0';
+    video_frames_ = 0;
+    audio_samples_ = 0;
+
+    const AVCodec* video_codec = nullptr;
+    const AVCodec* audio_codec = nullptr;
+    if (settings_.HasVideo != 0 && settings_.VideoCodecName[0] != '\0') {
+        video_codec = FindEncoder(settings_.VideoCodecName, AVMEDIA_TYPE_VIDEO);
+        if (video_codec == nullptr) {
+            return Fail(std::string("unknown video encoder ") + settings_.VideoCodecName);
+        }
+    }
+    if (settings_.HasAudio != 0 && settings_.AudioCodecName[0] != '\0') {
+        audio_codec = FindEncoder(settings_.AudioCodecName, AVMEDIA_TYPE_AUDIO);
+        if (audio_codec == nullptr) {
+            return Fail(std::string("unknown audio encoder ") + settings_.AudioCodecName);
+        }
+    }
+    if (video_codec == nullptr && audio_codec == nullptr) return Fail("no stream to write");
+
+    if (video_codec != nullptr) {
+        const int w = settings_.Width;
+        const int h = settings_.Height;
+        if (w <= 0 || h <= 0 || w > kMaxPictureSide || h > kMaxPictureSide || w % 2 != 0 ||
+            h % 2 != 0) {
+            return Fail("picture size must be even and between 2 and 8192");
+        }
+        if (settings_.FrameRate <= 0) return Fail("frame rate must be above 0");
+    }
+    if (audio_codec != nullptr) {
+        if (settings_.SampleRate <= 0 || settings_.SampleRate > kMaxSampleRate) {
+            return Fail("sample rate out of range");
+        }
+        if (settings_.Channel <= 0 || settings_.Channel > kMaxChannels) {
+            return Fail("channel count must be 1 to 8");
+        }
+    }
+
+    const std::string path = file_name.string();
+    AVFormatContext* raw_output = nullptr;
+    if (avformat_alloc_output_context2(&raw_output, nullptr, nullptr, path.c_str()) < 0 ||
+        raw_output == nullptr) {
+        return Fail("no container for " + path);
+    }
+    output_.reset(raw_output);
+    const AVOutputFormat* format = output_->oformat;
+    for (const AVCodec* codec : {video_codec, audio_codec}) {
+        if (codec != nullptr && avformat_query_codec(format, codec->id, FF_COMPLIANCE_NORMAL) == 0) {
+            Release();
+            return Fail(std::string("container ") + format->name + " cannot carry " + codec->name);
+        }
+    }
+
+    packet_.reset(av_packet_alloc());
+    if (!packet_) {
+        Release();
+        return Fail("out of memory");
+    }
+    if ((video_codec != nullptr && !OpenVideo(video_codec)) ||
+        (audio_codec != nullptr && !OpenAudio(audio_codec))) {
+        Release();
+        return false;
+    }
+
+    if ((format->flags & AVFMT_NOFILE) == 0) {
+        int result = avio_open(&output_->pb, path.c_str(), AVIO_FLAG_WRITE);
+        if (result < 0) {
+            Release();
+            return Fail("cannot create " + path + ": " + av::ErrorText(result));
+        }
+    }
+    file_name_ = file_name;
+    int result = avformat_write_header(output_.get(), nullptr);
+    if (result < 0) {
+        Release();
+        std::error_code ignored;
+        std::filesystem::remove(file_name_, ignored);
+        return Fail("cannot write the header: " + av::ErrorText(result));
+    }
+    return true;
+}
+
+bool MediaFileWriter::OpenVideo(const AVCodec* codec) {
+    video_encoder_.reset(avcodec_alloc_context3(codec));
+    picture_.reset(av_frame_alloc());
+    if (!video_encoder_ || !picture_) return Fail("out of memory");
+    AVCodecContext* enc = video_encoder_.get();
+    const FrameRateFraction rate = ExactFrameRate(settings_.FrameRate);
+
+    enc->codec_type = AVMEDIA_TYPE_VIDEO;
+    enc->codec_id = codec->id;
+    enc->bit_rate = settings_.VideoBitRate;
+    enc->width = settings_.Width;
+    enc->height = settings_.Height;
+    enc->framerate = AVRational{rate.num, rate.den};
+    enc->time_base = AVRational{rate.den, rate.num};
+    enc->gop_size = std::max(1, settings_.FrameRate / 1000);
+    enc->pix_fmt = ChoosePixelFormat(codec);
+    enc->max_b_frames = 0;
+    enc->sample_aspect_ratio = AVRational{1, 1};
+    enc->thread_count = std::min(thread_count_, kMaxEncoderThreads);
+    if (codec->id == AV_CODEC_ID_MJPEG) enc->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
+    if ((output_->oformat->flags & AVFMT_GLOBALHEADER) != 0) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+
+    // x265 writes its banner straight to the standard error stream.
+    AVDictionary* options = nullptr;
+    if (std::strcmp(codec->name, "libx265") == 0) av_dict_set(&options, "x265-params", "log-level=error", 0);
+    int result = avcodec_open2(enc, codec, &options);
+    av_dict_free(&options);
+    if (result < 0) {
+        return Fail(std::string("cannot open video encoder ") + codec->name + ": " +
+                    av::ErrorText(result));
+    }
+
+    picture_->format = enc->pix_fmt;
+    picture_->width = enc->width;
+    picture_->height = enc->height;
+    if (av_frame_get_buffer(picture_.get(), 0) < 0) return Fail("out of memory");
+    if (enc->pix_fmt != AV_PIX_FMT_YUV420P) {
+        scaler_.reset(sws_getContext(enc->width, enc->height, AV_PIX_FMT_YUV420P, enc->width,
+                                     enc->height, enc->pix_fmt, SWS_BICUBIC, nullptr, nullptr,
+                                     nullptr));
+        if (!scaler_) return Fail("cannot convert pictures to the encoder's pixel format");
+    }
+
+    video_stream_ = avformat_new_stream(output_.get(), nullptr);
+    if (video_stream_ == nullptr) {
+        std::fputs("Could not alloc stream\n", stderr);
+        return Fail("cannot add the video stream");
+    }
+    video_stream_->id = static_cast<int>(output_->nb_streams - 1);
+    video_stream_->time_base = enc->time_base;
+    video_stream_->avg_frame_rate = enc->framerate;
+    video_stream_->sample_aspect_ratio = enc->sample_aspect_ratio;
+    if (avcodec_parameters_from_context(video_stream_->codecpar, enc) < 0) return Fail("out of memory");
+    return true;
+}
+
+bool MediaFileWriter::OpenAudio(const AVCodec* codec) {
+    audio_encoder_.reset(avcodec_alloc_context3(codec));
+    if (!audio_encoder_) return Fail("out of memory");
+    AVCodecContext* enc = audio_encoder_.get();
+    av::ChannelLayout layout(settings_.Channel);
+    if (!SupportsSampleRate(codec, settings_.SampleRate)) {
+        return Fail(std::string(codec->name) + " does not take this sample rate");
+    }
+    if (!SupportsLayout(codec, layout.get())) {
+        return Fail(std::string(codec->name) + " does not take this channel count");
+    }
+
+    enc->codec_type = AVMEDIA_TYPE_AUDIO;
+    enc->codec_id = codec->id;
+    enc->bit_rate = settings_.AudioBitRate;
+    enc->sample_rate = settings_.SampleRate;
+    enc->sample_fmt = ChooseSampleFormat(codec);
+    enc->time_base = AVRational{1, settings_.SampleRate};
+    enc->thread_count = 1;
+    if (av_channel_layout_copy(&enc->ch_layout, layout.get()) < 0) return Fail("out of memory");
+    if ((output_->oformat->flags & AVFMT_GLOBALHEADER) != 0) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+
+    int result = avcodec_open2(enc, codec, nullptr);
+    if (result < 0) {
+        return Fail(std::string("cannot open audio encoder ") + codec->name + ": " +
+                    av::ErrorText(result));
+    }
+    const bool variable = (codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) != 0;
+    audio_frame_size_ = variable ? 0 : enc->frame_size;
+    small_last_frame_ = (codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME) != 0;
+
+    if (enc->sample_fmt != AV_SAMPLE_FMT_S16) {
+        SwrContext* converter = nullptr;
+        if (swr_alloc_set_opts2(&converter, &enc->ch_layout, enc->sample_fmt, enc->sample_rate,
+                                &enc->ch_layout, AV_SAMPLE_FMT_S16, enc->sample_rate, 0,
+                                nullptr) < 0) {
+            return Fail("cannot convert sound to the encoder's sample format");
+        }
+        sample_converter_.reset(converter);
+        if (swr_init(converter) < 0) return Fail("cannot convert sound to the encoder's sample format");
+        converted_sound_.reset(av_frame_alloc());
+        if (!converted_sound_) return Fail("out of memory");
+    }
+    const int fifo_samples = std::max(audio_frame_size_, kVariableFrameSamples) * 2;
+    audio_fifo_.reset(av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, fifo_samples));
+    if (!audio_fifo_) return Fail("out of memory");
+
+    audio_stream_ = avformat_new_stream(output_.get(), nullptr);
+    if (audio_stream_ == nullptr) {
+        std::fputs("Could not alloc stream\n", stderr);
+        return Fail("cannot add the audio stream");
+    }
+    audio_stream_->id = static_cast<int>(output_->nb_streams - 1);
+    audio_stream_->time_base = enc->time_base;
+    if (avcodec_parameters_from_context(audio_stream_->codecpar, enc) < 0) return Fail("out of memory");
+    return true;
+}
+
+bool MediaFileWriter::Encode(AVCodecContext* encoder, AVStream* stream, const AVFrame* frame) {
+    int result = avcodec_send_frame(encoder, frame);
+    if (result < 0 && !(frame == nullptr && result == AVERROR_EOF)) {
+        return Fail("encoder failed: " + av::ErrorText(result));
+    }
+    for (;;) {
+        result = avcodec_receive_packet(encoder, packet_.get());
+        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return true;
+        if (result < 0) return Fail("encoder failed: " + av::ErrorText(result));
+        packet_->stream_index = stream->index;
+        av_packet_rescale_ts(packet_.get(), encoder->time_base, stream->time_base);
+        result = av_interleaved_write_frame(output_.get(), packet_.get());
+        if (result < 0) return Fail("cannot write to the file: " + av::ErrorText(result));
+    }
+}
+
+int MediaFileWriter::WriteVideo(const uint8_t* data, size_t length_bytes) {
+    if (!video_encoder_ || data == nullptr) return -1;
+    const int w = settings_.Width;
+    const int h = settings_.Height;
+    const size_t luma_bytes = static_cast<size_t>(w) * h;
+    const size_t chroma_bytes = luma_bytes / 4;
+    if (length_bytes < luma_bytes + 2 * chroma_bytes) return -1;
+
+    // YV12: Y, then V, then U.
+    const uint8_t* planes[4] = {data, data + luma_bytes + chroma_bytes, data + luma_bytes, nullptr};
+    const int strides[4] = {w, w / 2, w / 2, 0};
+    AVFrame* picture = picture_.get();
+    // The encoder may still hold the last picture; then this gets a fresh one.
+    if (av_frame_make_writable(picture) < 0) return -1;
+    if (scaler_) {
+        sws_scale(scaler_.get(), planes, strides, 0, h, picture->data, picture->linesize);
+    } else {
+        av_image_copy(picture->data, picture->linesize, planes, strides, AV_PIX_FMT_YUV420P, w, h);
+    }
+    picture->pts = video_frames_;
+    if (!Encode(video_encoder_.get(), video_stream_, picture)) return -1;
+    ++video_frames_;
+    return 0;
+}
+
+bool MediaFileWriter::QueueSamples(const uint8_t* interleaved, int sample_count) {
+    if (sample_count <= 0) return true;
+    if (!sample_converter_) {
+        void* planes[1] = {const_cast<uint8_t*>(interleaved)};
+        return av_audio_fifo_write(audio_fifo_.get(), planes, sample_count) == sample_count;
+    }
+    AVFrame* converted = converted_sound_.get();
+    if (converted->nb_samples < sample_count) {
+        av_frame_unref(converted);
+        converted->format = audio_encoder_->sample_fmt;
+        converted->nb_samples = sample_count;
+        if (av_channel_layout_copy(&converted->ch_layout, &audio_encoder_->ch_layout) < 0 ||
+            av_frame_get_buffer(converted, 0) < 0) {
+            av_frame_unref(converted);
+            return Fail("out of memory");
+        }
+    }
+    const uint8_t* in[1] = {interleaved};
+    int produced = swr_convert(sample_converter_.get(), converted->extended_data, sample_count, in,
+                               sample_count);
+    if (produced < 0) return Fail("cannot convert sound");
+    void** planes = reinterpret_cast<void**>(converted->extended_data);
+    return av_audio_fifo_write(audio_fifo_.get(), planes, produced) == produced;
+}
+
+bool MediaFileWriter::EncodeQueuedAudio(bool flush) {
+    AVCodecContext* enc = audio_encoder_.get();
+    for (;;) {
+        const int queued = av_audio_fifo_size(audio_fifo_.get());
+        if (queued == 0) return true;
+        int take = 0;     // samples from the FIFO
+        int samples = 0;  // samples in the frame
+        if (audio_frame_size_ == 0) {
+            take = samples = std::min(queued, kVariableFrameSamples);
+        } else if (queued >= audio_frame_size_) {
+            take = samples = audio_frame_size_;
+        } else if (!flush) {
+            return true;
+        } else {
+            take = queued;
+            samples = small_last_frame_ ? queued : audio_frame_size_;
+        }
+
+        av::FramePtr frame(av_frame_alloc());
+        if (!frame) return Fail("out of memory");
+        frame->format = enc->sample_fmt;
+        frame->sample_rate = enc->sample_rate;
+        frame->nb_samples = samples;
+        if (av_channel_layout_copy(&frame->ch_layout, &enc->ch_layout) < 0 ||
+            av_frame_get_buffer(frame.get(), 0) < 0) {
+            return Fail("out of memory");
+        }
+        void** planes = reinterpret_cast<void**>(frame->extended_data);
+        if (av_audio_fifo_read(audio_fifo_.get(), planes, take) != take) return Fail("sound queue failed");
+        if (samples > take) {
+            av_samples_set_silence(frame->extended_data, take, samples - take,
+                                   enc->ch_layout.nb_channels, enc->sample_fmt);
+        }
+        frame->pts = audio_samples_;
+        audio_samples_ += samples;
+        if (!Encode(enc, audio_stream_, frame.get())) return false;
+    }
+}
+
+int MediaFileWriter::WriteAudio(const uint8_t* data, size_t length_bytes) {
+    if (!audio_encoder_ || (data == nullptr && length_bytes != 0)) return -1;
+    if (length_bytes == 0) return 0;
+    const int block = 2 * audio_encoder_->ch_layout.nb_channels;
+
+    // Complete a sample frame that the previous call cut.
+    if (partial_sample_bytes_ > 0) {
+        size_t fill = std::min<size_t>(block - partial_sample_bytes_, length_bytes);
+        std::memcpy(partial_sample_ + partial_sample_bytes_, data, fill);
+        partial_sample_bytes_ += static_cast<int>(fill);
+        data += fill;
+        length_bytes -= fill;
+        if (partial_sample_bytes_ < block) return 0;
+        partial_sample_bytes_ = 0;
+        if (!QueueSamples(partial_sample_, 1)) return -1;
+    }
+    // Queue and encode in slices so the FIFO stays small for big inputs.
+    const size_t slice_samples = static_cast<size_t>(kVariableFrameSamples);
+    size_t samples = length_bytes / block;
+    while (samples > 0) {
+        size_t count = std::min(samples, slice_samples);
+        if (!QueueSamples(data, static_cast<int>(count))) return -1;
+        if (!EncodeQueuedAudio(false)) return -1;
+        data += count * block;
+        length_bytes -= count * block;
+        samples -= count;
+    }
+    if (length_bytes > 0) {
+        std::memcpy(partial_sample_, data, length_bytes);
+        partial_sample_bytes_ = static_cast<int>(length_bytes);
+    }
+    return 0;
+}
+
+bool MediaFileWriter::Close() {
+    if (!IsOpen()) return true;
+    bool ok = true;
+    if (audio_encoder_) {
+        ok = EncodeQueuedAudio(true) && ok;
+        ok = Encode(audio_encoder_.get(), audio_stream_, nullptr) && ok;
+    }
+    if (video_encoder_) ok = Encode(video_encoder_.get(), video_stream_, nullptr) && ok;
+    int result = av_write_trailer(output_.get());
+    if (result < 0) ok = Fail("cannot finish the file: " + av::ErrorText(result));
+    if (output_->pb != nullptr && (output_->oformat->flags & AVFMT_NOFILE) == 0) {
+        result = avio_closep(&output_->pb);
+        if (result < 0) ok = Fail("cannot close the file: " + av::ErrorText(result));
+    }
+    Release();
+    return ok;
+}
+
+}  // namespace rizuvira::engine
