@@ -1,0 +1,259 @@
+#include "filters/audio_conv_filter.h"
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+}
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <new>
+
+using namespace rizuvira::filters;
+
+namespace {
+
+// An AVChannelLayout that is uninitialised on destruction.
+class ChannelLayout {
+public:
+    ChannelLayout() = default;
+    ~ChannelLayout() { av_channel_layout_uninit(&layout_); }
+    ChannelLayout(const ChannelLayout&) = delete;
+    ChannelLayout& operator=(const ChannelLayout&) = delete;
+    AVChannelLayout* get() { return &layout_; }
+
+private:
+    AVChannelLayout layout_{};
+};
+
+// The input's speaker layout: the extensible format's channel mask when it names as many
+// speakers as there are channels, else FFmpeg's default for the count.
+void InputLayout(const CMediaType& type, AVChannelLayout* layout) {
+    const auto* wfx = type.FormatAs<WAVEFORMATEX>();
+    const auto* extensible = type.FormatAs<WAVEFORMATEXTENSIBLE>();
+    if (wfx->wFormatTag == WAVE_FORMAT_EXTENSIBLE && extensible &&
+        std::popcount(extensible->dwChannelMask) == wfx->nChannels &&
+        av_channel_layout_from_mask(layout, extensible->dwChannelMask) == 0)
+        return;
+    av_channel_layout_default(layout, wfx->nChannels);
+}
+
+int16_t LoadSample(const uint8_t* p) {
+    int16_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+void StoreSample(uint8_t* p, int16_t value) {
+    std::memcpy(p, &value, sizeof value);
+}
+
+}  // namespace
+
+CMyAudioConveFilter* CMyAudioConveFilter::CreateInstance(IUnknown* outer, HRESULT* hr) {
+    try {
+        auto* filter = new CMyAudioConveFilter(outer);
+        if (hr) *hr = S_OK;
+        return filter;
+    } catch (const std::bad_alloc&) {
+        if (hr) *hr = E_OUTOFMEMORY;
+        return nullptr;
+    }
+}
+
+CMyAudioConveFilter::CMyAudioConveFilter(IUnknown* outer)
+    : CTransformFilter("AudioConver", outer, CLSID_MyAudioConver) {}
+
+CMyAudioConveFilter::~CMyAudioConveFilter() = default;
+
+HRESULT CMyAudioConveFilter::NonDelegatingQueryInterface(const GUID& riid, void** object) {
+    if (riid == IMyAudioConvFilter::iid)
+        return GetInterface(static_cast<IMyAudioConvFilter*>(this), object);
+    return CTransformFilter::NonDelegatingQueryInterface(riid, object);
+}
+
+HRESULT CMyAudioConveFilter::SetAudioFormat(int32_t channels, int32_t sample_rate_hz) {
+    out_channels_ = static_cast<uint16_t>(channels & 0xFFFF);
+    out_rate_hz_ = sample_rate_hz;
+    return S_OK;
+}
+
+HRESULT CMyAudioConveFilter::SetVolume(int32_t volume) {
+    volume_ = volume;
+    return S_OK;
+}
+
+bool CMyAudioConveFilter::IsResampling() {
+    std::lock_guard lock(stream_mutex_);
+    return resample_on_ && resampler_;
+}
+
+// ---------------------------------------------------------------------------------------
+// Connection
+
+HRESULT CMyAudioConveFilter::CheckInputType(const CMediaType* type) {
+    if (!type) return E_POINTER;
+    if (type->majortype != MEDIATYPE_Audio || type->subtype != MEDIASUBTYPE_PCM ||
+        type->formattype != FORMAT_WaveFormatEx)
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    // Frames are counted by channels and the resampler needs a rate.
+    const auto* wfx = type->FormatAs<WAVEFORMATEX>();
+    if (!wfx || wfx->nChannels == 0 || wfx->nSamplesPerSec == 0) return VFW_E_TYPE_NOT_ACCEPTED;
+    return S_OK;
+}
+
+HRESULT CMyAudioConveFilter::CheckTransform(const CMediaType*, const CMediaType*) {
+    return S_OK;
+}
+
+HRESULT CMyAudioConveFilter::SetMediaType(PIN_DIRECTION direction, const CMediaType* type) {
+    if (!type) return E_POINTER;
+    std::lock_guard lock(stream_mutex_);
+    if (direction == PINDIR_INPUT) {
+        if (FAILED(input_type_.Set(*type))) return E_OUTOFMEMORY;
+        const auto* wfx = input_type_.FormatAs<WAVEFORMATEX>();
+        if (!wfx) return VFW_E_TYPE_NOT_ACCEPTED;
+        uint16_t same_channels = kSameChannels;
+        out_channels_.compare_exchange_strong(same_channels, wfx->nChannels);
+        int32_t same_rate = kSameRate;
+        out_rate_hz_.compare_exchange_strong(same_rate, static_cast<int32_t>(wfx->nSamplesPerSec));
+        if (FAILED(output_type_.Set(input_type_))) return E_OUTOFMEMORY;
+        return S_OK;
+    }
+    if (direction != PINDIR_OUTPUT) return S_OK;
+
+    const auto* wfx = input_type_.FormatAs<WAVEFORMATEX>();
+    if (!wfx) return E_UNEXPECTED;
+    const int in_channels = wfx->nChannels;
+    const int in_rate_hz = static_cast<int>(wfx->nSamplesPerSec);
+    const int out_channels = out_channels_.load();
+    const int out_rate_hz = out_rate_hz_.load();
+    if (in_channels != out_channels || in_rate_hz != out_rate_hz) resample_on_ = true;
+    resampler_.reset();
+    if (resample_on_) {
+        if (out_channels <= 0 || out_rate_hz <= 0) return E_FAIL;
+        ChannelLayout in_layout;
+        ChannelLayout out_layout;
+        InputLayout(input_type_, in_layout.get());
+        av_channel_layout_default(out_layout.get(), out_channels);
+        SwrContext* raw = nullptr;
+        if (swr_alloc_set_opts2(&raw, out_layout.get(), AV_SAMPLE_FMT_S16, out_rate_hz,
+                                in_layout.get(), AV_SAMPLE_FMT_S16, in_rate_hz, 0, nullptr) < 0)
+            return E_FAIL;
+        SwrContextPtr resampler(raw);
+        // A 16-tap polyphase filter of 2^10 phases, no interpolation between phases, cut-off
+        // at 0.8 of the lower Nyquist frequency.
+        av_opt_set_int(resampler.get(), "filter_size", 16, 0);
+        av_opt_set_int(resampler.get(), "phase_shift", 10, 0);
+        av_opt_set_int(resampler.get(), "linear_interp", 0, 0);
+        av_opt_set_double(resampler.get(), "cutoff", 0.8, 0);
+        if (swr_init(resampler.get()) < 0) return E_FAIL;
+        try {
+            if (resample_buffer_.empty()) resample_buffer_.resize(kResampleBufferBytes);
+        } catch (const std::bad_alloc&) {
+            return E_FAIL;
+        }
+        resampler_ = std::move(resampler);
+    }
+    input_frame_bytes_ = 2 * in_channels;
+    output_frame_bytes_ = 2 * (resample_on_ ? out_channels : in_channels);
+    return S_OK;
+}
+
+HRESULT CMyAudioConveFilter::GetMediaType(int position, CMediaType* type) {
+    if (!type) return E_POINTER;
+    if (!m_pInput->IsConnected() || position != 0) return VFW_S_NO_MORE_ITEMS;
+    std::lock_guard lock(stream_mutex_);
+    CMediaType proposed = output_type_;
+    auto* wfx = proposed.FormatAs<WAVEFORMATEX>();
+    if (!wfx) return VFW_S_NO_MORE_ITEMS;
+    const uint16_t channels = out_channels_.load();
+    const auto rate_hz = static_cast<DWORD>(out_rate_hz_.load());
+    if (wfx->nChannels != channels || wfx->nSamplesPerSec != rate_hz) {
+        wfx->nChannels = channels;
+        wfx->nSamplesPerSec = rate_hz;
+        wfx->nBlockAlign = static_cast<WORD>(channels * 2);
+        wfx->nAvgBytesPerSec = static_cast<DWORD>(static_cast<WORD>(channels * 2)) * rate_hz;
+        // A speaker mask must name as many speakers as there are channels.
+        if (auto* extensible = proposed.FormatAs<WAVEFORMATEXTENSIBLE>();
+            extensible && wfx->wFormatTag == WAVE_FORMAT_EXTENSIBLE) {
+            ChannelLayout layout;
+            av_channel_layout_default(layout.get(), channels);
+            extensible->dwChannelMask =
+                static_cast<DWORD>(av_channel_layout_subset(layout.get(), ~0ULL));
+        }
+    }
+    return type->Set(proposed);
+}
+
+HRESULT CMyAudioConveFilter::DecideBufferSize(IMemAllocator* allocator,
+                                              ALLOCATOR_PROPERTIES* request) {
+    if (!allocator || !request) return E_POINTER;
+    if (!m_pInput->IsConnected()) return E_UNEXPECTED;
+    request->cBuffers = kOutputBuffers;
+    request->cbBuffer = kOutputBufferBytes;
+    request->cbAlign = 1;
+    request->cbPrefix = 0;
+    ALLOCATOR_PROPERTIES actual{};
+    const HRESULT hr = allocator->SetProperties(request, &actual);
+    if (FAILED(hr)) return hr;
+    if (actual.cBuffers < request->cBuffers || actual.cbBuffer < request->cbBuffer) return E_FAIL;
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------------------
+// Streaming
+
+HRESULT CMyAudioConveFilter::ResampleIntoRing(const uint8_t* input, int frames) {
+    SwrContext* resampler = resampler_.get();
+    const int room_frames = static_cast<int>(resample_buffer_.size()) / output_frame_bytes_;
+    while (frames > 0) {
+        int piece = frames;
+        while (piece > 1 && swr_get_out_samples(resampler, piece) > room_frames) piece /= 2;
+        const uint8_t* in_planes[1] = {input};
+        uint8_t* out_planes[1] = {resample_buffer_.data()};
+        const int produced = swr_convert(resampler, out_planes, room_frames, in_planes, piece);
+        if (produced < 0) return E_FAIL;
+        ring_.Write(
+            resample_buffer_.data(),
+            static_cast<std::size_t>(produced) * static_cast<std::size_t>(output_frame_bytes_),
+            static_cast<std::size_t>(output_frame_bytes_));
+        input += static_cast<std::ptrdiff_t>(piece) * input_frame_bytes_;
+        frames -= piece;
+    }
+    return S_OK;
+}
+
+HRESULT CMyAudioConveFilter::Transform(IMediaSample* in, IMediaSample* out) {
+    BYTE* source = nullptr;
+    BYTE* target = nullptr;
+    if (FAILED(in->GetPointer(&source)) || FAILED(out->GetPointer(&target)) || !source || !target)
+        return E_FAIL;
+    std::lock_guard lock(stream_mutex_);
+    if (output_frame_bytes_ <= 0) return E_UNEXPECTED;  // the output never connected
+    const LONG length = std::max<LONG>(in->GetActualDataLength(), 0);
+
+    if (resample_on_) {
+        if (!resampler_) return E_UNEXPECTED;
+        const HRESULT hr = ResampleIntoRing(source, length / input_frame_bytes_);
+        if (FAILED(hr)) return hr;
+    } else {
+        ring_.Write(source, static_cast<std::size_t>(length),
+                    static_cast<std::size_t>(output_frame_bytes_));
+    }
+
+    const std::size_t bytes =
+        ring_.Read(target, static_cast<std::size_t>(std::max<LONG>(out->GetSize(), 0)),
+                   static_cast<std::size_t>(output_frame_bytes_));
+
+    const int32_t volume = volume_.load(std::memory_order_relaxed);
+    if (volume != kNeutralVolume) {
+        for (std::size_t offset = 0; offset + 1 < bytes; offset += 2) {
+            const int64_t scaled = (int64_t{LoadSample(target + offset)} * volume + 128) >> 8;
+            StoreSample(target + offset,
+                        static_cast<int16_t>(std::clamp<int64_t>(scaled, -32768, 32767)));
+        }
+    }
+    return out->SetActualDataLength(static_cast<LONG>(bytes));
+}

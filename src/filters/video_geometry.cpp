@@ -1,0 +1,88 @@
+#include "filters/video_geometry.h"
+
+#include <cmath>
+
+namespace rizuvira::filters {
+
+namespace {
+
+int32_t EvenUp(int32_t margin) {
+    return (margin + 1) / 2 * 2;
+}
+
+}  // namespace
+
+RECT FitPicture(int32_t zoom_mode, const RECT& frame, int32_t crop_width, int32_t crop_height) {
+    float ratio = 0.0f;
+    switch (zoom_mode) {
+        case kZoomKeepOriginal:
+            if (crop_width <= 0 || crop_height <= 0) return frame;
+            ratio = static_cast<float>(static_cast<double>(crop_width) / crop_height);
+            break;
+        case kZoom16x9:
+            ratio = 1.7777778f;
+            break;
+        case kZoom4x3:
+            ratio = 1.3333334f;
+            break;
+        default:
+            return frame;
+    }
+    const int32_t width = frame.right - frame.left;
+    const int32_t height = frame.bottom - frame.top;
+    if (width <= 0 || height <= 0) return frame;
+    const long double a = ratio;
+    if (a > static_cast<long double>(width) / height) {
+        const auto picture_height = static_cast<int32_t>(std::trunc(width / a));
+        const int32_t f = (height - picture_height) / 2;
+        return RECT{frame.left, frame.top + f, frame.right, frame.bottom - f};
+    }
+    const auto picture_width = static_cast<int32_t>(std::trunc(height * a));
+    const int32_t f = (width - picture_width) / 2;
+    return RECT{frame.left + f, frame.top, frame.right - f, frame.bottom};
+}
+
+bool ComputeConvertGeometry(int32_t in_width, int32_t in_height, const RECT& crop_rect,
+                            const RECT& out_rect, int32_t zoom_mode, ConvertGeometry* geometry) {
+    ConvertGeometry g;
+    g.in_width = in_width;
+    g.in_height = in_height;
+    g.crop_width = RectWidth(crop_rect);
+    g.crop_height = RectHeight(crop_rect);
+    g.out_width = RectWidth(out_rect);
+    g.out_height = RectHeight(out_rect);
+    if (in_width <= 0 || in_height <= 0 || g.crop_width <= 0 || g.crop_height <= 0 ||
+        g.out_width <= 0 || g.out_height <= 0)
+        return false;
+    if (in_width > kMaxPictureSide || in_height > kMaxPictureSide ||
+        g.out_width > kMaxPictureSide || g.out_height > kMaxPictureSide)
+        return false;
+
+    // A crop of the input's own size is not applied, wherever it lies.
+    g.crop_on = g.crop_width != in_width || g.crop_height != in_height;
+    if (g.crop_on) {
+        g.crop = Margins{crop_rect.left, crop_rect.top, in_width - crop_rect.right,
+                         in_height - crop_rect.bottom};
+        if (g.crop.left < 0 || g.crop.top < 0 || g.crop.right < 0 || g.crop.bottom < 0)
+            return false;
+    }
+
+    // Margins are measured from the output rectangle's own corner.
+    const RECT picture = FitPicture(zoom_mode, out_rect, g.crop_width, g.crop_height);
+    g.pad_on = RectWidth(picture) != g.out_width || RectHeight(picture) != g.out_height;
+    if (g.pad_on) {
+        g.pad = Margins{EvenUp(picture.left - out_rect.left), EvenUp(picture.top - out_rect.top),
+                        EvenUp(out_rect.right - picture.right),
+                        EvenUp(out_rect.bottom - picture.bottom)};
+        if (g.pad.left < 0 || g.pad.top < 0 || g.pad.right < 0 || g.pad.bottom < 0 ||
+            g.interior_width() <= 0 || g.interior_height() <= 0)
+            return false;
+    }
+
+    g.scale_on = g.crop_width + g.pad.left + g.pad.right != g.out_width ||
+                 g.crop_height + g.pad.top + g.pad.bottom != g.out_height;
+    *geometry = g;
+    return true;
+}
+
+}  // namespace rizuvira::filters

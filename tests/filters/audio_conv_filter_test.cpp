@@ -1,0 +1,277 @@
+// The audio converter: pass-through, resampling and downmix against libswresample, the ring's
+// overflow, and the volume.
+#include <gtest/gtest.h>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
+
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <random>
+
+#include "filter_chain.h"
+#include "filters/audio_conv_filter.h"
+
+namespace {
+
+using AudioChain = FilterChain<CMyAudioConveFilter>;
+
+CMyAudioConveFilter* NewFilter() {
+    HRESULT hr = E_FAIL;
+    CMyAudioConveFilter* filter = CMyAudioConveFilter::CreateInstance(nullptr, &hr);
+    EXPECT_EQ(hr, S_OK);
+    return filter;
+}
+
+std::vector<BYTE> ToBytes(const std::vector<int16_t>& samples) {
+    std::vector<BYTE> bytes(samples.size() * 2);
+    std::memcpy(bytes.data(), samples.data(), bytes.size());
+    return bytes;
+}
+
+std::vector<int16_t> ToSamples(const std::vector<BYTE>& bytes) {
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}
+
+// `frames` frames of `channels` channels; channel `tone_channel` (or all when -1) carries a
+// 1 kHz sine of the given amplitude, the others silence.
+std::vector<int16_t> Tone(int frames, int channels, int rate_hz, int tone_channel, double amplitude,
+                          int first_frame = 0) {
+    std::vector<int16_t> samples(static_cast<std::size_t>(frames) * channels);
+    for (int f = 0; f < frames; ++f) {
+        const double value =
+            amplitude * std::sin(2 * std::numbers::pi * 1000.0 * (first_frame + f) / rate_hz);
+        for (int c = 0; c < channels; ++c)
+            if (tone_channel < 0 || c == tone_channel)
+                samples[static_cast<std::size_t>(f) * channels + c] = static_cast<int16_t>(value);
+    }
+    return samples;
+}
+
+double ChannelRms(const std::vector<int16_t>& samples, int channels, int channel) {
+    double sum = 0;
+    std::size_t count = 0;
+    for (std::size_t i = static_cast<std::size_t>(channel); i < samples.size(); i += channels) {
+        sum += static_cast<double>(samples[i]) * samples[i];
+        ++count;
+    }
+    return count ? std::sqrt(sum / count) : 0.0;
+}
+
+// libswresample set up as the filter promises, converting the whole stream in one call.
+std::vector<int16_t> ReferenceResample(const std::vector<int16_t>& input, int in_channels,
+                                       int in_rate_hz, int out_channels, int out_rate_hz) {
+    AVChannelLayout in_layout{};
+    AVChannelLayout out_layout{};
+    av_channel_layout_default(&in_layout, in_channels);
+    av_channel_layout_default(&out_layout, out_channels);
+    SwrContext* swr = nullptr;
+    EXPECT_GE(swr_alloc_set_opts2(&swr, &out_layout, AV_SAMPLE_FMT_S16, out_rate_hz, &in_layout,
+                                  AV_SAMPLE_FMT_S16, in_rate_hz, 0, nullptr),
+              0);
+    av_opt_set_int(swr, "filter_size", 16, 0);
+    av_opt_set_int(swr, "phase_shift", 10, 0);
+    av_opt_set_int(swr, "linear_interp", 0, 0);
+    av_opt_set_double(swr, "cutoff", 0.8, 0);
+    EXPECT_GE(swr_init(swr), 0);
+    const int in_frames = static_cast<int>(input.size()) / in_channels;
+    const int capacity = swr_get_out_samples(swr, in_frames);
+    std::vector<int16_t> output(static_cast<std::size_t>(capacity) * out_channels);
+    const uint8_t* in_planes[1] = {reinterpret_cast<const uint8_t*>(input.data())};
+    uint8_t* out_planes[1] = {reinterpret_cast<uint8_t*>(output.data())};
+    const int produced = swr_convert(swr, out_planes, capacity, in_planes, in_frames);
+    EXPECT_GE(produced, 0);
+    output.resize(static_cast<std::size_t>(std::max(produced, 0)) * out_channels);
+    swr_free(&swr);
+    return output;
+}
+
+// Every output sample's bytes, in order.
+std::vector<BYTE> AllOutput(const AudioChain& chain) {
+    std::vector<BYTE> all;
+    for (std::size_t i = 0; i < chain.OutputCount(); ++i) {
+        const std::vector<BYTE> data = chain.Output(i);
+        all.insert(all.end(), data.begin(), data.end());
+    }
+    return all;
+}
+
+}  // namespace
+
+TEST(AudioConvFilter, AcceptsOnlyPcmWithAWaveFormat) {
+    ComPtr<CMyAudioConveFilter> filter(NewFilter());
+    CMediaType pcm = harness::MakeAudioType(2, 48000);
+    EXPECT_EQ(filter->CheckInputType(&pcm), S_OK);
+    CMediaType ac3 = pcm;
+    ac3.SetSubtype(&MEDIASUBTYPE_DOLBY_AC3);
+    EXPECT_EQ(filter->CheckInputType(&ac3), VFW_E_TYPE_NOT_ACCEPTED);
+    CMediaType no_channels = pcm;
+    no_channels.FormatAs<WAVEFORMATEX>()->nChannels = 0;
+    EXPECT_EQ(filter->CheckInputType(&no_channels), VFW_E_TYPE_NOT_ACCEPTED);
+    CMediaType video = harness::MakeVideoType(16, 16);
+    EXPECT_EQ(filter->CheckInputType(&video), VFW_E_TYPE_NOT_ACCEPTED);
+
+    ComPtr<IMyAudioConvFilter> control;
+    EXPECT_EQ(ComPtr<IBaseFilter>(static_cast<IBaseFilter*>(filter.Get())).As(&control), S_OK);
+}
+
+TEST(AudioConvFilter, SameFormatPassesBytesThroughUnchanged) {
+    AudioChain chain(NewFilter(), harness::MakeAudioType(2, 48000), 4096);
+    ASSERT_EQ(chain.Connect(), S_OK);
+    EXPECT_FALSE(chain.filter()->IsResampling());
+    chain.Start();
+    std::mt19937 random(7);
+    for (int i = 0; i < 3; ++i) {
+        std::vector<BYTE> data(4096);
+        for (BYTE& b : data) b = static_cast<BYTE>(random());
+        ASSERT_EQ(chain.Push(data, i * 100, i * 100 + 100), S_OK);
+        EXPECT_EQ(chain.Output(static_cast<std::size_t>(i)), data);
+        EXPECT_EQ(chain.sink()->samples()[static_cast<std::size_t>(i)].start, i * 100);
+    }
+}
+
+TEST(AudioConvFilter, VolumeRoundsClampsAndInverts) {
+    const std::vector<int16_t> input = {1000, -1000, 3, -3, 20000, -20000, 32767, -32768};
+    struct Case {
+        int volume;
+        std::vector<int16_t> expected;
+    };
+    const Case cases[] = {
+        {0, {0, 0, 0, 0, 0, 0, 0, 0}},
+        {512, {2000, -2000, 6, -6, 32767, -32768, 32767, -32768}},
+        {128, {500, -500, 2, -1, 10000, -10000, 16384, -16384}},
+        {-256, {-1000, 1000, -3, 3, -20000, 20000, -32767, 32767}},
+        {1 << 30, {32767, -32768, 32767, -32768, 32767, -32768, 32767, -32768}},
+    };
+    for (const Case& c : cases) {
+        AudioChain chain(NewFilter(), harness::MakeAudioType(2, 48000), 4096);
+        ASSERT_EQ(chain.Connect(), S_OK);
+        chain.Start();
+        chain.filter()->SetVolume(c.volume);
+        ASSERT_EQ(chain.Push(ToBytes(input)), S_OK);
+        EXPECT_EQ(ToSamples(chain.Output(0)), c.expected) << c.volume;
+    }
+}
+
+TEST(AudioConvFilter, ResamplingFollowsTheResamplerSampleForSample) {
+    AudioChain chain(NewFilter(), harness::MakeAudioType(2, 48000), 4800);
+    chain.filter()->SetAudioFormat(2, 44100);
+    ASSERT_EQ(chain.Connect(), S_OK);
+    EXPECT_TRUE(chain.filter()->IsResampling());
+    const auto* wfx = chain.OutputType().FormatAs<WAVEFORMATEX>();
+    ASSERT_NE(wfx, nullptr);
+    EXPECT_EQ(wfx->nSamplesPerSec, 44100u);
+    EXPECT_EQ(wfx->nChannels, 2);
+    EXPECT_EQ(wfx->nBlockAlign, 4);
+    EXPECT_EQ(wfx->nAvgBytesPerSec, 176400u);
+    chain.Start();
+
+    constexpr int kFramesPerSample = 1200;  // 25 ms
+    const std::vector<int16_t> stream = Tone(40 * kFramesPerSample, 2, 48000, -1, 12000);
+    for (int i = 0; i < 40; ++i) {
+        const auto first = stream.begin() + i * kFramesPerSample * 2;
+        ASSERT_EQ(chain.Push(ToBytes({first, first + kFramesPerSample * 2})), S_OK);
+    }
+    EXPECT_EQ(chain.OutputCount(), 40u);
+    const std::vector<int16_t> reference = ReferenceResample(stream, 2, 48000, 2, 44100);
+    EXPECT_GT(reference.size(), 40u * 1100 * 2 - 64);
+    EXPECT_EQ(ToSamples(AllOutput(chain)), reference);
+}
+
+TEST(AudioConvFilter, DownmixKeepsCentreAndSurroundsAudible) {
+    // Channel order of six-channel sound: FL FR FC LFE, then the left and right surround.
+    for (const int channel : {2, 4}) {
+        AudioChain chain(NewFilter(), harness::MakeAudioType(6, 48000), 48000);
+        chain.filter()->SetAudioFormat(2, 48000);
+        ASSERT_EQ(chain.Connect(), S_OK);
+        chain.Start();
+        const std::vector<int16_t> input = Tone(4000, 6, 48000, channel, 10000);
+        ASSERT_EQ(chain.Push(ToBytes(input)), S_OK);
+        const std::vector<int16_t> output = ToSamples(AllOutput(chain));
+        ASSERT_GT(output.size(), 3000u * 2);
+        const double in_rms = ChannelRms(input, 6, channel);
+        const double left = ChannelRms(output, 2, 0);
+        const double right = ChannelRms(output, 2, 1);
+        EXPECT_GT(left, 0.2 * in_rms) << channel;
+        if (channel == 2)
+            EXPECT_NEAR(left, right, 1.0);
+        else
+            EXPECT_LT(right, 0.01 * in_rms);
+    }
+}
+
+TEST(AudioConvFilter, LongSampleIsResampledInPiecesAndDrainedByLaterSamples) {
+    // 60000 frames at 48 kHz become about 120000 frames (480000 bytes) at 96 kHz: more than
+    // the 256 KiB resample buffer, less than the ring.
+    AudioChain chain(NewFilter(), harness::MakeAudioType(2, 48000), 240000);
+    chain.filter()->SetAudioFormat(2, 96000);
+    ASSERT_EQ(chain.Connect(), S_OK);
+    chain.Start();
+    const std::vector<int16_t> input = Tone(60000, 2, 48000, -1, 8000);
+    ASSERT_EQ(chain.Push(ToBytes(input)), S_OK);
+    EXPECT_EQ(chain.Output(0).size(),
+              static_cast<std::size_t>(CMyAudioConveFilter::kOutputBufferBytes));
+    for (int i = 0; i < 6; ++i) ASSERT_EQ(chain.Push({}), S_OK);  // empty samples drain the ring
+    EXPECT_TRUE(chain.Output(6).empty());
+    EXPECT_EQ(ToSamples(AllOutput(chain)), ReferenceResample(input, 2, 48000, 2, 96000));
+}
+
+TEST(AudioConvFilter, RingOverflowDropsOnlyTheExcess) {
+    constexpr std::size_t kInBytes = 200000;  // each sample adds 200000, each output takes 115200
+    constexpr int kSamples = 10;
+    AudioChain chain(NewFilter(), harness::MakeAudioType(2, 48000), kInBytes);
+    ASSERT_EQ(chain.Connect(), S_OK);
+    chain.Start();
+
+    // Frames carry their index, so the output shows exactly what was kept.
+    std::vector<uint32_t> kept;
+    std::size_t fill = 0;
+    std::vector<std::size_t> expected_lengths;
+    for (int s = 0; s < kSamples; ++s) {
+        std::vector<uint32_t> frames(kInBytes / 4);
+        for (std::size_t f = 0; f < frames.size(); ++f)
+            frames[f] = static_cast<uint32_t>(s * frames.size() + f);
+        std::vector<BYTE> bytes(kInBytes);
+        std::memcpy(bytes.data(), frames.data(), kInBytes);
+        ASSERT_EQ(chain.Push(bytes), S_OK);
+
+        const std::size_t room = CMyAudioConveFilter::kRingBytes - fill;
+        const std::size_t written = std::min(kInBytes, room);
+        kept.insert(kept.end(), frames.begin(),
+                    frames.begin() + static_cast<std::ptrdiff_t>(written / 4));
+        fill += written;
+        const std::size_t out =
+            std::min<std::size_t>(fill, CMyAudioConveFilter::kOutputBufferBytes);
+        fill -= out;
+        expected_lengths.push_back(out);
+    }
+    ASSERT_LT(kept.size() * 4, kSamples * kInBytes);  // the ring did overflow
+    for (int s = 0; s < kSamples; ++s)
+        EXPECT_EQ(chain.Output(static_cast<std::size_t>(s)).size(),
+                  expected_lengths[static_cast<std::size_t>(s)])
+            << s;
+    const std::vector<BYTE> all = AllOutput(chain);
+    std::vector<uint32_t> got(all.size() / 4);
+    std::memcpy(got.data(), all.data(), got.size() * 4);
+    kept.resize(got.size());
+    EXPECT_EQ(got, kept);
+}
+
+TEST(AudioConvFilter, NewFormatWaitsForTheOutputToReconnect) {
+    AudioChain chain(NewFilter(), harness::MakeAudioType(2, 48000), 4096);
+    ASSERT_EQ(chain.Connect(), S_OK);
+    chain.Start();
+    chain.filter()->SetAudioFormat(1, 22050);
+    const std::vector<BYTE> data = ToBytes(Tone(1024, 2, 48000, -1, 5000));
+    ASSERT_EQ(chain.Push(data), S_OK);
+    EXPECT_EQ(chain.Output(0), data);
+    chain.Reconnect();
+    EXPECT_TRUE(chain.filter()->IsResampling());
+    EXPECT_EQ(chain.OutputType().FormatAs<WAVEFORMATEX>()->nChannels, 1);
+}
