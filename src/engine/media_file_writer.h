@@ -59,6 +59,9 @@ public:
     // an encoder or the file cannot be opened. last_error() says why.
     bool Open(const std::filesystem::path& file_name, const OutputSettings& settings);
     bool IsOpen() const { return output_ != nullptr; }
+    // Whether the open file has a picture / a sound stream.
+    bool HasVideo() const { return video_encoder_ != nullptr; }
+    bool HasAudio() const { return audio_encoder_ != nullptr; }
 
     // Encodes one YV12 picture of at least Width × Height × 3 / 2 bytes.
     // 0 when the encoder accepted it (it may hold it back for a while);

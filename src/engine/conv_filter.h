@@ -1,0 +1,137 @@
+// The converter sink: the last filter of a conversion graph.
+//
+// "Audio In" and "Video In" receive converted, uncompressed sound and
+// pictures; the sink keeps what falls inside the item's time range, holds the
+// pictures to the output frame clock (repeating or skipping them) and hands
+// both to the media file writer. "Video Pre" sends a copy of every fifth
+// picture to a small renderer through an output queue. When every connected
+// input has ended, the sink posts EC_COMPLETE to the graph.
+//
+// Set from outside before the graph runs (graph builder, application
+// thread): Writer, FrameInterval, RangeStart, RangeStop; PreviewEnabled at
+// any time. Read from outside while running: NextVideoTime, LastAudioStart.
+//
+// Threads: samples arrive on the upstream filters' streaming threads, one
+// per input pin. The filter lock is held around every writer call and around
+// the end-of-stream check, so the writer is called by one thread at a time.
+// The preview copy runs before the lock is taken.
+//
+// Samples without time stamps continue the stream where the last timed
+// sample left it: they are written when the last timed sample on their pin
+// lay inside the range (a picture then fills the next frame slot), dropped
+// otherwise, and dropped before any timed sample has come.
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+#include "engine/media_file_writer.h"
+#include "platform/base_filter.h"
+#include "platform/input_pin.h"
+#include "platform/output_pin.h"
+#include "platform/output_queue.h"
+#include "platform/pos_pass_thru.h"
+
+namespace rizuvira::engine {
+
+inline constexpr GUID CLSID_ConvFilter = "A4DA1077-2239-4C9E-AA16-C88DD9F35131"_guid;
+
+class CConvFilter;
+
+// "Audio In" and "Video In".
+class CConvInputPin final : public CBaseInputPin {
+public:
+    enum class Kind { kAudio, kVideo };
+    CConvInputPin(CConvFilter* filter, Kind kind, HRESULT* hr);
+
+    HRESULT CheckMediaType(const CMediaType* type) override;  // keeps it; accepts any
+    HRESULT CompleteConnect(IPin* receive_pin) override;
+    HRESULT Receive(IMediaSample* sample) override;  // always S_OK
+    HRESULT EndOfStream() override;
+
+    bool EndOfStreamSeen() const { return end_of_stream_seen_.load(); }
+
+private:
+    CConvFilter* const filter_;
+    const Kind kind_;
+    CMediaType proposed_;
+    std::atomic<bool> end_of_stream_seen_{false};
+};
+
+// "Video Pre": offers the "Video In" type and delivers through its own queue.
+class CVideoPrePin final : public CBaseOutputPin {
+public:
+    CVideoPrePin(CConvFilter* filter, HRESULT* hr);
+    ~CVideoPrePin() override;
+
+    void SetOfferedType(const CMediaType& type);
+    HRESULT GetMediaType(int position, CMediaType* type) override;
+    HRESULT CheckMediaType(const CMediaType* type) override;
+    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+    HRESULT Active() override;
+    HRESULT Inactive() override;
+    HRESULT DeliverEndOfStream() override;
+
+    // Copies a packed YV12 picture into a delivery buffer and queues it.
+    void SendCopy(const BYTE* picture, LONG length, int width, int height);
+
+private:
+    CMediaType offered_;
+    BITMAPINFOHEADER header_{};
+    int stride_ = 0;  // width of the type the downstream pin last proposed
+    std::unique_ptr<COutputQueue> queue_;
+};
+
+class CConvFilter final : public CBaseFilter {
+public:
+    // Makes the filter and its pins; E_OUTOFMEMORY leaves nothing behind.
+    static CConvFilter* CreateInstance(IUnknown* outer, HRESULT* hr);
+    ~CConvFilter() override;
+
+    HRESULT NonDelegatingQueryInterface(const GUID& riid, void** object) override;
+    int GetPinCount() override { return 3; }
+    CBasePin* GetPin(int index) override;
+
+    // Set by the graph builder before the graph runs.
+    MediaFileWriter* Writer = nullptr;  // not owned
+    double FrameInterval = 0;           // 100-ns units per output picture
+    REFERENCE_TIME RangeStart = 0;
+    REFERENCE_TIME RangeStop = 0;
+    std::atomic<int> PreviewEnabled{1};
+
+    // Progress, read by the run controller.
+    REFERENCE_TIME NextVideoTime() const { return next_video_time_.load(); }
+    REFERENCE_TIME LastAudioStart() const { return last_audio_start_.load(); }
+    const BITMAPINFOHEADER& VideoHeader() const { return video_header_; }
+
+    CConvInputPin* audio_pin() { return &audio_pin_; }
+    CConvInputPin* video_pin() { return &video_pin_; }
+    CVideoPrePin* preview_pin() { return &preview_pin_; }
+
+private:
+    friend class CConvInputPin;
+    friend class CVideoPrePin;
+    CConvFilter(IUnknown* outer, HRESULT* hr);
+
+    void ReceiveVideo(IMediaSample* sample);
+    void ReceiveAudio(IMediaSample* sample);
+    void CopyPreview(const BYTE* picture, LONG length);
+    void CheckAllEnded();
+    void OnVideoConnected(const CMediaType& type);
+    HRESULT GetSeekingPassThrough(const GUID& riid, void** object);
+
+    CCritSec lock_;
+    CConvInputPin audio_pin_;
+    CConvInputPin video_pin_;
+    CVideoPrePin preview_pin_;
+    std::unique_ptr<CPosPassThru> position_;
+
+    std::atomic<REFERENCE_TIME> last_audio_start_{0};
+    std::atomic<REFERENCE_TIME> next_video_time_{0};
+    BITMAPINFOHEADER video_header_{};
+    // Whether the last timed sample on each pin lay inside the range.
+    bool video_inside_ = false;
+    bool audio_inside_ = false;
+};
+
+}  // namespace rizuvira::engine
