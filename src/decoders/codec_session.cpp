@@ -1,0 +1,146 @@
+#include "decoders/codec_session.h"
+
+#include <thread>
+
+#include "decoders/decoder_interfaces.h"
+
+namespace rizuvira::decoders {
+
+namespace av = engine::av;
+
+int ProcessorCount() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores > 0 ? static_cast<int>(cores) : 1;
+}
+
+HRESULT CodecSession::Open(const CodecOptions& options, std::string* error) {
+    Close();
+    const AVCodec* codec = avcodec_find_decoder(options.codec_id);
+    if (!codec) {
+        if (error) *error = "no decoder for codec id " + std::to_string(options.codec_id);
+        return E_FAIL;
+    }
+    av::CodecContextPtr context(avcodec_alloc_context3(codec));
+    av::PacketPtr packet(av_packet_alloc());
+    av::FramePtr frame(av_frame_alloc());
+    if (!context || !packet || !frame) return E_OUTOFMEMORY;
+
+    context->pkt_timebase = AVRational{1, static_cast<int>(UNITS)};
+    context->thread_count = options.threads > 0 ? options.threads : 1;
+    context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    if (options.sample_rate > 0) context->sample_rate = options.sample_rate;
+    if (options.channels > 0) av_channel_layout_default(&context->ch_layout, options.channels);
+    if (!options.extradata.empty()) {
+        const std::size_t size = options.extradata.size();
+        context->extradata =
+            static_cast<uint8_t*>(av_mallocz(size + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!context->extradata) return E_OUTOFMEMORY;
+        std::copy(options.extradata.begin(), options.extradata.end(), context->extradata);
+        context->extradata_size = static_cast<int>(size);
+    }
+    if (options.configure) options.configure(context.get());
+    const int result = avcodec_open2(context.get(), codec, nullptr);
+    if (result < 0) {
+        if (error) *error = av::ErrorText(result);
+        return E_FAIL;
+    }
+    parser_.reset(av_parser_init(options.codec_id));
+    context_ = std::move(context);
+    packet_ = std::move(packet);
+    frame_ = std::move(frame);
+    return S_OK;
+}
+
+void CodecSession::Close() {
+    parser_.reset();
+    context_.reset();
+    packet_.reset();
+    frame_.reset();
+}
+
+HRESULT CodecSession::SendAndReceive(AVPacket* packet, const FrameHandler& handler) {
+    int sent = avcodec_send_packet(context_.get(), packet);
+    // EAGAIN cannot happen here: every frame is taken out below before the next send. A
+    // damaged frame is dropped; the decoder picks up again at the next one.
+    (void)sent;
+    for (;;) {
+        const int result = avcodec_receive_frame(context_.get(), frame_.get());
+        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return S_OK;
+        if (result < 0) return S_OK;  // a frame that did not decode
+        const HRESULT hr = handler(frame_.get());
+        av_frame_unref(frame_.get());
+        if (FAILED(hr)) return hr;
+    }
+}
+
+HRESULT CodecSession::Decode(const uint8_t* data, std::size_t size, int64_t pts_100ns,
+                             const FrameHandler& handler) {
+    if (!context_) return E_UNEXPECTED;
+    if (size == 0) return S_OK;
+    if (!parser_) {
+        // The piece is a whole frame (libavcodec reads past the end by up to the padding size,
+        // so the data is copied into a padded packet).
+        if (av_new_packet(packet_.get(), static_cast<int>(size)) < 0) return E_OUTOFMEMORY;
+        std::copy(data, data + size, packet_->data);
+        packet_->pts = pts_100ns;
+        const HRESULT hr = SendAndReceive(packet_.get(), handler);
+        av_packet_unref(packet_.get());
+        return hr;
+    }
+    while (size > 0) {
+        uint8_t* out = nullptr;
+        int out_size = 0;
+        const int used = av_parser_parse2(parser_.get(), context_.get(), &out, &out_size, data,
+                                          static_cast<int>(size), pts_100ns, AV_NOPTS_VALUE, 0);
+        if (used < 0) return S_OK;
+        data += used;
+        size -= static_cast<std::size_t>(used);
+        // The time stamp belongs to the first frame that starts in this piece only.
+        pts_100ns = AV_NOPTS_VALUE;
+        if (out_size > 0) {
+            packet_->data = out;
+            packet_->size = out_size;
+            packet_->pts = parser_->pts;
+            packet_->dts = AV_NOPTS_VALUE;
+            packet_->flags = parser_->key_frame == 1 ? AV_PKT_FLAG_KEY : 0;
+            const HRESULT hr = SendAndReceive(packet_.get(), handler);
+            packet_->data = nullptr;
+            packet_->size = 0;
+            if (FAILED(hr)) return hr;
+        }
+        if (used == 0 && out_size == 0) break;
+    }
+    return S_OK;
+}
+
+HRESULT CodecSession::Drain(const FrameHandler& handler) {
+    if (!context_) return E_UNEXPECTED;
+    HRESULT hr = S_OK;
+    if (parser_) {
+        uint8_t* out = nullptr;
+        int out_size = 0;
+        av_parser_parse2(parser_.get(), context_.get(), &out, &out_size, nullptr, 0,
+                         AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+        if (out_size > 0) {
+            packet_->data = out;
+            packet_->size = out_size;
+            packet_->pts = parser_->pts;
+            packet_->dts = AV_NOPTS_VALUE;
+            hr = SendAndReceive(packet_.get(), handler);
+            packet_->data = nullptr;
+            packet_->size = 0;
+        }
+    }
+    if (SUCCEEDED(hr)) hr = SendAndReceive(nullptr, handler);
+    Reset();
+    return hr;
+}
+
+void CodecSession::Reset() {
+    if (!context_) return;
+    avcodec_flush_buffers(context_.get());
+    // A parser keeps partial frames and has no reset of its own: make it anew.
+    if (parser_) parser_.reset(av_parser_init(context_->codec_id));
+}
+
+}  // namespace rizuvira::decoders
