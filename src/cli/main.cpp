@@ -1,7 +1,9 @@
 // rizuvira-cli: the converter's engine without a display.
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "cli/convert_command.h"
 #include "cli/info_command.h"
 
 namespace {
@@ -9,7 +11,11 @@ namespace {
 void Usage(std::FILE* to) {
     std::fprintf(to,
                  "usage: rizuvira-cli info DISC [--json]\n"
-                 "  DISC is a drive (/dev/sr0), a folder holding VIDEO_TS, or an ISO image.\n");
+                 "       rizuvira-cli convert DISC [--title N]... [--chapter K] [--profile ID]\n"
+                 "            [--out FOLDER] [--formats Format.xml] [--start-ms MS] [--length-ms MS]\n"
+                 "            [--audio ID] [--subtitle ID|none] [--cpu PERCENT] [--quiet]\n"
+                 "  DISC is a drive (/dev/sr0), a folder holding VIDEO_TS, or an ISO image.\n"
+                 "  Titles and chapters count from 1; stream ids are as info --json lists them.\n");
 }
 
 }  // namespace
@@ -33,6 +39,12 @@ int main(int argc, char** argv) {
             }
         }
         if (paths == 1) return RunInfo(disc, json, stdout, stderr);
+    }
+    if (argc >= 2 && !std::strcmp(argv[1], "convert")) {
+        ConvertOptions options;
+        std::string error;
+        if (ParseConvertOptions(argc - 2, argv + 2, &options, &error)) return RunConvert(options);
+        std::fprintf(stderr, "rizuvira-cli convert: %s\n", error.c_str());
     }
     Usage(stderr);
     return kExitUsage;

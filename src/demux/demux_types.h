@@ -1,0 +1,78 @@
+// Types shared by the stream parser and the splitter: ids of the splitter's interfaces and
+// formats that the platform headers do not carry, the splitter's control interface, the
+// stream key, and Packet.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "dvd/dvd_access.h"
+#include "platform/com.h"
+#include "platform/media_type.h"
+
+namespace rizuvira::demux {
+
+// The demultiplexer's failure for scrambled (CSS-protected) MPEG-2 data, distinct from every
+// other failure so that callers can say "the disc is encrypted".
+inline constexpr HRESULT DEMUX_E_SCRAMBLED = MakeHresult(0x8004FE01u);
+
+// Console-format sound: format tags of this project (no standard value exists).
+inline constexpr WORD kWaveFormatPs2Pcm = 0xF521;
+inline constexpr WORD kWaveFormatPs2Adpcm = 0xF522;
+
+// Format type of a subtitle stream whose block is a SubtitleFormat (splitter_file_ex.h).
+inline constexpr GUID FORMAT_SubtitleFormat = "5B1A1B3C-7E52-4C0E-9A5D-2F3E8C1D4A63"_guid;
+
+inline constexpr GUID CLSID_MpegSplitter = "DC257063-045F-4BE2-BD5B-E12279C464F0"_guid;
+
+// A source that shifts every timestamp it serves answers this with the offset.
+struct IStreamTimeOffset : virtual IUnknown {
+    static constexpr GUID iid = "6DDB4EE7-45A0-4459-A508-BD77B32C91B2"_guid;
+    virtual HRESULT GetTimeOffset(REFERENCE_TIME* offset_100ns) = 0;
+};
+
+// The splitter's control interface for graph builders.
+struct IMyMpegSplitter : virtual IUnknown {
+    static constexpr GUID iid = "FB644229-D658-40AB-838D-619AD5A2DEB1"_guid;
+    // Copies the record into the process-wide title information that the parser's stream
+    // search reads (its audio and subtitle ids). Call before connecting the input.
+    virtual HRESULT SetTitleInfo(const DvdTitleInfo* title) = 0;
+    // Trim start, trimmed length and title duration in milliseconds; 0 means not set.
+    virtual HRESULT SetRange(int64_t start_ms, int64_t span_ms, int64_t duration_ms) = 0;
+};
+
+// Queue fill of the splitter's output pins.
+struct IBufferInfo : virtual IUnknown {
+    static constexpr GUID iid = "5B1A1B3C-7E52-4C0E-9A5D-2F3E8C1D4A61"_guid;
+    virtual int GetCount() = 0;
+    // S_OK for a connected pin, S_FALSE for an unconnected one, E_INVALIDARG for a bad index.
+    virtual HRESULT GetStatus(int index, int* packets, int* bytes) = 0;
+    virtual DWORD GetPriority() = 0;
+};
+
+struct IKeyFrameInfo : virtual IUnknown {
+    static constexpr GUID iid = "5B1A1B3C-7E52-4C0E-9A5D-2F3E8C1D4A62"_guid;
+    virtual HRESULT GetKeyFrameCount(uint32_t* count) = 0;
+    virtual HRESULT GetKeyFrames(const GUID* format, REFERENCE_TIME* frames, uint32_t* count) = 0;
+};
+
+// Packet start/stop without a time.
+inline constexpr REFERENCE_TIME kPacketNoTime = INT64_MIN;
+
+// A timed block of one stream. The demultiplexing thread builds it and hands it to an
+// output pin's queue; from then on the pin's delivery thread owns it.
+struct Packet {
+    uint32_t track = 0;  // the stream key
+    bool discontinuity = false;
+    bool sync_point = false;
+    bool appendable = false;
+    REFERENCE_TIME start_100ns = kPacketNoTime;
+    REFERENCE_TIME stop_100ns = kPacketNoTime;
+    std::unique_ptr<CMediaType> media_type;  // a type change to announce with this packet
+    std::vector<uint8_t> data;
+
+    bool HasTime() const { return start_100ns != kPacketNoTime; }
+};
+
+}  // namespace rizuvira::demux

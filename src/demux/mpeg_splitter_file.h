@@ -1,0 +1,132 @@
+// CMpegSplitterFile: decides what kind of MPEG container a byte stream is (program, transport,
+// PES or PVA stream), finds its elementary streams with a media type for each, measures its
+// time range and byte rate, and reads it unit by unit for the splitter.
+//
+// Stream key: the transport PID when there is one, else (PES stream id << 8) | substream id
+// (AC-3 substream 0x80 of private stream 1: 0xBD80; MPEG video 0xE000; MPEG audio 0xC000).
+// This is the 16-bit id the DVD layer gives for audio and subtitle tracks.
+//
+// Threads: construction (and Init) runs on the thread that connects the splitter; afterwards
+// the demultiplexing thread reads through the parser. The stream lists and program tables are
+// guarded by an internal lock, so other threads may read them (Streams(), copies) while the
+// demultiplexing thread adds streams it meets late.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "demux/demux_types.h"
+#include "demux/splitter_file_ex.h"
+#include "dvd/dvd_access.h"
+
+namespace rizuvira::demux {
+
+enum class MpegContainer { kNone, kProgramStream, kTransportStream, kPesStream, kPvaStream };
+
+// One stream of a Blu-ray clip's stream list (read from the clip information file).
+struct ClipStream {
+    uint16_t pid = 0;
+    uint8_t stream_type = 0;
+    char language[4] = {};
+    uint8_t sample_rate_code = 0;
+};
+using ClipStreamList = std::vector<ClipStream>;
+
+enum StreamKind { kVideo = 0, kAudio = 1, kSubpicture = 2, kStreamKinds = 3 };
+
+struct SplitterStream {
+    CMediaType type;
+    uint16_t pid = 0;
+    uint8_t stream_id = 0;
+    uint8_t substream_id = 0;
+    uint8_t transport_type = 0;  // the program table's stream type, 0 when unknown
+    std::string language;        // ISO 639-2, when the source names one
+
+    uint32_t Key() const { return pid ? pid : (uint32_t{stream_id} << 8) | substream_id; }
+    bool SameIdentity(const SplitterStream& o) const {
+        return pid == o.pid && stream_id == o.stream_id && substream_id == o.substream_id;
+    }
+};
+
+// The order of the audio list: best first (see the .cpp for the score).
+bool AudioStreamBefore(const SplitterStream& a, const SplitterStream& b);
+
+struct TransportProgram {
+    uint16_t number = 0;
+    struct Entry {
+        uint16_t pid = 0;
+        uint8_t type = 0;
+    };
+    std::array<Entry, 64> streams{};
+};
+
+class CMpegSplitterFile : public CBaseSplitterFileEx {
+public:
+    static constexpr int kCacheBytes = 65536;
+
+    // Runs Init; *hr is its result (E_FAIL when no container is recognised,
+    // DEMUX_E_SCRAMBLED when the search met only scrambled data).
+    CMpegSplitterFile(IAsyncReader* reader, HRESULT* hr, const DvdTitleInfo& title,
+                      bool has_playlist = false, ClipStreamList playlist = {});
+
+    HRESULT Init();
+    HRESULT ScanRange(int64_t start, int64_t stop);
+    // With the position at the payload start; returns the stream key (streams that are not
+    // recognised keep the key their identity gives). May consume private-stream headers.
+    uint32_t ClassifyPayload(uint16_t pid, uint8_t stream_id, int64_t length);
+    // The next PTS of the stream, less the first time; -1 when none is found. Leaves the
+    // position at the start of the last unit examined.
+    REFERENCE_TIME FindNextTimestamp(uint32_t key);
+    void ReadProgramTables(const TransportHeader& h);
+    void RescanTail();
+
+    MpegContainer Container() const { return container_; }
+    int32_t ByteRate() const { return byte_rate_; }
+    REFERENCE_TIME FirstTime() const { return first_time_; }
+    REFERENCE_TIME LastTime() const { return last_time_; }
+
+    std::vector<SplitterStream> Streams(StreamKind kind) const;
+    size_t StreamCount() const;
+    // Finds a stream by key in any list.
+    bool FindStream(uint32_t key, SplitterStream* stream, StreamKind* kind = nullptr) const;
+    // True when the PID is listed in a transport program table; *program its PMT PID.
+    bool ProgramOfPid(uint16_t pid, uint16_t* program) const;
+    std::vector<uint16_t> ProgramPids(uint16_t program) const;
+    const ClipStreamList& Playlist() const { return playlist_; }
+
+    // Adds a stream unless one with the same identity is in the list (used for the
+    // playlist's subtitles).
+    void AddStream(StreamKind kind, SplitterStream stream);
+
+protected:
+    void OnStreamComplete() override { RescanTail(); }
+
+private:
+    void UpdateTime(REFERENCE_TIME pts, int64_t position);
+    void ApplyMeasuredRate();
+    bool HasIdentity(StreamKind kind, const SplitterStream& s) const;
+    uint8_t TransportTypeOf(uint16_t pid) const;
+
+    DvdTitleInfo title_{};
+    bool has_playlist_ = false;
+    ClipStreamList playlist_;
+
+    MpegContainer container_ = MpegContainer::kNone;
+    int64_t start_offset_ = 0;  // 1660 for streams with a leading "TFrc" header
+    int32_t byte_rate_ = 0;
+    int32_t pack_byte_rate_ = 0;
+    REFERENCE_TIME first_time_ = INT64_MAX, last_time_ = 0;
+    int64_t first_time_position_ = 0, last_time_position_ = 0;
+    bool hdmv_subtitles_seen_ = false;
+
+    mutable std::recursive_mutex mutex_;  // guards the fields below
+    std::array<std::vector<SplitterStream>, kStreamKinds> streams_;
+    std::map<uint16_t, uint8_t> pid_stream_ids_;
+    std::map<uint16_t, TransportProgram> programs_;  // by PMT PID
+};
+
+}  // namespace rizuvira::demux

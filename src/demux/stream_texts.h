@@ -1,0 +1,29 @@
+// The words that describe the demultiplexer's streams: the kind names (which are also the
+// output pin names), the names of transport and Blu-ray stream types, the bit-rate text and
+// the description of a stream's media type that the stream-selection interface lists.
+// Pure functions; any thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "demux/mpeg_splitter_file.h"
+#include "platform/media_type.h"
+
+namespace rizuvira::demux {
+
+// "Video", "Audio", "Subtitle"; empty for anything else.
+const char* StreamKindName(int kind);
+
+// The name of a transport or playlist stream type, or nothing.
+std::optional<std::string> StreamTypeName(int stream_type);
+
+// "%.2f mbit/s" above 20,000,000 bits/s, else "%.1f kbit/s".
+std::string BitRateText(double bits_per_second);
+
+// "<kind> - part, part, ..." or empty when the type gives no part. `clip` is the playlist's
+// entry for the stream (it overrides `stream_type` and adds language and rate codes).
+std::string DescribeStream(const AM_MEDIA_TYPE& type, const ClipStream* clip, int stream_type);
+
+}  // namespace rizuvira::demux

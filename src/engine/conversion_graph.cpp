@@ -1,0 +1,371 @@
+#include "engine/conversion_graph.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "decoders/decoder_interfaces.h"
+#include "decoders/register.h"
+#include "decoders/video_renderer.h"
+#include "demux/demux_types.h"
+#include "demux/mpeg_splitter.h"
+#include "dvd/dvd_reader.h"
+#include "filters/audio_conv_filter.h"
+#include "filters/video_conv_filter.h"
+#include "platform/registry.h"
+#include "platform/uuids.h"
+
+namespace rizuvira::engine {
+
+int StreamKeyFromName(const std::string& name) {
+    // The splitter puts the triple last; a language or format word before it
+    // may hold brackets of its own.
+    for (size_t open = name.rfind('('); open != std::string::npos;
+         open = open == 0 ? std::string::npos : name.rfind('(', open - 1)) {
+        unsigned pid = 0, stream_id = 0, substream = 0;
+        if (std::sscanf(name.c_str() + open, "(%04x,%02x,%02x)", &pid, &stream_id, &substream) == 3)
+            return static_cast<int>((stream_id & 0xFF) << 8 | (substream & 0xFF));
+    }
+    return -1;
+}
+
+ConversionGraph::ConversionGraph(MessageSink* messages) : messages_(messages) {
+    decoders::RegisterDecoders();
+}
+
+ConversionGraph::~ConversionGraph() {
+    Teardown();
+    writer_.Close();
+}
+
+bool ConversionGraph::Fail(const char* message) {
+    if (messages_ && message) messages_->ShowMessage(message);
+    return false;
+}
+
+bool ConversionGraph::OpenOutput(const std::filesystem::path& path, const OutputSettings& settings) {
+    settings_ = &settings;
+    if (thread_count_ > 0) writer_.SetThreadCount(thread_count_);
+    return writer_.Open(path, settings);
+}
+
+bool ConversionGraph::CloseOutput() { return writer_.Close(); }
+
+void ConversionGraph::SetThreadCount(int threads) { thread_count_ = threads; }
+
+void ConversionGraph::SetSubtitlesWanted(bool wanted) { subtitles_wanted_ = wanted; }
+
+bool ConversionGraph::Build(int32_t dvd_handle, int title, int chapter, const ConvertItem& item,
+                            std::function<void()> notify) {
+    Teardown();
+    encrypted_ = false;
+    if (!settings_) return false;
+
+    ComPtr<IUnknown> graph;
+    if (FAILED(CreateFilterGraph(graph.ReleaseAndGetAddressOf()))) return false;
+    graph_ = graph.As<IGraphBuilder>();
+    control_ = graph.As<IMediaControl>();
+    events_ = graph.As<IMediaEventEx>();
+    if (!graph_ || !control_ || !events_) return false;
+    events_->SetNotifyCallback(std::move(notify));
+    events_->CancelDefaultHandling(EC_COMPLETE);
+
+    if (!AddFilters(dvd_handle, title, chapter, item)) return false;
+    if (!JoinPins()) return false;
+    control_->Pause();
+    return true;
+}
+
+bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, const ConvertItem& item) {
+    const OutputSettings& settings = *settings_;
+    HRESULT hr = S_OK;
+
+    // 1. The converter sink, set up for the item's range and the frame rate.
+    sink_ = CConvFilter::CreateInstance(nullptr, &hr);
+    if (!sink_ || FAILED(graph_->AddFilter(sink_.Get(), "Conver"))) return false;
+    sink_->Writer = &writer_;
+    sink_->FrameInterval = settings.FrameRate > 0 ? 1e6 / settings.FrameRate * 1e4 : 0;
+    sink_->RangeStart = item.trim_start_ms * 10000;
+    sink_->RangeStop = (item.trim_start_ms + item.trim_length_ms) * 10000;
+
+    // 2. The DVD reader.
+    ComPtr<rizuvira::CDVDReader> reader(new (std::nothrow) rizuvira::CDVDReader(nullptr, &hr));
+    if (!reader || FAILED(hr) || FAILED(graph_->AddFilter(reader.Get(), "Reader")))
+        return Fail("CLSID_DVDSource error");
+    source_ = reader;
+
+    // 3. The splitter, with the title's record for its stream search.
+    if (FAILED(demux::CreateMpegSplitter(nullptr, splitter_.ReleaseAndGetAddressOf())) ||
+        FAILED(graph_->AddFilter(splitter_.Get(), "Splitter")))
+        return Fail("CLSID_MpegSplitter error");
+    seeking_ = splitter_.As<IMediaSeeking>();
+    if (seeking_) seeking_->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
+
+    // 4, 5. The decoders, from the registry.
+    if (settings.HasVideo) {
+        if (FAILED(CoCreateInstance(decoders::CLSID_MpegVideoDecoder, &video_decoder_)) ||
+            FAILED(graph_->AddFilter(video_decoder_.Get(), "VideoDecoder")))
+            return Fail("CLSID_MpegDecoder error");
+    }
+    if (settings.HasAudio) {
+        if (FAILED(CoCreateInstance(decoders::CLSID_MpegAudioDecoder, &audio_decoder_)) ||
+            FAILED(graph_->AddFilter(audio_decoder_.Get(), "AudioDecoder")))
+            return Fail("CLSID_MpaDecoder error");
+    }
+    // 6, 7. The conversion filters.
+    if (settings.HasAudio) {
+        ComPtr<CMyAudioConveFilter> audio(CMyAudioConveFilter::CreateInstance(nullptr, &hr));
+        if (!audio || FAILED(graph_->AddFilter(audio.Get(), "AudioConver"))) return Fail("CLSID_MyAudioConver error");
+        audio_converter_ = audio;
+    }
+    if (settings.HasVideo) {
+        ComPtr<CMyVideoConveFilter> video(CMyVideoConveFilter::CreateInstance(nullptr, &hr));
+        if (!video || FAILED(graph_->AddFilter(video.Get(), "VideoConver"))) return Fail("CLSID_MyVideoConver error");
+        video_converter_ = video;
+    }
+
+    // The settings, in order: reader, picture, sound, range.
+    ComPtr<IMyDVDReader> dvd = source_.As<IMyDVDReader>();
+    if (!dvd) return Fail("IID_IMyDVDReader error");
+    if (FAILED(dvd->SetDvdHandle(dvd_handle)) || FAILED(dvd->SetArea(title, chapter)))
+        return Fail("SetDvdReader error");
+    dvd->GetDuration(&source_length_ms_);
+
+    auto title_info = std::make_unique<DvdDiscInfo>();
+    MyDVDGetInfo(dvd_handle, title_info.get());
+    if (ComPtr<demux::IMyMpegSplitter> control = splitter_.As<demux::IMyMpegSplitter>(); control && title >= 0 && title < kDvdMaxTitles)
+        control->SetTitleInfo(&title_info->titles[title]);
+
+    if (settings.HasVideo) {
+        ComPtr<IMyVideoConvFilter> video = video_converter_.As<IMyVideoConvFilter>();
+        if (!video) return Fail("IID_IMyVideoConvFilter error");
+        EditSettings edit = item.edit;
+        // The full-picture default crop names the whole source, whatever its height.
+        DvdVideoInfo source{};
+        if (MyDVDGetVideoInfo(dvd_handle, title, &source) && edit.crop_left == 0 && edit.crop_top == 0 &&
+            edit.crop_right == kDefaultEditSettings.crop_right && edit.crop_bottom == kDefaultEditSettings.crop_bottom) {
+            edit.crop_right = source.width;
+            edit.crop_bottom = source.height;
+        }
+        video->SetConvertRect(edit.zoom_mode, edit.crop_left, edit.crop_top, edit.crop_right, edit.crop_bottom, 0, 0,
+                              settings.Width, settings.Height);
+        video->SetHue(edit.hue_degrees);
+        video->SetBrightness(edit.brightness);
+        video->SetSaturation(edit.saturation);
+
+        uint32_t palette[16];
+        if (MyDVDGetPalette(dvd_handle, title, palette))
+            if (ComPtr<decoders::IMySubpictureControl> sub = video_decoder_.As<decoders::IMySubpictureControl>())
+                sub->SetPalette(palette);
+        if (ComPtr<decoders::IMyDecoderThreads> threads = video_decoder_.As<decoders::IMyDecoderThreads>())
+            threads->SetThreadCount(thread_count_);
+    }
+    if (settings.HasAudio) {
+        ComPtr<IMyAudioConvFilter> audio = audio_converter_.As<IMyAudioConvFilter>();
+        if (!audio) return Fail("IID_IMyAudioConvFilter error");
+        audio->SetAudioFormat(settings.Channel & 0xFFFF, settings.SampleRate);
+        audio->SetVolume(item.edit.volume);
+    }
+    if (source_length_ms_ > 0) {
+        if (ComPtr<demux::IMyMpegSplitter> range = splitter_.As<demux::IMyMpegSplitter>())
+            range->SetRange(item.trim_start_ms, item.trim_length_ms, source_length_ms_);
+    }
+    return true;
+}
+
+bool ConversionGraph::JoinPins() {
+    HRESULT last = S_OK;
+    auto join = [&](IBaseFilter* from, int out_index, IBaseFilter* to, int in_index, bool disconnect_first,
+                    const char* no_from, const char* no_to, const char* refused) -> int {
+        ComPtr<IPin> out = GetFilterPin(from, PINDIR_OUTPUT, out_index);
+        if (!out) return no_from ? (Fail(no_from), -1) : 0;
+        ComPtr<IPin> in = GetFilterPin(to, PINDIR_INPUT, in_index);
+        if (!in) return no_to ? (Fail(no_to), -1) : -1;
+        if (disconnect_first) {
+            graph_->Disconnect(out.Get());
+            graph_->Disconnect(in.Get());
+        }
+        if (FAILED(last = graph_->ConnectDirect(out.Get(), in.Get(), nullptr))) {
+            if (refused) Fail(refused);
+            return -1;
+        }
+        return 1;
+    };
+    const OutputSettings& settings = *settings_;
+
+    if (join(source_.Get(), 0, splitter_.Get(), 0, true, "get source output pin error", "get splitter input pin error",
+             nullptr) < 0)
+        return (encrypted_ = last == demux::DEMUX_E_SCRAMBLED) ? Fail(kEncryptedDiscMessage) : false;
+    // A missing splitter output skips its side; a refusal fails the build.
+    if (settings.HasVideo && GetFilterPin(splitter_.Get(), PINDIR_OUTPUT, 0) &&
+        join(splitter_.Get(), 0, video_decoder_.Get(), 0, false, nullptr, nullptr,
+             "connect splitter and decoder error(video)") < 0)
+        return false;
+    if (settings.HasAudio && GetFilterPin(splitter_.Get(), PINDIR_OUTPUT, 1) &&
+        join(splitter_.Get(), 1, audio_decoder_.Get(), 0, false, nullptr, nullptr,
+             "connect splitter and decoder error(audio)") < 0)
+        return false;
+    // Subpictures are optional; with no subtitle chosen the decoder's input stays free.
+    if (settings.HasVideo && subtitles_wanted_ && GetFilterPin(splitter_.Get(), PINDIR_OUTPUT, 2))
+        join(splitter_.Get(), 2, video_decoder_.Get(), 1, false, nullptr, nullptr, nullptr);
+    if (settings.HasVideo &&
+        join(video_decoder_.Get(), 0, video_converter_.Get(), 0, true, "get video decoder output pin error",
+             "get video conver input pin error", "connect video decoder and video conver error") < 0)
+        return false;
+    if (settings.HasAudio &&
+        join(audio_decoder_.Get(), 0, audio_converter_.Get(), 0, true, nullptr, nullptr,
+             "connect audio decoder and audio conver error") <= 0)
+        return false;
+    if (settings.HasAudio &&
+        join(audio_converter_.Get(), 0, sink_.Get(), 0, true, "get audio conver output pin error",
+             "get mConver input pin 0 error", "connect audio conver out pin to mConver error") <= 0)
+        return false;
+    if (settings.HasVideo &&
+        join(video_converter_.Get(), 0, sink_.Get(), 1, true, "get video conver output pin error",
+             "get mConver input pin error", "connect video conver out pin to mConver error") <= 0)
+        return false;
+    return true;
+}
+
+bool ConversionGraph::AttachPreview(decoders::IVideoSurface* surface) {
+    if (!sink_) return false;
+    if (!writer_.HasVideo()) return true;
+    control_->Stop();
+    if (!renderer_) {
+        if (FAILED(CoCreateInstance(CLSID_VideoMixingRenderer, &renderer_)) ||
+            FAILED(graph_->AddFilter(renderer_.Get(), "Video Mixing Renderer"))) {
+            renderer_ = nullptr;
+            return false;
+        }
+    }
+    if (ComPtr<decoders::IMyVideoRenderer> control = renderer_.As<decoders::IMyVideoRenderer>())
+        control->SetSurface(surface);
+    ComPtr<IPin> in = GetFilterPin(renderer_.Get(), PINDIR_INPUT, 0);
+    if (!in) return false;
+    graph_->Disconnect(sink_->preview_pin());
+    graph_->Disconnect(in.Get());
+    if (FAILED(graph_->ConnectDirect(sink_->preview_pin(), in.Get(), nullptr))) return false;
+    control_->Pause();
+    return true;
+}
+
+void ConversionGraph::ShowPreview(bool on) {
+    if (sink_) sink_->PreviewEnabled = on ? 1 : 0;
+}
+
+bool ConversionGraph::ListStreams(StreamTable* table) {
+    ComPtr<IAMStreamSelect> select = splitter_ ? splitter_.As<IAMStreamSelect>() : nullptr;
+    if (!select || !table) return false;
+    DWORD count = 0;
+    if (FAILED(select->Count(&count))) return false;
+    *table = {};
+    for (DWORD i = 0; i < count; ++i) {
+        CMediaType type;
+        std::string name;
+        if (FAILED(select->Info(static_cast<LONG>(i), &type, nullptr, nullptr, nullptr, &name, nullptr, nullptr)))
+            continue;
+        const int index = static_cast<int>(i);
+        if (type.majortype == MEDIATYPE_Video &&
+            (type.formattype == FORMAT_MPEG2Video || type.formattype == FORMAT_MPEGVideo ||
+             type.formattype == FORMAT_VideoInfo || type.formattype == FORMAT_VideoInfo2)) {
+            const BITMAPINFOHEADER* header = GetBitmapInfoHeader(type);
+            const VIDEOINFOHEADER* info = type.FormatAs<VIDEOINFOHEADER>();
+            if (header && table->video.size() < StreamTable::kMaxVideo)
+                table->video.push_back({index, header->biWidth, header->biHeight,
+                                        info ? static_cast<int>(info->dwBitRate) : 0,
+                                        info ? info->AvgTimePerFrame : 0});
+        } else if (type.subtype == MEDIASUBTYPE_DVD_SUBPICTURE) {
+            if (table->subtitles.size() < StreamTable::kMaxSubtitles)
+                table->subtitles.push_back({index, StreamKeyFromName(name)});
+        } else if (type.majortype == MEDIATYPE_Audio) {
+            const WAVEFORMATEX* wave = type.FormatAs<WAVEFORMATEX>();
+            if (table->audio.size() < StreamTable::kMaxAudio)
+                table->audio.push_back({index, StreamKeyFromName(name), wave ? static_cast<int>(wave->nSamplesPerSec) : 0,
+                                        wave ? wave->nChannels : 0,
+                                        wave ? static_cast<int>(wave->nAvgBytesPerSec * 8) : 0});
+        }
+    }
+    return true;
+}
+
+bool ConversionGraph::EnableStream(int index, bool on) {
+    ComPtr<IAMStreamSelect> select = splitter_ ? splitter_.As<IAMStreamSelect>() : nullptr;
+    return select && SUCCEEDED(select->Enable(index, on ? AMSTREAMSELECTENABLE_ENABLE : 0));
+}
+
+bool ConversionGraph::SelectStreams(int audio_key, int subtitle_key) {
+    StreamTable table;
+    if (!ListStreams(&table)) return false;
+    bool matched = false;
+    for (const StreamTable::Audio& audio : table.audio)
+        if (audio_key > 0 && audio.key == audio_key) matched |= EnableStream(audio.index, true);
+    for (const StreamTable::Subtitle& subtitle : table.subtitles)
+        if (subtitle_key > 0 && subtitle.key == subtitle_key) matched |= EnableStream(subtitle.index, true);
+    return matched;
+}
+
+void ConversionGraph::Run() {
+    if (control_ && !IsRunning()) control_->Run();
+}
+void ConversionGraph::Pause() {
+    if (control_ && !IsPaused()) control_->Pause();
+}
+void ConversionGraph::Stop() {
+    if (control_ && !IsStopped()) control_->Stop();
+}
+
+bool ConversionGraph::FilterState(OAFilterState wanted) {
+    OAFilterState state = State_Stopped;
+    return control_ && SUCCEEDED(control_->GetState(10, &state)) && state == wanted;
+}
+bool ConversionGraph::IsRunning() { return FilterState(State_Running); }
+bool ConversionGraph::IsPaused() { return FilterState(State_Paused); }
+bool ConversionGraph::IsStopped() { return FilterState(State_Stopped); }
+
+bool ConversionGraph::GetPositionSeconds(double* seconds) {
+    if (!seconds || !settings_ || !sink_) return false;
+    if (settings_->HasVideo) {
+        *seconds = static_cast<double>(sink_->NextVideoTime()) / UNITS;
+        return true;
+    }
+    if (settings_->HasAudio) {
+        *seconds = static_cast<double>(sink_->LastAudioStart()) / UNITS;
+        return true;
+    }
+    LONGLONG position = 0;
+    if (!seeking_ || FAILED(seeking_->GetCurrentPosition(&position))) return false;
+    *seconds = static_cast<double>(position) / UNITS;
+    return true;
+}
+
+bool ConversionGraph::GetDurationSeconds(double* seconds) {
+    LONGLONG duration = 0;
+    if (!seconds || !seeking_ || FAILED(seeking_->GetDuration(&duration))) return false;
+    *seconds = static_cast<double>(duration) / UNITS;
+    return true;
+}
+
+void ConversionGraph::Teardown() {
+    if (control_) control_->Stop();
+    control_ = nullptr;
+    if (events_) events_->SetNotifyCallback({});
+    events_ = nullptr;
+    seeking_ = nullptr;
+    splitter_ = nullptr;
+    source_ = nullptr;
+    video_decoder_ = nullptr;
+    audio_decoder_ = nullptr;
+    video_converter_ = nullptr;
+    audio_converter_ = nullptr;
+    renderer_ = nullptr;
+    if (graph_ && sink_) graph_->RemoveFilter(sink_.Get());
+    sink_ = nullptr;
+    // The graph lets go of its filters when it is released.
+    if (graph_) {
+        std::vector<ComPtr<IBaseFilter>> filters;
+        if (SUCCEEDED(graph_->EnumFilters(&filters)))
+            for (const ComPtr<IBaseFilter>& filter : filters) graph_->RemoveFilter(filter.Get());
+    }
+    graph_ = nullptr;
+}
+
+}  // namespace rizuvira::engine

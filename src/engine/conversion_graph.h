@@ -1,0 +1,155 @@
+// The conversion graph of one item: DVD reader → splitter → video and audio
+// decoders → video and audio conversion filters → converter sink, which
+// writes through the media file writer this object owns. The sink's
+// "Video Pre" output may feed a renderer showing the live picture.
+//
+// The system's own filters are made by their factories; the decoders and
+// the renderer come from the component registry. Every link is a direct
+// pin-to-pin connection with no media type.
+//
+// Threads: every operation runs on the application thread. Graph events
+// (the sink's EC_COMPLETE) are announced through the notification callback
+// given to Build, on the streaming thread that posted them; the caller reads
+// them with Events() on its own thread.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/conv_filter.h"
+#include "engine/convert_item.h"
+#include "engine/media_file_writer.h"
+#include "engine/messages.h"
+#include "platform/filter_graph.h"
+#include "platform/seeking.h"
+
+namespace rizuvira::decoders {
+class IVideoSurface;
+}
+
+namespace rizuvira::engine {
+
+// The streams of the splitter, by kind. Keys are the whole 16-bit stream id,
+// (PES stream id << 8) | substream, as the DVD layer gives them.
+struct StreamTable {
+    struct Video {
+        int index;
+        int width, height;
+        int bit_rate;
+        int64_t frame_duration_100ns;
+    };
+    struct Audio {
+        int index;
+        int key;
+        int sample_rate;
+        int channels;
+        int bit_rate;
+    };
+    struct Subtitle {
+        int index;
+        int key;
+    };
+    static constexpr size_t kMaxVideo = 8, kMaxAudio = 32, kMaxSubtitles = 64;
+    std::vector<Video> video;
+    std::vector<Audio> audio;
+    std::vector<Subtitle> subtitles;
+};
+
+// Shown when the title's data is scrambled (a CSS-protected disc read
+// without its key).
+inline constexpr const char* kEncryptedDiscMessage =
+    "The disc is encrypted: its titles cannot be read without the disc's key.";
+
+// The key of a stream from the name the splitter gives it: the last
+// "(pid,stream id,substream)" triple in hexadecimal gives
+// (stream id << 8) | substream. -1 when the name has none.
+int StreamKeyFromName(const std::string& name);
+
+class ConversionGraph {
+public:
+    // `messages` receives the fixed texts of failed steps; it must outlive
+    // this object.
+    explicit ConversionGraph(MessageSink* messages);
+    ~ConversionGraph();
+    ConversionGraph(const ConversionGraph&) = delete;
+    ConversionGraph& operator=(const ConversionGraph&) = delete;
+
+    // Opens the writer on `path` with `settings` (kept by reference: the
+    // caller keeps them alive while items are built).
+    bool OpenOutput(const std::filesystem::path& path, const OutputSettings& settings);
+    bool CloseOutput();
+    MediaFileWriter& writer() { return writer_; }
+
+    // Encoder and decoder threads for what is built next.
+    void SetThreadCount(int threads);
+    // Whether the next Build joins the subpicture stream to the decoder (the
+    // "None" subtitle choice leaves it unjoined).
+    void SetSubtitlesWanted(bool wanted);
+
+    // Builds and joins the graph of one item and leaves it paused. `notify`
+    // (may be empty) is called whenever a graph event is queued.
+    bool Build(int32_t dvd_handle, int title, int chapter, const ConvertItem& item,
+               std::function<void()> notify);
+
+    // Joins "Video Pre" to a renderer that presents into `surface`.
+    bool AttachPreview(decoders::IVideoSurface* surface);
+    void ShowPreview(bool on);
+
+    bool ListStreams(StreamTable* table);
+    bool EnableStream(int index, bool on);
+    // Enables the audio and subtitle streams whose keys match (a key of 0 or
+    // below, or one that matches nothing, leaves the splitter's own choice).
+    // True when something matched.
+    bool SelectStreams(int audio_key, int subtitle_key);
+
+    void Run();
+    void Pause();
+    void Stop();
+    bool IsRunning();
+    bool IsPaused();
+    bool IsStopped();
+
+    // Time converted so far (relative to the trim start) and the splitter's
+    // duration, in seconds.
+    bool GetPositionSeconds(double* seconds);
+    bool GetDurationSeconds(double* seconds);
+
+    IMediaEventEx* Events() { return events_.Get(); }
+    // Whether the last Build failed because the title's data is scrambled.
+    bool last_build_encrypted() const { return encrypted_; }
+    int64_t source_length_ms() const { return source_length_ms_; }
+
+    void Teardown();
+
+private:
+    bool Fail(const char* message);
+    bool AddFilters(int32_t dvd_handle, int title, int chapter, const ConvertItem& item);
+    bool JoinPins();
+    bool FilterState(OAFilterState wanted);
+
+    MessageSink* const messages_;
+    ComPtr<IGraphBuilder> graph_;
+    ComPtr<IMediaControl> control_;
+    ComPtr<IMediaEventEx> events_;
+    ComPtr<IMediaSeeking> seeking_;
+    ComPtr<CConvFilter> sink_;
+    ComPtr<IBaseFilter> splitter_;
+    ComPtr<IBaseFilter> source_;
+    ComPtr<IBaseFilter> video_decoder_;
+    ComPtr<IBaseFilter> audio_decoder_;
+    ComPtr<IBaseFilter> video_converter_;
+    ComPtr<IBaseFilter> audio_converter_;
+    ComPtr<IBaseFilter> renderer_;
+
+    const OutputSettings* settings_ = nullptr;
+    MediaFileWriter writer_;
+    int thread_count_ = 0;  // 0: every core
+    bool subtitles_wanted_ = true;
+    bool encrypted_ = false;
+    int64_t source_length_ms_ = 0;
+};
+
+}  // namespace rizuvira::engine

@@ -1,0 +1,224 @@
+// Titles of the sample discs converted through the whole engine (reader,
+// splitter, decoders, conversion filters, sink, writer), checked by decoding
+// the files: the frame numbers in the pictures, the flashes, the tones.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <span>
+
+#include "dvd/dvd_access.h"
+#include "e2e/decoded_output.h"
+#include "engine/conversion_graph.h"
+#include "engine/convert_item.h"
+#include "engine/item_run.h"
+#include "engine/profile_catalogue.h"
+#include "fixtures/sample_discs.h"
+
+namespace rizuvira::e2e {
+namespace {
+
+namespace fx = fixtures;
+using engine::OutputSettings;
+
+constexpr int kDefaultProfile = 1;  // MP4, H.264 and AAC
+constexpr double kNtscFrame = 1001.0 / 30000.0;
+
+class ConvertTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(catalogue_.LoadFile(std::filesystem::path(RIZUVIRA_SOURCE_DIR) / "data/Format.xml"));
+        char pattern[] = "/tmp/rizuvira-e2e-XXXXXX";
+        folder_ = mkdtemp(pattern);
+    }
+    void TearDown() override {
+        if (handle_) MyDVDClose(handle_);
+        std::filesystem::remove_all(folder_);
+    }
+
+    OutputSettings Profile(int id) {
+        engine::OutputProfile profile{};
+        EXPECT_TRUE(catalogue_.Find(id, profile));
+        extension_ = profile.FormatExt;
+        return profile.Settings;
+    }
+
+    // Converts title `title` (from 0) of `disc` between the given times into
+    // a file and decodes it.
+    DecodedOutput Convert(const fx::SampleDisc& disc, int title, const OutputSettings& settings, int64_t start_ms = 0,
+                          int64_t length_ms = -1, int audio_key = 0, int subtitle_key = -1) {
+        if (!handle_) handle_ = MyDVDOpen(fx::SampleDiscPath(disc.iso).c_str());
+        auto info = std::make_unique<DvdDiscInfo>();
+        MyDVDGetInfo(handle_, info.get());
+        engine::ItemRunRequest request;
+        request.dvd_handle = handle_;
+        request.title = title;
+        request.item = engine::MakeTitleItem(title, static_cast<int64_t>(info->titles[title].duration_ms));
+        request.item.trim_start_ms = start_ms;
+        if (length_ms >= 0) request.item.trim_length_ms = length_ms;
+        request.audio_key = audio_key;
+        request.subtitle_key = subtitle_key;
+
+        settings_ = settings;
+        const std::string path = (folder_ / ("out" + std::to_string(++files_) + extension_)).string();
+        engine::CollectedMessages messages;
+        engine::ConversionGraph graph(&messages);
+        EXPECT_TRUE(graph.OpenOutput(path, settings_)) << graph.writer().last_error();
+        EXPECT_EQ(engine::RunItem(graph, request), engine::ItemRunResult::kDone)
+            << (messages.messages.empty() ? "" : messages.messages[0]);
+        EXPECT_TRUE(graph.CloseOutput());
+        const fx::SampleTitle& source = disc.titles[title];
+        return DecodeOutput(path, source.width, source.height);
+    }
+
+    engine::ProfileCatalogue catalogue_;
+    std::filesystem::path folder_;
+    std::string extension_;
+    OutputSettings settings_{};
+    int32_t handle_ = 0;
+    int files_ = 0;
+};
+
+double Tone(const DecodedOutput& out, double at_s, double hz) {
+    const size_t first = static_cast<size_t>((at_s - out.audio_start_s) * out.sample_rate);
+    const size_t count = static_cast<size_t>(out.sample_rate / 5);
+    if (first + count > out.mono.size()) return 0;
+    return fx::ToneAmplitude(std::span<const float>(out.mono).subspan(first, count), out.sample_rate, hz);
+}
+
+TEST_F(ConvertTest, WholeTitleWithTheDefaultProfile) {
+    const fx::SampleTitle& title = fx::kNtscDisc.title(fx::kNtscMainTitle);
+    const DecodedOutput out = Convert(fx::kNtscDisc, 0, Profile(kDefaultProfile));
+    ASSERT_TRUE(out.ok) << out.error;
+    EXPECT_EQ(out.video_codec, "h264");
+    EXPECT_EQ(out.audio_codec, "aac");
+
+    // Every source frame once and in order.
+    ASSERT_EQ(static_cast<int>(out.pictures.size()), title.frames);
+    for (int i = 0; i < title.frames; ++i) ASSERT_EQ(out.pictures[i].band, i) << "picture " << i;
+    EXPECT_NEAR(out.pictures.back().time_s + kNtscFrame, title.duration_ms() / 1000.0, kNtscFrame);
+
+    // The first audio track (English AC-3 5.1, 440 Hz), not the French one.
+    EXPECT_GT(Tone(out, 30.5, 440), 0.05);
+    EXPECT_LT(Tone(out, 30.5, 530), 0.01);
+    const double audio_end = out.audio_start_s + static_cast<double>(out.mono.size()) / out.sample_rate;
+    EXPECT_NEAR(audio_end, title.duration_ms() / 1000.0, 2048.0 / out.sample_rate);
+
+    // Sync: each second's beep starts within one frame of its flash.
+    for (int second = 2; second < 59; second += 7) {
+        double flash_s = -1;
+        for (const DecodedPicture& picture : out.pictures)
+            if (picture.band == fx::FirstFlashFrame(second, title.fps_num, title.fps_den)) flash_s = picture.time_s;
+        ASSERT_GE(flash_s, 0);
+        // The beep's rise: the first 10 ms block around the second whose level is beep-like.
+        double beep_s = -1;
+        for (double t = second - 0.1; t < second + 0.1; t += 0.001) {
+            const size_t first = static_cast<size_t>((t - out.audio_start_s) * out.sample_rate);
+            if (first + 480 > out.mono.size()) break;
+            float peak = 0;
+            for (size_t i = first; i < first + 480; ++i) peak = std::max(peak, std::abs(out.mono[i]));
+            if (peak > (fx::kToneAmplitude + fx::kBeepAmplitude) / 2 * 0.7) {
+                beep_s = t;
+                break;
+            }
+        }
+        ASSERT_GE(beep_s, 0) << "no beep near " << second << " s";
+        EXPECT_NEAR(beep_s, flash_s, kNtscFrame + 0.011) << "second " << second;
+    }
+}
+
+TEST_F(ConvertTest, TrimStartsOnTheFrameShownAtItsStart) {
+    const DecodedOutput out = Convert(fx::kNtscDisc, 0, Profile(kDefaultProfile), 10000, 10000);
+    ASSERT_TRUE(out.ok) << out.error;
+    ASSERT_FALSE(out.pictures.empty());
+    EXPECT_NEAR(out.pictures.front().band, 300, 1) << "the frame shown at 10 s";
+    EXPECT_NEAR(static_cast<double>(out.pictures.size()), 10.0 / kNtscFrame, 1.5);
+    for (size_t i = 1; i < out.pictures.size(); ++i) ASSERT_EQ(out.pictures[i].band, out.pictures[i - 1].band + 1);
+}
+
+TEST_F(ConvertTest, NtscTo25FramesPerSecond) {
+    OutputSettings settings = Profile(kDefaultProfile);
+    settings.FrameRate = 25000;
+    const DecodedOutput out = Convert(fx::kNtscDisc, 0, settings, 0, 20000);
+    ASSERT_TRUE(out.ok) << out.error;
+    EXPECT_NEAR(out.frame_rate, 25.0, 0.01);
+    EXPECT_NEAR(static_cast<double>(out.pictures.size()), 20.0 * 25, 1.5);
+    // Pictures keep their place in time: each shows the source frame of its time.
+    for (const DecodedPicture& picture : out.pictures)
+        ASSERT_NEAR(picture.band * kNtscFrame, picture.time_s, kNtscFrame + 0.04 + 1e-6);
+}
+
+TEST_F(ConvertTest, ChosenAudioTrackAndSubtitle) {
+    const OutputSettings settings = Profile(kDefaultProfile);
+    // French audio (0xBD81) and English subtitles (0xBD20) over a cue at 5-8 s.
+    const DecodedOutput with = Convert(fx::kNtscDisc, 0, settings, 4000, 5000, 0xBD81, 0xBD20);
+    const DecodedOutput without = Convert(fx::kNtscDisc, 0, settings, 4000, 5000, 0xBD81, -1);
+    ASSERT_TRUE(with.ok && without.ok);
+    EXPECT_GT(Tone(with, 6.5 - 4.0, 530), 0.03);
+    EXPECT_LT(Tone(with, 6.5 - 4.0, 440), 0.01);
+
+    auto bottom_at = [](const DecodedOutput& out, double t) {
+        for (const DecodedPicture& picture : out.pictures)
+            if (picture.time_s >= t) return picture.bottom_luma;
+        return -1.0;
+    };
+    EXPECT_GT(std::abs(bottom_at(with, 2.5) - bottom_at(without, 2.5)), 1.0) << "the subtitle shows at 6.5 s";
+    EXPECT_LT(std::abs(bottom_at(with, 0.5) - bottom_at(without, 0.5)), 1.0) << "and not at 4.5 s";
+}
+
+TEST_F(ConvertTest, AudioOnlyAndPalDisc) {
+    // The MP3 profile writes sound alone.
+    int mp3 = -1;
+    for (const engine::OutputProfile& profile : catalogue_.Iterate())
+        if (!profile.Settings.HasVideo && std::string(profile.FormatExt) == ".mp3") mp3 = profile.Id;
+    ASSERT_GE(mp3, 0);
+    const DecodedOutput sound = Convert(fx::kPalDisc, 0, Profile(mp3));
+    ASSERT_TRUE(sound.ok) << sound.error;
+    EXPECT_TRUE(sound.pictures.empty());
+    EXPECT_GT(Tone(sound, 5.5, 1070), 0.05) << "the PAL disc's first track";
+    EXPECT_NEAR(static_cast<double>(sound.mono.size()) / sound.sample_rate, 10.0, 0.1);
+}
+
+// Sets the PES scrambling bits of every video and private-stream packet, as a
+// CSS-protected disc reads without its key.
+void ScrambleVob(const std::filesystem::path& vob) {
+    std::fstream file(vob, std::ios::in | std::ios::out | std::ios::binary);
+    std::vector<char> sector(2048);
+    for (std::streamoff at = 0; file.seekg(at), file.read(sector.data(), 2048); at += 2048) {
+        const auto* b = reinterpret_cast<const unsigned char*>(sector.data());
+        if (b[0] || b[1] || b[2] != 1 || b[3] != 0xBA) continue;
+        const size_t pes = 14 + (b[13] & 7);
+        if (pes + 7 > 2048 || b[pes + 2] != 1 || (b[pes + 3] != 0xE0 && b[pes + 3] != 0xBD)) continue;
+        sector[pes + 6] = static_cast<char>(sector[pes + 6] | 0x10);
+        file.seekp(at);
+        file.write(sector.data(), 2048);
+    }
+}
+
+TEST_F(ConvertTest, ScrambledDiscSaysItIsEncrypted) {
+    const std::filesystem::path copy = folder_ / "scrambled";
+    std::filesystem::copy(fx::SampleDiscPath(fx::kPalDisc.folder), copy, std::filesystem::copy_options::recursive);
+    ScrambleVob(copy / "VIDEO_TS" / "VTS_01_1.VOB");
+    handle_ = MyDVDOpen(copy.c_str());
+    ASSERT_NE(handle_, 0) << "the IFO files are not scrambled";
+
+    engine::CollectedMessages messages;
+    engine::ConversionGraph graph(&messages);
+    const OutputSettings settings = Profile(kDefaultProfile);
+    ASSERT_TRUE(graph.OpenOutput(folder_ / "x.mp4", settings));
+    engine::ItemRunRequest request;
+    request.dvd_handle = handle_;
+    request.item = engine::MakeTitleItem(0, 10000);
+    request.messages = &messages;
+    EXPECT_EQ(engine::RunItem(graph, request), engine::ItemRunResult::kEncrypted);
+    ASSERT_FALSE(messages.messages.empty());
+    EXPECT_EQ(messages.messages.back(), engine::kEncryptedDiscMessage);
+    graph.CloseOutput();
+}
+
+}  // namespace
+}  // namespace rizuvira::e2e

@@ -1,0 +1,149 @@
+#include "e2e/decoded_output.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+#include <memory>
+
+#include "engine/av_handles.h"
+#include "fixtures/sample_discs.h"
+
+namespace rizuvira::e2e {
+namespace {
+
+namespace fx = fixtures;
+namespace av = engine::av;
+
+struct InputCloser {
+    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+};
+
+av::CodecContextPtr OpenDecoder(const AVStream* stream) {
+    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (!codec) return nullptr;
+    av::CodecContextPtr context(avcodec_alloc_context3(codec));
+    if (!context || avcodec_parameters_to_context(context.get(), stream->codecpar) < 0 ||
+        avcodec_open2(context.get(), codec, nullptr) < 0)
+        return nullptr;
+    return context;
+}
+
+}  // namespace
+
+DecodedOutput DecodeOutput(const std::string& path, int source_width, int source_height) {
+    DecodedOutput out;
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
+        out.error = "cannot open";
+        return out;
+    }
+    std::unique_ptr<AVFormatContext, InputCloser> input(raw);
+    if (avformat_find_stream_info(input.get(), nullptr) < 0) {
+        out.error = "no stream info";
+        return out;
+    }
+    out.container = input->iformat->name;
+    const int video_index = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const int audio_index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    av::CodecContextPtr video = video_index >= 0 ? OpenDecoder(input->streams[video_index]) : nullptr;
+    av::CodecContextPtr audio = audio_index >= 0 ? OpenDecoder(input->streams[audio_index]) : nullptr;
+    if (video) {
+        out.video_codec = avcodec_get_name(video->codec_id);
+        out.width = video->width;
+        out.height = video->height;
+        out.frame_rate = av_q2d(input->streams[video_index]->avg_frame_rate);
+    }
+    if (audio) {
+        out.audio_codec = avcodec_get_name(audio->codec_id);
+        out.sample_rate = audio->sample_rate;
+        out.channels = audio->ch_layout.nb_channels;
+    }
+
+    // The band, mapped from the source picture to the output's size.
+    const fx::PictureMapping mapping{0, 0, static_cast<double>(source_width), static_cast<double>(source_height),
+                                     0, 0, static_cast<double>(out.width), static_cast<double>(out.height)};
+    const fx::PictureRect band = fx::MapRect(fx::OriginalBandRect(source_height), mapping);
+    const fx::PictureRect flash = fx::MapRect(fx::OriginalFlashRect(source_width, source_height), mapping);
+
+    av::PacketPtr packet(av_packet_alloc());
+    av::FramePtr frame(av_frame_alloc());
+    std::vector<uint8_t> gray;
+    SwsContext* scaler = nullptr;
+    bool audio_started = false;
+
+    auto take_video = [&](AVFrame* f) {
+        const AVRational base = input->streams[video_index]->time_base;
+        const uint8_t* luma = f->data[0];
+        int stride = f->linesize[0];
+        if (f->format != AV_PIX_FMT_YUV420P && f->format != AV_PIX_FMT_YUVJ420P) {
+            scaler = sws_getCachedContext(scaler, f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width,
+                                          f->height, AV_PIX_FMT_GRAY8, SWS_POINT, nullptr, nullptr, nullptr);
+            gray.resize(static_cast<size_t>(f->width) * f->height);
+            uint8_t* planes[1] = {gray.data()};
+            int strides[1] = {f->width};
+            sws_scale(scaler, f->data, f->linesize, 0, f->height, planes, strides);
+            luma = gray.data();
+            stride = f->width;
+        }
+        double bottom = 0;
+        const int top_row = f->height * 5 / 6;
+        for (int y = top_row; y < f->height; ++y)
+            for (int x = 0; x < f->width; ++x) bottom += luma[static_cast<size_t>(y) * stride + x];
+        bottom /= static_cast<double>(f->width) * (f->height - top_row);
+        const int64_t pts = f->best_effort_timestamp == AV_NOPTS_VALUE ? 0 : f->best_effort_timestamp;
+        out.pictures.push_back({pts * av_q2d(base), fx::DecodeFrameBand(luma, f->width, f->height, stride, band),
+                                fx::IsFlashFrame(luma, f->width, f->height, stride, flash, band), bottom});
+    };
+    auto take_audio = [&](AVFrame* f) {
+        if (!audio_started) {
+            const AVRational base = input->streams[audio_index]->time_base;
+            out.audio_start_s = f->best_effort_timestamp == AV_NOPTS_VALUE ? 0 : f->best_effort_timestamp * av_q2d(base);
+            audio_started = true;
+        }
+        for (int i = 0; i < f->nb_samples; ++i) {
+            float value = 0;
+            switch (f->format) {
+                case AV_SAMPLE_FMT_FLTP: value = reinterpret_cast<const float*>(f->data[0])[i]; break;
+                case AV_SAMPLE_FMT_FLT: value = reinterpret_cast<const float*>(f->data[0])[i * out.channels]; break;
+                case AV_SAMPLE_FMT_S16P: value = reinterpret_cast<const int16_t*>(f->data[0])[i] / 32768.0f; break;
+                case AV_SAMPLE_FMT_S16:
+                    value = reinterpret_cast<const int16_t*>(f->data[0])[i * out.channels] / 32768.0f;
+                    break;
+                case AV_SAMPLE_FMT_S32P: value = reinterpret_cast<const int32_t*>(f->data[0])[i] / 2147483648.0f; break;
+                case AV_SAMPLE_FMT_S32:
+                    value = reinterpret_cast<const int32_t*>(f->data[0])[i * out.channels] / 2147483648.0f;
+                    break;
+                default: break;
+            }
+            out.mono.push_back(value);
+        }
+    };
+    auto drain = [&](AVCodecContext* context, bool is_video) {
+        while (avcodec_receive_frame(context, frame.get()) == 0) {
+            if (is_video)
+                take_video(frame.get());
+            else
+                take_audio(frame.get());
+            av_frame_unref(frame.get());
+        }
+    };
+
+    while (av_read_frame(input.get(), packet.get()) >= 0) {
+        if (video && packet->stream_index == video_index && avcodec_send_packet(video.get(), packet.get()) >= 0)
+            drain(video.get(), true);
+        if (audio && packet->stream_index == audio_index && avcodec_send_packet(audio.get(), packet.get()) >= 0)
+            drain(audio.get(), false);
+        av_packet_unref(packet.get());
+    }
+    if (video && avcodec_send_packet(video.get(), nullptr) >= 0) drain(video.get(), true);
+    if (audio && avcodec_send_packet(audio.get(), nullptr) >= 0) drain(audio.get(), false);
+    sws_freeContext(scaler);
+    out.ok = true;
+    return out;
+}
+
+}  // namespace rizuvira::e2e
