@@ -50,7 +50,8 @@ protected:
     // Converts title `title` (from 0) of `disc` between the given times into
     // a file and decodes it.
     DecodedOutput Convert(const fx::SampleDisc& disc, int title, const OutputSettings& settings, int64_t start_ms = 0,
-                          int64_t length_ms = -1, int audio_key = 0, int subtitle_key = -1) {
+                          int64_t length_ms = -1, int audio_key = 0, int subtitle_key = -1,
+                          const engine::EditSettings* edit = nullptr, OutputMapping mapping = {}) {
         if (!handle_) handle_ = MyDVDOpen(fx::SampleDiscPath(disc.iso).c_str());
         auto info = std::make_unique<DvdDiscInfo>();
         MyDVDGetInfo(handle_, info.get());
@@ -60,6 +61,7 @@ protected:
         request.item = engine::MakeTitleItem(title, static_cast<int64_t>(info->titles[title].duration_ms));
         request.item.trim_start_ms = start_ms;
         if (length_ms >= 0) request.item.trim_length_ms = length_ms;
+        if (edit) request.item.edit = *edit;
         request.audio_key = audio_key;
         request.subtitle_key = subtitle_key;
 
@@ -72,7 +74,7 @@ protected:
             << (messages.messages.empty() ? "" : messages.messages[0]);
         EXPECT_TRUE(graph.CloseOutput());
         const fx::SampleTitle& source = disc.titles[title];
-        return DecodeOutput(path, source.width, source.height);
+        return DecodeOutput(path, source.width, source.height, mapping);
     }
 
     engine::ProfileCatalogue catalogue_;
@@ -181,6 +183,38 @@ TEST_F(ConvertTest, AudioOnlyAndPalDisc) {
     EXPECT_TRUE(sound.pictures.empty());
     EXPECT_GT(Tone(sound, 5.5, 1070), 0.05) << "the PAL disc's first track";
     EXPECT_NEAR(static_cast<double>(sound.mono.size()) / sound.sample_rate, 10.0, 0.1);
+}
+
+TEST_F(ConvertTest, CropZoomAndBrightnessInAVideoOnlyFile) {
+    OutputSettings settings = Profile(kDefaultProfile);
+    settings.HasAudio = 0;
+    settings.Width = 640;
+    settings.Height = 480;
+
+    // Crop 8 columns each side and stretch to the whole frame, brighter.
+    engine::EditSettings edit = engine::kDefaultEditSettings;
+    edit.zoom_mode = engine::kZoomFullScreen;
+    edit.crop_left = 8;
+    edit.crop_right = 712;
+    edit.brightness = 200;
+    const DecodedOutput bright =
+        Convert(fx::kNtscDisc, 0, settings, 2000, 3000, 0, -1, &edit, {8, 0, 704, 480, 0, 0, 640, 480});
+    ASSERT_TRUE(bright.ok) << bright.error;
+    EXPECT_TRUE(bright.audio_codec.empty());
+    EXPECT_EQ(bright.width, 640);
+    ASSERT_FALSE(bright.pictures.empty());
+    for (const DecodedPicture& picture : bright.pictures) ASSERT_GE(picture.band, 59) << "the band reads through the crop";
+
+    // A 16:9 fit of the 4:3 picture: 60-row black bars above and below a 640x360 picture.
+    edit = engine::kDefaultEditSettings;
+    edit.zoom_mode = engine::kZoom16x9;
+    const DecodedOutput boxed =
+        Convert(fx::kNtscDisc, 0, settings, 2000, 3000, 0, -1, &edit, {0, 0, 720, 480, 0, 60, 640, 360});
+    ASSERT_TRUE(boxed.ok) << boxed.error;
+    ASSERT_FALSE(boxed.pictures.empty());
+    for (const DecodedPicture& picture : boxed.pictures) ASSERT_GE(picture.band, 59) << "the band sits in the 640x360 picture";
+    EXPECT_NEAR(boxed.pictures[10].top_luma, fx::kBlackLuma, 3) << "the top bar is black";
+    EXPECT_GT(bright.pictures[10].top_luma, fx::kBackgroundLuma + 20) << "brightness 200 raises the grey background";
 }
 
 // Sets the PES scrambling bits of every video and private-stream packet, as a

@@ -7,6 +7,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <memory>
 
 #include "engine/av_handles.h"
@@ -34,7 +35,7 @@ av::CodecContextPtr OpenDecoder(const AVStream* stream) {
 
 }  // namespace
 
-DecodedOutput DecodeOutput(const std::string& path, int source_width, int source_height) {
+DecodedOutput DecodeOutput(const std::string& path, int source_width, int source_height, OutputMapping given) {
     DecodedOutput out;
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
@@ -64,8 +65,11 @@ DecodedOutput DecodeOutput(const std::string& path, int source_width, int source
     }
 
     // The band, mapped from the source picture to the output's size.
-    const fx::PictureMapping mapping{0, 0, static_cast<double>(source_width), static_cast<double>(source_height),
-                                     0, 0, static_cast<double>(out.width), static_cast<double>(out.height)};
+    fx::PictureMapping mapping{0, 0, static_cast<double>(source_width), static_cast<double>(source_height),
+                               0, 0, static_cast<double>(out.width), static_cast<double>(out.height)};
+    if (given.crop_width > 0)
+        mapping = {given.crop_x0, given.crop_y0, given.crop_width, given.crop_height,
+                   given.out_x0,  given.out_y0,  given.out_width,  given.out_height};
     const fx::PictureRect band = fx::MapRect(fx::OriginalBandRect(source_height), mapping);
     const fx::PictureRect flash = fx::MapRect(fx::OriginalFlashRect(source_width, source_height), mapping);
 
@@ -89,6 +93,11 @@ DecodedOutput DecodeOutput(const std::string& path, int source_width, int source
             luma = gray.data();
             stride = f->width;
         }
+        double top = 0;
+        const int top_rows = std::max(1, f->height / 10);
+        for (int y = 0; y < top_rows; ++y)
+            for (int x = 0; x < f->width; ++x) top += luma[static_cast<size_t>(y) * stride + x];
+        top /= static_cast<double>(f->width) * top_rows;
         double bottom = 0;
         const int top_row = f->height * 5 / 6;
         for (int y = top_row; y < f->height; ++y)
@@ -96,7 +105,7 @@ DecodedOutput DecodeOutput(const std::string& path, int source_width, int source
         bottom /= static_cast<double>(f->width) * (f->height - top_row);
         const int64_t pts = f->best_effort_timestamp == AV_NOPTS_VALUE ? 0 : f->best_effort_timestamp;
         out.pictures.push_back({pts * av_q2d(base), fx::DecodeFrameBand(luma, f->width, f->height, stride, band),
-                                fx::IsFlashFrame(luma, f->width, f->height, stride, flash, band), bottom});
+                                fx::IsFlashFrame(luma, f->width, f->height, stride, flash, band), bottom, top});
     };
     auto take_audio = [&](AVFrame* f) {
         if (!audio_started) {

@@ -14,6 +14,15 @@ struct DecodedPicture {
     int band;      // frame number read from the band, -1 when unreadable
     bool flash;
     double bottom_luma;  // mean luma of the lower sixth (where subtitles show)
+    double top_luma;     // mean luma of the top tenth (bars, or the background)
+};
+
+// Where the source picture lands in the output: the crop rectangle of the
+// source and the rectangle it fills in the output. Empty: the whole source
+// fills the whole output.
+struct OutputMapping {
+    double crop_x0 = 0, crop_y0 = 0, crop_width = 0, crop_height = 0;
+    double out_x0 = 0, out_y0 = 0, out_width = 0, out_height = 0;
 };
 
 struct DecodedOutput {
@@ -30,8 +39,7 @@ struct DecodedOutput {
     std::vector<float> mono;  // first channel
 };
 
-// `band_scale_x/y` map the source band into the output picture (1 for an
-// output of the source's size).
-DecodedOutput DecodeOutput(const std::string& path, int source_width, int source_height);
+DecodedOutput DecodeOutput(const std::string& path, int source_width, int source_height,
+                           OutputMapping mapping = {});
 
 }  // namespace rizuvira::e2e
