@@ -5,31 +5,12 @@
 
 #include "dvd/dvd_access.h"
 #include "dvd/language_names.h"
+#include "cli/json_text.h"
 #include "dvd/title_texts.h"
+#include "engine/mpeg_file_source.h"
 
 namespace rizuvira::cli {
 namespace {
-
-// Escapes text for a JSON string literal.
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            default:
-                if (c < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof(escaped), "\\u%04x", c);
-                    out += escaped;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
-}
 
 std::string Hex(int32_t id) {
     char text[16];
@@ -37,10 +18,11 @@ std::string Hex(int32_t id) {
     return text;
 }
 
-void PrintText(const DvdDiscInfo& disc, std::FILE* out) {
+// `list_all`: a plain file, whose one title is listed however short.
+void PrintText(const DvdDiscInfo& disc, bool list_all, std::FILE* out) {
     for (int t = 0; t < disc.title_count; ++t) {
         const DvdTitleInfo& title = disc.titles[t];
-        if (!IsListedTitle(title)) continue;
+        if (!IsListedTitle(title) && !list_all) continue;
         std::fprintf(out, "%s  %s  %d chapter%s\n", TitleItemName(t).c_str(),
                      DurationText(title.duration_ms).c_str(), title.chapters,
                      title.chapters == 1 ? "" : "s");
@@ -89,18 +71,25 @@ void PrintJson(const DvdDiscInfo& disc, std::FILE* out) {
 }  // namespace
 
 int RunInfo(const char* disc_path, bool json, std::FILE* out, std::FILE* err) {
-    const int32_t handle = MyDVDOpen(disc_path);
-    if (handle == 0) {
-        std::fprintf(err, "Open DVD error\n");
-        return kExitCannotOpen;
-    }
     auto disc = std::make_unique<DvdDiscInfo>();
-    MyDVDGetInfo(handle, disc.get());
-    MyDVDClose(handle);
+    if (engine::IsMpegFilePath(disc_path)) {
+        if (!engine::ProbeMpegFile(disc_path, disc.get())) {
+            std::fprintf(err, "Open DVD error\n");
+            return kExitCannotOpen;
+        }
+    } else {
+        const int32_t handle = MyDVDOpen(disc_path);
+        if (handle == 0) {
+            std::fprintf(err, "Open DVD error\n");
+            return kExitCannotOpen;
+        }
+        MyDVDGetInfo(handle, disc.get());
+        MyDVDClose(handle);
+    }
     if (json)
         PrintJson(*disc, out);
     else
-        PrintText(*disc, out);
+        PrintText(*disc, engine::IsMpegFilePath(disc_path), out);
     return kExitDone;
 }
 

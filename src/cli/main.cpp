@@ -2,6 +2,11 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 #include "cli/convert_command.h"
 #include "cli/info_command.h"
@@ -10,42 +15,104 @@ namespace {
 
 void Usage(std::FILE* to) {
     std::fprintf(to,
-                 "usage: rizuvira-cli info DISC [--json]\n"
-                 "       rizuvira-cli convert DISC [--title N]... [--chapter K] [--profile ID]\n"
-                 "            [--out FOLDER] [--formats Format.xml] [--start-ms MS] [--length-ms MS]\n"
-                 "            [--audio ID] [--subtitle ID|none] [--cpu PERCENT] [--quiet]\n"
-                 "  DISC is a drive (/dev/sr0), a folder holding VIDEO_TS, or an ISO image.\n"
-                 "  Titles and chapters count from 1; stream ids are as info --json lists them.\n");
+        "usage: rizuvira-cli info DISC [--json]\n"
+        "       rizuvira-cli profiles [--catalogue FILE] [--json]\n"
+        "       rizuvira-cli convert DISC [options]\n"
+        "\n"
+        "DISC is a drive (/dev/sr0), a folder holding VIDEO_TS, or an ISO image.\n"
+        "Titles, chapters and tracks count from 1, as info lists them.\n"
+        "\n"
+        "convert options:\n"
+        "  -o, --output DIR        output folder (default: the stored output folder)\n"
+        "  -p, --profile ID|NAME   output profile, see `profiles` (default: id 1)\n"
+        "      --catalogue FILE    profile catalogue (default: ./Format.xml, else the shipped one)\n"
+        "  -t, --titles LIST       titles to convert, e.g. 1,3-4 or all (default: every listed title)\n"
+        "      --chapter T:C       one chapter of title T (item \"Chapter_TT_CC\")\n"
+        "      --trim START-END    hh:mm:ss[.mmm]-hh:mm:ss[.mmm], applied to each chosen title\n"
+        "      --crop L,T,R,B      crop rectangle in source pixels\n"
+        "      --zoom MODE         keep, full, 16:9 or 4:3 (default: keep)\n"
+        "      --brightness N      0..256, 128 leaves the picture\n"
+        "      --saturation N      0..128, 64 leaves the picture\n"
+        "      --hue N             -180..180 degrees\n"
+        "      --volume N          0..512, 256 leaves the sound\n"
+        "      --audio N|LANG      audio track by position in the title's list or language code\n"
+        "                          (default: the first track)\n"
+        "      --subtitle N|LANG|none  subtitle drawn into the picture (default: the first one)\n"
+        "      --merge             all items into one file, named after the first\n"
+        "      --size WxH          output picture size\n"
+        "      --fps N             output frame rate (29.97 and 23.976 are the NTSC rates)\n"
+        "      --vcodec NAME       video encoder (FFmpeg name)\n"
+        "      --vbitrate N        video bit rate, bits per second\n"
+        "      --acodec NAME       audio encoder (FFmpeg name)\n"
+        "      --abitrate N        audio bit rate, bits per second\n"
+        "      --rate N            audio sample rate, Hz\n"
+        "      --channels N        audio channels\n"
+        "      --cpu PERCENT       maximum processor use, 50..100 (default: the stored setting)\n"
+        "      --after ACTION      none, shutdown or open-folder (default: the stored setting)\n"
+        "      --json              progress and results as JSON lines on standard output\n"
+        "  -q, --quiet             no progress\n"
+        "\n"
+        "Ctrl-C cancels: the file being written is finished and playable.\n"
+        "Exit codes: 0 all converted, 1 an item failed or the run was cancelled,\n"
+        "2 usage error, 3 the disc cannot be opened.\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace rizuvira::cli;
-    if (argc >= 2 && (!std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help"))) {
+    // The engine reports its own failures; the libraries' chatter about
+    // the pictures they decode would only bury the progress.
+    av_log_set_level(AV_LOG_FATAL);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && (args[0] == "-h" || args[0] == "--help" || args[0] == "help")) {
         Usage(stdout);
         return kExitDone;
     }
-    if (argc >= 3 && !std::strcmp(argv[1], "info")) {
+    const std::string command = args.empty() ? "" : args[0];
+    const std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
+    for (const std::string& arg : rest) {
+        if (arg == "-h" || arg == "--help") {
+            Usage(stdout);
+            return kExitDone;
+        }
+    }
+    if (command == "info") {
         bool json = false;
-        const char* disc = nullptr;
-        int paths = 0;
-        for (int i = 2; i < argc; ++i) {
-            if (!std::strcmp(argv[i], "--json")) {
-                json = true;
-            } else {
-                disc = argv[i];
-                ++paths;
+        std::vector<std::string> paths;
+        for (const std::string& arg : rest) {
+            if (arg == "--json") json = true;
+            else if (arg.size() > 1 && arg[0] == '-') {
+                std::fprintf(stderr, "rizuvira-cli info: unknown option %s\n", arg.c_str());
+                return kExitUsage;
+            } else paths.push_back(arg);
+        }
+        if (paths.size() == 1) return RunInfo(paths[0].c_str(), json, stdout, stderr);
+        std::fprintf(stderr, "rizuvira-cli info: one disc, please\n");
+        return kExitUsage;
+    }
+    if (command == "profiles") {
+        bool json = false;
+        std::string catalogue;
+        for (size_t i = 0; i < rest.size(); ++i) {
+            if (rest[i] == "--json") json = true;
+            else if (rest[i] == "--catalogue" && i + 1 < rest.size()) catalogue = rest[++i];
+            else {
+                std::fprintf(stderr, "rizuvira-cli profiles: unexpected %s\n", rest[i].c_str());
+                return kExitUsage;
             }
         }
-        if (paths == 1) return RunInfo(disc, json, stdout, stderr);
+        return RunProfiles(catalogue, json, stdout);
     }
-    if (argc >= 2 && !std::strcmp(argv[1], "convert")) {
+    if (command == "convert") {
         ConvertOptions options;
         std::string error;
-        if (ParseConvertOptions(argc - 2, argv + 2, &options, &error)) return RunConvert(options);
-        std::fprintf(stderr, "rizuvira-cli convert: %s\n", error.c_str());
+        if (ParseConvertOptions(rest, &options, &error)) return RunConvert(options, stdout);
+        std::fprintf(stderr, "rizuvira-cli convert: %s (see rizuvira-cli --help)\n", error.c_str());
+        return kExitUsage;
     }
+    if (command.empty()) std::fprintf(stderr, "rizuvira-cli: a command is needed\n");
+    else std::fprintf(stderr, "rizuvira-cli: unknown command %s\n", command.c_str());
     Usage(stderr);
     return kExitUsage;
 }

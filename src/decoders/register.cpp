@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "decoders/audio_renderer.h"
 #include "decoders/mpeg_audio_decoder.h"
 #include "decoders/mpeg_video_decoder.h"
 #include "decoders/video_renderer.h"
@@ -30,6 +31,7 @@ void RegisterDecoders() {
                            &Create<CMpegAudioDecoder>});
         registry.Register({CLSID_VideoMixingRenderer, "Video Renderer", MERIT_NORMAL,
                            &Create<CVideoRenderer>});
+        registry.Register({CLSID_DSoundRender, "Audio Renderer", MERIT_NORMAL, &Create<CAudioRenderer>});
     });
 }
 

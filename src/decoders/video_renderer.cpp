@@ -5,6 +5,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <numeric>
 
@@ -45,6 +47,8 @@ bool ReadPictureFormat(const AM_MEDIA_TYPE& type, PictureFormat* format) {
     *format = f;
     return true;
 }
+
+constexpr REFERENCE_TIME kLateMargin100ns = 40 * 10000;
 
 std::size_t Yv12Bytes(int width, int height) {
     return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) +
@@ -90,6 +94,7 @@ HRESULT CRendererInputPin::EndFlush() {
         renderer_->end_of_stream_ = false;
         renderer_->complete_sent_ = false;
     }
+    renderer_->preroll_pending_ = true;
     return CBaseInputPin::EndFlush();
 }
 
@@ -107,7 +112,17 @@ CVideoRenderer::~CVideoRenderer() = default;
 
 HRESULT CVideoRenderer::NonDelegatingQueryInterface(const GUID& riid, void** object) {
     if (riid == IMyVideoRenderer::iid) return GetInterface(static_cast<IMyVideoRenderer*>(this), object);
+    if (riid == IMyWindowlessControl::iid) return GetInterface(static_cast<IMyWindowlessControl*>(this), object);
     if (riid == IAMFilterMiscFlags::iid) return GetInterface(static_cast<IAMFilterMiscFlags*>(this), object);
+    if (riid == IMediaSeeking::iid) {
+        // Seeking goes upstream to the splitter, which performs it.
+        CAutoLock lock(&lock_);
+        if (!position_) {
+            HRESULT hr = S_OK;
+            position_ = std::make_unique<CPosPassThru>("Renderer seeking", GetOwner(), &hr, pin_.get());
+        }
+        return position_->NonDelegatingQueryInterface(riid, object);
+    }
     return CBaseFilter::NonDelegatingQueryInterface(riid, object);
 }
 
@@ -117,6 +132,7 @@ CBasePin* CVideoRenderer::GetPin(int index) {
 
 HRESULT CVideoRenderer::Stop() {
     const HRESULT hr = CBaseFilter::Stop();
+    preroll_pending_ = true;
     {
         std::lock_guard lock(eos_mutex_);
         end_of_stream_ = false;
@@ -128,6 +144,10 @@ HRESULT CVideoRenderer::Stop() {
 
 HRESULT CVideoRenderer::Pause() {
     const HRESULT hr = CBaseFilter::Pause();
+    {
+        // A picture being presented finishes before Pause returns; later ones see the state.
+        std::lock_guard lock(surface_mutex_);
+    }
     wake_.Set();
     return hr;
 }
@@ -163,24 +183,53 @@ HRESULT CVideoRenderer::ReceiveFrame(IMediaSample* sample) {
     if (FAILED(sample->GetPointer(&data)) || !data) return E_POINTER;
     const std::size_t bytes = Yv12Bytes(format.width, format.height);
     if (sample->GetActualDataLength() < static_cast<LONG>(bytes)) return S_OK;  // a short picture is skipped
-    REFERENCE_TIME start = 0, stop = 0;
-    const bool timed = SUCCEEDED(sample->GetTime(&start, &stop));
+    REFERENCE_TIME title_start = 0, title_stop = 0;
+    const bool timed = SUCCEEDED(sample->GetTime(&title_start, &title_stop));
+    // Stream time: the splitter stamps pictures on the title's time line and starts each
+    // segment (a play or a seek) at its position on that line.
+    const REFERENCE_TIME segment = pin_->CurrentStartTime();
+    const REFERENCE_TIME start = title_start - segment;
+    const REFERENCE_TIME stop = title_stop - segment;
+    // Pictures before the segment's start only prime the decoder after a seek: not shown.
+    if (sample->IsPreroll() == S_OK || (timed && (stop > start ? stop : start + 1) <= 0)) return S_OK;
     Frame frame;
     frame.data.assign(data, data + bytes);
     frame.width = format.width;
     frame.height = format.height;
     frame.aspect_x = format.aspect_x;
     frame.aspect_y = format.aspect_y;
-    frame.start_100ns = timed ? start : 0;
+    frame.start_100ns = timed ? title_start : 0;
+    bool presented = false;
     {
         // Kept before the wait, so a paused graph shows (and hands out) its first picture.
         std::lock_guard lock(frame_mutex_);
         last_ = frame;
         have_frame_ = true;
     }
-    if (!WaitForRenderTime(timed, start)) return S_OK;
+    // A paused graph shows the first picture that arrives after a stop or a flush (a seek) at
+    // once; later ones wait for the graph to run.
+    if (State() == State_Paused && preroll_pending_.exchange(false)) {
+        std::lock_guard lock(surface_mutex_);
+        PresentLocked(frame);
+        presented = true;
+    }
+    if (!WaitForRenderTime(timed, start) || presented) return S_OK;
+    if (timed && State() == State_Running) {
+        // Late pictures are skipped, so a slow surface catches up instead of lagging.
+        ComPtr<IReferenceClock> clock = Clock();
+        REFERENCE_TIME now = 0;
+        const REFERENCE_TIME deadline = stop > start ? stop : start + kLateMargin100ns;
+        if (clock && SUCCEEDED(clock->GetTime(&now)) && now > StartTime() + deadline) {
+            ++dropped_late_;
+            return S_OK;
+        }
+    }
     std::lock_guard lock(surface_mutex_);
-    PresentLocked(frame);
+    // A pause that came during the wait keeps the picture it found on the surface.
+    if (State() == State_Running) {
+        preroll_pending_ = false;
+        PresentLocked(frame);
+    }
     return S_OK;
 }
 
@@ -216,6 +265,7 @@ void CVideoRenderer::PresentLocked(const Frame& frame) {
     view.aspect_x = frame.aspect_x;
     view.aspect_y = frame.aspect_y;
     view.start_100ns = frame.start_100ns;
+    view.placement = &placement_;
     surface_->Present(view);
 }
 
@@ -286,6 +336,226 @@ HRESULT CVideoRenderer::GetCurrentImage(std::vector<uint8_t>* rgb, LONG* width, 
     *width = w;
     *height = h;
     return S_OK;
+}
+
+// ---------------------------------------------------------------------------------------
+// Windowless control
+
+HRESULT CVideoRenderer::SetVideoPosition(const RECT* source, const RECT* destination) {
+    if (source && (source->left < 0 || source->top < 0 || source->right < source->left ||
+                   source->bottom < source->top))
+        return E_INVALIDARG;
+    if (destination && (destination->right < destination->left || destination->bottom < destination->top))
+        return E_INVALIDARG;
+    if (source && !IsRectEmpty(*source)) {
+        LONG width = 0, height = 0;
+        if (SUCCEEDED(GetNativeVideoSize(&width, &height, nullptr, nullptr)) &&
+            (source->right > width || source->bottom > height))
+            return E_INVALIDARG;
+    }
+    std::lock_guard lock(surface_mutex_);
+    if (source) placement_.source = *source;
+    if (destination) placement_.destination = *destination;
+    RepaintVideoLocked();
+    return S_OK;
+}
+
+HRESULT CVideoRenderer::GetVideoPosition(RECT* source, RECT* destination) {
+    std::lock_guard lock(surface_mutex_);
+    if (source) *source = placement_.source;
+    if (destination) *destination = placement_.destination;
+    return S_OK;
+}
+
+HRESULT CVideoRenderer::SetAspectRatioMode(DWORD mode) {
+    if (mode != VMR_ARMODE_NONE && mode != VMR_ARMODE_LETTER_BOX) return E_INVALIDARG;
+    std::lock_guard lock(surface_mutex_);
+    placement_.aspect_ratio_mode = mode;
+    RepaintVideoLocked();
+    return S_OK;
+}
+
+HRESULT CVideoRenderer::GetAspectRatioMode(DWORD* mode) {
+    if (!mode) return E_POINTER;
+    std::lock_guard lock(surface_mutex_);
+    *mode = placement_.aspect_ratio_mode;
+    return S_OK;
+}
+
+HRESULT CVideoRenderer::SetBorderColor(uint32_t colour) {
+    std::lock_guard lock(surface_mutex_);
+    placement_.border_colour = colour & 0x00FFFFFF;
+    RepaintVideoLocked();
+    return S_OK;
+}
+
+HRESULT CVideoRenderer::GetBorderColor(uint32_t* colour) {
+    if (!colour) return E_POINTER;
+    std::lock_guard lock(surface_mutex_);
+    *colour = placement_.border_colour;
+    return S_OK;
+}
+
+HRESULT CVideoRenderer::SetAlphaBitmap(const OverlayBitmap* overlay) {
+    std::shared_ptr<const OverlayBitmap> copy;
+    if (overlay) {
+        if (overlay->width <= 0 || overlay->height <= 0 ||
+            overlay->rgb.size() < static_cast<std::size_t>(overlay->width) * static_cast<std::size_t>(overlay->height) * 3)
+            return E_INVALIDARG;
+        copy = std::make_shared<const OverlayBitmap>(*overlay);
+    }
+    std::lock_guard lock(surface_mutex_);
+    placement_.overlay = std::move(copy);
+    RepaintVideoLocked();
+    return S_OK;
+}
+
+HRESULT CVideoRenderer::GetCurrentImageDib(std::vector<uint8_t>* dib) {
+    if (!dib) return E_POINTER;
+    std::vector<uint8_t> rgb;
+    LONG width = 0, height = 0;
+    const HRESULT hr = GetCurrentImage(&rgb, &width, &height);
+    if (FAILED(hr)) return hr;
+    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biSizeImage = static_cast<DWORD>(stride * static_cast<std::size_t>(height));
+    dib->assign(sizeof header + header.biSizeImage, 0);
+    std::memcpy(dib->data(), &header, sizeof header);
+    for (LONG y = 0; y < height; ++y) {
+        const uint8_t* in = rgb.data() + static_cast<std::size_t>(width) * 3 * static_cast<std::size_t>(height - 1 - y);
+        uint8_t* out = dib->data() + sizeof header + stride * static_cast<std::size_t>(y);
+        for (LONG x = 0; x < width; ++x) {
+            out[3 * x] = in[3 * x + 2];
+            out[3 * x + 1] = in[3 * x + 1];
+            out[3 * x + 2] = in[3 * x];
+        }
+    }
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------------------
+// Headless surface
+
+void HeadlessVideoSurface::Present(const VideoFrameView& frame) {
+    Shown shown;
+    const std::size_t luma = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
+    const std::size_t chroma = static_cast<std::size_t>(frame.width / 2) * static_cast<std::size_t>(frame.height / 2);
+    shown.yv12.resize(luma + 2 * chroma);
+    uint8_t* out = shown.yv12.data();
+    for (int y = 0; y < frame.height; ++y, out += frame.width)
+        std::memcpy(out, frame.y + static_cast<std::ptrdiff_t>(y) * frame.y_stride, static_cast<std::size_t>(frame.width));
+    for (const uint8_t* plane : {frame.v, frame.u})
+        for (int y = 0; y < frame.height / 2; ++y, out += frame.width / 2)
+            std::memcpy(out, plane + static_cast<std::ptrdiff_t>(y) * frame.uv_stride, static_cast<std::size_t>(frame.width / 2));
+    shown.width = frame.width;
+    shown.height = frame.height;
+    shown.aspect_x = frame.aspect_x;
+    shown.aspect_y = frame.aspect_y;
+    shown.start_100ns = frame.start_100ns;
+    if (frame.placement) shown.placement = *frame.placement;
+    {
+        std::lock_guard lock(mutex_);
+        shown.serial = last_.serial + 1;
+        last_ = std::move(shown);
+    }
+    presented_.notify_all();
+}
+
+HeadlessVideoSurface::Shown HeadlessVideoSurface::Last() const {
+    std::lock_guard lock(mutex_);
+    return last_;
+}
+
+bool HeadlessVideoSurface::WaitUntil(const std::function<bool(const Shown&)>& done,
+                                     std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    const auto ready = [&] { return done(last_); };
+    if (timeout == std::chrono::milliseconds::max()) {
+        presented_.wait(lock, ready);
+        return true;
+    }
+    return presented_.wait_for(lock, timeout, ready);
+}
+
+bool HeadlessVideoSurface::Compose(int canvas_width, int canvas_height, std::vector<uint8_t>* rgb) const {
+    if (!rgb || canvas_width <= 0 || canvas_height <= 0) return false;
+    const Shown shown = Last();
+    if (shown.serial == 0) return false;
+    const VideoPlacement& place = shown.placement;
+    rgb->assign(static_cast<std::size_t>(canvas_width) * static_cast<std::size_t>(canvas_height) * 3, 0);
+    const uint8_t border[3] = {static_cast<uint8_t>(place.border_colour & 0xFF),
+                               static_cast<uint8_t>(place.border_colour >> 8 & 0xFF),
+                               static_cast<uint8_t>(place.border_colour >> 16 & 0xFF)};
+    for (std::size_t i = 0; i < rgb->size(); i += 3) std::memcpy(rgb->data() + i, border, 3);
+
+    RECT source = place.source;
+    if (IsRectEmpty(source)) source = {0, 0, shown.width, shown.height};
+    source.right = std::min<LONG>(source.right, shown.width) & ~1;
+    source.bottom = std::min<LONG>(source.bottom, shown.height) & ~1;
+    source.left &= ~1;
+    source.top &= ~1;
+    RECT dest = place.destination;
+    if (IsRectEmpty(dest)) dest = {0, 0, canvas_width, canvas_height};
+    RECT picture = dest;
+    if (place.aspect_ratio_mode == VMR_ARMODE_LETTER_BOX && shown.aspect_x > 0 && shown.aspect_y > 0) {
+        // The display aspect of the source part: the frame's aspect scaled by its share.
+        const double aspect = static_cast<double>(shown.aspect_x) / shown.aspect_y * RectWidth(source) / shown.width *
+                              shown.height / RectHeight(source);
+        const double fit_width = std::min<double>(RectWidth(dest), RectHeight(dest) * aspect);
+        const double fit_height = fit_width / aspect;
+        picture.left = dest.left + static_cast<LONG>((RectWidth(dest) - fit_width) / 2);
+        picture.top = dest.top + static_cast<LONG>((RectHeight(dest) - fit_height) / 2);
+        picture.right = picture.left + static_cast<LONG>(fit_width);
+        picture.bottom = picture.top + static_cast<LONG>(fit_height);
+    }
+    picture.left = std::max<LONG>(picture.left, 0);
+    picture.top = std::max<LONG>(picture.top, 0);
+    picture.right = std::min<LONG>(picture.right, canvas_width);
+    picture.bottom = std::min<LONG>(picture.bottom, canvas_height);
+    if (!IsRectEmpty(source) && !IsRectEmpty(picture)) {
+        engine::av::SwsContextPtr scaler(sws_getContext(RectWidth(source), RectHeight(source), AV_PIX_FMT_YUV420P,
+                                                        RectWidth(picture), RectHeight(picture), AV_PIX_FMT_RGB24,
+                                                        SWS_BICUBIC, nullptr, nullptr, nullptr));
+        if (!scaler) return false;
+        const std::size_t luma = static_cast<std::size_t>(shown.width) * static_cast<std::size_t>(shown.height);
+        const std::size_t chroma = luma / 4;
+        const uint8_t* planes[3] = {
+            shown.yv12.data() + static_cast<std::size_t>(source.top) * shown.width + source.left,
+            shown.yv12.data() + luma + chroma + static_cast<std::size_t>(source.top / 2) * (shown.width / 2) + source.left / 2,
+            shown.yv12.data() + luma + static_cast<std::size_t>(source.top / 2) * (shown.width / 2) + source.left / 2};
+        const int strides[3] = {shown.width, shown.width / 2, shown.width / 2};
+        uint8_t* out[1] = {rgb->data() + (static_cast<std::size_t>(picture.top) * canvas_width + picture.left) * 3};
+        const int out_stride[1] = {canvas_width * 3};
+        sws_scale(scaler.get(), planes, strides, 0, RectHeight(source), out, out_stride);
+    }
+    if (const OverlayBitmap* overlay = place.overlay.get()) {
+        // The overlay covers its share of the composition space (the destination rectangle).
+        const RECT& src = overlay->source;
+        const double x0 = dest.left + overlay->dest_left * RectWidth(dest);
+        const double y0 = dest.top + overlay->dest_top * RectHeight(dest);
+        const double sx = (overlay->dest_right - overlay->dest_left) * RectWidth(dest) / std::max<LONG>(RectWidth(src), 1);
+        const double sy = (overlay->dest_bottom - overlay->dest_top) * RectHeight(dest) / std::max<LONG>(RectHeight(src), 1);
+        const uint8_t key[3] = {static_cast<uint8_t>(overlay->colour_key & 0xFF),
+                                static_cast<uint8_t>(overlay->colour_key >> 8 & 0xFF),
+                                static_cast<uint8_t>(overlay->colour_key >> 16 & 0xFF)};
+        for (int y = 0; y < canvas_height; ++y) {
+            const int by = src.top + static_cast<int>(std::floor((y - y0) / sy));
+            if (y < y0 || by < src.top || by >= src.bottom || by >= overlay->height) continue;
+            for (int x = 0; x < canvas_width; ++x) {
+                const int bx = src.left + static_cast<int>(std::floor((x - x0) / sx));
+                if (x < x0 || bx < src.left || bx >= src.right || bx >= overlay->width) continue;
+                const uint8_t* pixel = overlay->rgb.data() + (static_cast<std::size_t>(by) * overlay->width + bx) * 3;
+                if (std::memcmp(pixel, key, 3) == 0) continue;
+                std::memcpy(rgb->data() + (static_cast<std::size_t>(y) * canvas_width + x) * 3, pixel, 3);
+            }
+        }
+    }
+    return true;
 }
 
 }  // namespace rizuvira::decoders

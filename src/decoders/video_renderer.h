@@ -8,11 +8,25 @@
 // picture, which GetCurrentFrame / GetCurrentImage hand out (snapshots, tests, the command
 // line).
 //
+// Seeking (IMediaSeeking) passes upstream, so a graph seeks through its renderers.
+//
+// Windowless control (IMyWindowlessControl): source and destination rectangles, letterbox or
+// stretch, border colour, a colour-keyed overlay bitmap and the current picture as a bitmap;
+// the surface receives these with every picture (VideoFrameView::placement) and composes.
+// While running, a picture that arrives after its stop time (or 40 ms after its start when it
+// has none) is kept as the last picture but not presented.
+//
 // Pin: input 0 "Input": MEDIATYPE_Video, MEDIASUBTYPE_YV12, FORMAT_VideoInfo or
 // FORMAT_VideoInfo2, width and height above 0, planes packed (strides width and width / 2).
 //
-// States: while paused, Receive keeps the picture and then waits until the graph runs, stops or
-// flushes (so a paused preview shows its first picture). While running, Receive waits for the
+// Times: samples carry times on the title's time line and each segment (a play or a seek)
+// starts at its position on that line (NewSegment); a picture's stream time is its time minus
+// the segment's start.
+//
+// States: while paused, Receive keeps the picture, presents it if it is the first since the
+// last stop or flush (so a paused preview shows its first picture, also after a seek), and
+// waits until the graph runs, stops or flushes. Pictures marked preroll, or ending before the
+// segment's start (the decoder's run-up to a seek target), are neither kept nor shown. While running, Receive waits for the
 // picture's time on the clock. A flush or stop ends any wait at once.
 //
 // Threads: Receive and EndOfStream on the upstream streaming thread; state changes,
@@ -21,13 +35,18 @@
 // only after a Present in progress has finished).
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 #include "platform/base_filter.h"
 #include "platform/input_pin.h"
+#include "platform/pos_pass_thru.h"
 #include "platform/sync.h"
 
 namespace rizuvira::decoders {
@@ -44,6 +63,36 @@ struct VideoFrameView {
     int aspect_x = 0;  // display aspect (from a VIDEOINFOHEADER2; else width:height)
     int aspect_y = 0;
     int64_t start_100ns = 0;  // stream time; 0 for an untimed picture
+    // Where and how to show it (the windowless-control settings); null: the whole picture,
+    // as the surface sees fit.
+    const struct VideoPlacement* placement = nullptr;
+};
+
+// Aspect-ratio modes of the windowless control.
+inline constexpr DWORD VMR_ARMODE_NONE = 0;        // stretch the source into the destination
+inline constexpr DWORD VMR_ARMODE_LETTER_BOX = 1;  // keep the display aspect, border around
+
+// A colour-keyed overlay drawn over the picture (the editor's crop frame). `rgb` holds
+// width x height pixels, top row first, R, G, B; pixels equal to `colour_key` (0x00BBGGRR)
+// are transparent. `source` is the part of the bitmap used; it covers the destination
+// rectangle's fraction `dest_left`..`dest_bottom` (0.0 to 1.0) of the composition space.
+struct OverlayBitmap {
+    std::vector<uint8_t> rgb;
+    int width = 0;
+    int height = 0;
+    RECT source{};
+    float dest_left = 0.0f, dest_top = 0.0f, dest_right = 1.0f, dest_bottom = 1.0f;
+    uint32_t colour_key = 0;
+    float alpha = 1.0f;
+};
+
+// The windowless-control settings a surface composes with.
+struct VideoPlacement {
+    RECT source{};       // frame pixels; empty: the whole frame
+    RECT destination{};  // surface pixels; empty: the whole surface
+    DWORD aspect_ratio_mode = VMR_ARMODE_LETTER_BOX;
+    uint32_t border_colour = 0;  // 0x00BBGGRR
+    std::shared_ptr<const OverlayBitmap> overlay;  // null: none
 };
 
 // Implemented by the front end (a Qt widget, later). Present runs on the streaming thread; an
@@ -70,6 +119,64 @@ struct IMyVideoRenderer : virtual IUnknown {
     virtual HRESULT RepaintVideo() = 0;
 };
 
+// The windowless-control operations of the renderer. Any thread; every setting takes effect
+// at once (the last picture is presented again) and stays for later pictures.
+struct IMyWindowlessControl : virtual IUnknown {
+    static constexpr GUID iid = "7C1E5A20-4B8D-4F61-9E3A-2D5B8C0F1A34"_guid;
+    // Null leaves that rectangle as it is. E_INVALIDARG for a source outside the picture or
+    // an inverted rectangle.
+    virtual HRESULT SetVideoPosition(const RECT* source, const RECT* destination) = 0;
+    virtual HRESULT GetVideoPosition(RECT* source, RECT* destination) = 0;
+    // VMR_ARMODE_NONE or VMR_ARMODE_LETTER_BOX; E_INVALIDARG otherwise.
+    virtual HRESULT SetAspectRatioMode(DWORD mode) = 0;
+    virtual HRESULT GetAspectRatioMode(DWORD* mode) = 0;
+    virtual HRESULT SetBorderColor(uint32_t colour) = 0;  // 0x00BBGGRR
+    virtual HRESULT GetBorderColor(uint32_t* colour) = 0;
+    // Presents the last picture again (S_FALSE before the first one).
+    virtual HRESULT RepaintVideo() = 0;
+    // The last picture as a device-independent bitmap: a BITMAPINFOHEADER (24 bits, no
+    // colour table, positive height) followed by the rows, bottom row first, B, G, R, each
+    // row padded to 4 bytes. E_UNEXPECTED before the first picture.
+    virtual HRESULT GetCurrentImageDib(std::vector<uint8_t>* dib) = 0;
+    // The colour-keyed overlay (a copy is kept); null removes it.
+    virtual HRESULT SetAlphaBitmap(const OverlayBitmap* overlay) = 0;
+};
+
+// A surface that keeps what it was last asked to show, in memory: the tests' and the command
+// line's window. Present copies the picture and its placement; Compose draws them into an
+// RGB canvas as a window would (border, letterbox or stretch, overlay). Any thread; one
+// mutex guards everything.
+class HeadlessVideoSurface final : public IVideoSurface {
+public:
+    struct Shown {
+        std::vector<uint8_t> yv12;  // packed: Y, then Cr, then Cb
+        int width = 0;
+        int height = 0;
+        int aspect_x = 0;
+        int aspect_y = 0;
+        int64_t start_100ns = 0;
+        VideoPlacement placement;
+        uint64_t serial = 0;  // 1 for the first Present, counting up
+    };
+
+    void Present(const VideoFrameView& frame) override;
+
+    // The last picture shown (serial 0: none yet).
+    Shown Last() const;
+    // Waits until `done` holds for the last picture shown (checked at once and after every
+    // Present), at most `timeout` (the default waits for ever). False on timeout.
+    bool WaitUntil(const std::function<bool(const Shown&)>& done,
+                   std::chrono::milliseconds timeout = std::chrono::milliseconds::max()) const;
+    // The last picture composed into a canvas of canvas_width x canvas_height RGB24 pixels,
+    // top row first. False before the first picture.
+    bool Compose(int canvas_width, int canvas_height, std::vector<uint8_t>* rgb) const;
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable presented_;
+    Shown last_;
+};
+
 class CVideoRenderer;
 
 class CRendererInputPin final : public CBaseInputPin {
@@ -86,7 +193,10 @@ private:
     CVideoRenderer* const renderer_;
 };
 
-class CVideoRenderer final : public CBaseFilter, public IMyVideoRenderer, public IAMFilterMiscFlags {
+class CVideoRenderer final : public CBaseFilter,
+                             public IMyVideoRenderer,
+                             public IMyWindowlessControl,
+                             public IAMFilterMiscFlags {
 public:
     CVideoRenderer(IUnknown* outer, HRESULT* hr);
     ~CVideoRenderer() override;
@@ -110,6 +220,19 @@ public:
     HRESULT GetCurrentImage(std::vector<uint8_t>* rgb, LONG* width, LONG* height) override;
     HRESULT RepaintVideo() override;
 
+    // IMyWindowlessControl
+    HRESULT SetVideoPosition(const RECT* source, const RECT* destination) override;
+    HRESULT GetVideoPosition(RECT* source, RECT* destination) override;
+    HRESULT SetAspectRatioMode(DWORD mode) override;
+    HRESULT GetAspectRatioMode(DWORD* mode) override;
+    HRESULT SetBorderColor(uint32_t colour) override;
+    HRESULT GetBorderColor(uint32_t* colour) override;
+    HRESULT GetCurrentImageDib(std::vector<uint8_t>* dib) override;
+    HRESULT SetAlphaBitmap(const OverlayBitmap* overlay) override;
+
+    // Pictures not presented because they came after their time (while running).
+    int64_t dropped_late() const { return dropped_late_.load(); }
+
 private:
     friend class CRendererInputPin;
 
@@ -131,6 +254,7 @@ private:
 
     CCritSec lock_;
     std::unique_ptr<CRendererInputPin> pin_;
+    std::unique_ptr<CPosPassThru> position_;  // IMediaSeeking, passed upstream; made on request
     CAMEvent wake_;  // auto-reset: clock advise, state change or flush
 
     std::mutex frame_mutex_;
@@ -139,6 +263,11 @@ private:
 
     std::mutex surface_mutex_;
     IVideoSurface* surface_ = nullptr;
+    VideoPlacement placement_;  // guarded by surface_mutex_
+
+    std::atomic<int64_t> dropped_late_{0};
+    // Set by a stop or a flush: the next picture is shown at once even while paused.
+    std::atomic<bool> preroll_pending_{true};
 
     std::mutex eos_mutex_;
     bool end_of_stream_ = false;  // since the last stop or flush

@@ -1,6 +1,8 @@
 #include "engine/conversion_graph.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "decoders/decoder_interfaces.h"
@@ -15,6 +17,12 @@
 #include "platform/uuids.h"
 
 namespace rizuvira::engine {
+namespace {
+
+// How far past the trimmed range the splitter reads (see AddFilters).
+constexpr int64_t kSplitterSpanMarginMs = 1000;
+
+}  // namespace
 
 int StreamKeyFromName(const std::string& name) {
     // The splitter puts the triple last; a language or format word before it
@@ -56,6 +64,18 @@ void ConversionGraph::SetSubtitlesWanted(bool wanted) { subtitles_wanted_ = want
 
 bool ConversionGraph::Build(int32_t dvd_handle, int title, int chapter, const ConvertItem& item,
                             std::function<void()> notify) {
+    source_file_.clear();
+    return BuildGraph(dvd_handle, title, chapter, item, std::move(notify));
+}
+
+bool ConversionGraph::BuildFromFile(const std::filesystem::path& file, const ConvertItem& item,
+                                    std::function<void()> notify) {
+    source_file_ = file;
+    return BuildGraph(0, 0, -1, item, std::move(notify));
+}
+
+bool ConversionGraph::BuildGraph(int32_t dvd_handle, int title, int chapter, const ConvertItem& item,
+                                 std::function<void()> notify) {
     Teardown();
     encrypted_ = false;
     if (!settings_) return false;
@@ -87,11 +107,13 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
     sink_->RangeStart = item.trim_start_ms * 10000;
     sink_->RangeStop = (item.trim_start_ms + item.trim_length_ms) * 10000;
 
-    // 2. The DVD reader.
-    ComPtr<rizuvira::CDVDReader> reader(new (std::nothrow) rizuvira::CDVDReader(nullptr, &hr));
-    if (!reader || FAILED(hr) || FAILED(graph_->AddFilter(reader.Get(), "Reader")))
-        return Fail("CLSID_DVDSource error");
-    source_ = reader;
+    // 2. The DVD reader (a plain file is read by the splitter itself).
+    if (source_file_.empty()) {
+        ComPtr<rizuvira::CDVDReader> reader(new (std::nothrow) rizuvira::CDVDReader(nullptr, &hr));
+        if (!reader || FAILED(hr) || FAILED(graph_->AddFilter(reader.Get(), "Reader")))
+            return Fail("CLSID_DVDSource error");
+        source_ = reader;
+    }
 
     // 3. The splitter, with the title's record for its stream search.
     if (FAILED(demux::CreateMpegSplitter(nullptr, splitter_.ReleaseAndGetAddressOf())) ||
@@ -99,6 +121,10 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
         return Fail("CLSID_MpegSplitter error");
     seeking_ = splitter_.As<IMediaSeeking>();
     if (seeking_) seeking_->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
+    if (!source_file_.empty()) {
+        ComPtr<IFileSourceFilter> file = splitter_.As<IFileSourceFilter>();
+        if (!file || FAILED(file->Load(source_file_.string(), nullptr))) return Fail("load source file error");
+    }
 
     // 4, 5. The decoders, from the registry.
     if (settings.HasVideo) {
@@ -124,24 +150,37 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
     }
 
     // The settings, in order: reader, picture, sound, range.
-    ComPtr<IMyDVDReader> dvd = source_.As<IMyDVDReader>();
-    if (!dvd) return Fail("IID_IMyDVDReader error");
-    if (FAILED(dvd->SetDvdHandle(dvd_handle)) || FAILED(dvd->SetArea(title, chapter)))
-        return Fail("SetDvdReader error");
-    dvd->GetDuration(&source_length_ms_);
+    DvdVideoInfo source{};
+    bool source_known = false;
+    if (source_file_.empty()) {
+        ComPtr<IMyDVDReader> dvd = source_.As<IMyDVDReader>();
+        if (!dvd) return Fail("IID_IMyDVDReader error");
+        if (FAILED(dvd->SetDvdHandle(dvd_handle)) || FAILED(dvd->SetArea(title, chapter)))
+            return Fail("SetDvdReader error");
+        dvd->GetDuration(&source_length_ms_);
 
-    auto title_info = std::make_unique<DvdDiscInfo>();
-    MyDVDGetInfo(dvd_handle, title_info.get());
-    if (ComPtr<demux::IMyMpegSplitter> control = splitter_.As<demux::IMyMpegSplitter>(); control && title >= 0 && title < kDvdMaxTitles)
-        control->SetTitleInfo(&title_info->titles[title]);
+        auto title_info = std::make_unique<DvdDiscInfo>();
+        MyDVDGetInfo(dvd_handle, title_info.get());
+        if (ComPtr<demux::IMyMpegSplitter> control = splitter_.As<demux::IMyMpegSplitter>(); control && title >= 0 && title < kDvdMaxTitles)
+            control->SetTitleInfo(&title_info->titles[title]);
+        source_known = MyDVDGetVideoInfo(dvd_handle, title, &source);
+    } else {
+        LONGLONG duration_100ns = 0;
+        if (seeking_ && SUCCEEDED(seeking_->GetDuration(&duration_100ns))) source_length_ms_ = duration_100ns / 10000;
+        StreamTable streams;
+        if (ListSplitterStreams(splitter_.Get(), &streams) && !streams.video.empty()) {
+            source.width = streams.video[0].width;
+            source.height = std::abs(streams.video[0].height);
+            source_known = source.width > 0 && source.height > 0;
+        }
+    }
 
     if (settings.HasVideo) {
         ComPtr<IMyVideoConvFilter> video = video_converter_.As<IMyVideoConvFilter>();
         if (!video) return Fail("IID_IMyVideoConvFilter error");
         EditSettings edit = item.edit;
         // The full-picture default crop names the whole source, whatever its height.
-        DvdVideoInfo source{};
-        if (MyDVDGetVideoInfo(dvd_handle, title, &source) && edit.crop_left == 0 && edit.crop_top == 0 &&
+        if (source_known && edit.crop_left == 0 && edit.crop_top == 0 &&
             edit.crop_right == kDefaultEditSettings.crop_right && edit.crop_bottom == kDefaultEditSettings.crop_bottom) {
             edit.crop_right = source.width;
             edit.crop_bottom = source.height;
@@ -153,7 +192,7 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
         video->SetSaturation(edit.saturation);
 
         uint32_t palette[16];
-        if (MyDVDGetPalette(dvd_handle, title, palette))
+        if (source_file_.empty() && MyDVDGetPalette(dvd_handle, title, palette))
             if (ComPtr<decoders::IMySubpictureControl> sub = video_decoder_.As<decoders::IMySubpictureControl>())
                 sub->SetPalette(palette);
         if (ComPtr<decoders::IMyDecoderThreads> threads = video_decoder_.As<decoders::IMyDecoderThreads>())
@@ -166,8 +205,16 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
         audio->SetVolume(item.edit.volume);
     }
     if (source_length_ms_ > 0) {
+        // The splitter stops at the first packet past its span, but a program
+        // stream carries the sound of a moment up to a second after its
+        // picture, so the span reaches one second further; the sink cuts at
+        // the exact end.
+        const int64_t rest_ms = std::max<int64_t>(0, source_length_ms_ - item.trim_start_ms);
+        const int64_t span_ms = item.trim_length_ms >= rest_ms
+                                    ? item.trim_length_ms
+                                    : std::min(item.trim_length_ms + kSplitterSpanMarginMs, rest_ms);
         if (ComPtr<demux::IMyMpegSplitter> range = splitter_.As<demux::IMyMpegSplitter>())
-            range->SetRange(item.trim_start_ms, item.trim_length_ms, source_length_ms_);
+            range->SetRange(item.trim_start_ms, span_ms, source_length_ms_);
     }
     return true;
 }
@@ -192,7 +239,8 @@ bool ConversionGraph::JoinPins() {
     };
     const OutputSettings& settings = *settings_;
 
-    if (join(source_.Get(), 0, splitter_.Get(), 0, true, "get source output pin error", "get splitter input pin error",
+    if (source_ &&
+        join(source_.Get(), 0, splitter_.Get(), 0, true, "get source output pin error", "get splitter input pin error",
              nullptr) < 0)
         return (encrypted_ = last == demux::DEMUX_E_SCRAMBLED) ? Fail(kEncryptedDiscMessage) : false;
     // A missing splitter output skips its side; a refusal fails the build.
@@ -252,8 +300,10 @@ void ConversionGraph::ShowPreview(bool on) {
     if (sink_) sink_->PreviewEnabled = on ? 1 : 0;
 }
 
-bool ConversionGraph::ListStreams(StreamTable* table) {
-    ComPtr<IAMStreamSelect> select = splitter_ ? splitter_.As<IAMStreamSelect>() : nullptr;
+bool ConversionGraph::ListStreams(StreamTable* table) { return ListSplitterStreams(splitter_.Get(), table); }
+
+bool ListSplitterStreams(IBaseFilter* splitter, StreamTable* table) {
+    ComPtr<IAMStreamSelect> select = splitter ? ComPtr<IBaseFilter>(splitter).As<IAMStreamSelect>() : nullptr;
     if (!select || !table) return false;
     DWORD count = 0;
     if (FAILED(select->Count(&count))) return false;

@@ -68,6 +68,9 @@ inline constexpr const char* kEncryptedDiscMessage =
 // (stream id << 8) | substream. -1 when the name has none.
 int StreamKeyFromName(const std::string& name);
 
+// The streams a splitter offers (through IAMStreamSelect), by kind.
+bool ListSplitterStreams(IBaseFilter* splitter, StreamTable* table);
+
 class ConversionGraph {
 public:
     // `messages` receives the fixed texts of failed steps; it must outlive
@@ -93,6 +96,11 @@ public:
     // (may be empty) is called whenever a graph event is queued.
     bool Build(int32_t dvd_handle, int title, int chapter, const ConvertItem& item,
                std::function<void()> notify);
+
+    // The same for a plain MPEG program or transport stream file (.vob,
+    // .mpg, .ts, .m2ts), read through the splitter's own file source
+    // instead of the DVD reader. The item's title and chapter are not read.
+    bool BuildFromFile(const std::filesystem::path& file, const ConvertItem& item, std::function<void()> notify);
 
     // Joins "Video Pre" to a renderer that presents into `surface`.
     bool AttachPreview(decoders::IVideoSurface* surface);
@@ -126,6 +134,8 @@ public:
 
 private:
     bool Fail(const char* message);
+    bool BuildGraph(int32_t dvd_handle, int title, int chapter, const ConvertItem& item,
+                    std::function<void()> notify);
     bool AddFilters(int32_t dvd_handle, int title, int chapter, const ConvertItem& item);
     bool JoinPins();
     bool FilterState(OAFilterState wanted);
@@ -150,6 +160,7 @@ private:
     bool subtitles_wanted_ = true;
     bool encrypted_ = false;
     int64_t source_length_ms_ = 0;
+    std::filesystem::path source_file_;  // empty: the DVD reader is the source
 };
 
 }  // namespace rizuvira::engine

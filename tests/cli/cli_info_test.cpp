@@ -10,34 +10,16 @@
 #include <memory>
 #include <string>
 
+#include "cli/cli_run.h"
 #include "fixtures/sample_discs.h"
 
+namespace rizuvira {
 namespace {
 
 using rizuvira::fixtures::SampleDiscPath;
 
-struct CliRun {
-    int exit_code = -1;
-    std::string out;
-    std::string err;
-};
-
-CliRun RunCli(const std::string& args) {
-    char err_path[] = "/tmp/rizuvira-cli-err-XXXXXX";
-    const int fd = mkstemp(err_path);
-    close(fd);
-    const std::string command = std::string("'") + RIZUVIRA_CLI + "' " + args + " 2>" + err_path;
-    CliRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    char chunk[4096];
-    while (size_t n = std::fread(chunk, 1, sizeof(chunk), pipe)) run.out.append(chunk, n);
-    const int status = pclose(pipe);
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream err(err_path);
-    run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
-    std::remove(err_path);
-    return run;
-}
+using cli_test::RunCli;
+using cli_test::CliRun;
 
 TEST(CliInfo, ListsTheTitlesOfBothDiscForms) {
     for (auto name : {rizuvira::fixtures::kNtscDisc.iso, rizuvira::fixtures::kNtscDisc.folder}) {
@@ -80,3 +62,4 @@ TEST(CliInfo, ExitCodes) {
 }
 
 }  // namespace
+}  // namespace rizuvira

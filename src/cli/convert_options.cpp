@@ -1,0 +1,231 @@
+#include "cli/convert_options.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <set>
+
+#include "dvd/dvd_access.h"
+
+namespace rizuvira::cli {
+namespace {
+
+bool ParseInt(const std::string& text, int64_t* value) {
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    if (begin != end && *begin == '+') ++begin;
+    auto [ptr, error] = std::from_chars(begin, end, *value);
+    return error == std::errc() && ptr == end && begin != end;
+}
+
+bool ParseIntIn(const std::string& text, int64_t low, int64_t high, int* value) {
+    int64_t number = 0;
+    if (!ParseInt(text, &number) || number < low || number > high) return false;
+    *value = static_cast<int>(number);
+    return true;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t at; (at = text.find(separator, start)) != std::string::npos; start = at + 1)
+        parts.push_back(text.substr(start, at - start));
+    parts.push_back(text.substr(start));
+    return parts;
+}
+
+bool ParseTrack(const std::string& text, bool allow_none, TrackChoice* choice) {
+    *choice = {};
+    if (allow_none && text == "none") {
+        choice->none = true;
+        return true;
+    }
+    if (ParseIntIn(text, 1, kDvdMaxStreams, &choice->position)) return true;
+    if ((text.size() == 2 || text.size() == 3) &&
+        std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isalpha(c); })) {
+        for (char c : text) choice->language += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int64_t ParseClockMs(const std::string& text) {
+    const std::vector<std::string> parts = Split(text, ':');
+    if (parts.size() > 3) return -1;
+    int64_t seconds = 0;
+    int64_t fraction_ms = 0;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        std::string part = parts[i];
+        if (i + 1 == parts.size()) {
+            if (const size_t dot = part.find('.'); dot != std::string::npos) {
+                std::string fraction = part.substr(dot + 1);
+                if (fraction.empty() || fraction.size() > 3 ||
+                    !std::all_of(fraction.begin(), fraction.end(), [](unsigned char c) { return std::isdigit(c); }))
+                    return -1;
+                fraction.resize(3, '0');
+                fraction_ms = std::stoi(fraction);
+                part.resize(dot);
+            }
+        }
+        int64_t whole = 0;
+        if (!ParseInt(part, &whole) || whole < 0 || whole > 1'000'000 || (i > 0 && whole >= 60)) return -1;
+        seconds = seconds * 60 + whole;
+    }
+    return seconds * 1000 + fraction_ms;
+}
+
+bool ParseTitleList(const std::string& text, std::vector<int>* titles) {
+    titles->clear();
+    if (text == "all") return true;
+    std::set<int> chosen;
+    for (const std::string& part : Split(text, ',')) {
+        const std::vector<std::string> range = Split(part, '-');
+        int first = 0, last = 0;
+        if (range.size() > 2 || !ParseIntIn(range[0], 1, kDvdMaxTitles, &first)) return false;
+        last = first;
+        if (range.size() == 2 && (!ParseIntIn(range[1], 1, kDvdMaxTitles, &last) || last < first)) return false;
+        for (int t = first; t <= last; ++t) chosen.insert(t - 1);
+    }
+    titles->assign(chosen.begin(), chosen.end());
+    return !titles->empty();
+}
+
+bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions* options, std::string* error) {
+    // "--name=value" is the same as "--name value".
+    std::vector<std::string> args;
+    for (const std::string& arg : args_in) {
+        const size_t equals = arg.find('=');
+        if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+            args.push_back(arg.substr(0, equals));
+            args.push_back(arg.substr(equals + 1));
+        } else {
+            args.push_back(arg);
+        }
+    }
+    auto fail = [&](const std::string& why) {
+        *error = why;
+        return false;
+    };
+    engine::EditSettings& edit = options->edit;
+    using Handler = std::function<bool(const std::string&)>;
+    auto level = [](int* field, int low, int high) {
+        return [field, low, high](const std::string& v) { return ParseIntIn(v, low, high, field); };
+    };
+    const std::map<std::string, std::pair<Handler, const char*>> valued{
+        {"--output", {[&](const std::string& v) { options->output_folder = v; return !v.empty(); }, "a folder"}},
+        {"--profile", {[&](const std::string& v) { options->profile = v; return !v.empty(); }, "an id or a name"}},
+        {"--catalogue", {[&](const std::string& v) { options->catalogue = v; return !v.empty(); }, "a file"}},
+        {"--titles", {[&](const std::string& v) { return ParseTitleList(v, &options->titles); }, "a list like 1,3-4 or all"}},
+        {"--chapter", {[&](const std::string& v) {
+             const std::vector<std::string> tc = Split(v, ':');
+             int t = 0, c = 0;
+             if (tc.size() != 2 || !ParseIntIn(tc[0], 1, kDvdMaxTitles, &t) || !ParseIntIn(tc[1], 1, kDvdMaxChapters, &c))
+                 return false;
+             options->chapter_title = t - 1;
+             options->chapter = c - 1;
+             return true;
+         }, "TITLE:CHAPTER, both from 1"}},
+        {"--trim", {[&](const std::string& v) {
+             const size_t dash = v.find('-');
+             if (dash == std::string::npos) return false;
+             options->trim_start_ms = ParseClockMs(v.substr(0, dash));
+             options->trim_end_ms = ParseClockMs(v.substr(dash + 1));
+             return options->trim_start_ms >= 0 && options->trim_end_ms > options->trim_start_ms;
+         }, "START-END as hh:mm:ss[.mmm], END after START"}},
+        {"--crop", {[&](const std::string& v) {
+             const std::vector<std::string> p = Split(v, ',');
+             int l = 0, t = 0, r = 0, b = 0;
+             if (p.size() != 4 || !ParseIntIn(p[0], 0, 719, &l) || !ParseIntIn(p[1], 0, 575, &t) ||
+                 !ParseIntIn(p[2], l + 1, 720, &r) || !ParseIntIn(p[3], t + 1, 576, &b))
+                 return false;
+             edit.crop_left = l, edit.crop_top = t, edit.crop_right = r, edit.crop_bottom = b;
+             return true;
+         }, "LEFT,TOP,RIGHT,BOTTOM with left < right <= 720 and top < bottom <= 576"}},
+        {"--zoom", {[&](const std::string& v) {
+             static const std::map<std::string, int> modes{
+                 {"keep", engine::kZoomKeepOriginal}, {"full", engine::kZoomFullScreen},
+                 {"16:9", engine::kZoom16x9}, {"4:3", engine::kZoom4x3}};
+             const auto found = modes.find(v);
+             if (found == modes.end()) return false;
+             edit.zoom_mode = found->second;
+             return true;
+         }, "keep, full, 16:9 or 4:3"}},
+        {"--brightness", {level(&edit.brightness, 0, 256), "0..256 (128 leaves it)"}},
+        {"--saturation", {level(&edit.saturation, 0, 128), "0..128 (64 leaves it)"}},
+        {"--hue", {level(&edit.hue_degrees, -180, 180), "-180..180 degrees"}},
+        {"--volume", {level(&edit.volume, 0, 512), "0..512 (256 leaves it)"}},
+        {"--audio", {[&](const std::string& v) {
+             TrackChoice choice;
+             if (!ParseTrack(v, false, &choice)) return false;
+             options->audio = choice;
+             return true;
+         }, "a track number from 1 or a language code"}},
+        {"--subtitle", {[&](const std::string& v) {
+             TrackChoice choice;
+             if (!ParseTrack(v, true, &choice)) return false;
+             options->subtitle = choice;
+             return true;
+         }, "a track number from 1, a language code or none"}},
+        {"--size", {[&](const std::string& v) {
+             const std::vector<std::string> wh = Split(v, 'x');
+             return wh.size() == 2 && ParseIntIn(wh[0], 16, 4096, &options->custom.width) &&
+                    ParseIntIn(wh[1], 16, 4096, &options->custom.height) && options->custom.width % 2 == 0 &&
+                    options->custom.height % 2 == 0;
+         }, "WIDTHxHEIGHT, even numbers from 16 to 4096"}},
+        {"--fps", {[&](const std::string& v) {
+             char* end = nullptr;
+             const double fps = std::strtod(v.c_str(), &end);
+             if (v.empty() || *end || !(fps >= 1 && fps <= 120)) return false;
+             options->custom.frame_rate_x1000 = static_cast<int>(std::lround(fps * 1000));
+             return true;
+         }, "frames per second, 1 to 120 (29.97 and 23.976 for NTSC)"}},
+        {"--vcodec", {[&](const std::string& v) { options->custom.video_codec = v; return !v.empty() && v.size() < 16; }, "an encoder name"}},
+        {"--acodec", {[&](const std::string& v) { options->custom.audio_codec = v; return !v.empty() && v.size() < 16; }, "an encoder name"}},
+        {"--vbitrate", {level(&options->custom.video_bit_rate, 1000, 200'000'000), "bits per second"}},
+        {"--abitrate", {level(&options->custom.audio_bit_rate, 1000, 2'000'000), "bits per second"}},
+        {"--rate", {level(&options->custom.sample_rate, 8000, 192000), "a sample rate in Hz"}},
+        {"--channels", {level(&options->custom.channels, 1, 8), "1 to 8"}},
+        {"--cpu", {level(&options->cpu_usage, 50, 100), "a percentage from 50 to 100"}},
+        {"--after", {[&](const std::string& v) {
+             if (v == "none") options->after = AfterOption::kNone;
+             else if (v == "shutdown") options->after = AfterOption::kShutDown;
+             else if (v == "open-folder") options->after = AfterOption::kOpenFolder;
+             else return false;
+             return true;
+         }, "none, shutdown or open-folder"}},
+    };
+    const std::map<std::string, std::string> short_names{{"-o", "--output"}, {"-p", "--profile"}, {"-t", "--titles"}};
+
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        if (auto found = short_names.find(arg); found != short_names.end()) arg = found->second;
+        if (arg == "--merge") {
+            options->merge = true;
+        } else if (arg == "--json") {
+            options->json = true;
+        } else if (arg == "-q" || arg == "--quiet") {
+            options->quiet = true;
+        } else if (auto option = valued.find(arg); option != valued.end()) {
+            if (i + 1 >= args.size()) return fail(arg + " needs a value: " + option->second.second);
+            if (!option->second.first(args[++i]))
+                return fail("bad value '" + args[i] + "' for " + arg + ": " + option->second.second);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return fail("unknown option " + args[i]);
+        } else if (options->disc.empty()) {
+            options->disc = arg;
+        } else {
+            return fail("one disc at a time ('" + arg + "' is a second one)");
+        }
+    }
+    if (options->disc.empty()) return fail("no disc given");
+    if (options->chapter >= 0 && !options->titles.empty()) return fail("--chapter and --titles exclude each other");
+    return true;
+}
+
+}  // namespace rizuvira::cli

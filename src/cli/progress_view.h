@@ -1,0 +1,34 @@
+// How the command line shows a running batch: on a terminal two bars (the
+// item and the batch), the running and remaining time and the position;
+// with --json one line per update and one per finished file; nothing with
+// --quiet.
+//
+// Threads: the batch loop's thread only.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "engine/run_controller.h"
+
+namespace rizuvira::cli {
+
+class ProgressView {
+public:
+    enum class Mode { kQuiet, kPlain, kTerminal, kJson };
+    ProgressView(Mode mode, std::FILE* out, std::FILE* terminal) : mode_(mode), out_(out), terminal_(terminal) {}
+
+    void Update(const std::string& item_name, int item_number, int item_count, const engine::RunProgress& progress);
+    void FileFinished(const engine::FinishedFile& file);
+    // Ends the bar line before a message is printed.
+    void Interrupt();
+    void Done(int converted_files, int failed_items, bool cancelled);
+
+private:
+    Mode mode_;
+    std::FILE* out_;
+    std::FILE* terminal_;
+    bool line_open_ = false;
+};
+
+}  // namespace rizuvira::cli

@@ -1,0 +1,134 @@
+#include "dvd/title_catalogue.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "dvd/language_names.h"
+#include "dvd/title_texts.h"
+
+namespace rizuvira {
+
+TitleCatalogue::TitleCatalogue(engine::MessageSink* messages, engine::CurrentEditSettings* current_edit)
+    : messages_(messages), current_edit_(current_edit), disc_(std::make_unique<DvdDiscInfo>()) {}
+
+TitleCatalogue::~TitleCatalogue() { CloseDisc(); }
+
+void TitleCatalogue::CloseDisc() {
+    if (handle_ != 0) MyDVDClose(handle_);
+    handle_ = 0;
+}
+
+void TitleCatalogue::LoadFileRecord(const std::string& path, const DvdDiscInfo& record) {
+    CloseDisc();
+    source_file_ = path;
+    ListDisc(record);
+    // A file is always its one title, however short.
+    if (rows_.empty() && record.title_count == 1) {
+        CatalogueRow row;
+        row.name = TitleItemName(0);
+        row.original_length = row.trimmed_length = DurationText(record.titles[0].duration_ms);
+        row.item = engine::MakeTitleItem(0, static_cast<int64_t>(std::floor(record.titles[0].duration_ms)));
+        row.output_name = OutputName(row.item);
+        rows_.push_back(std::move(row));
+        current_edit_->OnDiscLoaded(&rows_.back().item);
+        selected_row_ = 0;
+    }
+}
+
+bool TitleCatalogue::LoadDisc(const std::string& path) {
+    CloseDisc();
+    source_file_.clear();
+    handle_ = MyDVDOpen(path.c_str());
+    if (handle_ == 0) {
+        messages_->ShowMessage(kOpenDvdError);
+        return false;
+    }
+    auto disc = std::make_unique<DvdDiscInfo>();
+    MyDVDGetInfo(handle_, disc.get());
+    if (preview_ && !preview_(handle_)) {
+        messages_->ShowMessage(kLoadDvdError);
+        return false;
+    }
+    ListDisc(*disc);
+    return true;
+}
+
+void TitleCatalogue::ListDisc(const DvdDiscInfo& disc) {
+    *disc_ = disc;
+    rows_.clear();
+    selected_row_ = -1;
+    last_shown_row_ = -1;
+    const int count = std::clamp(disc.title_count, 0, kDvdMaxTitles);
+    for (int t = 0; t < count; ++t) {
+        const DvdTitleInfo& title = disc.titles[t];
+        if (!IsListedTitle(title)) continue;
+        CatalogueRow row;
+        row.name = TitleItemName(t);
+        row.original_length = DurationText(title.duration_ms);
+        row.trimmed_length = row.original_length;
+        row.item = engine::MakeTitleItem(t, static_cast<int64_t>(std::floor(title.duration_ms)));
+        row.output_name = OutputName(row.item);
+        rows_.push_back(std::move(row));
+        if (t == 0) {
+            current_edit_->OnDiscLoaded(&rows_.back().item);
+            selected_row_ = static_cast<int>(rows_.size()) - 1;
+        }
+    }
+    if (count > 0) FillStreamLists(0);
+}
+
+void TitleCatalogue::FillStreamLists(int t) {
+    const DvdTitleInfo& title = disc_->titles[t];
+    audio_.clear();
+    subtitles_.clear();
+    for (int i = 0; i < std::clamp(title.audio_count, 0, kDvdMaxStreams); ++i) {
+        audio_.push_back({AudioEntryText(title, i), title.audio_id[i]});
+    }
+    for (int i = 0; i < std::clamp(title.subtitle_count, 0, kDvdMaxStreams); ++i) {
+        subtitles_.push_back({SubtitleEntryText(title, i), title.subtitle_id[i]});
+    }
+    subtitles_.push_back({kNoSubtitleText, kNoSubtitleId});
+    if (!audio_.empty()) audio_id_ = audio_.front().id;
+    subtitle_id_ = subtitles_.front().id;
+}
+
+bool TitleCatalogue::ShowTitleStreams(int row) {
+    if (row < 0 || row >= static_cast<int>(rows_.size()) || row == last_shown_row_) return false;
+    last_shown_row_ = row;
+    int title = -1, chapter = -1;
+    if (!ParseItemName(rows_[row].name, &title, &chapter)) return false;
+    if (title < 0 || title >= std::min(disc_->title_count, kDvdMaxTitles)) return false;
+    FillStreamLists(title);
+    return true;
+}
+
+std::string TitleCatalogue::OutputName(const engine::ConvertItem& item) const {
+    const std::string name = item.chapter_index == -1 ? TitleItemName(item.title_index)
+                                                      : ChapterItemName(item.title_index, item.chapter_index);
+    return name + format_ext_;
+}
+
+void TitleCatalogue::RefreshOutputNames(const std::string& format_ext) {
+    format_ext_ = format_ext;
+    for (CatalogueRow& row : rows_) row.output_name = OutputName(row.item);
+}
+
+bool TitleCatalogue::SelectAudio(int entry) {
+    if (entry < 0 || entry >= static_cast<int>(audio_.size())) return false;
+    const int32_t id = audio_[entry].id;
+    if (match_ && !match_(id)) return false;
+    audio_id_ = id;
+    return true;
+}
+
+bool TitleCatalogue::SelectSubtitle(int entry) {
+    if (entry < 0 || entry >= static_cast<int>(subtitles_.size())) return false;
+    const int32_t id = subtitles_[entry].id;
+    if (id != kNoSubtitleId && match_ && !match_(id)) return false;
+    subtitle_id_ = id;
+    return true;
+}
+
+std::string TitleCatalogue::LanguageName(int32_t code) { return rizuvira::LanguageName(code); }
+
+}  // namespace rizuvira

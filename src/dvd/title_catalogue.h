@@ -1,0 +1,125 @@
+// The title catalogue: what the program knows about the opened disc. It owns
+// the disc handle and the disc record, the rows offered for conversion (one
+// per title of at least 3 s, each with its ConvertItem), and the audio and
+// subtitle lists of the title last shown with the current choice in each.
+//
+// Row names are also the keys the title and chapter are read back from:
+// "Title_%02d" and "Chapter_%02d_%02d", counted from 1.
+//
+// Threads: one owner thread (the main window's or the command line's); not
+// locked. The hooks are called on that thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dvd/dvd_access.h"
+#include "engine/convert_item.h"
+#include "engine/messages.h"
+
+namespace rizuvira {
+
+inline constexpr const char* kOpenDvdError = "Open DVD error";
+inline constexpr const char* kLoadDvdError = "Load DVD error";
+// The subtitle list's last entry, which leaves the subpicture unjoined.
+inline constexpr const char* kNoSubtitleText = "None";
+inline constexpr int32_t kNoSubtitleId = -1;
+
+struct CatalogueRow {
+    std::string name;            // "Title_01"; column "Source file"
+    std::string original_length; // "00:01:00"
+    std::string trimmed_length;
+    std::string output_name;     // name + the profile's extension; column "Output Format"
+    bool checked = true;
+    engine::ConvertItem item{};
+};
+
+struct StreamEntry {
+    std::string text;  // "English(AC3 6ch)", "English", "None"
+    int32_t id;        // whole 16-bit stream id; kNoSubtitleId for "None"
+};
+
+class TitleCatalogue {
+public:
+    // Builds the preview graph of a freshly opened disc and shows title 0;
+    // false when it cannot. The command line gives none.
+    using PreviewHook = std::function<bool(int32_t dvd_handle)>;
+    // Looks for preview streams matching a whole stream id, enables them and
+    // says whether any matched. Without one every id matches.
+    using StreamMatchHook = std::function<bool(int32_t stream_id)>;
+
+    // `messages` and `current_edit` must outlive the catalogue.
+    TitleCatalogue(engine::MessageSink* messages, engine::CurrentEditSettings* current_edit);
+    ~TitleCatalogue();  // closes the disc
+    TitleCatalogue(const TitleCatalogue&) = delete;
+    TitleCatalogue& operator=(const TitleCatalogue&) = delete;
+
+    void SetPreviewHook(PreviewHook hook) { preview_ = std::move(hook); }
+    void SetStreamMatchHook(StreamMatchHook hook) { match_ = std::move(hook); }
+    // The profile's extension (".mp4") that output names end in.
+    void SetFormatExt(std::string format_ext) { format_ext_ = std::move(format_ext); }
+
+    // Closes the open disc, opens `path` and lists it. False with
+    // "Open DVD error" (no disc open afterwards, rows kept) or "Load DVD
+    // error" (the preview failed; the new disc stays open, rows kept).
+    bool LoadDisc(const std::string& path);
+    // A plain MPEG file as a disc of one title: closes the open disc and
+    // lists `record` (see ProbeMpegFile). source_file() names the file.
+    void LoadFileRecord(const std::string& path, const DvdDiscInfo& record);
+    const std::string& source_file() const { return source_file_; }
+
+    // Lists `disc` as LoadDisc does after opening: rows, current edit
+    // settings from title 0's row, stream lists of title 0.
+    void ListDisc(const DvdDiscInfo& disc);
+
+    int32_t handle() const { return handle_; }
+    const DvdDiscInfo& disc() const { return *disc_; }
+    std::vector<CatalogueRow>& rows() { return rows_; }
+    const std::vector<CatalogueRow>& rows() const { return rows_; }
+    int selected_row() const { return selected_row_; }  // -1: none
+
+    // The stream lists of the title last shown, and the current ids.
+    const std::vector<StreamEntry>& audio_list() const { return audio_; }
+    const std::vector<StreamEntry>& subtitle_list() const { return subtitles_; }
+    int32_t current_audio_id() const { return audio_id_; }
+    int32_t current_subtitle_id() const { return subtitle_id_; }
+
+    // Refills the lists from the title of row `row` (any row naming an
+    // existing title, chapters included). Clicking the same row again does
+    // nothing; false then, and for a row that names no title.
+    bool ShowTitleStreams(int row);
+    // Rewrites every row's output name for a new extension.
+    void RefreshOutputNames(const std::string& format_ext);
+    // Makes an entry's id current when the stream-match hook finds it.
+    bool SelectAudio(int entry);
+    bool SelectSubtitle(int entry);
+
+    static std::string LanguageName(int32_t code);
+
+private:
+    void CloseDisc();
+    void FillStreamLists(int title);
+    std::string OutputName(const engine::ConvertItem& item) const;
+
+    engine::MessageSink* const messages_;
+    engine::CurrentEditSettings* const current_edit_;
+    PreviewHook preview_;
+    StreamMatchHook match_;
+    std::string format_ext_;
+
+    int32_t handle_ = 0;
+    std::string source_file_;  // empty: the disc of handle_
+    std::unique_ptr<DvdDiscInfo> disc_;
+    std::vector<CatalogueRow> rows_;
+    int selected_row_ = -1;
+    int last_shown_row_ = -1;
+    std::vector<StreamEntry> audio_;
+    std::vector<StreamEntry> subtitles_;
+    int32_t audio_id_ = 0;
+    int32_t subtitle_id_ = 0;
+};
+
+}  // namespace rizuvira

@@ -1,0 +1,84 @@
+#include "engine/dvd_item_graph.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "demux/demux_types.h"
+
+namespace rizuvira::engine {
+
+int64_t SamplesForFrames(int64_t frames, int32_t frame_rate_x1000, int32_t sample_rate) {
+    const FrameRateFraction rate = ExactFrameRate(frame_rate_x1000);
+    if (rate.num <= 0 || rate.den <= 0 || sample_rate <= 0) return 0;
+    return frames * rate.den * sample_rate / rate.num;
+}
+
+DvdItemGraph::DvdItemGraph(MessageSink* messages, int32_t dvd_handle, int thread_count)
+    : messages_(messages), dvd_handle_(dvd_handle), graph_(messages) {
+    graph_.SetThreadCount(thread_count);
+}
+
+bool DvdItemGraph::OpenOutput(const std::filesystem::path& path, const OutputSettings& settings) {
+    settings_ = &settings;
+    return graph_.OpenOutput(path, settings);
+}
+
+bool DvdItemGraph::CloseOutput() { return graph_.CloseOutput(); }
+
+void DvdItemGraph::AlignSoundToPicture() {
+    MediaFileWriter& writer = graph_.writer();
+    if (!writer.IsOpen() || !writer.HasAudio() || !writer.HasVideo()) return;
+    // The writer counts what it has encoded; up to one encoder frame may
+    // still wait in its queue, so the padding errs by less than a frame and
+    // the error never builds up: every boundary measures afresh.
+    const int64_t wanted = SamplesForFrames(writer.video_frames_written(), settings_->FrameRate, settings_->SampleRate);
+    int64_t missing = wanted - writer.audio_samples_written();
+    const int channels = std::max(1, settings_->Channel & 0xFFFF);
+    std::vector<uint8_t> silence;
+    while (missing > 0) {
+        const int64_t chunk = std::min<int64_t>(missing, 4096);
+        silence.assign(static_cast<size_t>(chunk) * channels * 2, 0);
+        if (writer.WriteAudio(silence.data(), silence.size()) != 0) return;
+        missing -= chunk;
+    }
+}
+
+bool DvdItemGraph::Build(const ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) {
+    graph_.SetSubtitlesWanted(streams.subtitle_id != -1);
+    const bool built = source_file_.empty()
+                           ? graph_.Build(dvd_handle_, item.title_index, item.chapter_index, item, std::move(notify))
+                           : graph_.BuildFromFile(source_file_, item, std::move(notify));
+    if (!built) {
+        graph_.Teardown();
+        return false;
+    }
+    graph_.SelectStreams(streams.audio_id, streams.subtitle_id);
+    return true;
+}
+
+void DvdItemGraph::Stop() {
+    graph_.Stop();
+    graph_.Teardown();
+}
+
+std::vector<ItemGraphEvent> DvdItemGraph::TakeEvents() {
+    std::vector<ItemGraphEvent> events;
+    IMediaEventEx* queue = graph_.Events();
+    if (!queue) return events;
+    LONG code = 0;
+    LONG_PTR param1 = 0, param2 = 0;
+    while (queue->GetEvent(&code, &param1, &param2, 0) == S_OK) {
+        queue->FreeEventParams(code, param1, param2);
+        if (code == EC_COMPLETE) {
+            events.push_back(ItemGraphEvent::kComplete);
+        } else if (code == EC_ERRORABORT && static_cast<HRESULT>(param1) == demux::DEMUX_E_SCRAMBLED) {
+            if (messages_) messages_->ShowMessage(kEncryptedDiscMessage);
+            events.push_back(ItemGraphEvent::kEncrypted);
+        } else if (code == EC_ERRORABORT || code == EC_USERABORT) {
+            events.push_back(ItemGraphEvent::kAbort);
+        }
+    }
+    return events;
+}
+
+}  // namespace rizuvira::engine

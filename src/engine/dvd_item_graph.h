@@ -1,0 +1,50 @@
+// The run controller's item graph over the conversion graph: every item is
+// read from one open disc, or from one plain MPEG file.
+//
+// Threads: as ItemGraph.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/conversion_graph.h"
+#include "engine/item_graph.h"
+
+namespace rizuvira::engine {
+
+class DvdItemGraph final : public ItemGraph {
+public:
+    // `messages` must outlive this object; the disc handle stays owned by
+    // the caller (the catalogue) and open while items are built.
+    DvdItemGraph(MessageSink* messages, int32_t dvd_handle, int thread_count);
+
+    // Items are read from this MPEG file instead of the disc.
+    void SetSourceFile(std::filesystem::path file) { source_file_ = std::move(file); }
+
+    bool OpenOutput(const std::filesystem::path& path, const OutputSettings& settings) override;
+    bool CloseOutput() override;
+    std::string OutputError() override { return graph_.writer().last_error(); }
+    void AlignSoundToPicture() override;
+    bool Build(const ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) override;
+    void Run() override { graph_.Run(); }
+    void Pause() override { graph_.Pause(); }
+    void Stop() override;
+    bool IsRunning() override { return graph_.IsRunning(); }
+    bool GetPositionSeconds(double* seconds) override { return graph_.GetPositionSeconds(seconds); }
+    bool GetDurationSeconds(double* seconds) override { return graph_.GetDurationSeconds(seconds); }
+    std::vector<ItemGraphEvent> TakeEvents() override;
+
+    ConversionGraph& graph() { return graph_; }
+
+private:
+    MessageSink* const messages_;
+    const int32_t dvd_handle_;
+    ConversionGraph graph_;
+    std::filesystem::path source_file_;
+    const OutputSettings* settings_ = nullptr;  // the caller's, while a file is open
+};
+
+// Sound samples that belong with `frames` pictures at `frame_rate_x1000`
+// (29970 and 23976 are the NTSC rates) and `sample_rate`.
+int64_t SamplesForFrames(int64_t frames, int32_t frame_rate_x1000, int32_t sample_rate);
+
+}  // namespace rizuvira::engine

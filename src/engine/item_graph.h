@@ -1,0 +1,65 @@
+// What the run controller needs of one item's conversion: an output file,
+// a graph built for the item, its state and position, and its events. The
+// conversion graph (DvdItemGraph) is the implementation every front end
+// uses; keeping the controller on this interface keeps it free of the
+// pipeline's types.
+//
+// Threads: every operation runs on the controller's thread, except that the
+// `notify` callback given to Build may be called on any thread.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/convert_item.h"
+#include "engine/messages.h"
+#include "engine/output_profile.h"
+
+namespace rizuvira::engine {
+
+enum class ItemGraphEvent {
+    kComplete,   // every input of the sink has seen the end
+    kAbort,      // the graph stopped on an error
+    kEncrypted,  // the title's data is scrambled (an abort)
+};
+
+// The audio and subtitle tracks of one item, by whole 16-bit stream id.
+struct StreamChoice {
+    int32_t audio_id = 0;      // 0: the splitter's own choice
+    int32_t subtitle_id = -1;  // -1: no subtitle (the subpicture stays unjoined)
+};
+
+class ItemGraph {
+public:
+    virtual ~ItemGraph() = default;
+
+    // Creates the output file; `settings` must stay alive while it is open.
+    // False when the file cannot be created (nothing is left behind).
+    virtual bool OpenOutput(const std::filesystem::path& path, const OutputSettings& settings) = 0;
+    // Why the last OpenOutput or CloseOutput failed.
+    virtual std::string OutputError() = 0;
+    // Finishes the open file (drains the encoders, writes the trailer).
+    virtual bool CloseOutput() = 0;
+    // Merged files, between two items: pads the sound so that the next
+    // item's picture and sound start at the same time.
+    virtual void AlignSoundToPicture() = 0;
+
+    // Builds the item's graph with the chosen streams and leaves it paused.
+    // False when a step fails (its message has been shown).
+    virtual bool Build(const ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) = 0;
+    virtual void Run() = 0;
+    virtual void Pause() = 0;
+    // Stops the item's graph and frees it; the output file stays open.
+    virtual void Stop() = 0;
+    virtual bool IsRunning() = 0;
+    virtual bool GetPositionSeconds(double* seconds) = 0;
+    virtual bool GetDurationSeconds(double* seconds) = 0;
+    // Takes every event queued since the last call.
+    virtual std::vector<ItemGraphEvent> TakeEvents() = 0;
+};
+
+}  // namespace rizuvira::engine

@@ -1,0 +1,67 @@
+#include "engine/mpeg_file_source.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <system_error>
+
+#include "demux/mpeg_splitter.h"
+#include "engine/conversion_graph.h"
+#include "platform/async_reader.h"
+#include "platform/seeking.h"
+
+namespace rizuvira::engine {
+namespace {
+
+// The coding number of the records from the stream's id.
+int32_t CodingOfAudioKey(int key) {
+    if (key >= 0xBD80 && key <= 0xBD87) return kDvdAudioAc3;
+    if (key >= 0xBD88 && key <= 0xBD8F) return kDvdAudioDts;
+    if (key >= 0xBDA0 && key <= 0xBDA7) return kDvdAudioLpcm;
+    if (key >= 0xC000 && key <= 0xDFFF) return kDvdAudioMpeg1;
+    return kDvdAudioOther;
+}
+
+}  // namespace
+
+bool IsMpegFilePath(const std::filesystem::path& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return false;
+    std::string extension = path.extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".vob" || extension == ".mpg" || extension == ".mpeg" || extension == ".ts" ||
+           extension == ".m2ts";
+}
+
+bool ProbeMpegFile(const std::filesystem::path& path, DvdDiscInfo* disc) {
+    *disc = {};
+    ComPtr<IBaseFilter> splitter;
+    if (FAILED(demux::CreateMpegSplitter(nullptr, splitter.ReleaseAndGetAddressOf()))) return false;
+    ComPtr<IFileSourceFilter> file = splitter.As<IFileSourceFilter>();
+    if (!file || FAILED(file->Load(path.string(), nullptr))) return false;
+    StreamTable streams;
+    if (!ListSplitterStreams(splitter.Get(), &streams)) return false;
+    if (streams.video.empty() && streams.audio.empty()) return false;
+
+    DvdTitleInfo& title = disc->titles[0];
+    disc->title_count = 1;
+    title.chapters = 1;
+    LONGLONG duration_100ns = 0;
+    if (ComPtr<IMediaSeeking> seeking = splitter.As<IMediaSeeking>();
+        seeking && SUCCEEDED(seeking->GetDuration(&duration_100ns)))
+        title.duration_ms = static_cast<double>(duration_100ns) / 10000.0;
+    for (const StreamTable::Audio& audio : streams.audio) {
+        if (title.audio_count >= kDvdMaxStreams || audio.key <= 0) continue;
+        const int i = title.audio_count++;
+        title.audio_id[i] = audio.key;
+        title.audio_coding[i] = CodingOfAudioKey(audio.key);
+        title.audio_channels[i] = std::max(1, audio.channels) - 1;
+    }
+    for (const StreamTable::Subtitle& subtitle : streams.subtitles) {
+        if (title.subtitle_count >= kDvdMaxStreams || subtitle.key <= 0) continue;
+        title.subtitle_id[title.subtitle_count++] = subtitle.key;
+    }
+    return true;
+}
+
+}  // namespace rizuvira::engine

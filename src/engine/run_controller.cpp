@@ -1,0 +1,250 @@
+#include "engine/run_controller.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <system_error>
+
+namespace rizuvira::engine {
+
+std::string ClockText(int64_t milliseconds) {
+    const long long s = std::max<int64_t>(0, milliseconds) / 1000;
+    char text[48];
+    std::snprintf(text, sizeof(text), "%02lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+    return text;
+}
+
+namespace {
+
+int64_t SteadyNowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+RunController::RunController(ItemGraph* graph, RunHost* host, MessageSink* messages, SystemActions* actions,
+                             std::function<int64_t()> now_ms)
+    : graph_(graph), host_(host), messages_(messages), actions_(actions),
+      now_ms_(now_ms ? std::move(now_ms) : std::function<int64_t()>(SteadyNowMs)) {}
+
+RunController::~RunController() {
+    if (item_built_) graph_->Stop();
+    item_built_ = false;
+    if (file_open_) CloseFile();
+}
+
+void RunController::Begin(std::vector<BatchRow> checked_rows, const EditSettings& current_edit,
+                          BatchOptions options) {
+    rows_ = std::move(checked_rows);
+    options_ = std::move(options);
+    int64_t total_ms = 0;
+    for (BatchRow& row : rows_) {
+        row.item.edit = current_edit;
+        total_ms += row.item.trim_length_ms;
+    }
+    total_seconds_ = static_cast<double>(total_ms) / 1000.0;
+    done_seconds_ = 0;
+    files_.clear();
+    failed_items_ = 0;
+    progress_ = {};
+    new_file_needed_ = true;
+    running_ = paused_ = cancelled_ = item_built_ = false;
+    ended_ = false;
+    elapsed_before_ms_ = 0;
+    current_ = -1;
+    MoveTo(rows_.empty() ? -1 : 0);
+}
+
+void RunController::StartCurrentItem() {
+    if (ended_ || current_ < 0 || item_built_) return;
+    const BatchRow& row = rows_[current_];
+    if (new_file_needed_) {
+        const std::filesystem::path path = options_.output_folder / row.output_name;
+        if (!graph_->OpenOutput(path, options_.settings)) {
+            messages_->ShowMessage(kCannotCreateOutputMessage + path.string() + " (" + graph_->OutputError() + ")");
+            ++failed_items_;
+            SkipCurrent(false);
+            return;
+        }
+        file_open_ = true;
+        open_file_ = {path, true, 0};
+        new_file_needed_ = false;
+    }
+    if (!graph_->Build(row.item, row.streams, [host = host_] { host->PostGraphEvents(); })) {
+        ++failed_items_;
+        SkipCurrent(true);
+        return;
+    }
+    progress_.item_bar = 0;
+    progress_.position_s = 0;
+    progress_.duration_s = 1;
+    progress_.remaining_ms = -1;
+    item_built_ = true;
+    graph_->Run();
+    running_ = true;
+    paused_ = false;
+    segment_start_ms_ = now_ms_();
+    elapsed_before_ms_ = 0;
+}
+
+void RunController::SkipCurrent(bool file_failed) {
+    const BatchRow& row = rows_[current_];
+    done_seconds_ += static_cast<double>(row.item.trim_length_ms) / 1000.0;
+    SetBatchBar();
+    if (file_failed && file_open_) {
+        open_file_.ok = false;
+        if (!options_.merge) {
+            // Nothing reached this file: finish it and take it away rather
+            // than leave an empty file behind.
+            const std::filesystem::path path = open_file_.path;
+            const bool empty_item_only = open_file_.seconds == 0;
+            CloseFile();
+            if (empty_item_only) {
+                std::error_code error;
+                std::filesystem::remove(path, error);
+            }
+            new_file_needed_ = true;
+        }
+    }
+    MoveTo(NextRow(current_, 0));
+}
+
+void RunController::HandleGraphEvents() {
+    const std::vector<ItemGraphEvent> events = graph_->TakeEvents();
+    for (ItemGraphEvent event : events) {
+        if (!item_built_) return;
+        ItemEnded(event == ItemGraphEvent::kComplete, kShortestFollowingItemMs);
+    }
+}
+
+void RunController::ItemEnded(bool ok, int64_t shortest_next_ms) {
+    const BatchRow& row = rows_[current_];
+    running_ = paused_ = false;
+    item_built_ = false;
+    if (ok) progress_.item_bar = 1000;
+    graph_->Stop();
+    if (!ok) {
+        ++failed_items_;
+        open_file_.ok = false;
+    }
+    open_file_.seconds += static_cast<double>(row.item.trim_length_ms) / 1000.0;
+    if (options_.merge) {
+        graph_->AlignSoundToPicture();
+    } else {
+        CloseFile();
+        new_file_needed_ = true;
+    }
+    done_seconds_ += static_cast<double>(row.item.trim_length_ms) / 1000.0;
+    SetBatchBar();
+    MoveTo(NextRow(current_, shortest_next_ms));
+}
+
+int RunController::NextRow(int after, int64_t shortest_ms) const {
+    for (int i = after + 1; i < static_cast<int>(rows_.size()); ++i) {
+        if (rows_[i].item.trim_length_ms >= shortest_ms) return i;
+    }
+    return -1;
+}
+
+void RunController::MoveTo(int row) {
+    current_ = row;
+    if (row < 0) {
+        EndBatch();
+    } else {
+        host_->PostStartItem();
+    }
+}
+
+void RunController::CloseFile() {
+    if (!file_open_) return;
+    file_open_ = false;
+    if (!graph_->CloseOutput()) {
+        open_file_.ok = false;
+        messages_->ShowMessage("Cannot finish the output file: " + open_file_.path.string() + " (" +
+                               graph_->OutputError() + ")");
+    }
+    files_.push_back(open_file_);
+    if (on_file_finished_) on_file_finished_(open_file_);
+}
+
+void RunController::SetBatchBar() {
+    if (total_seconds_ <= 0) return;
+    progress_.batch_bar = std::clamp(static_cast<int>(done_seconds_ * 1000 / total_seconds_), 0, 1000);
+}
+
+void RunController::EndBatch() {
+    if (ended_) return;
+    if (item_built_) graph_->Stop();
+    item_built_ = running_ = paused_ = false;
+    CloseFile();
+    current_ = -1;
+    ended_ = true;
+    if (!cancelled_) {
+        if (options_.shut_down || options_.action_setting == "Shut Down") {
+            actions_->ShutDown();
+        } else if (options_.open_folder) {
+            actions_->OpenFolder(options_.output_folder);
+        }
+    }
+    host_->BatchEnded();
+}
+
+const RunProgress& RunController::Tick() {
+    if (!running_) return progress_;
+    double position = 0, duration = 1;
+    if (!graph_->GetPositionSeconds(&position)) position = 0;
+    if (!graph_->GetDurationSeconds(&duration) || duration <= 0) {
+        duration = 1;
+    } else {
+        // The splitter knows the whole title; the item ends at its trim end.
+        const double trimmed_s = static_cast<double>(rows_[current_].item.trim_length_ms) / 1000.0;
+        if (trimmed_s > 0) duration = std::min(duration, trimmed_s);
+    }
+    const double fraction = position / duration;
+    const int64_t elapsed_ms = elapsed_before_ms_ + (now_ms_() - segment_start_ms_);
+    progress_.position_s = position;
+    progress_.duration_s = duration;
+    progress_.elapsed_ms = elapsed_ms;
+    progress_.elapsed_text = ClockText(elapsed_ms);
+    if (elapsed_ms > 100 && fraction > 0) {
+        progress_.remaining_ms = std::llround((1 - std::min(fraction, 1.0)) * static_cast<double>(elapsed_ms) / fraction);
+        progress_.remaining_text = ClockText(progress_.remaining_ms);
+    }
+    progress_.item_bar = std::clamp(static_cast<int>(fraction * 1000 + 0.5), 0, 1000);
+    if (total_seconds_ > 0)
+        progress_.batch_bar = std::clamp(static_cast<int>((done_seconds_ + position) * 1000 / total_seconds_), 0, 1000);
+    progress_.position_text = ClockText(static_cast<int64_t>(position * 1000)) + "/" +
+                              ClockText(static_cast<int64_t>(duration * 1000));
+    return progress_;
+}
+
+void RunController::Pause() {
+    if (!running_) return;
+    running_ = false;
+    paused_ = true;
+    elapsed_before_ms_ += now_ms_() - segment_start_ms_;
+    graph_->Pause();
+}
+
+void RunController::Continue() {
+    if (!paused_) return;
+    paused_ = false;
+    running_ = true;
+    segment_start_ms_ = now_ms_();
+    graph_->Run();
+}
+
+void RunController::Cancel() {
+    if (ended_) return;
+    cancelled_ = true;
+    if (item_built_) {
+        open_file_.ok = false;
+        open_file_.seconds += progress_.position_s;
+        ++failed_items_;
+    }
+    EndBatch();
+}
+
+}  // namespace rizuvira::engine

@@ -1,0 +1,179 @@
+// The batch run: converts the checked rows one after the other, each through
+// a freshly built item graph, into one file per row or one merged file, and
+// keeps the numbers the conversion window (or the command line) shows: the
+// item and batch bars (0..1000), the running time and the time left.
+//
+// Sequencing:
+//  - Begin copies the current edit settings into every row, sums the trim
+//    lengths and asks the host to start the first row.
+//  - StartCurrentItem opens the output file when a new one is needed
+//    (output folder / row's output name), builds and runs the item. A file
+//    that cannot be created, or a graph that cannot be built, skips the row
+//    (it counts as done) and the next row follows, whatever its length.
+//  - HandleGraphEvents, after the graph's notification: on completion the
+//    item's file is finished (unless merging) and the next row of at least
+//    1000 ms starts; on an abort the row is finished as failed and the
+//    next row follows the same way.
+//  - After the last row the merged file is closed and the after-action runs:
+//    a shutdown when asked for (flag or the "Shut Down" setting), else the
+//    output folder is opened when asked for.
+//
+// Threads: every method runs on the owner's thread (the conversion window's
+// or the command line's). The host's PostGraphEvents is called on streaming
+// threads; the host then calls HandleGraphEvents on the owner's thread.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/convert_item.h"
+#include "engine/item_graph.h"
+#include "engine/messages.h"
+#include "engine/output_profile.h"
+
+namespace rizuvira::engine {
+
+// Rows shorter than this are passed over after a completed item.
+inline constexpr int64_t kShortestFollowingItemMs = 1000;
+inline constexpr const char* kCannotCreateOutputMessage = "Cannot create the output file: ";
+
+struct BatchRow {
+    std::string output_name;  // file name with extension, "Title_01.mp4"
+    ConvertItem item;
+    StreamChoice streams;
+};
+
+// What the machine does at the end of a batch. Tests replace it; nothing
+// here is ever triggered by a test.
+class SystemActions {
+public:
+    virtual ~SystemActions() = default;
+    virtual void ShutDown() = 0;
+    virtual void OpenFolder(const std::filesystem::path& folder) = 0;
+};
+
+class RunHost {
+public:
+    virtual ~RunHost() = default;
+    // Later, on the owner's thread, call StartCurrentItem (the previous
+    // item's event handling has returned by then).
+    virtual void PostStartItem() = 0;
+    // Any thread: graph events are queued; call HandleGraphEvents on the
+    // owner's thread.
+    virtual void PostGraphEvents() = 0;
+    // The batch has ended (also after a cancel).
+    virtual void BatchEnded() {}
+};
+
+struct BatchOptions {
+    std::filesystem::path output_folder;
+    OutputSettings settings{};  // every file of the batch
+    bool merge = false;
+    bool shut_down = false;      // the window's check box, or --after shutdown
+    bool open_folder = false;    // the window's check box, or --after open-folder
+    std::string action_setting;  // strAction; "Shut Down" shuts down too
+};
+
+struct RunProgress {
+    int item_bar = 0;   // 0..1000
+    int batch_bar = 0;  // 0..1000
+    int64_t elapsed_ms = 0;
+    int64_t remaining_ms = -1;  // -1 until something has been converted
+    double position_s = 0;
+    double duration_s = 1;
+    std::string elapsed_text;    // "00:00:05"
+    std::string remaining_text;  // empty while unknown
+    std::string position_text;   // "00:00:05/00:01:00"
+};
+
+// One output file of the batch, reported when it is finished.
+struct FinishedFile {
+    std::filesystem::path path;
+    bool ok = false;          // every item written into it converted
+    double seconds = 0;       // trimmed length of the items written into it
+};
+
+class RunController {
+public:
+    // `graph`, `host`, `messages` and `actions` must outlive the controller.
+    // `now_ms` is a monotonic clock (a steady clock when empty).
+    RunController(ItemGraph* graph, RunHost* host, MessageSink* messages, SystemActions* actions,
+                  std::function<int64_t()> now_ms = {});
+    ~RunController();
+    RunController(const RunController&) = delete;
+    RunController& operator=(const RunController&) = delete;
+
+    void Begin(std::vector<BatchRow> checked_rows, const EditSettings& current_edit, BatchOptions options);
+    void StartCurrentItem();
+    void HandleGraphEvents();
+    // The 200 ms timer: reads the position and recomputes the numbers. The
+    // item's duration is the graph's, cut to the item's trimmed length (1 s
+    // when the graph knows none). The numbers stand still while paused or
+    // between items.
+    const RunProgress& Tick();
+    void Pause();
+    void Continue();
+    // Stops the item, finishes the file written so far and ends the batch;
+    // rows not yet converted are skipped and no after-action runs.
+    void Cancel();
+
+    bool ended() const { return ended_; }
+    bool cancelled() const { return cancelled_; }
+    bool running() const { return running_; }
+    bool paused() const { return paused_; }
+    int failed_items() const { return failed_items_; }
+    int current_index() const { return current_; }  // -1 when none
+    const std::vector<BatchRow>& rows() const { return rows_; }
+    const RunProgress& progress() const { return progress_; }
+    const std::vector<FinishedFile>& finished_files() const { return files_; }
+    // Called whenever a file is finished.
+    void SetFileFinishedCallback(std::function<void(const FinishedFile&)> callback) {
+        on_file_finished_ = std::move(callback);
+    }
+    double done_seconds() const { return done_seconds_; }
+    double total_seconds() const { return total_seconds_; }
+
+private:
+    int NextRow(int after, int64_t shortest_ms) const;
+    void ItemEnded(bool ok, int64_t shortest_next_ms);
+    void SkipCurrent(bool file_failed);
+    void MoveTo(int row);
+    void CloseFile();
+    void EndBatch();
+    void SetBatchBar();
+
+    ItemGraph* const graph_;
+    RunHost* const host_;
+    MessageSink* const messages_;
+    SystemActions* const actions_;
+    std::function<int64_t()> now_ms_;
+
+    std::vector<BatchRow> rows_;
+    BatchOptions options_;
+    int current_ = -1;
+    bool new_file_needed_ = true;
+    bool file_open_ = false;
+    FinishedFile open_file_;
+    std::vector<FinishedFile> files_;
+    std::function<void(const FinishedFile&)> on_file_finished_;
+    double done_seconds_ = 0;
+    double total_seconds_ = 0;
+    bool item_built_ = false;
+    bool running_ = false;
+    bool paused_ = false;
+    bool ended_ = true;
+    bool cancelled_ = false;
+    int failed_items_ = 0;
+    int64_t segment_start_ms_ = 0;
+    int64_t elapsed_before_ms_ = 0;
+    RunProgress progress_;
+};
+
+// "%02d:%02d:%02d" of whole seconds; hours are not limited to two digits.
+std::string ClockText(int64_t milliseconds);
+
+}  // namespace rizuvira::engine

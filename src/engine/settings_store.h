@@ -1,0 +1,74 @@
+// The five user settings that persist between runs, and the file that keeps
+// them: an INI-style text file `settings.ini` under the user's configuration
+// folder ($XDG_CONFIG_HOME, else $HOME/.config) in a folder named after the
+// application title.
+//
+// File format: one `name=value` line per setting under a `[General]`
+// heading; text values escape backslash, newline and carriage return as
+// `\\`, `\n`, `\r`; `cpu_usage` is a decimal 32-bit integer. Unknown lines
+// are ignored (and dropped on the next write).
+//
+// Threads: one owner (the main window or the command line); not locked.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace rizuvira::engine {
+
+inline constexpr const char* kActionNone = "No Action";
+inline constexpr const char* kActionShutDown = "Shut Down";
+// Text values longer than this (in bytes) are not taken from the file.
+inline constexpr size_t kMaxSettingChars = 255;
+
+struct Settings {
+    std::string out_folder;         // strOutFolder
+    std::string snap_folder;        // strSnapFolder
+    std::string image_type = "BMP"; // strImageType: "BMP", "JPEG", "GIF"
+    std::string action = kActionNone;  // strAction: "No Action", "Shut Down"
+    int32_t cpu_usage = 50;         // cpu_usage, percent: 50..100 offered
+
+    // Encoder and decoder threads for cpu_usage: cores × percent / 100, at
+    // least one.
+    int ThreadCount() const;
+};
+
+// The defaults: the user's Videos and Pictures folders (from
+// user-dirs.dirs, else ~/Videos and ~/Pictures), home when those are
+// missing.
+Settings DefaultSettings();
+
+// `settings.ini` in the configuration folder of `application_title`.
+std::filesystem::path DefaultSettingsFile(const std::string& application_title);
+
+class SettingsStore {
+public:
+    explicit SettingsStore(std::filesystem::path file);
+
+    // Sets the defaults, then takes every value of the file that is present,
+    // fits and has the right type. A missing or unreadable file leaves the
+    // defaults; nothing is reported.
+    void Load();
+
+    const Settings& values() const { return values_; }
+    const std::filesystem::path& file() const { return file_; }
+
+    // Each setter changes the value in memory at once and then rewrites the
+    // file (through a temporary file renamed over it, so a failed write
+    // never damages the old file). False when the file could not be
+    // written: the new value stays in effect for this run.
+    bool SetOutFolder(const std::string& value);
+    bool SetSnapFolder(const std::string& value);
+    bool SetImageType(const std::string& value);
+    bool SetAction(const std::string& value);
+    bool SetCpuUsage(int32_t value);
+
+private:
+    bool Write() const;
+
+    std::filesystem::path file_;
+    Settings values_;
+};
+
+}  // namespace rizuvira::engine

@@ -1,0 +1,406 @@
+#include "filters/editor_preview_graph.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "decoders/decoder_interfaces.h"
+#include "decoders/register.h"
+#include "demux/demux_types.h"
+#include "demux/mpeg_splitter.h"
+#include "dvd/dvd_reader.h"
+#include "filters/audio_conv_filter.h"
+#include "filters/tee_filter.h"
+#include "platform/registry.h"
+#include "platform/uuids.h"
+
+namespace rizuvira::filters {
+
+namespace {
+
+constexpr int kPenWidth = 2;
+constexpr int kHandleBefore =
+    3;  // a handle spans p - 3 .. p + 3 (GDI's right and bottom are exclusive)
+constexpr int kHandleAfter = 4;
+
+// A renderer in windowless mode presenting into `surface`; null on failure.
+ComPtr<IBaseFilter> MakeRenderer(IGraphBuilder* graph, decoders::IVideoSurface* surface,
+                                 ComPtr<decoders::IMyWindowlessControl>* control) {
+    ComPtr<IBaseFilter> renderer;
+    if (FAILED(CoCreateInstance(CLSID_VideoMixingRenderer, &renderer)) ||
+        FAILED(graph->AddFilter(renderer.Get(), "Video Mixing Renderer")))
+        return {};
+    *control = renderer.As<decoders::IMyWindowlessControl>();
+    ComPtr<decoders::IMyVideoRenderer> video = renderer.As<decoders::IMyVideoRenderer>();
+    if (!*control || !video) return {};
+    video->SetSurface(surface);
+    return renderer;
+}
+
+}  // namespace
+
+EditorPreviewGraph::EditorPreviewGraph(engine::MessageSink* messages) : messages_(messages) {
+    decoders::RegisterDecoders();
+}
+
+EditorPreviewGraph::~EditorPreviewGraph() {
+    Close();
+}
+
+bool EditorPreviewGraph::Fail(const char* message) {
+    if (messages_ && message) messages_->ShowMessage(message);
+    return false;
+}
+
+bool EditorPreviewGraph::Open(int32_t dvd_handle, decoders::IVideoSurface* left,
+                              const RECT* left_rect, decoders::IVideoSurface* right,
+                              const RECT* right_rect, int frame_width, int frame_height,
+                              std::function<void()> notify) {
+    Close();
+    ComPtr<IUnknown> graph;
+    if (FAILED(CreateFilterGraph(graph.ReleaseAndGetAddressOf())) ||
+        !(graph_ = graph.As<IGraphBuilder>()))
+        return false;
+    control_ = graph.As<IMediaControl>();
+    events_ = graph.As<IMediaEventEx>();
+    // End of stream keeps the graph's default handling: one report once both renderers and the
+    // sound have finished.
+    if (events_ && notify) events_->SetNotifyCallback(std::move(notify));
+    seeking_ = graph.As<IMediaSeeking>();
+    if (seeking_) seeking_->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
+
+    if (!left || !(left_renderer_ = MakeRenderer(graph_.Get(), left, &left_control_))) return false;
+    left_control_->SetAspectRatioMode(decoders::VMR_ARMODE_LETTER_BOX);
+    if (right && !(right_renderer_ = MakeRenderer(graph_.Get(), right, &right_control_)))
+        return false;
+
+    frame_rect_ = {0, 0, frame_width, frame_height};
+    if (!Build(dvd_handle) || !left_control_) return false;
+
+    const RECT left_dest = left_rect ? *left_rect : frame_rect_;
+    left_picture_rect_ = {0, 0, RectWidth(left_dest), RectHeight(left_dest)};
+    left_control_->SetVideoPosition(nullptr, &left_dest);
+    left_control_->RepaintVideo();
+    left_control_->SetBorderColor(0);
+    overlay_ = {};
+    overlay_.width = RectWidth(left_picture_rect_);
+    overlay_.height = RectHeight(left_picture_rect_);
+    overlay_.rgb.assign(static_cast<std::size_t>(std::max(overlay_.width, 0)) *
+                            static_cast<std::size_t>(std::max(overlay_.height, 0)) * 3,
+                        0);
+
+    if (!right_control_) return true;
+    const RECT right_dest = right_rect ? *right_rect : frame_rect_;
+    crop_rect_ = frame_rect_;
+    right_control_->SetVideoPosition(nullptr, &right_dest);
+    right_control_->RepaintVideo();
+    right_control_->SetBorderColor(0);
+    return true;
+}
+
+bool EditorPreviewGraph::Link(IBaseFilter* from, int out_index, IBaseFilter* to, int in_index,
+                              const char* no_out, const char* no_in, const char* refused) {
+    ComPtr<IPin> out = GetFilterPin(from, PINDIR_OUTPUT, out_index);
+    if (!out) return Fail(no_out);
+    ComPtr<IPin> in = GetFilterPin(to, PINDIR_INPUT, in_index);
+    if (!in) return Fail(no_in);
+    if (FAILED(graph_->ConnectDirect(out.Get(), in.Get(), nullptr))) return Fail(refused);
+    return true;
+}
+
+bool EditorPreviewGraph::Build(int32_t dvd_handle) {
+    HRESULT hr = S_OK;
+    ComPtr<rizuvira::CDVDReader> reader(new (std::nothrow) rizuvira::CDVDReader(nullptr, &hr));
+    if (!reader || FAILED(hr) || FAILED(graph_->AddFilter(reader.Get(), "Reader")))
+        return Fail("CLSID_DVDSource error");
+    reader_ = reader;
+    if (FAILED(demux::CreateMpegSplitter(nullptr, splitter_.ReleaseAndGetAddressOf())) ||
+        FAILED(graph_->AddFilter(splitter_.Get(), "Splitter")))
+        return Fail("CLSID_MpegSplitter error");
+    if (FAILED(CoCreateInstance(decoders::CLSID_MpegVideoDecoder, &decoder_)) ||
+        FAILED(graph_->AddFilter(decoder_.Get(), "Decoder")))
+        return Fail("CLSID_MpegDecoder error");
+
+    ComPtr<IMyDVDReader> dvd = reader_.As<IMyDVDReader>();
+    if (!dvd) return Fail("IID_IMyDVDReader error");
+    if (FAILED(dvd->SetDvdHandle(dvd_handle))) return Fail("SetDvdReader error");
+    dvd->SetArea(title_, chapter_);
+    duration_ms_ = 0;
+    dvd->GetDuration(&duration_ms_);
+    ComPtr<demux::IMyMpegSplitter> range = splitter_.As<demux::IMyMpegSplitter>();
+    if (duration_ms_ > 0 && range) range->SetRange(0, duration_ms_, duration_ms_);
+    uint32_t palette[16];
+    if (MyDVDGetPalette(dvd_handle, title_, palette))
+        if (ComPtr<decoders::IMySubpictureControl> sub =
+                decoder_.As<decoders::IMySubpictureControl>())
+            sub->SetPalette(palette);
+
+    ComPtr<IPin> source_out = GetFilterPin(reader_.Get(), PINDIR_OUTPUT, 0);
+    if (!source_out) return Fail("get source output pin error");
+    ComPtr<IPin> splitter_in = GetFilterPin(splitter_.Get(), PINDIR_INPUT, 0);
+    if (!splitter_in) return Fail("get splitter input pin error");
+    if (FAILED(graph_->ConnectDirect(source_out.Get(), splitter_in.Get(), nullptr))) return false;
+
+    if (ComPtr<IPin> video = GetFilterPin(splitter_.Get(), PINDIR_OUTPUT, 0)) {
+        ComPtr<IPin> decoder_in = GetFilterPin(decoder_.Get(), PINDIR_INPUT, 0);
+        if (!decoder_in || FAILED(graph_->ConnectDirect(video.Get(), decoder_in.Get(), nullptr)))
+            return Fail("connect splitter and decoder error(video)");
+    }
+    if (ComPtr<IPin> audio = GetFilterPin(splitter_.Get(), PINDIR_OUTPUT, 1)) {
+        ComPtr<CMyAudioConveFilter> converter(CMyAudioConveFilter::CreateInstance(nullptr, &hr));
+        if (!converter) return Fail("CLSID_MyAudioConver error");
+        if (FAILED(graph_->AddFilter(converter.Get(), "AudioConver")))
+            return Fail("CLSID_MyAudioConver error");
+        audio_converter_ = converter;
+        if (FAILED(graph_->Render(audio.Get()))) return Fail("render splitter error(audio)");
+    }
+    if (ComPtr<IPin> subpicture = GetFilterPin(splitter_.Get(), PINDIR_OUTPUT, 2))
+        if (ComPtr<IPin> decoder_sub = GetFilterPin(decoder_.Get(), PINDIR_INPUT, 1))
+            graph_->ConnectDirect(subpicture.Get(), decoder_sub.Get(), nullptr);
+
+    ComPtr<CMyTeeFilter> tee(CMyTeeFilter::CreateInstance(nullptr, &hr));
+    if (!tee || FAILED(graph_->AddFilter(tee.Get(), "Tee"))) return Fail("Create Tee error");
+    tee_ = tee;
+    if (!Link(decoder_.Get(), 0, tee_.Get(), 0, "get decoder output pin error",
+              "get tee input pin error", "connect decoder and tee error"))
+        return false;
+
+    ComPtr<CMyVideoConveFilter> passthrough(CMyVideoConveFilter::CreateInstance(nullptr, &hr));
+    if (!passthrough || FAILED(graph_->AddFilter(passthrough.Get(), "VideoConver0")))
+        return Fail("CLSID_MyVideoConver0 error");
+    if (!Link(tee_.Get(), 0, passthrough.Get(), 0, "get tee output pin0 error",
+              "get video conver0 input pin error", "connect tee output0 to videoconver0 error") ||
+        !Link(passthrough.Get(), 0, left_renderer_.Get(), 0, "get video conver0 output pin error",
+              "get render0 input pin0 error", "connect videoconver0 output0 to render0 error"))
+        return false;
+
+    if (right_renderer_) {
+        ComPtr<CMyVideoConveFilter> adjusting(CMyVideoConveFilter::CreateInstance(nullptr, &hr));
+        if (!adjusting || FAILED(graph_->AddFilter(adjusting.Get(), "VideoConver")))
+            return Fail("CLSID_MyVideoConver error");
+        adjusting_converter_ = adjusting;
+        if (!Link(tee_.Get(), 1, adjusting.Get(), 0, "get tee output pin1 error",
+                  "get video conver input pin error", "connect tee to video conver error") ||
+            !Link(adjusting.Get(), 0, right_renderer_.Get(), 0, "get video conver output pin error",
+                  "get render input pin1 error", "connect tee output1 to render1 error"))
+            return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------
+// The crop frame
+
+void EditorPreviewGraph::ClearOverlay() {
+    std::fill(overlay_.rgb.begin(), overlay_.rgb.end(), 0);
+}
+
+void EditorPreviewGraph::DrawFrame(const RECT& r) {
+    const int width = overlay_.width, height = overlay_.height;
+    const auto plot = [&](int x, int y, bool pen) {
+        if (x < 0 || y < 0 || x >= width || y >= height) return;
+        uint8_t* pixel =
+            &overlay_.rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                           static_cast<std::size_t>(x)) *
+                          3];
+        pixel[0] = pen ? (kFrameColour & 0xFF) : 0;
+        pixel[1] = pen ? (kFrameColour >> 8 & 0xFF) : 0;
+        pixel[2] = pen ? (kFrameColour >> 16 & 0xFF) : 0;
+    };
+    // A 2-pixel pen covers the line and the pixels just before it (left of a vertical line,
+    // above a horizontal one).
+    const auto horizontal = [&](int x_from, int x_to, int y) {
+        for (int x = std::min(x_from, x_to) - (kPenWidth - 1); x <= std::max(x_from, x_to); ++x)
+            for (int w = 0; w < kPenWidth; ++w) plot(x, y - w, true);
+    };
+    const auto vertical = [&](int x, int y_from, int y_to) {
+        for (int y = std::min(y_from, y_to) - (kPenWidth - 1); y <= std::max(y_from, y_to); ++y)
+            for (int w = 0; w < kPenWidth; ++w) plot(x - w, y, true);
+    };
+    const float fw = static_cast<float>(RectWidth(frame_rect_));
+    const float fh = static_cast<float>(RectHeight(frame_rect_));
+    const auto map = [](LONG v, float frame, int picture) {
+        const float f = static_cast<float>(v) / frame;
+        return static_cast<int>(static_cast<float>(picture) * f + 0.5f);
+    };
+    const int x1 = map(r.left, fw, width), x2 = map(r.right, fw, width);
+    const int y1 = map(r.top, fh, height), y2 = map(r.bottom, fh, height);
+    horizontal(x1, x2, y1);
+    vertical(x2, y1, y2);
+    horizontal(x2, x1, y2);
+    vertical(x1, y2, y1);
+    const int mx = x1 + (x2 - x1) / 2, my = y1 + (y2 - y1) / 2;
+    const int handles[8][2] = {{x1, y1}, {mx, y1}, {x2, y1}, {x2, my},
+                               {x2, y2}, {mx, y2}, {x1, y2}, {x1, my}};
+    for (const auto& h : handles) {
+        const int left = h[0] - kHandleBefore, top = h[1] - kHandleBefore;
+        const int right = h[0] + kHandleAfter, bottom = h[1] + kHandleAfter;  // exclusive
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x) {
+                const bool border = x < left + kPenWidth || x >= right - kPenWidth ||
+                                    y < top + kPenWidth || y >= bottom - kPenWidth;
+                plot(x, y, border);
+            }
+    }
+}
+
+void EditorPreviewGraph::SetCropRect(const RECT& r) {
+    if (!right_control_) return;
+    const RECT c{std::max(r.left, frame_rect_.left), std::max(r.top, frame_rect_.top),
+                 std::min(r.right, frame_rect_.right), std::min(r.bottom, frame_rect_.bottom)};
+    if (IsRectEmpty(c)) return;
+    crop_rect_ = c;
+    right_control_->SetVideoPosition(&c, nullptr);
+    ClearOverlay();
+    DrawFrame(r);
+    overlay_.source = left_picture_rect_;
+    overlay_.dest_left = 0.0f;
+    overlay_.dest_top = 0.0f;
+    overlay_.dest_right = 1.0f;
+    overlay_.dest_bottom = 1.0f;
+    overlay_.alpha = 1.0f;
+    overlay_.colour_key = 0;
+    if (left_control_) left_control_->SetAlphaBitmap(&overlay_);
+}
+
+void EditorPreviewGraph::SetPictureRect(const RECT& r) {
+    if (right_control_) right_control_->SetVideoPosition(nullptr, &r);
+}
+
+void EditorPreviewGraph::SetLetterbox(int on) {
+    if (!right_control_ || (on != 0 && on != 1)) return;
+    right_control_->SetAspectRatioMode(on ? decoders::VMR_ARMODE_LETTER_BOX
+                                          : decoders::VMR_ARMODE_NONE);
+}
+
+// ---------------------------------------------------------------------------------------
+// Forwarded settings
+
+void EditorPreviewGraph::SetBrightness(int32_t value) {
+    ComPtr<IMyVideoConvFilter> video =
+        adjusting_converter_ ? adjusting_converter_.As<IMyVideoConvFilter>() : nullptr;
+    if (!video) return (void)Fail("IID_IMyVideoConvFilter error");
+    video->SetBrightness(value);
+}
+void EditorPreviewGraph::SetSaturation(int32_t value) {
+    ComPtr<IMyVideoConvFilter> video =
+        adjusting_converter_ ? adjusting_converter_.As<IMyVideoConvFilter>() : nullptr;
+    if (!video) return (void)Fail("IID_IMyVideoConvFilter error");
+    video->SetSaturation(value);
+}
+void EditorPreviewGraph::SetHue(int32_t value) {
+    ComPtr<IMyVideoConvFilter> video =
+        adjusting_converter_ ? adjusting_converter_.As<IMyVideoConvFilter>() : nullptr;
+    if (!video) return (void)Fail("IID_IMyVideoConvFilter error");
+    video->SetHue(value);
+}
+void EditorPreviewGraph::SetWatermark(const WatermarkSettings* settings) {
+    ComPtr<IMyVideoConvFilter> video =
+        adjusting_converter_ ? adjusting_converter_.As<IMyVideoConvFilter>() : nullptr;
+    if (!video) return (void)Fail("IID_IMyVideoConvFilter error");
+    video->SetWatermark(settings);
+}
+void EditorPreviewGraph::SetVolume(int32_t value) {
+    ComPtr<IMyAudioConvFilter> audio =
+        audio_converter_ ? audio_converter_.As<IMyAudioConvFilter>() : nullptr;
+    if (!audio) return (void)Fail("IID_IMyAudioConvFilter error");
+    audio->SetVolume(value);
+}
+
+// ---------------------------------------------------------------------------------------
+// Playback
+
+bool EditorPreviewGraph::ListStreams(StreamInfoList* list) {
+    return FillStreamInfoList(splitter_.Get(), list);
+}
+
+bool EditorPreviewGraph::EnableStream(int index, bool enable) {
+    ComPtr<IAMStreamSelect> select = splitter_ ? splitter_.As<IAMStreamSelect>() : nullptr;
+    return select && SUCCEEDED(select->Enable(index, enable ? AMSTREAMSELECTENABLE_ENABLE : 0));
+}
+
+int EditorPreviewGraph::Play() {
+    if (control_ && !IsRunning()) control_->Run();
+    return 1;
+}
+int EditorPreviewGraph::Pause() {
+    if (control_ && !IsPaused()) control_->Pause();
+    return 1;
+}
+int EditorPreviewGraph::Stop() {
+    if (control_ && !IsStopped()) control_->Stop();
+    return 1;
+}
+
+bool EditorPreviewGraph::StateIs(OAFilterState wanted) {
+    OAFilterState state = State_Stopped;
+    return control_ && SUCCEEDED(control_->GetState(10, &state)) && state == wanted;
+}
+bool EditorPreviewGraph::IsRunning() {
+    return StateIs(State_Running);
+}
+bool EditorPreviewGraph::IsPaused() {
+    return StateIs(State_Paused);
+}
+bool EditorPreviewGraph::IsStopped() {
+    return StateIs(State_Stopped);
+}
+
+bool EditorPreviewGraph::SeekTo(double seconds) {
+    if (!seeking_) return false;
+    LONGLONG current = static_cast<LONGLONG>(seconds * 1e7);
+    return SUCCEEDED(seeking_->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr,
+                                            AM_SEEKING_NoPositioning));
+}
+
+bool EditorPreviewGraph::GetPlayDuration(double* seconds) {
+    LONGLONG duration = 0;
+    if (!seconds || !seeking_ || FAILED(seeking_->GetDuration(&duration))) return false;
+    *seconds = static_cast<double>(duration) / 1e7;
+    return true;
+}
+
+bool EditorPreviewGraph::GetPlayPosition(double* seconds) {
+    LONGLONG position = 0;
+    if (!seconds || !seeking_ || FAILED(seeking_->GetCurrentPosition(&position))) return false;
+    *seconds = static_cast<double>(position) / 1e7;
+    return true;
+}
+
+void EditorPreviewGraph::Repaint() {
+    if (left_control_) left_control_->RepaintVideo();
+    if (right_control_) right_control_->RepaintVideo();
+}
+
+void EditorPreviewGraph::Close() {
+    if (control_) control_->Stop();
+    if (events_) events_->SetNotifyCallback({});
+    events_ = nullptr;
+    for (const ComPtr<IBaseFilter>& renderer : {left_renderer_, right_renderer_})
+        if (renderer)
+            if (ComPtr<decoders::IMyVideoRenderer> video =
+                    renderer.As<decoders::IMyVideoRenderer>())
+                video->SetSurface(nullptr);
+    if (graph_) {
+        std::vector<ComPtr<IBaseFilter>> filters;
+        if (SUCCEEDED(graph_->EnumFilters(&filters)))
+            for (const ComPtr<IBaseFilter>& filter : filters) graph_->RemoveFilter(filter.Get());
+    }
+    seeking_ = nullptr;
+    splitter_ = nullptr;
+    reader_ = nullptr;
+    decoder_ = nullptr;
+    left_renderer_ = nullptr;
+    right_renderer_ = nullptr;
+    tee_ = nullptr;
+    audio_converter_ = nullptr;
+    adjusting_converter_ = nullptr;
+    left_control_ = nullptr;
+    right_control_ = nullptr;
+    control_ = nullptr;
+    graph_ = nullptr;
+    overlay_ = {};
+    crop_rect_ = {};
+    duration_ms_ = 0;
+}
+
+}  // namespace rizuvira::filters

@@ -1,0 +1,424 @@
+#include "filters/preview_player.h"
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+#include "decoders/audio_renderer.h"
+#include "decoders/decoder_interfaces.h"
+#include "decoders/register.h"
+#include "demux/demux_types.h"
+#include "demux/mpeg_splitter.h"
+#include "dvd/dvd_reader.h"
+#include "filters/snapshot.h"
+#include "platform/registry.h"
+#include "platform/uuids.h"
+
+namespace rizuvira::filters {
+
+namespace {
+
+constexpr RECT kEmptyRect{0, 0, 0, 0};  // a destination of "the whole surface"
+
+}  // namespace
+
+int StreamKeyFromStreamName(const std::string& name) {
+    // The tag comes last; a language or format word before it may hold brackets of its own.
+    for (std::size_t open = name.rfind('('); open != std::string::npos;
+         open = open == 0 ? std::string::npos : name.rfind('(', open - 1)) {
+        unsigned pid = 0, stream_id = 0, substream = 0;
+        if (std::sscanf(name.c_str() + open, "(%04x,%02x,%02x)", &pid, &stream_id, &substream) == 3)
+            return static_cast<int>((stream_id & 0xFF) << 8 | (substream & 0xFF));
+    }
+    return -1;
+}
+
+bool FillStreamInfoList(IBaseFilter* splitter, StreamInfoList* list) {
+    if (!splitter || !list) return false;
+    ComPtr<IAMStreamSelect> select;
+    if (FAILED(QueryInterfaceAs(splitter, &select))) return false;
+    DWORD count = 0;
+    if (FAILED(select->Count(&count))) return false;
+    *list = {};
+    for (DWORD i = 0; i < count; ++i) {
+        CMediaType type;
+        std::string name;
+        if (FAILED(select->Info(static_cast<LONG>(i), &type, nullptr, nullptr, nullptr, &name,
+                                nullptr, nullptr)))
+            continue;
+        const int32_t index = static_cast<int32_t>(i);
+        const int key = StreamKeyFromStreamName(name);
+        if (type.majortype == MEDIATYPE_Video &&
+            (type.formattype == FORMAT_MPEGVideo || type.formattype == FORMAT_MPEG2Video ||
+             type.formattype == FORMAT_VideoInfo || type.formattype == FORMAT_VideoInfo2)) {
+            const BITMAPINFOHEADER* header = GetBitmapInfoHeader(type);
+            const VIDEOINFOHEADER* info = type.FormatAs<VIDEOINFOHEADER>();
+            if (!header || list->video_count >= StreamInfoList::kMaxVideo) continue;
+            list->video[list->video_count++] = {
+                index, static_cast<int16_t>(header->biWidth),
+                static_cast<int16_t>(header->biHeight),
+                info ? static_cast<int32_t>(info->dwBitRate) : 0,
+                info ? static_cast<int32_t>(info->AvgTimePerFrame) : 0};
+        } else if (type.majortype == MEDIATYPE_Video &&
+                   type.subtype == MEDIASUBTYPE_DVD_SUBPICTURE) {
+            if (key < 0 || list->subtitle_count >= StreamInfoList::kMaxSubtitles) continue;
+            list->subtitles[list->subtitle_count++] = {index, static_cast<uint16_t>(key)};
+        } else if (type.majortype == MEDIATYPE_Audio) {
+            const WAVEFORMATEX* wave = type.FormatAs<WAVEFORMATEX>();
+            if (key < 0 || list->audio_count >= StreamInfoList::kMaxAudio) continue;
+            list->audio[list->audio_count++] = {
+                index, static_cast<uint16_t>(key),
+                static_cast<uint16_t>(wave ? wave->nSamplesPerSec & 0xFFFF : 0),
+                static_cast<uint16_t>(wave ? wave->nChannels : 0),
+                wave ? static_cast<int32_t>(wave->nAvgBytesPerSec * 8) : 0};
+        }
+    }
+    return true;
+}
+
+PreviewPlayer::PreviewPlayer(engine::MessageSink* messages) : messages_(messages) {
+    decoders::RegisterDecoders();
+}
+
+PreviewPlayer::~PreviewPlayer() {
+    Close();
+}
+
+bool PreviewPlayer::Fail(const std::string& message) {
+    if (messages_) messages_->ShowMessage(message);
+    return false;
+}
+
+bool PreviewPlayer::Open(int32_t dvd_handle, decoders::IVideoSurface* surface,
+                         const RECT* video_rect, std::function<void()> notify) {
+    Close();
+    dvd_handle_ = dvd_handle;
+    ComPtr<IUnknown> graph;
+    if (FAILED(CreateFilterGraph(graph.ReleaseAndGetAddressOf())) ||
+        !(builder_ = graph.As<IGraphBuilder>()))
+        return Fail("CoCreateInstance error");
+    if (!(graph_ = graph.As<IFilterGraph>())) return false;
+
+    // The renderer: a failure here leaves the graph without a picture, but it still plays sound.
+    const auto renderer_failure = [this](const char* text) { Fail(text + std::to_string(errno)); };
+    ComPtr<IBaseFilter> renderer;
+    if (FAILED(CoCreateInstance(CLSID_VideoMixingRenderer, &renderer))) {
+        renderer_failure("CLSID_VideoMixingRenderer9 error");
+    } else if (FAILED(graph_->AddFilter(renderer.Get(), "Video Mixing Renderer"))) {
+        renderer_failure("Add Video Render Filter error");
+    } else {
+        renderer_ = renderer;
+        if (!(windowless_ = renderer.As<decoders::IMyWindowlessControl>()))
+            renderer_failure("IID_IVMRWindowlessControl9 error");
+        else if (ComPtr<decoders::IMyVideoRenderer> video =
+                     renderer.As<decoders::IMyVideoRenderer>())
+            video->SetSurface(surface);
+        if (windowless_) windowless_->SetAspectRatioMode(decoders::VMR_ARMODE_LETTER_BOX);
+    }
+
+    control_ = graph.As<IMediaControl>();
+    events_ = graph.As<IMediaEventEx>();
+    seeking_ = graph.As<IMediaSeeking>();
+    // End of stream keeps the graph's default handling: one EC_COMPLETE once every renderer
+    // (picture and sound) has finished, so the caller hears of it once per play.
+    if (events_ && notify) events_->SetNotifyCallback(std::move(notify));
+    if (seeking_) seeking_->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
+    if (!control_ || !events_ || !seeking_) return Fail("IID_IMediaSeeking error");
+
+    HRESULT hr = S_OK;
+    ComPtr<rizuvira::CDVDReader> reader(new (std::nothrow) rizuvira::CDVDReader(nullptr, &hr));
+    if (!reader || FAILED(hr) || FAILED(graph_->AddFilter(reader.Get(), "Reader")))
+        return Fail("CLSID_DVDSource error");
+    reader_ = reader;
+    if (FAILED(demux::CreateMpegSplitter(nullptr, splitter_.ReleaseAndGetAddressOf())) ||
+        FAILED(graph_->AddFilter(splitter_.Get(), "Splitter")))
+        return Fail("CLSID_MpegSplitter error");
+    if (FAILED(CoCreateInstance(decoders::CLSID_MpegVideoDecoder, &decoder_)) ||
+        FAILED(graph_->AddFilter(decoder_.Get(), "Decoder")))
+        return Fail("CLSID_MpegDecoder error");
+    ComPtr<IMyDVDReader> dvd = reader_.As<IMyDVDReader>();
+    if (!dvd) return Fail("IID_IMyDVDReader error");
+    if (FAILED(dvd->SetDvdHandle(dvd_handle))) return Fail("SetDvdReader error");
+
+    if (windowless_) {
+        windowless_->SetVideoPosition(nullptr, video_rect ? video_rect : &kEmptyRect);
+        windowless_->RepaintVideo();
+        windowless_->SetBorderColor(0);
+    }
+    return true;
+}
+
+bool PreviewPlayer::SelectTitle(int title, int chapter) {
+    ComPtr<IMyDVDReader> dvd = reader_ ? reader_.As<IMyDVDReader>() : nullptr;
+    if (!dvd) return false;
+    dvd->SetArea(title, chapter);
+    duration_ms_ = 0;
+    dvd->GetDuration(&duration_ms_);
+
+    ComPtr<demux::IMyMpegSplitter> control = splitter_.As<demux::IMyMpegSplitter>();
+    if (control && title >= 0 && title < kDvdMaxTitles) {
+        auto info = std::make_unique<DvdDiscInfo>();
+        MyDVDGetInfo(dvd_handle_, info.get());
+        control->SetTitleInfo(&info->titles[title]);
+    }
+    uint32_t palette[16];
+    if (MyDVDGetPalette(dvd_handle_, title, palette))
+        if (ComPtr<decoders::IMySubpictureControl> sub =
+                decoder_.As<decoders::IMySubpictureControl>())
+            sub->SetPalette(palette);
+
+    ComPtr<IPin> out = GetFilterPin(reader_.Get(), PINDIR_OUTPUT, 0);
+    if (!out) return Fail("get source output pin error");
+    ComPtr<IPin> in = GetFilterPin(splitter_.Get(), PINDIR_INPUT, 0);
+    if (!in) return Fail("get splitter input pin error");
+    graph_->Disconnect(out.Get());
+    graph_->Disconnect(in.Get());
+    if (FAILED(graph_->ConnectDirect(out.Get(), in.Get(), nullptr))) return false;
+
+    if (ComPtr<IPin> video = GetFilterPin(splitter_.Get(), PINDIR_OUTPUT, 0)) {
+        ComPtr<IPin> decoder_in = GetFilterPin(decoder_.Get(), PINDIR_INPUT, 0);
+        if (!decoder_in || FAILED(builder_->Connect(video.Get(), decoder_in.Get())))
+            return Fail("connect splitter and decoder error(video)");
+    }
+    if (ComPtr<IPin> audio = GetFilterPin(splitter_.Get(), PINDIR_OUTPUT, 1)) {
+        if (FAILED(builder_->Render(audio.Get()))) return Fail("render splitter error(audio)");
+    }
+    if (ComPtr<IPin> subpicture = GetFilterPin(splitter_.Get(), PINDIR_OUTPUT, 2)) {
+        if (ComPtr<IPin> decoder_sub = GetFilterPin(decoder_.Get(), PINDIR_INPUT, 1))
+            builder_->Connect(subpicture.Get(), decoder_sub.Get());
+    }
+    ComPtr<IPin> decoder_out = GetFilterPin(decoder_.Get(), PINDIR_OUTPUT, 0);
+    if (!decoder_out) return Fail("get decoder output pin error");
+    ComPtr<IPin> peer;
+    if (renderer_ && FAILED(decoder_out->ConnectedTo(peer.ReleaseAndGetAddressOf()))) {
+        ComPtr<IPin> render_in = GetFilterPin(renderer_.Get(), PINDIR_INPUT, 0);
+        if (!render_in) return Fail("get render0 input pin0 error");
+        if (FAILED(graph_->ConnectDirect(decoder_out.Get(), render_in.Get(), nullptr)))
+            return false;
+    }
+    if (duration_ms_ > 0 && control) control->SetRange(0, duration_ms_, duration_ms_);
+    return true;
+}
+
+int PreviewPlayer::Play() {
+    if (control_ && !IsRunning()) control_->Run();
+    return 1;
+}
+int PreviewPlayer::Pause() {
+    if (control_ && !IsPaused()) control_->Pause();
+    return 1;
+}
+int PreviewPlayer::Stop() {
+    if (control_ && !IsStopped()) control_->Stop();
+    return 1;
+}
+
+bool PreviewPlayer::StateIs(OAFilterState wanted) {
+    OAFilterState state = State_Stopped;
+    return control_ && SUCCEEDED(control_->GetState(10, &state)) && state == wanted;
+}
+bool PreviewPlayer::IsRunning() {
+    return StateIs(State_Running);
+}
+bool PreviewPlayer::IsPaused() {
+    return StateIs(State_Paused);
+}
+bool PreviewPlayer::IsStopped() {
+    return StateIs(State_Stopped);
+}
+
+bool PreviewPlayer::GetPlayDuration(double* seconds) {
+    LONGLONG duration = 0;
+    if (!seconds || !seeking_ || FAILED(seeking_->GetDuration(&duration))) return false;
+    *seconds = static_cast<double>(duration) / 1e7;
+    return true;
+}
+
+bool PreviewPlayer::GetPlayPosition(double* seconds) {
+    LONGLONG position = 0;
+    if (!seconds || !seeking_ || FAILED(seeking_->GetCurrentPosition(&position))) return false;
+    *seconds = static_cast<double>(position) / 1e7;
+    return true;
+}
+
+bool PreviewPlayer::SeekTo(double seconds) {
+    if (!seeking_) return false;
+    LONGLONG current = static_cast<LONGLONG>(seconds * 1e7);
+    return SUCCEEDED(seeking_->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr,
+                                            AM_SEEKING_NoPositioning));
+}
+
+void PreviewPlayer::Repaint() {
+    if (windowless_) windowless_->RepaintVideo();
+}
+
+bool PreviewPlayer::ListStreams(StreamInfoList* list) {
+    return FillStreamInfoList(splitter_.Get(), list);
+}
+
+bool PreviewPlayer::EnableStream(int index, bool enable) {
+    ComPtr<IAMStreamSelect> select = splitter_ ? splitter_.As<IAMStreamSelect>() : nullptr;
+    return select && SUCCEEDED(select->Enable(index, enable ? AMSTREAMSELECTENABLE_ENABLE : 0));
+}
+
+bool PreviewPlayer::SelectStreamsById(int audio_id, int subtitle_id) {
+    StreamInfoList list;
+    if (!ListStreams(&list)) return false;
+    bool matched = false;
+    for (int i = 0; i < list.audio_count; ++i)
+        if (audio_id > 0 && list.audio[i].stream_id == audio_id)
+            matched |= EnableStream(list.audio[i].index, true);
+    for (int i = 0; i < list.subtitle_count; ++i)
+        if (subtitle_id > 0 && list.subtitles[i].stream_id == subtitle_id)
+            matched |= EnableStream(list.subtitles[i].index, true);
+    return matched;
+}
+
+void PreviewPlayer::Close() {
+    if (control_) control_->Stop();
+    if (events_) events_->SetNotifyCallback({});
+    events_ = nullptr;
+    if (renderer_)
+        if (ComPtr<decoders::IMyVideoRenderer> video = renderer_.As<decoders::IMyVideoRenderer>())
+            video->SetSurface(nullptr);
+    if (graph_) {
+        // Everything the graph holds, including what automatic rendering added.
+        std::vector<ComPtr<IBaseFilter>> filters;
+        if (SUCCEEDED(graph_->EnumFilters(&filters)))
+            for (const ComPtr<IBaseFilter>& filter : filters) graph_->RemoveFilter(filter.Get());
+    }
+    decoder_ = nullptr;
+    renderer_ = nullptr;
+    splitter_ = nullptr;
+    reader_ = nullptr;
+    seeking_ = nullptr;
+    windowless_ = nullptr;
+    control_ = nullptr;
+    builder_ = nullptr;
+    graph_ = nullptr;
+    duration_ms_ = 0;
+}
+
+bool PreviewPlayer::SaveSnapshot(const std::filesystem::path& path) {
+    if (!windowless_) return false;
+    std::vector<uint8_t> dib;
+    if (FAILED(windowless_->GetCurrentImageDib(&dib))) return false;
+    return SaveDibAsImage(dib, path);
+}
+
+// ---------------------------------------------------------------------------------------
+// Command-line helpers
+
+namespace {
+
+// Holds a disc handle from MyDVDOpen and closes it.
+class DiscHandle {
+public:
+    explicit DiscHandle(const std::string& path) : handle_(MyDVDOpen(path.c_str())) {}
+    ~DiscHandle() {
+        if (handle_ != 0) MyDVDClose(handle_);
+    }
+    DiscHandle(const DiscHandle&) = delete;
+    DiscHandle& operator=(const DiscHandle&) = delete;
+    int32_t get() const { return handle_; }
+
+private:
+    int32_t handle_;
+};
+
+// Wakes a waiting thread whenever the graph queues an event.
+struct EventSignal {
+    std::mutex mutex;
+    std::condition_variable changed;
+    uint64_t count = 0;
+    void Notify() {
+        {
+            std::lock_guard lock(mutex);
+            ++count;
+        }
+        changed.notify_all();
+    }
+};
+
+}  // namespace
+
+bool SaveTitleSnapshot(const std::string& disc_path, int title, double at_seconds,
+                       const std::filesystem::path& output, engine::MessageSink* messages,
+                       std::chrono::milliseconds wait) {
+    DiscHandle disc(disc_path);
+    if (disc.get() == 0) {
+        if (messages) messages->ShowMessage("Load DVD error");
+        return false;
+    }
+    decoders::HeadlessVideoSurface surface;
+    PreviewPlayer player(messages);
+    if (!player.Open(disc.get(), &surface, nullptr, {}) || !player.SelectTitle(title, -1))
+        return false;
+    const uint64_t before = surface.Last().serial;
+    player.Pause();
+    if (at_seconds > 0) {
+        // The first picture of the paused graph shows first; the seek's picture follows.
+        surface.WaitUntil(
+            [&](const decoders::HeadlessVideoSurface::Shown& s) { return s.serial > before; },
+            wait);
+        const uint64_t seen = surface.Last().serial;
+        player.SeekTo(at_seconds);
+        if (!surface.WaitUntil(
+                [&](const decoders::HeadlessVideoSurface::Shown& s) { return s.serial > seen; },
+                wait))
+            return false;
+    } else if (!surface.WaitUntil(
+                   [&](const decoders::HeadlessVideoSurface::Shown& s) {
+                       return s.serial > before;
+                   },
+                   wait)) {
+        return false;
+    }
+    const bool saved = player.SaveSnapshot(output);
+    player.Stop();
+    player.Close();
+    return saved;
+}
+
+bool PlayTitle(const std::string& disc_path, int title, engine::MessageSink* messages,
+               const std::function<void(double position_s, double duration_s)>& progress) {
+    DiscHandle disc(disc_path);
+    if (disc.get() == 0) {
+        if (messages) messages->ShowMessage("Load DVD error");
+        return false;
+    }
+    decoders::HeadlessVideoSurface surface;
+    EventSignal signal;
+    PreviewPlayer player(messages);
+    if (!player.Open(disc.get(), &surface, nullptr, [&signal] { signal.Notify(); }) ||
+        !player.SelectTitle(title, -1))
+        return false;
+    player.Play();
+    bool ok = true;
+    for (bool done = false; !done;) {
+        {
+            std::unique_lock lock(signal.mutex);
+            const uint64_t seen = signal.count;
+            signal.changed.wait_for(lock, std::chrono::milliseconds(100),
+                                    [&] { return signal.count != seen; });
+        }
+        LONG code = 0;
+        LONG_PTR param1 = 0, param2 = 0;
+        while (player.Events() &&
+               SUCCEEDED(player.Events()->GetEvent(&code, &param1, &param2, 0))) {
+            player.Events()->FreeEventParams(code, param1, param2);
+            if (code == EC_COMPLETE) done = true;
+            if (code == EC_ERRORABORT || code == EC_USERABORT) done = true, ok = false;
+        }
+        double position = 0, duration = 0;
+        if (progress && player.GetPlayPosition(&position) && player.GetPlayDuration(&duration))
+            progress(position, duration);
+    }
+    player.Stop();
+    player.Close();
+    return ok;
+}
+
+}  // namespace rizuvira::filters

@@ -1,0 +1,157 @@
+// PreviewPlayer: the main window's playback engine. One filter graph plays a DVD title:
+//
+//   DVD reader "Reader" → demultiplexer "Splitter" → video decoder "Decoder" → video renderer
+//   "Video Mixing Renderer" (windowless, presenting into the caller's IVideoSurface)
+//   splitter audio pin → the graph's automatic rendering (audio decoder → audio renderer)
+//   splitter subpicture pin → decoder input 1
+//
+// The window is replaced by two things the caller gives to Open: a surface (the Qt widget, or a
+// HeadlessVideoSurface) and a notification callback, called on a graph thread whenever an event
+// is queued; the caller hops to its own thread and drains Events(). End of stream arrives once
+// per play (EC_COMPLETE, after every renderer has finished); what to do about it is the
+// caller's choice (the main window stops and rewinds).
+//
+// Build failures are reported through the MessageSink with the fixed texts of each step, and
+// make the operation return false; queries fail silently with false.
+//
+// Threads: every operation on the application thread. The object owns one reference on each
+// interface it holds; Close (also run by Open and the destructor) lets go of all of them.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "decoders/video_renderer.h"
+#include "engine/messages.h"
+#include "platform/filter_graph.h"
+#include "platform/seeking.h"
+
+namespace rizuvira::filters {
+
+// The streams of the demultiplexer, filled by ListStreams (zeroed first). `stream_id` is the
+// whole 16-bit stream key, (PES stream id << 8) | substream, as the DVD layer and the title
+// catalogue give track ids: 0xBD80 for the first AC-3 track, 0xC000 for the first MPEG audio
+// track, 0xBD20 for the first subtitle.
+struct StreamInfoList {
+    struct Video {
+        int32_t index;
+        int16_t width;
+        int16_t height;
+        int32_t bit_rate;
+        int32_t frame_duration_100ns;  // low 32 bits
+    };
+    struct Audio {
+        int32_t index;
+        uint16_t stream_id;
+        uint16_t sample_rate;  // low 16 bits of the rate in Hz (96000 reads 30464)
+        uint16_t channels;
+        int32_t bit_rate;
+    };
+    struct Subtitle {
+        int32_t index;
+        uint16_t stream_id;
+    };
+    static constexpr int kMaxVideo = 8, kMaxAudio = 32, kMaxSubtitles = 64;
+    int32_t video_count;
+    Video video[kMaxVideo];
+    int32_t audio_count;
+    Audio audio[kMaxAudio];
+    int32_t subtitle_count;
+    Subtitle subtitles[kMaxSubtitles];
+};
+
+// The stream key from a stream name's last "(%04x,%02x,%02x)" tag: (second << 8) | third.
+// -1 when the name holds none.
+int StreamKeyFromStreamName(const std::string& name);
+
+// Fills `list` from a demultiplexer's IAMStreamSelect (zeroed first; entries past a list's
+// capacity are left out). False without the interface or its count.
+bool FillStreamInfoList(IBaseFilter* splitter, StreamInfoList* list);
+
+class PreviewPlayer {
+public:
+    // `messages` receives the build steps' failure texts; it must outlive this object.
+    explicit PreviewPlayer(engine::MessageSink* messages);
+    ~PreviewPlayer();
+    PreviewPlayer(const PreviewPlayer&) = delete;
+    PreviewPlayer& operator=(const PreviewPlayer&) = delete;
+
+    // Builds the graph for the open disc `dvd_handle` (kept open by the caller). `surface`
+    // (may be null: sound only) must outlive the player or the next Open/Close; `video_rect`
+    // (may be null: the whole surface) is the destination rectangle; `notify` may be empty.
+    bool Open(int32_t dvd_handle, decoders::IVideoSurface* surface, const RECT* video_rect,
+              std::function<void()> notify);
+    // Selects title and chapter (−1: the whole title) and connects the streams. Stopped only.
+    bool SelectTitle(int title, int chapter);
+
+    int Play();   // runs unless running; 1
+    int Pause();  // pauses unless paused; 1
+    int Stop();   // stops unless stopped; 1
+    bool IsRunning();
+    bool IsPaused();
+    bool IsStopped();
+
+    // Seconds; false (and the output untouched) without a graph or when the query fails.
+    bool GetPlayDuration(double* seconds);
+    bool GetPlayPosition(double* seconds);
+    // Moves the current position to trunc(seconds × 10^7) in 100 ns, absolute; the stop
+    // position stays.
+    bool SeekTo(double seconds);
+    void Repaint();
+
+    bool ListStreams(StreamInfoList* list);
+    bool EnableStream(int index, bool enable);
+    // Enables the audio and subtitle streams whose whole 16-bit ids match (0 or no match:
+    // the demultiplexer's own choice stays). True when something matched.
+    bool SelectStreamsById(int audio_id, int subtitle_id);
+
+    void Close();
+
+    // Saves the renderer's current picture to `path` (type by extension); silent on every
+    // failure. The result says whether a file was written.
+    bool SaveSnapshot(const std::filesystem::path& path);
+
+    IFilterGraph* Graph() { return graph_.Get(); }
+    IMediaEventEx* Events() { return events_.Get(); }
+    IMediaControl* Control() { return control_.Get(); }
+    IBaseFilter* Renderer() { return renderer_.Get(); }
+    int64_t duration_ms() const { return duration_ms_; }
+
+private:
+    bool Fail(const std::string& message);
+    bool StateIs(OAFilterState wanted);
+
+    engine::MessageSink* const messages_;
+    int32_t dvd_handle_ = 0;
+    ComPtr<IFilterGraph> graph_;
+    ComPtr<IGraphBuilder> builder_;
+    ComPtr<IMediaControl> control_;
+    ComPtr<IMediaEventEx> events_;
+    ComPtr<IMediaSeeking> seeking_;
+    ComPtr<IBaseFilter> splitter_;
+    ComPtr<IBaseFilter> reader_;
+    ComPtr<IBaseFilter> renderer_;
+    ComPtr<IBaseFilter> decoder_;
+    ComPtr<decoders::IMyWindowlessControl> windowless_;
+    int64_t duration_ms_ = 0;
+};
+
+// For the command line: opens the disc at `disc_path`, plays title `title` (0-based) paused
+// from `at_seconds`, and writes the picture shown there to `output` (type by extension).
+// Waits at most `wait` for the picture. Failures go to `messages`; false when no file was
+// written.
+bool SaveTitleSnapshot(const std::string& disc_path, int title, double at_seconds,
+                       const std::filesystem::path& output, engine::MessageSink* messages,
+                       std::chrono::milliseconds wait = std::chrono::seconds(20));
+
+// For the command line: plays title `title` (0-based) of the disc at `disc_path` in real time
+// with sound (silent without a sound device) until its end. `progress`, if given, is called
+// about every 100 ms with the position and duration in seconds. False when the graph could
+// not be built or the graph reported an error.
+bool PlayTitle(const std::string& disc_path, int title, engine::MessageSink* messages,
+               const std::function<void(double position_s, double duration_s)>& progress = {});
+
+}  // namespace rizuvira::filters

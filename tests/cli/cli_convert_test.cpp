@@ -1,0 +1,255 @@
+// rizuvira-cli convert, run as a program on the sample discs and checked by
+// decoding what it wrote: merging, track choice, the stored output folder,
+// Ctrl-C, and the usage errors.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <span>
+#include <string>
+
+#include "cli/cli_run.h"
+#include "e2e/decoded_output.h"
+#include "fixtures/sample_discs.h"
+
+extern char** environ;
+
+namespace rizuvira {
+namespace {
+
+namespace fs = std::filesystem;
+namespace fx = fixtures;
+using cli_test::CliRun;
+using cli_test::RunCli;
+using e2e::DecodedOutput;
+using e2e::DecodedPicture;
+
+constexpr double kNtscFrame = 1001.0 / 30000.0;
+
+class CliConvertTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/rizuvira-cli-XXXXXX";
+        folder_ = mkdtemp(pattern);
+        fs::create_directories(folder_ / "home");
+        fs::create_directories(folder_ / "out");
+        env_ = "HOME='" + (folder_ / "home").string() + "' XDG_CONFIG_HOME=";
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    CliRun Convert(const std::string& options) {
+        return RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) + "' -q " + options, env_);
+    }
+    DecodedOutput Decode(const fs::path& file) {
+        return e2e::DecodeOutput(file.string(), 720, 480);
+    }
+
+    fs::path folder_;
+    std::string env_;
+};
+
+double Tone(const DecodedOutput& out, double at_s, double hz) {
+    const size_t first = static_cast<size_t>((at_s - out.audio_start_s) * out.sample_rate);
+    const size_t count = static_cast<size_t>(out.sample_rate / 5);
+    if (first + count > out.mono.size()) return 0;
+    return fx::ToneAmplitude(std::span<const float>(out.mono).subspan(first, count), out.sample_rate, hz);
+}
+
+// Where the beep that should start near `around_s` rises; -1 when none.
+double BeepStart(const DecodedOutput& out, double around_s) {
+    for (double t = around_s - 0.1; t < around_s + 0.1; t += 0.001) {
+        if (t < out.audio_start_s) continue;
+        const size_t first = static_cast<size_t>((t - out.audio_start_s) * out.sample_rate);
+        if (first + 480 > out.mono.size()) break;
+        float peak = 0;
+        for (size_t i = first; i < first + 480; ++i) peak = std::max(peak, std::abs(out.mono[i]));
+        if (peak > (fx::kToneAmplitude + fx::kBeepAmplitude) / 2 * 0.7) return t;
+    }
+    return -1;
+}
+
+TEST_F(CliConvertTest, MergedTitlesMakeOneFileOfTheSummedLengthInSync) {
+    const fs::path out = folder_ / "out";
+    const CliRun run = Convert("-t 1,3 --trim 0:00:00-0:00:02 --merge -o '" + out.string() + "'");
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.out, (out / "Title_01.mp4").string() + "\n");
+    ASSERT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+
+    const DecodedOutput merged = Decode(out / "Title_01.mp4");
+    ASSERT_TRUE(merged.ok) << merged.error;
+    ASSERT_FALSE(merged.pictures.empty());
+    const double video_end = merged.pictures.back().time_s + kNtscFrame;
+    EXPECT_NEAR(video_end, 4.0, 2 * kNtscFrame) << "the sum of the items, within a frame each";
+    const double audio_end = merged.audio_start_s + static_cast<double>(merged.mono.size()) / merged.sample_rate;
+    EXPECT_NEAR(audio_end, video_end, 2048.0 / merged.sample_rate);
+
+    // The second item: its own pictures from frame 0 and its own tone.
+    size_t boundary = 1;
+    while (boundary < merged.pictures.size() && merged.pictures[boundary].band >= merged.pictures[boundary - 1].band)
+        ++boundary;
+    ASSERT_LT(boundary, merged.pictures.size()) << "no second item";
+    EXPECT_EQ(merged.pictures[boundary].band, 0);
+    EXPECT_GT(Tone(merged, 1.0, 440), 0.03);
+    EXPECT_GT(Tone(merged, 3.5, 800), 0.03) << merged.mono.size() << " samples at " << merged.sample_rate << " from " << merged.audio_start_s;
+    EXPECT_LT(Tone(merged, 3.5, 440), 0.01);
+
+    // Each flash of the second item (frames 0 and 30) meets its beep.
+    for (int second = 0; second < 2; ++second) {
+        double flash_s = -1;
+        for (size_t i = boundary; i < merged.pictures.size(); ++i)
+            if (merged.pictures[i].band == fx::FirstFlashFrame(second, 30000, 1001)) {
+                flash_s = merged.pictures[i].time_s;
+                break;
+            }
+        ASSERT_GE(flash_s, 0);
+        const double beep_s = BeepStart(merged, flash_s);
+        ASSERT_GE(beep_s, 0) << "no beep at the second item's second " << second;
+        EXPECT_NEAR(beep_s, flash_s, kNtscFrame + 0.011) << "second " << second << " of the second item";
+    }
+}
+
+TEST_F(CliConvertTest, SecondAudioTrackIntoTheStoredOutputFolder) {
+    const fs::path stored = folder_ / "stored";
+    fs::create_directories(stored);
+    fs::create_directories(folder_ / "home/.config/Rizuvira DVD Converter");
+    std::ofstream(folder_ / "home/.config/Rizuvira DVD Converter/settings.ini")
+        << "[General]\nstrOutFolder=" << stored.string() << "\n";
+    const CliRun run = Convert("-t 1 --trim 0:00:01-0:00:02.5 --audio 2 --json");
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_NE(run.out.find("{\"event\": \"file\", \"path\": \"" + (stored / "Title_01.mp4").string() + "\", \"ok\": true"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("{\"event\": \"done\", \"files\": 1, \"failed_items\": 0, \"cancelled\": false}"),
+              std::string::npos);
+    const DecodedOutput out = Decode(stored / "Title_01.mp4");
+    ASSERT_TRUE(out.ok) << out.error;
+    EXPECT_GT(Tone(out, 0.7, 530), 0.03) << "the French track";
+    EXPECT_LT(Tone(out, 0.7, 440), 0.01);
+}
+
+TEST_F(CliConvertTest, SubtitleNoneDrawsNothing) {
+    const fs::path with = folder_ / "with", without = folder_ / "without";
+    fs::create_directories(with);
+    fs::create_directories(without);
+    // The first English cue runs 5-8 s.
+    ASSERT_EQ(Convert("-t 1 --trim 0:00:05-0:00:06 -o '" + with.string() + "'").exit_code, 0);
+    const CliRun run = Convert("-t 1 --trim 0:00:05-0:00:06 --subtitle none -o '" + without.string() + "'");
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const DecodedOutput a = Decode(with / "Title_01.mp4"), b = Decode(without / "Title_01.mp4");
+    ASSERT_TRUE(a.ok && b.ok);
+    ASSERT_FALSE(a.pictures.empty() || b.pictures.empty());
+    const DecodedPicture& shown = a.pictures[a.pictures.size() / 2];
+    const DecodedPicture& plain = b.pictures[b.pictures.size() / 2];
+    EXPECT_GT(std::abs(shown.bottom_luma - plain.bottom_luma), 1.0) << "the default is the first subtitle";
+    // Without a subtitle the bottom looks like a picture far from any cue.
+    ASSERT_EQ(Convert("-t 1 --trim 0:00:10-0:00:11 -o '" + with.string() + "'").exit_code, 0);
+    const DecodedOutput quiet = Decode(with / "Title_01.mp4");
+    ASSERT_TRUE(quiet.ok);
+    EXPECT_LT(std::abs(plain.bottom_luma - quiet.pictures[quiet.pictures.size() / 2].bottom_luma), 1.0);
+}
+
+TEST_F(CliConvertTest, PlainMpegFileIsOneTitle) {
+    // Title 3's title set on its own: 4 s of MPEG-1 layer II sound at 800 Hz.
+    const fs::path vob = folder_ / "clip.VOB";
+    fs::copy_file(fx::SampleDiscPath(fx::kNtscDisc.folder) + "/VIDEO_TS/VTS_02_1.VOB", vob);
+    const CliRun info = RunCli("info '" + vob.string() + "'");
+    EXPECT_EQ(info.exit_code, 0) << info.err;
+    EXPECT_EQ(info.out.rfind("Title_01  00:00:04  1 chapter\n  audio     (MP3 2ch)\n", 0), 0u) << info.out;
+
+    const fs::path out = folder_ / "out";
+    const CliRun run = RunCli("convert '" + vob.string() + "' -q -o '" + out.string() + "'", env_);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const DecodedOutput decoded = Decode(out / "Title_01.mp4");
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    ASSERT_EQ(decoded.pictures.size(), 120u);
+    EXPECT_EQ(decoded.pictures.back().band, 119);
+    EXPECT_GT(Tone(decoded, 2.5, 800), 0.03);
+}
+
+TEST_F(CliConvertTest, CtrlCFinishesThePlayableFile) {
+    const fs::path out = folder_ / "out";
+    int pipe_fds[2];
+    ASSERT_EQ(pipe(pipe_fds), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
+    const std::string disc = fx::SampleDiscPath(fx::kNtscDisc.iso);
+    const std::string out_text = out.string();
+    std::vector<std::string> args{RIZUVIRA_CLI, "convert", disc, "-t", "1", "--json", "--cpu", "50", "-o", out_text};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    ASSERT_EQ(posix_spawn(&child, RIZUVIRA_CLI, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipe_fds[1]);
+
+    // Interrupt once the first seconds are written.
+    FILE* from = fdopen(pipe_fds[0], "r");
+    std::string all;
+    bool interrupted = false;
+    char line[2048];
+    while (std::fgets(line, sizeof(line), from)) {
+        all += line;
+        double position = 0;
+        const char* at = std::strstr(line, "\"position_s\": ");
+        if (!interrupted && at && std::sscanf(at, "\"position_s\": %lf", &position) == 1 && position > 1.0) {
+            kill(child, SIGINT);
+            interrupted = true;
+        }
+    }
+    std::fclose(from);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(interrupted) << all;
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal instead of cancelling";
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(all.find("\"cancelled\": true"), std::string::npos) << all;
+
+    const DecodedOutput cut = Decode(out / "Title_01.mp4");
+    ASSERT_TRUE(cut.ok) << cut.error;
+    EXPECT_GT(cut.pictures.size(), 30u);
+    EXPECT_LT(cut.pictures.size(), 1800u) << "cancelled before the end";
+}
+
+TEST_F(CliConvertTest, UsageErrorsExitTwoWithAMessage) {
+    const CliRun bad = Convert("--frobnicate");
+    EXPECT_EQ(bad.exit_code, 2);
+    EXPECT_NE(bad.err.find("unknown option --frobnicate"), std::string::npos) << bad.err;
+    for (const char* options : {"--cpu 40", "--trim 0:00:05-0:00:02", "--zoom 5:4", "--titles 0", "--crop 10,10,5,20",
+                                "--audio", "--subtitle 1x", "-o /nonexistent/folder", "-t 9", "-p NoSuchProfile"}) {
+        const CliRun run = Convert(options);
+        EXPECT_EQ(run.exit_code, 2) << options;
+        EXPECT_FALSE(run.err.empty()) << options;
+    }
+    EXPECT_EQ(RunCli("convert /nonexistent.iso -o /tmp", env_).exit_code, 3);
+
+    const CliRun help = RunCli("convert --help");
+    EXPECT_EQ(help.exit_code, 0);
+    for (const char* option : {"--output", "--profile", "--titles", "--chapter", "--trim", "--crop", "--zoom",
+                               "--brightness", "--saturation", "--hue", "--volume", "--audio", "--subtitle", "--merge",
+                               "--size", "--fps", "--vcodec", "--vbitrate", "--acodec", "--abitrate", "--rate",
+                               "--channels", "--cpu", "--after", "--json", "--quiet", "profiles"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+TEST(CliProfiles, ListsTheCatalogue) {
+    const CliRun text = RunCli("profiles");
+    EXPECT_EQ(text.exit_code, 0);
+    EXPECT_NE(text.out.find(".mp4"), std::string::npos);
+    const CliRun json = RunCli("profiles --json --catalogue '" RIZUVIRA_SOURCE_DIR "/data/Format.xml'");
+    EXPECT_EQ(json.exit_code, 0);
+    EXPECT_EQ(json.out.rfind("{\"profiles\": [", 0), 0u);
+    EXPECT_NE(json.out.find("\"id\": 1,"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace rizuvira

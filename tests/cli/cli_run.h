@@ -1,0 +1,40 @@
+// Runs rizuvira-cli as a program and keeps what it printed.
+#pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace rizuvira::cli_test {
+
+struct CliRun {
+    int exit_code = -1;
+    std::string out;
+    std::string err;
+};
+
+// `args` is shell text after the program name; `env` (shell text) goes
+// before it.
+inline CliRun RunCli(const std::string& args, const std::string& env = "") {
+    char err_path[] = "/tmp/rizuvira-cli-err-XXXXXX";
+    const int fd = mkstemp(err_path);
+    close(fd);
+    const std::string command = env + " '" + RIZUVIRA_CLI + "' " + args + " 2>" + err_path;
+    CliRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    char chunk[4096];
+    while (size_t n = std::fread(chunk, 1, sizeof(chunk), pipe)) run.out.append(chunk, n);
+    const int status = pclose(pipe);
+    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream err(err_path);
+    run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
+    std::remove(err_path);
+    return run;
+}
+
+}  // namespace rizuvira::cli_test

@@ -1,0 +1,84 @@
+// The option parser of rizuvira-cli convert: clock texts, title lists and
+// the values that must be refused.
+#include <gtest/gtest.h>
+
+#include "cli/convert_options.h"
+
+namespace rizuvira::cli {
+namespace {
+
+TEST(ConvertOptions, ClockTexts) {
+    EXPECT_EQ(ParseClockMs("0:00:05"), 5000);
+    EXPECT_EQ(ParseClockMs("01:02:05.5"), 3725500);
+    EXPECT_EQ(ParseClockMs("1:30.25"), 90250);
+    EXPECT_EQ(ParseClockMs("42.007"), 42007);
+    EXPECT_EQ(ParseClockMs("100:00:00"), 360000000);
+    for (const char* bad : {"", ":", "1:60", "0:61:00", "5.", "5.1234", "-3", "1:2:3:4", "1.5:00", "a", "0:0x"})
+        EXPECT_EQ(ParseClockMs(bad), -1) << bad;
+}
+
+TEST(ConvertOptions, TitleLists) {
+    std::vector<int> titles;
+    ASSERT_TRUE(ParseTitleList("4,1,3-4", &titles));
+    EXPECT_EQ(titles, (std::vector<int>{0, 2, 3}));
+    ASSERT_TRUE(ParseTitleList("all", &titles));
+    EXPECT_TRUE(titles.empty());
+    for (const char* bad : {"", "0", "100", "3-1", "1,,2", "1-2-3", "x", "1-"})
+        EXPECT_FALSE(ParseTitleList(bad, &titles)) << bad;
+}
+
+TEST(ConvertOptions, EverythingAtOnce) {
+    ConvertOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseConvertOptions({"disc.iso", "-o", "/out", "--profile=3", "--trim", "0:01-0:02.5", "--crop",
+                                     "8,0,712,480", "--zoom", "16:9", "--brightness", "200", "--hue", "-30",
+                                     "--audio", "FR", "--subtitle", "none", "--merge", "--size", "640x360", "--fps",
+                                     "29.97", "--cpu", "70", "--after", "open-folder", "--json"},
+                                    &options, &error))
+        << error;
+    EXPECT_EQ(options.disc, "disc.iso");
+    EXPECT_EQ(options.output_folder, "/out");
+    EXPECT_EQ(options.profile, "3");
+    EXPECT_EQ(options.trim_start_ms, 1000);
+    EXPECT_EQ(options.trim_end_ms, 2500);
+    EXPECT_EQ(options.edit.crop_left, 8);
+    EXPECT_EQ(options.edit.crop_right, 712);
+    EXPECT_EQ(options.edit.zoom_mode, engine::kZoom16x9);
+    EXPECT_EQ(options.edit.brightness, 200);
+    EXPECT_EQ(options.edit.hue_degrees, -30);
+    EXPECT_EQ(options.edit.volume, 256);
+    ASSERT_TRUE(options.audio);
+    EXPECT_EQ(options.audio->language, "fr");
+    ASSERT_TRUE(options.subtitle);
+    EXPECT_TRUE(options.subtitle->none);
+    EXPECT_TRUE(options.merge);
+    EXPECT_EQ(options.custom.width, 640);
+    EXPECT_EQ(options.custom.frame_rate_x1000, 29970);
+    EXPECT_EQ(options.cpu_usage, 70);
+    EXPECT_EQ(options.after, AfterOption::kOpenFolder);
+    EXPECT_TRUE(options.json);
+}
+
+TEST(ConvertOptions, RefusedValues) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {},                                   // no disc
+             {"a.iso", "b.iso"},                   // two discs
+             {"a.iso", "--volume", "513"},
+             {"a.iso", "--saturation", "-1"},
+             {"a.iso", "--size", "641x360"},       // odd
+             {"a.iso", "--crop", "0,0,721,480"},
+             {"a.iso", "--chapter", "1"},
+             {"a.iso", "--chapter", "1:2", "-t", "1"},
+             {"a.iso", "--audio", "0"},
+             {"a.iso", "--vcodec", "a-very-long-encoder-name"},
+             {"a.iso", "--fps"},                   // no value
+             {"a.iso", "-x"}}) {
+        ConvertOptions options;
+        std::string error;
+        EXPECT_FALSE(ParseConvertOptions(args, &options, &error)) << (args.empty() ? "" : args.back());
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+}  // namespace
+}  // namespace rizuvira::cli

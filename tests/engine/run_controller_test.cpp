@@ -1,0 +1,317 @@
+// The batch sequencing and its numbers: which rows get files, the 1000 ms
+// rule after a completed item, skipped rows, the bars, running time across
+// pauses, merging, cancelling and the after-action. The item graph here is a
+// scripted one, so the arithmetic can be checked to the millisecond; the
+// real graph runs a batch in batch_run_test.cpp.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/run_controller.h"
+
+namespace rizuvira::engine {
+namespace {
+
+// Records what the controller asks of the graph; the test decides the
+// position and when an item ends.
+class ScriptedGraph final : public ItemGraph {
+public:
+    bool OpenOutput(const std::filesystem::path& path, const OutputSettings&) override {
+        log.push_back("open " + path.filename().string());
+        return !unwritable.count(path.filename().string());
+    }
+    bool CloseOutput() override {
+        log.push_back("close");
+        return true;
+    }
+    std::string OutputError() override { return "no room"; }
+    void AlignSoundToPicture() override { log.push_back("align"); }
+    bool Build(const ConvertItem& item, const StreamChoice&, std::function<void()> notify) override {
+        log.push_back("build " + std::to_string(item.title_index));
+        built_edit = item.edit;
+        notify_ = std::move(notify);
+        return !unbuildable.count(item.title_index);
+    }
+    void Run() override { state = "running"; }
+    void Pause() override { state = "paused"; }
+    void Stop() override { state = "stopped"; }
+    bool IsRunning() override { return state == "running"; }
+    bool GetPositionSeconds(double* seconds) override {
+        *seconds = position_s;
+        return true;
+    }
+    bool GetDurationSeconds(double* seconds) override {
+        *seconds = duration_s;
+        return duration_s > 0;
+    }
+    std::vector<ItemGraphEvent> TakeEvents() override { return std::exchange(queued, {}); }
+
+    // The sink finished (or the graph failed): queue it and announce it.
+    void End(ItemGraphEvent event = ItemGraphEvent::kComplete) {
+        queued.push_back(event);
+        notify_();
+    }
+
+    std::vector<std::string> log;
+    std::set<std::string> unwritable;
+    std::set<int> unbuildable;
+    std::string state = "stopped";
+    double position_s = 0;
+    double duration_s = 0;
+    EditSettings built_edit{};
+    std::vector<ItemGraphEvent> queued;
+
+private:
+    std::function<void()> notify_;
+};
+
+class CountingHost final : public RunHost {
+public:
+    void PostStartItem() override { ++starts; }
+    void PostGraphEvents() override { ++events; }
+    void BatchEnded() override { ++ended; }
+    int starts = 0, events = 0, ended = 0;
+};
+
+class RecordingActions final : public SystemActions {
+public:
+    void ShutDown() override { actions.push_back("shutdown"); }
+    void OpenFolder(const std::filesystem::path& folder) override { actions.push_back("open " + folder.string()); }
+    std::vector<std::string> actions;
+};
+
+BatchRow Row(int title, int64_t trim_length_ms) {
+    ConvertItem item = MakeTitleItem(title, 60000);
+    item.trim_length_ms = trim_length_ms;
+    char name[32];
+    std::snprintf(name, sizeof(name), "Title_%02d.mp4", title + 1);
+    return {name, item, {}};
+}
+
+class RunControllerTest : public testing::Test {
+protected:
+    RunController& Begin(std::vector<BatchRow> rows, BatchOptions options = {}) {
+        options.output_folder = "/out";
+        controller_.Begin(std::move(rows), edit_, std::move(options));
+        return controller_;
+    }
+    // What the host does when the controller posted a start.
+    void StartPosted() {
+        ASSERT_GT(host_.starts, started_);
+        started_ = host_.starts;
+        controller_.StartCurrentItem();
+    }
+    void EndItem(ItemGraphEvent event = ItemGraphEvent::kComplete) {
+        graph_.End(event);
+        controller_.HandleGraphEvents();
+    }
+
+    int64_t now_ms_ = 0;
+    EditSettings edit_ = kDefaultEditSettings;
+    ScriptedGraph graph_;
+    CountingHost host_;
+    CollectedMessages messages_;
+    RecordingActions actions_;
+    RunController controller_{&graph_, &host_, &messages_, &actions_, [this] { return now_ms_; }};
+    int started_ = 0;
+};
+
+TEST_F(RunControllerTest, ShortRowAfterACompletedItemGetsNoFileAndTheBatchBarStopsAt983) {
+    Begin({Row(0, 10000), Row(1, 500), Row(2, 20000)});
+    EXPECT_DOUBLE_EQ(controller_.total_seconds(), 30.5);
+    StartPosted();
+    graph_.duration_s = 10;
+    graph_.position_s = 5;
+    EXPECT_EQ(controller_.Tick().item_bar, 500);
+    EXPECT_EQ(controller_.progress().batch_bar, 163);  // 5 / 30.5
+    graph_.position_s = 10;
+    EndItem();
+    EXPECT_EQ(controller_.progress().batch_bar, 327);
+    EXPECT_EQ(controller_.current_index(), 2) << "the 0.5 s row is passed over";
+    StartPosted();
+    graph_.duration_s = 20;
+    graph_.position_s = 20;
+    EXPECT_EQ(controller_.Tick().batch_bar, 983);
+    EndItem();
+    EXPECT_TRUE(controller_.ended());
+    EXPECT_EQ(controller_.progress().batch_bar, 983);
+    EXPECT_EQ(graph_.log, (std::vector<std::string>{"open Title_01.mp4", "build 0", "close", "open Title_03.mp4",
+                                                    "build 2", "close"}));
+    ASSERT_EQ(controller_.finished_files().size(), 2u);
+    EXPECT_TRUE(controller_.finished_files()[1].ok);
+    EXPECT_EQ(controller_.failed_items(), 0);
+    EXPECT_EQ(host_.ended, 1);
+    EXPECT_TRUE(actions_.actions.empty());
+}
+
+TEST_F(RunControllerTest, EveryRowConvertsWithTheCurrentEditSettings) {
+    edit_.brightness = 200;
+    std::vector<BatchRow> rows{Row(0, 4000), Row(2, 4000)};
+    rows[1].item.edit.crop_left = 16;
+    rows[1].item.trim_start_ms = 10000;
+    Begin(rows);
+    EXPECT_EQ(controller_.rows()[0].item.edit.brightness, 200);
+    EXPECT_EQ(controller_.rows()[1].item.edit.brightness, 200);
+    EXPECT_EQ(controller_.rows()[1].item.edit.crop_left, 0);
+    EXPECT_EQ(controller_.rows()[1].item.trim_start_ms, 10000) << "trim values stay per row";
+    StartPosted();
+    EXPECT_EQ(graph_.built_edit.brightness, 200);
+}
+
+TEST_F(RunControllerTest, ElapsedTimeCountsOnlyRunningStretches) {
+    Begin({Row(0, 12000)});
+    StartPosted();
+    graph_.duration_s = 12;
+    now_ms_ = 1000;
+    controller_.Pause();
+    now_ms_ = 5000;
+    EXPECT_EQ(controller_.Tick().elapsed_ms, 0) << "nothing moves while paused (the last update stands)";
+    controller_.Continue();
+    now_ms_ = 6000;
+    controller_.Pause();
+    EXPECT_EQ(graph_.state, "paused");
+    now_ms_ = 9000;
+    controller_.Continue();
+    EXPECT_EQ(graph_.state, "running");
+    now_ms_ = 10000;
+    graph_.position_s = 3;
+    const RunProgress& progress = controller_.Tick();
+    EXPECT_EQ(progress.elapsed_ms, 3000);
+    EXPECT_EQ(progress.elapsed_text, "00:00:03");
+    EXPECT_EQ(progress.remaining_ms, 9000);  // three quarters left at the pace so far
+    EXPECT_EQ(progress.position_text, "00:00:03/00:00:12");
+}
+
+TEST_F(RunControllerTest, ItemBarFollowsTheTrimmedLengthNotTheTitle) {
+    Begin({Row(0, 3000)});
+    StartPosted();
+    graph_.duration_s = 60;  // the whole title
+    graph_.position_s = 1.5;
+    now_ms_ = 1000;
+    const RunProgress& progress = controller_.Tick();
+    EXPECT_EQ(progress.item_bar, 500);
+    EXPECT_EQ(progress.remaining_ms, 1000);
+    EXPECT_EQ(progress.position_text, "00:00:01/00:00:03");
+}
+
+TEST_F(RunControllerTest, UnknownDurationAndNothingConvertedYet) {
+    Begin({Row(0, 12000)});
+    StartPosted();
+    now_ms_ = 500;
+    graph_.position_s = 0;
+    const RunProgress& progress = controller_.Tick();
+    EXPECT_EQ(progress.remaining_ms, -1) << "no pace to estimate from";
+    EXPECT_EQ(progress.remaining_text, "");
+    graph_.position_s = 2.5;  // no duration from the splitter: one second stands in
+    EXPECT_EQ(controller_.Tick().item_bar, 1000);
+    EXPECT_EQ(controller_.progress().position_text, "00:00:02/00:00:01");
+}
+
+TEST_F(RunControllerTest, FailedBuildSkipsTheRowAndTheNextRowFollowsWhateverItsLength) {
+    graph_.unbuildable = {1};
+    Begin({Row(0, 10000), Row(1, 5000), Row(2, 500)});
+    StartPosted();
+    EndItem();
+    StartPosted();  // row 1: its build fails
+    EXPECT_EQ(controller_.current_index(), 2);
+    EXPECT_EQ(controller_.failed_items(), 1);
+    EXPECT_EQ(controller_.progress().batch_bar, 967) << "the skipped row counts as done";
+    StartPosted();
+    EndItem();
+    EXPECT_TRUE(controller_.ended());
+    EXPECT_EQ(controller_.progress().batch_bar, 1000);
+    EXPECT_EQ(graph_.log, (std::vector<std::string>{"open Title_01.mp4", "build 0", "close", "open Title_02.mp4",
+                                                    "build 1", "close", "open Title_03.mp4", "build 2", "close"}));
+    ASSERT_EQ(controller_.finished_files().size(), 3u);
+    EXPECT_FALSE(controller_.finished_files()[1].ok);
+}
+
+TEST_F(RunControllerTest, OutputThatCannotBeCreatedIsReportedAndItsRowSkipped) {
+    graph_.unwritable = {"Title_01.mp4"};
+    Begin({Row(0, 10000), Row(1, 4000)});
+    StartPosted();
+    ASSERT_EQ(messages_.messages.size(), 1u);
+    EXPECT_EQ(messages_.messages[0], std::string(kCannotCreateOutputMessage) + "/out/Title_01.mp4 (no room)");
+    EXPECT_EQ(controller_.current_index(), 1);
+    StartPosted();
+    EndItem();
+    EXPECT_EQ(graph_.log, (std::vector<std::string>{"open Title_01.mp4", "open Title_02.mp4", "build 1", "close"}));
+    EXPECT_EQ(controller_.failed_items(), 1);
+}
+
+TEST_F(RunControllerTest, AbortedItemFinishesItsFileAndTheBatchGoesOn) {
+    Begin({Row(0, 10000), Row(1, 4000)});
+    StartPosted();
+    EndItem(ItemGraphEvent::kAbort);
+    EXPECT_EQ(controller_.current_index(), 1);
+    StartPosted();
+    EndItem();
+    EXPECT_TRUE(controller_.ended());
+    EXPECT_EQ(controller_.failed_items(), 1);
+    ASSERT_EQ(controller_.finished_files().size(), 2u);
+    EXPECT_FALSE(controller_.finished_files()[0].ok);
+    EXPECT_TRUE(controller_.finished_files()[1].ok);
+}
+
+TEST_F(RunControllerTest, MergedRowsShareOneFileNamedAfterTheFirst) {
+    BatchOptions options;
+    options.merge = true;
+    options.open_folder = true;
+    Begin({Row(2, 4000), Row(0, 6000)}, options);
+    StartPosted();
+    EndItem();
+    StartPosted();
+    EndItem();
+    EXPECT_EQ(graph_.log, (std::vector<std::string>{"open Title_03.mp4", "build 2", "align", "build 0", "align",
+                                                    "close"}));
+    ASSERT_EQ(controller_.finished_files().size(), 1u);
+    EXPECT_DOUBLE_EQ(controller_.finished_files()[0].seconds, 10.0);
+    EXPECT_EQ(actions_.actions, (std::vector<std::string>{"open /out"}));
+}
+
+TEST_F(RunControllerTest, ShutDownSettingWinsOverTheOpenFolderBox) {
+    BatchOptions options;
+    options.open_folder = true;
+    options.action_setting = "Shut Down";
+    Begin({Row(0, 4000)}, options);
+    StartPosted();
+    EndItem();
+    EXPECT_EQ(actions_.actions, (std::vector<std::string>{"shutdown"}));
+}
+
+TEST_F(RunControllerTest, CancelFinishesTheCurrentFileAndSkipsTheRest) {
+    BatchOptions options;
+    options.shut_down = true;
+    Begin({Row(0, 10000), Row(1, 4000)}, options);
+    StartPosted();
+    graph_.position_s = 4;
+    controller_.Tick();
+    controller_.Cancel();
+    EXPECT_TRUE(controller_.ended());
+    EXPECT_TRUE(controller_.cancelled());
+    EXPECT_EQ(graph_.state, "stopped");
+    EXPECT_EQ(graph_.log, (std::vector<std::string>{"open Title_01.mp4", "build 0", "close"}));
+    EXPECT_TRUE(actions_.actions.empty()) << "a cancelled batch has no after-action";
+    // Events of the stopped graph that arrive late change nothing.
+    graph_.queued.push_back(ItemGraphEvent::kComplete);
+    controller_.HandleGraphEvents();
+    EXPECT_EQ(controller_.finished_files().size(), 1u);
+}
+
+TEST_F(RunControllerTest, NoRowsEndsAtOnce) {
+    Begin({});
+    EXPECT_TRUE(controller_.ended());
+    EXPECT_EQ(host_.starts, 0);
+    EXPECT_EQ(host_.ended, 1);
+}
+
+TEST(ClockText, WholeSecondsAndUnlimitedHours) {
+    EXPECT_EQ(ClockText(3725999), "01:02:05");
+    EXPECT_EQ(ClockText(360000000), "100:00:00");
+    EXPECT_EQ(ClockText(0), "00:00:00");
+}
+
+}  // namespace
+}  // namespace rizuvira::engine
