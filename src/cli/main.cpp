@@ -10,6 +10,7 @@ extern "C" {
 
 #include "cli/convert_command.h"
 #include "cli/info_command.h"
+#include "cli/preview_commands.h"
 
 namespace {
 
@@ -18,6 +19,8 @@ void Usage(std::FILE* to) {
         "usage: rizuvira-cli info DISC [--json]\n"
         "       rizuvira-cli profiles [--catalogue FILE] [--json]\n"
         "       rizuvira-cli convert DISC [options]\n"
+        "       rizuvira-cli snapshot DISC --title N --at TIME -o FILE.(bmp|jpg|gif)\n"
+        "       rizuvira-cli play DISC --title N\n"
         "\n"
         "DISC is a drive (/dev/sr0), a folder holding VIDEO_TS, or an ISO image.\n"
         "Titles, chapters and tracks count from 1, as info lists them.\n"
@@ -111,6 +114,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "rizuvira-cli convert: %s (see rizuvira-cli --help)\n", error.c_str());
         return kExitUsage;
     }
+    if (command == "snapshot") return RunSnapshot(rest);
+    if (command == "play") return RunPlay(rest);
     if (command.empty()) std::fprintf(stderr, "rizuvira-cli: a command is needed\n");
     else std::fprintf(stderr, "rizuvira-cli: unknown command %s\n", command.c_str());
     Usage(stderr);

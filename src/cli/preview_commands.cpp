@@ -1,0 +1,87 @@
+#include "cli/preview_commands.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "cli/info_command.h"
+#include "engine/messages.h"
+#include "filters/preview_player.h"
+#include "filters/snapshot.h"
+
+namespace rizuvira::cli {
+namespace {
+
+// Seconds from "12.5" or "00:01:02.250"; negative when the text is neither.
+double ParseTime(const std::string& text) {
+    int h = 0, m = 0;
+    double s = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%d:%d:%lf%c", &h, &m, &s, &tail) == 3 && h >= 0 && m >= 0 && s >= 0)
+        return h * 3600.0 + m * 60.0 + s;
+    char* end = nullptr;
+    const double seconds = std::strtod(text.c_str(), &end);
+    return !text.empty() && *end == '\0' && seconds >= 0 ? seconds : -1;
+}
+
+struct PreviewArgs {
+    std::string disc;
+    int title = 0;  // from 0
+    double at_seconds = 0;
+    std::string output;
+};
+
+bool Parse(const std::vector<std::string>& args, bool snapshot, PreviewArgs* out, const char* name) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool has_value = i + 1 < args.size();
+        if ((arg == "--title" || arg == "-t") && has_value) {
+            out->title = std::atoi(args[++i].c_str()) - 1;
+        } else if (snapshot && arg == "--at" && has_value) {
+            out->at_seconds = ParseTime(args[++i]);
+        } else if (snapshot && (arg == "-o" || arg == "--output") && has_value) {
+            out->output = args[++i];
+        } else if (!arg.empty() && arg[0] != '-' && out->disc.empty()) {
+            out->disc = arg;
+        } else {
+            std::fprintf(stderr, "rizuvira-cli %s: unexpected %s\n", name, arg.c_str());
+            return false;
+        }
+    }
+    if (out->disc.empty() || out->title < 0 || (snapshot && (out->output.empty() || out->at_seconds < 0))) {
+        std::fprintf(stderr, "rizuvira-cli %s: a disc, a title from 1%s are needed\n", name,
+                     snapshot ? ", a time and an output file" : "");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int RunSnapshot(const std::vector<std::string>& args) {
+    PreviewArgs parsed;
+    if (!Parse(args, true, &parsed, "snapshot")) return kExitUsage;
+    if (filters::SnapshotTypeFromPath(parsed.output) == filters::SnapshotType::kUnknown) {
+        std::fprintf(stderr, "rizuvira-cli snapshot: the file must end in .bmp, .jpg or .gif\n");
+        return kExitUsage;
+    }
+    // A still picture needs no sound device.
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    engine::StderrMessages messages;
+    if (!filters::SaveTitleSnapshot(parsed.disc, parsed.title, parsed.at_seconds, parsed.output, &messages))
+        return 1;
+    std::printf("%s\n", parsed.output.c_str());
+    return kExitDone;
+}
+
+int RunPlay(const std::vector<std::string>& args) {
+    PreviewArgs parsed;
+    if (!Parse(args, false, &parsed, "play")) return kExitUsage;
+    engine::StderrMessages messages;
+    const bool played = filters::PlayTitle(parsed.disc, parsed.title, &messages, [](double position, double duration) {
+        std::fprintf(stderr, "\r%8.1f / %.1f s", position, duration);
+    });
+    std::fputc('\n', stderr);
+    return played ? kExitDone : 1;
+}
+
+}  // namespace rizuvira::cli
