@@ -363,13 +363,9 @@ void ConversionGraph::Stop() {
     if (control_ && !IsStopped()) control_->Stop();
 }
 
-bool ConversionGraph::FilterState(OAFilterState wanted) {
-    OAFilterState state = State_Stopped;
-    return control_ && SUCCEEDED(control_->GetState(10, &state)) && state == wanted;
-}
-bool ConversionGraph::IsRunning() { return FilterState(State_Running); }
-bool ConversionGraph::IsPaused() { return FilterState(State_Paused); }
-bool ConversionGraph::IsStopped() { return FilterState(State_Stopped); }
+bool ConversionGraph::IsRunning() { return GraphStateIs(control_.Get(), State_Running); }
+bool ConversionGraph::IsPaused() { return GraphStateIs(control_.Get(), State_Paused); }
+bool ConversionGraph::IsStopped() { return GraphStateIs(control_.Get(), State_Stopped); }
 
 bool ConversionGraph::GetPositionSeconds(double* seconds) {
     if (!seconds || !settings_ || !sink_) return false;

@@ -138,7 +138,6 @@ private:
                     std::function<void()> notify);
     bool AddFilters(int32_t dvd_handle, int title, int chapter, const ConvertItem& item);
     bool JoinPins();
-    bool FilterState(OAFilterState wanted);
 
     MessageSink* const messages_;
     ComPtr<IGraphBuilder> graph_;

@@ -331,18 +331,14 @@ int EditorPreviewGraph::Stop() {
     return 1;
 }
 
-bool EditorPreviewGraph::StateIs(OAFilterState wanted) {
-    OAFilterState state = State_Stopped;
-    return control_ && SUCCEEDED(control_->GetState(10, &state)) && state == wanted;
-}
 bool EditorPreviewGraph::IsRunning() {
-    return StateIs(State_Running);
+    return GraphStateIs(control_.Get(), State_Running);
 }
 bool EditorPreviewGraph::IsPaused() {
-    return StateIs(State_Paused);
+    return GraphStateIs(control_.Get(), State_Paused);
 }
 bool EditorPreviewGraph::IsStopped() {
-    return StateIs(State_Stopped);
+    return GraphStateIs(control_.Get(), State_Stopped);
 }
 
 bool EditorPreviewGraph::SeekTo(double seconds) {

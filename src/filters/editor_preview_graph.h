@@ -104,7 +104,6 @@ private:
     bool Build(int32_t dvd_handle);
     bool Link(IBaseFilter* from, int out_index, IBaseFilter* to, int in_index, const char* no_out,
               const char* no_in, const char* refused);
-    bool StateIs(OAFilterState wanted);
     void ClearOverlay();
     void DrawFrame(const RECT& requested);
 

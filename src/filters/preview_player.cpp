@@ -215,18 +215,14 @@ int PreviewPlayer::Stop() {
     return 1;
 }
 
-bool PreviewPlayer::StateIs(OAFilterState wanted) {
-    OAFilterState state = State_Stopped;
-    return control_ && SUCCEEDED(control_->GetState(10, &state)) && state == wanted;
-}
 bool PreviewPlayer::IsRunning() {
-    return StateIs(State_Running);
+    return GraphStateIs(control_.Get(), State_Running);
 }
 bool PreviewPlayer::IsPaused() {
-    return StateIs(State_Paused);
+    return GraphStateIs(control_.Get(), State_Paused);
 }
 bool PreviewPlayer::IsStopped() {
-    return StateIs(State_Stopped);
+    return GraphStateIs(control_.Get(), State_Stopped);
 }
 
 bool PreviewPlayer::GetPlayDuration(double* seconds) {

@@ -122,7 +122,6 @@ public:
 
 private:
     bool Fail(const std::string& message);
-    bool StateIs(OAFilterState wanted);
 
     engine::MessageSink* const messages_;
     int32_t dvd_handle_ = 0;

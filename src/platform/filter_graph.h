@@ -90,5 +90,12 @@ inline constexpr const GUID& IID_IMediaControl = IMediaControl::iid;
 inline constexpr const GUID& IID_IMediaEvent = IMediaEvent::iid;
 inline constexpr const GUID& IID_IMediaEventEx = IMediaEventEx::iid;
 
+// Whether the graph is in (or on its way to) `wanted`, asked with a wait of at
+// most timeout_ms; false without a control or when the query fails.
+inline bool GraphStateIs(IMediaControl* control, OAFilterState wanted, LONG timeout_ms = 10) {
+    OAFilterState state = 0;
+    return control && SUCCEEDED(control->GetState(timeout_ms, &state)) && state == wanted;
+}
+
 // A new graph manager with one reference, as IUnknown.
 HRESULT CreateFilterGraph(IUnknown** graph);
