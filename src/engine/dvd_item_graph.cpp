@@ -28,11 +28,15 @@ bool DvdItemGraph::CloseOutput() { return graph_.CloseOutput(); }
 void DvdItemGraph::AlignSoundToPicture() {
     MediaFileWriter& writer = graph_.writer();
     if (!writer.IsOpen() || !writer.HasAudio() || !writer.HasVideo()) return;
-    // The writer counts what it has encoded; up to one encoder frame may
-    // still wait in its queue, so the padding errs by less than a frame and
-    // the error never builds up: every boundary measures afresh.
+    // Sound short of the pictures is padded with silence; sound past them is
+    // taken back from the start of the next item. Every boundary measures
+    // afresh, so no offset builds up.
     const int64_t wanted = SamplesForFrames(writer.video_frames_written(), settings_->FrameRate, settings_->SampleRate);
-    int64_t missing = wanted - writer.audio_samples_written();
+    int64_t missing = wanted - writer.audio_samples_written() - writer.audio_samples_queued();
+    if (missing < 0) {
+        writer.SkipAudio(-missing);
+        return;
+    }
     const int channels = std::max(1, settings_->Channel & 0xFFFF);
     std::vector<uint8_t> silence;
     while (missing > 0) {

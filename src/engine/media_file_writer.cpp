@@ -102,6 +102,7 @@ void MediaFileWriter::Release() {
     audio_frame_size_ = 0;
     small_last_frame_ = false;
     partial_sample_bytes_ = 0;
+    audio_skip_ = 0;
 }
 
 bool MediaFileWriter::Open(const std::filesystem::path& file_name, const OutputSettings& settings) {
@@ -425,11 +426,21 @@ int MediaFileWriter::WriteAudio(const uint8_t* data, size_t length_bytes) {
         length_bytes -= fill;
         if (partial_sample_bytes_ < block) return 0;
         partial_sample_bytes_ = 0;
-        if (!QueueSamples(partial_sample_, 1)) return -1;
+        if (audio_skip_ > 0)
+            --audio_skip_;
+        else if (!QueueSamples(partial_sample_, 1))
+            return -1;
     }
     // Queue and encode in slices so the FIFO stays small for big inputs.
     const size_t slice_samples = static_cast<size_t>(kVariableFrameSamples);
     size_t samples = length_bytes / block;
+    if (audio_skip_ > 0 && samples > 0) {
+        const size_t skipped = static_cast<size_t>(std::min<int64_t>(audio_skip_, static_cast<int64_t>(samples)));
+        audio_skip_ -= static_cast<int64_t>(skipped);
+        data += skipped * block;
+        length_bytes -= skipped * block;
+        samples -= skipped;
+    }
     while (samples > 0) {
         size_t count = std::min(samples, slice_samples);
         if (!QueueSamples(data, static_cast<int>(count))) return -1;
@@ -445,7 +456,16 @@ int MediaFileWriter::WriteAudio(const uint8_t* data, size_t length_bytes) {
     return 0;
 }
 
+void MediaFileWriter::SkipAudio(int64_t samples) {
+    if (audio_encoder_ && samples > 0) audio_skip_ += samples;
+}
+
+int64_t MediaFileWriter::audio_samples_queued() const {
+    return audio_fifo_ ? av_audio_fifo_size(audio_fifo_.get()) : 0;
+}
+
 bool MediaFileWriter::Close() {
+    audio_skip_ = 0;
     if (!IsOpen()) return true;
     bool ok = true;
     if (audio_encoder_) {

@@ -75,6 +75,13 @@ public:
     // part of a sample frame is kept for the next call.
     int WriteAudio(const uint8_t* data, size_t length_bytes);
 
+    // Discards the next `samples` sample frames given to WriteAudio. A merged
+    // file takes back, at the start of the next item, sound that ran past the
+    // pictures at the end of the last one.
+    void SkipAudio(int64_t samples);
+    // Sound accepted but not yet encoded (it waits for a whole encoder frame).
+    int64_t audio_samples_queued() const;
+
     // Drains the encoders, encodes the queued sound, writes the trailer and
     // closes the file. True when everything was written (also when nothing
     // is open).
@@ -122,6 +129,7 @@ private:
     bool small_last_frame_ = false;      // encoder accepts a short last frame
     uint8_t partial_sample_[16] = {};    // tail of a sample frame cut by a call
     int partial_sample_bytes_ = 0;
+    int64_t audio_skip_ = 0;  // sample frames WriteAudio still discards
 
     int64_t video_frames_ = 0;
     int64_t audio_samples_ = 0;

@@ -362,6 +362,28 @@ TEST(MediaFileWriter, PcmKeepsEverySampleAcrossRaggedCalls) {
     EXPECT_EQ(*decoded, tone);
 }
 
+// Sound a merged file took back is skipped at the next call, also across a
+// sample frame cut in two, and the queue count says what waits unencoded.
+TEST(MediaFileWriter, SkippedSoundIsLeftOut) {
+    const OutputSettings s = ShippedProfile(16).Settings;  // WAV
+    ScratchDir dir;
+    Source source(s);
+    const auto tone = source.Tone(0, 4800);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(tone.data());
+    const size_t block = 2 * static_cast<size_t>(s.Channel);
+    MediaFileWriter writer;
+    ASSERT_TRUE(writer.Open(dir / "skip.wav", s));
+    writer.SkipAudio(1000);
+    ASSERT_EQ(writer.WriteAudio(bytes, 600 * block + 1), 0);  // 600 skipped and half a frame
+    ASSERT_EQ(writer.WriteAudio(bytes + 600 * block + 1, tone.size() * 2 - 600 * block - 1), 0);
+    EXPECT_EQ(writer.audio_samples_written() + writer.audio_samples_queued(), 4800 - 1000);
+    ASSERT_TRUE(writer.Close());
+    auto decoded = test::DecodeAudio(dir / "skip.wav");
+    ASSERT_TRUE(decoded.has_value());
+    const std::vector<int16_t> expected(tone.begin() + 1000 * s.Channel, tone.end());
+    EXPECT_EQ(*decoded, expected);
+}
+
 // YV12 carries V before U: a red picture must come out red, also through
 // the pixel format conversion for an encoder that takes no 4:2:0.
 TEST(MediaFileWriter, ReadsThePlanesInYv12Order) {
