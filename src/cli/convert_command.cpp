@@ -183,12 +183,7 @@ bool MakeRows(const ConvertOptions& options, const TitleCatalogue& catalogue, co
         engine::ConvertItem item = engine::MakeTitleItem(t, static_cast<int64_t>(std::floor(title.duration_ms)));
         item.chapter_index = chapter;
         if (chapter >= 0) {
-            // The records give a chapter's size, not its length: its share
-            // of the title's sectors stands in for its share of the time.
-            double all_sectors = 0;
-            for (int c = 0; c < std::clamp(title.chapters, 0, kDvdMaxChapters); ++c) all_sectors += title.chapter_sectors[c];
-            if (all_sectors > 0)
-                item.length_ms = static_cast<int64_t>(item.length_ms * (title.chapter_sectors[chapter] / all_sectors));
+            item.length_ms = catalogue.ChapterLengthMs(t, chapter);
             item.trim_length_ms = item.length_ms;
         }
         if (options.trim_end_ms >= 0) {

@@ -52,9 +52,20 @@ int64_t CBaseSplitterFile::BytesLeft(bool refresh) {
 }
 
 HRESULT CBaseSplitterFile::FillCache(int64_t at) {
-    const int64_t fill = std::min(cache_bytes_, StreamLength() - at);
+    int64_t fill = std::min(cache_bytes_, StreamLength() - at);
     if (fill <= 0) return E_FAIL;
-    const HRESULT hr = reader_->SyncRead(at, static_cast<LONG>(fill), cache_.get());
+    HRESULT hr = reader_->SyncRead(at, static_cast<LONG>(fill), cache_.get());
+    if (hr != S_OK && random_access_) {
+        // A source may end before the length it announced (a DVD chapter ends
+        // at its stop position, inside the title's length): the bytes up to
+        // the new end are still good.
+        const int64_t before = length_;
+        const int64_t shorter = std::min(cache_bytes_, StreamLength(true) - at);
+        if (length_ < before && shorter > 0 && shorter < fill) {
+            fill = shorter;
+            hr = reader_->SyncRead(at, static_cast<LONG>(fill), cache_.get());
+        }
+    }
     if (hr != S_OK) {
         cache_fill_ = 0;
         return FAILED(hr) ? hr : E_FAIL;

@@ -85,21 +85,26 @@ struct CellRange {
 struct TitleModel {
     int title_set = 0;
     std::vector<std::vector<CellRange>> chapter_cells;  // per chapter, in play order
+    std::vector<double> chapter_ms;                     // playing time of each chapter
     DvdVideoInfo video{};
     uint32_t palette[16] = {};
 };
 
 // The cells of one program chain from cell `first` (from 1) up to `last`,
 // skipping all but the first angle of a multi-angle block and cells that lie
-// outside the title set's VOB files.
+// outside the title set's VOB files. `playback_ms` gets the playing time of
+// the cells kept.
 std::vector<CellRange> ChainCells(const IfoProgramChain& chain, int first, int last,
-                                  uint32_t vob_sectors) {
+                                  uint32_t vob_sectors, double* playback_ms) {
     std::vector<CellRange> cells;
+    *playback_ms = 0;
     const int count = static_cast<int>(chain.cells.size());
     for (int i = std::max(first, 1); i <= last && i <= count; ++i) {
         const IfoCell& cell = chain.cells[i - 1];
         if (cell.block_type == 1 && cell.block_mode != 1) continue;
         if (cell.last_sector < cell.first_sector || cell.first_sector >= vob_sectors) continue;
+        const IfoPlaybackTime& time = cell.playback_time;
+        *playback_ms += DvdTimeToMs(time.hour, time.minute, time.second, time.frame_u);
         const CellRange range{cell.first_sector, std::min(cell.last_sector, vob_sectors - 1)};
         if (!cells.empty() && cells.back().last_sector + 1 == range.first_sector)
             cells.back().last_sector = range.last_sector;
@@ -126,6 +131,7 @@ public:
     int Read(uint8_t* buffer, int size);
     bool VideoInfo(int title, DvdVideoInfo* video) const;
     bool Palette(int title, uint32_t palette[16]) const;
+    double ChapterMs(int title, int chapter) const;
 
     std::mutex mutex;  // held by the public functions around every call above
 
@@ -224,6 +230,7 @@ void DvdDisc::DescribeTitle(int index, const IfoTitle& entry, const VtsInfo& vts
         const IfoProgramChain* chain = ChainOf(vts, part.pgcn);
         const int programs = chain ? static_cast<int>(chain->program_cells.size()) : 0;
         std::vector<CellRange> cells;
+        double playback_ms = 0;
         if (chain && part.pgn >= 1 && part.pgn <= programs) {
             if (!first_chain) first_chain = chain;
             if (std::find(chains_played.begin(), chains_played.end(), part.pgcn) == chains_played.end())
@@ -235,12 +242,13 @@ void DvdDisc::DescribeTitle(int index, const IfoTitle& entry, const VtsInfo& vts
                 if (next.pgcn == part.pgcn && next.pgn > part.pgn && next.pgn <= programs)
                     last_cell = chain->program_cells[next.pgn - 1] - 1;
             }
-            cells = ChainCells(*chain, first_cell, last_cell, vob_sectors);
+            cells = ChainCells(*chain, first_cell, last_cell, vob_sectors, &playback_ms);
         }
         uint64_t sectors = 0;
         for (const CellRange& cell : cells) sectors += cell.Sectors();
         info.chapter_sectors[k] = static_cast<uint32_t>(std::min<uint64_t>(sectors, UINT32_MAX));
         model.chapter_cells.push_back(std::move(cells));
+        model.chapter_ms.push_back(playback_ms);
     }
     info.chapters = chapters;
     if (!first_chain) return;
@@ -405,6 +413,13 @@ bool DvdDisc::Palette(int title, uint32_t palette[16]) const {
     return titles_[title].title_set != 0;
 }
 
+double DvdDisc::ChapterMs(int title, int chapter) const {
+    if (title < 0 || title >= static_cast<int>(titles_.size())) return -1;
+    const std::vector<double>& chapters = titles_[title].chapter_ms;
+    if (chapter < 0 || chapter >= static_cast<int>(chapters.size())) return -1;
+    return chapters[chapter];
+}
+
 // --- handles ----------------------------------------------------------------
 
 std::mutex g_handles_mutex;
@@ -504,6 +519,13 @@ bool MyDVDGetPalette(int32_t handle, int title, uint32_t palette[16]) {
     if (!disc) return false;
     std::lock_guard lock(disc->mutex);
     return disc->Palette(title, palette);
+}
+
+double MyDvdGetChapterDuration(int32_t handle, int title, int chapter) {
+    auto disc = Find(handle);
+    if (!disc) return -1;
+    std::lock_guard lock(disc->mutex);
+    return disc->ChapterMs(title, chapter);
 }
 
 }  // namespace rizuvira

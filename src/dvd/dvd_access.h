@@ -98,6 +98,11 @@ void MyDVDClose(int32_t handle);
 bool MyDVDGetVideoInfo(int32_t handle, int title, DvdVideoInfo* video);
 bool MyDVDGetPalette(int32_t handle, int title, uint32_t palette[16]);
 
+// Playing time of one chapter in milliseconds, summed from its cells (the
+// first angle of a multi-angle block only); -1 for an unknown handle, title
+// or chapter.
+double MyDvdGetChapterDuration(int32_t handle, int title, int chapter);
+
 // Exact length of a DVD playback time: BCD hours, minutes, seconds and a frame
 // count whose two high bits give the rate (1: 25 fps, 3: 30000/1001 fps with
 // 30 frames per timecode second).

@@ -58,7 +58,7 @@ HRESULT CDVDStream::SetArea(int32_t title, int32_t chapter) {
     title_ = title;
     chapter_ = chapter;
     MyDVDSetArea(handle_, title, chapter < 0 ? 0 : chapter);
-    if (chapter < 0)
+    if (chapter < 0 || read_to_title_end_)
         MyDvdSetStopPos(handle_, title + 1, 0);
     else
         MyDvdSetStopPos(handle_, title, chapter + 1);
@@ -72,9 +72,19 @@ HRESULT CDVDStream::SetArea(int32_t title, int32_t chapter) {
     return S_OK;
 }
 
-int64_t CDVDStream::TitleDurationMs() {
+void CDVDStream::SetReadToTitleEnd(bool on) {
     CAutoLock lock(&lock_);
-    return disc_ ? static_cast<int64_t>(disc_->titles[title_].duration_ms) : 0;
+    read_to_title_end_ = on;
+}
+
+int64_t CDVDStream::AreaDurationMs() {
+    CAutoLock lock(&lock_);
+    if (!disc_) return 0;
+    if (chapter_ >= 0) {
+        const double chapter_ms = MyDvdGetChapterDuration(handle_, title_, chapter_);
+        if (chapter_ms >= 0) return static_cast<int64_t>(chapter_ms);
+    }
+    return static_cast<int64_t>(disc_->titles[title_].duration_ms);
 }
 
 HRESULT CDVDStream::MoveToByte(LONGLONG position) {
@@ -151,6 +161,7 @@ CDVDReader::~CDVDReader() = default;
 HRESULT CDVDReader::NonDelegatingQueryInterface(const GUID& riid, void** object) {
     if (riid == IFileSourceFilter::iid) return GetInterface(static_cast<IFileSourceFilter*>(this), object);
     if (riid == IMyDVDReader::iid) return GetInterface(static_cast<IMyDVDReader*>(this), object);
+    if (riid == IMyDVDReadOn::iid) return GetInterface(static_cast<IMyDVDReadOn*>(this), object);
     return CAsyncReader::NonDelegatingQueryInterface(riid, object);
 }
 
@@ -174,9 +185,14 @@ HRESULT CDVDReader::SetDvdHandle(int32_t handle) {
 
 HRESULT CDVDReader::SetArea(int32_t title, int32_t chapter) { return stream_.SetArea(title, chapter); }
 
+HRESULT CDVDReader::SetReadToTitleEnd(bool on) {
+    stream_.SetReadToTitleEnd(on);
+    return S_OK;
+}
+
 HRESULT CDVDReader::GetDuration(int64_t* duration_ms) {
     if (!duration_ms) return E_POINTER;
-    *duration_ms = stream_.TitleDurationMs();
+    *duration_ms = stream_.AreaDurationMs();
     return S_OK;
 }
 

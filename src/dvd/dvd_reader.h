@@ -33,6 +33,15 @@ struct IMyDVDReader : virtual IUnknown {
     virtual HRESULT GetDuration(int64_t* duration_ms) = 0;
 };
 
+// For converting a chapter: the disc keeps the sound of a chapter's last
+// moments up to a second into the next chapter, so reading may go on to the
+// title's end while the start, length and duration stay the chapter's; the
+// consumer ends the range itself. Holds for later SetArea calls too.
+struct IMyDVDReadOn : virtual IUnknown {
+    static constexpr GUID iid = "5F0C3B1E-8A4D-4E62-9B07-3C2D61A9E4F5"_guid;
+    virtual HRESULT SetReadToTitleEnd(bool on) = 0;
+};
+
 inline constexpr GUID CLSID_DVDReader = "783EAEDE-D5EE-4FCE-1C8F-A4F53D0A2F73"_guid;
 
 namespace rizuvira {
@@ -51,7 +60,10 @@ public:
     // `owns` is set. Fills the disc record and selects title 0, whole title.
     HRESULT SetDvdHandle(int32_t handle, bool owns);
     HRESULT SetArea(int32_t title, int32_t chapter);
-    int64_t TitleDurationMs();
+    // Milliseconds of the area: the title's duration, or the chapter's when
+    // one chapter is chosen.
+    int64_t AreaDurationMs();
+    void SetReadToTitleEnd(bool on);
     bool HasHandle();
 
     HRESULT MoveToByte(LONGLONG position) override;
@@ -74,11 +86,12 @@ private:
     int bytes_left_ = 0;     // unread bytes in buffer_; negative after a failed read
     int32_t title_ = 0;
     int32_t chapter_ = -1;
+    bool read_to_title_end_ = false;
     std::unique_ptr<DvdDiscInfo> disc_;  // the record of the disc of handle_
     uint8_t scratch_[kScratchBytes];     // bytes a seek reads past to land exactly
 };
 
-class CDVDReader final : public CAsyncReader, public IFileSourceFilter, public IMyDVDReader {
+class CDVDReader final : public CAsyncReader, public IFileSourceFilter, public IMyDVDReader, public IMyDVDReadOn {
 public:
     // Made directly by the graph builders; *hr reports a failed construction.
     CDVDReader(IUnknown* outer, HRESULT* hr);
@@ -90,6 +103,8 @@ public:
     HRESULT SetDvdHandle(int32_t handle) override;
     HRESULT SetArea(int32_t title, int32_t chapter) override;
     HRESULT GetDuration(int64_t* duration_ms) override;
+    // IMyDVDReadOn
+    HRESULT SetReadToTitleEnd(bool on) override;
 
     // IFileSourceFilter: `file_name` is the disc itself (an image, a folder,
     // a drive); the media type is not used.

@@ -43,15 +43,16 @@ struct IfoSubpictureAttributes {
     uint16_t language = 0;
 };
 
+struct IfoPlaybackTime {
+    uint8_t hour = 0, minute = 0, second = 0, frame_u = 0;  // BCD; frame_u's top bits: rate
+};
+
 struct IfoCell {
     int block_mode = 0;  // 0 not in a block, 1 first cell, 2 inside, 3 last cell
     int block_type = 0;  // 1 angle block
+    IfoPlaybackTime playback_time;
     uint32_t first_sector = 0;
     uint32_t last_sector = 0;  // inclusive
-};
-
-struct IfoPlaybackTime {
-    uint8_t hour = 0, minute = 0, second = 0, frame_u = 0;  // BCD; frame_u's top bits: rate
 };
 
 struct IfoProgramChain {

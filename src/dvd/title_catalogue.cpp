@@ -129,6 +129,21 @@ bool TitleCatalogue::SelectSubtitle(int entry) {
     return true;
 }
 
+int64_t TitleCatalogue::ChapterLengthMs(int title, int chapter) const {
+    if (title < 0 || title >= std::min(disc_->title_count, kDvdMaxTitles)) return -1;
+    const DvdTitleInfo& info = disc_->titles[title];
+    const int chapters = std::clamp(info.chapters, 0, kDvdMaxChapters);
+    if (chapter < 0 || chapter >= chapters) return -1;
+    if (source_file_.empty()) {
+        const double played_ms = MyDvdGetChapterDuration(handle_, title, chapter);
+        if (played_ms >= 0) return static_cast<int64_t>(played_ms);
+    }
+    double all_sectors = 0;
+    for (int c = 0; c < chapters; ++c) all_sectors += info.chapter_sectors[c];
+    const double share = all_sectors > 0 ? info.chapter_sectors[chapter] / all_sectors : 1.0 / chapters;
+    return static_cast<int64_t>(info.duration_ms * share);
+}
+
 std::string TitleCatalogue::LanguageName(int32_t code) { return rizuvira::LanguageName(code); }
 
 }  // namespace rizuvira

@@ -97,6 +97,11 @@ public:
     bool SelectAudio(int entry);
     bool SelectSubtitle(int entry);
 
+    // Whole milliseconds of one chapter of the open disc: its cells' playing
+    // time; for a source without cells (a plain file) the title's duration
+    // shared out by sectors. -1 for no such chapter.
+    int64_t ChapterLengthMs(int title, int chapter) const;
+
     static std::string LanguageName(int32_t code);
 
 private:

@@ -15,10 +15,6 @@ namespace {
 std::atomic<uint32_t> g_preview_counter{0};
 constexpr uint32_t kPreviewEvery = 5;
 
-// A picture whose stop time runs past the end of the range by more than this
-// is a wild time stamp; it is held to the range end instead of filling slots
-// without end.
-constexpr REFERENCE_TIME kLongestPicture = UNITS;
 
 bool IsTimed(HRESULT time_result) { return time_result == S_OK || time_result == VFW_S_NO_STOP_TIME; }
 
@@ -214,7 +210,9 @@ void CConvFilter::ReceiveVideo(IMediaSample* sample) {
     REFERENCE_TIME start = 0, stop = 0;
     const bool timed = IsTimed(sample->GetTime(&start, &stop));
     if (timed) {
-        video_inside_ = !(stop < RangeStart || start > RangeStop);
+        // The range ends before its stop time: a picture starting there is
+        // the first of what follows the item.
+        video_inside_ = !(stop < RangeStart || start >= RangeStop);
         if (!video_inside_) return;
     } else if (!video_inside_) {
         return;
@@ -229,7 +227,9 @@ void CConvFilter::ReceiveVideo(IMediaSample* sample) {
     REFERENCE_TIME next = next_video_time_.load();
     // An untimed picture fills the next slot.
     REFERENCE_TIME relative_stop = timed ? stop - RangeStart : next + 1;
-    relative_stop = std::min(relative_stop, RangeStop - RangeStart + kLongestPicture);
+    // No slot begins at or past the end of the range, whatever the picture's
+    // stop time says.
+    relative_stop = std::min(relative_stop, RangeStop - RangeStart);
     if (FrameInterval < 1.0) {
         // No frame clock was set: every picture once.
         if (Writer->WriteVideo(data, static_cast<size_t>(length)) == 0) next_video_time_ = relative_stop;
@@ -247,7 +247,7 @@ void CConvFilter::ReceiveAudio(IMediaSample* sample) {
     REFERENCE_TIME start = 0, stop = 0;
     const bool timed = IsTimed(sample->GetTime(&start, &stop));
     if (timed) {
-        audio_inside_ = !(stop < RangeStart || start > RangeStop);
+        audio_inside_ = !(stop < RangeStart || start >= RangeStop);
         if (!audio_inside_) return;
     } else if (!audio_inside_) {
         return;

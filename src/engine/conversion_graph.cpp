@@ -155,6 +155,9 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
     if (source_file_.empty()) {
         ComPtr<IMyDVDReader> dvd = source_.As<IMyDVDReader>();
         if (!dvd) return Fail("IID_IMyDVDReader error");
+        // A chapter's closing sound lies in the next chapter's sectors: read
+        // on, the range below ends the item at the chapter's end.
+        if (ComPtr<IMyDVDReadOn> read_on = source_.As<IMyDVDReadOn>()) read_on->SetReadToTitleEnd(chapter >= 0);
         if (FAILED(dvd->SetDvdHandle(dvd_handle)) || FAILED(dvd->SetArea(title, chapter)))
             return Fail("SetDvdReader error");
         dvd->GetDuration(&source_length_ms_);
@@ -205,14 +208,12 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
         audio->SetVolume(item.edit.volume);
     }
     if (source_length_ms_ > 0) {
-        // The splitter stops at the first packet past its span, but a program
-        // stream carries the sound of a moment up to a second after its
-        // picture, so the span reaches one second further; the sink cuts at
-        // the exact end.
-        const int64_t rest_ms = std::max<int64_t>(0, source_length_ms_ - item.trim_start_ms);
-        const int64_t span_ms = item.trim_length_ms >= rest_ms
-                                    ? item.trim_length_ms
-                                    : std::min(item.trim_length_ms + kSplitterSpanMarginMs, rest_ms);
+        // The splitter stops at the first packet of any stream past its span,
+        // but a program stream carries the sound of a moment up to a second
+        // away from its picture, so the span reaches one second further; the
+        // sink cuts at the exact end. At the end of the source the stream
+        // itself ends first.
+        const int64_t span_ms = item.trim_length_ms + kSplitterSpanMarginMs;
         if (ComPtr<demux::IMyMpegSplitter> range = splitter_.As<demux::IMyMpegSplitter>())
             range->SetRange(item.trim_start_ms, span_ms, source_length_ms_);
     }

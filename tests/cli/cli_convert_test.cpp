@@ -155,6 +155,30 @@ TEST_F(CliConvertTest, SubtitleNoneDrawsNothing) {
     EXPECT_LT(std::abs(plain.bottom_luma - quiet.pictures[quiet.pictures.size() / 2].bottom_luma), 1.0);
 }
 
+TEST_F(CliConvertTest, ChapterConvertsWhole) {
+    // Chapter 2 of title 1 is frames 450 to 899.
+    const fs::path out = folder_ / "out";
+    const CliRun run = Convert("--chapter 1:2 -o '" + out.string() + "'");
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const DecodedOutput decoded = Decode(out / "Chapter_01_02.mp4");
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    ASSERT_EQ(decoded.pictures.size(), 450u);
+    for (size_t i = 0; i < decoded.pictures.size(); ++i)
+        ASSERT_EQ(decoded.pictures[i].band, 450 + static_cast<int>(i)) << "picture " << i;
+    const double video_end = decoded.pictures.back().time_s + kNtscFrame;
+    const double audio_end = decoded.audio_start_s + static_cast<double>(decoded.mono.size()) / decoded.sample_rate;
+    EXPECT_NEAR(audio_end, video_end, 2048.0 / decoded.sample_rate);
+    EXPECT_GT(Tone(decoded, video_end - 0.3, 440), 0.03) << "sound to the chapter's end";
+    // The chapter's first and last flashes meet their beeps.
+    for (const size_t i : {size_t{0}, size_t{420}}) {
+        ASSERT_EQ(decoded.pictures[i].band, fx::FirstFlashFrame(15 + static_cast<int>(i) / 30, 30000, 1001));
+        const double flash_s = decoded.pictures[i].time_s;
+        const double beep_s = BeepStart(decoded, flash_s);
+        ASSERT_GE(beep_s, 0) << "no beep at picture " << i;
+        EXPECT_NEAR(beep_s, flash_s, kNtscFrame + 0.011) << "picture " << i;
+    }
+}
+
 TEST_F(CliConvertTest, PlainMpegFileIsOneTitle) {
     // Title 3's title set on its own: 4 s of MPEG-1 layer II sound at 800 Hz.
     const fs::path vob = folder_ / "clip.VOB";

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "demux/mpeg_splitter.h"
+#include "demux/splitter_file.h"
 #include "dvd/dvd_reader.h"
 #include "fixtures/sample_discs.h"
 #include "platform/filter_graph.h"
@@ -153,6 +154,35 @@ TEST_F(DvdSplitter, ShortTitleWithoutSubtitlesAndPalMpegAudio) {
     ASSERT_EQ(names.size(), 4u);
     EXPECT_TRUE(names[1].ends_with("(0000,bd,80)"));
     EXPECT_TRUE(names[2].ends_with("(0000,c1,00)"));
+}
+
+TEST_F(DvdSplitter, ChapterReadsToItsStopThoughTheLengthCountsTheTitle) {
+    // The reader announces the whole title's size; the chapter ends earlier
+    // and the last window of bytes before its end must still read.
+    HRESULT hr = S_OK;
+    ComPtr<IBaseFilter> filter(new CDVDReader(nullptr, &hr));
+    auto* reader = static_cast<CDVDReader*>(filter.Get());
+    ASSERT_EQ(reader->Load(fixtures::SampleDiscPath("ntsc"), nullptr), S_OK);
+    ASSERT_EQ(reader->SetArea(0, 1), S_OK);
+    ComPtr<IPin> out;
+    filter->FindPin("Output", out.ReleaseAndGetAddressOf());
+    ComPtr<IAsyncReader> source = out.As<IAsyncReader>();
+    ASSERT_TRUE(source);
+
+    const int32_t handle = MyDVDOpen(fixtures::SampleDiscPath("ntsc").c_str());
+    auto info = std::make_unique<DvdDiscInfo>();
+    MyDVDGetInfo(handle, info.get());
+    MyDVDClose(handle);
+    const int64_t chapter_bytes = int64_t{info->titles[0].chapter_sectors[1]} * kDvdSectorBytes;
+
+    CBaseSplitterFile file(source.Get(), &hr, 65536);
+    ASSERT_EQ(hr, S_OK);
+    ASSERT_GT(file.StreamLength(), chapter_bytes);
+    int64_t count = 0;
+    uint8_t byte = 0;
+    while (file.ReadBytes(&byte, 1) == S_OK) ++count;
+    EXPECT_EQ(count, chapter_bytes);
+    EXPECT_EQ(file.StreamLength(), chapter_bytes);
 }
 
 }  // namespace

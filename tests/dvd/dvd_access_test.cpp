@@ -101,6 +101,15 @@ TEST_P(DvdAccessOnSampleDisc, RecordMatchesTheAuthoredDisc) {
         // title really lasts frames x 1001 / 30000 s.
         EXPECT_NEAR(title.duration_ms, 1000.0 * expected.frames * expected.fps_den / expected.fps_num,
                     0.001);
+        // Chapters last from their first frame to the next chapter's.
+        for (int k = 0; k < title.chapters; ++k) {
+            const int next = k + 1 < title.chapters ? expected.chapter_start_frames[k + 1] : expected.frames;
+            const int frames = next - expected.chapter_start_frames[k];
+            EXPECT_NEAR(MyDvdGetChapterDuration(handle.get(), t, k), 1000.0 * frames * expected.fps_den / expected.fps_num,
+                        0.001)
+                << "chapter " << k;
+        }
+        EXPECT_EQ(MyDvdGetChapterDuration(handle.get(), t, title.chapters), -1);
         ASSERT_EQ(title.audio_count, static_cast<int>(expected.audio.size()));
         for (int a = 0; a < title.audio_count; ++a) {
             const fixtures::SampleAudioTrack& track = expected.audio[a];

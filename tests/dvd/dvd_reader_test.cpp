@@ -62,11 +62,14 @@ TEST_F(DvdReaderTest, StreamReadsTheAreaAndEndsAtTheStop) {
     const int title = 0;
     ASSERT_EQ(stream.SetArea(title, -1), S_OK);
     EXPECT_EQ(stream.TotalSize(), TitleBytes(title)) << "the length is known before any read";
+    EXPECT_EQ(stream.AreaDurationMs(), static_cast<int64_t>(info_->titles[title].duration_ms));
 
     // A chapter: the length still counts the whole title until the reading
     // stops at the next chapter.
     ASSERT_EQ(stream.SetArea(title, 1), S_OK);
     EXPECT_EQ(stream.TotalSize(), TitleBytes(title));
+    EXPECT_EQ(stream.AreaDurationMs(), static_cast<int64_t>(MyDvdGetChapterDuration(handle_, title, 1)))
+        << "the duration is the chapter's";
     const std::vector<uint8_t> expected = AreaBytes(reference_handle_, title, 1);
     std::vector<uint8_t> got(expected.size() + 5000);
     DWORD actual = 0;

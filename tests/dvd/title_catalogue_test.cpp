@@ -71,6 +71,10 @@ TEST_F(TitleCatalogueTest, ListsTheSampleDisc) {
 
     catalogue_.RefreshOutputNames(".mkv");
     EXPECT_EQ(catalogue_.rows()[0].output_name, "Title_01.mkv");
+
+    EXPECT_EQ(catalogue_.ChapterLengthMs(0, 1), 15015) << "450 frames, from the chapter's cells";
+    EXPECT_EQ(catalogue_.ChapterLengthMs(0, 4), -1);
+    EXPECT_EQ(catalogue_.ChapterLengthMs(99, 0), -1);
 }
 
 TEST_F(TitleCatalogueTest, ThreeSecondsAreListedOneMillisecondLessIsNot) {
@@ -150,6 +154,7 @@ TEST_F(TitleCatalogueTest, PlainFileIsOneTitleHoweverShort) {
     EXPECT_EQ(catalogue_.rows()[0].output_name, "Title_01.mkv");
     EXPECT_EQ(catalogue_.rows()[0].item.trim_length_ms, 1500);
     EXPECT_EQ(catalogue_.selected_row(), 0);
+    EXPECT_EQ(catalogue_.ChapterLengthMs(0, 0), 1500) << "a file's one chapter is all of it";
 }
 
 TEST(CatalogueLanguageName, FirstMatchCutAtTheSemicolon) {

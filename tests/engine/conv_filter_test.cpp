@@ -164,15 +164,16 @@ TEST_F(ConvFilterTest, RangeEdges) {
     EXPECT_EQ(writer_.video_frames_written(), 0);
     PushPicture(2 * UNITS, 3 * UNITS);  // one second: 25 slots
     EXPECT_EQ(writer_.video_frames_written(), 25);
-    PushPicture(4 * UNITS + 1, 5 * UNITS);  // starts after the range
+    PushPicture(4 * UNITS, 5 * UNITS);  // starts where the range ends: the next item's
     EXPECT_EQ(writer_.video_frames_written(), 25);
+    PushPicture(3 * UNITS, 5 * UNITS);  // runs past the end: slots up to the end only
+    EXPECT_EQ(writer_.video_frames_written(), 50);
 }
 
 TEST_F(ConvFilterTest, WildStopTimeIsHeldToTheRangeEnd) {
     Build(25000, 0, 2 * UNITS);
     PushPicture(0, INT64_MAX / 2);
-    // Up to the range end plus the longest picture, not without end.
-    EXPECT_EQ(writer_.video_frames_written(), 75);
+    EXPECT_EQ(writer_.video_frames_written(), 50);
 }
 
 TEST_F(ConvFilterTest, UntimedSamplesFollowTheLastTimedOne) {
