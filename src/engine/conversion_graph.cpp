@@ -168,8 +168,13 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
             control->SetTitleInfo(&title_info->titles[title]);
         source_known = MyDVDGetVideoInfo(dvd_handle, title, &source);
     } else {
+        // The item's length was measured from the file's time stamps; the
+        // splitter's own guess comes from its byte rate.
         LONGLONG duration_100ns = 0;
-        if (seeking_ && SUCCEEDED(seeking_->GetDuration(&duration_100ns))) source_length_ms_ = duration_100ns / 10000;
+        if (item.length_ms > 0)
+            source_length_ms_ = item.length_ms;
+        else if (seeking_ && SUCCEEDED(seeking_->GetDuration(&duration_100ns)))
+            source_length_ms_ = duration_100ns / 10000;
         StreamTable streams;
         if (ListSplitterStreams(splitter_.Get(), &streams) && !streams.video.empty()) {
             source.width = streams.video[0].width;

@@ -5,7 +5,9 @@
 #include <string>
 #include <system_error>
 
+#include "demux/async_file_reader.h"
 #include "demux/mpeg_splitter.h"
+#include "demux/mpeg_splitter_file.h"
 #include "engine/conversion_graph.h"
 #include "platform/async_reader.h"
 #include "platform/seeking.h"
@@ -20,6 +22,28 @@ int32_t CodingOfAudioKey(int key) {
     if (key >= 0xBDA0 && key <= 0xBDA7) return kDvdAudioLpcm;
     if (key >= 0xC000 && key <= 0xDFFF) return kDvdAudioMpeg1;
     return kDvdAudioOther;
+}
+
+// The time from the file's first time stamp to its last plus one picture,
+// scanning its head and its tail; 0 when the stamps say nothing.
+double SpannedMs(const std::filesystem::path& path, int64_t frame_100ns) {
+    demux::CAsyncFileReader file;
+    if (FAILED(file.Open(path.string()))) return 0;
+    HRESULT hr = S_OK;
+    demux::CMpegSplitterFile parser(file.Reader(), &hr, DvdTitleInfo{});
+    if (FAILED(hr)) return 0;
+    parser.RescanTail();
+    if (parser.FirstTime() == INT64_MAX || parser.LastTime() <= parser.FirstTime()) return 0;
+    return static_cast<double>(parser.LastTime() - parser.FirstTime() + std::max<int64_t>(frame_100ns, 0)) / 10000.0;
+}
+
+// A file's length: the byte rate gives a guess that is far off where the
+// rate varies (a still stretch in a transport stream), so the time stamps
+// decide unless they disagree wildly, as they do across a clock reset.
+double FileDurationMs(double estimate_ms, double spanned_ms) {
+    if (spanned_ms <= 0) return estimate_ms;
+    if (estimate_ms <= 0) return spanned_ms;
+    return spanned_ms > estimate_ms / 4 && spanned_ms < estimate_ms * 4 ? spanned_ms : estimate_ms;
 }
 
 }  // namespace
@@ -50,6 +74,8 @@ bool ProbeMpegFile(const std::filesystem::path& path, DvdDiscInfo* disc) {
     if (ComPtr<IMediaSeeking> seeking = splitter.As<IMediaSeeking>();
         seeking && SUCCEEDED(seeking->GetDuration(&duration_100ns)))
         title.duration_ms = static_cast<double>(duration_100ns) / 10000.0;
+    title.duration_ms = FileDurationMs(
+        title.duration_ms, SpannedMs(path, streams.video.empty() ? 0 : streams.video[0].frame_duration_100ns));
     for (const StreamTable::Audio& audio : streams.audio) {
         if (title.audio_count >= kDvdMaxStreams || audio.key <= 0) continue;
         const int i = title.audio_count++;

@@ -197,6 +197,29 @@ TEST_F(CliConvertTest, PlainMpegFileIsOneTitle) {
     EXPECT_GT(Tone(decoded, 2.5, 800), 0.03);
 }
 
+TEST_F(CliConvertTest, TransportStreamWhoseRateDropsConvertsWhole) {
+    // One busy second, then five still ones: the head's byte rate promises
+    // far less time than the file holds.
+    const fs::path ts = folder_ / "still.ts";
+    const std::string make =
+        "ffmpeg -v error -y -f lavfi -i testsrc=size=720x480:rate=30000/1001:duration=1 -f lavfi "
+        "-i color=black:size=720x480:rate=30000/1001:duration=5 -f lavfi -i sine=f=440:duration=6 "
+        "-filter_complex '[0][1]concat=n=2:v=1:a=0[v]' -map '[v]' -map 2 -c:v mpeg2video -b:v 8M -c:a mp2 "
+        "-f mpegts '" + ts.string() + "'";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const CliRun info = RunCli("info '" + ts.string() + "'");
+    EXPECT_EQ(info.out.rfind("Title_01  00:00:06  1 chapter\n", 0), 0u) << info.out;
+
+    const fs::path out = folder_ / "out";
+    const CliRun run = RunCli("convert '" + ts.string() + "' -q -o '" + out.string() + "'", env_);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const DecodedOutput decoded = Decode(out / "Title_01.mp4");
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    ASSERT_FALSE(decoded.pictures.empty());
+    EXPECT_NEAR(decoded.pictures.back().time_s + kNtscFrame, 6.0, 2 * kNtscFrame);
+    EXPECT_GT(Tone(decoded, 5.5, 440), 0.03);
+}
+
 TEST_F(CliConvertTest, CtrlCFinishesThePlayableFile) {
     const fs::path out = folder_ / "out";
     int pipe_fds[2];
