@@ -186,6 +186,13 @@ bool MakeRows(const ConvertOptions& options, const TitleCatalogue& catalogue, co
             item.length_ms = catalogue.ChapterLengthMs(t, chapter);
             item.trim_length_ms = item.length_ms;
         }
+        if (title.chapters <= 0 || item.length_ms <= 0) {
+            // The title set's information could not be read (a damaged disc
+            // or a cut-off image): there is nothing to find the title by.
+            messages.ShowMessage(name + " cannot be read on this disc; it is skipped");
+            ++*skipped;
+            continue;
+        }
         if (options.trim_end_ms >= 0) {
             if (options.trim_start_ms >= item.length_ms) {
                 messages.ShowMessage(name + " ends before the trim start; it is skipped");

@@ -72,6 +72,11 @@ HRESULT CDVDStream::SetArea(int32_t title, int32_t chapter) {
     return S_OK;
 }
 
+void CDVDStream::SetReadErrorHandler(std::function<void()> handler) {
+    CAutoLock lock(&lock_);
+    on_read_error_ = std::move(handler);
+}
+
 void CDVDStream::SetReadToTitleEnd(bool on) {
     CAutoLock lock(&lock_);
     read_to_title_end_ = on;
@@ -138,6 +143,7 @@ HRESULT CDVDStream::ReadBytes(BYTE* destination, DWORD count, DWORD* actual) {
         if (got <= 0) {
             length_ = position_;  // the stream ends here
             Trace("MyDVDRead error\n");
+            if (got < 0 && on_read_error_) on_read_error_();
             break;
         }
     }
@@ -154,7 +160,9 @@ LONGLONG CDVDStream::TotalSize(LONGLONG* available) {
 // --- CDVDReader ---------------------------------------------------------------
 
 CDVDReader::CDVDReader(IUnknown* outer, HRESULT* hr)
-    : CAsyncReader("DVD reader", outer, &stream_, hr, CLSID_DVDReader) {}
+    : CAsyncReader("DVD reader", outer, &stream_, hr, CLSID_DVDReader) {
+    stream_.SetReadErrorHandler([this] { NotifyEvent(EC_STREAM_ERROR_STILLPLAYING, DVDREADER_E_READ, 0); });
+}
 
 CDVDReader::~CDVDReader() = default;
 

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -42,6 +43,11 @@ struct IMyDVDReadOn : virtual IUnknown {
     virtual HRESULT SetReadToTitleEnd(bool on) = 0;
 };
 
+// The first parameter of the EC_STREAM_ERROR_STILLPLAYING event the reader
+// posts when the disc cannot be read before the end of the area (a damaged
+// disc or a cut-off image): the stream ends there and the graph plays on.
+inline constexpr HRESULT DVDREADER_E_READ = MakeHresult(0x8004FE11u);
+
 inline constexpr GUID CLSID_DVDReader = "783EAEDE-D5EE-4FCE-1C8F-A4F53D0A2F73"_guid;
 
 namespace rizuvira {
@@ -64,6 +70,9 @@ public:
     // one chapter is chosen.
     int64_t AreaDurationMs();
     void SetReadToTitleEnd(bool on);
+    // Called (under the stream lock) when the disc cannot be read before the
+    // area's end; the stream then ends where the reading stopped.
+    void SetReadErrorHandler(std::function<void()> handler);
     bool HasHandle();
 
     HRESULT MoveToByte(LONGLONG position) override;
@@ -87,6 +96,7 @@ private:
     int32_t title_ = 0;
     int32_t chapter_ = -1;
     bool read_to_title_end_ = false;
+    std::function<void()> on_read_error_;
     std::unique_ptr<DvdDiscInfo> disc_;  // the record of the disc of handle_
     uint8_t scratch_[kScratchBytes];     // bytes a seek reads past to land exactly
 };

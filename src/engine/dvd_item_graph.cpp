@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "demux/demux_types.h"
+#include "dvd/dvd_reader.h"
 
 namespace rizuvira::engine {
 
@@ -80,6 +81,8 @@ std::vector<ItemGraphEvent> DvdItemGraph::TakeEvents() {
             events.push_back(ItemGraphEvent::kEncrypted);
         } else if (code == EC_ERRORABORT || code == EC_USERABORT) {
             events.push_back(ItemGraphEvent::kAbort);
+        } else if (code == EC_STREAM_ERROR_STILLPLAYING && static_cast<HRESULT>(param1) == DVDREADER_E_READ) {
+            events.push_back(ItemGraphEvent::kReadError);
         }
     }
     return events;

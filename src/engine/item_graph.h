@@ -25,6 +25,7 @@ enum class ItemGraphEvent {
     kComplete,   // every input of the sink has seen the end
     kAbort,      // the graph stopped on an error
     kEncrypted,  // the title's data is scrambled (an abort)
+    kReadError,  // the source could not be read to its end; the item goes on to what was read
 };
 
 // The audio and subtitle tracks of one item, by whole 16-bit stream id.

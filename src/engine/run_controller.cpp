@@ -82,6 +82,7 @@ void RunController::StartCurrentItem() {
     progress_.duration_s = 1;
     progress_.remaining_ms = -1;
     item_built_ = true;
+    read_error_ = false;
     graph_->Run();
     running_ = true;
     paused_ = false;
@@ -100,7 +101,7 @@ void RunController::SkipCurrent(bool file_failed) {
             // than leave an empty file behind.
             const std::filesystem::path path = open_file_.path;
             const bool empty_item_only = open_file_.seconds == 0;
-            CloseFile();
+            CloseFile(!empty_item_only);
             if (empty_item_only) {
                 std::error_code error;
                 std::filesystem::remove(path, error);
@@ -115,6 +116,10 @@ void RunController::HandleGraphEvents() {
     const std::vector<ItemGraphEvent> events = graph_->TakeEvents();
     for (ItemGraphEvent event : events) {
         if (!item_built_) return;
+        if (event == ItemGraphEvent::kReadError) {
+            read_error_ = true;
+            continue;
+        }
         ItemEnded(event == ItemGraphEvent::kComplete, kShortestFollowingItemMs);
     }
 }
@@ -123,6 +128,15 @@ void RunController::ItemEnded(bool ok, int64_t shortest_next_ms) {
     const BatchRow& row = rows_[current_];
     running_ = paused_ = false;
     item_built_ = false;
+    if (ok && read_error_) {
+        // What could be read is in the file, but the item is not whole.
+        double reached_s = 0;
+        if (!graph_->GetPositionSeconds(&reached_s)) reached_s = progress_.position_s;
+        messages_->ShowMessage(kReadErrorMessage + std::filesystem::path(row.output_name).stem().string() + "; the file stops at " +
+                               ClockText(static_cast<int64_t>(reached_s * 1000)) + ".");
+        ok = false;
+    }
+    read_error_ = false;
     if (ok) progress_.item_bar = 1000;
     graph_->Stop();
     if (!ok) {
@@ -157,7 +171,7 @@ void RunController::MoveTo(int row) {
     }
 }
 
-void RunController::CloseFile() {
+void RunController::CloseFile(bool report) {
     if (!file_open_) return;
     file_open_ = false;
     if (!graph_->CloseOutput()) {
@@ -165,6 +179,7 @@ void RunController::CloseFile() {
         messages_->ShowMessage("Cannot finish the output file: " + open_file_.path.string() + " (" +
                                graph_->OutputError() + ")");
     }
+    if (!report) return;
     files_.push_back(open_file_);
     if (on_file_finished_) on_file_finished_(open_file_);
 }

@@ -40,6 +40,7 @@ namespace rizuvira::engine {
 // Rows shorter than this are passed over after a completed item.
 inline constexpr int64_t kShortestFollowingItemMs = 1000;
 inline constexpr const char* kCannotCreateOutputMessage = "Cannot create the output file: ";
+inline constexpr const char* kReadErrorMessage = "The disc could not be read to the end of ";
 
 struct BatchRow {
     std::string output_name;  // file name with extension, "Title_01.mp4"
@@ -142,7 +143,9 @@ private:
     void ItemEnded(bool ok, int64_t shortest_next_ms);
     void SkipCurrent(bool file_failed);
     void MoveTo(int row);
-    void CloseFile();
+    // Finishes the open file; `report` false for a file about to be removed
+    // (nothing reached it), which is then not among the finished files.
+    void CloseFile(bool report = true);
     void EndBatch();
     void SetBatchBar();
 
@@ -163,6 +166,7 @@ private:
     double done_seconds_ = 0;
     double total_seconds_ = 0;
     bool item_built_ = false;
+    bool read_error_ = false;  // the current item's source ended early
     bool running_ = false;
     bool paused_ = false;
     bool ended_ = true;

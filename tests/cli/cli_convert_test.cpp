@@ -14,6 +14,7 @@
 #include <fstream>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "cli/cli_run.h"
 #include "e2e/decoded_output.h"
@@ -218,6 +219,30 @@ TEST_F(CliConvertTest, TransportStreamWhoseRateDropsConvertsWhole) {
     ASSERT_FALSE(decoded.pictures.empty());
     EXPECT_NEAR(decoded.pictures.back().time_s + kNtscFrame, 6.0, 2 * kNtscFrame);
     EXPECT_GT(Tone(decoded, 5.5, 440), 0.03);
+}
+
+TEST_F(CliConvertTest, CutOffImageKeepsWhatItHoldsAndSaysWhere) {
+    // The image's first 2 MB: title 1 breaks off after a few seconds, title
+    // 3's information is gone altogether.
+    const fs::path iso = folder_ / "cut.iso";
+    {
+        std::ifstream in(fx::SampleDiscPath(fx::kNtscDisc.iso), std::ios::binary);
+        std::vector<char> head(2 << 20);
+        in.read(head.data(), static_cast<std::streamsize>(head.size()));
+        std::ofstream(iso, std::ios::binary).write(head.data(), in.gcount());
+    }
+    const fs::path out = folder_ / "out";
+    const CliRun run = RunCli("convert '" + iso.string() + "' -t 1,3 -q -o '" + out.string() + "'", env_);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.out, (out / "Title_01.mp4").string() + "\n");
+    EXPECT_NE(run.err.find("Title_03 cannot be read on this disc"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("The disc could not be read to the end of Title_01; the file stops at"), std::string::npos)
+        << run.err;
+    const DecodedOutput decoded = Decode(out / "Title_01.mp4");
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    ASSERT_GT(decoded.pictures.size(), 30u);
+    EXPECT_LT(decoded.pictures.size(), 1800u);
+    for (size_t i = 0; i < decoded.pictures.size(); i += 30) EXPECT_EQ(decoded.pictures[i].band, static_cast<int>(i));
 }
 
 TEST_F(CliConvertTest, CtrlCFinishesThePlayableFile) {

@@ -224,8 +224,28 @@ TEST_F(RunControllerTest, FailedBuildSkipsTheRowAndTheNextRowFollowsWhateverItsL
     EXPECT_EQ(controller_.progress().batch_bar, 1000);
     EXPECT_EQ(graph_.log, (std::vector<std::string>{"open Title_01.mp4", "build 0", "close", "open Title_02.mp4",
                                                     "build 1", "close", "open Title_03.mp4", "build 2", "close"}));
-    ASSERT_EQ(controller_.finished_files().size(), 3u);
-    EXPECT_FALSE(controller_.finished_files()[1].ok);
+    // Row 1's file got nothing: it is taken away, not reported.
+    ASSERT_EQ(controller_.finished_files().size(), 2u);
+    EXPECT_EQ(controller_.finished_files()[1].path, "/out/Title_03.mp4");
+}
+
+TEST_F(RunControllerTest, ReadErrorKeepsWhatWasReadButFailsTheItem) {
+    Begin({Row(0, 10000), Row(1, 4000)});
+    StartPosted();
+    graph_.position_s = 3.2;
+    graph_.End(ItemGraphEvent::kReadError);
+    controller_.HandleGraphEvents();
+    EXPECT_TRUE(controller_.running()) << "the item plays on to what was read";
+    EndItem();
+    ASSERT_EQ(messages_.messages.size(), 1u);
+    EXPECT_EQ(messages_.messages[0], std::string(kReadErrorMessage) + "Title_01; the file stops at 00:00:03.");
+    EXPECT_EQ(controller_.failed_items(), 1);
+    ASSERT_EQ(controller_.finished_files().size(), 1u);
+    EXPECT_FALSE(controller_.finished_files()[0].ok);
+    StartPosted();
+    EndItem();
+    EXPECT_EQ(controller_.failed_items(), 1) << "the next item starts clean";
+    EXPECT_TRUE(controller_.finished_files()[1].ok);
 }
 
 TEST_F(RunControllerTest, OutputThatCannotBeCreatedIsReportedAndItsRowSkipped) {
