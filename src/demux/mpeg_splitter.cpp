@@ -229,6 +229,13 @@ HRESULT CMpegSplitterFilter::SetRange(int64_t start_ms, int64_t span_ms, int64_t
     range_start_100ns_ = start_ms * MILLISECONDS;
     range_span_100ns_ = span_ms * MILLISECONDS;
     duration_override_100ns_ = duration_ms * MILLISECONDS;
+    if (duration_override_100ns_ > 0 && file_) {
+        // The caller's duration (the title's, from the disc) replaces the
+        // byte-rate guess at once, not only when delivery starts, so that a
+        // player shows the real length before it first runs.
+        std::lock_guard positions(positions_mutex_);
+        duration_100ns_ = stop_100ns_ = new_stop_100ns_ = duration_override_100ns_;
+    }
     return S_OK;
 }
 

@@ -106,13 +106,15 @@ TEST_F(PreviewPlayerTest, PlaysInRealTimeOnTheSilentRendererAndPauseHoldsThePict
     for (const auto& filter : filters)
         audio_renderers += static_cast<bool>(filter.As<rizuvira::decoders::IMyAudioRenderer>());
     EXPECT_EQ(audio_renderers, 1);
+    double duration = 0;
+    ASSERT_TRUE(player_.GetPlayDuration(&duration));
+    EXPECT_NEAR(duration, 60.06, 0.001) << "the reader's (IFO) duration before the first run";
 
     player_.Play();
     EXPECT_TRUE(player_.IsRunning());
     const Shown first = WaitForFrame([](int frame) { return frame >= 30; });
-    double duration = 0;
     ASSERT_TRUE(player_.GetPlayDuration(&duration));
-    EXPECT_NEAR(duration, 60.0, 0.1);  // the reader's (IFO) duration, once delivery started
+    EXPECT_NEAR(duration, 60.06, 0.001);
     const auto first_at = std::chrono::steady_clock::now();
     const Shown last = WaitForFrame([](int frame) { return frame >= 180; });
     const auto last_at = std::chrono::steady_clock::now();
