@@ -62,6 +62,11 @@ void ConversionGraph::SetThreadCount(int threads) { thread_count_ = threads; }
 
 void ConversionGraph::SetSubtitlesWanted(bool wanted) { subtitles_wanted_ = wanted; }
 
+void ConversionGraph::SetStreamChoice(int audio_key, int subtitle_key) {
+    chosen_audio_key_ = audio_key;
+    chosen_subtitle_key_ = subtitle_key;
+}
+
 bool ConversionGraph::Build(int32_t dvd_handle, int title, int chapter, const ConvertItem& item,
                             std::function<void()> notify) {
     source_file_.clear();
@@ -91,6 +96,7 @@ bool ConversionGraph::BuildGraph(int32_t dvd_handle, int title, int chapter, con
 
     if (!AddFilters(dvd_handle, title, chapter, item)) return false;
     if (!JoinPins()) return false;
+    SelectStreams(chosen_audio_key_, chosen_subtitle_key_);
     control_->Pause();
     return true;
 }

@@ -91,6 +91,11 @@ public:
     // Whether the next Build joins the subpicture stream to the decoder (the
     // "None" subtitle choice leaves it unjoined).
     void SetSubtitlesWanted(bool wanted);
+    // The audio and subtitle streams (as for SelectStreams) that the next
+    // Build enables before it pauses the graph: the splitter delivers from
+    // the moment the graph pauses, so a later choice would let the first
+    // packets of its default track into the file.
+    void SetStreamChoice(int audio_key, int subtitle_key);
 
     // Builds and joins the graph of one item and leaves it paused. `notify`
     // (may be empty) is called whenever a graph event is queued.
@@ -157,6 +162,7 @@ private:
     MediaFileWriter writer_;
     int thread_count_ = 0;  // 0: every core
     bool subtitles_wanted_ = true;
+    int chosen_audio_key_ = 0, chosen_subtitle_key_ = 0;
     bool encrypted_ = false;
     int64_t source_length_ms_ = 0;
     std::filesystem::path source_file_;  // empty: the DVD reader is the source

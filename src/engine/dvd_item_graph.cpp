@@ -50,6 +50,7 @@ void DvdItemGraph::AlignSoundToPicture() {
 
 bool DvdItemGraph::Build(const ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) {
     graph_.SetSubtitlesWanted(streams.subtitle_id != -1);
+    graph_.SetStreamChoice(streams.audio_id, streams.subtitle_id);
     const bool built = source_file_.empty()
                            ? graph_.Build(dvd_handle_, item.title_index, item.chapter_index, item, std::move(notify))
                            : graph_.BuildFromFile(source_file_, item, std::move(notify));
@@ -57,7 +58,6 @@ bool DvdItemGraph::Build(const ConvertItem& item, const StreamChoice& streams, s
         graph_.Teardown();
         return false;
     }
-    graph_.SelectStreams(streams.audio_id, streams.subtitle_id);
     return true;
 }
 
