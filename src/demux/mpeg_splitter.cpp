@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <span>
 
 #include "demux/stream_texts.h"
 
@@ -363,6 +364,7 @@ void CMpegSplitterFilter::DeliveryLoop() {
         range_start = range_start_100ns_;
         range_span = range_span_100ns_;
     }
+    vobu_clock_.Reset();
     if (range_start) PositionForTime(range_start);
     const REFERENCE_TIME base = time_base_100ns_ ? time_base_100ns_ : file_->FirstTime();
     HRESULT hr = S_OK;
@@ -396,7 +398,7 @@ HRESULT CMpegSplitterFilter::ReadNextUnit(REFERENCE_TIME base) {
         packet->sync_point = timed;
         packet->appendable = !timed;
         if (timed) {
-            packet->start_100ns = pts - base;
+            packet->start_100ns = vobu_clock_.Map(pts) - base;
             packet->stop_100ns = packet->start_100ns + 1;
         }
         const int64_t size = std::min(end - f.Position(), f.BytesLeft());
@@ -422,7 +424,15 @@ HRESULT CMpegSplitterFilter::ReadNextUnit(REFERENCE_TIME base) {
             }
             if (code == 0xBE || code == 0xBF) {
                 const int64_t length = static_cast<int64_t>(f.ReadBits(16));
-                f.MoveTo(f.Position() + length);
+                const int64_t end = f.Position() + length;
+                if (code == 0xBF) {
+                    // A navigation pack: its presentation data carries the VOBU's times.
+                    uint8_t head[32];
+                    const int64_t n = std::min<int64_t>(length, sizeof(head));
+                    if (SUCCEEDED(f.ReadBytes(head, n)))
+                        vobu_clock_.OnNavigationPack(std::span<const uint8_t>(head, static_cast<size_t>(n)));
+                }
+                f.MoveTo(end);
                 return S_OK;
             }
             if (code < 0xBD || code > 0xEF) return S_OK;

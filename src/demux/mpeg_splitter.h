@@ -20,6 +20,7 @@
 
 #include "demux/base_splitter.h"
 #include "demux/mpeg_splitter_file.h"
+#include "demux/vobu_clock.h"
 
 namespace rizuvira::demux {
 
@@ -98,6 +99,7 @@ private:
     std::mutex range_mutex_;
     REFERENCE_TIME range_start_100ns_ = 0, range_span_100ns_ = 0, duration_override_100ns_ = 0;
     REFERENCE_TIME time_base_100ns_ = 0;  // demultiplexing thread
+    VobuClock vobu_clock_;                // demultiplexing thread
     ClipStreamList playlist_;
 };
 

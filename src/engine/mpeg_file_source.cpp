@@ -37,14 +37,12 @@ double SpannedMs(const std::filesystem::path& path, int64_t frame_100ns) {
     return static_cast<double>(parser.LastTime() - parser.FirstTime() + std::max<int64_t>(frame_100ns, 0)) / 10000.0;
 }
 
-// A file's length: the byte rate gives a guess that is far off where the
-// rate varies (a still stretch in a transport stream), so the time stamps
-// decide unless they disagree wildly, as they do across a clock reset.
-double FileDurationMs(double estimate_ms, double spanned_ms) {
-    if (spanned_ms <= 0) return estimate_ms;
-    if (estimate_ms <= 0) return spanned_ms;
-    return spanned_ms > estimate_ms / 4 && spanned_ms < estimate_ms * 4 ? spanned_ms : estimate_ms;
-}
+// A file's length. The byte rate gives a guess that falls far short where
+// the rate drops (a still stretch after a busy start); the time stamps fall
+// short where the clock restarts (a VOB made of separately encoded pieces).
+// An item that is too short loses its end, one that is too long only shows a
+// longer length, so the longer of the two stands.
+double FileDurationMs(double estimate_ms, double spanned_ms) { return std::max(estimate_ms, spanned_ms); }
 
 }  // namespace
 

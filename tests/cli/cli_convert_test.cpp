@@ -224,6 +224,48 @@ TEST_F(CliConvertTest, TransportStreamWhoseRateDropsConvertsWhole) {
     EXPECT_GT(Tone(decoded, 5.5, 440), 0.03);
 }
 
+TEST_F(CliConvertTest, TitleOfSeparatelyEncodedPiecesKeepsEveryPicture) {
+    // Two pieces, each with its own clock from zero: 2 s at 400 Hz, then 2 s
+    // at 800 Hz, in one title.
+    const fs::path work = folder_ / "pieces";
+    fs::create_directories(work);
+    for (const int n : {1, 2}) {
+        const std::string make = "ffmpeg -v error -y -f lavfi -i testsrc=size=720x480:rate=30000/1001:duration=2 "
+                                 "-f lavfi -i sine=f=" + std::to_string(400 * n) + ":duration=2 -target ntsc-dvd '" +
+                                 (work / ("piece" + std::to_string(n) + ".mpg")).string() + "'";
+        ASSERT_EQ(std::system(make.c_str()), 0);
+    }
+    std::ofstream(work / "dvd.xml") << "<dvdauthor dest=\"" << (work / "disc").string()
+                                    << "\"><vmgm/><titleset><titles><pgc><vob file=\"" << (work / "piece1.mpg").string()
+                                    << "\"/><vob file=\"" << (work / "piece2.mpg").string()
+                                    << "\"/></pgc></titles></titleset></dvdauthor>\n";
+    ASSERT_EQ(std::system(("VIDEO_FORMAT=NTSC dvdauthor -x '" + (work / "dvd.xml").string() + "' >/dev/null 2>&1").c_str()),
+              0);
+
+    const fs::path out = folder_ / "out";
+    const CliRun run = RunCli("convert '" + (work / "disc").string() + "' -q -o '" + out.string() + "'", env_);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const DecodedOutput decoded = Decode(out / "Title_01.mp4");
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 120, 1);
+    EXPECT_NEAR(decoded.pictures.back().time_s + kNtscFrame, 4.0, 2 * kNtscFrame);
+    const double audio_end = decoded.audio_start_s + static_cast<double>(decoded.mono.size()) / decoded.sample_rate;
+    EXPECT_NEAR(audio_end, 4.0, 0.05);
+    EXPECT_GT(Tone(decoded, 1.7, 400), 0.03);
+    EXPECT_GT(Tone(decoded, 2.2, 800), 0.03) << "the second piece follows the first at once";
+    EXPECT_LT(Tone(decoded, 2.2, 400), 0.01);
+
+    // The title's VOB file on its own: its time stamps span only one piece,
+    // and all of it still converts.
+    const fs::path vob = work / "pieces.vob";
+    fs::copy_file(work / "disc/VIDEO_TS/VTS_01_1.VOB", vob);
+    fs::remove(out / "Title_01.mp4");
+    ASSERT_EQ(RunCli("convert '" + vob.string() + "' -q -o '" + out.string() + "'", env_).exit_code, 0);
+    const DecodedOutput file = Decode(out / "Title_01.mp4");
+    ASSERT_TRUE(file.ok) << file.error;
+    EXPECT_NEAR(static_cast<double>(file.pictures.size()), 120, 1);
+}
+
 TEST_F(CliConvertTest, CutOffImageKeepsWhatItHoldsAndSaysWhere) {
     // The image's first 2 MB: title 1 breaks off after a few seconds, title
     // 3's information is gone altogether.

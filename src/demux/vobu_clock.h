@@ -1,0 +1,49 @@
+// The clock of a DVD title across restarts.
+//
+// A title is often put together from separately encoded pieces, each with
+// its own clock: where one ends and the next begins, time stamps fall back to
+// near zero (or leap ahead). Every VOBU starts with a navigation pack whose
+// presentation data gives the VOBU's start and end time; within one piece a
+// VOBU starts exactly where the previous one ended, so a start that does not
+// meet the previous end marks a restart, and the distance between the two is
+// what every later time stamp must be moved by to continue the title's time.
+//
+// Navigation data is not trusted blindly: a restart counts only when the
+// next time stamp of the stream agrees with the new VOBU's start. Damaged or
+// absent navigation data leaves the times as they are.
+//
+// Threads: one (the demultiplexing thread).
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "platform/win_types.h"
+
+namespace rizuvira::demux {
+
+class VobuClock {
+public:
+    // Forgets everything (a new run or a seek).
+    void Reset();
+    // The payload of a private stream 2 packet, from its substream byte; only
+    // presentation control data (substream 0x00) is read.
+    void OnNavigationPack(std::span<const uint8_t> payload);
+    // The title time of a time stamp read from the stream (100 ns units).
+    REFERENCE_TIME Map(REFERENCE_TIME pts_100ns);
+
+    REFERENCE_TIME offset_100ns() const { return TicksTo100ns(offset_ticks_); }
+
+private:
+    static REFERENCE_TIME TicksTo100ns(int64_t ticks) { return ticks * 1000 / 9; }
+
+    bool have_previous_ = false;
+    uint32_t previous_end_ = 0;  // 90 kHz
+    int64_t offset_ticks_ = 0;
+    // A restart seen in navigation data, waiting for a time stamp to agree.
+    bool pending_ = false;
+    uint32_t pending_start_ = 0, pending_end_ = 0;
+    int64_t pending_offset_ticks_ = 0;
+};
+
+}  // namespace rizuvira::demux

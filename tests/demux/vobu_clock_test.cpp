@@ -1,0 +1,69 @@
+// The title clock across the restarts of separately encoded pieces.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+
+#include "demux/vobu_clock.h"
+
+namespace rizuvira::demux {
+namespace {
+
+// Presentation control data of a navigation pack with the VOBU's start and
+// end times (90 kHz).
+std::array<uint8_t, 32> Pci(uint32_t start, uint32_t end, uint8_t substream = 0x00) {
+    std::array<uint8_t, 32> p{};
+    p[0] = substream;
+    for (int i = 0; i < 4; ++i) {
+        p[13 + i] = static_cast<uint8_t>(start >> (24 - 8 * i));
+        p[17 + i] = static_cast<uint8_t>(end >> (24 - 8 * i));
+    }
+    return p;
+}
+
+constexpr REFERENCE_TIME Ticks(int64_t ticks) { return ticks * 1000 / 9; }
+
+TEST(VobuClock, ContinuousVobusLeaveTimesAlone) {
+    VobuClock clock;
+    clock.OnNavigationPack(Pci(48000, 93045));
+    EXPECT_EQ(clock.Map(Ticks(48000)), Ticks(48000));
+    clock.OnNavigationPack(Pci(93045, 138090));
+    EXPECT_EQ(clock.Map(Ticks(93045)), Ticks(93045));
+}
+
+TEST(VobuClock, RestartContinuesFromThePreviousEnd) {
+    VobuClock clock;
+    clock.OnNavigationPack(Pci(48000, 318270));   // piece one: 0.53 s to 3.54 s
+    EXPECT_EQ(clock.Map(Ticks(300000)), Ticks(300000));
+    clock.OnNavigationPack(Pci(48000, 93045));    // piece two starts from 0.53 s again
+    EXPECT_NEAR(clock.Map(Ticks(48000)), Ticks(318270), 1) << "the first picture of piece two";
+    EXPECT_NEAR(clock.Map(Ticks(60000)), Ticks(330270), 1);
+    clock.OnNavigationPack(Pci(93045, 138090));   // and goes on within piece two
+    EXPECT_NEAR(clock.Map(Ticks(93045)), Ticks(363315), 1);
+    // A third piece that leaps ahead instead.
+    clock.OnNavigationPack(Pci(9000000, 9045045));
+    EXPECT_NEAR(clock.Map(Ticks(9000000)), Ticks(363315 + 138090 - 93045), 1);
+
+    clock.Reset();
+    EXPECT_EQ(clock.Map(Ticks(48000)), Ticks(48000));
+}
+
+TEST(VobuClock, NavigationDataTheStreamDoesNotBearOutIsIgnored) {
+    VobuClock clock;
+    clock.OnNavigationPack(Pci(48000, 93045));
+    clock.OnNavigationPack(Pci(5000000, 5045045));  // claims a restart...
+    EXPECT_EQ(clock.Map(Ticks(93045)), Ticks(93045)) << "...that the time stamps do not show";
+    EXPECT_EQ(clock.offset_100ns(), 0);
+
+    clock.Reset();
+    clock.OnNavigationPack(Pci(48000, 93045));
+    clock.OnNavigationPack(Pci(0, 0));                        // a still VOBU: no times
+    clock.OnNavigationPack(Pci(100, 50));                     // damaged
+    clock.OnNavigationPack(Pci(7, 99999, /*substream=*/1));  // search data, not presentation data
+    const std::array<uint8_t, 8> short_packet{};
+    clock.OnNavigationPack(short_packet);
+    EXPECT_EQ(clock.Map(Ticks(93045)), Ticks(93045));
+}
+
+}  // namespace
+}  // namespace rizuvira::demux
