@@ -48,7 +48,13 @@ void DvdItemGraph::AlignSoundToPicture() {
     }
 }
 
+int64_t DvdItemGraph::WrittenUnits() {
+    MediaFileWriter& writer = graph_.writer();
+    return writer.video_frames_written() + writer.audio_samples_written() + writer.audio_samples_queued();
+}
+
 bool DvdItemGraph::Build(const ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) {
+    units_at_build_ = WrittenUnits();
     graph_.SetSubtitlesWanted(streams.subtitle_id != -1);
     graph_.SetStreamChoice(streams.audio_id, streams.subtitle_id);
     const bool built = source_file_.empty()

@@ -32,6 +32,7 @@ public:
     bool GetPositionSeconds(double* seconds) override { return graph_.GetPositionSeconds(seconds); }
     bool GetDurationSeconds(double* seconds) override { return graph_.GetDurationSeconds(seconds); }
     std::vector<ItemGraphEvent> TakeEvents() override;
+    bool WroteSinceBuild() override { return WrittenUnits() != units_at_build_; }
 
     ConversionGraph& graph() { return graph_; }
 
@@ -40,6 +41,8 @@ private:
     const int32_t dvd_handle_;
     ConversionGraph graph_;
     std::filesystem::path source_file_;
+    int64_t units_at_build_ = 0;  // WrittenUnits() when the item was built
+    int64_t WrittenUnits();
     const OutputSettings* settings_ = nullptr;  // the caller's, while a file is open
 };
 

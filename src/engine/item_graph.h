@@ -61,6 +61,8 @@ public:
     virtual bool GetDurationSeconds(double* seconds) = 0;
     // Takes every event queued since the last call.
     virtual std::vector<ItemGraphEvent> TakeEvents() = 0;
+    // Whether the item built last has put any picture or sound into the file.
+    virtual bool WroteSinceBuild() = 0;
 };
 
 }  // namespace rizuvira::engine

@@ -137,17 +137,29 @@ void RunController::ItemEnded(bool ok, int64_t shortest_next_ms) {
         ok = false;
     }
     read_error_ = false;
+    const bool wrote = graph_->WroteSinceBuild();
+    if (ok && !wrote) {
+        messages_->ShowMessage(kNothingConvertedMessage + std::filesystem::path(row.output_name).stem().string() + ".");
+        ok = false;
+    }
     if (ok) progress_.item_bar = 1000;
     graph_->Stop();
     if (!ok) {
         ++failed_items_;
         open_file_.ok = false;
     }
-    open_file_.seconds += static_cast<double>(row.item.trim_length_ms) / 1000.0;
+    if (wrote) open_file_.seconds += static_cast<double>(row.item.trim_length_ms) / 1000.0;
     if (options_.merge) {
         graph_->AlignSoundToPicture();
     } else {
-        CloseFile();
+        // A file that got nothing is taken away rather than left empty.
+        const bool empty = open_file_.seconds == 0;
+        const std::filesystem::path path = open_file_.path;
+        CloseFile(!empty);
+        if (empty) {
+            std::error_code error;
+            std::filesystem::remove(path, error);
+        }
         new_file_needed_ = true;
     }
     done_seconds_ += static_cast<double>(row.item.trim_length_ms) / 1000.0;

@@ -41,6 +41,7 @@ namespace rizuvira::engine {
 inline constexpr int64_t kShortestFollowingItemMs = 1000;
 inline constexpr const char* kCannotCreateOutputMessage = "Cannot create the output file: ";
 inline constexpr const char* kReadErrorMessage = "The disc could not be read to the end of ";
+inline constexpr const char* kNothingConvertedMessage = "Nothing could be converted of ";
 
 struct BatchRow {
     std::string output_name;  // file name with extension, "Title_01.mp4"

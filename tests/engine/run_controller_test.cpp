@@ -18,6 +18,9 @@ namespace {
 // position and when an item ends.
 class ScriptedGraph final : public ItemGraph {
 public:
+    bool WroteSinceBuild() override { return !silent.count(built_index); }
+    std::set<int> silent;  // items that end without writing anything
+    int built_index = -1;
     bool OpenOutput(const std::filesystem::path& path, const OutputSettings&) override {
         log.push_back("open " + path.filename().string());
         return !unwritable.count(path.filename().string());
@@ -30,6 +33,7 @@ public:
     void AlignSoundToPicture() override { log.push_back("align"); }
     bool Build(const ConvertItem& item, const StreamChoice&, std::function<void()> notify) override {
         log.push_back("build " + std::to_string(item.title_index));
+        built_index = item.title_index;
         built_edit = item.edit;
         notify_ = std::move(notify);
         return !unbuildable.count(item.title_index);
@@ -227,6 +231,21 @@ TEST_F(RunControllerTest, FailedBuildSkipsTheRowAndTheNextRowFollowsWhateverItsL
     // Row 1's file got nothing: it is taken away, not reported.
     ASSERT_EQ(controller_.finished_files().size(), 2u);
     EXPECT_EQ(controller_.finished_files()[1].path, "/out/Title_03.mp4");
+}
+
+TEST_F(RunControllerTest, AnItemThatWritesNothingFailsAndLeavesNoFile) {
+    graph_.silent = {0};
+    Begin({Row(0, 10000), Row(1, 4000)});
+    StartPosted();
+    EndItem();
+    ASSERT_EQ(messages_.messages.size(), 1u);
+    EXPECT_EQ(messages_.messages[0], std::string(kNothingConvertedMessage) + "Title_01.");
+    EXPECT_EQ(controller_.failed_items(), 1);
+    EXPECT_TRUE(controller_.finished_files().empty()) << "the empty file is taken away";
+    StartPosted();
+    EndItem();
+    ASSERT_EQ(controller_.finished_files().size(), 1u);
+    EXPECT_TRUE(controller_.finished_files()[0].ok);
 }
 
 TEST_F(RunControllerTest, ReadErrorKeepsWhatWasReadButFailsTheItem) {
