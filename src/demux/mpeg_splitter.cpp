@@ -240,10 +240,19 @@ HRESULT CMpegSplitterFilter::SetRange(int64_t start_ms, int64_t span_ms, int64_t
     return S_OK;
 }
 
-void CMpegSplitterFilter::ReleaseParser() { file_.reset(); }
+void CMpegSplitterFilter::ReleaseParser() {
+    file_.reset();
+    time_map_.Reset();
+}
 
 HRESULT CMpegSplitterFilter::BuildOutputPins(IAsyncReader* reader) {
     file_.reset();
+    time_map_.Reset();
+    // A DVD source knows its cells' times.
+    if (ComPtr<IPin> pin = ComPtr<IAsyncReader>(reader).As<IPin>()) {
+        PIN_INFO info;
+        if (SUCCEEDED(pin->QueryPinInfo(&info)) && info.pFilter) time_map_ = info.pFilter.As<IMyDVDTimeMap>();
+    }
     playlist_.clear();
     // Blu-ray clips (…\STREAM\00001.m2ts) would bring their clip information here; DVD input
     // ("DVD") and plain files have none.
@@ -299,7 +308,85 @@ HRESULT CMpegSplitterFilter::PrepareDelivery() {
     return S_OK;
 }
 
+bool CMpegSplitterFilter::PositionByCells(REFERENCE_TIME target) {
+    if (!time_map_ || file_->Container() != MpegContainer::kProgramStream) return false;
+    uint32_t key = 0;
+    for (StreamKind kind : {kVideo, kAudio}) {
+        for (const SplitterStream& s : file_->Streams(kind))
+            if (!key && HasConnectedPin(s.Key())) key = s.Key();
+    }
+    DvdCellSpan cell;
+    if (!key || FAILED(time_map_->FindTime(static_cast<double>(target) / 10000.0, &cell)) ||
+        cell.end_byte <= cell.first_byte)
+        return false;
+
+    // A cell starts with a navigation pack: the stream's clock there.
+    file_->MoveTo(cell.first_byte);
+    uint32_t start_ticks = 0;
+    bool found = false;
+    for (int i = 0; i < 4 && !found; ++i) {
+        uint8_t code = 0;
+        if (!file_->FindStartCode(code, kDvdSectorBytes) || file_->Position() > cell.first_byte + kDvdSectorBytes)
+            break;
+        if (code != 0xBF) continue;
+        const int64_t length = static_cast<int64_t>(file_->ReadBits(16));
+        uint8_t head[32];
+        const int64_t n = std::min<int64_t>(length, sizeof(head));
+        found = SUCCEEDED(file_->ReadBytes(head, n)) &&
+                VobuClock::StartOf(std::span<const uint8_t>(head, static_cast<size_t>(n)), &start_ticks);
+    }
+    if (!found) return false;
+    const REFERENCE_TIME cell_clock = static_cast<REFERENCE_TIME>(start_ticks) * 1000 / 9 - file_->FirstTime();
+    const REFERENCE_TIME cell_start = static_cast<REFERENCE_TIME>(cell.start_ms * 10000.0);
+    // Inside the cell the clock runs on: the last sector whose next time
+    // stamp is not past the target, by halving.
+    const REFERENCE_TIME wanted = cell_clock + (target - cell_start);
+    int64_t low = cell.first_byte / kDvdSectorBytes, high = cell.end_byte / kDvdSectorBytes;
+    while (high - low > 1) {
+        const int64_t middle = low + (high - low) / 2;
+        file_->MoveTo(middle * kDvdSectorBytes);
+        const REFERENCE_TIME p = file_->FindNextTimestamp(key);
+        if (p == -1 || p > wanted || file_->Position() >= cell.end_byte)
+            high = middle;
+        else
+            low = middle;
+    }
+    // Back to the start of that VOBU, so that the clock meets the
+    // navigation pack of every VOBU from here on and sees the next restart.
+    const int64_t first_sector = cell.first_byte / kDvdSectorBytes;
+    int64_t vobu = first_sector;
+    for (int64_t block_end = low; block_end >= first_sector && vobu == first_sector; block_end -= kScanSectors) {
+        const int64_t block_start = std::max(first_sector, block_end - kScanSectors + 1);
+        uint8_t byte = 0;
+        file_->MoveTo(block_start * kDvdSectorBytes);
+        file_->ReadBytes(&byte, 1);  // brings the block into the parser's window
+        for (int64_t s = block_end; s >= block_start; --s) {
+            if (IsNavigationSector(s)) {
+                vobu = s;
+                break;
+            }
+        }
+        if (block_start == first_sector) break;
+    }
+    file_->MoveTo(vobu * kDvdSectorBytes);
+    time_base_100ns_ = 0;
+    vobu_clock_.Anchor(cell_start - cell_clock);
+    return true;
+}
+
+bool CMpegSplitterFilter::IsNavigationSector(int64_t sector) {
+    // A pack header, then the system header that on a DVD only navigation
+    // packs carry.
+    uint8_t head[32];
+    file_->MoveTo(sector * kDvdSectorBytes);
+    if (FAILED(file_->ReadBytes(head, sizeof(head)))) return false;
+    if (head[0] != 0 || head[1] != 0 || head[2] != 1 || head[3] != 0xBA || (head[4] & 0xC0) != 0x40) return false;
+    const size_t at = 14 + (head[13] & 0x07);
+    return at + 4 <= sizeof(head) && head[at] == 0 && head[at + 1] == 0 && head[at + 2] == 1 && head[at + 3] == 0xBB;
+}
+
 void CMpegSplitterFilter::PositionForTime(REFERENCE_TIME t) {
+    vobu_clock_.Reset();
     StreamKind first_kind = kVideo;
     std::vector<SplitterStream> first;
     for (int kind = 0; kind < kStreamKinds && first.empty(); ++kind) {
@@ -325,6 +412,7 @@ void CMpegSplitterFilter::PositionForTime(REFERENCE_TIME t) {
         return;
     }
     const REFERENCE_TIME target = t - UNITS;
+    if (PositionByCells(target)) return;
     const REFERENCE_TIME low = target - UNITS / 2;
     int64_t best = INT64_MAX;
     if (time_base_100ns_ == 0) {
@@ -364,7 +452,6 @@ void CMpegSplitterFilter::DeliveryLoop() {
         range_start = range_start_100ns_;
         range_span = range_span_100ns_;
     }
-    vobu_clock_.Reset();
     if (range_start) PositionForTime(range_start);
     const REFERENCE_TIME base = time_base_100ns_ ? time_base_100ns_ : file_->FirstTime();
     HRESULT hr = S_OK;

@@ -21,6 +21,7 @@
 #include "demux/base_splitter.h"
 #include "demux/mpeg_splitter_file.h"
 #include "demux/vobu_clock.h"
+#include "dvd/dvd_time_map.h"
 
 namespace rizuvira::demux {
 
@@ -92,6 +93,12 @@ protected:
 
 private:
     HRESULT ReadNextUnit(REFERENCE_TIME base);
+    // Seeking in a DVD title through its cells' times, which hold across
+    // the restarts of the stream's clock. False when the source has no cells
+    // or the stream does not match them; the time stamps then decide.
+    bool PositionByCells(REFERENCE_TIME target);
+    bool IsNavigationSector(int64_t sector);
+    static constexpr int64_t kScanSectors = 32;  // the parser's window
     // The stream at a selection index: video, then audio, then subpicture.
     bool StreamAt(LONG index, SplitterStream* stream, StreamKind* kind);
 
@@ -100,6 +107,7 @@ private:
     REFERENCE_TIME range_start_100ns_ = 0, range_span_100ns_ = 0, duration_override_100ns_ = 0;
     REFERENCE_TIME time_base_100ns_ = 0;  // demultiplexing thread
     VobuClock vobu_clock_;                // demultiplexing thread
+    ComPtr<IMyDVDTimeMap> time_map_;      // the DVD source's, when it is one
     ClipStreamList playlist_;
 };
 

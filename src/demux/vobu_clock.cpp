@@ -15,11 +15,21 @@ uint32_t Be32(std::span<const uint8_t> bytes, size_t at) {
 
 void VobuClock::Reset() { *this = VobuClock{}; }
 
+void VobuClock::Anchor(REFERENCE_TIME offset_100ns) {
+    Reset();
+    offset_ticks_ = offset_100ns * 9 / 1000;
+}
+
+bool VobuClock::StartOf(std::span<const uint8_t> payload, uint32_t* start) {
+    if (payload.size() < kEndAt + 4 || payload[0] != 0x00) return false;
+    *start = Be32(payload, kStartAt);
+    return Be32(payload, kEndAt) > *start;
+}
+
 void VobuClock::OnNavigationPack(std::span<const uint8_t> payload) {
-    if (payload.size() < kEndAt + 4 || payload[0] != 0x00) return;
-    const uint32_t start = Be32(payload, kStartAt);
+    uint32_t start = 0;
+    if (!StartOf(payload, &start)) return;  // a still VOBU or damaged data tells nothing
     const uint32_t end = Be32(payload, kEndAt);
-    if (end <= start) return;  // a still VOBU or damaged data tells nothing
     if (have_previous_ && start != previous_end_) {
         pending_ = true;
         pending_start_ = start;

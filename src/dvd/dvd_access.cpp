@@ -82,10 +82,17 @@ struct CellRange {
     uint32_t Sectors() const { return last_sector - first_sector + 1; }
 };
 
+// Where a cell starts inside its chapter: sectors and playing time before it.
+struct CellStart {
+    uint64_t sectors = 0;
+    double ms = 0;
+};
+
 struct TitleModel {
     int title_set = 0;
     std::vector<std::vector<CellRange>> chapter_cells;  // per chapter, in play order
     std::vector<double> chapter_ms;                     // playing time of each chapter
+    std::vector<std::vector<CellStart>> chapter_cell_starts;
     DvdVideoInfo video{};
     uint32_t palette[16] = {};
 };
@@ -93,19 +100,22 @@ struct TitleModel {
 // The cells of one program chain from cell `first` (from 1) up to `last`,
 // skipping all but the first angle of a multi-angle block and cells that lie
 // outside the title set's VOB files. `playback_ms` gets the playing time of
-// the cells kept.
+// the cells kept, `starts` where each of them starts.
 std::vector<CellRange> ChainCells(const IfoProgramChain& chain, int first, int last,
-                                  uint32_t vob_sectors, double* playback_ms) {
+                                  uint32_t vob_sectors, double* playback_ms, std::vector<CellStart>* starts) {
     std::vector<CellRange> cells;
     *playback_ms = 0;
+    uint64_t sectors = 0;
     const int count = static_cast<int>(chain.cells.size());
     for (int i = std::max(first, 1); i <= last && i <= count; ++i) {
         const IfoCell& cell = chain.cells[i - 1];
         if (cell.block_type == 1 && cell.block_mode != 1) continue;
         if (cell.last_sector < cell.first_sector || cell.first_sector >= vob_sectors) continue;
+        const CellRange range{cell.first_sector, std::min(cell.last_sector, vob_sectors - 1)};
+        starts->push_back({sectors, *playback_ms});
+        sectors += range.Sectors();
         const IfoPlaybackTime& time = cell.playback_time;
         *playback_ms += DvdTimeToMs(time.hour, time.minute, time.second, time.frame_u);
-        const CellRange range{cell.first_sector, std::min(cell.last_sector, vob_sectors - 1)};
         if (!cells.empty() && cells.back().last_sector + 1 == range.first_sector)
             cells.back().last_sector = range.last_sector;
         else
@@ -132,6 +142,7 @@ public:
     bool VideoInfo(int title, DvdVideoInfo* video) const;
     bool Palette(int title, uint32_t palette[16]) const;
     double ChapterMs(int title, int chapter) const;
+    bool FindTime(double ms, DvdCellSpan* span) const;
 
     std::mutex mutex;  // held by the public functions around every call above
 
@@ -152,6 +163,7 @@ private:
     int stop_chapter_ = 0;
     std::vector<CellRange> area_cells_;
     uint64_t area_sectors_ = 0;
+    std::vector<CellStart> area_cell_starts_;  // every cell of the area, from the area's start
     size_t cell_index_ = 0;      // cell of the next sector
     uint32_t cell_offset_ = 0;   // sectors into that cell
     uint64_t position_sectors_ = 0;
@@ -230,6 +242,7 @@ void DvdDisc::DescribeTitle(int index, const IfoTitle& entry, const VtsInfo& vts
         const IfoProgramChain* chain = ChainOf(vts, part.pgcn);
         const int programs = chain ? static_cast<int>(chain->program_cells.size()) : 0;
         std::vector<CellRange> cells;
+        std::vector<CellStart> starts;
         double playback_ms = 0;
         if (chain && part.pgn >= 1 && part.pgn <= programs) {
             if (!first_chain) first_chain = chain;
@@ -242,13 +255,14 @@ void DvdDisc::DescribeTitle(int index, const IfoTitle& entry, const VtsInfo& vts
                 if (next.pgcn == part.pgcn && next.pgn > part.pgn && next.pgn <= programs)
                     last_cell = chain->program_cells[next.pgn - 1] - 1;
             }
-            cells = ChainCells(*chain, first_cell, last_cell, vob_sectors, &playback_ms);
+            cells = ChainCells(*chain, first_cell, last_cell, vob_sectors, &playback_ms, &starts);
         }
         uint64_t sectors = 0;
         for (const CellRange& cell : cells) sectors += cell.Sectors();
         info.chapter_sectors[k] = static_cast<uint32_t>(std::min<uint64_t>(sectors, UINT32_MAX));
         model.chapter_cells.push_back(std::move(cells));
         model.chapter_ms.push_back(playback_ms);
+        model.chapter_cell_starts.push_back(std::move(starts));
     }
     info.chapters = chapters;
     if (!first_chain) return;
@@ -319,6 +333,7 @@ bool DvdDisc::OpenVobs(int title_set) {
 
 void DvdDisc::RebuildArea() {
     area_cells_.clear();
+    area_cell_starts_.clear();
     area_sectors_ = 0;
     cell_index_ = 0;
     cell_offset_ = 0;
@@ -328,7 +343,11 @@ void DvdDisc::RebuildArea() {
     int end = static_cast<int>(model.chapter_cells.size());
     if (stop_title_ == area_title_ && stop_chapter_ > area_chapter_ && stop_chapter_ < end)
         end = stop_chapter_;
+    double area_ms = 0;
     for (int k = area_chapter_; k < end; ++k) {
+        for (const CellStart& start : model.chapter_cell_starts[k])
+            area_cell_starts_.push_back({area_sectors_ + start.sectors, area_ms + start.ms});
+        area_ms += model.chapter_ms[k];
         for (const CellRange& cell : model.chapter_cells[k]) {
             if (!area_cells_.empty() && area_cells_.back().last_sector + 1 == cell.first_sector)
                 area_cells_.back().last_sector = cell.last_sector;
@@ -411,6 +430,18 @@ bool DvdDisc::Palette(int title, uint32_t palette[16]) const {
     if (title < 0 || title >= static_cast<int>(titles_.size()) || !palette) return false;
     std::memcpy(palette, titles_[title].palette, sizeof(titles_[title].palette));
     return titles_[title].title_set != 0;
+}
+
+bool DvdDisc::FindTime(double ms, DvdCellSpan* span) const {
+    if (area_cell_starts_.empty() || !span) return false;
+    size_t i = 0;
+    while (i + 1 < area_cell_starts_.size() && area_cell_starts_[i + 1].ms <= ms) ++i;
+    span->first_byte = static_cast<int64_t>(area_cell_starts_[i].sectors) * kDvdSectorBytes;
+    span->end_byte = static_cast<int64_t>(i + 1 < area_cell_starts_.size() ? area_cell_starts_[i + 1].sectors
+                                                                           : area_sectors_) *
+                     kDvdSectorBytes;
+    span->start_ms = area_cell_starts_[i].ms;
+    return true;
 }
 
 double DvdDisc::ChapterMs(int title, int chapter) const {
@@ -526,6 +557,13 @@ double MyDvdGetChapterDuration(int32_t handle, int title, int chapter) {
     if (!disc) return -1;
     std::lock_guard lock(disc->mutex);
     return disc->ChapterMs(title, chapter);
+}
+
+bool MyDvdFindTime(int32_t handle, double ms, DvdCellSpan* span) {
+    auto disc = Find(handle);
+    if (!disc) return false;
+    std::lock_guard lock(disc->mutex);
+    return disc->FindTime(ms, span);
 }
 
 }  // namespace rizuvira

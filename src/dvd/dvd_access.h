@@ -103,6 +103,18 @@ bool MyDVDGetPalette(int32_t handle, int title, uint32_t palette[16]);
 // or chapter.
 double MyDvdGetChapterDuration(int32_t handle, int title, int chapter);
 
+// The cell of the current area that plays at `ms` from the area's start:
+// where its bytes start and end in the area's stream and when it starts.
+// Titles are often put together from pieces whose time stamps restart, so
+// the cells' playing times, not the time stamps, tell where a moment is.
+struct DvdCellSpan {
+    int64_t first_byte = 0;
+    int64_t end_byte = 0;
+    double start_ms = 0;
+};
+// False for an unknown handle or an area without cells.
+bool MyDvdFindTime(int32_t handle, double ms, DvdCellSpan* span);
+
 // Exact length of a DVD playback time: BCD hours, minutes, seconds and a frame
 // count whose two high bits give the rate (1: 25 fps, 3: 30000/1001 fps with
 // 30 frames per timecode second).

@@ -77,6 +77,11 @@ void CDVDStream::SetReadErrorHandler(std::function<void()> handler) {
     on_read_error_ = std::move(handler);
 }
 
+bool CDVDStream::FindTime(double ms, DvdCellSpan* span) {
+    CAutoLock lock(&lock_);
+    return handle_ != 0 && MyDvdFindTime(handle_, ms, span);
+}
+
 void CDVDStream::SetReadToTitleEnd(bool on) {
     CAutoLock lock(&lock_);
     read_to_title_end_ = on;
@@ -170,6 +175,7 @@ HRESULT CDVDReader::NonDelegatingQueryInterface(const GUID& riid, void** object)
     if (riid == IFileSourceFilter::iid) return GetInterface(static_cast<IFileSourceFilter*>(this), object);
     if (riid == IMyDVDReader::iid) return GetInterface(static_cast<IMyDVDReader*>(this), object);
     if (riid == IMyDVDReadOn::iid) return GetInterface(static_cast<IMyDVDReadOn*>(this), object);
+    if (riid == IMyDVDTimeMap::iid) return GetInterface(static_cast<IMyDVDTimeMap*>(this), object);
     return CAsyncReader::NonDelegatingQueryInterface(riid, object);
 }
 
@@ -192,6 +198,10 @@ HRESULT CDVDReader::SetDvdHandle(int32_t handle) {
 }
 
 HRESULT CDVDReader::SetArea(int32_t title, int32_t chapter) { return stream_.SetArea(title, chapter); }
+
+HRESULT CDVDReader::FindTime(double ms, DvdCellSpan* span) {
+    return stream_.FindTime(ms, span) ? S_OK : E_FAIL;
+}
 
 HRESULT CDVDReader::SetReadToTitleEnd(bool on) {
     stream_.SetReadToTitleEnd(on);

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "dvd/dvd_access.h"
+#include "dvd/dvd_time_map.h"
 #include "platform/async_reader.h"
 #include "platform/sync.h"
 
@@ -73,6 +74,7 @@ public:
     // Called (under the stream lock) when the disc cannot be read before the
     // area's end; the stream then ends where the reading stopped.
     void SetReadErrorHandler(std::function<void()> handler);
+    bool FindTime(double ms, DvdCellSpan* span);
     bool HasHandle();
 
     HRESULT MoveToByte(LONGLONG position) override;
@@ -101,7 +103,11 @@ private:
     uint8_t scratch_[kScratchBytes];     // bytes a seek reads past to land exactly
 };
 
-class CDVDReader final : public CAsyncReader, public IFileSourceFilter, public IMyDVDReader, public IMyDVDReadOn {
+class CDVDReader final : public CAsyncReader,
+                         public IFileSourceFilter,
+                         public IMyDVDReader,
+                         public IMyDVDReadOn,
+                         public IMyDVDTimeMap {
 public:
     // Made directly by the graph builders; *hr reports a failed construction.
     CDVDReader(IUnknown* outer, HRESULT* hr);
@@ -115,6 +121,8 @@ public:
     HRESULT GetDuration(int64_t* duration_ms) override;
     // IMyDVDReadOn
     HRESULT SetReadToTitleEnd(bool on) override;
+    // IMyDVDTimeMap
+    HRESULT FindTime(double ms, DvdCellSpan* span) override;
 
     // IFileSourceFilter: `file_name` is the disc itself (an image, a folder,
     // a drive); the media type is not used.

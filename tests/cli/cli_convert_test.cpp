@@ -255,6 +255,26 @@ TEST_F(CliConvertTest, TitleOfSeparatelyEncodedPiecesKeepsEveryPicture) {
     EXPECT_GT(Tone(decoded, 2.2, 800), 0.03) << "the second piece follows the first at once";
     EXPECT_LT(Tone(decoded, 2.2, 400), 0.01);
 
+    // Trims find their moment by the cells' times, not the restarted clock.
+    const CliRun second = RunCli("convert '" + (work / "disc").string() + "' --trim 0:00:02.5-0:00:03.5 -q -o '" +
+                                     out.string() + "'",
+                                 env_);
+    ASSERT_EQ(second.exit_code, 0) << second.err;
+    const DecodedOutput inside = Decode(out / "Title_01.mp4");
+    ASSERT_TRUE(inside.ok) << inside.error;
+    EXPECT_NEAR(static_cast<double>(inside.pictures.size()), 30, 1);
+    EXPECT_GT(Tone(inside, 0.5, 800), 0.03) << "a trim inside the second piece";
+    EXPECT_LT(Tone(inside, 0.5, 400), 0.01);
+    ASSERT_EQ(RunCli("convert '" + (work / "disc").string() + "' --trim 0:00:01.5-0:00:02.5 -q -o '" + out.string() + "'",
+                     env_)
+                  .exit_code,
+              0);
+    const DecodedOutput across = Decode(out / "Title_01.mp4");
+    ASSERT_TRUE(across.ok) << across.error;
+    EXPECT_NEAR(static_cast<double>(across.pictures.size()), 30, 1);
+    EXPECT_GT(Tone(across, 0.2, 400), 0.03) << "a trim across the restart";
+    EXPECT_GT(Tone(across, 0.75, 800), 0.03);
+
     // The title's VOB file on its own: its time stamps span only one piece,
     // and all of it still converts.
     const fs::path vob = work / "pieces.vob";

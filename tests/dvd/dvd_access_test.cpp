@@ -110,6 +110,20 @@ TEST_P(DvdAccessOnSampleDisc, RecordMatchesTheAuthoredDisc) {
                 << "chapter " << k;
         }
         EXPECT_EQ(MyDvdGetChapterDuration(handle.get(), t, title.chapters), -1);
+
+        // The cell playing at a moment of the whole title.
+        ASSERT_EQ(MyDVDSetArea(handle.get(), t, 0), 0);
+        ASSERT_EQ(MyDvdSetStopPos(handle.get(), t + 1, 0), 0);
+        int64_t chapter_start_byte = 0;
+        for (int k = 0; k < title.chapters; ++k) {
+            const double chapter_start_ms = 1000.0 * expected.chapter_start_frames[k] * expected.fps_den / expected.fps_num;
+            DvdCellSpan span;
+            ASSERT_TRUE(MyDvdFindTime(handle.get(), chapter_start_ms + 500, &span)) << "chapter " << k;
+            EXPECT_NEAR(span.start_ms, chapter_start_ms, 0.001) << "each chapter is one cell here";
+            EXPECT_EQ(span.first_byte, chapter_start_byte);
+            chapter_start_byte += int64_t{title.chapter_sectors[k]} * kDvdSectorBytes;
+            EXPECT_EQ(span.end_byte, chapter_start_byte);
+        }
         ASSERT_EQ(title.audio_count, static_cast<int>(expected.audio.size()));
         for (int a = 0; a < title.audio_count; ++a) {
             const fixtures::SampleAudioTrack& track = expected.audio[a];
