@@ -196,6 +196,15 @@ TEST_F(DiscSplitter, EnablingTheStereoTrackRetargetsTheAudioPin) {
 TEST_F(DiscSplitter, SwitchingTracksWhileRunningContinuesWithTheNewTrack) {
     auto g = Build(testing::NtscVob(1));
     ASSERT_TRUE(g);
+    // Without the subtitle pin, whose queue stays short and so would let the
+    // demultiplexer read the whole file ahead before the switch.
+    ComPtr<IPin> subtitle;
+    ASSERT_EQ(g->splitter_filter->FindPin("Subtitle", subtitle.ReleaseAndGetAddressOf()), S_OK);
+    ComPtr<IPin> subtitle_peer;
+    ASSERT_EQ(subtitle->ConnectedTo(subtitle_peer.ReleaseAndGetAddressOf()), S_OK);
+    ASSERT_EQ(g->builder->Disconnect(subtitle.Get()), S_OK);
+    ASSERT_EQ(g->builder->Disconnect(subtitle_peer.Get()), S_OK);
+    g->sinks.erase("Subtitle");
     // Hold both sinks so the queues fill and the demultiplexer waits part way through.
     g->sink("Video")->CloseGate();
     g->sink("Audio")->CloseGate();
