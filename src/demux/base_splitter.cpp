@@ -358,7 +358,11 @@ bool CBaseSplitterFilter::QueuesNeedData() {
     for (CBaseSplitterOutputPin* pin : active_pins_) {
         const size_t packets = pin->QueuedPackets();
         const int64_t bytes = pin->QueuedBytes();
-        if (!pin->EndOfStreamQueued() && (packets < kShortQueuePackets || bytes < kShortQueueBytes)) {
+        // Subpictures come seconds apart, so their queue is nearly always
+        // short; letting it call for data would read the whole title ahead
+        // into the other queues.
+        const bool sparse = pin->Kind() == 2;  // the subpicture pin
+        if (!sparse && !pin->EndOfStreamQueued() && (packets < kShortQueuePackets || bytes < kShortQueueBytes)) {
             need = true;
             // A short queue: let the demultiplexer get ahead of the delivery threads.
             if (!priority_lowered_ && !(packets > kLowerPriorityPackets && bytes > kLowerPriorityBytes))
