@@ -1,5 +1,7 @@
 #include "engine/conv_filter.h"
 
+#include <vector>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -37,7 +39,10 @@ HRESULT CConvInputPin::CheckMediaType(const CMediaType* type) {
 HRESULT CConvInputPin::CompleteConnect(IPin* receive_pin) {
     const HRESULT hr = CBaseInputPin::CompleteConnect(receive_pin);
     if (FAILED(hr)) return hr;
-    if (kind_ == Kind::kVideo) filter_->OnVideoConnected(proposed_);
+    if (kind_ == Kind::kVideo)
+        filter_->OnVideoConnected(proposed_);
+    else
+        filter_->OnAudioConnected(proposed_);
     return S_OK;
 }
 
@@ -205,6 +210,12 @@ void CConvFilter::OnVideoConnected(const CMediaType& type) {
     preview_pin_.SetOfferedType(type);
 }
 
+void CConvFilter::OnAudioConnected(const CMediaType& type) {
+    const WAVEFORMATEX* wave = type.FormatAs<WAVEFORMATEX>();
+    audio_rate_ = wave ? static_cast<int64_t>(wave->nSamplesPerSec) : 0;
+    audio_block_ = wave ? wave->nBlockAlign : 0;
+}
+
 void CConvFilter::ReceiveVideo(IMediaSample* sample) {
     if (!Writer || !Writer->HasVideo()) return;
     REFERENCE_TIME start = 0, stop = 0;
@@ -254,10 +265,36 @@ void CConvFilter::ReceiveAudio(IMediaSample* sample) {
     }
     BYTE* data = nullptr;
     if (FAILED(sample->GetPointer(&data)) || !data) return;
-    const LONG length = sample->GetActualDataLength();
+    LONG length = sample->GetActualDataLength();
     CAutoLock lock(&lock_);
     if (timed) last_audio_start_ = start;
+    if (timed && audio_rate_ > 0 && audio_block_ > 0) {
+        // The sound keeps to its time stamps: a late start or a gap (a
+        // track that begins after the pictures, a piece of the title with
+        // less sound than pictures) is filled with silence, and sound that
+        // overlaps what is written, or lies before the range, is cut, so the
+        // offset against the pictures never builds up.
+        const REFERENCE_TIME written = audio_frames_ * UNITS / audio_rate_;
+        const REFERENCE_TIME gap = (start - RangeStart) - written;
+        if (gap > kAudioSlack) {
+            int64_t missing = gap * audio_rate_ / UNITS;
+            std::vector<BYTE> silence;
+            while (missing > 0) {
+                const int64_t frames = std::min<int64_t>(missing, 4096);
+                silence.assign(static_cast<size_t>(frames * audio_block_), 0);
+                if (Writer->WriteAudio(silence.data(), silence.size()) != 0) break;
+                audio_frames_ += frames;
+                missing -= frames;
+            }
+        } else if (gap < -kAudioSlack) {
+            const int64_t cut = std::min<int64_t>((-gap) * audio_rate_ / UNITS * audio_block_, length);
+            data += cut;
+            length -= static_cast<LONG>(cut);
+            if (length <= 0) return;
+        }
+    }
     Writer->WriteAudio(data, static_cast<size_t>(length));
+    if (audio_block_ > 0) audio_frames_ += length / audio_block_;
 }
 
 void CConvFilter::CopyPreview(const BYTE* picture, LONG length) {

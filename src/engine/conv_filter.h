@@ -118,6 +118,10 @@ private:
     void CopyPreview(const BYTE* picture, LONG length);
     void CheckAllEnded();
     void OnVideoConnected(const CMediaType& type);
+    void OnAudioConnected(const CMediaType& type);
+    // How far the sound may stray from its time stamps before it is padded
+    // or cut: under a picture's length, above the jitter of packet times.
+    static constexpr REFERENCE_TIME kAudioSlack = 200000;  // 20 ms
     HRESULT GetSeekingPassThrough(const GUID& riid, void** object);
 
     CCritSec lock_;
@@ -132,6 +136,10 @@ private:
     // Whether the last timed sample on each pin lay inside the range.
     bool video_inside_ = false;
     bool audio_inside_ = false;
+    // The sound: its format and the sample frames written for this item.
+    int64_t audio_rate_ = 0;
+    int audio_block_ = 0;
+    int64_t audio_frames_ = 0;
 };
 
 }  // namespace rizuvira::engine

@@ -286,6 +286,30 @@ TEST_F(CliConvertTest, TitleOfSeparatelyEncodedPiecesKeepsEveryPicture) {
     EXPECT_NEAR(static_cast<double>(file.pictures.size()), 120, 1);
 }
 
+TEST_F(CliConvertTest, TrackThatStartsLateStaysInStep) {
+    // The sound starts a second after the pictures, with a beep at each of
+    // its seconds: at 1, 2, 3 and 4 s of the title.
+    const fs::path work = folder_ / "late";
+    fs::create_directories(work);
+    const std::string make =
+        "ffmpeg -v error -y -f lavfi -i testsrc=size=720x480:rate=30000/1001:duration=5 -itsoffset 1 -f lavfi "
+        "-i 'aevalsrc=0.4*sin(2*PI*880*t)*lt(mod(t\\,1)\\,0.1):s=48000:d=4' -target ntsc-dvd '" +
+        (work / "late.mpg").string() + "'";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    std::ofstream(work / "dvd.xml") << "<dvdauthor dest=\"" << (work / "disc").string()
+                                    << "\"><vmgm/><titleset><titles><pgc><vob file=\"" << (work / "late.mpg").string()
+                                    << "\"/></pgc></titles></titleset></dvdauthor>\n";
+    ASSERT_EQ(std::system(("VIDEO_FORMAT=NTSC dvdauthor -x '" + (work / "dvd.xml").string() + "' >/dev/null 2>&1").c_str()),
+              0);
+    const fs::path out = folder_ / "out";
+    const CliRun run = RunCli("convert '" + (work / "disc").string() + "' -q -o '" + out.string() + "'", env_);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const DecodedOutput decoded = Decode(out / "Title_01.mp4");
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    for (const double second : {1.0, 2.0, 4.0})
+        EXPECT_NEAR(BeepStart(decoded, second), second, 0.03) << "the beep of second " << second;
+}
+
 TEST_F(CliConvertTest, CutOffImageKeepsWhatItHoldsAndSaysWhere) {
     // The image's first 2 MB: title 1 breaks off after a few seconds, title
     // 3's information is gone altogether.

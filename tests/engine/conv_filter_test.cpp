@@ -211,6 +211,28 @@ TEST_F(ConvFilterTest, AudioOnlyItemCompletesOnAudioAlone) {
     EXPECT_TRUE(Completed());
 }
 
+TEST_F(ConvFilterTest, SoundKeepsToItsTimeStamps) {
+    Build(25000, UNITS, 10 * UNITS, /*connect_video=*/false);
+    const std::vector<BYTE> tenth(19200, 0);  // 4800 stereo sample frames: 0.1 s
+    auto frames = [&] { return writer_.audio_samples_written() + writer_.audio_samples_queued(); };
+    auto push = [&](REFERENCE_TIME range_ms) {
+        const REFERENCE_TIME start = UNITS + range_ms * 10000;
+        ASSERT_EQ(audio_->Push(tenth, start, start + 1000000), S_OK);
+    };
+    push(500);  // the track starts half a second after the range: silence first
+    EXPECT_EQ(frames(), 24000 + 4800);
+    push(600);  // in step
+    EXPECT_EQ(frames(), 33600);
+    push(710);  // 10 ms late is within the slack
+    EXPECT_EQ(frames(), 38400);
+    push(900);  // a gap of 0.1 s
+    EXPECT_EQ(frames(), 38400 + 4800 + 4800);
+    push(950);  // overlaps the last 50 ms written: that much is cut
+    EXPECT_EQ(frames(), 48000 + 2400);
+    push(800);  // wholly behind what is written
+    EXPECT_EQ(frames(), 50400);
+}
+
 TEST_F(ConvFilterTest, WriterWithoutVideoDropsPictures) {
     Build(25000, 0, 10 * UNITS, true, true, /*writer_video=*/false);
     PushPictures(10, 400000);
