@@ -194,6 +194,12 @@ HRESULT CMpegSplitterOutputPin::BeforeEndOfStream() { return SendAssembled(); }
 // ---------------------------------------------------------------------------------------
 // Filter
 
+ComPtr<IPin> SplitterOutput(IBaseFilter* splitter, StreamKind kind) {
+    ComPtr<IPin> pin;
+    if (!splitter || FAILED(splitter->FindPin(StreamKindName(kind), pin.ReleaseAndGetAddressOf()))) return nullptr;
+    return pin;
+}
+
 CMpegSplitterFilter::CMpegSplitterFilter(IUnknown* outer, HRESULT* hr)
     : CBaseSplitterFilter("mpeg splitter", outer, hr, CLSID_MpegSplitter) {
     std::lock_guard lock(g_title_mutex);

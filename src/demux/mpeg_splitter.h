@@ -28,6 +28,11 @@ namespace rizuvira::demux {
 // Makes a splitter with one reference.
 HRESULT CreateMpegSplitter(IUnknown* outer, IBaseFilter** filter);
 
+// The splitter's output pin for one kind of stream (kVideo, kAudio,
+// kSubpicture), or null when the source has none of it. Pins exist only for
+// the kinds found, so a pin's index says nothing of its kind.
+ComPtr<IPin> SplitterOutput(IBaseFilter* splitter, StreamKind kind);
+
 // The process-wide title record that splitters read (a copy).
 DvdTitleInfo CurrentTitleInfo();
 

@@ -233,9 +233,8 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
 
 bool ConversionGraph::JoinPins() {
     HRESULT last = S_OK;
-    auto join = [&](IBaseFilter* from, int out_index, IBaseFilter* to, int in_index, bool disconnect_first,
-                    const char* no_from, const char* no_to, const char* refused) -> int {
-        ComPtr<IPin> out = GetFilterPin(from, PINDIR_OUTPUT, out_index);
+    auto join_pin = [&](const ComPtr<IPin>& out, IBaseFilter* to, int in_index, bool disconnect_first,
+                        const char* no_from, const char* no_to, const char* refused) -> int {
         if (!out) return no_from ? (Fail(no_from), -1) : 0;
         ComPtr<IPin> in = GetFilterPin(to, PINDIR_INPUT, in_index);
         if (!in) return no_to ? (Fail(no_to), -1) : -1;
@@ -249,37 +248,52 @@ bool ConversionGraph::JoinPins() {
         }
         return 1;
     };
+    auto join = [&](IBaseFilter* from, int out_index, IBaseFilter* to, int in_index, bool disconnect_first,
+                    const char* no_from, const char* no_to, const char* refused) -> int {
+        return join_pin(GetFilterPin(from, PINDIR_OUTPUT, out_index), to, in_index, disconnect_first, no_from, no_to,
+                        refused);
+    };
     const OutputSettings& settings = *settings_;
 
     if (source_ &&
         join(source_.Get(), 0, splitter_.Get(), 0, true, "get source output pin error", "get splitter input pin error",
              nullptr) < 0)
         return (encrypted_ = last == demux::DEMUX_E_SCRAMBLED) ? Fail(kEncryptedDiscMessage) : false;
+    // The splitter's outputs exist once its input is joined.
+    const ComPtr<IPin> video_out = demux::SplitterOutput(splitter_.Get(), demux::kVideo);
+    const ComPtr<IPin> audio_out = demux::SplitterOutput(splitter_.Get(), demux::kAudio);
+    const ComPtr<IPin> subpicture_out = demux::SplitterOutput(splitter_.Get(), demux::kSubpicture);
     // A missing splitter output skips its side; a refusal fails the build.
-    if (settings.HasVideo && GetFilterPin(splitter_.Get(), PINDIR_OUTPUT, 0) &&
-        join(splitter_.Get(), 0, video_decoder_.Get(), 0, false, nullptr, nullptr,
-             "connect splitter and decoder error(video)") < 0)
+    if (settings.HasVideo && video_out &&
+        join_pin(video_out, video_decoder_.Get(), 0, false, nullptr, nullptr,
+                 "connect splitter and decoder error(video)") < 0)
         return false;
-    if (settings.HasAudio && GetFilterPin(splitter_.Get(), PINDIR_OUTPUT, 1) &&
-        join(splitter_.Get(), 1, audio_decoder_.Get(), 0, false, nullptr, nullptr,
-             "connect splitter and decoder error(audio)") < 0)
+    if (settings.HasAudio && audio_out &&
+        join_pin(audio_out, audio_decoder_.Get(), 0, false, nullptr, nullptr,
+                 "connect splitter and decoder error(audio)") < 0)
         return false;
     // Subpictures are optional; with no subtitle chosen the decoder's input stays free.
-    if (settings.HasVideo && subtitles_wanted_ && GetFilterPin(splitter_.Get(), PINDIR_OUTPUT, 2))
-        join(splitter_.Get(), 2, video_decoder_.Get(), 1, false, nullptr, nullptr, nullptr);
-    if (settings.HasVideo &&
+    if (settings.HasVideo && subtitles_wanted_ && subpicture_out)
+        join_pin(subpicture_out, video_decoder_.Get(), 1, false, nullptr, nullptr, nullptr);
+    // A title without sound (or without pictures) converts what it has: the
+    // chain of the missing side stays unjoined and the sink ends on the
+    // other input alone.
+    const bool video = settings.HasVideo && video_out;
+    const bool audio = settings.HasAudio && audio_out;
+    if (!video && !audio) return Fail("connect splitter and decoder error(video)");
+    if (video &&
         join(video_decoder_.Get(), 0, video_converter_.Get(), 0, true, "get video decoder output pin error",
              "get video conver input pin error", "connect video decoder and video conver error") < 0)
         return false;
-    if (settings.HasAudio &&
+    if (audio &&
         join(audio_decoder_.Get(), 0, audio_converter_.Get(), 0, true, nullptr, nullptr,
              "connect audio decoder and audio conver error") <= 0)
         return false;
-    if (settings.HasAudio &&
+    if (audio &&
         join(audio_converter_.Get(), 0, sink_.Get(), 0, true, "get audio conver output pin error",
              "get mConver input pin 0 error", "connect audio conver out pin to mConver error") <= 0)
         return false;
-    if (settings.HasVideo &&
+    if (video &&
         join(video_converter_.Get(), 0, sink_.Get(), 1, true, "get video conver output pin error",
              "get mConver input pin error", "connect video conver out pin to mConver error") <= 0)
         return false;

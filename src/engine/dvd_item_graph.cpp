@@ -24,18 +24,25 @@ bool DvdItemGraph::OpenOutput(const std::filesystem::path& path, const OutputSet
     return graph_.OpenOutput(path, settings);
 }
 
-bool DvdItemGraph::CloseOutput() { return graph_.CloseOutput(); }
+bool DvdItemGraph::CloseOutput() {
+    // A file's sound runs as long as its pictures, also for a title that has
+    // none or whose sound ends early.
+    PadSoundToPicture(false);
+    return graph_.CloseOutput();
+}
 
-void DvdItemGraph::AlignSoundToPicture() {
+void DvdItemGraph::AlignSoundToPicture() { PadSoundToPicture(true); }
+
+void DvdItemGraph::PadSoundToPicture(bool take_back_excess) {
     MediaFileWriter& writer = graph_.writer();
-    if (!writer.IsOpen() || !writer.HasAudio() || !writer.HasVideo()) return;
-    // Sound short of the pictures is padded with silence; sound past them is
-    // taken back from the start of the next item. Every boundary measures
-    // afresh, so no offset builds up.
+    if (!writer.IsOpen() || !writer.HasAudio() || !writer.HasVideo() || !settings_) return;
+    // Sound short of the pictures is padded with silence; between merged
+    // items, sound past them is taken back from the start of the next item.
+    // Every boundary measures afresh, so no offset builds up.
     const int64_t wanted = SamplesForFrames(writer.video_frames_written(), settings_->FrameRate, settings_->SampleRate);
     int64_t missing = wanted - writer.audio_samples_written() - writer.audio_samples_queued();
     if (missing < 0) {
-        writer.SkipAudio(-missing);
+        if (take_back_excess) writer.SkipAudio(-missing);
         return;
     }
     const int channels = std::max(1, settings_->Channel & 0xFFFF);

@@ -40,6 +40,8 @@ private:
     MessageSink* const messages_;
     const int32_t dvd_handle_;
     ConversionGraph graph_;
+    void PadSoundToPicture(bool take_back_excess);
+
     std::filesystem::path source_file_;
     int64_t units_at_build_ = 0;  // WrittenUnits() when the item was built
     int64_t WrittenUnits();

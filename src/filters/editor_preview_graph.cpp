@@ -140,12 +140,12 @@ bool EditorPreviewGraph::Build(int32_t dvd_handle) {
     if (!splitter_in) return Fail("get splitter input pin error");
     if (FAILED(graph_->ConnectDirect(source_out.Get(), splitter_in.Get(), nullptr))) return false;
 
-    if (ComPtr<IPin> video = GetFilterPin(splitter_.Get(), PINDIR_OUTPUT, 0)) {
+    if (ComPtr<IPin> video = demux::SplitterOutput(splitter_.Get(), demux::kVideo)) {
         ComPtr<IPin> decoder_in = GetFilterPin(decoder_.Get(), PINDIR_INPUT, 0);
         if (!decoder_in || FAILED(graph_->ConnectDirect(video.Get(), decoder_in.Get(), nullptr)))
             return Fail("connect splitter and decoder error(video)");
     }
-    if (ComPtr<IPin> audio = GetFilterPin(splitter_.Get(), PINDIR_OUTPUT, 1)) {
+    if (ComPtr<IPin> audio = demux::SplitterOutput(splitter_.Get(), demux::kAudio)) {
         ComPtr<CMyAudioConveFilter> converter(CMyAudioConveFilter::CreateInstance(nullptr, &hr));
         if (!converter) return Fail("CLSID_MyAudioConver error");
         if (FAILED(graph_->AddFilter(converter.Get(), "AudioConver")))
@@ -153,7 +153,7 @@ bool EditorPreviewGraph::Build(int32_t dvd_handle) {
         audio_converter_ = converter;
         if (FAILED(graph_->Render(audio.Get()))) return Fail("render splitter error(audio)");
     }
-    if (ComPtr<IPin> subpicture = GetFilterPin(splitter_.Get(), PINDIR_OUTPUT, 2))
+    if (ComPtr<IPin> subpicture = demux::SplitterOutput(splitter_.Get(), demux::kSubpicture))
         if (ComPtr<IPin> decoder_sub = GetFilterPin(decoder_.Get(), PINDIR_INPUT, 1))
             graph_->ConnectDirect(subpicture.Get(), decoder_sub.Get(), nullptr);
 

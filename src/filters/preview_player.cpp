@@ -177,15 +177,15 @@ bool PreviewPlayer::SelectTitle(int title, int chapter) {
     graph_->Disconnect(in.Get());
     if (FAILED(graph_->ConnectDirect(out.Get(), in.Get(), nullptr))) return false;
 
-    if (ComPtr<IPin> video = GetFilterPin(splitter_.Get(), PINDIR_OUTPUT, 0)) {
+    if (ComPtr<IPin> video = demux::SplitterOutput(splitter_.Get(), demux::kVideo)) {
         ComPtr<IPin> decoder_in = GetFilterPin(decoder_.Get(), PINDIR_INPUT, 0);
         if (!decoder_in || FAILED(builder_->Connect(video.Get(), decoder_in.Get())))
             return Fail("connect splitter and decoder error(video)");
     }
-    if (ComPtr<IPin> audio = GetFilterPin(splitter_.Get(), PINDIR_OUTPUT, 1)) {
+    if (ComPtr<IPin> audio = demux::SplitterOutput(splitter_.Get(), demux::kAudio)) {
         if (FAILED(builder_->Render(audio.Get()))) return Fail("render splitter error(audio)");
     }
-    if (ComPtr<IPin> subpicture = GetFilterPin(splitter_.Get(), PINDIR_OUTPUT, 2)) {
+    if (ComPtr<IPin> subpicture = demux::SplitterOutput(splitter_.Get(), demux::kSubpicture)) {
         if (ComPtr<IPin> decoder_sub = GetFilterPin(decoder_.Get(), PINDIR_INPUT, 1))
             builder_->Connect(subpicture.Get(), decoder_sub.Get());
     }
