@@ -273,6 +273,9 @@ void DvdDisc::DescribeTitle(int index, const IfoTitle& entry, const VtsInfo& vts
         const IfoPlaybackTime& time = ChainOf(vts, pgcn)->playback_time;
         duration_ms += DvdTimeToMs(time.hour, time.minute, time.second, time.frame_u);
     }
+    // Some discs leave the chain's time at zero; their cells still tell.
+    if (duration_ms <= 0)
+        for (double chapter_ms : model.chapter_ms) duration_ms += chapter_ms;
     info.duration_ms = duration_ms;
 
     // Picture.

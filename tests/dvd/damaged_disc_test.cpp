@@ -105,6 +105,30 @@ TEST(DamagedDisc, ZeroedTitleSetIfoAndBackupLeaveTheTitlesEmpty) {
     MyDVDClose(handle);
 }
 
+uint32_t Be32At(const fs::path& path, size_t offset) {
+    std::ifstream file(path, std::ios::binary);
+    file.seekg(static_cast<std::streamoff>(offset));
+    unsigned char b[4] = {};
+    file.read(reinterpret_cast<char*>(b), 4);
+    return uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
+}
+
+TEST(DamagedDisc, ChainWithoutAPlayingTimeTakesItsCellsTimes) {
+    ScratchDisc disc(fixtures::kPalDisc);
+    for (const char* name : {"VTS_01_0.IFO", "VTS_01_0.BUP"}) {
+        // The first program chain of the title set's table: its time is zeroed.
+        const size_t table = size_t{Be32At(disc.File(name), 0xCC)} * 2048;
+        const size_t chain = table + Be32At(disc.File(name), table + 8 + 4);
+        Overwrite(disc.File(name), chain + 4, 4, 0);
+    }
+    const int32_t handle = MyDVDOpen(disc.root().c_str());
+    ASSERT_NE(handle, 0);
+    auto info = std::make_unique<DvdDiscInfo>();
+    MyDVDGetInfo(handle, info.get());
+    EXPECT_NEAR(info->titles[0].duration_ms, 10000.0, 0.001) << "4.8 s and 5.2 s of cells";
+    MyDVDClose(handle);
+}
+
 TEST(DamagedDisc, DamagedIfoIsReadFromItsBackup) {
     ScratchDisc disc(fixtures::kPalDisc);
     Overwrite(disc.File("VTS_01_0.IFO"), 0, 16, 0);
