@@ -1,13 +1,16 @@
 // Feeds arbitrary bytes to the MPEG splitter: the stream parser's detection and stream search
 // when the input connects, then a whole delivery run (with a seek first for odd sizes) into
 // sinks that drop what they get. A run must end with an end of stream on every pin.
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <span>
 #include <vector>
 
 #include "demux/mpeg_splitter.h"
+#include "demux/vobu_clock.h"
 #include "platform/async_reader.h"
 #include "platform/input_pin.h"
 
@@ -106,6 +109,11 @@ HRESULT NullSinkPin::EndOfStream() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // Every sector as a DVD navigation pack, as the VOB length probe reads them.
+    for (size_t at = 0; at < size; at += 2048) {
+        NavigationSector nav;
+        ReadNavigationSector(std::span<const uint8_t>(data + at, std::min<size_t>(2048, size - at)), &nav);
+    }
     MemoryStream stream(data, size);
     HRESULT hr = S_OK;
     ComPtr<IBaseFilter> source(new MemorySource(&stream, &hr));

@@ -381,14 +381,10 @@ bool CMpegSplitterFilter::PositionByCells(REFERENCE_TIME target) {
 }
 
 bool CMpegSplitterFilter::IsNavigationSector(int64_t sector) {
-    // A pack header, then the system header that on a DVD only navigation
-    // packs carry.
-    uint8_t head[32];
+    uint8_t bytes[kDvdSectorBytes];
     file_->MoveTo(sector * kDvdSectorBytes);
-    if (FAILED(file_->ReadBytes(head, sizeof(head)))) return false;
-    if (head[0] != 0 || head[1] != 0 || head[2] != 1 || head[3] != 0xBA || (head[4] & 0xC0) != 0x40) return false;
-    const size_t at = 14 + (head[13] & 0x07);
-    return at + 4 <= sizeof(head) && head[at] == 0 && head[at + 1] == 0 && head[at + 2] == 1 && head[at + 3] == 0xBB;
+    NavigationSector nav;
+    return SUCCEEDED(file_->ReadBytes(bytes, sizeof(bytes))) && ReadNavigationSector(bytes, &nav);
 }
 
 void CMpegSplitterFilter::PositionForTime(REFERENCE_TIME t) {

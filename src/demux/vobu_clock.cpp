@@ -11,7 +11,37 @@ uint32_t Be32(std::span<const uint8_t> bytes, size_t at) {
     return uint32_t{bytes[at]} << 24 | uint32_t{bytes[at + 1]} << 16 | uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
 }
 
+// The private stream 2 packet at `at` with the given substream: where its
+// payload starts, or 0.
+size_t PrivateStream2(std::span<const uint8_t> bytes, size_t at, uint8_t substream, size_t* next) {
+    if (at + 7 > bytes.size() || bytes[at] != 0 || bytes[at + 1] != 0 || bytes[at + 2] != 1 || bytes[at + 3] != 0xBF)
+        return 0;
+    const size_t length = size_t{bytes[at + 4]} << 8 | bytes[at + 5];
+    if (at + 6 + length > bytes.size() || bytes[at + 6] != substream) return 0;
+    *next = at + 6 + length;
+    return at + 6;
+}
+
 }  // namespace
+
+bool ReadNavigationSector(std::span<const uint8_t> sector, NavigationSector* nav) {
+    if (sector.size() < 64 || sector[0] != 0 || sector[1] != 0 || sector[2] != 1 || sector[3] != 0xBA ||
+        (sector[4] & 0xC0) != 0x40)
+        return false;
+    const size_t system = 14 + (sector[13] & 0x07);
+    if (system + 6 > sector.size() || sector[system] != 0 || sector[system + 1] != 0 || sector[system + 2] != 1 ||
+        sector[system + 3] != 0xBB)
+        return false;
+    const size_t pci_at = system + 6 + (size_t{sector[system + 4]} << 8 | sector[system + 5]);
+    size_t dsi_at = 0, end = 0;
+    const size_t pci = PrivateStream2(sector, pci_at, 0x00, &dsi_at);
+    const size_t dsi = pci ? PrivateStream2(sector, dsi_at, 0x01, &end) : 0;
+    if (!dsi || pci + kEndAt + 4 > sector.size() || dsi + 1 + 12 > end) return false;
+    nav->start = Be32(sector, pci + kStartAt);
+    nav->end = Be32(sector, pci + kEndAt);
+    nav->last_sector = Be32(sector, dsi + 1 + 8);  // after nv_pck_scr and nv_pck_lbn
+    return true;
+}
 
 void VobuClock::Reset() { *this = VobuClock{}; }
 

@@ -22,6 +22,15 @@
 
 namespace rizuvira::demux {
 
+// What a DVD navigation pack, one whole 2048-byte sector, says of its VOBU.
+struct NavigationSector {
+    uint32_t start = 0, end = 0;  // presentation times, 90 kHz
+    uint32_t last_sector = 0;     // the VOBU's last sector, counted from this one
+};
+// False when the sector is not a navigation pack (a pack header, the system
+// header, then presentation and search data).
+bool ReadNavigationSector(std::span<const uint8_t> sector, NavigationSector* nav);
+
 class VobuClock {
 public:
     // Forgets everything (a new run or a seek).

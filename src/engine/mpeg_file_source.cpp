@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
+#include <vector>
 #include <string>
 #include <system_error>
 
 #include "demux/async_file_reader.h"
 #include "demux/mpeg_splitter.h"
 #include "demux/mpeg_splitter_file.h"
+#include "demux/vobu_clock.h"
 #include "engine/conversion_graph.h"
 #include "platform/async_reader.h"
 #include "platform/seeking.h"
@@ -35,6 +38,40 @@ double SpannedMs(const std::filesystem::path& path, int64_t frame_100ns) {
     parser.RescanTail();
     if (parser.FirstTime() == INT64_MAX || parser.LastTime() <= parser.FirstTime()) return 0;
     return static_cast<double>(parser.LastTime() - parser.FirstTime() + std::max<int64_t>(frame_100ns, 0)) / 10000.0;
+}
+
+// The playing time of a VOB file: the sum of its VOBUs' times, read from
+// their navigation packs, hopping from one to the next. This holds across
+// clock restarts. 0 when the file has no navigation packs.
+double VobuPlayingMs(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::error_code error;
+    const uint64_t sectors = std::filesystem::file_size(path, error) / kDvdSectorBytes;
+    if (!file || error) return 0;
+    std::vector<uint8_t> sector(kDvdSectorBytes);
+    auto read = [&](uint64_t at) {
+        file.clear();
+        file.seekg(static_cast<std::streamoff>(at * kDvdSectorBytes));
+        return static_cast<bool>(file.read(reinterpret_cast<char*>(sector.data()), kDvdSectorBytes));
+    };
+    uint64_t ticks = 0;
+    bool any = false;
+    constexpr uint64_t kLookAhead = 1024;  // sectors searched for a pack the last one did not point to
+    for (uint64_t at = 0; at < sectors;) {
+        demux::NavigationSector nav;
+        if (!read(at) || !demux::ReadNavigationSector(sector, &nav)) {
+            // Not where the previous pack said (or damaged): look further on.
+            uint64_t next = at + 1;
+            while (next < sectors && next < at + kLookAhead && !(read(next) && demux::ReadNavigationSector(sector, &nav)))
+                ++next;
+            if (next >= sectors || next >= at + kLookAhead) break;
+            at = next;
+        }
+        any = true;
+        if (nav.end > nav.start) ticks += nav.end - nav.start;
+        at += uint64_t{nav.last_sector} + 1;
+    }
+    return any ? static_cast<double>(ticks) / 90.0 : 0;
 }
 
 // A file's length. The byte rate gives a guess that falls far short where
@@ -72,8 +109,12 @@ bool ProbeMpegFile(const std::filesystem::path& path, DvdDiscInfo* disc) {
     if (ComPtr<IMediaSeeking> seeking = splitter.As<IMediaSeeking>();
         seeking && SUCCEEDED(seeking->GetDuration(&duration_100ns)))
         title.duration_ms = static_cast<double>(duration_100ns) / 10000.0;
-    title.duration_ms = FileDurationMs(
-        title.duration_ms, SpannedMs(path, streams.video.empty() ? 0 : streams.video[0].frame_duration_100ns));
+    // A VOB's navigation packs know its playing time; other files have the
+    // guess and the time stamps to go by.
+    const double vobus_ms = VobuPlayingMs(path);
+    title.duration_ms = vobus_ms > 0 ? vobus_ms
+                                     : FileDurationMs(title.duration_ms,
+                                                      SpannedMs(path, streams.video.empty() ? 0 : streams.video[0].frame_duration_100ns));
     for (const StreamTable::Audio& audio : streams.audio) {
         if (title.audio_count >= kDvdMaxStreams || audio.key <= 0) continue;
         const int i = title.audio_count++;

@@ -287,6 +287,10 @@ TEST_F(CliConvertTest, TitleOfSeparatelyEncodedPiecesKeepsEveryPicture) {
     // and all of it still converts.
     const fs::path vob = work / "pieces.vob";
     fs::copy_file(work / "disc/VIDEO_TS/VTS_01_1.VOB", vob);
+    const CliRun info = RunCli("info '" + vob.string() + "' --json");
+    const size_t at = info.out.find("\"duration_ms\": ");
+    ASSERT_NE(at, std::string::npos) << info.out;
+    EXPECT_NEAR(std::stod(info.out.substr(at + 15)), 4004, 20) << "its navigation packs' times";
     fs::remove(out / "Title_01.mp4");
     ASSERT_EQ(RunCli("convert '" + vob.string() + "' -q -o '" + out.string() + "'", env_).exit_code, 0);
     const DecodedOutput file = Decode(out / "Title_01.mp4");

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 
+#include "demux/demux_test_util.h"
 #include "demux/vobu_clock.h"
 
 namespace rizuvira::demux {
@@ -63,6 +64,27 @@ TEST(VobuClock, NavigationDataTheStreamDoesNotBearOutIsIgnored) {
     const std::array<uint8_t, 8> short_packet{};
     clock.OnNavigationPack(short_packet);
     EXPECT_EQ(clock.Map(Ticks(93045)), Ticks(93045));
+}
+
+TEST(NavigationSector, ReadsTheVobusOfASampleTitle) {
+    const std::vector<uint8_t> vob = testing::ReadFileBytes(testing::NtscVob(1));
+    if (vob.size() < 4096) GTEST_SKIP() << "sample discs not built";
+    // Hop from VOBU to VOBU as the packs point: times meet end to start.
+    NavigationSector nav;
+    size_t at = 0, vobus = 0;
+    uint32_t previous_end = 0;
+    while (at + 2048 <= vob.size()) {
+        ASSERT_TRUE(ReadNavigationSector(std::span(vob).subspan(at, 2048), &nav)) << "sector " << at / 2048;
+        EXPECT_LT(nav.start, nav.end);
+        if (vobus > 0 && nav.start != previous_end) break;  // the next title of the set restarts its clock
+        previous_end = nav.end;
+        ++vobus;
+        at += (size_t{nav.last_sector} + 1) * 2048;
+    }
+    EXPECT_GT(vobus, 60u) << "a 60 s title of half-second VOBUs";
+    EXPECT_FALSE(ReadNavigationSector(std::span(vob).subspan(2048, 2048), &nav)) << "a sector of pictures";
+    std::vector<uint8_t> cut(vob.begin(), vob.begin() + 1000);
+    EXPECT_FALSE(ReadNavigationSector(cut, &nav)) << "a short sector";
 }
 
 }  // namespace
