@@ -6,6 +6,9 @@ namespace {
 constexpr size_t kStartAt = 1 + 12;  // substream byte, then nv_pck_lbn, vobu_cat, reserved, vobu_uop_ctl
 constexpr size_t kEndAt = kStartAt + 4;
 constexpr int64_t kAgreementTicks = 90000;  // a time stamp this close to the VOBU's span agrees
+// VOBUs that meet within a millisecond meet: some discs round their times,
+// and counting each rounding as a restart would let the clock wander.
+constexpr int64_t kSameTimeTicks = 90;
 
 uint32_t Be32(std::span<const uint8_t> bytes, size_t at) {
     return uint32_t{bytes[at]} << 24 | uint32_t{bytes[at + 1]} << 16 | uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
@@ -60,7 +63,8 @@ void VobuClock::OnNavigationPack(std::span<const uint8_t> payload) {
     uint32_t start = 0;
     if (!StartOf(payload, &start)) return;  // a still VOBU or damaged data tells nothing
     const uint32_t end = Be32(payload, kEndAt);
-    if (have_previous_ && start != previous_end_) {
+    const int64_t step = static_cast<int64_t>(start) - previous_end_;
+    if (have_previous_ && (step > kSameTimeTicks || step < -kSameTimeTicks)) {
         pending_ = true;
         pending_start_ = start;
         pending_end_ = end;

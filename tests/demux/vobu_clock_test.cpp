@@ -30,6 +30,8 @@ TEST(VobuClock, ContinuousVobusLeaveTimesAlone) {
     EXPECT_EQ(clock.Map(Ticks(48000)), Ticks(48000));
     clock.OnNavigationPack(Pci(93045, 138090));
     EXPECT_EQ(clock.Map(Ticks(93045)), Ticks(93045));
+    clock.OnNavigationPack(Pci(138091, 183135));  // rounded a tick off: still the same clock
+    EXPECT_EQ(clock.Map(Ticks(138091)), Ticks(138091));
 }
 
 TEST(VobuClock, RestartContinuesFromThePreviousEnd) {
