@@ -327,27 +327,15 @@ bool CMpegSplitterFilter::PositionByCells(REFERENCE_TIME target) {
         return false;
 
     // A cell starts with a navigation pack: the stream's clock there.
-    file_->MoveTo(cell.first_byte);
-    uint32_t start_ticks = 0;
-    bool found = false;
-    for (int i = 0; i < 4 && !found; ++i) {
-        uint8_t code = 0;
-        if (!file_->FindStartCode(code, kDvdSectorBytes) || file_->Position() > cell.first_byte + kDvdSectorBytes)
-            break;
-        if (code != 0xBF) continue;
-        const int64_t length = static_cast<int64_t>(file_->ReadBits(16));
-        uint8_t head[32];
-        const int64_t n = std::min<int64_t>(length, sizeof(head));
-        found = SUCCEEDED(file_->ReadBytes(head, n)) &&
-                VobuClock::StartOf(std::span<const uint8_t>(head, static_cast<size_t>(n)), &start_ticks);
-    }
-    if (!found) return false;
-    const REFERENCE_TIME cell_clock = static_cast<REFERENCE_TIME>(start_ticks) * 1000 / 9 - file_->FirstTime();
+    const int64_t first_sector = cell.first_byte / kDvdSectorBytes;
+    NavigationSector nav;
+    if (!ReadNavigation(first_sector, &nav)) return false;
+    const REFERENCE_TIME cell_clock = static_cast<REFERENCE_TIME>(nav.start) * 1000 / 9 - file_->FirstTime();
     const REFERENCE_TIME cell_start = static_cast<REFERENCE_TIME>(cell.start_ms * 10000.0);
     // Inside the cell the clock runs on: the last sector whose next time
     // stamp is not past the target, by halving.
     const REFERENCE_TIME wanted = cell_clock + (target - cell_start);
-    int64_t low = cell.first_byte / kDvdSectorBytes, high = cell.end_byte / kDvdSectorBytes;
+    int64_t low = first_sector, high = cell.end_byte / kDvdSectorBytes;
     while (high - low > 1) {
         const int64_t middle = low + (high - low) / 2;
         file_->MoveTo(middle * kDvdSectorBytes);
@@ -359,32 +347,26 @@ bool CMpegSplitterFilter::PositionByCells(REFERENCE_TIME target) {
     }
     // Back to the start of that VOBU, so that the clock meets the
     // navigation pack of every VOBU from here on and sees the next restart.
-    const int64_t first_sector = cell.first_byte / kDvdSectorBytes;
-    int64_t vobu = first_sector;
-    for (int64_t block_end = low; block_end >= first_sector && vobu == first_sector; block_end -= kScanSectors) {
+    // Backwards a window at a time, each window read once.
+    int64_t vobu = -1;
+    for (int64_t block_end = low; vobu < 0 && block_end >= first_sector; block_end -= kScanSectors) {
         const int64_t block_start = std::max(first_sector, block_end - kScanSectors + 1);
         uint8_t byte = 0;
         file_->MoveTo(block_start * kDvdSectorBytes);
         file_->ReadBytes(&byte, 1);  // brings the block into the parser's window
-        for (int64_t s = block_end; s >= block_start; --s) {
-            if (IsNavigationSector(s)) {
-                vobu = s;
-                break;
-            }
-        }
-        if (block_start == first_sector) break;
+        for (int64_t s = block_end; vobu < 0 && s >= block_start; --s)
+            if (ReadNavigation(s, &nav)) vobu = s;
     }
-    file_->MoveTo(vobu * kDvdSectorBytes);
+    file_->MoveTo(std::max(vobu, first_sector) * kDvdSectorBytes);
     time_base_100ns_ = 0;
     vobu_clock_.Anchor(cell_start - cell_clock);
     return true;
 }
 
-bool CMpegSplitterFilter::IsNavigationSector(int64_t sector) {
+bool CMpegSplitterFilter::ReadNavigation(int64_t sector, NavigationSector* nav) {
     uint8_t bytes[kDvdSectorBytes];
     file_->MoveTo(sector * kDvdSectorBytes);
-    NavigationSector nav;
-    return SUCCEEDED(file_->ReadBytes(bytes, sizeof(bytes))) && ReadNavigationSector(bytes, &nav);
+    return SUCCEEDED(file_->ReadBytes(bytes, sizeof(bytes))) && ReadNavigationSector(bytes, nav);
 }
 
 void CMpegSplitterFilter::PositionForTime(REFERENCE_TIME t) {

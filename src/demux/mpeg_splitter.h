@@ -102,7 +102,8 @@ private:
     // the restarts of the stream's clock. False when the source has no cells
     // or the stream does not match them; the time stamps then decide.
     bool PositionByCells(REFERENCE_TIME target);
-    bool IsNavigationSector(int64_t sector);
+    // Whether `sector` of the stream is a navigation pack, and what it says.
+    bool ReadNavigation(int64_t sector, NavigationSector* nav);
     static constexpr int64_t kScanSectors = 32;  // the parser's window
     // The stream at a selection index: video, then audio, then subpicture.
     bool StreamAt(LONG index, SplitterStream* stream, StreamKind* kind);

@@ -25,6 +25,14 @@ size_t PrivateStream2(std::span<const uint8_t> bytes, size_t at, uint8_t substre
     return at + 6;
 }
 
+// The start time (90 kHz) in a navigation pack's presentation data; false
+// when the data is not there or names no span of time.
+bool StartOf(std::span<const uint8_t> payload, uint32_t* start) {
+    if (payload.size() < kEndAt + 4 || payload[0] != 0x00) return false;
+    *start = Be32(payload, kStartAt);
+    return Be32(payload, kEndAt) > *start;
+}
+
 }  // namespace
 
 bool ReadNavigationSector(std::span<const uint8_t> sector, NavigationSector* nav) {
@@ -39,7 +47,7 @@ bool ReadNavigationSector(std::span<const uint8_t> sector, NavigationSector* nav
     size_t dsi_at = 0, end = 0;
     const size_t pci = PrivateStream2(sector, pci_at, 0x00, &dsi_at);
     const size_t dsi = pci ? PrivateStream2(sector, dsi_at, 0x01, &end) : 0;
-    if (!dsi || pci + kEndAt + 4 > sector.size() || dsi + 1 + 12 > end) return false;
+    if (!dsi || pci + kEndAt + 4 > dsi_at || dsi + 1 + 12 > end) return false;
     nav->start = Be32(sector, pci + kStartAt);
     nav->end = Be32(sector, pci + kEndAt);
     nav->last_sector = Be32(sector, dsi + 1 + 8);  // after nv_pck_scr and nv_pck_lbn
@@ -53,11 +61,6 @@ void VobuClock::Anchor(REFERENCE_TIME offset_100ns) {
     offset_ticks_ = offset_100ns * 9 / 1000;
 }
 
-bool VobuClock::StartOf(std::span<const uint8_t> payload, uint32_t* start) {
-    if (payload.size() < kEndAt + 4 || payload[0] != 0x00) return false;
-    *start = Be32(payload, kStartAt);
-    return Be32(payload, kEndAt) > *start;
-}
 
 void VobuClock::OnNavigationPack(std::span<const uint8_t> payload) {
     uint32_t start = 0;

@@ -43,8 +43,6 @@ public:
     // After a seek that found from the disc's records what the stream's clock
     // is behind the title's: later time stamps move by `offset_100ns`.
     void Anchor(REFERENCE_TIME offset_100ns);
-    // The start time (90 kHz) in a navigation pack's presentation data.
-    static bool StartOf(std::span<const uint8_t> payload, uint32_t* start);
 
     REFERENCE_TIME offset_100ns() const { return TicksTo100ns(offset_ticks_); }
 
