@@ -309,59 +309,6 @@ void EditorPreviewGraph::SetVolume(int32_t value) {
 // ---------------------------------------------------------------------------------------
 // Playback
 
-bool EditorPreviewGraph::ListStreams(StreamInfoList* list) {
-    return FillStreamInfoList(splitter_.Get(), list);
-}
-
-bool EditorPreviewGraph::EnableStream(int index, bool enable) {
-    ComPtr<IAMStreamSelect> select = splitter_ ? splitter_.As<IAMStreamSelect>() : nullptr;
-    return select && SUCCEEDED(select->Enable(index, enable ? AMSTREAMSELECTENABLE_ENABLE : 0));
-}
-
-int EditorPreviewGraph::Play() {
-    if (control_ && !IsRunning()) control_->Run();
-    return 1;
-}
-int EditorPreviewGraph::Pause() {
-    if (control_ && !IsPaused()) control_->Pause();
-    return 1;
-}
-int EditorPreviewGraph::Stop() {
-    if (control_ && !IsStopped()) control_->Stop();
-    return 1;
-}
-
-bool EditorPreviewGraph::IsRunning() {
-    return GraphStateIs(control_.Get(), State_Running);
-}
-bool EditorPreviewGraph::IsPaused() {
-    return GraphStateIs(control_.Get(), State_Paused);
-}
-bool EditorPreviewGraph::IsStopped() {
-    return GraphStateIs(control_.Get(), State_Stopped);
-}
-
-bool EditorPreviewGraph::SeekTo(double seconds) {
-    if (!seeking_) return false;
-    LONGLONG current = static_cast<LONGLONG>(seconds * 1e7);
-    return SUCCEEDED(seeking_->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr,
-                                            AM_SEEKING_NoPositioning));
-}
-
-bool EditorPreviewGraph::GetPlayDuration(double* seconds) {
-    LONGLONG duration = 0;
-    if (!seconds || !seeking_ || FAILED(seeking_->GetDuration(&duration))) return false;
-    *seconds = static_cast<double>(duration) / 1e7;
-    return true;
-}
-
-bool EditorPreviewGraph::GetPlayPosition(double* seconds) {
-    LONGLONG position = 0;
-    if (!seconds || !seeking_ || FAILED(seeking_->GetCurrentPosition(&position))) return false;
-    *seconds = static_cast<double>(position) / 1e7;
-    return true;
-}
-
 void EditorPreviewGraph::Repaint() {
     if (left_control_) left_control_->RepaintVideo();
     if (right_control_) right_control_->RepaintVideo();

@@ -33,7 +33,7 @@
 
 namespace rizuvira::filters {
 
-class EditorPreviewGraph {
+class EditorPreviewGraph : public GraphPlayback {
 public:
     // The crop frame's colour, 0x00BBGGRR: yellow.
     static constexpr uint32_t kFrameColour = 0x0000FFFF;
@@ -76,18 +76,9 @@ public:
     void SetWatermark(const WatermarkSettings* settings);
     void SetVolume(int32_t value);
 
-    bool ListStreams(StreamInfoList* list);
-    bool EnableStream(int index, bool enable);
+    // Play, Pause, Stop, the state queries, seeking and the stream list come
+    // from GraphPlayback.
 
-    int Play();
-    int Pause();
-    int Stop();
-    bool IsRunning();
-    bool IsPaused();
-    bool IsStopped();
-    bool SeekTo(double seconds);
-    bool GetPlayDuration(double* seconds);
-    bool GetPlayPosition(double* seconds);
     // Repaints the left, then the right picture.
     void Repaint();
 
@@ -109,10 +100,7 @@ private:
 
     engine::MessageSink* const messages_;
     ComPtr<IGraphBuilder> graph_;
-    ComPtr<IMediaControl> control_;
     ComPtr<IMediaEventEx> events_;
-    ComPtr<IMediaSeeking> seeking_;
-    ComPtr<IBaseFilter> splitter_;
     ComPtr<IBaseFilter> reader_;
     ComPtr<IBaseFilter> decoder_;
     ComPtr<IBaseFilter> tee_;

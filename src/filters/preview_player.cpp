@@ -202,61 +202,8 @@ bool PreviewPlayer::SelectTitle(int title, int chapter) {
     return true;
 }
 
-int PreviewPlayer::Play() {
-    if (control_ && !IsRunning()) control_->Run();
-    return 1;
-}
-int PreviewPlayer::Pause() {
-    if (control_ && !IsPaused()) control_->Pause();
-    return 1;
-}
-int PreviewPlayer::Stop() {
-    if (control_ && !IsStopped()) control_->Stop();
-    return 1;
-}
-
-bool PreviewPlayer::IsRunning() {
-    return GraphStateIs(control_.Get(), State_Running);
-}
-bool PreviewPlayer::IsPaused() {
-    return GraphStateIs(control_.Get(), State_Paused);
-}
-bool PreviewPlayer::IsStopped() {
-    return GraphStateIs(control_.Get(), State_Stopped);
-}
-
-bool PreviewPlayer::GetPlayDuration(double* seconds) {
-    LONGLONG duration = 0;
-    if (!seconds || !seeking_ || FAILED(seeking_->GetDuration(&duration))) return false;
-    *seconds = static_cast<double>(duration) / 1e7;
-    return true;
-}
-
-bool PreviewPlayer::GetPlayPosition(double* seconds) {
-    LONGLONG position = 0;
-    if (!seconds || !seeking_ || FAILED(seeking_->GetCurrentPosition(&position))) return false;
-    *seconds = static_cast<double>(position) / 1e7;
-    return true;
-}
-
-bool PreviewPlayer::SeekTo(double seconds) {
-    if (!seeking_) return false;
-    LONGLONG current = static_cast<LONGLONG>(seconds * 1e7);
-    return SUCCEEDED(seeking_->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr,
-                                            AM_SEEKING_NoPositioning));
-}
-
 void PreviewPlayer::Repaint() {
     if (windowless_) windowless_->RepaintVideo();
-}
-
-bool PreviewPlayer::ListStreams(StreamInfoList* list) {
-    return FillStreamInfoList(splitter_.Get(), list);
-}
-
-bool PreviewPlayer::EnableStream(int index, bool enable) {
-    ComPtr<IAMStreamSelect> select = splitter_ ? splitter_.As<IAMStreamSelect>() : nullptr;
-    return select && SUCCEEDED(select->Enable(index, enable ? AMSTREAMSELECTENABLE_ENABLE : 0));
 }
 
 bool PreviewPlayer::SelectStreamsById(int audio_id, int subtitle_id) {

@@ -26,6 +26,7 @@
 
 #include "decoders/video_renderer.h"
 #include "engine/messages.h"
+#include "filters/graph_playback.h"
 #include "platform/filter_graph.h"
 #include "platform/seeking.h"
 
@@ -71,7 +72,7 @@ int StreamKeyFromStreamName(const std::string& name);
 // capacity are left out). False without the interface or its count.
 bool FillStreamInfoList(IBaseFilter* splitter, StreamInfoList* list);
 
-class PreviewPlayer {
+class PreviewPlayer : public GraphPlayback {
 public:
     // `messages` receives the build steps' failure texts; it must outlive this object.
     explicit PreviewPlayer(engine::MessageSink* messages);
@@ -87,23 +88,10 @@ public:
     // Selects title and chapter (−1: the whole title) and connects the streams. Stopped only.
     bool SelectTitle(int title, int chapter);
 
-    int Play();   // runs unless running; 1
-    int Pause();  // pauses unless paused; 1
-    int Stop();   // stops unless stopped; 1
-    bool IsRunning();
-    bool IsPaused();
-    bool IsStopped();
-
-    // Seconds; false (and the output untouched) without a graph or when the query fails.
-    bool GetPlayDuration(double* seconds);
-    bool GetPlayPosition(double* seconds);
-    // Moves the current position to trunc(seconds × 10^7) in 100 ns, absolute; the stop
-    // position stays.
-    bool SeekTo(double seconds);
+    // Play, Pause, Stop, the state queries, seeking and the stream list come
+    // from GraphPlayback.
     void Repaint();
 
-    bool ListStreams(StreamInfoList* list);
-    bool EnableStream(int index, bool enable);
     // Enables the audio and subtitle streams whose whole 16-bit ids match (0 or no match:
     // the demultiplexer's own choice stays). True when something matched.
     bool SelectStreamsById(int audio_id, int subtitle_id);
@@ -127,10 +115,7 @@ private:
     int32_t dvd_handle_ = 0;
     ComPtr<IFilterGraph> graph_;
     ComPtr<IGraphBuilder> builder_;
-    ComPtr<IMediaControl> control_;
     ComPtr<IMediaEventEx> events_;
-    ComPtr<IMediaSeeking> seeking_;
-    ComPtr<IBaseFilter> splitter_;
     ComPtr<IBaseFilter> reader_;
     ComPtr<IBaseFilter> renderer_;
     ComPtr<IBaseFilter> decoder_;
