@@ -1,8 +1,8 @@
 // Fuzz target for the profile catalogue: the bytes become a Format.xml file
 // that is loaded as a catalogue; every profile found is then looked up and
 // its choice lists are split both ways.
-#include "engine/choice_list.h"
-#include "engine/profile_catalogue.h"
+#include "core/choice_list.h"
+#include "core/profile_catalogue.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -13,6 +13,8 @@
 #include <memory>
 #include <thread>
 
+#include "app/data_files.h"
+#include "app/disc_session.h"
 #include "cli/info_command.h"
 #include "cli/json_text.h"
 #include "cli/progress_view.h"
@@ -22,45 +24,15 @@
 #include "engine/batch_loop.h"
 #include "engine/dvd_item_graph.h"
 #include "engine/mpeg_file_source.h"
-#include "engine/profile_catalogue.h"
+#include "core/profile_catalogue.h"
 #include "engine/run_controller.h"
-#include "engine/settings_store.h"
+#include "core/settings_store.h"
 #include "engine/system_actions.h"
 
 namespace rizuvira::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-inline constexpr const char* kApplicationTitle = "Rizuvira DVD Converter";
-
-// The given catalogue, else Format.xml in the working directory, else the
-// one shipped with the program.
-bool LoadCatalogue(const std::string& path, engine::ProfileCatalogue* catalogue) {
-    if (!path.empty()) return catalogue->LoadFile(path);
-    if (fs::exists("Format.xml")) return catalogue->Load();
-    return catalogue->LoadFile(fs::path(RIZUVIRA_DATA_DIR) / "Format.xml");
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// By id when the text is a number, else by name (ignoring case).
-bool FindProfile(const engine::ProfileCatalogue& catalogue, const std::string& wanted, engine::OutputProfile* out) {
-    if (wanted.empty()) return catalogue.Find(1, *out);
-    if (std::all_of(wanted.begin(), wanted.end(), [](unsigned char c) { return std::isdigit(c); }) &&
-        wanted.size() < 9)
-        return catalogue.Find(std::stoi(wanted), *out);
-    for (const engine::OutputProfile& profile : catalogue.Iterate()) {
-        if (Lower(profile.ProfileName) == Lower(wanted)) {
-            *out = profile;
-            return true;
-        }
-    }
-    return false;
-}
 
 void ApplyCustom(const CustomOutput& custom, engine::OutputSettings* settings) {
     if (custom.width) settings->Width = custom.width;
@@ -76,26 +48,12 @@ void ApplyCustom(const CustomOutput& custom, engine::OutputSettings* settings) {
     if (custom.channels) settings->Channel = custom.channels;
 }
 
-bool LanguageMatches(int32_t track_language, const std::string& code) {
-    if (code.size() == 2) return LanguageCode2(track_language) == code;
-    const std::string name = LanguageName3(code);
-    return !name.empty() && LanguageName(track_language) == name;
-}
-
-// The id of the chosen track of `title`, or `fallback` (with a note) when
-// the title has no such track.
-int32_t ChooseTrack(const TrackChoice& choice, int count, const int32_t* ids, const int32_t* languages,
-                    int32_t fallback, const std::string& item, const char* kind, engine::MessageSink& messages) {
-    count = std::clamp(count, 0, kDvdMaxStreams);
-    if (choice.position > 0 && choice.position <= count) return ids[choice.position - 1];
-    if (!choice.language.empty()) {
-        for (int i = 0; i < count; ++i)
-            if (LanguageMatches(languages[i], choice.language)) return ids[i];
-    }
-    messages.ShowMessage(item + " has no " + kind + " track " +
-                         (choice.position > 0 ? std::to_string(choice.position) : choice.language) +
-                         "; it keeps its first one");
-    return fallback;
+app::TrackChoice ToTrackChoice(const TrackChoice& option) {
+    app::TrackChoice choice;
+    choice.position = option.position;
+    choice.language = option.language;
+    choice.none = option.none;
+    return choice;
 }
 
 // The messages of the engine, on their own line below the progress bar.
@@ -155,77 +113,11 @@ private:
     std::thread thread_;
 };
 
-// The rows of the batch in the order asked for. False (with a message) when
-// a title or chapter asked for does not exist; `skipped` counts titles that
-// the trim range misses.
-bool MakeRows(const ConvertOptions& options, const TitleCatalogue& catalogue, const std::string& format_ext,
-              engine::MessageSink& messages, std::vector<engine::BatchRow>* rows, int* skipped) {
-    const DvdDiscInfo& disc = catalogue.disc();
-    std::vector<std::pair<int, int>> wanted;  // title, chapter
-    if (options.chapter >= 0) {
-        wanted.emplace_back(options.chapter_title, options.chapter);
-    } else if (!options.titles.empty()) {
-        for (int t : options.titles) wanted.emplace_back(t, -1);
-    } else {
-        for (const CatalogueRow& row : catalogue.rows()) wanted.emplace_back(row.item.title_index, -1);
-    }
-    for (auto [t, chapter] : wanted) {
-        if (t >= disc.title_count) {
-            messages.ShowMessage(TitleItemName(t) + " does not exist on this disc");
-            return false;
-        }
-        const DvdTitleInfo& title = disc.titles[t];
-        if (chapter >= title.chapters) {
-            messages.ShowMessage(ChapterItemName(t, chapter) + " does not exist on this disc");
-            return false;
-        }
-        const std::string name = chapter < 0 ? TitleItemName(t) : ChapterItemName(t, chapter);
-        engine::ConvertItem item = engine::MakeTitleItem(t, static_cast<int64_t>(std::floor(title.duration_ms)));
-        item.chapter_index = chapter;
-        if (chapter >= 0) {
-            item.length_ms = catalogue.ChapterLengthMs(t, chapter);
-            item.trim_length_ms = item.length_ms;
-        }
-        if (title.chapters <= 0 || item.length_ms <= 0) {
-            // The title set's information could not be read (a damaged disc
-            // or a cut-off image): there is nothing to find the title by.
-            messages.ShowMessage(name + " cannot be read on this disc; it is skipped");
-            ++*skipped;
-            continue;
-        }
-        if (options.trim_end_ms >= 0) {
-            if (options.trim_start_ms >= item.length_ms) {
-                messages.ShowMessage(name + " ends before the trim start; it is skipped");
-                ++*skipped;
-                continue;
-            }
-            item.trim_start_ms = options.trim_start_ms;
-            item.trim_length_ms = std::min(options.trim_end_ms, item.length_ms) - item.trim_start_ms;
-        }
-        engine::StreamChoice streams;
-        const int32_t first_audio = title.audio_count > 0 ? title.audio_id[0] : 0;
-        const int32_t first_subtitle = title.subtitle_count > 0 ? title.subtitle_id[0] : kNoSubtitleId;
-        streams.audio_id = options.audio ? ChooseTrack(*options.audio, title.audio_count, title.audio_id,
-                                                       title.audio_language, first_audio, name, "audio", messages)
-                                         : first_audio;
-        if (options.subtitle && options.subtitle->none) {
-            streams.subtitle_id = kNoSubtitleId;
-        } else if (options.subtitle) {
-            streams.subtitle_id = ChooseTrack(*options.subtitle, title.subtitle_count, title.subtitle_id,
-                                              title.subtitle_language, first_subtitle, name, "subtitle", messages);
-        } else {
-            streams.subtitle_id = first_subtitle;
-        }
-        rows->push_back({name + format_ext, item, streams});
-    }
-    return true;
-}
-
 }  // namespace
 
 int RunProfiles(const std::string& catalogue_path, bool json, std::FILE* out) {
     engine::ProfileCatalogue catalogue;
-    if (!LoadCatalogue(catalogue_path, &catalogue)) {
+    if (!catalogue.LoadFile(app::ProfileCatalogueFile(catalogue_path))) {
         std::fprintf(stderr, "Cannot read the profile catalogue %s\n", catalogue_path.c_str());
         return kExitUsage;
     }
@@ -260,28 +152,42 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     ProgressView view(mode, out, stderr);
     CliMessages messages(&view);
 
-    engine::SettingsStore store(engine::DefaultSettingsFile(kApplicationTitle));
+    engine::SettingsStore store(engine::DefaultSettingsFile(app::kApplicationTitle));
     store.Load();
+    app::DiscSession session(&messages, &store);
 
-    engine::ProfileCatalogue profiles;
-    engine::OutputProfile profile{};
-    if (!LoadCatalogue(options.catalogue, &profiles)) {
+    // The choices a user makes in the main window, in the same order.
+    if (!session.LoadProfiles(app::ProfileCatalogueFile(options.catalogue))) {
         messages.ShowMessage("Cannot read the profile catalogue " + options.catalogue);
         return kExitUsage;
     }
-    if (!FindProfile(profiles, options.profile, &profile)) {
+    if (!session.ChooseProfileByIdOrName(options.profile)) {
         messages.ShowMessage("No output profile " + (options.profile.empty() ? "1" : options.profile));
         return kExitUsage;
     }
-    engine::BatchOptions batch;
-    batch.settings = profile.Settings;
-    ApplyCustom(options.custom, &batch.settings);
-    batch.output_folder = options.output_folder.empty() ? store.values().out_folder : options.output_folder;
-    std::error_code error;
-    if (!fs::is_directory(batch.output_folder, error)) {
-        messages.ShowMessage("Invalid output directory");
-        return kExitUsage;
+    ApplyCustom(options.custom, &session.output_settings());
+    const std::string output_folder =
+        options.output_folder.empty() ? store.values().out_folder : options.output_folder;
+    if (!session.AcceptOutputFolder(output_folder, /*remember=*/false)) return kExitUsage;
+
+    if (!session.OpenDisc(options.disc)) return kExitCannotOpen;
+    if (options.chapter >= 0) {
+        if (!session.UseChapter(options.chapter_title, options.chapter)) return kExitUsage;
+    } else if (!options.titles.empty()) {
+        session.CheckAll(false);
+        for (int t : options.titles)
+            if (!session.CheckTitle(t)) return kExitUsage;
     }
+    int skipped = 0;
+    if (options.trim_end_ms >= 0) skipped += session.TrimCheckedRows(options.trim_start_ms, options.trim_end_ms);
+    session.SetCurrentEdit(options.edit);
+    if (options.audio) session.ChooseAudio(ToTrackChoice(*options.audio));
+    if (options.subtitle) session.ChooseSubtitle(ToTrackChoice(*options.subtitle));
+    std::vector<engine::BatchRow> rows = session.CheckedRows(&skipped);
+
+    engine::BatchOptions batch;
+    batch.settings = session.profile().Settings;
+    batch.output_folder = output_folder;
     batch.merge = options.merge;
     switch (options.after) {
         case AfterOption::kStored: batch.action_setting = store.values().action; break;
@@ -291,24 +197,7 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     }
     engine::Settings run_settings = store.values();
     if (options.cpu_usage) run_settings.cpu_usage = options.cpu_usage;
-
-    engine::CurrentEditSettings current_edit;
-    TitleCatalogue catalogue(&messages, &current_edit);
-    catalogue.SetFormatExt(profile.FormatExt);
-    if (engine::IsMpegFilePath(options.disc)) {
-        auto record = std::make_unique<DvdDiscInfo>();
-        if (!engine::ProbeMpegFile(options.disc, record.get())) {
-            messages.ShowMessage(kOpenDvdError);
-            return kExitCannotOpen;
-        }
-        catalogue.LoadFileRecord(options.disc, *record);
-    } else if (!catalogue.LoadDisc(options.disc)) {
-        return kExitCannotOpen;
-    }
-
-    std::vector<engine::BatchRow> rows;
-    int skipped = 0;
-    if (!MakeRows(options, catalogue, profile.FormatExt, messages, &rows, &skipped)) return kExitUsage;
+    const TitleCatalogue& catalogue = session.catalogue();
 
     // Before the first pipeline thread starts, so Ctrl-C reaches only the watch.
     InterruptWatch::BlockSignals();
@@ -320,7 +209,7 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     controller.SetFileFinishedCallback([&](const engine::FinishedFile& file) { view.FileFinished(file); });
     InterruptWatch interrupt(&loop);
 
-    controller.Begin(std::move(rows), options.edit, std::move(batch));
+    controller.Begin(std::move(rows), session.current_edit(), std::move(batch));
     loop.Run(controller, [&](const engine::RunProgress& progress) {
         const int index = controller.current_index();
         if (index < 0) return;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/edit_settings.h"
+#include "core/edit_settings.h"
 
 namespace rizuvira::cli {
 

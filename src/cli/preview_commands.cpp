@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 #include "cli/info_command.h"
-#include "engine/messages.h"
-#include "filters/preview_player.h"
+#include "core/messages.h"
+#include "engine/preview_player.h"
 #include "filters/snapshot.h"
 
 namespace rizuvira::cli {

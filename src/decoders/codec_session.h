@@ -19,7 +19,7 @@ extern "C" {
 #include <span>
 #include <string>
 
-#include "engine/av_handles.h"
+#include "core/av_handles.h"
 #include "platform/win_types.h"
 
 namespace rizuvira::decoders {

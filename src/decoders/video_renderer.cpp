@@ -10,7 +10,7 @@ extern "C" {
 #include <cstring>
 #include <numeric>
 
-#include "engine/av_handles.h"
+#include "core/av_handles.h"
 
 namespace rizuvira::decoders {
 

@@ -92,6 +92,12 @@ void TitleCatalogue::FillStreamLists(int t) {
     subtitle_id_ = subtitles_.front().id;
 }
 
+void TitleCatalogue::ClearStreamLists() {
+    audio_.clear();
+    subtitles_.clear();
+    last_shown_row_ = -1;
+}
+
 bool TitleCatalogue::ShowTitleStreams(int row) {
     if (row < 0 || row >= static_cast<int>(rows_.size()) || row == last_shown_row_) return false;
     last_shown_row_ = row;

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "dvd/dvd_access.h"
-#include "engine/convert_item.h"
-#include "engine/messages.h"
+#include "core/convert_item.h"
+#include "core/messages.h"
 
 namespace rizuvira {
 
@@ -91,6 +91,8 @@ public:
     // existing title, chapters included). Clicking the same row again does
     // nothing; false then, and for a row that names no title.
     bool ShowTitleStreams(int row);
+    // Empties both stream lists (Clear All).
+    void ClearStreamLists();
     // Rewrites every row's output name for a new extension.
     void RefreshOutputNames(const std::string& format_ext);
     // Makes an entry's id current when the stream-match hook finds it.

@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/conv_filter.h"
-#include "engine/convert_item.h"
-#include "engine/media_file_writer.h"
-#include "engine/messages.h"
+#include "filters/conv_filter.h"
+#include "core/convert_item.h"
+#include "core/media_file_writer.h"
+#include "core/messages.h"
 #include "platform/filter_graph.h"
 #include "platform/seeking.h"
 

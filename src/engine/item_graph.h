@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/convert_item.h"
-#include "engine/messages.h"
-#include "engine/output_profile.h"
+#include "core/convert_item.h"
+#include "core/messages.h"
+#include "core/output_profile.h"
 
 namespace rizuvira::engine {
 

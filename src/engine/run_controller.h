@@ -30,10 +30,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/convert_item.h"
+#include "core/convert_item.h"
 #include "engine/item_graph.h"
-#include "engine/messages.h"
-#include "engine/output_profile.h"
+#include "core/messages.h"
+#include "core/output_profile.h"
 
 namespace rizuvira::engine {
 

@@ -11,7 +11,7 @@ extern "C" {
 #include <memory>
 #include <system_error>
 
-#include "engine/av_handles.h"
+#include "core/av_handles.h"
 #include "platform/format_types.h"
 
 namespace rizuvira::filters {

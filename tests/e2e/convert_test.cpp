@@ -14,9 +14,9 @@
 #include "dvd/dvd_access.h"
 #include "e2e/decoded_output.h"
 #include "engine/conversion_graph.h"
-#include "engine/convert_item.h"
+#include "core/convert_item.h"
 #include "engine/item_run.h"
-#include "engine/profile_catalogue.h"
+#include "core/profile_catalogue.h"
 #include "fixtures/sample_discs.h"
 
 namespace rizuvira::e2e {

@@ -10,7 +10,7 @@ extern "C" {
 #include <algorithm>
 #include <memory>
 
-#include "engine/av_handles.h"
+#include "core/av_handles.h"
 #include "fixtures/sample_discs.h"
 
 namespace rizuvira::e2e {

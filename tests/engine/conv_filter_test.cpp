@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/conv_filter.h"
+#include "filters/conv_filter.h"
 #include "platform/filter_graph.h"
 #include "platform/pipeline_harness.h"
 #include "platform/uuids.h"

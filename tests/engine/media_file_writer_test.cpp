@@ -1,6 +1,6 @@
-#include "engine/choice_list.h"
-#include "engine/media_file_writer.h"
-#include "engine/profile_catalogue.h"
+#include "core/choice_list.h"
+#include "core/media_file_writer.h"
+#include "core/profile_catalogue.h"
 #include "media_probe.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "engine/choice_list.h"
-#include "engine/profile_catalogue.h"
+#include "core/choice_list.h"
+#include "core/profile_catalogue.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/settings_store.h"
+#include "core/settings_store.h"
 
 namespace rizuvira::engine {
 namespace {

@@ -12,7 +12,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "engine/av_handles.h"
+#include "core/av_handles.h"
 
 struct DecodedImage {
     int width = 0;

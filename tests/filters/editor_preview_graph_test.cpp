@@ -1,6 +1,6 @@
 // The editor's two-picture graph on the sample disc: the tee feeds an unaltered left picture
 // and an adjusted right one; the crop frame is drawn into the left picture's overlay.
-#include "filters/editor_preview_graph.h"
+#include "engine/editor_preview_graph.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The preview player on the sample discs, with the headless surface and, as on CI, the silent
 // sound renderer (SDL is pointed at a driver that does not exist).
-#include "filters/preview_player.h"
+#include "engine/preview_player.h"
 
 #include <gtest/gtest.h>
 

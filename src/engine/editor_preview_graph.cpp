@@ -1,4 +1,4 @@
-#include "filters/editor_preview_graph.h"
+#include "engine/editor_preview_graph.h"
 
 #include <algorithm>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "engine/profile_catalogue.h"
+#include "core/profile_catalogue.h"
 
-#include "xml/xml_navigator.h"
+#include "core/xml_navigator.h"
 
 #include <cstring>
 

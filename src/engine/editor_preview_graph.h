@@ -26,8 +26,8 @@
 #include <vector>
 
 #include "decoders/video_renderer.h"
-#include "engine/messages.h"
-#include "filters/preview_player.h"
+#include "core/messages.h"
+#include "engine/preview_player.h"
 #include "filters/video_conv_filter.h"
 #include "platform/filter_graph.h"
 

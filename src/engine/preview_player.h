@@ -25,8 +25,8 @@
 #include <string>
 
 #include "decoders/video_renderer.h"
-#include "engine/messages.h"
-#include "filters/graph_playback.h"
+#include "core/messages.h"
+#include "engine/graph_playback.h"
 #include "platform/filter_graph.h"
 #include "platform/seeking.h"
 

@@ -7,7 +7,7 @@
 // same catalogue while one is alive on the same thread.
 #pragma once
 
-#include "engine/output_profile.h"
+#include "core/output_profile.h"
 
 #include <filesystem>
 #include <mutex>

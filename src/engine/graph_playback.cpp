@@ -1,6 +1,6 @@
-#include "filters/graph_playback.h"
+#include "engine/graph_playback.h"
 
-#include "filters/preview_player.h"
+#include "engine/preview_player.h"
 
 namespace rizuvira::filters {
 

@@ -1,4 +1,4 @@
-#include "engine/conv_filter.h"
+#include "filters/conv_filter.h"
 
 #include <vector>
 

@@ -25,7 +25,7 @@
 #include <atomic>
 #include <memory>
 
-#include "engine/media_file_writer.h"
+#include "core/media_file_writer.h"
 #include "platform/base_filter.h"
 #include "platform/input_pin.h"
 #include "platform/output_pin.h"

@@ -1,4 +1,4 @@
-#include "engine/settings_store.h"
+#include "core/settings_store.h"
 
 #include <unistd.h>
 
@@ -8,7 +8,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "engine/media_file_writer.h"
+#include "core/media_file_writer.h"
 
 namespace rizuvira::engine {
 namespace {

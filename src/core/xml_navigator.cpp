@@ -1,4 +1,4 @@
-#include "xml/xml_navigator.h"
+#include "core/xml_navigator.h"
 
 #include <fstream>
 #include <system_error>

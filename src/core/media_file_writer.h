@@ -27,8 +27,8 @@
 // Open and Close run while no Write call is in flight.
 #pragma once
 
-#include "engine/av_handles.h"
-#include "engine/output_profile.h"
+#include "core/av_handles.h"
+#include "core/output_profile.h"
 
 #include <cstddef>
 #include <cstdint>

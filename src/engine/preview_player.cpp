@@ -1,4 +1,4 @@
-#include "filters/preview_player.h"
+#include "engine/preview_player.h"
 
 #include <cerrno>
 #include <condition_variable>

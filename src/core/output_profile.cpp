@@ -1,4 +1,4 @@
-#include "engine/output_profile.h"
+#include "core/output_profile.h"
 
 #include <cstring>
 #include <limits>

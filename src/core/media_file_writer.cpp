@@ -1,4 +1,4 @@
-#include "engine/media_file_writer.h"
+#include "core/media_file_writer.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>

@@ -1,4 +1,4 @@
-#include "engine/convert_item.h"
+#include "core/convert_item.h"
 
 namespace rizuvira::engine {
 

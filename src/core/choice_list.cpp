@@ -1,4 +1,4 @@
-#include "engine/choice_list.h"
+#include "core/choice_list.h"
 
 namespace rizuvira::engine {
 

@@ -2,7 +2,7 @@
 // rule of the current edit settings. Times are milliseconds.
 #pragma once
 
-#include "engine/edit_settings.h"
+#include "core/edit_settings.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,0 +1,351 @@
+#include "app/disc_session.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <system_error>
+
+#include "dvd/language_names.h"
+#include "dvd/title_texts.h"
+#include "engine/mpeg_file_source.h"
+
+namespace rizuvira::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool IsNumber(const std::string& text) {
+    return !text.empty() && text.size() < 9 &&
+           std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+bool LanguageMatches(int32_t track_language, const std::string& code) {
+    if (code.size() == 2) return LanguageCode2(track_language) == Lower(code);
+    const std::string name = LanguageName3(Lower(code));
+    return !name.empty() && LanguageName(track_language) == name;
+}
+
+std::string RowName(const engine::ConvertItem& item) {
+    return item.chapter_index < 0 ? TitleItemName(item.title_index)
+                                  : ChapterItemName(item.title_index, item.chapter_index);
+}
+
+}  // namespace
+
+DiscSession::DiscSession(engine::MessageSink* messages, engine::SettingsStore* settings)
+    : messages_(messages), settings_(settings),
+      catalogue_(std::make_unique<TitleCatalogue>(messages, &current_edit_)) {}
+
+DiscSession::~DiscSession() = default;
+
+// --- Profiles ----------------------------------------------------------------
+
+bool DiscSession::LoadProfiles(const fs::path& file) {
+    profiles_.Clear();
+    has_profile_ = false;
+    if (!profiles_.LoadFile(file)) {
+        messages_->ShowMessage(kLoadFormatError);
+        return false;
+    }
+    has_profile_ = profiles_.Find(1, profile_);
+    if (has_profile_) catalogue_->RefreshOutputNames(profile_.FormatExt);
+    return true;
+}
+
+bool DiscSession::ChooseProfile(int32_t id) {
+    if (has_profile_ && id == profile_.Id) return false;
+    engine::OutputProfile chosen{};
+    if (!profiles_.Find(id, chosen)) {
+        messages_->ShowMessage(kCannotGetFormat);
+        return false;
+    }
+    profile_ = chosen;
+    has_profile_ = true;
+    catalogue_->RefreshOutputNames(profile_.FormatExt);
+    return true;
+}
+
+bool DiscSession::ChooseProfileByIdOrName(const std::string& wanted) {
+    if (wanted.empty() || IsNumber(wanted)) {
+        const int32_t id = wanted.empty() ? 1 : std::stoi(wanted);
+        engine::OutputProfile found{};
+        if (!profiles_.Find(id, found)) return false;
+        if (!has_profile_ || id != profile_.Id) ChooseProfile(id);
+        return true;
+    }
+    int32_t id = -1;
+    for (const engine::OutputProfile& profile : profiles_.Iterate()) {
+        if (Lower(profile.ProfileName) == Lower(wanted)) {
+            id = profile.Id;
+            break;
+        }
+    }
+    if (id < 0) return false;
+    if (!has_profile_ || id != profile_.Id) ChooseProfile(id);
+    return true;
+}
+
+void DiscSession::ReplaceProfile(const engine::OutputProfile& edited) {
+    profile_ = edited;
+    has_profile_ = true;
+    catalogue_->RefreshOutputNames(profile_.FormatExt);
+    engine::OutputProfile check{};
+    if (!profiles_.Find(profile_.Id, check)) messages_->ShowMessage(kGetFormatError);
+}
+
+// --- Disc --------------------------------------------------------------------
+
+bool DiscSession::OpenDisc(const std::string& path) {
+    if (has_profile_) catalogue_->SetFormatExt(profile_.FormatExt);
+    if (engine::IsMpegFilePath(path)) {
+        auto record = std::make_unique<DvdDiscInfo>();
+        if (!engine::ProbeMpegFile(path, record.get())) {
+            messages_->ShowMessage(kOpenDvdError);
+            return false;
+        }
+        catalogue_->LoadFileRecord(path, *record);
+    } else if (!catalogue_->LoadDisc(path)) {
+        return false;
+    }
+    disc_open_ = true;
+    for (CatalogueRow& row : catalogue_->rows()) row.checked = true;
+    selected_row_ = catalogue_->selected_row() >= 0 ? catalogue_->selected_row() : kNoRow;
+    return true;
+}
+
+void DiscSession::ClearAll() {
+    catalogue_->rows().clear();
+    catalogue_->ClearStreamLists();
+    selected_row_ = kNoRow;
+}
+
+// --- Check marks -------------------------------------------------------------
+
+CheckState DiscSession::check_state(int row) const {
+    const auto& rows = catalogue_->rows();
+    if (row != kRootRow) return rows[row].checked ? CheckState::kChecked : CheckState::kUnchecked;
+    const auto checked = std::count_if(rows.begin(), rows.end(), [](const CatalogueRow& r) { return r.checked; });
+    if (rows.empty() || checked == 0) return rows.empty() ? CheckState::kChecked : CheckState::kUnchecked;
+    return checked == static_cast<long>(rows.size()) ? CheckState::kChecked : CheckState::kPartly;
+}
+
+void DiscSession::ClickCheck(int row) {
+    if (row == kRootRow) {
+        CheckAll(check_state(kRootRow) != CheckState::kChecked);
+        return;
+    }
+    if (row < 0 || row >= row_count()) return;
+    catalogue_->rows()[row].checked = !catalogue_->rows()[row].checked;
+}
+
+void DiscSession::CheckAll(bool checked) {
+    for (CatalogueRow& row : catalogue_->rows()) row.checked = checked;
+}
+
+// --- Selection and streams ---------------------------------------------------
+
+void DiscSession::SelectRow(int row) {
+    if (row >= row_count() || row < kNoRow) row = kNoRow;
+    selected_row_ = row;
+    if (row >= 0) catalogue_->ShowTitleStreams(row);
+}
+
+int DiscSession::PreviousRow() const { return selected_row_ > 0 ? selected_row_ - 1 : kNoRow; }
+
+int DiscSession::NextRow() const {
+    return selected_row_ >= 0 && selected_row_ + 1 < row_count() ? selected_row_ + 1 : kNoRow;
+}
+
+std::string DiscSession::PreviewItemName() const {
+    return selected_row_ >= 0 ? row(selected_row_).name : TitleItemName(0);
+}
+
+bool DiscSession::SelectAudio(int entry) {
+    if (!catalogue_->SelectAudio(entry)) return false;
+    audio_choice_ = TrackChoice{};
+    audio_choice_.id = catalogue_->current_audio_id();
+    return true;
+}
+
+bool DiscSession::SelectSubtitle(int entry) {
+    if (!catalogue_->SelectSubtitle(entry)) return false;
+    subtitle_choice_ = TrackChoice{};
+    subtitle_choice_.id = catalogue_->current_subtitle_id();
+    subtitle_choice_.none = subtitle_choice_.id == kNoSubtitleId;
+    return true;
+}
+
+// --- Rows for the command line -----------------------------------------------
+
+bool DiscSession::CheckTitle(int title) {
+    const DvdDiscInfo& disc = catalogue_->disc();
+    if (title < 0 || title >= std::min(disc.title_count, kDvdMaxTitles)) {
+        messages_->ShowMessage(TitleItemName(title) + " does not exist on this disc");
+        return false;
+    }
+    auto& rows = catalogue_->rows();
+    for (CatalogueRow& row : rows) {
+        if (row.item.title_index == title && row.item.chapter_index < 0) {
+            row.checked = true;
+            return true;
+        }
+    }
+    // A title the list leaves out (shorter than 3 s, or unreadable).
+    const DvdTitleInfo& info = disc.titles[title];
+    CatalogueRow row;
+    row.name = TitleItemName(title);
+    row.original_length = row.trimmed_length = DurationText(info.duration_ms);
+    row.item = engine::MakeTitleItem(title, static_cast<int64_t>(std::floor(info.duration_ms)));
+    row.output_name = row.name + profile_.FormatExt;
+    rows.push_back(std::move(row));
+    return true;
+}
+
+bool DiscSession::UseChapter(int title, int chapter) {
+    const DvdDiscInfo& disc = catalogue_->disc();
+    const bool title_exists = title >= 0 && title < std::min(disc.title_count, kDvdMaxTitles);
+    if (!title_exists || chapter < 0 || chapter >= disc.titles[title].chapters) {
+        messages_->ShowMessage(ChapterItemName(title, chapter) + " does not exist on this disc");
+        return false;
+    }
+    CatalogueRow row;
+    row.name = ChapterItemName(title, chapter);
+    row.item = engine::MakeTitleItem(title, catalogue_->ChapterLengthMs(title, chapter));
+    row.item.chapter_index = chapter;
+    row.original_length = row.trimmed_length = DurationText(static_cast<double>(row.item.length_ms));
+    row.output_name = row.name + profile_.FormatExt;
+    catalogue_->rows().assign(1, std::move(row));
+    selected_row_ = 0;
+    return true;
+}
+
+int DiscSession::TrimCheckedRows(int64_t start_ms, int64_t end_ms) {
+    int unchecked = 0;
+    for (CatalogueRow& row : catalogue_->rows()) {
+        if (!row.checked || row.item.length_ms <= 0) continue;  // unreadable: CheckedRows says so
+        if (start_ms >= row.item.length_ms) {
+            messages_->ShowMessage(row.name + " ends before the trim start; it is skipped");
+            row.checked = false;
+            ++unchecked;
+            continue;
+        }
+        row.item.trim_start_ms = start_ms;
+        row.item.trim_length_ms = std::min(end_ms, row.item.length_ms) - start_ms;
+        row.trimmed_length = DurationText(static_cast<double>(row.item.trim_length_ms));
+    }
+    return unchecked;
+}
+
+// --- Editor ------------------------------------------------------------------
+
+int DiscSession::BeginEdit() {
+    int row = selected_row_;
+    if (row == kNoRow) row = row_count() > 0 ? 0 : kNoRow;
+    if (row == kNoRow) {
+        messages_->ShowMessage(kPleaseSelectOne);
+        return kNoRow;
+    }
+    if (row == kRootRow) {
+        messages_->ShowMessage(kGetItemDataError);
+        return kNoRow;
+    }
+    current_edit_.OnEditorOpen(catalogue_->rows()[row].item);
+    return row;
+}
+
+void DiscSession::EndEdit(int row) {
+    if (row >= 0 && row < row_count()) current_edit_.OnEditorClosed(catalogue_->rows()[row].item);
+}
+
+void DiscSession::SetCurrentEdit(const engine::EditSettings& edit) {
+    engine::ConvertItem carrier{};
+    carrier.edit = edit;
+    current_edit_.OnEditorClosed(carrier);
+}
+
+// --- Start -------------------------------------------------------------------
+
+bool DiscSession::AcceptOutputFolder(const std::string& field, bool remember) {
+    std::error_code error;
+    if (field.empty() || !fs::is_directory(field, error)) {
+        messages_->ShowMessage(kInvalidOutputDirectory);
+        return false;
+    }
+    if (remember && field != settings_->values().out_folder) settings_->SetOutFolder(field);
+    return true;
+}
+
+int32_t DiscSession::ResolveTrack(const TrackChoice& choice, int title, bool audio, const std::string& name) const {
+    const DvdTitleInfo& info = catalogue_->disc().titles[title];
+    const int count = std::clamp(audio ? info.audio_count : info.subtitle_count, 0, kDvdMaxStreams);
+    const int32_t* ids = audio ? info.audio_id : info.subtitle_id;
+    const int32_t* languages = audio ? info.audio_language : info.subtitle_language;
+    const int32_t first = count > 0 ? ids[0] : (audio ? 0 : kNoSubtitleId);
+    if (!audio && choice.none) return kNoSubtitleId;
+    const bool chosen = choice.position > 0 || !choice.language.empty() || choice.id != 0;
+    if (!chosen) return first;
+    if (choice.id != 0) {
+        for (int i = 0; i < count; ++i)
+            if (ids[i] == choice.id) return ids[i];
+    }
+    if (choice.position > 0 && choice.position <= count) return ids[choice.position - 1];
+    if (!choice.language.empty()) {
+        for (int i = 0; i < count; ++i)
+            if (LanguageMatches(languages[i], choice.language)) return ids[i];
+    }
+    if (choice.id == 0) {
+        messages_->ShowMessage(name + " has no " + (audio ? "audio" : "subtitle") + " track " +
+                               (choice.position > 0 ? std::to_string(choice.position) : choice.language) +
+                               "; it keeps its first one");
+    }
+    return first;
+}
+
+std::vector<engine::BatchRow> DiscSession::CheckedRows(int* unreadable) const {
+    std::vector<engine::BatchRow> batch;
+    for (const CatalogueRow& row : catalogue_->rows()) {
+        if (!row.checked) continue;
+        const std::string name = RowName(row.item);
+        if (catalogue_->disc().titles[row.item.title_index].chapters <= 0 || row.item.length_ms <= 0) {
+            // The title set's information could not be read (a damaged disc
+            // or a cut-off image): there is nothing to find the title by.
+            messages_->ShowMessage(name + " cannot be read on this disc; it is skipped");
+            if (unreadable) ++*unreadable;
+            continue;
+        }
+        engine::StreamChoice streams;
+        streams.audio_id = ResolveTrack(audio_choice_, row.item.title_index, true, name);
+        streams.subtitle_id = ResolveTrack(subtitle_choice_, row.item.title_index, false, name);
+        batch.push_back({row.output_name, row.item, streams});
+    }
+    return batch;
+}
+
+// --- Preview -----------------------------------------------------------------
+
+fs::path DiscSession::SnapshotPath(const std::tm& local_time) const {
+    // The folder and the name joined by one separator, whatever the folder
+    // ends with.
+    return fs::path(settings_->values().snap_folder + "/" + SnapshotFileName(local_time, settings_->values().image_type));
+}
+
+int SliderFromPosition(double position, double duration) {
+    if (duration <= 0) duration = 1;
+    return static_cast<int>(std::clamp(position * 1000.0 / duration, 0.0, 1000.0));
+}
+
+double SeekFromSlider(int value, double duration) { return value * duration / 1000.0; }
+
+std::string SnapshotFileName(const std::tm& local_time, const std::string& image_type) {
+    char stamp[64];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &local_time);
+    return std::string(stamp) + "." + image_type;
+}
+
+}  // namespace rizuvira::app

@@ -1,0 +1,188 @@
+// The main window's rules without the window: the profile catalogue and the
+// current profile, the open disc with its rows and their check marks, the
+// audio and subtitle choice, the process's current edit settings and the
+// editor's open/close rule, the checks of Start, the snapshot file name, and
+// the preview slider's arithmetic. The desktop program and the command line
+// drive the same object: a click and a command-line option end in the same
+// call.
+//
+// Threads: one owner thread (the main window's or the command line's); not
+// locked. Messages go to the MessageSink given at construction.
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/convert_item.h"
+#include "core/messages.h"
+#include "core/output_profile.h"
+#include "core/profile_catalogue.h"
+#include "core/settings_store.h"
+#include "dvd/title_catalogue.h"
+#include "engine/run_controller.h"
+
+namespace rizuvira::app {
+
+inline constexpr const char* kApplicationTitle = "Rizuvira DVD Converter";
+inline constexpr const char* kLoadFormatError = "Load Format.xml error";
+inline constexpr const char* kCannotGetFormat = "Cann`t get format";
+inline constexpr const char* kGetFormatError = "get format error";
+inline constexpr const char* kPleaseSelectOne = "Please select one first";
+inline constexpr const char* kGetItemDataError = "GetItemData error";
+inline constexpr const char* kInvalidOutputDirectory = "Invalid output directory";
+
+// A row's check mark; the root shows kPartly when its rows differ.
+enum class CheckState { kUnchecked = 1, kPartly = 2, kChecked = 3 };
+
+// A track chosen by the user: by its position in a title's list (from 1),
+// by language code (two or three letters), by whole stream id (a click in
+// the stream list), or no subtitle at all.
+struct TrackChoice {
+    int position = 0;
+    std::string language;
+    int32_t id = 0;  // 0: not by id
+    bool none = false;
+};
+
+// The main window's root row, and no row at all.
+inline constexpr int kRootRow = -1;
+inline constexpr int kNoRow = -2;
+
+class DiscSession {
+public:
+    // `messages` and `settings` must outlive the session.
+    DiscSession(engine::MessageSink* messages, engine::SettingsStore* settings);
+    ~DiscSession();
+    DiscSession(const DiscSession&) = delete;
+    DiscSession& operator=(const DiscSession&) = delete;
+
+    // --- Profiles -----------------------------------------------------------
+    // Reads the catalogue and makes the profile of id 1 current. False with
+    // "Load Format.xml error" when the file cannot be read.
+    bool LoadProfiles(const std::filesystem::path& file);
+    const engine::ProfileCatalogue& profiles() const { return profiles_; }
+    // False until a profile is current (a catalogue without id 1).
+    bool has_profile() const { return has_profile_; }
+    const engine::OutputProfile& profile() const { return profile_; }
+    // The profile list's choice. The current id again changes nothing;
+    // an id the catalogue lacks says "Cann`t get format". A new profile
+    // rewrites every row's output name. True when the profile changed.
+    bool ChooseProfile(int32_t id);
+    // By id when `wanted` is a number, else by name ignoring case; empty
+    // means id 1. The command line's -p.
+    bool ChooseProfileByIdOrName(const std::string& wanted);
+    // The custom output settings window's OK: the edited copy becomes
+    // current; "get format error" when its id has left the catalogue.
+    void ReplaceProfile(const engine::OutputProfile& edited);
+    // Changes to the current profile's output settings only (command-line
+    // overrides); output names keep their extension.
+    engine::OutputSettings& output_settings() { return profile_.Settings; }
+
+    // --- Disc ---------------------------------------------------------------
+    // Opens a DVD (drive, VIDEO_TS folder, ISO image) or a plain MPEG file
+    // and lists it; messages say what failed.
+    bool OpenDisc(const std::string& path);
+    const TitleCatalogue& catalogue() const { return *catalogue_; }
+    TitleCatalogue& catalogue() { return *catalogue_; }
+    bool has_disc() const { return disc_open_; }
+    int row_count() const { return static_cast<int>(catalogue_->rows().size()); }
+    const CatalogueRow& row(int index) const { return catalogue_->rows()[index]; }
+    // Edit > Clear All: no rows, empty stream lists.
+    void ClearAll();
+
+    // --- Check marks --------------------------------------------------------
+    CheckState check_state(int row) const;  // kRootRow for the root
+    // A click on a row's check mark: toggles it between unchecked and
+    // checked; the root gives its new value to every row.
+    void ClickCheck(int row);
+    void CheckAll(bool checked);
+
+    // --- Selection and streams ---------------------------------------------
+    int selected_row() const { return selected_row_; }  // kNoRow, kRootRow or a row
+    // A click on a row: selects it and refills the stream lists for its
+    // title. kRootRow selects the root, kNoRow nothing.
+    void SelectRow(int row);
+    // Back and next: the row before / after the selected one at the same
+    // level; kNoRow at either end, on the root and with nothing selected.
+    int PreviousRow() const;
+    int NextRow() const;
+    // The name the preview plays: the selected row's, else "Title_01".
+    std::string PreviewItemName() const;
+    // A click in the audio or subtitle list (entries of the lists shown).
+    bool SelectAudio(int entry);
+    bool SelectSubtitle(int entry);
+    // The command line's choice, resolved per title when the batch is made.
+    void ChooseAudio(const TrackChoice& choice) { audio_choice_ = choice; }
+    void ChooseSubtitle(const TrackChoice& choice) { subtitle_choice_ = choice; }
+
+    // --- Rows for the command line -----------------------------------------
+    // Adds a row for one title (listed or not; it is checked) unless one
+    // exists; false with a message when the disc has no such title.
+    bool CheckTitle(int title);
+    // Replaces the rows with one row for one chapter; false with a message
+    // when there is no such chapter.
+    bool UseChapter(int title, int chapter);
+    // Trims every checked row to [start_ms, end_ms) of its item; a row the
+    // range misses is unchecked with a message. Returns how many rows were
+    // unchecked.
+    int TrimCheckedRows(int64_t start_ms, int64_t end_ms);
+
+    // --- Editor -------------------------------------------------------------
+    // Trim, Crop, Effect: the row the editor opens on (the selected row,
+    // else the first), after giving it the current edit settings. -1 with
+    // "Please select one first" (no rows) or "GetItemData error" (the
+    // root is selected).
+    int BeginEdit();
+    // The editor closed, OK or Cancel: the row's settings become current.
+    void EndEdit(int row);
+    engine::ConvertItem& item(int row) { return catalogue_->rows()[row].item; }
+    const engine::EditSettings& current_edit() const { return current_edit_.Get(); }
+    // Sets the current block directly (the command line's picture options).
+    void SetCurrentEdit(const engine::EditSettings& edit);
+
+    // --- Start ---------------------------------------------------------------
+    // The output field at Start: false with "Invalid output directory" when
+    // it is not an existing folder; a changed folder is stored when
+    // `remember` (the main window), not for a one-off run.
+    bool AcceptOutputFolder(const std::string& field, bool remember = true);
+    // The checked rows as the batch converts them, with their tracks; a
+    // note says when a title lacks a chosen track and keeps its first. A row
+    // whose title cannot be read (a damaged disc) is left out with a
+    // message and counted in `unreadable`.
+    std::vector<engine::BatchRow> CheckedRows(int* unreadable = nullptr) const;
+
+    // --- Preview ------------------------------------------------------------
+    // "<snapshot folder>/2010-05-01 12-30-05.BMP" for the local time given.
+    std::filesystem::path SnapshotPath(const std::tm& local_time) const;
+    const engine::Settings& settings() const { return settings_->values(); }
+    engine::SettingsStore& settings_store() { return *settings_; }
+
+private:
+    int32_t ResolveTrack(const TrackChoice& choice, int title, bool audio, const std::string& name) const;
+
+    engine::MessageSink* const messages_;
+    engine::SettingsStore* const settings_;
+    engine::ProfileCatalogue profiles_;
+    engine::OutputProfile profile_{};
+    bool has_profile_ = false;
+    engine::CurrentEditSettings current_edit_;
+    std::unique_ptr<TitleCatalogue> catalogue_;
+    bool disc_open_ = false;
+    int selected_row_ = kNoRow;
+    TrackChoice audio_choice_;     // empty: the list's current entry
+    TrackChoice subtitle_choice_;
+};
+
+// The preview slider (0..1000) for a position, and the seek for a slider
+// value; a duration of 0 counts as 1.
+int SliderFromPosition(double position, double duration);
+double SeekFromSlider(int value, double duration);
+
+// "2010-05-01 12-30-05.BMP": the snapshot's file name.
+std::string SnapshotFileName(const std::tm& local_time, const std::string& image_type);
+
+}  // namespace rizuvira::app

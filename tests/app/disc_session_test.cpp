@@ -1,0 +1,128 @@
+// The main window's rules on the sample disc: check marks, profile choice and
+// output names, the editor's open/close rule, Start's folder check, track
+// choice by position and language, and the preview's small arithmetic.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/data_files.h"
+#include "app/disc_session.h"
+#include "fixtures/sample_discs.h"
+
+namespace rizuvira::app {
+namespace {
+
+namespace fs = std::filesystem;
+namespace fx = fixtures;
+
+class DiscSessionTest : public testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() / ("disc_session_" + std::to_string(::getpid()));
+        fs::create_directories(folder_);
+        store_.Load();
+        ASSERT_TRUE(session_.LoadProfiles(DataFile("Format.xml")));
+        ASSERT_TRUE(session_.OpenDisc(fx::SampleDiscPath(fx::kNtscDisc.iso)));
+        messages_.messages.clear();
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    fs::path folder_;
+    engine::CollectedMessages messages_;
+    engine::SettingsStore store_{fs::temp_directory_path() / ("disc_session_" + std::to_string(::getpid())) /
+                                 "settings.ini"};
+    DiscSession session_{&messages_, &store_};
+};
+
+TEST_F(DiscSessionTest, CheckMarksPropagateBetweenRootAndRows) {
+    ASSERT_GE(session_.row_count(), 2);
+    session_.CheckAll(true);
+    session_.ClickCheck(1);
+    EXPECT_EQ(session_.check_state(1), CheckState::kUnchecked);
+    EXPECT_EQ(session_.check_state(kRootRow), CheckState::kPartly);
+    session_.ClickCheck(1);
+    EXPECT_EQ(session_.check_state(kRootRow), CheckState::kChecked);
+    session_.ClickCheck(kRootRow);
+    EXPECT_EQ(session_.check_state(0), CheckState::kUnchecked);
+    EXPECT_EQ(session_.check_state(kRootRow), CheckState::kUnchecked);
+    EXPECT_TRUE(session_.CheckedRows().empty());
+}
+
+TEST_F(DiscSessionTest, ProfileChoiceRewritesOutputNamesOnlyWhenItChanges) {
+    EXPECT_EQ(session_.row(0).output_name, "Title_01" + std::string(session_.profile().FormatExt));
+    EXPECT_FALSE(session_.ChooseProfile(session_.profile().Id));
+    int32_t other = -1;
+    for (const engine::OutputProfile& p : session_.profiles().Iterate())
+        if (std::string(p.FormatExt) != session_.profile().FormatExt && other < 0) other = p.Id;
+    ASSERT_GE(other, 0);
+    EXPECT_TRUE(session_.ChooseProfile(other));
+    EXPECT_EQ(session_.row(0).output_name, "Title_01" + std::string(session_.profile().FormatExt));
+    EXPECT_FALSE(session_.ChooseProfile(9999));
+    EXPECT_EQ(messages_.messages, std::vector<std::string>{kCannotGetFormat});
+    EXPECT_EQ(session_.profile().Id, other);
+}
+
+TEST_F(DiscSessionTest, EditorStartsFromTheCurrentBlockAndLeavesItsOwn) {
+    engine::EditSettings edit = engine::kDefaultEditSettings;
+    edit.brightness = 200;
+    session_.SetCurrentEdit(edit);
+    session_.SelectRow(1);
+    const int row = session_.BeginEdit();
+    ASSERT_EQ(row, 1);
+    EXPECT_EQ(session_.item(row).edit.brightness, 200);
+    session_.item(row).edit.crop_left = 16;  // what OK writes
+    session_.EndEdit(row);
+    EXPECT_EQ(session_.current_edit().crop_left, 16);
+
+    session_.SelectRow(kRootRow);
+    EXPECT_EQ(session_.BeginEdit(), kNoRow);
+    session_.ClearAll();
+    EXPECT_TRUE(session_.catalogue().audio_list().empty());
+    EXPECT_EQ(session_.BeginEdit(), kNoRow);
+    EXPECT_EQ(messages_.messages, (std::vector<std::string>{kGetItemDataError, kPleaseSelectOne}));
+}
+
+TEST_F(DiscSessionTest, StartTakesOnlyAnExistingFolderAndRemembersIt) {
+    EXPECT_FALSE(session_.AcceptOutputFolder((folder_ / "missing").string()));
+    EXPECT_FALSE(session_.AcceptOutputFolder(""));
+    EXPECT_EQ(messages_.messages.size(), 2u);
+    EXPECT_EQ(messages_.messages[0], kInvalidOutputDirectory);
+    EXPECT_TRUE(session_.AcceptOutputFolder(folder_.string()));
+    engine::SettingsStore reread(store_.file());
+    reread.Load();
+    EXPECT_EQ(reread.values().out_folder, folder_.string());
+}
+
+TEST_F(DiscSessionTest, TracksByPositionLanguageOrClickFollowEachTitle) {
+    // Title_01 has English and French sound and subtitles; the others fewer.
+    session_.CheckAll(false);
+    ASSERT_TRUE(session_.CheckTitle(0));
+    ASSERT_TRUE(session_.CheckTitle(2));
+    TrackChoice french, second;
+    french.language = "fra";
+    second.position = 2;
+    session_.ChooseAudio(french);
+    session_.ChooseSubtitle(second);
+    const auto rows = session_.CheckedRows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].streams.audio_id, 0xBD81);
+    EXPECT_EQ(rows[0].streams.subtitle_id, 0xBD21);
+    EXPECT_EQ(messages_.messages.size(), 2u);  // Title_03 keeps its first tracks, and says so
+
+    session_.SelectRow(0);
+    ASSERT_TRUE(session_.SelectSubtitle(static_cast<int>(session_.catalogue().subtitle_list().size()) - 1));
+    EXPECT_EQ(session_.CheckedRows()[0].streams.subtitle_id, kNoSubtitleId);
+}
+
+TEST(PreviewArithmetic, SliderSeekAndSnapshotName) {
+    EXPECT_EQ(SeekFromSlider(500, 60000), 30000);
+    EXPECT_EQ(SliderFromPosition(30, 60), 500);
+    EXPECT_EQ(SliderFromPosition(5, 0), 1000);
+    std::tm at{};
+    at.tm_year = 110, at.tm_mon = 4, at.tm_mday = 1, at.tm_hour = 12, at.tm_min = 30, at.tm_sec = 5;
+    EXPECT_EQ(SnapshotFileName(at, "BMP"), "2010-05-01 12-30-05.BMP");
+}
+
+}  // namespace
+}  // namespace rizuvira::app
