@@ -9,6 +9,7 @@
 #include "dvd/language_names.h"
 #include "dvd/title_texts.h"
 #include "engine/mpeg_file_source.h"
+#include "filters/snapshot.h"
 
 namespace rizuvira::app {
 namespace {
@@ -329,10 +330,11 @@ std::vector<engine::BatchRow> DiscSession::CheckedRows(int* unreadable) const {
 
 // --- Preview -----------------------------------------------------------------
 
-fs::path DiscSession::SnapshotPath(const std::tm& local_time) const {
-    // The folder and the name joined by one separator, whatever the folder
-    // ends with.
-    return fs::path(settings_->values().snap_folder + "/" + SnapshotFileName(local_time, settings_->values().image_type));
+fs::path SnapshotPath(const std::string& target, const engine::Settings& settings, std::time_t now) {
+    std::error_code error;
+    if (!target.empty() && !fs::is_directory(target, error)) return target;
+    const std::string folder = target.empty() ? settings.snap_folder : target;
+    return filters::SnapshotFileName(folder, settings.image_type, now);
 }
 
 int SliderFromPosition(double position, double duration) {
@@ -341,11 +343,5 @@ int SliderFromPosition(double position, double duration) {
 }
 
 double SeekFromSlider(int value, double duration) { return value * duration / 1000.0; }
-
-std::string SnapshotFileName(const std::tm& local_time, const std::string& image_type) {
-    char stamp[64];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &local_time);
-    return std::string(stamp) + "." + image_type;
-}
 
 }  // namespace rizuvira::app

@@ -156,8 +156,6 @@ public:
     std::vector<engine::BatchRow> CheckedRows(int* unreadable = nullptr) const;
 
     // --- Preview ------------------------------------------------------------
-    // "<snapshot folder>/2010-05-01 12-30-05.BMP" for the local time given.
-    std::filesystem::path SnapshotPath(const std::tm& local_time) const;
     const engine::Settings& settings() const { return settings_->values(); }
     engine::SettingsStore& settings_store() { return *settings_; }
 
@@ -182,7 +180,10 @@ private:
 int SliderFromPosition(double position, double duration);
 double SeekFromSlider(int value, double duration);
 
-// "2010-05-01 12-30-05.BMP": the snapshot's file name.
-std::string SnapshotFileName(const std::tm& local_time, const std::string& image_type);
+// Where a snapshot taken at `now` goes: `target` when it names a file; in
+// the folder `target` names, or in the stored snapshot folder when `target`
+// is empty, a file named by the time and the stored image type
+// ("2010-05-01 12-30-05.BMP").
+std::filesystem::path SnapshotPath(const std::string& target, const engine::Settings& settings, std::time_t now);
 
 }  // namespace rizuvira::app

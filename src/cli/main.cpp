@@ -19,7 +19,7 @@ void Usage(std::FILE* to) {
         "usage: rizuvira-cli info DISC [--json]\n"
         "       rizuvira-cli profiles [--catalogue FILE] [--json]\n"
         "       rizuvira-cli convert DISC [options]\n"
-        "       rizuvira-cli snapshot DISC --title N --at TIME -o FILE.(bmp|jpg|gif)\n"
+        "       rizuvira-cli snapshot DISC --title N --at TIME [-o FILE.(bmp|jpg|gif)|FOLDER]\n"
         "       rizuvira-cli play DISC --title N\n"
         "\n"
         "DISC is a drive (/dev/sr0), a folder holding VIDEO_TS, or an ISO image.\n"

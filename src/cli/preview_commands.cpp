@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/disc_session.h"
 #include "cli/info_command.h"
 #include "core/messages.h"
 #include "engine/preview_player.h"
@@ -47,9 +48,9 @@ bool Parse(const std::vector<std::string>& args, bool snapshot, PreviewArgs* out
             return false;
         }
     }
-    if (out->disc.empty() || out->title < 0 || (snapshot && (out->output.empty() || out->at_seconds < 0))) {
+    if (out->disc.empty() || out->title < 0 || (snapshot && out->at_seconds < 0)) {
         std::fprintf(stderr, "rizuvira-cli %s: a disc, a title from 1%s are needed\n", name,
-                     snapshot ? ", a time and an output file" : "");
+                     snapshot ? " and a time" : "");
         return false;
     }
     return true;
@@ -60,6 +61,11 @@ bool Parse(const std::vector<std::string>& args, bool snapshot, PreviewArgs* out
 int RunSnapshot(const std::vector<std::string>& args) {
     PreviewArgs parsed;
     if (!Parse(args, true, &parsed, "snapshot")) return kExitUsage;
+    // Without -o, or with a folder, the file is named as the main window
+    // names it, in the stored snapshot folder and image type.
+    engine::SettingsStore store(engine::DefaultSettingsFile(app::kApplicationTitle));
+    store.Load();
+    parsed.output = app::SnapshotPath(parsed.output, store.values(), std::time(nullptr)).string();
     if (filters::SnapshotTypeFromPath(parsed.output) == filters::SnapshotType::kUnknown) {
         std::fprintf(stderr, "rizuvira-cli snapshot: the file must end in .bmp, .jpg or .gif\n");
         return kExitUsage;

@@ -25,6 +25,8 @@ public:
     std::string OutputError() override { return graph_.writer().last_error(); }
     void AlignSoundToPicture() override;
     bool Build(const ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) override;
+    bool AttachPreview(decoders::IVideoSurface* surface) override { return graph_.AttachPreview(surface); }
+    void ShowPreview(bool on) override { graph_.ShowPreview(on); }
     void Run() override { graph_.Run(); }
     void Pause() override { graph_.Pause(); }
     void Stop() override;

@@ -19,6 +19,10 @@
 #include "core/messages.h"
 #include "core/output_profile.h"
 
+namespace rizuvira::decoders {
+class IVideoSurface;
+}
+
 namespace rizuvira::engine {
 
 enum class ItemGraphEvent {
@@ -52,6 +56,12 @@ public:
     // Builds the item's graph with the chosen streams and leaves it paused.
     // False when a step fails (its message has been shown).
     virtual bool Build(const ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) = 0;
+    // The live picture of the built item goes to `surface` (borrowed; it
+    // must outlive the item's graph), while shown. False when no renderer
+    // could be joined; the item converts all the same.
+    virtual bool AttachPreview(decoders::IVideoSurface* surface) = 0;
+    // Hidden, no picture reaches the surface; the conversion goes on.
+    virtual void ShowPreview(bool on) = 0;
     virtual void Run() = 0;
     virtual void Pause() = 0;
     // Stops the item's graph and frees it; the output file stays open.

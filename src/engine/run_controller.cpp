@@ -77,6 +77,8 @@ void RunController::StartCurrentItem() {
         SkipCurrent(true);
         return;
     }
+    if (preview_surface_) graph_->AttachPreview(preview_surface_);
+    graph_->ShowPreview(preview_shown_);
     progress_.item_bar = 0;
     progress_.position_s = 0;
     progress_.duration_s = 1;
@@ -88,6 +90,11 @@ void RunController::StartCurrentItem() {
     paused_ = false;
     segment_start_ms_ = now_ms_();
     elapsed_before_ms_ = 0;
+}
+
+void RunController::ShowPreview(bool on) {
+    preview_shown_ = on;
+    if (item_built_) graph_->ShowPreview(on);
 }
 
 void RunController::SkipCurrent(bool file_failed) {

@@ -119,6 +119,16 @@ public:
     const RunProgress& Tick();
     void Pause();
     void Continue();
+    // The conversion window's live picture: every item built from now on
+    // shows on `surface` (borrowed; null for none) while the preview is
+    // shown. Showing and hiding act at once on the running item.
+    void SetPreviewSurface(decoders::IVideoSurface* surface) { preview_surface_ = surface; }
+    void ShowPreview(bool on);
+    bool preview_shown() const { return preview_shown_; }
+    // The after-action check boxes; they count whenever the batch ends,
+    // also when ticked during the run.
+    void SetShutDown(bool on) { options_.shut_down = on; }
+    void SetOpenFolder(bool on) { options_.open_folder = on; }
     // Stops the item, finishes the file written so far and ends the batch;
     // rows not yet converted are skipped and no after-action runs.
     void Cancel();
@@ -166,6 +176,8 @@ private:
     std::function<void(const FinishedFile&)> on_file_finished_;
     double done_seconds_ = 0;
     double total_seconds_ = 0;
+    decoders::IVideoSurface* preview_surface_ = nullptr;
+    bool preview_shown_ = true;
     bool item_built_ = false;
     bool read_error_ = false;  // the current item's source ended early
     bool running_ = false;

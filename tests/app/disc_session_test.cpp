@@ -115,13 +115,17 @@ TEST_F(DiscSessionTest, TracksByPositionLanguageOrClickFollowEachTitle) {
     EXPECT_EQ(session_.CheckedRows()[0].streams.subtitle_id, kNoSubtitleId);
 }
 
-TEST(PreviewArithmetic, SliderSeekAndSnapshotName) {
+TEST(PreviewArithmetic, SliderSeekAndSnapshotPlace) {
     EXPECT_EQ(SeekFromSlider(500, 60000), 30000);
     EXPECT_EQ(SliderFromPosition(30, 60), 500);
     EXPECT_EQ(SliderFromPosition(5, 0), 1000);
-    std::tm at{};
-    at.tm_year = 110, at.tm_mon = 4, at.tm_mday = 1, at.tm_hour = 12, at.tm_min = 30, at.tm_sec = 5;
-    EXPECT_EQ(SnapshotFileName(at, "BMP"), "2010-05-01 12-30-05.BMP");
+    engine::Settings settings;
+    settings.snap_folder = fs::temp_directory_path().string();
+    settings.image_type = "GIF";
+    const std::time_t now = std::time(nullptr);
+    EXPECT_EQ(SnapshotPath("", settings, now).parent_path(), fs::temp_directory_path());
+    EXPECT_EQ(SnapshotPath("", settings, now).extension(), ".GIF");
+    EXPECT_EQ(SnapshotPath("/tmp/a.jpg", settings, now), fs::path("/tmp/a.jpg"));
 }
 
 }  // namespace

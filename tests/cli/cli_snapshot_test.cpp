@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <utility>
 
 #include "cli/cli_run.h"
 #include "e2e/decoded_output.h"
@@ -32,6 +34,33 @@ TEST(CliSnapshot, SavesThePictureShownAtTheTime) {
     const CliRun unknown = RunCli("snapshot '" + disc + "' --title 1 --at 20 -o '" + (folder / "x.png").string() + "'");
     EXPECT_EQ(unknown.exit_code, 2);
     EXPECT_FALSE(std::filesystem::exists(folder / "x.png"));
+    std::filesystem::remove_all(folder);
+}
+
+// With a folder, or with none, the file is named by the time of day, in the
+// stored snapshot folder and the stored image type.
+TEST(CliSnapshot, NamesTheFileByTheTimeInTheGivenOrStoredFolder) {
+    char pattern[] = "/tmp/rizuvira-snap-XXXXXX";
+    const std::filesystem::path folder = mkdtemp(pattern);
+    const std::filesystem::path config = folder / "config" / "Rizuvira DVD Converter";
+    const std::filesystem::path stored = folder / "stored";
+    std::filesystem::create_directories(config);
+    std::filesystem::create_directories(stored);
+    std::ofstream(config / "settings.ini") << "[General]\nstrSnapFolder=" << stored.string()
+                                           << "\nstrImageType=JPEG\n";
+    const std::string disc = fx::SampleDiscPath(fx::kNtscDisc.iso);
+    const std::string env = "SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME='" + (folder / "config").string() + "'";
+    const CliRun given = RunCli("snapshot '" + disc + "' --title 1 --at 2 -o '" + folder.string() + "'", env);
+    const CliRun none = RunCli("snapshot '" + disc + "' --title 1 --at 2", env);
+    ASSERT_EQ(given.exit_code, 0) << given.err;
+    ASSERT_EQ(none.exit_code, 0) << none.err;
+    for (const auto& [run, where] : {std::pair{given, folder}, std::pair{none, stored}}) {
+        const std::filesystem::path file = run.out.substr(0, run.out.find('\n'));
+        EXPECT_EQ(file.parent_path(), where);
+        EXPECT_EQ(file.extension(), ".JPEG");
+        EXPECT_EQ(file.stem().string().size(), std::string("2010-05-01 12-30-05").size()) << file;
+        EXPECT_TRUE(rizuvira::e2e::DecodeOutput(file.string(), 720, 480).ok) << file;
+    }
     std::filesystem::remove_all(folder);
 }
 

@@ -38,6 +38,11 @@ public:
         notify_ = std::move(notify);
         return !unbuildable.count(item.title_index);
     }
+    bool AttachPreview(decoders::IVideoSurface* surface) override {
+        preview.push_back(surface ? "attach" : "detach");
+        return true;
+    }
+    void ShowPreview(bool on) override { preview.push_back(on ? "show" : "hide"); }
     void Run() override { state = "running"; }
     void Pause() override { state = "paused"; }
     void Stop() override { state = "stopped"; }
@@ -59,6 +64,7 @@ public:
     }
 
     std::vector<std::string> log;
+    std::vector<std::string> preview;
     std::set<std::string> unwritable;
     std::set<int> unbuildable;
     std::string state = "stopped";
@@ -337,6 +343,20 @@ TEST_F(RunControllerTest, CancelFinishesTheCurrentFileAndSkipsTheRest) {
     graph_.queued.push_back(ItemGraphEvent::kComplete);
     controller_.HandleGraphEvents();
     EXPECT_EQ(controller_.finished_files().size(), 1u);
+}
+
+TEST_F(RunControllerTest, PreviewAndAfterActionFollowTheWindowDuringTheRun) {
+    int surface = 0;  // only its address counts here
+    controller_.SetPreviewSurface(reinterpret_cast<decoders::IVideoSurface*>(&surface));
+    Begin({Row(0, 4000), Row(1, 4000)});
+    StartPosted();
+    controller_.ShowPreview(false);
+    controller_.SetOpenFolder(true);  // ticked while the first item runs
+    EndItem();
+    StartPosted();  // the next item starts hidden, as the box says
+    EndItem();
+    EXPECT_EQ(graph_.preview, (std::vector<std::string>{"attach", "show", "hide", "attach", "hide"}));
+    EXPECT_EQ(actions_.actions, (std::vector<std::string>{"open /out"}));
 }
 
 TEST_F(RunControllerTest, NoRowsEndsAtOnce) {
