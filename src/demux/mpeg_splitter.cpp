@@ -1,7 +1,6 @@
 #include "demux/mpeg_splitter.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <span>
 
@@ -615,8 +614,7 @@ HRESULT CMpegSplitterFilter::Info(LONG index, CMediaType* type, DWORD* flags, LC
     if (object) *object = nullptr;
     if (unknown) *unknown = nullptr;
     if (name) {
-        char triple[32];
-        std::snprintf(triple, sizeof(triple), "(%04x,%02x,%02x)", s.pid, s.stream_id, s.substream_id);
+        const std::string triple = StreamTag(s.pid, s.stream_id, s.substream_id);
         if (kind == kSubpicture && s.pid == 1 && s.type.subtype == MEDIASUBTYPE_HDMVSUB && s.language == "---") {
             *name = "No subtitles";
             if (lcid) *lcid = static_cast<LCID>(-1);

@@ -242,4 +242,20 @@ std::string DescribeStream(const AM_MEDIA_TYPE& type, const ClipStream* clip, in
     return text;
 }
 
+std::string StreamTag(int pid, int stream_id, int substream_id) {
+    return Format("(%04x,%02x,%02x)", static_cast<unsigned>(pid), static_cast<unsigned>(stream_id),
+                  static_cast<unsigned>(substream_id));
+}
+
+int StreamKeyFromName(const std::string& name) {
+    // The tag comes last; a language or format word before it may hold brackets of its own.
+    for (size_t open = name.rfind('('); open != std::string::npos;
+         open = open == 0 ? std::string::npos : name.rfind('(', open - 1)) {
+        unsigned pid = 0, stream_id = 0, substream = 0;
+        if (std::sscanf(name.c_str() + open, "(%04x,%02x,%02x)", &pid, &stream_id, &substream) == 3)
+            return static_cast<int>((stream_id & 0xFF) << 8 | (substream & 0xFF));
+    }
+    return -1;
+}
+
 }  // namespace rizuvira::demux

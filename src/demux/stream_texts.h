@@ -1,6 +1,7 @@
 // The words that describe the demultiplexer's streams: the kind names (which are also the
-// output pin names), the names of transport and Blu-ray stream types, the bit-rate text and
-// the description of a stream's media type that the stream-selection interface lists.
+// output pin names), the names of transport and Blu-ray stream types, the bit-rate text,
+// the description of a stream's media type that the stream-selection interface lists, and
+// the tag that ends each listed name and carries the stream's key.
 // Pure functions; any thread.
 #pragma once
 
@@ -25,5 +26,13 @@ std::string BitRateText(double bits_per_second);
 // "<kind> - part, part, ..." or empty when the type gives no part. `clip` is the playlist's
 // entry for the stream (it overrides `stream_type` and adds language and rate codes).
 std::string DescribeStream(const AM_MEDIA_TYPE& type, const ClipStream* clip, int stream_type);
+
+// "(pid,stream id,substream)" in hexadecimal, "(%04x,%02x,%02x)": the tag the splitter puts
+// last in every stream name it lists.
+std::string StreamTag(int pid, int stream_id, int substream_id);
+
+// The key of a listed stream, from the last tag in its name: (stream id << 8) | substream,
+// the whole 16-bit stream id the DVD layer gives a track. -1 when the name holds no tag.
+int StreamKeyFromName(const std::string& name);
 
 }  // namespace rizuvira::demux

@@ -1,7 +1,6 @@
 #include "engine/conversion_graph.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,6 +9,7 @@
 #include "decoders/video_renderer.h"
 #include "demux/demux_types.h"
 #include "demux/mpeg_splitter.h"
+#include "demux/stream_texts.h"
 #include "dvd/dvd_reader.h"
 #include "filters/audio_conv_filter.h"
 #include "filters/video_conv_filter.h"
@@ -23,18 +23,6 @@ namespace {
 constexpr int64_t kSplitterSpanMarginMs = 1000;
 
 }  // namespace
-
-int StreamKeyFromName(const std::string& name) {
-    // The splitter puts the triple last; a language or format word before it
-    // may hold brackets of its own.
-    for (size_t open = name.rfind('('); open != std::string::npos;
-         open = open == 0 ? std::string::npos : name.rfind('(', open - 1)) {
-        unsigned pid = 0, stream_id = 0, substream = 0;
-        if (std::sscanf(name.c_str() + open, "(%04x,%02x,%02x)", &pid, &stream_id, &substream) == 3)
-            return static_cast<int>((stream_id & 0xFF) << 8 | (substream & 0xFF));
-    }
-    return -1;
-}
 
 ConversionGraph::ConversionGraph(MessageSink* messages) : messages_(messages) {
     decoders::RegisterDecoders();
@@ -82,7 +70,6 @@ bool ConversionGraph::BuildFromFile(const std::filesystem::path& file, const Con
 bool ConversionGraph::BuildGraph(int32_t dvd_handle, int title, int chapter, const ConvertItem& item,
                                  std::function<void()> notify) {
     Teardown();
-    encrypted_ = false;
     if (!settings_) return false;
 
     ComPtr<IUnknown> graph;
@@ -258,7 +245,7 @@ bool ConversionGraph::JoinPins() {
     if (source_ &&
         join(source_.Get(), 0, splitter_.Get(), 0, true, "get source output pin error", "get splitter input pin error",
              nullptr) < 0)
-        return (encrypted_ = last == demux::DEMUX_E_SCRAMBLED) ? Fail(kEncryptedDiscMessage) : false;
+        return last == demux::DEMUX_E_SCRAMBLED ? Fail(kEncryptedDiscMessage) : false;
     // The splitter's outputs exist once its input is joined.
     const ComPtr<IPin> video_out = demux::SplitterOutput(splitter_.Get(), demux::kVideo);
     const ComPtr<IPin> audio_out = demux::SplitterOutput(splitter_.Get(), demux::kAudio);
@@ -351,11 +338,11 @@ bool ListSplitterStreams(IBaseFilter* splitter, StreamTable* table) {
                                         info ? info->AvgTimePerFrame : 0});
         } else if (type.subtype == MEDIASUBTYPE_DVD_SUBPICTURE) {
             if (table->subtitles.size() < StreamTable::kMaxSubtitles)
-                table->subtitles.push_back({index, StreamKeyFromName(name)});
+                table->subtitles.push_back({index, demux::StreamKeyFromName(name)});
         } else if (type.majortype == MEDIATYPE_Audio) {
             const WAVEFORMATEX* wave = type.FormatAs<WAVEFORMATEX>();
             if (table->audio.size() < StreamTable::kMaxAudio)
-                table->audio.push_back({index, StreamKeyFromName(name), wave ? static_cast<int>(wave->nSamplesPerSec) : 0,
+                table->audio.push_back({index, demux::StreamKeyFromName(name), wave ? static_cast<int>(wave->nSamplesPerSec) : 0,
                                         wave ? wave->nChannels : 0,
                                         wave ? static_cast<int>(wave->nAvgBytesPerSec * 8) : 0});
         }

@@ -63,11 +63,6 @@ struct StreamTable {
 inline constexpr const char* kEncryptedDiscMessage =
     "The disc is encrypted: its titles cannot be read without the disc's key.";
 
-// The key of a stream from the name the splitter gives it: the last
-// "(pid,stream id,substream)" triple in hexadecimal gives
-// (stream id << 8) | substream. -1 when the name has none.
-int StreamKeyFromName(const std::string& name);
-
 // The streams a splitter offers (through IAMStreamSelect), by kind.
 bool ListSplitterStreams(IBaseFilter* splitter, StreamTable* table);
 
@@ -131,8 +126,6 @@ public:
     bool GetDurationSeconds(double* seconds);
 
     IMediaEventEx* Events() { return events_.Get(); }
-    // Whether the last Build failed because the title's data is scrambled.
-    bool last_build_encrypted() const { return encrypted_; }
     int64_t source_length_ms() const { return source_length_ms_; }
 
     void Teardown();
@@ -163,7 +156,6 @@ private:
     int thread_count_ = 0;  // 0: every core
     bool subtitles_wanted_ = true;
     int chosen_audio_key_ = 0, chosen_subtitle_key_ = 0;
-    bool encrypted_ = false;
     int64_t source_length_ms_ = 0;
     std::filesystem::path source_file_;  // empty: the DVD reader is the source
 };

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <condition_variable>
-#include <cstdio>
 #include <memory>
 #include <mutex>
 
@@ -11,6 +10,7 @@
 #include "decoders/register.h"
 #include "demux/demux_types.h"
 #include "demux/mpeg_splitter.h"
+#include "demux/stream_texts.h"
 #include "dvd/dvd_reader.h"
 #include "filters/snapshot.h"
 #include "platform/registry.h"
@@ -23,17 +23,6 @@ namespace {
 constexpr RECT kEmptyRect{0, 0, 0, 0};  // a destination of "the whole surface"
 
 }  // namespace
-
-int StreamKeyFromStreamName(const std::string& name) {
-    // The tag comes last; a language or format word before it may hold brackets of its own.
-    for (std::size_t open = name.rfind('('); open != std::string::npos;
-         open = open == 0 ? std::string::npos : name.rfind('(', open - 1)) {
-        unsigned pid = 0, stream_id = 0, substream = 0;
-        if (std::sscanf(name.c_str() + open, "(%04x,%02x,%02x)", &pid, &stream_id, &substream) == 3)
-            return static_cast<int>((stream_id & 0xFF) << 8 | (substream & 0xFF));
-    }
-    return -1;
-}
 
 bool FillStreamInfoList(IBaseFilter* splitter, StreamInfoList* list) {
     if (!splitter || !list) return false;
@@ -49,7 +38,7 @@ bool FillStreamInfoList(IBaseFilter* splitter, StreamInfoList* list) {
                                 nullptr, nullptr)))
             continue;
         const int32_t index = static_cast<int32_t>(i);
-        const int key = StreamKeyFromStreamName(name);
+        const int key = demux::StreamKeyFromName(name);
         if (type.majortype == MEDIATYPE_Video &&
             (type.formattype == FORMAT_MPEGVideo || type.formattype == FORMAT_MPEG2Video ||
              type.formattype == FORMAT_VideoInfo || type.formattype == FORMAT_VideoInfo2)) {

@@ -64,10 +64,6 @@ struct StreamInfoList {
     Subtitle subtitles[kMaxSubtitles];
 };
 
-// The stream key from a stream name's last "(%04x,%02x,%02x)" tag: (second << 8) | third.
-// -1 when the name holds none.
-int StreamKeyFromStreamName(const std::string& name);
-
 // Fills `list` from a demultiplexer's IAMStreamSelect (zeroed first; entries past a list's
 // capacity are left out). False without the interface or its count.
 bool FillStreamInfoList(IBaseFilter* splitter, StreamInfoList* list);

@@ -1,6 +1,7 @@
 // Titles of the sample discs converted through the whole engine (reader,
-// splitter, decoders, conversion filters, sink, writer), checked by decoding
-// the files: the frame numbers in the pictures, the flashes, the tones.
+// splitter, decoders, conversion filters, sink, writer), run as the command
+// line runs a batch, checked by decoding the files: the frame numbers in the
+// pictures, the flashes, the tones.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -10,13 +11,16 @@
 #include <fstream>
 #include <memory>
 #include <span>
+#include <string>
+#include <vector>
 
+#include "core/convert_item.h"
+#include "core/profile_catalogue.h"
 #include "dvd/dvd_access.h"
 #include "e2e/decoded_output.h"
-#include "engine/conversion_graph.h"
-#include "core/convert_item.h"
-#include "engine/item_run.h"
-#include "core/profile_catalogue.h"
+#include "engine/batch_loop.h"
+#include "engine/dvd_item_graph.h"
+#include "engine/run_controller.h"
 #include "fixtures/sample_discs.h"
 
 namespace rizuvira::e2e {
@@ -27,6 +31,32 @@ using engine::OutputSettings;
 
 constexpr int kDefaultProfile = 1;  // MP4, H.264 and AAC
 constexpr double kNtscFrame = 1001.0 / 30000.0;
+
+class NoActions final : public engine::SystemActions {
+public:
+    void ShutDown() override {}
+    void OpenFolder(const std::filesystem::path&) override {}
+};
+
+struct BatchResult {
+    int failed_items = 0;
+    std::vector<engine::FinishedFile> files;
+    std::vector<std::string> messages;
+};
+
+// Converts `rows` of the open disc `dvd_handle` as the command line does: the
+// run controller drives the disc's item graph from a batch loop on this thread.
+BatchResult RunBatch(int32_t dvd_handle, std::vector<engine::BatchRow> rows, const engine::EditSettings& edit,
+                     engine::BatchOptions options) {
+    engine::CollectedMessages messages;
+    engine::DvdItemGraph graph(&messages, dvd_handle, 0);
+    engine::BatchLoop loop;
+    NoActions actions;
+    engine::RunController controller(&graph, &loop, &messages, &actions);
+    controller.Begin(std::move(rows), edit, std::move(options));
+    loop.Run(controller, {});
+    return {controller.failed_items(), controller.finished_files(), std::move(messages.messages)};
+}
 
 class ConvertTest : public testing::Test {
 protected:
@@ -55,32 +85,27 @@ protected:
         if (!handle_) handle_ = MyDVDOpen(fx::SampleDiscPath(disc.iso).c_str());
         auto info = std::make_unique<DvdDiscInfo>();
         MyDVDGetInfo(handle_, info.get());
-        engine::ItemRunRequest request;
-        request.dvd_handle = handle_;
-        request.title = title;
-        request.item = engine::MakeTitleItem(title, static_cast<int64_t>(info->titles[title].duration_ms));
-        request.item.trim_start_ms = start_ms;
-        if (length_ms >= 0) request.item.trim_length_ms = length_ms;
-        if (edit) request.item.edit = *edit;
-        request.audio_key = audio_key;
-        request.subtitle_key = subtitle_key;
+        engine::BatchRow row;
+        row.output_name = "out" + std::to_string(++files_) + extension_;
+        row.item = engine::MakeTitleItem(title, static_cast<int64_t>(info->titles[title].duration_ms));
+        row.item.trim_start_ms = start_ms;
+        if (length_ms >= 0) row.item.trim_length_ms = length_ms;
+        row.streams = {audio_key, subtitle_key};
+        engine::BatchOptions options;
+        options.output_folder = folder_;
+        options.settings = settings;
 
-        settings_ = settings;
-        const std::string path = (folder_ / ("out" + std::to_string(++files_) + extension_)).string();
-        engine::CollectedMessages messages;
-        engine::ConversionGraph graph(&messages);
-        EXPECT_TRUE(graph.OpenOutput(path, settings_)) << graph.writer().last_error();
-        EXPECT_EQ(engine::RunItem(graph, request), engine::ItemRunResult::kDone)
-            << (messages.messages.empty() ? "" : messages.messages[0]);
-        EXPECT_TRUE(graph.CloseOutput());
+        const BatchResult result =
+            RunBatch(handle_, {row}, edit ? *edit : engine::kDefaultEditSettings, std::move(options));
+        EXPECT_EQ(result.failed_items, 0) << (result.messages.empty() ? "" : result.messages[0]);
+        EXPECT_EQ(result.files.size(), 1u);
         const fx::SampleTitle& source = disc.titles[title];
-        return DecodeOutput(path, source.width, source.height, mapping);
+        return DecodeOutput((folder_ / row.output_name).string(), source.width, source.height, mapping);
     }
 
     engine::ProfileCatalogue catalogue_;
     std::filesystem::path folder_;
     std::string extension_;
-    OutputSettings settings_{};
     int32_t handle_ = 0;
     int files_ = 0;
 };
@@ -240,18 +265,15 @@ TEST_F(ConvertTest, ScrambledDiscSaysItIsEncrypted) {
     handle_ = MyDVDOpen(copy.c_str());
     ASSERT_NE(handle_, 0) << "the IFO files are not scrambled";
 
-    engine::CollectedMessages messages;
-    engine::ConversionGraph graph(&messages);
-    const OutputSettings settings = Profile(kDefaultProfile);
-    ASSERT_TRUE(graph.OpenOutput(folder_ / "x.mp4", settings));
-    engine::ItemRunRequest request;
-    request.dvd_handle = handle_;
-    request.item = engine::MakeTitleItem(0, 10000);
-    request.messages = &messages;
-    EXPECT_EQ(engine::RunItem(graph, request), engine::ItemRunResult::kEncrypted);
-    ASSERT_FALSE(messages.messages.empty());
-    EXPECT_EQ(messages.messages.back(), engine::kEncryptedDiscMessage);
-    graph.CloseOutput();
+    engine::BatchOptions options;
+    options.output_folder = folder_;
+    options.settings = Profile(kDefaultProfile);
+    const BatchResult result =
+        RunBatch(handle_, {{"x.mp4", engine::MakeTitleItem(0, 10000), {}}}, engine::kDefaultEditSettings, options);
+    EXPECT_EQ(result.failed_items, 1);
+    ASSERT_FALSE(result.messages.empty());
+    EXPECT_EQ(result.messages.back(), engine::kEncryptedDiscMessage);
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "x.mp4")) << "nothing reached the file";
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // rule after a completed item, skipped rows, the bars, running time across
 // pauses, merging, cancelling and the after-action. The item graph here is a
 // scripted one, so the arithmetic can be checked to the millisecond; the
-// real graph runs a batch in batch_run_test.cpp.
+// real graph runs batches in e2e/convert_test.cpp.
 #include <gtest/gtest.h>
 
 #include <set>
