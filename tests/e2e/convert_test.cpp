@@ -187,6 +187,9 @@ TEST_F(ConvertTest, ChosenAudioTrackAndSubtitle) {
     ASSERT_TRUE(with.ok && without.ok);
     EXPECT_GT(Tone(with, 6.5 - 4.0, 530), 0.03);
     EXPECT_LT(Tone(with, 6.5 - 4.0, 440), 0.01);
+    // The chosen track from the file's first sound on.
+    EXPECT_LT(Tone(with, with.audio_start_s, 440), 0.01);
+    EXPECT_GT(Tone(with, with.audio_start_s, 530), 0.03);
 
     auto bottom_at = [](const DecodedOutput& out, double t) {
         for (const DecodedPicture& picture : out.pictures)
