@@ -219,7 +219,13 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     int files_ok = 0;
     for (const engine::FinishedFile& file : controller.finished_files()) files_ok += file.ok ? 1 : 0;
     view.Done(files_ok, controller.failed_items() + skipped, controller.cancelled());
-    if (controller.cancelled()) messages.ShowMessage("Cancelled; the file being written was finished as it stood");
+    if (controller.cancelled()) {
+        std::string partial;
+        for (const engine::FinishedFile& file : controller.finished_files())
+            if (file.cancelled) partial = file.path.string();
+        messages.ShowMessage(partial.empty() ? std::string("Cancelled")
+                                             : "Cancelled; " + partial + " is a partial file: it holds what was converted so far");
+    }
     return controller.failed_items() + skipped > 0 || controller.cancelled() ? kExitItemFailed : kExitDone;
 }
 

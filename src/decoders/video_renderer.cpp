@@ -94,6 +94,10 @@ HRESULT CRendererInputPin::EndFlush() {
         renderer_->end_of_stream_ = false;
         renderer_->complete_sent_ = false;
     }
+    {
+        std::lock_guard lock(renderer_->frame_mutex_);
+        renderer_->have_before_segment_ = false;
+    }
     renderer_->preroll_pending_ = true;
     return CBaseInputPin::EndFlush();
 }
@@ -167,6 +171,24 @@ HRESULT CVideoRenderer::Run(REFERENCE_TIME start) {
 }
 
 void CVideoRenderer::SignalEndOfStream() {
+    if (preroll_pending_.load()) {
+        // Nothing was shown since the seek: the picture on screen at its position is the
+        // last one before it (a still picture).
+        Frame frame;
+        {
+            std::lock_guard lock(frame_mutex_);
+            if (have_before_segment_) {
+                frame = std::move(before_segment_);
+                have_before_segment_ = false;
+                last_ = frame;
+                have_frame_ = true;
+            }
+        }
+        if (!frame.data.empty() && preroll_pending_.exchange(false)) {
+            std::lock_guard lock(surface_mutex_);
+            PresentLocked(frame);
+        }
+    }
     bool post = false;
     {
         std::lock_guard lock(eos_mutex_);
@@ -190,8 +212,6 @@ HRESULT CVideoRenderer::ReceiveFrame(IMediaSample* sample) {
     const REFERENCE_TIME segment = pin_->CurrentStartTime();
     const REFERENCE_TIME start = title_start - segment;
     const REFERENCE_TIME stop = title_stop - segment;
-    // Pictures before the segment's start only prime the decoder after a seek: not shown.
-    if (sample->IsPreroll() == S_OK || (timed && (stop > start ? stop : start + 1) <= 0)) return S_OK;
     Frame frame;
     frame.data.assign(data, data + bytes);
     frame.width = format.width;
@@ -199,12 +219,21 @@ HRESULT CVideoRenderer::ReceiveFrame(IMediaSample* sample) {
     frame.aspect_x = format.aspect_x;
     frame.aspect_y = format.aspect_y;
     frame.start_100ns = timed ? title_start : 0;
+    // Pictures before the segment's start only prime the decoder after a seek: not shown,
+    // unless the stream ends before a later one comes.
+    if (sample->IsPreroll() == S_OK || (timed && (stop > start ? stop : start + 1) <= 0)) {
+        std::lock_guard lock(frame_mutex_);
+        before_segment_ = std::move(frame);
+        have_before_segment_ = true;
+        return S_OK;
+    }
     bool presented = false;
     {
         // Kept before the wait, so a paused graph shows (and hands out) its first picture.
         std::lock_guard lock(frame_mutex_);
         last_ = frame;
         have_frame_ = true;
+        have_before_segment_ = false;
     }
     // A paused graph shows the first picture that arrives after a stop or a flush (a seek) at
     // once; later ones wait for the graph to run.

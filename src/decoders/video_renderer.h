@@ -260,6 +260,11 @@ private:
     std::mutex frame_mutex_;
     Frame last_;
     bool have_frame_ = false;
+    // The last picture that came before the segment's start since the last
+    // stop or flush: shown when the stream ends with nothing later to show
+    // (a still picture before a seek's position).
+    Frame before_segment_;
+    bool have_before_segment_ = false;
 
     std::mutex surface_mutex_;
     IVideoSurface* surface_ = nullptr;

@@ -275,6 +275,7 @@ void RunController::Cancel() {
     cancelled_ = true;
     if (item_built_) {
         open_file_.ok = false;
+        open_file_.cancelled = true;
         open_file_.seconds += progress_.position_s;
         ++failed_items_;
     }

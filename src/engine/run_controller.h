@@ -97,6 +97,7 @@ struct FinishedFile {
     std::filesystem::path path;
     bool ok = false;          // every item written into it converted
     double seconds = 0;       // trimmed length of the items written into it
+    bool cancelled = false;   // finished early by a cancel: a partial file
 };
 
 class RunController {

@@ -216,45 +216,133 @@ void CConvFilter::OnAudioConnected(const CMediaType& type) {
     audio_block_ = wave ? wave->nBlockAlign : 0;
 }
 
-void CConvFilter::ReceiveVideo(IMediaSample* sample) {
-    if (!Writer || !Writer->HasVideo()) return;
-    REFERENCE_TIME start = 0, stop = 0;
-    const bool timed = IsTimed(sample->GetTime(&start, &stop));
-    if (timed) {
-        // The range ends before its stop time: a picture starting there is
-        // the first of what follows the item.
-        video_inside_ = !(stop < RangeStart || start >= RangeStop);
-        if (!video_inside_) return;
-    } else if (!video_inside_) {
-        return;
-    }
+HRESULT CConvFilter::Stop() {
+    // Set before the lock is taken: a streaming thread that holds it in a
+    // loop sees this and lets go.
+    stopping_ = true;
+    return CBaseFilter::Stop();
+}
 
-    BYTE* data = nullptr;
-    if (FAILED(sample->GetPointer(&data)) || !data) return;
-    const LONG length = sample->GetActualDataLength();
-    CopyPreview(data, length);
+HRESULT CConvFilter::Pause() {
+    if (IsStopped()) stopping_ = false;
+    return CBaseFilter::Pause();
+}
 
-    CAutoLock lock(&lock_);
+void CConvFilter::FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME until) {
+    if (FrameInterval < 1.0) return;
+    until = std::min(until, RangeStop - RangeStart);
     REFERENCE_TIME next = next_video_time_.load();
-    // An untimed picture fills the next slot.
-    REFERENCE_TIME relative_stop = timed ? stop - RangeStart : next + 1;
-    // No slot begins at or past the end of the range, whatever the picture's
-    // stop time says.
-    relative_stop = std::min(relative_stop, RangeStop - RangeStart);
-    if (FrameInterval < 1.0) {
-        // No frame clock was set: every picture once.
-        if (Writer->WriteVideo(data, static_cast<size_t>(length)) == 0) next_video_time_ = relative_stop;
-        return;
-    }
-    while (next < relative_stop) {
-        if (Writer->WriteVideo(data, static_cast<size_t>(length)) != 0) break;
+    while (next < until && !Stopping()) {
+        if (Writer->WriteVideo(picture, length) != 0) break;
         next = static_cast<REFERENCE_TIME>(static_cast<double>(next) + FrameInterval);
         next_video_time_ = next;
     }
 }
 
+REFERENCE_TIME CConvFilter::SoundReached() const {
+    return audio_rate_ > 0 ? audio_frames_ * UNITS / audio_rate_ : 0;
+}
+
+bool CConvFilter::PicturesExpected() const {
+    return !completed_ && Writer && Writer->HasVideo() && video_pin_.IsConnected() && !video_pin_.EndOfStreamSeen();
+}
+
+void CConvFilter::WriteSound(const BYTE* data, size_t length) {
+    if (length > 0) Writer->WriteAudio(data, length);
+}
+
+void CConvFilter::ReleaseSound(bool all) {
+    const size_t waiting = sound_waiting_.size() - sound_waiting_begin_;
+    if (waiting == 0) return;
+    size_t release = waiting;
+    if (!all && audio_rate_ > 0 && audio_block_ > 0 && PicturesExpected()) {
+        const REFERENCE_TIME reached = SoundReached();
+        REFERENCE_TIME allowed = next_video_time_.load();
+        if (reached - allowed > kMaxSoundLead) {
+            // The pictures have stopped coming: the one on screen stays up,
+            // and without one the sound goes on alone.
+            if (!held_picture_.empty()) FillSlots(held_picture_.data(), held_picture_.size(), reached - kMaxSoundLead);
+            allowed = std::max(next_video_time_.load(), reached - kMaxSoundLead);
+        }
+        const int64_t waiting_frames = static_cast<int64_t>(waiting) / audio_block_;
+        const int64_t allowed_frames = allowed * audio_rate_ / UNITS - (audio_frames_ - waiting_frames);
+        release = static_cast<size_t>(std::clamp<int64_t>(allowed_frames, 0, waiting_frames)) * audio_block_;
+    }
+    WriteSound(sound_waiting_.data() + sound_waiting_begin_, release);
+    sound_waiting_begin_ += release;
+    if (sound_waiting_begin_ == sound_waiting_.size()) {
+        sound_waiting_.clear();
+        sound_waiting_begin_ = 0;
+    } else if (sound_waiting_begin_ > sound_waiting_.size() / 2) {
+        sound_waiting_.erase(sound_waiting_.begin(), sound_waiting_.begin() + static_cast<std::ptrdiff_t>(sound_waiting_begin_));
+        sound_waiting_begin_ = 0;
+    }
+}
+
+void CConvFilter::ReceiveVideo(IMediaSample* sample) {
+    if (!Writer || !Writer->HasVideo() || Stopping()) return;
+    REFERENCE_TIME start = 0, stop = 0;
+    const bool timed = IsTimed(sample->GetTime(&start, &stop));
+    BYTE* data = nullptr;
+    if (FAILED(sample->GetPointer(&data)) || !data) return;
+    const LONG length = sample->GetActualDataLength();
+    if (length <= 0) return;
+    if (timed) {
+        // The range ends before its stop time: a picture starting there is
+        // the first of what follows the item.
+        video_inside_ = !(stop < RangeStart || start >= RangeStop);
+        if (!video_inside_) {
+            if (start < RangeStart) {
+                // What is on screen when the range starts.
+                CAutoLock lock(&lock_);
+                held_picture_.assign(data, data + length);
+            }
+            return;
+        }
+    } else if (!video_inside_) {
+        return;
+    }
+
+    CopyPreview(data, length);
+
+    CAutoLock lock(&lock_);
+    if (Stopping()) return;
+    const REFERENCE_TIME range = RangeStop - RangeStart;
+    REFERENCE_TIME until = next_video_time_.load() + 1;  // an untimed picture fills the next slot
+    if (timed) {
+        REFERENCE_TIME relative_start = start - RangeStart - video_skipped_;
+        REFERENCE_TIME relative_stop = stop - RangeStart - video_skipped_;
+        const REFERENCE_TIME next = next_video_time_.load();
+        const REFERENCE_TIME sound = SoundReached();
+        if (relative_start - next > std::max(kMaxGap, sound - next)) {
+            // A break in the clock: the pictures catch up with the sound
+            // and go on from where the file stands.
+            if (!held_picture_.empty()) FillSlots(held_picture_.data(), held_picture_.size(), sound);
+            const REFERENCE_TIME skip = relative_start - next_video_time_.load();
+            video_skipped_ += skip;
+            relative_start -= skip;
+            relative_stop -= skip;
+        } else if (!held_picture_.empty() && relative_start > next) {
+            // A gap before this picture: the one on screen stays there.
+            FillSlots(held_picture_.data(), held_picture_.size(), relative_start);
+        }
+        until = std::min(relative_stop, relative_start + kMaxGap);
+    }
+    // No slot begins at or past the end of the range, whatever the picture's
+    // stop time says.
+    until = std::min(until, range);
+    if (FrameInterval < 1.0) {
+        // No frame clock was set: every picture once.
+        if (Writer->WriteVideo(data, static_cast<size_t>(length)) == 0) next_video_time_ = until;
+    } else {
+        FillSlots(data, static_cast<size_t>(length), until);
+    }
+    held_picture_.assign(data, data + length);
+    ReleaseSound(false);
+}
+
 void CConvFilter::ReceiveAudio(IMediaSample* sample) {
-    if (!Writer || !Writer->HasAudio()) return;
+    if (!Writer || !Writer->HasAudio() || Stopping()) return;
     REFERENCE_TIME start = 0, stop = 0;
     const bool timed = IsTimed(sample->GetTime(&start, &stop));
     if (timed) {
@@ -266,26 +354,35 @@ void CConvFilter::ReceiveAudio(IMediaSample* sample) {
     BYTE* data = nullptr;
     if (FAILED(sample->GetPointer(&data)) || !data) return;
     LONG length = sample->GetActualDataLength();
+    if (length <= 0) return;
     CAutoLock lock(&lock_);
+    if (Stopping()) return;
     if (timed) last_audio_start_ = start;
-    if (timed && audio_rate_ > 0 && audio_block_ > 0) {
+    if (audio_rate_ <= 0 || audio_block_ <= 0) {
+        // Without a known format the sound cannot be timed: as it comes.
+        WriteSound(data, static_cast<size_t>(length));
+        return;
+    }
+    if (timed) {
         // The sound keeps to its time stamps: a late start or a gap (a
         // track that begins after the pictures, a piece of the title with
         // less sound than pictures) is filled with silence, and sound that
         // overlaps what is written, or lies before the range, is cut, so the
         // offset against the pictures never builds up.
-        const REFERENCE_TIME written = audio_frames_ * UNITS / audio_rate_;
-        const REFERENCE_TIME gap = (start - RangeStart) - written;
+        const REFERENCE_TIME taken = SoundReached();
+        REFERENCE_TIME gap = (start - RangeStart - audio_skipped_) - taken;
+        const REFERENCE_TIME pictures_ahead = next_video_time_.load() - taken;
+        if (gap > std::max(kMaxGap, pictures_ahead)) {
+            // A break in the clock: silence up to the pictures at most, then
+            // the sound goes on from where the file stands.
+            const REFERENCE_TIME pad = std::max<REFERENCE_TIME>(0, pictures_ahead);
+            audio_skipped_ += gap - pad;
+            gap = pad;
+        }
         if (gap > kAudioSlack) {
-            int64_t missing = gap * audio_rate_ / UNITS;
-            std::vector<BYTE> silence;
-            while (missing > 0) {
-                const int64_t frames = std::min<int64_t>(missing, 4096);
-                silence.assign(static_cast<size_t>(frames * audio_block_), 0);
-                if (Writer->WriteAudio(silence.data(), silence.size()) != 0) break;
-                audio_frames_ += frames;
-                missing -= frames;
-            }
+            const int64_t missing = gap * audio_rate_ / UNITS;
+            sound_waiting_.resize(sound_waiting_.size() + static_cast<size_t>(missing * audio_block_), 0);
+            audio_frames_ += missing;
         } else if (gap < -kAudioSlack) {
             const int64_t cut = std::min<int64_t>((-gap) * audio_rate_ / UNITS * audio_block_, length);
             data += cut;
@@ -293,8 +390,9 @@ void CConvFilter::ReceiveAudio(IMediaSample* sample) {
             if (length <= 0) return;
         }
     }
-    Writer->WriteAudio(data, static_cast<size_t>(length));
-    if (audio_block_ > 0) audio_frames_ += length / audio_block_;
+    sound_waiting_.insert(sound_waiting_.end(), data, data + length);
+    audio_frames_ += length / audio_block_;
+    ReleaseSound(false);
 }
 
 void CConvFilter::CopyPreview(const BYTE* picture, LONG length) {
@@ -305,8 +403,20 @@ void CConvFilter::CopyPreview(const BYTE* picture, LONG length) {
 
 void CConvFilter::CheckAllEnded() {
     CAutoLock lock(&lock_);
-    if (audio_pin_.IsConnected() && !audio_pin_.EndOfStreamSeen()) return;
+    if (audio_pin_.IsConnected() && !audio_pin_.EndOfStreamSeen()) {
+        // The pictures may have ended: what waits for them goes out.
+        if (!Stopping() && Writer) ReleaseSound(false);
+        return;
+    }
     if (video_pin_.IsConnected() && !video_pin_.EndOfStreamSeen()) return;
+    if (!completed_ && !Stopping() && Writer) {
+        // A picture whose sound runs on (a still picture) stays up until the
+        // sound ends, so the next item of a merged file starts after both.
+        if (Writer->HasVideo() && !held_picture_.empty())
+            FillSlots(held_picture_.data(), held_picture_.size(), SoundReached());
+        ReleaseSound(true);
+    }
+    completed_ = true;
     NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
 }
 

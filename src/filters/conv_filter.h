@@ -20,10 +20,31 @@
 // sample left it: they are written when the last timed sample on their pin
 // lay inside the range (a picture then fills the next frame slot), dropped
 // otherwise, and dropped before any timed sample has come.
+//
+// Holding pictures: a picture fills the frame slots up to its stop time and
+// the slots of a gap before the next picture's start; the picture on screen
+// when the range starts (the last one before it) fills the range up to the
+// first picture inside it. A gap is filled no further than the sound has
+// reached or kMaxGap, whichever is more; a longer jump of the time stamps
+// is taken as a break in the stream's clock, and what follows continues
+// where the file stands. The same holds for the sound's gaps. When every
+// input has ended, the last picture is repeated until the pictures last as
+// long as the sound (a still picture under a long sound track).
+//
+// Sound is written no further than the pictures have reached, so a file
+// stopped half way (a cancel) ends with sound and pictures of one length;
+// the rest waits in the sink. Sound that runs more than kMaxSoundLead ahead
+// of the pictures (a still picture with nothing after it) moves the
+// pictures on, repeating the last one. Sound still waiting when the graph
+// is torn down is dropped.
+//
+// Stop ends any loop of the sink within one picture; samples that arrive
+// once a stop has begun are dropped.
 #pragma once
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 #include "core/media_file_writer.h"
 #include "platform/base_filter.h"
@@ -89,6 +110,8 @@ public:
     ~CConvFilter() override;
 
     HRESULT NonDelegatingQueryInterface(const GUID& riid, void** object) override;
+    HRESULT Stop() override;
+    HRESULT Pause() override;
     int GetPinCount() override { return 3; }
     CBasePin* GetPin(int index) override;
 
@@ -122,7 +145,22 @@ private:
     // How far the sound may stray from its time stamps before it is padded
     // or cut: under a picture's length, above the jitter of packet times.
     static constexpr REFERENCE_TIME kAudioSlack = 200000;  // 20 ms
+    // The longest gap filled regardless of the other stream (see above).
+    static constexpr REFERENCE_TIME kMaxGap = 10 * UNITS;
+    static constexpr REFERENCE_TIME kMaxSoundLead = 20 * UNITS;
     HRESULT GetSeekingPassThrough(const GUID& riid, void** object);
+
+    // The helpers below run under lock_.
+    bool Stopping() const { return stopping_.load() || IsStopped(); }
+    // Writes `picture` into the frame slots before `until` (item time).
+    void FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME until);
+    // Item time the sound has reached, with what waits in the sink.
+    REFERENCE_TIME SoundReached() const;
+    // Whether pictures may still come, so the sound waits for them.
+    bool PicturesExpected() const;
+    // Writes the waiting sound the pictures allow (all of it with `all`).
+    void ReleaseSound(bool all);
+    void WriteSound(const BYTE* data, size_t length);
 
     CCritSec lock_;
     CConvInputPin audio_pin_;
@@ -136,10 +174,20 @@ private:
     // Whether the last timed sample on each pin lay inside the range.
     bool video_inside_ = false;
     bool audio_inside_ = false;
-    // The sound: its format and the sample frames written for this item.
+    // The sound: its format and the sample frames taken for this item
+    // (written, or waiting in sound_waiting_ from sound_waiting_begin_).
     int64_t audio_rate_ = 0;
     int audio_block_ = 0;
     int64_t audio_frames_ = 0;
+    std::vector<BYTE> sound_waiting_;
+    size_t sound_waiting_begin_ = 0;
+    // The picture on screen: the last one written or, before the range, seen.
+    std::vector<BYTE> held_picture_;
+    // Breaks in the time stamps skipped so far, per stream.
+    REFERENCE_TIME video_skipped_ = 0;
+    REFERENCE_TIME audio_skipped_ = 0;
+    bool completed_ = false;
+    std::atomic<bool> stopping_{false};
 };
 
 }  // namespace rizuvira::engine

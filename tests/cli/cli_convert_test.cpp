@@ -128,6 +128,66 @@ TEST_F(CliConvertTest, MergedTitlesMakeOneFileOfTheSummedLengthInSync) {
     }
 }
 
+// The band of the picture shown at `at_s`; -2 when there is none.
+int BandAt(const DecodedOutput& out, double at_s) {
+    int band = -2;
+    for (const DecodedPicture& picture : out.pictures)
+        if (picture.time_s <= at_s) band = picture.band;
+    return band;
+}
+
+double AudioEnd(const DecodedOutput& out) {
+    return out.audio_start_s + static_cast<double>(out.mono.size()) / out.sample_rate;
+}
+
+TEST_F(CliConvertTest, MergedStillTitlesFollowEachOtherByTheirSound) {
+    const fs::path out = folder_ / "out";
+    const CliRun run = RunCli("convert '" + fx::SampleDiscPath(fx::kStillDiscIso) + "' -q -t 1,2 --merge -o '" +
+                                  out.string() + "'",
+                              env_);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const DecodedOutput merged = Decode(out / "Title_01.mp4");
+    ASSERT_TRUE(merged.ok) << merged.error;
+    ASSERT_FALSE(merged.pictures.empty());
+    const fx::StillTitle& first = fx::kStillTitles[0];
+    const fx::StillTitle& second = fx::kStillTitles[1];
+    const double first_s = first.sound_ms / 1000.0, total_s = (first.sound_ms + second.sound_ms) / 1000.0;
+
+    EXPECT_NEAR(AudioEnd(merged), total_s, 0.1) << "both sound tracks, one after the other";
+    EXPECT_NEAR(merged.pictures.back().time_s + kNtscFrame, AudioEnd(merged), 2 * kNtscFrame);
+    EXPECT_GT(Tone(merged, first_s / 2, first.tone_hz), 0.03);
+    EXPECT_GT(Tone(merged, first_s + 2.5, second.tone_hz), 0.03);
+    EXPECT_LT(Tone(merged, first_s + 2.5, first.tone_hz), 0.01);
+
+    // Each title's picture stays up while its sound plays.
+    EXPECT_EQ(BandAt(merged, 0.5), first.band);
+    EXPECT_EQ(BandAt(merged, first_s - 0.2), first.band);
+    EXPECT_EQ(BandAt(merged, first_s + 0.2), second.band);
+    EXPECT_EQ(BandAt(merged, total_s - 0.2), second.band);
+    for (const DecodedPicture& picture : merged.pictures)
+        if (picture.band == second.band) {
+            EXPECT_NEAR(picture.time_s, first_s, 2 * kNtscFrame) << "the second title starts after the first's sound";
+            break;
+        }
+}
+
+TEST_F(CliConvertTest, TrimAfterAStillsOnlyPictureShowsThatPicture) {
+    const fs::path out = folder_ / "out";
+    const fx::StillTitle& still = fx::kStillTitles[0];
+    const CliRun run = RunCli("convert '" + fx::SampleDiscPath(fx::kStillDiscIso) +
+                                  "' -q -t 1 --trim 0:00:02-0:00:05 -o '" + out.string() + "'",
+                              env_);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const DecodedOutput cut = Decode(out / "Title_01.mp4");
+    ASSERT_TRUE(cut.ok) << cut.error;
+    ASSERT_FALSE(cut.pictures.empty()) << "the picture on screen at the trim start";
+    EXPECT_NEAR(cut.pictures.front().time_s, 0, kNtscFrame / 2);
+    for (const DecodedPicture& picture : cut.pictures) EXPECT_EQ(picture.band, still.band) << picture.time_s;
+    EXPECT_NEAR(cut.pictures.back().time_s + kNtscFrame, 3.0, 2 * kNtscFrame);
+    EXPECT_NEAR(AudioEnd(cut), 3.0, 0.1);
+    EXPECT_GT(Tone(cut, 1.5, still.tone_hz), 0.03);
+}
+
 TEST_F(CliConvertTest, SecondAudioTrackIntoTheStoredOutputFolder) {
     const fs::path stored = folder_ / "stored";
     fs::create_directories(stored);
@@ -403,11 +463,24 @@ TEST_F(CliConvertTest, CtrlCFinishesThePlayableFile) {
     ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal instead of cancelling";
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_NE(all.find("\"cancelled\": true"), std::string::npos) << all;
+    EXPECT_NE(all.find("\"event\": \"file\", \"path\": \"" + (out / "Title_01.mp4").string()), std::string::npos)
+        << all;
+    EXPECT_NE(all.find("\"partial\": true"), std::string::npos) << "the file is named as a partial one: " << all;
 
     const DecodedOutput cut = Decode(out / "Title_01.mp4");
     ASSERT_TRUE(cut.ok) << cut.error;
     EXPECT_GT(cut.pictures.size(), 30u);
     EXPECT_LT(cut.pictures.size(), 1800u) << "cancelled before the end";
+    // What was finished has as much sound as pictures.
+    EXPECT_NEAR(AudioEnd(cut), cut.pictures.back().time_s + kNtscFrame, 2 * kNtscFrame);
+    // And the sound is the pictures' own: the beep of the last whole second meets its flash.
+    const int last_second = static_cast<int>(cut.pictures.back().time_s) - 1;
+    ASSERT_GE(last_second, 0);
+    double flash_s = -1;
+    for (const DecodedPicture& picture : cut.pictures)
+        if (picture.band == fx::FirstFlashFrame(last_second, 30000, 1001)) flash_s = picture.time_s;
+    ASSERT_GE(flash_s, 0);
+    EXPECT_NEAR(BeepStart(cut, flash_s), flash_s, kNtscFrame + 0.011);
 }
 
 TEST_F(CliConvertTest, UsageErrorsExitTwoWithAMessage) {

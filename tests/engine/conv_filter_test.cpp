@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "filters/conv_filter.h"
@@ -174,6 +175,47 @@ TEST_F(ConvFilterTest, WildStopTimeIsHeldToTheRangeEnd) {
     Build(25000, 0, 2 * UNITS);
     PushPicture(0, INT64_MAX / 2);
     EXPECT_EQ(writer_.video_frames_written(), 50);
+}
+
+TEST_F(ConvFilterTest, RunawayTimeStampsAreBoundedAndAStopEndsTheLoop) {
+    // A length guess of days makes a range of days.
+    constexpr REFERENCE_TIME kDay = 24LL * 3600 * UNITS;
+    Build(25000, 0, 1000 * kDay);
+    PushPictures(2, 400000);
+    // Twelve seconds of sound, then the next picture: the sound covers the
+    // gap, so the picture on screen fills it.
+    for (int i = 0; i < 120; ++i)
+        ASSERT_EQ(audio_->Push(std::vector<BYTE>(19200, 0), i * 1000000, (i + 1) * 1000000), S_OK);
+    PushPicture(12 * UNITS, 12 * UNITS + 400000);
+    EXPECT_EQ(writer_.video_frames_written(), 12 * 25 + 1);
+    // The clock jumps by a day that no sound covers: a break, not a gap to
+    // fill; the picture follows at the next slot.
+    PushPicture(kDay, kDay + 400000);
+    EXPECT_EQ(writer_.video_frames_written(), 12 * 25 + 2);
+    const int64_t before = writer_.video_frames_written();
+
+    // A picture whose stop time lies a day away, delivered on a streaming
+    // thread of its own, and a stop meanwhile: Stop returns and the thread
+    // leaves the loop.
+    std::thread streaming([&] { PushPicture(kDay + UNITS, 2 * kDay); });
+    while (sink_->NextVideoTime() <= before * 400000) std::this_thread::yield();
+    ASSERT_EQ(graph_.As<IMediaControl>()->Stop(), S_OK);
+    streaming.join();
+    EXPECT_LE(writer_.video_frames_written(), before + 25 + 10 * 25) << "up to the picture, then the longest gap";
+}
+
+TEST_F(ConvFilterTest, SoundWaitsForThePicturesAndAStillStaysUpToTheSoundsEnd) {
+    Build(25000, 0, 100 * UNITS);
+    const std::vector<BYTE> tenth(19200, 0);  // 0.1 s
+    PushPicture(0, 400000);
+    for (int i = 0; i < 10; ++i) ASSERT_EQ(audio_->Push(tenth, i * 1000000, (i + 1) * 1000000), S_OK);
+    EXPECT_LE(writer_.audio_samples_written() + writer_.audio_samples_queued(), 48000 / 25)
+        << "the sound goes no further than the picture";
+    ASSERT_EQ(audio_->EndOfStream(), S_OK);
+    ASSERT_EQ(video_->EndOfStream(), S_OK);
+    EXPECT_TRUE(Completed());
+    EXPECT_EQ(writer_.video_frames_written(), 25) << "the only picture stays up for the second of sound";
+    EXPECT_EQ(writer_.audio_samples_written() + writer_.audio_samples_queued(), 48000);
 }
 
 TEST_F(ConvFilterTest, UntimedSamplesFollowTheLastTimedOne) {
