@@ -220,7 +220,26 @@ HRESULT CConvFilter::Stop() {
     // Set before the lock is taken: a streaming thread that holds it in a
     // loop sees this and lets go.
     stopping_ = true;
+    WakeSoundWaiter();
     return CBaseFilter::Stop();
+}
+
+void CConvFilter::WakeSoundWaiter() {
+    { std::lock_guard lock(flow_mutex_); }
+    flow_changed_.notify_all();
+}
+
+void CConvFilter::WaitForPictures() {
+    std::unique_lock lock(flow_mutex_);
+    REFERENCE_TIME seen = next_video_time_.load();
+    while (!Stopping() && !pictures_stalled_.load() && PicturesExpected() &&
+           sound_reached_.load() - next_video_time_.load() > kMaxSoundLead) {
+        if (flow_changed_.wait_for(lock, kPictureStall) == std::cv_status::timeout && next_video_time_.load() == seen) {
+            pictures_stalled_ = true;
+            break;
+        }
+        seen = next_video_time_.load();
+    }
 }
 
 HRESULT CConvFilter::Pause() {
@@ -237,6 +256,7 @@ void CConvFilter::FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME u
         next = static_cast<REFERENCE_TIME>(static_cast<double>(next) + FrameInterval);
         next_video_time_ = next;
     }
+    WakeSoundWaiter();
 }
 
 REFERENCE_TIME CConvFilter::SoundReached() const {
@@ -256,14 +276,9 @@ void CConvFilter::ReleaseSound(bool all) {
     if (waiting == 0) return;
     size_t release = waiting;
     if (!all && audio_rate_ > 0 && audio_block_ > 0 && PicturesExpected()) {
-        const REFERENCE_TIME reached = SoundReached();
-        REFERENCE_TIME allowed = next_video_time_.load();
-        if (reached - allowed > kMaxSoundLead) {
-            // The pictures have stopped coming: the one on screen stays up,
-            // and without one the sound goes on alone.
-            if (!held_picture_.empty()) FillSlots(held_picture_.data(), held_picture_.size(), reached - kMaxSoundLead);
-            allowed = std::max(next_video_time_.load(), reached - kMaxSoundLead);
-        }
+        // Once the pictures have stalled, the sound goes on without them.
+        const REFERENCE_TIME allowed =
+            pictures_stalled_.load() ? SoundReached() : next_video_time_.load();
         const int64_t waiting_frames = static_cast<int64_t>(waiting) / audio_block_;
         const int64_t allowed_frames = allowed * audio_rate_ / UNITS - (audio_frames_ - waiting_frames);
         release = static_cast<size_t>(std::clamp<int64_t>(allowed_frames, 0, waiting_frames)) * audio_block_;
@@ -304,6 +319,7 @@ void CConvFilter::ReceiveVideo(IMediaSample* sample) {
     }
 
     CopyPreview(data, length);
+    pictures_stalled_ = false;
 
     CAutoLock lock(&lock_);
     if (Stopping()) return;
@@ -323,8 +339,10 @@ void CConvFilter::ReceiveVideo(IMediaSample* sample) {
             relative_start -= skip;
             relative_stop -= skip;
         } else if (!held_picture_.empty() && relative_start > next) {
-            // A gap before this picture: the one on screen stays there.
-            FillSlots(held_picture_.data(), held_picture_.size(), relative_start);
+            // A gap before this picture: the one on screen stays in the
+            // slots that end before it starts; a slot it starts in is its own.
+            FillSlots(held_picture_.data(), held_picture_.size(),
+                      relative_start - static_cast<REFERENCE_TIME>(FrameInterval) + 1);
         }
         until = std::min(relative_stop, relative_start + kMaxGap);
     }
@@ -355,6 +373,7 @@ void CConvFilter::ReceiveAudio(IMediaSample* sample) {
     if (FAILED(sample->GetPointer(&data)) || !data) return;
     LONG length = sample->GetActualDataLength();
     if (length <= 0) return;
+    WaitForPictures();
     CAutoLock lock(&lock_);
     if (Stopping()) return;
     if (timed) last_audio_start_ = start;
@@ -383,6 +402,7 @@ void CConvFilter::ReceiveAudio(IMediaSample* sample) {
             const int64_t missing = gap * audio_rate_ / UNITS;
             sound_waiting_.resize(sound_waiting_.size() + static_cast<size_t>(missing * audio_block_), 0);
             audio_frames_ += missing;
+            sound_reached_ = SoundReached();
         } else if (gap < -kAudioSlack) {
             const int64_t cut = std::min<int64_t>((-gap) * audio_rate_ / UNITS * audio_block_, length);
             data += cut;
@@ -392,6 +412,7 @@ void CConvFilter::ReceiveAudio(IMediaSample* sample) {
     }
     sound_waiting_.insert(sound_waiting_.end(), data, data + length);
     audio_frames_ += length / audio_block_;
+    sound_reached_ = SoundReached();
     ReleaseSound(false);
 }
 
@@ -406,6 +427,7 @@ void CConvFilter::CheckAllEnded() {
     if (audio_pin_.IsConnected() && !audio_pin_.EndOfStreamSeen()) {
         // The pictures may have ended: what waits for them goes out.
         if (!Stopping() && Writer) ReleaseSound(false);
+        WakeSoundWaiter();
         return;
     }
     if (video_pin_.IsConnected() && !video_pin_.EndOfStreamSeen()) return;

@@ -33,17 +33,23 @@
 //
 // Sound is written no further than the pictures have reached, so a file
 // stopped half way (a cancel) ends with sound and pictures of one length;
-// the rest waits in the sink. Sound that runs more than kMaxSoundLead ahead
-// of the pictures (a still picture with nothing after it) moves the
-// pictures on, repeating the last one. Sound still waiting when the graph
-// is torn down is dropped.
+// the rest waits in the sink. The sound's chain runs far ahead of the
+// pictures' (the splitter queues much more), so once kMaxSoundLead of it
+// waits, its streaming thread waits too, until the pictures move on, the
+// pictures end or a stop comes. Pictures that make no progress for
+// kPictureStall of real time have stopped coming (a still picture with
+// nothing after it): the sound then goes on alone until the next picture.
+// Sound still waiting when the graph is torn down is dropped.
 //
 // Stop ends any loop of the sink within one picture; samples that arrive
 // once a stop has begun are dropped.
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "core/media_file_writer.h"
@@ -147,7 +153,11 @@ private:
     static constexpr REFERENCE_TIME kAudioSlack = 200000;  // 20 ms
     // The longest gap filled regardless of the other stream (see above).
     static constexpr REFERENCE_TIME kMaxGap = 10 * UNITS;
-    static constexpr REFERENCE_TIME kMaxSoundLead = 20 * UNITS;
+    static constexpr REFERENCE_TIME kMaxSoundLead = 10 * UNITS;
+    static constexpr std::chrono::seconds kPictureStall{3};
+    // On the sound's streaming thread, without lock_: see above.
+    void WaitForPictures();
+    void WakeSoundWaiter();
     HRESULT GetSeekingPassThrough(const GUID& riid, void** object);
 
     // The helpers below run under lock_.
@@ -186,8 +196,14 @@ private:
     // Breaks in the time stamps skipped so far, per stream.
     REFERENCE_TIME video_skipped_ = 0;
     REFERENCE_TIME audio_skipped_ = 0;
-    bool completed_ = false;
+    std::atomic<bool> completed_{false};
     std::atomic<bool> stopping_{false};
+    // For WaitForPictures: the item time the sound has reached, and whether
+    // the pictures have stalled (cleared by the next picture).
+    std::atomic<REFERENCE_TIME> sound_reached_{0};
+    std::atomic<bool> pictures_stalled_{false};
+    std::mutex flow_mutex_;
+    std::condition_variable flow_changed_;
 };
 
 }  // namespace rizuvira::engine
