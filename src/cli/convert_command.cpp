@@ -223,8 +223,10 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
         std::string partial;
         for (const engine::FinishedFile& file : controller.finished_files())
             if (file.cancelled) partial = file.path.string();
-        messages.ShowMessage(partial.empty() ? std::string("Cancelled")
-                                             : "Cancelled; " + partial + " is a partial file: it holds what was converted so far");
+        messages.ShowMessage(partial.empty()
+                                 ? std::string("Cancelled")
+                                 : "Cancelled; " + partial +
+                                       " is a partial file: it holds what was converted so far");
     }
     return controller.failed_items() + skipped > 0 || controller.cancelled() ? kExitItemFailed : kExitDone;
 }

@@ -46,7 +46,8 @@ void ProgressView::FileFinished(const engine::FinishedFile& file) {
     Interrupt();
     if (mode_ == Mode::kJson) {
         std::fprintf(out_, "{\"event\": \"file\", \"path\": %s, \"ok\": %s, \"seconds\": %.3f%s}\n",
-                     JsonString(file.path.string()).c_str(), file.ok ? "true" : "false", file.seconds,
+                     JsonString(file.path.string()).c_str(), file.ok ? "true" : "false",
+                     file.seconds,
                      file.cancelled ? ", \"cancelled\": true, \"partial\": true" : "");
     } else if (file.cancelled) {
         std::fprintf(out_, "%s (cancelled: partial file)\n", file.path.c_str());

@@ -234,7 +234,8 @@ void CConvFilter::WaitForPictures() {
     REFERENCE_TIME seen = next_video_time_.load();
     while (!Stopping() && !pictures_stalled_.load() && PicturesExpected() &&
            sound_reached_.load() - next_video_time_.load() > kMaxSoundLead) {
-        if (flow_changed_.wait_for(lock, kPictureStall) == std::cv_status::timeout && next_video_time_.load() == seen) {
+        if (flow_changed_.wait_for(lock, kPictureStall) == std::cv_status::timeout &&
+            next_video_time_.load() == seen) {
             pictures_stalled_ = true;
             break;
         }
@@ -264,7 +265,8 @@ REFERENCE_TIME CConvFilter::SoundReached() const {
 }
 
 bool CConvFilter::PicturesExpected() const {
-    return !completed_ && Writer && Writer->HasVideo() && video_pin_.IsConnected() && !video_pin_.EndOfStreamSeen();
+    return !completed_ && Writer && Writer->HasVideo() && video_pin_.IsConnected() &&
+           !video_pin_.EndOfStreamSeen();
 }
 
 void CConvFilter::WriteSound(const BYTE* data, size_t length) {
@@ -280,8 +282,10 @@ void CConvFilter::ReleaseSound(bool all) {
         const REFERENCE_TIME allowed =
             pictures_stalled_.load() ? SoundReached() : next_video_time_.load();
         const int64_t waiting_frames = static_cast<int64_t>(waiting) / audio_block_;
-        const int64_t allowed_frames = allowed * audio_rate_ / UNITS - (audio_frames_ - waiting_frames);
-        release = static_cast<size_t>(std::clamp<int64_t>(allowed_frames, 0, waiting_frames)) * audio_block_;
+        const int64_t allowed_frames =
+            allowed * audio_rate_ / UNITS - (audio_frames_ - waiting_frames);
+        release = static_cast<size_t>(std::clamp<int64_t>(allowed_frames, 0, waiting_frames)) *
+                  audio_block_;
     }
     WriteSound(sound_waiting_.data() + sound_waiting_begin_, release);
     sound_waiting_begin_ += release;
@@ -289,7 +293,9 @@ void CConvFilter::ReleaseSound(bool all) {
         sound_waiting_.clear();
         sound_waiting_begin_ = 0;
     } else if (sound_waiting_begin_ > sound_waiting_.size() / 2) {
-        sound_waiting_.erase(sound_waiting_.begin(), sound_waiting_.begin() + static_cast<std::ptrdiff_t>(sound_waiting_begin_));
+        sound_waiting_.erase(
+            sound_waiting_.begin(),
+            sound_waiting_.begin() + static_cast<std::ptrdiff_t>(sound_waiting_begin_));
         sound_waiting_begin_ = 0;
     }
 }
@@ -333,7 +339,8 @@ void CConvFilter::ReceiveVideo(IMediaSample* sample) {
         if (relative_start - next > std::max(kMaxGap, sound - next)) {
             // A break in the clock: the pictures catch up with the sound
             // and go on from where the file stands.
-            if (!held_picture_.empty()) FillSlots(held_picture_.data(), held_picture_.size(), sound);
+            if (!held_picture_.empty())
+                FillSlots(held_picture_.data(), held_picture_.size(), sound);
             const REFERENCE_TIME skip = relative_start - next_video_time_.load();
             video_skipped_ += skip;
             relative_start -= skip;
@@ -400,7 +407,8 @@ void CConvFilter::ReceiveAudio(IMediaSample* sample) {
         }
         if (gap > kAudioSlack) {
             const int64_t missing = gap * audio_rate_ / UNITS;
-            sound_waiting_.resize(sound_waiting_.size() + static_cast<size_t>(missing * audio_block_), 0);
+            sound_waiting_.resize(
+                sound_waiting_.size() + static_cast<size_t>(missing * audio_block_), 0);
             audio_frames_ += missing;
             sound_reached_ = SoundReached();
         } else if (gap < -kAudioSlack) {

@@ -142,8 +142,8 @@ double AudioEnd(const DecodedOutput& out) {
 
 TEST_F(CliConvertTest, MergedStillTitlesFollowEachOtherByTheirSound) {
     const fs::path out = folder_ / "out";
-    const CliRun run = RunCli("convert '" + fx::SampleDiscPath(fx::kStillDiscIso) + "' -q -t 1,2 --merge -o '" +
-                                  out.string() + "'",
+    const CliRun run = RunCli("convert '" + fx::SampleDiscPath(fx::kStillDiscIso) +
+                                  "' -q -t 1,2 --merge -o '" + out.string() + "'",
                               env_);
     ASSERT_EQ(run.exit_code, 0) << run.err;
     const DecodedOutput merged = Decode(out / "Title_01.mp4");
@@ -151,7 +151,8 @@ TEST_F(CliConvertTest, MergedStillTitlesFollowEachOtherByTheirSound) {
     ASSERT_FALSE(merged.pictures.empty());
     const fx::StillTitle& first = fx::kStillTitles[0];
     const fx::StillTitle& second = fx::kStillTitles[1];
-    const double first_s = first.sound_ms / 1000.0, total_s = (first.sound_ms + second.sound_ms) / 1000.0;
+    const double first_s = first.sound_ms / 1000.0,
+                 total_s = (first.sound_ms + second.sound_ms) / 1000.0;
 
     EXPECT_NEAR(AudioEnd(merged), total_s, 0.1) << "both sound tracks, one after the other";
     EXPECT_NEAR(merged.pictures.back().time_s + kNtscFrame, AudioEnd(merged), 2 * kNtscFrame);
@@ -166,7 +167,8 @@ TEST_F(CliConvertTest, MergedStillTitlesFollowEachOtherByTheirSound) {
     EXPECT_EQ(BandAt(merged, total_s - 0.2), second.band);
     for (const DecodedPicture& picture : merged.pictures)
         if (picture.band == second.band) {
-            EXPECT_NEAR(picture.time_s, first_s, 2 * kNtscFrame) << "the second title starts after the first's sound";
+            EXPECT_NEAR(picture.time_s, first_s, 2 * kNtscFrame)
+                << "the second title starts after the first's sound";
             break;
         }
 }
@@ -182,7 +184,8 @@ TEST_F(CliConvertTest, TrimAfterAStillsOnlyPictureShowsThatPicture) {
     ASSERT_TRUE(cut.ok) << cut.error;
     ASSERT_FALSE(cut.pictures.empty()) << "the picture on screen at the trim start";
     EXPECT_NEAR(cut.pictures.front().time_s, 0, kNtscFrame / 2);
-    for (const DecodedPicture& picture : cut.pictures) EXPECT_EQ(picture.band, still.band) << picture.time_s;
+    for (const DecodedPicture& picture : cut.pictures)
+        EXPECT_EQ(picture.band, still.band) << picture.time_s;
     EXPECT_NEAR(cut.pictures.back().time_s + kNtscFrame, 3.0, 2 * kNtscFrame);
     EXPECT_NEAR(AudioEnd(cut), 3.0, 0.1);
     EXPECT_GT(Tone(cut, 1.5, still.tone_hz), 0.03);
@@ -463,9 +466,11 @@ TEST_F(CliConvertTest, CtrlCFinishesThePlayableFile) {
     ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal instead of cancelling";
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_NE(all.find("\"cancelled\": true"), std::string::npos) << all;
-    EXPECT_NE(all.find("\"event\": \"file\", \"path\": \"" + (out / "Title_01.mp4").string()), std::string::npos)
+    EXPECT_NE(all.find("\"event\": \"file\", \"path\": \"" + (out / "Title_01.mp4").string()),
+              std::string::npos)
         << all;
-    EXPECT_NE(all.find("\"partial\": true"), std::string::npos) << "the file is named as a partial one: " << all;
+    EXPECT_NE(all.find("\"partial\": true"), std::string::npos)
+        << "the file is named as a partial one: " << all;
 
     const DecodedOutput cut = Decode(out / "Title_01.mp4");
     ASSERT_TRUE(cut.ok) << cut.error;

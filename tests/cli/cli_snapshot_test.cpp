@@ -68,14 +68,16 @@ TEST(CliSnapshot, StillPictureStaysAfterItsOnlyPicture) {
     char pattern[] = "/tmp/rizuvira-snap-XXXXXX";
     const std::filesystem::path folder = mkdtemp(pattern);
     const std::filesystem::path file = folder / "still.bmp";
-    const CliRun run = RunCli("snapshot '" + fx::SampleDiscPath(fx::kStillDiscIso) + "' --title 1 --at 00:00:03 -o '" +
-                                  file.string() + "'",
+    const CliRun run = RunCli("snapshot '" + fx::SampleDiscPath(fx::kStillDiscIso) +
+                                  "' --title 1 --at 00:00:03 -o '" + file.string() + "'",
                               "SDL_AUDIODRIVER=dummy");
     ASSERT_EQ(run.exit_code, 0) << run.err;
-    const rizuvira::e2e::DecodedOutput picture = rizuvira::e2e::DecodeOutput(file.string(), 720, 480);
+    const rizuvira::e2e::DecodedOutput picture =
+        rizuvira::e2e::DecodeOutput(file.string(), 720, 480);
     ASSERT_TRUE(picture.ok);
     ASSERT_EQ(picture.pictures.size(), 1u);
-    EXPECT_EQ(picture.pictures[0].band, fx::kStillTitles[0].band) << "the title's only picture, 3 s before";
+    EXPECT_EQ(picture.pictures[0].band, fx::kStillTitles[0].band)
+        << "the title's only picture, 3 s before";
     std::filesystem::remove_all(folder);
 }
 

@@ -201,20 +201,23 @@ TEST_F(ConvFilterTest, RunawayTimeStampsAreBoundedAndAStopEndsTheLoop) {
     while (sink_->NextVideoTime() <= before * 400000) std::this_thread::yield();
     ASSERT_EQ(graph_.As<IMediaControl>()->Stop(), S_OK);
     streaming.join();
-    EXPECT_LE(writer_.video_frames_written(), before + 25 + 10 * 25) << "up to the picture, then the longest gap";
+    EXPECT_LE(writer_.video_frames_written(), before + 25 + 10 * 25)
+        << "up to the picture, then the longest gap";
 }
 
 TEST_F(ConvFilterTest, SoundWaitsForThePicturesAndAStillStaysUpToTheSoundsEnd) {
     Build(25000, 0, 100 * UNITS);
     const std::vector<BYTE> tenth(19200, 0);  // 0.1 s
     PushPicture(0, 400000);
-    for (int i = 0; i < 10; ++i) ASSERT_EQ(audio_->Push(tenth, i * 1000000, (i + 1) * 1000000), S_OK);
+    for (int i = 0; i < 10; ++i)
+        ASSERT_EQ(audio_->Push(tenth, i * 1000000, (i + 1) * 1000000), S_OK);
     EXPECT_LE(writer_.audio_samples_written() + writer_.audio_samples_queued(), 48000 / 25)
         << "the sound goes no further than the picture";
     ASSERT_EQ(audio_->EndOfStream(), S_OK);
     ASSERT_EQ(video_->EndOfStream(), S_OK);
     EXPECT_TRUE(Completed());
-    EXPECT_EQ(writer_.video_frames_written(), 25) << "the only picture stays up for the second of sound";
+    EXPECT_EQ(writer_.video_frames_written(), 25)
+        << "the only picture stays up for the second of sound";
     EXPECT_EQ(writer_.audio_samples_written() + writer_.audio_samples_queued(), 48000);
 }
 
