@@ -56,17 +56,23 @@ app::TrackChoice ToTrackChoice(const TrackChoice& option) {
     return choice;
 }
 
-// The messages of the engine, on their own line below the progress bar.
+// The messages of the engine, on their own line below the progress bar,
+// and with --json also as a "message" event.
 class CliMessages final : public engine::MessageSink {
 public:
-    explicit CliMessages(ProgressView* view) : view_(view) {}
+    CliMessages(ProgressView* view, std::FILE* json_out) : view_(view), json_out_(json_out) {}
     void ShowMessage(const std::string& text) override {
         view_->Interrupt();
         std::fprintf(stderr, "%s\n", text.c_str());
+        if (json_out_) {
+            std::fprintf(json_out_, "{\"event\": \"message\", \"text\": %s}\n", JsonString(text).c_str());
+            std::fflush(json_out_);
+        }
     }
 
 private:
     ProgressView* view_;
+    std::FILE* json_out_;  // null without --json
 };
 
 // Waits for Ctrl-C (or SIGTERM) on a thread of its own and cancels the
@@ -150,7 +156,7 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     else if (options.quiet) mode = ProgressView::Mode::kQuiet;
     else if (isatty(STDERR_FILENO)) mode = ProgressView::Mode::kTerminal;
     ProgressView view(mode, out, stderr);
-    CliMessages messages(&view);
+    CliMessages messages(&view, options.json ? out : nullptr);
 
     engine::SettingsStore store(engine::DefaultSettingsFile(app::kApplicationTitle));
     store.Load();
@@ -168,7 +174,12 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     ApplyCustom(options.custom, &session.output_settings());
     const std::string output_folder =
         options.output_folder.empty() ? store.values().out_folder : options.output_folder;
-    if (!session.AcceptOutputFolder(output_folder, /*remember=*/false)) return kExitUsage;
+    // Unlike the main window, the command line makes a missing folder (once
+    // the disc has opened); a path that is something else is refused.
+    std::error_code error;
+    const bool folder_missing =
+        !output_folder.empty() && fs::symlink_status(output_folder, error).type() == fs::file_type::not_found;
+    if (!folder_missing && !session.AcceptOutputFolder(output_folder, /*remember=*/false)) return kExitUsage;
 
     if (!session.OpenDisc(options.disc)) return kExitCannotOpen;
     if (options.chapter >= 0) {
@@ -189,6 +200,7 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     batch.settings = session.profile().Settings;
     batch.output_folder = output_folder;
     batch.merge = options.merge;
+    batch.overwrite = options.overwrite ? engine::OverwritePolicy::kReplace : engine::OverwritePolicy::kRefuse;
     switch (options.after) {
         case AfterOption::kStored: batch.action_setting = store.values().action; break;
         case AfterOption::kNone: break;
@@ -198,6 +210,20 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     engine::Settings run_settings = store.values();
     if (options.cpu_usage) run_settings.cpu_usage = options.cpu_usage;
     const TitleCatalogue& catalogue = session.catalogue();
+    if (!options.overwrite) {
+        const std::vector<fs::path> existing = engine::ExistingOutputs(rows, batch);
+        for (const fs::path& path : existing)
+            messages.ShowMessage(path.string() + " exists; -y (--overwrite) replaces it");
+        if (!existing.empty()) return kExitUsage;
+    }
+    if (folder_missing) {
+        fs::create_directories(output_folder, error);
+        if (error) {
+            messages.ShowMessage("Invalid output directory: cannot create " + output_folder + ": " + error.message());
+            return kExitUsage;
+        }
+        if (!session.AcceptOutputFolder(output_folder, /*remember=*/false)) return kExitUsage;
+    }
 
     // Before the first pipeline thread starts, so Ctrl-C reaches only the watch.
     InterruptWatch::BlockSignals();

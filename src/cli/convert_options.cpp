@@ -207,6 +207,8 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         if (auto found = short_names.find(arg); found != short_names.end()) arg = found->second;
         if (arg == "--merge") {
             options->merge = true;
+        } else if (arg == "-y" || arg == "--overwrite") {
+            options->overwrite = true;
         } else if (arg == "--json") {
             options->json = true;
         } else if (arg == "-q" || arg == "--quiet") {

@@ -47,6 +47,7 @@ struct ConvertOptions {
     std::optional<TrackChoice> audio;
     std::optional<TrackChoice> subtitle;
     bool merge = false;
+    bool overwrite = false;     // -y: replace existing output files
     CustomOutput custom;
     int cpu_usage = 0;          // 0: the stored setting
     AfterOption after = AfterOption::kStored;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/disc_session.h"
 #include "cli/info_command.h"
@@ -69,6 +70,13 @@ int RunSnapshot(const std::vector<std::string>& args) {
     if (filters::SnapshotTypeFromPath(parsed.output) == filters::SnapshotType::kUnknown) {
         std::fprintf(stderr, "rizuvira-cli snapshot: the file must end in .bmp, .jpg or .gif\n");
         return kExitUsage;
+    }
+    const std::filesystem::path folder = std::filesystem::path(parsed.output).parent_path();
+    std::error_code error;
+    if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
+        std::fprintf(stderr, "Cannot write the snapshot %s: the folder %s does not exist\n", parsed.output.c_str(),
+                     folder.c_str());
+        return 1;
     }
     // A still picture needs no sound device.
     setenv("SDL_AUDIODRIVER", "dummy", 0);

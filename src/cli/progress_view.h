@@ -13,6 +13,17 @@
 
 namespace rizuvira::cli {
 
+// The terminal line of one update, at most `columns` - 1 characters wide
+// (writing the last column makes some terminals wrap): the bars shrink
+// first, then the position, the running time and the batch bar go, and what
+// is left is cut.
+std::string ProgressLine(const std::string& item_name, int item_number, int item_count,
+                         const engine::RunProgress& progress, int columns);
+
+// The width of the terminal behind `terminal` (TIOCGWINSZ), else $COLUMNS,
+// else 80.
+int TerminalColumns(std::FILE* terminal);
+
 class ProgressView {
 public:
     enum class Mode { kQuiet, kPlain, kTerminal, kJson };

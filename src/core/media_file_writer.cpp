@@ -105,9 +105,11 @@ void MediaFileWriter::Release() {
     audio_skip_ = 0;
 }
 
-bool MediaFileWriter::Open(const std::filesystem::path& file_name, const OutputSettings& settings) {
+bool MediaFileWriter::Open(const std::filesystem::path& file_name, const OutputSettings& settings,
+                           const std::filesystem::path& container_name) {
     if (IsOpen()) return Fail("a file is already open");
     last_error_.clear();
+    write_failed_ = false;
     settings_ = settings;
     // The names come from a fixed field; make sure they end inside it.
     settings_.VideoCodecName[sizeof settings_.VideoCodecName - 1] = '\0';
@@ -150,10 +152,11 @@ bool MediaFileWriter::Open(const std::filesystem::path& file_name, const OutputS
     }
 
     const std::string path = file_name.string();
+    const std::string format_name = container_name.empty() ? path : container_name.string();
     AVFormatContext* raw_output = nullptr;
-    if (avformat_alloc_output_context2(&raw_output, nullptr, nullptr, path.c_str()) < 0 ||
+    if (avformat_alloc_output_context2(&raw_output, nullptr, nullptr, format_name.c_str()) < 0 ||
         raw_output == nullptr) {
-        return Fail("no container for " + path);
+        return Fail("no container for " + format_name);
     }
     output_.reset(raw_output);
     const AVOutputFormat* format = output_->oformat;
@@ -319,12 +322,15 @@ bool MediaFileWriter::Encode(AVCodecContext* encoder, AVStream* stream, const AV
         packet_->stream_index = stream->index;
         av_packet_rescale_ts(packet_.get(), encoder->time_base, stream->time_base);
         result = av_interleaved_write_frame(output_.get(), packet_.get());
-        if (result < 0) return Fail("cannot write to the file: " + av::ErrorText(result));
+        if (result < 0) {
+            write_failed_ = true;
+            return Fail("cannot write to the file: " + av::ErrorText(result));
+        }
     }
 }
 
 int MediaFileWriter::WriteVideo(const uint8_t* data, size_t length_bytes) {
-    if (!video_encoder_ || data == nullptr) return -1;
+    if (!video_encoder_ || data == nullptr || write_failed_) return -1;
     const int w = settings_.Width;
     const int h = settings_.Height;
     const size_t luma_bytes = static_cast<size_t>(w) * h;
@@ -413,7 +419,7 @@ bool MediaFileWriter::EncodeQueuedAudio(bool flush) {
 }
 
 int MediaFileWriter::WriteAudio(const uint8_t* data, size_t length_bytes) {
-    if (!audio_encoder_ || (data == nullptr && length_bytes != 0)) return -1;
+    if (!audio_encoder_ || (data == nullptr && length_bytes != 0) || write_failed_) return -1;
     if (length_bytes == 0) return 0;
     const int block = 2 * audio_encoder_->ch_layout.nb_channels;
 
@@ -474,10 +480,20 @@ bool MediaFileWriter::Close() {
     }
     if (video_encoder_) ok = Encode(video_encoder_.get(), video_stream_, nullptr) && ok;
     int result = av_write_trailer(output_.get());
-    if (result < 0) ok = Fail("cannot finish the file: " + av::ErrorText(result));
+    if (result < 0) {
+        write_failed_ = true;
+        ok = Fail("cannot finish the file: " + av::ErrorText(result));
+    }
     if (output_->pb != nullptr && (output_->oformat->flags & AVFMT_NOFILE) == 0) {
+        // The buffered tail is written here; its failure is a write failure.
+        avio_flush(output_->pb);
+        const int flush_error = output_->pb->error;
         result = avio_closep(&output_->pb);
-        if (result < 0) ok = Fail("cannot close the file: " + av::ErrorText(result));
+        if (result >= 0) result = flush_error;
+        if (result < 0) {
+            write_failed_ = true;
+            if (ok) ok = Fail("cannot close the file: " + av::ErrorText(result));
+        }
     }
     Release();
     return ok;

@@ -51,13 +51,15 @@ public:
     // Threads for a processor-use setting: cores × percent / 100, at least 1.
     static int ThreadsForCpuUsage(int cpu_usage_percent);
 
-    // Creates `file_name` (its extension chooses the container), opens the
-    // encoders named in `settings` (copied) and writes the header. False,
-    // with nothing left open and no file left behind, when an encoder or the
+    // Creates `file_name` (the extension of `container_name`, or of the file
+    // name when that is empty, chooses the container), opens the encoders
+    // named in `settings` (copied) and writes the header. False, with
+    // nothing left open and no file left behind, when an encoder or the
     // container is unknown, the container cannot carry the codec, a size is
     // zero, odd or too large, a rate or channel count is out of range, or
     // an encoder or the file cannot be opened. last_error() says why.
-    bool Open(const std::filesystem::path& file_name, const OutputSettings& settings);
+    bool Open(const std::filesystem::path& file_name, const OutputSettings& settings,
+              const std::filesystem::path& container_name = {});
     bool IsOpen() const { return output_ != nullptr; }
     // Whether the open file has a picture / a sound stream.
     bool HasVideo() const { return video_encoder_ != nullptr; }
@@ -66,7 +68,8 @@ public:
     // Encodes one YV12 picture of at least Width × Height × 3 / 2 bytes.
     // 0 when the encoder accepted it (it may hold it back for a while);
     // -1 when no video stream is open, the buffer is too short, or the
-    // encoder or the multiplexer failed.
+    // encoder or the multiplexer failed. After the first failure to write
+    // to the file (a full disk) every later write fails too: write_failed().
     int WriteVideo(const uint8_t* data, size_t length_bytes);
 
     // Queues interleaved 16-bit sound and encodes every whole encoder frame.
@@ -94,6 +97,8 @@ public:
     int audio_frame_samples() const;
 
     const std::string& last_error() const { return last_error_; }
+    // Whether writing to the open file (or the last one) failed.
+    bool write_failed() const { return write_failed_; }
 
 private:
     bool Fail(std::string message);
@@ -133,6 +138,7 @@ private:
 
     int64_t video_frames_ = 0;
     int64_t audio_samples_ = 0;
+    bool write_failed_ = false;
 };
 
 }  // namespace rizuvira::engine

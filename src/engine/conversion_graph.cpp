@@ -11,6 +11,7 @@
 #include "demux/mpeg_splitter.h"
 #include "demux/stream_texts.h"
 #include "dvd/dvd_reader.h"
+#include "dvd/title_texts.h"
 #include "filters/audio_conv_filter.h"
 #include "filters/video_conv_filter.h"
 #include "platform/registry.h"
@@ -21,6 +22,16 @@ namespace {
 
 // How far past the trimmed range the splitter reads (see AddFilters).
 constexpr int64_t kSplitterSpanMarginMs = 1000;
+
+// Whether the title (or its chapter) has any sectors in the title set's
+// video files: none when those files are missing or cut off before it.
+bool HasVideoData(const DvdTitleInfo& title, int chapter) {
+    const int chapters = std::clamp(title.chapters, 0, kDvdMaxChapters);
+    if (chapter >= 0) return chapter < chapters && title.chapter_sectors[chapter] > 0;
+    for (int c = 0; c < chapters; ++c)
+        if (title.chapter_sectors[c] > 0) return true;
+    return false;
+}
 
 }  // namespace
 
@@ -38,10 +49,11 @@ bool ConversionGraph::Fail(const char* message) {
     return false;
 }
 
-bool ConversionGraph::OpenOutput(const std::filesystem::path& path, const OutputSettings& settings) {
+bool ConversionGraph::OpenOutput(const std::filesystem::path& path, const OutputSettings& settings,
+                                 const std::filesystem::path& container_name) {
     settings_ = &settings;
     if (thread_count_ > 0) writer_.SetThreadCount(thread_count_);
-    return writer_.Open(path, settings);
+    return writer_.Open(path, settings, container_name);
 }
 
 bool ConversionGraph::CloseOutput() { return writer_.Close(); }
@@ -157,6 +169,10 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
 
         auto title_info = std::make_unique<DvdDiscInfo>();
         MyDVDGetInfo(dvd_handle, title_info.get());
+        if (title >= 0 && title < kDvdMaxTitles && !HasVideoData(title_info->titles[title], chapter)) {
+            const std::string name = chapter >= 0 ? ChapterItemName(title, chapter) : TitleItemName(title);
+            return Fail((name + kNoVideoDataMessage).c_str());
+        }
         if (ComPtr<demux::IMyMpegSplitter> control = splitter_.As<demux::IMyMpegSplitter>(); control && title >= 0 && title < kDvdMaxTitles)
             control->SetTitleInfo(&title_info->titles[title]);
         source_known = MyDVDGetVideoInfo(dvd_handle, title, &source);
@@ -245,7 +261,9 @@ bool ConversionGraph::JoinPins() {
     if (source_ &&
         join(source_.Get(), 0, splitter_.Get(), 0, true, "get source output pin error", "get splitter input pin error",
              nullptr) < 0)
-        return last == demux::DEMUX_E_SCRAMBLED ? Fail(kEncryptedDiscMessage) : false;
+        return Fail(last == demux::DEMUX_E_SCRAMBLED
+                        ? kEncryptedDiscMessage
+                        : "connect source and splitter error: the title's data could not be read");
     // The splitter's outputs exist once its input is joined.
     const ComPtr<IPin> video_out = demux::SplitterOutput(splitter_.Get(), demux::kVideo);
     const ComPtr<IPin> audio_out = demux::SplitterOutput(splitter_.Get(), demux::kAudio);
@@ -382,12 +400,8 @@ bool ConversionGraph::IsStopped() { return GraphStateIs(control_.Get(), State_St
 
 bool ConversionGraph::GetPositionSeconds(double* seconds) {
     if (!seconds || !settings_ || !sink_) return false;
-    if (settings_->HasVideo) {
-        *seconds = static_cast<double>(sink_->NextVideoTime()) / UNITS;
-        return true;
-    }
-    if (settings_->HasAudio) {
-        *seconds = static_cast<double>(sink_->LastAudioStart()) / UNITS;
+    if (settings_->HasVideo || settings_->HasAudio) {
+        *seconds = static_cast<double>(sink_->WrittenTime()) / UNITS;
         return true;
     }
     LONGLONG position = 0;

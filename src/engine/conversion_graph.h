@@ -63,6 +63,11 @@ struct StreamTable {
 inline constexpr const char* kEncryptedDiscMessage =
     "The disc is encrypted: its titles cannot be read without the disc's key.";
 
+// Follows the item's name when its title has no data in the title set's
+// video files (VTS_nn_m.VOB missing or cut off).
+inline constexpr const char* kNoVideoDataMessage =
+    " cannot be read: its video files (VOB) are missing from the disc or cut off before it";
+
 // The streams a splitter offers (through IAMStreamSelect), by kind.
 bool ListSplitterStreams(IBaseFilter* splitter, StreamTable* table);
 
@@ -76,8 +81,10 @@ public:
     ConversionGraph& operator=(const ConversionGraph&) = delete;
 
     // Opens the writer on `path` with `settings` (kept by reference: the
-    // caller keeps them alive while items are built).
-    bool OpenOutput(const std::filesystem::path& path, const OutputSettings& settings);
+    // caller keeps them alive while items are built); `container_name`, when
+    // given, chooses the container instead of the path's extension.
+    bool OpenOutput(const std::filesystem::path& path, const OutputSettings& settings,
+                    const std::filesystem::path& container_name = {});
     bool CloseOutput();
     MediaFileWriter& writer() { return writer_; }
 
@@ -120,8 +127,8 @@ public:
     bool IsPaused();
     bool IsStopped();
 
-    // Time converted so far (relative to the trim start) and the splitter's
-    // duration, in seconds.
+    // Time written so far (relative to the trim start; the later of the
+    // pictures and the sound) and the splitter's duration, in seconds.
     bool GetPositionSeconds(double* seconds);
     bool GetDurationSeconds(double* seconds);
 

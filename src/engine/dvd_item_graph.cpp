@@ -19,9 +19,10 @@ DvdItemGraph::DvdItemGraph(MessageSink* messages, int32_t dvd_handle, int thread
     graph_.SetThreadCount(thread_count);
 }
 
-bool DvdItemGraph::OpenOutput(const std::filesystem::path& path, const OutputSettings& settings) {
+bool DvdItemGraph::OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
+                              const OutputSettings& settings) {
     settings_ = &settings;
-    return graph_.OpenOutput(path, settings);
+    return graph_.OpenOutput(path, settings, final_path);
 }
 
 bool DvdItemGraph::CloseOutput() {
@@ -92,6 +93,8 @@ std::vector<ItemGraphEvent> DvdItemGraph::TakeEvents() {
         } else if (code == EC_ERRORABORT && static_cast<HRESULT>(param1) == demux::DEMUX_E_SCRAMBLED) {
             if (messages_) messages_->ShowMessage(kEncryptedDiscMessage);
             events.push_back(ItemGraphEvent::kEncrypted);
+        } else if (code == EC_ERRORABORT && static_cast<HRESULT>(param1) == CONV_E_WRITE) {
+            events.push_back(ItemGraphEvent::kWriteError);
         } else if (code == EC_ERRORABORT || code == EC_USERABORT) {
             events.push_back(ItemGraphEvent::kAbort);
         } else if (code == EC_STREAM_ERROR_STILLPLAYING && static_cast<HRESULT>(param1) == DVDREADER_E_READ) {

@@ -20,7 +20,8 @@ public:
     // Items are read from this MPEG file instead of the disc.
     void SetSourceFile(std::filesystem::path file) { source_file_ = std::move(file); }
 
-    bool OpenOutput(const std::filesystem::path& path, const OutputSettings& settings) override;
+    bool OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
+                    const OutputSettings& settings) override;
     bool CloseOutput() override;
     std::string OutputError() override { return graph_.writer().last_error(); }
     void AlignSoundToPicture() override;

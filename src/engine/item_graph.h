@@ -30,6 +30,7 @@ enum class ItemGraphEvent {
     kAbort,      // the graph stopped on an error
     kEncrypted,  // the title's data is scrambled (an abort)
     kReadError,  // the source could not be read to its end; the item goes on to what was read
+    kWriteError,  // the output file could not be written (an abort); OutputError says why
 };
 
 // The audio and subtitle tracks of one item, by whole 16-bit stream id.
@@ -42,10 +43,12 @@ class ItemGraph {
 public:
     virtual ~ItemGraph() = default;
 
-    // Creates the output file; `settings` must stay alive while it is open.
-    // False when the file cannot be created (nothing is left behind).
-    virtual bool OpenOutput(const std::filesystem::path& path, const OutputSettings& settings) = 0;
-    // Why the last OpenOutput or CloseOutput failed.
+    // Writes the output into `path` (a temporary file the caller made) for
+    // `final_path`, whose extension chooses the container; `settings` must
+    // stay alive while it is open. False when the file cannot be opened.
+    virtual bool OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
+                            const OutputSettings& settings) = 0;
+    // Why the last OpenOutput or CloseOutput failed, or the last write.
     virtual std::string OutputError() = 0;
     // Finishes the open file (drains the encoders, writes the trailer).
     virtual bool CloseOutput() = 0;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -12,6 +13,7 @@
 #include "demux/mpeg_splitter.h"
 #include "demux/stream_texts.h"
 #include "dvd/dvd_reader.h"
+#include "dvd/title_texts.h"
 #include "filters/snapshot.h"
 #include "platform/registry.h"
 #include "platform/uuids.h"
@@ -288,6 +290,15 @@ bool SaveTitleSnapshot(const std::string& disc_path, int title, double at_second
     PreviewPlayer player(messages);
     if (!player.Open(disc.get(), &surface, nullptr, {}) || !player.SelectTitle(title, -1))
         return false;
+    const auto say = [&](const std::string& text) {
+        if (messages) messages->ShowMessage(text);
+        return false;
+    };
+    const std::string name = TitleItemName(title);
+    const std::string at_text = DurationText(at_seconds * 1000);
+    if (player.duration_ms() > 0 && at_seconds * 1000 >= static_cast<double>(player.duration_ms()))
+        return say("No snapshot at " + at_text + ": " + name + " ends at " +
+                   DurationText(static_cast<double>(player.duration_ms())));
     const uint64_t before = surface.Last().serial;
     player.Pause();
     if (at_seconds > 0) {
@@ -300,15 +311,17 @@ bool SaveTitleSnapshot(const std::string& disc_path, int title, double at_second
         if (!surface.WaitUntil(
                 [&](const decoders::HeadlessVideoSurface::Shown& s) { return s.serial > seen; },
                 wait))
-            return false;
+            return say("No snapshot: " + name + " showed no picture at " + at_text);
     } else if (!surface.WaitUntil(
                    [&](const decoders::HeadlessVideoSurface::Shown& s) {
                        return s.serial > before;
                    },
                    wait)) {
-        return false;
+        return say("No snapshot: " + name + " showed no picture");
     }
+    errno = 0;
     const bool saved = player.SaveSnapshot(output);
+    if (!saved) say("Cannot write the snapshot " + output.string() + (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
     player.Stop();
     player.Close();
     return saved;

@@ -22,7 +22,24 @@ int64_t SteadyNowMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// Any directory entry counts, also a link that leads nowhere.
+bool NameTaken(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found &&
+           !error;
+}
+
 }  // namespace
+
+std::vector<std::filesystem::path> ExistingOutputs(const std::vector<BatchRow>& rows, const BatchOptions& options) {
+    std::vector<std::filesystem::path> existing;
+    for (const BatchRow& row : rows) {
+        const std::filesystem::path path = options.output_folder / row.output_name;
+        if (NameTaken(path)) existing.push_back(path);
+        if (options.merge) break;
+    }
+    return existing;
+}
 
 RunController::RunController(ItemGraph* graph, RunHost* host, MessageSink* messages, SystemActions* actions,
                              std::function<int64_t()> now_ms)
@@ -62,15 +79,25 @@ void RunController::StartCurrentItem() {
     const BatchRow& row = rows_[current_];
     if (new_file_needed_) {
         const std::filesystem::path path = options_.output_folder / row.output_name;
-        if (!graph_->OpenOutput(path, options_.settings)) {
+        std::string error;
+        if (!MayReplace(path)) {
+            messages_->ShowMessage(path.string() + kFileExistsMessage);
+        } else if (!part_.Create(path, &error)) {
+            messages_->ShowMessage(kCannotCreateOutputMessage + path.string() + " (" + error + ")");
+        } else if (!graph_->OpenOutput(part_.path(), path, options_.settings)) {
+            part_.Remove();
             messages_->ShowMessage(kCannotCreateOutputMessage + path.string() + " (" + graph_->OutputError() + ")");
+        } else {
+            file_open_ = true;
+            open_file_ = {path, true, 0};
+            write_error_reported_ = false;
+            new_file_needed_ = false;
+        }
+        if (!file_open_) {
             ++failed_items_;
             SkipCurrent(false);
             return;
         }
-        file_open_ = true;
-        open_file_ = {path, true, 0};
-        new_file_needed_ = false;
     }
     if (!graph_->Build(row.item, row.streams, [host = host_] { host->PostGraphEvents(); })) {
         ++failed_items_;
@@ -104,15 +131,8 @@ void RunController::SkipCurrent(bool file_failed) {
     if (file_failed && file_open_) {
         open_file_.ok = false;
         if (!options_.merge) {
-            // Nothing reached this file: finish it and take it away rather
-            // than leave an empty file behind.
-            const std::filesystem::path path = open_file_.path;
-            const bool empty_item_only = open_file_.seconds == 0;
-            CloseFile(!empty_item_only);
-            if (empty_item_only) {
-                std::error_code error;
-                std::filesystem::remove(path, error);
-            }
+            // A file that nothing reached is taken away rather than left empty.
+            CloseFile(open_file_.seconds != 0);
             new_file_needed_ = true;
         }
     }
@@ -126,6 +146,11 @@ void RunController::HandleGraphEvents() {
         if (event == ItemGraphEvent::kReadError) {
             read_error_ = true;
             continue;
+        }
+        if (event == ItemGraphEvent::kWriteError) {
+            messages_->ShowMessage(kCannotWriteOutputMessage + open_file_.path.string() + " (" +
+                                   graph_->OutputError() + ")");
+            write_error_reported_ = true;
         }
         ItemEnded(event == ItemGraphEvent::kComplete, kShortestFollowingItemMs);
     }
@@ -160,13 +185,7 @@ void RunController::ItemEnded(bool ok, int64_t shortest_next_ms) {
         graph_->AlignSoundToPicture();
     } else {
         // A file that got nothing is taken away rather than left empty.
-        const bool empty = open_file_.seconds == 0;
-        const std::filesystem::path path = open_file_.path;
-        CloseFile(!empty);
-        if (empty) {
-            std::error_code error;
-            std::filesystem::remove(path, error);
-        }
+        CloseFile(open_file_.seconds != 0);
         new_file_needed_ = true;
     }
     done_seconds_ += static_cast<double>(row.item.trim_length_ms) / 1000.0;
@@ -194,13 +213,56 @@ void RunController::CloseFile(bool report) {
     if (!file_open_) return;
     file_open_ = false;
     if (!graph_->CloseOutput()) {
-        open_file_.ok = false;
-        messages_->ShowMessage("Cannot finish the output file: " + open_file_.path.string() + " (" +
-                               graph_->OutputError() + ")");
+        if (!write_error_reported_)
+            messages_->ShowMessage(kCannotWriteOutputMessage + open_file_.path.string() + " (" +
+                                   graph_->OutputError() + ")");
+        FileFailed();
     }
-    if (!report) return;
+    if (!report) {
+        part_.Remove();
+        return;
+    }
+    if (!MoveToFinalName()) {
+        part_.Remove();
+        FileFailed();
+        return;
+    }
     files_.push_back(open_file_);
     if (on_file_finished_) on_file_finished_(open_file_);
+}
+
+void RunController::FileFailed() {
+    if (open_file_.ok) ++failed_items_;
+    open_file_.ok = false;
+}
+
+bool RunController::MayReplace(const std::filesystem::path& path) {
+    replace_confirmed_ = false;
+    if (!NameTaken(path)) return true;
+    switch (options_.overwrite) {
+        case OverwritePolicy::kReplace: replace_confirmed_ = true; break;
+        case OverwritePolicy::kAsk:
+            replace_confirmed_ = options_.confirm_overwrite && options_.confirm_overwrite(path);
+            break;
+        case OverwritePolicy::kRefuse: break;
+    }
+    return replace_confirmed_;
+}
+
+bool RunController::MoveToFinalName() {
+    const std::filesystem::path& path = open_file_.path;
+    const bool replace = replace_confirmed_ || options_.overwrite == OverwritePolicy::kReplace;
+    std::string error;
+    PartFile::Commit result = part_.MoveToFinalName(replace, &error);
+    if (result == PartFile::Commit::kExists && options_.overwrite == OverwritePolicy::kAsk &&
+        options_.confirm_overwrite && options_.confirm_overwrite(path))
+        result = part_.MoveToFinalName(true, &error);
+    if (result == PartFile::Commit::kDone) return true;
+    if (result == PartFile::Commit::kExists)
+        messages_->ShowMessage(path.string() + kFileAppearedMessage);
+    else
+        messages_->ShowMessage(kCannotFinishOutputMessage + path.string() + " (" + error + ")");
+    return false;
 }
 
 void RunController::SetBatchBar() {
@@ -216,10 +278,12 @@ void RunController::EndBatch() {
     current_ = -1;
     ended_ = true;
     if (!cancelled_) {
+        std::string error;
         if (options_.shut_down || options_.action_setting == "Shut Down") {
-            actions_->ShutDown();
+            if (!actions_->ShutDown(&error)) messages_->ShowMessage(kCannotShutDownMessage + error);
         } else if (options_.open_folder) {
-            actions_->OpenFolder(options_.output_folder);
+            if (!actions_->OpenFolder(options_.output_folder, &error))
+                messages_->ShowMessage(kCannotOpenFolderMessage + options_.output_folder.string() + ": " + error);
         }
     }
     host_->BatchEnded();

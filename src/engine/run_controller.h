@@ -10,6 +10,14 @@
 //    (output folder / row's output name), builds and runs the item. A file
 //    that cannot be created, or a graph that cannot be built, skips the row
 //    (it counts as done) and the next row follows, whatever its length.
+//  - Every file is written under a temporary name beside its own (see
+//    PartFile) and moved to its name when it is finished, also after a
+//    cancel or a failed item (what was written is kept). A file that got
+//    nothing is removed instead. An existing file of that name is replaced
+//    only as the overwrite policy says, checked when the file is opened and
+//    again when it is moved.
+//  - A failed write ends the item as failed at once; a file that cannot be
+//    written, finished or moved to its name counts as a failed item.
 //  - HandleGraphEvents, after the graph's notification: on completion the
 //    item's file is finished (unless merging) and the next row of at least
 //    1000 ms starts; on an abort the row is finished as failed and the
@@ -34,6 +42,7 @@
 #include "engine/item_graph.h"
 #include "core/messages.h"
 #include "core/output_profile.h"
+#include "engine/part_file.h"
 
 namespace rizuvira::engine {
 
@@ -42,6 +51,14 @@ inline constexpr int64_t kShortestFollowingItemMs = 1000;
 inline constexpr const char* kCannotCreateOutputMessage = "Cannot create the output file: ";
 inline constexpr const char* kReadErrorMessage = "The disc could not be read to the end of ";
 inline constexpr const char* kNothingConvertedMessage = "Nothing could be converted of ";
+inline constexpr const char* kCannotWriteOutputMessage = "Cannot write the output file: ";
+inline constexpr const char* kCannotFinishOutputMessage = "Cannot finish the output file: ";
+// Follow the path of the file.
+inline constexpr const char* kFileExistsMessage = " exists and was not replaced";
+inline constexpr const char* kFileAppearedMessage =
+    " appeared during the conversion and was not replaced; the converted file was removed";
+inline constexpr const char* kCannotOpenFolderMessage = "Cannot open the output folder ";
+inline constexpr const char* kCannotShutDownMessage = "Cannot shut down: ";
 
 struct BatchRow {
     std::string output_name;  // file name with extension, "Title_01.mp4"
@@ -50,12 +67,13 @@ struct BatchRow {
 };
 
 // What the machine does at the end of a batch. Tests replace it; nothing
-// here is ever triggered by a test.
+// here is ever triggered by a test. Each returns false, with `error` set to
+// a short reason, when the action could not be started or failed.
 class SystemActions {
 public:
     virtual ~SystemActions() = default;
-    virtual void ShutDown() = 0;
-    virtual void OpenFolder(const std::filesystem::path& folder) = 0;
+    virtual bool ShutDown(std::string* error) = 0;
+    virtual bool OpenFolder(const std::filesystem::path& folder, std::string* error) = 0;
 };
 
 class RunHost {
@@ -71,8 +89,19 @@ public:
     virtual void BatchEnded() {}
 };
 
+// What to do with an output file whose name is taken.
+enum class OverwritePolicy {
+    kRefuse,   // keep the existing file; the item fails with a message
+    kReplace,  // replace it
+    kAsk,      // ask BatchOptions::confirm_overwrite
+};
+
 struct BatchOptions {
     std::filesystem::path output_folder;
+    OverwritePolicy overwrite = OverwritePolicy::kRefuse;
+    // kAsk: called on the owner's thread with the existing file, when the
+    // item starts or when its finished file is moved; true replaces it.
+    std::function<bool(const std::filesystem::path&)> confirm_overwrite;
     OutputSettings settings{};  // every file of the batch
     bool merge = false;
     bool shut_down = false;      // the window's check box, or --after shutdown
@@ -155,9 +184,17 @@ private:
     void ItemEnded(bool ok, int64_t shortest_next_ms);
     void SkipCurrent(bool file_failed);
     void MoveTo(int row);
-    // Finishes the open file; `report` false for a file about to be removed
-    // (nothing reached it), which is then not among the finished files.
+    // Finishes the open file and moves it to its name; `report` false for a
+    // file that nothing reached, which is removed instead and is not among
+    // the finished files.
     void CloseFile(bool report = true);
+    // Whether the file may be written under `path` (absent, or the policy
+    // allows replacing it).
+    bool MayReplace(const std::filesystem::path& path);
+    bool MoveToFinalName();
+    // The open file failed: it counts as a failed item unless its item
+    // failed already.
+    void FileFailed();
     void EndBatch();
     void SetBatchBar();
 
@@ -173,6 +210,9 @@ private:
     bool new_file_needed_ = true;
     bool file_open_ = false;
     FinishedFile open_file_;
+    PartFile part_;                       // the open file's temporary name
+    bool replace_confirmed_ = false;      // the open file may replace its namesake
+    bool write_error_reported_ = false;   // the open file's write failure was shown
     std::vector<FinishedFile> files_;
     std::function<void(const FinishedFile&)> on_file_finished_;
     double done_seconds_ = 0;
@@ -190,6 +230,10 @@ private:
     int64_t elapsed_before_ms_ = 0;
     RunProgress progress_;
 };
+
+// The files a batch would write that exist already (for a merged batch,
+// the first row's only), in row order.
+std::vector<std::filesystem::path> ExistingOutputs(const std::vector<BatchRow>& rows, const BatchOptions& options);
 
 // "%02d:%02d:%02d" of whole seconds; hours are not limited to two digits.
 std::string ClockText(int64_t milliseconds);

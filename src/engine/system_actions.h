@@ -1,5 +1,7 @@
 // The desktop's after-batch actions: a normal (not forced) power-off
-// through systemd, and opening a folder in the user's file manager.
+// through systemd, and opening a folder in the user's file manager through
+// xdg-open. Each waits for its program and fails when the program is
+// missing or ends with an error.
 #pragma once
 
 #include "engine/run_controller.h"
@@ -8,8 +10,8 @@ namespace rizuvira::engine {
 
 class DesktopActions final : public SystemActions {
 public:
-    void ShutDown() override;
-    void OpenFolder(const std::filesystem::path& folder) override;
+    bool ShutDown(std::string* error) override;
+    bool OpenFolder(const std::filesystem::path& folder, std::string* error) override;
 };
 
 }  // namespace rizuvira::engine

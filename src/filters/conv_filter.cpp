@@ -232,8 +232,8 @@ void CConvFilter::WakeSoundWaiter() {
 void CConvFilter::WaitForPictures() {
     std::unique_lock lock(flow_mutex_);
     REFERENCE_TIME seen = next_video_time_.load();
-    while (!Stopping() && !pictures_stalled_.load() && PicturesExpected() &&
-           sound_reached_.load() - next_video_time_.load() > kMaxSoundLead) {
+    while (!Stopping() && !write_failed_.load() && !pictures_stalled_.load() &&
+           PicturesExpected() && sound_reached_.load() - next_video_time_.load() > kMaxSoundLead) {
         if (flow_changed_.wait_for(lock, kPictureStall) == std::cv_status::timeout &&
             next_video_time_.load() == seen) {
             pictures_stalled_ = true;
@@ -249,11 +249,14 @@ HRESULT CConvFilter::Pause() {
 }
 
 void CConvFilter::FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME until) {
-    if (FrameInterval < 1.0) return;
+    if (FrameInterval < 1.0 || write_failed_.load()) return;
     until = std::min(until, RangeStop - RangeStart);
     REFERENCE_TIME next = next_video_time_.load();
     while (next < until && !Stopping()) {
-        if (Writer->WriteVideo(picture, length) != 0) break;
+        if (Writer->WriteVideo(picture, length) != 0) {
+            WriteFailedLocked();
+            break;
+        }
         next = static_cast<REFERENCE_TIME>(static_cast<double>(next) + FrameInterval);
         next_video_time_ = next;
     }
@@ -270,7 +273,21 @@ bool CConvFilter::PicturesExpected() const {
 }
 
 void CConvFilter::WriteSound(const BYTE* data, size_t length) {
-    if (length > 0) Writer->WriteAudio(data, length);
+    if (length == 0 || write_failed_.load()) return;
+    if (Writer->WriteAudio(data, length) != 0) {
+        WriteFailedLocked();
+        return;
+    }
+    if (audio_rate_ > 0 && audio_block_ > 0) {
+        audio_written_frames_ += static_cast<int64_t>(length) / audio_block_;
+        audio_written_time_ = audio_written_frames_ * UNITS / audio_rate_;
+    }
+}
+
+void CConvFilter::WriteFailedLocked() {
+    if (write_failed_.exchange(true)) return;
+    WakeSoundWaiter();
+    NotifyEvent(EC_ERRORABORT, CONV_E_WRITE, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
 }
 
 void CConvFilter::ReleaseSound(bool all) {
@@ -301,7 +318,7 @@ void CConvFilter::ReleaseSound(bool all) {
 }
 
 void CConvFilter::ReceiveVideo(IMediaSample* sample) {
-    if (!Writer || !Writer->HasVideo() || Stopping()) return;
+    if (!Writer || !Writer->HasVideo() || Stopping() || write_failed_.load()) return;
     REFERENCE_TIME start = 0, stop = 0;
     const bool timed = IsTimed(sample->GetTime(&start, &stop));
     BYTE* data = nullptr;
@@ -328,7 +345,7 @@ void CConvFilter::ReceiveVideo(IMediaSample* sample) {
     pictures_stalled_ = false;
 
     CAutoLock lock(&lock_);
-    if (Stopping()) return;
+    if (Stopping() || write_failed_.load()) return;
     const REFERENCE_TIME range = RangeStop - RangeStart;
     REFERENCE_TIME until = next_video_time_.load() + 1;  // an untimed picture fills the next slot
     if (timed) {
@@ -358,7 +375,10 @@ void CConvFilter::ReceiveVideo(IMediaSample* sample) {
     until = std::min(until, range);
     if (FrameInterval < 1.0) {
         // No frame clock was set: every picture once.
-        if (Writer->WriteVideo(data, static_cast<size_t>(length)) == 0) next_video_time_ = until;
+        if (Writer->WriteVideo(data, static_cast<size_t>(length)) == 0)
+            next_video_time_ = until;
+        else
+            WriteFailedLocked();
     } else {
         FillSlots(data, static_cast<size_t>(length), until);
     }
@@ -367,7 +387,7 @@ void CConvFilter::ReceiveVideo(IMediaSample* sample) {
 }
 
 void CConvFilter::ReceiveAudio(IMediaSample* sample) {
-    if (!Writer || !Writer->HasAudio() || Stopping()) return;
+    if (!Writer || !Writer->HasAudio() || Stopping() || write_failed_.load()) return;
     REFERENCE_TIME start = 0, stop = 0;
     const bool timed = IsTimed(sample->GetTime(&start, &stop));
     if (timed) {
@@ -382,7 +402,7 @@ void CConvFilter::ReceiveAudio(IMediaSample* sample) {
     if (length <= 0) return;
     WaitForPictures();
     CAutoLock lock(&lock_);
-    if (Stopping()) return;
+    if (Stopping() || write_failed_.load()) return;
     if (timed) last_audio_start_ = start;
     if (audio_rate_ <= 0 || audio_block_ <= 0) {
         // Without a known format the sound cannot be timed: as it comes.
@@ -432,6 +452,7 @@ void CConvFilter::CopyPreview(const BYTE* picture, LONG length) {
 
 void CConvFilter::CheckAllEnded() {
     CAutoLock lock(&lock_);
+    if (write_failed_.load()) return;  // the item ended with its abort
     if (audio_pin_.IsConnected() && !audio_pin_.EndOfStreamSeen()) {
         // The pictures may have ended: what waits for them goes out.
         if (!Stopping() && Writer) ReleaseSound(false);

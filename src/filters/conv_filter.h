@@ -16,6 +16,10 @@
 // the end-of-stream check, so the writer is called by one thread at a time.
 // The preview copy runs before the lock is taken.
 //
+// The first failed write (a full disk) ends the item: the sink posts
+// EC_ERRORABORT with CONV_E_WRITE, keeps what was written and drops every
+// later sample; it posts no EC_COMPLETE after that.
+//
 // Samples without time stamps continue the stream where the last timed
 // sample left it: they are written when the last timed sample on their pin
 // lay inside the range (a picture then fills the next frame slot), dropped
@@ -45,6 +49,7 @@
 // once a stop has begun are dropped.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -62,6 +67,8 @@
 namespace rizuvira::engine {
 
 inline constexpr GUID CLSID_ConvFilter = "A4DA1077-2239-4C9E-AA16-C88DD9F35131"_guid;
+// EC_ERRORABORT's code when the media file writer failed to write.
+inline constexpr HRESULT CONV_E_WRITE = MakeHresult(0x8004FE21u);
 
 class CConvFilter;
 
@@ -131,6 +138,13 @@ public:
     // Progress, read by the run controller.
     REFERENCE_TIME NextVideoTime() const { return next_video_time_.load(); }
     REFERENCE_TIME LastAudioStart() const { return last_audio_start_.load(); }
+    // How far into the range the file is written: the later of the next
+    // picture slot and the end of the sound written (a still picture's
+    // title advances by its sound).
+    REFERENCE_TIME WrittenTime() const {
+        return std::max(next_video_time_.load(), audio_written_time_.load());
+    }
+    bool WriteFailed() const { return write_failed_.load(); }
     const BITMAPINFOHEADER& VideoHeader() const { return video_header_; }
 
     CConvInputPin* audio_pin() { return &audio_pin_; }
@@ -146,6 +160,8 @@ private:
     void ReceiveAudio(IMediaSample* sample);
     void CopyPreview(const BYTE* picture, LONG length);
     void CheckAllEnded();
+    // After a failed writer call, with the lock held: aborts the item once.
+    void WriteFailedLocked();
     void OnVideoConnected(const CMediaType& type);
     void OnAudioConnected(const CMediaType& type);
     // How far the sound may stray from its time stamps before it is padded
@@ -180,6 +196,8 @@ private:
 
     std::atomic<REFERENCE_TIME> last_audio_start_{0};
     std::atomic<REFERENCE_TIME> next_video_time_{0};
+    std::atomic<REFERENCE_TIME> audio_written_time_{0};
+    std::atomic<bool> write_failed_{false};
     BITMAPINFOHEADER video_header_{};
     // Whether the last timed sample on each pin lay inside the range.
     bool video_inside_ = false;
@@ -189,6 +207,7 @@ private:
     int64_t audio_rate_ = 0;
     int audio_block_ = 0;
     int64_t audio_frames_ = 0;
+    int64_t audio_written_frames_ = 0;  // of audio_frames_, handed to the writer
     std::vector<BYTE> sound_waiting_;
     size_t sound_waiting_begin_ = 0;
     // The picture on screen: the last one written or, before the range, seen.

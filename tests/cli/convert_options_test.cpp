@@ -33,7 +33,7 @@ TEST(ConvertOptions, EverythingAtOnce) {
     ASSERT_TRUE(ParseConvertOptions({"disc.iso", "-o", "/out", "--profile=3", "--trim", "0:01-0:02.5", "--crop",
                                      "8,0,712,480", "--zoom", "16:9", "--brightness", "200", "--hue", "-30",
                                      "--audio", "FR", "--subtitle", "none", "--merge", "--size", "640x360", "--fps",
-                                     "29.97", "--cpu", "70", "--after", "open-folder", "--json"},
+                                     "29.97", "--cpu", "70", "--after", "open-folder", "--json", "-y"},
                                     &options, &error))
         << error;
     EXPECT_EQ(options.disc, "disc.iso");
@@ -52,6 +52,7 @@ TEST(ConvertOptions, EverythingAtOnce) {
     ASSERT_TRUE(options.subtitle);
     EXPECT_TRUE(options.subtitle->none);
     EXPECT_TRUE(options.merge);
+    EXPECT_TRUE(options.overwrite);
     EXPECT_EQ(options.custom.width, 640);
     EXPECT_EQ(options.custom.frame_rate_x1000, 29970);
     EXPECT_EQ(options.cpu_usage, 70);

@@ -5,6 +5,11 @@
 // real graph runs batches in e2e/convert_test.cpp.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,13 +26,15 @@ public:
     bool WroteSinceBuild() override { return !silent.count(built_index); }
     std::set<int> silent;  // items that end without writing anything
     int built_index = -1;
-    bool OpenOutput(const std::filesystem::path& path, const OutputSettings&) override {
-        log.push_back("open " + path.filename().string());
-        return !unwritable.count(path.filename().string());
+    bool OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
+                    const OutputSettings&) override {
+        log.push_back("open " + final_path.filename().string());
+        writing_to = path;
+        return !unwritable.count(final_path.filename().string());
     }
     bool CloseOutput() override {
         log.push_back("close");
-        return true;
+        return !close_fails;
     }
     std::string OutputError() override { return "no room"; }
     void AlignSoundToPicture() override { log.push_back("align"); }
@@ -66,6 +73,8 @@ public:
     std::vector<std::string> log;
     std::vector<std::string> preview;
     std::set<std::string> unwritable;
+    std::filesystem::path writing_to;
+    bool close_fails = false;
     std::set<int> unbuildable;
     std::string state = "stopped";
     double position_s = 0;
@@ -87,9 +96,22 @@ public:
 
 class RecordingActions final : public SystemActions {
 public:
-    void ShutDown() override { actions.push_back("shutdown"); }
-    void OpenFolder(const std::filesystem::path& folder) override { actions.push_back("open " + folder.string()); }
+    bool ShutDown(std::string* error) override {
+        actions.push_back("shutdown");
+        return Result(error);
+    }
+    bool OpenFolder(const std::filesystem::path& folder, std::string* error) override {
+        actions.push_back("open " + folder.string());
+        return Result(error);
+    }
     std::vector<std::string> actions;
+    std::string failure;  // empty: the actions succeed
+
+private:
+    bool Result(std::string* error) {
+        *error = failure;
+        return failure.empty();
+    }
 };
 
 BatchRow Row(int title, int64_t trim_length_ms) {
@@ -100,12 +122,28 @@ BatchRow Row(int title, int64_t trim_length_ms) {
     return {name, item, {}};
 }
 
+std::string Contents(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 class RunControllerTest : public testing::Test {
 protected:
+    RunControllerTest() {
+        char pattern[] = "/tmp/rizuvira-run-XXXXXX";
+        folder_ = mkdtemp(pattern);
+    }
+    ~RunControllerTest() override { std::filesystem::remove_all(folder_); }
+
     RunController& Begin(std::vector<BatchRow> rows, BatchOptions options = {}) {
-        options.output_folder = "/out";
+        options.output_folder = folder_;
         controller_.Begin(std::move(rows), edit_, std::move(options));
         return controller_;
+    }
+    std::set<std::string> FolderNames() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder_)) names.insert(entry.path().filename());
+        return names;
     }
     // What the host does when the controller posted a start.
     void StartPosted() {
@@ -118,6 +156,7 @@ protected:
         controller_.HandleGraphEvents();
     }
 
+    std::filesystem::path folder_;
     int64_t now_ms_ = 0;
     EditSettings edit_ = kDefaultEditSettings;
     ScriptedGraph graph_;
@@ -236,7 +275,8 @@ TEST_F(RunControllerTest, FailedBuildSkipsTheRowAndTheNextRowFollowsWhateverItsL
                                                     "build 1", "close", "open Title_03.mp4", "build 2", "close"}));
     // Row 1's file got nothing: it is taken away, not reported.
     ASSERT_EQ(controller_.finished_files().size(), 2u);
-    EXPECT_EQ(controller_.finished_files()[1].path, "/out/Title_03.mp4");
+    EXPECT_EQ(controller_.finished_files()[1].path, folder_ / "Title_03.mp4");
+    EXPECT_EQ(FolderNames(), (std::set<std::string>{"Title_01.mp4", "Title_03.mp4"}));
 }
 
 TEST_F(RunControllerTest, AnItemThatWritesNothingFailsAndLeavesNoFile) {
@@ -278,7 +318,8 @@ TEST_F(RunControllerTest, OutputThatCannotBeCreatedIsReportedAndItsRowSkipped) {
     Begin({Row(0, 10000), Row(1, 4000)});
     StartPosted();
     ASSERT_EQ(messages_.messages.size(), 1u);
-    EXPECT_EQ(messages_.messages[0], std::string(kCannotCreateOutputMessage) + "/out/Title_01.mp4 (no room)");
+    EXPECT_EQ(messages_.messages[0],
+              std::string(kCannotCreateOutputMessage) + (folder_ / "Title_01.mp4").string() + " (no room)");
     EXPECT_EQ(controller_.current_index(), 1);
     StartPosted();
     EndItem();
@@ -313,7 +354,7 @@ TEST_F(RunControllerTest, MergedRowsShareOneFileNamedAfterTheFirst) {
                                                     "close"}));
     ASSERT_EQ(controller_.finished_files().size(), 1u);
     EXPECT_DOUBLE_EQ(controller_.finished_files()[0].seconds, 10.0);
-    EXPECT_EQ(actions_.actions, (std::vector<std::string>{"open /out"}));
+    EXPECT_EQ(actions_.actions, (std::vector<std::string>{"open " + folder_.string()}));
 }
 
 TEST_F(RunControllerTest, ShutDownSettingWinsOverTheOpenFolderBox) {
@@ -356,7 +397,144 @@ TEST_F(RunControllerTest, PreviewAndAfterActionFollowTheWindowDuringTheRun) {
     StartPosted();  // the next item starts hidden, as the box says
     EndItem();
     EXPECT_EQ(graph_.preview, (std::vector<std::string>{"attach", "show", "hide", "attach", "hide"}));
-    EXPECT_EQ(actions_.actions, (std::vector<std::string>{"open /out"}));
+    EXPECT_EQ(actions_.actions, (std::vector<std::string>{"open " + folder_.string()}));
+}
+
+TEST_F(RunControllerTest, FilesAreWrittenUnderATemporaryNameAndMovedWhenFinished) {
+    Begin({Row(0, 10000), Row(1, 4000)});
+    StartPosted();
+    const std::string part = graph_.writing_to.filename();
+    EXPECT_EQ(graph_.writing_to.parent_path(), folder_);
+    EXPECT_TRUE(part.starts_with(".Title_01.mp4.") && part.ends_with(".part")) << part;
+    EXPECT_EQ(FolderNames(), (std::set<std::string>{part}));
+    EndItem();
+    EXPECT_EQ(FolderNames(), (std::set<std::string>{"Title_01.mp4"}));
+    // A cancelled file is finished and moved too.
+    StartPosted();
+    controller_.Cancel();
+    EXPECT_EQ(FolderNames(), (std::set<std::string>{"Title_01.mp4", "Title_02.mp4"}));
+}
+
+TEST_F(RunControllerTest, ExistingFileIsReplacedOnlyAsThePolicySays) {
+    std::ofstream(folder_ / "Title_01.mp4") << "old";
+    const std::vector<BatchRow> rows{Row(0, 4000), Row(1, 4000)};
+    BatchOptions options;
+    options.output_folder = folder_;
+    EXPECT_EQ(ExistingOutputs(rows, options), std::vector<std::filesystem::path>{folder_ / "Title_01.mp4"});
+
+    // Refused: the row fails with a message, the file stays as it was.
+    Begin(rows);
+    StartPosted();
+    ASSERT_EQ(messages_.messages.size(), 1u);
+    EXPECT_EQ(messages_.messages[0], (folder_ / "Title_01.mp4").string() + kFileExistsMessage);
+    EXPECT_EQ(controller_.failed_items(), 1);
+    StartPosted();
+    EndItem();
+    EXPECT_EQ(Contents(folder_ / "Title_01.mp4"), "old");
+    EXPECT_EQ(FolderNames(), (std::set<std::string>{"Title_01.mp4", "Title_02.mp4"}));
+
+    // Asked: the answer decides; declined is a refusal.
+    std::vector<std::filesystem::path> asked;
+    bool answer = false;
+    options.overwrite = OverwritePolicy::kAsk;
+    options.confirm_overwrite = [&](const std::filesystem::path& path) {
+        asked.push_back(path);
+        return answer;
+    };
+    Begin({Row(0, 4000)}, options);
+    StartPosted();
+    EXPECT_EQ(controller_.failed_items(), 1);
+    EXPECT_EQ(Contents(folder_ / "Title_01.mp4"), "old");
+    answer = true;
+    Begin({Row(0, 4000)}, options);
+    StartPosted();
+    EndItem();
+    EXPECT_EQ(controller_.failed_items(), 0);
+    EXPECT_EQ(Contents(folder_ / "Title_01.mp4"), "") << "replaced by the new file";
+    EXPECT_EQ(asked, (std::vector<std::filesystem::path>{folder_ / "Title_01.mp4", folder_ / "Title_01.mp4"}))
+        << "asked once per item";
+}
+
+TEST_F(RunControllerTest, FileThatAppearsDuringTheConversionIsNotReplaced) {
+    Begin({Row(0, 4000)});
+    StartPosted();
+    std::ofstream(folder_ / "Title_01.mp4") << "theirs";
+    EndItem();
+    ASSERT_EQ(messages_.messages.size(), 1u);
+    EXPECT_EQ(messages_.messages[0], (folder_ / "Title_01.mp4").string() + kFileAppearedMessage);
+    EXPECT_EQ(controller_.failed_items(), 1);
+    EXPECT_TRUE(controller_.finished_files().empty());
+    EXPECT_EQ(Contents(folder_ / "Title_01.mp4"), "theirs");
+    EXPECT_EQ(FolderNames(), (std::set<std::string>{"Title_01.mp4"})) << "no temporary file left";
+
+    // Asking the user at that moment.
+    BatchOptions options;
+    options.overwrite = OverwritePolicy::kAsk;
+    options.confirm_overwrite = [](const std::filesystem::path&) { return true; };
+    Begin({Row(1, 4000)}, options);
+    StartPosted();
+    std::ofstream(folder_ / "Title_02.mp4") << "theirs";
+    EndItem();
+    EXPECT_EQ(controller_.failed_items(), 0);
+    EXPECT_EQ(Contents(folder_ / "Title_02.mp4"), "");
+}
+
+TEST_F(RunControllerTest, WriteFailuresFailTheItemWithTheFileAndTheReason) {
+    // A write error ends the item at once; what was written is kept.
+    Begin({Row(0, 10000), Row(1, 4000)});
+    StartPosted();
+    graph_.close_fails = true;  // the trailer cannot be written either
+    EndItem(ItemGraphEvent::kWriteError);
+    ASSERT_EQ(messages_.messages.size(), 1u) << "one message for the file";
+    EXPECT_EQ(messages_.messages[0],
+              std::string(kCannotWriteOutputMessage) + (folder_ / "Title_01.mp4").string() + " (no room)");
+    EXPECT_EQ(controller_.failed_items(), 1);
+    ASSERT_EQ(controller_.finished_files().size(), 1u);
+    EXPECT_FALSE(controller_.finished_files()[0].ok);
+    // A file that only fails when it is finished is a failed item too.
+    StartPosted();
+    EndItem();
+    ASSERT_EQ(messages_.messages.size(), 2u);
+    EXPECT_EQ(messages_.messages[1],
+              std::string(kCannotWriteOutputMessage) + (folder_ / "Title_02.mp4").string() + " (no room)");
+    EXPECT_EQ(controller_.failed_items(), 2);
+    EXPECT_FALSE(controller_.finished_files()[1].ok);
+    EXPECT_EQ(FolderNames(), (std::set<std::string>{"Title_01.mp4", "Title_02.mp4"}));
+}
+
+TEST_F(RunControllerTest, FailedAfterActionIsReported) {
+    BatchOptions options;
+    options.open_folder = true;
+    actions_.failure = "xdg-open: No such file or directory";
+    Begin({Row(0, 4000)}, options);
+    StartPosted();
+    EndItem();
+    ASSERT_EQ(messages_.messages.size(), 1u);
+    EXPECT_EQ(messages_.messages[0],
+              std::string(kCannotOpenFolderMessage) + folder_.string() + ": xdg-open: No such file or directory");
+    EXPECT_EQ(controller_.failed_items(), 0) << "the files are fine";
+}
+
+TEST(PartFile, TwoWritersNeverShareAFileAndNeitherReplacesTheOther) {
+    char pattern[] = "/tmp/rizuvira-part-XXXXXX";
+    const std::filesystem::path folder = mkdtemp(pattern);
+    PartFile first, second;
+    std::string error;
+    ASSERT_TRUE(first.Create(folder / "a.mp4", &error)) << error;
+    ASSERT_TRUE(second.Create(folder / "a.mp4", &error)) << error;
+    EXPECT_NE(first.path(), second.path());
+    EXPECT_EQ(first.MoveToFinalName(false, &error), PartFile::Commit::kDone);
+    EXPECT_EQ(second.MoveToFinalName(false, &error), PartFile::Commit::kExists);
+    EXPECT_EQ(second.MoveToFinalName(true, &error), PartFile::Commit::kDone);
+    EXPECT_FALSE(first.Create(folder / "missing" / "a.mp4", &error));
+    EXPECT_EQ(error, "No such file or directory");
+    {
+        PartFile dropped;
+        ASSERT_TRUE(dropped.Create(folder / "b.mp4", &error));
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1)
+        << "an unfinished part is removed";
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(RunControllerTest, NoRowsEndsAtOnce) {
