@@ -36,17 +36,20 @@ std::string ProgressLine(const std::string& item_name, int item_number, int item
     struct Parts {
         bool batch, elapsed, position;
     };
-    for (const Parts parts : {Parts{true, true, true}, Parts{true, true, false}, Parts{true, false, false},
-                              Parts{false, false, false}}) {
-        for (int bar = kWidestBar; bar >= 0; --bar) {
-            if (bar > 0 && bar < kNarrowestBar) continue;
-            auto with_bar = [&](int permille) { return (bar > 0 ? Bar(permille, bar) + " " : "") + Percent(permille); };
-            std::string line = head + " " + with_bar(progress.item_bar);
-            if (parts.batch) line += "  batch " + with_bar(progress.batch_bar);
-            if (parts.elapsed) line += "  elapsed " + progress.elapsed_text;
-            line += "  " + left;
-            if (parts.position) line += "  " + progress.position_text;
-            if (line.size() <= room) return line;
+    for (const bool bars : {true, false}) {
+        for (const Parts parts : {Parts{true, true, true}, Parts{true, true, false}, Parts{true, false, false},
+                                  Parts{false, false, false}}) {
+            for (int bar = bars ? kWidestBar : 0; bar >= (bars ? kNarrowestBar : 0); --bar) {
+                auto with_bar = [&](int permille) {
+                    return (bar > 0 ? Bar(permille, bar) + " " : "") + Percent(permille);
+                };
+                std::string line = head + " " + with_bar(progress.item_bar);
+                if (parts.batch) line += " batch " + with_bar(progress.batch_bar);
+                if (parts.elapsed) line += " elapsed " + progress.elapsed_text;
+                line += " " + left;
+                if (parts.position) line += " " + progress.position_text;
+                if (line.size() <= room) return line;
+            }
         }
     }
     std::string line = head + " " + Percent(progress.item_bar) + " " + left;

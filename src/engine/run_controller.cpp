@@ -175,12 +175,16 @@ void RunController::ItemEnded(bool ok, int64_t shortest_next_ms) {
         ok = false;
     }
     if (ok) progress_.item_bar = 1000;
+    // A failed item's file holds what was written up to where it stopped.
+    double written_s = static_cast<double>(row.item.trim_length_ms) / 1000.0;
+    double reached_s = 0;
+    if (!ok && graph_->GetPositionSeconds(&reached_s)) written_s = std::clamp(reached_s, 0.0, written_s);
     graph_->Stop();
     if (!ok) {
         ++failed_items_;
         open_file_.ok = false;
     }
-    if (wrote) open_file_.seconds += static_cast<double>(row.item.trim_length_ms) / 1000.0;
+    if (wrote) open_file_.seconds += written_s;
     if (options_.merge) {
         graph_->AlignSoundToPicture();
     } else {

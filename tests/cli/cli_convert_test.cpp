@@ -5,6 +5,7 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <span>
 #include <string>
 #include <vector>
@@ -228,7 +230,7 @@ TEST_F(CliConvertTest, SubtitleNoneDrawsNothing) {
     const DecodedPicture& plain = b.pictures[b.pictures.size() / 2];
     EXPECT_GT(std::abs(shown.bottom_luma - plain.bottom_luma), 1.0) << "the default is the first subtitle";
     // Without a subtitle the bottom looks like a picture far from any cue.
-    ASSERT_EQ(Convert("-t 1 --trim 0:00:10-0:00:11 -o '" + with.string() + "'").exit_code, 0);
+    ASSERT_EQ(Convert("-t 1 --trim 0:00:10-0:00:11 -y -o '" + with.string() + "'").exit_code, 0);
     const DecodedOutput quiet = Decode(with / "Title_01.mp4");
     ASSERT_TRUE(quiet.ok);
     EXPECT_LT(std::abs(plain.bottom_luma - quiet.pictures[quiet.pictures.size() / 2].bottom_luma), 1.0);
@@ -327,7 +329,7 @@ TEST_F(CliConvertTest, TitleOfSeparatelyEncodedPiecesKeepsEveryPicture) {
     EXPECT_LT(Tone(decoded, 2.2, 400), 0.01);
 
     // Trims find their moment by the cells' times, not the restarted clock.
-    const CliRun second = RunCli("convert '" + (work / "disc").string() + "' --trim 0:00:02.5-0:00:03.5 -q -o '" +
+    const CliRun second = RunCli("convert '" + (work / "disc").string() + "' --trim 0:00:02.5-0:00:03.5 -q -y -o '" +
                                      out.string() + "'",
                                  env_);
     ASSERT_EQ(second.exit_code, 0) << second.err;
@@ -336,7 +338,7 @@ TEST_F(CliConvertTest, TitleOfSeparatelyEncodedPiecesKeepsEveryPicture) {
     EXPECT_NEAR(static_cast<double>(inside.pictures.size()), 30, 1);
     EXPECT_GT(Tone(inside, 0.5, 800), 0.03) << "a trim inside the second piece";
     EXPECT_LT(Tone(inside, 0.5, 400), 0.01);
-    ASSERT_EQ(RunCli("convert '" + (work / "disc").string() + "' --trim 0:00:01.5-0:00:02.5 -q -o '" + out.string() + "'",
+    ASSERT_EQ(RunCli("convert '" + (work / "disc").string() + "' --trim 0:00:01.5-0:00:02.5 -q -y -o '" + out.string() + "'",
                      env_)
                   .exit_code,
               0);
@@ -493,7 +495,7 @@ TEST_F(CliConvertTest, UsageErrorsExitTwoWithAMessage) {
     EXPECT_EQ(bad.exit_code, 2);
     EXPECT_NE(bad.err.find("unknown option --frobnicate"), std::string::npos) << bad.err;
     for (const char* options : {"--cpu 40", "--trim 0:00:05-0:00:02", "--zoom 5:4", "--titles 0", "--crop 10,10,5,20",
-                                "--audio", "--subtitle 1x", "-o /nonexistent/folder", "-t 9", "-p NoSuchProfile"}) {
+                                "--audio", "--subtitle 1x", "-t 9", "-p NoSuchProfile"}) {
         const CliRun run = Convert(options);
         EXPECT_EQ(run.exit_code, 2) << options;
         EXPECT_FALSE(run.err.empty()) << options;
@@ -505,8 +507,144 @@ TEST_F(CliConvertTest, UsageErrorsExitTwoWithAMessage) {
     for (const char* option : {"--output", "--profile", "--titles", "--chapter", "--trim", "--crop", "--zoom",
                                "--brightness", "--saturation", "--hue", "--volume", "--audio", "--subtitle", "--merge",
                                "--size", "--fps", "--vcodec", "--vbitrate", "--acodec", "--abitrate", "--rate",
-                               "--channels", "--cpu", "--after", "--json", "--quiet", "profiles"})
+                               "--channels", "--cpu", "--after", "--json", "--quiet", "--overwrite", "profiles"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+// Runs the command line twice at once with the same arguments; the exit
+// codes and what each wrote on standard error.
+std::vector<CliRun> RunTwiceAtOnce(const std::string& home, const std::vector<std::string>& args, const fs::path& logs) {
+    std::vector<pid_t> children;
+    for (int i = 0; i < 2; ++i) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        const std::string err = (logs / ("err" + std::to_string(i))).string();
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        std::vector<std::string> copies{RIZUVIRA_CLI};
+        copies.insert(copies.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : copies) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        std::string home_entry = "HOME=" + home, config_entry = "XDG_CONFIG_HOME=";
+        char* envp[] = {home_entry.data(), config_entry.data(), nullptr};
+        pid_t child = 0;
+        EXPECT_EQ(posix_spawn(&child, RIZUVIRA_CLI, &actions, nullptr, argv.data(), envp), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        children.push_back(child);
+    }
+    std::vector<CliRun> runs(2);
+    for (int i = 0; i < 2; ++i) {
+        int status = 0;
+        waitpid(children[i], &status, 0);
+        runs[i].exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream err(logs / ("err" + std::to_string(i)));
+        runs[i].err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
+    }
+    return runs;
+}
+
+TEST_F(CliConvertTest, ExistingFilesAreNeverReplacedSilently) {
+    const fs::path out = folder_ / "out";
+    const fs::path file = out / "Title_03.mp4";
+    ASSERT_EQ(Convert("-t 3 -o '" + out.string() + "'").exit_code, 0);
+    std::ofstream(file) << "mine";
+    const CliRun refused = Convert("-t 1,3 --json -o '" + out.string() + "'");
+    EXPECT_EQ(refused.exit_code, 2);
+    EXPECT_EQ(refused.err, file.string() + " exists; -y (--overwrite) replaces it\n") << "checked before anything runs";
+    EXPECT_FALSE(fs::exists(out / "Title_01.mp4"));
+    std::ifstream kept(file);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), std::istreambuf_iterator<char>()), "mine");
+    const CliRun replaced = Convert("-t 3 --overwrite -o '" + out.string() + "'");
+    ASSERT_EQ(replaced.exit_code, 0) << replaced.err;
+    EXPECT_TRUE(Decode(file).ok);
+
+    // Two runs into one folder: each writes a file of its own; the one that
+    // finishes second does not replace the first one's file.
+    fs::remove(file);
+    const std::vector<std::string> args{"convert", fx::SampleDiscPath(fx::kNtscDisc.iso), "-q", "-t", "3", "-o",
+                                        out.string()};
+    std::vector<CliRun> runs = RunTwiceAtOnce((folder_ / "home").string(), args, folder_);
+    ASSERT_EQ((runs[0].exit_code == 0) + (runs[1].exit_code == 0), 1) << runs[0].err << runs[1].err;
+    const CliRun& loser = runs[0].exit_code == 0 ? runs[1] : runs[0];
+    EXPECT_NE(loser.err.find(file.string()), std::string::npos) << loser.err;
+    const DecodedOutput decoded = Decode(file);
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_EQ(decoded.pictures.size(), 120u);
+    // Both replacing: both succeed and the file is whole.
+    std::vector<std::string> replacing = args;
+    replacing.push_back("-y");
+    runs = RunTwiceAtOnce((folder_ / "home").string(), replacing, folder_);
+    EXPECT_EQ(runs[0].exit_code, 0) << runs[0].err;
+    EXPECT_EQ(runs[1].exit_code, 0) << runs[1].err;
+    const DecodedOutput whole = Decode(file);
+    ASSERT_TRUE(whole.ok) << whole.error;
+    EXPECT_EQ(whole.pictures.size(), 120u);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(out)) names.push_back(entry.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"Title_03.mp4"}) << "no temporary file left";
+}
+
+TEST_F(CliConvertTest, MissingOutputFolderIsMadeAndAFileIsRefused) {
+    const fs::path deep = folder_ / "new" / "deeper";
+    const CliRun run = Convert("-t 3 -o '" + deep.string() + "'");
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_TRUE(fs::is_regular_file(deep / "Title_03.mp4"));
+    const CliRun file = Convert("-t 3 -o '" + (deep / "Title_03.mp4").string() + "'");
+    EXPECT_EQ(file.exit_code, 2);
+    EXPECT_EQ(file.err.rfind("Invalid output directory", 0), 0u) << file.err;
+}
+
+TEST_F(CliConvertTest, FailuresSayWhatFailedAndWhy) {
+    // A disc whose video files are gone.
+    const fs::path disc = folder_ / "novob";
+    fs::copy(fx::SampleDiscPath(fx::kNtscDisc.folder), disc, fs::copy_options::recursive);
+    for (const auto& entry : fs::directory_iterator(disc / "VIDEO_TS"))
+        if (entry.path().extension() == ".VOB") fs::remove(entry.path());
+    const fs::path out = folder_ / "out";
+    const CliRun missing = RunCli("convert '" + disc.string() + "' -t 1 --json -o '" + out.string() + "'", env_);
+    EXPECT_EQ(missing.exit_code, 1);
+    const std::string why = "Title_01 cannot be read: its video files (VOB) are missing from the disc or cut off before it";
+    EXPECT_EQ(missing.err, why + "\n");
+    EXPECT_NE(missing.out.find("{\"event\": \"message\", \"text\": \"" + why + "\"}\n"), std::string::npos)
+        << missing.out;
+
+    // Opening the folder afterwards without a desktop opener, or with one that fails.
+    const CliRun no_opener = RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) + "' -t 3 -q --after open-folder -o '" +
+                                        out.string() + "'",
+                                    env_ + " PATH=/nonexistent");
+    EXPECT_EQ(no_opener.exit_code, 0) << "the file is fine";
+    EXPECT_EQ(no_opener.err, "Cannot open the output folder " + out.string() + ": xdg-open: No such file or directory\n");
+    fs::create_directories(folder_ / "bin");
+    std::ofstream(folder_ / "bin/xdg-open") << "#!/bin/sh\nexit 3\n";
+    fs::permissions(folder_ / "bin/xdg-open", fs::perms::owner_all);
+    const CliRun failing = RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) + "' -t 3 -y --json --after open-folder -o '" +
+                                      out.string() + "'",
+                                  env_ + " PATH='" + (folder_ / "bin").string() + "'");
+    EXPECT_EQ(failing.err, "Cannot open the output folder " + out.string() + ": xdg-open ended with status 3\n");
+    EXPECT_NE(failing.out.find("\"text\": \"Cannot open the output folder"), std::string::npos) << failing.out;
+}
+
+TEST_F(CliConvertTest, FullDiskFailsTheItemAndSaysWhy) {
+    // A 200 kB file system of its own, in a mount namespace of its own.
+    if (std::system("unshare -rm true >/dev/null 2>&1") != 0) GTEST_SKIP() << "no mount namespace for a small tmpfs";
+    const fs::path out = folder_ / "small";
+    fs::create_directories(out);
+    const std::string in_small_tmpfs = env_ + " unshare -rm sh -c 'mount -t tmpfs -o size=200k tmpfs \"" +
+                                       out.string() + "\" && exec \"$0\" \"$@\"'";
+    const CliRun run = RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) + "' -t 1,3 --json -o '" + out.string() + "'",
+                              in_small_tmpfs);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err.rfind("Cannot write the output file: " + (out / "Title_01.mp4").string() +
+                                " (cannot write to the file: No space left on device)\n",
+                            0),
+              0u)
+        << run.err;
+    EXPECT_NE(run.out.find("\"failed_items\": 2"), std::string::npos) << run.out;
+    // The item stopped at the failure, with what was written kept.
+    const size_t at = run.out.find("{\"event\": \"file\", \"path\": \"" + (out / "Title_01.mp4").string() +
+                                   "\", \"ok\": false, \"seconds\": ");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    EXPECT_LT(std::stod(run.out.substr(run.out.find("\"seconds\": ", at) + 11)), 30.0);
 }
 
 TEST(CliProfiles, ListsTheCatalogue) {

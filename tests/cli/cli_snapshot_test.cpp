@@ -81,4 +81,22 @@ TEST(CliSnapshot, StillPictureStaysAfterItsOnlyPicture) {
     std::filesystem::remove_all(folder);
 }
 
+TEST(CliSnapshot, PastTheEndOrIntoAMissingFolderSaysWhy) {
+    char pattern[] = "/tmp/rizuvira-snap-XXXXXX";
+    const std::filesystem::path folder = mkdtemp(pattern);
+    const std::string disc = fx::SampleDiscPath(fx::kNtscDisc.iso);
+    const CliRun late = RunCli("snapshot '" + disc + "' --title 3 --at 100 -o '" + (folder / "x.bmp").string() + "'",
+                               "SDL_AUDIODRIVER=dummy");
+    EXPECT_EQ(late.exit_code, 1);
+    EXPECT_EQ(late.err, "No snapshot at 00:01:40: Title_03 ends at 00:00:04\n");
+    const std::filesystem::path missing = folder / "missing" / "x.bmp";
+    const CliRun nowhere = RunCli("snapshot '" + disc + "' --title 3 --at 1 -o '" + missing.string() + "'",
+                                  "SDL_AUDIODRIVER=dummy");
+    EXPECT_EQ(nowhere.exit_code, 1);
+    EXPECT_EQ(nowhere.err, "Cannot write the snapshot " + missing.string() + ": the folder " +
+                               missing.parent_path().string() + " does not exist\n");
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    std::filesystem::remove_all(folder);
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "filters/conv_filter.h"
@@ -78,6 +79,7 @@ protected:
                bool connect_video = true, bool connect_audio = true, bool writer_video = true) {
         char pattern[] = "/tmp/rizuvira-sink-XXXXXX";
         folder_ = mkdtemp(pattern);
+        if (full_disk_) std::filesystem::create_symlink("/dev/full", folder_ / "out.avi");
         ASSERT_TRUE(writer_.Open(folder_ / "out.avi", Settings(frame_rate_x1000, writer_video, true)))
             << writer_.last_error();
         HRESULT hr = S_OK;
@@ -129,7 +131,19 @@ protected:
         }
         return false;
     }
+    // The events queued since the last call, as (code, first parameter).
+    std::vector<std::pair<LONG, LONG_PTR>> TakeEvents() {
+        std::vector<std::pair<LONG, LONG_PTR>> taken;
+        LONG code = 0;
+        LONG_PTR p1 = 0, p2 = 0;
+        while (events_->GetEvent(&code, &p1, &p2, 0) == S_OK) {
+            events_->FreeEventParams(code, p1, p2);
+            taken.emplace_back(code, p1);
+        }
+        return taken;
+    }
 
+    bool full_disk_ = false;  // the file is a link to /dev/full
     std::filesystem::path folder_;
     MediaFileWriter writer_;
     ComPtr<CConvFilter> sink_;
@@ -276,6 +290,49 @@ TEST_F(ConvFilterTest, SoundKeepsToItsTimeStamps) {
     EXPECT_EQ(frames(), 48000 + 2400);
     push(800);  // wholly behind what is written
     EXPECT_EQ(frames(), 50400);
+}
+
+TEST_F(ConvFilterTest, FirstFailedWriteAbortsTheItemAndNothingFollows) {
+    full_disk_ = true;
+    Build(25000, 0, 1000 * UNITS);
+    // The file's buffer takes the first few hundred milliseconds.
+    const std::vector<BYTE> tenth(19200, 0);
+    int pushed = 0;
+    while (!sink_->WriteFailed() && pushed < 1000) {
+        ASSERT_EQ(audio_->Push(tenth, pushed * 1000000LL, (pushed + 1) * 1000000LL), S_OK);
+        PushPicture(pushed * 1000000LL, (pushed + 1) * 1000000LL);
+        ++pushed;
+    }
+    ASSERT_TRUE(sink_->WriteFailed()) << "a full disk was never noticed";
+    EXPECT_TRUE(writer_.write_failed());
+    EXPECT_NE(writer_.last_error().find("No space left on device"), std::string::npos) << writer_.last_error();
+    EXPECT_EQ(TakeEvents(), (std::vector<std::pair<LONG, LONG_PTR>>{{EC_ERRORABORT, CONV_E_WRITE}}));
+
+    // Nothing more reaches the writer, and the end is no completion.
+    const int64_t frames = writer_.video_frames_written();
+    const int64_t samples = writer_.audio_samples_written() + writer_.audio_samples_queued();
+    const REFERENCE_TIME written = sink_->WrittenTime();
+    for (int i = pushed; i < pushed + 5; ++i) {
+        ASSERT_EQ(audio_->Push(tenth, i * 1000000LL, (i + 1) * 1000000LL), S_OK);
+        PushPicture(i * 1000000LL, (i + 1) * 1000000LL);
+    }
+    EXPECT_EQ(writer_.video_frames_written(), frames);
+    EXPECT_EQ(writer_.audio_samples_written() + writer_.audio_samples_queued(), samples);
+    EXPECT_EQ(sink_->WrittenTime(), written);
+    ASSERT_EQ(audio_->EndOfStream(), S_OK);
+    ASSERT_EQ(video_->EndOfStream(), S_OK);
+    EXPECT_TRUE(TakeEvents().empty());
+    EXPECT_FALSE(writer_.Close());
+}
+
+TEST_F(ConvFilterTest, WrittenTimeFollowsTheSoundPastAStillPicture) {
+    Build(25000, UNITS, 100 * UNITS);
+    PushPicture(UNITS, UNITS + 400000);  // one picture, then only sound
+    ASSERT_EQ(video_->EndOfStream(), S_OK);
+    const std::vector<BYTE> tenth(19200, 0);
+    for (int i = 0; i < 30; ++i) ASSERT_EQ(audio_->Push(tenth, UNITS + i * 1000000LL, UNITS + (i + 1) * 1000000LL), S_OK);
+    EXPECT_EQ(sink_->NextVideoTime(), 400000);
+    EXPECT_EQ(sink_->WrittenTime(), 3 * UNITS) << "three seconds of sound into the range";
 }
 
 TEST_F(ConvFilterTest, WriterWithoutVideoDropsPictures) {
