@@ -26,7 +26,7 @@ void Usage(std::FILE* to) {
         "Titles, chapters and tracks count from 1, as info lists them.\n"
         "\n"
         "convert options:\n"
-        "  -o, --output DIR        output folder (default: the stored output folder)\n"
+        "  -o, --output DIR        output folder, made when missing (default: the stored output folder)\n"
         "  -p, --profile ID|NAME   output profile, see `profiles` (default: id 1)\n"
         "      --catalogue FILE    profile catalogue (default: ./Format.xml, else the shipped one)\n"
         "  -t, --titles LIST       titles to convert, e.g. 1,3-4 or all (default: every listed title)\n"
@@ -42,6 +42,7 @@ void Usage(std::FILE* to) {
         "                          (default: the first track)\n"
         "      --subtitle N|LANG|none  subtitle drawn into the picture (default: the first one)\n"
         "      --merge             all items into one file, named after the first\n"
+        "  -y, --overwrite         replace output files that exist (default: refuse to start)\n"
         "      --size WxH          output picture size\n"
         "      --fps N             output frame rate (29.97 and 23.976 are the NTSC rates)\n"
         "      --vcodec NAME       video encoder (FFmpeg name)\n"
@@ -55,9 +56,11 @@ void Usage(std::FILE* to) {
         "      --json              progress and results as JSON lines on standard output\n"
         "  -q, --quiet             no progress\n"
         "\n"
-        "Ctrl-C cancels: the file being written is finished and playable.\n"
+        "Each file is written under a temporary name (.NAME.XXXXXX.part) in the output folder\n"
+        "and gets its name when finished. Ctrl-C cancels: the file being written is finished\n"
+        "and playable. A file that cannot be written (a full disk) fails its item.\n"
         "Exit codes: 0 all converted, 1 an item failed or the run was cancelled,\n"
-        "2 usage error, 3 the disc cannot be opened.\n");
+        "2 usage error (also: an output file exists, without -y), 3 the disc cannot be opened.\n");
 }
 
 }  // namespace
