@@ -91,6 +91,7 @@ void RunController::StartCurrentItem() {
             file_open_ = true;
             open_file_ = {path, true, 0};
             write_error_reported_ = false;
+            file_got_data_ = false;
             new_file_needed_ = false;
         }
         if (!file_open_) {
@@ -132,7 +133,7 @@ void RunController::SkipCurrent(bool file_failed) {
         open_file_.ok = false;
         if (!options_.merge) {
             // A file that nothing reached is taken away rather than left empty.
-            CloseFile(open_file_.seconds != 0);
+            CloseFile(file_got_data_);
             new_file_needed_ = true;
         }
     }
@@ -184,12 +185,15 @@ void RunController::ItemEnded(bool ok, int64_t shortest_next_ms) {
         ++failed_items_;
         open_file_.ok = false;
     }
-    if (wrote) open_file_.seconds += written_s;
+    if (wrote) {
+        open_file_.seconds += written_s;
+        file_got_data_ = true;
+    }
     if (options_.merge) {
         graph_->AlignSoundToPicture();
     } else {
         // A file that got nothing is taken away rather than left empty.
-        CloseFile(open_file_.seconds != 0);
+        CloseFile(file_got_data_);
         new_file_needed_ = true;
     }
     done_seconds_ += static_cast<double>(row.item.trim_length_ms) / 1000.0;

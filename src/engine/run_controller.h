@@ -213,6 +213,7 @@ private:
     PartFile part_;                       // the open file's temporary name
     bool replace_confirmed_ = false;      // the open file may replace its namesake
     bool write_error_reported_ = false;   // the open file's write failure was shown
+    bool file_got_data_ = false;          // an item put something into the open file
     std::vector<FinishedFile> files_;
     std::function<void(const FinishedFile&)> on_file_finished_;
     double done_seconds_ = 0;
