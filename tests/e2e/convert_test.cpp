@@ -34,8 +34,8 @@ constexpr double kNtscFrame = 1001.0 / 30000.0;
 
 class NoActions final : public engine::SystemActions {
 public:
-    void ShutDown() override {}
-    void OpenFolder(const std::filesystem::path&) override {}
+    bool ShutDown(std::string*) override { return true; }
+    bool OpenFolder(const std::filesystem::path&, std::string*) override { return true; }
 };
 
 struct BatchResult {
