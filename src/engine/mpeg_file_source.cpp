@@ -18,6 +18,9 @@
 namespace rizuvira::engine {
 namespace {
 
+// Stamps of different streams are up to this far out of order in a multiplex.
+constexpr REFERENCE_TIME kRestartTolerance100ns = 20'000'000;
+
 // The coding number of the records from the stream's id.
 int32_t CodingOfAudioKey(int key) {
     if (key >= 0xBD80 && key <= 0xBD87) return kDvdAudioAc3;
@@ -27,17 +30,61 @@ int32_t CodingOfAudioKey(int key) {
     return kDvdAudioOther;
 }
 
-// The time from the file's first time stamp to its last plus one picture,
-// scanning its head and its tail; 0 when the stamps say nothing.
-double SpannedMs(const std::filesystem::path& path, int64_t frame_100ns) {
+// What the time stamps say of a file's length: from its first time stamp to
+// its last (found by scanning its tail) plus one picture; 0 when they say
+// nothing. `continuous`: stamps sampled through the whole file rise from
+// start to end, so the clock never restarts and the span is the length.
+struct StampedLength {
+    double ms = 0;
+    bool continuous = false;
+    bool video_stream = false;  // a bare video stream: no stamps at all
+};
+
+StampedLength SpannedMs(const std::filesystem::path& path, int64_t frame_100ns) {
     demux::CAsyncFileReader file;
-    if (FAILED(file.Open(path.string()))) return 0;
+    if (FAILED(file.Open(path.string()))) return {};
     HRESULT hr = S_OK;
     demux::CMpegSplitterFile parser(file.Reader(), &hr, DvdTitleInfo{});
-    if (FAILED(hr)) return 0;
+    if (FAILED(hr)) return {};
+    if (parser.Container() == demux::MpegContainer::kVideoStream) return {.video_stream = true};
     parser.RescanTail();
-    if (parser.FirstTime() == INT64_MAX || parser.LastTime() <= parser.FirstTime()) return 0;
-    return static_cast<double>(parser.LastTime() - parser.FirstTime() + std::max<int64_t>(frame_100ns, 0)) / 10000.0;
+    if (parser.FirstTime() == INT64_MAX || parser.LastTime() <= parser.FirstTime()) return {};
+    const REFERENCE_TIME span = parser.LastTime() - parser.FirstTime();
+    StampedLength length;
+    length.ms = static_cast<double>(span + std::max<int64_t>(frame_100ns, 0)) / 10000.0;
+
+    std::vector<demux::SplitterStream> streams = parser.Streams(demux::kVideo);
+    if (streams.empty()) streams = parser.Streams(demux::kAudio);
+    if (streams.empty()) return length;
+    constexpr int kSamples = 16;
+    const int64_t bytes = parser.StreamLength();
+    REFERENCE_TIME previous = 0;
+    length.continuous = true;
+    for (int i = 1; i < kSamples && length.continuous; ++i) {
+        parser.MoveTo(bytes / kSamples * i);
+        const REFERENCE_TIME at = parser.FindNextTimestamp(streams[0].Key());
+        if (at == -1) continue;
+        // A stamp before an earlier one, or past the tail's last, is a restart.
+        length.continuous = at >= previous - kRestartTolerance100ns && at <= span;
+        previous = std::max(previous, at);
+    }
+    return length;
+}
+
+// The pictures of a bare MPEG video stream: its picture start codes.
+int64_t CountPictures(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<char> block(1 << 20);
+    uint32_t last = 0xFFFFFFFF;
+    int64_t pictures = 0;
+    while (file) {
+        file.read(block.data(), static_cast<std::streamsize>(block.size()));
+        for (std::streamsize i = 0; i < file.gcount(); ++i) {
+            last = last << 8 | static_cast<uint8_t>(block[static_cast<size_t>(i)]);
+            if (last == 0x00000100) ++pictures;
+        }
+    }
+    return pictures;
 }
 
 // The playing time of a VOB file: the sum of its VOBUs' times, read from
@@ -74,12 +121,16 @@ double VobuPlayingMs(const std::filesystem::path& path) {
     return any ? static_cast<double>(ticks) / 90.0 : 0;
 }
 
-// A file's length. The byte rate gives a guess that falls far short where
-// the rate drops (a still stretch after a busy start); the time stamps fall
-// short where the clock restarts (a VOB made of separately encoded pieces).
-// An item that is too short loses its end, one that is too long only shows a
-// longer length, so the longer of the two stands.
-double FileDurationMs(double estimate_ms, double spanned_ms) { return std::max(estimate_ms, spanned_ms); }
+// A file's length. Where its clock runs on from start to end, the time
+// stamps give it exactly; the byte rate only guesses, too short where the
+// rate drops (a still stretch after a busy start), too long where it rises.
+// Where the clock restarts (pieces encoded apart), the stamps fall short,
+// and an item that is too short loses its end, one that is too long only
+// shows a longer length: the longer of the two stands.
+double FileDurationMs(double estimate_ms, const StampedLength& stamped) {
+    if (stamped.continuous && stamped.ms > 0) return stamped.ms;
+    return std::max(estimate_ms, stamped.ms);
+}
 
 }  // namespace
 
@@ -111,10 +162,15 @@ bool ProbeMpegFile(const std::filesystem::path& path, DvdDiscInfo* disc) {
         title.duration_ms = static_cast<double>(duration_100ns) / 10000.0;
     // A VOB's navigation packs know its playing time; other files have the
     // guess and the time stamps to go by.
+    const int64_t frame_100ns = streams.video.empty() ? 0 : streams.video[0].frame_duration_100ns;
     const double vobus_ms = VobuPlayingMs(path);
-    title.duration_ms = vobus_ms > 0 ? vobus_ms
-                                     : FileDurationMs(title.duration_ms,
-                                                      SpannedMs(path, streams.video.empty() ? 0 : streams.video[0].frame_duration_100ns));
+    const StampedLength stamped = vobus_ms > 0 ? StampedLength{} : SpannedMs(path, frame_100ns);
+    if (vobus_ms > 0)
+        title.duration_ms = vobus_ms;
+    else if (stamped.video_stream)
+        title.duration_ms = static_cast<double>(CountPictures(path) * frame_100ns) / 10000.0;
+    else
+        title.duration_ms = FileDurationMs(title.duration_ms, stamped);
     for (const StreamTable::Audio& audio : streams.audio) {
         if (title.audio_count >= kDvdMaxStreams || audio.key <= 0) continue;
         const int i = title.audio_count++;
