@@ -5,6 +5,7 @@
 #include <fstream>
 #include <vector>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "demux/async_file_reader.h"
@@ -137,10 +138,28 @@ double FileDurationMs(double estimate_ms, const StampedLength& stamped) {
 bool IsMpegFilePath(const std::filesystem::path& path) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) return false;
-    std::string extension = path.extension().string();
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return extension == ".vob" || extension == ".mpg" || extension == ".mpeg" || extension == ".ts" ||
-           extension == ".m2ts";
+    // A disc image names its volume descriptors at sector 16: "CD001" (ISO 9660) or "BEA01"
+    // (the start of UDF's).
+    std::ifstream file(path, std::ios::binary);
+    char tag[5] = {};
+    file.seekg(16 * 2048 + 1);
+    if (file.read(tag, sizeof(tag))) {
+        const std::string_view text(tag, sizeof(tag));
+        if (text == "CD001" || text == "BEA01") return false;
+    }
+    return true;
+}
+
+std::string MissingSourceText(const std::filesystem::path& path) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (std::filesystem::exists(status)) return {};
+    if (!error) error = std::make_error_code(std::errc::no_such_file_or_directory);
+    return path.string() + ": " + error.message();
+}
+
+std::string UnreadableFileText(const std::filesystem::path& path) {
+    return path.string() + " is not an MPEG program or transport stream, a VOB or an MPEG video stream";
 }
 
 bool ProbeMpegFile(const std::filesystem::path& path, DvdDiscInfo* disc) {
