@@ -139,8 +139,9 @@ HRESULT CodecSession::Drain(const FrameHandler& handler) {
 void CodecSession::Reset() {
     if (!context_) return;
     avcodec_flush_buffers(context_.get());
-    // A parser keeps partial frames and has no reset of its own: make it anew.
-    if (parser_) parser_.reset(av_parser_init(context_->codec_id));  // whole frames stay without one
+    // A parser keeps partial frames and has no reset of its own: make it anew (a session of
+    // whole frames has none).
+    if (parser_) parser_.reset(av_parser_init(context_->codec_id));
 }
 
 }  // namespace rizuvira::decoders

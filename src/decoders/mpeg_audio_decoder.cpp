@@ -63,9 +63,11 @@ bool ParseAudioInputType(const AM_MEDIA_TYPE& type, AudioInputFormat* format) {
         if (f.lpcm_bits != 16 && f.lpcm_bits != 20 && f.lpcm_bits != 24) return false;
     } else if (type.subtype == MEDIASUBTYPE_AAC) {
         f.codec_id = AV_CODEC_ID_AAC;
-        const std::size_t extra = std::min<std::size_t>(wfx.cbSize, type.cbFormat - sizeof(WAVEFORMATEX));
+        const std::size_t extra =
+            std::min<std::size_t>(wfx.cbSize, type.cbFormat - sizeof(WAVEFORMATEX));
         if (extra < 2) return false;
-        f.config.assign(type.pbFormat + sizeof(WAVEFORMATEX), type.pbFormat + sizeof(WAVEFORMATEX) + extra);
+        f.config.assign(type.pbFormat + sizeof(WAVEFORMATEX),
+                        type.pbFormat + sizeof(WAVEFORMATEX) + extra);
     } else {
         return false;
     }

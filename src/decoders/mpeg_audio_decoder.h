@@ -1,6 +1,6 @@
 // CMpegAudioDecoder: the audio decoder filter. MPEG audio (layers I to III), AC-3, DTS, DVD
-// LPCM and AAC (raw frames, one per sample) in; interleaved signed 16-bit PCM out, with the channel count and sample rate the input
-// type states.
+// LPCM and AAC (raw frames, one per sample) in; interleaved signed 16-bit PCM out, with the channel
+// count and sample rate the input type states.
 //
 // Pins: input 0 "In" takes the splitter's types (MEDIATYPE_Audio with a WAVEFORMATEX block):
 // MPEG1AudioPayload / MPEG2_AUDIO / MPEG1Audio / MP3, DOLBY_AC3, DTS, DVD_LPCM_AUDIO (16, 20 or

@@ -48,11 +48,14 @@ std::vector<uint8_t> AvcConfigurationRecord(const BYTE* sets, std::size_t size) 
         if (n == 0 || n > size - at) break;
         std::vector<uint8_t> nal(sets + at, sets + at + n);
         at += n;
-        if ((nal[0] & 0x1F) == 7 && sps.size() < 31) sps.push_back(std::move(nal));
-        else if ((nal[0] & 0x1F) == 8 && pps.size() < 255) pps.push_back(std::move(nal));
+        if ((nal[0] & 0x1F) == 7 && sps.size() < 31)
+            sps.push_back(std::move(nal));
+        else if ((nal[0] & 0x1F) == 8 && pps.size() < 255)
+            pps.push_back(std::move(nal));
     }
     if (sps.empty() || sps[0].size() < 4) return {};
-    std::vector<uint8_t> record{1, sps[0][1], sps[0][2], sps[0][3], 0xFF, static_cast<uint8_t>(0xE0 | sps.size())};
+    std::vector<uint8_t> record{1,         sps[0][1], sps[0][2],
+                                sps[0][3], 0xFF,      static_cast<uint8_t>(0xE0 | sps.size())};
     auto append = [&record](const std::vector<std::vector<uint8_t>>& list) {
         for (const std::vector<uint8_t>& nal : list) {
             record.push_back(static_cast<uint8_t>(nal.size() >> 8));
@@ -159,7 +162,8 @@ bool ParseVideoInputType(const AM_MEDIA_TYPE& type, VideoInputFormat* format) {
         return false;
     }
     // The format block's picture size is the one that counts; the sequence header backs it up.
-    if ((f.width <= 0 || f.height <= 0) && f.codec_id != AV_CODEC_ID_H264 && f.sequence_header.size() >= 7) {
+    if ((f.width <= 0 || f.height <= 0) && f.codec_id != AV_CODEC_ID_H264 &&
+        f.sequence_header.size() >= 7) {
         f.width = f.sequence_header[4] << 4 | f.sequence_header[5] >> 4;
         f.height = (f.sequence_header[5] & 0x0F) << 8 | f.sequence_header[6];
     }

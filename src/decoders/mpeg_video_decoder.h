@@ -4,10 +4,11 @@
 // Pins (by direction and index): input 0 "Video" takes the splitter's MPEG-1 (MPEG1Payload,
 // FORMAT_MPEGVideo) or MPEG-2 (MPEG2_VIDEO, FORMAT_MPEG2_VIDEO) type, whose format block carries
 // the sequence header, or H.264 (AVC1, FORMAT_MPEG2_VIDEO: the parameter sets behind 2-byte
-// lengths in the block; one access unit per sample, NAL units behind 4-byte lengths); input 1 "Subpicture" takes DVD subpictures and may stay unconnected;
-// output 0 "Out" offers YV12 (Y, then Cr, then Cb, planes packed without padding: strides
-// width and width / 2) with a VIDEOINFOHEADER2 first and a VIDEOINFOHEADER second, both with a
-// positive height; the VIDEOINFOHEADER2 carries the stream's display aspect ratio.
+// lengths in the block; one access unit per sample, NAL units behind 4-byte lengths); input 1
+// "Subpicture" takes DVD subpictures and may stay unconnected; output 0 "Out" offers YV12 (Y, then
+// Cr, then Cb, planes packed without padding: strides width and width / 2) with a VIDEOINFOHEADER2
+// first and a VIDEOINFOHEADER second, both with a positive height; the VIDEOINFOHEADER2 carries the
+// stream's display aspect ratio.
 //
 // Times: pictures leave in display order. A picture whose data came with a time stamp starts at
 // it; one without starts where the picture before it stopped. Pictures decoded before the

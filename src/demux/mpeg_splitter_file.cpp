@@ -162,7 +162,8 @@ HRESULT CMpegSplitterFile::Init() {
         // Streams met before the tables named their program.
         std::lock_guard lock(mutex_);
         for (auto& list : streams_)
-            std::erase_if(list, [this](const SplitterStream& s) { return s.pid && InOtherProgram(s.pid); });
+            std::erase_if(
+                list, [this](const SplitterStream& s) { return s.pid && InOtherProgram(s.pid); });
     }
 
     const int subtitle_count = std::clamp(title_.subtitle_count, 0, kDvdMaxStreams);
@@ -594,8 +595,8 @@ bool CMpegSplitterFile::ProgramOfPid(uint16_t pid, uint16_t* program) const {
 
 uint16_t CMpegSplitterFile::SelectedProgram() const {
     auto is_video = [](uint8_t type) {
-        return type == 0x01 || type == 0x02 || type == 0x10 || type == 0x1B || type == 0x24 || type == 0x42 ||
-               type == 0xEA;
+        return type == 0x01 || type == 0x02 || type == 0x10 || type == 0x1B || type == 0x24 ||
+               type == 0x42 || type == 0xEA;
     };
     std::lock_guard lock(mutex_);
     uint16_t first = 0;

@@ -27,7 +27,14 @@ namespace rizuvira::demux {
 
 // kVideoStream: a bare MPEG-1/2 video elementary stream (.m2v), without time stamps; its one
 // stream has the key 0xE000.
-enum class MpegContainer { kNone, kProgramStream, kTransportStream, kPesStream, kPvaStream, kVideoStream };
+enum class MpegContainer {
+    kNone,
+    kProgramStream,
+    kTransportStream,
+    kPesStream,
+    kPvaStream,
+    kVideoStream
+};
 
 // One stream of a Blu-ray clip's stream list (read from the clip information file).
 struct ClipStream {
@@ -145,7 +152,7 @@ private:
     std::array<std::vector<SplitterStream>, kStreamKinds> streams_;
     std::map<uint16_t, uint8_t> pid_stream_ids_;
     std::map<uint16_t, TransportProgram> programs_;  // by PMT PID
-    std::vector<uint16_t> program_order_;             // PMT PIDs in the association table's order
+    std::vector<uint16_t> program_order_;            // PMT PIDs in the association table's order
 };
 
 }  // namespace rizuvira::demux

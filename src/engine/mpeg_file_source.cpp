@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
-#include <vector>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "demux/async_file_reader.h"
 #include "demux/mpeg_splitter.h"
@@ -159,7 +159,8 @@ std::string MissingSourceText(const std::filesystem::path& path) {
 }
 
 std::string UnreadableFileText(const std::filesystem::path& path) {
-    return path.string() + " is not an MPEG program or transport stream, a VOB or an MPEG video stream";
+    return path.string() +
+           " is not an MPEG program or transport stream, a VOB or an MPEG video stream";
 }
 
 bool ProbeMpegFile(const std::filesystem::path& path, DvdDiscInfo* disc) {

@@ -145,12 +145,14 @@ bool PreviewPlayer::Open(int32_t dvd_handle, decoders::IVideoSurface* surface,
     return true;
 }
 
-bool PreviewPlayer::OpenFile(const std::filesystem::path& file, int64_t length_ms, decoders::IVideoSurface* surface,
-                             const RECT* video_rect, std::function<void()> notify) {
+bool PreviewPlayer::OpenFile(const std::filesystem::path& file, int64_t length_ms,
+                             decoders::IVideoSurface* surface, const RECT* video_rect,
+                             std::function<void()> notify) {
     Close();
     if (!BuildCommon(surface, std::move(notify))) return false;
     ComPtr<IFileSourceFilter> source = splitter_.As<IFileSourceFilter>();
-    if (!source || FAILED(source->Load(file.string(), nullptr))) return Fail("load source file error");
+    if (!source || FAILED(source->Load(file.string(), nullptr)))
+        return Fail("load source file error");
     file_length_ms_ = length_ms;
     if (windowless_) {
         windowless_->SetVideoPosition(nullptr, video_rect ? video_rect : &kEmptyRect);
@@ -302,17 +304,20 @@ bool OpenSource(PreviewPlayer& player, const std::string& path, int title, DiscH
         if (messages) messages->ShowMessage(text);
         return false;
     };
-    if (const std::string missing = engine::MissingSourceText(path); !missing.empty()) return say(missing);
+    if (const std::string missing = engine::MissingSourceText(path); !missing.empty())
+        return say(missing);
     if (engine::IsMpegFilePath(path)) {
         auto record = std::make_unique<DvdDiscInfo>();
-        if (!engine::ProbeMpegFile(path, record.get())) return say(engine::UnreadableFileText(path));
-        return player.OpenFile(path, static_cast<int64_t>(record->titles[0].duration_ms), surface, nullptr,
-                               std::move(notify)) &&
+        if (!engine::ProbeMpegFile(path, record.get()))
+            return say(engine::UnreadableFileText(path));
+        return player.OpenFile(path, static_cast<int64_t>(record->titles[0].duration_ms), surface,
+                               nullptr, std::move(notify)) &&
                player.SelectTitle(title, -1);
     }
     disc.Open(path);
     if (disc.get() == 0) return say("Load DVD error");
-    return player.Open(disc.get(), surface, nullptr, std::move(notify)) && player.SelectTitle(title, -1);
+    return player.Open(disc.get(), surface, nullptr, std::move(notify)) &&
+           player.SelectTitle(title, -1);
 }
 
 // Wakes a waiting thread whenever the graph queues an event.
@@ -370,7 +375,8 @@ bool PlayTitle(const std::string& disc_path, int title, engine::MessageSink* mes
     decoders::HeadlessVideoSurface surface;
     EventSignal signal;
     PreviewPlayer player(messages);
-    if (!OpenSource(player, disc_path, title, disc, &surface, [&signal] { signal.Notify(); }, messages))
+    if (!OpenSource(
+            player, disc_path, title, disc, &surface, [&signal] { signal.Notify(); }, messages))
         return false;
     player.Play();
     bool ok = true;

@@ -84,8 +84,9 @@ public:
     // Builds the graph for a plain MPEG file instead of a disc: the splitter reads `file`
     // itself; `length_ms` is its length as ProbeMpegFile measured it. SelectTitle(0, -1) then
     // connects its streams.
-    bool OpenFile(const std::filesystem::path& file, int64_t length_ms, decoders::IVideoSurface* surface,
-                  const RECT* video_rect, std::function<void()> notify);
+    bool OpenFile(const std::filesystem::path& file, int64_t length_ms,
+                  decoders::IVideoSurface* surface, const RECT* video_rect,
+                  std::function<void()> notify);
     // Selects title and chapter (−1: the whole title) and connects the streams. Stopped only.
     bool SelectTitle(int title, int chapter);
 
@@ -129,10 +130,10 @@ private:
     int64_t file_length_ms_ = 0;  // a plain file's (no reader)
 };
 
-// For the command line: opens the disc (or plain MPEG file, title 0 only) at `disc_path`, plays title `title` (0-based) paused
-// from `at_seconds`, and writes the picture shown there to `output` (type by extension).
-// Waits at most `wait` for the picture. Failures go to `messages`; false when no file was
-// written.
+// For the command line: opens the disc (or plain MPEG file, title 0 only) at `disc_path`, plays
+// title `title` (0-based) paused from `at_seconds`, and writes the picture shown there to `output`
+// (type by extension). Waits at most `wait` for the picture. Failures go to `messages`; false when
+// no file was written.
 bool SaveTitleSnapshot(const std::string& disc_path, int title, double at_seconds,
                        const std::filesystem::path& output, engine::MessageSink* messages,
                        std::chrono::milliseconds wait = std::chrono::seconds(20));

@@ -54,7 +54,8 @@ protected:
         const fs::path out = folder_ / "out";
         fs::remove_all(out);
         fs::create_directories(out);
-        const CliRun run = RunCli("convert '" + file.string() + "' -q -o '" + out.string() + "'", env_);
+        const CliRun run =
+            RunCli("convert '" + file.string() + "' -q -o '" + out.string() + "'", env_);
         EXPECT_EQ(run.exit_code, 0) << run.err;
         return e2e::DecodeOutput((out / "Title_01.mp4").string(), 720, 480);
     }
@@ -67,33 +68,38 @@ double Tone(const DecodedOutput& out, double at_s, double hz) {
     const size_t first = static_cast<size_t>((at_s - out.audio_start_s) * out.sample_rate);
     const size_t count = static_cast<size_t>(out.sample_rate / 5);
     if (first + count > out.mono.size()) return 0;
-    return fx::ToneAmplitude(std::span<const float>(out.mono).subspan(first, count), out.sample_rate, hz);
+    return fx::ToneAmplitude(std::span<const float>(out.mono).subspan(first, count),
+                             out.sample_rate, hz);
 }
 
 TEST_F(CliPlainFileTest, TransportStreamOfTwoProgramsIsItsFirstProgram) {
     // Program one: 4 s at 440 Hz. Program two: 4 s at 880 Hz on a clock of its own, 50000 s on.
     const std::string pictures = "-f lavfi -i testsrc=size=320x240:rate=30000/1001:duration=4 ";
-    const fs::path ts = Make("two.ts", pictures + "-f lavfi -i sine=f=440:duration=4 -itsoffset 50000 " + pictures +
-                                           "-itsoffset 50000 -f lavfi -i sine=f=880:duration=4 "
-                                           "-map 0:v -map 1:a -map 2:v -map 3:a -c:v mpeg2video -c:a mp2 "
-                                           "-program title=one:st=0:st=1 -program title=two:st=2:st=3 -f mpegts");
+    const fs::path ts =
+        Make("two.ts", pictures + "-f lavfi -i sine=f=440:duration=4 -itsoffset 50000 " + pictures +
+                           "-itsoffset 50000 -f lavfi -i sine=f=880:duration=4 "
+                           "-map 0:v -map 1:a -map 2:v -map 3:a -c:v mpeg2video -c:a mp2 "
+                           "-program title=one:st=0:st=1 -program title=two:st=2:st=3 -f mpegts");
     EXPECT_NEAR(InfoLengthMs(ts), 4000, 100) << "the first program's stamps, not the file's bytes";
     const CliRun info = RunCli("info '" + ts.string() + "'", env_);
-    EXPECT_EQ(info.out.find("audio"), info.out.rfind("audio")) << "one program's sound only:\n" << info.out;
+    EXPECT_EQ(info.out.find("audio"), info.out.rfind("audio")) << "one program's sound only:\n"
+                                                               << info.out;
 
     const DecodedOutput decoded = Convert(ts);
     ASSERT_TRUE(decoded.ok) << decoded.error;
     EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 120, 1);
-    const double audio_end = decoded.audio_start_s + static_cast<double>(decoded.mono.size()) / decoded.sample_rate;
+    const double audio_end =
+        decoded.audio_start_s + static_cast<double>(decoded.mono.size()) / decoded.sample_rate;
     EXPECT_LT(audio_end, 4.2);
     EXPECT_GT(Tone(decoded, 2.0, 440), 0.05);
     EXPECT_LT(Tone(decoded, 2.0, 880), 0.01);
 }
 
 TEST_F(CliPlainFileTest, H264AndAacTransportStreamConvertsEveryPicture) {
-    const fs::path ts = Make("avc.ts",
-                             "-f lavfi -i testsrc=size=320x240:rate=30000/1001:duration=3 -f lavfi -i "
-                             "sine=f=440:duration=3 -c:v libx264 -preset ultrafast -bf 2 -c:a aac -f mpegts");
+    const fs::path ts =
+        Make("avc.ts",
+             "-f lavfi -i testsrc=size=320x240:rate=30000/1001:duration=3 -f lavfi -i "
+             "sine=f=440:duration=3 -c:v libx264 -preset ultrafast -bf 2 -c:a aac -f mpegts");
     EXPECT_NEAR(InfoLengthMs(ts), 3003, 60);
     const DecodedOutput decoded = Convert(ts);
     ASSERT_TRUE(decoded.ok) << decoded.error;
@@ -103,9 +109,10 @@ TEST_F(CliPlainFileTest, H264AndAacTransportStreamConvertsEveryPicture) {
 }
 
 TEST_F(CliPlainFileTest, BareMpegVideoStreamConvertsEveryPicture) {
-    const fs::path m2v = Make("bare.m2v",
-                              "-f lavfi -i testsrc=size=320x240:rate=30000/1001:duration=2 -c:v mpeg2video -bf 2 "
-                              "-f mpeg2video");
+    const fs::path m2v =
+        Make("bare.m2v",
+             "-f lavfi -i testsrc=size=320x240:rate=30000/1001:duration=2 -c:v mpeg2video -bf 2 "
+             "-f mpeg2video");
     const fs::path mpg = folder_ / "bare.mpg";
     fs::copy_file(m2v, mpg);
     EXPECT_NEAR(InfoLengthMs(m2v), 2002, 1) << "its pictures counted";
@@ -118,30 +125,36 @@ TEST_F(CliPlainFileTest, BareMpegVideoStreamConvertsEveryPicture) {
 TEST_F(CliPlainFileTest, VariableRateProgramStreamLengthFromItsStamps) {
     // Five still seconds, then one of noise at a high rate: the head's byte
     // rate promises many times the real length.
-    const fs::path mpg = Make("vbr.mpg",
-                              "-f lavfi -i color=black:size=352x288:rate=25:duration=5 -f lavfi -t 1 -i "
-                              "'nullsrc=size=352x288:rate=25,geq=random(1)*255:128:128' -f lavfi -i sine=duration=6 "
-                              "-filter_complex '[0][1]concat=n=2:v=1:a=0[v]' -map '[v]' -map 2 -c:v mpeg2video "
-                              "-b:v 8M -c:a mp2 -f mpeg");
+    const fs::path mpg =
+        Make("vbr.mpg",
+             "-f lavfi -i color=black:size=352x288:rate=25:duration=5 -f lavfi -t 1 -i "
+             "'nullsrc=size=352x288:rate=25,geq=random(1)*255:128:128' -f lavfi -i sine=duration=6 "
+             "-filter_complex '[0][1]concat=n=2:v=1:a=0[v]' -map '[v]' -map 2 -c:v mpeg2video "
+             "-b:v 8M -c:a mp2 -f mpeg");
     EXPECT_NEAR(InfoLengthMs(mpg), 6000, 100);
 }
 
 TEST_F(CliPlainFileTest, EveryCommandTakesTheSameFilesAndNamesTheOnesItRefuses) {
-    const fs::path ts = Make("clip.ts",
-                             "-f lavfi -i testsrc=size=320x240:rate=25:duration=2 -c:v libx264 -preset ultrafast "
-                             "-f mpegts");
+    const fs::path ts =
+        Make("clip.ts",
+             "-f lavfi -i testsrc=size=320x240:rate=25:duration=2 -c:v libx264 -preset ultrafast "
+             "-f mpegts");
     const fs::path picture = folder_ / "at1.bmp";
-    const CliRun snapshot = RunCli("snapshot '" + ts.string() + "' --title 1 --at 1 -o '" + picture.string() + "'", env_);
+    const CliRun snapshot = RunCli(
+        "snapshot '" + ts.string() + "' --title 1 --at 1 -o '" + picture.string() + "'", env_);
     EXPECT_EQ(snapshot.exit_code, 0) << snapshot.err;
     EXPECT_TRUE(fs::exists(picture));
 
     const fs::path junk = folder_ / "notes.mpg";
     std::ofstream(junk) << std::string(100000, 'x');
     const std::string missing = (folder_ / "gone.ts").string();
-    const std::string refused = junk.string() + " is not an MPEG program or transport stream, a VOB or an MPEG video stream\n";
+    const std::string refused =
+        junk.string() +
+        " is not an MPEG program or transport stream, a VOB or an MPEG video stream\n";
     const std::string out = " -q -o '" + (folder_ / "out").string() + "'";
     const std::string at = " --title 1 --at 1 -o '" + picture.string() + "'";
-    for (const std::string& command : {std::string("info"), std::string("convert"), std::string("snapshot")}) {
+    for (const std::string& command :
+         {std::string("info"), std::string("convert"), std::string("snapshot")}) {
         const std::string options = command == "convert" ? out : command == "snapshot" ? at : "";
         const CliRun gone = RunCli(command + " '" + missing + "'" + options, env_);
         EXPECT_NE(gone.exit_code, 0) << command;
