@@ -104,10 +104,14 @@ void DiscSession::ReplaceProfile(const engine::OutputProfile& edited) {
 
 bool DiscSession::OpenDisc(const std::string& path) {
     if (has_profile_) catalogue_->SetFormatExt(profile_.FormatExt);
+    if (const std::string missing = engine::MissingSourceText(path); !missing.empty()) {
+        messages_->ShowMessage(missing);
+        return false;
+    }
     if (engine::IsMpegFilePath(path)) {
         auto record = std::make_unique<DvdDiscInfo>();
         if (!engine::ProbeMpegFile(path, record.get())) {
-            messages_->ShowMessage(kOpenDvdError);
+            messages_->ShowMessage(engine::UnreadableFileText(path));
             return false;
         }
         catalogue_->LoadFileRecord(path, *record);

@@ -84,7 +84,8 @@ public:
 
     // --- Disc ---------------------------------------------------------------
     // Opens a DVD (drive, VIDEO_TS folder, ISO image) or a plain MPEG file
-    // and lists it; messages say what failed.
+    // and lists it; messages say what failed (a missing path, a file that is
+    // not MPEG, a disc that does not open).
     bool OpenDisc(const std::string& path);
     const TitleCatalogue& catalogue() const { return *catalogue_; }
     TitleCatalogue& catalogue() { return *catalogue_; }

@@ -72,9 +72,13 @@ void PrintJson(const DvdDiscInfo& disc, std::FILE* out) {
 
 int RunInfo(const char* disc_path, bool json, std::FILE* out, std::FILE* err) {
     auto disc = std::make_unique<DvdDiscInfo>();
+    if (const std::string missing = engine::MissingSourceText(disc_path); !missing.empty()) {
+        std::fprintf(err, "%s\n", missing.c_str());
+        return kExitCannotOpen;
+    }
     if (engine::IsMpegFilePath(disc_path)) {
         if (!engine::ProbeMpegFile(disc_path, disc.get())) {
-            std::fprintf(err, "Open DVD error\n");
+            std::fprintf(err, "%s\n", engine::UnreadableFileText(disc_path).c_str());
             return kExitCannotOpen;
         }
     } else {

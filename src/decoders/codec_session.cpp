@@ -44,7 +44,7 @@ HRESULT CodecSession::Open(const CodecOptions& options, std::string* error) {
         if (error) *error = av::ErrorText(result);
         return E_FAIL;
     }
-    parser_.reset(av_parser_init(options.codec_id));
+    if (!options.whole_frames) parser_.reset(av_parser_init(options.codec_id));
     context_ = std::move(context);
     packet_ = std::move(packet);
     frame_ = std::move(frame);
@@ -139,7 +139,8 @@ HRESULT CodecSession::Drain(const FrameHandler& handler) {
 void CodecSession::Reset() {
     if (!context_) return;
     avcodec_flush_buffers(context_.get());
-    // A parser keeps partial frames and has no reset of its own: make it anew.
+    // A parser keeps partial frames and has no reset of its own: make it anew (a session of
+    // whole frames has none).
     if (parser_) parser_.reset(av_parser_init(context_->codec_id));
 }
 

@@ -49,6 +49,9 @@ struct CodecOptions {
     std::span<const uint8_t> extradata;  // codec configuration (e.g. a sequence header)
     int sample_rate = 0;              // hints for audio decoders; 0 = from the stream
     int channels = 0;
+    // Every piece is one whole frame: no parser (one that expects another framing would
+    // refuse them).
+    bool whole_frames = false;
     // Private options of the decoder (av_opt_set on priv_data), e.g. dvdsub's "palette".
     std::function<void(AVCodecContext*)> configure;
 };

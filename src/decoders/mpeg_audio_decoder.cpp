@@ -61,6 +61,13 @@ bool ParseAudioInputType(const AM_MEDIA_TYPE& type, AudioInputFormat* format) {
         f.codec_id = AV_CODEC_ID_PCM_DVD;
         f.lpcm_bits = wfx.wBitsPerSample;
         if (f.lpcm_bits != 16 && f.lpcm_bits != 20 && f.lpcm_bits != 24) return false;
+    } else if (type.subtype == MEDIASUBTYPE_AAC) {
+        f.codec_id = AV_CODEC_ID_AAC;
+        const std::size_t extra =
+            std::min<std::size_t>(wfx.cbSize, type.cbFormat - sizeof(WAVEFORMATEX));
+        if (extra < 2) return false;
+        f.config.assign(type.pbFormat + sizeof(WAVEFORMATEX),
+                        type.pbFormat + sizeof(WAVEFORMATEX) + extra);
     } else {
         return false;
     }
@@ -166,6 +173,9 @@ HRESULT CMpegAudioDecoder::OpenStream(const AudioInputFormat& format) {
     options.threads = threads_.load() > 0 ? threads_.load() : ProcessorCount();
     options.sample_rate = input_.sample_rate;
     options.channels = input_.channels;
+    options.extradata = input_.config;
+    // The splitter delivers AAC as raw frames, one per sample.
+    options.whole_frames = input_.codec_id == AV_CODEC_ID_AAC;
     return session_.Open(options);
 }
 

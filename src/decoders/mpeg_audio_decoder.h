@@ -1,10 +1,11 @@
-// CMpegAudioDecoder: the audio decoder filter. MPEG audio (layers I to III), AC-3, DTS and DVD
-// LPCM in; interleaved signed 16-bit PCM out, with the channel count and sample rate the input
-// type states.
+// CMpegAudioDecoder: the audio decoder filter. MPEG audio (layers I to III), AC-3, DTS, DVD
+// LPCM and AAC (raw frames, one per sample) in; interleaved signed 16-bit PCM out, with the channel
+// count and sample rate the input type states.
 //
 // Pins: input 0 "In" takes the splitter's types (MEDIATYPE_Audio with a WAVEFORMATEX block):
 // MPEG1AudioPayload / MPEG2_AUDIO / MPEG1Audio / MP3, DOLBY_AC3, DTS, DVD_LPCM_AUDIO (16, 20 or
-// 24 bits: the splitter removes the LPCM header, so the sample format comes from the type).
+// 24 bits: the splitter removes the LPCM header, so the sample format comes from the type), AAC
+// (the decoder configuration follows the WAVEFORMATEX, cbSize bytes).
 // Output 0 "Out" offers MEDIASUBTYPE_PCM with a WAVEFORMATEX (16 bits).
 //
 // The output format is fixed when the pins connect. Should the stream change its layout or rate
@@ -42,6 +43,7 @@ struct AudioInputFormat {
     int channels = 0;
     int sample_rate = 0;
     int lpcm_bits = 0;  // DVD LPCM only
+    std::vector<uint8_t> config;  // AAC: the AudioSpecificConfig after the WAVEFORMATEX
 };
 
 // Reads one of the accepted input types; false for anything else or a malformed block.

@@ -37,6 +37,38 @@ void AspectFromSequenceHeader(const std::vector<uint8_t>& header, bool mpeg2, in
     *y = height;
 }
 
+// The decoder configuration record (avcC) that libavcodec takes for H.264 with 4-byte length
+// prefixes, from the format block's parameter sets (each behind a 2-byte length). Empty when
+// the block holds no sequence parameter set.
+std::vector<uint8_t> AvcConfigurationRecord(const BYTE* sets, std::size_t size) {
+    std::vector<std::vector<uint8_t>> sps, pps;
+    for (std::size_t at = 0; at + 2 <= size;) {
+        const std::size_t n = std::size_t{sets[at]} << 8 | sets[at + 1];
+        at += 2;
+        if (n == 0 || n > size - at) break;
+        std::vector<uint8_t> nal(sets + at, sets + at + n);
+        at += n;
+        if ((nal[0] & 0x1F) == 7 && sps.size() < 31)
+            sps.push_back(std::move(nal));
+        else if ((nal[0] & 0x1F) == 8 && pps.size() < 255)
+            pps.push_back(std::move(nal));
+    }
+    if (sps.empty() || sps[0].size() < 4) return {};
+    std::vector<uint8_t> record{1,         sps[0][1], sps[0][2],
+                                sps[0][3], 0xFF,      static_cast<uint8_t>(0xE0 | sps.size())};
+    auto append = [&record](const std::vector<std::vector<uint8_t>>& list) {
+        for (const std::vector<uint8_t>& nal : list) {
+            record.push_back(static_cast<uint8_t>(nal.size() >> 8));
+            record.push_back(static_cast<uint8_t>(nal.size()));
+            record.insert(record.end(), nal.begin(), nal.end());
+        }
+    };
+    append(sps);
+    record.push_back(static_cast<uint8_t>(pps.size()));
+    append(pps);
+    return record;
+}
+
 CMediaType MakeOutputType(const VideoInputFormat& in, bool info2) {
     CMediaType type(MEDIATYPE_Video);
     type.subtype = MEDIASUBTYPE_YV12;
@@ -111,11 +143,27 @@ bool ParseVideoInputType(const AM_MEDIA_TYPE& type, VideoInputFormat* format) {
         f.height = std::abs(info.hdr.bmiHeader.biHeight);
         f.frame_period_100ns = info.hdr.AvgTimePerFrame;
         f.sequence_header.assign(block + fixed, block + fixed + info.cbSequenceHeader);
+    } else if ((type.subtype == MEDIASUBTYPE_AVC1 || type.subtype == MEDIASUBTYPE_H264) &&
+               type.formattype == FORMAT_MPEG2Video) {
+        constexpr std::size_t fixed = offsetof(MPEG2VIDEOINFO, dwSequenceHeader);
+        if (length < fixed) return false;
+        MPEG2VIDEOINFO info;
+        std::memcpy(&info, block, fixed);
+        if (info.cbSequenceHeader > length - fixed) return false;
+        f.codec_id = AV_CODEC_ID_H264;
+        f.width = info.hdr.bmiHeader.biWidth;
+        f.height = std::abs(info.hdr.bmiHeader.biHeight);
+        f.aspect_x = static_cast<int>(info.hdr.dwPictAspectRatioX);
+        f.aspect_y = static_cast<int>(info.hdr.dwPictAspectRatioY);
+        f.frame_period_100ns = info.hdr.AvgTimePerFrame;
+        f.sequence_header = AvcConfigurationRecord(block + fixed, info.cbSequenceHeader);
+        if (f.sequence_header.empty()) return false;
     } else {
         return false;
     }
     // The format block's picture size is the one that counts; the sequence header backs it up.
-    if ((f.width <= 0 || f.height <= 0) && f.sequence_header.size() >= 7) {
+    if ((f.width <= 0 || f.height <= 0) && f.codec_id != AV_CODEC_ID_H264 &&
+        f.sequence_header.size() >= 7) {
         f.width = f.sequence_header[4] << 4 | f.sequence_header[5] >> 4;
         f.height = (f.sequence_header[5] & 0x0F) << 8 | f.sequence_header[6];
     }
@@ -283,6 +331,8 @@ HRESULT CMpegVideoDecoder::OpenSession(const std::vector<uint8_t>& sequence_head
     options.codec_id = stream_codec_;
     options.threads = threads_.load() > 0 ? threads_.load() : ProcessorCount();
     options.extradata = sequence_header;
+    // The splitter delivers H.264 as whole access units.
+    options.whole_frames = stream_codec_ == AV_CODEC_ID_H264;
     return session_.Open(options);
 }
 

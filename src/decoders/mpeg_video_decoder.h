@@ -1,12 +1,14 @@
-// CMpegVideoDecoder: the MPEG-1/MPEG-2 video decoder filter, with the chosen DVD subtitle drawn
-// into its pictures.
+// CMpegVideoDecoder: the MPEG-1/MPEG-2 and H.264 video decoder filter, with the chosen DVD
+// subtitle drawn into its pictures.
 //
 // Pins (by direction and index): input 0 "Video" takes the splitter's MPEG-1 (MPEG1Payload,
 // FORMAT_MPEGVideo) or MPEG-2 (MPEG2_VIDEO, FORMAT_MPEG2_VIDEO) type, whose format block carries
-// the sequence header; input 1 "Subpicture" takes DVD subpictures and may stay unconnected;
-// output 0 "Out" offers YV12 (Y, then Cr, then Cb, planes packed without padding: strides
-// width and width / 2) with a VIDEOINFOHEADER2 first and a VIDEOINFOHEADER second, both with a
-// positive height; the VIDEOINFOHEADER2 carries the stream's display aspect ratio.
+// the sequence header, or H.264 (AVC1, FORMAT_MPEG2_VIDEO: the parameter sets behind 2-byte
+// lengths in the block; one access unit per sample, NAL units behind 4-byte lengths); input 1
+// "Subpicture" takes DVD subpictures and may stay unconnected; output 0 "Out" offers YV12 (Y, then
+// Cr, then Cb, planes packed without padding: strides width and width / 2) with a VIDEOINFOHEADER2
+// first and a VIDEOINFOHEADER second, both with a positive height; the VIDEOINFOHEADER2 carries the
+// stream's display aspect ratio.
 //
 // Times: pictures leave in display order. A picture whose data came with a time stamp starts at
 // it; one without starts where the picture before it stopped. Pictures decoded before the
@@ -52,10 +54,11 @@ struct VideoInputFormat {
     int aspect_x = 0;  // display aspect, reduced
     int aspect_y = 0;
     REFERENCE_TIME frame_period_100ns = 0;  // 0 when the type does not say
-    std::vector<uint8_t> sequence_header;   // raw bytes from 00 00 01 B3 (may be empty)
+    std::vector<uint8_t> sequence_header;   // MPEG: raw bytes from 00 00 01 B3 (may be empty)
 };
 
-// Reads an MPEG-1 or MPEG-2 video type; false for any other type or a malformed format block.
+// Reads an MPEG-1, MPEG-2 or H.264 video type; false for any other type or a malformed format
+// block. For H.264 `sequence_header` holds the decoder configuration record (avcC).
 bool ParseVideoInputType(const AM_MEDIA_TYPE& type, VideoInputFormat* format);
 
 class CMpegVideoDecoder;

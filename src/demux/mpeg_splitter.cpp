@@ -564,6 +564,16 @@ HRESULT CMpegSplitterFilter::ReadNextUnit(REFERENCE_TIME base) {
             f.MoveTo(end);
             return hr;
         }
+        case MpegContainer::kVideoStream: {
+            // The decoder's parser finds the pictures; the pieces need no boundaries.
+            constexpr int64_t kPieceBytes = 65536;
+            const uint32_t key = 0xE000;
+            if (!HasConnectedPin(key)) {
+                f.MoveTo(f.StreamLength());
+                return S_OK;
+            }
+            return RoutePacket(make_packet(key, false, 0, f.Position() + kPieceBytes));
+        }
         case MpegContainer::kNone:
             break;
     }

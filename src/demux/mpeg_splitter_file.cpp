@@ -129,11 +129,12 @@ HRESULT CMpegSplitterFile::Init() {
     }
 
     MoveTo(start_offset_);
-    if (container_ == MpegContainer::kNone) return E_FAIL;
+    if (container_ == MpegContainer::kNone) return InitVideoStream() ? S_OK : E_FAIL;
 
     first_time_ = INT64_MAX;
     last_time_ = 0;
     first_time_position_ = last_time_position_ = 0;
+    pid_times_.clear();
     HRESULT hr = E_FAIL;
     for (int i = 0; i < kScanBlocks; ++i) {
         const int64_t block_start = std::max(start_offset_, i * kScanBlockBytes);
@@ -157,6 +158,13 @@ HRESULT CMpegSplitterFile::Init() {
         if (all_audio) break;
     }
     if (FAILED(hr)) return hr;
+    {
+        // Streams met before the tables named their program.
+        std::lock_guard lock(mutex_);
+        for (auto& list : streams_)
+            std::erase_if(
+                list, [this](const SplitterStream& s) { return s.pid && InOtherProgram(s.pid); });
+    }
 
     const int subtitle_count = std::clamp(title_.subtitle_count, 0, kDvdMaxStreams);
     for (int i = 0; i < subtitle_count; ++i) {
@@ -195,14 +203,62 @@ HRESULT CMpegSplitterFile::Init() {
     return S_OK;
 }
 
-void CMpegSplitterFile::UpdateTime(REFERENCE_TIME pts, int64_t position) {
-    if (first_time_ == INT64_MAX) {
-        first_time_ = pts;
-        first_time_position_ = position;
-    } else if (pts > first_time_ && pts > last_time_) {
-        last_time_ = pts;
-        last_time_position_ = position;
+bool CMpegSplitterFile::InitVideoStream() {
+    uint8_t code = 0;
+    if (!FindStartCode(code, 64) || code != 0xB3) return false;
+    MoveTo(Position() - 4);
+    SplitterStream s;
+    s.stream_id = 0xE0;
+    MpegVideoHeader video;
+    if (!Read(video, std::min<int64_t>(BytesLeft(), 4096), &s.type)) return false;
+    container_ = MpegContainer::kVideoStream;
+    first_time_ = INT64_MAX;
+    last_time_ = 0;
+    pid_times_.clear();
+    // The sequence header's rate is a ceiling; it is the only guess there is.
+    byte_rate_ = static_cast<int32_t>(std::min<uint32_t>(video.bit_rate / 8, INT32_MAX));
+    AddStream(kVideo, std::move(s));
+    MoveTo(start_offset_);
+    return true;
+}
+
+void CMpegSplitterFile::UpdateTime(uint16_t pid, REFERENCE_TIME pts, int64_t position) {
+    TimeSpan& span = pid_times_[pid];
+    if (span.first == INT64_MAX) {
+        span.first = pts;
+        span.first_position = position;
+    } else if (pts > span.first && pts > span.last) {
+        span.last = pts;
+        span.last_position = position;
     }
+}
+
+void CMpegSplitterFile::CombineTimes() {
+    // Programs of one multiplex run on clocks of their own: only the selected
+    // program's stamps measure it.
+    TimeSpan all;
+    for (const auto& [pid, span] : pid_times_) {
+        if (span.first == INT64_MAX || InOtherProgram(pid)) continue;
+        if (all.first == INT64_MAX || span.first_position < all.first_position) {
+            all.first = span.first;
+            all.first_position = span.first_position;
+        }
+    }
+    for (const auto& [pid, span] : pid_times_) {
+        if (span.first == INT64_MAX || InOtherProgram(pid)) continue;
+        if (span.first > all.first && span.first > all.last) {
+            all.last = span.first;
+            all.last_position = span.first_position;
+        }
+        if (span.last > all.first && span.last > all.last) {
+            all.last = span.last;
+            all.last_position = span.last_position;
+        }
+    }
+    first_time_ = all.first;
+    first_time_position_ = all.first_position;
+    last_time_ = all.last;
+    last_time_position_ = all.last_position;
 }
 
 void CMpegSplitterFile::ApplyMeasuredRate() {
@@ -247,7 +303,7 @@ HRESULT CMpegSplitterFile::ScanRange(int64_t start, int64_t stop) {
                 if (!Read(pes, code)) continue;
                 if (pes.mpeg_version == 2 && pes.scrambling) return DEMUX_E_SCRAMBLED;
                 const int64_t payload = Position();
-                if (pes.has_pts) UpdateTime(pes.pts_100ns, payload);
+                if (pes.has_pts) UpdateTime(0, pes.pts_100ns, payload);
                 ClassifyPayload(0, code, pes.length);
                 if (pes.length) MoveTo(payload + pes.length);
             }
@@ -273,7 +329,7 @@ HRESULT CMpegSplitterFile::ScanRange(int64_t start, int64_t stop) {
                     PesHeader pes;
                     if (Read(pes, code)) {
                         if (pes.mpeg_version == 2 && pes.scrambling) return DEMUX_E_SCRAMBLED;
-                        if (pes.has_pts) UpdateTime(pes.pts_100ns, Position());
+                        if (pes.has_pts) UpdateTime(h.pid, pes.pts_100ns, Position());
                     } else {
                         code = 0;
                         MoveTo(payload);
@@ -291,13 +347,14 @@ HRESULT CMpegSplitterFile::ScanRange(int64_t start, int64_t stop) {
                 if (Position() == before) MoveTo(before + 65536);
                 break;
             }
-            if (h.has_pts) UpdateTime(h.pts_100ns, Position());
+            if (h.has_pts) UpdateTime(0, h.pts_100ns, Position());
             const int64_t payload = Position();
             if (h.stream_id == 1) ClassifyPayload(1, 0xE0, h.length);
             else if (h.stream_id == 2) ClassifyPayload(2, 0xC0, h.length);
             MoveTo(payload + h.length);
         }
     }
+    CombineTimes();
     return S_OK;
 }
 
@@ -317,6 +374,7 @@ uint8_t CMpegSplitterFile::TransportTypeOf(uint16_t pid) const {
 }
 
 uint32_t CMpegSplitterFile::ClassifyPayload(uint16_t pid, uint8_t stream_id, int64_t length) {
+    if (container_ == MpegContainer::kTransportStream && InOtherProgram(pid)) return pid;
     if (container_ == MpegContainer::kTransportStream) {
         std::lock_guard lock(mutex_);
         if (stream_id) {
@@ -535,6 +593,36 @@ bool CMpegSplitterFile::ProgramOfPid(uint16_t pid, uint16_t* program) const {
     return false;
 }
 
+uint16_t CMpegSplitterFile::SelectedProgram() const {
+    auto is_video = [](uint8_t type) {
+        return type == 0x01 || type == 0x02 || type == 0x10 || type == 0x1B || type == 0x24 ||
+               type == 0x42 || type == 0xEA;
+    };
+    std::lock_guard lock(mutex_);
+    uint16_t first = 0;
+    for (const uint16_t pmt : program_order_) {
+        const auto it = programs_.find(pmt);
+        if (it == programs_.end()) continue;
+        for (const auto& e : it->second.streams) {
+            if (!e.type) continue;
+            if (is_video(e.type)) return pmt;
+            if (!first) first = pmt;
+        }
+    }
+    return first;
+}
+
+bool CMpegSplitterFile::InOtherProgram(uint16_t pid) const {
+    if (pid == 0) return false;
+    const uint16_t selected = SelectedProgram();
+    if (selected == 0) return false;
+    uint16_t program = 0;
+    std::lock_guard lock(mutex_);
+    for (const auto& e : programs_.at(selected).streams)
+        if (e.type && e.pid == pid) return false;
+    return ProgramOfPid(pid, &program);
+}
+
 std::vector<uint16_t> CMpegSplitterFile::ProgramPids(uint16_t program) const {
     std::lock_guard lock(mutex_);
     std::vector<uint16_t> pids;
@@ -553,13 +641,14 @@ void CMpegSplitterFile::ReadProgramTables(const TransportHeader& h) {
         int entries = (static_cast<int>(section.section_length) - 9) / 4;
         entries = std::min<int64_t>(entries, (h.payload_end - Position()) / 4);
         std::set<uint16_t> listed;
+        program_order_.clear();
         for (int i = 0; i < entries; ++i) {
             const uint16_t number = static_cast<uint16_t>(ReadBits(16));
             ReadBits(3);
             const uint16_t pmt = static_cast<uint16_t>(ReadBits(13));
             if (number == 0) continue;
             programs_[pmt].number = number;
-            listed.insert(pmt);
+            if (listed.insert(pmt).second) program_order_.push_back(pmt);
         }
         for (auto it = programs_.begin(); it != programs_.end();) {
             it = listed.count(it->first) ? std::next(it) : programs_.erase(it);

@@ -25,7 +25,16 @@
 
 namespace rizuvira::demux {
 
-enum class MpegContainer { kNone, kProgramStream, kTransportStream, kPesStream, kPvaStream };
+// kVideoStream: a bare MPEG-1/2 video elementary stream (.m2v), without time stamps; its one
+// stream has the key 0xE000.
+enum class MpegContainer {
+    kNone,
+    kProgramStream,
+    kTransportStream,
+    kPesStream,
+    kPvaStream,
+    kVideoStream
+};
 
 // One stream of a Blu-ray clip's stream list (read from the clip information file).
 struct ClipStream {
@@ -95,6 +104,11 @@ public:
     bool FindStream(uint32_t key, SplitterStream* stream, StreamKind* kind = nullptr) const;
     // True when the PID is listed in a transport program table; *program its PMT PID.
     bool ProgramOfPid(uint16_t pid, uint16_t* program) const;
+    // The transport program this parser reads (its PMT PID): the first program of the
+    // program association table that carries video, else its first program; 0 when the
+    // stream has no program tables. Streams of other programs are not listed, and the
+    // time range is that program's.
+    uint16_t SelectedProgram() const;
     std::vector<uint16_t> ProgramPids(uint16_t program) const;
     const ClipStreamList& Playlist() const { return playlist_; }
 
@@ -106,7 +120,13 @@ protected:
     void OnStreamComplete() override { RescanTail(); }
 
 private:
-    void UpdateTime(REFERENCE_TIME pts, int64_t position);
+    // A file that starts with an MPEG video sequence header: its one stream.
+    bool InitVideoStream();
+    void UpdateTime(uint16_t pid, REFERENCE_TIME pts, int64_t position);
+    // first_time_ and last_time_ from the spans of the selected program's PIDs.
+    void CombineTimes();
+    // Whether a PID belongs to a program other than the selected one.
+    bool InOtherProgram(uint16_t pid) const;
     void ApplyMeasuredRate();
     bool HasIdentity(StreamKind kind, const SplitterStream& s) const;
     uint8_t TransportTypeOf(uint16_t pid) const;
@@ -121,12 +141,18 @@ private:
     int32_t pack_byte_rate_ = 0;
     REFERENCE_TIME first_time_ = INT64_MAX, last_time_ = 0;
     int64_t first_time_position_ = 0, last_time_position_ = 0;
+    struct TimeSpan {
+        REFERENCE_TIME first = INT64_MAX, last = 0;
+        int64_t first_position = 0, last_position = 0;
+    };
+    std::map<uint16_t, TimeSpan> pid_times_;  // by PID (0 outside transport streams)
     bool hdmv_subtitles_seen_ = false;
 
     mutable std::recursive_mutex mutex_;  // guards the fields below
     std::array<std::vector<SplitterStream>, kStreamKinds> streams_;
     std::map<uint16_t, uint8_t> pid_stream_ids_;
     std::map<uint16_t, TransportProgram> programs_;  // by PMT PID
+    std::vector<uint16_t> program_order_;            // PMT PIDs in the association table's order
 };
 
 }  // namespace rizuvira::demux

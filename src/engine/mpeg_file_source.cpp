@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
-#include <vector>
 #include <string>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "demux/async_file_reader.h"
 #include "demux/mpeg_splitter.h"
@@ -18,6 +19,9 @@
 namespace rizuvira::engine {
 namespace {
 
+// Stamps of different streams are up to this far out of order in a multiplex.
+constexpr REFERENCE_TIME kRestartTolerance100ns = 20'000'000;
+
 // The coding number of the records from the stream's id.
 int32_t CodingOfAudioKey(int key) {
     if (key >= 0xBD80 && key <= 0xBD87) return kDvdAudioAc3;
@@ -27,17 +31,61 @@ int32_t CodingOfAudioKey(int key) {
     return kDvdAudioOther;
 }
 
-// The time from the file's first time stamp to its last plus one picture,
-// scanning its head and its tail; 0 when the stamps say nothing.
-double SpannedMs(const std::filesystem::path& path, int64_t frame_100ns) {
+// What the time stamps say of a file's length: from its first time stamp to
+// its last (found by scanning its tail) plus one picture; 0 when they say
+// nothing. `continuous`: stamps sampled through the whole file rise from
+// start to end, so the clock never restarts and the span is the length.
+struct StampedLength {
+    double ms = 0;
+    bool continuous = false;
+    bool video_stream = false;  // a bare video stream: no stamps at all
+};
+
+StampedLength SpannedMs(const std::filesystem::path& path, int64_t frame_100ns) {
     demux::CAsyncFileReader file;
-    if (FAILED(file.Open(path.string()))) return 0;
+    if (FAILED(file.Open(path.string()))) return {};
     HRESULT hr = S_OK;
     demux::CMpegSplitterFile parser(file.Reader(), &hr, DvdTitleInfo{});
-    if (FAILED(hr)) return 0;
+    if (FAILED(hr)) return {};
+    if (parser.Container() == demux::MpegContainer::kVideoStream) return {.video_stream = true};
     parser.RescanTail();
-    if (parser.FirstTime() == INT64_MAX || parser.LastTime() <= parser.FirstTime()) return 0;
-    return static_cast<double>(parser.LastTime() - parser.FirstTime() + std::max<int64_t>(frame_100ns, 0)) / 10000.0;
+    if (parser.FirstTime() == INT64_MAX || parser.LastTime() <= parser.FirstTime()) return {};
+    const REFERENCE_TIME span = parser.LastTime() - parser.FirstTime();
+    StampedLength length;
+    length.ms = static_cast<double>(span + std::max<int64_t>(frame_100ns, 0)) / 10000.0;
+
+    std::vector<demux::SplitterStream> streams = parser.Streams(demux::kVideo);
+    if (streams.empty()) streams = parser.Streams(demux::kAudio);
+    if (streams.empty()) return length;
+    constexpr int kSamples = 16;
+    const int64_t bytes = parser.StreamLength();
+    REFERENCE_TIME previous = 0;
+    length.continuous = true;
+    for (int i = 1; i < kSamples && length.continuous; ++i) {
+        parser.MoveTo(bytes / kSamples * i);
+        const REFERENCE_TIME at = parser.FindNextTimestamp(streams[0].Key());
+        if (at == -1) continue;
+        // A stamp before an earlier one, or past the tail's last, is a restart.
+        length.continuous = at >= previous - kRestartTolerance100ns && at <= span;
+        previous = std::max(previous, at);
+    }
+    return length;
+}
+
+// The pictures of a bare MPEG video stream: its picture start codes.
+int64_t CountPictures(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<char> block(1 << 20);
+    uint32_t last = 0xFFFFFFFF;
+    int64_t pictures = 0;
+    while (file) {
+        file.read(block.data(), static_cast<std::streamsize>(block.size()));
+        for (std::streamsize i = 0; i < file.gcount(); ++i) {
+            last = last << 8 | static_cast<uint8_t>(block[static_cast<size_t>(i)]);
+            if (last == 0x00000100) ++pictures;
+        }
+    }
+    return pictures;
 }
 
 // The playing time of a VOB file: the sum of its VOBUs' times, read from
@@ -74,22 +122,45 @@ double VobuPlayingMs(const std::filesystem::path& path) {
     return any ? static_cast<double>(ticks) / 90.0 : 0;
 }
 
-// A file's length. The byte rate gives a guess that falls far short where
-// the rate drops (a still stretch after a busy start); the time stamps fall
-// short where the clock restarts (a VOB made of separately encoded pieces).
-// An item that is too short loses its end, one that is too long only shows a
-// longer length, so the longer of the two stands.
-double FileDurationMs(double estimate_ms, double spanned_ms) { return std::max(estimate_ms, spanned_ms); }
+// A file's length. Where its clock runs on from start to end, the time
+// stamps give it exactly; the byte rate only guesses, too short where the
+// rate drops (a still stretch after a busy start), too long where it rises.
+// Where the clock restarts (pieces encoded apart), the stamps fall short,
+// and an item that is too short loses its end, one that is too long only
+// shows a longer length: the longer of the two stands.
+double FileDurationMs(double estimate_ms, const StampedLength& stamped) {
+    if (stamped.continuous && stamped.ms > 0) return stamped.ms;
+    return std::max(estimate_ms, stamped.ms);
+}
 
 }  // namespace
 
 bool IsMpegFilePath(const std::filesystem::path& path) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) return false;
-    std::string extension = path.extension().string();
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return extension == ".vob" || extension == ".mpg" || extension == ".mpeg" || extension == ".ts" ||
-           extension == ".m2ts";
+    // A disc image names its volume descriptors at sector 16: "CD001" (ISO 9660) or "BEA01"
+    // (the start of UDF's).
+    std::ifstream file(path, std::ios::binary);
+    char tag[5] = {};
+    file.seekg(16 * 2048 + 1);
+    if (file.read(tag, sizeof(tag))) {
+        const std::string_view text(tag, sizeof(tag));
+        if (text == "CD001" || text == "BEA01") return false;
+    }
+    return true;
+}
+
+std::string MissingSourceText(const std::filesystem::path& path) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (std::filesystem::exists(status)) return {};
+    if (!error) error = std::make_error_code(std::errc::no_such_file_or_directory);
+    return path.string() + ": " + error.message();
+}
+
+std::string UnreadableFileText(const std::filesystem::path& path) {
+    return path.string() +
+           " is not an MPEG program or transport stream, a VOB or an MPEG video stream";
 }
 
 bool ProbeMpegFile(const std::filesystem::path& path, DvdDiscInfo* disc) {
@@ -111,10 +182,15 @@ bool ProbeMpegFile(const std::filesystem::path& path, DvdDiscInfo* disc) {
         title.duration_ms = static_cast<double>(duration_100ns) / 10000.0;
     // A VOB's navigation packs know its playing time; other files have the
     // guess and the time stamps to go by.
+    const int64_t frame_100ns = streams.video.empty() ? 0 : streams.video[0].frame_duration_100ns;
     const double vobus_ms = VobuPlayingMs(path);
-    title.duration_ms = vobus_ms > 0 ? vobus_ms
-                                     : FileDurationMs(title.duration_ms,
-                                                      SpannedMs(path, streams.video.empty() ? 0 : streams.video[0].frame_duration_100ns));
+    const StampedLength stamped = vobus_ms > 0 ? StampedLength{} : SpannedMs(path, frame_100ns);
+    if (vobus_ms > 0)
+        title.duration_ms = vobus_ms;
+    else if (stamped.video_stream)
+        title.duration_ms = static_cast<double>(CountPictures(path) * frame_100ns) / 10000.0;
+    else
+        title.duration_ms = FileDurationMs(title.duration_ms, stamped);
     for (const StreamTable::Audio& audio : streams.audio) {
         if (title.audio_count >= kDvdMaxStreams || audio.key <= 0) continue;
         const int i = title.audio_count++;

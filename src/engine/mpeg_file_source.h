@@ -1,17 +1,28 @@
-// A plain MPEG program or transport stream file (.vob, .mpg, .mpeg, .ts,
-// .m2ts) offered as a disc of one title: the splitter reads the file
-// itself, and the title's record describes what the splitter finds.
+// A plain MPEG file offered as a disc of one title: an MPEG program stream
+// (.mpg, .vob), a transport stream (.ts, .m2ts; of several programs, the
+// first with video), or a bare MPEG-1/2 video stream (.m2v). Pictures in
+// MPEG-1/2 or H.264, sound in MPEG audio, AC-3, DTS, LPCM or AAC. The
+// splitter reads the file itself, and the title's record describes what the
+// splitter finds.
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "dvd/dvd_access.h"
 
 namespace rizuvira::engine {
 
-// Whether `path` is a regular file with one of the extensions above (any
-// case).
+// Whether `path` is a plain file to read as above: a regular file that is
+// not a disc image (ISO 9660 or UDF), whatever its name.
 bool IsMpegFilePath(const std::filesystem::path& path);
+
+// "<path>: No such file or directory" (or the system's other reason) when
+// nothing can be found at `path`; empty when something is there.
+std::string MissingSourceText(const std::filesystem::path& path);
+
+// The line for a plain file the splitter does not read.
+std::string UnreadableFileText(const std::filesystem::path& path);
 
 // Fills `disc` with one title: the file's duration and its audio and
 // subtitle streams with their whole 16-bit ids (languages unknown). False

@@ -14,6 +14,7 @@
 #include "demux/stream_texts.h"
 #include "dvd/dvd_reader.h"
 #include "dvd/title_texts.h"
+#include "engine/mpeg_file_source.h"
 #include "filters/snapshot.h"
 #include "platform/registry.h"
 #include "platform/uuids.h"
@@ -82,10 +83,7 @@ bool PreviewPlayer::Fail(const std::string& message) {
     return false;
 }
 
-bool PreviewPlayer::Open(int32_t dvd_handle, decoders::IVideoSurface* surface,
-                         const RECT* video_rect, std::function<void()> notify) {
-    Close();
-    dvd_handle_ = dvd_handle;
+bool PreviewPlayer::BuildCommon(decoders::IVideoSurface* surface, std::function<void()> notify) {
     ComPtr<IUnknown> graph;
     if (FAILED(CreateFilterGraph(graph.ReleaseAndGetAddressOf())) ||
         !(builder_ = graph.As<IGraphBuilder>()))
@@ -118,17 +116,25 @@ bool PreviewPlayer::Open(int32_t dvd_handle, decoders::IVideoSurface* surface,
     if (seeking_) seeking_->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
     if (!control_ || !events_ || !seeking_) return Fail("IID_IMediaSeeking error");
 
-    HRESULT hr = S_OK;
-    ComPtr<rizuvira::CDVDReader> reader(new (std::nothrow) rizuvira::CDVDReader(nullptr, &hr));
-    if (!reader || FAILED(hr) || FAILED(graph_->AddFilter(reader.Get(), "Reader")))
-        return Fail("CLSID_DVDSource error");
-    reader_ = reader;
     if (FAILED(demux::CreateMpegSplitter(nullptr, splitter_.ReleaseAndGetAddressOf())) ||
         FAILED(graph_->AddFilter(splitter_.Get(), "Splitter")))
         return Fail("CLSID_MpegSplitter error");
     if (FAILED(CoCreateInstance(decoders::CLSID_MpegVideoDecoder, &decoder_)) ||
         FAILED(graph_->AddFilter(decoder_.Get(), "Decoder")))
         return Fail("CLSID_MpegDecoder error");
+    return true;
+}
+
+bool PreviewPlayer::Open(int32_t dvd_handle, decoders::IVideoSurface* surface,
+                         const RECT* video_rect, std::function<void()> notify) {
+    Close();
+    dvd_handle_ = dvd_handle;
+    if (!BuildCommon(surface, std::move(notify))) return false;
+    HRESULT hr = S_OK;
+    ComPtr<rizuvira::CDVDReader> reader(new (std::nothrow) rizuvira::CDVDReader(nullptr, &hr));
+    if (!reader || FAILED(hr) || FAILED(graph_->AddFilter(reader.Get(), "Reader")))
+        return Fail("CLSID_DVDSource error");
+    reader_ = reader;
     ComPtr<IMyDVDReader> dvd = reader_.As<IMyDVDReader>();
     if (!dvd) return Fail("IID_IMyDVDReader error");
     if (FAILED(dvd->SetDvdHandle(dvd_handle))) return Fail("SetDvdReader error");
@@ -141,8 +147,31 @@ bool PreviewPlayer::Open(int32_t dvd_handle, decoders::IVideoSurface* surface,
     return true;
 }
 
+bool PreviewPlayer::OpenFile(const std::filesystem::path& file, int64_t length_ms,
+                             decoders::IVideoSurface* surface, const RECT* video_rect,
+                             std::function<void()> notify) {
+    Close();
+    if (!BuildCommon(surface, std::move(notify))) return false;
+    ComPtr<IFileSourceFilter> source = splitter_.As<IFileSourceFilter>();
+    if (!source || FAILED(source->Load(file.string(), nullptr)))
+        return Fail("load source file error");
+    file_length_ms_ = length_ms;
+    if (windowless_) {
+        windowless_->SetVideoPosition(nullptr, video_rect ? video_rect : &kEmptyRect);
+        windowless_->RepaintVideo();
+        windowless_->SetBorderColor(0);
+    }
+    return true;
+}
+
 bool PreviewPlayer::SelectTitle(int title, int chapter) {
-    ComPtr<IMyDVDReader> dvd = reader_ ? reader_.As<IMyDVDReader>() : nullptr;
+    if (!reader_) {
+        // A plain file: one title, its streams connected as the splitter loaded it.
+        if (!splitter_ || title != 0) return false;
+        duration_ms_ = file_length_ms_;
+        return ConnectStreams();
+    }
+    ComPtr<IMyDVDReader> dvd = reader_.As<IMyDVDReader>();
     if (!dvd) return false;
     dvd->SetArea(title, chapter);
     duration_ms_ = 0;
@@ -167,7 +196,11 @@ bool PreviewPlayer::SelectTitle(int title, int chapter) {
     graph_->Disconnect(out.Get());
     graph_->Disconnect(in.Get());
     if (FAILED(graph_->ConnectDirect(out.Get(), in.Get(), nullptr))) return false;
+    return ConnectStreams();
+}
 
+bool PreviewPlayer::ConnectStreams() {
+    ComPtr<demux::IMyMpegSplitter> control = splitter_.As<demux::IMyMpegSplitter>();
     if (ComPtr<IPin> video = demux::SplitterOutput(splitter_.Get(), demux::kVideo)) {
         ComPtr<IPin> decoder_in = GetFilterPin(decoder_.Get(), PINDIR_INPUT, 0);
         if (!decoder_in || FAILED(builder_->Connect(video.Get(), decoder_in.Get())))
@@ -227,6 +260,7 @@ void PreviewPlayer::Close() {
     renderer_ = nullptr;
     splitter_ = nullptr;
     reader_ = nullptr;
+    file_length_ms_ = 0;
     seeking_ = nullptr;
     windowless_ = nullptr;
     control_ = nullptr;
@@ -250,17 +284,43 @@ namespace {
 // Holds a disc handle from MyDVDOpen and closes it.
 class DiscHandle {
 public:
-    explicit DiscHandle(const std::string& path) : handle_(MyDVDOpen(path.c_str())) {}
+    DiscHandle() = default;
     ~DiscHandle() {
         if (handle_ != 0) MyDVDClose(handle_);
     }
     DiscHandle(const DiscHandle&) = delete;
     DiscHandle& operator=(const DiscHandle&) = delete;
+    void Open(const std::string& path) { handle_ = MyDVDOpen(path.c_str()); }
     int32_t get() const { return handle_; }
 
 private:
-    int32_t handle_;
+    int32_t handle_ = 0;
 };
+
+// Opens the disc or plain MPEG file at `path` in `player` and selects `title`; `disc` holds
+// a disc's handle for as long as the player plays it. Failures go to `messages`.
+bool OpenSource(PreviewPlayer& player, const std::string& path, int title, DiscHandle& disc,
+                decoders::IVideoSurface* surface, std::function<void()> notify,
+                engine::MessageSink* messages) {
+    auto say = [messages](const std::string& text) {
+        if (messages) messages->ShowMessage(text);
+        return false;
+    };
+    if (const std::string missing = engine::MissingSourceText(path); !missing.empty())
+        return say(missing);
+    if (engine::IsMpegFilePath(path)) {
+        auto record = std::make_unique<DvdDiscInfo>();
+        if (!engine::ProbeMpegFile(path, record.get()))
+            return say(engine::UnreadableFileText(path));
+        return player.OpenFile(path, static_cast<int64_t>(record->titles[0].duration_ms), surface,
+                               nullptr, std::move(notify)) &&
+               player.SelectTitle(title, -1);
+    }
+    disc.Open(path);
+    if (disc.get() == 0) return say("Load DVD error");
+    return player.Open(disc.get(), surface, nullptr, std::move(notify)) &&
+           player.SelectTitle(title, -1);
+}
 
 // Wakes a waiting thread whenever the graph queues an event.
 struct EventSignal {
@@ -281,15 +341,10 @@ struct EventSignal {
 bool SaveTitleSnapshot(const std::string& disc_path, int title, double at_seconds,
                        const std::filesystem::path& output, engine::MessageSink* messages,
                        std::chrono::milliseconds wait) {
-    DiscHandle disc(disc_path);
-    if (disc.get() == 0) {
-        if (messages) messages->ShowMessage("Load DVD error");
-        return false;
-    }
+    DiscHandle disc;
     decoders::HeadlessVideoSurface surface;
     PreviewPlayer player(messages);
-    if (!player.Open(disc.get(), &surface, nullptr, {}) || !player.SelectTitle(title, -1))
-        return false;
+    if (!OpenSource(player, disc_path, title, disc, &surface, {}, messages)) return false;
     const auto say = [&](const std::string& text) {
         if (messages) messages->ShowMessage(text);
         return false;
@@ -329,16 +384,12 @@ bool SaveTitleSnapshot(const std::string& disc_path, int title, double at_second
 
 bool PlayTitle(const std::string& disc_path, int title, engine::MessageSink* messages,
                const std::function<void(double position_s, double duration_s)>& progress) {
-    DiscHandle disc(disc_path);
-    if (disc.get() == 0) {
-        if (messages) messages->ShowMessage("Load DVD error");
-        return false;
-    }
+    DiscHandle disc;
     decoders::HeadlessVideoSurface surface;
     EventSignal signal;
     PreviewPlayer player(messages);
-    if (!player.Open(disc.get(), &surface, nullptr, [&signal] { signal.Notify(); }) ||
-        !player.SelectTitle(title, -1))
+    if (!OpenSource(
+            player, disc_path, title, disc, &surface, [&signal] { signal.Notify(); }, messages))
         return false;
     player.Play();
     bool ok = true;

@@ -81,6 +81,12 @@ public:
     // (may be null: the whole surface) is the destination rectangle; `notify` may be empty.
     bool Open(int32_t dvd_handle, decoders::IVideoSurface* surface, const RECT* video_rect,
               std::function<void()> notify);
+    // Builds the graph for a plain MPEG file instead of a disc: the splitter reads `file`
+    // itself; `length_ms` is its length as ProbeMpegFile measured it. SelectTitle(0, -1) then
+    // connects its streams.
+    bool OpenFile(const std::filesystem::path& file, int64_t length_ms,
+                  decoders::IVideoSurface* surface, const RECT* video_rect,
+                  std::function<void()> notify);
     // Selects title and chapter (−1: the whole title) and connects the streams. Stopped only.
     bool SelectTitle(int title, int chapter);
 
@@ -106,6 +112,10 @@ public:
 
 private:
     bool Fail(const std::string& message);
+    // The graph, the renderer and the decoder: what a disc and a file share.
+    bool BuildCommon(decoders::IVideoSurface* surface, std::function<void()> notify);
+    // From the splitter's pins on: decoder, sound, subtitles, renderer, range.
+    bool ConnectStreams();
 
     engine::MessageSink* const messages_;
     int32_t dvd_handle_ = 0;
@@ -117,17 +127,19 @@ private:
     ComPtr<IBaseFilter> decoder_;
     ComPtr<decoders::IMyWindowlessControl> windowless_;
     int64_t duration_ms_ = 0;
+    int64_t file_length_ms_ = 0;  // a plain file's (no reader)
 };
 
-// For the command line: opens the disc at `disc_path`, plays title `title` (0-based) paused
-// from `at_seconds`, and writes the picture shown there to `output` (type by extension).
-// Waits at most `wait` for the picture. Failures go to `messages`; false when no file was
-// written.
+// For the command line: opens the disc (or plain MPEG file, title 0 only) at `disc_path`, plays
+// title `title` (0-based) paused from `at_seconds`, and writes the picture shown there to `output`
+// (type by extension). Waits at most `wait` for the picture. Failures go to `messages`; false when
+// no file was written.
 bool SaveTitleSnapshot(const std::string& disc_path, int title, double at_seconds,
                        const std::filesystem::path& output, engine::MessageSink* messages,
                        std::chrono::milliseconds wait = std::chrono::seconds(20));
 
-// For the command line: plays title `title` (0-based) of the disc at `disc_path` in real time
+// For the command line: plays title `title` (0-based) of the disc (or plain MPEG file) at
+// `disc_path` in real time
 // with sound (silent without a sound device) until its end. `progress`, if given, is called
 // about every 100 ms with the position and duration in seconds. False when the graph could
 // not be built or the graph reported an error.

@@ -54,7 +54,7 @@ TEST(CliInfo, JsonCarriesNumbers) {
 TEST(CliInfo, ExitCodes) {
     const CliRun missing = RunCli("info /nonexistent/disc.iso");
     EXPECT_EQ(missing.exit_code, 3);
-    EXPECT_EQ(missing.err, "Open DVD error\n");
+    EXPECT_EQ(missing.err, "/nonexistent/disc.iso: No such file or directory\n");
     EXPECT_TRUE(missing.out.empty());
     EXPECT_EQ(RunCli("info").exit_code, 2);
     EXPECT_EQ(RunCli("frobnicate x").exit_code, 2);

@@ -1,0 +1,172 @@
+// rizuvira-cli on plain files made by ffmpeg: transport streams of several
+// programs, H.264 and AAC, bare MPEG video, a variable-rate program stream,
+// and the files it does not read. Checked by decoding what it wrote.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <span>
+#include <string>
+
+#include "cli/cli_run.h"
+#include "e2e/decoded_output.h"
+#include "fixtures/sample_discs.h"
+
+namespace rizuvira {
+namespace {
+
+namespace fs = std::filesystem;
+namespace fx = fixtures;
+using cli_test::CliRun;
+using cli_test::RunCli;
+using e2e::DecodedOutput;
+
+constexpr double kNtscFrame = 1001.0 / 30000.0;
+
+class CliPlainFileTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/rizuvira-file-XXXXXX";
+        folder_ = mkdtemp(pattern);
+        fs::create_directories(folder_ / "home");
+        fs::create_directories(folder_ / "out");
+        env_ = "HOME='" + (folder_ / "home").string() + "' XDG_CONFIG_HOME= SDL_AUDIODRIVER=dummy";
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    // Runs ffmpeg with `arguments` (inputs and options) into `name` in the test folder.
+    fs::path Make(const std::string& name, const std::string& arguments) {
+        const fs::path file = folder_ / name;
+        const std::string command = "ffmpeg -v error -y " + arguments + " '" + file.string() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        return file;
+    }
+    // The length `info --json` gives, in ms; -1 when it gives none.
+    double InfoLengthMs(const fs::path& file) {
+        const CliRun info = RunCli("info '" + file.string() + "' --json", env_);
+        const size_t at = info.out.find("\"duration_ms\": ");
+        return at == std::string::npos ? -1 : std::stod(info.out.substr(at + 15));
+    }
+    DecodedOutput Convert(const fs::path& file) {
+        const fs::path out = folder_ / "out";
+        fs::remove_all(out);
+        fs::create_directories(out);
+        const CliRun run =
+            RunCli("convert '" + file.string() + "' -q -o '" + out.string() + "'", env_);
+        EXPECT_EQ(run.exit_code, 0) << run.err;
+        return e2e::DecodeOutput((out / "Title_01.mp4").string(), 720, 480);
+    }
+
+    fs::path folder_;
+    std::string env_;
+};
+
+double Tone(const DecodedOutput& out, double at_s, double hz) {
+    const size_t first = static_cast<size_t>((at_s - out.audio_start_s) * out.sample_rate);
+    const size_t count = static_cast<size_t>(out.sample_rate / 5);
+    if (first + count > out.mono.size()) return 0;
+    return fx::ToneAmplitude(std::span<const float>(out.mono).subspan(first, count),
+                             out.sample_rate, hz);
+}
+
+TEST_F(CliPlainFileTest, TransportStreamOfTwoProgramsIsItsFirstProgram) {
+    // Program one: 4 s at 440 Hz. Program two: 4 s at 880 Hz on a clock of its own, 50000 s on.
+    const std::string pictures = "-f lavfi -i testsrc=size=320x240:rate=30000/1001:duration=4 ";
+    const fs::path ts =
+        Make("two.ts", pictures + "-f lavfi -i sine=f=440:duration=4 -itsoffset 50000 " + pictures +
+                           "-itsoffset 50000 -f lavfi -i sine=f=880:duration=4 "
+                           "-map 0:v -map 1:a -map 2:v -map 3:a -c:v mpeg2video -c:a mp2 "
+                           "-program title=one:st=0:st=1 -program title=two:st=2:st=3 -f mpegts");
+    EXPECT_NEAR(InfoLengthMs(ts), 4000, 100) << "the first program's stamps, not the file's bytes";
+    const CliRun info = RunCli("info '" + ts.string() + "'", env_);
+    EXPECT_EQ(info.out.find("audio"), info.out.rfind("audio")) << "one program's sound only:\n"
+                                                               << info.out;
+
+    const DecodedOutput decoded = Convert(ts);
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 120, 1);
+    const double audio_end =
+        decoded.audio_start_s + static_cast<double>(decoded.mono.size()) / decoded.sample_rate;
+    EXPECT_LT(audio_end, 4.2);
+    EXPECT_GT(Tone(decoded, 2.0, 440), 0.05);
+    EXPECT_LT(Tone(decoded, 2.0, 880), 0.01);
+}
+
+TEST_F(CliPlainFileTest, H264AndAacTransportStreamConvertsEveryPicture) {
+    const fs::path ts =
+        Make("avc.ts",
+             "-f lavfi -i testsrc=size=320x240:rate=30000/1001:duration=3 -f lavfi -i "
+             "sine=f=440:duration=3 -c:v libx264 -preset ultrafast -bf 2 -c:a aac -f mpegts");
+    EXPECT_NEAR(InfoLengthMs(ts), 3003, 60);
+    const DecodedOutput decoded = Convert(ts);
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_EQ(decoded.pictures.size(), 90u);
+    EXPECT_NEAR(decoded.pictures.back().time_s, 89 * kNtscFrame, kNtscFrame / 2);
+    EXPECT_GT(Tone(decoded, 1.5, 440), 0.05);
+}
+
+TEST_F(CliPlainFileTest, BareMpegVideoStreamConvertsEveryPicture) {
+    const fs::path m2v =
+        Make("bare.m2v",
+             "-f lavfi -i testsrc=size=320x240:rate=30000/1001:duration=2 -c:v mpeg2video -bf 2 "
+             "-f mpeg2video");
+    const fs::path mpg = folder_ / "bare.mpg";
+    fs::copy_file(m2v, mpg);
+    EXPECT_NEAR(InfoLengthMs(m2v), 2002, 1) << "its pictures counted";
+    EXPECT_NEAR(InfoLengthMs(mpg), 2002, 1) << "the contents decide, not the name";
+    const DecodedOutput decoded = Convert(mpg);
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_EQ(decoded.pictures.size(), 60u);
+}
+
+TEST_F(CliPlainFileTest, VariableRateProgramStreamLengthFromItsStamps) {
+    // Five still seconds, then one of noise at a high rate: the head's byte
+    // rate promises many times the real length.
+    const fs::path mpg =
+        Make("vbr.mpg",
+             "-f lavfi -i color=black:size=352x288:rate=25:duration=5 -f lavfi -t 1 -i "
+             "'nullsrc=size=352x288:rate=25,geq=random(1)*255:128:128' -f lavfi -i sine=duration=6 "
+             "-filter_complex '[0][1]concat=n=2:v=1:a=0[v]' -map '[v]' -map 2 -c:v mpeg2video "
+             "-b:v 8M -c:a mp2 -f mpeg");
+    EXPECT_NEAR(InfoLengthMs(mpg), 6000, 100);
+}
+
+TEST_F(CliPlainFileTest, EveryCommandTakesTheSameFilesAndNamesTheOnesItRefuses) {
+    const fs::path ts =
+        Make("clip.ts",
+             "-f lavfi -i testsrc=size=320x240:rate=25:duration=2 -c:v libx264 -preset ultrafast "
+             "-f mpegts");
+    const fs::path picture = folder_ / "at1.bmp";
+    const CliRun snapshot = RunCli(
+        "snapshot '" + ts.string() + "' --title 1 --at 1 -o '" + picture.string() + "'", env_);
+    EXPECT_EQ(snapshot.exit_code, 0) << snapshot.err;
+    EXPECT_TRUE(fs::exists(picture));
+
+    const fs::path junk = folder_ / "notes.mpg";
+    std::ofstream(junk) << std::string(100000, 'x');
+    const std::string missing = (folder_ / "gone.ts").string();
+    const std::string refused =
+        junk.string() +
+        " is not an MPEG program or transport stream, a VOB or an MPEG video stream\n";
+    const std::string out = " -q -o '" + (folder_ / "out").string() + "'";
+    const std::string at = " --title 1 --at 1 -o '" + picture.string() + "'";
+    for (const std::string& command :
+         {std::string("info"), std::string("convert"), std::string("snapshot")}) {
+        const std::string options = command == "convert" ? out : command == "snapshot" ? at : "";
+        const CliRun gone = RunCli(command + " '" + missing + "'" + options, env_);
+        EXPECT_NE(gone.exit_code, 0) << command;
+        EXPECT_EQ(gone.err, missing + ": No such file or directory\n") << command;
+        const CliRun wrong = RunCli(command + " '" + junk.string() + "'" + options, env_);
+        EXPECT_NE(wrong.exit_code, 0) << command;
+        EXPECT_EQ(wrong.err, refused) << command;
+    }
+    const CliRun help = RunCli("--help");
+    for (const char* kind : {"ISO image", "VOB", "transport stream", ".m2v", "H.264", "AAC"})
+        EXPECT_NE(help.out.find(kind), std::string::npos) << kind;
+}
+
+}  // namespace
+}  // namespace rizuvira
