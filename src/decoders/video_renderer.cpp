@@ -33,15 +33,9 @@ bool ReadPictureFormat(const AM_MEDIA_TYPE& type, PictureFormat* format) {
     PictureFormat f;
     f.width = bmi->biWidth;
     f.height = std::abs(bmi->biHeight);
-    f.aspect_x = f.width;
-    f.aspect_y = f.height;
-    if (type.formattype == FORMAT_VideoInfo2 && type.cbFormat >= sizeof(VIDEOINFOHEADER2)) {
-        const auto* vih = reinterpret_cast<const VIDEOINFOHEADER2*>(type.pbFormat);
-        if (vih->dwPictAspectRatioX > 0 && vih->dwPictAspectRatioY > 0) {
-            f.aspect_x = static_cast<int>(vih->dwPictAspectRatioX);
-            f.aspect_y = static_cast<int>(vih->dwPictAspectRatioY);
-        }
-    }
+    const PictureAspect aspect = DeclaredAspect(type);
+    f.aspect_x = aspect.x;
+    f.aspect_y = aspect.y;
     const int divisor = std::gcd(f.aspect_x, f.aspect_y);
     if (divisor > 1) f.aspect_x /= divisor, f.aspect_y /= divisor;
     *format = f;
@@ -467,6 +461,13 @@ HRESULT CVideoRenderer::GetCurrentImageDib(std::vector<uint8_t>* dib) {
     return S_OK;
 }
 
+RECT LetterboxRect(const RECT& dest, int frame_width, int frame_height, int aspect_x,
+                   int aspect_y, const RECT& source) {
+    const double aspect = CropDisplayAspect(frame_width, frame_height, {aspect_x, aspect_y},
+                                            RectWidth(source), RectHeight(source));
+    return FitAspect(aspect, dest);
+}
+
 // ---------------------------------------------------------------------------------------
 // Headless surface
 
@@ -531,17 +532,8 @@ bool HeadlessVideoSurface::Compose(int canvas_width, int canvas_height, std::vec
     RECT dest = place.destination;
     if (IsRectEmpty(dest)) dest = {0, 0, canvas_width, canvas_height};
     RECT picture = dest;
-    if (place.aspect_ratio_mode == VMR_ARMODE_LETTER_BOX && shown.aspect_x > 0 && shown.aspect_y > 0) {
-        // The display aspect of the source part: the frame's aspect scaled by its share.
-        const double aspect = static_cast<double>(shown.aspect_x) / shown.aspect_y * RectWidth(source) / shown.width *
-                              shown.height / RectHeight(source);
-        const double fit_width = std::min<double>(RectWidth(dest), RectHeight(dest) * aspect);
-        const double fit_height = fit_width / aspect;
-        picture.left = dest.left + static_cast<LONG>((RectWidth(dest) - fit_width) / 2);
-        picture.top = dest.top + static_cast<LONG>((RectHeight(dest) - fit_height) / 2);
-        picture.right = picture.left + static_cast<LONG>(fit_width);
-        picture.bottom = picture.top + static_cast<LONG>(fit_height);
-    }
+    if (place.aspect_ratio_mode == VMR_ARMODE_LETTER_BOX)
+        picture = LetterboxRect(dest, shown.width, shown.height, shown.aspect_x, shown.aspect_y, source);
     picture.left = std::max<LONG>(picture.left, 0);
     picture.top = std::max<LONG>(picture.top, 0);
     picture.right = std::min<LONG>(picture.right, canvas_width);

@@ -46,6 +46,7 @@
 
 #include "platform/base_filter.h"
 #include "platform/input_pin.h"
+#include "platform/picture_aspect.h"
 #include "platform/pos_pass_thru.h"
 #include "platform/sync.h"
 
@@ -94,6 +95,13 @@ struct VideoPlacement {
     uint32_t border_colour = 0;  // 0x00BBGGRR
     std::shared_ptr<const OverlayBitmap> overlay;  // null: none
 };
+
+// Where letterboxing shows the `source` part of a frame_width x frame_height frame of display
+// aspect aspect_x:aspect_y inside `dest`: the largest rectangle of the part's display aspect
+// centred in it (CropDisplayAspect and FitAspect, the video converter's rule). `dest` when the
+// aspect is unknown. Every surface letterboxes with this.
+RECT LetterboxRect(const RECT& dest, int frame_width, int frame_height, int aspect_x,
+                   int aspect_y, const RECT& source);
 
 // Implemented by the front end (a Qt widget, later). Present runs on the streaming thread; an
 // implementation copies what it needs and returns quickly.

@@ -249,8 +249,8 @@ HRESULT CMyVideoConveFilter::CheckTransform(const CMediaType* in, const CMediaTy
     auto stage = std::make_unique<Stage>();
     {
         std::lock_guard lock(config_mutex_);
-        if (!ComputeConvertGeometry(in_header->biWidth, in_header->biHeight, crop_rect_,
-                                    output_rect_, zoom_mode_, &stage->geometry))
+        if (!ComputeConvertGeometry(in_header->biWidth, in_header->biHeight, DeclaredAspect(*in),
+                                    crop_rect_, output_rect_, zoom_mode_, &stage->geometry))
             return E_FAIL;
     }
     const ConvertGeometry& g = stage->geometry;
@@ -280,17 +280,36 @@ HRESULT CMyVideoConveFilter::GetMediaType(int position, CMediaType* type) {
     if (!m_pInput->IsConnected() || position != 0) return VFW_S_NO_MORE_ITEMS;
     CMediaType proposed = m_pInput->CurrentMediaType();
     RECT output{};
+    bool reshaped = false;
     {
         std::lock_guard lock(config_mutex_);
-        if (output_rect_ == crop_rect_) return type->Set(proposed);
+        if (output_rect_ == crop_rect_ && zoom_mode_ != kZoomKeepOriginal)
+            return type->Set(proposed);
         output = output_rect_;
+        ConvertGeometry g;
+        const BITMAPINFOHEADER* in_header = GetBitmapInfoHeader(proposed);
+        reshaped = !in_header ||
+                   !ComputeConvertGeometry(in_header->biWidth, in_header->biHeight,
+                                           DeclaredAspect(proposed), crop_rect_, output_rect_,
+                                           zoom_mode_, &g) ||
+                   g.crop_on || g.pad_on || g.scale_on;
     }
+    if (!reshaped) return type->Set(proposed);
     BITMAPINFOHEADER* header = MutableBitmapInfoHeader(proposed);
     if (!header) return VFW_S_NO_MORE_ITEMS;
     header->biWidth = RectWidth(output);
     header->biHeight = RectHeight(output);
     header->biSizeImage = BitmapImageSize(header->biWidth, header->biHeight, header->biBitCount);
     if (proposed.IsFixedSize()) proposed.SetSampleSize(header->biSizeImage);
+    // A converted picture has square pixels: it shows at the output frame's own shape.
+    if (auto* info = proposed.FormatAs<VIDEOINFOHEADER2>();
+        info && proposed.formattype == FORMAT_VideoInfo2) {
+        const RECT frame{0, 0, header->biWidth, header->biHeight};
+        info->rcSource = frame;
+        info->rcTarget = frame;
+        info->dwPictAspectRatioX = static_cast<DWORD>(header->biWidth);
+        info->dwPictAspectRatioY = static_cast<DWORD>(header->biHeight);
+    }
     return type->Set(proposed);
 }
 

@@ -1,7 +1,5 @@
 #include "filters/video_geometry.h"
 
-#include <cmath>
-
 namespace rizuvira::filters {
 
 namespace {
@@ -12,38 +10,23 @@ int32_t EvenUp(int32_t margin) {
 
 }  // namespace
 
-RECT FitPicture(int32_t zoom_mode, const RECT& frame, int32_t crop_width, int32_t crop_height) {
-    float ratio = 0.0f;
+RECT FitPicture(int32_t zoom_mode, const RECT& frame, double crop_aspect) {
     switch (zoom_mode) {
         case kZoomKeepOriginal:
-            if (crop_width <= 0 || crop_height <= 0) return frame;
-            ratio = static_cast<float>(static_cast<double>(crop_width) / crop_height);
-            break;
+            if (!(crop_aspect > 0)) return frame;
+            return FitAspect(static_cast<float>(crop_aspect), frame);
         case kZoom16x9:
-            ratio = 1.7777778f;
-            break;
+            return FitAspect(1.7777778f, frame);
         case kZoom4x3:
-            ratio = 1.3333334f;
-            break;
+            return FitAspect(1.3333334f, frame);
         default:
             return frame;
     }
-    const int32_t width = frame.right - frame.left;
-    const int32_t height = frame.bottom - frame.top;
-    if (width <= 0 || height <= 0) return frame;
-    const long double a = ratio;
-    if (a > static_cast<long double>(width) / height) {
-        const auto picture_height = static_cast<int32_t>(std::trunc(width / a));
-        const int32_t f = (height - picture_height) / 2;
-        return RECT{frame.left, frame.top + f, frame.right, frame.bottom - f};
-    }
-    const auto picture_width = static_cast<int32_t>(std::trunc(height * a));
-    const int32_t f = (width - picture_width) / 2;
-    return RECT{frame.left + f, frame.top, frame.right - f, frame.bottom};
 }
 
-bool ComputeConvertGeometry(int32_t in_width, int32_t in_height, const RECT& crop_rect,
-                            const RECT& out_rect, int32_t zoom_mode, ConvertGeometry* geometry) {
+bool ComputeConvertGeometry(int32_t in_width, int32_t in_height, PictureAspect in_aspect,
+                            const RECT& crop_rect, const RECT& out_rect, int32_t zoom_mode,
+                            ConvertGeometry* geometry) {
     ConvertGeometry g;
     g.in_width = in_width;
     g.in_height = in_height;
@@ -68,7 +51,10 @@ bool ComputeConvertGeometry(int32_t in_width, int32_t in_height, const RECT& cro
     }
 
     // Margins are measured from the output rectangle's own corner.
-    const RECT picture = FitPicture(zoom_mode, out_rect, g.crop_width, g.crop_height);
+    if (in_aspect.x <= 0 || in_aspect.y <= 0) in_aspect = {in_width, in_height};
+    const RECT picture =
+        FitPicture(zoom_mode, out_rect,
+                   CropDisplayAspect(in_width, in_height, in_aspect, g.crop_width, g.crop_height));
     g.pad_on = RectWidth(picture) != g.out_width || RectHeight(picture) != g.out_height;
     if (g.pad_on) {
         g.pad = Margins{EvenUp(picture.left - out_rect.left), EvenUp(picture.top - out_rect.top),

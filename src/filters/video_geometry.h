@@ -3,15 +3,19 @@
 // Given the input size, the crop rectangle, the output rectangle and the zoom mode, it decides
 // whether to crop, pad (black bars) and scale, and by how much. Pure arithmetic, no state.
 //
-// Zoom modes: 0 keeps the crop's own aspect ratio, 1 stretches to the whole frame, 2 fits
-// 16:9, 3 fits 4:3; any other value stretches. The ratios are the 32-bit floats nearest 16/9
-// and 4/3 (1.7777778f and 1.3333334f), and the fit compares in extended precision, so
-// 720x480 in mode 2 into 640x480 gives a 640x360 picture between 60-row bars.
+// Zoom modes: 0 keeps the shape the crop rectangle is shown at (its width times the source's
+// pixel aspect, over its height), 1 stretches to the whole frame, 2 fits 16:9, 3 fits 4:3; any
+// other value stretches. The output has square pixels, so a 16:9 720x576 source in mode 0
+// into 720x480 gives a 720x404 picture between 38-row bars. The ratios are the 32-bit floats
+// nearest the shape, 16/9 and 4/3 (1.7777778f and 1.3333334f), and the fit compares in
+// extended precision (FitAspect), so 720x480 in mode 2 into 640x480 gives a 640x360 picture
+// between 60-row bars.
 #pragma once
 
 #include <cstdint>
 
 #include "platform/format_types.h"
+#include "platform/picture_aspect.h"
 
 namespace rizuvira::filters {
 
@@ -49,14 +53,16 @@ inline constexpr int32_t kZoomFullScreen = 1;
 inline constexpr int32_t kZoom16x9 = 2;
 inline constexpr int32_t kZoom4x3 = 3;
 
-// The picture rectangle inside `frame` for the zoom mode (crop_width / crop_height is the
-// ratio of mode 0).
-RECT FitPicture(int32_t zoom_mode, const RECT& frame, int32_t crop_width, int32_t crop_height);
+// The picture rectangle inside `frame` for the zoom mode; `crop_aspect` (CropDisplayAspect) is
+// the ratio of mode 0, which fills the frame when it is not positive.
+RECT FitPicture(int32_t zoom_mode, const RECT& frame, double crop_aspect);
 
-// The whole set-up. False when the rectangles make no picture: an empty crop or output
+// The whole set-up for an in_width x in_height input shown whole at `in_aspect` ({0, 0}:
+// square pixels). False when the rectangles make no picture: an empty crop or output
 // rectangle, a crop reaching outside the input, bars that leave no room for the picture, or a
 // side longer than kMaxPictureSide.
-bool ComputeConvertGeometry(int32_t in_width, int32_t in_height, const RECT& crop_rect,
-                            const RECT& out_rect, int32_t zoom_mode, ConvertGeometry* geometry);
+bool ComputeConvertGeometry(int32_t in_width, int32_t in_height, PictureAspect in_aspect,
+                            const RECT& crop_rect, const RECT& out_rect, int32_t zoom_mode,
+                            ConvertGeometry* geometry);
 
 }  // namespace rizuvira::filters

@@ -245,6 +245,31 @@ TEST_F(ConvertTest, CropZoomAndBrightnessInAVideoOnlyFile) {
     EXPECT_GT(bright.pictures[10].top_luma, fx::kBackgroundLuma + 20) << "brightness 200 raises the grey background";
 }
 
+TEST_F(ConvertTest, KeepOriginalShowsEachTitleAtTheShapeItsDiscDeclares) {
+    // The default profile writes 720x480 with square pixels; the crop is the whole picture.
+    struct Case {
+        const fx::SampleDisc* disc;
+        int title;
+        double display_aspect;
+    };
+    for (const Case& c : {Case{&fx::kPalDisc, 0, 16.0 / 9.0}, Case{&fx::kNtscDisc, 4, 16.0 / 9.0},
+                          Case{&fx::kNtscDisc, 2, 4.0 / 3.0}}) {
+        const DecodedOutput out = Convert(*c.disc, c.title, Profile(kDefaultProfile), 1000, 1000);
+        MyDVDClose(handle_);
+        handle_ = 0;
+        ASSERT_TRUE(out.ok) << out.error;
+        EXPECT_EQ(out.width, 720);
+        EXPECT_EQ(out.height, 480);
+        const double pixel_aspect = out.sample_aspect > 0 ? out.sample_aspect : 1.0;
+        EXPECT_EQ(pixel_aspect, 1.0);
+        ASSERT_GT(out.shown.height, 0);
+        EXPECT_NEAR(out.shown.width * pixel_aspect / out.shown.height, c.display_aspect, 0.01)
+            << c.disc->iso << " title " << c.title + 1 << ": " << out.shown.width << "x" << out.shown.height;
+        ASSERT_FALSE(out.pictures.empty());
+        for (const DecodedPicture& picture : out.pictures) ASSERT_GE(picture.band, 0) << "the band reads inside the bars";
+    }
+}
+
 // Sets the PES scrambling bits of every video and private-stream packet, as a
 // CSS-protected disc reads without its key.
 void ScrambleVob(const std::filesystem::path& vob) {

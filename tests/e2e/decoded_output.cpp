@@ -35,6 +35,25 @@ av::CodecContextPtr OpenDecoder(const AVStream* stream) {
 
 }  // namespace
 
+ShownRect FindShownRect(const uint8_t* luma, int width, int height, int stride) {
+    constexpr int kAboveBlack = 48;  // black bars are luma 16; the darkest colour bar is 35 only at the right
+    const auto at = [&](int x, int y) { return luma[static_cast<size_t>(y) * stride + x]; };
+    ShownRect shown;
+    int left = -1, right = -1, top = -1, bottom = -1;
+    for (int x = 0; x < width; ++x)
+        if (at(x, height / 4) > kAboveBlack) {
+            if (left < 0) left = x;
+            right = x;
+        }
+    for (int y = 0; y < height; ++y)
+        if (at(width / 2, y) > kAboveBlack) {
+            if (top < 0) top = y;
+            bottom = y;
+        }
+    if (left < 0 || top < 0) return shown;
+    return {left, top, right - left + 1, bottom - top + 1};
+}
+
 DecodedOutput DecodeOutput(const std::string& path, int source_width, int source_height, OutputMapping given) {
     DecodedOutput out;
     AVFormatContext* raw = nullptr;
@@ -57,6 +76,8 @@ DecodedOutput DecodeOutput(const std::string& path, int source_width, int source
         out.width = video->width;
         out.height = video->height;
         out.frame_rate = av_q2d(input->streams[video_index]->avg_frame_rate);
+        const AVRational sar = input->streams[video_index]->codecpar->sample_aspect_ratio;
+        out.sample_aspect = sar.num > 0 && sar.den > 0 ? av_q2d(sar) : 0;
     }
     if (audio) {
         out.audio_codec = avcodec_get_name(audio->codec_id);
@@ -64,14 +85,15 @@ DecodedOutput DecodeOutput(const std::string& path, int source_width, int source
         out.channels = audio->ch_layout.nb_channels;
     }
 
-    // The band, mapped from the source picture to the output's size.
-    fx::PictureMapping mapping{0, 0, static_cast<double>(source_width), static_cast<double>(source_height),
-                               0, 0, static_cast<double>(out.width), static_cast<double>(out.height)};
+    // The band, mapped from the source picture to where it shows in the output.
+    fx::PictureRect band{}, flash{};
+    const auto map_band = [&](const fx::PictureMapping& mapping) {
+        band = fx::MapRect(fx::OriginalBandRect(source_height), mapping);
+        flash = fx::MapRect(fx::OriginalFlashRect(source_width, source_height), mapping);
+    };
     if (given.crop_width > 0)
-        mapping = {given.crop_x0, given.crop_y0, given.crop_width, given.crop_height,
-                   given.out_x0,  given.out_y0,  given.out_width,  given.out_height};
-    const fx::PictureRect band = fx::MapRect(fx::OriginalBandRect(source_height), mapping);
-    const fx::PictureRect flash = fx::MapRect(fx::OriginalFlashRect(source_width, source_height), mapping);
+        map_band({given.crop_x0, given.crop_y0, given.crop_width, given.crop_height, given.out_x0, given.out_y0,
+                  given.out_width, given.out_height});
 
     av::PacketPtr packet(av_packet_alloc());
     av::FramePtr frame(av_frame_alloc());
@@ -92,6 +114,13 @@ DecodedOutput DecodeOutput(const std::string& path, int source_width, int source
             sws_scale(scaler, f->data, f->linesize, 0, f->height, planes, strides);
             luma = gray.data();
             stride = f->width;
+        }
+        if (out.pictures.empty()) {
+            out.shown = FindShownRect(luma, f->width, f->height, stride);
+            if (given.crop_width <= 0 && out.shown.width > 0)
+                map_band({0, 0, static_cast<double>(source_width), static_cast<double>(source_height),
+                          static_cast<double>(out.shown.x0), static_cast<double>(out.shown.y0),
+                          static_cast<double>(out.shown.width), static_cast<double>(out.shown.height)});
         }
         double top = 0;
         const int top_rows = std::max(1, f->height / 10);

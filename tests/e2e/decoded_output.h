@@ -4,6 +4,7 @@
 // float samples.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,10 +20,16 @@ struct DecodedPicture {
 
 // Where the source picture lands in the output: the crop rectangle of the
 // source and the rectangle it fills in the output. Empty: the whole source
-// fills the whole output.
+// fills the rectangle the first picture shows it in (ShownRect), so bars
+// around a picture kept at its shape are found by themselves.
 struct OutputMapping {
     double crop_x0 = 0, crop_y0 = 0, crop_width = 0, crop_height = 0;
     double out_x0 = 0, out_y0 = 0, out_width = 0, out_height = 0;
+};
+
+// The part of the output frame a sample-disc picture fills, in pixels.
+struct ShownRect {
+    int x0 = 0, y0 = 0, width = 0, height = 0;
 };
 
 struct DecodedOutput {
@@ -32,12 +39,20 @@ struct DecodedOutput {
     std::string video_codec, audio_codec;
     int width = 0, height = 0;
     double frame_rate = 0;
+    double sample_aspect = 0;  // the stream's pixel aspect; 0 when unset
+    ShownRect shown;           // where the first picture lies inside the bars
     std::vector<DecodedPicture> pictures;
     int sample_rate = 0;
     int channels = 0;
     double audio_start_s = 0;
     std::vector<float> mono;  // first channel
 };
+
+// Where a sample-disc picture lies in a frame with black bars around it: the
+// extent of what is brighter than black along the row at a quarter of the
+// height (the grey background) and the column at the middle (background,
+// band and colour bars, none of them black at their ends).
+ShownRect FindShownRect(const uint8_t* luma, int width, int height, int stride);
 
 DecodedOutput DecodeOutput(const std::string& path, int source_width, int source_height,
                            OutputMapping mapping = {});

@@ -70,6 +70,26 @@ CMyVideoConveFilter* NewFilter() {
 
 using VideoChain = FilterChain<CMyVideoConveFilter>;
 
+// A YV12 type with a VideoInfo2 block declaring the display aspect x:y.
+CMediaType VideoInfo2Type(LONG width, LONG height, DWORD aspect_x, DWORD aspect_y) {
+    CMediaType mt(MEDIATYPE_Video);
+    mt.SetSubtype(&MEDIASUBTYPE_YV12);
+    mt.SetFormatType(&FORMAT_VideoInfo2);
+    auto* info = reinterpret_cast<VIDEOINFOHEADER2*>(mt.AllocFormatBuffer(sizeof(VIDEOINFOHEADER2)));
+    info->AvgTimePerFrame = 400000;
+    info->dwPictAspectRatioX = aspect_x;
+    info->dwPictAspectRatioY = aspect_y;
+    info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info->bmiHeader.biWidth = width;
+    info->bmiHeader.biHeight = height;
+    info->bmiHeader.biPlanes = 3;
+    info->bmiHeader.biBitCount = 12;
+    info->bmiHeader.biCompression = MakeFourCC('Y', 'V', '1', '2');
+    info->bmiHeader.biSizeImage = static_cast<DWORD>(width * height * 3 / 2);
+    mt.SetSampleSize(info->bmiHeader.biSizeImage);
+    return mt;
+}
+
 // Runs one picture through a filter configured by `configure`; returns the output picture.
 Yv12 Convert(const Yv12& input, int out_width, int out_height,
              const std::function<void(CMyVideoConveFilter*)>& configure) {
@@ -122,7 +142,7 @@ WatermarkSettings TextMark(const char16_t* text, int x, int y, float alpha = 1.0
 
 TEST(VideoGeometry, SixteenByNineIntoFourByThreeGivesSixtyRowBars) {
     ConvertGeometry g;
-    ASSERT_TRUE(ComputeConvertGeometry(720, 480, RECT{0, 0, 720, 480}, RECT{0, 0, 640, 480},
+    ASSERT_TRUE(ComputeConvertGeometry(720, 480, {}, RECT{0, 0, 720, 480}, RECT{0, 0, 640, 480},
                                        kZoom16x9, &g));
     EXPECT_FALSE(g.crop_on);
     EXPECT_TRUE(g.pad_on);
@@ -134,7 +154,7 @@ TEST(VideoGeometry, SixteenByNineIntoFourByThreeGivesSixtyRowBars) {
 
 TEST(VideoGeometry, FourByThreeIntoHdGivesColumnBars) {
     ConvertGeometry g;
-    ASSERT_TRUE(ComputeConvertGeometry(720, 480, RECT{0, 0, 720, 480}, RECT{0, 0, 1280, 720},
+    ASSERT_TRUE(ComputeConvertGeometry(720, 480, {}, RECT{0, 0, 720, 480}, RECT{0, 0, 1280, 720},
                                        kZoom4x3, &g));
     EXPECT_EQ(g.pad, (Margins{160, 0, 160, 0}));
     EXPECT_EQ(g.interior_width(), 960);
@@ -143,7 +163,7 @@ TEST(VideoGeometry, FourByThreeIntoHdGivesColumnBars) {
 
 TEST(VideoGeometry, CropFullScreenScalesWithoutBars) {
     ConvertGeometry g;
-    ASSERT_TRUE(ComputeConvertGeometry(720, 480, RECT{8, 0, 712, 480}, RECT{0, 0, 640, 480},
+    ASSERT_TRUE(ComputeConvertGeometry(720, 480, {}, RECT{8, 0, 712, 480}, RECT{0, 0, 640, 480},
                                        kZoomFullScreen, &g));
     EXPECT_TRUE(g.crop_on);
     EXPECT_EQ(g.crop, (Margins{8, 0, 8, 0}));
@@ -155,7 +175,7 @@ TEST(VideoGeometry, OddMarginsRoundUpToEvenAndShrinkTheInterior) {
     // 4:3 into 70x48: f = (70 - 64) / 2 = 3 on each side, rounded to 4.
     ConvertGeometry g;
     ASSERT_TRUE(
-        ComputeConvertGeometry(64, 48, RECT{0, 0, 64, 48}, RECT{0, 0, 70, 48}, kZoom4x3, &g));
+        ComputeConvertGeometry(64, 48, {}, RECT{0, 0, 64, 48}, RECT{0, 0, 70, 48}, kZoom4x3, &g));
     EXPECT_EQ(g.pad, (Margins{4, 0, 4, 0}));
     EXPECT_EQ(g.interior_width(), 62);
     EXPECT_TRUE(g.scale_on);
@@ -163,26 +183,68 @@ TEST(VideoGeometry, OddMarginsRoundUpToEvenAndShrinkTheInterior) {
 
 TEST(VideoGeometry, KeepOriginalWithTheOutputsOwnRatioHasNoBars) {
     ConvertGeometry g;
-    ASSERT_TRUE(ComputeConvertGeometry(720, 480, RECT{40, 0, 680, 480}, RECT{0, 0, 320, 240},
+    ASSERT_TRUE(ComputeConvertGeometry(720, 480, {}, RECT{40, 0, 680, 480}, RECT{0, 0, 320, 240},
                                        kZoomKeepOriginal, &g));
     EXPECT_FALSE(g.pad_on);
     EXPECT_TRUE(g.crop_on);
     // A crop of the input's own size is not applied wherever it lies.
-    ASSERT_TRUE(ComputeConvertGeometry(720, 480, RECT{8, 0, 728, 480}, RECT{0, 0, 720, 480},
+    ASSERT_TRUE(ComputeConvertGeometry(720, 480, {}, RECT{8, 0, 728, 480}, RECT{0, 0, 720, 480},
                                        kZoomFullScreen, &g));
     EXPECT_FALSE(g.crop_on);
     EXPECT_FALSE(g.scale_on);
 }
 
+TEST(VideoGeometry, KeepOriginalFitsTheShapeTheSourceIsShownAt) {
+    ConvertGeometry g;
+    // 720x576 shown at 16:9 into 720x480: 720x404 between 38-row bars, not a 600x480 picture.
+    ASSERT_TRUE(ComputeConvertGeometry(720, 576, {16, 9}, RECT{0, 0, 720, 576},
+                                       RECT{0, 0, 720, 480}, kZoomKeepOriginal, &g));
+    EXPECT_EQ(g.pad, (Margins{0, 38, 0, 38}));
+    EXPECT_EQ(g.interior_width(), 720);
+    EXPECT_EQ(g.interior_height(), 404);
+    // 720x480 shown at 4:3 into 720x480: a 640x480 picture between 40-column bars.
+    ASSERT_TRUE(ComputeConvertGeometry(720, 480, {4, 3}, RECT{0, 0, 720, 480},
+                                       RECT{0, 0, 720, 480}, kZoomKeepOriginal, &g));
+    EXPECT_EQ(g.pad, (Margins{40, 0, 40, 0}));
+    EXPECT_TRUE(g.scale_on);
+    // The left half of a 16:9 picture shows at 8:9.
+    ASSERT_TRUE(ComputeConvertGeometry(720, 576, {16, 9}, RECT{0, 0, 360, 576},
+                                       RECT{0, 0, 640, 480}, kZoomKeepOriginal, &g));
+    EXPECT_EQ(g.interior_height(), 480);
+    EXPECT_EQ(g.interior_width(), 424);  // trunc(480 * 8 / 9) = 426: bars of 107, made 108
+    // The other modes ignore the source's shape.
+    ASSERT_TRUE(ComputeConvertGeometry(720, 576, {16, 9}, RECT{0, 0, 720, 576},
+                                       RECT{0, 0, 720, 480}, kZoomFullScreen, &g));
+    EXPECT_FALSE(g.pad_on);
+    ASSERT_TRUE(ComputeConvertGeometry(720, 576, {16, 9}, RECT{0, 0, 720, 576},
+                                       RECT{0, 0, 640, 480}, kZoom4x3, &g));
+    EXPECT_FALSE(g.pad_on);
+}
+
+TEST(PictureAspect, DeclaredByVideoInfo2ElseThePictureSize) {
+    CMediaType square = harness::MakeVideoType(720, 576);
+    EXPECT_EQ(DeclaredAspect(square).x, 720);
+    EXPECT_EQ(DeclaredAspect(square).y, 576);
+    CMediaType wide = VideoInfo2Type(720, 576, 16, 9);
+    EXPECT_EQ(DeclaredAspect(wide).x, 16);
+    EXPECT_EQ(DeclaredAspect(wide).y, 9);
+    CMediaType unset = VideoInfo2Type(720, 576, 0, 9);
+    EXPECT_EQ(DeclaredAspect(unset).x, 720);
+    EXPECT_EQ(CropDisplayAspect(720, 576, {16, 9}, 720, 576), 16.0 / 9.0);
+    EXPECT_EQ(CropDisplayAspect(720, 480, {720, 480}, 704, 480), 704.0 / 480.0);
+    EXPECT_EQ(CropDisplayAspect(720, 480, {0, 0}, 704, 480), 0.0);
+    EXPECT_EQ(FitAspect(1.5, RECT{10, 20, 10, 20}), (RECT{10, 20, 10, 20}));
+}
+
 TEST(VideoGeometry, RefusesRectanglesThatMakeNoPicture) {
     ConvertGeometry g;
-    EXPECT_FALSE(ComputeConvertGeometry(720, 480, RECT{-8, 0, 700, 480}, RECT{0, 0, 640, 480},
+    EXPECT_FALSE(ComputeConvertGeometry(720, 480, {}, RECT{-8, 0, 700, 480}, RECT{0, 0, 640, 480},
                                         kZoomFullScreen, &g));
-    EXPECT_FALSE(ComputeConvertGeometry(720, 480, RECT{0, 0, 700, 481}, RECT{0, 0, 640, 480},
+    EXPECT_FALSE(ComputeConvertGeometry(720, 480, {}, RECT{0, 0, 700, 481}, RECT{0, 0, 640, 480},
                                         kZoomFullScreen, &g));
-    EXPECT_FALSE(ComputeConvertGeometry(720, 480, RECT{0, 0, 720, 0}, RECT{0, 0, 640, 480},
+    EXPECT_FALSE(ComputeConvertGeometry(720, 480, {}, RECT{0, 0, 720, 0}, RECT{0, 0, 640, 480},
                                         kZoomKeepOriginal, &g));
-    EXPECT_FALSE(ComputeConvertGeometry(720, 480, RECT{0, 0, 720, 480}, RECT{0, 0, 0, 480},
+    EXPECT_FALSE(ComputeConvertGeometry(720, 480, {}, RECT{0, 0, 720, 480}, RECT{0, 0, 0, 480},
                                         kZoomFullScreen, &g));
 }
 
@@ -320,6 +382,33 @@ TEST(VideoConvFilter, SixteenByNineLetterboxHasBlackBarsAndAScaledPicture) {
         ASSERT_EQ(out.Cr(100, y), bar ? 128 : 100) << y;
         ASSERT_EQ(out.Cb(100, y), bar ? 128 : 150) << y;
     }
+}
+
+TEST(VideoConvFilter, KeepOriginalFollowsTheInputsDeclaredShapeAndWritesSquarePixels) {
+    const Yv12 input = Uniform(720, 576, 180, 128, 128);
+    VideoChain chain(NewFilter(), VideoInfo2Type(720, 576, 16, 9),
+                     static_cast<LONG>(input.bytes.size()));
+    chain.filter()->SetConvertRect(kZoomKeepOriginal, 0, 0, 720, 576, 0, 0, 720, 480);
+    ASSERT_EQ(chain.Connect(), S_OK);
+    ASSERT_EQ(chain.OutputType().formattype, FORMAT_VideoInfo2);
+    const auto* info = chain.OutputType().FormatAs<VIDEOINFOHEADER2>();
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->bmiHeader.biWidth, 720);
+    EXPECT_EQ(info->bmiHeader.biHeight, 480);
+    EXPECT_EQ(info->dwPictAspectRatioX * 480, info->dwPictAspectRatioY * 720) << "square pixels";
+    chain.Start();
+    ASSERT_EQ(chain.Push(input.bytes), S_OK);
+    Yv12 out(720, 480, chain.Output(0));
+    for (int y = 0; y < 480; ++y) ASSERT_EQ(out.Y(360, y) == 16, y < 38 || y >= 442) << y;
+
+    // The same picture when it passes through unchanged keeps its own shape.
+    VideoChain same(NewFilter(), VideoInfo2Type(720, 576, 16, 9),
+                    static_cast<LONG>(input.bytes.size()));
+    ASSERT_EQ(same.Connect(), S_OK);
+    const auto* kept = same.OutputType().FormatAs<VIDEOINFOHEADER2>();
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->dwPictAspectRatioX, 16u);
+    EXPECT_EQ(kept->dwPictAspectRatioY, 9u);
 }
 
 TEST(VideoConvFilter, FourByThreePillarboxHasColumnBars) {
