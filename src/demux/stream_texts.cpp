@@ -19,7 +19,11 @@ std::string Format(const char* format, auto... args) {
 
 std::string FourCC(DWORD code) {
     std::string text;
-    for (int i = 0; i < 4; ++i) text += static_cast<char>((code >> (8 * i)) & 0xFF);
+    // Only printable ASCII: the code comes from the file, and every text shown is UTF-8.
+    for (int i = 0; i < 4; ++i) {
+        const auto c = static_cast<char>((code >> (8 * i)) & 0xFF);
+        text += c >= 0x20 && c < 0x7F ? c : '?';
+    }
     return text;
 }
 

@@ -25,10 +25,10 @@ std::string NameBeforeSemicolon(std::string_view name) {
 }  // namespace
 
 std::string LanguageCode2(int32_t code) {
-    const char first = static_cast<char>((code >> 8) & 0xFF);
-    const char second = static_cast<char>(code & 0xFF);
-    if (first == 0 && second == 0) return {};
-    return {LowerAscii(first), LowerAscii(second)};
+    const char first = LowerAscii(static_cast<char>((code >> 8) & 0xFF));
+    const char second = LowerAscii(static_cast<char>(code & 0xFF));
+    if (first < 'a' || first > 'z' || second < 'a' || second > 'z') return {};
+    return {first, second};
 }
 
 std::string LanguageName(int32_t code) {
@@ -38,6 +38,11 @@ std::string LanguageName(int32_t code) {
         if (letters == row.alpha2) return NameBeforeSemicolon(row.name);
     }
     return {};
+}
+
+std::string LanguageText(int32_t code) {
+    std::string name = LanguageName(code);
+    return name.empty() ? kUnknownLanguage : name;
 }
 
 std::string LanguageName3(std::string_view code) {

@@ -19,7 +19,12 @@ std::string LanguageName(int32_t code);
 // bibliographic ("ger") form.
 std::string LanguageName3(std::string_view code);
 
-// The two letters of a DVD language code as text ("en"), empty for zero.
+// The two letters of a DVD language code as text, lower case ("en"); empty unless both
+// bytes are ASCII letters (zero, or bytes such as ff ff that name no language).
 std::string LanguageCode2(int32_t code);
+
+// What a listing shows for a language: its name, or "Unknown" when the code names none.
+inline constexpr const char* kUnknownLanguage = "Unknown";
+std::string LanguageText(int32_t code);
 
 }  // namespace rizuvira

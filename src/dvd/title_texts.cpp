@@ -60,13 +60,13 @@ std::string AudioCodingName(int coding) {
 int AudioChannelCount(int channels_less_one) { return channels_less_one == 5 ? 6 : 2; }
 
 std::string AudioEntryText(const DvdTitleInfo& title, int stream) {
-    return LanguageName(title.audio_language[stream]) + "(" +
+    return LanguageText(title.audio_language[stream]) + "(" +
            AudioCodingName(title.audio_coding[stream]) + " " +
            std::to_string(AudioChannelCount(title.audio_channels[stream])) + "ch)";
 }
 
 std::string SubtitleEntryText(const DvdTitleInfo& title, int stream) {
-    return LanguageName(title.subtitle_language[stream]);
+    return LanguageText(title.subtitle_language[stream]);
 }
 
 }  // namespace rizuvira

@@ -31,10 +31,10 @@ std::string AudioCodingName(int coding);
 // 6 when the channels field says six channels, otherwise 2.
 int AudioChannelCount(int channels_less_one);
 
-// "English(AC3 6ch)"
+// "English(AC3 6ch)"; "Unknown(AC3 6ch)" when the language has no name.
 std::string AudioEntryText(const DvdTitleInfo& title, int stream);
 
-// The language name of the subtitle stream.
+// The language name of the subtitle stream, or "Unknown".
 std::string SubtitleEntryText(const DvdTitleInfo& title, int stream);
 
 }  // namespace rizuvira

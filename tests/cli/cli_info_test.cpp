@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -49,6 +51,52 @@ TEST(CliInfo, JsonCarriesNumbers) {
               std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("\"subtitles\": [{\"id\": \"0xBD20\", \"language\": \"en\""), std::string::npos);
+}
+
+// Whether `text` is well-formed UTF-8 (no stray, overlong, surrogate or cut-short sequences).
+bool IsUtf8(const std::string& text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+        const unsigned char lead = b(i);
+        std::size_t n = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
+                                      : lead >= 0xF0 && lead < 0xF5  ? 4 : 0;
+        if (n == 0 || i + n > text.size()) return false;
+        uint32_t value = n == 1 ? lead : lead & (0x7F >> n);
+        for (std::size_t k = 1; k < n; ++k) {
+            if ((b(i + k) & 0xC0) != 0x80) return false;
+            value = value << 6 | (b(i + k) & 0x3F);
+        }
+        const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (value < least[n] || value > 0x10FFFF || (value >= 0xD800 && value < 0xE000)) return false;
+        i += n;
+    }
+    return true;
+}
+
+TEST(CliInfo, LanguageCodeOfNoLettersReadsUnknownInValidUtf8) {
+    // The PAL disc with its first audio track's language code made ff ff.
+    char pattern[] = "/tmp/rizuvira-info-XXXXXX";
+    const std::filesystem::path folder = mkdtemp(pattern);
+    const std::filesystem::path disc = folder / "pal";
+    std::filesystem::copy(SampleDiscPath(rizuvira::fixtures::kPalDisc.folder), disc,
+                          std::filesystem::copy_options::recursive);
+    for (const char* name : {"VTS_01_0.IFO", "VTS_01_0.BUP"}) {
+        std::fstream ifo(disc / "VIDEO_TS" / name, std::ios::in | std::ios::out | std::ios::binary);
+        ifo.seekp(0x206);  // language of audio attribute row 0 (rows from 0x204, 8 bytes each)
+        ifo.write("\xFF\xFF", 2);
+        ASSERT_TRUE(ifo.good()) << name;
+    }
+    const CliRun json = RunCli("info --json '" + disc.string() + "'");
+    const CliRun text = RunCli("info '" + disc.string() + "'");
+    std::filesystem::remove_all(folder);
+    ASSERT_EQ(json.exit_code, 0) << json.err;
+    EXPECT_TRUE(IsUtf8(json.out)) << json.out;
+    EXPECT_NE(json.out.find("{\"id\": \"0xBD80\", \"language\": \"\", "), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"text\": \"Unknown(AC3 2ch)\""), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"language\": \"en\""), std::string::npos) << "the other track keeps its code";
+    ASSERT_EQ(text.exit_code, 0) << text.err;
+    EXPECT_TRUE(IsUtf8(text.out));
+    EXPECT_NE(text.out.find("  audio     Unknown(AC3 2ch)\n"), std::string::npos) << text.out;
 }
 
 TEST(CliInfo, ExitCodes) {
