@@ -7,12 +7,17 @@ extern "C" {
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <new>
 
 using namespace rizuvira::filters;
 
 namespace {
+
+constexpr double kMinus3dB = 0.70710678118654752;  // 1 / sqrt(2)
+// The largest level a 16-bit sample holds, as a float sample (1.0 is one step past it).
+constexpr float kFullScale = 32767.0f / 32768.0f;
 
 // An AVChannelLayout that is uninitialised on destruction.
 class ChannelLayout {
@@ -138,10 +143,18 @@ HRESULT CMyAudioConveFilter::SetMediaType(PIN_DIRECTION direction, const CMediaT
         InputLayout(input_type_, in_layout.get());
         av_channel_layout_default(out_layout.get(), out_channels);
         SwrContext* raw = nullptr;
-        if (swr_alloc_set_opts2(&raw, out_layout.get(), AV_SAMPLE_FMT_S16, out_rate_hz,
+        if (swr_alloc_set_opts2(&raw, out_layout.get(), AV_SAMPLE_FMT_FLT, out_rate_hz,
                                 in_layout.get(), AV_SAMPLE_FMT_S16, in_rate_hz, 0, nullptr) < 0)
             return E_FAIL;
         SwrContextPtr resampler(raw);
+        // The usual downmix levels: centre and surrounds at -3 dB, LFE left out. Float output
+        // keeps the resampler from scaling the matrix down to rule out every overload (7.6 dB
+        // quieter for 5.1 into stereo); StoreConverted lowers the level only when a sample
+        // would really pass full scale.
+        av_opt_set_double(resampler.get(), "center_mix_level", kMinus3dB, 0);
+        av_opt_set_double(resampler.get(), "surround_mix_level", kMinus3dB, 0);
+        av_opt_set_double(resampler.get(), "lfe_mix_level", 0.0, 0);
+        av_opt_set_sample_fmt(resampler.get(), "internal_sample_fmt", AV_SAMPLE_FMT_FLTP, 0);
         // A 16-tap polyphase filter of 2^10 phases, no interpolation between phases, cut-off
         // at 0.8 of the lower Nyquist frequency.
         av_opt_set_int(resampler.get(), "filter_size", 16, 0);
@@ -155,6 +168,7 @@ HRESULT CMyAudioConveFilter::SetMediaType(PIN_DIRECTION direction, const CMediaT
             return E_FAIL;
         }
         resampler_ = std::move(resampler);
+        headroom_ = 1.0f;
     }
     input_frame_bytes_ = 2 * in_channels;
     output_frame_bytes_ = 2 * (resample_on_ ? out_channels : in_channels);
@@ -205,9 +219,30 @@ HRESULT CMyAudioConveFilter::DecideBufferSize(IMemAllocator* allocator,
 // ---------------------------------------------------------------------------------------
 // Streaming
 
+std::size_t CMyAudioConveFilter::StoreConverted(uint8_t* buffer, std::size_t samples) {
+    float peak = 0.0f;
+    for (std::size_t i = 0; i < samples; ++i) {
+        float value;
+        std::memcpy(&value, buffer + i * sizeof(float), sizeof value);
+        peak = std::max(peak, std::abs(value));
+    }
+    if (peak * headroom_ > kFullScale) headroom_ = kFullScale / peak;
+    const float gain = headroom_ * 32768.0f;
+    // Front to back: sample i's two bytes land where samples up to i / 2 were read from.
+    for (std::size_t i = 0; i < samples; ++i) {
+        float value;
+        std::memcpy(&value, buffer + i * sizeof(float), sizeof value);
+        const long rounded = std::lrintf(value * gain);
+        StoreSample(buffer + i * 2, static_cast<int16_t>(std::clamp(rounded, -32768L, 32767L)));
+    }
+    return samples * 2;
+}
+
 HRESULT CMyAudioConveFilter::ResampleIntoRing(const uint8_t* input, int frames) {
     SwrContext* resampler = resampler_.get();
-    const int room_frames = static_cast<int>(resample_buffer_.size()) / output_frame_bytes_;
+    const int channels = output_frame_bytes_ / 2;
+    const int room_frames =
+        static_cast<int>(resample_buffer_.size() / (sizeof(float) * static_cast<std::size_t>(channels)));
     while (frames > 0) {
         int piece = frames;
         while (piece > 1 && swr_get_out_samples(resampler, piece) > room_frames) piece /= 2;
@@ -215,10 +250,9 @@ HRESULT CMyAudioConveFilter::ResampleIntoRing(const uint8_t* input, int frames) 
         uint8_t* out_planes[1] = {resample_buffer_.data()};
         const int produced = swr_convert(resampler, out_planes, room_frames, in_planes, piece);
         if (produced < 0) return E_FAIL;
-        ring_.Write(
-            resample_buffer_.data(),
-            static_cast<std::size_t>(produced) * static_cast<std::size_t>(output_frame_bytes_),
-            static_cast<std::size_t>(output_frame_bytes_));
+        const std::size_t bytes = StoreConverted(
+            resample_buffer_.data(), static_cast<std::size_t>(produced) * static_cast<std::size_t>(channels));
+        ring_.Write(resample_buffer_.data(), bytes, static_cast<std::size_t>(output_frame_bytes_));
         input += static_cast<std::ptrdiff_t>(piece) * input_frame_bytes_;
         frames -= piece;
     }

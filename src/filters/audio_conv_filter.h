@@ -1,7 +1,9 @@
 // CMyAudioConveFilter: the audio converter stage. Interleaved signed 16-bit PCM in, the same
-// out, converted to the channel count and sample rate set with SetAudioFormat (libswresample,
-// with a proper downmix when channels are reduced), passed through a 512 KiB ring that
-// decouples input and output sample sizes, and scaled by the volume.
+// out, converted to the channel count and sample rate set with SetAudioFormat (libswresample
+// in float, downmixing with centre and surrounds at -3 dB and LFE left out), passed through a
+// 512 KiB ring that decouples input and output sample sizes, and scaled by the volume. A
+// conversion never clips: when a converted sample would pass full scale, the level of the
+// rest of the stream is lowered just enough (it never rises again until the pins reconnect).
 //
 // Every input sample yields one output sample with the same times, holding what the ring
 // has, up to one output buffer (115200 bytes), in whole frames; it may be empty. Sound that
@@ -75,6 +77,10 @@ private:
     // Converts `frames` input frames into the ring, in pieces whose output fits the
     // resample buffer.
     HRESULT ResampleIntoRing(const uint8_t* input, int frames);
+    // Turns `samples` float samples at the start of `buffer` into 16-bit ones in place, at
+    // the headroom gain (lowered first when the piece would pass full scale). Returns the
+    // bytes written.
+    std::size_t StoreConverted(uint8_t* buffer, std::size_t samples);
 
     std::atomic<uint16_t> out_channels_{kSameChannels};
     std::atomic<int32_t> out_rate_hz_{kSameRate};
@@ -86,6 +92,7 @@ private:
     bool resample_on_ = false;                    // guarded; set on a format change, never cleared
     rizuvira::filters::SwrContextPtr resampler_;  // guarded
     std::vector<uint8_t> resample_buffer_;        // guarded; made at the first resampler set-up
+    float headroom_ = 1.0f;                       // guarded; gain that keeps samples in range
     int input_frame_bytes_ = 0;                   // guarded
     int output_frame_bytes_ = 0;                  // guarded
     rizuvira::filters::ByteRing ring_{kRingBytes};  // guarded

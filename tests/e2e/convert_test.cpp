@@ -213,6 +213,20 @@ TEST_F(ConvertTest, AudioOnlyAndPalDisc) {
     EXPECT_NEAR(static_cast<double>(sound.mono.size()) / sound.sample_rate, 10.0, 0.1);
 }
 
+TEST_F(ConvertTest, StereoDownmixOfFiveOneKeepsTheUsualLevel) {
+    // Title 2's 5.1 track: the same tone on every channel but the LFE. Front plus centre and
+    // surround at -3 dB each gives 1 + 2 * 0.7071 times the channel's level; the title's
+    // stereo track keeps its own.
+    const DecodedOutput mix = Convert(fx::kNtscDisc, 1, Profile(kDefaultProfile), 0, -1, 0xBD80);
+    ASSERT_TRUE(mix.ok) << mix.error;
+    ASSERT_EQ(mix.channels, 2);
+    const double expected = fx::kToneAmplitude * (1 + std::sqrt(2.0));
+    EXPECT_NEAR(20 * std::log10(Tone(mix, 0.4, 620) / expected), 0.0, 0.5);
+    const DecodedOutput stereo = Convert(fx::kNtscDisc, 1, Profile(kDefaultProfile), 0, -1, 0xBD81);
+    ASSERT_TRUE(stereo.ok) << stereo.error;
+    EXPECT_NEAR(20 * std::log10(Tone(stereo, 0.4, 710) / fx::kToneAmplitude), 0.0, 0.5);
+}
+
 TEST_F(ConvertTest, CropZoomAndBrightnessInAVideoOnlyFile) {
     OutputSettings settings = Profile(kDefaultProfile);
     settings.HasAudio = 0;

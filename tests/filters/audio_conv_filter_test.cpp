@@ -8,6 +8,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -72,7 +73,7 @@ std::vector<int16_t> ReferenceResample(const std::vector<int16_t>& input, int in
     av_channel_layout_default(&in_layout, in_channels);
     av_channel_layout_default(&out_layout, out_channels);
     SwrContext* swr = nullptr;
-    EXPECT_GE(swr_alloc_set_opts2(&swr, &out_layout, AV_SAMPLE_FMT_S16, out_rate_hz, &in_layout,
+    EXPECT_GE(swr_alloc_set_opts2(&swr, &out_layout, AV_SAMPLE_FMT_FLT, out_rate_hz, &in_layout,
                                   AV_SAMPLE_FMT_S16, in_rate_hz, 0, nullptr),
               0);
     av_opt_set_int(swr, "filter_size", 16, 0);
@@ -82,13 +83,15 @@ std::vector<int16_t> ReferenceResample(const std::vector<int16_t>& input, int in
     EXPECT_GE(swr_init(swr), 0);
     const int in_frames = static_cast<int>(input.size()) / in_channels;
     const int capacity = swr_get_out_samples(swr, in_frames);
-    std::vector<int16_t> output(static_cast<std::size_t>(capacity) * out_channels);
+    std::vector<float> converted(static_cast<std::size_t>(capacity) * out_channels);
     const uint8_t* in_planes[1] = {reinterpret_cast<const uint8_t*>(input.data())};
-    uint8_t* out_planes[1] = {reinterpret_cast<uint8_t*>(output.data())};
+    uint8_t* out_planes[1] = {reinterpret_cast<uint8_t*>(converted.data())};
     const int produced = swr_convert(swr, out_planes, capacity, in_planes, in_frames);
     EXPECT_GE(produced, 0);
-    output.resize(static_cast<std::size_t>(std::max(produced, 0)) * out_channels);
     swr_free(&swr);
+    std::vector<int16_t> output(static_cast<std::size_t>(std::max(produced, 0)) * out_channels);
+    for (std::size_t i = 0; i < output.size(); ++i)
+        output[i] = static_cast<int16_t>(std::clamp(std::lrintf(converted[i] * 32768.0f), -32768L, 32767L));
     return output;
 }
 
@@ -204,6 +207,42 @@ TEST(AudioConvFilter, DownmixKeepsCentreAndSurroundsAudible) {
         else
             EXPECT_LT(right, 0.01 * in_rms);
     }
+}
+
+// 5.1 sound (FL FR FC LFE SL SR) with the same 1 kHz sine on every channel but the LFE.
+std::vector<int16_t> FiveOneTone(int frames, double amplitude) {
+    std::vector<int16_t> samples = Tone(frames, 6, 48000, -1, amplitude);
+    for (std::size_t i = 3; i < samples.size(); i += 6) samples[i] = 0;
+    return samples;
+}
+
+double Decibels(double ratio) { return 20 * std::log10(ratio); }
+
+TEST(AudioConvFilter, DownmixUsesTheUsualLevelsAndNeverClips) {
+    const auto downmix = [](const std::vector<int16_t>& input) {
+        AudioChain chain(NewFilter(), harness::MakeAudioType(6, 48000), static_cast<LONG>(input.size() * 2));
+        chain.filter()->SetAudioFormat(2, 48000);
+        EXPECT_EQ(chain.Connect(), S_OK);
+        chain.Start();
+        EXPECT_EQ(chain.Push(ToBytes(input)), S_OK);
+        return ToSamples(AllOutput(chain));
+    };
+    // Front + (centre + surround) at -3 dB: 1 + 2 * 0.7071 times the channel level, LFE dropped.
+    const std::vector<int16_t> input = FiveOneTone(4800, 3277);
+    std::vector<int16_t> output = downmix(input);
+    ASSERT_GT(output.size(), 4000u * 2);
+    const double expected = ChannelRms(input, 6, 0) * (1 + 2 * std::numbers::sqrt2 / 2);
+    EXPECT_NEAR(Decibels(ChannelRms(output, 2, 0) / expected), 0.0, 0.5);
+    EXPECT_NEAR(Decibels(ChannelRms(output, 2, 1) / expected), 0.0, 0.5);
+
+    // A mix that would pass full scale is lowered as a whole: still a sine, not a clipped one.
+    output = downmix(FiveOneTone(4800, 20000));
+    ASSERT_GT(output.size(), 4000u * 2);
+    int peak = 0;
+    for (std::size_t i = 0; i < output.size(); i += 2) peak = std::max(peak, std::abs(int{output[i]}));
+    EXPECT_LE(peak, 32767);
+    EXPECT_GT(peak, 32000) << "lowered only as far as needed";
+    EXPECT_NEAR(ChannelRms(output, 2, 0) * std::numbers::sqrt2 / peak, 1.0, 0.01) << "a clipped sine has a lower crest";
 }
 
 TEST(AudioConvFilter, LongSampleIsResampledInPiecesAndDrainedByLaterSamples) {
