@@ -65,19 +65,6 @@ double Tone(const DecodedOutput& out, double at_s, double hz) {
     return fx::ToneAmplitude(std::span<const float>(out.mono).subspan(first, count), out.sample_rate, hz);
 }
 
-// Where the beep that should start near `around_s` rises; -1 when none.
-double BeepStart(const DecodedOutput& out, double around_s) {
-    for (double t = around_s - 0.1; t < around_s + 0.1; t += 0.001) {
-        if (t < out.audio_start_s) continue;
-        const size_t first = static_cast<size_t>((t - out.audio_start_s) * out.sample_rate);
-        if (first + 480 > out.mono.size()) break;
-        float peak = 0;
-        for (size_t i = first; i < first + 480; ++i) peak = std::max(peak, std::abs(out.mono[i]));
-        if (peak > (fx::kToneAmplitude + fx::kBeepAmplitude) / 2 * 0.7) return t;
-    }
-    return -1;
-}
-
 // Authors a disc in `work`/disc with one title that plays `clips` (DVD
 // MPEG files) in turn; true on success.
 bool AuthorTitle(const fs::path& work, const std::vector<fs::path>& clips) {
@@ -124,7 +111,7 @@ TEST_F(CliConvertTest, MergedTitlesMakeOneFileOfTheSummedLengthInSync) {
                 break;
             }
         ASSERT_GE(flash_s, 0);
-        const double beep_s = BeepStart(merged, flash_s);
+        const double beep_s = e2e::BeepRise(merged, flash_s, 800);
         ASSERT_GE(beep_s, 0) << "no beep at the second item's second " << second;
         EXPECT_NEAR(beep_s, flash_s, kNtscFrame + 0.011) << "second " << second << " of the second item";
     }
@@ -254,7 +241,7 @@ TEST_F(CliConvertTest, ChapterConvertsWhole) {
     for (const size_t i : {size_t{0}, size_t{420}}) {
         ASSERT_EQ(decoded.pictures[i].band, fx::FirstFlashFrame(15 + static_cast<int>(i) / 30, 30000, 1001));
         const double flash_s = decoded.pictures[i].time_s;
-        const double beep_s = BeepStart(decoded, flash_s);
+        const double beep_s = e2e::BeepRise(decoded, flash_s, 440);
         ASSERT_GE(beep_s, 0) << "no beep at picture " << i;
         EXPECT_NEAR(beep_s, flash_s, kNtscFrame + 0.011) << "picture " << i;
     }
@@ -380,7 +367,7 @@ TEST_F(CliConvertTest, TrackThatStartsLateStaysInStep) {
     const DecodedOutput decoded = Decode(out / "Title_01.mp4");
     ASSERT_TRUE(decoded.ok) << decoded.error;
     for (const double second : {1.0, 2.0, 4.0})
-        EXPECT_NEAR(BeepStart(decoded, second), second, 0.03) << "the beep of second " << second;
+        EXPECT_NEAR(e2e::BeepRise(decoded, second, 880), second, 0.03) << "the beep of second " << second;
 }
 
 TEST_F(CliConvertTest, TitleWithoutSoundConvertsWithSilence) {

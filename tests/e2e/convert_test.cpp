@@ -141,18 +141,7 @@ TEST_F(ConvertTest, WholeTitleWithTheDefaultProfile) {
         for (const DecodedPicture& picture : out.pictures)
             if (picture.band == fx::FirstFlashFrame(second, title.fps_num, title.fps_den)) flash_s = picture.time_s;
         ASSERT_GE(flash_s, 0);
-        // The beep's rise: the first 10 ms block around the second whose level is beep-like.
-        double beep_s = -1;
-        for (double t = second - 0.1; t < second + 0.1; t += 0.001) {
-            const size_t first = static_cast<size_t>((t - out.audio_start_s) * out.sample_rate);
-            if (first + 480 > out.mono.size()) break;
-            float peak = 0;
-            for (size_t i = first; i < first + 480; ++i) peak = std::max(peak, std::abs(out.mono[i]));
-            if (peak > (fx::kToneAmplitude + fx::kBeepAmplitude) / 2 * 0.7) {
-                beep_s = t;
-                break;
-            }
-        }
+        const double beep_s = BeepRise(out, second, 440);
         ASSERT_GE(beep_s, 0) << "no beep near " << second << " s";
         EXPECT_NEAR(beep_s, flash_s, kNtscFrame + 0.011) << "second " << second;
     }

@@ -9,6 +9,7 @@ extern "C" {
 
 #include <algorithm>
 #include <memory>
+#include <span>
 
 #include "core/av_handles.h"
 #include "fixtures/sample_discs.h"
@@ -52,6 +53,22 @@ ShownRect FindShownRect(const uint8_t* luma, int width, int height, int stride) 
         }
     if (left < 0 || top < 0) return shown;
     return {left, top, right - left + 1, bottom - top + 1};
+}
+
+double BeepRise(const DecodedOutput& out, double around_s, double tone_hz) {
+    const auto tone_at = [&](double t, double length_s) {
+        if (t < out.audio_start_s) return -1.0;
+        const size_t first = static_cast<size_t>((t - out.audio_start_s) * out.sample_rate);
+        const size_t count = static_cast<size_t>(length_s * out.sample_rate);
+        if (first + count > out.mono.size()) return -1.0;
+        return fx::ToneAmplitude(std::span<const float>(out.mono).subspan(first, count), out.sample_rate, tone_hz);
+    };
+    // A track that is silent between its beeps still needs a clear rise.
+    const double steady = std::max(tone_at(around_s + 0.3, 0.2), fx::kToneAmplitude / 5);
+    const double threshold = steady * (1 + fx::kBeepAmplitude / fx::kToneAmplitude) / 2;
+    for (double t = around_s - 0.1; t < around_s + 0.1; t += 0.001)
+        if (tone_at(t, 0.01) > threshold) return t;
+    return -1;
 }
 
 DecodedOutput DecodeOutput(const std::string& path, int source_width, int source_height, OutputMapping given) {

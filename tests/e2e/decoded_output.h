@@ -54,6 +54,13 @@ struct DecodedOutput {
 // band and colour bars, none of them black at their ends).
 ShownRect FindShownRect(const uint8_t* luma, int width, int height, int stride);
 
+// Where the beep of the `tone_hz` track that should start near `around_s`
+// rises: the first 10 ms window from around_s - 0.1 s in which that tone is
+// above halfway between its level 0.3 s after around_s and four times that
+// (the beep), whatever a mix did to the track's level; -1 when none. The
+// tone filter ignores other tracks' sound around an item boundary.
+double BeepRise(const DecodedOutput& out, double around_s, double tone_hz);
+
 DecodedOutput DecodeOutput(const std::string& path, int source_width, int source_height,
                            OutputMapping mapping = {});
 
