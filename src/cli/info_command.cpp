@@ -1,13 +1,21 @@
 #include "cli/info_command.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <memory>
+#include <numeric>
 #include <string>
+#include <vector>
 
 #include "dvd/dvd_access.h"
 #include "dvd/language_names.h"
 #include "cli/json_text.h"
 #include "dvd/title_texts.h"
+#include "demux/mpeg_splitter.h"
+#include "engine/conversion_graph.h"
 #include "engine/mpeg_file_source.h"
+#include "platform/async_reader.h"
 
 namespace rizuvira::cli {
 namespace {
@@ -18,26 +26,124 @@ std::string Hex(int32_t id) {
     return text;
 }
 
+// What the listing adds to the records for one title: picture, chapter times and the sound
+// of each audio stream (in the record's order). Zero or empty where nothing says.
+struct TitleFacts {
+    int width = 0;
+    int height = 0;
+    double frames_per_second = 0;
+    int aspect_x = 0;  // display aspect, reduced
+    int aspect_y = 0;
+    std::vector<double> chapter_ms;
+    int sample_rate_hz[kDvdMaxStreams] = {};
+};
+
+TitleFacts DiscTitleFacts(int32_t handle, int title, const DvdTitleInfo& record) {
+    TitleFacts facts;
+    DvdVideoInfo video{};
+    if (MyDVDGetVideoInfo(handle, title, &video) && video.frame_rate_den > 0) {
+        facts.width = video.width;
+        facts.height = video.height;
+        facts.frames_per_second = static_cast<double>(video.frame_rate_num) / video.frame_rate_den;
+        facts.aspect_x = video.aspect_x;
+        facts.aspect_y = video.aspect_y;
+    }
+    for (int c = 0; c < record.chapters; ++c)
+        facts.chapter_ms.push_back(std::max(0.0, MyDvdGetChapterDuration(handle, title, c)));
+    auto audio = std::make_unique<DvdAudioInfo>();
+    if (MyDVDGetAudioInfo(handle, title, audio.get()))
+        for (int a = 0; a < record.audio_count && a < audio->count; ++a)
+            facts.sample_rate_hz[a] = audio->sample_rate_hz[a];
+    return facts;
+}
+
+TitleFacts FileTitleFacts(const char* path, const DvdTitleInfo& record) {
+    TitleFacts facts;
+    facts.chapter_ms.push_back(record.duration_ms);
+    ComPtr<IBaseFilter> splitter;
+    if (FAILED(demux::CreateMpegSplitter(nullptr, splitter.ReleaseAndGetAddressOf()))) return facts;
+    ComPtr<IFileSourceFilter> file = splitter.As<IFileSourceFilter>();
+    engine::StreamTable streams;
+    if (!file || FAILED(file->Load(path, nullptr)) ||
+        !engine::ListSplitterStreams(splitter.Get(), &streams))
+        return facts;
+    if (!streams.video.empty()) {
+        const engine::StreamTable::Video& video = streams.video[0];
+        facts.width = video.width;
+        facts.height = std::abs(video.height);
+        if (video.frame_duration_100ns > 0)
+            facts.frames_per_second = 1e7 / static_cast<double>(video.frame_duration_100ns);
+        facts.aspect_x = video.aspect_x;
+        facts.aspect_y = video.aspect_y;
+    }
+    for (int a = 0; a < record.audio_count; ++a)
+        for (const engine::StreamTable::Audio& audio : streams.audio)
+            if (audio.key == record.audio_id[a]) facts.sample_rate_hz[a] = audio.sample_rate;
+    return facts;
+}
+
+// "PAL" at 25 pictures a second, "NTSC" at 29.97, else the rate ("23.976 fps"); empty when
+// unknown.
+std::string SystemText(double frames_per_second) {
+    if (frames_per_second <= 0) return {};
+    if (std::abs(frames_per_second - 25.0) < 0.01) return "PAL";
+    if (std::abs(frames_per_second - 30000.0 / 1001.0) < 0.01) return "NTSC";
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.3f fps", frames_per_second);
+    return text;
+}
+
+std::string AspectText(const TitleFacts& facts) {
+    if (facts.aspect_x <= 0 || facts.aspect_y <= 0) return {};
+    const int divisor = std::gcd(facts.aspect_x, facts.aspect_y);
+    return std::to_string(facts.aspect_x / divisor) + ":" + std::to_string(facts.aspect_y / divisor);
+}
+
+// "hh:mm:ss.mmm"
+std::string ClockText(double ms) {
+    const long long total = std::llround(std::max(ms, 0.0));
+    char text[48];
+    std::snprintf(text, sizeof(text), "%02lld:%02lld:%02lld.%03lld", total / 3600000,
+                  total / 60000 % 60, total / 1000 % 60, total % 1000);
+    return text;
+}
+
 // `list_all`: a plain file, whose one title is listed however short.
-void PrintText(const DvdDiscInfo& disc, bool list_all, std::FILE* out) {
+void PrintText(const DvdDiscInfo& disc, const std::vector<TitleFacts>& facts, bool list_all,
+               std::FILE* out) {
     for (int t = 0; t < disc.title_count; ++t) {
         const DvdTitleInfo& title = disc.titles[t];
         if (!IsListedTitle(title) && !list_all) continue;
+        const TitleFacts& fact = facts[static_cast<std::size_t>(t)];
         std::fprintf(out, "%s  %s  %d chapter%s\n", TitleItemName(t).c_str(),
                      DurationText(title.duration_ms).c_str(), title.chapters,
                      title.chapters == 1 ? "" : "s");
-        for (int a = 0; a < title.audio_count; ++a)
-            std::fprintf(out, "  audio     %s\n", AudioEntryText(title, a).c_str());
+        if (fact.width > 0)
+            std::fprintf(out, "  video     %dx%d  %s  %s\n", fact.width, fact.height,
+                         SystemText(fact.frames_per_second).c_str(), AspectText(fact).c_str());
+        double start_ms = 0;
+        for (std::size_t c = 0; c < fact.chapter_ms.size(); ++c) {
+            std::fprintf(out, "  chapter   %zu  %s  %s\n", c + 1, ClockText(start_ms).c_str(),
+                         ClockText(fact.chapter_ms[c]).c_str());
+            start_ms += fact.chapter_ms[c];
+        }
+        for (int a = 0; a < title.audio_count; ++a) {
+            std::fprintf(out, "  audio     %s", AudioEntryText(title, a).c_str());
+            if (fact.sample_rate_hz[a] > 0) std::fprintf(out, "  %d Hz", fact.sample_rate_hz[a]);
+            const int channels = title.audio_channels[a] + 1;
+            std::fprintf(out, "  %d channel%s\n", channels, channels == 1 ? "" : "s");
+        }
         for (int s = 0; s < title.subtitle_count; ++s)
             std::fprintf(out, "  subtitle  %s\n", SubtitleEntryText(title, s).c_str());
     }
 }
 
-void PrintJson(const DvdDiscInfo& disc, std::FILE* out) {
+void PrintJson(const DvdDiscInfo& disc, const std::vector<TitleFacts>& facts, std::FILE* out) {
     std::fprintf(out, "{\"titles\": [");
     bool first_title = true;
     for (int t = 0; t < disc.title_count; ++t) {
         const DvdTitleInfo& title = disc.titles[t];
+        const TitleFacts& fact = facts[static_cast<std::size_t>(t)];
         std::fprintf(out, "%s\n  {\"index\": %d, \"name\": %s, \"listed\": %s, \"duration_ms\": %.3f, ",
                      first_title ? "" : ",", t, JsonString(TitleItemName(t)).c_str(),
                      IsListedTitle(title) ? "true" : "false", title.duration_ms);
@@ -46,14 +152,25 @@ void PrintJson(const DvdDiscInfo& disc, std::FILE* out) {
                      JsonString(DurationText(title.duration_ms)).c_str(), title.chapters);
         for (int k = 0; k < title.chapters; ++k)
             std::fprintf(out, "%s%u", k ? ", " : "", title.chapter_sectors[k]);
-        std::fprintf(out, "],\n   \"audio\": [");
+        std::fprintf(out, "],\n   \"chapter_times\": [");
+        double start_ms = 0;
+        for (std::size_t c = 0; c < fact.chapter_ms.size(); ++c) {
+            std::fprintf(out, "%s{\"start_ms\": %.3f, \"length_ms\": %.3f}", c ? ", " : "", start_ms,
+                         fact.chapter_ms[c]);
+            start_ms += fact.chapter_ms[c];
+        }
+        std::fprintf(out, "],\n   \"video\": {\"width\": %d, \"height\": %d, \"system\": %s, "
+                          "\"frame_rate\": %.3f, \"display_aspect\": %s},",
+                     fact.width, fact.height, JsonString(SystemText(fact.frames_per_second)).c_str(),
+                     fact.frames_per_second, JsonString(AspectText(fact)).c_str());
+        std::fprintf(out, "\n   \"audio\": [");
         for (int a = 0; a < title.audio_count; ++a) {
             std::fprintf(out,
                          "%s{\"id\": \"%s\", \"language\": %s, \"coding\": %d, \"channels\": %d, "
-                         "\"text\": %s}",
+                         "\"sample_rate\": %d, \"text\": %s}",
                          a ? ", " : "", Hex(title.audio_id[a]).c_str(),
                          JsonString(LanguageCode2(title.audio_language[a])).c_str(),
-                         title.audio_coding[a], title.audio_channels[a] + 1,
+                         title.audio_coding[a], title.audio_channels[a] + 1, fact.sample_rate_hz[a],
                          JsonString(AudioEntryText(title, a)).c_str());
         }
         std::fprintf(out, "],\n   \"subtitles\": [");
@@ -76,11 +193,14 @@ int RunInfo(const char* disc_path, bool json, std::FILE* out, std::FILE* err) {
         std::fprintf(err, "%s\n", missing.c_str());
         return kExitCannotOpen;
     }
-    if (engine::IsMpegFilePath(disc_path)) {
+    std::vector<TitleFacts> facts;
+    const bool file = engine::IsMpegFilePath(disc_path);
+    if (file) {
         if (!engine::ProbeMpegFile(disc_path, disc.get())) {
             std::fprintf(err, "%s\n", engine::UnreadableFileText(disc_path).c_str());
             return kExitCannotOpen;
         }
+        facts.push_back(FileTitleFacts(disc_path, disc->titles[0]));
     } else {
         const int32_t handle = MyDVDOpen(disc_path);
         if (handle == 0) {
@@ -88,12 +208,14 @@ int RunInfo(const char* disc_path, bool json, std::FILE* out, std::FILE* err) {
             return kExitCannotOpen;
         }
         MyDVDGetInfo(handle, disc.get());
+        for (int t = 0; t < disc->title_count; ++t) facts.push_back(DiscTitleFacts(handle, t, disc->titles[t]));
         MyDVDClose(handle);
     }
+    facts.resize(static_cast<std::size_t>(std::max(disc->title_count, 0)));
     if (json)
-        PrintJson(*disc, out);
+        PrintJson(*disc, facts, out);
     else
-        PrintText(*disc, engine::IsMpegFilePath(disc_path), out);
+        PrintText(*disc, facts, file, out);
     return kExitDone;
 }
 

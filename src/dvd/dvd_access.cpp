@@ -94,6 +94,7 @@ struct TitleModel {
     std::vector<double> chapter_ms;                     // playing time of each chapter
     std::vector<std::vector<CellStart>> chapter_cell_starts;
     DvdVideoInfo video{};
+    DvdAudioInfo audio{};
     uint32_t palette[16] = {};
 };
 
@@ -140,6 +141,7 @@ public:
     int64_t Seek(int64_t offset);
     int Read(uint8_t* buffer, int size);
     bool VideoInfo(int title, DvdVideoInfo* video) const;
+    bool AudioInfo(int title, DvdAudioInfo* audio) const;
     bool Palette(int title, uint32_t palette[16]) const;
     double ChapterMs(int title, int chapter) const;
     bool FindTime(double ms, DvdCellSpan* span) const;
@@ -312,6 +314,8 @@ void DvdDisc::DescribeTitle(int index, const IfoTitle& entry, const VtsInfo& vts
         info.audio_id[slot] = id;
         info.audio_coding[slot] = coding;
         info.audio_channels[slot] = attr.channels;
+        model.audio.sample_rate_hz[slot] = attr.sample_rate_hz;
+        model.audio.count = info.audio_count;
         info.audio_language[slot] = attr.language_type == 1 ? attr.language : 0;
     }
 
@@ -426,6 +430,12 @@ int DvdDisc::Read(uint8_t* buffer, int size) {
 bool DvdDisc::VideoInfo(int title, DvdVideoInfo* video) const {
     if (title < 0 || title >= static_cast<int>(titles_.size()) || !video) return false;
     *video = titles_[title].video;
+    return titles_[title].title_set != 0;
+}
+
+bool DvdDisc::AudioInfo(int title, DvdAudioInfo* audio) const {
+    if (title < 0 || title >= static_cast<int>(titles_.size()) || !audio) return false;
+    *audio = titles_[title].audio;
     return titles_[title].title_set != 0;
 }
 
@@ -546,6 +556,13 @@ bool MyDVDGetVideoInfo(int32_t handle, int title, DvdVideoInfo* video) {
     if (!disc) return false;
     std::lock_guard lock(disc->mutex);
     return disc->VideoInfo(title, video);
+}
+
+bool MyDVDGetAudioInfo(int32_t handle, int title, DvdAudioInfo* audio) {
+    auto disc = Find(handle);
+    if (!disc) return false;
+    std::lock_guard lock(disc->mutex);
+    return disc->AudioInfo(title, audio);
 }
 
 bool MyDVDGetPalette(int32_t handle, int title, uint32_t palette[16]) {

@@ -65,6 +65,13 @@ struct DvdVideoInfo {
     int32_t aspect_y;
 };
 
+// Sound facts of a title that the records above leave out, one entry per
+// audio stream in the order of DvdTitleInfo's lists.
+struct DvdAudioInfo {
+    int32_t count;
+    int32_t sample_rate_hz[kDvdMaxStreams];  // 48000 or 96000; 0 when the IFO names neither
+};
+
 // Returns a nonzero handle, or 0 when the path is missing, is not a DVD, or
 // holds no readable VIDEO_TS.IFO. Accepts an ISO image, a folder holding
 // VIDEO_TS, the VIDEO_TS folder itself, a drive device or a mount point.
@@ -92,10 +99,11 @@ int MyDVDRead(int32_t handle, uint8_t* buffer, int size);
 
 void MyDVDClose(int32_t handle);
 
-// Extras the records leave out: the picture of a title, and its subpicture
-// colour table (16 entries, 0x00YYCrCb as stored in the IFO). Both return
-// false for an unknown handle or title.
+// Extras the records leave out: the picture and the sound of a title, and its
+// subpicture colour table (16 entries, 0x00YYCrCb as stored in the IFO). All
+// return false for an unknown handle or title.
 bool MyDVDGetVideoInfo(int32_t handle, int title, DvdVideoInfo* video);
+bool MyDVDGetAudioInfo(int32_t handle, int title, DvdAudioInfo* audio);
 bool MyDVDGetPalette(int32_t handle, int title, uint32_t palette[16]);
 
 // Playing time of one chapter in milliseconds, summed from its cells (the

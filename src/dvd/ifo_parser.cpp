@@ -153,6 +153,8 @@ std::optional<VtsInfo> ParseTitleSetIfo(std::span<const uint8_t> file) {
         audio.coding = ifo.U8(row) >> 5;
         audio.language_type = (ifo.U8(row) >> 2) & 3;
         audio.channels = ifo.U8(row + 1) & 7;
+        static constexpr int kRates[] = {48000, 96000, 0, 0};
+        audio.sample_rate_hz = kRates[(ifo.U8(row + 1) >> 4) & 3];
         audio.language = ifo.U16(row + 2);
         vts.audio.push_back(audio);
     }

@@ -14,6 +14,7 @@
 #include "dvd/title_texts.h"
 #include "filters/audio_conv_filter.h"
 #include "filters/video_conv_filter.h"
+#include "platform/picture_aspect.h"
 #include "platform/registry.h"
 #include "platform/uuids.h"
 
@@ -350,10 +351,11 @@ bool ListSplitterStreams(IBaseFilter* splitter, StreamTable* table) {
              type.formattype == FORMAT_VideoInfo || type.formattype == FORMAT_VideoInfo2)) {
             const BITMAPINFOHEADER* header = GetBitmapInfoHeader(type);
             const VIDEOINFOHEADER* info = type.FormatAs<VIDEOINFOHEADER>();
+            const PictureAspect aspect = DeclaredAspect(type);
             if (header && table->video.size() < StreamTable::kMaxVideo)
                 table->video.push_back({index, header->biWidth, header->biHeight,
                                         info ? static_cast<int>(info->dwBitRate) : 0,
-                                        info ? info->AvgTimePerFrame : 0});
+                                        info ? info->AvgTimePerFrame : 0, aspect.x, aspect.y});
         } else if (type.subtype == MEDIASUBTYPE_DVD_SUBPICTURE) {
             if (table->subtitles.size() < StreamTable::kMaxSubtitles)
                 table->subtitles.push_back({index, demux::StreamKeyFromName(name)});

@@ -40,6 +40,7 @@ struct StreamTable {
         int width, height;
         int bit_rate;
         int64_t frame_duration_100ns;
+        int aspect_x, aspect_y;  // display aspect the stream declares (DeclaredAspect)
     };
     struct Audio {
         int index;

@@ -253,7 +253,11 @@ TEST_F(CliConvertTest, PlainMpegFileIsOneTitle) {
     fs::copy_file(fx::SampleDiscPath(fx::kNtscDisc.folder) + "/VIDEO_TS/VTS_02_1.VOB", vob);
     const CliRun info = RunCli("info '" + vob.string() + "'");
     EXPECT_EQ(info.exit_code, 0) << info.err;
-    EXPECT_EQ(info.out.rfind("Title_01  00:00:04  1 chapter\n  audio     Unknown(MP3 2ch)\n", 0), 0u) << info.out;
+    EXPECT_EQ(info.out.rfind("Title_01  00:00:04  1 chapter\n"
+                             "  video     720x480  NTSC  4:3\n"
+                             "  chapter   1  00:00:00.000  00:00:04.004\n"
+                             "  audio     Unknown(MP3 2ch)  48000 Hz  2 channels\n",
+                             0), 0u) << info.out;
 
     const fs::path out = folder_ / "out";
     const CliRun run = RunCli("convert '" + vob.string() + "' -q -o '" + out.string() + "'", env_);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -29,16 +30,27 @@ TEST(CliInfo, ListsTheTitlesOfBothDiscForms) {
         EXPECT_EQ(run.exit_code, 0) << run.err;
         EXPECT_EQ(run.out,
                   "Title_01  00:01:00  4 chapters\n"
-                  "  audio     English(AC3 6ch)\n"
-                  "  audio     French(AC3 2ch)\n"
+                  "  video     720x480  NTSC  4:3\n"
+                  "  chapter   1  00:00:00.000  00:00:15.015\n"
+                  "  chapter   2  00:00:15.015  00:00:15.015\n"
+                  "  chapter   3  00:00:30.030  00:00:15.015\n"
+                  "  chapter   4  00:00:45.045  00:00:15.015\n"
+                  "  audio     English(AC3 6ch)  48000 Hz  6 channels\n"
+                  "  audio     French(AC3 2ch)  48000 Hz  2 channels\n"
                   "  subtitle  English\n"
                   "  subtitle  French\n"
                   "Title_03  00:00:04  1 chapter\n"
-                  "  audio     English(MP3 2ch)\n"
+                  "  video     720x480  NTSC  4:3\n"
+                  "  chapter   1  00:00:00.000  00:00:04.004\n"
+                  "  audio     English(MP3 2ch)  48000 Hz  2 channels\n"
                   "Title_04  00:00:05  1 chapter\n"
-                  "  audio     Spanish(LPCM 2ch)\n"
+                  "  video     720x480  NTSC  4:3\n"
+                  "  chapter   1  00:00:00.000  00:00:05.005\n"
+                  "  audio     Spanish(LPCM 2ch)  48000 Hz  2 channels\n"
                   "Title_05  00:00:06  1 chapter\n"
-                  "  audio     English(AC3 2ch)\n")
+                  "  video     720x480  NTSC  16:9\n"
+                  "  chapter   1  00:00:00.000  00:00:06.006\n"
+                  "  audio     English(AC3 2ch)  48000 Hz  2 channels\n")
             << "title 2 lasts 2 s and is not listed";
     }
 }
@@ -51,6 +63,42 @@ TEST(CliInfo, JsonCarriesNumbers) {
               std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("\"subtitles\": [{\"id\": \"0xBD20\", \"language\": \"en\""), std::string::npos);
+    EXPECT_NE(run.out.find("\"chapter_times\": [{\"start_ms\": 0.000, \"length_ms\": 4800.000}, "
+                           "{\"start_ms\": 4800.000, \"length_ms\": 5200.000}]"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("\"video\": {\"width\": 720, \"height\": 576, \"system\": \"PAL\", "
+                           "\"frame_rate\": 25.000, \"display_aspect\": \"16:9\"}"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST(CliInfo, ExactChannelCountsAndSampleRates) {
+    // A PAL title with a mono and a three-channel AC-3 track and a chapter at 1.2 s.
+    char pattern[] = "/tmp/rizuvira-info-XXXXXX";
+    const std::filesystem::path work = mkdtemp(pattern);
+    const std::string make =
+        "cd '" + work.string() + "' && ffmpeg -v error -y -f lavfi -i testsrc=size=720x576:rate=25:duration=3 "
+        "-f lavfi -i sine=f=440:duration=3 -f lavfi -i sine=f=550:duration=3 "
+        "-filter_complex '[2]pan=3.0|c0=c0|c1=c0|c2=c0[three]' -map 0 -map 1 -map '[three]' "
+        "-target pal-dvd -g 15 -ac:a:0 1 -aspect 4:3 clip.mpg && "
+        "echo '<dvdauthor dest=\"disc\"><vmgm/><titleset><titles><pgc>"
+        "<vob file=\"clip.mpg\" chapters=\"0,1.200\"/></pgc></titles></titleset></dvdauthor>' >dvd.xml && "
+        "VIDEO_FORMAT=PAL dvdauthor -x dvd.xml >/dev/null 2>&1";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const CliRun text = RunCli("info '" + (work / "disc").string() + "'");
+    const CliRun json = RunCli("info --json '" + (work / "disc").string() + "'");
+    std::filesystem::remove_all(work);
+    ASSERT_EQ(text.exit_code, 0) << text.err;
+    EXPECT_EQ(text.out,
+              "Title_01  00:00:03  2 chapters\n"
+              "  video     720x576  PAL  4:3\n"
+              "  chapter   1  00:00:00.000  00:00:01.200\n"
+              "  chapter   2  00:00:01.200  00:00:01.800\n"
+              "  audio     Unknown(AC3 2ch)  48000 Hz  1 channel\n"
+              "  audio     Unknown(AC3 2ch)  48000 Hz  3 channels\n");
+    EXPECT_NE(json.out.find("\"coding\": 0, \"channels\": 3, \"sample_rate\": 48000"), std::string::npos)
+        << json.out;
 }
 
 // Whether `text` is well-formed UTF-8 (no stray, overlong, surrogate or cut-short sequences).
@@ -96,7 +144,7 @@ TEST(CliInfo, LanguageCodeOfNoLettersReadsUnknownInValidUtf8) {
     EXPECT_NE(json.out.find("\"language\": \"en\""), std::string::npos) << "the other track keeps its code";
     ASSERT_EQ(text.exit_code, 0) << text.err;
     EXPECT_TRUE(IsUtf8(text.out));
-    EXPECT_NE(text.out.find("  audio     Unknown(AC3 2ch)\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  audio     Unknown(AC3 2ch)  48000 Hz  2 channels\n"), std::string::npos) << text.out;
 }
 
 TEST(CliInfo, ExitCodes) {
