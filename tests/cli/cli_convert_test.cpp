@@ -478,7 +478,7 @@ TEST_F(CliConvertTest, CtrlCFinishesThePlayableFile) {
     for (const DecodedPicture& picture : cut.pictures)
         if (picture.band == fx::FirstFlashFrame(last_second, 30000, 1001)) flash_s = picture.time_s;
     ASSERT_GE(flash_s, 0);
-    EXPECT_NEAR(BeepStart(cut, flash_s), flash_s, kNtscFrame + 0.011);
+    EXPECT_NEAR(e2e::BeepRise(cut, flash_s, 440), flash_s, kNtscFrame + 0.011);
 }
 
 TEST_F(CliConvertTest, UsageErrorsExitTwoWithAMessage) {
