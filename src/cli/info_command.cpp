@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/json_text.h"
+#include "demux/mpeg_splitter.h"
 #include "dvd/dvd_access.h"
 #include "dvd/language_names.h"
-#include "cli/json_text.h"
 #include "dvd/title_texts.h"
-#include "demux/mpeg_splitter.h"
 #include "engine/conversion_graph.h"
 #include "engine/mpeg_file_source.h"
 #include "platform/async_reader.h"
@@ -96,7 +96,8 @@ std::string SystemText(double frames_per_second) {
 std::string AspectText(const TitleFacts& facts) {
     if (facts.aspect_x <= 0 || facts.aspect_y <= 0) return {};
     const int divisor = std::gcd(facts.aspect_x, facts.aspect_y);
-    return std::to_string(facts.aspect_x / divisor) + ":" + std::to_string(facts.aspect_y / divisor);
+    return std::to_string(facts.aspect_x / divisor) + ":" +
+           std::to_string(facts.aspect_y / divisor);
 }
 
 // "hh:mm:ss.mmm"
@@ -155,14 +156,16 @@ void PrintJson(const DvdDiscInfo& disc, const std::vector<TitleFacts>& facts, st
         std::fprintf(out, "],\n   \"chapter_times\": [");
         double start_ms = 0;
         for (std::size_t c = 0; c < fact.chapter_ms.size(); ++c) {
-            std::fprintf(out, "%s{\"start_ms\": %.3f, \"length_ms\": %.3f}", c ? ", " : "", start_ms,
-                         fact.chapter_ms[c]);
+            std::fprintf(out, "%s{\"start_ms\": %.3f, \"length_ms\": %.3f}", c ? ", " : "",
+                         start_ms, fact.chapter_ms[c]);
             start_ms += fact.chapter_ms[c];
         }
-        std::fprintf(out, "],\n   \"video\": {\"width\": %d, \"height\": %d, \"system\": %s, "
-                          "\"frame_rate\": %.3f, \"display_aspect\": %s},",
-                     fact.width, fact.height, JsonString(SystemText(fact.frames_per_second)).c_str(),
-                     fact.frames_per_second, JsonString(AspectText(fact)).c_str());
+        std::fprintf(out,
+                     "],\n   \"video\": {\"width\": %d, \"height\": %d, \"system\": %s, "
+                     "\"frame_rate\": %.3f, \"display_aspect\": %s},",
+                     fact.width, fact.height,
+                     JsonString(SystemText(fact.frames_per_second)).c_str(), fact.frames_per_second,
+                     JsonString(AspectText(fact)).c_str());
         std::fprintf(out, "\n   \"audio\": [");
         for (int a = 0; a < title.audio_count; ++a) {
             std::fprintf(out,
@@ -208,7 +211,8 @@ int RunInfo(const char* disc_path, bool json, std::FILE* out, std::FILE* err) {
             return kExitCannotOpen;
         }
         MyDVDGetInfo(handle, disc.get());
-        for (int t = 0; t < disc->title_count; ++t) facts.push_back(DiscTitleFacts(handle, t, disc->titles[t]));
+        for (int t = 0; t < disc->title_count; ++t)
+            facts.push_back(DiscTitleFacts(handle, t, disc->titles[t]));
         MyDVDClose(handle);
     }
     facts.resize(static_cast<std::size_t>(std::max(disc->title_count, 0)));

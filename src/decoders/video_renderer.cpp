@@ -461,8 +461,8 @@ HRESULT CVideoRenderer::GetCurrentImageDib(std::vector<uint8_t>* dib) {
     return S_OK;
 }
 
-RECT LetterboxRect(const RECT& dest, int frame_width, int frame_height, int aspect_x,
-                   int aspect_y, const RECT& source) {
+RECT LetterboxRect(const RECT& dest, int frame_width, int frame_height, int aspect_x, int aspect_y,
+                   const RECT& source) {
     const double aspect = CropDisplayAspect(frame_width, frame_height, {aspect_x, aspect_y},
                                             RectWidth(source), RectHeight(source));
     return FitAspect(aspect, dest);
@@ -533,7 +533,8 @@ bool HeadlessVideoSurface::Compose(int canvas_width, int canvas_height, std::vec
     if (IsRectEmpty(dest)) dest = {0, 0, canvas_width, canvas_height};
     RECT picture = dest;
     if (place.aspect_ratio_mode == VMR_ARMODE_LETTER_BOX)
-        picture = LetterboxRect(dest, shown.width, shown.height, shown.aspect_x, shown.aspect_y, source);
+        picture =
+            LetterboxRect(dest, shown.width, shown.height, shown.aspect_x, shown.aspect_y, source);
     picture.left = std::max<LONG>(picture.left, 0);
     picture.top = std::max<LONG>(picture.top, 0);
     picture.right = std::min<LONG>(picture.right, canvas_width);

@@ -100,8 +100,8 @@ struct VideoPlacement {
 // aspect aspect_x:aspect_y inside `dest`: the largest rectangle of the part's display aspect
 // centred in it (CropDisplayAspect and FitAspect, the video converter's rule). `dest` when the
 // aspect is unknown. Every surface letterboxes with this.
-RECT LetterboxRect(const RECT& dest, int frame_width, int frame_height, int aspect_x,
-                   int aspect_y, const RECT& source);
+RECT LetterboxRect(const RECT& dest, int frame_width, int frame_height, int aspect_x, int aspect_y,
+                   const RECT& source);
 
 // Implemented by the front end (a Qt widget, later). Present runs on the streaming thread; an
 // implementation copies what it needs and returns quickly.

@@ -35,7 +35,7 @@ struct IfoAudioAttributes {
     int coding = 0;        // 0 AC-3, 2 MPEG-1, 3 MPEG-2 ext, 4 LPCM, 6 DTS, 7 SDDS
     int language_type = 0; // 1 when the language code is meaningful
     int channels = 0;      // channels less one
-    int sample_rate_hz = 0; // 48000, 96000, or 0 for a code that names neither
+    int sample_rate_hz = 0;  // 48000, 96000, or 0 for a code that names neither
     uint16_t language = 0; // two letters, first in the high byte
 };
 

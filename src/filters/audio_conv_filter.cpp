@@ -241,8 +241,8 @@ std::size_t CMyAudioConveFilter::StoreConverted(uint8_t* buffer, std::size_t sam
 HRESULT CMyAudioConveFilter::ResampleIntoRing(const uint8_t* input, int frames) {
     SwrContext* resampler = resampler_.get();
     const int channels = output_frame_bytes_ / 2;
-    const int room_frames =
-        static_cast<int>(resample_buffer_.size() / (sizeof(float) * static_cast<std::size_t>(channels)));
+    const int room_frames = static_cast<int>(resample_buffer_.size() /
+                                             (sizeof(float) * static_cast<std::size_t>(channels)));
     while (frames > 0) {
         int piece = frames;
         while (piece > 1 && swr_get_out_samples(resampler, piece) > room_frames) piece /= 2;
@@ -250,8 +250,9 @@ HRESULT CMyAudioConveFilter::ResampleIntoRing(const uint8_t* input, int frames) 
         uint8_t* out_planes[1] = {resample_buffer_.data()};
         const int produced = swr_convert(resampler, out_planes, room_frames, in_planes, piece);
         if (produced < 0) return E_FAIL;
-        const std::size_t bytes = StoreConverted(
-            resample_buffer_.data(), static_cast<std::size_t>(produced) * static_cast<std::size_t>(channels));
+        const std::size_t bytes =
+            StoreConverted(resample_buffer_.data(),
+                           static_cast<std::size_t>(produced) * static_cast<std::size_t>(channels));
         ring_.Write(resample_buffer_.data(), bytes, static_cast<std::size_t>(output_frame_bytes_));
         input += static_cast<std::ptrdiff_t>(piece) * input_frame_bytes_;
         frames -= piece;

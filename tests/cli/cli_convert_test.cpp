@@ -257,7 +257,9 @@ TEST_F(CliConvertTest, PlainMpegFileIsOneTitle) {
                              "  video     720x480  NTSC  4:3\n"
                              "  chapter   1  00:00:00.000  00:00:04.004\n"
                              "  audio     Unknown(MP3 2ch)  48000 Hz  2 channels\n",
-                             0), 0u) << info.out;
+                             0),
+              0u)
+        << info.out;
 
     const fs::path out = folder_ / "out";
     const CliRun run = RunCli("convert '" + vob.string() + "' -q -o '" + out.string() + "'", env_);
@@ -371,7 +373,8 @@ TEST_F(CliConvertTest, TrackThatStartsLateStaysInStep) {
     const DecodedOutput decoded = Decode(out / "Title_01.mp4");
     ASSERT_TRUE(decoded.ok) << decoded.error;
     for (const double second : {1.0, 2.0, 4.0})
-        EXPECT_NEAR(e2e::BeepRise(decoded, second, 880), second, 0.03) << "the beep of second " << second;
+        EXPECT_NEAR(e2e::BeepRise(decoded, second, 880), second, 0.03)
+            << "the beep of second " << second;
 }
 
 TEST_F(CliConvertTest, TitleWithoutSoundConvertsWithSilence) {

@@ -78,12 +78,14 @@ TEST(CliInfo, ExactChannelCountsAndSampleRates) {
     char pattern[] = "/tmp/rizuvira-info-XXXXXX";
     const std::filesystem::path work = mkdtemp(pattern);
     const std::string make =
-        "cd '" + work.string() + "' && ffmpeg -v error -y -f lavfi -i testsrc=size=720x576:rate=25:duration=3 "
+        "cd '" + work.string() +
+        "' && ffmpeg -v error -y -f lavfi -i testsrc=size=720x576:rate=25:duration=3 "
         "-f lavfi -i sine=f=440:duration=3 -f lavfi -i sine=f=550:duration=3 "
         "-filter_complex '[2]pan=3.0|c0=c0|c1=c0|c2=c0[three]' -map 0 -map 1 -map '[three]' "
         "-target pal-dvd -g 15 -ac:a:0 1 -aspect 4:3 clip.mpg && "
         "echo '<dvdauthor dest=\"disc\"><vmgm/><titleset><titles><pgc>"
-        "<vob file=\"clip.mpg\" chapters=\"0,1.200\"/></pgc></titles></titleset></dvdauthor>' >dvd.xml && "
+        "<vob file=\"clip.mpg\" chapters=\"0,1.200\"/></pgc></titles></titleset></dvdauthor>' "
+        ">dvd.xml && "
         "VIDEO_FORMAT=PAL dvdauthor -x dvd.xml >/dev/null 2>&1";
     ASSERT_EQ(std::system(make.c_str()), 0);
     const CliRun text = RunCli("info '" + (work / "disc").string() + "'");
@@ -97,7 +99,8 @@ TEST(CliInfo, ExactChannelCountsAndSampleRates) {
               "  chapter   2  00:00:01.200  00:00:01.800\n"
               "  audio     Unknown(AC3 2ch)  48000 Hz  1 channel\n"
               "  audio     Unknown(AC3 2ch)  48000 Hz  3 channels\n");
-    EXPECT_NE(json.out.find("\"coding\": 0, \"channels\": 3, \"sample_rate\": 48000"), std::string::npos)
+    EXPECT_NE(json.out.find("\"coding\": 0, \"channels\": 3, \"sample_rate\": 48000"),
+              std::string::npos)
         << json.out;
 }
 
@@ -106,8 +109,11 @@ bool IsUtf8(const std::string& text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto b = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
         const unsigned char lead = b(i);
-        std::size_t n = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
-                                      : lead >= 0xF0 && lead < 0xF5  ? 4 : 0;
+        std::size_t n = lead < 0x80                   ? 1
+                        : lead >= 0xC2 && lead < 0xE0 ? 2
+                        : lead >= 0xE0 && lead < 0xF0 ? 3
+                        : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                      : 0;
         if (n == 0 || i + n > text.size()) return false;
         uint32_t value = n == 1 ? lead : lead & (0x7F >> n);
         for (std::size_t k = 1; k < n; ++k) {
@@ -115,7 +121,8 @@ bool IsUtf8(const std::string& text) {
             value = value << 6 | (b(i + k) & 0x3F);
         }
         const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (value < least[n] || value > 0x10FFFF || (value >= 0xD800 && value < 0xE000)) return false;
+        if (value < least[n] || value > 0x10FFFF || (value >= 0xD800 && value < 0xE000))
+            return false;
         i += n;
     }
     return true;
@@ -139,12 +146,16 @@ TEST(CliInfo, LanguageCodeOfNoLettersReadsUnknownInValidUtf8) {
     std::filesystem::remove_all(folder);
     ASSERT_EQ(json.exit_code, 0) << json.err;
     EXPECT_TRUE(IsUtf8(json.out)) << json.out;
-    EXPECT_NE(json.out.find("{\"id\": \"0xBD80\", \"language\": \"\", "), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("{\"id\": \"0xBD80\", \"language\": \"\", "), std::string::npos)
+        << json.out;
     EXPECT_NE(json.out.find("\"text\": \"Unknown(AC3 2ch)\""), std::string::npos) << json.out;
-    EXPECT_NE(json.out.find("\"language\": \"en\""), std::string::npos) << "the other track keeps its code";
+    EXPECT_NE(json.out.find("\"language\": \"en\""), std::string::npos)
+        << "the other track keeps its code";
     ASSERT_EQ(text.exit_code, 0) << text.err;
     EXPECT_TRUE(IsUtf8(text.out));
-    EXPECT_NE(text.out.find("  audio     Unknown(AC3 2ch)  48000 Hz  2 channels\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  audio     Unknown(AC3 2ch)  48000 Hz  2 channels\n"),
+              std::string::npos)
+        << text.out;
 }
 
 TEST(CliInfo, ExitCodes) {

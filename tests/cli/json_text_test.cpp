@@ -9,8 +9,10 @@ namespace {
 
 TEST(JsonText, EscapesAndKeepsWellFormedUtf8) {
     EXPECT_EQ(JsonString("a\"b\\c\nd\x01"), "\"a\\\"b\\\\c\\nd\\u0001\"");
-    EXPECT_EQ(JsonString("Fran\xC3\xA7" "ais \xE2\x82\xAC \xF0\x9F\x8E\xAC"),
-              "\"Fran\xC3\xA7" "ais \xE2\x82\xAC \xF0\x9F\x8E\xAC\"");
+    EXPECT_EQ(JsonString("Fran\xC3\xA7"
+                         "ais \xE2\x82\xAC \xF0\x9F\x8E\xAC"),
+              "\"Fran\xC3\xA7"
+              "ais \xE2\x82\xAC \xF0\x9F\x8E\xAC\"");
 }
 
 TEST(JsonText, EveryByteThatIsNotUtf8BecomesAReplacementCharacter) {
@@ -20,7 +22,8 @@ TEST(JsonText, EveryByteThatIsNotUtf8BecomesAReplacementCharacter) {
     EXPECT_EQ(JsonString("\xC0\xAF"), "\"" + replacement + replacement + "\"") << "overlong";
     EXPECT_EQ(JsonString("\xED\xA0\x80"), "\"" + replacement + replacement + replacement + "\"")
         << "surrogate";
-    EXPECT_EQ(JsonString("\xF4\x90\x80\x80x"), "\"" + replacement + replacement + replacement + replacement + "x\"")
+    EXPECT_EQ(JsonString("\xF4\x90\x80\x80x"),
+              "\"" + replacement + replacement + replacement + replacement + "x\"")
         << "past U+10FFFF";
 }
 

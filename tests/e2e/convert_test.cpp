@@ -267,9 +267,11 @@ TEST_F(ConvertTest, KeepOriginalShowsEachTitleAtTheShapeItsDiscDeclares) {
         EXPECT_EQ(pixel_aspect, 1.0);
         ASSERT_GT(out.shown.height, 0);
         EXPECT_NEAR(out.shown.width * pixel_aspect / out.shown.height, c.display_aspect, 0.01)
-            << c.disc->iso << " title " << c.title + 1 << ": " << out.shown.width << "x" << out.shown.height;
+            << c.disc->iso << " title " << c.title + 1 << ": " << out.shown.width << "x"
+            << out.shown.height;
         ASSERT_FALSE(out.pictures.empty());
-        for (const DecodedPicture& picture : out.pictures) ASSERT_GE(picture.band, 0) << "the band reads inside the bars";
+        for (const DecodedPicture& picture : out.pictures)
+            ASSERT_GE(picture.band, 0) << "the band reads inside the bars";
     }
 }
 

@@ -37,7 +37,8 @@ av::CodecContextPtr OpenDecoder(const AVStream* stream) {
 }  // namespace
 
 ShownRect FindShownRect(const uint8_t* luma, int width, int height, int stride) {
-    constexpr int kAboveBlack = 48;  // black bars are luma 16; the darkest colour bar is 35 only at the right
+    constexpr int kAboveBlack =
+        48;  // black bars are luma 16; the darkest colour bar is 35 only at the right
     const auto at = [&](int x, int y) { return luma[static_cast<size_t>(y) * stride + x]; };
     ShownRect shown;
     int left = -1, right = -1, top = -1, bottom = -1;
@@ -61,7 +62,8 @@ double BeepRise(const DecodedOutput& out, double around_s, double tone_hz) {
         const size_t first = static_cast<size_t>((t - out.audio_start_s) * out.sample_rate);
         const size_t count = static_cast<size_t>(length_s * out.sample_rate);
         if (first + count > out.mono.size()) return -1.0;
-        return fx::ToneAmplitude(std::span<const float>(out.mono).subspan(first, count), out.sample_rate, tone_hz);
+        return fx::ToneAmplitude(std::span<const float>(out.mono).subspan(first, count),
+                                 out.sample_rate, tone_hz);
     };
     // A track that is silent between its beeps still needs a clear rise.
     const double steady = std::max(tone_at(around_s + 0.3, 0.2), fx::kToneAmplitude / 5);
@@ -109,8 +111,8 @@ DecodedOutput DecodeOutput(const std::string& path, int source_width, int source
         flash = fx::MapRect(fx::OriginalFlashRect(source_width, source_height), mapping);
     };
     if (given.crop_width > 0)
-        map_band({given.crop_x0, given.crop_y0, given.crop_width, given.crop_height, given.out_x0, given.out_y0,
-                  given.out_width, given.out_height});
+        map_band({given.crop_x0, given.crop_y0, given.crop_width, given.crop_height, given.out_x0,
+                  given.out_y0, given.out_width, given.out_height});
 
     av::PacketPtr packet(av_packet_alloc());
     av::FramePtr frame(av_frame_alloc());
@@ -135,9 +137,10 @@ DecodedOutput DecodeOutput(const std::string& path, int source_width, int source
         if (out.pictures.empty()) {
             out.shown = FindShownRect(luma, f->width, f->height, stride);
             if (given.crop_width <= 0 && out.shown.width > 0)
-                map_band({0, 0, static_cast<double>(source_width), static_cast<double>(source_height),
-                          static_cast<double>(out.shown.x0), static_cast<double>(out.shown.y0),
-                          static_cast<double>(out.shown.width), static_cast<double>(out.shown.height)});
+                map_band({0, 0, static_cast<double>(source_width),
+                          static_cast<double>(source_height), static_cast<double>(out.shown.x0),
+                          static_cast<double>(out.shown.y0), static_cast<double>(out.shown.width),
+                          static_cast<double>(out.shown.height)});
         }
         double top = 0;
         const int top_rows = std::max(1, f->height / 10);

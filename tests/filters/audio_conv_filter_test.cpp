@@ -91,7 +91,8 @@ std::vector<int16_t> ReferenceResample(const std::vector<int16_t>& input, int in
     swr_free(&swr);
     std::vector<int16_t> output(static_cast<std::size_t>(std::max(produced, 0)) * out_channels);
     for (std::size_t i = 0; i < output.size(); ++i)
-        output[i] = static_cast<int16_t>(std::clamp(std::lrintf(converted[i] * 32768.0f), -32768L, 32767L));
+        output[i] =
+            static_cast<int16_t>(std::clamp(std::lrintf(converted[i] * 32768.0f), -32768L, 32767L));
     return output;
 }
 
@@ -216,11 +217,14 @@ std::vector<int16_t> FiveOneTone(int frames, double amplitude) {
     return samples;
 }
 
-double Decibels(double ratio) { return 20 * std::log10(ratio); }
+double Decibels(double ratio) {
+    return 20 * std::log10(ratio);
+}
 
 TEST(AudioConvFilter, DownmixUsesTheUsualLevelsAndNeverClips) {
     const auto downmix = [](const std::vector<int16_t>& input) {
-        AudioChain chain(NewFilter(), harness::MakeAudioType(6, 48000), static_cast<LONG>(input.size() * 2));
+        AudioChain chain(NewFilter(), harness::MakeAudioType(6, 48000),
+                         static_cast<LONG>(input.size() * 2));
         chain.filter()->SetAudioFormat(2, 48000);
         EXPECT_EQ(chain.Connect(), S_OK);
         chain.Start();
@@ -239,10 +243,12 @@ TEST(AudioConvFilter, DownmixUsesTheUsualLevelsAndNeverClips) {
     output = downmix(FiveOneTone(4800, 20000));
     ASSERT_GT(output.size(), 4000u * 2);
     int peak = 0;
-    for (std::size_t i = 0; i < output.size(); i += 2) peak = std::max(peak, std::abs(int{output[i]}));
+    for (std::size_t i = 0; i < output.size(); i += 2)
+        peak = std::max(peak, std::abs(int{output[i]}));
     EXPECT_LE(peak, 32767);
     EXPECT_GT(peak, 32000) << "lowered only as far as needed";
-    EXPECT_NEAR(ChannelRms(output, 2, 0) * std::numbers::sqrt2 / peak, 1.0, 0.01) << "a clipped sine has a lower crest";
+    EXPECT_NEAR(ChannelRms(output, 2, 0) * std::numbers::sqrt2 / peak, 1.0, 0.01)
+        << "a clipped sine has a lower crest";
 }
 
 TEST(AudioConvFilter, LongSampleIsResampledInPiecesAndDrainedByLaterSamples) {

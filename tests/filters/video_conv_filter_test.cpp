@@ -75,7 +75,8 @@ CMediaType VideoInfo2Type(LONG width, LONG height, DWORD aspect_x, DWORD aspect_
     CMediaType mt(MEDIATYPE_Video);
     mt.SetSubtype(&MEDIASUBTYPE_YV12);
     mt.SetFormatType(&FORMAT_VideoInfo2);
-    auto* info = reinterpret_cast<VIDEOINFOHEADER2*>(mt.AllocFormatBuffer(sizeof(VIDEOINFOHEADER2)));
+    auto* info =
+        reinterpret_cast<VIDEOINFOHEADER2*>(mt.AllocFormatBuffer(sizeof(VIDEOINFOHEADER2)));
     info->AvgTimePerFrame = 400000;
     info->dwPictAspectRatioX = aspect_x;
     info->dwPictAspectRatioY = aspect_y;
@@ -203,8 +204,8 @@ TEST(VideoGeometry, KeepOriginalFitsTheShapeTheSourceIsShownAt) {
     EXPECT_EQ(g.interior_width(), 720);
     EXPECT_EQ(g.interior_height(), 404);
     // 720x480 shown at 4:3 into 720x480: a 640x480 picture between 40-column bars.
-    ASSERT_TRUE(ComputeConvertGeometry(720, 480, {4, 3}, RECT{0, 0, 720, 480},
-                                       RECT{0, 0, 720, 480}, kZoomKeepOriginal, &g));
+    ASSERT_TRUE(ComputeConvertGeometry(720, 480, {4, 3}, RECT{0, 0, 720, 480}, RECT{0, 0, 720, 480},
+                                       kZoomKeepOriginal, &g));
     EXPECT_EQ(g.pad, (Margins{40, 0, 40, 0}));
     EXPECT_TRUE(g.scale_on);
     // The left half of a 16:9 picture shows at 8:9.
