@@ -1,0 +1,180 @@
+#include "app/custom_output_settings.h"
+
+#include <cstdio>
+
+#include "core/choice_list.h"
+#include "filters/video_geometry.h"
+
+namespace rizuvira::app {
+
+namespace {
+
+// An optional sign and digits after optional blanks, as "%d" reads them; false without digits
+// or beyond the picture size limit.
+bool ReadSide(std::string_view text, size_t* pos, int32_t* value) {
+    size_t i = *pos;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
+    int64_t number = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        number = number * 10 + (text[i] - '0');
+        if (number > filters::kMaxPictureSide) return false;
+    }
+    if (negative || number == 0) return false;
+    *value = static_cast<int32_t>(number);
+    *pos = i;
+    return true;
+}
+
+}  // namespace
+
+bool ParseResolution(std::string_view text, int32_t* width, int32_t* height) {
+    size_t pos = 0;
+    int32_t w = 0, h = 0;
+    if (!ReadSide(text, &pos, &w)) return false;
+    if (pos >= text.size() || text[pos] != '*') return false;
+    ++pos;
+    if (!ReadSide(text, &pos, &h)) return false;
+    *width = w;
+    *height = h;
+    return true;
+}
+
+CustomOutputSettings::CustomOutputSettings(const engine::OutputProfile& profile,
+                                           const engine::ProfileCatalogue* catalogue)
+    : profile_(profile), catalogue_(catalogue) {
+    ShowValues();
+}
+
+std::string_view CustomOutputSettings::ChoiceList(OutputList list) const {
+    switch (list) {
+        case OutputList::kResolution:
+            return engine::FieldText(profile_.Resolutions);
+        case OutputList::kFrameRate:
+            return engine::FieldText(profile_.FrameRates);
+        case OutputList::kVideoEncoder:
+            return engine::FieldText(profile_.VideoCodecs);
+        case OutputList::kVideoBitRate:
+            return engine::FieldText(profile_.VideoBitRates);
+        case OutputList::kSampleRate:
+            return engine::FieldText(profile_.SampleRates);
+        case OutputList::kChannels:
+            return engine::FieldText(profile_.Channels);
+        case OutputList::kAudioEncoder:
+            return engine::FieldText(profile_.AudioCodecs);
+        case OutputList::kAudioBitRate:
+            return engine::FieldText(profile_.AudioBitRates);
+    }
+    return {};
+}
+
+std::vector<std::string> CustomOutputSettings::Entries(OutputList list) const {
+    return engine::ChoiceLabels(ChoiceList(list));
+}
+
+int CustomOutputSettings::Selection(OutputList list) const {
+    if (list != OutputList::kResolution) return selection_[static_cast<int>(list)];
+    const std::vector<std::string> entries = Entries(list);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i] == resolution_text_) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void CustomOutputSettings::Select(OutputList list, int index) {
+    const std::vector<std::string> entries = Entries(list);
+    if (index < 0 || index >= static_cast<int>(entries.size())) index = -1;
+    if (list == OutputList::kResolution) {
+        if (index >= 0) resolution_text_ = entries[index];
+        return;
+    }
+    selection_[static_cast<int>(list)] = index;
+}
+
+void CustomOutputSettings::ShowValues() {
+    selection_.fill(-1);
+    resolution_text_.clear();
+    const engine::OutputSettings& s = profile_.Settings;
+    // The entry whose text is the label of `value`; none for a value without a key.
+    auto show = [&](OutputList list, std::string_view value) {
+        const std::string label = engine::ChoiceLabelForValue(ChoiceList(list), value);
+        if (label.empty()) return;
+        const std::vector<std::string> entries = Entries(list);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            if (entries[i] == label) {
+                selection_[static_cast<int>(list)] = static_cast<int>(i);
+                return;
+            }
+        }
+    };
+    if (s.HasVideo == 1) {
+        char size[32];
+        std::snprintf(size, sizeof size, "%d*%d", s.Width, s.Height);
+        resolution_text_ = size;
+        show(OutputList::kFrameRate, std::to_string(s.FrameRate));
+        show(OutputList::kVideoEncoder, engine::FieldText(s.VideoCodecName));
+        show(OutputList::kVideoBitRate, std::to_string(s.VideoBitRate));
+    }
+    if (s.HasAudio == 1) {
+        show(OutputList::kSampleRate, std::to_string(s.SampleRate));
+        show(OutputList::kChannels, std::to_string(s.Channel));
+        show(OutputList::kAudioEncoder, engine::FieldText(s.AudioCodecName));
+        show(OutputList::kAudioBitRate, std::to_string(s.AudioBitRate));
+    }
+}
+
+std::string CustomOutputSettings::SelectedKey(OutputList list) const {
+    const int index = Selection(list);
+    const std::vector<std::string> entries = Entries(list);
+    if (index < 0 || index >= static_cast<int>(entries.size())) return {};
+    return engine::ChoiceKeyForLabel(ChoiceList(list), entries[index]);
+}
+
+FormOutcome CustomOutputSettings::Ok() {
+    engine::OutputSettings& s = profile_.Settings;
+    const FormOutcome bad_param{false, kErrorParamMessage};
+    // A number field takes the key's leading integer; a key that gives no positive number
+    // would hand the encoder a zero rate, so it counts as a bad choice.
+    auto store_number = [&](OutputList list, int32_t* field) {
+        const int32_t number = engine::ParseLeadingInt(SelectedKey(list));
+        if (number <= 0) return false;
+        *field = number;
+        return true;
+    };
+    // A name longer than its field would be cut into another encoder's name.
+    auto store_name = [&](OutputList list, auto& field) {
+        const std::string key = SelectedKey(list);
+        if (key.empty() || key.size() >= sizeof field) return false;
+        engine::SetField(field, key);
+        return true;
+    };
+    if (s.HasVideo == 1) {
+        int32_t width = 0, height = 0;
+        if (!ParseResolution(resolution_text_, &width, &height))
+            return FormOutcome{false, kResolutionErrorMessage};
+        s.Width = width;
+        s.Height = height;
+        if (!store_number(OutputList::kFrameRate, &s.FrameRate)) return bad_param;
+        if (!store_name(OutputList::kVideoEncoder, s.VideoCodecName)) return bad_param;
+        if (!store_number(OutputList::kVideoBitRate, &s.VideoBitRate)) return bad_param;
+    }
+    if (s.HasAudio != 1) return {};
+    if (!store_number(OutputList::kSampleRate, &s.SampleRate)) return bad_param;
+    if (!store_number(OutputList::kChannels, &s.Channel)) return bad_param;
+    if (!store_name(OutputList::kAudioEncoder, s.AudioCodecName)) return bad_param;
+    if (!store_number(OutputList::kAudioBitRate, &s.AudioBitRate)) return bad_param;
+    return {};
+}
+
+FormOutcome CustomOutputSettings::Default() {
+    engine::OutputProfile fresh{};
+    if (!catalogue_ || !catalogue_->Find(profile_.Id, fresh))
+        return FormOutcome{false, kCantGetFormatMessage};
+    profile_ = fresh;
+    ShowValues();
+    return {};
+}
+
+}  // namespace rizuvira::app

@@ -1,0 +1,86 @@
+// The rules of the custom output settings window: eight lists over one copy of the current
+// output profile, each showing the labels of one of the profile's choice lists and storing the
+// key of the chosen label; OK, and "Default" from the catalogue. The catalogue and its file are
+// never written; the caller takes the copy back only after OK succeeds.
+//
+// Threads: the window's thread only.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/output_profile.h"
+#include "core/profile_catalogue.h"
+
+namespace rizuvira::app {
+
+// The window's messages, as shown.
+inline constexpr const char* kResolutionErrorMessage = "Resolution Error\r\n";
+inline constexpr const char* kErrorParamMessage = "error param";
+inline constexpr const char* kCantGetFormatMessage = "Cann`t get format";
+inline constexpr const char* kOutputSettingsHelpText =
+    "The \"Encoder\" stands for video codec,force the video codec to convert media files to that "
+    "format";
+
+// The eight lists, video first. The resolution list is editable: its text is free.
+enum class OutputList : int {
+    kResolution = 0,
+    kFrameRate,
+    kVideoEncoder,
+    kVideoBitRate,
+    kSampleRate,
+    kChannels,
+    kAudioEncoder,
+    kAudioBitRate,
+};
+inline constexpr int kOutputListCount = 8;
+
+// What a button did: `ok` false leaves the window open with `message` shown (when not empty).
+struct FormOutcome {
+    bool ok = true;
+    std::string message;
+};
+
+// Reads "W*H" as the resolution field does: two integers joined by "*" (blanks before each
+// number allowed, text after the second ignored). False unless both are 1..16384.
+bool ParseResolution(std::string_view text, int32_t* width, int32_t* height);
+
+class CustomOutputSettings {
+public:
+    // `catalogue` serves "Default"; it may be null (then "Default" always fails) and must
+    // outlive this object.
+    CustomOutputSettings(const engine::OutputProfile& profile,
+                         const engine::ProfileCatalogue* catalogue);
+
+    // The copy, with everything OK stored so far.
+    const engine::OutputProfile& profile() const { return profile_; }
+
+    // The entries of a list in list order.
+    std::vector<std::string> Entries(OutputList list) const;
+    // The selected entry, or -1.
+    int Selection(OutputList list) const;
+    // Picks an entry (-1: none). For the resolution list the entry's text becomes the field's.
+    void Select(OutputList list, int index);
+
+    const std::string& ResolutionText() const { return resolution_text_; }
+    void SetResolutionText(std::string text) { resolution_text_ = std::move(text); }
+
+    // OK. Each step stores into the copy at once; a failed step stops there with its message.
+    FormOutcome Ok();
+    // "Default": the catalogue's profile of the copy's id replaces the copy and is shown.
+    FormOutcome Default();
+
+private:
+    void ShowValues();
+    std::string_view ChoiceList(OutputList list) const;
+    std::string SelectedKey(OutputList list) const;
+
+    engine::OutputProfile profile_;
+    const engine::ProfileCatalogue* const catalogue_;
+    std::array<int, kOutputListCount> selection_{};
+    std::string resolution_text_;
+};
+
+}  // namespace rizuvira::app
