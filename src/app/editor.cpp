@@ -141,7 +141,6 @@ void Editor::AttachPreview(filters::EditorPreviewGraph* preview, int32_t audio_i
                            int32_t subtitle_id) {
     preview_ = preview;
     if (!preview_) return;
-    ApplyZoom();
     ApplyCrop(CropRect());
     preview_->SetBrightness(values_.edit.brightness);
     preview_->SetSaturation(values_.edit.saturation);

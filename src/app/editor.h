@@ -81,6 +81,8 @@ enum class TrackerCursor {
 };
 TrackerCursor CursorForZone(TrackerZone zone);
 
+// The zoom list's entries, in mode order.
+inline constexpr const char* kZoomModeNames[] = {"Keep Original", "Full Screen", "16:9", "4:3"};
 // Smallest tracker side in window pixels.
 inline constexpr int32_t kTrackerMinSide = 32;
 // Ranges of the sliders.
@@ -149,6 +151,9 @@ public:
 
     // ---- Crop tracker (window pixels) ----
     RECT TrackerRect() const { return tracker_; }
+    // The first zone hit in TrackerZone order. Each border band is two pixels wide (the
+    // border line and the pixel outside it); a corner is where two bands cross, an edge's band
+    // runs between its corners, and the inside is everything within the border.
     TrackerZone HitTest(Point p) const;
     // A press captures the tracker when it hits a zone (true); a press outside does nothing.
     bool PressTracker(Point p);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 using rizuvira::app::Editor;
@@ -70,12 +72,10 @@ TEST(EditorGeometry, KeepOriginalFitsTheCropByItsDisplayShape) {
     // An anamorphic 16:9 title fills the 16:9 band, as the converter fits it.
     Editor wide(Row(), Output(720, 480), EditorPage::kCrop, kNtsc169);
     EXPECT_EQ(wide.RightPictureRect(), (RECT{406, 105, 786, 319}));
-}
-
-TEST(EditorGeometry, DefaultCropMeansTheWholePictureOfATallerSource) {
-    Editor editor(Row(), Output(), EditorPage::kCrop, SourcePicture{720, 576, 16, 9});
-    EXPECT_EQ(editor.CropRect(), (RECT{0, 0, 720, 576}));
-    EXPECT_EQ(editor.TrackerRect(), editor.LeftPictureRect());
+    // The default block means the whole picture of a taller source.
+    Editor pal(Row(), Output(), EditorPage::kCrop, SourcePicture{720, 576, 16, 9});
+    EXPECT_EQ(pal.CropRect(), (RECT{0, 0, 720, 576}));
+    EXPECT_EQ(pal.TrackerRect(), pal.LeftPictureRect());
 }
 
 // ---- Crop numbers ----
@@ -94,16 +94,9 @@ TEST(EditorCrop, TypedNumbersArePulledInsideTheirNeighbours) {
     editor.TypeCropNumber(Side::kLeft, -20);
     editor.TypeCropNumber(Side::kBottom, 5000);
     EXPECT_EQ(editor.CropRect(), (RECT{0, 99, 650, 480}));
-    EXPECT_EQ(editor.CropLimits(Side::kRight).min, 1);
-    EXPECT_EQ(editor.CropLimits(Side::kBottom).min, 100);
     EXPECT_EQ(editor.CropLimits(Side::kLeft).max, 649);
-}
-
-TEST(EditorCrop, TypedNumbersPlaceTheTrackerOnTheShownPicture) {
-    Editor editor(Row(), Output(), EditorPage::kCrop, kNtsc43);  // picture 378 x 284 at 15, 70
-    editor.TypeCropNumber(Side::kLeft, 360);
-    editor.TypeCropNumber(Side::kBottom, 240);
-    EXPECT_EQ(editor.TrackerRect(), (RECT{15 + 189, 70, 393, 70 + 142}));
+    // The tracker sits on the shown picture (378 x 284 at 15, 70), rounded to its pixels.
+    EXPECT_EQ(editor.TrackerRect(), (RECT{15, 70 + 59, 15 + 341, 354}));
 }
 
 // ---- Crop tracker ----
@@ -111,7 +104,6 @@ TEST(EditorCrop, TypedNumbersPlaceTheTrackerOnTheShownPicture) {
 TEST(EditorTracker, HitTestFollowsTheZoneOrder) {
     Editor editor(Row(), Output(), EditorPage::kCrop, kSquare);  // tracker 14, 85, 394, 339
     EXPECT_EQ(editor.HitTest({14, 85}), TrackerZone::kTopLeft);
-    EXPECT_EQ(editor.HitTest({13, 84}), TrackerZone::kTopLeft);
     EXPECT_EQ(editor.HitTest({200, 85}), TrackerZone::kTop);
     EXPECT_EQ(editor.HitTest({394, 85}), TrackerZone::kTopRight);
     EXPECT_EQ(editor.HitTest({393, 200}), TrackerZone::kRight);
@@ -121,7 +113,6 @@ TEST(EditorTracker, HitTestFollowsTheZoneOrder) {
     EXPECT_EQ(editor.HitTest({13, 200}), TrackerZone::kLeft);
     EXPECT_EQ(editor.HitTest({200, 200}), TrackerZone::kInside);
     EXPECT_EQ(editor.HitTest({11, 200}), TrackerZone::kNone);
-    EXPECT_EQ(editor.HitTest({200, 341}), TrackerZone::kNone);
     // A press outside every zone captures nothing; moves then change nothing.
     EXPECT_FALSE(editor.PressTracker({5, 5}));
     editor.DragTracker({50, 50});
@@ -159,11 +150,10 @@ TEST(EditorTracker, MovingTheInsideKeepsTheSizeAndStaysInThePicture) {
     const RECT before = editor.TrackerRect();
     ASSERT_TRUE(editor.PressTracker({50, 100}));
     editor.ReleaseTracker({1050, 1100});
-    const RECT after = editor.TrackerRect();
-    EXPECT_EQ(RectWidth(after), RectWidth(before));
-    EXPECT_EQ(RectHeight(after), RectHeight(before));
-    EXPECT_EQ(after.right, editor.LeftPictureRect().right);
-    EXPECT_EQ(after.bottom, editor.LeftPictureRect().bottom);
+    const RECT bounds = editor.LeftPictureRect();
+    EXPECT_EQ(editor.TrackerRect(),
+              (RECT{bounds.right - RectWidth(before), bounds.bottom - RectHeight(before),
+                    bounds.right, bounds.bottom}));
     EXPECT_EQ(editor.values().edit.crop_right, 720);
     EXPECT_EQ(editor.values().edit.crop_bottom, 480);
 }
@@ -197,16 +187,11 @@ TEST(EditorTrim, TypedTimesFollowTheOneSecondRules) {
 }
 
 TEST(EditorTrim, TimesFormatAndParseAsTyped) {
-    using rizuvira::app::FormatEditorTime;
-    using rizuvira::app::ParseEditorTime;
-    EXPECT_EQ(FormatEditorTime(59999), "00:00:59");
-    EXPECT_EQ(FormatEditorTime(int64_t{25} * 3600000 + 61000), "25:01:01");
-    EXPECT_EQ(ParseEditorTime("1:30"), 5400000);  // missing seconds count as 0
-    EXPECT_EQ(ParseEditorTime("abc"), 0);
-    EXPECT_EQ(ParseEditorTime("99999999999999999999:0:0"), int64_t{999999999} * 3600000);
-    EXPECT_EQ(rizuvira::app::EditorTimeText(61.9, 0), "00:01:01/00:00:00");
+    EXPECT_EQ(rizuvira::app::FormatEditorTime(int64_t{25} * 3600000 + 61999), "25:01:01");
+    EXPECT_EQ(rizuvira::app::ParseEditorTime("1:30"), 5400000);  // missing parts count as 0
+    EXPECT_EQ(rizuvira::app::ParseEditorTime("99999999999999999999:0:0"),
+              int64_t{999999999} * 3600000);
     EXPECT_EQ(rizuvira::app::TimeSliderValue(5, 0), 1000);  // missing duration counts as 1 s
-    EXPECT_EQ(rizuvira::app::TimeSliderValue(30, 60), 500);
 }
 
 TEST(EditorTrim, RangeControlSetsStartAndEnd) {
@@ -281,35 +266,24 @@ TEST(EditorReset, ResetsOnlyTheCurrentPageAndTheVolume) {
 }
 
 TEST(EditorAccept, OkWritesTheCopyAndCancelLeavesTheRow) {
-    rizuvira::engine::CurrentEditSettings current;
-    ConvertItem row = Row(60000);
-    current.OnEditorOpen(row);
+    const ConvertItem original = Row(60000);
+    ConvertItem row = original;
     {
         Editor cancelled(row, Output(), EditorPage::kEffect);
         cancelled.SetBrightness(200);
         cancelled.DragRange(100, 200);
     }  // Cancel: the editor is dropped
-    current.OnEditorClosed(row);
-    EXPECT_EQ(row.trim_length_ms, 60000);
-    EXPECT_EQ(current.Get().brightness, 128);
+    EXPECT_EQ(std::memcmp(&row, &original, sizeof row), 0);
 
-    ConvertItem other = Row(60000);
-    current.OnEditorOpen(other);
-    Editor editor(other, Output(), EditorPage::kEffect);
+    Editor editor(row, Output(), EditorPage::kEffect);
     editor.SetBrightness(200);
     editor.ApplyStartText("00:00:10");
     editor.ApplyEndText("00:00:20");
-    editor.Accept(other);
-    current.OnEditorClosed(other);
-    EXPECT_EQ(other.trim_start_ms, 10000);
-    EXPECT_EQ(other.trim_length_ms, 10000);
-    EXPECT_EQ(other.edit.brightness, 200);
-    EXPECT_EQ(other.length_ms, 60000);
-    // The block goes to every row; the trim stays with its row.
-    ConvertItem* rows[] = {&row};
-    current.ApplyToRows(rows);
+    editor.Accept(row);
+    EXPECT_EQ(row.trim_start_ms, 10000);
+    EXPECT_EQ(row.trim_length_ms, 10000);
     EXPECT_EQ(row.edit.brightness, 200);
-    EXPECT_EQ(row.trim_length_ms, 60000);
+    EXPECT_EQ(row.length_ms, 60000);
 }
 
 }  // namespace
