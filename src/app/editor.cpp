@@ -50,6 +50,17 @@ RECT FitShape(const RECT& box, int64_t aspect_x, int64_t aspect_y) {
                                static_cast<int32_t>(aspect_y));
 }
 
+// Sizes beyond any picture, or aspects beyond any display, are taken as unknown.
+SourcePicture Checked(SourcePicture source) {
+    if (source.width <= 0 || source.height <= 0 || source.width > filters::kMaxPictureSide ||
+        source.height > filters::kMaxPictureSide)
+        source.width = engine::kSourceWidth, source.height = engine::kSourceHeight;
+    if (source.aspect_x <= 0 || source.aspect_y <= 0 || source.aspect_x > 0xFFFF ||
+        source.aspect_y > 0xFFFF)
+        source.aspect_x = source.width, source.aspect_y = source.height;
+    return source;
+}
+
 }  // namespace
 
 TrackerCursor CursorForZone(TrackerZone zone) {
@@ -114,7 +125,7 @@ Editor::Editor(const engine::ConvertItem& row, const engine::OutputSettings& out
                EditorPage mode, const SourcePicture& source, const EditorLayout& layout)
     : length_ms_(std::max<int64_t>(row.length_ms, 0)),
       output_(output),
-      source_(source),
+      source_(Checked(source)),
       layout_(layout),
       page_(mode) {
     values_.trim_start_ms = row.trim_start_ms;
@@ -128,10 +139,7 @@ Editor::Editor(const engine::ConvertItem& row, const engine::OutputSettings& out
         e.crop_right = source_.width;
         e.crop_bottom = source_.height;
     }
-    if (source_.aspect_x > 0 && source_.aspect_y > 0)
-        left_picture_ = FitShape(layout_.left_area, source_.aspect_x, source_.aspect_y);
-    else
-        left_picture_ = FitShape(layout_.left_area, source_.width, source_.height);
+    left_picture_ = FitShape(layout_.left_area, source_.aspect_x, source_.aspect_y);
     marks_ = Thumbs{TimeMark(values_.trim_start_ms), TimeMark(trim_end_ms())};
     if (length_ms_ <= 0) marks_ = Thumbs{0, kTimeSliderRange};
     PlaceTracker();
@@ -173,11 +181,10 @@ RECT Editor::RightPictureRect() const {
     const engine::EditSettings& e = values_.edit;
     switch (e.zoom_mode) {
         case engine::kZoomKeepOriginal: {
-            const int64_t crop_w = RectWidth(CropRect());
-            const int64_t crop_h = RectHeight(CropRect());
-            if (source_.aspect_x <= 0 || source_.aspect_y <= 0 || source_.width <= 0 ||
-                source_.height <= 0)
-                return FitShape(frame, crop_w, crop_h);
+            // The crop's display aspect: its width times the source's pixel aspect, over its
+            // height.
+            const int64_t crop_w = int64_t{e.crop_right} - e.crop_left;
+            const int64_t crop_h = int64_t{e.crop_bottom} - e.crop_top;
             return FitShape(frame, crop_w * source_.aspect_x * source_.height,
                             crop_h * source_.aspect_y * source_.width);
         }

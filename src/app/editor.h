@@ -31,7 +31,8 @@ namespace rizuvira::app {
 // The three pages, numbered as the modes the editor opens in.
 enum class EditorPage : int32_t { kTrim = 0, kCrop = 1, kEffect = 2 };
 
-// The source picture: its stored size and the display aspect the disc declares for it.
+// The source picture: its stored size and the display aspect the disc declares for it. An
+// unusable size means 720 x 480; an unusable aspect means square pixels.
 struct SourcePicture {
     int32_t width = engine::kSourceWidth;
     int32_t height = engine::kSourceHeight;
