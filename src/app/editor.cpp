@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <numeric>
 
 #include "engine/editor_preview_graph.h"
 #include "filters/video_geometry.h"
+#include "platform/picture_aspect.h"
 
 namespace rizuvira::app {
 
@@ -36,18 +36,10 @@ int32_t Clamp32(int64_t v, int64_t lo, int64_t hi) {
 }
 
 // The largest rectangle of shape aspect_x : aspect_y centred in `box`, by the video converter's
-// fitting rule.
+// fitting rule (which takes the shape as a 32-bit float).
 RECT FitShape(const RECT& box, int64_t aspect_x, int64_t aspect_y) {
     if (aspect_x <= 0 || aspect_y <= 0) return box;
-    const int64_t g = std::gcd(aspect_x, aspect_y);
-    aspect_x /= g;
-    aspect_y /= g;
-    while (aspect_x > INT32_MAX || aspect_y > INT32_MAX) {
-        aspect_x = std::max<int64_t>(aspect_x / 2, 1);
-        aspect_y = std::max<int64_t>(aspect_y / 2, 1);
-    }
-    return filters::FitPicture(filters::kZoomKeepOriginal, box, static_cast<int32_t>(aspect_x),
-                               static_cast<int32_t>(aspect_y));
+    return FitAspect(static_cast<float>(static_cast<double>(aspect_x) / aspect_y), box);
 }
 
 // Sizes beyond any picture, or aspects beyond any display, are taken as unknown.
@@ -181,16 +173,16 @@ RECT Editor::RightPictureRect() const {
     const engine::EditSettings& e = values_.edit;
     switch (e.zoom_mode) {
         case engine::kZoomKeepOriginal: {
-            // The crop's display aspect: its width times the source's pixel aspect, over its
-            // height.
-            const int64_t crop_w = int64_t{e.crop_right} - e.crop_left;
-            const int64_t crop_h = int64_t{e.crop_bottom} - e.crop_top;
-            return FitShape(frame, crop_w * source_.aspect_x * source_.height,
-                            crop_h * source_.aspect_y * source_.width);
+            const RECT crop = CropRect();
+            return filters::FitPicture(
+                e.zoom_mode, frame,
+                CropDisplayAspect(source_.width, source_.height,
+                                  PictureAspect{source_.aspect_x, source_.aspect_y},
+                                  RectWidth(crop), RectHeight(crop)));
         }
         case engine::kZoom16x9:
         case engine::kZoom4x3:
-            return filters::FitPicture(e.zoom_mode, frame, 0, 0);
+            return filters::FitPicture(e.zoom_mode, frame, 0.0);
         default:
             return frame;
     }
