@@ -63,7 +63,7 @@ bool DiscSession::ChooseProfile(int32_t id) {
     if (has_profile_ && id == profile_.Id) return false;
     engine::OutputProfile chosen{};
     if (!profiles_.Find(id, chosen)) {
-        messages_->ShowMessage(kCannotGetFormat);
+        messages_->ShowMessage(kCantGetFormatMessage);
         return false;
     }
     profile_ = chosen;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "app/custom_output_settings.h"
 #include "core/convert_item.h"
 #include "core/messages.h"
 #include "core/output_profile.h"
@@ -29,7 +30,6 @@ namespace rizuvira::app {
 
 inline constexpr const char* kApplicationTitle = "Rizuvira DVD Converter";
 inline constexpr const char* kLoadFormatError = "Load Format.xml error";
-inline constexpr const char* kCannotGetFormat = "Cann`t get format";
 inline constexpr const char* kGetFormatError = "get format error";
 inline constexpr const char* kPleaseSelectOne = "Please select one first";
 inline constexpr const char* kGetItemDataError = "GetItemData error";

@@ -59,7 +59,7 @@ TEST_F(DiscSessionTest, ProfileChoiceRewritesOutputNamesOnlyWhenItChanges) {
     EXPECT_TRUE(session_.ChooseProfile(other));
     EXPECT_EQ(session_.row(0).output_name, "Title_01" + std::string(session_.profile().FormatExt));
     EXPECT_FALSE(session_.ChooseProfile(9999));
-    EXPECT_EQ(messages_.messages, std::vector<std::string>{kCannotGetFormat});
+    EXPECT_EQ(messages_.messages, std::vector<std::string>{kCantGetFormatMessage});
     EXPECT_EQ(session_.profile().Id, other);
 }
 
