@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/number_text.h"
 #include "core/choice_list.h"
 #include "filters/video_geometry.h"
 
@@ -9,20 +10,11 @@ namespace rizuvira::app {
 
 namespace {
 
-// An optional sign and digits after optional blanks, as "%d" reads them; false without digits
-// or beyond the picture size limit.
+// A side of "W*H": a whole number from 1 up to the picture size limit.
 bool ReadSide(std::string_view text, size_t* pos, int32_t* value) {
-    size_t i = *pos;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
     int64_t number = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        number = number * 10 + (text[i] - '0');
-        if (number > filters::kMaxPictureSide) return false;
-    }
-    if (negative || number == 0) return false;
+    size_t i = *pos;
+    if (!ReadInteger(text, &i, &number) || number <= 0 || number > filters::kMaxPictureSide) return false;
     *value = static_cast<int32_t>(number);
     *pos = i;
     return true;

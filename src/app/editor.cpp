@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/number_text.h"
 #include "engine/editor_preview_graph.h"
 #include "filters/video_geometry.h"
 #include "platform/picture_aspect.h"
@@ -11,25 +12,6 @@
 namespace rizuvira::app {
 
 namespace {
-
-// Reads an optional sign and up to nine digits (further digits are skipped), like "%d" on
-// sane input but without overflow. Leading blanks are skipped. False when no digit follows.
-bool ReadPart(std::string_view text, size_t* pos, int64_t* value) {
-    size_t i = *pos;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
-    int64_t number = 0;
-    int digits = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        if (digits < 9) number = number * 10 + (text[i] - '0');
-        if (number != 0) ++digits;
-    }
-    *value = negative ? -number : number;
-    *pos = i;
-    return true;
-}
 
 int32_t Clamp32(int64_t v, int64_t lo, int64_t hi) {
     return static_cast<int32_t>(std::clamp(v, lo, std::max(lo, hi)));
@@ -93,7 +75,7 @@ int64_t ParseEditorTime(std::string_view text) {
             if (pos >= text.size() || text[pos] != ':') break;
             ++pos;
         }
-        if (!ReadPart(text, &pos, &parts[i])) break;
+        if (!ReadInteger(text, &pos, &parts[i])) break;
     }
     return (parts[0] * 3600 + parts[1] * 60 + parts[2]) * 1000;
 }
