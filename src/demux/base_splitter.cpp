@@ -261,8 +261,21 @@ DWORD CBaseSplitterFilter::ThreadProc() {
             rate = rate_;
         }
         PositionForTime(start);
-        if (command == kCommandSeek) Reply(S_OK);
-        flush_done_.Wait();
+        if (command == kCommandSeek) {
+            Reply(S_OK);
+            flush_done_.Wait();  // the seek's flush ends after the reply
+        } else if (!flush_done_.Check()) {
+            // A flush began before the first segment (a stop or a seek right
+            // after the start): its command follows; take it instead of
+            // waiting for a flush end that comes only after the reply.
+            command = GetRequest();
+            command_sent_ = false;
+            if (command == kCommandExit) {
+                Reply(S_OK);
+                return 0;
+            }
+            continue;
+        }
 
         active_pins_.clear();
         for (CBaseSplitterOutputPin* pin : OutputPins()) {

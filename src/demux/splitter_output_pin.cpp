@@ -196,7 +196,12 @@ HRESULT CBaseSplitterOutputPin::DeliverEndFlush() {
 
 HRESULT CBaseSplitterOutputPin::DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
     OnNewSegment();
-    CBasePin::NewSegment(start, stop, rate);
+    // The worker thread delivers this while Stop may hold the filter lock
+    // waiting for the worker to exit; the segment fields are atomic, so they
+    // are recorded without that lock.
+    m_tStart = start;
+    m_tStop = stop;
+    m_dRate = rate;
     {
         std::lock_guard lock(queue_mutex_);
         eos_queued_ = false;
