@@ -171,6 +171,8 @@ std::string DiscSession::PreviewItemName() const {
     return selected_row_ >= 0 ? row(selected_row_).name : TitleItemName(0);
 }
 
+int DiscSession::PreviewTitle() const { return selected_row_ >= 0 ? row(selected_row_).item.title_index : 0; }
+
 bool DiscSession::SelectAudio(int entry) {
     if (!catalogue_->SelectAudio(entry)) return false;
     audio_choice_ = TrackChoice{};

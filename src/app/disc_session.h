@@ -113,6 +113,9 @@ public:
     int NextRow() const;
     // The name the preview plays: the selected row's, else "Title_01".
     std::string PreviewItemName() const;
+    // The title Play loads whole (from 0): the selected row's title, a
+    // chapter row's too; title 0 when no row is selected.
+    int PreviewTitle() const;
     // A click in the audio or subtitle list (entries of the lists shown).
     bool SelectAudio(int entry);
     bool SelectSubtitle(int entry);

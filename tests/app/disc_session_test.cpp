@@ -115,6 +115,18 @@ TEST_F(DiscSessionTest, TracksByPositionLanguageOrClickFollowEachTitle) {
     EXPECT_EQ(session_.CheckedRows()[0].streams.subtitle_id, kNoSubtitleId);
 }
 
+TEST_F(DiscSessionTest, PlayLoadsTheSelectedRowsTitleOrTheFirst) {
+    EXPECT_EQ(session_.PreviewTitle(), 0);
+    ASSERT_GE(session_.row_count(), 2);
+    session_.SelectRow(1);
+    EXPECT_EQ(session_.PreviewTitle(), session_.row(1).item.title_index);
+    EXPECT_NE(session_.PreviewTitle(), 0);  // Title_02 is too short to be listed
+    ASSERT_TRUE(session_.UseChapter(0, 2));
+    session_.SelectRow(0);
+    EXPECT_EQ(session_.PreviewTitle(), 0);
+    EXPECT_EQ(session_.PreviewItemName(), "Chapter_01_03");
+}
+
 TEST(PreviewArithmetic, SliderSeekAndSnapshotPlace) {
     EXPECT_EQ(SeekFromSlider(500, 60000), 30000);
     EXPECT_EQ(SliderFromPosition(30, 60), 500);

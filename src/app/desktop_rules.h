@@ -1,0 +1,35 @@
+// Small rules of the desktop program that need no window: the branding file,
+// the optical drives "Load DVD" offers, and which dropped paths open as a
+// disc.
+//
+// Threads: any; nothing shared.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace rizuvira::app {
+
+// Set.xml: the application title and the home page address. A missing file
+// or element leaves its text empty.
+struct Branding {
+    std::string title;
+    std::string url;
+};
+Branding ReadBranding(const std::filesystem::path& file);
+
+// The drives a user can load a whole disc from: the block devices named
+// sr0, sr1, ... in `dev_folder` (in number order), then the mount points of
+// the disc file systems (iso9660, udf) listed in `mounts` (the text of
+// /proc/self/mounts; octal escapes such as \040 are decoded).
+std::vector<std::string> OpticalDrives(const std::filesystem::path& dev_folder,
+                                       const std::string& mounts);
+// The same for this machine (/dev and /proc/self/mounts).
+std::vector<std::string> OpticalDrives();
+
+// True for what a drop on the main window opens: an ISO image, a plain MPEG
+// file, a folder holding VIDEO_TS, or the VIDEO_TS folder itself.
+bool IsOpenableDiscPath(const std::filesystem::path& path);
+
+}  // namespace rizuvira::app

@@ -1,0 +1,103 @@
+// The conversion window: runs a batch of engine::RunController as its Qt
+// host. Starting an item and handling the graph's events are queued calls
+// to this window's thread; a 200 ms timer ticks the progress. It shows the
+// live picture, the item and batch bars, the elapsed and remaining time and
+// the converted length, and offers Pause/Continue, Cancel, close and the two
+// after-action boxes. A failed item's message is listed in the window and the
+// batch goes on. At the end the finished window lists the files, and the
+// window closes.
+//
+// Threads: the user-interface thread; PostGraphEvents from graph threads.
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+#include "dvd/title_catalogue.h"
+#include "engine/dvd_item_graph.h"
+#include "engine/run_controller.h"
+
+class QCheckBox;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+
+namespace rizuvira::ui {
+
+class PreviewSurface;
+
+class ConversionWindow final : public QDialog, public engine::RunHost, public engine::MessageSink {
+    Q_OBJECT
+public:
+    // `catalogue` (the open disc) and `actions` must outlive the window.
+    ConversionWindow(const TitleCatalogue& catalogue, int thread_count,
+                     engine::SystemActions* actions, QWidget* parent = nullptr);
+    ~ConversionWindow() override;
+
+    // Starts the batch; call once, then exec() (or show()).
+    void Begin(std::vector<engine::BatchRow> rows, const engine::EditSettings& edit,
+               engine::BatchOptions options);
+
+    engine::RunController& controller() { return *controller_; }
+    PreviewSurface* preview() { return preview_; }
+    // The messages the batch showed, in order.
+    const QStringList& messages() const { return messages_; }
+
+    // RunHost
+    void PostStartItem() override;
+    void PostGraphEvents() override;
+    void BatchEnded() override;
+    // MessageSink: the engine's messages during the run.
+    void ShowMessage(const std::string& text) override;
+
+signals:
+    // The finished window is about to be shown (it is a child of this one).
+    void finishedShown(QDialog* finished);
+
+protected:
+    void reject() override;
+
+private:
+    void Tick();
+    void ShowProgress(const engine::RunProgress& progress);
+    void PauseOrContinue();
+    void Finish();
+
+    engine::DvdItemGraph graph_;
+    std::unique_ptr<engine::RunController> controller_;
+    QTimer timer_;
+    QStringList messages_;
+    bool finishing_ = false;
+
+    QLabel* title_ = nullptr;
+    QLabel* file_ = nullptr;
+    PreviewSurface* preview_ = nullptr;
+    QProgressBar* item_bar_ = nullptr;
+    QProgressBar* batch_bar_ = nullptr;
+    QLabel* elapsed_ = nullptr;
+    QLabel* remaining_ = nullptr;
+    QLabel* position_ = nullptr;
+    QCheckBox* show_preview_ = nullptr;
+    QCheckBox* shut_down_ = nullptr;
+    QCheckBox* open_folder_ = nullptr;
+    QListWidget* log_ = nullptr;
+    QPushButton* pause_ = nullptr;
+    QPushButton* continue_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+    QPushButton* close_ = nullptr;
+};
+
+// The conversion-finished window: which files were written, with a button
+// that opens the output folder.
+class FinishedWindow final : public QDialog {
+    Q_OBJECT
+public:
+    FinishedWindow(const std::vector<engine::FinishedFile>& files, int failed_items,
+                   const std::filesystem::path& folder, QWidget* parent = nullptr);
+};
+
+}  // namespace rizuvira::ui

@@ -1,0 +1,66 @@
+// rizuvira: the desktop program.
+//   rizuvira [DISC] [--quit-after-load]
+// DISC (a drive, a DVD folder, an ISO image or an MPEG file) is opened at
+// start. --quit-after-load prints the listed rows and quits once DISC is
+// open (for scripts and the smoke test); the exit code is 0 when it opened,
+// 3 when it did not.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QIcon>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/disc_session.h"
+#include "engine/system_actions.h"
+#include "ui/main_window.h"
+#include "ui/message_boxes.h"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(rizuvira::app::kApplicationTitle));
+    QApplication::setApplicationVersion("0.1.0");
+    rizuvira::ui::ApplyIconTheme();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Converts DVD titles into video files.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(
+        "DISC", "A drive, a DVD folder, an ISO image or an MPEG file to open at start.");
+    QCommandLineOption quit_after_load("quit-after-load",
+                                       "Print the rows of DISC and quit once it is open.");
+    parser.addOption(quit_after_load);
+    parser.process(application);
+    const QStringList positional = parser.positionalArguments();
+
+    rizuvira::engine::SettingsStore settings(
+        rizuvira::engine::DefaultSettingsFile(rizuvira::app::kApplicationTitle));
+    settings.Load();
+    rizuvira::ui::MessageBoxes messages;
+    rizuvira::engine::DesktopActions actions;
+    rizuvira::ui::MainWindow window(&messages, &settings, &actions);
+    messages.SetParent(&window);
+    window.show();
+
+    const bool quit = parser.isSet(quit_after_load);
+    if (!positional.isEmpty()) {
+        const QString disc = positional.front();
+        QTimer::singleShot(0, &window, [&window, disc, quit] {
+            const bool opened = window.OpenDisc(disc);
+            if (!quit) return;
+            rizuvira::app::DiscSession& session = window.session();
+            for (int i = 0; opened && i < session.row_count(); ++i) {
+                const auto& row = session.row(i);
+                std::printf("%s\t%s\t%s\t%s\n", row.name.c_str(), row.original_length.c_str(),
+                            row.trimmed_length.c_str(), row.output_name.c_str());
+            }
+            std::fflush(stdout);
+            QApplication::exit(opened ? 0 : 3);
+        });
+    } else if (quit) {
+        QTimer::singleShot(0, &application, [] { QApplication::exit(0); });
+    }
+    return application.exec();
+}

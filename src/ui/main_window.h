@@ -1,0 +1,141 @@
+// The main window: the disc's rows in a four-column list under the root
+// "VIDEO_TS", the stream and profile lists, the output folder, Start, and the
+// preview with its buttons and position slider. Every rule comes from
+// app::DiscSession; this class lays out, paints and forwards clicks.
+//
+// Threads: the user-interface thread. The preview graph's notifications come
+// from graph threads and are queued to it.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <memory>
+
+#include "app/desktop_rules.h"
+#include "app/disc_session.h"
+#include "engine/preview_player.h"
+#include "engine/run_controller.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSlider;
+class QStackedWidget;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace rizuvira::ui {
+
+class PreviewSurface;
+
+// Uses the breeze icon theme where the desktop names none (the offscreen
+// platform, bare window managers); call after the QApplication is made.
+void ApplyIconTheme();
+
+class MainWindow final : public QMainWindow {
+    Q_OBJECT
+public:
+    // `messages`, `settings` and `actions` (the after-conversion actions)
+    // must outlive the window.
+    MainWindow(engine::MessageSink* messages, engine::SettingsStore* settings,
+               engine::SystemActions* actions, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Opens a disc (drive, folder, ISO image or MPEG file) and lists it;
+    // false with the layer's messages.
+    bool OpenDisc(const QString& path);
+
+    app::DiscSession& session() { return session_; }
+    PreviewSurface* preview() { return preview_; }
+    filters::PreviewPlayer& player() { return player_; }
+
+    // The commands of the window, as the menus and buttons call them.
+    void LoadDvd();
+    void LoadDvdFolder();
+    void LoadIsoFile();
+    void ClearAll();
+    void CheckAll(bool checked);
+    void Edit(int mode);  // 0 trim, 1 crop, 2 effect
+    void Play();
+    void Pause();
+    void StopPreview();
+    void PlayPause();
+    void StepRow(bool forward);
+    void Snapshot();
+    void OpenSnapshotFolder();
+    void Browse();
+    void OpenOutputFolder();
+    void Start();
+    void ShowHelp();
+    void ShowAbout();
+
+signals:
+    // A snapshot file was written.
+    void snapshotSaved(const QString& path);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildMenus();
+    QWidget* BuildPreview();
+    QWidget* BuildList();
+    QWidget* BuildOutput();
+    void LoadProfiles();
+    void FillRows();
+    void SyncChecks();
+    void FillStreams();
+    void RefreshOutputNames();
+    int RowOf(QTreeWidgetItem* item) const;
+    void ItemChanged(QTreeWidgetItem* item, int column);
+    void CurrentItemChanged(QTreeWidgetItem* item);
+    void ProfileChosen(int index);
+    void AudioChosen(int index);
+    void SubtitleChosen(int index);
+    void SliderAction();
+    void PreviewTick();
+    void DrainPreviewEvents();
+    void ShowPlaying(bool playing);
+    void ClosePlayer();
+    void OpenUrl(const QString& url);
+
+    engine::MessageSink* const messages_;
+    engine::SettingsStore* const settings_;
+    engine::SystemActions* const actions_;
+    app::Branding branding_;
+    app::DiscSession session_;
+
+    PreviewSurface* preview_ = nullptr;
+    // Declared after the surface's owner (the window) is set up and closed in
+    // the destructor before any widget goes.
+    filters::PreviewPlayer player_;
+    bool player_open_ = false;
+    bool title_loaded_ = false;
+    QTimer preview_timer_;
+    bool syncing_ = false;
+
+    QTreeWidget* tree_ = nullptr;
+    QTreeWidgetItem* root_ = nullptr;
+    QStackedWidget* list_stack_ = nullptr;
+    QComboBox* audio_ = nullptr;
+    QComboBox* subtitles_ = nullptr;
+    QComboBox* profiles_ = nullptr;
+    QPushButton* settings_button_ = nullptr;
+    QLineEdit* output_ = nullptr;
+    QCheckBox* merge_ = nullptr;
+    QPushButton* start_ = nullptr;
+    QSlider* slider_ = nullptr;
+    QToolButton* play_ = nullptr;
+    QToolButton* pause_ = nullptr;
+    QToolButton* stop_ = nullptr;
+    QAction* properties_file_ = nullptr;
+};
+
+}  // namespace rizuvira::ui

@@ -1,0 +1,23 @@
+// The desktop program's message sink: each message in a plain message box
+// with an OK button, over the window given (or the active one).
+//
+// Threads: the user-interface thread only.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "core/messages.h"
+
+namespace rizuvira::ui {
+
+class MessageBoxes final : public engine::MessageSink {
+public:
+    void SetParent(QWidget* parent) { parent_ = parent; }
+    void ShowMessage(const std::string& text) override;
+
+private:
+    QPointer<QWidget> parent_;
+};
+
+}  // namespace rizuvira::ui

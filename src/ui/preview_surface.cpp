@@ -1,0 +1,135 @@
+#include "ui/preview_surface.h"
+
+#include <QIcon>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace rizuvira::ui {
+namespace {
+
+inline uint8_t Clamp(int value) {
+    return static_cast<uint8_t>(std::clamp(value, 0, 255));
+}
+
+// YV12 (limited range, BT.601) to RGB32 for the pixels in `source`.
+QImage ToRgb(const decoders::VideoFrameView& frame, const QRect& source) {
+    QImage image(source.size(), QImage::Format_RGB32);
+    for (int y = 0; y < source.height(); ++y) {
+        const int sy = source.top() + y;
+        const uint8_t* luma = frame.y + static_cast<ptrdiff_t>(sy) * frame.y_stride;
+        const uint8_t* cr = frame.v + static_cast<ptrdiff_t>(sy / 2) * frame.uv_stride;
+        const uint8_t* cb = frame.u + static_cast<ptrdiff_t>(sy / 2) * frame.uv_stride;
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < source.width(); ++x) {
+            const int sx = source.left() + x;
+            const int c = 298 * (luma[sx] - 16);
+            const int d = cb[sx / 2] - 128;
+            const int e = cr[sx / 2] - 128;
+            out[x] =
+                qRgb(Clamp((c + 409 * e + 128) >> 8), Clamp((c - 100 * d - 208 * e + 128) >> 8),
+                     Clamp((c + 516 * d + 128) >> 8));
+        }
+    }
+    return image;
+}
+
+QRect FromRect(const RECT& r) {
+    return QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
+}
+
+}  // namespace
+
+PreviewSurface::PreviewSurface(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(320, 180);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+void PreviewSurface::Present(const decoders::VideoFrameView& frame) {
+    if (frame.y == nullptr || frame.u == nullptr || frame.v == nullptr || frame.width <= 0 ||
+        frame.height <= 0)
+        return;
+    QRect source(0, 0, frame.width, frame.height);
+    bool stretch = false;
+    QRect destination;
+    QColor border(Qt::black);
+    if (frame.placement != nullptr) {
+        const decoders::VideoPlacement& placement = *frame.placement;
+        const QRect wanted = FromRect(placement.source);
+        if (wanted.isValid() && !wanted.isEmpty()) source = wanted.intersected(source);
+        if (source.isEmpty()) return;
+        const QRect dest = FromRect(placement.destination);
+        if (dest.isValid() && !dest.isEmpty()) destination = dest;
+        stretch = placement.aspect_ratio_mode == decoders::VMR_ARMODE_NONE;
+        const uint32_t c = placement.border_colour;
+        border = QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+    }
+    QSize aspect(frame.aspect_x, frame.aspect_y);
+    if (aspect.width() <= 0 || aspect.height() <= 0) aspect = QSize(frame.width, frame.height);
+    // The display aspect of the part shown.
+    const double shown_w = static_cast<double>(aspect.width()) * source.width() / frame.width;
+    const double shown_h = static_cast<double>(aspect.height()) * source.height() / frame.height;
+    aspect = QSize(qRound(shown_w * 1000), qRound(shown_h * 1000));
+    if (aspect.isEmpty()) aspect = source.size();
+    const QImage image = ToRgb(frame, source);
+    QMetaObject::invokeMethod(
+        this,
+        [this, image, aspect, stretch, destination, border] {
+            Take(image, aspect, stretch, destination, border);
+        },
+        Qt::QueuedConnection);
+}
+
+void PreviewSurface::Take(const QImage& image, QSize display_aspect, bool stretch,
+                          QRect destination, QColor border) {
+    picture_ = image;
+    display_aspect_ = display_aspect;
+    stretch_ = stretch;
+    destination_ = destination;
+    border_ = border;
+    ++pictures_shown_;
+    update();
+    emit pictureShown();
+}
+
+void PreviewSurface::Clear() {
+    picture_ = QImage();
+    update();
+}
+
+void PreviewSurface::SetPlaceholderText(const QString& text) {
+    placeholder_ = text;
+    update();
+}
+
+QRect PreviewSurface::PictureRect() const {
+    if (picture_.isNull()) return {};
+    const QRect area = destination_.isEmpty() ? rect() : destination_;
+    if (stretch_) return area;
+    QSize size = display_aspect_.scaled(area.size(), Qt::KeepAspectRatio);
+    return QRect(area.left() + (area.width() - size.width()) / 2,
+                 area.top() + (area.height() - size.height()) / 2, size.width(), size.height());
+}
+
+void PreviewSurface::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (picture_.isNull()) {
+        painter.fillRect(rect(), QColor(0x1e, 0x20, 0x24));
+        const QIcon icon = QIcon::fromTheme("video-x-generic");
+        const int side = std::min(64, std::min(width(), height()) / 3);
+        if (!icon.isNull() && side > 8) {
+            icon.paint(&painter, QRect((width() - side) / 2, height() / 2 - side, side, side),
+                       Qt::AlignCenter, QIcon::Disabled);
+        }
+        painter.setPen(QColor(0xa0, 0xa4, 0xac));
+        painter.drawText(rect().adjusted(8, height() / 2 + 8, -8, -8),
+                         Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, placeholder_);
+        return;
+    }
+    painter.fillRect(rect(), border_);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(PictureRect(), picture_);
+}
+
+}  // namespace rizuvira::ui

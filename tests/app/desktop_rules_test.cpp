@@ -1,0 +1,68 @@
+// The desktop program's small rules: Set.xml, the drives "Load DVD" offers,
+// and what a drop opens.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/data_files.h"
+#include "app/desktop_rules.h"
+#include "fixtures/sample_discs.h"
+
+namespace rizuvira::app {
+namespace {
+
+namespace fs = std::filesystem;
+namespace fx = fixtures;
+
+class DesktopRulesTest : public testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() / ("desktop_rules_" + std::to_string(::getpid()));
+        fs::create_directories(folder_);
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+    fs::path folder_;
+};
+
+TEST_F(DesktopRulesTest, BrandingComesFromSetXmlAndIsEmptyWithout) {
+    const Branding shipped = ReadBranding(DataFile("Set.xml"));
+    EXPECT_EQ(shipped.title, "Rizuvira DVD Converter");
+    EXPECT_FALSE(shipped.url.empty());
+    std::ofstream(folder_ / "Set.xml")
+        << "<Set><Profile><Url value=\"https://a.example/\"/></Profile></Set>";
+    const Branding partial = ReadBranding(folder_ / "Set.xml");
+    EXPECT_EQ(partial.title, "");
+    EXPECT_EQ(partial.url, "https://a.example/");
+    EXPECT_EQ(ReadBranding(folder_ / "missing.xml").url, "");
+}
+
+TEST_F(DesktopRulesTest, DrivesAreOpticalDevicesInOrderThenMountedDiscs) {
+    for (const char* name : {"sr10", "sr2", "sda", "sr", "srx"})
+        std::ofstream(folder_ / name) << "";
+    const std::string mounts =
+        "/dev/sda1 / ext4 rw 0 0\n"
+        "/dev/sr2 /media/user/MY\\040DISC iso9660 ro 0 0\n"
+        "/dev/loop0 /mnt/film udf ro 0 0\n"
+        "proc /proc proc rw 0 0\n";
+    EXPECT_EQ(OpticalDrives(folder_, mounts),
+              (std::vector<std::string>{(folder_ / "sr2").string(), (folder_ / "sr10").string(),
+                                        "/media/user/MY DISC", "/mnt/film"}));
+    EXPECT_TRUE(OpticalDrives(folder_ / "missing", "").empty());
+}
+
+TEST_F(DesktopRulesTest, DropsOpenImagesDiscFoldersAndMpegFilesOnly) {
+    EXPECT_TRUE(IsOpenableDiscPath(fx::SampleDiscPath(fx::kNtscDisc.iso)));
+    const fs::path disc = fx::SampleDiscPath(fx::kNtscDisc.folder);
+    EXPECT_TRUE(IsOpenableDiscPath(disc));
+    EXPECT_TRUE(IsOpenableDiscPath(disc / "VIDEO_TS"));
+    EXPECT_FALSE(IsOpenableDiscPath(folder_));
+    std::ofstream(folder_ / "notes.txt") << "text";
+    EXPECT_FALSE(IsOpenableDiscPath(folder_ / "notes.txt"));
+    EXPECT_FALSE(IsOpenableDiscPath(folder_ / "missing.iso"));
+}
+
+}  // namespace
+}  // namespace rizuvira::app

@@ -1,0 +1,231 @@
+// The desktop program's windows on the offscreen platform, driven with
+// synthetic clicks and keys: the sample disc's rows, the check marks, a
+// profile change, the preview, a snapshot, and a whole conversion through
+// the conversion window to the finished window.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <filesystem>
+
+#include "e2e/decoded_output.h"
+#include "fixtures/sample_discs.h"
+#include "ui/conversion_window.h"
+#include "ui/main_window.h"
+#include "ui/preview_surface.h"
+#include "ui/ui_driver.h"
+
+namespace rizuvira::ui {
+namespace {
+
+namespace fs = std::filesystem;
+namespace fx = fixtures;
+using testing::ClickCheckMark;
+using testing::DialogWatch;
+using testing::WaitFor;
+
+// Records the after-batch actions instead of acting.
+class RecordedActions final : public engine::SystemActions {
+public:
+    void ShutDown() override { ++shut_downs; }
+    void OpenFolder(const fs::path& folder) override { opened.push_back(folder); }
+    int shut_downs = 0;
+    std::vector<fs::path> opened;
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() / ("ui_test_" + std::to_string(::getpid()));
+        fs::create_directories(folder_ / "out");
+        store_.Load();
+        store_.SetSnapFolder((folder_ / "snaps").string());
+        store_.SetOutFolder((folder_ / "out").string());
+        window_ = std::make_unique<MainWindow>(&messages_, &store_, &actions_);
+        window_->show();
+        ASSERT_TRUE(
+            window_->OpenDisc(QString::fromStdString(fx::SampleDiscPath(fx::kNtscDisc.iso))));
+        tree_ = window_->findChild<QTreeWidget*>("titleList");
+        ASSERT_NE(tree_, nullptr);
+        root_ = tree_->topLevelItem(0);
+        ASSERT_NE(root_, nullptr);
+    }
+    void TearDown() override {
+        window_.reset();
+        fs::remove_all(folder_);
+    }
+    template <typename T>
+    T* Find(const char* name) {
+        T* widget = window_->findChild<T*>(name);
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    fs::path folder_;
+    engine::CollectedMessages messages_;
+    engine::SettingsStore store_{fs::temp_directory_path() /
+                                 ("ui_test_" + std::to_string(::getpid())) / "settings.ini"};
+    RecordedActions actions_;
+    std::unique_ptr<MainWindow> window_;
+    QTreeWidget* tree_ = nullptr;
+    QTreeWidgetItem* root_ = nullptr;
+};
+
+TEST_F(MainWindowTest, TheSampleIsoListsItsTitlesUnderTheRoot) {
+    EXPECT_EQ(tree_->headerItem()->text(0), "Source file");
+    EXPECT_EQ(tree_->headerItem()->text(1), "Original Length");
+    EXPECT_EQ(tree_->headerItem()->text(2), "Trimmed Length");
+    EXPECT_EQ(tree_->headerItem()->text(3), "Output Format");
+    EXPECT_EQ(root_->text(0), "VIDEO_TS");
+    // Title 2 lasts 2 s and is left out.
+    ASSERT_EQ(root_->childCount(), 4);
+    const QString ext = QString::fromUtf8(window_->session().profile().FormatExt);
+    const char* names[] = {"Title_01", "Title_03", "Title_04", "Title_05"};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(root_->child(i)->text(0), names[i]);
+        EXPECT_EQ(root_->child(i)->text(3), names[i] + ext);
+        EXPECT_EQ(root_->child(i)->text(1), root_->child(i)->text(2));
+        EXPECT_EQ(root_->child(i)->checkState(0), Qt::Checked);
+    }
+    EXPECT_EQ(root_->child(0)->text(1), "00:01:00");
+    EXPECT_EQ(root_->checkState(0), Qt::Checked);
+    // Title_01's two sound tracks; its two subtitles and "None".
+    EXPECT_EQ(Find<QComboBox>("audioList")->count(), 2);
+    EXPECT_EQ(Find<QComboBox>("subtitleList")->count(), 3);
+    // A click on a row shows its title's streams.
+    QTest::mouseClick(tree_->viewport(), Qt::LeftButton, {},
+                      tree_->visualItemRect(root_->child(1)).center());
+    EXPECT_EQ(window_->session().selected_row(), 1);
+    EXPECT_EQ(Find<QComboBox>("audioList")->count(), 1);
+    EXPECT_TRUE(messages_.messages.empty());
+}
+
+TEST_F(MainWindowTest, CheckMarksFollowClicksBetweenRootAndRows) {
+    ClickCheckMark(tree_, root_->child(1));
+    EXPECT_EQ(root_->child(1)->checkState(0), Qt::Unchecked);
+    EXPECT_EQ(root_->checkState(0), Qt::PartiallyChecked);
+    ClickCheckMark(tree_, root_->child(1));
+    EXPECT_EQ(root_->checkState(0), Qt::Checked);
+    ClickCheckMark(tree_, root_);
+    EXPECT_EQ(root_->checkState(0), Qt::Unchecked);
+    for (int i = 0; i < root_->childCount(); ++i)
+        EXPECT_EQ(root_->child(i)->checkState(0), Qt::Unchecked);
+    EXPECT_TRUE(window_->session().CheckedRows().empty());
+}
+
+TEST_F(MainWindowTest, AnotherProfileRewritesTheOutputFormatColumn) {
+    auto* profiles = Find<QComboBox>("profileList");
+    const std::string first_ext = window_->session().profile().FormatExt;
+    int target = -1;
+    for (int i = profiles->currentIndex() + 1; i < profiles->count() && target < 0; ++i) {
+        engine::OutputProfile profile;
+        if (window_->session().profiles().Find(profiles->itemData(i).toInt(), profile) &&
+            first_ext != profile.FormatExt)
+            target = i;
+    }
+    ASSERT_GE(target, 0);
+    profiles->setFocus();
+    while (profiles->currentIndex() < target) QTest::keyClick(profiles, Qt::Key_Down);
+    const QString ext = QString::fromUtf8(window_->session().profile().FormatExt);
+    EXPECT_NE(ext.toStdString(), first_ext);
+    EXPECT_EQ(root_->child(0)->text(3), "Title_01" + ext);
+    EXPECT_EQ(root_->child(3)->text(3), "Title_05" + ext);
+}
+
+TEST_F(MainWindowTest, PlayShowsTheTitlesPicturesAndASnapshotIsWritten) {
+    auto* surface = window_->preview();
+    auto* slider = Find<QSlider>("positionSlider");
+    auto* play = Find<QToolButton>("playButton");
+    auto* pause = Find<QToolButton>("pauseButton");
+    EXPECT_FALSE(pause->isVisible());
+    QTest::mouseClick(play, Qt::LeftButton);
+    EXPECT_TRUE(pause->isVisible());
+    EXPECT_FALSE(play->isVisible());
+    WaitFor([&] { return slider->value() > 0 && testing::FrameNumberShown(surface, 480) > 0; });
+    const int first = testing::FrameNumberShown(surface, 480);
+    WaitFor([&] { return testing::FrameNumberShown(surface, 480) > first + 5; });
+    // Letter-boxed: a 4:3 picture keeps its shape in the widget.
+    const QRect shown = surface->PictureRect();
+    EXPECT_NEAR(shown.width() * 3.0 / shown.height(), 4.0, 0.05);
+
+    QSignalSpy saved(window_.get(), &MainWindow::snapshotSaved);
+    QTest::mouseClick(Find<QToolButton>("snapshotButton"), Qt::LeftButton);
+    ASSERT_EQ(saved.count(), 1);
+    const fs::path snapshot = saved.front().front().toString().toStdString();
+    EXPECT_EQ(snapshot.parent_path(), folder_ / "snaps");
+    EXPECT_GT(fs::file_size(snapshot), 720u * 480u);
+
+    QTest::mouseClick(pause, Qt::LeftButton);
+    EXPECT_TRUE(play->isVisible());
+    QTest::mouseClick(Find<QToolButton>("stopButton"), Qt::LeftButton);
+    EXPECT_EQ(slider->value(), 0);
+    EXPECT_FALSE(surface->has_picture());
+    EXPECT_TRUE(messages_.messages.empty());
+}
+
+TEST_F(MainWindowTest, StartConvertsTheCheckedTitleThroughTheConversionWindow) {
+    ClickCheckMark(tree_, root_);
+    ClickCheckMark(tree_, root_->child(1));  // Title_03, 4 s
+    ASSERT_EQ(root_->checkState(0), Qt::PartiallyChecked);
+    auto* output = Find<QLineEdit>("outputField");
+    output->clear();
+    QTest::keyClicks(output, QString::fromStdString((folder_ / "out").string()));
+
+    bool saw_progress = false, saw_picture = false;
+    QStringList finished_files;
+    DialogWatch running("conversionWindow", [&](QWidget* widget) {
+        auto* window = static_cast<ConversionWindow*>(widget);
+        QObject::connect(
+            window, &ConversionWindow::finishedShown, window, [&, window](QDialog* finished) {
+                saw_progress = window->findChild<QProgressBar*>("itemBar")->value() > 0;
+                saw_picture = window->preview()->pictures_shown() > 0;
+                auto* list = finished->findChild<QListWidget*>("finishedFiles");
+                for (int i = 0; i < list->count(); ++i) finished_files << list->item(i)->text();
+                QTimer::singleShot(0, finished, [finished] {
+                    QTest::mouseClick(finished->findChild<QPushButton*>("finishedOk"),
+                                      Qt::LeftButton);
+                });
+            });
+    });
+    QTest::mouseClick(Find<QPushButton>("startButton"),
+                      Qt::LeftButton);  // returns when the window closed
+
+    EXPECT_TRUE(saw_progress);
+    EXPECT_TRUE(saw_picture);
+    ASSERT_EQ(finished_files.size(), 1);
+    const std::string name = "Title_03" + std::string(window_->session().profile().FormatExt);
+    EXPECT_TRUE(finished_files[0].startsWith(QString::fromStdString(name)));
+    const e2e::DecodedOutput decoded =
+        e2e::DecodeOutput((folder_ / "out" / name).string(), 720, 480);
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    ASSERT_FALSE(decoded.pictures.empty());
+    EXPECT_EQ(decoded.pictures.front().band, 0);
+    EXPECT_NEAR(decoded.pictures.back().time_s, 4.0, 0.3);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_ / "out"), fs::directory_iterator()), 1);
+    EXPECT_TRUE(messages_.messages.empty());
+    EXPECT_EQ(actions_.shut_downs, 0);
+}
+
+}  // namespace
+}  // namespace rizuvira::ui
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    QApplication application(argc, argv);
+    rizuvira::ui::ApplyIconTheme();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

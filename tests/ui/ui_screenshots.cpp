@@ -1,0 +1,112 @@
+// Writes a PNG of each window of the desktop program, for review:
+//   ui-screenshots OUTPUT_FOLDER [DISC]
+// main.png (the sample disc loaded and playing), about.png, conversion.png
+// (mid-run) and finished.png. Runs on the offscreen platform unless
+// QT_QPA_PLATFORM says otherwise; DISC defaults to the sample NTSC image.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "fixtures/sample_discs.h"
+#include "ui/conversion_window.h"
+#include "ui/main_window.h"
+#include "ui/preview_surface.h"
+#include "ui/ui_driver.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace rizuvira;
+
+class NoActions final : public engine::SystemActions {
+public:
+    void ShutDown() override {}
+    void OpenFolder(const fs::path&) override {}
+};
+
+bool Save(QWidget* widget, const fs::path& file) {
+    const bool ok = widget->grab().save(QString::fromStdString(file.string()));
+    std::printf("%s %s\n", ok ? "wrote" : "could not write", file.c_str());
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    QApplication application(argc, argv);
+    QApplication::setApplicationVersion("0.1.0");
+    rizuvira::ui::ApplyIconTheme();
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: ui-screenshots OUTPUT_FOLDER [DISC]\n");
+        return 2;
+    }
+    const fs::path out = argv[1];
+    const std::string disc = argc > 2 ? argv[2] : fixtures::SampleDiscPath(fixtures::kNtscDisc.iso);
+    fs::create_directories(out);
+    const fs::path work =
+        fs::temp_directory_path() / ("ui_screenshots_" + std::to_string(::getpid()));
+    fs::create_directories(work / "out");
+
+    engine::StderrMessages messages;
+    engine::SettingsStore store(work / "settings.ini");
+    store.Load();
+    store.SetOutFolder((work / "out").string());
+    store.SetSnapFolder((work / "snaps").string());
+    NoActions actions;
+    int failures = 0;
+    {
+        ui::MainWindow window(&messages, &store, &actions);
+        window.resize(1040, 640);
+        window.show();
+        if (!window.OpenDisc(QString::fromStdString(disc))) return 3;
+        QTest::mouseClick(window.findChild<QToolButton*>("playButton"), Qt::LeftButton);
+        ui::testing::WaitFor([&] { return window.preview()->pictures_shown() > 60; });
+        window.Pause();
+        failures += !Save(&window, out / "main.png");
+
+        {
+            ui::testing::DialogWatch about("aboutWindow", [&](QWidget* box) {
+                failures += !Save(box, out / "about.png");
+                static_cast<QDialog*>(box)->accept();
+            });
+            window.ShowAbout();
+        }
+        window.StopPreview();
+
+        ui::testing::DialogWatch running("conversionWindow", [&](QWidget* widget) {
+            auto* conversion = static_cast<ui::ConversionWindow*>(widget);
+            auto* bar = conversion->findChild<QProgressBar*>("itemBar");
+            auto* timer = new QTimer(conversion);
+            QObject::connect(timer, &QTimer::timeout, conversion, [&, conversion, bar, timer] {
+                if (bar->value() < 300 || conversion->preview()->pictures_shown() == 0) return;
+                timer->stop();
+                failures += !Save(conversion, out / "conversion.png");
+            });
+            timer->start(50);
+            QObject::connect(conversion, &ui::ConversionWindow::finishedShown, conversion,
+                             [&](QDialog* finished) {
+                                 QTimer::singleShot(100, finished, [&, finished] {
+                                     failures += !Save(finished, out / "finished.png");
+                                     finished->accept();
+                                 });
+                             });
+        });
+        window.session().CheckAll(false);
+        window.session().ClickCheck(0);
+        window.Start();
+    }
+    fs::remove_all(work);
+    return failures == 0 ? 0 : 1;
+}
