@@ -65,6 +65,14 @@ constexpr int kPreviewPeriodMs = 100;
 }  // namespace
 
 void ApplyIconTheme() {
+    // Platforms without a desktop theme (offscreen, plain X servers) search
+    // only the resources: add the desktop's icon folders.
+    QStringList paths = QIcon::themeSearchPaths();
+    QString data_dirs = qEnvironmentVariable("XDG_DATA_DIRS");
+    if (data_dirs.isEmpty()) data_dirs = "/usr/local/share:/usr/share";
+    for (const QString& dir : data_dirs.split(':', Qt::SkipEmptyParts))
+        if (!paths.contains(dir + "/icons")) paths << dir + "/icons";
+    QIcon::setThemeSearchPaths(paths);
     if (QIcon::themeName().isEmpty() || QIcon::themeName() == "hicolor")
         QIcon::setThemeName("breeze");
 }
@@ -206,7 +214,7 @@ QWidget* MainWindow::BuildPreview() {
     preview_ = new PreviewSurface;
     preview_->setObjectName("previewSurface");
     preview_->SetPlaceholderText("Load a DVD to preview its titles");
-    layout->addWidget(preview_, 1);
+    layout->addWidget(preview_);
 
     slider_ = new QSlider(Qt::Horizontal);
     slider_->setObjectName("positionSlider");
@@ -246,6 +254,20 @@ QWidget* MainWindow::BuildPreview() {
     buttons->addWidget(snap);
     buttons->addWidget(open);
     layout->addLayout(buttons);
+    auto* streams = new QFormLayout;
+    streams->setContentsMargins(0, 8, 0, 0);
+    streams->setHorizontalSpacing(10);
+    streams->setVerticalSpacing(8);
+    audio_ = new QComboBox;
+    audio_->setObjectName("audioList");
+    subtitles_ = new QComboBox;
+    subtitles_->setObjectName("subtitleList");
+    connect(audio_, &QComboBox::activated, this, &MainWindow::AudioChosen);
+    connect(subtitles_, &QComboBox::activated, this, &MainWindow::SubtitleChosen);
+    streams->addRow("Audio Track:", audio_);
+    streams->addRow("SubTitle:", subtitles_);
+    layout->addLayout(streams);
+    layout->addStretch(1);
     return box;
 }
 
@@ -285,23 +307,6 @@ QWidget* MainWindow::BuildList() {
     auto* layout = new QVBoxLayout(box);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(list_stack_, 1);
-    auto* streams = new QHBoxLayout;
-    audio_ = new QComboBox;
-    audio_->setObjectName("audioList");
-    subtitles_ = new QComboBox;
-    subtitles_->setObjectName("subtitleList");
-    audio_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    subtitles_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    audio_->setMinimumContentsLength(12);
-    subtitles_->setMinimumContentsLength(10);
-    connect(audio_, &QComboBox::activated, this, &MainWindow::AudioChosen);
-    connect(subtitles_, &QComboBox::activated, this, &MainWindow::SubtitleChosen);
-    streams->addWidget(new QLabel("Audio Track:"));
-    streams->addWidget(audio_, 1);
-    streams->addSpacing(12);
-    streams->addWidget(new QLabel("SubTitle:"));
-    streams->addWidget(subtitles_, 1);
-    layout->addLayout(streams);
     return box;
 }
 

@@ -43,7 +43,9 @@ QRect FromRect(const RECT& r) {
 PreviewSurface::PreviewSurface(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(320, 180);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
 }
 
 void PreviewSurface::Present(const decoders::VideoFrameView& frame) {

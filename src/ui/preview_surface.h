@@ -36,6 +36,11 @@ public:
     // Where the current picture lands in the widget (empty without one).
     QRect PictureRect() const;
 
+    // A 4:3 area by default; the picture is letter-boxed inside it.
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override { return width * 3 / 4; }
+    QSize sizeHint() const override { return QSize(480, 360); }
+
 signals:
     void pictureShown();
 
