@@ -18,6 +18,8 @@ constexpr size_t kRestorePriorityPackets = 2000;
 constexpr int64_t kRestorePriorityBytes = 1398101;
 constexpr size_t kFullPackets = 3000;
 constexpr int64_t kFullBytes = 2097152;
+// How often a wait for a flush end looks for a new command.
+constexpr DWORD kFlushPollMs = 10;
 constexpr int64_t kPinQueueLimitBytes = 209715200;
 constexpr REFERENCE_TIME kRouteMaxJump = 50'000'000;
 
@@ -261,13 +263,14 @@ DWORD CBaseSplitterFilter::ThreadProc() {
             rate = rate_;
         }
         PositionForTime(start);
-        if (command == kCommandSeek) {
-            Reply(S_OK);
-            flush_done_.Wait();  // the seek's flush ends after the reply
-        } else if (!flush_done_.Check()) {
-            // A flush began before the first segment (a stop or a seek right
-            // after the start): its command follows; take it instead of
-            // waiting for a flush end that comes only after the reply.
+        if (command == kCommandSeek) Reply(S_OK);
+        // Wait for the flush of the stop or seek in progress to end. Every
+        // flush is followed by its command, and the next stop or seek may
+        // reset the event before this thread sees it set: a pending command
+        // is then taken instead, so neither side waits for the other.
+        while (!flush_done_.Wait(kFlushPollMs) && !CommandPending()) {
+        }
+        if (!flush_done_.Check()) {
             command = GetRequest();
             command_sent_ = false;
             if (command == kCommandExit) {

@@ -169,10 +169,33 @@ TEST_F(MainWindowTest, PlayShowsTheTitlesPicturesAndASnapshotIsWritten) {
 
     QTest::mouseClick(pause, Qt::LeftButton);
     EXPECT_TRUE(play->isVisible());
+    // Dragging the slider to the middle seeks to the middle of the 60 s title.
+    slider->setSliderPosition(500);
+    slider->triggerAction(QAbstractSlider::SliderMove);
+    double position = 0;
+    WaitFor([&] { return window_->player().GetPlayPosition(&position) && position > 25; });
+    EXPECT_NEAR(position, 30, 1);
     QTest::mouseClick(Find<QToolButton>("stopButton"), Qt::LeftButton);
     EXPECT_EQ(slider->value(), 0);
     EXPECT_FALSE(surface->has_picture());
+
+    // Next plays the following row, back the one before.
+    QTest::mouseClick(Find<QToolButton>("nextButton"), Qt::LeftButton);
+    EXPECT_EQ(window_->session().selected_row(), 1);
+    EXPECT_TRUE(pause->isVisible());
+    QTest::mouseClick(Find<QToolButton>("backButton"), Qt::LeftButton);
+    EXPECT_EQ(window_->session().selected_row(), 0);
     EXPECT_TRUE(messages_.messages.empty());
+}
+
+TEST_F(MainWindowTest, SpacePlaysAndPausesAndCtrlQQuits) {
+    QApplication::setActiveWindow(window_.get());
+    QTest::keyClick(window_.get(), Qt::Key_Space);
+    EXPECT_TRUE(Find<QToolButton>("pauseButton")->isVisible());
+    QTest::keyClick(window_.get(), Qt::Key_Space);
+    EXPECT_TRUE(Find<QToolButton>("playButton")->isVisible());
+    QTest::keyClick(window_.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(window_->isVisible());
 }
 
 TEST_F(MainWindowTest, StartConvertsTheCheckedTitleThroughTheConversionWindow) {
