@@ -8,7 +8,6 @@
 #include <system_error>
 
 #include "core/xml_navigator.h"
-#include "engine/mpeg_file_source.h"
 
 namespace rizuvira::app {
 
@@ -108,8 +107,8 @@ bool IsOpenableDiscPath(const fs::path& path) {
             if (fs::is_directory(path / name, error)) return true;
         return false;
     }
-    if (!fs::is_regular_file(path, error)) return false;
-    return Lower(path.extension().string()) == ".iso" || engine::IsMpegFilePath(path);
+    // Images and media files; opening says what it cannot read.
+    return fs::is_regular_file(path, error);
 }
 
 }  // namespace rizuvira::app

@@ -28,8 +28,9 @@ std::vector<std::string> OpticalDrives(const std::filesystem::path& dev_folder,
 // The same for this machine (/dev and /proc/self/mounts).
 std::vector<std::string> OpticalDrives();
 
-// True for what a drop on the main window opens: an ISO image, a plain MPEG
-// file, a folder holding VIDEO_TS, or the VIDEO_TS folder itself.
+// True for what a drop on the main window opens: a file (an ISO image or a
+// media file; opening it says when it cannot be read), a folder holding
+// VIDEO_TS, or the VIDEO_TS folder itself.
 bool IsOpenableDiscPath(const std::filesystem::path& path);
 
 }  // namespace rizuvira::app

@@ -703,6 +703,13 @@ void MainWindow::Start() {
     options.settings = session_.profile().Settings;
     options.merge = merge_->isChecked();
     options.action_setting = session_.settings().action;
+    options.overwrite = engine::OverwritePolicy::kAsk;
+    options.confirm_overwrite = [this](const std::filesystem::path& file) {
+        return QMessageBox::question(
+                   QApplication::activeWindow() ? QApplication::activeWindow() : this,
+                   windowTitle(), Q(file.string()) + " exists. Replace it?",
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    };
     ConversionWindow window(session_.catalogue(), session_.settings().ThreadCount(), actions_,
                             this);
     window.Begin(std::move(rows), session_.current_edit(), std::move(options));

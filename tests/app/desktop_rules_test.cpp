@@ -53,14 +53,14 @@ TEST_F(DesktopRulesTest, DrivesAreOpticalDevicesInOrderThenMountedDiscs) {
     EXPECT_TRUE(OpticalDrives(folder_ / "missing", "").empty());
 }
 
-TEST_F(DesktopRulesTest, DropsOpenImagesDiscFoldersAndMpegFilesOnly) {
+TEST_F(DesktopRulesTest, DropsOpenFilesAndDiscFoldersOnly) {
     EXPECT_TRUE(IsOpenableDiscPath(fx::SampleDiscPath(fx::kNtscDisc.iso)));
     const fs::path disc = fx::SampleDiscPath(fx::kNtscDisc.folder);
     EXPECT_TRUE(IsOpenableDiscPath(disc));
     EXPECT_TRUE(IsOpenableDiscPath(disc / "VIDEO_TS"));
     EXPECT_FALSE(IsOpenableDiscPath(folder_));
-    std::ofstream(folder_ / "notes.txt") << "text";
-    EXPECT_FALSE(IsOpenableDiscPath(folder_ / "notes.txt"));
+    std::ofstream(folder_ / "clip.mpg") << "data";
+    EXPECT_TRUE(IsOpenableDiscPath(folder_ / "clip.mpg"));
     EXPECT_FALSE(IsOpenableDiscPath(folder_ / "missing.iso"));
 }
 

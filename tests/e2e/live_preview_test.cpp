@@ -34,8 +34,8 @@ TEST(LivePreview, AttachingToAJustPausedGraphNeverHangsAndShowsItsPictures) {
     for (int round = 0; round < 25; ++round) {
         decoders::HeadlessVideoSurface surface;
         engine::DvdItemGraph graph(&messages, handle, 1);
-        ASSERT_TRUE(graph.OpenOutput(folder / (std::to_string(round) + profile.FormatExt),
-                                     profile.Settings));
+        const std::filesystem::path file = folder / (std::to_string(round) + profile.FormatExt);
+        ASSERT_TRUE(graph.OpenOutput(file, file, profile.Settings));
         const engine::ConvertItem item = engine::MakeTitleItem(fx::kNtscMp2Title - 1, 4000);
         ASSERT_TRUE(graph.Build(item, engine::StreamChoice{}, {})) << round;
         ASSERT_TRUE(graph.AttachPreview(&surface)) << round;

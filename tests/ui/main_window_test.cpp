@@ -39,8 +39,14 @@ using testing::WaitFor;
 // Records the after-batch actions instead of acting.
 class RecordedActions final : public engine::SystemActions {
 public:
-    void ShutDown() override { ++shut_downs; }
-    void OpenFolder(const fs::path& folder) override { opened.push_back(folder); }
+    bool ShutDown(std::string*) override {
+        ++shut_downs;
+        return true;
+    }
+    bool OpenFolder(const fs::path& folder, std::string*) override {
+        opened.push_back(folder);
+        return true;
+    }
     int shut_downs = 0;
     std::vector<fs::path> opened;
 };

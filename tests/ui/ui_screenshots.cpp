@@ -30,8 +30,8 @@ using namespace rizuvira;
 
 class NoActions final : public engine::SystemActions {
 public:
-    void ShutDown() override {}
-    void OpenFolder(const fs::path&) override {}
+    bool ShutDown(std::string*) override { return true; }
+    bool OpenFolder(const fs::path&, std::string*) override { return true; }
 };
 
 bool Save(QWidget* widget, const fs::path& file) {
