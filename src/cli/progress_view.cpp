@@ -20,7 +20,7 @@ std::string Bar(int permille, int width) {
 }
 
 std::string Percent(int permille) {
-    char text[8];
+    char text[16];
     std::snprintf(text, sizeof(text), "%3d%%", std::clamp(permille, 0, 1000) / 10);
     return text;
 }
