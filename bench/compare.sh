@@ -6,7 +6,8 @@
 #   H.264: libx264 2000 kb/s (preset medium), 720x480, 29.97 fps, AAC stereo 160 kb/s (profile 1)
 #   AVI:   MPEG-4 1500 kb/s, 640x480, MP3 128 kb/s (profile 7; ffmpeg only)
 # Ours runs with --cpu 100, as the others use every core (the stored default,
-# 50 %, leaves half the machine free).
+# 50 %, leaves half the machine free), and with --overwrite, as ffmpeg with -y:
+# every run writes the same file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-release}
@@ -34,12 +35,12 @@ measure() {  # name, command...
   for ((i = 0; i < runs; i++)); do timed "$@"; done | median > "$out/$name.time"
 }
 
-measure ours_h264 "$cli" convert "$iso" --titles 1 --profile 1 --cpu 100 --output "$out" --quiet
+measure ours_h264 "$cli" convert "$iso" --titles 1 --profile 1 --cpu 100 --output "$out" --overwrite --quiet
 measure ffmpeg_h264 ffmpeg -nostdin -y -i "$vob" -t $seconds -map 0:v:0 -map 0:a:0 \
   -c:v libx264 -preset medium -b:v 2000k -s 720x480 -r 30000/1001 -c:a aac -b:a 160k -ac 2 -ar 48000 "$out/ff.mp4"
 measure handbrake_h264 HandBrakeCLI -i "$iso" -t 1 -o "$out/hb.mp4" -e x264 --encoder-preset medium -b 2000 \
   -w 720 -l 480 --crop 0:0:0:0 -r 29.97 --cfr -a 1 -E av_aac -B 160 -6 stereo -R 48
-measure ours_avi "$cli" convert "$iso" --titles 1 --profile 7 --cpu 100 --output "$out" --quiet
+measure ours_avi "$cli" convert "$iso" --titles 1 --profile 7 --cpu 100 --output "$out" --overwrite --quiet
 measure ffmpeg_avi ffmpeg -nostdin -y -i "$vob" -t $seconds -map 0:v:0 -map 0:a:0 \
   -c:v mpeg4 -b:v 1500k -s 640x480 -r 30000/1001 -c:a libmp3lame -b:a 128k -ac 2 -ar 44100 "$out/ff.avi"
 
