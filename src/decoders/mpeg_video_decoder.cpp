@@ -115,19 +115,25 @@ bool ParseVideoInputType(const AM_MEDIA_TYPE& type, VideoInputFormat* format) {
     bool mpeg2 = false;
     const BYTE* block = type.pbFormat;
     const std::size_t length = type.cbFormat;
+    // An MPEG2VIDEOINFO block: the picture's size, shape and period, and where the
+    // sequence header (or the parameter sets) follow.
+    constexpr std::size_t mpeg2_fixed = offsetof(MPEG2VIDEOINFO, dwSequenceHeader);
+    const auto read_mpeg2_info = [&](MPEG2VIDEOINFO* info) {
+        if (type.formattype != FORMAT_MPEG2Video || length < mpeg2_fixed) return false;
+        std::memcpy(info, block, mpeg2_fixed);
+        if (info->cbSequenceHeader > length - mpeg2_fixed) return false;
+        f.width = info->hdr.bmiHeader.biWidth;
+        f.height = std::abs(info->hdr.bmiHeader.biHeight);
+        f.aspect_x = static_cast<int>(info->hdr.dwPictAspectRatioX);
+        f.aspect_y = static_cast<int>(info->hdr.dwPictAspectRatioY);
+        f.frame_period_100ns = info->hdr.AvgTimePerFrame;
+        return true;
+    };
+    MPEG2VIDEOINFO info2;
     if (type.subtype == MEDIASUBTYPE_MPEG2_VIDEO && type.formattype == FORMAT_MPEG2Video) {
-        constexpr std::size_t fixed = offsetof(MPEG2VIDEOINFO, dwSequenceHeader);
-        if (length < fixed) return false;
-        MPEG2VIDEOINFO info;
-        std::memcpy(&info, block, fixed);
-        if (info.cbSequenceHeader > length - fixed) return false;
+        if (!read_mpeg2_info(&info2)) return false;
         f.codec_id = AV_CODEC_ID_MPEG2VIDEO;
-        f.width = info.hdr.bmiHeader.biWidth;
-        f.height = std::abs(info.hdr.bmiHeader.biHeight);
-        f.aspect_x = static_cast<int>(info.hdr.dwPictAspectRatioX);
-        f.aspect_y = static_cast<int>(info.hdr.dwPictAspectRatioY);
-        f.frame_period_100ns = info.hdr.AvgTimePerFrame;
-        f.sequence_header.assign(block + fixed, block + fixed + info.cbSequenceHeader);
+        f.sequence_header.assign(block + mpeg2_fixed, block + mpeg2_fixed + info2.cbSequenceHeader);
         mpeg2 = true;
     } else if ((type.subtype == MEDIASUBTYPE_MPEG1Payload ||
                 type.subtype == MEDIASUBTYPE_MPEG1Packet ||
@@ -145,18 +151,9 @@ bool ParseVideoInputType(const AM_MEDIA_TYPE& type, VideoInputFormat* format) {
         f.sequence_header.assign(block + fixed, block + fixed + info.cbSequenceHeader);
     } else if ((type.subtype == MEDIASUBTYPE_AVC1 || type.subtype == MEDIASUBTYPE_H264) &&
                type.formattype == FORMAT_MPEG2Video) {
-        constexpr std::size_t fixed = offsetof(MPEG2VIDEOINFO, dwSequenceHeader);
-        if (length < fixed) return false;
-        MPEG2VIDEOINFO info;
-        std::memcpy(&info, block, fixed);
-        if (info.cbSequenceHeader > length - fixed) return false;
+        if (!read_mpeg2_info(&info2)) return false;
         f.codec_id = AV_CODEC_ID_H264;
-        f.width = info.hdr.bmiHeader.biWidth;
-        f.height = std::abs(info.hdr.bmiHeader.biHeight);
-        f.aspect_x = static_cast<int>(info.hdr.dwPictAspectRatioX);
-        f.aspect_y = static_cast<int>(info.hdr.dwPictAspectRatioY);
-        f.frame_period_100ns = info.hdr.AvgTimePerFrame;
-        f.sequence_header = AvcConfigurationRecord(block + fixed, info.cbSequenceHeader);
+        f.sequence_header = AvcConfigurationRecord(block + mpeg2_fixed, info2.cbSequenceHeader);
         if (f.sequence_header.empty()) return false;
     } else {
         return false;

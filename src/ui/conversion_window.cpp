@@ -16,18 +16,10 @@
 
 #include "engine/batch_loop.h"
 #include "ui/preview_surface.h"
+#include "ui/qt_helpers.h"
 
 namespace rizuvira::ui {
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback) {
-    return QIcon::fromTheme(QString::fromLatin1(name),
-                            QApplication::style()->standardIcon(fallback));
-}
 
 QProgressBar* Bar(const char* name) {
     auto* bar = new QProgressBar;

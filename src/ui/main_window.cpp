@@ -36,19 +36,11 @@
 #include "app/data_files.h"
 #include "ui/conversion_window.h"
 #include "ui/preview_surface.h"
+#include "ui/qt_helpers.h"
 
 namespace rizuvira::ui {
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback) {
-    return QIcon::fromTheme(QString::fromLatin1(name),
-                            QApplication::style()->standardIcon(fallback));
-}
 
 QToolButton* MediaButton(const QString& tip, const QIcon& icon, const char* name) {
     auto* button = new QToolButton;
