@@ -7,7 +7,7 @@
 #include "app/number_text.h"
 #include "engine/editor_preview_graph.h"
 #include "filters/video_geometry.h"
-#include "platform/picture_aspect.h"
+#include "platform/picture_shape.h"
 
 namespace rizuvira::app {
 
@@ -220,7 +220,7 @@ void Editor::ApplyZoom() {
     preview_->Repaint();
 }
 
-void Editor::ApplyCrop(const RECT& crop) {
+void Editor::StoreCrop(const RECT& crop) {
     RECT used = crop;
     if (preview_) {
         preview_->SetCropRect(crop);
@@ -232,6 +232,10 @@ void Editor::ApplyCrop(const RECT& crop) {
     e.crop_top = used.top;
     e.crop_right = used.right;
     e.crop_bottom = used.bottom;
+}
+
+void Editor::ApplyCrop(const RECT& crop) {
+    StoreCrop(crop);
     PlaceTracker();
     ApplyZoom();
 }
@@ -254,17 +258,8 @@ void Editor::CropFromTracker() {
     const double sy = double(source_.height) / shown_h;
     auto x = [&](LONG v) { return static_cast<LONG>((v - left_picture_.left) * sx + 0.5); };
     auto y = [&](LONG v) { return static_cast<LONG>((v - left_picture_.top) * sy + 0.5); };
-    RECT crop{x(tracker_.left), y(tracker_.top), x(tracker_.right), y(tracker_.bottom)};
-    if (preview_) {
-        preview_->SetCropRect(crop);
-        const RECT read_back = preview_->GetCropRect();
-        if (!IsRectEmpty(read_back)) crop = read_back;
-    }
-    engine::EditSettings& e = values_.edit;
-    e.crop_left = crop.left;
-    e.crop_top = crop.top;
-    e.crop_right = crop.right;
-    e.crop_bottom = crop.bottom;
+    // The tracker stays under the mouse while it moves.
+    StoreCrop(RECT{x(tracker_.left), y(tracker_.top), x(tracker_.right), y(tracker_.bottom)});
     ApplyZoom();
 }
 

@@ -205,6 +205,8 @@ private:
     int64_t trim_end_ms() const { return values_.trim_start_ms + values_.trim_length_ms; }
     int32_t TimeMark(int64_t ms) const;
     void SetTrim(int64_t start_ms, int64_t end_ms);
+    // Gives `crop` to the graph and keeps what it reads back (or `crop` without a graph).
+    void StoreCrop(const RECT& crop);
     void ApplyCrop(const RECT& crop);
     void PlaceTracker();
     void ApplyZoom();

@@ -46,7 +46,7 @@
 
 #include "platform/base_filter.h"
 #include "platform/input_pin.h"
-#include "platform/picture_aspect.h"
+#include "platform/picture_shape.h"
 #include "platform/pos_pass_thru.h"
 #include "platform/sync.h"
 

@@ -14,7 +14,7 @@
 #include "dvd/title_texts.h"
 #include "filters/audio_conv_filter.h"
 #include "filters/video_conv_filter.h"
-#include "platform/picture_aspect.h"
+#include "platform/picture_shape.h"
 #include "platform/registry.h"
 #include "platform/uuids.h"
 

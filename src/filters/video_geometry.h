@@ -15,7 +15,7 @@
 #include <cstdint>
 
 #include "platform/format_types.h"
-#include "platform/picture_aspect.h"
+#include "platform/picture_shape.h"
 
 namespace rizuvira::filters {
 

@@ -1,4 +1,4 @@
-#include "platform/picture_aspect.h"
+#include "platform/picture_shape.h"
 
 #include <cmath>
 
