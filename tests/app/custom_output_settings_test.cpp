@@ -34,7 +34,7 @@ protected:
     OutputProfile h264_{};
 };
 
-TEST_F(CustomOutputSettingsTest, OpeningShowsTheLabelsOfTheStoredValues) {
+TEST_F(CustomOutputSettingsTest, ListsShowTheStoredValuesAndChosenLabelsStoreTheirKeys) {
     CustomOutputSettings form(h264_, &catalogue_);
     EXPECT_EQ(form.ResolutionText(), "720*480");
     EXPECT_EQ(form.Selection(OutputList::kResolution),
@@ -47,10 +47,7 @@ TEST_F(CustomOutputSettingsTest, OpeningShowsTheLabelsOfTheStoredValues) {
               IndexOf(form, OutputList::kChannels, "Stereo"));
     EXPECT_EQ(form.Selection(OutputList::kAudioEncoder),
               IndexOf(form, OutputList::kAudioEncoder, "AAC"));
-}
-
-TEST_F(CustomOutputSettingsTest, ChosenLabelsStoreTheirKeys) {
-    CustomOutputSettings form(h264_, &catalogue_);
+    // Chosen labels store their keys.
     form.Select(OutputList::kVideoEncoder,
                 IndexOf(form, OutputList::kVideoEncoder, "MPEG-4 Part 2"));
     form.Select(OutputList::kChannels, IndexOf(form, OutputList::kChannels, "Mono"));

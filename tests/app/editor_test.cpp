@@ -160,7 +160,7 @@ TEST(EditorTracker, MovingTheInsideKeepsTheSizeAndStaysInThePicture) {
 
 // ---- Trim ----
 
-TEST(EditorTrim, TypedTimesFollowTheOneSecondRules) {
+TEST(EditorTrim, TypedTimesParseAndFollowTheOneSecondRules) {
     Editor editor(Row(60000), Output(), EditorPage::kTrim);
     editor.ApplyStartText("00:00:10");
     editor.ApplyEndText("00:00:05");  // earlier than the start
@@ -184,9 +184,6 @@ TEST(EditorTrim, TypedTimesFollowTheOneSecondRules) {
     editor.ApplyEndText("00:00:01");
     EXPECT_EQ(editor.values().trim_start_ms, 59000);
     EXPECT_EQ(editor.values().trim_length_ms, 1000);
-}
-
-TEST(EditorTrim, TimesFormatAndParseAsTyped) {
     EXPECT_EQ(rizuvira::app::FormatEditorTime(int64_t{25} * 3600000 + 61999), "25:01:01");
     EXPECT_EQ(rizuvira::app::ParseEditorTime("1:30"), 5400000);  // missing parts count as 0
     EXPECT_EQ(rizuvira::app::ParseEditorTime("99999999999999999999:0:0"),

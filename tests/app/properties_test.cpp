@@ -18,7 +18,7 @@ StreamInfoList Streams(int16_t width, int16_t height, int32_t video_bps, int32_t
     return list;
 }
 
-TEST(PropertiesTexts, VideoAndAudioRowsUseTheirFormats) {
+TEST(PropertiesTexts, RowsUseTheirFormatsAndUnknownValuesStayEmpty) {
     const auto texts = MakePropertiesTexts(Streams(720, 480, 9800000, 333667, 6));
     EXPECT_EQ(texts.resolution, "720x480");
     EXPECT_EQ(texts.video_bitrate, "9800.00 kbps");
@@ -27,23 +27,18 @@ TEST(PropertiesTexts, VideoAndAudioRowsUseTheirFormats) {
     EXPECT_EQ(texts.audio_bitrate, "192.000 kbps");
     EXPECT_EQ(texts.audio_sample_rate, "48000 Hz");
     EXPECT_EQ(texts.channels, "5.1");
-}
-
-TEST(PropertiesTexts, ChannelNamesAndUnknownValuesStayEmpty) {
     EXPECT_EQ(MakePropertiesTexts(Streams(720, 576, 0, 400000, 1)).channels, "Channel Mono");
     EXPECT_EQ(MakePropertiesTexts(Streams(720, 576, 0, 400000, 2)).channels, "Channels Stereo");
     EXPECT_EQ(MakePropertiesTexts(Streams(720, 576, 0, 400000, 4)).channels, "");
     // No frame duration known: no frame rate (and no division by zero).
     EXPECT_EQ(MakePropertiesTexts(Streams(720, 576, 0, 0, 2)).frame_rate, "");
     EXPECT_EQ(MakePropertiesTexts(Streams(720, 576, 0, -5, 2)).frame_rate, "");
-}
-
-TEST(PropertiesTexts, RowsOfAnAbsentStreamStayEmpty) {
     StreamInfoList list = Streams(720, 480, 9800000, 333667, 2);
     list.audio_count = 0;
-    const auto texts = MakePropertiesTexts(list);
-    EXPECT_EQ(texts.resolution, "720x480");
-    EXPECT_EQ(texts.audio_bitrate + texts.audio_sample_rate + texts.channels, "");
+    // Rows of an absent stream stay empty.
+    const auto absent = MakePropertiesTexts(list);
+    EXPECT_EQ(absent.resolution, "720x480");
+    EXPECT_EQ(absent.audio_bitrate + absent.audio_sample_rate + absent.channels, "");
 }
 
 }  // namespace
