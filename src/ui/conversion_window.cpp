@@ -3,8 +3,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -12,23 +10,39 @@
 #include <QStyle>
 #include <QThread>
 #include <QUrl>
-#include <QVBoxLayout>
 
 #include "engine/batch_loop.h"
 #include "ui/preview_surface.h"
 #include "ui/qt_helpers.h"
+#include "ui/skin_layout.h"
+#include "ui/skin_widgets.h"
 
 namespace rizuvira::ui {
 namespace {
 
-QProgressBar* Bar(const char* name) {
-    auto* bar = new QProgressBar;
+namespace layout = skin::conversion_window;
+
+SkinProgress* Bar(const char* fill, const char* name, int y, QWidget* parent) {
+    auto* bar = new SkinProgress(fill, parent);
     bar->setObjectName(QString::fromLatin1(name));
     bar->setRange(0, 1000);
     bar->setValue(0);
-    bar->setFormat("%p%");
-    bar->setTextVisible(true);
+    bar->setGeometry(layout::kValueX, y, layout::kBarWidth, skin::kProgressHeight);
     return bar;
+}
+
+QLabel* Text(const QString& text, int x, int y, int width, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(x, y - 3, width, 24);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
+QCheckBox* Box(const QString& text, const char* name, int x, int y, QWidget* parent) {
+    auto* box = new QCheckBox(text, parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(x, y, 400, 22);
+    return box;
 }
 
 }  // namespace
@@ -41,105 +55,80 @@ ConversionWindow::ConversionWindow(const TitleCatalogue& catalogue, int thread_c
     setObjectName("conversionWindow");
     setWindowTitle("Converting");
     setModal(true);
+    SkinWindow(this, layout::kArt);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 14, 16, 14);
-    layout->setSpacing(10);
-    title_ = new QLabel("Converting");
-    QFont heading = title_->font();
-    heading.setPointSizeF(heading.pointSizeF() * 1.3);
-    heading.setBold(true);
-    title_->setFont(heading);
-    file_ = new QLabel;
+    file_ = new QLabel(this);
     file_->setObjectName("currentFile");
-    auto* top = new QHBoxLayout;
-    top->addWidget(title_);
-    top->addStretch(1);
-    top->addWidget(file_);
-    layout->addLayout(top);
+    file_->setGeometry(layout::kFile.x, layout::kFile.y, layout::kFile.width, layout::kFile.height);
+    file_->setAlignment(Qt::AlignCenter);
+    QFont bold = file_->font();
+    bold.setBold(true);
+    file_->setFont(bold);
 
-    preview_ = new PreviewSurface;
+    preview_ = new PreviewSurface(this);
     preview_->setObjectName("livePreview");
-    preview_->setMinimumSize(360, 240);
+    preview_->setGeometry(layout::kPreview.x, layout::kPreview.y, layout::kPreview.width,
+                          layout::kPreview.height);
     preview_->SetPlaceholderText("Preview hidden");
-    layout->addWidget(preview_, 1);
-    show_preview_ = new QCheckBox("Show Preview");
-    show_preview_->setObjectName("showPreviewBox");
+    show_preview_ = Box("Show Preview", "showPreviewBox", layout::kShowPreview.x,
+                        layout::kShowPreview.y, this);
     show_preview_->setChecked(true);
     connect(show_preview_, &QCheckBox::toggled, this, [this](bool on) {
         controller_->ShowPreview(on);
         if (!on) preview_->Clear();
     });
-    layout->addWidget(show_preview_);
 
-    auto* grid = new QGridLayout;
-    grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(6);
-    item_bar_ = Bar("itemBar");
-    batch_bar_ = Bar("batchBar");
-    grid->addWidget(new QLabel("Current file:"), 0, 0);
-    grid->addWidget(item_bar_, 0, 1, 1, 3);
-    grid->addWidget(new QLabel("All files:"), 1, 0);
-    grid->addWidget(batch_bar_, 1, 1, 1, 3);
-    elapsed_ = new QLabel("00:00:00");
+    const int value_width = layout::kBarWidth;
+    Text("Current file:", layout::kLabelX, layout::kItemBarY, 110, this);
+    item_bar_ = Bar(skin::kProgressFills[0], "itemBar", layout::kItemBarY, this);
+    Text("All files:", layout::kLabelX, layout::kBatchBarY, 110, this);
+    batch_bar_ = Bar(skin::kProgressFills[1], "batchBar", layout::kBatchBarY, this);
+    Text("Elapsed time:", layout::kLabelX, layout::kTimeY, 110, this);
+    elapsed_ = Text("00:00:00", layout::kValueX, layout::kTimeY, 90, this);
     elapsed_->setObjectName("elapsedLabel");
-    remaining_ = new QLabel;
+    Text("Remaining time:", layout::kValueX + 110, layout::kTimeY, 120, this);
+    remaining_ = Text("", layout::kValueX + 232, layout::kTimeY, value_width - 232, this);
     remaining_->setObjectName("remainingLabel");
-    position_ = new QLabel;
+    Text("Converted length of the current file:", layout::kLabelX, layout::kLengthY, 280, this);
+    position_ = Text("", layout::kValueX + 158, layout::kLengthY, value_width - 158, this);
     position_->setObjectName("positionLabel");
-    grid->addWidget(new QLabel("Elapsed time:"), 2, 0);
-    grid->addWidget(elapsed_, 2, 1);
-    grid->addWidget(new QLabel("Remaining time:"), 2, 2);
-    grid->addWidget(remaining_, 2, 3);
-    grid->addWidget(new QLabel("Converted length of the current file:"), 3, 0, 1, 2);
-    grid->addWidget(position_, 3, 2, 1, 2);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
-    layout->addLayout(grid);
 
-    log_ = new QListWidget;
-    log_->setObjectName("messageList");
-    log_->setMaximumHeight(70);
-    log_->hide();
-    layout->addWidget(log_);
-
-    shut_down_ = new QCheckBox("Shut down computer when conversion completed");
-    shut_down_->setObjectName("shutDownBox");
-    open_folder_ = new QCheckBox("Open output folder when conversion completed");
-    open_folder_->setObjectName("openFolderBox");
+    shut_down_ = Box("Shut down computer when conversion completed", "shutDownBox",
+                     layout::kLabelX, layout::kShutDownY, this);
+    open_folder_ = Box("Open output folder when conversion completed", "openFolderBox",
+                       layout::kLabelX, layout::kOpenFolderY, this);
     connect(shut_down_, &QCheckBox::toggled, this,
             [this](bool on) { controller_->SetShutDown(on); });
     connect(open_folder_, &QCheckBox::toggled, this,
             [this](bool on) { controller_->SetOpenFolder(on); });
-    layout->addWidget(shut_down_);
-    layout->addWidget(open_folder_);
 
-    auto* buttons = new QHBoxLayout;
-    pause_ = new QPushButton(ThemeIcon("media-playback-pause", QStyle::SP_MediaPause), "Pause");
+    // A failed item's message shows over the lower part of the picture.
+    log_ = new QListWidget(this);
+    log_->setStyleSheet("QListWidget { background: rgba(17, 23, 31, 215); color: #ffd7d7;"
+                        " border: none; }");
+    log_->setObjectName("messageList");
+    log_->setGeometry(layout::kMessages.x, layout::kMessages.y, layout::kMessages.width,
+                      layout::kMessages.height);
+    log_->hide();
+
+    pause_ = new SkinButton("Pause2.png", layout::kButtons, this);
     pause_->setObjectName("pauseButton");
-    continue_ =
-        new QPushButton(ThemeIcon("media-playback-start", QStyle::SP_MediaPlay), "Continue");
+    continue_ = new SkinButton("continue2.png", layout::kButtons, this);
     continue_->setObjectName("continueButton");
     continue_->hide();
-    cancel_ = new QPushButton(ThemeIcon("process-stop", QStyle::SP_BrowserStop), "Cancel");
+    cancel_ = new SkinButton("Cancel.png", layout::kButtons, this);
     cancel_->setObjectName("cancelButton");
-    close_ = new QPushButton(ThemeIcon("window-close", QStyle::SP_DialogCloseButton), "Close");
+    close_ = new SkinButton("close.png", layout::kButtons, this);
     close_->setObjectName("closeButton");
+    close_->setToolTip("Close");
     for (QPushButton* button : {pause_, continue_, cancel_, close_}) button->setAutoDefault(false);
     connect(pause_, &QPushButton::clicked, this, &ConversionWindow::PauseOrContinue);
     connect(continue_, &QPushButton::clicked, this, &ConversionWindow::PauseOrContinue);
     connect(cancel_, &QPushButton::clicked, this, &ConversionWindow::reject);
     connect(close_, &QPushButton::clicked, this, &ConversionWindow::reject);
-    buttons->addWidget(pause_);
-    buttons->addWidget(continue_);
-    buttons->addStretch(1);
-    buttons->addWidget(cancel_);
-    buttons->addWidget(close_);
-    layout->addLayout(buttons);
 
     timer_.setInterval(engine::kProgressPeriodMs);
     connect(&timer_, &QTimer::timeout, this, &ConversionWindow::Tick);
-    resize(560, 620);
 }
 
 ConversionWindow::~ConversionWindow() {
@@ -254,25 +243,30 @@ FinishedWindow::FinishedWindow(const std::vector<engine::FinishedFile>& files, i
     : QDialog(parent) {
     setObjectName("finishedWindow");
     setWindowTitle("Conversion finished");
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(18, 16, 18, 14);
-    layout->setSpacing(10);
-    auto* head = new QHBoxLayout;
-    auto* icon = new QLabel;
-    const bool all_ok = failed_items == 0;
-    icon->setPixmap(ThemeIcon(all_ok ? "emblem-ok-symbolic" : "dialog-warning",
-                              all_ok ? QStyle::SP_DialogApplyButton : QStyle::SP_MessageBoxWarning)
-                        .pixmap(48, 48));
-    head->addWidget(icon, 0, Qt::AlignTop);
-    auto* text = new QLabel(
-        all_ok ? "<b>Conversion completed.</b>"
-               : QString("<b>Conversion completed.</b><br>%1 item(s) could not be converted.")
-                     .arg(failed_items));
-    text->setObjectName("finishedText");
-    head->addWidget(text, 1);
-    layout->addLayout(head);
-    auto* list = new QListWidget;
+    namespace finished = skin::finished_window;
+    const bool skinned = SkinWindow(this, finished::kArt);
+    if (!skinned) {
+        // Without the picture the message and the mark are ours to show.
+        auto* icon = new QLabel(this);
+        icon->setPixmap(ThemeIcon(finished::kEmblemIcon, QStyle::SP_DialogApplyButton).pixmap(48, 48));
+        icon->setGeometry(finished::kEmblem.x, finished::kEmblem.y, finished::kEmblem.width,
+                          finished::kEmblem.height);
+        const skin::Words& words = finished::kWords[1];
+        auto* text = new QLabel(QString::fromUtf8(words.text), this);
+        text->setGeometry(words.rect.x, words.rect.y, words.rect.width, words.rect.height);
+    }
+    auto* failures = new QLabel(this);
+    failures->setObjectName("finishedText");
+    failures->setGeometry(finished::kFailures.x, finished::kFailures.y, finished::kFailures.width,
+                          finished::kFailures.height);
+    failures->setStyleSheet("color: #b3261e;");
+    if (failed_items > 0)
+        failures->setText(QString("%1 item(s) could not be converted.").arg(failed_items));
+
+    auto* list = new QListWidget(this);
     list->setObjectName("finishedFiles");
+    list->setGeometry(finished::kFiles.x, finished::kFiles.y, finished::kFiles.width,
+                      finished::kFiles.height);
     for (const engine::FinishedFile& file : files) {
         list->addItem(new QListWidgetItem(
             ThemeIcon(file.ok ? "video-x-generic" : "dialog-error",
@@ -281,23 +275,18 @@ FinishedWindow::FinishedWindow(const std::vector<engine::FinishedFile>& files, i
                 .arg(Q(file.path.filename().string()),
                      Q(engine::ClockText(static_cast<int64_t>(file.seconds * 1000))))));
     }
-    list->setMinimumHeight(90);
-    layout->addWidget(list);
-    auto* buttons = new QHBoxLayout;
-    auto* open = new QPushButton(ThemeIcon("folder-open", QStyle::SP_DirOpenIcon), "Open Folder");
+    auto* open = new SkinButton("openfolder.png", finished::kButtons, this);
     open->setObjectName("finishedOpenFolder");
     open->setEnabled(!folder.empty());
     connect(open, &QPushButton::clicked, this,
             [folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(Q(folder.string()))); });
-    auto* ok = new QPushButton("OK");
+    auto* ok = new SkinButton("ok2.png", finished::kButtons, this);
     ok->setObjectName("finishedOk");
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    buttons->addWidget(open);
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    layout->addLayout(buttons);
-    resize(420, 260);
+    auto* close = new SkinButton("close.png", finished::kButtons, this);
+    close->setToolTip("Close");
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 }  // namespace rizuvira::ui

@@ -29,6 +29,8 @@ class QPushButton;
 namespace rizuvira::ui {
 
 class PreviewSurface;
+class SkinButton;
+class SkinProgress;
 
 class ConversionWindow final : public QDialog, public engine::RunHost, public engine::MessageSink {
     Q_OBJECT
@@ -73,11 +75,10 @@ private:
     QStringList messages_;
     bool finishing_ = false;
 
-    QLabel* title_ = nullptr;
     QLabel* file_ = nullptr;
     PreviewSurface* preview_ = nullptr;
-    QProgressBar* item_bar_ = nullptr;
-    QProgressBar* batch_bar_ = nullptr;
+    SkinProgress* item_bar_ = nullptr;
+    SkinProgress* batch_bar_ = nullptr;
     QLabel* elapsed_ = nullptr;
     QLabel* remaining_ = nullptr;
     QLabel* position_ = nullptr;
@@ -85,10 +86,10 @@ private:
     QCheckBox* shut_down_ = nullptr;
     QCheckBox* open_folder_ = nullptr;
     QListWidget* log_ = nullptr;
-    QPushButton* pause_ = nullptr;
-    QPushButton* continue_ = nullptr;
-    QPushButton* cancel_ = nullptr;
-    QPushButton* close_ = nullptr;
+    SkinButton* pause_ = nullptr;
+    SkinButton* continue_ = nullptr;
+    SkinButton* cancel_ = nullptr;
+    SkinButton* close_ = nullptr;
 };
 
 // The conversion-finished window: which files were written, with a button

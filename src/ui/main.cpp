@@ -11,11 +11,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "app/disc_session.h"
 #include "engine/system_actions.h"
 #include "ui/main_window.h"
 #include "ui/message_boxes.h"
+#include "ui/small_windows.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -42,25 +44,38 @@ int main(int argc, char** argv) {
     rizuvira::engine::DesktopActions actions;
     rizuvira::ui::MainWindow window(&messages, &settings, &actions);
     messages.SetParent(&window);
-    window.show();
 
     const bool quit = parser.isSet(quit_after_load);
-    if (!positional.isEmpty()) {
-        const QString disc = positional.front();
-        QTimer::singleShot(0, &window, [&window, disc, quit] {
-            const bool opened = window.OpenDisc(disc);
-            if (!quit) return;
-            rizuvira::app::DiscSession& session = window.session();
-            for (int i = 0; opened && i < session.row_count(); ++i) {
-                const auto& row = session.row(i);
-                std::printf("%s\t%s\t%s\t%s\n", row.name.c_str(), row.original_length.c_str(),
-                            row.trimmed_length.c_str(), row.output_name.c_str());
-            }
-            std::fflush(stdout);
-            QApplication::exit(opened ? 0 : 3);
+    const QString disc = positional.isEmpty() ? QString() : positional.front();
+    auto start = [&window, disc, quit] {
+        window.show();
+        if (disc.isEmpty()) {
+            if (quit) QApplication::exit(0);
+            return;
+        }
+        const bool opened = window.OpenDisc(disc);
+        if (!quit) return;
+        rizuvira::app::DiscSession& session = window.session();
+        for (int i = 0; opened && i < session.row_count(); ++i) {
+            const auto& row = session.row(i);
+            std::printf("%s\t%s\t%s\t%s\n", row.name.c_str(), row.original_length.c_str(),
+                        row.trimmed_length.c_str(), row.output_name.c_str());
+        }
+        std::fflush(stdout);
+        QApplication::exit(opened ? 0 : 3);
+    };
+    // The splash picture first, unless a script waits for the rows.
+    std::unique_ptr<QSplashScreen> splash =
+        quit ? nullptr : rizuvira::ui::MakeSplash(window.windowTitle(), QApplication::applicationVersion());
+    if (splash != nullptr) {
+        splash->show();
+        QTimer::singleShot(rizuvira::ui::kSplashMs, &window, [&splash, start] {
+            splash->finish(nullptr);
+            splash.reset();
+            start();
         });
-    } else if (quit) {
-        QTimer::singleShot(0, &application, [] { QApplication::exit(0); });
+    } else {
+        QTimer::singleShot(0, &window, start);
     }
     return application.exec();
 }

@@ -7,27 +7,21 @@
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QFileDialog>
-#include <QFormLayout>
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSlider>
 #include <QStackedWidget>
-#include <QStatusBar>
-#include <QToolBar>
-#include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
-#include <QVBoxLayout>
 
 #include <ctime>
 #include <filesystem>
@@ -36,23 +30,38 @@
 #include "app/data_files.h"
 #include "ui/conversion_window.h"
 #include "ui/preview_surface.h"
+#include "ui/small_windows.h"
 #include "ui/qt_helpers.h"
+#include "ui/skin.h"
+#include "ui/skin_widgets.h"
 
 namespace rizuvira::ui {
 
 namespace {
 
-QToolButton* MediaButton(const QString& tip, const QIcon& icon, const char* name) {
-    auto* button = new QToolButton;
-    button->setIcon(icon);
-    button->setIconSize(QSize(22, 22));
-    button->setToolTip(tip);
-    button->setAutoRaise(true);
+namespace layout = skin::main_window;
+
+constexpr int kPreviewPeriodMs = 100;
+
+SkinButton* Button(const char* file, const char* name, QWidget* parent) {
+    auto* button = new SkinButton(file, layout::kButtons, parent);
     button->setObjectName(QString::fromLatin1(name));
     return button;
 }
 
-constexpr int kPreviewPeriodMs = 100;
+QLabel* RowLabel(const QString& text, int y, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(layout::kLabelX, y, layout::kFieldX - layout::kLabelX - 6, layout::kRowHeight);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return label;
+}
+
+template <typename Field>
+Field* RowField(Field* field, int y, const char* name) {
+    field->setGeometry(layout::kFieldX, y, layout::kFieldWidth, layout::kRowHeight);
+    field->setObjectName(QString::fromLatin1(name));
+    return field;
+}
 
 }  // namespace
 
@@ -71,7 +80,7 @@ void ApplyIconTheme() {
 
 MainWindow::MainWindow(engine::MessageSink* messages, engine::SettingsStore* settings,
                        engine::SystemActions* actions, QWidget* parent)
-    : QMainWindow(parent),
+    : QWidget(parent),
       messages_(messages),
       settings_(settings),
       actions_(actions),
@@ -83,20 +92,26 @@ MainWindow::MainWindow(engine::MessageSink* messages, engine::SettingsStore* set
                                            : Q(branding_.title));
     setWindowIcon(ThemeIcon("media-optical", QStyle::SP_DriveDVDIcon));
     setAcceptDrops(true);
+    skinned_ = SkinWindow(this, layout::kArt);
 
-    auto* central = new QWidget;
-    auto* body = new QHBoxLayout(central);
-    body->setContentsMargins(12, 8, 12, 12);
-    body->setSpacing(16);
-    body->addWidget(BuildPreview(), 5);
-    auto* right = new QVBoxLayout;
-    right->setSpacing(10);
-    right->addWidget(BuildList(), 1);
-    right->addWidget(BuildOutput());
-    body->addLayout(right, 6);
-    setCentralWidget(central);
+    auto* title = new QLabel(windowTitle(), this);
+    title->setObjectName("titleLabel");
+    title->setGeometry(layout::kTitle.x, layout::kTitle.y, layout::kTitle.width,
+                       layout::kTitle.height);
+    QFont bold = title->font();
+    bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() * 1.1);
+    title->setFont(bold);
+    if (skinned_) {
+        QPalette light = title->palette();
+        light.setColor(QPalette::WindowText, QColor::fromRgb(skin::kHeaderText));
+        title->setPalette(light);
+    }
+
     BuildMenus();
-    statusBar()->setSizeGripEnabled(true);
+    BuildPreview();
+    BuildList();
+    BuildOutput();
 
     preview_timer_.setInterval(kPreviewPeriodMs);
     connect(&preview_timer_, &QTimer::timeout, this, &MainWindow::PreviewTick);
@@ -104,7 +119,6 @@ MainWindow::MainWindow(engine::MessageSink* messages, engine::SettingsStore* set
     output_->setText(Q(settings_->values().out_folder));
     LoadProfiles();
     ShowPlaying(false);
-    resize(1000, 620);
 }
 
 MainWindow::~MainWindow() {
@@ -114,7 +128,8 @@ MainWindow::~MainWindow() {
 // --- Layout ------------------------------------------------------------------
 
 void MainWindow::BuildMenus() {
-    QMenu* file = menuBar()->addMenu("&File");
+    auto* file = new QMenu("File", this);
+    file->setObjectName("fileMenu");
     QAction* load_dvd = file->addAction(ThemeIcon("media-optical", QStyle::SP_DriveDVDIcon),
                                         "Load DVD", this, &MainWindow::LoadDvd);
     QAction* load_folder = file->addAction(ThemeIcon("folder", QStyle::SP_DirIcon),
@@ -130,7 +145,8 @@ void MainWindow::BuildMenus() {
                                     "Exit", this, &QWidget::close);
     exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-    QMenu* edit = menuBar()->addMenu("&Edit");
+    auto* edit = new QMenu("Edit", this);
+    edit->setObjectName("editMenu");
     edit->addAction(ThemeIcon("edit-clear-all", QStyle::SP_DialogResetButton), "Clear All", this,
                     &MainWindow::ClearAll);
     edit->addAction("Check All", this, [this] { CheckAll(true); });
@@ -139,24 +155,22 @@ void MainWindow::BuildMenus() {
     QAction* properties_edit = edit->addAction(
         ThemeIcon("document-properties", QStyle::SP_FileDialogInfoView), "Properties");
 
-    QMenu* clip = menuBar()->addMenu("&Clip");
-    QAction* trim = clip->addAction(ThemeIcon("edit-cut", QStyle::SP_MediaSeekForward), "Trim",
-                                    this, [this] { Edit(0); });
-    QAction* crop = clip->addAction(ThemeIcon("transform-crop", QStyle::SP_TitleBarNormalButton),
-                                    "Crop", this, [this] { Edit(1); });
-    QAction* effect = clip->addAction(ThemeIcon("color-select", QStyle::SP_DesktopIcon), "Effect",
-                                      this, [this] { Edit(2); });
+    auto* clip = new QMenu("Clip", this);
+    clip->setObjectName("clipMenu");
+    clip->addAction(ThemeIcon("edit-cut", QStyle::SP_MediaSeekForward), "Trim", this,
+                    [this] { Edit(0); });
+    clip->addAction(ThemeIcon("transform-crop", QStyle::SP_TitleBarNormalButton), "Crop", this,
+                    [this] { Edit(1); });
+    clip->addAction(ThemeIcon("color-management", QStyle::SP_DesktopIcon), "Effect", this,
+                    [this] { Edit(2); });
 
-    QMenu* option = menuBar()->addMenu("&Option");
+    auto* option = new QMenu("Option", this);
+    option->setObjectName("optionMenu");
     QAction* preferences =
-        option->addAction(ThemeIcon("preferences-system", QStyle::SP_ComputerIcon), "Preferences");
+        option->addAction(ThemeIcon("configure", QStyle::SP_ComputerIcon), "Preferences");
 
-    // The properties, preferences and output settings windows are not built
-    // yet: their commands stay visible but disabled.
-    for (QAction* later : {properties_file_, properties_edit, preferences})
-        later->setEnabled(false);
-
-    QMenu* help = menuBar()->addMenu("&Help");
+    auto* help = new QMenu("Help", this);
+    help->setObjectName("helpMenu");
     QAction* contents = help->addAction(ThemeIcon("help-contents", QStyle::SP_DialogHelpButton),
                                         "Help Content", this, &MainWindow::ShowHelp);
     contents->setShortcut(QKeySequence::HelpContents);
@@ -168,188 +182,172 @@ void MainWindow::BuildMenus() {
     help->addAction(ThemeIcon("help-about", QStyle::SP_MessageBoxInformation), "About", this,
                     &MainWindow::ShowAbout);
 
+    // Each of the five buttons on the header drops its menu at its lower-left
+    // corner; the keys of the menus work without them.
+    const std::pair<const char*, QMenu*> drops[] = {
+        {"file.png", file}, {"edit.png", edit}, {"clip.png", clip},
+        {"option.png", option}, {"help.png", help}};
+    for (const auto& [picture, menu] : drops) {
+        auto* button = new SkinButton(picture, layout::kButtons, this);
+        button->setObjectName(menu->objectName() + "Button");
+        connect(button, &QPushButton::clicked, this, [button, menu] {
+            menu->popup(button->mapToGlobal(QPoint(0, button->height())));
+        });
+        addActions(menu->actions());
+    }
+
     // The row of big buttons: Add File drops the three load commands.
-    QToolBar* bar = addToolBar("Commands");
-    bar->setObjectName("commandBar");
-    bar->setMovable(false);
-    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    bar->setIconSize(QSize(24, 24));
     auto* add_menu = new QMenu(this);
     add_menu->setObjectName("addFileMenu");
     add_menu->addAction(load_dvd);
     add_menu->addAction(load_folder);
     add_menu->addAction(load_iso);
-    auto* add_file = new QToolButton;
-    add_file->setObjectName("addFileButton");
-    add_file->setText("Add File");
-    add_file->setIcon(ThemeIcon("list-add", QStyle::SP_FileDialogNewFolder));
-    add_file->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    add_file->setMenu(add_menu);
-    add_file->setPopupMode(QToolButton::InstantPopup);
-    bar->addWidget(add_file);
-    bar->addSeparator();
-    bar->addAction(effect);
-    bar->addAction(crop);
-    bar->addAction(trim);
-    bar->addSeparator();
-    bar->addAction(preferences);
+    auto* add_file = Button("addfile.png", "addFileButton", this);
+    connect(add_file, &QPushButton::clicked, this, [add_file, add_menu] {
+        add_menu->popup(add_file->mapToGlobal(QPoint(0, add_file->height())));
+    });
+    connect(Button("effect.png", "effectButton", this), &QPushButton::clicked, this,
+            [this] { Edit(2); });
+    connect(Button("crop.png", "cropButton", this), &QPushButton::clicked, this,
+            [this] { Edit(1); });
+    connect(Button("trim.png", "trimButton", this), &QPushButton::clicked, this,
+            [this] { Edit(0); });
+    auto* preferences_button = Button("Preferences.png", "preferencesButton", this);
+
+    // The properties, preferences and output settings windows are not built
+    // yet: their commands stay visible but disabled.
+    for (QAction* later : {properties_file_, properties_edit, preferences})
+        later->setEnabled(false);
+    preferences_button->setEnabled(false);
+
+    connect(Button("min.png", "minimiseButton", this), &QPushButton::clicked, this,
+            &QWidget::showMinimized);
+    connect(Button("close.png", "closeButton", this), &QPushButton::clicked, this,
+            &QWidget::close);
 
     auto* space = new QShortcut(QKeySequence(Qt::Key_Space), this);
     connect(space, &QShortcut::activated, this, &MainWindow::PlayPause);
 }
 
-QWidget* MainWindow::BuildPreview() {
-    auto* box = new QWidget;
-    auto* layout = new QVBoxLayout(box);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(6);
-    preview_ = new PreviewSurface;
+void MainWindow::BuildPreview() {
+    preview_ = new PreviewSurface(this);
     preview_->setObjectName("previewSurface");
     preview_->SetPlaceholderText("Load a DVD to preview its titles");
-    layout->addWidget(preview_);
+    preview_->setGeometry(layout::kPreview.x, layout::kPreview.y, layout::kPreview.width,
+                          layout::kPreview.height);
 
-    slider_ = new QSlider(Qt::Horizontal);
+    slider_ = new QSlider(Qt::Horizontal, this);
     slider_->setObjectName("positionSlider");
     slider_->setRange(0, 1000);
     slider_->setPageStep(50);
+    slider_->setGeometry(layout::kSlider.x, layout::kSlider.y, layout::kSlider.width,
+                         layout::kSlider.height);
     connect(slider_, &QSlider::actionTriggered, this,
             [this] { QTimer::singleShot(0, this, &MainWindow::SliderAction); });
-    layout->addWidget(slider_);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->setSpacing(2);
-    auto* back =
-        MediaButton("Previous title",
-                    ThemeIcon("media-skip-backward", QStyle::SP_MediaSkipBackward), "backButton");
-    play_ =
-        MediaButton("Play", ThemeIcon("media-playback-start", QStyle::SP_MediaPlay), "playButton");
-    pause_ = MediaButton("Pause", ThemeIcon("media-playback-pause", QStyle::SP_MediaPause),
-                         "pauseButton");
-    stop_ =
-        MediaButton("Stop", ThemeIcon("media-playback-stop", QStyle::SP_MediaStop), "stopButton");
-    auto* next = MediaButton(
-        "Next title", ThemeIcon("media-skip-forward", QStyle::SP_MediaSkipForward), "nextButton");
-    auto* snap = MediaButton("Snapshot", ThemeIcon("camera-photo", QStyle::SP_DialogSaveButton),
-                             "snapshotButton");
-    auto* open =
-        MediaButton("Open the snapshot folder",
-                    ThemeIcon("folder-pictures", QStyle::SP_DirOpenIcon), "snapshotFolderButton");
-    connect(back, &QToolButton::clicked, this, [this] { StepRow(false); });
-    connect(play_, &QToolButton::clicked, this, &MainWindow::Play);
-    connect(pause_, &QToolButton::clicked, this, &MainWindow::Pause);
-    connect(stop_, &QToolButton::clicked, this, &MainWindow::StopPreview);
-    connect(next, &QToolButton::clicked, this, [this] { StepRow(true); });
-    connect(snap, &QToolButton::clicked, this, &MainWindow::Snapshot);
-    connect(open, &QToolButton::clicked, this, &MainWindow::OpenSnapshotFolder);
-    for (QToolButton* button : {back, play_, pause_, stop_, next}) buttons->addWidget(button);
-    buttons->addStretch(1);
-    buttons->addWidget(snap);
-    buttons->addWidget(open);
-    layout->addLayout(buttons);
-    auto* streams = new QFormLayout;
-    streams->setContentsMargins(0, 8, 0, 0);
-    streams->setHorizontalSpacing(10);
-    streams->setVerticalSpacing(8);
-    audio_ = new QComboBox;
-    audio_->setObjectName("audioList");
-    subtitles_ = new QComboBox;
-    subtitles_->setObjectName("subtitleList");
+    auto* back = Button("back.png", "backButton", this);
+    play_ = Button("play.png", "playButton", this);
+    pause_ = Button("pause.png", "pauseButton", this);
+    stop_ = Button("stop.png", "stopButton", this);
+    auto* next = Button("next.png", "nextButton", this);
+    auto* snap = Button("snap.png", "snapshotButton", this);
+    auto* open = Button("open.png", "snapshotFolderButton", this);
+    back->setToolTip("Previous title");
+    play_->setToolTip("Play");
+    pause_->setToolTip("Pause");
+    stop_->setToolTip("Stop");
+    next->setToolTip("Next title");
+    snap->setToolTip("Snapshot");
+    open->setToolTip("Open the snapshot folder");
+    connect(back, &QPushButton::clicked, this, [this] { StepRow(false); });
+    connect(play_, &QPushButton::clicked, this, &MainWindow::Play);
+    connect(pause_, &QPushButton::clicked, this, &MainWindow::Pause);
+    connect(stop_, &QPushButton::clicked, this, &MainWindow::StopPreview);
+    connect(next, &QPushButton::clicked, this, [this] { StepRow(true); });
+    connect(snap, &QPushButton::clicked, this, &MainWindow::Snapshot);
+    connect(open, &QPushButton::clicked, this, &MainWindow::OpenSnapshotFolder);
+
+    RowLabel("Audio Track:", layout::kAudioY, this);
+    RowLabel("SubTitle:", layout::kSubtitleY, this);
+    audio_ = RowField(new QComboBox(this), layout::kAudioY, "audioList");
+    subtitles_ = RowField(new QComboBox(this), layout::kSubtitleY, "subtitleList");
     connect(audio_, &QComboBox::activated, this, &MainWindow::AudioChosen);
     connect(subtitles_, &QComboBox::activated, this, &MainWindow::SubtitleChosen);
-    streams->addRow("Audio Track:", audio_);
-    streams->addRow("SubTitle:", subtitles_);
-    layout->addLayout(streams);
-    layout->addStretch(1);
-    return box;
 }
 
-QWidget* MainWindow::BuildList() {
-    list_stack_ = new QStackedWidget;
-    auto* start_page = new QLabel(
-        "<p style='font-size:13pt'><b>Getting started</b></p>"
-        "<p>Load a DVD with <b>Add File</b>: a disc in a drive, a DVD folder or an ISO image. "
-        "You can also drop an image or a folder on this window.</p>"
-        "<p>Tick the titles to convert, choose a profile and an output folder, then press "
-        "<b>Start</b>.</p>");
+void MainWindow::BuildList() {
+    list_stack_ = new QStackedWidget(this);
+    list_stack_->setGeometry(layout::kList.x, layout::kList.y, layout::kList.width,
+                             layout::kList.height);
+    auto* start_page = new QLabel;
     start_page->setObjectName("gettingStarted");
-    start_page->setWordWrap(true);
+    const QPixmap picture = SkinPicture("getting started.png");
+    if (!picture.isNull()) {
+        start_page->setPixmap(picture);
+    } else {
+        start_page->setText(
+            "<p><b>Getting started</b></p>"
+            "<p>Load a DVD with <b>Add File</b>: a disc in a drive, a DVD folder or an ISO "
+            "image, or drop one on this window. Tick the titles, choose a profile and press "
+            "<b>Start</b>.</p>");
+        start_page->setWordWrap(true);
+        start_page->setMargin(16);
+    }
     start_page->setAlignment(Qt::AlignCenter);
-    start_page->setMargin(24);
-    start_page->setFrameShape(QFrame::StyledPanel);
     list_stack_->addWidget(start_page);
 
     tree_ = new QTreeWidget;
     tree_->setObjectName("titleList");
     tree_->setColumnCount(4);
     tree_->setHeaderLabels({"Source file", "Original Length", "Trimmed Length", "Output Format"});
+    tree_->setItemDelegate(new ColumnTreeDelegate(tree_));
     tree_->setRootIsDecorated(true);
-    tree_->setAlternatingRowColors(true);
     tree_->setUniformRowHeights(true);
     tree_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tree_->setFrameShape(QFrame::NoFrame);
     tree_->header()->setStretchLastSection(true);
-    tree_->setColumnWidth(0, 140);
-    tree_->setColumnWidth(1, 120);
-    tree_->setColumnWidth(2, 110);
+    tree_->setIndentation(16);
+    tree_->setColumnWidth(0, 150);
+    tree_->setColumnWidth(1, 100);
+    tree_->setColumnWidth(2, 104);
     connect(tree_, &QTreeWidget::itemChanged, this, &MainWindow::ItemChanged);
     connect(tree_, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* item) { CurrentItemChanged(item); });
     list_stack_->addWidget(tree_);
 
-    auto* box = new QWidget;
-    auto* layout = new QVBoxLayout(box);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(list_stack_, 1);
-    return box;
+    status_ = new QLabel(this);
+    status_->setObjectName("statusLabel");
+    status_->setGeometry(layout::kStatus.x, layout::kStatus.y, layout::kStatus.width,
+                         layout::kStatus.height);
+    status_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QPalette muted = status_->palette();
+    muted.setColor(QPalette::WindowText, QColor(0x5b, 0x65, 0x73));
+    status_->setPalette(muted);
 }
 
-QWidget* MainWindow::BuildOutput() {
-    auto* box = new QWidget;
-    auto* grid = new QGridLayout(box);
-    grid->setContentsMargins(0, 4, 0, 0);
-    grid->setHorizontalSpacing(8);
-    grid->setVerticalSpacing(8);
-
-    profiles_ = new QComboBox;
-    profiles_->setObjectName("profileList");
+void MainWindow::BuildOutput() {
+    RowLabel("Profile:", layout::kProfileY, this);
+    profiles_ = RowField(new QComboBox(this), layout::kProfileY, "profileList");
     connect(profiles_, &QComboBox::currentIndexChanged, this, &MainWindow::ProfileChosen);
-    settings_button_ =
-        new QPushButton(ThemeIcon("configure", QStyle::SP_FileDialogDetailedView), "Settings");
-    settings_button_->setObjectName("settingsButton");
+    settings_button_ = Button("settings.png", "settingsButton", this);
     settings_button_->setEnabled(false);  // the output settings window comes later
-    grid->addWidget(new QLabel("Profile:"), 0, 0);
-    grid->addWidget(profiles_, 0, 1);
-    grid->addWidget(settings_button_, 0, 2, 1, 2);
 
-    output_ = new QLineEdit;
-    output_->setObjectName("outputField");
-    auto* browse = new QPushButton(ThemeIcon("folder-open", QStyle::SP_DirOpenIcon), "Browse..");
-    browse->setObjectName("browseButton");
-    auto* open = new QPushButton(ThemeIcon("folder", QStyle::SP_DirIcon), "Open Folder");
-    open->setObjectName("openFolderButton");
-    connect(browse, &QPushButton::clicked, this, &MainWindow::Browse);
-    connect(open, &QPushButton::clicked, this, &MainWindow::OpenOutputFolder);
-    grid->addWidget(new QLabel("Output:"), 1, 0);
-    grid->addWidget(output_, 1, 1);
-    grid->addWidget(browse, 1, 2);
-    grid->addWidget(open, 1, 3);
+    RowLabel("Output:", layout::kOutputY, this);
+    output_ = RowField(new QLineEdit(this), layout::kOutputY, "outputField");
+    connect(Button("browse.png", "browseButton", this), &QPushButton::clicked, this,
+            &MainWindow::Browse);
+    connect(Button("openfolder.png", "openFolderButton", this), &QPushButton::clicked, this,
+            &MainWindow::OpenOutputFolder);
 
-    merge_ = new QCheckBox("Merge into one file");
+    merge_ = new QCheckBox("Merge into one file", this);
     merge_->setObjectName("mergeBox");
-    start_ = new QPushButton(ThemeIcon("media-record", QStyle::SP_MediaPlay), "Start");
-    start_->setObjectName("startButton");
-    start_->setDefault(true);
-    start_->setMinimumHeight(40);
-    start_->setMinimumWidth(140);
-    QFont big = start_->font();
-    big.setPointSizeF(big.pointSizeF() * 1.25);
-    big.setBold(true);
-    start_->setFont(big);
+    merge_->setGeometry(layout::kMerge.x, layout::kMerge.y, layout::kMerge.width,
+                        layout::kMerge.height);
+    start_ = Button("star.png", "startButton", this);
     connect(start_, &QPushButton::clicked, this, &MainWindow::Start);
-    grid->addWidget(merge_, 2, 1);
-    grid->addWidget(start_, 2, 2, 1, 2, Qt::AlignRight);
-    grid->setColumnStretch(1, 1);
-    return box;
 }
+
+void MainWindow::ShowStatus(const QString& text) { status_->setText(text); }
 
 // --- Profiles ----------------------------------------------------------------
 
@@ -394,7 +392,7 @@ bool MainWindow::OpenDisc(const QString& path) {
     preview_->SetPlaceholderText(player_open_ ? "Press Play to preview the selected title"
                                               : "No preview");
     FillRows();
-    statusBar()->showMessage(QString("%1: %2 titles").arg(path).arg(session_.row_count()));
+    ShowStatus(QString("%1: %2 titles").arg(QFileInfo(path).fileName()).arg(session_.row_count()));
     return true;
 }
 
@@ -658,7 +656,7 @@ void MainWindow::Snapshot() {
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
     if (player_.SaveSnapshot(path)) {
-        statusBar()->showMessage("Snapshot saved: " + Q(path.string()), 5000);
+        ShowStatus("Snapshot saved: " + Q(path.filename().string()));
         emit snapshotSaved(Q(path.string()));
     }
 }
@@ -719,19 +717,8 @@ void MainWindow::ShowHelp() {
 }
 
 void MainWindow::ShowAbout() {
-    const QString url = Q(branding_.url);
-    QMessageBox box(this);
-    box.setObjectName("aboutWindow");
-    box.setWindowTitle("About " + windowTitle());
-    box.setIconPixmap(windowIcon().pixmap(64, 64));
-    box.setTextFormat(Qt::RichText);
-    box.setText(
-        QString("<h3>%1</h3><p>Version %2</p>"
-                "<p>Converts DVD titles into files for every player.</p>"
-                "<p><a href='%3'>Home page</a> &nbsp;·&nbsp; <a href='%3support/'>Support</a></p>")
-            .arg(windowTitle(), QApplication::applicationVersion(), url));
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
+    AboutWindow about(windowTitle(), Q(branding_.url), this);
+    about.exec();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

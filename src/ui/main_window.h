@@ -7,7 +7,7 @@
 // from graph threads and are queued to it.
 #pragma once
 
-#include <QMainWindow>
+#include <QWidget>
 #include <QTimer>
 
 #include <memory>
@@ -25,19 +25,20 @@ class QMenu;
 class QPushButton;
 class QSlider;
 class QStackedWidget;
-class QToolButton;
+class QLabel;
 class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace rizuvira::ui {
 
 class PreviewSurface;
+class SkinButton;
 
 // Uses the breeze icon theme where the desktop names none (the offscreen
 // platform, bare window managers); call after the QApplication is made.
 void ApplyIconTheme();
 
-class MainWindow final : public QMainWindow {
+class MainWindow final : public QWidget {
     Q_OBJECT
 public:
     // `messages`, `settings` and `actions` (the after-conversion actions)
@@ -85,9 +86,10 @@ protected:
 
 private:
     void BuildMenus();
-    QWidget* BuildPreview();
-    QWidget* BuildList();
-    QWidget* BuildOutput();
+    void BuildPreview();
+    void BuildList();
+    void BuildOutput();
+    void ShowStatus(const QString& text);
     void LoadProfiles();
     void FillRows();
     void SyncChecks();
@@ -127,14 +129,16 @@ private:
     QComboBox* audio_ = nullptr;
     QComboBox* subtitles_ = nullptr;
     QComboBox* profiles_ = nullptr;
-    QPushButton* settings_button_ = nullptr;
+    SkinButton* settings_button_ = nullptr;
     QLineEdit* output_ = nullptr;
     QCheckBox* merge_ = nullptr;
-    QPushButton* start_ = nullptr;
+    SkinButton* start_ = nullptr;
+    QLabel* status_ = nullptr;
+    bool skinned_ = false;
     QSlider* slider_ = nullptr;
-    QToolButton* play_ = nullptr;
-    QToolButton* pause_ = nullptr;
-    QToolButton* stop_ = nullptr;
+    SkinButton* play_ = nullptr;
+    SkinButton* pause_ = nullptr;
+    SkinButton* stop_ = nullptr;
     QAction* properties_file_ = nullptr;
 };
 

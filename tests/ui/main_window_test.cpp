@@ -15,7 +15,7 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
-#include <QToolButton>
+#include <QAbstractButton>
 #include <QTreeWidget>
 
 #include <filesystem>
@@ -153,8 +153,8 @@ TEST_F(MainWindowTest, AnotherProfileRewritesTheOutputFormatColumn) {
 TEST_F(MainWindowTest, PlayShowsTheTitlesPicturesAndASnapshotIsWritten) {
     auto* surface = window_->preview();
     auto* slider = Find<QSlider>("positionSlider");
-    auto* play = Find<QToolButton>("playButton");
-    auto* pause = Find<QToolButton>("pauseButton");
+    auto* play = Find<QAbstractButton>("playButton");
+    auto* pause = Find<QAbstractButton>("pauseButton");
     EXPECT_FALSE(pause->isVisible());
     QTest::mouseClick(play, Qt::LeftButton);
     EXPECT_TRUE(pause->isVisible());
@@ -167,7 +167,7 @@ TEST_F(MainWindowTest, PlayShowsTheTitlesPicturesAndASnapshotIsWritten) {
     EXPECT_NEAR(shown.width() * 3.0 / shown.height(), 4.0, 0.05);
 
     QSignalSpy saved(window_.get(), &MainWindow::snapshotSaved);
-    QTest::mouseClick(Find<QToolButton>("snapshotButton"), Qt::LeftButton);
+    QTest::mouseClick(Find<QAbstractButton>("snapshotButton"), Qt::LeftButton);
     ASSERT_EQ(saved.count(), 1);
     const fs::path snapshot = saved.front().front().toString().toStdString();
     EXPECT_EQ(snapshot.parent_path(), folder_ / "snaps");
@@ -181,15 +181,15 @@ TEST_F(MainWindowTest, PlayShowsTheTitlesPicturesAndASnapshotIsWritten) {
     double position = 0;
     WaitFor([&] { return window_->player().GetPlayPosition(&position) && position > 25; });
     EXPECT_NEAR(position, 30, 1);
-    QTest::mouseClick(Find<QToolButton>("stopButton"), Qt::LeftButton);
+    QTest::mouseClick(Find<QAbstractButton>("stopButton"), Qt::LeftButton);
     EXPECT_EQ(slider->value(), 0);
     EXPECT_FALSE(surface->has_picture());
 
     // Next plays the following row, back the one before.
-    QTest::mouseClick(Find<QToolButton>("nextButton"), Qt::LeftButton);
+    QTest::mouseClick(Find<QAbstractButton>("nextButton"), Qt::LeftButton);
     EXPECT_EQ(window_->session().selected_row(), 1);
     EXPECT_TRUE(pause->isVisible());
-    QTest::mouseClick(Find<QToolButton>("backButton"), Qt::LeftButton);
+    QTest::mouseClick(Find<QAbstractButton>("backButton"), Qt::LeftButton);
     EXPECT_EQ(window_->session().selected_row(), 0);
     EXPECT_TRUE(messages_.messages.empty());
 }
@@ -197,9 +197,9 @@ TEST_F(MainWindowTest, PlayShowsTheTitlesPicturesAndASnapshotIsWritten) {
 TEST_F(MainWindowTest, SpacePlaysAndPausesAndCtrlQQuits) {
     QApplication::setActiveWindow(window_.get());
     QTest::keyClick(window_.get(), Qt::Key_Space);
-    EXPECT_TRUE(Find<QToolButton>("pauseButton")->isVisible());
+    EXPECT_TRUE(Find<QAbstractButton>("pauseButton")->isVisible());
     QTest::keyClick(window_.get(), Qt::Key_Space);
-    EXPECT_TRUE(Find<QToolButton>("playButton")->isVisible());
+    EXPECT_TRUE(Find<QAbstractButton>("playButton")->isVisible());
     QTest::keyClick(window_.get(), Qt::Key_Q, Qt::ControlModifier);
     EXPECT_FALSE(window_->isVisible());
 }

@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <QToolButton>
+#include <QAbstractButton>
 
 #include <cstdio>
 #include <filesystem>
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
         window.resize(1040, 640);
         window.show();
         if (!window.OpenDisc(QString::fromStdString(disc))) return 3;
-        QTest::mouseClick(window.findChild<QToolButton*>("playButton"), Qt::LeftButton);
+        QTest::mouseClick(window.findChild<QAbstractButton*>("playButton"), Qt::LeftButton);
         ui::testing::WaitFor([&] { return window.preview()->pictures_shown() > 60; });
         window.Pause();
         failures += !Save(&window, out / "main.png");

@@ -1,0 +1,288 @@
+// One description of each skinned window: the size of its background
+// picture, the panels and words drawn on it, and where each button picture
+// goes. The skin painter (tools/skin_painter.cpp) draws the pictures from it
+// at build time, and the windows place their controls by it, so a picture and
+// the control standing on it cannot drift apart.
+//
+// Plain data, no Qt: the painter and the windows both include it.
+#pragma once
+
+#include <cstring>
+#include <span>
+
+namespace rizuvira::ui::skin {
+
+struct Rect {
+    int x, y, width, height;
+};
+
+// How a button picture is drawn. Every button picture holds four frames side
+// by side: normal, mouse over, pressed (or current), disabled.
+enum class Look {
+    kTool,     // icon above its label, on the window's face
+    kMedia,    // a round icon button
+    kMenu,     // words on the dark header band
+    kCaption,  // minimise, on the header band
+    kClose,    // close, on the header band; red under the mouse
+    kPush,     // a framed button with icon and label
+    kAccent,   // the button that does the window's main work
+    kTab,      // a page tab; pressed is the current page
+};
+
+struct ButtonArt {
+    const char* file;
+    int width, height;  // of one frame
+    Look look;
+    const char* label;
+    const char* icon;  // icon name of the theme, or nullptr
+};
+
+// Every button picture, once: windows that share a picture share its look.
+inline constexpr ButtonArt kButtons[] = {
+    {"addfile.png", 108, 56, Look::kTool, "Add File", "list-add"},
+    {"effect.png", 108, 56, Look::kTool, "Effect", "color-management"},
+    {"crop.png", 108, 56, Look::kTool, "Crop", "transform-crop"},
+    {"trim.png", 108, 56, Look::kTool, "Trim", "edit-cut"},
+    {"Preferences.png", 108, 56, Look::kTool, "Preferences", "configure"},
+    {"back.png", 36, 36, Look::kMedia, "", "media-skip-backward"},
+    {"play.png", 36, 36, Look::kMedia, "", "media-playback-start"},
+    {"pause.png", 36, 36, Look::kMedia, "", "media-playback-pause"},
+    {"stop.png", 36, 36, Look::kMedia, "", "media-playback-stop"},
+    {"next.png", 36, 36, Look::kMedia, "", "media-skip-forward"},
+    {"snap.png", 36, 36, Look::kMedia, "", "camera-photo"},
+    {"open.png", 36, 36, Look::kMedia, "", "folder-pictures"},
+    {"settings.png", 96, 28, Look::kPush, "Settings", "settings-configure"},
+    {"browse.png", 96, 28, Look::kPush, "Browse..", "folder-open"},
+    {"openfolder.png", 116, 28, Look::kPush, "Open Folder", "folder"},
+    {"star.png", 120, 56, Look::kAccent, "Start", "media-playback-start"},
+    {"min.png", 26, 20, Look::kCaption, "", "window-minimize"},
+    {"close.png", 26, 20, Look::kClose, "", "window-close"},
+    {"file.png", 52, 34, Look::kMenu, "File", nullptr},
+    {"edit.png", 54, 34, Look::kMenu, "Edit", nullptr},
+    {"clip.png", 58, 34, Look::kMenu, "Clip", nullptr},
+    {"option.png", 70, 34, Look::kMenu, "Option", nullptr},
+    {"help.png", 54, 34, Look::kMenu, "Help", nullptr},
+    {"ok2.png", 76, 28, Look::kAccent, "OK", nullptr},
+    {"cancel.png", 76, 28, Look::kPush, "Cancel", nullptr},
+    {"Pause2.png", 100, 30, Look::kPush, "Pause", "media-playback-pause"},
+    {"continue2.png", 100, 30, Look::kPush, "Continue", "media-playback-start"},
+    {"Cancel.png", 100, 30, Look::kPush, "Cancel", "dialog-cancel"},
+};
+
+constexpr const ButtonArt* FindButton(const char* file) {
+    for (const ButtonArt& art : kButtons)
+        if (std::strcmp(art.file, file) == 0) return &art;
+    return nullptr;
+}
+
+// A button picture at its top-left point in the window.
+struct Place {
+    const char* file;
+    int x, y;
+};
+
+enum class PanelKind {
+    kScreen,  // the dark frame a picture plays in
+    kSheet,   // a white sheet with a thin border (lists)
+    kCard,    // a raised group of controls
+    kRule,    // a one-pixel line across the rectangle's top
+};
+
+struct Panel {
+    Rect rect;
+    PanelKind kind;
+};
+
+// Words that belong to the picture itself.
+struct Words {
+    Rect rect;
+    const char* text;
+    int point_size;
+    bool bold;
+    bool light;  // white on the header band, else the face's text colour
+};
+
+struct WindowArt {
+    const char* file;
+    int width, height;
+    int header_height;    // the dark band across the top
+    const char* icon;     // drawn at the band's left, or nullptr
+    std::span<const Panel> panels;
+    std::span<const Words> words;
+    std::span<const Place> buttons;
+};
+
+// --- The main window ----------------------------------------------------------
+
+namespace main_window {
+
+inline constexpr Rect kTitle{44, 0, 300, 34};
+inline constexpr Rect kPreview{32, 110, 296, 209};
+inline constexpr Rect kSlider{32, 326, 296, 20};
+inline constexpr Rect kList{335, 110, 454, 238};
+inline constexpr Rect kStatus{335, 356, 454, 36};
+inline constexpr int kLabelX = 32;
+inline constexpr int kFieldX = 116;
+inline constexpr int kFieldWidth = 304;
+inline constexpr int kRowHeight = 26;
+inline constexpr int kAudioY = 400;
+inline constexpr int kSubtitleY = 428;
+inline constexpr int kProfileY = 457;
+inline constexpr int kOutputY = 492;
+inline constexpr Rect kMerge{534, 459, 138, 24};
+
+inline constexpr Place kButtons[] = {
+    {"addfile.png", 19, 40},   {"effect.png", 134, 40},    {"crop.png", 248, 40},
+    {"trim.png", 363, 40},     {"Preferences.png", 477, 40}, {"back.png", 39, 356},
+    {"play.png", 80, 356},     {"pause.png", 80, 356},     {"stop.png", 121, 356},
+    {"next.png", 162, 356},    {"snap.png", 224, 356},     {"open.png", 265, 356},
+    {"settings.png", 428, 456}, {"browse.png", 428, 491},  {"openfolder.png", 532, 491},
+    {"star.png", 674, 416},    {"min.png", 755, 9},        {"close.png", 787, 9},
+    {"file.png", 414, 0},      {"edit.png", 468, 0},       {"clip.png", 524, 0},
+    {"option.png", 585, 0},    {"help.png", 658, 0},
+};
+
+inline constexpr Panel kPanels[] = {
+    {{0, 104, 820, 1}, PanelKind::kRule},
+    {kPreview, PanelKind::kScreen},
+    {{kList.x - 1, kList.y - 1, kList.width + 2, kList.height + 2}, PanelKind::kSheet},
+    {{20, 392, 780, 136}, PanelKind::kCard},
+};
+
+inline constexpr WindowArt kArt{"maindlg.png", 820, 540, 34, "media-optical-video",
+                                kPanels,      {},  kButtons};
+
+}  // namespace main_window
+
+// --- The conversion window ----------------------------------------------------
+
+namespace conversion_window {
+
+inline constexpr Rect kFile{20, 42, 454, 28};
+inline constexpr Rect kPreview{86, 78, 322, 242};
+inline constexpr Rect kShowPreview{86, 326, 200, 24};
+inline constexpr int kLabelX = 36;
+inline constexpr int kValueX = 150;
+inline constexpr int kBarWidth = 308;
+inline constexpr int kItemBarY = 362;
+inline constexpr int kBatchBarY = 390;
+inline constexpr int kTimeY = 418;
+inline constexpr int kLengthY = 442;
+inline constexpr int kShutDownY = 476;
+inline constexpr int kOpenFolderY = 500;
+inline constexpr Rect kMessages{86, 262, 322, 58};
+
+inline constexpr Place kButtons[] = {
+    {"Pause2.png", 36, 540},
+    {"continue2.png", 36, 540},
+    {"Cancel.png", 358, 540},
+    {"close.png", 462, 9},
+};
+
+inline constexpr Panel kPanels[] = {
+    {kPreview, PanelKind::kScreen},
+    {{20, 352, 454, 174}, PanelKind::kCard},
+};
+
+inline constexpr Words kWords[] = {
+    {{20, 0, 300, 34}, "Converting", 11, true, true},
+};
+
+inline constexpr WindowArt kArt{"convertingbk.png", 494, 586, 34, "media-optical-video",
+                                kPanels,           kWords, kButtons};
+
+}  // namespace conversion_window
+
+// --- The About window ---------------------------------------------------------
+
+namespace about_window {
+
+inline constexpr Rect kName{150, 70, 270, 34};
+inline constexpr Rect kVersion{150, 104, 270, 22};
+inline constexpr Rect kHomeLink{150, 230, 270, 22};
+inline constexpr Rect kSupportLink{150, 256, 270, 22};
+
+inline constexpr Place kButtons[] = {
+    {"ok2.png", 340, 315},
+    {"close.png", 410, 8},
+};
+
+inline constexpr Panel kPanels[] = {
+    {{20, 216, 400, 0}, PanelKind::kRule},
+};
+
+inline constexpr Words kWords[] = {
+    {{20, 0, 300, 34}, "About", 11, true, true},
+    {{150, 136, 270, 72},
+     "Converts the titles of a DVD into files for every player, to the frame.", 10, false, false},
+};
+
+inline constexpr WindowArt kArt{"aboutdlg.png", 446, 360, 34, nullptr, kPanels, kWords, kButtons};
+
+// The large picture on the left of the window.
+inline constexpr Rect kEmblem{26, 66, 104, 104};
+inline constexpr const char* kEmblemIcon = "media-optical-video";
+
+}  // namespace about_window
+
+// --- The conversion-finished window -------------------------------------------
+
+namespace finished_window {
+
+inline constexpr Rect kFailures{84, 62, 304, 18};
+inline constexpr Rect kFiles{84, 82, 304, 50};
+
+inline constexpr Place kButtons[] = {
+    {"openfolder.png", 116, 140},
+    {"ok2.png", 240, 140},
+    {"close.png", 374, 7},
+};
+
+inline constexpr Words kWords[] = {
+    {{20, 0, 300, 34}, "Done", 11, true, true},
+    {{84, 40, 300, 24}, "Conversion completed.", 12, true, false},
+};
+
+inline constexpr WindowArt kArt{"converterok_bg.png", 408, 184, 34, nullptr, {}, kWords, kButtons};
+
+inline constexpr Rect kEmblem{22, 46, 48, 48};
+inline constexpr const char* kEmblemIcon = "dialog-ok-apply";
+
+}  // namespace finished_window
+
+// --- Pictures that are not windows --------------------------------------------
+
+// The splash picture ("starup.jpg"), with the program's name and version
+// written on it at start.
+namespace splash {
+inline constexpr int kWidth = 480;
+inline constexpr int kHeight = 280;
+inline constexpr Rect kName{40, 150, 400, 44};
+inline constexpr Rect kLine{40, 196, 400, 24};
+inline constexpr Rect kEmblem{188, 36, 104, 104};
+}  // namespace splash
+
+// Slider pictures: a track, the fill over the marked part, and a thumb.
+struct SliderArt {
+    const char* track;
+    const char* fill;
+    int width, height;
+};
+inline constexpr SliderArt kSliders[] = {
+    {"sliderbk_main1.png", "sliderbk_main2.png", main_window::kSlider.width, 20},
+    {"sliderbk_crop1.png", "sliderbk_crop2.png", 780, 20},
+    {"sliderbk1.png", "sliderbk2.png", 100, 20},
+};
+inline constexpr int kThumbWidth = 14;
+inline constexpr int kThumbHeight = 20;
+
+// Progress fills, tiled across the bar.
+inline constexpr const char* kProgressFills[] = {"progress1.png", "progress2.png"};
+inline constexpr int kProgressHeight = 18;
+
+// The face colours the windows use for words they draw themselves.
+inline constexpr unsigned kHeaderText = 0xf2f5f9;
+inline constexpr unsigned kFaceText = 0x1f2933;
+inline constexpr unsigned kAccent = 0x316ac5;
+
+}  // namespace rizuvira::ui::skin

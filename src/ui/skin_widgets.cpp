@@ -1,0 +1,217 @@
+#include "ui/skin_widgets.h"
+
+#include <QAbstractItemModel>
+#include <QEnterEvent>
+#include <QEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRegion>
+#include <QWindow>
+
+#include <cmath>
+#include <cstring>
+
+#include "ui/skin.h"
+
+namespace rizuvira::ui {
+namespace {
+
+QPoint PlaceOf(std::span<const skin::Place> places, const char* file) {
+    for (const skin::Place& place : places)
+        if (std::strcmp(place.file, file) == 0) return {place.x, place.y};
+    return {};
+}
+
+// Paints the background, clips the corners and drags the window; lives as a
+// child of the window it serves.
+class WindowFrame final : public QObject {
+public:
+    WindowFrame(QWidget* window, QPixmap background)
+        : QObject(window), window_(window), background_(std::move(background)) {
+        window->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != window_) return false;
+        switch (event->type()) {
+        case QEvent::Paint: {
+            QPainter painter(window_);
+            painter.drawPixmap(0, 0, background_);
+            return false;  // the window's own painting follows
+        }
+        case QEvent::Resize:
+        case QEvent::Show: {
+            QPainterPath outline;
+            outline.addRoundedRect(QRectF(window_->rect()), 10, 10);
+            window_->setMask(QRegion(outline.toFillPolygon().toPolygon()));
+            return false;
+        }
+        case QEvent::MouseButtonPress: {
+            auto* press = static_cast<QMouseEvent*>(event);
+            if (press->button() != Qt::LeftButton) return false;
+            // The window manager moves the window where it can; elsewhere
+            // the window follows the mouse itself.
+            QWindow* handle = window_->windowHandle();
+            dragging_ = handle == nullptr || !handle->startSystemMove();
+            grip_ = press->globalPosition().toPoint() - window_->frameGeometry().topLeft();
+            return true;
+        }
+        case QEvent::MouseMove:
+            if (!dragging_) return false;
+            window_->move(static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - grip_);
+            return true;
+        case QEvent::MouseButtonRelease:
+            if (!dragging_) return false;
+            dragging_ = false;
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QWidget* window_;
+    QPixmap background_;
+    bool dragging_ = false;
+    QPoint grip_;
+};
+
+}  // namespace
+
+bool SkinWindow(QWidget* window, const skin::WindowArt& art) {
+    const QPixmap background = SkinPicture(QString::fromUtf8(art.file));
+    if (background.isNull()) {
+        window->setFixedSize(art.width, art.height);
+        return false;
+    }
+    window->setWindowFlag(Qt::FramelessWindowHint, true);
+    window->setFixedSize(background.deviceIndependentSize().toSize());
+    new WindowFrame(window, background);
+    return true;
+}
+
+// --- SkinButton -----------------------------------------------------------------
+
+SkinButton::SkinButton(const char* file, std::span<const skin::Place> places, QWidget* parent)
+    : QPushButton(parent), picture_(SkinPicture(QString::fromUtf8(file))) {
+    const skin::ButtonArt* art = skin::FindButton(file);
+    QSize size = art != nullptr ? QSize(art->width, art->height) : QSize(80, 28);
+    if (art != nullptr) {
+        const QString label = QString::fromUtf8(art->label);
+        if (!label.isEmpty())
+            setText(label);
+        else if (art->icon != nullptr)
+            setIcon(QIcon::fromTheme(QString::fromUtf8(art->icon)));
+    }
+    if (!picture_.isNull()) {
+        const QSizeF whole = picture_.deviceIndependentSize();
+        size = QSize(qRound(whole.width() / 4), qRound(whole.height()));
+        setAttribute(Qt::WA_Hover);
+        setFocusPolicy(Qt::NoFocus);
+    }
+    setGeometry(QRect(PlaceOf(places, file), size));
+}
+
+void SkinButton::SetCurrent(bool current) {
+    if (current_ == current) return;
+    current_ = current;
+    update();
+}
+
+int SkinButton::Frame() const {
+    if (!isEnabled()) return 3;
+    if (isDown() || current_ || isChecked()) return 2;
+    if (underMouse()) return 1;
+    return 0;
+}
+
+void SkinButton::paintEvent(QPaintEvent* event) {
+    if (picture_.isNull()) {
+        QPushButton::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    const int frame_width = picture_.width() / 4;
+    painter.drawPixmap(rect(), picture_,
+                       QRect(Frame() * frame_width, 0, frame_width, picture_.height()));
+}
+
+void SkinButton::enterEvent(QEnterEvent* event) {
+    QPushButton::enterEvent(event);
+    update();
+}
+
+void SkinButton::leaveEvent(QEvent* event) {
+    QPushButton::leaveEvent(event);
+    update();
+}
+
+// --- SkinProgress ---------------------------------------------------------------
+
+int ProgressPercent(int value, int minimum, int maximum) {
+    if (maximum <= minimum) return 0;
+    return int(std::floor(100.0 * (value - minimum) / (maximum - minimum) + 0.5));
+}
+
+SkinProgress::SkinProgress(const char* fill, QWidget* parent)
+    : QProgressBar(parent), fill_(SkinPicture(QString::fromUtf8(fill))) {
+    setTextVisible(true);
+    setAlignment(Qt::AlignCenter);
+}
+
+QString SkinProgress::text() const {
+    return QString::asprintf("%d%%", ProgressPercent(value(), minimum(), maximum()));
+}
+
+void SkinProgress::paintEvent(QPaintEvent* event) {
+    if (fill_.isNull()) {
+        QProgressBar::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    QPainterPath outline;
+    outline.addRoundedRect(box, 4, 4);
+    painter.fillPath(outline, Qt::white);
+    const double span = maximum() - minimum();
+    const double fraction = span > 0 ? qBound(0.0, (value() - minimum()) / span, 1.0) : 0.0;
+    painter.save();
+    painter.setClipPath(outline);
+    painter.drawTiledPixmap(QRectF(0, 0, width() * fraction, height()), fill_);
+    painter.restore();
+    painter.setPen(QColor(0xc3, 0xcb, 0xd6));
+    painter.drawPath(outline);
+    painter.setPen(fraction > 0.5 ? Qt::white : palette().color(QPalette::WindowText));
+    painter.drawText(rect(), Qt::AlignCenter, text());
+}
+
+// --- ColumnTreeDelegate ---------------------------------------------------------
+
+void ColumnTreeDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                               const QModelIndex& index) const {
+    QStyleOptionViewItem cell = option;
+    if (index.column() == 0) {
+        cell.palette.setColor(QPalette::Highlight, QColor(49, 106, 197));
+        cell.palette.setColor(QPalette::HighlightedText, Qt::white);
+    } else {
+        cell.state &= ~QStyle::State_Selected;
+        cell.displayAlignment =
+            Qt::Alignment(index.model()->headerData(index.column(), Qt::Horizontal,
+                                                    Qt::TextAlignmentRole).toInt()) |
+            Qt::AlignVCenter;
+        if (!(cell.displayAlignment & Qt::AlignHorizontal_Mask))
+            cell.displayAlignment |= Qt::AlignLeft;
+    }
+    cell.textElideMode = Qt::ElideRight;
+    cell.features &= ~QStyleOptionViewItem::WrapText;
+    QStyledItemDelegate::paint(painter, cell, index);
+    painter->save();
+    painter->setPen(QColor(0xdf, 0xe3, 0xe9));
+    painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
+    painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+    painter->restore();
+}
+
+}  // namespace rizuvira::ui

@@ -1,0 +1,84 @@
+// The skinned controls the windows are built from. Each draws itself from
+// its skin pictures (ui/skin.h); when a picture is missing it keeps the
+// plain Qt look, at the same place, and says nothing.
+//
+// Threads: the user-interface thread.
+#pragma once
+
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+
+#include <span>
+
+#include "ui/skin_layout.h"
+
+namespace rizuvira::ui {
+
+// Paints a window from its background picture: the window takes the
+// picture's size, loses the system frame, is clipped to a rectangle with
+// rounded corners (a 20 x 20 corner ellipse) and is dragged by a press on its
+// background (any point no child takes). Without the picture the window
+// keeps its frame and gets the description's size. Returns whether the
+// picture was found.
+bool SkinWindow(QWidget* window, const skin::WindowArt& art);
+
+// A button of four frames side by side in one picture: normal, mouse over,
+// pressed or current, disabled. It stands at its place in the window's
+// description and has one frame's size.
+class SkinButton final : public QPushButton {
+    Q_OBJECT
+public:
+    // `file` names the picture ("play.png"); its label, icon and size come
+    // from the description, its place from `places`.
+    SkinButton(const char* file, std::span<const skin::Place> places, QWidget* parent);
+
+    // Draws the pressed frame while set (the tab of the page shown).
+    void SetCurrent(bool current);
+    bool skinned() const { return !picture_.isNull(); }
+
+    // The frame drawn now: 0 normal, 1 mouse over, 2 pressed or current,
+    // 3 disabled.
+    int Frame() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    QPixmap picture_;
+    bool current_ = false;
+};
+
+// The percentage in whole numbers, halves rounded up: 333 of 1000 is 33,
+// 335 is 34.
+int ProgressPercent(int value, int minimum, int maximum);
+
+// A progress bar on white, filled from the left by its tiled picture, with
+// "%d%%" centred over it.
+class SkinProgress final : public QProgressBar {
+    Q_OBJECT
+public:
+    SkinProgress(const char* fill, QWidget* parent = nullptr);
+    QString text() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QPixmap fill_;
+};
+
+// Draws the rows of the column list: grid lines at the column boundaries,
+// the selected row's first cell in blue with white words, every other cell
+// in the header's alignment, on one line, cut with an ellipsis.
+class ColumnTreeDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+};
+
+}  // namespace rizuvira::ui
