@@ -115,6 +115,11 @@ TEST_F(MainWindowTest, TheSampleIsoListsItsTitlesUnderTheRoot) {
                       tree_->visualItemRect(root_->child(1)).center());
     EXPECT_EQ(window_->session().selected_row(), 1);
     EXPECT_EQ(Find<QComboBox>("audioList")->count(), 1);
+    // The selected row's first cell is drawn blue, the others are not.
+    const QRect row = tree_->visualItemRect(root_->child(1));
+    const QImage shown = tree_->viewport()->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(tree_->columnWidth(0) - 4, row.center().y()), QColor(49, 106, 197));
+    EXPECT_NE(shown.pixelColor(tree_->columnWidth(0) + 4, row.center().y()), QColor(49, 106, 197));
     EXPECT_TRUE(messages_.messages.empty());
 }
 
