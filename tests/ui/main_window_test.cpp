@@ -7,6 +7,12 @@
 #include <unistd.h>
 
 #include <QCheckBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -19,6 +25,7 @@
 #include <QTreeWidget>
 
 #include <filesystem>
+#include <fstream>
 
 #include "e2e/decoded_output.h"
 #include "fixtures/sample_discs.h"
@@ -71,6 +78,29 @@ protected:
     void TearDown() override {
         window_.reset();
         fs::remove_all(folder_);
+    }
+    // Presses Start and answers the windows of the batch; returns the lines of
+    // the finished window and the messages the conversion window listed.
+    std::pair<QStringList, QStringList> RunStart() {
+        QStringList files, listed;
+        DialogWatch running("conversionWindow", [&](QWidget* widget) {
+            QObject::connect(static_cast<ConversionWindow*>(widget), &ConversionWindow::finishedShown,
+                             widget, [&, widget](QDialog* finished) {
+                auto* log = widget->findChild<QListWidget*>("messageList");
+                for (int i = 0; i < log->count(); ++i) listed << log->item(i)->text();
+                auto* list = finished->findChild<QListWidget*>("finishedFiles");
+                for (int i = 0; i < list->count(); ++i) files << list->item(i)->text();
+                QTimer::singleShot(0, finished, [finished] {
+                    QTest::mouseClick(finished->findChild<QPushButton*>("finishedOk"), Qt::LeftButton);
+                });
+            });
+        });
+        QTest::mouseClick(Find<QPushButton>("startButton"), Qt::LeftButton);
+        return {files, listed};
+    }
+    void CheckOnly(std::initializer_list<int> rows) {
+        window_->CheckAll(false);
+        for (int row : rows) ClickCheckMark(tree_, root_->child(row));
     }
     template <typename T>
     T* Find(const char* name) {
@@ -252,6 +282,153 @@ TEST_F(MainWindowTest, StartConvertsTheCheckedTitleThroughTheConversionWindow) {
     EXPECT_EQ(actions_.shut_downs, 0);
 }
 
+// Receives what the window asks the desktop to open.
+class OpenedUrls final : public QObject {
+    Q_OBJECT
+public:
+    OpenedUrls() {
+        for (const char* scheme : {"file", "http", "https"})
+            QDesktopServices::setUrlHandler(scheme, this, "Open");
+    }
+    ~OpenedUrls() override {
+        for (const char* scheme : {"file", "http", "https"})
+            QDesktopServices::unsetUrlHandler(scheme);
+    }
+    QList<QUrl> urls;
+public slots:
+    void Open(const QUrl& url) { urls << url; }
+};
+
+QAction* ActionOf(QWidget* menu, const QString& text) {
+    for (QAction* action : menu->actions())
+        if (action->text() == text) return action;
+    ADD_FAILURE() << text.toStdString();
+    return nullptr;
+}
+
+// Answers the next file window with `path`.
+DialogWatch ChooseInFileWindow(const QString& path, QStringList* filters = nullptr) {
+    return DialogWatch("QFileDialog", [path, filters](QWidget* widget) {
+        auto* dialog = static_cast<QFileDialog*>(widget);
+        if (filters != nullptr) *filters = dialog->nameFilters();
+        if (dialog->fileMode() == QFileDialog::Directory) {
+            dialog->setDirectory(path);
+        } else {
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(name, nullptr);
+            name->setText(path);
+        }
+        QTimer::singleShot(0, dialog, [dialog] { static_cast<QDialog*>(dialog)->done(QDialog::Accepted); });
+    });
+}
+
+TEST_F(MainWindowTest, HeaderButtonsDropTheirMenusAndTheLoadCommandsOpenTheChosenDisc) {
+    auto* button = Find<QPushButton>("fileMenuButton");
+    auto* menu = Find<QMenu>("fileMenu");
+    QTest::mouseClick(button, Qt::LeftButton);
+    WaitFor([&] { return menu->isVisible(); });
+    EXPECT_EQ(menu->pos(), button->mapToGlobal(QPoint(0, button->height())));
+    menu->close();
+
+    auto* add_menu = Find<QMenu>("addFileMenu");
+    {
+        auto answer = ChooseInFileWindow(QString::fromStdString(fx::SampleDiscPath(fx::kPalDisc.folder)));
+        ActionOf(add_menu, "Load DVD Folder")->trigger();
+    }
+    EXPECT_EQ(tree_->topLevelItem(0)->childCount(), window_->session().row_count());
+    EXPECT_TRUE(Find<QLabel>("statusLabel")->text().startsWith("pal:"));
+    QStringList filters;
+    {
+        auto answer =
+            ChooseInFileWindow(QString::fromStdString(fx::SampleDiscPath(fx::kNtscDisc.iso)), &filters);
+        ActionOf(add_menu, "Load ISO File")->trigger();
+    }
+    EXPECT_EQ(filters, QStringList({"Disc images (*.iso)", "All Files (*)"}));
+    EXPECT_TRUE(Find<QLabel>("statusLabel")->text().startsWith("ntsc.iso:"));
+    EXPECT_TRUE(messages_.messages.empty());
+}
+
+TEST_F(MainWindowTest, HelpAboutAndFoldersOpenThroughTheDesktop) {
+    OpenedUrls opened;
+    ActionOf(Find<QMenu>("helpMenu"), "Help Content")->trigger();
+    QTest::mouseClick(Find<QPushButton>("openFolderButton"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("snapshotFolderButton"), Qt::LeftButton);
+    ASSERT_EQ(opened.urls.size(), 3);
+    EXPECT_TRUE(opened.urls[0].toLocalFile().endsWith("/help.html"));
+    EXPECT_TRUE(QFileInfo::exists(opened.urls[0].toLocalFile()));
+    EXPECT_EQ(opened.urls[1].toLocalFile().toStdString(), (folder_ / "out").string());
+    EXPECT_EQ(opened.urls[2].toLocalFile().toStdString(), (folder_ / "snaps").string());
+
+    QString name;
+    bool links = false;
+    {
+        DialogWatch about("aboutWindow", [&](QWidget* window) {
+            name = window->findChild<QLabel*>("aboutName")->text();
+            links = window->findChild<QLabel*>("homeLink")->isEnabled();
+            QTest::mouseClick(window->findChild<QPushButton*>("aboutOk"), Qt::LeftButton);
+        });
+        ActionOf(Find<QMenu>("helpMenu"), "About")->trigger();
+    }
+    EXPECT_EQ(name, window_->windowTitle());
+    EXPECT_TRUE(links);
+}
+
+TEST_F(MainWindowTest, BrowseChoosesTheOutputFolderAndRemembersIt) {
+    const fs::path picked = folder_ / "picked";
+    fs::create_directories(picked);
+    {
+        auto answer = ChooseInFileWindow(QString::fromStdString(picked.string()));
+        QTest::mouseClick(Find<QPushButton>("browseButton"), Qt::LeftButton);
+    }
+    EXPECT_EQ(Find<QLineEdit>("outputField")->text().toStdString(), picked.string());
+    EXPECT_EQ(store_.values().out_folder, picked.string());
+}
+
+TEST_F(MainWindowTest, ASoundTrackChosenWhilePlayingBecomesTheTitlesTrack) {
+    auto* audio = Find<QComboBox>("audioList");
+    ASSERT_EQ(audio->count(), 2);
+    QTest::mouseClick(Find<QPushButton>("playButton"), Qt::LeftButton);
+    audio->setFocus();
+    QTest::keyClick(audio, Qt::Key_Down);
+    EXPECT_EQ(window_->session().catalogue().current_audio_id(), audio->itemData(1).toInt());
+    EXPECT_TRUE(Find<QPushButton>("pauseButton")->isVisible());
+    EXPECT_TRUE(messages_.messages.empty());
+}
+
+TEST_F(MainWindowTest, MergeWritesOneFileOfBothTitles) {
+    CheckOnly({1, 2});  // Title_03 (4 s) and Title_04 (5 s)
+    QTest::mouseClick(Find<QCheckBox>("mergeBox"), Qt::LeftButton);
+    const auto [files, listed] = RunStart();
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_TRUE(listed.isEmpty());
+    const std::string name = "Title_03" + std::string(window_->session().profile().FormatExt);
+    const e2e::DecodedOutput decoded = e2e::DecodeOutput((folder_ / "out" / name).string(), 720, 480);
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_NEAR(decoded.pictures.back().time_s, 9.0, 0.4);
+}
+
+TEST_F(MainWindowTest, AnItemThatFailsIsListedAndTheBatchGoesOn) {
+    const std::string ext = window_->session().profile().FormatExt;
+    const fs::path kept = folder_ / "out" / ("Title_03" + ext);
+    { std::ofstream(kept) << "the user's own file"; }
+    CheckOnly({1, 2});
+    // The replace question is answered No.
+    DialogWatch refuse("QMessageBox", [](QWidget* box) {
+        QTimer::singleShot(0, box, [box] {
+            static_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
+        });
+    });
+    const auto [files, listed] = RunStart();
+    ASSERT_EQ(listed.size(), 1);
+    EXPECT_TRUE(listed[0].contains("was not replaced"));
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_TRUE(files[0].startsWith(QString::fromStdString("Title_04" + ext)));
+    EXPECT_EQ(fs::file_size(kept), std::string("the user's own file").size());
+    const e2e::DecodedOutput decoded =
+        e2e::DecodeOutput((folder_ / "out" / ("Title_04" + ext)).string(), 720, 480);
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+}
+
 }  // namespace
 }  // namespace rizuvira::ui
 
@@ -263,3 +440,5 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+#include "main_window_test.moc"

@@ -49,7 +49,8 @@ DialogWatch::DialogWatch(const QString& name, std::function<void(QWidget*)> answ
     state_->timer.setInterval(50);
     QObject::connect(&state_->timer, &QTimer::timeout, [state = state_.get(), name, answer] {
         for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (widget->objectName() != name || !widget->isVisible() ||
+            if ((widget->objectName() != name && widget->metaObject()->className() != name) ||
+                !widget->isVisible() ||
                 state->answered.count(widget))
                 continue;
             state->answered.insert(widget);

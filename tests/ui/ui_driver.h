@@ -26,7 +26,7 @@ void WaitFor(const std::function<bool()>& done);
 void ClickCheckMark(QTreeWidget* tree, QTreeWidgetItem* item);
 
 // While alive, calls `answer` with each new top-level dialog whose object
-// name is `name` once it is shown (a modal window a click opens).
+// name or class name is `name` once it is shown (a modal window a click opens).
 class DialogWatch {
 public:
     DialogWatch(const QString& name, std::function<void(QWidget*)> answer);
