@@ -10,3 +10,4 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/nul
 cmake --build "$build" --parallel 2
 cmake --build "$build" --target sample-discs
 ctest --test-dir "$build" --output-on-failure --parallel 2
+scripts/check-package.sh "$build"

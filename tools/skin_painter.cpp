@@ -2,6 +2,10 @@
 // src/ui/skin_layout.h, once at 1x and once at 2x ("name@2x.png"):
 //
 //   rizuvira-skin-painter OUTPUT_FOLDER [ICON_THEME_FOLDER]
+//   rizuvira-skin-painter --icon SVG NAME ICON_THEME_ROOT
+//
+// The second form renders the program's own icon into the hicolor sizes
+// (ICON_THEME_ROOT/hicolor/NxN/apps/NAME.png).
 //
 // Icons come from an installed icon theme (breeze by default), rendered from
 // its SVG files; the rest is drawn with anti-aliased shapes in one palette.
@@ -422,6 +426,22 @@ void PaintProgress(int scale) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
+    if (argc == 5 && QByteArray(argv[1]) == "--icon") {
+        QSvgRenderer svg(QString::fromLocal8Bit(argv[2]));
+        if (!svg.isValid()) return 1;
+        for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+            const QString folder = QStringLiteral("%1/hicolor/%2x%2/apps").arg(QString::fromLocal8Bit(argv[4])).arg(size);
+            QDir().mkpath(folder);
+            QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            QPainter p(&image);
+            p.setRenderHint(QPainter::Antialiasing);
+            svg.render(&p, QRectF(0, 0, size, size));
+            p.end();
+            if (!image.save(QStringLiteral("%1/%2.png").arg(folder, QString::fromLocal8Bit(argv[3])))) return 1;
+        }
+        return 0;
+    }
     if (argc < 2) {
         std::fprintf(stderr, "usage: rizuvira-skin-painter OUTPUT_FOLDER [ICON_THEME_FOLDER]\n");
         return 2;

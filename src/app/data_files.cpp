@@ -1,16 +1,38 @@
 #include "app/data_files.h"
 
+#include <cstdlib>
+#include <sstream>
 #include <system_error>
 
 namespace rizuvira::app {
 
-std::filesystem::path ProfileCatalogueFile(const std::string& given) {
-    if (!given.empty()) return given;
+namespace fs = std::filesystem;
+
+std::vector<fs::path> DataFolders() {
+    std::vector<fs::path> folders{fs::path(".")};
     std::error_code error;
-    if (std::filesystem::exists("Format.xml", error)) return "Format.xml";
-    return DataFile("Format.xml");
+    const fs::path executable = fs::read_symlink("/proc/self/exe", error);
+    if (!error) folders.push_back(executable.parent_path().parent_path() / "share" / "rizuvira");
+    const char* dirs = std::getenv("XDG_DATA_DIRS");
+    std::istringstream list(dirs != nullptr && *dirs != '\0' ? dirs : "/usr/local/share:/usr/share");
+    for (std::string dir; std::getline(list, dir, ':');)
+        if (!dir.empty()) folders.push_back(fs::path(dir) / "rizuvira");
+    folders.push_back(RIZUVIRA_BUILD_DATA_DIR);
+    return folders;
 }
 
-std::filesystem::path DataFile(const std::string& name) { return std::filesystem::path(RIZUVIRA_DATA_DIR) / name; }
+fs::path DataFile(const std::string& name) {
+    std::error_code error;
+    for (const fs::path& folder : DataFolders()) {
+        const fs::path file = folder / name;
+        if (fs::exists(file, error)) return folder == "." ? fs::path(name) : file;
+    }
+    return fs::path(RIZUVIRA_BUILD_DATA_DIR) / name;
+}
+
+fs::path ProfileCatalogueFile(const std::string& given) {
+    if (!given.empty()) return given;
+    return DataFile("Format.xml");
+}
 
 }  // namespace rizuvira::app

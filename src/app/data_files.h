@@ -1,18 +1,26 @@
 // Where the program finds the files it ships beside itself (Format.xml,
-// Set.xml, the help page).
+// Set.xml, the help page, the skin pictures).
 #pragma once
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace rizuvira::app {
 
-// The profile catalogue to read: `given` when not empty, else Format.xml in
-// the working directory when there is one, else the one shipped with the
-// program.
-std::filesystem::path ProfileCatalogueFile(const std::string& given = {});
+// The folders searched for the program's data, in order: the working
+// directory, "../share/rizuvira" beside the running executable, "rizuvira"
+// in each folder of $XDG_DATA_DIRS (default /usr/local/share:/usr/share),
+// and last the data folder of the build tree the program was built in.
+std::vector<std::filesystem::path> DataFolders();
 
-// A file of the program's data folder.
+// `name` (which may hold a folder: "skin/play.png") in the first data folder
+// that has it; the build tree's path when none has it, so that a message can
+// name what is missing.
 std::filesystem::path DataFile(const std::string& name);
+
+// The profile catalogue to read: `given` when not empty, else the first
+// Format.xml of the data folders.
+std::filesystem::path ProfileCatalogueFile(const std::string& given = {});
 
 }  // namespace rizuvira::app

@@ -1,5 +1,7 @@
 #include "app/desktop_rules.h"
 
+#include "dvd/dvd_access.h"
+
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -95,6 +97,19 @@ std::vector<std::string> OpticalDrives() {
     const std::string mounts((std::istreambuf_iterator<char>(file)),
                              std::istreambuf_iterator<char>());
     return OpticalDrives("/dev", mounts);
+}
+
+std::vector<Drive> ListDrives() {
+    std::vector<Drive> drives;
+    for (std::string& path : OpticalDrives()) {
+        std::string volume = DiscVolumeName(path);
+        drives.push_back({std::move(path), std::move(volume)});
+    }
+    return drives;
+}
+
+std::string DriveText(const Drive& drive) {
+    return drive.path + " (" + (drive.volume.empty() ? "no disc" : drive.volume) + ")";
 }
 
 bool IsOpenableDiscPath(const fs::path& path) {

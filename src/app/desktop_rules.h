@@ -28,6 +28,17 @@ std::vector<std::string> OpticalDrives(const std::filesystem::path& dev_folder,
 // The same for this machine (/dev and /proc/self/mounts).
 std::vector<std::string> OpticalDrives();
 
+// A drive of this machine and the volume name of the disc in it (empty when
+// the drive holds no readable disc).
+struct Drive {
+    std::string path;
+    std::string volume;
+};
+std::vector<Drive> ListDrives();
+
+// How a drive reads in a list: "/dev/sr0 (MY_MOVIE)", or "/dev/sr0 (no disc)".
+std::string DriveText(const Drive& drive);
+
 // True for what a drop on the main window opens: a file (an ISO image or a
 // media file; opening it says when it cannot be read), a folder holding
 // VIDEO_TS, or the VIDEO_TS folder itself.

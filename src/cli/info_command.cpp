@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/desktop_rules.h"
 #include "cli/json_text.h"
 #include "demux/mpeg_splitter.h"
 #include "dvd/dvd_access.h"
@@ -220,6 +221,22 @@ int RunInfo(const char* disc_path, bool json, std::FILE* out, std::FILE* err) {
         PrintJson(*disc, facts, out);
     else
         PrintText(*disc, facts, file, out);
+    return kExitDone;
+}
+
+int RunDrives(bool json, std::FILE* out) {
+    const std::vector<app::Drive> drives = app::ListDrives();
+    if (json) {
+        std::fprintf(out, "[");
+        for (size_t i = 0; i < drives.size(); ++i)
+            std::fprintf(out, "%s{\"path\": %s, \"volume\": %s}", i ? ", " : "",
+                         JsonString(drives[i].path).c_str(), JsonString(drives[i].volume).c_str());
+        std::fprintf(out, "]\n");
+    } else {
+        for (const app::Drive& drive : drives)
+            std::fprintf(out, "%s\t%s\n", drive.path.c_str(), drive.volume.c_str());
+        if (drives.empty()) std::fprintf(stderr, "No DVD drive was found.\n");
+    }
     return kExitDone;
 }
 

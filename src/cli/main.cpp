@@ -21,13 +21,16 @@ void Usage(std::FILE* to) {
         "       rizuvira-cli convert DISC [options]\n"
         "       rizuvira-cli snapshot DISC --title N --at TIME [-o FILE.(bmp|jpg|gif)|FOLDER]\n"
         "       rizuvira-cli play DISC --title N\n"
+        "       rizuvira-cli drives [--json]\n"
+        "       rizuvira-cli --version\n"
         "\n"
         "DISC is a drive (/dev/sr0), a folder holding VIDEO_TS, or an ISO image; or a plain\n"
         "file of one title: an MPEG program stream or VOB (.mpg, .vob), a transport stream\n"
         "(.ts, .m2ts; of several programs, the first with video), or a bare MPEG-1/2 video\n"
         "stream (.m2v). Pictures in MPEG-1/2 or H.264; sound in MPEG audio, AC-3, DTS,\n"
         "LPCM or AAC. Other files are refused with a message.\n"
-        "Titles, chapters and tracks count from 1, as info lists them.\n"
+        "Titles, chapters and tracks count from 1, as info lists them. `drives` lists the\n"
+        "optical drives and mounted discs, with the volume name of each inserted disc.\n"
         "\n"
         "convert options:\n"
         "  -o, --output DIR        output folder, made when missing (default: the stored output folder)\n"
@@ -79,6 +82,10 @@ int main(int argc, char** argv) {
         Usage(stdout);
         return kExitDone;
     }
+    if (!args.empty() && args[0] == "--version") {
+        std::printf("rizuvira-cli %s\n", RIZUVIRA_VERSION);
+        return kExitDone;
+    }
     const std::string command = args.empty() ? "" : args[0];
     const std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
     for (const std::string& arg : rest) {
@@ -120,6 +127,14 @@ int main(int argc, char** argv) {
         if (ParseConvertOptions(rest, &options, &error)) return RunConvert(options, stdout);
         std::fprintf(stderr, "rizuvira-cli convert: %s (see rizuvira-cli --help)\n", error.c_str());
         return kExitUsage;
+    }
+    if (command == "drives") {
+        const bool json = rest.size() == 1 && rest[0] == "--json";
+        if (!rest.empty() && !json) {
+            std::fprintf(stderr, "rizuvira-cli drives: unexpected %s\n", rest[0].c_str());
+            return kExitUsage;
+        }
+        return RunDrives(json, stdout);
     }
     if (command == "snapshot") return RunSnapshot(rest);
     if (command == "play") return RunPlay(rest);

@@ -478,6 +478,22 @@ std::shared_ptr<DvdDisc> Find(int32_t handle) {
 
 }  // namespace
 
+std::string DiscVolumeName(const std::string& path) {
+    std::error_code ec;
+    if (path.empty() || !std::filesystem::exists(path, ec)) return {};
+    std::unique_ptr<dvd_reader_t, decltype(&DVDClose)> reader(
+        DVDOpen2(nullptr, &kLogger, NormalisePath(path).c_str()), &DVDClose);
+    if (!reader) return {};
+    char name[33] = {};
+    if (DVDUDFVolumeInfo(reader.get(), name, sizeof(name), nullptr, 0) != 0 || name[0] == '\0') {
+        std::memset(name, 0, sizeof(name));
+        if (DVDISOVolumeInfo(reader.get(), name, sizeof(name), nullptr, 0) != 0) return {};
+    }
+    std::string text(name, strnlen(name, sizeof(name) - 1));
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
 double DvdTimeToMs(uint8_t hour, uint8_t minute, uint8_t second, uint8_t frame_u) {
     const int64_t seconds = FromBcd(hour) * 3600LL + FromBcd(minute) * 60LL + FromBcd(second);
     const int64_t frames = FromBcd(frame_u & 0x3F);

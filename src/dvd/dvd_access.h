@@ -123,6 +123,11 @@ struct DvdCellSpan {
 // False for an unknown handle or an area without cells.
 bool MyDvdFindTime(int32_t handle, double ms, DvdCellSpan* span);
 
+// The volume name of the disc at `path` (a drive, a mount point, a disc
+// folder or an ISO image): the UDF volume identifier, else the ISO 9660 one;
+// empty when no disc can be read there (an empty drive).
+std::string DiscVolumeName(const std::string& path);
+
 // Exact length of a DVD playback time: BCD hours, minutes, seconds and a frame
 // count whose two high bits give the rate (1: 25 fps, 3: 30000/1001 fps with
 // 30 frames per timecode second).

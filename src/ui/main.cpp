@@ -22,7 +22,7 @@
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(rizuvira::app::kApplicationTitle));
-    QApplication::setApplicationVersion("0.1.0");
+    QApplication::setApplicationVersion(RIZUVIRA_VERSION);
     rizuvira::ui::ApplyIconTheme();
 
     QCommandLineParser parser;

@@ -507,8 +507,9 @@ void MainWindow::Edit(int /*mode*/) {
 // --- Load commands -----------------------------------------------------------
 
 void MainWindow::LoadDvd() {
+    const std::vector<app::Drive> listed = app::ListDrives();
     QStringList drives;
-    for (const std::string& drive : app::OpticalDrives()) drives << Q(drive);
+    for (const app::Drive& drive : listed) drives << Q(app::DriveText(drive));
     if (drives.isEmpty()) {
         QMessageBox::information(
             this, windowTitle(),
@@ -516,9 +517,12 @@ void MainWindow::LoadDvd() {
         return;
     }
     bool ok = false;
-    const QString drive = QInputDialog::getItem(this, "Please Select DVD Folder", "Drive:", drives,
-                                                0, /*editable=*/true, &ok);
-    if (ok && !drive.isEmpty()) OpenDisc(drive);
+    const QString chosen = QInputDialog::getItem(this, "Please Select DVD Folder", "Drive:", drives,
+                                                 0, /*editable=*/true, &ok);
+    if (!ok || chosen.isEmpty()) return;
+    // A listed drive opens by its path; a typed path as it stands.
+    const qsizetype index = drives.indexOf(chosen);
+    OpenDisc(index >= 0 ? Q(listed[size_t(index)].path) : chosen);
 }
 
 void MainWindow::LoadDvdFolder() {

@@ -1,9 +1,9 @@
 #include "ui/skin.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QGuiApplication>
-#include <QHash>
+
+#include "app/data_files.h"
 
 namespace rizuvira::ui {
 namespace {
@@ -15,7 +15,10 @@ QString& FixedFolder() {
 
 QStringList Folders() {
     if (!FixedFolder().isEmpty()) return {FixedFolder()};
-    return {QDir::current().filePath(QStringLiteral("skin")), QStringLiteral(RIZUVIRA_SKIN_DIR)};
+    QStringList folders;
+    for (const std::filesystem::path& folder : app::DataFolders())
+        folders << QString::fromStdString((folder / "skin").string());
+    return folders;
 }
 
 QString TwiceName(const QString& name) {

@@ -10,8 +10,8 @@
 
 namespace rizuvira::ui {
 
-// The picture `name` ("play.png") at the screen's density: from "skin/" in
-// the working directory, else from the skin drawn at build time. A null
+// The picture `name` ("play.png") at the screen's density, from the folder
+// "skin" of the first data folder that has it (app::DataFolders). A null
 // pixmap when there is none, which leaves the control in its plain look.
 // The pixmap's device pixel ratio is 2 for an "@2x" copy, so its
 // deviceIndependentSize() is always the 1x size.

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -37,6 +38,32 @@ TEST_F(DesktopRulesTest, BrandingComesFromSetXmlAndIsEmptyWithout) {
     EXPECT_EQ(partial.title, "");
     EXPECT_EQ(partial.url, "https://a.example/");
     EXPECT_EQ(ReadBranding(folder_ / "missing.xml").url, "");
+}
+
+// Data is found in the working directory, then beside the executable as an
+// installed copy lays it out, then in $XDG_DATA_DIRS, then in the build tree.
+TEST_F(DesktopRulesTest, DataIsFoundInTheWorkingDirectoryThenBesideTheProgramThenXdg) {
+    const char* saved = std::getenv("XDG_DATA_DIRS");
+    const std::string kept = saved != nullptr ? saved : "";
+    setenv("XDG_DATA_DIRS", (folder_ / "xdg").c_str(), 1);
+    const std::vector<fs::path> folders = DataFolders();
+    ASSERT_EQ(folders.size(), 4u);
+    EXPECT_EQ(folders[0], ".");
+    EXPECT_EQ(folders[1], fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "share" /
+                              "rizuvira");
+    EXPECT_EQ(folders[2], folder_ / "xdg" / "rizuvira");
+    EXPECT_EQ(folders[3].filename(), "rizuvira");
+
+    fs::create_directories(folder_ / "xdg" / "rizuvira");
+    std::ofstream(folder_ / "xdg" / "rizuvira" / "only-here.txt") << "x";
+    EXPECT_EQ(DataFile("only-here.txt"), folder_ / "xdg" / "rizuvira" / "only-here.txt");
+    const fs::path working = fs::current_path();
+    fs::current_path(folder_);
+    std::ofstream("only-here.txt") << "y";
+    EXPECT_EQ(DataFile("only-here.txt"), "only-here.txt");
+    fs::current_path(working);
+    if (saved != nullptr) setenv("XDG_DATA_DIRS", kept.c_str(), 1);
+    else unsetenv("XDG_DATA_DIRS");
 }
 
 TEST_F(DesktopRulesTest, DrivesAreOpticalDevicesInOrderThenMountedDiscs) {

@@ -154,6 +154,13 @@ TEST_P(DvdAccessOnSampleDisc, RecordMatchesTheAuthoredDisc) {
 // lsdvd counts streams by attribute row; we number them from the chain's
 // control words, and our NTSC lengths are exact where lsdvd's are nominal,
 // so only the fields both read the same way are compared.
+TEST(DiscVolumeName, ReadsTheImagesVolumeAndNothingWhereNoDiscIs) {
+    EXPECT_EQ(DiscVolumeName(fixtures::SampleDiscPath(fixtures::kPalDisc.iso)),
+              fixtures::kPalDisc.volume_id);
+    EXPECT_EQ(DiscVolumeName(fs::temp_directory_path().string()), "");
+    EXPECT_EQ(DiscVolumeName("/no/such/drive"), "");
+}
+
 TEST_P(DvdAccessOnSampleDisc, AgreesWithLsdvd) {
     const std::string command = "lsdvd -a -s -c -Oy '" + GetParam().Path() + "' 2>/dev/null";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds the Debian package of BUILD_DIR, unpacks it into a temporary root
+# and runs the installed programs from an unrelated working directory on the
+# sample disc: what a user who installed the package gets.
+#   scripts/check-package.sh BUILD_DIR
+set -euo pipefail
+build=$(realpath "$1")
+source_dir=$(realpath "$(dirname "$0")/..")
+disc="$build/fixtures/ntsc.iso"
+root=$(mktemp -d)
+work=$(mktemp -d)
+trap 'rm -rf "$root" "$work"' EXIT
+
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls -t "$build"/rizuvira_*.deb | head -n 1)
+echo "package: $(basename "$deb")"
+dpkg-deb --field "$deb" Depends
+dpkg -x "$deb" "$root"
+
+for file in bin/rizuvira bin/rizuvira-cli share/rizuvira/Format.xml share/rizuvira/Set.xml \
+    share/rizuvira/help.html share/rizuvira/skin/maindlg.png share/rizuvira/skin/maindlg@2x.png \
+    share/applications/org.example.Rizuvira.desktop \
+    share/metainfo/org.example.Rizuvira.metainfo.xml \
+    share/icons/hicolor/scalable/apps/org.example.Rizuvira.svg \
+    share/icons/hicolor/48x48/apps/org.example.Rizuvira.png share/man/man1/rizuvira-cli.1.gz \
+    share/man/man1/rizuvira-cli.1; do
+  [ -e "$root/usr/$file" ] && continue
+  case "$file" in *.1) [ -e "$root/usr/$file.gz" ] && continue ;; *.1.gz) [ -e "${root}/usr/${file%.gz}" ] && continue ;; esac
+  echo "the package lacks /usr/$file" >&2
+  exit 1
+done
+if grep -q -F "$source_dir/data" "$root/usr/bin/rizuvira-cli" "$root/usr/bin/rizuvira"; then
+  echo "the installed programs point at the source tree" >&2
+  exit 1
+fi
+
+cd "$work"
+"$root/usr/bin/rizuvira-cli" --version
+"$root/usr/bin/rizuvira-cli" info "$disc" | head -n 3
+"$root/usr/bin/rizuvira-cli" profiles | head -n 2
+"$root/usr/bin/rizuvira-cli" convert "$disc" -t 3 -o "$work/out" -q
+ffprobe -v error -show_entries format=duration -of csv=p=0 "$work"/out/Title_03.*
+echo "the installed package converts"
