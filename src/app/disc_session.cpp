@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "dvd/dvd_access.h"
 #include "dvd/language_names.h"
 #include "dvd/title_texts.h"
 #include "engine/mpeg_file_source.h"
@@ -329,9 +330,41 @@ std::vector<engine::BatchRow> DiscSession::CheckedRows(int* unreadable) const {
         engine::StreamChoice streams;
         streams.audio_id = ResolveTrack(audio_choice_, row.item.title_index, true, name);
         streams.subtitle_id = ResolveTrack(subtitle_choice_, row.item.title_index, false, name);
-        batch.push_back({row.output_name, row.item, streams});
+        batch.push_back({row.output_name, row.item, streams,
+                         AudioLanguage(row.item.title_index, streams.audio_id), ChapterMarks(row.item)});
     }
     return batch;
+}
+
+std::vector<engine::ChapterMark> DiscSession::ChapterMarks(const engine::ConvertItem& item) const {
+    const int32_t handle = catalogue_->handle();
+    if (handle == 0 || !catalogue_->source_file().empty()) return {};
+    const int title = item.title_index;
+    const int chapters = catalogue_->disc().titles[title].chapters;
+    if (item.chapter_index >= 0) return {{0, "Chapter " + std::to_string(item.chapter_index + 1)}};
+    const int64_t from = item.trim_start_ms;
+    const int64_t to = item.trim_start_ms + item.trim_length_ms;
+    std::vector<engine::ChapterMark> marks;
+    double start = 0;
+    for (int c = 0; c < chapters; ++c) {
+        const double length = MyDvdGetChapterDuration(handle, title, c);
+        if (length < 0) break;
+        const double end = start + length;
+        const auto begin = static_cast<int64_t>(std::llround(start));
+        if (begin >= to) break;
+        if (end > from && length > 0)
+            marks.push_back({std::max<int64_t>(begin - from, 0), "Chapter " + std::to_string(c + 1)});
+        start = end;
+    }
+    return marks;
+}
+
+std::string DiscSession::AudioLanguage(int title, int32_t audio_id) const {
+    const DvdTitleInfo& info = catalogue_->disc().titles[title];
+    const int count = std::clamp(info.audio_count, 0, kDvdMaxStreams);
+    for (int i = 0; i < count; ++i)
+        if (info.audio_id[i] == audio_id || (audio_id == 0 && i == 0)) return LanguageCode3(info.audio_language[i]);
+    return {};
 }
 
 // --- Preview -----------------------------------------------------------------

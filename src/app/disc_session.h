@@ -165,6 +165,12 @@ public:
 
 private:
     int32_t ResolveTrack(const TrackChoice& choice, int title, bool audio, const std::string& name) const;
+    // The disc's chapters that start inside the item's range, counted from
+    // the range's start; a range starting inside a chapter begins with it.
+    std::vector<engine::ChapterMark> ChapterMarks(const engine::ConvertItem& item) const;
+    // The container code of the sound track `audio_id` of `title`; empty
+    // when the disc names no language for it.
+    std::string AudioLanguage(int title, int32_t audio_id) const;
 
     engine::MessageSink* const messages_;
     engine::SettingsStore* const settings_;

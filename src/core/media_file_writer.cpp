@@ -116,6 +116,7 @@ bool MediaFileWriter::Open(const std::filesystem::path& file_name, const OutputS
     settings_.AudioCodecName[sizeof settings_.AudioCodecName - 1] = '\0';
     video_frames_ = 0;
     audio_samples_ = 0;
+    chapters_.clear();
 
     const AVCodec* video_codec = nullptr;
     const AVCodec* audio_codec = nullptr;
@@ -306,6 +307,7 @@ bool MediaFileWriter::OpenAudio(const AVCodec* codec) {
     }
     audio_stream_->id = static_cast<int>(output_->nb_streams - 1);
     audio_stream_->time_base = enc->time_base;
+    if (!audio_language_.empty()) av_dict_set(&audio_stream_->metadata, "language", audio_language_.c_str(), 0);
     if (avcodec_parameters_from_context(audio_stream_->codecpar, enc) < 0) return Fail("out of memory");
     return true;
 }
@@ -479,6 +481,7 @@ bool MediaFileWriter::Close() {
         ok = Encode(audio_encoder_.get(), audio_stream_, nullptr) && ok;
     }
     if (video_encoder_) ok = Encode(video_encoder_.get(), video_stream_, nullptr) && ok;
+    WriteChapters();
     int result = av_write_trailer(output_.get());
     if (result < 0) {
         write_failed_ = true;
@@ -497,6 +500,49 @@ bool MediaFileWriter::Close() {
     }
     Release();
     return ok;
+}
+
+void MediaFileWriter::AddChapter(ChapterMark mark) {
+    if (IsOpen() && mark.start_ms >= 0) chapters_.push_back(std::move(mark));
+}
+
+int64_t MediaFileWriter::written_ms() const {
+    if (video_encoder_ && settings_.FrameRate > 0) {
+        const FrameRateFraction rate = ExactFrameRate(settings_.FrameRate);
+        return av_rescale(video_frames_, 1000LL * rate.den, rate.num);
+    }
+    if (audio_encoder_ && settings_.SampleRate > 0) return audio_samples_ * 1000 / settings_.SampleRate;
+    return 0;
+}
+
+void MediaFileWriter::WriteChapters() {
+    std::stable_sort(chapters_.begin(), chapters_.end(),
+                     [](const ChapterMark& a, const ChapterMark& b) { return a.start_ms < b.start_ms; });
+    const int64_t end_ms = written_ms();
+    std::vector<ChapterMark> kept;
+    for (ChapterMark& mark : chapters_) {
+        if (mark.start_ms >= end_ms) break;
+        if (!kept.empty() && kept.back().start_ms == mark.start_ms) kept.pop_back();
+        kept.push_back(std::move(mark));
+    }
+    chapters_.clear();
+    if (kept.empty()) return;
+    auto** list = static_cast<AVChapter**>(av_calloc(kept.size(), sizeof(AVChapter*)));
+    if (list == nullptr) return;
+    for (size_t i = 0; i < kept.size(); ++i) {
+        auto* chapter = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+        if (chapter == nullptr) break;
+        chapter->id = static_cast<int64_t>(i + 1);
+        chapter->time_base = AVRational{1, 1000};
+        chapter->start = kept[i].start_ms;
+        chapter->end = i + 1 < kept.size() ? kept[i + 1].start_ms : end_ms;
+        av_dict_set(&chapter->metadata, "title", kept[i].title.c_str(), 0);
+        list[i] = chapter;
+        output_->nb_chapters = static_cast<unsigned>(i + 1);
+    }
+    // The container frees them with itself.
+    av_freep(&output_->chapters);
+    output_->chapters = list;
 }
 
 }  // namespace rizuvira::engine

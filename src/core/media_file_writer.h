@@ -34,8 +34,15 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace rizuvira::engine {
+
+// A chapter of the output: where it starts and its name.
+struct ChapterMark {
+    int64_t start_ms = 0;
+    std::string title;
+};
 
 class MediaFileWriter {
 public:
@@ -61,6 +68,19 @@ public:
     bool Open(const std::filesystem::path& file_name, const OutputSettings& settings,
               const std::filesystem::path& container_name = {});
     bool IsOpen() const { return output_ != nullptr; }
+
+    // The language of the sound track of the files opened from now on, an
+    // ISO 639-2 code ("eng"); empty leaves it unset.
+    void SetAudioLanguage(std::string code) { audio_language_ = std::move(code); }
+    // A chapter of the open file starting `start_ms` after the file's start.
+    // Chapters are written when the file is closed, each ending where the
+    // next starts or where the file ends; one starting at or after the end
+    // is dropped. Containers without chapters (AVI, FLV, ...) ignore them.
+    void AddChapter(ChapterMark mark);
+    // The time written so far: the picture time where there are pictures,
+    // else the sound time.
+    int64_t written_ms() const;
+
     // Whether the open file has a picture / a sound stream.
     bool HasVideo() const { return video_encoder_ != nullptr; }
     bool HasAudio() const { return audio_encoder_ != nullptr; }
@@ -136,9 +156,13 @@ private:
     int partial_sample_bytes_ = 0;
     int64_t audio_skip_ = 0;  // sample frames WriteAudio still discards
 
+    void WriteChapters();
+
     int64_t video_frames_ = 0;
     int64_t audio_samples_ = 0;
     bool write_failed_ = false;
+    std::string audio_language_;
+    std::vector<ChapterMark> chapters_;
 };
 
 }  // namespace rizuvira::engine

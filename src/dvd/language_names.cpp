@@ -40,6 +40,17 @@ std::string LanguageName(int32_t code) {
     return {};
 }
 
+std::string LanguageCode3(int32_t code) {
+    const std::string letters = LanguageCode2(code);
+    if (letters.empty()) return {};
+    for (const LanguageRow& row : kLanguages) {
+        if (letters != row.alpha2) continue;
+        const std::string_view bibliographic = row.bibliographic;
+        return std::string(bibliographic.empty() ? std::string_view(row.alpha3) : bibliographic);
+    }
+    return {};
+}
+
 std::string LanguageText(int32_t code) {
     std::string name = LanguageName(code);
     return name.empty() ? kUnknownLanguage : name;

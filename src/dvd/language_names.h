@@ -23,6 +23,11 @@ std::string LanguageName3(std::string_view code);
 // bytes are ASCII letters (zero, or bytes such as ff ff that name no language).
 std::string LanguageCode2(int32_t code);
 
+// The three-letter code containers carry for a DVD language code: the
+// bibliographic form where it has one ("ger", "fre"), else the only one
+// ("eng"); empty when the code names no language.
+std::string LanguageCode3(int32_t code);
+
 // What a listing shows for a language: its name, or "Unknown" when the code names none.
 inline constexpr const char* kUnknownLanguage = "Unknown";
 std::string LanguageText(int32_t code);

@@ -19,6 +19,12 @@ DvdItemGraph::DvdItemGraph(MessageSink* messages, int32_t dvd_handle, int thread
     graph_.SetThreadCount(thread_count);
 }
 
+void DvdItemGraph::MarkChapters(const std::vector<ChapterMark>& marks) {
+    MediaFileWriter& writer = graph_.writer();
+    const int64_t item_start_ms = writer.written_ms();
+    for (const ChapterMark& mark : marks) writer.AddChapter({item_start_ms + mark.start_ms, mark.title});
+}
+
 bool DvdItemGraph::OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
                               const OutputSettings& settings) {
     settings_ = &settings;

@@ -24,6 +24,8 @@ public:
                     const OutputSettings& settings) override;
     bool CloseOutput() override;
     std::string OutputError() override { return graph_.writer().last_error(); }
+    void SetAudioLanguage(const std::string& code) override { graph_.writer().SetAudioLanguage(code); }
+    void MarkChapters(const std::vector<ChapterMark>& marks) override;
     void AlignSoundToPicture() override;
     bool Build(const ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) override;
     bool AttachPreview(decoders::IVideoSurface* surface) override { return graph_.AttachPreview(surface); }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/convert_item.h"
+#include "core/media_file_writer.h"
 #include "core/messages.h"
 #include "core/output_profile.h"
 
@@ -48,6 +49,12 @@ public:
     // stay alive while it is open. False when the file cannot be opened.
     virtual bool OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
                             const OutputSettings& settings) = 0;
+    // The sound track's language (ISO 639-2, "eng") of the files opened
+    // from now on; empty for none.
+    virtual void SetAudioLanguage(const std::string& /*code*/) {}
+    // Chapters of the item about to be built, their starts counted from where
+    // the item begins in the open file.
+    virtual void MarkChapters(const std::vector<ChapterMark>& /*marks*/) {}
     // Why the last OpenOutput or CloseOutput failed, or the last write.
     virtual std::string OutputError() = 0;
     // Finishes the open file (drains the encoders, writes the trailer).

@@ -84,7 +84,8 @@ void RunController::StartCurrentItem() {
             messages_->ShowMessage(path.string() + kFileExistsMessage);
         } else if (!part_.Create(path, &error)) {
             messages_->ShowMessage(kCannotCreateOutputMessage + path.string() + " (" + error + ")");
-        } else if (!graph_->OpenOutput(part_.path(), path, options_.settings)) {
+        } else if (graph_->SetAudioLanguage(row.audio_language),
+                   !graph_->OpenOutput(part_.path(), path, options_.settings)) {
             part_.Remove();
             messages_->ShowMessage(kCannotCreateOutputMessage + path.string() + " (" + graph_->OutputError() + ")");
         } else {
@@ -100,6 +101,12 @@ void RunController::StartCurrentItem() {
             return;
         }
     }
+    // A merged file has a chapter per item, named after it; a file of its
+    // own keeps the disc's chapters.
+    if (options_.merge)
+        graph_->MarkChapters({{0, std::filesystem::path(row.output_name).stem().string()}});
+    else
+        graph_->MarkChapters(row.chapters);
     if (!graph_->Build(row.item, row.streams, [host = host_] { host->PostGraphEvents(); })) {
         ++failed_items_;
         SkipCurrent(true);

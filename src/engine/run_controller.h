@@ -64,6 +64,8 @@ struct BatchRow {
     std::string output_name;  // file name with extension, "Title_01.mp4"
     ConvertItem item;
     StreamChoice streams;
+    std::string audio_language;         // ISO 639-2 of the chosen sound, or empty
+    std::vector<ChapterMark> chapters;  // the disc's chapters inside the trim, from its start
 };
 
 // What the machine does at the end of a batch. Tests replace it; nothing

@@ -18,6 +18,10 @@
 #include <string>
 #include <vector>
 
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
 #include "cli/cli_run.h"
 #include "e2e/decoded_output.h"
 #include "fixtures/sample_discs.h"
@@ -630,6 +634,62 @@ TEST_F(CliConvertTest, FullDiskFailsTheItemAndSaysWhy) {
                                    "\", \"ok\": false, \"seconds\": ");
     ASSERT_NE(at, std::string::npos) << run.out;
     EXPECT_LT(std::stod(run.out.substr(run.out.find("\"seconds\": ", at) + 11)), 30.0);
+}
+
+// Chapters and the sound track's language, as a player reads them back.
+struct Tags {
+    std::vector<std::pair<double, std::string>> chapters;  // start s, title
+    double end_s = 0;                                       // of the last chapter
+    std::string audio_language;
+};
+
+Tags ReadTags(const fs::path& file) {
+    Tags tags;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, file.c_str(), nullptr, nullptr) < 0) return tags;
+    avformat_find_stream_info(format, nullptr);
+    for (unsigned i = 0; i < format->nb_chapters; ++i) {
+        const AVChapter* chapter = format->chapters[i];
+        const AVDictionaryEntry* title = av_dict_get(chapter->metadata, "title", nullptr, 0);
+        tags.chapters.emplace_back(chapter->start * av_q2d(chapter->time_base), title ? title->value : "");
+        tags.end_s = chapter->end * av_q2d(chapter->time_base);
+    }
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        if (format->streams[i]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+        const AVDictionaryEntry* language = av_dict_get(format->streams[i]->metadata, "language", nullptr, 0);
+        if (language) tags.audio_language = language->value;
+    }
+    avformat_close_input(&format);
+    return tags;
+}
+
+// Title 1's chapters start every 15.015 s; trimmed to 10 s - 40 s the file
+// starts inside chapter 1 and holds the starts of chapters 2 and 3.
+TEST_F(CliConvertTest, ChaptersFollowTheTrimAndTheSoundNamesItsLanguage) {
+    for (const char* profile : {"1", "3"}) {  // MP4 and MKV
+        SCOPED_TRACE(profile);
+        ASSERT_EQ(Convert("-t 1 --trim 00:00:10-00:00:40 -y -p " + std::string(profile) + " -o '" +
+                          (folder_ / "out").string() + "'")
+                      .exit_code,
+                  0);
+        const fs::path file = folder_ / "out" / (profile[0] == '1' ? "Title_01.mp4" : "Title_01.mkv");
+        const Tags tags = ReadTags(file);
+        ASSERT_EQ(tags.chapters.size(), 3u);
+        const double starts[] = {0, 5.015, 20.030};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_NEAR(tags.chapters[i].first, starts[i], kNtscFrame);
+            EXPECT_EQ(tags.chapters[i].second, "Chapter " + std::to_string(i + 1));
+        }
+        EXPECT_NEAR(tags.end_s, 30.0, 2 * kNtscFrame);
+        EXPECT_EQ(tags.audio_language, "eng");
+    }
+    // A merged file has a chapter per item, named after it.
+    ASSERT_EQ(Convert("-t 3,4 --merge -o '" + (folder_ / "merged").string() + "'").exit_code, 0);
+    const Tags merged = ReadTags(folder_ / "merged" / "Title_03.mp4");
+    ASSERT_EQ(merged.chapters.size(), 2u);
+    EXPECT_EQ(merged.chapters[0], std::make_pair(0.0, std::string("Title_03")));
+    EXPECT_EQ(merged.chapters[1].second, "Title_04");
+    EXPECT_NEAR(merged.chapters[1].first, 4.0, 3 * kNtscFrame);
 }
 
 TEST(CliProfiles, ListsTheCatalogue) {

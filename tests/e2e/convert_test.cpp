@@ -302,7 +302,7 @@ TEST_F(ConvertTest, ScrambledDiscSaysItIsEncrypted) {
     options.output_folder = folder_;
     options.settings = Profile(kDefaultProfile);
     const BatchResult result =
-        RunBatch(handle_, {{"x.mp4", engine::MakeTitleItem(0, 10000), {}}}, engine::kDefaultEditSettings, options);
+        RunBatch(handle_, {{"x.mp4", engine::MakeTitleItem(0, 10000), {}, {}, {}}}, engine::kDefaultEditSettings, options);
     EXPECT_EQ(result.failed_items, 1);
     ASSERT_FALSE(result.messages.empty());
     EXPECT_EQ(result.messages.back(), engine::kEncryptedDiscMessage);
