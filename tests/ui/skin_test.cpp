@@ -12,6 +12,7 @@
 #include "ui/skin.h"
 #include "ui/skin_layout.h"
 #include "ui/skin_widgets.h"
+#include "ui/small_windows.h"
 
 namespace rizuvira::ui {
 namespace {
@@ -126,6 +127,17 @@ TEST(SkinPainter, DrawsEveryPictureAtOnceAndTwiceTheSize) {
     }
     check("starup.jpg", skin::splash::kWidth, skin::splash::kHeight);
     check("thumb.png", skin::kThumbWidth, skin::kThumbHeight);
+
+    // The splash is that picture with the name written on it; without the
+    // picture there is no splash.
+    const std::unique_ptr<QSplashScreen> splash = MakeSplash("Name", "1.0");
+    ASSERT_NE(splash, nullptr);
+    EXPECT_EQ(splash->pixmap().deviceIndependentSize().toSize(),
+              QSize(skin::splash::kWidth, skin::splash::kHeight));
+    QTemporaryDir empty;
+    SetSkinFolder(empty.path());
+    EXPECT_EQ(MakeSplash("Name", "1.0"), nullptr);
+    SetSkinFolder({});
 }
 
 }  // namespace
