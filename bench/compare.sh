@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Converts title 1 of the NTSC sample disc with our engine, with ffmpeg (from
 # the title's VOB file) and with HandBrakeCLI (from the disc image), with the
-# same settings, in one run, a few times each, and prints the median wall
-# times and our ratio to each.   bench/compare.sh [BUILD_DIR] [RUNS]
-#   H.264: libx264 2000 kb/s (preset medium), 720x480, 29.97 fps, AAC stereo 160 kb/s (profile 1)
+# same encoder settings, the runs of the three interleaved, and prints the
+# median wall and CPU times and our ratio to each.
+#   bench/compare.sh [BUILD_DIR] [RUNS]
+#   H.264: libx264 2000 kb/s (preset medium, no B-frames, GOP 29, look-ahead
+#          29), 720x480, 29.97 fps, AAC stereo 160 kb/s (profile 1)
 #   AVI:   MPEG-4 1500 kb/s, 640x480, MP3 128 kb/s (profile 7; ffmpeg only)
-# Ours runs with --cpu 100, as the others use every core (the stored default,
-# 50 %, leaves half the machine free), and with --overwrite, as ffmpeg with -y:
-# every run writes the same file.
+# The x264 settings each program wrote into its file are read back and
+# compared (the thread counts aside); the benchmark fails when they differ.
+# Everyone uses both cores: ours with --cpu 100 (the stored default, 50 %,
+# leaves half the machine free). Ours runs with --overwrite, as ffmpeg with
+# -y: every run writes the same file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-release}
@@ -22,33 +26,59 @@ cli="$build/src/cli/rizuvira-cli"
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 seconds=60.06  # title 1; the VOB holds title 2 after it
+x264_ff=(-c:v libx264 -preset medium -b:v 2000k -bt 2000k -bf 0 -g 29 -keyint_min 2 -sc_threshold 40
+  -rc-lookahead 29)
+x264_hb="bframes=0:keyint=29:min-keyint=2:scenecut=40:rc-lookahead=29:ratetol=1.0"
 
-TIMEFORMAT=%R
+declare -A jobs
+jobs[ours_h264]="$cli convert $iso --titles 1 --profile 1 --cpu 100 --output $out/ours --overwrite --quiet"
+jobs[ffmpeg_h264]="ffmpeg -nostdin -y -i $vob -t $seconds -map 0:v:0 -map 0:a:0 ${x264_ff[*]}
+  -s 720x480 -r 30000/1001 -c:a aac -b:a 160k -ac 2 -ar 48000 $out/ff.mp4"
+jobs[handbrake_h264]="HandBrakeCLI -i $iso -t 1 -o $out/hb.mp4 -e x264 --encoder-preset medium
+  -b 2000 --encopts $x264_hb -w 720 -l 480 --crop 0:0:0:0 -r 29.97 --cfr -a 1 -E av_aac -B 160
+  -6 stereo -R 48"
+jobs[ours_avi]="$cli convert $iso --titles 1 --profile 7 --cpu 100 --output $out/ours --overwrite --quiet"
+jobs[ffmpeg_avi]="ffmpeg -nostdin -y -i $vob -t $seconds -map 0:v:0 -map 0:a:0 -c:v mpeg4 -b:v 1500k
+  -s 640x480 -r 30000/1001 -c:a libmp3lame -b:a 128k -ac 2 -ar 44100 $out/ff.avi"
+order=(ours_h264 ffmpeg_h264 handbrake_h264 ours_avi ffmpeg_avi)
+
+# Each run appends "wall cpu" (user + system seconds) to $out/NAME.times; a
+# failed run stops the benchmark rather than timing an error.
+for ((i = 0; i < runs; i++)); do
+  for name in "${order[@]}"; do
+    # shellcheck disable=SC2086
+    /usr/bin/time -f "%e %U %S" -o "$out/time" ${jobs[$name]} >/dev/null 2>&1 ||
+      { echo "failed: ${jobs[$name]}" >&2; exit 1; }
+    awk '{printf "%s %.2f\n", $1, $2 + $3}' "$out/time" >> "$out/$name.times"
+  done
+done
+
+# The x264 settings string of a file, one setting a line, the thread counts left out.
+x264_settings() (
+  set +o pipefail  # the search stops reading at the first match
+  strings "$1" | grep -m1 -o 'options: .*' | tr ' ' '\n' | grep '=' |
+    grep -v -E '^(threads|lookahead_threads|sliced_threads)='
+)
+x264_settings "$out/ours/Title_01.mp4" > "$out/ours.x264"
+for peer in ff hb; do
+  x264_settings "$out/$peer.mp4" > "$out/$peer.x264"
+  if ! diff -u "$out/ours.x264" "$out/$peer.x264" > "$out/$peer.diff"; then
+    echo "the x264 settings of $peer differ from ours:" >&2
+    cat "$out/$peer.diff" >&2
+    exit 1
+  fi
+done
+echo "x264 settings, the same in all three files: $(tr '\n' ' ' < "$out/ours.x264")"
+
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)]}'; }
-timed() {  # a failed run stops the benchmark rather than timing an error
-  local t
-  t=$( { time "$@" >/dev/null 2>&1; } 2>&1 ) || { echo "failed: $*" >&2; exit 1; }
-  echo "$t"
-}
-measure() {  # name, command...
-  local name=$1; shift
-  for ((i = 0; i < runs; i++)); do timed "$@"; done | median > "$out/$name.time"
-}
-
-measure ours_h264 "$cli" convert "$iso" --titles 1 --profile 1 --cpu 100 --output "$out" --overwrite --quiet
-measure ffmpeg_h264 ffmpeg -nostdin -y -i "$vob" -t $seconds -map 0:v:0 -map 0:a:0 \
-  -c:v libx264 -preset medium -b:v 2000k -s 720x480 -r 30000/1001 -c:a aac -b:a 160k -ac 2 -ar 48000 "$out/ff.mp4"
-measure handbrake_h264 HandBrakeCLI -i "$iso" -t 1 -o "$out/hb.mp4" -e x264 --encoder-preset medium -b 2000 \
-  -w 720 -l 480 --crop 0:0:0:0 -r 29.97 --cfr -a 1 -E av_aac -B 160 -6 stereo -R 48
-measure ours_avi "$cli" convert "$iso" --titles 1 --profile 7 --cpu 100 --output "$out" --overwrite --quiet
-measure ffmpeg_avi ffmpeg -nostdin -y -i "$vob" -t $seconds -map 0:v:0 -map 0:a:0 \
-  -c:v mpeg4 -b:v 1500k -s 640x480 -r 30000/1001 -c:a libmp3lame -b:a 128k -ac 2 -ar 44100 "$out/ff.avi"
-
-t() { cat "$out/$1.time"; }
-printf '%-22s %8s\n' "median wall seconds" "($runs runs)"
-for n in ours_h264 ffmpeg_h264 handbrake_h264 ours_avi ffmpeg_avi; do printf '%-22s %8s\n' "$n" "$(t $n)"; done
-awk -v o="$(t ours_h264)" -v f="$(t ffmpeg_h264)" -v h="$(t handbrake_h264)" -v oa="$(t ours_avi)" -v fa="$(t ffmpeg_avi)" 'BEGIN {
-  printf "ratio ours/ffmpeg     (H.264): %.2f\n", o / f
-  printf "ratio ours/HandBrake  (H.264): %.2f\n", o / h
-  printf "ratio ours/ffmpeg     (AVI)  : %.2f\n", oa / fa
-}'
+wall() { cut -d' ' -f1 "$out/$1.times" | median; }
+cpu() { cut -d' ' -f2 "$out/$1.times" | median; }
+printf '%-16s %8s %8s   (median of %d interleaved runs)\n' "" "wall s" "CPU s" "$runs"
+for n in "${order[@]}"; do printf '%-16s %8s %8s\n' "$n" "$(wall $n)" "$(cpu $n)"; done
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+for pair in "ffmpeg_h264 H.264" "handbrake_h264 H.264" "ffmpeg_avi AVI"; do
+  set -- $pair
+  ours=ours_h264; [ "$2" = AVI ] && ours=ours_avi
+  printf 'ours / %-15s (%-5s): wall %s, CPU %s\n' "${1%_*}" "$2" "$(ratio "$(wall $ours)" "$(wall $1)")" \
+    "$(ratio "$(cpu $ours)" "$(cpu $1)")"
+done
