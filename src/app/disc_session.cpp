@@ -268,7 +268,10 @@ int DiscSession::BeginEdit() {
 }
 
 void DiscSession::EndEdit(int row) {
-    if (row >= 0 && row < row_count()) current_edit_.OnEditorClosed(catalogue_->rows()[row].item);
+    if (row < 0 || row >= row_count()) return;
+    CatalogueRow& edited = catalogue_->rows()[row];
+    current_edit_.OnEditorClosed(edited.item);
+    edited.trimmed_length = DurationText(static_cast<double>(edited.item.trim_length_ms));
 }
 
 void DiscSession::SetCurrentEdit(const engine::EditSettings& edit) {

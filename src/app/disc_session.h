@@ -22,6 +22,7 @@
 #include "core/messages.h"
 #include "core/output_profile.h"
 #include "core/profile_catalogue.h"
+#include "core/watermark.h"
 #include "core/settings_store.h"
 #include "dvd/title_catalogue.h"
 #include "engine/run_controller.h"
@@ -141,12 +142,17 @@ public:
     // "Please select one first" (no rows) or "GetItemData error" (the
     // root is selected).
     int BeginEdit();
-    // The editor closed, OK or Cancel: the row's settings become current.
+    // The editor closed, OK or Cancel: the row's settings become current and
+    // its "Trimmed Length" shows its trim.
     void EndEdit(int row);
     engine::ConvertItem& item(int row) { return catalogue_->rows()[row].item; }
     const engine::EditSettings& current_edit() const { return current_edit_.Get(); }
     // Sets the current block directly (the command line's picture options).
     void SetCurrentEdit(const engine::EditSettings& edit);
+    // The process's text watermark, drawn into every converted file (empty
+    // text: none). The editor's watermark page and --watermark set it.
+    const engine::Watermark& watermark() const { return watermark_; }
+    void SetWatermark(const engine::Watermark& watermark) { watermark_ = watermark; }
 
     // --- Start ---------------------------------------------------------------
     // The output field at Start: false with "Invalid output directory" when
@@ -178,6 +184,7 @@ private:
     engine::OutputProfile profile_{};
     bool has_profile_ = false;
     engine::CurrentEditSettings current_edit_;
+    engine::Watermark watermark_;
     std::unique_ptr<TitleCatalogue> catalogue_;
     bool disc_open_ = false;
     int selected_row_ = kNoRow;

@@ -129,6 +129,8 @@ void Editor::AttachPreview(filters::EditorPreviewGraph* preview, int32_t audio_i
     preview_->SetHue(values_.edit.hue_degrees);
     preview_->SeekTo(0);
     preview_->SetVolume(values_.edit.volume);
+    preview_has_mark_ = false;
+    SendWatermark();
     filters::StreamInfoList streams{};
     if (preview_->ListStreams(&streams)) {
         for (int i = 0; i < std::min(streams.audio_count, filters::StreamInfoList::kMaxAudio);
@@ -217,6 +219,7 @@ void Editor::ApplyZoom() {
     // stored pixel size would squeeze it again.
     preview_->SetLetterbox(0);
     preview_->SetPictureRect(RightPictureRect());
+    SendWatermark();
     preview_->Repaint();
 }
 
@@ -417,6 +420,47 @@ void Editor::SetVolume(int32_t value) {
     if (preview_) preview_->SetVolume(values_.edit.volume);
 }
 
+// ---- Watermark ----
+
+void Editor::SetWatermark(const engine::Watermark& watermark) {
+    watermark_ = watermark;
+    SendWatermark();
+}
+
+engine::Watermark Editor::PreviewWatermark() const {
+    engine::Watermark mark = watermark_;
+    filters::ConvertGeometry geometry;
+    const RECT crop = CropRect();
+    if (output_.Width <= 0 || output_.Height <= 0 ||
+        !filters::ComputeConvertGeometry(source_.width, source_.height,
+                                         PictureAspect{source_.aspect_x, source_.aspect_y}, crop,
+                                         RECT{0, 0, output_.Width, output_.Height},
+                                         values_.edit.zoom_mode, &geometry) ||
+        geometry.interior_width() <= 0 || geometry.interior_height() <= 0)
+        return mark;
+    const double sx = double(geometry.crop_width) / geometry.interior_width();
+    const double sy = double(geometry.crop_height) / geometry.interior_height();
+    mark.x = crop.left + static_cast<int32_t>(std::floor((mark.x - geometry.pad.left) * sx));
+    mark.y = crop.top + static_cast<int32_t>(std::floor((mark.y - geometry.pad.top) * sy));
+    mark.font_size_px = std::max(1, static_cast<int32_t>(std::lround(mark.font_size_px * sy)));
+    return mark;
+}
+
+void Editor::SendWatermark() {
+    if (!preview_) return;
+    if (watermark_.enabled()) {
+        const WatermarkSettings settings = MakeWatermarkSettings(PreviewWatermark());
+        preview_->SetWatermark(&settings);
+        preview_has_mark_ = true;
+    } else if (preview_has_mark_) {
+        // An empty text leaves the converter's picture in place: make it invisible instead.
+        WatermarkSettings hidden = MakeWatermarkSettings(PreviewWatermark());
+        hidden.kind = 1;
+        hidden.alpha = 0.0f;
+        preview_->SetWatermark(&hidden);
+    }
+}
+
 // ---- Reset and OK ----
 
 void Editor::Reset() {
@@ -434,6 +478,13 @@ void Editor::Reset() {
             SetSaturation(engine::kDefaultEditSettings.saturation);
             SetContrastSlider(engine::kDefaultEditSettings.hue_degrees + 180);
             break;
+        case EditorPage::kWatermark: {
+            engine::Watermark cleared;
+            cleared.font_family = watermark_.font_family;
+            cleared.font_size_px = watermark_.font_size_px;
+            SetWatermark(cleared);
+            break;
+        }
     }
     SetVolume(engine::kDefaultEditSettings.volume);
 }

@@ -20,6 +20,7 @@
 
 #include "core/convert_item.h"
 #include "core/output_profile.h"
+#include "core/watermark.h"
 #include "platform/format_types.h"
 
 namespace rizuvira::filters {
@@ -28,8 +29,8 @@ class EditorPreviewGraph;
 
 namespace rizuvira::app {
 
-// The three pages, numbered as the modes the editor opens in.
-enum class EditorPage : int32_t { kTrim = 0, kCrop = 1, kEffect = 2 };
+// The pages, numbered as the modes the editor opens in; the watermark page opens from its tab.
+enum class EditorPage : int32_t { kTrim = 0, kCrop = 1, kEffect = 2, kWatermark = 3 };
 
 // The source picture: its stored size and the display aspect the disc declares for it. An
 // unusable size means 720 x 480; an unusable aspect means square pixels.
@@ -194,7 +195,17 @@ public:
     void SetSaturation(int32_t value);  // 0..128
     void SetVolume(int32_t value);      // 0..512
 
-    // Reset: the current page's values, then the volume to 256.
+    // ---- Watermark page ----
+    // The process's watermark as the editor shows it (output pixels); handed to the preview.
+    void SetWatermark(const engine::Watermark& watermark);
+    const engine::Watermark& watermark() const { return watermark_; }
+    // The same watermark where the preview draws it: the preview's converter works on the
+    // whole source picture before the crop, so position and size are mapped from the output
+    // frame back to source pixels, so that the right picture shows it as the file will.
+    engine::Watermark PreviewWatermark() const;
+
+    // Reset: the current page's values (the watermark page: no text, the font kept), then the
+    // volume to 256.
     void Reset();
 
     // OK: the row's trim values and edit block become the editor's copy. (Cancel: drop the
@@ -211,6 +222,7 @@ private:
     void PlaceTracker();
     void ApplyZoom();
     void CropFromTracker();
+    void SendWatermark();
 
     const int64_t length_ms_;
     const engine::OutputSettings output_;
@@ -224,6 +236,8 @@ private:
     TrackerZone drag_zone_ = TrackerZone::kNone;
     Point drag_last_{};
     filters::EditorPreviewGraph* preview_ = nullptr;
+    engine::Watermark watermark_;
+    bool preview_has_mark_ = false;  // the preview holds a watermark picture
 };
 
 }  // namespace rizuvira::app

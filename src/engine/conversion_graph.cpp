@@ -208,6 +208,11 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
         video->SetHue(edit.hue_degrees);
         video->SetBrightness(edit.brightness);
         video->SetSaturation(edit.saturation);
+        if (watermark_.enabled()) {
+            const WatermarkSettings mark = MakeWatermarkSettings(watermark_);
+            if (FAILED(video->SetWatermark(&mark)) && messages_)
+                messages_->ShowMessage(kWatermarkFailedMessage);
+        }
 
         uint32_t palette[16];
         if (source_file_.empty() && MyDVDGetPalette(dvd_handle, title, palette))

@@ -23,6 +23,7 @@
 #include "core/convert_item.h"
 #include "core/media_file_writer.h"
 #include "core/messages.h"
+#include "core/watermark.h"
 #include "platform/filter_graph.h"
 #include "platform/seeking.h"
 
@@ -69,6 +70,11 @@ inline constexpr const char* kEncryptedDiscMessage =
 inline constexpr const char* kNoVideoDataMessage =
     " cannot be read: its video files (VOB) are missing from the disc or cut off before it";
 
+// The watermark's text could not be drawn (no font); the item converts
+// without it.
+inline constexpr const char* kWatermarkFailedMessage =
+    "The watermark text cannot be drawn with the chosen font; converting without it";
+
 // The streams a splitter offers (through IAMStreamSelect), by kind.
 bool ListSplitterStreams(IBaseFilter* splitter, StreamTable* table);
 
@@ -99,6 +105,9 @@ public:
     // the moment the graph pauses, so a later choice would let the first
     // packets of its default track into the file.
     void SetStreamChoice(int audio_key, int subtitle_key);
+    // The text watermark the video converter of every later Build draws (an
+    // empty text: none), at output pixels.
+    void SetWatermark(const Watermark& watermark) { watermark_ = watermark; }
 
     // Builds and joins the graph of one item and leaves it paused. `notify`
     // (may be empty) is called whenever a graph event is queued.
@@ -164,6 +173,7 @@ private:
     int thread_count_ = 0;  // 0: every core
     bool subtitles_wanted_ = true;
     int chosen_audio_key_ = 0, chosen_subtitle_key_ = 0;
+    Watermark watermark_;
     int64_t source_length_ms_ = 0;
     std::filesystem::path source_file_;  // empty: the DVD reader is the source
 };

@@ -19,6 +19,8 @@ public:
 
     // Items are read from this MPEG file instead of the disc.
     void SetSourceFile(std::filesystem::path file) { source_file_ = std::move(file); }
+    // The text watermark of every item built from now on (empty text: none).
+    void SetWatermark(const Watermark& watermark) { graph_.SetWatermark(watermark); }
 
     bool OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
                     const OutputSettings& settings) override;

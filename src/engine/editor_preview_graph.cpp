@@ -69,7 +69,10 @@ bool EditorPreviewGraph::Open(int32_t dvd_handle, decoders::IVideoSurface* left,
     if (seeking_) seeking_->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
 
     if (!left || !(left_renderer_ = MakeRenderer(graph_.Get(), left, &left_control_))) return false;
-    left_control_->SetAspectRatioMode(decoders::VMR_ARMODE_LETTER_BOX);
+    // The tee's pictures carry no display aspect: a letterbox would show them at their stored
+    // shape. A given left rectangle has the display shape already, so the picture fills it.
+    left_control_->SetAspectRatioMode(left_rect ? decoders::VMR_ARMODE_NONE
+                                                : decoders::VMR_ARMODE_LETTER_BOX);
     if (right && !(right_renderer_ = MakeRenderer(graph_.Get(), right, &right_control_)))
         return false;
 

@@ -52,7 +52,9 @@ public:
 
     // Builds and connects the graph for the open disc `dvd_handle` (kept open by the caller).
     // `left` is required; `right` may be null (then only the left picture is built). A null
-    // rectangle means the whole surface, whose size is then taken to be the frame's. The
+    // rectangle means the whole surface, whose size is then taken to be the frame's, and the
+    // left picture is letterboxed in it; a given left rectangle has the picture's display shape
+    // (the tee's pictures carry none) and the picture fills it. The
     // surfaces must outlive the graph or the next Open/Close.
     bool Open(int32_t dvd_handle, decoders::IVideoSurface* left, const RECT* left_rect,
               decoders::IVideoSurface* right, const RECT* right_rect, int frame_width,

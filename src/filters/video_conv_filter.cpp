@@ -75,6 +75,38 @@ std::shared_ptr<WatermarkPicture> MakeTextWatermark(const WatermarkSettings& set
     return picture;
 }
 
+// UTF-8 to UTF-16; a malformed byte reads as U+FFFD.
+std::u16string Utf16(const std::string& text) {
+    std::u16string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const int extra = byte < 0x80 ? 0 : (byte & 0xE0) == 0xC0 ? 1 : (byte & 0xF0) == 0xE0 ? 2
+                                        : (byte & 0xF8) == 0xF0 ? 3 : -1;
+        char32_t code = extra == 0 ? byte : extra == 1 ? byte & 0x1F : extra == 2 ? byte & 0x0F
+                                                                                  : byte & 0x07;
+        bool ok = extra >= 0 && i + static_cast<std::size_t>(extra) < text.size();
+        for (int k = 1; ok && k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            ok = (next & 0xC0) == 0x80;
+            code = code << 6 | (next & 0x3F);
+        }
+        if (!ok || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            out.push_back(u'\uFFFD');
+            ++i;
+            continue;
+        }
+        i += static_cast<std::size_t>(extra) + 1;
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(code));
+        }
+    }
+    return out;
+}
+
 void FillPlane(uint8_t* plane, int stride, int x, int y, int width, int height, uint8_t value) {
     if (width <= 0 || height <= 0) return;
     for (int row = y; row < y + height; ++row)
@@ -198,6 +230,24 @@ HRESULT CMyVideoConveFilter::SetWatermark(const WatermarkSettings* settings) {
     if (!watermark_) return E_FAIL;
     watermark_settings_ = record;
     return S_OK;
+}
+
+WatermarkSettings MakeWatermarkSettings(const rizuvira::engine::Watermark& watermark) {
+    WatermarkSettings settings;
+    const std::u16string text = Utf16(watermark.text);
+    std::size_t units = std::min<std::size_t>(text.size(), rizuvira::engine::kMaxWatermarkUnits);
+    if (units > 0 && units < text.size() && text[units - 1] >= 0xD800 && text[units - 1] < 0xDC00)
+        --units;  // keep a surrogate pair whole
+    std::copy_n(text.begin(), units, settings.text);
+    const std::size_t family =
+        std::min(watermark.font_family.size(), sizeof settings.font_family - 1);
+    std::copy_n(watermark.font_family.begin(), family, settings.font_family);
+    settings.font_size_px = watermark.font_size_px;
+    settings.colour = watermark.colour & 0x00FFFFFF;
+    settings.x = watermark.x;
+    settings.y = watermark.y;
+    settings.alpha = watermark.alpha >= 0.0f ? std::min(watermark.alpha, 1.0f) : 0.0f;
+    return settings;
 }
 
 std::pair<int, int> CMyVideoConveFilter::WatermarkSize() {

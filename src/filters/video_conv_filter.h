@@ -28,6 +28,7 @@
 #include <mutex>
 #include <utility>
 
+#include "core/watermark.h"
 #include "filters/av_ptr.h"
 #include "filters/picture_adjust.h"
 #include "filters/video_geometry.h"
@@ -47,6 +48,10 @@ struct WatermarkSettings {
     int32_t y = 0;                  // top edge in output luma pixels (may be negative)
     float alpha = 1.0f;             // 0.0 invisible .. 1.0 opaque
 };
+
+// The text record for `watermark`: the text as UTF-16 cut after kMaxWatermarkUnits units (never
+// inside a character), the family cut to the field, kind 0.
+WatermarkSettings MakeWatermarkSettings(const rizuvira::engine::Watermark& watermark);
 
 struct IMyVideoConvFilter : virtual IUnknown {
     static constexpr GUID iid = "A264C372-A83D-42E1-9D93-D6F10B3D95CD"_guid;

@@ -40,6 +40,8 @@ public:
                      engine::SystemActions* actions, QWidget* parent = nullptr);
     ~ConversionWindow() override;
 
+    // The text watermark every item draws (empty text: none); before Begin.
+    void SetWatermark(const engine::Watermark& watermark) { graph_.SetWatermark(watermark); }
     // Starts the batch; call once, then exec() (or show()).
     void Begin(std::vector<engine::BatchRow> rows, const engine::EditSettings& edit,
                engine::BatchOptions options);

@@ -23,12 +23,15 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
 
 #include "app/data_files.h"
+#include "dvd/dvd_access.h"
 #include "ui/conversion_window.h"
+#include "ui/editor_window.h"
 #include "ui/preview_surface.h"
 #include "ui/small_windows.h"
 #include "ui/qt_helpers.h"
@@ -495,13 +498,33 @@ void MainWindow::CheckAll(bool checked) {
     SyncChecks();
 }
 
-void MainWindow::Edit(int /*mode*/) {
+void MainWindow::Edit(int mode) {
     const int row = session_.BeginEdit();
     if (row < 0) return;
     StopPreview();
-    // The editor window opens here with the row's item; until then the row
-    // keeps its settings, as after Cancel.
+    const TitleCatalogue& catalogue = session_.catalogue();
+    engine::ConvertItem& item = session_.item(row);
+    EditorSource source;
+    source.name = session_.row(row).name;
+    // A plain file has no disc to play in the editor: it edits without pictures.
+    if (catalogue.source_file().empty()) source.dvd_handle = catalogue.handle();
+    source.title = item.title_index;
+    source.chapter = item.chapter_index;
+    source.audio_id = catalogue.current_audio_id();
+    source.subtitle_id = catalogue.current_subtitle_id();
+    DvdVideoInfo video{};
+    if (source.dvd_handle != 0 && MyDVDGetVideoInfo(source.dvd_handle, item.title_index, &video))
+        source.picture = app::SourcePicture{video.width, video.height, video.aspect_x,
+                                            video.aspect_y};
+    EditorWindow editor(&item, session_.profile().Settings,
+                        static_cast<app::EditorPage>(std::clamp(mode, 0, 2)), source,
+                        session_.watermark(), messages_, this);
+    if (editor.exec() == QDialog::Accepted) session_.SetWatermark(editor.watermark());
     session_.EndEdit(row);
+    if (root_ != nullptr && row < root_->childCount()) {
+        const QSignalBlocker block(tree_);
+        root_->child(row)->setText(2, Q(session_.row(row).trimmed_length));
+    }
 }
 
 // --- Load commands -----------------------------------------------------------
@@ -706,6 +729,7 @@ void MainWindow::Start() {
     };
     ConversionWindow window(session_.catalogue(), session_.settings().ThreadCount(), actions_,
                             this);
+    window.SetWatermark(session_.watermark());
     window.Begin(std::move(rows), session_.current_edit(), std::move(options));
     window.exec();
 }

@@ -56,6 +56,7 @@ void PreviewSurface::Present(const decoders::VideoFrameView& frame) {
     bool stretch = false;
     QRect destination;
     QColor border(Qt::black);
+    std::shared_ptr<const decoders::OverlayBitmap> overlay;
     if (frame.placement != nullptr) {
         const decoders::VideoPlacement& placement = *frame.placement;
         const QRect wanted = FromRect(placement.source);
@@ -66,6 +67,7 @@ void PreviewSurface::Present(const decoders::VideoFrameView& frame) {
         stretch = placement.aspect_ratio_mode == decoders::VMR_ARMODE_NONE;
         const uint32_t c = placement.border_colour;
         border = QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+        overlay = placement.overlay;
     }
     QSize aspect(frame.aspect_x, frame.aspect_y);
     if (aspect.width() <= 0 || aspect.height() <= 0) aspect = QSize(frame.width, frame.height);
@@ -77,15 +79,17 @@ void PreviewSurface::Present(const decoders::VideoFrameView& frame) {
     const QImage image = ToRgb(frame, source);
     QMetaObject::invokeMethod(
         this,
-        [this, image, aspect, stretch, destination, border] {
-            Take(image, aspect, stretch, destination, border);
+        [this, image, aspect, stretch, destination, border, overlay] {
+            Take(image, aspect, stretch, destination, border, overlay);
         },
         Qt::QueuedConnection);
 }
 
 void PreviewSurface::Take(const QImage& image, QSize display_aspect, bool stretch,
-                          QRect destination, QColor border) {
+                          QRect destination, QColor border,
+                          std::shared_ptr<const decoders::OverlayBitmap> overlay) {
     picture_ = image;
+    overlay_ = std::move(overlay);
     display_aspect_ = display_aspect;
     stretch_ = stretch;
     destination_ = destination;
@@ -97,6 +101,7 @@ void PreviewSurface::Take(const QImage& image, QSize display_aspect, bool stretc
 
 void PreviewSurface::Clear() {
     picture_ = QImage();
+    overlay_.reset();
     update();
 }
 
@@ -132,6 +137,40 @@ void PreviewSurface::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), border_);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(PictureRect(), picture_);
+    DrawOverlay(painter);
+}
+
+void PreviewSurface::DrawOverlay(QPainter& painter) {
+    const decoders::OverlayBitmap* overlay = overlay_.get();
+    if (overlay == nullptr) return;
+    if (overlay_drawn_ != overlay_) {
+        overlay_drawn_ = overlay_;
+        overlay_image_ = QImage(overlay->width, overlay->height, QImage::Format_ARGB32);
+        const uint32_t key = overlay->colour_key;
+        const QRgb key_rgb = qRgb(key & 0xFF, (key >> 8) & 0xFF, (key >> 16) & 0xFF);
+        const int alpha = std::clamp(static_cast<int>(overlay->alpha * 255.0f + 0.5f), 0, 255);
+        for (int y = 0; y < overlay->height; ++y) {
+            const uint8_t* in =
+                overlay->rgb.data() + static_cast<std::size_t>(y) * overlay->width * 3;
+            auto* out = reinterpret_cast<QRgb*>(overlay_image_.scanLine(y));
+            for (int x = 0; x < overlay->width; ++x, in += 3) {
+                const QRgb rgb = qRgb(in[0], in[1], in[2]);
+                out[x] = rgb == key_rgb ? qRgba(0, 0, 0, 0) : qRgba(in[0], in[1], in[2], alpha);
+            }
+        }
+    }
+    // The overlay covers its share of the destination rectangle.
+    const QRect area = destination_.isEmpty() ? rect() : destination_;
+    const QRectF target(area.left() + overlay->dest_left * area.width(),
+                        area.top() + overlay->dest_top * area.height(),
+                        (overlay->dest_right - overlay->dest_left) * area.width(),
+                        (overlay->dest_bottom - overlay->dest_top) * area.height());
+    const RECT& s = overlay->source;
+    const QRect source = QRect(QPoint(s.left, s.top), QPoint(s.right - 1, s.bottom - 1))
+                             .intersected(overlay_image_.rect());
+    if (source.isEmpty()) return;
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.drawImage(target, overlay_image_, source);
 }
 
 }  // namespace rizuvira::ui

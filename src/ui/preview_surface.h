@@ -3,7 +3,8 @@
 // renderer's streaming thread; it converts the picture to RGB there and hands
 // it to the widget's thread through a queued call, where it is drawn
 // letter-boxed (or stretched, as the renderer's placement asks) on the
-// border colour.
+// border colour, with the placement's colour-keyed overlay (the editor's
+// crop frame) over the destination rectangle.
 //
 // Threads: Present on any thread; everything else on the widget's thread.
 // The owner detaches the surface from its renderer (SetSurface(null), or the
@@ -14,6 +15,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
 
 #include "decoders/video_renderer.h"
 
@@ -49,13 +51,17 @@ protected:
 
 private:
     void Take(const QImage& image, QSize display_aspect, bool stretch, QRect destination,
-              QColor border);
+              QColor border, std::shared_ptr<const decoders::OverlayBitmap> overlay);
+    void DrawOverlay(QPainter& painter);
 
     QImage picture_;
     QSize display_aspect_;
     bool stretch_ = false;
     QRect destination_;  // empty: the whole widget
     QColor border_{Qt::black};
+    std::shared_ptr<const decoders::OverlayBitmap> overlay_;
+    std::shared_ptr<const decoders::OverlayBitmap> overlay_drawn_;  // what overlay_image_ holds
+    QImage overlay_image_;  // the overlay with its key colour transparent
     QString placeholder_;
     uint64_t pictures_shown_ = 0;
 };

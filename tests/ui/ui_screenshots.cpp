@@ -1,7 +1,9 @@
 // Writes a PNG of each window of the desktop program, for review:
 //   ui-screenshots OUTPUT_FOLDER [DISC]
-// main.png (the sample disc loaded and playing), about.png, conversion.png
-// (mid-run) and finished.png. Runs on the offscreen platform unless
+// main.png (the sample disc loaded and playing), about.png, the editor on
+// each page while it plays (editor-trim.png, editor-crop.png,
+// editor-effect.png, editor-watermark.png), conversion.png (mid-run) and
+// finished.png. Runs on the offscreen platform unless
 // QT_QPA_PLATFORM says otherwise; DISC defaults to the sample NTSC image.
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 
 #include "fixtures/sample_discs.h"
 #include "ui/conversion_window.h"
+#include "ui/editor_window.h"
 #include "ui/main_window.h"
 #include "ui/preview_surface.h"
 #include "ui/ui_driver.h"
@@ -84,6 +87,35 @@ int main(int argc, char** argv) {
             window.ShowAbout();
         }
         window.StopPreview();
+
+        // The editor on each page, playing, with a crop, a trim and a watermark set.
+        const char* pages[] = {"editor-trim.png", "editor-crop.png", "editor-effect.png",
+                               "editor-watermark.png"};
+        for (int page = 0; page < 4; ++page) {
+            ui::testing::DialogWatch editor("editorWindow", [&](QWidget* widget) {
+                auto* dialog = static_cast<ui::EditorWindow*>(widget);
+                app::Editor& rules = dialog->editor();
+                rules.TypeCropNumber(app::Editor::CropSide::kLeft, 60);
+                rules.TypeCropNumber(app::Editor::CropSide::kRight, 660);
+                rules.DragRange(150, 800);
+                rules.MarkIn();
+                rules.MarkOut();
+                if (page == 3) {
+                    engine::Watermark mark = rules.watermark();
+                    mark.text = "Rizuvira";
+                    rules.SetWatermark(mark);
+                    dialog->ShowPage(app::EditorPage::kWatermark);
+                }
+                dialog->RefreshAll();
+                ui::testing::WaitFor([&] {
+                    return dialog->right_picture()->pictures_shown() > 50 &&
+                           dialog->left_picture()->has_picture();
+                });
+                failures += !Save(dialog, out / pages[page]);
+                dialog->reject();
+            });
+            window.Edit(page < 3 ? page : 2);
+        }
 
         ui::testing::DialogWatch running("conversionWindow", [&](QWidget* widget) {
             auto* conversion = static_cast<ui::ConversionWindow*>(widget);
