@@ -192,6 +192,7 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     int skipped = 0;
     if (options.trim_end_ms >= 0) skipped += session.TrimCheckedRows(options.trim_start_ms, options.trim_end_ms);
     session.SetCurrentEdit(options.edit);
+    session.SetWatermark(options.watermark);
     if (options.audio) session.ChooseAudio(ToTrackChoice(*options.audio));
     if (options.subtitle) session.ChooseSubtitle(ToTrackChoice(*options.subtitle));
     std::vector<engine::BatchRow> rows = session.CheckedRows(&skipped);
@@ -229,6 +230,7 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     InterruptWatch::BlockSignals();
     engine::DvdItemGraph graph(&messages, catalogue.handle(), run_settings.ThreadCount());
     if (!catalogue.source_file().empty()) graph.SetSourceFile(catalogue.source_file());
+    graph.SetWatermark(session.watermark());
     engine::BatchLoop loop;
     engine::DesktopActions actions;
     engine::RunController controller(&graph, &loop, &messages, &actions);

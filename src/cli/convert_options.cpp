@@ -53,6 +53,26 @@ bool ParseTrack(const std::string& text, bool allow_none, TrackChoice* choice) {
     return false;
 }
 
+// UTF-16 code units of UTF-8 text: one per character, two above U+FFFF (a four-byte sequence).
+std::size_t Utf16Units(const std::string& text) {
+    std::size_t units = 0;
+    for (unsigned char c : text) {
+        if ((c & 0xC0) != 0x80) ++units;
+        if ((c & 0xF8) == 0xF0) ++units;
+    }
+    return units;
+}
+
+bool ParseColour(std::string text, uint32_t* colour) {
+    if (!text.empty() && text[0] == '#') text.erase(0, 1);
+    if (text.size() != 6 || !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isxdigit(c); }))
+        return false;
+    const auto rgb = static_cast<uint32_t>(std::stoul(text, nullptr, 16));
+    // RRGGBB as typed; the record holds 0x00BBGGRR.
+    *colour = (rgb >> 16 & 0xFF) | (rgb & 0xFF00) | (rgb & 0xFF) << 16;
+    return true;
+}
+
 }  // namespace
 
 int64_t ParseClockMs(const std::string& text) {
@@ -113,6 +133,7 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         return false;
     };
     engine::EditSettings& edit = options->edit;
+    bool watermark_options = false;
     using Handler = std::function<bool(const std::string&)>;
     auto level = [](int* field, int low, int high) {
         return [field, low, high](const std::string& v) { return ParseIntIn(v, low, high, field); };
@@ -192,6 +213,36 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         {"--rate", {level(&options->custom.sample_rate, 8000, 192000), "a sample rate in Hz"}},
         {"--channels", {level(&options->custom.channels, 1, 8), "1 to 8"}},
         {"--cpu", {level(&options->cpu_usage, 50, 100), "a percentage from 50 to 100"}},
+        {"--watermark", {[&](const std::string& v) {
+             options->watermark.text = v;
+             return !v.empty() && Utf16Units(v) <= static_cast<std::size_t>(engine::kMaxWatermarkUnits);
+         }, "a text of 1 to 63 characters"}},
+        {"--watermark-font", {[&](const std::string& v) {
+             options->watermark.font_family = v;
+             watermark_options = true;
+             return !v.empty() && v.size() < 64;
+         }, "a font family name, as fc-list shows it"}},
+        {"--watermark-size", {[&](const std::string& v) {
+             watermark_options = true;
+             return ParseIntIn(v, 4, 400, &options->watermark.font_size_px);
+         }, "the text's height in output pixels, 4..400"}},
+        {"--watermark-colour", {[&](const std::string& v) {
+             watermark_options = true;
+             return ParseColour(v, &options->watermark.colour);
+         }, "RRGGBB in hexadecimal"}},
+        {"--watermark-pos", {[&](const std::string& v) {
+             const std::vector<std::string> xy = Split(v, ',');
+             watermark_options = true;
+             return xy.size() == 2 && ParseIntIn(xy[0], 0, 4096, &options->watermark.x) &&
+                    ParseIntIn(xy[1], 0, 4096, &options->watermark.y);
+         }, "X,Y of the text's top-left corner in output pixels"}},
+        {"--watermark-opacity", {[&](const std::string& v) {
+             int percent = 0;
+             watermark_options = true;
+             if (!ParseIntIn(v, 0, 100, &percent)) return false;
+             options->watermark.alpha = static_cast<float>(percent) / 100.0f;
+             return true;
+         }, "a percentage from 0 (invisible) to 100 (opaque)"}},
         {"--after", {[&](const std::string& v) {
              if (v == "none") options->after = AfterOption::kNone;
              else if (v == "shutdown") options->after = AfterOption::kShutDown;
@@ -200,7 +251,8 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
              return true;
          }, "none, shutdown or open-folder"}},
     };
-    const std::map<std::string, std::string> short_names{{"-o", "--output"}, {"-p", "--profile"}, {"-t", "--titles"}};
+    const std::map<std::string, std::string> short_names{{"-o", "--output"}, {"-p", "--profile"}, {"-t", "--titles"},
+                                                         {"--watermark-color", "--watermark-colour"}};
 
     for (size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
@@ -226,6 +278,7 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         }
     }
     if (options->disc.empty()) return fail("no disc given");
+    if (watermark_options && !options->watermark.enabled()) return fail("the --watermark-* options need --watermark TEXT");
     if (options->chapter >= 0 && !options->titles.empty()) return fail("--chapter and --titles exclude each other");
     return true;
 }

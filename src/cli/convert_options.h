@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/edit_settings.h"
+#include "core/watermark.h"
 
 namespace rizuvira::cli {
 
@@ -44,6 +45,7 @@ struct ConvertOptions {
     int64_t trim_start_ms = 0;
     int64_t trim_end_ms = -1;   // -1: no trim
     engine::EditSettings edit = engine::kDefaultEditSettings;
+    engine::Watermark watermark;  // empty text: none
     std::optional<TrackChoice> audio;
     std::optional<TrackChoice> subtitle;
     bool merge = false;

@@ -284,3 +284,39 @@ TEST(EditorAccept, OkWritesTheCopyAndCancelLeavesTheRow) {
 }
 
 }  // namespace
+
+// ---- Watermark ----
+
+TEST(EditorWatermark, ThePreviewGetsTheMarkWhereTheFileWillShowIt) {
+    rizuvira::engine::Watermark mark;
+    mark.text = "Sample";
+    mark.x = 100;
+    mark.y = 60;
+    mark.font_size_px = 40;
+    // Full screen: the crop (80, 40)-(440, 280), 360 x 240, fills the 720 x 480 output, so an
+    // output pixel is half a source pixel.
+    Editor editor(Row(), Output(720, 480), EditorPage::kWatermark, kNtsc43);
+    editor.SetZoomMode(1);
+    editor.TypeCropNumber(Side::kLeft, 80);
+    editor.TypeCropNumber(Side::kTop, 40);
+    editor.TypeCropNumber(Side::kRight, 440);
+    editor.TypeCropNumber(Side::kBottom, 280);
+    editor.SetWatermark(mark);
+    rizuvira::engine::Watermark shown = editor.PreviewWatermark();
+    EXPECT_EQ(shown.x, 80 + 50);
+    EXPECT_EQ(shown.y, 40 + 30);
+    EXPECT_EQ(shown.font_size_px, 20);
+    EXPECT_EQ(shown.text, "Sample");
+    // Keep Original puts the 4:3 picture between 40-pixel bars of the 3:2 frame: output x 100
+    // is 60 pixels into the picture.
+    editor.ShowPage(EditorPage::kCrop);
+    editor.Reset();
+    shown = editor.PreviewWatermark();
+    EXPECT_EQ(shown.x, (100 - 40) * 720 / 640);
+    EXPECT_EQ(shown.y, 60);
+    // Reset on the watermark page removes the text and keeps the font.
+    editor.ShowPage(EditorPage::kWatermark);
+    editor.Reset();
+    EXPECT_FALSE(editor.watermark().enabled());
+    EXPECT_EQ(editor.watermark().font_size_px, 40);
+}

@@ -227,6 +227,27 @@ TEST_F(CliConvertTest, SubtitleNoneDrawsNothing) {
     EXPECT_LT(std::abs(plain.bottom_luma - quiet.pictures[quiet.pictures.size() / 2].bottom_luma), 1.0);
 }
 
+TEST_F(CliConvertTest, WatermarkIsDrawnWhereAndAsTheOptionsSay) {
+    const CliRun run = Convert("-t 3 --trim 0:00:01.5-0:00:02 --watermark 'WWWW' --watermark-pos 300,200 "
+                               "--watermark-size 40 --watermark-opacity 100 -o '" + folder_.string() + "/out'");
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const DecodedOutput out = Decode(folder_ / "out" / "Title_03.mp4");
+    ASSERT_TRUE(out.ok) << out.error;
+    ASSERT_FALSE(out.last_luma.empty());
+    const auto luma = [&](int x, int y) { return out.last_luma[static_cast<size_t>(y) * out.width + x]; };
+    // Black text on an opaque white box from (300, 200), over the grey background and the band.
+    int white = 0, black = 0;
+    for (int x = 300; x < 380; ++x) {
+        const int value = luma(x, 210);
+        white += value > 200;
+        black += value < 60;
+    }
+    EXPECT_GT(white, 10);
+    EXPECT_GT(black, 5);
+    EXPECT_NEAR(luma(296, 210), fx::kBackgroundLuma, 12) << "nothing left of the box";
+    EXPECT_NEAR(luma(310, 196), fx::kBackgroundLuma, 12) << "nothing above the box";
+}
+
 TEST_F(CliConvertTest, ChapterConvertsWhole) {
     // Chapter 2 of title 1 is frames 450 to 899.
     const fs::path out = folder_ / "out";

@@ -60,6 +60,39 @@ TEST(ConvertOptions, EverythingAtOnce) {
     EXPECT_TRUE(options.json);
 }
 
+TEST(ConvertOptions, WatermarkOptions) {
+    ConvertOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseConvertOptions({"disc.iso", "--watermark", "© Ünïcode 🙂", "--watermark-font",
+                                     "DejaVu Serif", "--watermark-size", "48", "--watermark-color",
+                                     "#FF8000", "--watermark-pos=100,50", "--watermark-opacity", "25"},
+                                    &options, &error))
+        << error;
+    EXPECT_EQ(options.watermark.text, "© Ünïcode 🙂");
+    EXPECT_EQ(options.watermark.font_family, "DejaVu Serif");
+    EXPECT_EQ(options.watermark.font_size_px, 48);
+    EXPECT_EQ(options.watermark.colour, 0x000080FFu);  // RRGGBB typed, 0x00BBGGRR kept
+    EXPECT_EQ(options.watermark.x, 100);
+    EXPECT_EQ(options.watermark.y, 50);
+    EXPECT_FLOAT_EQ(options.watermark.alpha, 0.25f);
+
+    // 63 UTF-16 units fit the converter's record; a character above U+FFFF takes two.
+    const std::string longest(63, 'x');
+    ConvertOptions fits;
+    EXPECT_TRUE(ParseConvertOptions({"d", "--watermark", longest}, &fits, &error)) << error;
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"d", "--watermark", longest + "x"},
+          {"d", "--watermark", std::string(62, 'x') + "🙂"},
+          {"d", "--watermark", ""},
+          {"d", "--watermark-size", "40"},
+          {"d", "--watermark", "a", "--watermark-colour", "12345"},
+          {"d", "--watermark", "a", "--watermark-opacity", "101"},
+          {"d", "--watermark", "a", "--watermark-pos", "-1,0"}}) {
+        ConvertOptions refused;
+        EXPECT_FALSE(ParseConvertOptions(bad, &refused, &error)) << bad.back();
+    }
+}
+
 TEST(ConvertOptions, RefusedValues) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {},                                   // no disc

@@ -152,6 +152,10 @@ DecodedOutput DecodeOutput(const std::string& path, int source_width, int source
         for (int y = top_row; y < f->height; ++y)
             for (int x = 0; x < f->width; ++x) bottom += luma[static_cast<size_t>(y) * stride + x];
         bottom /= static_cast<double>(f->width) * (f->height - top_row);
+        out.last_luma.resize(static_cast<size_t>(f->width) * f->height);
+        for (int y = 0; y < f->height; ++y)
+            std::copy_n(luma + static_cast<size_t>(y) * stride, f->width,
+                        out.last_luma.begin() + static_cast<std::ptrdiff_t>(y) * f->width);
         const int64_t pts = f->best_effort_timestamp == AV_NOPTS_VALUE ? 0 : f->best_effort_timestamp;
         out.pictures.push_back({pts * av_q2d(base), fx::DecodeFrameBand(luma, f->width, f->height, stride, band),
                                 fx::IsFlashFrame(luma, f->width, f->height, stride, flash, band), bottom, top});

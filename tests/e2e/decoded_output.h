@@ -42,6 +42,7 @@ struct DecodedOutput {
     double sample_aspect = 0;  // the stream's pixel aspect; 0 when unset
     ShownRect shown;           // where the first picture lies inside the bars
     std::vector<DecodedPicture> pictures;
+    std::vector<uint8_t> last_luma;  // the last picture's luma, width x height, packed
     int sample_rate = 0;
     int channels = 0;
     double audio_start_s = 0;
