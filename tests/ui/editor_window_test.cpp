@@ -331,6 +331,24 @@ TEST_F(EditorWindowTest, TheWatermarkShowsInTheRightPicture) {
     EXPECT_TRUE(messages_.messages.empty());
 }
 
+TEST_F(EditorWindowTest, WithoutAPreviewTheValuesStillEditAndSave) {
+    // A plain MPEG file has no disc for the preview graph to play.
+    const fs::path vob = folder_ / "clip.VOB";
+    fs::copy_file(fx::SampleDiscPath(fx::kNtscDisc.folder) + "/VIDEO_TS/VTS_02_1.VOB", vob);
+    ASSERT_TRUE(window_->OpenDisc(QString::fromStdString(vob.string())));
+    Edit(1, [&](EditorWindow* editor) {
+        EXPECT_FALSE(editor->preview_open());
+        EXPECT_FALSE(editor->left_picture()->has_picture());
+        TypeNumber(editor, "cropRight", 650);
+        TypeNumber(editor, "cropLeft", 700);  // pulled back inside the right edge
+        EXPECT_EQ(Find<QSpinBox>(editor, "cropLeft")->value(), 649);
+        QTest::mouseClick(Find<QPushButton>(editor, "okButton"), Qt::LeftButton);
+    });
+    EXPECT_EQ(window_->session().current_edit().crop_left, 649);
+    EXPECT_EQ(window_->session().current_edit().crop_right, 650);
+    EXPECT_TRUE(messages_.messages.empty());
+}
+
 TEST_F(EditorWindowTest, OkThenStartConvertsWithTheNewTrimCropAndWatermark) {
     Edit(1, [&](EditorWindow* editor) {
         TypeNumber(editor, "cropLeft", 40);
