@@ -197,6 +197,22 @@ TEST_F(EditorWindowTest, DraggingTheCropFrameChangesTheNumbersAndTheRightPicture
     EXPECT_TRUE(messages_.messages.empty());
 }
 
+TEST_F(EditorWindowTest, PlayAfterPauseGoesOnWhereThePictureStopped) {
+    Edit(2, [&](EditorWindow* editor) {
+        WaitForPictures(editor);
+        double position = 0;
+        WaitFor([&] { return editor->preview().GetPlayPosition(&position) && position > 1.5; });
+        QTest::mouseClick(Find<QToolButton>(editor, "editorPause"), Qt::LeftButton);
+        ASSERT_FALSE(editor->playing());
+        ASSERT_TRUE(editor->preview().GetPlayPosition(&position));
+        QTest::mouseClick(Find<QToolButton>(editor, "editorPlay"), Qt::LeftButton);
+        EXPECT_TRUE(editor->playing());
+        double resumed = 0;
+        ASSERT_TRUE(editor->preview().GetPlayPosition(&resumed));
+        EXPECT_GT(resumed, position - 0.2) << "not back at the start";
+    });
+}
+
 TEST_F(EditorWindowTest, TypedTimesKeepOneSecondBetweenStartAndEnd) {
     Edit(0, [&](EditorWindow* editor) {
         TypeTime(editor, "startField", "applyStartButton", "00:00:20");
