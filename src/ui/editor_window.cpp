@@ -95,6 +95,7 @@ EditorWindow::EditorWindow(engine::ConvertItem* row, const engine::OutputSetting
                            QWidget* parent)
     : QDialog(parent),
       row_(row),
+      output_(output),
       source_(source),
       editor_(*row, output, mode, source.picture, SurfaceLayout()),
       graph_(messages) {
@@ -186,7 +187,7 @@ QWidget* EditorWindow::BuildTimeline() {
     range_ = new RangeSelect;
     range_->setObjectName("trimRange");
     range_->SetRange(app::kRangeControlRange);
-    range_->SetPictures("select.png", "select_thumb.png");
+    range_->SetPictures(QString(), "select.png");
     connect(range_, &RangeSelect::rangeChanging, this, [this](int start, int end) {
         editor_.DragRange(start, end, range_->range());
         RefreshTrim();
@@ -461,8 +462,9 @@ QWidget* EditorWindow::BuildWatermarkPage() {
         connect(spin, &QSpinBox::valueChanged, this, &EditorWindow::WatermarkEdited);
         return spin;
     };
-    mark_x_ = position("watermarkX", 4096);
-    mark_y_ = position("watermarkY", 4096);
+    // Inside the output frame; a place outside it would draw nothing.
+    mark_x_ = position("watermarkX", output_.Width - 1);
+    mark_y_ = position("watermarkY", output_.Height - 1);
     mark_opacity_ = new SkinSlider;
     mark_opacity_->setObjectName("watermarkOpacity");
     mark_opacity_->SetRange(0, 100);

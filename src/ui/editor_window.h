@@ -113,6 +113,7 @@ private:
     bool TrackerEvent(QEvent* event);
 
     engine::ConvertItem* const row_;
+    const engine::OutputSettings output_;
     const EditorSource source_;
     app::Editor editor_;
     filters::EditorPreviewGraph graph_;

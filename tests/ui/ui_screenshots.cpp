@@ -103,6 +103,8 @@ int main(int argc, char** argv) {
                 if (page == 3) {
                     engine::Watermark mark = rules.watermark();
                     mark.text = "Rizuvira";
+                    mark.x = 120;
+                    mark.y = 40;
                     rules.SetWatermark(mark);
                     dialog->ShowPage(app::EditorPage::kWatermark);
                 }
