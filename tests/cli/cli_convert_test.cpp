@@ -228,8 +228,14 @@ TEST_F(CliConvertTest, SubtitleNoneDrawsNothing) {
 }
 
 TEST_F(CliConvertTest, WatermarkIsDrawnWhereAndAsTheOptionsSay) {
-    const CliRun run = Convert("-t 3 --trim 0:00:01.5-0:00:02 --watermark 'WWWW' --watermark-pos 300,200 "
-                               "--watermark-size 40 --watermark-opacity 100 -o '" + folder_.string() + "/out'");
+    // fontconfig keeps a few bytes of its parsed configuration unreachable after loading it;
+    // that is the library's, not a leak of the watermark code.
+    std::ofstream(folder_ / "lsan.supp") << "leak:libfontconfig.so\n";
+    const CliRun run = RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) +
+                                  "' -q -t 3 --trim 0:00:01.5-0:00:02 --watermark 'WWWW' "
+                                  "--watermark-pos 300,200 --watermark-size 40 "
+                                  "--watermark-opacity 100 -o '" + folder_.string() + "/out'",
+                              env_ + " LSAN_OPTIONS=suppressions='" + (folder_ / "lsan.supp").string() + "'");
     ASSERT_EQ(run.exit_code, 0) << run.err;
     const DecodedOutput out = Decode(folder_ / "out" / "Title_03.mp4");
     ASSERT_TRUE(out.ok) << out.error;
