@@ -22,8 +22,8 @@
 #include "core/messages.h"
 #include "core/output_profile.h"
 #include "core/profile_catalogue.h"
-#include "core/watermark.h"
 #include "core/settings_store.h"
+#include "core/watermark.h"
 #include "dvd/title_catalogue.h"
 #include "engine/run_controller.h"
 

@@ -432,10 +432,9 @@ engine::Watermark Editor::PreviewWatermark() const {
     filters::ConvertGeometry geometry;
     const RECT crop = CropRect();
     if (output_.Width <= 0 || output_.Height <= 0 ||
-        !filters::ComputeConvertGeometry(source_.width, source_.height,
-                                         PictureAspect{source_.aspect_x, source_.aspect_y}, crop,
-                                         RECT{0, 0, output_.Width, output_.Height},
-                                         values_.edit.zoom_mode, &geometry) ||
+        !filters::ComputeConvertGeometry(
+            source_.width, source_.height, PictureAspect{source_.aspect_x, source_.aspect_y}, crop,
+            RECT{0, 0, output_.Width, output_.Height}, values_.edit.zoom_mode, &geometry) ||
         geometry.interior_width() <= 0 || geometry.interior_height() <= 0)
         return mark;
     const double sx = double(geometry.crop_width) / geometry.interior_width();

@@ -12,13 +12,13 @@ namespace rizuvira::engine {
 inline constexpr int kMaxWatermarkUnits = 63;
 
 struct Watermark {
-    std::string text;                        // UTF-8; empty: no watermark
+    std::string text;                         // UTF-8; empty: no watermark
     std::string font_family = "DejaVu Sans";  // fontconfig family name
-    int32_t font_size_px = 32;               // em height in output pixels, 4..400
-    uint32_t colour = 0x00000000;            // 0x00BBGGRR, on the text's white box
-    int32_t x = 16;                          // left edge in output pixels
-    int32_t y = 16;                          // top edge in output pixels
-    float alpha = 0.5f;                      // 0.0 invisible .. 1.0 opaque
+    int32_t font_size_px = 32;                // em height in output pixels, 4..400
+    uint32_t colour = 0x00000000;             // 0x00BBGGRR, on the text's white box
+    int32_t x = 16;                           // left edge in output pixels
+    int32_t y = 16;                           // top edge in output pixels
+    float alpha = 0.5f;                       // 0.0 invisible .. 1.0 opaque
 
     bool enabled() const { return !text.empty(); }
     friend bool operator==(const Watermark&, const Watermark&) = default;

@@ -133,7 +133,9 @@ EditorWindow::EditorWindow(engine::ConvertItem* row, const engine::OutputSetting
     ShowPlaying(false);
 }
 
-EditorWindow::~EditorWindow() { StopPreview(); }
+EditorWindow::~EditorWindow() {
+    StopPreview();
+}
 
 // --- Layout ------------------------------------------------------------------
 
@@ -205,16 +207,13 @@ QWidget* EditorWindow::BuildTransport() {
                             "editorPlay");
     pause_ = TransportButton("Pause", ThemeIcon("media-playback-pause", QStyle::SP_MediaPause),
                              "editorPause");
-    auto* to_start =
-        TransportButton("Go to the start of the range",
-                        ThemeIcon("media-skip-backward", QStyle::SP_MediaSkipBackward),
-                        "rangeStartButton");
-    auto* mark_in = TransportButton(
-        "Mark in: the slider's start mark at the range's start",
-        ThemeIcon("zone-in", QStyle::SP_ArrowRight), "markInButton");
+    auto* to_start = TransportButton("Go to the start of the range",
+                                     ThemeIcon("media-skip-backward", QStyle::SP_MediaSkipBackward),
+                                     "rangeStartButton");
+    auto* mark_in = TransportButton("Mark in: the slider's start mark at the range's start",
+                                    ThemeIcon("zone-in", QStyle::SP_ArrowRight), "markInButton");
     auto* mark_out = TransportButton("Mark out: the slider's end mark at the range's end",
-                                     ThemeIcon("zone-out", QStyle::SP_ArrowLeft),
-                                     "markOutButton");
+                                     ThemeIcon("zone-out", QStyle::SP_ArrowLeft), "markOutButton");
     connect(play_, &QToolButton::clicked, this, &EditorWindow::Play);
     connect(pause_, &QToolButton::clicked, this, &EditorWindow::Pause);
     connect(to_start, &QToolButton::clicked, this, [this] {
@@ -228,8 +227,7 @@ QWidget* EditorWindow::BuildTransport() {
         editor_.MarkOut();
         RefreshTrim();
     });
-    for (QToolButton* button : {play_, pause_, to_start, mark_in, mark_out})
-        row->addWidget(button);
+    for (QToolButton* button : {play_, pause_, to_start, mark_in, mark_out}) row->addWidget(button);
     row->addSpacing(12);
     time_text_ = new QLabel(Q(app::EditorTimeText(0, 0)));
     time_text_->setObjectName("timeText");
@@ -272,8 +270,7 @@ QWidget* EditorWindow::BuildTabs() {
     const Tab tabs[] = {{app::EditorPage::kCrop, "Crop", "transform-crop", "cropTab"},
                         {app::EditorPage::kTrim, "Trim", "edit-cut", "trimTab"},
                         {app::EditorPage::kEffect, "Effect", "color-management", "effectTab"},
-                        {app::EditorPage::kWatermark, "Watermark", "insert-text",
-                         "watermarkTab"}};
+                        {app::EditorPage::kWatermark, "Watermark", "insert-text", "watermarkTab"}};
     for (const Tab& tab : tabs) {
         auto* button = new QToolButton;
         button->setObjectName(QString::fromLatin1(tab.name));
@@ -359,10 +356,10 @@ QWidget* EditorWindow::BuildCropPage() {
     const char* labels[4] = {"Left", "Top", "Right", "Bottom"};
     const char* names[4] = {"cropLeft", "cropTop", "cropRight", "cropBottom"};
     const app::Editor::CropSide sides[4] = {
-        app::Editor::CropSide::kLeft, app::Editor::CropSide::kTop,
-        app::Editor::CropSide::kRight, app::Editor::CropSide::kBottom};
-    const int limits[4] = {source_.picture.width, source_.picture.height,
-                           source_.picture.width, source_.picture.height};
+        app::Editor::CropSide::kLeft, app::Editor::CropSide::kTop, app::Editor::CropSide::kRight,
+        app::Editor::CropSide::kBottom};
+    const int limits[4] = {source_.picture.width, source_.picture.height, source_.picture.width,
+                           source_.picture.height};
     for (int i = 0; i < 4; ++i) {
         auto* spin = new QSpinBox;
         spin->setObjectName(QString::fromLatin1(names[i]));
@@ -535,8 +532,7 @@ void EditorWindow::RefreshTrim() {
     const app::Editor::Thumbs thumbs = editor_.RangeThumbs();
     const double range = app::kRangeControlRange;
     // While a thumb is dragged it keeps its own place; the editor's trim follows it.
-    if (!range_->dragging())
-        range_->SetFractions(thumbs.start / range, thumbs.end / range);
+    if (!range_->dragging()) range_->SetFractions(thumbs.start / range, thumbs.end / range);
 }
 
 void EditorWindow::RefreshCrop() {
@@ -610,11 +606,10 @@ void EditorWindow::ChooseFont() {
 void EditorWindow::ChooseColour() {
     engine::Watermark mark = editor_.watermark();
     const uint32_t c = mark.colour;
-    const QColor chosen = QColorDialog::getColor(QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF),
-                                                 this, "Watermark Colour");
+    const QColor chosen = QColorDialog::getColor(
+        QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF), this, "Watermark Colour");
     if (!chosen.isValid()) return;
-    mark.colour = static_cast<uint32_t>(chosen.red()) |
-                  static_cast<uint32_t>(chosen.green()) << 8 |
+    mark.colour = static_cast<uint32_t>(chosen.red()) | static_cast<uint32_t>(chosen.green()) << 8 |
                   static_cast<uint32_t>(chosen.blue()) << 16;
     editor_.SetWatermark(mark);
     RefreshWatermark();
@@ -704,7 +699,9 @@ void EditorWindow::Pause() {
     if (graph_.IsPaused()) ShowPlaying(false);
 }
 
-bool EditorWindow::playing() const { return pause_->isVisible(); }
+bool EditorWindow::playing() const {
+    return pause_->isVisible();
+}
 
 void EditorWindow::ShowPlaying(bool playing) {
     play_->setVisible(!playing);

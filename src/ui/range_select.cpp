@@ -36,10 +36,16 @@ void RangeSelect::SetFractions(double start, double end) {
     update();
 }
 
-void RangeSelect::SetRange(int range) { range_ = std::max(range, 1); }
+void RangeSelect::SetRange(int range) {
+    range_ = std::max(range, 1);
+}
 
-int RangeSelect::start_position() const { return static_cast<int>(range_ * start_); }
-int RangeSelect::end_position() const { return static_cast<int>(range_ * end_); }
+int RangeSelect::start_position() const {
+    return static_cast<int>(range_ * start_);
+}
+int RangeSelect::end_position() const {
+    return static_cast<int>(range_ * end_);
+}
 
 int RangeSelect::thumb_width() const {
     return thumb_.isNull() ? kPlainThumbWidth : thumb_.deviceIndependentSize().toSize().width();

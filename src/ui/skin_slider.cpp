@@ -110,28 +110,25 @@ void SkinSlider::paintEvent(QPaintEvent*) {
     const int fill_from = XOf(start_mark_, w);
     const int fill_to = XOf(end_mark_, w);
 
-    if (!track_.isNull())
-        painter.drawPixmap(0, 0, track_);
+    if (!track_.isNull()) painter.drawPixmap(0, 0, track_);
     if (!fill_.isNull() && fill_to > fill_from) {
         const qreal ratio = fill_.devicePixelRatio();
-        painter.drawPixmap(QRectF(fill_from, 0, fill_to - fill_from, h), fill_,
-                           QRectF(fill_from * ratio, 0, (fill_to - fill_from) * ratio,
-                                  fill_.height()));
+        painter.drawPixmap(
+            QRectF(fill_from, 0, fill_to - fill_from, h), fill_,
+            QRectF(fill_from * ratio, 0, (fill_to - fill_from) * ratio, fill_.height()));
     }
     const QPalette& colours = palette();
     const int track_top = (h - kPlainTrackHeight) / 2;
     if (track_.isNull()) {
         painter.setPen(QPen(colours.color(QPalette::Mid), 1.0));
         painter.setBrush(colours.color(QPalette::Base));
-        painter.drawRoundedRect(QRectF(0.5, track_top + 0.5, w - 1, kPlainTrackHeight - 1), 3,
-                                3);
+        painter.drawRoundedRect(QRectF(0.5, track_top + 0.5, w - 1, kPlainTrackHeight - 1), 3, 3);
     }
     if (fill_.isNull() && fill_to > fill_from) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(colours.color(QPalette::Highlight));
-        painter.drawRoundedRect(QRectF(fill_from, track_top, fill_to - fill_from,
-                                       kPlainTrackHeight),
-                                3, 3);
+        painter.drawRoundedRect(
+            QRectF(fill_from, track_top, fill_to - fill_from, kPlainTrackHeight), 3, 3);
     }
 
     if (!thumb_.isNull()) {
@@ -143,9 +140,8 @@ void SkinSlider::paintEvent(QPaintEvent*) {
     const int side = std::min(h - 4, 16);
     const int x = XOf(value_, w - side);
     const QRectF knob(x + 0.5, (h - side) / 2 + 0.5, side - 1, side - 1);
-    painter.setPen(QPen(dragging_ ? colours.color(QPalette::Highlight)
-                                  : colours.color(QPalette::Dark),
-                        1.0));
+    painter.setPen(
+        QPen(dragging_ ? colours.color(QPalette::Highlight) : colours.color(QPalette::Dark), 1.0));
     painter.setBrush(underMouse() || dragging_ ? colours.color(QPalette::Light)
                                                : colours.color(QPalette::Button));
     painter.drawEllipse(knob);

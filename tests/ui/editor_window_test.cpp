@@ -45,7 +45,9 @@ public:
     bool OpenFolder(const fs::path&, std::string*) override { return true; }
 };
 
-QRect FromRect(const RECT& r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); }
+QRect FromRect(const RECT& r) {
+    return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
 
 // Mean of the grabbed widget's grey levels over `area`.
 double MeanGrey(QWidget* widget, const QRect& area) {
@@ -186,8 +188,8 @@ TEST_F(EditorWindowTest, DraggingTheCropFrameChangesTheNumbersAndTheRightPicture
         };
         WaitFor([&] { return bars_shown(); });
         const RECT now = rules.TrackerRect();
-        const int bar_top = rules.LeftPictureRect().top +
-                            340 * RectHeight(rules.LeftPictureRect()) / 480;
+        const int bar_top =
+            rules.LeftPictureRect().top + 340 * RectHeight(rules.LeftPictureRect()) / 480;
         Drag(editor->left_picture(), QPoint((now.left + now.right) / 2, now.bottom - 1),
              QPoint((now.left + now.right) / 2, bar_top));
         EXPECT_NEAR(rules.CropRect().bottom, 340, 3);
@@ -401,9 +403,9 @@ TEST_F(EditorWindowTest, OkThenStartConvertsWithTheNewTrimCropAndWatermark) {
 
     const std::string name = "Title_01" + std::string(window_->session().profile().FormatExt);
     const engine::OutputSettings& settings = window_->session().profile().Settings;
-    const e2e::DecodedOutput out =
-        e2e::DecodeOutput((folder_ / "out" / name).string(), 720, 480,
-                          {40, 40, 640, 400, 0, 0, double(settings.Width), double(settings.Height)});
+    const e2e::DecodedOutput out = e2e::DecodeOutput(
+        (folder_ / "out" / name).string(), 720, 480,
+        {40, 40, 640, 400, 0, 0, double(settings.Width), double(settings.Height)});
     ASSERT_TRUE(out.ok) << out.error;
     ASSERT_GT(out.pictures.size(), 100u);
     // The first picture is the one at 50 s (frame 1498.5 at 29.97 fps), read through the crop.
