@@ -246,8 +246,8 @@ QWidget* EditorWindow::BuildTransport() {
     volume_ = new SkinSlider;
     volume_->setObjectName("volumeSlider");
     volume_->SetRange(0, 512);
+    volume_->setFixedWidth(100);  // the plain look's width; a track picture sets its own
     volume_->SetPictures("sliderbk1.png", "sliderbk2.png", "thumb.png");
-    volume_->setFixedWidth(110);
     connect(volume_, &SkinSlider::valueChanging, this,
             [this](int value) { editor_.SetVolume(value); });
     row->addWidget(volume_);
@@ -402,8 +402,8 @@ QWidget* EditorWindow::BuildEffectPage() {
         auto* slider = new SkinSlider;
         slider->setObjectName(QString::fromLatin1(rows[i].name));
         slider->SetRange(0, rows[i].maximum);
-        slider->SetPictures("bg2-2.png", QString(), "kuang-2.png");
         slider->setMinimumWidth(300);
+        slider->SetPictures("bg2-2.png", QString(), "kuang-2.png");
         *rows[i].slider = slider;
         effect_values_[i] = new QLabel;
         effect_values_[i]->setMinimumWidth(40);
@@ -465,8 +465,8 @@ QWidget* EditorWindow::BuildWatermarkPage() {
     mark_opacity_ = new SkinSlider;
     mark_opacity_->setObjectName("watermarkOpacity");
     mark_opacity_->SetRange(0, 100);
-    mark_opacity_->SetPictures("bg2-2.png", QString(), "kuang-2.png");
     mark_opacity_->setMinimumWidth(160);
+    mark_opacity_->SetPictures("bg2-2.png", QString(), "kuang-2.png");
     connect(mark_opacity_, &SkinSlider::valueChanging, this, &EditorWindow::WatermarkEdited);
     mark_opacity_text_ = new QLabel;
     mark_opacity_text_->setMinimumWidth(40);
