@@ -18,7 +18,6 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QShortcut>
-#include <QSlider>
 #include <QStackedWidget>
 #include <QTreeWidget>
 #include <QUrl>
@@ -36,6 +35,7 @@
 #include "ui/small_windows.h"
 #include "ui/qt_helpers.h"
 #include "ui/skin.h"
+#include "ui/skin_slider.h"
 #include "ui/skin_widgets.h"
 
 namespace rizuvira::ui {
@@ -239,14 +239,14 @@ void MainWindow::BuildPreview() {
     preview_->setGeometry(layout::kPreview.x, layout::kPreview.y, layout::kPreview.width,
                           layout::kPreview.height);
 
-    slider_ = new QSlider(Qt::Horizontal, this);
+    slider_ = new SkinSlider(this);
     slider_->setObjectName("positionSlider");
-    slider_->setRange(0, 1000);
-    slider_->setPageStep(50);
+    slider_->SetPictures("sliderbk_main1.png", "sliderbk_main2.png", "thumb.png");
+    slider_->SetRange(0, 1000);
     slider_->setGeometry(layout::kSlider.x, layout::kSlider.y, layout::kSlider.width,
                          layout::kSlider.height);
-    connect(slider_, &QSlider::actionTriggered, this,
-            [this] { QTimer::singleShot(0, this, &MainWindow::SliderAction); });
+    // Dragging seeks as the thumb moves.
+    connect(slider_, &SkinSlider::valueChanging, this, &MainWindow::SliderAction);
 
     auto* back = Button("back.png", "backButton", this);
     play_ = Button("play.png", "playButton", this);
@@ -621,7 +621,7 @@ void MainWindow::StopPreview() {
             preview_timer_.stop();
             ShowPlaying(false);
             preview_->Clear();
-            slider_->setValue(0);
+            slider_->SetValue(0);
         }
         player_.SeekTo(0);
     }
@@ -640,14 +640,14 @@ void MainWindow::PreviewTick() {
     if (!player_.GetPlayPosition(&position)) return;
     player_.GetPlayDuration(&duration);
     const int value = app::SliderFromPosition(position, duration);
-    if (!slider_->isSliderDown() && value != slider_->value()) slider_->setValue(value);
+    if (!slider_->dragging() && value != slider_->value()) slider_->SetValue(value);
 }
 
 void MainWindow::SliderAction() {
     if (!title_loaded_) return;
     double duration = 0;
     player_.GetPlayDuration(&duration);
-    player_.SeekTo(app::SeekFromSlider(slider_->sliderPosition(), duration));
+    player_.SeekTo(app::SeekFromSlider(slider_->value(), duration));
 }
 
 void MainWindow::DrainPreviewEvents() {
@@ -672,7 +672,7 @@ void MainWindow::ClosePlayer() {
     player_open_ = false;
     title_loaded_ = false;
     ShowPlaying(false);
-    slider_->setValue(0);
+    slider_->SetValue(0);
     preview_->Clear();
 }
 

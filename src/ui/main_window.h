@@ -23,7 +23,6 @@ class QComboBox;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class QSlider;
 class QStackedWidget;
 class QLabel;
 class QTreeWidget;
@@ -33,6 +32,7 @@ namespace rizuvira::ui {
 
 class PreviewSurface;
 class SkinButton;
+class SkinSlider;
 
 // Uses the breeze icon theme where the desktop names none (the offscreen
 // platform, bare window managers); call after the QApplication is made.
@@ -135,7 +135,7 @@ private:
     SkinButton* start_ = nullptr;
     QLabel* status_ = nullptr;
     bool skinned_ = false;
-    QSlider* slider_ = nullptr;
+    SkinSlider* slider_ = nullptr;
     SkinButton* play_ = nullptr;
     SkinButton* pause_ = nullptr;
     SkinButton* stop_ = nullptr;

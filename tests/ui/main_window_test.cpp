@@ -19,7 +19,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QSlider>
 #include <QTest>
 #include <QAbstractButton>
 #include <QTreeWidget>
@@ -32,6 +31,7 @@
 #include "ui/conversion_window.h"
 #include "ui/main_window.h"
 #include "ui/preview_surface.h"
+#include "ui/skin_slider.h"
 #include "ui/ui_driver.h"
 
 namespace rizuvira::ui {
@@ -187,7 +187,7 @@ TEST_F(MainWindowTest, AnotherProfileRewritesTheOutputFormatColumn) {
 
 TEST_F(MainWindowTest, PlayShowsTheTitlesPicturesAndASnapshotIsWritten) {
     auto* surface = window_->preview();
-    auto* slider = Find<QSlider>("positionSlider");
+    auto* slider = Find<SkinSlider>("positionSlider");
     auto* play = Find<QAbstractButton>("playButton");
     auto* pause = Find<QAbstractButton>("pauseButton");
     EXPECT_FALSE(pause->isVisible());
@@ -211,8 +211,9 @@ TEST_F(MainWindowTest, PlayShowsTheTitlesPicturesAndASnapshotIsWritten) {
     QTest::mouseClick(pause, Qt::LeftButton);
     EXPECT_TRUE(play->isVisible());
     // Dragging the slider to the middle seeks to the middle of the 60 s title.
-    slider->setSliderPosition(500);
-    slider->triggerAction(QAbstractSlider::SliderMove);
+    const QPoint middle(slider->width() / 2, slider->height() / 2);
+    QTest::mousePress(slider, Qt::LeftButton, {}, middle);
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, middle);
     double position = 0;
     WaitFor([&] { return window_->player().GetPlayPosition(&position) && position > 25; });
     EXPECT_NEAR(position, 30, 1);

@@ -71,13 +71,16 @@ int main(int argc, char** argv) {
     int failures = 0;
     {
         ui::MainWindow window(&messages, &store, &actions);
-        window.resize(1040, 640);
         window.show();
         if (!window.OpenDisc(QString::fromStdString(disc))) return 3;
         QTest::mouseClick(window.findChild<QAbstractButton*>("playButton"), Qt::LeftButton);
-        ui::testing::WaitFor([&] { return window.preview()->pictures_shown() > 60; });
-        window.Pause();
+        ui::testing::WaitFor([&] { return window.preview()->pictures_shown() > 10; });
+        // Into the part of the title with the colour bars, still playing.
+        window.player().SeekTo(20.0);
+        const uint64_t shown = window.preview()->pictures_shown();
+        ui::testing::WaitFor([&] { return window.preview()->pictures_shown() > shown + 20; });
         failures += !Save(&window, out / "main.png");
+        window.Pause();
 
         {
             ui::testing::DialogWatch about("aboutWindow", [&](QWidget* box) {
