@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(rizuvira::app::kApplicationTitle));
     QApplication::setApplicationVersion(RIZUVIRA_VERSION);
+    QGuiApplication::setDesktopFileName("org.example.Rizuvira");
     rizuvira::ui::ApplyIconTheme();
 
     QCommandLineParser parser;

@@ -93,7 +93,9 @@ MainWindow::MainWindow(engine::MessageSink* messages, engine::SettingsStore* set
     setObjectName("mainWindow");
     setWindowTitle(branding_.title.empty() ? QString::fromUtf8(app::kApplicationTitle)
                                            : Q(branding_.title));
-    setWindowIcon(ThemeIcon("media-optical", QStyle::SP_DriveDVDIcon));
+    // The program's own icon once installed, else the theme's disc.
+    setWindowIcon(QIcon::fromTheme("org.example.Rizuvira",
+                                   ThemeIcon("media-optical", QStyle::SP_DriveDVDIcon)));
     setAcceptDrops(true);
     skinned_ = SkinWindow(this, layout::kArt);
 
