@@ -40,6 +40,12 @@ CustomOutputSettings::CustomOutputSettings(const engine::OutputProfile& profile,
     ShowValues();
 }
 
+CustomOutputSettings::CustomOutputSettings(const engine::OutputProfile& profile,
+                                           ProfileLibrary* library)
+    : profile_(profile), catalogue_(&library->catalogue()), library_(library) {
+    ShowValues();
+}
+
 std::string_view CustomOutputSettings::ChoiceList(OutputList list) const {
     switch (list) {
         case OutputList::kResolution:
@@ -165,6 +171,60 @@ FormOutcome CustomOutputSettings::Default() {
     if (!catalogue_ || !catalogue_->Find(profile_.Id, fresh))
         return FormOutcome{false, kCantGetFormatMessage};
     profile_ = fresh;
+    ShowValues();
+    return {};
+}
+
+std::vector<CustomOutputSettings::Preset> CustomOutputSettings::Presets() const {
+    std::vector<Preset> presets;
+    if (!catalogue_) return presets;
+    for (const engine::OutputProfile& p : catalogue_->Iterate()) {
+        presets.push_back(Preset{p.Id, std::string(engine::FieldText(p.ProfileName)), false});
+    }
+    // IsSaved takes the catalogue's lock: ask after the walk.
+    for (Preset& preset : presets) preset.saved = library_ && library_->IsSaved(preset.id);
+    return presets;
+}
+
+int CustomOutputSettings::PresetSelection() const {
+    const std::vector<Preset> presets = Presets();
+    for (size_t i = 0; i < presets.size(); ++i)
+        if (presets[i].id == profile_.Id) return static_cast<int>(i);
+    return -1;
+}
+
+FormOutcome CustomOutputSettings::ChoosePreset(int32_t id) {
+    engine::OutputProfile chosen{};
+    if (!catalogue_ || !catalogue_->Find(id, chosen))
+        return FormOutcome{false, kCantGetFormatMessage};
+    profile_ = chosen;
+    ShowValues();
+    return {};
+}
+
+FormOutcome CustomOutputSettings::SaveAs(const std::string& name) {
+    if (!library_) return FormOutcome{false, "Profiles cannot be saved here"};
+    if (FormOutcome checked = Ok(); !checked.ok) return checked;
+    int32_t id = 0;
+    if (FormOutcome saved = library_->SaveAs(name, profile_, &id); !saved.ok) return saved;
+    return ChoosePreset(id);
+}
+
+bool CustomOutputSettings::CanDelete() const {
+    return library_ != nullptr && library_->IsSaved(profile_.Id);
+}
+
+FormOutcome CustomOutputSettings::Delete() {
+    if (!library_) return FormOutcome{false, "Profiles cannot be deleted here"};
+    if (FormOutcome deleted = library_->Delete(profile_.Id); !deleted.ok) return deleted;
+    engine::OutputProfile fallback{};
+    if (!catalogue_->Find(1, fallback)) {
+        for (const engine::OutputProfile& p : catalogue_->Iterate()) {
+            fallback = p;
+            break;
+        }
+    }
+    profile_ = fallback;
     ShowValues();
     return {};
 }

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/form_outcome.h"
+#include "app/saved_profiles.h"
 #include "core/output_profile.h"
 #include "core/profile_catalogue.h"
 
@@ -37,12 +39,6 @@ enum class OutputList : int {
 };
 inline constexpr int kOutputListCount = 8;
 
-// What a button did: `ok` false leaves the window open with `message` shown (when not empty).
-struct FormOutcome {
-    bool ok = true;
-    std::string message;
-};
-
 // Reads "W*H" as the resolution field does: two integers joined by "*" (blanks before each
 // number allowed, text after the second ignored). False unless both are 1..16384.
 bool ParseResolution(std::string_view text, int32_t* width, int32_t* height);
@@ -53,6 +49,9 @@ public:
     // outlive this object.
     CustomOutputSettings(const engine::OutputProfile& profile,
                          const engine::ProfileCatalogue* catalogue);
+    // With saved profiles: `library` (not null, outliving this object) serves "Default", the
+    // preset list, "Save as..." and "Del".
+    CustomOutputSettings(const engine::OutputProfile& profile, ProfileLibrary* library);
 
     // The copy, with everything OK stored so far.
     const engine::OutputProfile& profile() const { return profile_; }
@@ -72,6 +71,26 @@ public:
     // "Default": the catalogue's profile of the copy's id replaces the copy and is shown.
     FormOutcome Default();
 
+    // "Format PreSet:": every profile of the catalogue in its order; the entry of the copy's id
+    // is the selected one (-1 when the catalogue lacks it).
+    struct Preset {
+        int32_t id;
+        std::string name;
+        bool saved;
+    };
+    std::vector<Preset> Presets() const;
+    int PresetSelection() const;
+    // A preset chosen: that profile replaces the copy and is shown.
+    FormOutcome ChoosePreset(int32_t id);
+    // "Save as...": OK's steps into the copy, then the copy is saved as a new profile named
+    // `name`, and the copy becomes that profile. Without a library, or when a step or the save
+    // fails, nothing is saved and the message says why.
+    FormOutcome SaveAs(const std::string& name);
+    // "Del" applies to the selected preset when it is a saved one.
+    bool CanDelete() const;
+    // Deletes it; the copy then becomes the default profile (id 1, else the first).
+    FormOutcome Delete();
+
 private:
     void ShowValues();
     std::string_view ChoiceList(OutputList list) const;
@@ -79,6 +98,7 @@ private:
 
     engine::OutputProfile profile_;
     const engine::ProfileCatalogue* const catalogue_;
+    ProfileLibrary* const library_ = nullptr;
     std::array<int, kOutputListCount> selection_{};
     std::string resolution_text_;
 };

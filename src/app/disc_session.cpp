@@ -49,13 +49,13 @@ DiscSession::~DiscSession() = default;
 // --- Profiles ----------------------------------------------------------------
 
 bool DiscSession::LoadProfiles(const fs::path& file) {
-    profiles_.Clear();
     has_profile_ = false;
-    if (!profiles_.LoadFile(file)) {
+    if (!library_.Load(file, SavedProfilesFile(settings_->file()))) {
         messages_->ShowMessage(kLoadFormatError);
         return false;
     }
-    has_profile_ = profiles_.Find(1, profile_);
+    if (!library_.saved_file_error().empty()) messages_->ShowMessage(library_.saved_file_error());
+    has_profile_ = profiles().Find(1, profile_);
     if (has_profile_) catalogue_->RefreshOutputNames(profile_.FormatExt);
     return true;
 }
@@ -63,7 +63,7 @@ bool DiscSession::LoadProfiles(const fs::path& file) {
 bool DiscSession::ChooseProfile(int32_t id) {
     if (has_profile_ && id == profile_.Id) return false;
     engine::OutputProfile chosen{};
-    if (!profiles_.Find(id, chosen)) {
+    if (!profiles().Find(id, chosen)) {
         messages_->ShowMessage(kCantGetFormatMessage);
         return false;
     }
@@ -77,12 +77,12 @@ bool DiscSession::ChooseProfileByIdOrName(const std::string& wanted) {
     if (wanted.empty() || IsNumber(wanted)) {
         const int32_t id = wanted.empty() ? 1 : std::stoi(wanted);
         engine::OutputProfile found{};
-        if (!profiles_.Find(id, found)) return false;
+        if (!profiles().Find(id, found)) return false;
         if (!has_profile_ || id != profile_.Id) ChooseProfile(id);
         return true;
     }
     int32_t id = -1;
-    for (const engine::OutputProfile& profile : profiles_.Iterate()) {
+    for (const engine::OutputProfile& profile : profiles().Iterate()) {
         if (Lower(profile.ProfileName) == Lower(wanted)) {
             id = profile.Id;
             break;
@@ -98,7 +98,17 @@ void DiscSession::ReplaceProfile(const engine::OutputProfile& edited) {
     has_profile_ = true;
     catalogue_->RefreshOutputNames(profile_.FormatExt);
     engine::OutputProfile check{};
-    if (!profiles_.Find(profile_.Id, check)) messages_->ShowMessage(kGetFormatError);
+    if (!profiles().Find(profile_.Id, check)) messages_->ShowMessage(kGetFormatError);
+}
+
+void DiscSession::ProfilesChanged() {
+    engine::OutputProfile check{};
+    if (!has_profile_ || profiles().Find(profile_.Id, check)) return;
+    has_profile_ = false;
+    if (profiles().Find(1, profile_)) {
+        has_profile_ = true;
+        catalogue_->RefreshOutputNames(profile_.FormatExt);
+    }
 }
 
 // --- Disc --------------------------------------------------------------------

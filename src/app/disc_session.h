@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/custom_output_settings.h"
+#include "app/saved_profiles.h"
 #include "core/convert_item.h"
 #include "core/messages.h"
 #include "core/output_profile.h"
@@ -62,10 +63,16 @@ public:
     DiscSession& operator=(const DiscSession&) = delete;
 
     // --- Profiles -----------------------------------------------------------
-    // Reads the catalogue and makes the profile of id 1 current. False with
-    // "Load Format.xml error" when the file cannot be read.
+    // Reads the catalogue, then the user's saved profiles (Format.user.xml
+    // beside the settings file), and makes the profile of id 1 current.
+    // False with "Load Format.xml error" when the catalogue cannot be read;
+    // a saved file that cannot be read is reported and left out.
     bool LoadProfiles(const std::filesystem::path& file);
-    const engine::ProfileCatalogue& profiles() const { return profiles_; }
+    const engine::ProfileCatalogue& profiles() const { return library_.catalogue(); }
+    ProfileLibrary& profile_library() { return library_; }
+    // After profiles were saved or deleted: a current profile whose id has
+    // left the catalogue gives way to the profile of id 1.
+    void ProfilesChanged();
     // False until a profile is current (a catalogue without id 1).
     bool has_profile() const { return has_profile_; }
     const engine::OutputProfile& profile() const { return profile_; }
@@ -180,7 +187,7 @@ private:
 
     engine::MessageSink* const messages_;
     engine::SettingsStore* const settings_;
-    engine::ProfileCatalogue profiles_;
+    ProfileLibrary library_;
     engine::OutputProfile profile_{};
     bool has_profile_ = false;
     engine::CurrentEditSettings current_edit_;

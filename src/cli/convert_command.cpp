@@ -122,11 +122,16 @@ private:
 }  // namespace
 
 int RunProfiles(const std::string& catalogue_path, bool json, std::FILE* out) {
-    engine::ProfileCatalogue catalogue;
-    if (!catalogue.LoadFile(app::ProfileCatalogueFile(catalogue_path))) {
+    app::ProfileLibrary library;
+    const fs::path saved =
+        app::SavedProfilesFile(engine::DefaultSettingsFile(app::kApplicationTitle));
+    if (!library.Load(app::ProfileCatalogueFile(catalogue_path), saved)) {
         std::fprintf(stderr, "Cannot read the profile catalogue %s\n", catalogue_path.c_str());
         return kExitUsage;
     }
+    if (!library.saved_file_error().empty())
+        std::fprintf(stderr, "%s\n", library.saved_file_error().c_str());
+    const engine::ProfileCatalogue& catalogue = library.catalogue();
     if (json) std::fprintf(out, "{\"profiles\": [");
     bool first = true;
     for (const engine::OutputProfile& profile : catalogue.Iterate()) {

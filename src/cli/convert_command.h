@@ -19,7 +19,7 @@ inline constexpr int kExitItemFailed = 1;
 int RunConvert(const ConvertOptions& options, std::FILE* out);
 
 // Lists the output profiles of the catalogue (`catalogue_path`, or the
-// usual places when empty).
+// usual places when empty), then the user's saved ones.
 int RunProfiles(const std::string& catalogue_path, bool json, std::FILE* out);
 
 }  // namespace rizuvira::cli

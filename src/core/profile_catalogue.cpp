@@ -139,6 +139,22 @@ size_t ProfileCatalogue::Size() const {
     return profiles_.size();
 }
 
+void ProfileCatalogue::Add(const OutputProfile& profile) {
+    std::lock_guard lock(mutex_);
+    profiles_.push_back(profile);
+}
+
+bool ProfileCatalogue::Remove(int32_t id) {
+    std::lock_guard lock(mutex_);
+    for (auto it = profiles_.begin(); it != profiles_.end(); ++it) {
+        if (it->Id == id) {
+            profiles_.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
 void ProfileCatalogue::Clear() {
     std::lock_guard lock(mutex_);
     profiles_.clear();

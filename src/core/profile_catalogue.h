@@ -38,6 +38,10 @@ public:
 
     size_t Size() const;
     void Clear();
+    // Appends a copy of `profile` as it is (its Id included).
+    void Add(const OutputProfile& profile);
+    // Removes the first profile whose Id equals `id`; false when there is none.
+    bool Remove(int32_t id);
 
     // Walks the records in file order under the catalogue's lock.
     class Iteration {

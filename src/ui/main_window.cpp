@@ -30,7 +30,10 @@
 #include "app/data_files.h"
 #include "dvd/dvd_access.h"
 #include "ui/conversion_window.h"
+#include "ui/custom_settings_window.h"
 #include "ui/editor_window.h"
+#include "ui/preferences_window.h"
+#include "ui/properties_window.h"
 #include "ui/preview_surface.h"
 #include "ui/small_windows.h"
 #include "ui/qt_helpers.h"
@@ -143,8 +146,8 @@ void MainWindow::BuildMenus() {
                                         "Load ISO File", this, &MainWindow::LoadIsoFile);
     load_iso->setShortcut(QKeySequence::Open);
     file->addSeparator();
-    properties_file_ = file->addAction(
-        ThemeIcon("document-properties", QStyle::SP_FileDialogInfoView), "Properties");
+    file->addAction(ThemeIcon("document-properties", QStyle::SP_FileDialogInfoView), "Properties",
+                    this, &MainWindow::ShowProperties);
     file->addSeparator();
     QAction* exit = file->addAction(ThemeIcon("application-exit", QStyle::SP_DialogCloseButton),
                                     "Exit", this, &QWidget::close);
@@ -157,8 +160,8 @@ void MainWindow::BuildMenus() {
     edit->addAction("Check All", this, [this] { CheckAll(true); });
     edit->addAction("UnCheck All", this, [this] { CheckAll(false); });
     edit->addSeparator();
-    QAction* properties_edit = edit->addAction(
-        ThemeIcon("document-properties", QStyle::SP_FileDialogInfoView), "Properties");
+    edit->addAction(ThemeIcon("document-properties", QStyle::SP_FileDialogInfoView), "Properties",
+                    this, &MainWindow::ShowProperties);
 
     auto* clip = new QMenu("Clip", this);
     clip->setObjectName("clipMenu");
@@ -171,8 +174,8 @@ void MainWindow::BuildMenus() {
 
     auto* option = new QMenu("Option", this);
     option->setObjectName("optionMenu");
-    QAction* preferences =
-        option->addAction(ThemeIcon("configure", QStyle::SP_ComputerIcon), "Preferences");
+    option->addAction(ThemeIcon("configure", QStyle::SP_ComputerIcon), "Preferences", this,
+                      &MainWindow::OpenPreferences);
 
     auto* help = new QMenu("Help", this);
     help->setObjectName("helpMenu");
@@ -217,13 +220,8 @@ void MainWindow::BuildMenus() {
             [this] { Edit(1); });
     connect(Button("trim.png", "trimButton", this), &QPushButton::clicked, this,
             [this] { Edit(0); });
-    auto* preferences_button = Button("Preferences.png", "preferencesButton", this);
-
-    // The properties, preferences and output settings windows are not built
-    // yet: their commands stay visible but disabled.
-    for (QAction* later : {properties_file_, properties_edit, preferences})
-        later->setEnabled(false);
-    preferences_button->setEnabled(false);
+    connect(Button("Preferences.png", "preferencesButton", this), &QPushButton::clicked, this,
+            &MainWindow::OpenPreferences);
 
     connect(Button("min.png", "minimiseButton", this), &QPushButton::clicked, this,
             &QWidget::showMinimized);
@@ -335,7 +333,8 @@ void MainWindow::BuildOutput() {
     profiles_ = RowField(new QComboBox(this), layout::kProfileY, "profileList");
     connect(profiles_, &QComboBox::currentIndexChanged, this, &MainWindow::ProfileChosen);
     settings_button_ = Button("settings.png", "settingsButton", this);
-    settings_button_->setEnabled(false);  // the output settings window comes later
+    settings_button_->setEnabled(false);  // until the catalogue is read
+    connect(settings_button_, &QPushButton::clicked, this, &MainWindow::OpenSettings);
 
     RowLabel("Output:", layout::kOutputY, this);
     output_ = RowField(new QLineEdit(this), layout::kOutputY, "outputField");
@@ -358,11 +357,28 @@ void MainWindow::ShowStatus(const QString& text) { status_->setText(text); }
 
 void MainWindow::LoadProfiles() {
     if (!session_.LoadProfiles(app::ProfileCatalogueFile())) return;  // "Settings" stays disabled
+    settings_button_->setEnabled(true);
+    FillProfileList();
+}
+
+void MainWindow::FillProfileList() {
     const QSignalBlocker block(profiles_);
+    profiles_->clear();
     for (const engine::OutputProfile& profile : session_.profiles().Iterate()) {
         profiles_->addItem(Q(profile.ProfileName), profile.Id);
-        if (profile.Id == 1) profiles_->setCurrentIndex(profiles_->count() - 1);
+        if (session_.has_profile() && profile.Id == session_.profile().Id)
+            profiles_->setCurrentIndex(profiles_->count() - 1);
     }
+}
+
+void MainWindow::OpenSettings() {
+    if (!session_.has_profile()) return;
+    CustomSettingsWindow window(session_.profile(), &session_.profile_library(), messages_, this);
+    const bool ok = window.exec() == QDialog::Accepted;
+    if (ok) session_.ReplaceProfile(window.form().profile());
+    session_.ProfilesChanged();
+    FillProfileList();
+    RefreshOutputNames();
 }
 
 void MainWindow::ProfileChosen(int index) {
@@ -591,16 +607,21 @@ void MainWindow::Play() {
         if (!preview_timer_.isActive()) preview_timer_.start();
         return;
     }
-    player_.Stop();
-    if (!player_.SelectTitle(session_.PreviewTitle(), -1)) return;
-    title_loaded_ = true;
-    player_.SeekTo(0);
-    player_.SelectStreamsById(session_.catalogue().current_audio_id(),
-                              session_.catalogue().current_subtitle_id());
+    if (!LoadPreviewTitle()) return;
     player_.Play();
     if (!player_.IsRunning()) return;
     if (!preview_timer_.isActive()) preview_timer_.start();
     ShowPlaying(true);
+}
+
+bool MainWindow::LoadPreviewTitle() {
+    player_.Stop();
+    if (!player_.SelectTitle(session_.PreviewTitle(), -1)) return false;
+    title_loaded_ = true;
+    player_.SeekTo(0);
+    player_.SelectStreamsById(session_.catalogue().current_audio_id(),
+                              session_.catalogue().current_subtitle_id());
+    return true;
 }
 
 void MainWindow::Pause() {
@@ -733,6 +754,20 @@ void MainWindow::Start() {
                             this);
     window.SetWatermark(session_.watermark());
     window.Begin(std::move(rows), session_.current_edit(), std::move(options));
+    window.exec();
+}
+
+void MainWindow::OpenPreferences() {
+    PreferencesWindow window(&session_.settings_store(), messages_, this);
+    if (window.exec() == QDialog::Accepted) output_->setText(Q(session_.settings().out_folder));
+}
+
+void MainWindow::ShowProperties() {
+    if (!player_open_) return;
+    if (!title_loaded_ && !LoadPreviewTitle()) return;
+    filters::StreamInfoList streams{};
+    if (!player_.ListStreams(&streams)) return;
+    PropertiesWindow window(streams, this);
     window.exec();
 }
 

@@ -72,6 +72,15 @@ public:
     void Browse();
     void OpenOutputFolder();
     void Start();
+    // Option > Preferences: after OK the output field shows the stored folder.
+    void OpenPreferences();
+    // "Settings": the custom output settings of the current profile; OK makes
+    // the edited copy current. Saved or deleted profiles show in the list.
+    void OpenSettings();
+    // File/Edit > Properties: the streams of the title in the preview (the
+    // selected row's title is loaded, stopped, when none is); nothing when
+    // the preview cannot describe them.
+    void ShowProperties();
     void ShowHelp();
     void ShowAbout();
 
@@ -91,6 +100,8 @@ private:
     void BuildOutput();
     void ShowStatus(const QString& text);
     void LoadProfiles();
+    void FillProfileList();
+    bool LoadPreviewTitle();
     void FillRows();
     void SyncChecks();
     void FillStreams();
@@ -139,7 +150,6 @@ private:
     SkinButton* play_ = nullptr;
     SkinButton* pause_ = nullptr;
     SkinButton* stop_ = nullptr;
-    QAction* properties_file_ = nullptr;
 };
 
 }  // namespace rizuvira::ui

@@ -1,6 +1,7 @@
 // Writes a PNG of each window of the desktop program, for review:
 //   ui-screenshots OUTPUT_FOLDER [DISC]
-// main.png (the sample disc loaded and playing), about.png, the editor on
+// main.png (the sample disc loaded and playing), about.png, properties.png,
+// preferences.png and preferences-options.png, settings.png, the editor on
 // each page while it plays (editor-trim.png, editor-crop.png,
 // editor-effect.png, editor-watermark.png), conversion.png (mid-run) and
 // finished.png. Runs on the offscreen platform unless
@@ -23,6 +24,7 @@
 #include "ui/conversion_window.h"
 #include "ui/editor_window.h"
 #include "ui/main_window.h"
+#include "ui/preferences_window.h"
 #include "ui/preview_surface.h"
 #include "ui/ui_driver.h"
 
@@ -89,7 +91,31 @@ int main(int argc, char** argv) {
             });
             window.ShowAbout();
         }
+        {
+            ui::testing::DialogWatch properties("propertiesWindow", [&](QWidget* dialog) {
+                failures += !Save(dialog, out / "properties.png");
+                static_cast<QDialog*>(dialog)->accept();
+            });
+            window.ShowProperties();
+        }
         window.StopPreview();
+        {
+            ui::testing::DialogWatch preferences("preferencesWindow", [&](QWidget* widget) {
+                auto* dialog = static_cast<ui::PreferencesWindow*>(widget);
+                failures += !Save(dialog, out / "preferences.png");
+                dialog->ShowPage(app::PreferencesPage::kOptions);
+                failures += !Save(dialog, out / "preferences-options.png");
+                dialog->reject();
+            });
+            window.OpenPreferences();
+        }
+        {
+            ui::testing::DialogWatch settings("customSettingsWindow", [&](QWidget* dialog) {
+                failures += !Save(dialog, out / "settings.png");
+                static_cast<QDialog*>(dialog)->reject();
+            });
+            window.OpenSettings();
+        }
 
         // The editor on each page, playing, with a crop, a trim and a watermark set.
         const char* pages[] = {"editor-trim.png", "editor-crop.png", "editor-effect.png",

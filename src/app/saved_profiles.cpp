@@ -1,0 +1,214 @@
+#include "app/saved_profiles.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+namespace rizuvira::app {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string Trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// An attribute value between double quotes; blanks other than the space are written as
+// character references, which the reader turns back into themselves.
+std::string Escaped(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\t': out += "&#9;"; break;
+            case '\n': out += "&#10;"; break;
+            case '\r': out += "&#13;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+void Element(std::ostringstream& xml, const char* name, std::string_view value) {
+    xml << "    <" << name << " value=\"" << Escaped(value) << "\"/>\n";
+}
+
+void Element(std::ostringstream& xml, const char* name, int32_t value) {
+    Element(xml, name, std::to_string(value));
+}
+
+// In the order the catalogue reads them. A codec name left empty tells the reader that the
+// profile has no such stream.
+void WriteProfile(std::ostringstream& xml, const engine::OutputProfile& p) {
+    using engine::FieldText;
+    const engine::OutputSettings& s = p.Settings;
+    xml << "  <Profile>\n";
+    Element(xml, "ProfileName", FieldText(p.ProfileName));
+    Element(xml, "FormatExt", FieldText(p.FormatExt));
+    Element(xml, "VideoCodecName", s.HasVideo == 1 ? FieldText(s.VideoCodecName) : "");
+    Element(xml, "Width", s.Width);
+    Element(xml, "Height", s.Height);
+    Element(xml, "FrameRate", s.FrameRate);
+    Element(xml, "VideoBitRate", s.VideoBitRate);
+    Element(xml, "AudioCodecName", s.HasAudio == 1 ? FieldText(s.AudioCodecName) : "");
+    Element(xml, "SampleRate", s.SampleRate);
+    Element(xml, "AudioBitRate", s.AudioBitRate);
+    Element(xml, "Channel", s.Channel);
+    Element(xml, "Resolutions", FieldText(p.Resolutions));
+    Element(xml, "FrameRates", FieldText(p.FrameRates));
+    Element(xml, "VideoCodecs", FieldText(p.VideoCodecs));
+    Element(xml, "VideoBitRates", FieldText(p.VideoBitRates));
+    Element(xml, "SampleRates", FieldText(p.SampleRates));
+    Element(xml, "Channels", FieldText(p.Channels));
+    Element(xml, "AudioCodecs", FieldText(p.AudioCodecs));
+    Element(xml, "AudioBitRates", FieldText(p.AudioBitRates));
+    xml << "  </Profile>\n";
+}
+
+}  // namespace
+
+fs::path SavedProfilesFile(const fs::path& settings_file) {
+    return settings_file.parent_path() / kSavedProfilesFileName;
+}
+
+bool WriteProfileFile(const fs::path& path, const std::vector<engine::OutputProfile>& profiles,
+                      std::string* error) {
+    std::ostringstream xml;
+    xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        << "<!-- Output profiles saved in the custom output settings window. -->\n"
+        << "<Formats>\n";
+    for (const engine::OutputProfile& profile : profiles) WriteProfile(xml, profile);
+    xml << "</Formats>\n";
+
+    std::error_code code;
+    if (!path.parent_path().empty()) fs::create_directories(path.parent_path(), code);
+    fs::path temporary = path;
+    temporary += ".tmp." + std::to_string(::getpid());
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (out) {
+            out << xml.str();
+            out.flush();
+        }
+        if (!out) {
+            *error = std::strerror(errno);
+            out.close();
+            fs::remove(temporary, code);
+            return false;
+        }
+    }
+    fs::rename(temporary, path, code);
+    if (code) {
+        *error = code.message();
+        fs::remove(temporary, code);
+        return false;
+    }
+    return true;
+}
+
+bool ProfileLibrary::Load(const fs::path& shipped, const fs::path& saved) {
+    catalogue_.Clear();
+    saved_file_ = saved;
+    saved_file_error_.clear();
+    if (!catalogue_.LoadFile(shipped)) return false;
+    first_saved_id_ =
+        std::max<int32_t>(kFirstSavedProfileId, static_cast<int32_t>(catalogue_.Size()));
+    next_saved_id_ = first_saved_id_;
+    if (saved.empty()) return true;
+
+    std::error_code error;
+    if (fs::symlink_status(saved, error).type() == fs::file_type::not_found) return true;
+    engine::ProfileCatalogue loaded;
+    if (!loaded.LoadFile(saved)) {
+        saved_file_error_ = saved.string() +
+                            " cannot be read: the saved profiles are not listed, and the file "
+                            "is left as it is";
+        return true;
+    }
+    for (engine::OutputProfile profile : loaded.Iterate()) {
+        profile.Id = next_saved_id_++;
+        catalogue_.Add(profile);
+    }
+    return true;
+}
+
+bool ProfileLibrary::IsSaved(int32_t id) const {
+    engine::OutputProfile found{};
+    return id >= first_saved_id_ && catalogue_.Find(id, found);
+}
+
+std::vector<engine::OutputProfile> ProfileLibrary::SavedProfiles() const {
+    std::vector<engine::OutputProfile> saved;
+    for (const engine::OutputProfile& profile : catalogue_.Iterate())
+        if (profile.Id >= first_saved_id_) saved.push_back(profile);
+    return saved;
+}
+
+FormOutcome ProfileLibrary::Rewrite(const std::vector<engine::OutputProfile>& saved) {
+    if (saved_file_.empty()) return {false, "There is no file for saved profiles"};
+    if (!saved_file_error_.empty()) return {false, saved_file_error_};
+    std::string error;
+    if (!WriteProfileFile(saved_file_, saved, &error))
+        return {false, "Cannot write " + saved_file_.string() + ": " + error};
+    return {};
+}
+
+FormOutcome ProfileLibrary::SaveAs(const std::string& name, const engine::OutputProfile& profile,
+                                   int32_t* id) {
+    const std::string wanted = Trimmed(name);
+    if (wanted.empty()) return {false, "Please enter a name for the profile"};
+    if (std::all_of(wanted.begin(), wanted.end(),
+                    [](unsigned char c) { return std::isdigit(c); }))
+        return {false, "A profile name needs more than digits: numbers choose profiles by id"};
+    if (std::any_of(wanted.begin(), wanted.end(),
+                    [](unsigned char c) { return c < 0x20 || c == 0x7f; }))
+        return {false, "A profile name is one line of text"};
+    if (wanted.size() >= sizeof profile.ProfileName) return {false, "The profile name is too long"};
+    for (const engine::OutputProfile& other : catalogue_.Iterate()) {
+        if (Lower(engine::FieldText(other.ProfileName)) == Lower(wanted))
+            return {false, "A profile named \"" + wanted + "\" exists already"};
+    }
+
+    engine::OutputProfile added = profile;
+    engine::SetField(added.ProfileName, wanted);
+    added.Id = next_saved_id_;
+    std::vector<engine::OutputProfile> saved = SavedProfiles();
+    saved.push_back(added);
+    if (FormOutcome written = Rewrite(saved); !written.ok) return written;
+    catalogue_.Add(added);
+    ++next_saved_id_;
+    *id = added.Id;
+    return {};
+}
+
+FormOutcome ProfileLibrary::Delete(int32_t id) {
+    engine::OutputProfile found{};
+    if (!catalogue_.Find(id, found)) return {false, "There is no such profile"};
+    if (id < first_saved_id_)
+        return {false, "The profiles that come with the program cannot be deleted"};
+    std::vector<engine::OutputProfile> saved = SavedProfiles();
+    std::erase_if(saved, [id](const engine::OutputProfile& p) { return p.Id == id; });
+    if (FormOutcome written = Rewrite(saved); !written.ok) return written;
+    catalogue_.Remove(id);
+    return {};
+}
+
+}  // namespace rizuvira::app

@@ -1,0 +1,68 @@
+// The output profiles a user saves, beside the shipped ones. The shipped catalogue (Format.xml)
+// is only read; saved profiles live in Format.user.xml in the settings folder, in the same XML
+// form, and follow the shipped ones in one catalogue. Saved profiles are numbered from
+// kFirstSavedProfileId (or past the shipped ones, should those be more) in file order; a number
+// stays with its profile while the program runs and is not given again before the next start.
+//
+// Threads: one owner thread (the main window's or the command line's).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/form_outcome.h"
+#include "core/output_profile.h"
+#include "core/profile_catalogue.h"
+
+namespace rizuvira::app {
+
+inline constexpr const char* kSavedProfilesFileName = "Format.user.xml";
+inline constexpr int32_t kFirstSavedProfileId = 1000;
+
+// Format.user.xml beside `settings_file` (settings.ini).
+std::filesystem::path SavedProfilesFile(const std::filesystem::path& settings_file);
+
+// Writes `profiles` as a catalogue document that ProfileCatalogue reads back into the same
+// records (ids aside), through a temporary file renamed over `path`, so a failed write leaves
+// the old file whole. False with the reason in `error`.
+bool WriteProfileFile(const std::filesystem::path& path,
+                      const std::vector<engine::OutputProfile>& profiles, std::string* error);
+
+class ProfileLibrary {
+public:
+    // Reads the shipped catalogue, then the saved one. False when the shipped file cannot be
+    // read (then nothing is loaded). A missing saved file holds no profiles; one that exists but
+    // cannot be read is left alone: its profiles are not listed, saved_file_error() says why,
+    // and SaveAs and Delete refuse to rewrite it.
+    bool Load(const std::filesystem::path& shipped, const std::filesystem::path& saved);
+
+    // Shipped profiles first, then the saved ones.
+    const engine::ProfileCatalogue& catalogue() const { return catalogue_; }
+    bool IsSaved(int32_t id) const;
+    const std::filesystem::path& saved_file() const { return saved_file_; }
+    // Why the saved file could not be read at Load; empty when it could (or was missing).
+    const std::string& saved_file_error() const { return saved_file_error_; }
+
+    // Saves a copy of `profile` named `name` (blanks around it dropped) after the other saved
+    // profiles; `*id` gets its number. Refused with a message, changing nothing: an empty name,
+    // one of digits only (the command line takes those as ids), a control character, a name
+    // longer than a profile holds, a name in use (ignoring case), or a file that cannot be
+    // written.
+    FormOutcome SaveAs(const std::string& name, const engine::OutputProfile& profile, int32_t* id);
+    // Deletes a saved profile; a shipped one or an unknown id is refused with a message.
+    FormOutcome Delete(int32_t id);
+
+private:
+    std::vector<engine::OutputProfile> SavedProfiles() const;
+    FormOutcome Rewrite(const std::vector<engine::OutputProfile>& saved);
+
+    engine::ProfileCatalogue catalogue_;
+    std::filesystem::path saved_file_;
+    std::string saved_file_error_;
+    int32_t first_saved_id_ = kFirstSavedProfileId;
+    int32_t next_saved_id_ = kFirstSavedProfileId;
+};
+
+}  // namespace rizuvira::app

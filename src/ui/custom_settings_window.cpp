@@ -1,0 +1,204 @@
+#include "ui/custom_settings_window.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+#include "ui/form_widgets.h"
+#include "ui/qt_helpers.h"
+
+namespace rizuvira::ui {
+
+namespace {
+
+struct ListRow {
+    app::OutputList list;
+    const char* label;
+    const char* name;
+};
+
+constexpr ListRow kRows[app::kOutputListCount] = {
+    {app::OutputList::kResolution, "Resolution:", "resolutionList"},
+    {app::OutputList::kFrameRate, "Frame Rate:", "frameRateList"},
+    {app::OutputList::kVideoEncoder, "Encoder:", "videoEncoderList"},
+    {app::OutputList::kVideoBitRate, "Bitrate:", "videoBitRateList"},
+    {app::OutputList::kSampleRate, "Sample Rate:", "sampleRateList"},
+    {app::OutputList::kChannels, "Channels:", "channelsList"},
+    {app::OutputList::kAudioEncoder, "Encoder:", "audioEncoderList"},
+    {app::OutputList::kAudioBitRate, "Bitrate:", "audioBitRateList"},
+};
+
+}  // namespace
+
+CustomSettingsWindow::CustomSettingsWindow(const engine::OutputProfile& profile,
+                                           app::ProfileLibrary* library,
+                                           engine::MessageSink* messages, QWidget* parent)
+    : QDialog(parent), messages_(messages), form_(profile, library) {
+    setObjectName("customSettingsWindow");
+    setWindowTitle("Settings");
+    setModal(true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 14, 16, 14);
+    layout->setSpacing(12);
+    layout->addLayout(BuildPresets());
+    auto* groups = new QHBoxLayout;
+    groups->setSpacing(12);
+    video_ = BuildGroup("Video", app::OutputList::kResolution);
+    audio_ = BuildGroup("Audio", app::OutputList::kSampleRate);
+    groups->addWidget(video_, 1);
+    groups->addWidget(audio_, 1);
+    layout->addLayout(groups);
+    AlignLabelColumns({static_cast<QGridLayout*>(video_->layout()),
+                       static_cast<QGridLayout*>(audio_->layout())});
+
+    auto* help = new QLabel(QString::fromUtf8(app::kOutputSettingsHelpText));
+    help->setObjectName("helpText");
+    help->setWordWrap(true);
+    QPalette muted = help->palette();
+    muted.setColor(QPalette::WindowText, muted.color(QPalette::PlaceholderText));
+    help->setPalette(muted);
+    layout->addWidget(help);
+    layout->addStretch(1);
+    layout->addLayout(BuildButtons());
+
+    Refresh();
+    resize(620, sizeHint().height());
+}
+
+QLayout* CustomSettingsWindow::BuildPresets() {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(8);
+    presets_ = new QComboBox;
+    presets_->setObjectName("presetList");
+    presets_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    presets_->setMinimumContentsLength(24);
+    connect(presets_, &QComboBox::activated, this, [this](int index) {
+        if (index >= 0) Report(form_.ChoosePreset(presets_->itemData(index).toInt()));
+        Refresh();
+    });
+    auto* label = new QLabel("Format PreSet:");
+    label->setBuddy(presets_);
+    QPushButton* save = FormButton("Save as...", "saveAsButton", "document-save-as");
+    delete_ = FormButton("Del", "deleteButton", "edit-delete");
+    connect(save, &QPushButton::clicked, this, qOverload<>(&CustomSettingsWindow::SaveAs));
+    connect(delete_, &QPushButton::clicked, this, &CustomSettingsWindow::Delete);
+    row->addWidget(label);
+    row->addWidget(presets_, 1);
+    row->addWidget(save);
+    row->addWidget(delete_);
+    return row;
+}
+
+QComboBox* CustomSettingsWindow::List(app::OutputList list) {
+    auto* box = new QComboBox;
+    box->setObjectName(QString::fromLatin1(kRows[static_cast<int>(list)].name));
+    box->setMinimumContentsLength(12);
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    if (list == app::OutputList::kResolution) {
+        // Any typed size is taken; picking an entry puts its text in the field.
+        box->setEditable(true);
+        box->setInsertPolicy(QComboBox::NoInsert);
+        connect(box, &QComboBox::editTextChanged, this,
+                [this](const QString& text) { form_.SetResolutionText(text.toStdString()); });
+    }
+    connect(box, &QComboBox::activated, this, [this, list](int index) { form_.Select(list, index); });
+    lists_[static_cast<int>(list)] = box;
+    return box;
+}
+
+QGroupBox* CustomSettingsWindow::BuildGroup(const QString& title, app::OutputList first) {
+    QGridLayout* grid = nullptr;
+    QGroupBox* group = FormGroup(title, &grid);
+    for (int i = static_cast<int>(first); i < static_cast<int>(first) + 4; ++i)
+        AddFormRow(grid, kRows[i].label, List(kRows[i].list));
+    return group;
+}
+
+QLayout* CustomSettingsWindow::BuildButtons() {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(8);
+    QPushButton* reset = FormButton("Default", "defaultButton", "edit-undo");
+    QPushButton* ok = FormButton("OK", "okButton", "dialog-ok");
+    QPushButton* cancel = FormButton("Cancel", "cancelButton", "dialog-cancel");
+    ok->setDefault(true);
+    connect(reset, &QPushButton::clicked, this, &CustomSettingsWindow::Default);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    row->addWidget(reset);
+    row->addStretch(1);
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    return row;
+}
+
+void CustomSettingsWindow::Refresh() {
+    for (int i = 0; i < app::kOutputListCount; ++i) {
+        QComboBox* box = lists_[i];
+        const auto list = static_cast<app::OutputList>(i);
+        const QSignalBlocker block(box);
+        box->clear();
+        for (const std::string& entry : form_.Entries(list)) box->addItem(Q(entry));
+        box->setCurrentIndex(form_.Selection(list));
+        if (list == app::OutputList::kResolution) box->setEditText(Q(form_.ResolutionText()));
+    }
+    const engine::OutputSettings& s = form_.profile().Settings;
+    video_->setEnabled(s.HasVideo == 1);
+    audio_->setEnabled(s.HasAudio == 1);
+
+    const QSignalBlocker block(presets_);
+    presets_->clear();
+    for (const app::CustomOutputSettings::Preset& preset : form_.Presets())
+        presets_->addItem(Q(preset.name), preset.id);
+    presets_->setCurrentIndex(form_.PresetSelection());
+    delete_->setEnabled(form_.CanDelete());
+}
+
+bool CustomSettingsWindow::Report(const app::FormOutcome& outcome) {
+    if (!outcome.ok && !outcome.message.empty()) messages_->ShowMessage(outcome.message);
+    return outcome.ok;
+}
+
+void CustomSettingsWindow::Default() {
+    Report(form_.Default());
+    Refresh();
+}
+
+void CustomSettingsWindow::SaveAs() {
+    QInputDialog ask(this);
+    ask.setObjectName("profileNameDialog");
+    ask.setWindowTitle("Save as");
+    ask.setLabelText("Name of the new profile:");
+    ask.setInputMode(QInputDialog::TextInput);
+    ask.resize(360, ask.sizeHint().height());
+    if (ask.exec() != QDialog::Accepted) return;
+    SaveAs(ask.textValue());
+}
+
+void CustomSettingsWindow::SaveAs(const QString& name) {
+    Report(form_.SaveAs(name.toStdString()));
+    Refresh();
+}
+
+void CustomSettingsWindow::Delete() {
+    if (!form_.CanDelete()) return;
+    QMessageBox ask(QMessageBox::Question, windowTitle(),
+                    "Delete the profile \"" + presets_->currentText() + "\"?",
+                    QMessageBox::Yes | QMessageBox::No, this);
+    ask.setObjectName("deleteProfileQuestion");
+    ask.setDefaultButton(QMessageBox::No);
+    if (ask.exec() != QMessageBox::Yes) return;
+    Report(form_.Delete());
+    Refresh();
+}
+
+void CustomSettingsWindow::accept() {
+    if (!Report(form_.Ok())) return;
+    QDialog::accept();
+}
+
+}  // namespace rizuvira::ui

@@ -1,0 +1,63 @@
+#include "ui/properties_window.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "ui/form_widgets.h"
+#include "ui/qt_helpers.h"
+
+namespace rizuvira::ui {
+
+namespace {
+
+// A value that can be selected and copied.
+QLabel* Value(const std::string& text, const char* name) {
+    auto* label = new QLabel(Q(text));
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setMinimumWidth(160);
+    return label;
+}
+
+}  // namespace
+
+PropertiesWindow::PropertiesWindow(const filters::StreamInfoList& streams, QWidget* parent)
+    : QDialog(parent) {
+    setObjectName("propertiesWindow");
+    setWindowTitle("Properties");
+    setModal(true);
+    const app::PropertiesTexts texts = app::MakePropertiesTexts(streams);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 14, 16, 14);
+    layout->setSpacing(12);
+
+    QGridLayout* video = nullptr;
+    QGroupBox* video_group = FormGroup("Video Information", &video);
+    AddFormRow(video, "Resolution:", Value(texts.resolution, "resolutionValue"));
+    AddFormRow(video, "Video Bitrate:", Value(texts.video_bitrate, "videoBitrateValue"));
+    AddFormRow(video, "Frame Rate:", Value(texts.frame_rate, "frameRateValue"));
+
+    QGridLayout* audio = nullptr;
+    QGroupBox* audio_group = FormGroup("Audio Information", &audio);
+    AddFormRow(audio, "Audio Bitrate:", Value(texts.audio_bitrate, "audioBitrateValue"));
+    AddFormRow(audio, "Audio Sample Rate:",
+               Value(texts.audio_sample_rate, "audioSampleRateValue"));
+    AddFormRow(audio, "Channels:", Value(texts.channels, "channelsValue"));
+    AlignLabelColumns({video, audio});
+
+    layout->addWidget(video_group);
+    layout->addWidget(audio_group);
+    layout->addStretch(1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    QPushButton* ok = FormButton("OK", "okButton", "dialog-ok");
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    buttons->addWidget(ok);
+    layout->addLayout(buttons);
+    resize(400, sizeHint().height());
+}
+
+}  // namespace rizuvira::ui
