@@ -179,10 +179,9 @@ std::vector<CustomOutputSettings::Preset> CustomOutputSettings::Presets() const 
     std::vector<Preset> presets;
     if (!catalogue_) return presets;
     for (const engine::OutputProfile& p : catalogue_->Iterate()) {
-        presets.push_back(Preset{p.Id, std::string(engine::FieldText(p.ProfileName)), false});
+        presets.push_back(Preset{p.Id, std::string(engine::FieldText(p.ProfileName)),
+                                 library_ != nullptr && library_->IsSaved(p.Id)});
     }
-    // IsSaved takes the catalogue's lock: ask after the walk.
-    for (Preset& preset : presets) preset.saved = library_ && library_->IsSaved(preset.id);
     return presets;
 }
 

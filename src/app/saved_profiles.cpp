@@ -126,12 +126,12 @@ bool WriteProfileFile(const fs::path& path, const std::vector<engine::OutputProf
 
 bool ProfileLibrary::Load(const fs::path& shipped, const fs::path& saved) {
     catalogue_.Clear();
+    saved_ids_.clear();
     saved_file_ = saved;
     saved_file_error_.clear();
     if (!catalogue_.LoadFile(shipped)) return false;
-    first_saved_id_ =
+    next_saved_id_ =
         std::max<int32_t>(kFirstSavedProfileId, static_cast<int32_t>(catalogue_.Size()));
-    next_saved_id_ = first_saved_id_;
     if (saved.empty()) return true;
 
     std::error_code error;
@@ -146,19 +146,15 @@ bool ProfileLibrary::Load(const fs::path& shipped, const fs::path& saved) {
     for (engine::OutputProfile profile : loaded.Iterate()) {
         profile.Id = next_saved_id_++;
         catalogue_.Add(profile);
+        saved_ids_.insert(profile.Id);
     }
     return true;
-}
-
-bool ProfileLibrary::IsSaved(int32_t id) const {
-    engine::OutputProfile found{};
-    return id >= first_saved_id_ && catalogue_.Find(id, found);
 }
 
 std::vector<engine::OutputProfile> ProfileLibrary::SavedProfiles() const {
     std::vector<engine::OutputProfile> saved;
     for (const engine::OutputProfile& profile : catalogue_.Iterate())
-        if (profile.Id >= first_saved_id_) saved.push_back(profile);
+        if (IsSaved(profile.Id)) saved.push_back(profile);
     return saved;
 }
 
@@ -194,6 +190,7 @@ FormOutcome ProfileLibrary::SaveAs(const std::string& name, const engine::Output
     saved.push_back(added);
     if (FormOutcome written = Rewrite(saved); !written.ok) return written;
     catalogue_.Add(added);
+    saved_ids_.insert(added.Id);
     ++next_saved_id_;
     *id = added.Id;
     return {};
@@ -202,12 +199,12 @@ FormOutcome ProfileLibrary::SaveAs(const std::string& name, const engine::Output
 FormOutcome ProfileLibrary::Delete(int32_t id) {
     engine::OutputProfile found{};
     if (!catalogue_.Find(id, found)) return {false, "There is no such profile"};
-    if (id < first_saved_id_)
-        return {false, "The profiles that come with the program cannot be deleted"};
+    if (!IsSaved(id)) return {false, "The profiles that come with the program cannot be deleted"};
     std::vector<engine::OutputProfile> saved = SavedProfiles();
     std::erase_if(saved, [id](const engine::OutputProfile& p) { return p.Id == id; });
     if (FormOutcome written = Rewrite(saved); !written.ok) return written;
     catalogue_.Remove(id);
+    saved_ids_.erase(id);
     return {};
 }
 

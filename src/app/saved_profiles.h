@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,8 @@ public:
 
     // Shipped profiles first, then the saved ones.
     const engine::ProfileCatalogue& catalogue() const { return catalogue_; }
-    bool IsSaved(int32_t id) const;
+    // Does not take the catalogue's lock: safe inside an Iteration.
+    bool IsSaved(int32_t id) const { return saved_ids_.count(id) != 0; }
     const std::filesystem::path& saved_file() const { return saved_file_; }
     // Why the saved file could not be read at Load; empty when it could (or was missing).
     const std::string& saved_file_error() const { return saved_file_error_; }
@@ -61,7 +63,7 @@ private:
     engine::ProfileCatalogue catalogue_;
     std::filesystem::path saved_file_;
     std::string saved_file_error_;
-    int32_t first_saved_id_ = kFirstSavedProfileId;
+    std::set<int32_t> saved_ids_;
     int32_t next_saved_id_ = kFirstSavedProfileId;
 };
 

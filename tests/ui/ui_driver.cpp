@@ -7,7 +7,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include <set>
 
 #include "fixtures/sample_discs.h"
 #include "ui/preview_surface.h"
@@ -41,19 +40,21 @@ void ClickCheckMark(QTreeWidget* tree, QTreeWidgetItem* item) {
 
 struct DialogWatch::State {
     QTimer timer;
-    std::set<QWidget*> answered;
+    QList<QPointer<QWidget>> answered;
 };
 
 DialogWatch::DialogWatch(const QString& name, std::function<void(QWidget*)> answer)
     : state_(std::make_unique<State>()) {
     state_->timer.setInterval(50);
     QObject::connect(&state_->timer, &QTimer::timeout, [state = state_.get(), name, answer] {
+        // A dialog that is gone is forgotten, so the next one made at the
+        // same address is answered too.
+        state->answered.removeIf([](const QPointer<QWidget>& w) { return w.isNull(); });
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             if ((widget->objectName() != name && widget->metaObject()->className() != name) ||
-                !widget->isVisible() ||
-                state->answered.count(widget))
+                !widget->isVisible() || state->answered.contains(widget))
                 continue;
-            state->answered.insert(widget);
+            state->answered.push_back(widget);
             answer(widget);
         }
     });

@@ -1,0 +1,164 @@
+// Profiles the user saves: their file beside the settings, read back into the same records,
+// numbered after the shipped ones, with unique names; the shipped file is only read, and a
+// saved file that cannot be read is never overwritten.
+#include "app/saved_profiles.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "app/custom_output_settings.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using rizuvira::app::CustomOutputSettings;
+using rizuvira::app::kFirstSavedProfileId;
+using rizuvira::app::OutputList;
+using rizuvira::app::ProfileLibrary;
+using rizuvira::engine::OutputProfile;
+
+std::string Contents(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class SavedProfilesTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/rizuvira-saved-profiles-XXXXXX";
+        folder_ = mkdtemp(pattern);
+        shipped_ = folder_ / "Format.xml";
+        fs::copy_file(fs::path(RIZUVIRA_SOURCE_DIR) / "data" / "Format.xml", shipped_);
+        saved_ = rizuvira::app::SavedProfilesFile(folder_ / "config" / "settings.ini");
+        ASSERT_TRUE(library_.Load(shipped_, saved_));
+        shipped_count_ = static_cast<int32_t>(library_.catalogue().Size());
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    OutputProfile Shipped(int32_t id) const {
+        OutputProfile profile{};
+        EXPECT_TRUE(library_.catalogue().Find(id, profile));
+        return profile;
+    }
+
+    fs::path folder_, shipped_, saved_;
+    ProfileLibrary library_;
+    int32_t shipped_count_ = 0;
+};
+
+TEST_F(SavedProfilesTest, EverySavedProfileReadsBackIntoTheSameRecordAfterTheShippedOnes) {
+    const std::string shipped_bytes = Contents(shipped_);
+    for (int32_t id = 0; id < shipped_count_; ++id) {
+        OutputProfile profile = Shipped(id);
+        // Text the XML form must carry through unchanged.
+        if (id == 1) rizuvira::engine::SetField(profile.Resolutions, "1*1,\"<a&b>\"$\tx");
+        int32_t saved_id = -1;
+        const auto outcome = library_.SaveAs("  Mine " + std::to_string(id) + "  ", profile, &saved_id);
+        ASSERT_TRUE(outcome.ok) << outcome.message;
+        EXPECT_EQ(saved_id, kFirstSavedProfileId + id);
+    }
+    EXPECT_EQ(Contents(shipped_), shipped_bytes);
+    EXPECT_EQ(saved_.filename(), "Format.user.xml");
+
+    ProfileLibrary restarted;
+    ASSERT_TRUE(restarted.Load(shipped_, saved_));
+    ASSERT_EQ(restarted.catalogue().Size(), 2u * shipped_count_);
+    int32_t position = 0;
+    for (const OutputProfile& profile : restarted.catalogue().Iterate()) {
+        const bool saved = position >= shipped_count_;
+        EXPECT_EQ(profile.Id, saved ? kFirstSavedProfileId + position - shipped_count_ : position);
+        if (saved) {
+            OutputProfile expected = Shipped(position - shipped_count_);
+            if (expected.Id == 1)
+                rizuvira::engine::SetField(expected.Resolutions, "1*1,\"<a&b>\"$\tx");
+            EXPECT_EQ(std::string(profile.ProfileName),
+                      "Mine " + std::to_string(position - shipped_count_));
+            std::memcpy(expected.ProfileName, profile.ProfileName, sizeof expected.ProfileName);
+            expected.Id = profile.Id;
+            EXPECT_EQ(std::memcmp(&expected, &profile, sizeof profile), 0) << profile.ProfileName;
+        }
+        ++position;
+    }
+}
+
+TEST_F(SavedProfilesTest, NamesAreUniqueAndNotNumbersAndShippedProfilesStay) {
+    const OutputProfile base = Shipped(1);
+    int32_t id = -1;
+    for (const std::string& bad : {std::string(""), std::string("   "), std::string("1080"),
+                                  std::string("two\nlines"), std::string(200, 'x'),
+                                  std::string("mp4 video (h.264, aac)")}) {
+        EXPECT_FALSE(library_.SaveAs(bad, base, &id).ok) << bad;
+    }
+    EXPECT_FALSE(fs::exists(saved_));
+    ASSERT_TRUE(library_.SaveAs("Phone", base, &id).ok);
+    EXPECT_FALSE(library_.SaveAs("PHONE", base, &id).ok);
+
+    const auto refused = library_.Delete(1);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_FALSE(refused.message.empty());
+    EXPECT_EQ(library_.catalogue().Size(), static_cast<size_t>(shipped_count_) + 1);
+
+    // Numbers stay with their profiles while running; a deleted one is not given again.
+    int32_t tablet = -1;
+    ASSERT_TRUE(library_.SaveAs("Tablet", base, &tablet).ok);
+    ASSERT_TRUE(library_.Delete(id).ok);
+    int32_t laptop = -1;
+    ASSERT_TRUE(library_.SaveAs("Laptop", base, &laptop).ok);
+    EXPECT_TRUE(library_.IsSaved(tablet));
+    EXPECT_FALSE(library_.IsSaved(id));
+    EXPECT_NE(laptop, id);
+    EXPECT_FALSE(library_.IsSaved(1));
+
+    ProfileLibrary restarted;
+    ASSERT_TRUE(restarted.Load(shipped_, saved_));
+    std::vector<std::string> names;
+    for (const OutputProfile& p : restarted.catalogue().Iterate())
+        if (restarted.IsSaved(p.Id)) names.push_back(p.ProfileName);
+    EXPECT_EQ(names, (std::vector<std::string>{"Tablet", "Laptop"}));
+}
+
+TEST_F(SavedProfilesTest, ASavedFileThatCannotBeReadIsListedAsNothingAndNeverOverwritten) {
+    fs::create_directories(saved_.parent_path());
+    std::ofstream(saved_) << "<Formats><Profile><ProfileName value=\"cut off";
+    const std::string damaged = Contents(saved_);
+    ProfileLibrary library;
+    ASSERT_TRUE(library.Load(shipped_, saved_));
+    EXPECT_EQ(library.catalogue().Size(), static_cast<size_t>(shipped_count_));
+    EXPECT_NE(library.saved_file_error().find(saved_.string()), std::string::npos);
+    int32_t id = -1;
+    EXPECT_FALSE(library.SaveAs("Phone", Shipped(1), &id).ok);
+    EXPECT_EQ(Contents(saved_), damaged);
+}
+
+TEST_F(SavedProfilesTest, TheSettingsFormSavesWhatOkWouldTakeAndDeletingFallsBackToTheDefault) {
+    CustomOutputSettings form(Shipped(3), &library_);
+    EXPECT_FALSE(form.CanDelete());
+    form.SetResolutionText("640x360");
+    EXPECT_EQ(form.SaveAs("Small").message, "Resolution Error\r\n");
+    EXPECT_EQ(library_.catalogue().Size(), static_cast<size_t>(shipped_count_));
+
+    form.SetResolutionText("640*360");
+    ASSERT_TRUE(form.SaveAs("Small").ok);
+    EXPECT_STREQ(form.profile().ProfileName, "Small");
+    EXPECT_EQ(form.profile().Settings.Width, 640);
+    EXPECT_TRUE(form.CanDelete());
+    const auto presets = form.Presets();
+    ASSERT_EQ(presets.size(), static_cast<size_t>(shipped_count_) + 1);
+    EXPECT_EQ(form.PresetSelection(), shipped_count_);
+    EXPECT_TRUE(presets.back().saved);
+    EXPECT_FALSE(presets.front().saved);
+
+    ASSERT_TRUE(form.Delete().ok);
+    EXPECT_EQ(form.profile().Id, 1);
+    EXPECT_EQ(form.Selection(OutputList::kVideoEncoder), 0);  // profile 1's H.264 again
+    ASSERT_TRUE(form.ChoosePreset(3).ok);
+    EXPECT_STREQ(form.profile().FormatExt, Shipped(3).FormatExt);
+}
+
+}  // namespace
