@@ -34,14 +34,29 @@ std::string Escaped(std::string_view text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\t': out += "&#9;"; break;
-            case '\n': out += "&#10;"; break;
-            case '\r': out += "&#13;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\t':
+                out += "&#9;";
+                break;
+            case '\n':
+                out += "&#10;";
+                break;
+            case '\r':
+                out += "&#13;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -171,8 +186,7 @@ FormOutcome ProfileLibrary::SaveAs(const std::string& name, const engine::Output
                                    int32_t* id) {
     const std::string wanted = Trimmed(name);
     if (wanted.empty()) return {false, "Please enter a name for the profile"};
-    if (std::all_of(wanted.begin(), wanted.end(),
-                    [](unsigned char c) { return std::isdigit(c); }))
+    if (std::all_of(wanted.begin(), wanted.end(), [](unsigned char c) { return std::isdigit(c); }))
         return {false, "A profile name needs more than digits: numbers choose profiles by id"};
     if (std::any_of(wanted.begin(), wanted.end(),
                     [](unsigned char c) { return c < 0x20 || c == 0x7f; }))

@@ -53,8 +53,8 @@ CustomSettingsWindow::CustomSettingsWindow(const engine::OutputProfile& profile,
     groups->addWidget(video_, 1);
     groups->addWidget(audio_, 1);
     layout->addLayout(groups);
-    AlignLabelColumns({static_cast<QGridLayout*>(video_->layout()),
-                       static_cast<QGridLayout*>(audio_->layout())});
+    AlignLabelColumns(
+        {static_cast<QGridLayout*>(video_->layout()), static_cast<QGridLayout*>(audio_->layout())});
 
     auto* help = new QLabel(QString::fromUtf8(app::kOutputSettingsHelpText));
     help->setObjectName("helpText");
@@ -106,7 +106,8 @@ QComboBox* CustomSettingsWindow::List(app::OutputList list) {
         connect(box, &QComboBox::editTextChanged, this,
                 [this](const QString& text) { form_.SetResolutionText(text.toStdString()); });
     }
-    connect(box, &QComboBox::activated, this, [this, list](int index) { form_.Select(list, index); });
+    connect(box, &QComboBox::activated, this,
+            [this, list](int index) { form_.Select(list, index); });
     lists_[static_cast<int>(list)] = box;
     return box;
 }

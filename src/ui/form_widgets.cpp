@@ -18,9 +18,8 @@ QGroupBox* FormGroup(const QString& title, QGridLayout** grid) {
 
 void AddFormRow(QGridLayout* grid, const QString& label, QWidget* field,
                 std::initializer_list<QWidget*> extra) {
-    const int row = grid->rowCount() == 1 && grid->itemAtPosition(0, 0) == nullptr
-                        ? 0
-                        : grid->rowCount();
+    const int row =
+        grid->rowCount() == 1 && grid->itemAtPosition(0, 0) == nullptr ? 0 : grid->rowCount();
     auto* text = new QLabel(label);
     text->setBuddy(field);
     grid->addWidget(text, row, 0, Qt::AlignLeft | Qt::AlignVCenter);

@@ -110,7 +110,6 @@ QWidget* PreferencesWindow::BuildGeneralPage() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
 
-
     QGridLayout* output = nullptr;
     QGroupBox* output_group = FormGroup("Output", &output);
     FolderField(&out_folder_, "outFolderField", false);
@@ -164,8 +163,7 @@ QWidget* PreferencesWindow::BuildOptionsPage() {
     layout->setSpacing(10);
     QGridLayout* language = nullptr;
     QGroupBox* language_group = FormGroup("Language", &language);
-    AddFormRow(language, "Change Language:",
-               List(app::PreferenceList::kLanguage, "languageList"));
+    AddFormRow(language, "Change Language:", List(app::PreferenceList::kLanguage, "languageList"));
     QGridLayout* skin = nullptr;
     QGroupBox* skin_group = FormGroup("Skin", &skin);
     AddFormRow(skin, "Change Skin:", List(app::PreferenceList::kSkin, "skinList"));

@@ -42,8 +42,7 @@ PropertiesWindow::PropertiesWindow(const filters::StreamInfoList& streams, QWidg
     QGridLayout* audio = nullptr;
     QGroupBox* audio_group = FormGroup("Audio Information", &audio);
     AddFormRow(audio, "Audio Bitrate:", Value(texts.audio_bitrate, "audioBitrateValue"));
-    AddFormRow(audio, "Audio Sample Rate:",
-               Value(texts.audio_sample_rate, "audioSampleRateValue"));
+    AddFormRow(audio, "Audio Sample Rate:", Value(texts.audio_sample_rate, "audioSampleRateValue"));
     AddFormRow(audio, "Channels:", Value(texts.channels, "channelsValue"));
     AlignLabelColumns({video, audio});
 

@@ -59,7 +59,8 @@ TEST_F(SavedProfilesTest, EverySavedProfileReadsBackIntoTheSameRecordAfterTheShi
         // Text the XML form must carry through unchanged.
         if (id == 1) rizuvira::engine::SetField(profile.Resolutions, "1*1,\"<a&b>\"$\tx");
         int32_t saved_id = -1;
-        const auto outcome = library_.SaveAs("  Mine " + std::to_string(id) + "  ", profile, &saved_id);
+        const auto outcome =
+            library_.SaveAs("  Mine " + std::to_string(id) + "  ", profile, &saved_id);
         ASSERT_TRUE(outcome.ok) << outcome.message;
         EXPECT_EQ(saved_id, kFirstSavedProfileId + id);
     }
@@ -90,9 +91,9 @@ TEST_F(SavedProfilesTest, EverySavedProfileReadsBackIntoTheSameRecordAfterTheShi
 TEST_F(SavedProfilesTest, NamesAreUniqueAndNotNumbersAndShippedProfilesStay) {
     const OutputProfile base = Shipped(1);
     int32_t id = -1;
-    for (const std::string& bad : {std::string(""), std::string("   "), std::string("1080"),
-                                  std::string("two\nlines"), std::string(200, 'x'),
-                                  std::string("mp4 video (h.264, aac)")}) {
+    for (const std::string& bad :
+         {std::string(""), std::string("   "), std::string("1080"), std::string("two\nlines"),
+          std::string(200, 'x'), std::string("mp4 video (h.264, aac)")}) {
         EXPECT_FALSE(library_.SaveAs(bad, base, &id).ok) << bad;
     }
     EXPECT_FALSE(fs::exists(saved_));
