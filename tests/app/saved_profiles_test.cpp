@@ -12,14 +12,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/custom_output_settings.h"
-
 namespace {
 
 namespace fs = std::filesystem;
-using rizuvira::app::CustomOutputSettings;
 using rizuvira::app::kFirstSavedProfileId;
-using rizuvira::app::OutputList;
 using rizuvira::app::ProfileLibrary;
 using rizuvira::engine::OutputProfile;
 
@@ -135,31 +131,6 @@ TEST_F(SavedProfilesTest, ASavedFileThatCannotBeReadIsListedAsNothingAndNeverOve
     int32_t id = -1;
     EXPECT_FALSE(library.SaveAs("Phone", Shipped(1), &id).ok);
     EXPECT_EQ(Contents(saved_), damaged);
-}
-
-TEST_F(SavedProfilesTest, TheSettingsFormSavesWhatOkWouldTakeAndDeletingFallsBackToTheDefault) {
-    CustomOutputSettings form(Shipped(3), &library_);
-    EXPECT_FALSE(form.CanDelete());
-    form.SetResolutionText("640x360");
-    EXPECT_EQ(form.SaveAs("Small").message, "Resolution Error\r\n");
-    EXPECT_EQ(library_.catalogue().Size(), static_cast<size_t>(shipped_count_));
-
-    form.SetResolutionText("640*360");
-    ASSERT_TRUE(form.SaveAs("Small").ok);
-    EXPECT_STREQ(form.profile().ProfileName, "Small");
-    EXPECT_EQ(form.profile().Settings.Width, 640);
-    EXPECT_TRUE(form.CanDelete());
-    const auto presets = form.Presets();
-    ASSERT_EQ(presets.size(), static_cast<size_t>(shipped_count_) + 1);
-    EXPECT_EQ(form.PresetSelection(), shipped_count_);
-    EXPECT_TRUE(presets.back().saved);
-    EXPECT_FALSE(presets.front().saved);
-
-    ASSERT_TRUE(form.Delete().ok);
-    EXPECT_EQ(form.profile().Id, 1);
-    EXPECT_EQ(form.Selection(OutputList::kVideoEncoder), 0);  // profile 1's H.264 again
-    ASSERT_TRUE(form.ChoosePreset(3).ok);
-    EXPECT_STREQ(form.profile().FormatExt, Shipped(3).FormatExt);
 }
 
 }  // namespace

@@ -234,16 +234,19 @@ TEST_F(SettingsWindowsTest, ASavedProfileSurvivesARestartAndConvertsThroughTheCo
     });
     DialogWatch watch("customSettingsWindow", [&](QWidget* window) {
         EXPECT_FALSE(Child<QPushButton>(window, "deleteButton")->isEnabled());  // shipped
+        auto* presets = Child<QComboBox>(window, "presetList");
+        Type(Child<QComboBox>(window, "resolutionList")->lineEdit(), "640x360");
+        Click(window, "saveAsButton");  // what OK refuses is not saved
+        EXPECT_EQ(presets->count(), shipped);
         Type(Child<QComboBox>(window, "resolutionList")->lineEdit(), "640*360");
         Click(window, "saveAsButton");
-        auto* presets = Child<QComboBox>(window, "presetList");
         EXPECT_EQ(presets->currentText(), "Small 360p");
         EXPECT_EQ(presets->currentIndex(), shipped);
         EXPECT_TRUE(Child<QPushButton>(window, "deleteButton")->isEnabled());
         Click(window, "cancelButton");
     });
     window_->OpenSettings();
-    EXPECT_TRUE(messages_.messages.empty());
+    EXPECT_EQ(messages_.messages, std::vector<std::string>{"Resolution Error\r\n"});
     EXPECT_EQ(ProfileList()->count(), shipped + 1);
     EXPECT_EQ(ProfileList()->currentIndex(), 1);  // Cancel: the profile stays
 
