@@ -119,6 +119,7 @@ TEST(VideoRendererWindowless, LatePicturesAreKeptButNotShown) {
     HeadlessVideoSurface surface;
     renderer->SetSurface(&surface);
     SourceToRenderer chain(harness::MakeVideoType(kWidth, kHeight), renderer.Get());
+    const auto started = std::chrono::steady_clock::now();
     ASSERT_EQ(chain.control->Run(), S_OK);
     std::this_thread::sleep_for(300ms);  // stream time is now well past 0.1 s
     ASSERT_EQ(chain.source->Push(FlatPicture(40), 500000, 900000), S_OK);
@@ -128,8 +129,11 @@ TEST(VideoRendererWindowless, LatePicturesAreKeptButNotShown) {
     LONG width = 0, height = 0;
     ASSERT_EQ(renderer->GetCurrentFrame(&frame, &width, &height, nullptr), S_OK);
     EXPECT_EQ(frame[0], 40);
-    // One on time is shown.
-    ASSERT_EQ(chain.source->Push(FlatPicture(200), 6000000, 6400000), S_OK);
+    // One on time is shown: half a second ahead of the clock, however long
+    // a loaded machine took to get here.
+    const REFERENCE_TIME now = std::chrono::duration_cast<std::chrono::microseconds>(
+                                   std::chrono::steady_clock::now() - started).count() * 10;
+    ASSERT_EQ(chain.source->Push(FlatPicture(200), now + 5000000, now + 5400000), S_OK);
     EXPECT_EQ(surface.Last().serial, 1u);
     renderer->SetSurface(nullptr);
 }
