@@ -1,0 +1,16 @@
+// Fuzz target for the clip information reader: the bytes are a .clpi file;
+// every stream found is looked up again by its PID.
+#include "demux/clip_info.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    rizuvira::demux::ClipStreamList list;
+    const auto result = rizuvira::demux::ParseClipInfo({data, size}, &list);
+    if (result != rizuvira::demux::ClipInfoResult::kOk && (list.loaded || !list.streams.empty())) std::abort();
+    for (const auto& stream : list.streams)
+        if (rizuvira::demux::FindClipStream(list, stream.pid) == nullptr) std::abort();
+    return 0;
+}
