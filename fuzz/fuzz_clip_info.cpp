@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    rizuvira::demux::ClipStreamList list;
+    rizuvira::demux::ClipInfoList list;
     const auto result = rizuvira::demux::ParseClipInfo({data, size}, &list);
     if (result != rizuvira::demux::ClipInfoResult::kOk && (list.loaded || !list.streams.empty())) std::abort();
     for (const auto& stream : list.streams)

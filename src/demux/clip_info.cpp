@@ -77,7 +77,7 @@ bool ReadCoding(Reader& in, ClipStreamEntry* entry) {
 
 }  // namespace
 
-ClipInfoResult ParseClipInfo(std::span<const uint8_t> bytes, ClipStreamList* list) {
+ClipInfoResult ParseClipInfo(std::span<const uint8_t> bytes, ClipInfoList* list) {
     list->streams.clear();
     list->loaded = false;
     if (bytes.size() < 16 || std::memcmp(bytes.data(), "HDMV", 4) != 0) return ClipInfoResult::kInvalidFormat;
@@ -108,7 +108,7 @@ ClipInfoResult ParseClipInfo(std::span<const uint8_t> bytes, ClipStreamList* lis
     return ClipInfoResult::kOk;
 }
 
-ClipInfoResult LoadClipInfo(const std::filesystem::path& file, ClipStreamList* list) {
+ClipInfoResult LoadClipInfo(const std::filesystem::path& file, ClipInfoList* list) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         list->loaded = false;
@@ -129,7 +129,7 @@ ClipInfoResult LoadClipInfo(const std::filesystem::path& file, ClipStreamList* l
     return ParseClipInfo(bytes, list);
 }
 
-const ClipStreamEntry* FindClipStream(const ClipStreamList& list, uint16_t pid) {
+const ClipStreamEntry* FindClipStream(const ClipInfoList& list, uint16_t pid) {
     for (const ClipStreamEntry& entry : list.streams)
         if (entry.pid == pid) return &entry;
     return nullptr;

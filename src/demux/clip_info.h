@@ -24,7 +24,7 @@ struct ClipStreamEntry {
     int32_t channel_layout = 0, sample_rate_code = 0;
 };
 
-struct ClipStreamList {
+struct ClipInfoList {
     std::vector<ClipStreamEntry> streams;  // in file order
     bool loaded = false;
 };
@@ -34,11 +34,11 @@ enum class ClipInfoResult { kOk, kCannotOpen, kInvalidFormat };
 // Reads the streams of every program of a clip information file held in
 // `bytes`. Versions "0100", "0200" and "0300" are read alike (discs carry all
 // three with the same program layout). On failure the list is emptied.
-ClipInfoResult ParseClipInfo(std::span<const uint8_t> bytes, ClipStreamList* list);
-ClipInfoResult LoadClipInfo(const std::filesystem::path& file, ClipStreamList* list);
+ClipInfoResult ParseClipInfo(std::span<const uint8_t> bytes, ClipInfoList* list);
+ClipInfoResult LoadClipInfo(const std::filesystem::path& file, ClipInfoList* list);
 
 // The first entry for `pid`, or null.
-const ClipStreamEntry* FindClipStream(const ClipStreamList& list, uint16_t pid);
+const ClipStreamEntry* FindClipStream(const ClipInfoList& list, uint16_t pid);
 
 // The clip information file of a clip: ".../BDMV/STREAM/00001.m2ts" gives
 // ".../BDMV/CLIPINF/00001.clpi". Empty for a path without a folder or name.

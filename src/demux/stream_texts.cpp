@@ -262,4 +262,14 @@ int StreamKeyFromName(const std::string& name) {
     return -1;
 }
 
+int StreamPidFromName(const std::string& name) {
+    for (size_t open = name.rfind('('); open != std::string::npos;
+         open = open == 0 ? std::string::npos : name.rfind('(', open - 1)) {
+        unsigned pid = 0, stream_id = 0, substream = 0;
+        if (std::sscanf(name.c_str() + open, "(%04x,%02x,%02x)", &pid, &stream_id, &substream) == 3)
+            return static_cast<int>(pid & 0x1FFF);
+    }
+    return -1;
+}
+
 }  // namespace rizuvira::demux

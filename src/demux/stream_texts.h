@@ -34,5 +34,7 @@ std::string StreamTag(int pid, int stream_id, int substream_id);
 // The key of a listed stream, from the last tag in its name: (stream id << 8) | substream,
 // the whole 16-bit stream id the DVD layer gives a track. -1 when the name holds no tag.
 int StreamKeyFromName(const std::string& name);
+// The transport PID of a listed stream, from the same tag; -1 when there is none.
+int StreamPidFromName(const std::string& name);
 
 }  // namespace rizuvira::demux

@@ -65,4 +65,15 @@ std::string LanguageName3(std::string_view code) {
     return {};
 }
 
+int32_t LanguageCodeOf3(std::string_view code) {
+    if (code.size() != 3) return 0;
+    const std::string lower{LowerAscii(code[0]), LowerAscii(code[1]), LowerAscii(code[2])};
+    for (const LanguageRow& row : kLanguages) {
+        if (lower != row.alpha3 && lower != row.bibliographic) continue;
+        const std::string_view two = row.alpha2;
+        return two.size() == 2 ? (static_cast<int32_t>(two[0]) << 8 | two[1]) : 0;
+    }
+    return 0;
+}
+
 }  // namespace rizuvira

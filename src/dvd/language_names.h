@@ -28,6 +28,11 @@ std::string LanguageCode2(int32_t code);
 // ("eng"); empty when the code names no language.
 std::string LanguageCode3(int32_t code);
 
+// The DVD language code (two letters packed as above) of a three-letter
+// code, terminology or bibliographic, in any case; 0 when the list has no
+// two-letter code for it.
+int32_t LanguageCodeOf3(std::string_view code);
+
 // What a listing shows for a language: its name, or "Unknown" when the code names none.
 inline constexpr const char* kUnknownLanguage = "Unknown";
 std::string LanguageText(int32_t code);

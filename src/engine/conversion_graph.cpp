@@ -369,7 +369,8 @@ bool ListSplitterStreams(IBaseFilter* splitter, StreamTable* table) {
             if (table->audio.size() < StreamTable::kMaxAudio)
                 table->audio.push_back({index, demux::StreamKeyFromName(name), wave ? static_cast<int>(wave->nSamplesPerSec) : 0,
                                         wave ? wave->nChannels : 0,
-                                        wave ? static_cast<int>(wave->nAvgBytesPerSec * 8) : 0});
+                                        wave ? static_cast<int>(wave->nAvgBytesPerSec * 8) : 0,
+                                        demux::StreamPidFromName(name)});
         }
     }
     return true;

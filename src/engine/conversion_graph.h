@@ -49,6 +49,7 @@ struct StreamTable {
         int sample_rate;
         int channels;
         int bit_rate;
+        int pid = -1;  // transport streams; -1 in program streams
     };
     struct Subtitle {
         int index;

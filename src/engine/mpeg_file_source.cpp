@@ -1,5 +1,9 @@
 #include "engine/mpeg_file_source.h"
 
+#include "demux/clip_info.h"
+#include "demux/stream_texts.h"
+#include "dvd/language_names.h"
+
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -23,6 +27,17 @@ namespace {
 constexpr REFERENCE_TIME kRestartTolerance100ns = 20'000'000;
 
 // The coding number of the records from the stream's id.
+// The DVD layer's coding for a clip information file's stream type.
+int32_t CodingOfClipType(int32_t type, int32_t otherwise) {
+    switch (type) {
+        case 0x03: case 0x04: return kDvdAudioMpeg1;
+        case 0x80: return kDvdAudioLpcm;
+        case 0x81: case 0x84: case 0xA1: return kDvdAudioAc3;
+        case 0x82: case 0x85: case 0x86: case 0xA2: return kDvdAudioDts;
+        default: return otherwise;
+    }
+}
+
 int32_t CodingOfAudioKey(int key) {
     if (key >= 0xBD80 && key <= 0xBD87) return kDvdAudioAc3;
     if (key >= 0xBD88 && key <= 0xBD8F) return kDvdAudioDts;
@@ -191,12 +206,22 @@ bool ProbeMpegFile(const std::filesystem::path& path, DvdDiscInfo* disc) {
         title.duration_ms = static_cast<double>(CountPictures(path) * frame_100ns) / 10000.0;
     else
         title.duration_ms = FileDurationMs(title.duration_ms, stamped);
+    // A Blu-ray clip's information file names its streams' languages and codings.
+    demux::ClipInfoList clip;
+    if (const std::filesystem::path info = demux::ClipInfoFileFor(path); !info.empty())
+        demux::LoadClipInfo(info, &clip);
     for (const StreamTable::Audio& audio : streams.audio) {
         if (title.audio_count >= kDvdMaxStreams || audio.key <= 0) continue;
         const int i = title.audio_count++;
         title.audio_id[i] = audio.key;
         title.audio_coding[i] = CodingOfAudioKey(audio.key);
         title.audio_channels[i] = std::max(1, audio.channels) - 1;
+        const demux::ClipStreamEntry* entry =
+            audio.pid >= 0 ? demux::FindClipStream(clip, static_cast<uint16_t>(audio.pid)) : nullptr;
+        if (entry != nullptr) {
+            title.audio_language[i] = LanguageCodeOf3(entry->language);
+            title.audio_coding[i] = CodingOfClipType(entry->coding_type, title.audio_coding[i]);
+        }
     }
     for (const StreamTable::Subtitle& subtitle : streams.subtitles) {
         if (title.subtitle_count >= kDvdMaxStreams || subtitle.key <= 0) continue;

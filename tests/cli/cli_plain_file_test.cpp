@@ -168,5 +168,51 @@ TEST_F(CliPlainFileTest, EveryCommandTakesTheSameFilesAndNamesTheOnesItRefuses) 
         EXPECT_NE(help.out.find(kind), std::string::npos) << kind;
 }
 
+// Writes a clip information file naming `streams` (PID, coding bytes after
+// the length), as a disc's CLIPINF folder holds it.
+void WriteClipInfo(const fs::path& file, const std::vector<std::pair<uint16_t, std::string>>& streams) {
+    std::string program = {0, 0, 0, 0, 0x01, 0x00, static_cast<char>(streams.size()), 0};
+    for (const auto& [pid, coding] : streams) {
+        program += {static_cast<char>(pid >> 8), static_cast<char>(pid & 0xFF), static_cast<char>(coding.size())};
+        program += coding;
+    }
+    const std::string body = std::string{0, 1} + program;
+    const uint32_t length = static_cast<uint32_t>(body.size());
+    std::string bytes = "HDMV0200";
+    bytes += {0, 0, 0, 0, 0, 0, 0, 16};
+    bytes += {static_cast<char>(length >> 24), static_cast<char>(length >> 16), static_cast<char>(length >> 8),
+              static_cast<char>(length)};
+    bytes += body;
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << bytes;
+}
+
+// A Blu-ray clip's tracks take the languages and codings its clip
+// information gives, and the converted sound carries its language.
+TEST_F(CliPlainFileTest, BluRayClipTracksTakeTheirClipInformation) {
+    fs::create_directories(folder_ / "BDMV" / "STREAM");
+    const fs::path clip = Make("BDMV/STREAM/00001.m2ts",
+                               "-f lavfi -i testsrc2=size=720x480:rate=30000/1001 -f lavfi -i sine=f=440 "
+                               "-f lavfi -i sine=f=880 -t 3 -map 0 -map 1 -map 2 -c:v mpeg2video -c:a ac3 -ac 2 "
+                               "-f mpegts -mpegts_m2ts_mode 1");
+    WriteClipInfo(folder_ / "BDMV" / "CLIPINF" / "00001.clpi",
+                  {{0x1011, std::string("\x02\x31\x20", 3)},
+                   {0x1100, std::string("\x81\x31", 2) + "eng"},
+                   {0x1101, std::string("\x81\x31", 2) + "fra"}});
+    const CliRun info = RunCli("info '" + clip.string() + "'", env_);
+    EXPECT_NE(info.out.find("English(AC3 2ch)"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("French(AC3 2ch)"), std::string::npos) << info.out;
+
+    const CliRun run = RunCli("convert '" + clip.string() + "' -q -o '" + (folder_ / "out").string() + "'", env_);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const std::string probe = "ffprobe -v error -select_streams a -show_entries stream_tags=language -of csv=p=0 '" +
+                              (folder_ / "out" / "Title_01.mp4").string() + "' > '" + (folder_ / "lang").string() + "'";
+    ASSERT_EQ(std::system(probe.c_str()), 0);
+    std::ifstream language(folder_ / "lang");
+    std::string code;
+    language >> code;
+    EXPECT_EQ(code, "eng");
+}
+
 }  // namespace
 }  // namespace rizuvira

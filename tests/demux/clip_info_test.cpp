@@ -44,7 +44,7 @@ TEST(ClipInfo, EveryRealFileReadsWithStreamsOfTheirKind) {
         ++files;
         const std::vector<uint8_t> bytes = Bytes(entry.path());
         version_0300 += std::string(bytes.begin() + 4, bytes.begin() + 8) == "0300";
-        ClipStreamList list;
+        ClipInfoList list;
         ASSERT_EQ(LoadClipInfo(entry.path(), &list), ClipInfoResult::kOk);
         EXPECT_TRUE(list.loaded);
         ASSERT_FALSE(list.streams.empty());
@@ -62,7 +62,7 @@ TEST(ClipInfo, EveryRealFileReadsWithStreamsOfTheirKind) {
 
 // Read by hand from the bytes of disc1/00008.clpi.
 TEST(ClipInfo, ReadsWhatTheBytesSay) {
-    ClipStreamList list;
+    ClipInfoList list;
     ASSERT_EQ(LoadClipInfo(kRealFiles / "disc1" / "00008.clpi", &list), ClipInfoResult::kOk);
     ASSERT_EQ(list.streams.size(), 7u);
     const ClipStreamEntry* video = FindClipStream(list, 0x1011);
@@ -98,7 +98,7 @@ std::vector<uint8_t> SmallFile(const char* version) {
 }
 
 TEST(ClipInfo, LongCodingInformationIsSkippedAndLiesAreRefused) {
-    ClipStreamList list;
+    ClipInfoList list;
     ASSERT_EQ(ParseClipInfo(SmallFile("0200"), &list), ClipInfoResult::kOk);
     ASSERT_EQ(list.streams.size(), 2u);
     EXPECT_STREQ(list.streams[0].language, "ENG");  // as stored
