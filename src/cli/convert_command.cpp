@@ -61,16 +61,19 @@ app::TrackChoice ToTrackChoice(const TrackChoice& option) {
 class CliMessages final : public engine::MessageSink {
 public:
     CliMessages(ProgressView* view, std::FILE* json_out) : view_(view), json_out_(json_out) {}
-    void ShowMessage(const std::string& text) override {
+    void ShowMessage(const std::string& text) override { Show("message", text); }
+    void ShowWarning(const std::string& text) override { Show("warning", text); }
+
+private:
+    void Show(const char* event, const std::string& text) {
         view_->Interrupt();
         std::fprintf(stderr, "%s\n", text.c_str());
         if (json_out_) {
-            std::fprintf(json_out_, "{\"event\": \"message\", \"text\": %s}\n", JsonString(text).c_str());
+            std::fprintf(json_out_, "{\"event\": \"%s\", \"text\": %s}\n", event, JsonString(text).c_str());
             std::fflush(json_out_);
         }
     }
 
-private:
     ProgressView* view_;
     std::FILE* json_out_;  // null without --json
 };

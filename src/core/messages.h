@@ -12,6 +12,9 @@ class MessageSink {
 public:
     virtual ~MessageSink() = default;
     virtual void ShowMessage(const std::string& text) = 0;
+    // Something went wrong that the run got past (a damaged stretch left
+    // out); shown as a message unless the sink tells warnings apart.
+    virtual void ShowWarning(const std::string& text) { ShowMessage(text); }
 };
 
 // Prints each message on its own line (the command line's sink).

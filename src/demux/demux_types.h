@@ -17,6 +17,11 @@ namespace rizuvira::demux {
 // other failure so that callers can say "the disc is encrypted".
 inline constexpr HRESULT DEMUX_E_SCRAMBLED = MakeHresult(0x8004FE01u);
 
+// Posted by the splitter for each stretch of a DVD title lost to sectors that could not be
+// read: param1 is where it starts on the item's time line, param2 how long it is, both in
+// milliseconds. The stream goes on after it at its own times.
+inline constexpr LONG EC_DEMUX_LOST_STRETCH = 0x8101;
+
 // Console-format sound: format tags of this project (no standard value exists).
 inline constexpr WORD kWaveFormatPs2Pcm = 0xF521;
 inline constexpr WORD kWaveFormatPs2Adpcm = 0xF522;

@@ -499,8 +499,13 @@ HRESULT CMpegSplitterFilter::ReadNextUnit(REFERENCE_TIME base) {
                     // A navigation pack: its presentation data carries the VOBU's times.
                     uint8_t head[32];
                     const int64_t n = std::min<int64_t>(length, sizeof(head));
+                    const int64_t sector = f.Position() / kDvdSectorBytes;
                     if (SUCCEEDED(f.ReadBytes(head, n)))
-                        vobu_clock_.OnNavigationPack(std::span<const uint8_t>(head, static_cast<size_t>(n)));
+                        vobu_clock_.OnNavigationPack(std::span<const uint8_t>(head, static_cast<size_t>(n)), sector);
+                    REFERENCE_TIME lost_start = 0, lost_length = 0;
+                    if (vobu_clock_.TakeLostStretch(&lost_start, &lost_length))
+                        NotifyEvent(EC_DEMUX_LOST_STRETCH, static_cast<LONG_PTR>((lost_start - base) / 10000),
+                                    static_cast<LONG_PTR>(lost_length / 10000));
                 }
                 f.MoveTo(end);
                 return S_OK;

@@ -5,6 +5,7 @@ namespace {
 
 constexpr size_t kStartAt = 1 + 12;  // substream byte, then nv_pck_lbn, vobu_cat, reserved, vobu_uop_ctl
 constexpr size_t kEndAt = kStartAt + 4;
+constexpr size_t kDsiEndSectorAt = 1 + 8;  // substream byte, then nv_pck_scr, nv_pck_lbn, vobu_ea
 constexpr int64_t kAgreementTicks = 90000;  // a time stamp this close to the VOBU's span agrees
 // VOBUs that meet within a millisecond meet: some discs round their times,
 // and counting each rounding as a restart would let the clock wander.
@@ -62,12 +63,28 @@ void VobuClock::Anchor(REFERENCE_TIME offset_100ns) {
 }
 
 
-void VobuClock::OnNavigationPack(std::span<const uint8_t> payload) {
+void VobuClock::OnNavigationPack(std::span<const uint8_t> payload, int64_t sector) {
+    if (payload.size() >= kDsiEndSectorAt + 4 && payload[0] == 0x01) {
+        // Search data follows the presentation data in the same sector.
+        if (sector >= 0 && sector == vobu_sector_)
+            next_vobu_sector_ = sector + 1 + Be32(payload, kDsiEndSectorAt);
+        return;
+    }
     uint32_t start = 0;
+    const int64_t expected_sector = next_vobu_sector_;
+    vobu_sector_ = sector;
+    next_vobu_sector_ = -1;
     if (!StartOf(payload, &start)) return;  // a still VOBU or damaged data tells nothing
     const uint32_t end = Be32(payload, kEndAt);
     const int64_t step = static_cast<int64_t>(start) - previous_end_;
-    if (have_previous_ && (step > kSameTimeTicks || step < -kSameTimeTicks)) {
+    const bool vobus_lost = expected_sector >= 0 && sector > expected_sector;
+    if (have_previous_ && vobus_lost && step > kSameTimeTicks) {
+        // The same clock goes on past VOBUs that could not be read.
+        pending_ = false;
+        lost_ = true;
+        lost_start_ticks_ = static_cast<int64_t>(previous_end_) + offset_ticks_;
+        lost_ticks_ = step;
+    } else if (have_previous_ && (step > kSameTimeTicks || step < -kSameTimeTicks)) {
         pending_ = true;
         pending_start_ = start;
         pending_end_ = end;
@@ -77,6 +94,14 @@ void VobuClock::OnNavigationPack(std::span<const uint8_t> payload) {
     }
     have_previous_ = true;
     previous_end_ = end;
+}
+
+bool VobuClock::TakeLostStretch(REFERENCE_TIME* start_100ns, REFERENCE_TIME* length_100ns) {
+    if (!lost_) return false;
+    lost_ = false;
+    *start_100ns = TicksTo100ns(lost_start_ticks_);
+    *length_100ns = TicksTo100ns(lost_ticks_);
+    return true;
 }
 
 REFERENCE_TIME VobuClock::Map(REFERENCE_TIME pts_100ns) {

@@ -12,6 +12,12 @@
 // next time stamp of the stream agrees with the new VOBU's start. Damaged or
 // absent navigation data leaves the times as they are.
 //
+// Sectors that could not be read (zeroed, or garbled) take whole VOBUs with
+// them: the next navigation pack then lies further on than the previous
+// VOBU's extent says, and the time between the two VOBUs is lost, not a
+// restart. Later time stamps keep their own times and the lost stretch is
+// kept for the caller to report.
+//
 // Threads: one (the demultiplexing thread).
 #pragma once
 
@@ -35,9 +41,15 @@ class VobuClock {
 public:
     // Forgets everything (a new run or a seek).
     void Reset();
-    // The payload of a private stream 2 packet, from its substream byte; only
-    // presentation control data (substream 0x00) is read.
-    void OnNavigationPack(std::span<const uint8_t> payload);
+    // The payload of a private stream 2 packet, from its substream byte, and
+    // the 2048-byte sector of the stream it lies in: presentation control
+    // data (substream 0x00) gives the VOBU's times, search data (0x01) its
+    // extent.
+    void OnNavigationPack(std::span<const uint8_t> payload, int64_t sector = -1);
+    // A stretch of the title lost to unreadable sectors, in the clock of the
+    // mapped time stamps (100 ns): false when none was found since the last
+    // call.
+    bool TakeLostStretch(REFERENCE_TIME* start_100ns, REFERENCE_TIME* length_100ns);
     // The title time of a time stamp read from the stream (100 ns units).
     REFERENCE_TIME Map(REFERENCE_TIME pts_100ns);
     // After a seek that found from the disc's records what the stream's clock
@@ -56,6 +68,12 @@ private:
     bool pending_ = false;
     uint32_t pending_start_ = 0, pending_end_ = 0;
     int64_t pending_offset_ticks_ = 0;
+    // Where the VOBU after the current one should start, in stream sectors;
+    // -1 while unknown.
+    int64_t vobu_sector_ = -1;
+    int64_t next_vobu_sector_ = -1;
+    bool lost_ = false;
+    int64_t lost_start_ticks_ = 0, lost_ticks_ = 0;  // in the mapped clock
 };
 
 }  // namespace rizuvira::demux

@@ -99,11 +99,13 @@ struct TitleModel {
 };
 
 // The cells of one program chain from cell `first` (from 1) up to `last`,
-// skipping all but the first angle of a multi-angle block and cells that lie
-// outside the title set's VOB files. `playback_ms` gets the playing time of
-// the cells kept, `starts` where each of them starts.
-std::vector<CellRange> ChainCells(const IfoProgramChain& chain, int first, int last,
-                                  uint32_t vob_sectors, double* playback_ms, std::vector<CellStart>* starts) {
+// skipping all but the first angle of a multi-angle block. Cells keep the
+// extent the IFO gives them even where the VOB files end sooner (a file cut
+// short): reading then fails there and the title is reported as not whole.
+// `playback_ms` gets the playing time of the cells kept, `starts` where each
+// of them starts.
+std::vector<CellRange> ChainCells(const IfoProgramChain& chain, int first, int last, double* playback_ms,
+                                  std::vector<CellStart>* starts) {
     std::vector<CellRange> cells;
     *playback_ms = 0;
     uint64_t sectors = 0;
@@ -111,8 +113,9 @@ std::vector<CellRange> ChainCells(const IfoProgramChain& chain, int first, int l
     for (int i = std::max(first, 1); i <= last && i <= count; ++i) {
         const IfoCell& cell = chain.cells[i - 1];
         if (cell.block_type == 1 && cell.block_mode != 1) continue;
-        if (cell.last_sector < cell.first_sector || cell.first_sector >= vob_sectors) continue;
-        const CellRange range{cell.first_sector, std::min(cell.last_sector, vob_sectors - 1)};
+        if (cell.last_sector < cell.first_sector) continue;
+        // The last sector number stays below UINT32_MAX so a cell's size fits.
+        const CellRange range{std::min(cell.first_sector, UINT32_MAX - 1), std::min(cell.last_sector, UINT32_MAX - 1)};
         starts->push_back({sectors, *playback_ms});
         sectors += range.Sectors();
         const IfoPlaybackTime& time = cell.playback_time;
@@ -150,7 +153,7 @@ public:
 
 private:
     bool Describe();
-    void DescribeTitle(int index, const IfoTitle& entry, const VtsInfo& vts, uint32_t vob_sectors);
+    void DescribeTitle(int index, const IfoTitle& entry, const VtsInfo& vts);
     void RebuildArea();
     bool OpenVobs(int title_set);
 
@@ -204,31 +207,21 @@ bool DvdDisc::Describe() {
     if (!vmg) return false;
     const int count = std::min<int>(static_cast<int>(vmg->titles.size()), kDvdMaxTitles);
 
-    struct TitleSet {
-        std::optional<VtsInfo> vts;
-        uint32_t vob_sectors = 0;
-    };
-    std::map<int, TitleSet> title_sets;
+    std::map<int, std::optional<VtsInfo>> title_sets;
     titles_.resize(count);
     for (int t = 0; t < count; ++t) {
         const IfoTitle& entry = vmg->titles[t];
         if (entry.title_set < 1 || entry.title_set > 99) continue;
         auto [it, added] = title_sets.try_emplace(entry.title_set);
-        TitleSet& set = it->second;
-        if (added) {
-            set.vts = LoadInfoFile<VtsInfo>(reader_.get(), entry.title_set, ParseTitleSetIfo);
-            FilePtr vobs(DVDOpenFile(reader_.get(), entry.title_set, DVD_READ_TITLE_VOBS));
-            const ssize_t sectors = vobs ? DVDFileSize(vobs.get()) : 0;
-            set.vob_sectors = sectors > 0 ? static_cast<uint32_t>(sectors) : 0;
-        }
-        if (set.vts) DescribeTitle(t, entry, *set.vts, set.vob_sectors);
+        std::optional<VtsInfo>& vts = it->second;
+        if (added) vts = LoadInfoFile<VtsInfo>(reader_.get(), entry.title_set, ParseTitleSetIfo);
+        if (vts) DescribeTitle(t, entry, *vts);
     }
     info_.title_count = count;
     return true;
 }
 
-void DvdDisc::DescribeTitle(int index, const IfoTitle& entry, const VtsInfo& vts,
-                            uint32_t vob_sectors) {
+void DvdDisc::DescribeTitle(int index, const IfoTitle& entry, const VtsInfo& vts) {
     DvdTitleInfo& info = info_.titles[index];
     TitleModel& model = titles_[index];
     if (entry.vts_title < 1 || entry.vts_title > static_cast<int>(vts.titles.size())) return;
@@ -257,7 +250,7 @@ void DvdDisc::DescribeTitle(int index, const IfoTitle& entry, const VtsInfo& vts
                 if (next.pgcn == part.pgcn && next.pgn > part.pgn && next.pgn <= programs)
                     last_cell = chain->program_cells[next.pgn - 1] - 1;
             }
-            cells = ChainCells(*chain, first_cell, last_cell, vob_sectors, &playback_ms, &starts);
+            cells = ChainCells(*chain, first_cell, last_cell, &playback_ms, &starts);
         }
         uint64_t sectors = 0;
         for (const CellRange& cell : cells) sectors += cell.Sectors();

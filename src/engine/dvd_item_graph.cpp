@@ -103,6 +103,8 @@ std::vector<ItemGraphEvent> DvdItemGraph::TakeEvents() {
             events.push_back(ItemGraphEvent::kWriteError);
         } else if (code == EC_ERRORABORT || code == EC_USERABORT) {
             events.push_back(ItemGraphEvent::kAbort);
+        } else if (code == demux::EC_DEMUX_LOST_STRETCH) {
+            lost_.push_back({static_cast<int64_t>(param1), static_cast<int64_t>(param2)});
         } else if (code == EC_STREAM_ERROR_STILLPLAYING && static_cast<HRESULT>(param1) == DVDREADER_E_READ) {
             events.push_back(ItemGraphEvent::kReadError);
         }

@@ -39,6 +39,7 @@ public:
     bool GetPositionSeconds(double* seconds) override { return graph_.GetPositionSeconds(seconds); }
     bool GetDurationSeconds(double* seconds) override { return graph_.GetDurationSeconds(seconds); }
     std::vector<ItemGraphEvent> TakeEvents() override;
+    std::vector<LostStretch> TakeLostStretches() override { return std::move(lost_); }
     bool WroteSinceBuild() override { return WrittenUnits() != units_at_build_; }
 
     ConversionGraph& graph() { return graph_; }
@@ -50,6 +51,7 @@ private:
     void PadSoundToPicture(bool take_back_excess);
 
     std::filesystem::path source_file_;
+    std::vector<LostStretch> lost_;  // found by TakeEvents, not yet taken
     int64_t units_at_build_ = 0;  // WrittenUnits() when the item was built
     int64_t WrittenUnits();
     const OutputSettings* settings_ = nullptr;  // the caller's, while a file is open

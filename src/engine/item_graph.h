@@ -40,6 +40,13 @@ struct StreamChoice {
     int32_t subtitle_id = -1;  // -1: no subtitle (the subpicture stays unjoined)
 };
 
+// A stretch of the item's source that could not be read and is left out;
+// the item goes on after it.
+struct LostStretch {
+    int64_t start_ms = 0;  // on the item's time line
+    int64_t length_ms = 0;
+};
+
 class ItemGraph {
 public:
     virtual ~ItemGraph() = default;
@@ -81,6 +88,8 @@ public:
     virtual bool GetDurationSeconds(double* seconds) = 0;
     // Takes every event queued since the last call.
     virtual std::vector<ItemGraphEvent> TakeEvents() = 0;
+    // Takes the lost stretches found by the events TakeEvents took.
+    virtual std::vector<LostStretch> TakeLostStretches() { return {}; }
     // Whether the item built last has put any picture or sound into the file.
     virtual bool WroteSinceBuild() = 0;
 };

@@ -149,6 +149,15 @@ void RunController::SkipCurrent(bool file_failed) {
 
 void RunController::HandleGraphEvents() {
     const std::vector<ItemGraphEvent> events = graph_->TakeEvents();
+    if (item_built_ && current_ >= 0) {
+        const std::string name = std::filesystem::path(rows_[current_].output_name).stem().string();
+        for (const LostStretch& lost : graph_->TakeLostStretches()) {
+            char length[32];
+            std::snprintf(length, sizeof(length), " (%.1f s of picture and sound)",
+                          static_cast<double>(lost.length_ms) / 1000.0);
+            messages_->ShowWarning(name + ": " + kLostStretchMessage + ClockText(lost.start_ms) + length + ".");
+        }
+    }
     for (ItemGraphEvent event : events) {
         if (!item_built_) return;
         if (event == ItemGraphEvent::kReadError) {

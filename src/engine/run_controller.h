@@ -50,6 +50,8 @@ namespace rizuvira::engine {
 inline constexpr int64_t kShortestFollowingItemMs = 1000;
 inline constexpr const char* kCannotCreateOutputMessage = "Cannot create the output file: ";
 inline constexpr const char* kReadErrorMessage = "The disc could not be read to the end of ";
+// "Title_01: " + kLostStretchMessage + "00:00:04 (1.6 s) ..."
+inline constexpr const char* kLostStretchMessage = "sectors that could not be read are left out at ";
 inline constexpr const char* kNothingConvertedMessage = "Nothing could be converted of ";
 inline constexpr const char* kCannotWriteOutputMessage = "Cannot write the output file: ";
 inline constexpr const char* kCannotFinishOutputMessage = "Cannot finish the output file: ";

@@ -1,0 +1,114 @@
+// rizuvira-cli convert on damaged copies of the sample discs: what cannot be
+// read is reported, item by item, and what can be read is kept.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli/cli_run.h"
+#include "e2e/decoded_output.h"
+#include "fixtures/sample_discs.h"
+
+namespace rizuvira {
+namespace {
+
+namespace fs = std::filesystem;
+namespace fx = fixtures;
+using cli_test::CliRun;
+using cli_test::RunCli;
+
+constexpr int kSector = 2048;
+
+class CliDamagedDiscTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/rizuvira-damaged-cli-XXXXXX";
+        folder_ = mkdtemp(pattern);
+        fs::create_directories(folder_ / "home");
+        env_ = "HOME='" + (folder_ / "home").string() + "' XDG_CONFIG_HOME=";
+    }
+    void TearDown() override {
+        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(folder_);
+    }
+
+    // A copy of a sample disc folder, to damage.
+    fs::path CopyDisc(const fx::SampleDisc& disc) {
+        const fs::path copy = folder_ / disc.folder;
+        fs::copy(fx::SampleDiscPath(disc.folder), copy, fs::copy_options::recursive);
+        return copy;
+    }
+    CliRun Convert(const fs::path& disc, const std::string& options) {
+        return RunCli("convert '" + disc.string() + "' -y -o '" + (folder_ / "out").string() + "' " + options, env_);
+    }
+    fs::path Out(const char* name) const { return folder_ / "out" / name; }
+
+    fs::path folder_;
+    std::string env_;
+};
+
+void Zero(const fs::path& file, int64_t first_sector, int64_t sectors) {
+    std::fstream stream(file, std::ios::in | std::ios::out | std::ios::binary);
+    stream.seekp(first_sector * kSector);
+    const std::vector<char> zeros(static_cast<size_t>(sectors * kSector), 0);
+    stream.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
+}
+
+TEST_F(CliDamagedDiscTest, VobCutShortFailsTheItemAndKeepsWhatWasRead) {
+    const fs::path disc = CopyDisc(fx::kPalDisc);
+    const fs::path vob = disc / "VIDEO_TS/VTS_01_1.VOB";
+    fs::resize_file(vob, fs::file_size(vob) * 3 / 10 / kSector * kSector);
+    const CliRun run = Convert(disc, "-q");
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find("The disc could not be read to the end of Title_01; the file stops at 00:00:0"),
+              std::string::npos)
+        << run.err;
+    const e2e::DecodedOutput decoded = e2e::DecodeOutput(Out("Title_01.mp4").string(), 720, 576);
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_GT(decoded.pictures.size(), 25u);
+    EXPECT_LT(decoded.pictures.back().time_s, 5.0);
+}
+
+TEST_F(CliDamagedDiscTest, ZeroedSectorsLoseOnlyTheirOwnPicturesWithAWarning) {
+    const fs::path disc = CopyDisc(fx::kPalDisc);
+    const fs::path vob = disc / "VIDEO_TS/VTS_01_1.VOB";
+    const int64_t sectors = static_cast<int64_t>(fs::file_size(vob)) / kSector;
+    Zero(vob, sectors * 4 / 10, sectors / 10);
+    const CliRun run = Convert(disc, "--json");
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    const std::string warning = "Title_01: sectors that could not be read are left out at 00:00:0";
+    EXPECT_NE(run.err.find(warning), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("{\"event\": \"warning\", \"text\": \"" + warning), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"ok\": true"), std::string::npos) << run.out;
+
+    const e2e::DecodedOutput decoded = e2e::DecodeOutput(Out("Title_01.mp4").string(), 720, 576);
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    // Where each picture first shows (the output repeats pictures to keep
+    // its frame rate).
+    std::map<int, double> shown_s;
+    for (const e2e::DecodedPicture& picture : decoded.pictures)
+        if (picture.band >= 0) shown_s.emplace(picture.band, picture.time_s);
+    ASSERT_GT(shown_s.size(), 200u);
+    // The damaged pictures are one stretch; every picture after it is there,
+    // at its own time.
+    int gap_before = -1, gap_after = -1, previous = -1;
+    for (const auto& [band, time_s] : shown_s) {
+        if (previous >= 0 && band - previous > gap_after - gap_before) gap_before = previous, gap_after = band;
+        previous = band;
+    }
+    ASSERT_GT(gap_after - gap_before, 10) << "the damaged pictures are gone";
+    for (int band = gap_after; band < 250; ++band) {
+        ASSERT_TRUE(shown_s.count(band)) << "picture " << band;
+        EXPECT_NEAR(shown_s[band], band / 25.0, 0.05) << "picture " << band;
+    }
+    // Before it too; the reference picture last decoded before the damage
+    // may come out only when decoding resumes.
+    for (const auto& [band, time_s] : shown_s)
+        if (band < gap_before) EXPECT_NEAR(time_s, band / 25.0, 0.05) << "picture " << band;
+}
+
+}  // namespace
+}  // namespace rizuvira
