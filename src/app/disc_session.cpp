@@ -336,7 +336,8 @@ std::vector<engine::BatchRow> DiscSession::CheckedRows(int* unreadable) const {
         if (catalogue_->disc().titles[row.item.title_index].chapters <= 0 || row.item.length_ms <= 0) {
             // The title set's information could not be read (a damaged disc
             // or a cut-off image): there is nothing to find the title by.
-            messages_->ShowMessage(name + " cannot be read on this disc; it is skipped");
+            messages_->ShowMessage(name + " cannot be read on this disc (its title set's information is damaged "
+                                          "or missing); it is skipped");
             if (unreadable) ++*unreadable;
             continue;
         }

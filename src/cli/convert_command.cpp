@@ -204,6 +204,10 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     if (options.audio) session.ChooseAudio(ToTrackChoice(*options.audio));
     if (options.subtitle) session.ChooseSubtitle(ToTrackChoice(*options.subtitle));
     std::vector<engine::BatchRow> rows = session.CheckedRows(&skipped);
+    if (rows.empty() && skipped == 0) {
+        messages.ShowMessage(options.disc + " has no title to convert: none lasts 3 s or more (-t names a shorter one)");
+        return kExitItemFailed;
+    }
 
     engine::BatchOptions batch;
     batch.settings = session.profile().Settings;

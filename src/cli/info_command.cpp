@@ -115,6 +115,11 @@ void PrintText(const DvdDiscInfo& disc, const std::vector<TitleFacts>& facts, bo
                std::FILE* out) {
     for (int t = 0; t < disc.title_count; ++t) {
         const DvdTitleInfo& title = disc.titles[t];
+        if (!list_all && (title.chapters <= 0 || title.duration_ms <= 0)) {
+            std::fprintf(out, "%s  unreadable: its title set's information is damaged or missing\n",
+                         TitleItemName(t).c_str());
+            continue;
+        }
         if (!IsListedTitle(title) && !list_all) continue;
         const TitleFacts& fact = facts[static_cast<std::size_t>(t)];
         std::fprintf(out, "%s  %s  %d chapter%s\n", TitleItemName(t).c_str(),

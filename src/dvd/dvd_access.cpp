@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -70,6 +71,19 @@ std::optional<Info> LoadInfoFile(dvd_reader_t* reader, int title_set, Parse pars
         if (std::optional<Info> info = parse(std::span<const uint8_t>(bytes))) return info;
     }
     return std::nullopt;
+}
+
+// Both copies of a title set's information that parse, the IFO first: an IFO
+// can parse and still be useless for a title (garbled tables), and then its
+// backup may serve.
+std::vector<VtsInfo> LoadTitleSetCopies(dvd_reader_t* reader, int title_set) {
+    std::vector<VtsInfo> copies;
+    for (dvd_read_domain_t domain : {DVD_READ_INFO_FILE, DVD_READ_INFO_BACKUP_FILE}) {
+        const std::vector<uint8_t> bytes = ReadInfoFile(reader, title_set, domain);
+        if (std::optional<VtsInfo> info = ParseTitleSetIfo(std::span<const uint8_t>(bytes)))
+            copies.push_back(std::move(*info));
+    }
+    return copies;
 }
 
 int FromBcd(uint8_t value) { return (value >> 4) * 10 + (value & 0x0F); }
@@ -148,16 +162,20 @@ public:
     bool Palette(int title, uint32_t palette[16]) const;
     double ChapterMs(int title, int chapter) const;
     bool FindTime(double ms, DvdCellSpan* span) const;
+    std::string ReadProblem(int title, int chapter);
 
     std::mutex mutex;  // held by the public functions around every call above
 
 private:
     bool Describe();
+    // Whether the title has chapters of some length, in sectors and in time.
+    bool Playable(int title) const;
     void DescribeTitle(int index, const IfoTitle& entry, const VtsInfo& vts);
     void RebuildArea();
     bool OpenVobs(int title_set);
 
     ReaderPtr reader_;
+    std::string folder_;  // the disc's folder, holding VIDEO_TS; empty for an image or a drive
     DvdDiscInfo info_{};
     std::vector<TitleModel> titles_;
 
@@ -197,8 +215,10 @@ std::shared_ptr<DvdDisc> DvdDisc::Open(const std::string& path) {
     std::error_code ec;
     if (path.empty() || !std::filesystem::exists(path, ec)) return nullptr;
     auto disc = std::make_shared<DvdDisc>();
-    disc->reader_.reset(DVDOpen2(nullptr, &kLogger, NormalisePath(path).c_str()));
+    const std::string normalised = NormalisePath(path);
+    disc->reader_.reset(DVDOpen2(nullptr, &kLogger, normalised.c_str()));
     if (!disc->reader_ || !disc->Describe()) return nullptr;
+    if (std::filesystem::is_directory(normalised, ec)) disc->folder_ = normalised;
     return disc;
 }
 
@@ -207,18 +227,29 @@ bool DvdDisc::Describe() {
     if (!vmg) return false;
     const int count = std::min<int>(static_cast<int>(vmg->titles.size()), kDvdMaxTitles);
 
-    std::map<int, std::optional<VtsInfo>> title_sets;
+    std::map<int, std::vector<VtsInfo>> title_sets;
     titles_.resize(count);
     for (int t = 0; t < count; ++t) {
         const IfoTitle& entry = vmg->titles[t];
         if (entry.title_set < 1 || entry.title_set > 99) continue;
         auto [it, added] = title_sets.try_emplace(entry.title_set);
-        std::optional<VtsInfo>& vts = it->second;
-        if (added) vts = LoadInfoFile<VtsInfo>(reader_.get(), entry.title_set, ParseTitleSetIfo);
-        if (vts) DescribeTitle(t, entry, *vts);
+        if (added) it->second = LoadTitleSetCopies(reader_.get(), entry.title_set);
+        for (const VtsInfo& vts : it->second) {
+            info_.titles[t] = DvdTitleInfo{};
+            titles_[t] = TitleModel{};
+            DescribeTitle(t, entry, vts);
+            if (Playable(t)) break;
+        }
     }
     info_.title_count = count;
     return true;
+}
+
+bool DvdDisc::Playable(int title) const {
+    const DvdTitleInfo& info = info_.titles[title];
+    uint64_t sectors = 0;
+    for (int k = 0; k < info.chapters; ++k) sectors += info.chapter_sectors[k];
+    return titles_[title].title_set != 0 && sectors > 0 && info.duration_ms > 0;
 }
 
 void DvdDisc::DescribeTitle(int index, const IfoTitle& entry, const VtsInfo& vts) {
@@ -420,6 +451,35 @@ int DvdDisc::Read(uint8_t* buffer, int size) {
     return done > 0 ? done * kDvdSectorBytes : -1;
 }
 
+std::string DvdDisc::ReadProblem(int title, int chapter) {
+    if (title < 0 || title >= static_cast<int>(titles_.size()) || !Playable(title))
+        return "its title set's information is damaged or missing";
+    if (SetArea(title, std::max(chapter, 0)) != 0) return "it has no such chapter";
+    const int title_set = titles_[title].title_set;
+    char name[16];
+    std::snprintf(name, sizeof(name), "VTS_%02d_1.VOB", title_set);
+    if (!folder_.empty()) {
+        // Only the first file of the set says why nothing opens.
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        fs::path file = fs::path(folder_) / "VIDEO_TS" / name;
+        if (!fs::exists(file, ec)) file = fs::path(folder_) / name;
+        if (!fs::exists(file, ec)) return std::string(name) + " is missing";
+        if (std::FILE* stream = std::fopen(file.c_str(), "rb")) {
+            std::fclose(stream);
+        } else {
+            return std::string(name) + " cannot be opened: " + std::strerror(errno);
+        }
+        if (fs::file_size(file, ec) == 0) return std::string(name) + " is empty";
+    }
+    uint8_t sector[kDvdSectorBytes];
+    if (Read(sector, kDvdSectorBytes) <= 0)
+        return "its video files (VOB) end before it starts";
+    if (sector[0] != 0 || sector[1] != 0 || sector[2] != 1 || sector[3] != 0xBA)
+        return "its first sector holds no MPEG data (zeroed or damaged sectors)";
+    return {};
+}
+
 bool DvdDisc::VideoInfo(int title, DvdVideoInfo* video) const {
     if (title < 0 || title >= static_cast<int>(titles_.size()) || !video) return false;
     *video = titles_[title].video;
@@ -579,6 +639,13 @@ bool MyDVDGetPalette(int32_t handle, int title, uint32_t palette[16]) {
     if (!disc) return false;
     std::lock_guard lock(disc->mutex);
     return disc->Palette(title, palette);
+}
+
+std::string MyDvdReadProblem(int32_t handle, int title, int chapter) {
+    auto disc = Find(handle);
+    if (!disc) return "the disc is not open";
+    std::lock_guard lock(disc->mutex);
+    return disc->ReadProblem(title, chapter);
 }
 
 double MyDvdGetChapterDuration(int32_t handle, int title, int chapter) {

@@ -106,6 +106,13 @@ bool MyDVDGetVideoInfo(int32_t handle, int title, DvdVideoInfo* video);
 bool MyDVDGetAudioInfo(int32_t handle, int title, DvdAudioInfo* audio);
 bool MyDVDGetPalette(int32_t handle, int title, uint32_t palette[16]);
 
+// Why the title (or, from `chapter` >= 0, that chapter) cannot be read, found
+// by reading its first sector: empty when it reads and starts with an MPEG
+// pack. Names the video file and the reason where the disc is a folder
+// ("VTS_01_1.VOB is missing"). Leaves the read position undefined: set the
+// area again afterwards.
+std::string MyDvdReadProblem(int32_t handle, int title, int chapter);
+
 // Playing time of one chapter in milliseconds, summed from its cells (the
 // first angle of a multi-angle block only); -1 for an unknown handle, title
 // or chapter.

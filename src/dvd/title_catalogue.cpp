@@ -61,7 +61,11 @@ void TitleCatalogue::ListDisc(const DvdDiscInfo& disc) {
     const int count = std::clamp(disc.title_count, 0, kDvdMaxTitles);
     for (int t = 0; t < count; ++t) {
         const DvdTitleInfo& title = disc.titles[t];
-        if (!IsListedTitle(title)) continue;
+        // A title the disc names but whose information cannot be read is
+        // listed all the same, so that converting it fails with a word
+        // instead of leaving it out unseen.
+        const bool unreadable = title.chapters <= 0 || title.duration_ms <= 0;
+        if (!IsListedTitle(title) && !(unreadable && source_file_.empty())) continue;
         CatalogueRow row;
         row.name = TitleItemName(t);
         row.original_length = DurationText(title.duration_ms);

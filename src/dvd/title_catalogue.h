@@ -1,6 +1,6 @@
 // The title catalogue: what the program knows about the opened disc. It owns
 // the disc handle and the disc record, the rows offered for conversion (one
-// per title of at least 3 s, each with its ConvertItem), and the audio and
+// per title of at least 3 s or that cannot be read, each with its ConvertItem), and the audio and
 // subtitle lists of the title last shown with the current choice in each.
 //
 // Row names are also the keys the title and chapter are read back from:

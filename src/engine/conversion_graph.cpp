@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "decoders/decoder_interfaces.h"
 #include "decoders/register.h"
@@ -24,16 +25,6 @@ namespace {
 // How far past the trimmed range the splitter reads (see AddFilters).
 constexpr int64_t kSplitterSpanMarginMs = 1000;
 
-// Whether the title (or its chapter) has any sectors in the title set's
-// video files: none when those files are missing or cut off before it.
-bool HasVideoData(const DvdTitleInfo& title, int chapter) {
-    const int chapters = std::clamp(title.chapters, 0, kDvdMaxChapters);
-    if (chapter >= 0) return chapter < chapters && title.chapter_sectors[chapter] > 0;
-    for (int c = 0; c < chapters; ++c)
-        if (title.chapter_sectors[c] > 0) return true;
-    return false;
-}
-
 }  // namespace
 
 ConversionGraph::ConversionGraph(MessageSink* messages) : messages_(messages) {
@@ -46,8 +37,19 @@ ConversionGraph::~ConversionGraph() {
 }
 
 bool ConversionGraph::Fail(const char* message) {
-    if (messages_ && message) messages_->ShowMessage(message);
+    if (!message) return false;
+    // Every failure names the item it stopped, once.
+    const std::string text = item_name_.empty() || std::string_view(message).starts_with(item_name_)
+                                 ? std::string(message)
+                                 : item_name_ + ": " + message;
+    if (messages_) messages_->ShowMessage(text);
+    reported_ = true;
     return false;
+}
+
+bool ConversionGraph::Reported(bool built) {
+    if (!built && !reported_) Fail(kGraphNotBuiltMessage);
+    return built;
 }
 
 bool ConversionGraph::OpenOutput(const std::filesystem::path& path, const OutputSettings& settings,
@@ -71,13 +73,17 @@ void ConversionGraph::SetStreamChoice(int audio_key, int subtitle_key) {
 bool ConversionGraph::Build(int32_t dvd_handle, int title, int chapter, const ConvertItem& item,
                             std::function<void()> notify) {
     source_file_.clear();
-    return BuildGraph(dvd_handle, title, chapter, item, std::move(notify));
+    item_name_ = chapter >= 0 ? ChapterItemName(title, chapter) : TitleItemName(title);
+    reported_ = false;
+    return Reported(BuildGraph(dvd_handle, title, chapter, item, std::move(notify)));
 }
 
 bool ConversionGraph::BuildFromFile(const std::filesystem::path& file, const ConvertItem& item,
                                     std::function<void()> notify) {
     source_file_ = file;
-    return BuildGraph(0, 0, -1, item, std::move(notify));
+    item_name_ = file.filename().string();
+    reported_ = false;
+    return Reported(BuildGraph(0, 0, -1, item, std::move(notify)));
 }
 
 bool ConversionGraph::BuildGraph(int32_t dvd_handle, int title, int chapter, const ConvertItem& item,
@@ -164,16 +170,17 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
         // A chapter's closing sound lies in the next chapter's sectors: read
         // on, the range below ends the item at the chapter's end.
         if (ComPtr<IMyDVDReadOn> read_on = source_.As<IMyDVDReadOn>()) read_on->SetReadToTitleEnd(chapter >= 0);
+        // Before the reader sets its area: the check reads on the same handle.
+        if (const std::string problem = MyDvdReadProblem(dvd_handle, title, chapter); !problem.empty()) {
+            const std::string name = chapter >= 0 ? ChapterItemName(title, chapter) : TitleItemName(title);
+            return Fail((name + kNoVideoDataMessage + problem).c_str());
+        }
         if (FAILED(dvd->SetDvdHandle(dvd_handle)) || FAILED(dvd->SetArea(title, chapter)))
             return Fail("SetDvdReader error");
         dvd->GetDuration(&source_length_ms_);
 
         auto title_info = std::make_unique<DvdDiscInfo>();
         MyDVDGetInfo(dvd_handle, title_info.get());
-        if (title >= 0 && title < kDvdMaxTitles && !HasVideoData(title_info->titles[title], chapter)) {
-            const std::string name = chapter >= 0 ? ChapterItemName(title, chapter) : TitleItemName(title);
-            return Fail((name + kNoVideoDataMessage).c_str());
-        }
         if (ComPtr<demux::IMyMpegSplitter> control = splitter_.As<demux::IMyMpegSplitter>(); control && title >= 0 && title < kDvdMaxTitles)
             control->SetTitleInfo(&title_info->titles[title]);
         source_known = MyDVDGetVideoInfo(dvd_handle, title, &source);
@@ -268,8 +275,8 @@ bool ConversionGraph::JoinPins() {
         join(source_.Get(), 0, splitter_.Get(), 0, true, "get source output pin error", "get splitter input pin error",
              nullptr) < 0)
         return Fail(last == demux::DEMUX_E_SCRAMBLED
-                        ? kEncryptedDiscMessage
-                        : "connect source and splitter error: the title's data could not be read");
+                        ? (item_name_ + kEncryptedDiscMessage).c_str()
+                        : "its data holds no MPEG program stream that could be read");
     // The splitter's outputs exist once its input is joined.
     const ComPtr<IPin> video_out = demux::SplitterOutput(splitter_.Get(), demux::kVideo);
     const ComPtr<IPin> audio_out = demux::SplitterOutput(splitter_.Get(), demux::kAudio);

@@ -61,15 +61,15 @@ struct StreamTable {
     std::vector<Subtitle> subtitles;
 };
 
-// Shown when the title's data is scrambled (a CSS-protected disc read
-// without its key).
-inline constexpr const char* kEncryptedDiscMessage =
-    "The disc is encrypted: its titles cannot be read without the disc's key.";
+// Follows the item's name when its title's data is scrambled (a
+// CSS-protected disc read without its key); other titles may still read.
+inline constexpr const char* kEncryptedDiscMessage = " is encrypted: it cannot be read without the disc's key.";
 
-// Follows the item's name when its title has no data in the title set's
-// video files (VTS_nn_m.VOB missing or cut off).
-inline constexpr const char* kNoVideoDataMessage =
-    " cannot be read: its video files (VOB) are missing from the disc or cut off before it";
+// Follows the item's name when its title's first sector cannot be read; the
+// reason follows ("VTS_01_1.VOB is missing").
+inline constexpr const char* kNoVideoDataMessage = " cannot be read: ";
+
+inline constexpr const char* kGraphNotBuiltMessage = "the steps of its conversion could not be joined";
 
 // The watermark's text could not be drawn (no font); the item converts
 // without it.
@@ -145,17 +145,24 @@ public:
 
     IMediaEventEx* Events() { return events_.Get(); }
     int64_t source_length_ms() const { return source_length_ms_; }
+    // "Title_01", "Chapter_01_02" or the file's name: the item built last.
+    const std::string& item_name() const { return item_name_; }
 
     void Teardown();
 
 private:
+    // Shows `message` after the item's name; false.
     bool Fail(const char* message);
+    // `built`, after showing a message for a failed build that showed none.
+    bool Reported(bool built);
     bool BuildGraph(int32_t dvd_handle, int title, int chapter, const ConvertItem& item,
                     std::function<void()> notify);
     bool AddFilters(int32_t dvd_handle, int title, int chapter, const ConvertItem& item);
     bool JoinPins();
 
     MessageSink* const messages_;
+    std::string item_name_;  // of the item being built: "Title_01", or the file's name
+    bool reported_ = false;  // the build being made has shown its failure
     ComPtr<IGraphBuilder> graph_;
     ComPtr<IMediaControl> control_;
     ComPtr<IMediaEventEx> events_;

@@ -97,7 +97,7 @@ std::vector<ItemGraphEvent> DvdItemGraph::TakeEvents() {
         if (code == EC_COMPLETE) {
             events.push_back(ItemGraphEvent::kComplete);
         } else if (code == EC_ERRORABORT && static_cast<HRESULT>(param1) == demux::DEMUX_E_SCRAMBLED) {
-            if (messages_) messages_->ShowMessage(kEncryptedDiscMessage);
+            if (messages_) messages_->ShowMessage(graph_.item_name() + kEncryptedDiscMessage);
             events.push_back(ItemGraphEvent::kEncrypted);
         } else if (code == EC_ERRORABORT && static_cast<HRESULT>(param1) == CONV_E_WRITE) {
             events.push_back(ItemGraphEvent::kWriteError);

@@ -619,7 +619,7 @@ TEST_F(CliConvertTest, FailuresSayWhatFailedAndWhy) {
     const fs::path out = folder_ / "out";
     const CliRun missing = RunCli("convert '" + disc.string() + "' -t 1 --json -o '" + out.string() + "'", env_);
     EXPECT_EQ(missing.exit_code, 1);
-    const std::string why = "Title_01 cannot be read: its video files (VOB) are missing from the disc or cut off before it";
+    const std::string why = "Title_01 cannot be read: VTS_01_1.VOB is missing";
     EXPECT_EQ(missing.err, why + "\n");
     EXPECT_NE(missing.out.find("{\"event\": \"message\", \"text\": \"" + why + "\"}\n"), std::string::npos)
         << missing.out;

@@ -2,6 +2,8 @@
 // read is reported, item by item, and what can be read is kept.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -107,7 +109,71 @@ TEST_F(CliDamagedDiscTest, ZeroedSectorsLoseOnlyTheirOwnPicturesWithAWarning) {
     // Before it too; the reference picture last decoded before the damage
     // may come out only when decoding resumes.
     for (const auto& [band, time_s] : shown_s)
-        if (band < gap_before) EXPECT_NEAR(time_s, band / 25.0, 0.05) << "picture " << band;
+        if (band < gap_before) {
+            EXPECT_NEAR(time_s, band / 25.0, 0.05) << "picture " << band;
+        }
+}
+
+TEST_F(CliDamagedDiscTest, TitleWhoseInformationIsUnreadableIsListedAndFails) {
+    const fs::path disc = CopyDisc(fx::kPalDisc);
+    for (const char* name : {"VTS_01_0.IFO", "VTS_01_0.BUP"}) Zero(disc / "VIDEO_TS" / name, 1, 5);
+    const CliRun info = RunCli("info '" + disc.string() + "'", env_);
+    EXPECT_EQ(info.out, "Title_01  unreadable: its title set's information is damaged or missing\n");
+    const CliRun run = Convert(disc, "-t all -q");
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err,
+              "Title_01 cannot be read on this disc (its title set's information is damaged or missing); "
+              "it is skipped\n");
+}
+
+TEST_F(CliDamagedDiscTest, UnreadableVideoFilesAreNamedWithTheReason) {
+    struct Case {
+        const char* damage;
+        void (*apply)(const fs::path& vob);
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"missing", [](const fs::path& vob) { fs::remove(vob); }, "VTS_01_1.VOB is missing"},
+        {"empty", [](const fs::path& vob) { fs::resize_file(vob, 0); }, "VTS_01_1.VOB is empty"},
+        {"zeroed", [](const fs::path& vob) { Zero(vob, 0, static_cast<int64_t>(fs::file_size(vob)) / kSector); },
+         "its first sector holds no MPEG data (zeroed or damaged sectors)"},
+        {"unreadable", [](const fs::path& vob) { fs::permissions(vob, fs::perms::none); },
+         "VTS_01_1.VOB cannot be opened: Permission denied"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.damage);
+        if (std::string(c.damage) == "unreadable" && geteuid() == 0) continue;  // root reads it all the same
+        const fs::path disc = CopyDisc(fx::kPalDisc);
+        c.apply(disc / "VIDEO_TS/VTS_01_1.VOB");
+        const CliRun run = Convert(disc, "-q");
+        EXPECT_EQ(run.exit_code, 1);
+        EXPECT_EQ(run.err, std::string("Title_01 cannot be read: ") + c.reason + "\n");
+        fs::remove_all(disc);
+    }
+}
+
+TEST_F(CliDamagedDiscTest, DiscWithoutATitleToConvertFails) {
+    // The disc's table names only its 2 s title.
+    const fs::path disc = CopyDisc(fx::kNtscDisc);
+    for (const char* name : {"VIDEO_TS.IFO", "VIDEO_TS.BUP"}) {
+        std::fstream ifo(disc / "VIDEO_TS" / name, std::ios::in | std::ios::out | std::ios::binary);
+        unsigned char pointer[4];
+        ifo.seekg(0xC4);
+        ifo.read(reinterpret_cast<char*>(pointer), 4);
+        const std::streamoff table =
+            static_cast<std::streamoff>(pointer[0] << 24 | pointer[1] << 16 | pointer[2] << 8 | pointer[3]) * kSector;
+        char second[12];
+        ifo.seekg(table + 8 + 12);
+        ifo.read(second, sizeof(second));
+        ifo.seekp(table + 8);
+        ifo.write(second, sizeof(second));
+        ifo.seekp(table);
+        ifo.write("\0\1", 2);
+    }
+    const CliRun run = Convert(disc, "-q");
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.err, disc.string() + " has no title to convert: none lasts 3 s or more (-t names a shorter one)\n");
+    EXPECT_FALSE(fs::exists(Out("Title_01.mp4")));
 }
 
 }  // namespace

@@ -170,5 +170,39 @@ TEST(DamagedDisc, ZeroedSectorsInTheVobStillRead) {
     MyDVDClose(handle);
 }
 
+TEST(DamagedDisc, IfoThatParsesToAnEmptyTitleIsReadFromItsBackup) {
+    ScratchDisc disc(fixtures::kPalDisc);
+    // The header stays, the tables behind it are zeroed.
+    Overwrite(disc.File("VTS_01_0.IFO"), kDvdSectorBytes, 5 * kDvdSectorBytes, 0);
+    const int32_t handle = MyDVDOpen(disc.root().c_str());
+    ASSERT_NE(handle, 0);
+    auto info = std::make_unique<DvdDiscInfo>();
+    MyDVDGetInfo(handle, info.get());
+    EXPECT_EQ(info->titles[0].chapters, 2);
+    EXPECT_NEAR(info->titles[0].duration_ms, 10000.0, 0.001);
+    MyDVDClose(handle);
+}
+
+TEST(DamagedDisc, VobCutShortEndsTheTitleWithAReadError) {
+    ScratchDisc disc(fixtures::kPalDisc);
+    const uint64_t size = fs::file_size(disc.File("VTS_01_1.VOB"));
+    fs::resize_file(disc.File("VTS_01_1.VOB"), size / 2 / kDvdSectorBytes * kDvdSectorBytes);
+    const int32_t handle = MyDVDOpen(disc.root().c_str());
+    ASSERT_NE(handle, 0);
+    auto info = std::make_unique<DvdDiscInfo>();
+    MyDVDGetInfo(handle, info.get());
+    const uint64_t sectors = uint64_t{info->titles[0].chapter_sectors[0]} + info->titles[0].chapter_sectors[1];
+    EXPECT_EQ(sectors * kDvdSectorBytes, size) << "the title keeps its size";
+    MyDVDSetArea(handle, 0, 0);
+    MyDvdSetStopPos(handle, 1, 0);
+    std::vector<uint8_t> block(kDvdReadBytes);
+    int64_t total = 0;
+    int got = 0;
+    while ((got = MyDVDRead(handle, block.data(), kDvdReadBytes)) > 0) total += got;
+    EXPECT_EQ(total, static_cast<int64_t>(size / 2 / kDvdSectorBytes * kDvdSectorBytes));
+    EXPECT_LT(got, 0) << "an error where the file ends, not the end of the title";
+    MyDVDClose(handle);
+}
+
 }  // namespace
 }  // namespace rizuvira

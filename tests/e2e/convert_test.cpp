@@ -305,7 +305,7 @@ TEST_F(ConvertTest, ScrambledDiscSaysItIsEncrypted) {
         RunBatch(handle_, {{"x.mp4", engine::MakeTitleItem(0, 10000), {}, {}, {}}}, engine::kDefaultEditSettings, options);
     EXPECT_EQ(result.failed_items, 1);
     ASSERT_FALSE(result.messages.empty());
-    EXPECT_EQ(result.messages.back(), engine::kEncryptedDiscMessage);
+    EXPECT_EQ(result.messages.back(), std::string("Title_01") + engine::kEncryptedDiscMessage);
     EXPECT_FALSE(std::filesystem::exists(folder_ / "x.mp4")) << "nothing reached the file";
 }
 
