@@ -225,6 +225,18 @@ bool DiscSession::CheckTitle(int title) {
     return true;
 }
 
+void DiscSession::OrderTitleRows(const std::vector<int>& titles) {
+    auto rank = [&](const CatalogueRow& row) {
+        const auto at = std::find(titles.begin(), titles.end(), row.item.title_index);
+        return row.item.chapter_index < 0 && at != titles.end() ? at - titles.begin()
+                                                               : static_cast<std::ptrdiff_t>(titles.size());
+    };
+    std::vector<CatalogueRow>& rows = catalogue_->rows();
+    std::stable_sort(rows.begin(), rows.end(),
+                     [&](const CatalogueRow& a, const CatalogueRow& b) { return rank(a) < rank(b); });
+    selected_row_ = rows.empty() ? kNoRow : 0;
+}
+
 bool DiscSession::UseChapter(int title, int chapter) {
     const DvdDiscInfo& disc = catalogue_->disc();
     const bool title_exists = title >= 0 && title < std::min(disc.title_count, kDvdMaxTitles);

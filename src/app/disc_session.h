@@ -135,6 +135,9 @@ public:
     // Adds a row for one title (listed or not; it is checked) unless one
     // exists; false with a message when the disc has no such title.
     bool CheckTitle(int title);
+    // Puts the title rows of `titles` first, in that order (the command
+    // line's -t 2,1 converts title 2 first); other rows follow as they were.
+    void OrderTitleRows(const std::vector<int>& titles);
     // Replaces the rows with one row for one chapter; false with a message
     // when there is no such chapter.
     bool UseChapter(int title, int chapter);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <csignal>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -78,8 +79,11 @@ private:
     std::FILE* json_out_;  // null without --json
 };
 
-// Waits for Ctrl-C (or SIGTERM) on a thread of its own and cancels the
-// batch. The signals are blocked in every other thread, so they land here.
+// Waits for Ctrl-C, SIGTERM or SIGHUP (the terminal closed) on a thread of
+// its own and cancels the batch, which finishes the file being written. The
+// signals are blocked in every other thread, so they land here. SIGPIPE is
+// ignored: a reader of standard output that has gone is noticed as a failed
+// write (OutputGone) and cancels the same way.
 class InterruptWatch {
 public:
     explicit InterruptWatch(engine::BatchLoop* loop) : thread_([this, loop] { Watch(loop); }) {}
@@ -95,6 +99,7 @@ public:
     static void BlockSignals() {
         sigset_t set = Signals();
         pthread_sigmask(SIG_BLOCK, &set, nullptr);
+        std::signal(SIGPIPE, SIG_IGN);
     }
 
 private:
@@ -103,6 +108,7 @@ private:
         sigemptyset(&set);
         sigaddset(&set, SIGINT);
         sigaddset(&set, SIGTERM);
+        sigaddset(&set, SIGHUP);
         sigaddset(&set, SIGUSR1);
         return set;
     }
@@ -111,7 +117,7 @@ private:
         while (!done_) {
             int signal_number = 0;
             if (sigwait(&set, &signal_number) != 0) break;
-            if (signal_number == SIGINT || signal_number == SIGTERM) {
+            if (signal_number != SIGUSR1) {
                 interrupted_ = true;
                 loop->RequestCancel();
             }
@@ -119,6 +125,12 @@ private:
     }
     std::atomic<bool> done_{false};
     std::atomic<bool> interrupted_{false};
+
+public:
+    // Whether writing to `out` has failed (nobody reads it any more).
+    static bool OutputGone(std::FILE* out) { return std::ferror(out) != 0; }
+
+private:
     std::thread thread_;
 };
 
@@ -196,6 +208,7 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
         session.CheckAll(false);
         for (int t : options.titles)
             if (!session.CheckTitle(t)) return kExitUsage;
+        session.OrderTitleRows(options.titles);
     }
     int skipped = 0;
     if (options.trim_end_ms >= 0) skipped += session.TrimCheckedRows(options.trim_start_ms, options.trim_end_ms);
@@ -246,7 +259,10 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     engine::BatchLoop loop;
     engine::DesktopActions actions;
     engine::RunController controller(&graph, &loop, &messages, &actions);
-    controller.SetFileFinishedCallback([&](const engine::FinishedFile& file) { view.FileFinished(file); });
+    controller.SetFileFinishedCallback([&](const engine::FinishedFile& file) {
+        view.FileFinished(file);
+        if (InterruptWatch::OutputGone(out)) loop.RequestCancel();
+    });
     InterruptWatch interrupt(&loop);
 
     controller.Begin(std::move(rows), session.current_edit(), std::move(batch));
@@ -255,6 +271,7 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
         if (index < 0) return;
         const std::string& name = controller.rows()[index].output_name;
         view.Update(fs::path(name).stem().string(), index + 1, static_cast<int>(controller.rows().size()), progress);
+        if (InterruptWatch::OutputGone(out)) loop.RequestCancel();
     });
     int files_ok = 0;
     for (const engine::FinishedFile& file : controller.finished_files()) files_ok += file.ok ? 1 : 0;

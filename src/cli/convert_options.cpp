@@ -110,9 +110,10 @@ bool ParseTitleList(const std::string& text, std::vector<int>* titles) {
         if (range.size() > 2 || !ParseIntIn(range[0], 1, kDvdMaxTitles, &first)) return false;
         last = first;
         if (range.size() == 2 && (!ParseIntIn(range[1], 1, kDvdMaxTitles, &last) || last < first)) return false;
-        for (int t = first; t <= last; ++t) chosen.insert(t - 1);
+        // In the order asked; a title named again keeps its first place.
+        for (int t = first; t <= last; ++t)
+            if (chosen.insert(t - 1).second) titles->push_back(t - 1);
     }
-    titles->assign(chosen.begin(), chosen.end());
     return !titles->empty();
 }
 

@@ -39,7 +39,7 @@ struct ConvertOptions {
     std::string output_folder;  // empty: the stored output folder
     std::string profile;        // id or name; empty: id 1
     std::string catalogue;      // Format.xml to read; empty: the usual places
-    std::vector<int> titles;    // indexes from 0; empty: every listed title
+    std::vector<int> titles;    // indexes from 0, in the order asked; empty: every listed title
     int chapter_title = -1;     // --chapter T:C, indexes from 0
     int chapter = -1;
     int64_t trim_start_ms = 0;

@@ -213,7 +213,7 @@ int RunInfo(const char* disc_path, bool json, std::FILE* out, std::FILE* err) {
     } else {
         const int32_t handle = MyDVDOpen(disc_path);
         if (handle == 0) {
-            std::fprintf(err, "Open DVD error\n");
+            std::fprintf(err, "Open DVD error: %s%s\n", disc_path, DiscOpenProblem(disc_path).c_str());
             return kExitCannotOpen;
         }
         MyDVDGetInfo(handle, disc.get());

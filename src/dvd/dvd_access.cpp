@@ -211,9 +211,19 @@ std::string NormalisePath(const std::string& path) {
     return trimmed;
 }
 
+// Folders, image files and drives can be read where libdvdread wants; a pipe
+// or a socket cannot seek, and libdvdread does not clean up after one.
+bool SeekableDiscPath(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_type type = fs::status(path, ec).type();
+    return !ec && (type == fs::file_type::directory || type == fs::file_type::regular ||
+                   type == fs::file_type::block);
+}
+
 std::shared_ptr<DvdDisc> DvdDisc::Open(const std::string& path) {
     std::error_code ec;
-    if (path.empty() || !std::filesystem::exists(path, ec)) return nullptr;
+    if (path.empty() || !SeekableDiscPath(path)) return nullptr;
     auto disc = std::make_shared<DvdDisc>();
     const std::string normalised = NormalisePath(path);
     disc->reader_.reset(DVDOpen2(nullptr, &kLogger, normalised.c_str()));
@@ -532,8 +542,7 @@ std::shared_ptr<DvdDisc> Find(int32_t handle) {
 }  // namespace
 
 std::string DiscVolumeName(const std::string& path) {
-    std::error_code ec;
-    if (path.empty() || !std::filesystem::exists(path, ec)) return {};
+    if (path.empty() || !SeekableDiscPath(path)) return {};
     std::unique_ptr<dvd_reader_t, decltype(&DVDClose)> reader(
         DVDOpen2(nullptr, &kLogger, NormalisePath(path).c_str()), &DVDClose);
     if (!reader) return {};
@@ -558,6 +567,41 @@ double DvdTimeToMs(uint8_t hour, uint8_t minute, uint8_t second, uint8_t frame_u
         default:
             return static_cast<double>(seconds) * 1000.0;
     }
+}
+
+std::string DiscOpenProblem(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec) return ": " + ec.message();  // missing, a symbolic link loop, a folder on the way not searchable
+    switch (status.type()) {
+        case fs::file_type::fifo: return " is a named pipe, not a disc, a disc folder or an ISO image";
+        case fs::file_type::socket: return " is a socket, not a disc, a disc folder or an ISO image";
+        case fs::file_type::character: return " is a character device, not a disc drive";
+        default: break;
+    }
+    const std::string opened = NormalisePath(path);
+    if (status.type() == fs::file_type::directory) {
+        fs::directory_iterator list(opened, ec);
+        if (ec) return ": " + ec.message();
+        fs::path ifo = fs::path(opened) / "VIDEO_TS" / "VIDEO_TS.IFO";
+        if (!fs::exists(ifo, ec)) ifo = fs::path(opened) / "VIDEO_TS.IFO";
+        if (!fs::exists(ifo, ec)) return " holds no VIDEO_TS folder with a VIDEO_TS.IFO";
+        std::FILE* file = std::fopen(ifo.c_str(), "rb");
+        if (!file) return ": " + ifo.filename().string() + " cannot be opened: " + std::strerror(errno);
+        std::fclose(file);
+    } else if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        std::fclose(file);
+    } else {
+        return ": " + std::string(std::strerror(errno));
+    }
+    if (const int32_t handle = MyDVDOpen(path.c_str())) {
+        MyDVDClose(handle);
+        return {};
+    }
+    ReaderPtr reader(DVDOpen2(nullptr, &kLogger, opened.c_str()));
+    if (!reader) return " is not a DVD: no VIDEO_TS was found on it";
+    return ": its VIDEO_TS.IFO and the backup VIDEO_TS.BUP are both damaged";
 }
 
 int32_t MyDVDOpen(const char* path) {

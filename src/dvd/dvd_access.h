@@ -75,7 +75,14 @@ struct DvdAudioInfo {
 // Returns a nonzero handle, or 0 when the path is missing, is not a DVD, or
 // holds no readable VIDEO_TS.IFO. Accepts an ISO image, a folder holding
 // VIDEO_TS, the VIDEO_TS folder itself, a drive device or a mount point.
+// Anything but a folder, a regular file or a block device (a named pipe, a
+// socket, a character device) is refused before libdvdread sees it.
 int32_t MyDVDOpen(const char* path);
+
+// Why MyDVDOpen gives no handle for `path`, as the end of a sentence that
+// starts with the path ("is a named pipe, not a disc ..."); empty when it
+// opens.
+std::string DiscOpenProblem(const std::string& path);
 
 // Fills the record (zeroed first). An unknown handle leaves it zeroed.
 void MyDVDGetInfo(int32_t handle, DvdDiscInfo* info);

@@ -40,7 +40,7 @@ bool TitleCatalogue::LoadDisc(const std::string& path) {
     source_file_.clear();
     handle_ = MyDVDOpen(path.c_str());
     if (handle_ == 0) {
-        messages_->ShowMessage(kOpenDvdError);
+        messages_->ShowMessage(std::string(kOpenDvdError) + ": " + path + DiscOpenProblem(path));
         return false;
     }
     auto disc = std::make_unique<DvdDiscInfo>();

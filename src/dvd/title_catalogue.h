@@ -63,7 +63,8 @@ public:
     void SetFormatExt(std::string format_ext) { format_ext_ = std::move(format_ext); }
 
     // Closes the open disc, opens `path` and lists it. False with
-    // "Open DVD error" (no disc open afterwards, rows kept) or "Load DVD
+    // "Open DVD error: PATH" and the reason (no disc open afterwards, rows
+    // kept) or "Load DVD
     // error" (the preview failed; the new disc stays open, rows kept).
     bool LoadDisc(const std::string& path);
     // A plain MPEG file as a disc of one title: closes the open disc and

@@ -453,10 +453,17 @@ TEST_F(CliConvertTest, CutOffImageKeepsWhatItHoldsAndSaysWhere) {
     for (size_t i = 0; i < decoded.pictures.size(); i += 30) EXPECT_EQ(decoded.pictures[i].band, static_cast<int>(i));
 }
 
-TEST_F(CliConvertTest, CtrlCFinishesThePlayableFile) {
-    const fs::path out = folder_ / "out";
+// How a run of title 1 with --json was stopped once its first second was
+// written: by a signal, or by closing the pipe it writes to.
+struct StoppedRun {
+    bool stopped = false;
+    int status = 0;
+    std::string out;  // what was read before the pipe closed
+};
+StoppedRun ConvertAndStop(const fs::path& out, int signal_number) {
+    StoppedRun run;
     int pipe_fds[2];
-    ASSERT_EQ(pipe(pipe_fds), 0);
+    if (pipe(pipe_fds) != 0) return run;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
@@ -468,28 +475,51 @@ TEST_F(CliConvertTest, CtrlCFinishesThePlayableFile) {
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
     pid_t child = 0;
-    ASSERT_EQ(posix_spawn(&child, RIZUVIRA_CLI, &actions, nullptr, argv.data(), environ), 0);
+    const int spawned = posix_spawn(&child, RIZUVIRA_CLI, &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(pipe_fds[1]);
-
-    // Interrupt once the first seconds are written.
+    if (spawned != 0) {
+        close(pipe_fds[0]);
+        return run;
+    }
     FILE* from = fdopen(pipe_fds[0], "r");
-    std::string all;
-    bool interrupted = false;
     char line[2048];
     while (std::fgets(line, sizeof(line), from)) {
-        all += line;
+        run.out += line;
         double position = 0;
         const char* at = std::strstr(line, "\"position_s\": ");
-        if (!interrupted && at && std::sscanf(at, "\"position_s\": %lf", &position) == 1 && position > 1.0) {
-            kill(child, SIGINT);
-            interrupted = true;
+        if (!run.stopped && at && std::sscanf(at, "\"position_s\": %lf", &position) == 1 && position > 1.0) {
+            run.stopped = true;
+            if (signal_number == 0) break;  // the reader goes away, as `| head` does
+            kill(child, signal_number);
         }
     }
     std::fclose(from);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(interrupted) << all;
+    waitpid(child, &run.status, 0);
+    return run;
+}
+
+TEST_F(CliConvertTest, HangUpAndAClosedPipeFinishTheFileLikeCtrlC) {
+    for (int signal_number : {SIGHUP, 0}) {
+        SCOPED_TRACE(signal_number ? "SIGHUP" : "closed pipe");
+        const fs::path out = folder_ / ("out" + std::to_string(signal_number));
+        const StoppedRun run = ConvertAndStop(out, signal_number);
+        ASSERT_TRUE(run.stopped) << run.out;
+        ASSERT_TRUE(WIFEXITED(run.status)) << "ended by the signal instead of cancelling";
+        EXPECT_EQ(WEXITSTATUS(run.status), 1);
+        const DecodedOutput cut = Decode(out / "Title_01.mp4");
+        ASSERT_TRUE(cut.ok) << cut.error;
+        EXPECT_GT(cut.pictures.size(), 30u);
+        EXPECT_LT(cut.pictures.size(), 1800u) << "cancelled before the end";
+    }
+}
+
+TEST_F(CliConvertTest, CtrlCFinishesThePlayableFile) {
+    const fs::path out = folder_ / "out";
+    const StoppedRun run = ConvertAndStop(out, SIGINT);
+    const std::string& all = run.out;
+    const int status = run.status;
+    ASSERT_TRUE(run.stopped) << all;
     ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal instead of cancelling";
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_NE(all.find("\"cancelled\": true"), std::string::npos) << all;
@@ -513,6 +543,13 @@ TEST_F(CliConvertTest, CtrlCFinishesThePlayableFile) {
         if (picture.band == fx::FirstFlashFrame(last_second, 30000, 1001)) flash_s = picture.time_s;
     ASSERT_GE(flash_s, 0);
     EXPECT_NEAR(e2e::BeepRise(cut, flash_s, 440), flash_s, kNtscFrame + 0.011);
+}
+
+TEST_F(CliConvertTest, TitlesRunInTheOrderAsked) {
+    const fs::path out = folder_ / "out";
+    const CliRun run = Convert("-t 4,3 -o '" + out.string() + "'");
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.out, (out / "Title_04.mp4").string() + "\n" + (out / "Title_03.mp4").string() + "\n");
 }
 
 TEST_F(CliConvertTest, UsageErrorsExitTwoWithAMessage) {

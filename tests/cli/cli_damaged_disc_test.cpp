@@ -2,12 +2,14 @@
 // read is reported, item by item, and what can be read is kept.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/cli_run.h"
@@ -174,6 +176,25 @@ TEST_F(CliDamagedDiscTest, DiscWithoutATitleToConvertFails) {
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.err, disc.string() + " has no title to convert: none lasts 3 s or more (-t names a shorter one)\n");
     EXPECT_FALSE(fs::exists(Out("Title_01.mp4")));
+}
+
+TEST_F(CliDamagedDiscTest, DiscThatDoesNotOpenSaysWhy) {
+    const fs::path pipe = folder_ / "pipe.iso";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    fs::create_symlink(folder_ / "loop_b", folder_ / "loop_a");
+    fs::create_symlink(folder_ / "loop_a", folder_ / "loop_b");
+    fs::create_directories(folder_ / "empty");
+    const std::pair<fs::path, std::string> cases[] = {
+        {pipe, "Open DVD error: " + pipe.string() + " is a named pipe, not a disc, a disc folder or an ISO image"},
+        {folder_ / "loop_a", (folder_ / "loop_a").string() + ": Too many levels of symbolic links"},
+        {folder_ / "missing", (folder_ / "missing").string() + ": No such file or directory"},
+        {folder_ / "empty", "Open DVD error: " + (folder_ / "empty").string() + " holds no VIDEO_TS folder with a VIDEO_TS.IFO"},
+    };
+    for (const auto& [path, message] : cases) {
+        const CliRun run = Convert(path, "-q");
+        EXPECT_EQ(run.exit_code, 3) << path;
+        EXPECT_EQ(run.err, message + "\n");
+    }
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ TEST(ConvertOptions, ClockTexts) {
 TEST(ConvertOptions, TitleLists) {
     std::vector<int> titles;
     ASSERT_TRUE(ParseTitleList("4,1,3-4", &titles));
-    EXPECT_EQ(titles, (std::vector<int>{0, 2, 3}));
+    EXPECT_EQ(titles, (std::vector<int>{3, 0, 2})) << "in the order asked, each once";
     ASSERT_TRUE(ParseTitleList("all", &titles));
     EXPECT_TRUE(titles.empty());
     for (const char* bad : {"", "0", "100", "3-1", "1,,2", "1-2-3", "x", "1-"})

@@ -68,6 +68,33 @@ TEST(VobuClock, NavigationDataTheStreamDoesNotBearOutIsIgnored) {
     EXPECT_EQ(clock.Map(Ticks(93045)), Ticks(93045));
 }
 
+// Search data of a navigation pack: the VOBU's last sector, counted from it.
+std::array<uint8_t, 16> Dsi(uint32_t last_sector) {
+    std::array<uint8_t, 16> d{};
+    d[0] = 0x01;
+    for (int i = 0; i < 4; ++i) d[9 + i] = static_cast<uint8_t>(last_sector >> (24 - 8 * i));
+    return d;
+}
+
+TEST(VobuClock, VobusLostToUnreadableSectorsAreNoRestart) {
+    VobuClock clock;
+    clock.OnNavigationPack(Pci(48000, 93045), 0);
+    clock.OnNavigationPack(Dsi(9), 0);  // the next VOBU starts at sector 10...
+    clock.OnNavigationPack(Pci(300000, 345045), 40);  // ...but the next one found is at 40
+    EXPECT_EQ(clock.Map(Ticks(300000)), Ticks(300000)) << "later pictures keep their times";
+    REFERENCE_TIME start = 0, length = 0;
+    ASSERT_TRUE(clock.TakeLostStretch(&start, &length));
+    EXPECT_EQ(start, Ticks(93045));
+    EXPECT_EQ(length, Ticks(300000 - 93045));
+    EXPECT_FALSE(clock.TakeLostStretch(&start, &length)) << "reported once";
+
+    // A VOBU right where the previous one ends is a restart, however far its time jumps.
+    clock.OnNavigationPack(Dsi(9), 40);
+    clock.OnNavigationPack(Pci(48000, 93045), 50);
+    EXPECT_NEAR(clock.Map(Ticks(48000)), Ticks(345045), 1);
+    EXPECT_FALSE(clock.TakeLostStretch(&start, &length));
+}
+
 TEST(NavigationSector, ReadsTheVobusOfASampleTitle) {
     const std::vector<uint8_t> vob = testing::ReadFileBytes(testing::NtscVob(1));
     if (vob.size() < 4096) GTEST_SKIP() << "sample discs not built";

@@ -2,6 +2,7 @@
 // stream, never a crash or a hang.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -60,6 +61,10 @@ TEST(DamagedDisc, PathsThatAreNoDiscGiveNoHandle) {
         std::ofstream(empty / "noise.iso") << std::string(100000, 'x');
     }
     EXPECT_EQ(MyDVDOpen((empty / "noise.iso").c_str()), 0) << "a file that is no image";
+    ASSERT_EQ(mkfifo((empty / "pipe.iso").c_str(), 0600), 0);
+    EXPECT_EQ(MyDVDOpen((empty / "pipe.iso").c_str()), 0) << "a named pipe is refused before it is read";
+    EXPECT_EQ(DiscOpenProblem((empty / "pipe.iso").string()),
+              " is a named pipe, not a disc, a disc folder or an ISO image");
     fs::remove_all(empty);
 }
 
