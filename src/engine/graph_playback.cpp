@@ -49,4 +49,16 @@ bool GraphPlayback::EnableStream(int index, bool enable) {
     return select && SUCCEEDED(select->Enable(index, enable ? AMSTREAMSELECTENABLE_ENABLE : 0));
 }
 
+bool TakeEventsUntilComplete(IMediaEventEx* events) {
+    if (events == nullptr) return false;
+    LONG code = 0;
+    LONG_PTR first = 0, second = 0;
+    bool complete = false;
+    while (SUCCEEDED(events->GetEvent(&code, &first, &second, 0))) {
+        events->FreeEventParams(code, first, second);
+        if (code == EC_COMPLETE) complete = true;
+    }
+    return complete;
+}
+
 }  // namespace rizuvira::filters

@@ -41,4 +41,8 @@ protected:
     ComPtr<IBaseFilter> splitter_;
 };
 
+// Takes every event queued on `events` (none when null); true when the end of
+// the streams was among them.
+bool TakeEventsUntilComplete(IMediaEventEx* events);
+
 }  // namespace rizuvira::filters

@@ -724,16 +724,7 @@ void EditorWindow::Tick() {
 }
 
 void EditorWindow::DrainEvents() {
-    IMediaEventEx* events = graph_open_ ? graph_.Events() : nullptr;
-    if (events == nullptr) return;
-    LONG code = 0;
-    LONG_PTR first = 0, second = 0;
-    bool complete = false;
-    while (SUCCEEDED(events->GetEvent(&code, &first, &second, 0))) {
-        events->FreeEventParams(code, first, second);
-        if (code == EC_COMPLETE) complete = true;
-    }
-    if (!complete) return;
+    if (!filters::TakeEventsUntilComplete(graph_open_ ? graph_.Events() : nullptr)) return;
     // The title ended: stopped, play shown, the slider back at the start.
     graph_.Stop();
     timer_.stop();

@@ -674,16 +674,7 @@ void MainWindow::SliderAction() {
 }
 
 void MainWindow::DrainPreviewEvents() {
-    IMediaEventEx* events = player_.Events();
-    if (events == nullptr) return;
-    LONG code = 0;
-    LONG_PTR first = 0, second = 0;
-    bool complete = false;
-    while (SUCCEEDED(events->GetEvent(&code, &first, &second, 0))) {
-        events->FreeEventParams(code, first, second);
-        if (code == EC_COMPLETE) complete = true;
-    }
-    if (complete) StopPreview();
+    if (filters::TakeEventsUntilComplete(player_.Events())) StopPreview();
 }
 
 void MainWindow::ClosePlayer() {

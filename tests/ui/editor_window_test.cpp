@@ -39,12 +39,6 @@ using app::EditorPage;
 using testing::DialogWatch;
 using testing::WaitFor;
 
-class NoActions final : public engine::SystemActions {
-public:
-    bool ShutDown(std::string*) override { return true; }
-    bool OpenFolder(const fs::path&, std::string*) override { return true; }
-};
-
 QRect FromRect(const RECT& r) {
     return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
@@ -135,7 +129,7 @@ protected:
     fs::path folder_ = fs::temp_directory_path() / ("editor_test_" + std::to_string(::getpid()));
     engine::CollectedMessages messages_;
     engine::SettingsStore store_{folder_ / "settings.ini"};
-    NoActions actions_;
+    testing::RecordedActions actions_;
     std::unique_ptr<MainWindow> window_;
     QTreeWidget* tree_ = nullptr;
 };

@@ -43,21 +43,6 @@ using testing::ClickCheckMark;
 using testing::DialogWatch;
 using testing::WaitFor;
 
-// Records the after-batch actions instead of acting.
-class RecordedActions final : public engine::SystemActions {
-public:
-    bool ShutDown(std::string*) override {
-        ++shut_downs;
-        return true;
-    }
-    bool OpenFolder(const fs::path& folder, std::string*) override {
-        opened.push_back(folder);
-        return true;
-    }
-    int shut_downs = 0;
-    std::vector<fs::path> opened;
-};
-
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -113,7 +98,7 @@ protected:
     engine::CollectedMessages messages_;
     engine::SettingsStore store_{fs::temp_directory_path() /
                                  ("ui_test_" + std::to_string(::getpid())) / "settings.ini"};
-    RecordedActions actions_;
+    testing::RecordedActions actions_;
     std::unique_ptr<MainWindow> window_;
     QTreeWidget* tree_ = nullptr;
     QTreeWidgetItem* root_ = nullptr;

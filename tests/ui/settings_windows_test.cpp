@@ -34,12 +34,6 @@ namespace fs = std::filesystem;
 namespace fx = fixtures;
 using testing::DialogWatch;
 
-class NoActions final : public engine::SystemActions {
-public:
-    bool ShutDown(std::string*) override { return true; }
-    bool OpenFolder(const fs::path&, std::string*) override { return true; }
-};
-
 template <typename T>
 T* Child(QWidget* parent, const char* name) {
     T* widget = parent->findChild<T*>(QString::fromLatin1(name));
@@ -93,7 +87,7 @@ protected:
     fs::path folder_;
     fs::path settings_file_;
     engine::CollectedMessages messages_;
-    NoActions actions_;
+    testing::RecordedActions actions_;
     std::unique_ptr<engine::SettingsStore> store_;
     std::unique_ptr<MainWindow> window_;
 };

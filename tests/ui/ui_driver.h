@@ -10,7 +10,12 @@
 #include <QTreeWidget>
 #include <QWidget>
 
+#include <filesystem>
 #include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/run_controller.h"
 #include <memory>
 
 namespace rizuvira::ui {
@@ -18,6 +23,21 @@ class PreviewSurface;
 }
 
 namespace rizuvira::ui::testing {
+
+// The after-batch actions, recorded instead of carried out.
+class RecordedActions final : public engine::SystemActions {
+public:
+    bool ShutDown(std::string*) override {
+        ++shut_downs;
+        return true;
+    }
+    bool OpenFolder(const std::filesystem::path& folder, std::string*) override {
+        opened.push_back(folder);
+        return true;
+    }
+    int shut_downs = 0;
+    std::vector<std::filesystem::path> opened;
+};
 
 // Runs the event loop until `done` holds.
 void WaitFor(const std::function<bool()>& done);

@@ -33,12 +33,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace rizuvira;
 
-class NoActions final : public engine::SystemActions {
-public:
-    bool ShutDown(std::string*) override { return true; }
-    bool OpenFolder(const fs::path&, std::string*) override { return true; }
-};
-
 bool Save(QWidget* widget, const fs::path& file) {
     const bool ok = widget->grab().save(QString::fromStdString(file.string()));
     std::printf("%s %s\n", ok ? "wrote" : "could not write", file.c_str());
@@ -69,7 +63,7 @@ int main(int argc, char** argv) {
     store.Load();
     store.SetOutFolder((work / "out").string());
     store.SetSnapFolder((work / "snaps").string());
-    NoActions actions;
+    ui::testing::RecordedActions actions;
     int failures = 0;
     {
         ui::MainWindow window(&messages, &store, &actions);
