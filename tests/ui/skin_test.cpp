@@ -41,7 +41,7 @@ protected:
 
 constexpr skin::Place kPlaces[] = {{"play.png", 30, 40}, {"ok2.png", 5, 6}};
 
-TEST_F(SkinTest, AButtonIsOneFrameOfItsPictureAndShowsItsState) {
+TEST_F(SkinTest, AButtonIsOneFrameOfItsPictureOrPlainWithout) {
     WriteFrames(Path("play.png"), 400, 30, 4);
     QWidget window;
     SkinButton button("play.png", kPlaces, &window);
@@ -56,14 +56,12 @@ TEST_F(SkinTest, AButtonIsOneFrameOfItsPictureAndShowsItsState) {
     EXPECT_EQ(button.Frame(), 3);
     // The drawn button is the disabled frame, grey 180.
     EXPECT_EQ(button.grab().toImage().pixelColor(50, 15), QColor(180, 180, 180));
-}
 
-TEST_F(SkinTest, WithoutItsPictureAButtonKeepsThePlainLookAtItsPlace) {
-    QWidget window;
-    SkinButton button("ok2.png", kPlaces, &window);
-    EXPECT_FALSE(button.skinned());
-    EXPECT_EQ(button.text(), "OK");
-    EXPECT_EQ(button.geometry(), QRect(5, 6, 76, 28));
+    // Without its picture a button keeps the plain look at its place.
+    SkinButton plain("ok2.png", kPlaces, &window);
+    EXPECT_FALSE(plain.skinned());
+    EXPECT_EQ(plain.text(), "OK");
+    EXPECT_EQ(plain.geometry(), QRect(5, 6, 76, 28));
 }
 
 TEST_F(SkinTest, ProgressRoundsHalvesUp) {
