@@ -155,7 +155,14 @@ bool MediaFileWriter::Open(const std::filesystem::path& file_name, const OutputS
     const std::string path = file_name.string();
     const std::string format_name = container_name.empty() ? path : container_name.string();
     AVFormatContext* raw_output = nullptr;
-    if (avformat_alloc_output_context2(&raw_output, nullptr, nullptr, format_name.c_str()) < 0 ||
+    // The extension chooses the container; one that no container claims may
+    // name one itself (".null": everything is encoded, then thrown away).
+    const AVOutputFormat* named = nullptr;
+    if (av_guess_format(nullptr, format_name.c_str(), nullptr) == nullptr) {
+        const std::string extension = std::filesystem::path(format_name).extension().string();
+        if (extension.size() > 1) named = av_guess_format(extension.c_str() + 1, nullptr, nullptr);
+    }
+    if (avformat_alloc_output_context2(&raw_output, named, nullptr, format_name.c_str()) < 0 ||
         raw_output == nullptr) {
         return Fail("no container for " + format_name);
     }

@@ -21,6 +21,14 @@ constexpr int64_t kFullBytes = 2097152;
 // How often a wait for a flush end looks for a new command.
 constexpr DWORD kFlushPollMs = 10;
 constexpr int64_t kPinQueueLimitBytes = 209715200;
+// How far one queue may read ahead of its delivery: the stream time it spans, or its
+// bytes, whichever is reached first; and how far while another stream starves.
+constexpr REFERENCE_TIME kReadAheadTime = 2 * 10'000'000;
+constexpr int64_t kReadAheadBytes = 8 << 20;
+constexpr REFERENCE_TIME kStarvingReadAheadTime = 20 * 10'000'000;
+constexpr int64_t kStarvingReadAheadBytes = 64 << 20;
+// A waiting demultiplexing thread is woken after this many packets are taken from full queues.
+constexpr uint32_t kFlowBatch = 32;
 constexpr REFERENCE_TIME kRouteMaxJump = 50'000'000;
 
 }  // namespace
@@ -357,9 +365,18 @@ HRESULT CBaseSplitterFilter::EnqueuePacket(CBaseSplitterOutputPin* pin, std::uni
         }
         const HRESULT result = pin->DeliveryResult();
         if (FAILED(result)) return result;
-        if (QueuesNeedData() && pin->QueuedBytes() <= kPinQueueLimitBytes) return pin->Append(std::move(packet));
-        if (command_sent_.load()) return S_FALSE;  // a seek or stop is on its way: drop it
-        // The queues are full: wait until a delivery thread takes something, a flush
+        // Announced before the queues are looked at, so that no take after the look goes
+        // unannounced.
+        waiting_for_flow_ = true;
+        if (QueuesNeedData() && pin->QueuedBytes() <= kPinQueueLimitBytes) {
+            waiting_for_flow_ = false;
+            return pin->Append(std::move(packet));
+        }
+        if (command_sent_.load()) {
+            waiting_for_flow_ = false;
+            return S_FALSE;  // a seek or stop is on its way: drop it
+        }
+        // The queues are full: wait until a delivery thread has taken enough, a flush
         // empties them or a command comes.
         std::unique_lock lock(flow_mutex_);
         flow_changed_.wait_for(lock, std::chrono::milliseconds(100),
@@ -367,26 +384,44 @@ HRESULT CBaseSplitterFilter::EnqueuePacket(CBaseSplitterOutputPin* pin, std::uni
     }
 }
 
+void CBaseSplitterFilter::NotifyFlowAfterTake(size_t packets_left, int64_t bytes_left) {
+    if (!waiting_for_flow_.load()) return;
+    const bool short_queue = packets_left < kShortQueuePackets || bytes_left < kShortQueueBytes;
+    if (!short_queue && takes_unannounced_.fetch_add(1) + 1 < kFlowBatch) return;
+    takes_unannounced_ = 0;
+    NotifyFlow();
+}
+
 bool CBaseSplitterFilter::QueuesNeedData() {
     size_t total_packets = 0;
     int64_t total_bytes = 0;
     bool need = false;
+    bool ahead = false;      // some queue holds what the read-ahead allows
+    bool far_ahead = false;  // some queue holds what a starving stream may make it hold
+    bool starving = false;   // some queue is empty
     for (CBaseSplitterOutputPin* pin : active_pins_) {
-        const size_t packets = pin->QueuedPackets();
-        const int64_t bytes = pin->QueuedBytes();
+        const CBaseSplitterOutputPin::Level level = pin->QueueLevel();
+        total_packets += level.packets;
+        total_bytes += level.bytes;
         // Subpictures come seconds apart, so their queue is nearly always
         // short; letting it call for data would read the whole title ahead
         // into the other queues.
         const bool sparse = pin->Kind() == 2;  // the subpicture pin
-        if (!sparse && !pin->EndOfStreamQueued() && (packets < kShortQueuePackets || bytes < kShortQueueBytes)) {
+        if (sparse || level.end_of_stream) continue;
+        const bool full_enough = level.span_100ns >= kReadAheadTime || level.bytes >= kReadAheadBytes;
+        ahead |= full_enough;
+        far_ahead |= level.span_100ns >= kStarvingReadAheadTime || level.bytes >= kStarvingReadAheadBytes;
+        starving |= level.packets == 0;
+        if (!full_enough && (level.packets < kShortQueuePackets || level.bytes < kShortQueueBytes)) {
             need = true;
             // A short queue: let the demultiplexer get ahead of the delivery threads.
-            if (!priority_lowered_ && !(packets > kLowerPriorityPackets && bytes > kLowerPriorityBytes))
+            if (!priority_lowered_ && !(level.packets > kLowerPriorityPackets && level.bytes > kLowerPriorityBytes))
                 priority_lowered_ = true;
         }
-        total_packets += packets;
-        total_bytes += bytes;
     }
+    // Reading on for a short queue fills the others too: up to the read-ahead, or further
+    // while a stream whose packets are far apart in the file has none queued at all.
+    if (ahead && !(starving && !far_ahead)) return false;
     if (need) return true;
     if (priority_lowered_ && (total_packets > kRestorePriorityPackets || total_bytes > kRestorePriorityBytes))
         priority_lowered_ = false;

@@ -123,6 +123,10 @@ public:
 
     // Called by the output pins' delivery threads and flushes: queue space may have appeared.
     void NotifyFlow();
+    // Called by a delivery thread that took a packet, leaving `packets_left` packets of
+    // `bytes_left` bytes in its queue. Wakes a waiting demultiplexing thread when the queue
+    // has run short, else once every kFlowBatch packets, not for each one.
+    void NotifyFlowAfterTake(size_t packets_left, int64_t bytes_left);
     double Rate();
 
     // The offset by which the video pin's timestamp smoothing moves the time line, so that
@@ -197,6 +201,9 @@ private:
     std::mutex flow_mutex_;
     std::condition_variable flow_changed_;
     uint64_t flow_generation_ = 0;  // counts NotifyFlow calls, under flow_mutex_
+    // Set while the demultiplexing thread waits for queue space (or is about to).
+    std::atomic<bool> waiting_for_flow_{false};
+    std::atomic<uint32_t> takes_unannounced_{0};
     std::mutex command_mutex_;
     std::condition_variable command_changed_;
     std::atomic<bool> command_sent_{false};

@@ -75,7 +75,7 @@ struct TransportProgram {
 
 class CMpegSplitterFile : public CBaseSplitterFileEx {
 public:
-    static constexpr int kCacheBytes = 65536;
+    static constexpr int kCacheBytes = 131072;
 
     // Runs Init; *hr is its result (E_FAIL when no container is recognised,
     // DEMUX_E_SCRAMBLED when the search met only scrambled data).

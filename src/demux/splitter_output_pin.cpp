@@ -49,9 +49,7 @@ HRESULT CBaseSplitterOutputPin::Active() {
     if (IsConnected() && !thread_.joinable()) {
         {
             std::lock_guard lock(queue_mutex_);
-            queue_.clear();
-            queued_bytes_ = 0;
-            eos_queued_ = false;
+            ClearQueueLocked();
             flushing_ = false;
             exit_ = false;
             delivery_hr_ = S_OK;
@@ -83,8 +81,7 @@ void CBaseSplitterOutputPin::StopDeliveryThread() {
     if (thread_.joinable()) thread_.join();
     running_ = false;
     std::lock_guard lock(queue_mutex_);
-    queue_.clear();
-    queued_bytes_ = 0;
+    ClearQueueLocked();
 }
 
 void CBaseSplitterOutputPin::DeliveryMain() {
@@ -92,18 +89,26 @@ void CBaseSplitterOutputPin::DeliveryMain() {
         std::unique_ptr<Packet> packet;
         bool end_of_stream = false;
         bool skip = false;
+        size_t packets_left = 0;
+        int64_t bytes_left = 0;
         {
             std::unique_lock lock(queue_mutex_);
             queue_changed_.wait(lock, [this] { return exit_ || (!flushing_ && !queue_.empty()); });
             if (exit_) break;
             packet = std::move(queue_.front());
             queue_.pop_front();
-            if (packet) queued_bytes_ -= static_cast<int64_t>(packet->data.size());
-            else end_of_stream = true;
+            if (packet) {
+                queued_bytes_ -= static_cast<int64_t>(packet->data.size());
+                if (packet->HasTime()) reached_time_ = packet->start_100ns;
+            } else {
+                end_of_stream = true;
+            }
             skip = FAILED(delivery_hr_);
             busy_ = true;
+            packets_left = queue_.size();
+            bytes_left = queued_bytes_;
         }
-        splitter_->NotifyFlow();
+        splitter_->NotifyFlowAfterTake(packets_left, bytes_left);
         HRESULT hr = S_OK;
         if (!skip) {
             if (end_of_stream) {
@@ -130,8 +135,15 @@ HRESULT CBaseSplitterOutputPin::Append(std::unique_ptr<Packet> packet) {
         std::lock_guard lock(queue_mutex_);
         if (FAILED(delivery_hr_)) return delivery_hr_;
         if (!running_ || exit_) return S_FALSE;
-        if (packet) queued_bytes_ += static_cast<int64_t>(packet->data.size());
-        else eos_queued_ = true;
+        if (packet) {
+            queued_bytes_ += static_cast<int64_t>(packet->data.size());
+            if (packet->HasTime()) {
+                newest_time_ = packet->start_100ns;
+                if (reached_time_ == kPacketNoTime) reached_time_ = newest_time_;
+            }
+        } else {
+            eos_queued_ = true;
+        }
         queue_.push_back(std::move(packet));
     }
     queue_changed_.notify_one();
@@ -155,6 +167,22 @@ int64_t CBaseSplitterOutputPin::QueuedBytes() {
     return queued_bytes_;
 }
 
+CBaseSplitterOutputPin::Level CBaseSplitterOutputPin::QueueLevel() {
+    std::lock_guard lock(queue_mutex_);
+    Level level{queue_.size(), queued_bytes_, 0, eos_queued_};
+    if (newest_time_ != kPacketNoTime && reached_time_ != kPacketNoTime)
+        level.span_100ns = std::max<REFERENCE_TIME>(newest_time_ - reached_time_, 0);
+    return level;
+}
+
+void CBaseSplitterOutputPin::ClearQueueLocked() {
+    queue_.clear();
+    queued_bytes_ = 0;
+    eos_queued_ = false;
+    newest_time_ = kPacketNoTime;
+    reached_time_ = kPacketNoTime;
+}
+
 bool CBaseSplitterOutputPin::EndOfStreamQueued() {
     std::lock_guard lock(queue_mutex_);
     return eos_queued_;
@@ -164,9 +192,7 @@ HRESULT CBaseSplitterOutputPin::DeliverBeginFlush() {
     {
         std::lock_guard lock(queue_mutex_);
         flushing_ = true;
-        queue_.clear();
-        queued_bytes_ = 0;
-        eos_queued_ = false;
+        ClearQueueLocked();
     }
     queue_changed_.notify_all();
     splitter_->NotifyFlow();
@@ -179,9 +205,7 @@ HRESULT CBaseSplitterOutputPin::DeliverEndFlush() {
         // The packet being sent when the flush began must not reach the new segment.
         std::unique_lock lock(queue_mutex_);
         idle_.wait(lock, [this] { return !busy_; });
-        queue_.clear();
-        queued_bytes_ = 0;
-        eos_queued_ = false;
+        ClearQueueLocked();
         delivery_hr_ = S_OK;
     }
     OnFlush();

@@ -60,6 +60,16 @@ public:
     size_t QueuedPackets();
     int64_t QueuedBytes();
     bool EndOfStreamQueued();
+    // The queue at one moment: its packets, their bytes, how much stream time lies between
+    // the last packet taken and the newest queued (0 when unknown), and whether the end of
+    // the stream is queued.
+    struct Level {
+        size_t packets = 0;
+        int64_t bytes = 0;
+        REFERENCE_TIME span_100ns = 0;
+        bool end_of_stream = false;
+    };
+    Level QueueLevel();
     int Kind() const { return kind_; }
 
     // Bit-rate statistics of what was sent (bits per second).
@@ -108,11 +118,17 @@ private:
     const std::vector<CMediaType> types_;
     const int kind_;
 
+    // Empties the queue and forgets its times; under queue_mutex_.
+    void ClearQueueLocked();
+
     std::mutex queue_mutex_;
     std::condition_variable queue_changed_;
     std::condition_variable idle_;
     std::deque<std::unique_ptr<Packet>> queue_;  // null entry: end of stream
     int64_t queued_bytes_ = 0;
+    // Times of the newest timed packet queued and of the last timed one taken.
+    REFERENCE_TIME newest_time_ = kPacketNoTime;
+    REFERENCE_TIME reached_time_ = kPacketNoTime;
     bool eos_queued_ = false;
     bool flushing_ = false;
     bool exit_ = false;

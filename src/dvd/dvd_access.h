@@ -17,7 +17,7 @@ inline constexpr int kDvdMaxTitles = 99;
 inline constexpr int kDvdMaxChapters = 99;
 inline constexpr int kDvdMaxStreams = 32;
 inline constexpr int kDvdSectorBytes = 2048;
-inline constexpr int kDvdReadBytes = 10240;  // what the reader asks for per call
+inline constexpr int kDvdReadBytes = 131072;  // what the reader asks for per call: 64 sectors
 
 // Audio coding numbers as the records carry them.
 enum DvdAudioCoding : int32_t {

@@ -158,6 +158,7 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
     if (settings.HasVideo) {
         ComPtr<CMyVideoConveFilter> video(CMyVideoConveFilter::CreateInstance(nullptr, &hr));
         if (!video || FAILED(graph_->AddFilter(video.Get(), "VideoConver"))) return Fail("CLSID_MyVideoConver error");
+        video->ForwardUnchanged(true);
         video_converter_ = video;
     }
 

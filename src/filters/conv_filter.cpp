@@ -221,7 +221,37 @@ HRESULT CConvFilter::Stop() {
     // loop sees this and lets go.
     stopping_ = true;
     WakeSoundWaiter();
-    return CBaseFilter::Stop();
+    const HRESULT hr = CBaseFilter::Stop();
+    // The upstream allocator gets its sample back before it is decommitted for good.
+    CAutoLock lock(&lock_);
+    held_picture_.KeepCopy();
+    return hr;
+}
+
+void CConvFilter::HeldPicture::Hold(IMediaSample* sample, const BYTE* data, size_t length, bool keep_sample) {
+    if (keep_sample) {
+        sample_ = sample;
+        data_ = data;
+    } else {
+        sample_.Reset();
+        copy_.assign(data, data + length);
+        data_ = copy_.data();
+    }
+    length_ = length;
+}
+
+void CConvFilter::HeldPicture::KeepCopy() {
+    if (!sample_) return;
+    copy_.assign(data_, data_ + length_);
+    data_ = copy_.data();
+    sample_.Reset();
+}
+
+bool CConvFilter::CanHoldVideoSamples() {
+    // One sample held here leaves the upstream filter another to fill.
+    IMemAllocator* allocator = video_pin_.PeekAllocator();
+    ALLOCATOR_PROPERTIES properties{};
+    return allocator && SUCCEEDED(allocator->GetProperties(&properties)) && properties.cBuffers >= 2;
 }
 
 void CConvFilter::WakeSoundWaiter() {
@@ -333,7 +363,7 @@ void CConvFilter::ReceiveVideo(IMediaSample* sample) {
             if (start < RangeStart) {
                 // What is on screen when the range starts.
                 CAutoLock lock(&lock_);
-                held_picture_.assign(data, data + length);
+                held_picture_.Hold(sample, data, static_cast<size_t>(length), CanHoldVideoSamples());
             }
             return;
         }
@@ -382,7 +412,7 @@ void CConvFilter::ReceiveVideo(IMediaSample* sample) {
     } else {
         FillSlots(data, static_cast<size_t>(length), until);
     }
-    held_picture_.assign(data, data + length);
+    held_picture_.Hold(sample, data, static_cast<size_t>(length), CanHoldVideoSamples());
     ReleaseSound(false);
 }
 

@@ -211,7 +211,25 @@ private:
     std::vector<BYTE> sound_waiting_;
     size_t sound_waiting_begin_ = 0;
     // The picture on screen: the last one written or, before the range, seen.
-    std::vector<BYTE> held_picture_;
+    // It holds the sample itself when the upstream allocator has one to spare,
+    // else a copy; a stop turns a held sample into a copy.
+    class HeldPicture {
+    public:
+        void Hold(IMediaSample* sample, const BYTE* data, size_t length, bool keep_sample);
+        void KeepCopy();
+        bool empty() const { return length_ == 0; }
+        const BYTE* data() const { return data_; }
+        size_t size() const { return length_; }
+
+    private:
+        ComPtr<IMediaSample> sample_;
+        std::vector<BYTE> copy_;
+        const BYTE* data_ = nullptr;
+        size_t length_ = 0;
+    };
+    // Whether samples on the video pin may be held (see HeldPicture).
+    bool CanHoldVideoSamples();
+    HeldPicture held_picture_;
     // Breaks in the time stamps skipped so far, per stream.
     REFERENCE_TIME video_skipped_ = 0;
     REFERENCE_TIME audio_skipped_ = 0;

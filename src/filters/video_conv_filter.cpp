@@ -372,7 +372,8 @@ HRESULT CMyVideoConveFilter::DecideBufferSize(IMemAllocator* allocator,
     int64_t size = header->biSizeImage;
     if (size == 0) size = int64_t{header->biWidth} * std::abs(int64_t{header->biHeight}) * 4;
     if (size <= 0 || size > std::numeric_limits<LONG>::max()) return E_FAIL;
-    request->cBuffers = 1;
+    // Two, so that the sink may hold the last picture while the next one is made.
+    request->cBuffers = 2;
     request->cbBuffer = static_cast<LONG>(size);
     request->cbAlign = 1;
     request->cbPrefix = 0;
@@ -385,6 +386,38 @@ HRESULT CMyVideoConveFilter::DecideBufferSize(IMemAllocator* allocator,
 
 // ---------------------------------------------------------------------------------------
 // Streaming
+
+HRESULT CMyVideoConveFilter::Receive(IMediaSample* in) {
+    if (!CanForward(in)) return CTransformFilter::Receive(in);
+    m_bSampleSkipped = false;
+    return m_pOutput->Deliver(in);
+}
+
+bool CMyVideoConveFilter::CanForward(IMediaSample* in) {
+    if (!forward_unchanged_.load(std::memory_order_relaxed)) return false;
+    if (brightness_.load(std::memory_order_relaxed) != kNeutralBrightness ||
+        saturation_.load(std::memory_order_relaxed) != kNeutralSaturation ||
+        hue_.load(std::memory_order_relaxed) != kNeutralHue)
+        return false;
+    {
+        std::lock_guard lock(watermark_mutex_);
+        if (watermark_) return false;
+    }
+    {
+        std::lock_guard lock(stage_mutex_);
+        if (!stage_) return false;
+        const ConvertGeometry& g = stage_->geometry;
+        if (g.crop_on || g.pad_on || g.scale_on || stage_->output_stride != g.in_width) return false;
+        if (in->GetActualDataLength() < PictureBytes(g.in_width, g.in_height)) return false;
+    }
+    // A sample announcing a new type would carry the upstream type downstream.
+    CMediaType type;
+    if (in->GetMediaType(&type) == S_OK) return false;
+    IMemAllocator* allocator = m_pInput->PeekAllocator();
+    ALLOCATOR_PROPERTIES properties{};
+    return allocator && SUCCEEDED(allocator->GetProperties(&properties)) &&
+           properties.cBuffers >= kForwardBuffers;
+}
 
 HRESULT CMyVideoConveFilter::Transform(IMediaSample* in, IMediaSample* out) {
     BYTE* source = nullptr;

@@ -10,6 +10,12 @@
 // An unconfigured filter passes pictures through unchanged: the first input type it sees sets
 // crop and output rectangle to the whole picture.
 //
+// With ForwardUnchanged on, a picture that nothing changes (no crop, bars or scaling, neutral
+// brightness, saturation and hue, no watermark) is delivered as the sample it came in, not
+// copied: the downstream filter then holds the upstream allocator's sample. That is only done
+// when the upstream allocator has at least kForwardBuffers samples, so that one held
+// downstream leaves the upstream filter buffers to decode into.
+//
 // Threads and locks:
 //  - the setters run on the application (user-interface) thread at any time;
 //  - brightness, saturation and hue are atomics, read once per picture;
@@ -89,7 +95,13 @@ public:
     HRESULT SetBrightness(int32_t brightness) override;
     HRESULT SetWatermark(const WatermarkSettings* settings) override;
 
+    // Whether unchanged pictures are forwarded rather than copied (see above); off by
+    // default. Set before the graph runs.
+    void ForwardUnchanged(bool on) { forward_unchanged_ = on; }
+    static constexpr LONG kForwardBuffers = 3;
+
     // CTransformFilter
+    HRESULT Receive(IMediaSample* in) override;
     HRESULT Transform(IMediaSample* in, IMediaSample* out) override;
     HRESULT CheckInputType(const CMediaType* type) override;
     HRESULT CheckTransform(const CMediaType* in, const CMediaType* out) override;
@@ -115,9 +127,13 @@ private:
     };
 
     HRESULT PassThrough(const Stage& stage, const uint8_t* source, IMediaSample* out);
+    // Whether `in` may be delivered as it is: nothing would change it, its layout is the
+    // output's and its allocator has samples to spare.
+    bool CanForward(IMediaSample* in);
     HRESULT Convert(Stage& stage, const uint8_t* source, IMediaSample* out);
     void Adjust(const rizuvira::filters::PictureView& picture);
 
+    std::atomic<bool> forward_unchanged_{false};
     std::atomic<int32_t> brightness_{rizuvira::filters::kNeutralBrightness};
     std::atomic<int32_t> hue_{rizuvira::filters::kNeutralHue};
     std::atomic<int32_t> saturation_{rizuvira::filters::kNeutralSaturation};

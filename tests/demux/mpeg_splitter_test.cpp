@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 #include "demux/mpeg_splitter.h"
 #include "demux_test_util.h"
@@ -226,6 +228,30 @@ TEST_F(DiscSplitter, SwitchingTracksWhileRunningContinuesWithTheNewTrack) {
         const int acmod = FirstAc3Acmod({*it});
         ASSERT_TRUE(acmod == 2 || acmod == -1) << (it - audio.begin());
     }
+}
+
+TEST_F(DiscSplitter, ReadAheadStopsWhileThePicturesWait) {
+    auto g = Build(testing::NtscVob(1));
+    ASSERT_TRUE(g);
+    // The pictures' consumer waits at the first picture; the sound's takes all it gets, so
+    // its queue starves and the demultiplexer reads on for it, but not through the title.
+    g->sink("Video")->CloseGate();
+    g->Run();
+    g->sink("Video")->WaitUntilBlockedInReceive();
+    for (size_t seen = SIZE_MAX;;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        const size_t now = g->sink("Audio")->samples().size();
+        if (now == seen) break;
+        seen = now;
+    }
+    const auto held_back = Times(g->sink("Audio")->samples());
+    ASSERT_FALSE(held_back.empty());
+    EXPECT_LT(held_back.back(), 25 * UNITS) << "the 60 s title was read ahead";
+
+    g->sink("Video")->OpenGate();
+    g->WaitAll();
+    EXPECT_GT(Times(g->sink("Video")->samples()).back(), 55 * UNITS);
+    EXPECT_GT(Times(g->sink("Audio")->samples()).back(), 55 * UNITS);
 }
 
 TEST_F(DiscSplitter, TitleWithoutSubtitlesListsTheNoSubtitlesEntry) {
