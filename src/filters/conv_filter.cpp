@@ -290,7 +290,9 @@ void CConvFilter::FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME u
         next = static_cast<REFERENCE_TIME>(static_cast<double>(next) + FrameInterval);
         next_video_time_ = next;
     }
-    WakeSoundWaiter();
+    // A waiting sound thread goes on once the pictures have caught up by kSoundResume, not
+    // at every picture.
+    if (sound_reached_.load() - next <= kMaxSoundLead - kSoundResume) WakeSoundWaiter();
 }
 
 REFERENCE_TIME CConvFilter::SoundReached() const {

@@ -170,6 +170,7 @@ private:
     // The longest gap filled regardless of the other stream (see above).
     static constexpr REFERENCE_TIME kMaxGap = 10 * UNITS;
     static constexpr REFERENCE_TIME kMaxSoundLead = 10 * UNITS;
+    static constexpr REFERENCE_TIME kSoundResume = UNITS / 2;
     static constexpr std::chrono::seconds kPictureStall{3};
     // On the sound's streaming thread, without lock_: see above.
     void WaitForPictures();
