@@ -10,8 +10,8 @@
 template <class Filter>
 class FilterChain {
 public:
-    FilterChain(Filter* filter, CMediaType input_type, LONG source_buffer_bytes)
-        : source_(new harness::CTestSource(std::move(input_type), 2, source_buffer_bytes)),
+    FilterChain(Filter* filter, CMediaType input_type, LONG source_buffer_bytes, LONG source_buffers = 2)
+        : source_(new harness::CTestSource(std::move(input_type), source_buffers, source_buffer_bytes)),
           filter_(filter),
           sink_(new harness::CCollectingSink) {}
 

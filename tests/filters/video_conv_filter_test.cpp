@@ -344,6 +344,32 @@ TEST(VideoConvFilter, UnconfiguredFilterPassesPicturesThroughByteForByte) {
     EXPECT_EQ(GetBitmapInfoHeader(chain.OutputType())->biWidth, 64);
 }
 
+TEST(VideoConvFilter, OnlyUnchangedPicturesOfARoomyAllocatorAreForwardedWithoutACopy) {
+    struct Case {
+        bool forward;
+        LONG source_buffers;
+        int32_t brightness;
+        bool forwarded;
+    };
+    for (const Case c : {Case{true, 3, kNeutralBrightness, true}, Case{false, 3, kNeutralBrightness, false},
+                         Case{true, 2, kNeutralBrightness, false}, Case{true, 3, 200, false}}) {
+        SCOPED_TRACE(testing::Message() << c.forward << " " << c.source_buffers << " " << c.brightness);
+        const Yv12 input = Noise(64, 48, 2);
+        VideoChain chain(NewFilter(), harness::MakeVideoType(64, 48), 8192, c.source_buffers);
+        chain.filter()->ForwardUnchanged(c.forward);
+        chain.filter()->SetBrightness(c.brightness);
+        ASSERT_EQ(chain.Connect(), S_OK);
+        chain.Start();
+        ASSERT_EQ(chain.Push(input.bytes, 400000, 800000), S_OK);
+        ASSERT_EQ(chain.OutputCount(), 1u);
+        const auto sample = chain.sink()->samples()[0];
+        EXPECT_EQ(sample.buffer == chain.source()->last_buffer(), c.forwarded);
+        if (c.brightness == kNeutralBrightness) EXPECT_EQ(sample.data, input.bytes);
+        EXPECT_EQ(sample.start, 400000);
+        EXPECT_EQ(sample.stop, 800000);
+    }
+}
+
 TEST(VideoConvFilter, ShortPictureIsRefusedInsteadOfReadPastItsEnd) {
     VideoChain chain(NewFilter(), harness::MakeVideoType(64, 48), 8192);
     ASSERT_EQ(chain.Connect(), S_OK);

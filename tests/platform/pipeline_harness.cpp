@@ -225,6 +225,7 @@ HRESULT CTestSource::Push(const std::vector<BYTE>& data, std::optional<REFERENCE
     sample->SetDiscontinuity(flags.discontinuity);
     sample->SetPreroll(flags.preroll);
     if (type_change) sample->SetMediaType(type_change);
+    last_buffer_ = buffer;
     return pin_.Deliver(sample.Get());
 }
 
@@ -370,6 +371,7 @@ void CCollectingSink::Record(IMediaSample* sample) {
     BYTE* buffer = nullptr;
     sample->GetPointer(&buffer);
     r.data.assign(buffer, buffer + sample->GetActualDataLength());
+    r.buffer = buffer;
     r.time_result = sample->GetTime(&r.start, &r.stop);
     r.media_times = sample->GetMediaTime(&r.media_start, &r.media_stop) == S_OK;
     r.flags.sync_point = sample->IsSyncPoint() == S_OK;

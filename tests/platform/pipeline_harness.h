@@ -111,17 +111,21 @@ public:
     const CMediaType& offered_type() const { return type_; }
     LONG buffers() const { return buffers_; }
     LONG buffer_size() const { return buffer_size_; }
+    // The buffer of the sample Push delivered last.
+    const BYTE* last_buffer() const { return last_buffer_; }
 
 private:
     CCritSec lock_;
     CMediaType type_;
     LONG buffers_;
     LONG buffer_size_;
+    const BYTE* last_buffer_ = nullptr;
     CTestSourcePin pin_;
 };
 
 struct ReceivedSample {
     std::vector<BYTE> data;
+    const BYTE* buffer = nullptr;  // where the data lay in the sample
     HRESULT time_result = VFW_E_SAMPLE_TIME_NOT_SET;
     REFERENCE_TIME start = 0;
     REFERENCE_TIME stop = 0;
