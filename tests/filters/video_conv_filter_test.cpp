@@ -364,7 +364,9 @@ TEST(VideoConvFilter, OnlyUnchangedPicturesOfARoomyAllocatorAreForwardedWithoutA
         ASSERT_EQ(chain.OutputCount(), 1u);
         const auto sample = chain.sink()->samples()[0];
         EXPECT_EQ(sample.buffer == chain.source()->last_buffer(), c.forwarded);
-        if (c.brightness == kNeutralBrightness) EXPECT_EQ(sample.data, input.bytes);
+        if (c.brightness == kNeutralBrightness) {
+            EXPECT_EQ(sample.data, input.bytes);
+        }
         EXPECT_EQ(sample.start, 400000);
         EXPECT_EQ(sample.stop, 800000);
     }
