@@ -301,6 +301,7 @@ DWORD CBaseSplitterFilter::ThreadProc() {
         current_100ns_ = start;
 
         DeliveryLoop();
+        WakeDeliveries();
 
         if (!CommandPending())
             for (CBaseSplitterOutputPin* pin : active_pins_) pin->Append(nullptr);
@@ -378,10 +379,15 @@ HRESULT CBaseSplitterFilter::EnqueuePacket(CBaseSplitterOutputPin* pin, std::uni
         }
         // The queues are full: wait until a delivery thread has taken enough, a flush
         // empties them or a command comes.
+        WakeDeliveries();
         std::unique_lock lock(flow_mutex_);
         flow_changed_.wait_for(lock, std::chrono::milliseconds(100),
                                [&] { return flow_generation_ != generation; });
     }
+}
+
+void CBaseSplitterFilter::WakeDeliveries() {
+    for (CBaseSplitterOutputPin* pin : active_pins_) pin->WakeDelivery();
 }
 
 void CBaseSplitterFilter::NotifyFlowAfterTake(size_t packets_left, int64_t bytes_left) {

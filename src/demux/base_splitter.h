@@ -127,6 +127,9 @@ public:
     // `bytes_left` bytes in its queue. Wakes a waiting demultiplexing thread when the queue
     // has run short, else once every kFlowBatch packets, not for each one.
     void NotifyFlowAfterTake(size_t packets_left, int64_t bytes_left);
+    // Demultiplexing thread, before it stops reading (a wait, a command, the end): wakes
+    // the delivery threads for what they have not been woken for yet.
+    void WakeDeliveries();
     double Rate();
 
     // The offset by which the video pin's timestamp smoothing moves the time line, so that

@@ -442,6 +442,7 @@ void CMpegSplitterFilter::DeliveryLoop() {
         if (current_100ns_.load() >= range_start + range_span) break;
         if (file_->IsGrowing()) {
             if (file_->BytesLeft() < kReadAheadBytes) {
+                WakeDeliveries();
                 WaitForCommand(1);
                 continue;
             }
@@ -453,7 +454,10 @@ void CMpegSplitterFilter::DeliveryLoop() {
         if (hr == S_FALSE) {
             // Data that is not there yet: wait for it (or a command). In a complete stream a
             // unit that does not read is skipped at once.
-            if (file_->IsGrowing()) WaitForCommand(200);
+            if (file_->IsGrowing()) {
+                WakeDeliveries();
+                WaitForCommand(200);
+            }
             else if (file_->Position() <= before) file_->MoveTo(before + 1);
         }
     }

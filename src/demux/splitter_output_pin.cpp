@@ -93,7 +93,9 @@ void CBaseSplitterOutputPin::DeliveryMain() {
         int64_t bytes_left = 0;
         {
             std::unique_lock lock(queue_mutex_);
+            delivery_waiting_ = true;
             queue_changed_.wait(lock, [this] { return exit_ || (!flushing_ && !queue_.empty()); });
+            delivery_waiting_ = false;
             if (exit_) break;
             packet = std::move(queue_.front());
             queue_.pop_front();
@@ -144,10 +146,25 @@ HRESULT CBaseSplitterOutputPin::Append(std::unique_ptr<Packet> packet) {
         } else {
             eos_queued_ = true;
         }
+        const bool urgent = !packet || kind_ == 2;
         queue_.push_back(std::move(packet));
+        if (delivery_waiting_ && !urgent && queue_.size() < kWakeBatch) {
+            wake_pending_ = true;
+            return S_OK;
+        }
+        wake_pending_ = false;
     }
     queue_changed_.notify_one();
     return S_OK;
+}
+
+void CBaseSplitterOutputPin::WakeDelivery() {
+    {
+        std::lock_guard lock(queue_mutex_);
+        if (!wake_pending_) return;
+        wake_pending_ = false;
+    }
+    queue_changed_.notify_one();
 }
 
 bool CBaseSplitterOutputPin::IsDeliveryRunning() { return running_.load(); }
@@ -176,6 +193,7 @@ CBaseSplitterOutputPin::Level CBaseSplitterOutputPin::QueueLevel() {
 }
 
 void CBaseSplitterOutputPin::ClearQueueLocked() {
+    wake_pending_ = false;
     queue_.clear();
     queued_bytes_ = 0;
     eos_queued_ = false;

@@ -53,8 +53,12 @@ public:
 
     // Demultiplexing thread: appends without flow control (a null packet is the end of
     // stream). S_FALSE when the delivery thread is not running; the recorded delivery
-    // failure when there is one.
+    // failure when there is one. A delivery thread waiting on an empty queue is woken once
+    // kWakeBatch packets are there, not for each one, except for the end of the stream and
+    // the subpicture pin; the demultiplexing thread calls WakeDelivery before it stops
+    // reading.
     HRESULT Append(std::unique_ptr<Packet> packet);
+    static constexpr size_t kWakeBatch = 8;
     bool IsDeliveryRunning();
     HRESULT DeliveryResult();
     size_t QueuedPackets();
@@ -70,6 +74,8 @@ public:
         bool end_of_stream = false;
     };
     Level QueueLevel();
+    // Wakes the delivery thread for packets Append queued without waking it (see Append).
+    void WakeDelivery();
     int Kind() const { return kind_; }
 
     // Bit-rate statistics of what was sent (bits per second).
@@ -130,6 +136,8 @@ private:
     REFERENCE_TIME newest_time_ = kPacketNoTime;
     REFERENCE_TIME reached_time_ = kPacketNoTime;
     bool eos_queued_ = false;
+    bool delivery_waiting_ = false;  // the delivery thread waits for a packet
+    bool wake_pending_ = false;      // packets were queued without waking it
     bool flushing_ = false;
     bool exit_ = false;
     bool busy_ = false;

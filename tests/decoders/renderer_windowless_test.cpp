@@ -129,11 +129,11 @@ TEST(VideoRendererWindowless, LatePicturesAreKeptButNotShown) {
     LONG width = 0, height = 0;
     ASSERT_EQ(renderer->GetCurrentFrame(&frame, &width, &height, nullptr), S_OK);
     EXPECT_EQ(frame[0], 40);
-    // One on time is shown: half a second ahead of the clock, however long
+    // One on time is shown: a second and a half ahead of the clock, however long
     // a loaded machine took to get here.
     const REFERENCE_TIME now = std::chrono::duration_cast<std::chrono::microseconds>(
                                    std::chrono::steady_clock::now() - started).count() * 10;
-    ASSERT_EQ(chain.source->Push(FlatPicture(200), now + 5000000, now + 5400000), S_OK);
+    ASSERT_EQ(chain.source->Push(FlatPicture(200), now + 15000000, now + 15400000), S_OK);
     EXPECT_EQ(surface.Last().serial, 1u);
     renderer->SetSurface(nullptr);
 }
