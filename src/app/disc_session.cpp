@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "decoders/subpicture_overlay.h"
 #include "dvd/dvd_access.h"
 #include "dvd/language_names.h"
 #include "dvd/title_texts.h"
@@ -314,7 +315,8 @@ bool DiscSession::AcceptOutputFolder(const std::string& field, bool remember) {
     return true;
 }
 
-int32_t DiscSession::ResolveTrack(const TrackChoice& choice, int title, bool audio, const std::string& name) const {
+int32_t DiscSession::ResolveTrack(const TrackChoice& choice, int title, bool audio, const std::string& name,
+                                  bool further) const {
     const DvdTitleInfo& info = catalogue_->disc().titles[title];
     const int count = std::clamp(audio ? info.audio_count : info.subtitle_count, 0, kDvdMaxStreams);
     const int32_t* ids = audio ? info.audio_id : info.subtitle_id;
@@ -335,8 +337,9 @@ int32_t DiscSession::ResolveTrack(const TrackChoice& choice, int title, bool aud
     if (choice.id == 0) {
         messages_->ShowMessage(name + " has no " + (audio ? "audio" : "subtitle") + " track " +
                                (choice.position > 0 ? std::to_string(choice.position) : choice.language) +
-                               "; it keeps its first one");
+                               (further ? "; it is left out" : "; it keeps its first one"));
     }
+    if (further) return audio ? 0 : kNoSubtitleId;
     return first;
 }
 
@@ -356,10 +359,54 @@ std::vector<engine::BatchRow> DiscSession::CheckedRows(int* unreadable) const {
         engine::StreamChoice streams;
         streams.audio_id = ResolveTrack(audio_choice_, row.item.title_index, true, name);
         streams.subtitle_id = ResolveTrack(subtitle_choice_, row.item.title_index, false, name);
-        batch.push_back({row.output_name, row.item, streams,
-                         AudioLanguage(row.item.title_index, streams.audio_id), ChapterMarks(row.item)});
+        engine::BatchRow& added = batch.emplace_back();
+        added.output_name = row.output_name;
+        added.item = row.item;
+        added.streams = streams;
+        added.audio_languages = {AudioLanguage(row.item.title_index, streams.audio_id)};
+        added.chapters = ChapterMarks(row.item);
+        AddFurtherTracks(row, name, &added);
     }
     return batch;
+}
+
+void DiscSession::AddFurtherTracks(const CatalogueRow& row, const std::string& name, engine::BatchRow* added) const {
+    const int title = row.item.title_index;
+    engine::StreamChoice& streams = added->streams;
+    for (const TrackChoice& choice : further_audio_choices_) {
+        const int32_t id = ResolveTrack(choice, title, true, name, true);
+        if (id == 0 || id == streams.audio_id ||
+            std::find(streams.further_audio_ids.begin(), streams.further_audio_ids.end(), id) !=
+                streams.further_audio_ids.end())
+            continue;
+        streams.further_audio_ids.push_back(id);
+        added->audio_languages.push_back(AudioLanguage(title, id));
+    }
+
+    // Soft subtitles need the disc's colour table.
+    const int32_t handle = catalogue_->handle();
+    uint32_t palette[16];
+    DvdVideoInfo video{};
+    if (!soft_subtitles_ || streams.subtitle_id == kNoSubtitleId || handle == 0 ||
+        !catalogue_->source_file().empty() || !MyDVDGetPalette(handle, title, palette) ||
+        !MyDVDGetVideoInfo(handle, title, &video))
+        return;
+    std::vector<int32_t>& ids = streams.soft_subtitle_ids;
+    ids.push_back(streams.subtitle_id);
+    for (const TrackChoice& choice : further_subtitle_choices_) {
+        const int32_t id = ResolveTrack(choice, title, false, name, true);
+        if (id != kNoSubtitleId && std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+    }
+    const DvdTitleInfo& info = catalogue_->disc().titles[title];
+    const int count = std::clamp(info.subtitle_count, 0, kDvdMaxStreams);
+    for (int32_t id : ids) {
+        engine::SubtitleTrackFormat& format = added->subtitle_tracks.emplace_back();
+        for (int i = 0; i < count; ++i)
+            if (info.subtitle_id[i] == id) format.language = LanguageCode3(info.subtitle_language[i]);
+        for (int i = 0; i < 16; ++i) format.palette_rgb[static_cast<size_t>(i)] = decoders::SubpictureOverlay::YCrCbToRgb(palette[i]);
+        format.width = video.width;
+        format.height = video.height;
+    }
 }
 
 std::vector<engine::ChapterMark> DiscSession::ChapterMarks(const engine::ConvertItem& item) const {

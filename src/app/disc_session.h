@@ -130,6 +130,17 @@ public:
     // The command line's choice, resolved per title when the batch is made.
     void ChooseAudio(const TrackChoice& choice) { audio_choice_ = choice; }
     void ChooseSubtitle(const TrackChoice& choice) { subtitle_choice_ = choice; }
+    // Sound tracks written after the chosen one, each a track of its own
+    // (the first stays the default track). A title that lacks one leaves
+    // it out, with a note; one chosen twice is written once.
+    void ChooseFurtherAudio(std::vector<TrackChoice> choices) { further_audio_choices_ = std::move(choices); }
+    // Soft subtitles: the chosen subtitle and these further ones are kept
+    // as subtitle streams (where the profile's container carries them)
+    // instead of drawing the chosen one into the picture.
+    void ChooseSoftSubtitles(bool soft, std::vector<TrackChoice> further = {}) {
+        soft_subtitles_ = soft;
+        further_subtitle_choices_ = std::move(further);
+    }
 
     // --- Rows for the command line -----------------------------------------
     // Adds a row for one title (listed or not; it is checked) unless one
@@ -180,7 +191,12 @@ public:
     engine::SettingsStore& settings_store() { return *settings_; }
 
 private:
-    int32_t ResolveTrack(const TrackChoice& choice, int title, bool audio, const std::string& name) const;
+    // The id of the chosen track of `title`; a title without it keeps its
+    // first (or, for a further track, gets 0 or kNoSubtitleId), with a note.
+    int32_t ResolveTrack(const TrackChoice& choice, int title, bool audio, const std::string& name,
+                         bool further = false) const;
+    // The row's sound tracks and subtitle streams after the first choices.
+    void AddFurtherTracks(const CatalogueRow& row, const std::string& name, engine::BatchRow* batch_row) const;
     // The disc's chapters that start inside the item's range, counted from
     // the range's start; a range starting inside a chapter begins with it.
     std::vector<engine::ChapterMark> ChapterMarks(const engine::ConvertItem& item) const;
@@ -200,6 +216,9 @@ private:
     int selected_row_ = kNoRow;
     TrackChoice audio_choice_;     // empty: the list's current entry
     TrackChoice subtitle_choice_;
+    std::vector<TrackChoice> further_audio_choices_;
+    bool soft_subtitles_ = false;
+    std::vector<TrackChoice> further_subtitle_choices_;
 };
 
 // The preview slider (0..1000) for a position, and the seek for a slider

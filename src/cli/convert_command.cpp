@@ -216,6 +216,12 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     session.SetWatermark(options.watermark);
     if (options.audio) session.ChooseAudio(ToTrackChoice(*options.audio));
     if (options.subtitle) session.ChooseSubtitle(ToTrackChoice(*options.subtitle));
+    std::vector<app::TrackChoice> further;
+    for (const TrackChoice& choice : options.further_audio) further.push_back(ToTrackChoice(choice));
+    session.ChooseFurtherAudio(std::move(further));
+    further.clear();
+    for (const TrackChoice& choice : options.further_subtitles) further.push_back(ToTrackChoice(choice));
+    session.ChooseSoftSubtitles(options.soft_subtitles, std::move(further));
     std::vector<engine::BatchRow> rows = session.CheckedRows(&skipped);
     if (rows.empty() && skipped == 0) {
         messages.ShowMessage(options.disc + " has no title to convert: none lasts 3 s or more (-t names a shorter one)");

@@ -53,6 +53,23 @@ bool ParseTrack(const std::string& text, bool allow_none, TrackChoice* choice) {
     return false;
 }
 
+// "1,3" or "en,fr": the first track and the ones after it; "none" stands alone.
+bool ParseTrackList(const std::string& text, bool allow_none, std::optional<TrackChoice>* first,
+                    std::vector<TrackChoice>* further) {
+    further->clear();
+    const std::vector<std::string> parts = Split(text, ',');
+    if (parts.empty() || parts.size() > static_cast<size_t>(kDvdMaxStreams)) return false;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        TrackChoice choice;
+        if (!ParseTrack(parts[i], allow_none && parts.size() == 1, &choice)) return false;
+        if (i == 0)
+            *first = choice;
+        else
+            further->push_back(choice);
+    }
+    return true;
+}
+
 // UTF-16 code units of UTF-8 text: one per character, two above U+FFFF (a four-byte sequence).
 std::size_t Utf16Units(const std::string& text) {
     std::size_t units = 0;
@@ -183,17 +200,15 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         {"--hue", {level(&edit.hue_degrees, -180, 180), "-180..180 degrees"}},
         {"--volume", {level(&edit.volume, 0, 512), "0..512 (256 leaves it)"}},
         {"--audio", {[&](const std::string& v) {
-             TrackChoice choice;
-             if (!ParseTrack(v, false, &choice)) return false;
-             options->audio = choice;
-             return true;
-         }, "a track number from 1 or a language code"}},
+             return ParseTrackList(v, false, &options->audio, &options->further_audio);
+         }, "track numbers from 1 or language codes, separated by commas"}},
         {"--subtitle", {[&](const std::string& v) {
-             TrackChoice choice;
-             if (!ParseTrack(v, true, &choice)) return false;
-             options->subtitle = choice;
-             return true;
-         }, "a track number from 1, a language code or none"}},
+             return ParseTrackList(v, true, &options->subtitle, &options->further_subtitles);
+         }, "track numbers from 1 or language codes, separated by commas, or none"}},
+        {"--subtitle-mode", {[&](const std::string& v) {
+             options->soft_subtitles = v == "soft";
+             return v == "soft" || v == "burn";
+         }, "soft or burn"}},
         {"--size", {[&](const std::string& v) {
              const std::vector<std::string> wh = Split(v, 'x');
              return wh.size() == 2 && ParseIntIn(wh[0], 16, 4096, &options->custom.width) &&

@@ -46,8 +46,11 @@ struct ConvertOptions {
     int64_t trim_end_ms = -1;   // -1: no trim
     engine::EditSettings edit = engine::kDefaultEditSettings;
     engine::Watermark watermark;  // empty text: none
-    std::optional<TrackChoice> audio;
-    std::optional<TrackChoice> subtitle;
+    std::optional<TrackChoice> audio;     // the first (default) sound track
+    std::vector<TrackChoice> further_audio;  // written as tracks of their own after it
+    std::optional<TrackChoice> subtitle;  // the subtitle drawn, or the first soft one
+    std::vector<TrackChoice> further_subtitles;  // soft subtitles only
+    bool soft_subtitles = false;          // --subtitle-mode soft
     bool merge = false;
     bool overwrite = false;     // -y: replace existing output files
     CustomOutput custom;

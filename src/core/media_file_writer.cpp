@@ -66,7 +66,54 @@ const AVCodec* FindEncoder(const char* name, AVMediaType type) {
     return codec != nullptr && codec->type == type ? codec : nullptr;
 }
 
+// The codec's own text form of a DVD subtitle track's setup, as its decoder
+// and the MP4 multiplexer read it.
+std::string SubtitleSetupText(const SubtitleTrackFormat& format) {
+    std::string text = "size: " + std::to_string(format.width) + "x" + std::to_string(format.height) +
+                       "\npalette: ";
+    for (size_t i = 0; i < format.palette_rgb.size(); ++i) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%06x", format.palette_rgb[i] & 0xFFFFFFu);
+        if (i > 0) text += ", ";
+        text += hex;
+    }
+    return text + "\n";
+}
+
+// How long a subpicture unit shows, in milliseconds: the time of its
+// "stop display" command, from its control sequences; 0 when it has none
+// (it shows until the next one).
+int64_t SubpictureShowMs(const std::vector<uint8_t>& unit) {
+    auto read16 = [&](size_t at) { return static_cast<size_t>(unit[at]) << 8 | unit[at + 1]; };
+    if (unit.size() < 4) return 0;
+    size_t sequence = read16(2);
+    // A sequence that points to itself is the last; a bounded count stops a loop.
+    for (int guard = 0; guard < 64 && sequence + 4 <= unit.size(); ++guard) {
+        const int64_t delay = static_cast<int64_t>(read16(sequence));
+        const size_t next = read16(sequence + 2);
+        for (size_t at = sequence + 4; at < unit.size();) {
+            const uint8_t command = unit[at];
+            if (command == 0x02) return (delay << 10) / 90;
+            static constexpr size_t kArgumentBytes[] = {0, 0, 0, 2, 2, 6, 4};
+            if (command > 0x06) break;  // 0xFF ends the sequence; others are not known
+            at += 1 + kArgumentBytes[command];
+        }
+        if (next == sequence) break;
+        sequence = next;
+    }
+    return 0;
+}
+
 }  // namespace
+
+bool ContainerTakesSeveralSoundTracks(const char* format_name) {
+    if (format_name == nullptr) return false;
+    // Containers of one sound stream: Flash video and the plain sound files.
+    for (const char* single : {"flv", "f4v", "swf", "mp3", "wav", "flac", "adts", "ac3", "mp2", "au", "amr"}) {
+        if (std::strcmp(format_name, single) == 0) return false;
+    }
+    return true;
+}
 
 MediaFileWriter::MediaFileWriter()
     : thread_count_(std::max(1, static_cast<int>(std::thread::hardware_concurrency()))) {}
@@ -80,7 +127,11 @@ int MediaFileWriter::ThreadsForCpuUsage(int cpu_usage_percent) {
     return std::max(1, cores * std::clamp(cpu_usage_percent, 0, 100) / 100);
 }
 
-int MediaFileWriter::audio_frame_samples() const { return audio_frame_size_; }
+int MediaFileWriter::audio_frame_samples() const { return sound_.empty() ? 0 : sound_[0].frame_size; }
+
+int64_t MediaFileWriter::audio_samples_written(int track) const {
+    return track >= 0 && track < sound_tracks() ? sound_[static_cast<size_t>(track)].samples : 0;
+}
 
 bool MediaFileWriter::Fail(std::string message) {
     last_error_ = std::move(message);
@@ -89,20 +140,13 @@ bool MediaFileWriter::Fail(std::string message) {
 
 void MediaFileWriter::Release() {
     video_stream_ = nullptr;
-    audio_stream_ = nullptr;
     video_encoder_.reset();
-    audio_encoder_.reset();
+    sound_.clear();
+    subtitles_.clear();
     output_.reset();  // closes the file
     packet_.reset();
     picture_.reset();
     scaler_.reset();
-    sample_converter_.reset();
-    converted_sound_.reset();
-    audio_fifo_.reset();
-    audio_frame_size_ = 0;
-    small_last_frame_ = false;
-    partial_sample_bytes_ = 0;
-    audio_skip_ = 0;
 }
 
 bool MediaFileWriter::Open(const std::filesystem::path& file_name, const OutputSettings& settings,
@@ -115,7 +159,6 @@ bool MediaFileWriter::Open(const std::filesystem::path& file_name, const OutputS
     settings_.VideoCodecName[sizeof settings_.VideoCodecName - 1] = '\0';
     settings_.AudioCodecName[sizeof settings_.AudioCodecName - 1] = '\0';
     video_frames_ = 0;
-    audio_samples_ = 0;
     chapters_.clear();
 
     const AVCodec* video_codec = nullptr;
@@ -180,10 +223,29 @@ bool MediaFileWriter::Open(const std::filesystem::path& file_name, const OutputS
         Release();
         return Fail("out of memory");
     }
-    if ((video_codec != nullptr && !OpenVideo(video_codec)) ||
-        (audio_codec != nullptr && !OpenAudio(audio_codec))) {
+    if (video_codec != nullptr && !OpenVideo(video_codec)) {
         Release();
         return false;
+    }
+    if (audio_codec != nullptr) {
+        std::vector<std::string> languages = sound_languages_;
+        if (languages.empty()) languages.emplace_back();
+        if (!ContainerTakesSeveralSoundTracks(format->name)) languages.resize(1);
+        for (size_t i = 0; i < languages.size(); ++i) {
+            if (!OpenAudio(audio_codec, languages[i], i == 0)) {
+                Release();
+                return false;
+            }
+        }
+    }
+    const bool carries_subtitles = std::strcmp(format->name, "matroska") == 0 || std::strcmp(format->name, "mp4") == 0;
+    if (carries_subtitles && (video_codec != nullptr)) {
+        for (const SubtitleTrackFormat& subtitle : subtitle_formats_) {
+            if (!OpenSubtitle(subtitle)) {
+                Release();
+                return false;
+            }
+        }
     }
 
     if ((format->flags & AVFMT_NOFILE) == 0) {
@@ -260,10 +322,11 @@ bool MediaFileWriter::OpenVideo(const AVCodec* codec) {
     return true;
 }
 
-bool MediaFileWriter::OpenAudio(const AVCodec* codec) {
-    audio_encoder_.reset(avcodec_alloc_context3(codec));
-    if (!audio_encoder_) return Fail("out of memory");
-    AVCodecContext* enc = audio_encoder_.get();
+bool MediaFileWriter::OpenAudio(const AVCodec* codec, const std::string& language, bool is_default) {
+    SoundTrack& track = sound_.emplace_back();
+    track.encoder.reset(avcodec_alloc_context3(codec));
+    if (!track.encoder) return Fail("out of memory");
+    AVCodecContext* enc = track.encoder.get();
     av::ChannelLayout layout(settings_.Channel);
     if (!SupportsSampleRate(codec, settings_.SampleRate)) {
         return Fail(std::string(codec->name) + " does not take this sample rate");
@@ -288,8 +351,8 @@ bool MediaFileWriter::OpenAudio(const AVCodec* codec) {
                     av::ErrorText(result));
     }
     const bool variable = (codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) != 0;
-    audio_frame_size_ = variable ? 0 : enc->frame_size;
-    small_last_frame_ = (codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME) != 0;
+    track.frame_size = variable ? 0 : enc->frame_size;
+    track.small_last_frame = (codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME) != 0;
 
     if (enc->sample_fmt != AV_SAMPLE_FMT_S16) {
         SwrContext* converter = nullptr;
@@ -298,24 +361,45 @@ bool MediaFileWriter::OpenAudio(const AVCodec* codec) {
                                 nullptr) < 0) {
             return Fail("cannot convert sound to the encoder's sample format");
         }
-        sample_converter_.reset(converter);
+        track.sample_converter.reset(converter);
         if (swr_init(converter) < 0) return Fail("cannot convert sound to the encoder's sample format");
-        converted_sound_.reset(av_frame_alloc());
-        if (!converted_sound_) return Fail("out of memory");
+        track.converted_sound.reset(av_frame_alloc());
+        if (!track.converted_sound) return Fail("out of memory");
     }
-    const int fifo_samples = std::max(audio_frame_size_, kVariableFrameSamples) * 2;
-    audio_fifo_.reset(av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, fifo_samples));
-    if (!audio_fifo_) return Fail("out of memory");
+    const int fifo_samples = std::max(track.frame_size, kVariableFrameSamples) * 2;
+    track.fifo.reset(av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, fifo_samples));
+    if (!track.fifo) return Fail("out of memory");
 
-    audio_stream_ = avformat_new_stream(output_.get(), nullptr);
-    if (audio_stream_ == nullptr) {
+    track.stream = avformat_new_stream(output_.get(), nullptr);
+    if (track.stream == nullptr) {
         std::fputs("Could not alloc stream\n", stderr);
         return Fail("cannot add the audio stream");
     }
-    audio_stream_->id = static_cast<int>(output_->nb_streams - 1);
-    audio_stream_->time_base = enc->time_base;
-    if (!audio_language_.empty()) av_dict_set(&audio_stream_->metadata, "language", audio_language_.c_str(), 0);
-    if (avcodec_parameters_from_context(audio_stream_->codecpar, enc) < 0) return Fail("out of memory");
+    track.stream->id = static_cast<int>(output_->nb_streams - 1);
+    track.stream->time_base = enc->time_base;
+    track.stream->disposition = is_default ? AV_DISPOSITION_DEFAULT : 0;
+    if (!language.empty()) av_dict_set(&track.stream->metadata, "language", language.c_str(), 0);
+    if (avcodec_parameters_from_context(track.stream->codecpar, enc) < 0) return Fail("out of memory");
+    return true;
+}
+
+bool MediaFileWriter::OpenSubtitle(const SubtitleTrackFormat& format) {
+    SubtitleTrack& track = subtitles_.emplace_back();
+    track.stream = avformat_new_stream(output_.get(), nullptr);
+    if (track.stream == nullptr) return Fail("cannot add a subtitle stream");
+    track.stream->id = static_cast<int>(output_->nb_streams - 1);
+    track.stream->time_base = AVRational{1, 1000};
+    AVCodecParameters* par = track.stream->codecpar;
+    par->codec_type = AVMEDIA_TYPE_SUBTITLE;
+    par->codec_id = AV_CODEC_ID_DVD_SUBTITLE;
+    par->width = format.width;
+    par->height = format.height;
+    const std::string setup = SubtitleSetupText(format);
+    par->extradata = static_cast<uint8_t*>(av_mallocz(setup.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (par->extradata == nullptr) return Fail("out of memory");
+    std::memcpy(par->extradata, setup.data(), setup.size());
+    par->extradata_size = static_cast<int>(setup.size());
+    if (!format.language.empty()) av_dict_set(&track.stream->metadata, "language", format.language.c_str(), 0);
     return true;
 }
 
@@ -330,12 +414,17 @@ bool MediaFileWriter::Encode(AVCodecContext* encoder, AVStream* stream, const AV
         if (result < 0) return Fail("encoder failed: " + av::ErrorText(result));
         packet_->stream_index = stream->index;
         av_packet_rescale_ts(packet_.get(), encoder->time_base, stream->time_base);
-        result = av_interleaved_write_frame(output_.get(), packet_.get());
-        if (result < 0) {
-            write_failed_ = true;
-            return Fail("cannot write to the file: " + av::ErrorText(result));
-        }
+        if (!WritePacket(packet_.get())) return false;
     }
+}
+
+bool MediaFileWriter::WritePacket(AVPacket* packet) {
+    const int result = av_interleaved_write_frame(output_.get(), packet);
+    if (result < 0) {
+        write_failed_ = true;
+        return Fail("cannot write to the file: " + av::ErrorText(result));
+    }
+    return true;
 }
 
 int MediaFileWriter::WriteVideo(const uint8_t* data, size_t length_bytes) {
@@ -363,47 +452,47 @@ int MediaFileWriter::WriteVideo(const uint8_t* data, size_t length_bytes) {
     return 0;
 }
 
-bool MediaFileWriter::QueueSamples(const uint8_t* interleaved, int sample_count) {
+bool MediaFileWriter::QueueSamples(SoundTrack& track, const uint8_t* interleaved, int sample_count) {
     if (sample_count <= 0) return true;
-    if (!sample_converter_) {
+    if (!track.sample_converter) {
         void* planes[1] = {const_cast<uint8_t*>(interleaved)};
-        return av_audio_fifo_write(audio_fifo_.get(), planes, sample_count) == sample_count;
+        return av_audio_fifo_write(track.fifo.get(), planes, sample_count) == sample_count;
     }
-    AVFrame* converted = converted_sound_.get();
+    AVFrame* converted = track.converted_sound.get();
     if (converted->nb_samples < sample_count) {
         av_frame_unref(converted);
-        converted->format = audio_encoder_->sample_fmt;
+        converted->format = track.encoder->sample_fmt;
         converted->nb_samples = sample_count;
-        if (av_channel_layout_copy(&converted->ch_layout, &audio_encoder_->ch_layout) < 0 ||
+        if (av_channel_layout_copy(&converted->ch_layout, &track.encoder->ch_layout) < 0 ||
             av_frame_get_buffer(converted, 0) < 0) {
             av_frame_unref(converted);
             return Fail("out of memory");
         }
     }
     const uint8_t* in[1] = {interleaved};
-    int produced = swr_convert(sample_converter_.get(), converted->extended_data, sample_count, in,
+    int produced = swr_convert(track.sample_converter.get(), converted->extended_data, sample_count, in,
                                sample_count);
     if (produced < 0) return Fail("cannot convert sound");
     void** planes = reinterpret_cast<void**>(converted->extended_data);
-    return av_audio_fifo_write(audio_fifo_.get(), planes, produced) == produced;
+    return av_audio_fifo_write(track.fifo.get(), planes, produced) == produced;
 }
 
-bool MediaFileWriter::EncodeQueuedAudio(bool flush) {
-    AVCodecContext* enc = audio_encoder_.get();
+bool MediaFileWriter::EncodeQueuedAudio(SoundTrack& track, bool flush) {
+    AVCodecContext* enc = track.encoder.get();
     for (;;) {
-        const int queued = av_audio_fifo_size(audio_fifo_.get());
+        const int queued = av_audio_fifo_size(track.fifo.get());
         if (queued == 0) return true;
         int take = 0;     // samples from the FIFO
         int samples = 0;  // samples in the frame
-        if (audio_frame_size_ == 0) {
+        if (track.frame_size == 0) {
             take = samples = std::min(queued, kVariableFrameSamples);
-        } else if (queued >= audio_frame_size_) {
-            take = samples = audio_frame_size_;
+        } else if (queued >= track.frame_size) {
+            take = samples = track.frame_size;
         } else if (!flush) {
             return true;
         } else {
             take = queued;
-            samples = small_last_frame_ ? queued : audio_frame_size_;
+            samples = track.small_last_frame ? queued : track.frame_size;
         }
 
         av::FramePtr frame(av_frame_alloc());
@@ -416,76 +505,119 @@ bool MediaFileWriter::EncodeQueuedAudio(bool flush) {
             return Fail("out of memory");
         }
         void** planes = reinterpret_cast<void**>(frame->extended_data);
-        if (av_audio_fifo_read(audio_fifo_.get(), planes, take) != take) return Fail("sound queue failed");
+        if (av_audio_fifo_read(track.fifo.get(), planes, take) != take) return Fail("sound queue failed");
         if (samples > take) {
             av_samples_set_silence(frame->extended_data, take, samples - take,
                                    enc->ch_layout.nb_channels, enc->sample_fmt);
         }
-        frame->pts = audio_samples_;
-        audio_samples_ += samples;
-        if (!Encode(enc, audio_stream_, frame.get())) return false;
+        frame->pts = track.samples;
+        track.samples += samples;
+        if (!Encode(enc, track.stream, frame.get())) return false;
     }
 }
 
-int MediaFileWriter::WriteAudio(const uint8_t* data, size_t length_bytes) {
-    if (!audio_encoder_ || (data == nullptr && length_bytes != 0) || write_failed_) return -1;
+int MediaFileWriter::WriteAudio(int track_index, const uint8_t* data, size_t length_bytes) {
+    if (track_index < 0 || track_index >= sound_tracks() || (data == nullptr && length_bytes != 0) ||
+        write_failed_)
+        return -1;
     if (length_bytes == 0) return 0;
-    const int block = 2 * audio_encoder_->ch_layout.nb_channels;
+    SoundTrack& track = sound_[static_cast<size_t>(track_index)];
+    const int block = 2 * track.encoder->ch_layout.nb_channels;
 
     // Complete a sample frame that the previous call cut.
-    if (partial_sample_bytes_ > 0) {
-        size_t fill = std::min<size_t>(block - partial_sample_bytes_, length_bytes);
-        std::memcpy(partial_sample_ + partial_sample_bytes_, data, fill);
-        partial_sample_bytes_ += static_cast<int>(fill);
+    if (track.partial_sample_bytes > 0) {
+        size_t fill = std::min<size_t>(block - track.partial_sample_bytes, length_bytes);
+        std::memcpy(track.partial_sample + track.partial_sample_bytes, data, fill);
+        track.partial_sample_bytes += static_cast<int>(fill);
         data += fill;
         length_bytes -= fill;
-        if (partial_sample_bytes_ < block) return 0;
-        partial_sample_bytes_ = 0;
-        if (audio_skip_ > 0)
-            --audio_skip_;
-        else if (!QueueSamples(partial_sample_, 1))
+        if (track.partial_sample_bytes < block) return 0;
+        track.partial_sample_bytes = 0;
+        if (track.skip > 0)
+            --track.skip;
+        else if (!QueueSamples(track, track.partial_sample, 1))
             return -1;
     }
     // Queue and encode in slices so the FIFO stays small for big inputs.
     const size_t slice_samples = static_cast<size_t>(kVariableFrameSamples);
     size_t samples = length_bytes / block;
-    if (audio_skip_ > 0 && samples > 0) {
-        const size_t skipped = static_cast<size_t>(std::min<int64_t>(audio_skip_, static_cast<int64_t>(samples)));
-        audio_skip_ -= static_cast<int64_t>(skipped);
+    if (track.skip > 0 && samples > 0) {
+        const size_t skipped = static_cast<size_t>(std::min<int64_t>(track.skip, static_cast<int64_t>(samples)));
+        track.skip -= static_cast<int64_t>(skipped);
         data += skipped * block;
         length_bytes -= skipped * block;
         samples -= skipped;
     }
     while (samples > 0) {
         size_t count = std::min(samples, slice_samples);
-        if (!QueueSamples(data, static_cast<int>(count))) return -1;
-        if (!EncodeQueuedAudio(false)) return -1;
+        if (!QueueSamples(track, data, static_cast<int>(count))) return -1;
+        if (!EncodeQueuedAudio(track, false)) return -1;
         data += count * block;
         length_bytes -= count * block;
         samples -= count;
     }
     if (length_bytes > 0) {
-        std::memcpy(partial_sample_, data, length_bytes);
-        partial_sample_bytes_ = static_cast<int>(length_bytes);
+        std::memcpy(track.partial_sample, data, length_bytes);
+        track.partial_sample_bytes = static_cast<int>(length_bytes);
     }
     return 0;
 }
 
-void MediaFileWriter::SkipAudio(int64_t samples) {
-    if (audio_encoder_ && samples > 0) audio_skip_ += samples;
+void MediaFileWriter::SkipAudio(int track, int64_t samples) {
+    if (track >= 0 && track < sound_tracks() && samples > 0) sound_[static_cast<size_t>(track)].skip += samples;
 }
 
-int64_t MediaFileWriter::audio_samples_queued() const {
-    return audio_fifo_ ? av_audio_fifo_size(audio_fifo_.get()) : 0;
+int64_t MediaFileWriter::audio_samples_queued(int track) const {
+    if (track < 0 || track >= sound_tracks()) return 0;
+    return av_audio_fifo_size(sound_[static_cast<size_t>(track)].fifo.get());
+}
+
+int MediaFileWriter::WriteSubtitle(int track_index, const uint8_t* data, size_t length_bytes,
+                                   int64_t start_100ns) {
+    if (track_index < 0 || track_index >= subtitle_tracks() || write_failed_) return -1;
+    if (data == nullptr || length_bytes == 0) return 0;
+    SubtitleTrack& track = subtitles_[static_cast<size_t>(track_index)];
+    if (start_100ns != kUntimed) {
+        // A new unit; one left unfinished is dropped.
+        track.unit.clear();
+        track.unit_size = 0;
+        if (length_bytes < 2 || start_100ns < 0) return 0;
+        track.unit_size = static_cast<size_t>(data[0]) << 8 | data[1];
+        track.unit_start_100ns = start_100ns;
+        if (track.unit_size < 4) {
+            track.unit_size = 0;
+            return 0;
+        }
+    }
+    if (track.unit_size == 0) return 0;
+    if (track.unit.size() + length_bytes > track.unit_size) {
+        track.unit.clear();
+        track.unit_size = 0;
+        return 0;
+    }
+    track.unit.insert(track.unit.end(), data, data + length_bytes);
+    if (track.unit.size() < track.unit_size) return 0;
+
+    av::PacketPtr packet(av_packet_alloc());
+    if (!packet || av_new_packet(packet.get(), static_cast<int>(track.unit.size())) < 0) return -1;
+    std::memcpy(packet->data, track.unit.data(), track.unit.size());
+    packet->stream_index = track.stream->index;
+    packet->pts = packet->dts =
+        av_rescale_q(track.unit_start_100ns, AVRational{1, 10000000}, track.stream->time_base);
+    packet->duration = av_rescale_q(SubpictureShowMs(track.unit), AVRational{1, 1000}, track.stream->time_base);
+    packet->flags |= AV_PKT_FLAG_KEY;
+    track.unit.clear();
+    track.unit_size = 0;
+    return WritePacket(packet.get()) ? 0 : -1;
 }
 
 bool MediaFileWriter::Close() {
-    audio_skip_ = 0;
     if (!IsOpen()) return true;
     bool ok = true;
-    if (audio_encoder_) {
-        ok = EncodeQueuedAudio(true) && ok;
-        ok = Encode(audio_encoder_.get(), audio_stream_, nullptr) && ok;
+    for (SoundTrack& track : sound_) {
+        track.skip = 0;
+        ok = EncodeQueuedAudio(track, true) && ok;
+        ok = Encode(track.encoder.get(), track.stream, nullptr) && ok;
     }
     if (video_encoder_) ok = Encode(video_encoder_.get(), video_stream_, nullptr) && ok;
     WriteChapters();
@@ -513,12 +645,12 @@ void MediaFileWriter::AddChapter(ChapterMark mark) {
     if (IsOpen() && mark.start_ms >= 0) chapters_.push_back(std::move(mark));
 }
 
-int64_t MediaFileWriter::written_ms() const {
+int64_t MediaFileWriter::written_100ns() const {
     if (video_encoder_ && settings_.FrameRate > 0) {
         const FrameRateFraction rate = ExactFrameRate(settings_.FrameRate);
-        return av_rescale(video_frames_, 1000LL * rate.den, rate.num);
+        return av_rescale(video_frames_, 10000000LL * rate.den, rate.num);
     }
-    if (audio_encoder_ && settings_.SampleRate > 0) return audio_samples_ * 1000 / settings_.SampleRate;
+    if (!sound_.empty() && settings_.SampleRate > 0) return sound_[0].samples * 10000000 / settings_.SampleRate;
     return 0;
 }
 

@@ -22,7 +22,11 @@
 // write many files in turn. A failed Open leaves it Closed with no file
 // left behind.
 //
-// Threading: no lock of its own. WriteVideo and WriteAudio may come from two
+// Tracks: one picture stream; one sound track or several, each encoded
+// with the settings' audio encoder, the first the default one; DVD subtitle
+// streams, copied as they come, where the container carries them.
+//
+// Threading: no lock of its own. The Write calls may come from several
 // threads but must be serialised by the caller (the converter sink's lock);
 // Open and Close run while no Write call is in flight.
 #pragma once
@@ -30,6 +34,7 @@
 #include "core/av_handles.h"
 #include "core/output_profile.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -43,6 +48,19 @@ struct ChapterMark {
     int64_t start_ms = 0;
     std::string title;
 };
+
+// A DVD subtitle track of the output: its language and what its
+// subpictures are drawn with (the title's colour table and picture size).
+struct SubtitleTrackFormat {
+    std::string language;                    // ISO 639-2 ("eng"); empty: untagged
+    std::array<uint32_t, 16> palette_rgb{};  // 0xRRGGBB
+    int width = 720, height = 480;
+};
+
+// Whether a container (libavformat's name, "matroska", "flv") takes more
+// than one sound track; players of the others see the first only, or the
+// file does not open.
+bool ContainerTakesSeveralSoundTracks(const char* format_name);
 
 class MediaFileWriter {
 public:
@@ -69,21 +87,31 @@ public:
               const std::filesystem::path& container_name = {});
     bool IsOpen() const { return output_ != nullptr; }
 
-    // The language of the sound track of the files opened from now on, an
-    // ISO 639-2 code ("eng"); empty leaves it unset.
-    void SetAudioLanguage(std::string code) { audio_language_ = std::move(code); }
+    // The sound tracks of the files opened from now on: one per language
+    // code (ISO 639-2, "eng"; an empty code leaves that track untagged), in
+    // this order, the first the default. An empty list: one untagged track.
+    // A container that takes one sound track only gets the first.
+    void SetSoundTracks(std::vector<std::string> languages) { sound_languages_ = std::move(languages); }
+    // The DVD subtitle streams of the files opened from now on. Only
+    // Matroska and MP4 carry them; other containers get none, and the open
+    // file's subtitle_tracks() is 0.
+    void SetSubtitleTracks(std::vector<SubtitleTrackFormat> tracks) { subtitle_formats_ = std::move(tracks); }
     // A chapter of the open file starting `start_ms` after the file's start.
     // Chapters are written when the file is closed, each ending where the
     // next starts or where the file ends; one starting at or after the end
     // is dropped. Containers without chapters (AVI, FLV, ...) ignore them.
     void AddChapter(ChapterMark mark);
     // The time written so far: the picture time where there are pictures,
-    // else the sound time.
-    int64_t written_ms() const;
+    // else the first sound track's time.
+    int64_t written_ms() const { return written_100ns() / 10000; }
+    int64_t written_100ns() const;
 
     // Whether the open file has a picture / a sound stream.
     bool HasVideo() const { return video_encoder_ != nullptr; }
-    bool HasAudio() const { return audio_encoder_ != nullptr; }
+    bool HasAudio() const { return !sound_.empty(); }
+    // Sound tracks and subtitle streams of the open file.
+    int sound_tracks() const { return static_cast<int>(sound_.size()); }
+    int subtitle_tracks() const { return static_cast<int>(subtitles_.size()); }
 
     // Encodes one YV12 picture of at least Width × Height × 3 / 2 bytes.
     // 0 when the encoder accepted it (it may hold it back for a while);
@@ -92,18 +120,31 @@ public:
     // to the file (a full disk) every later write fails too: write_failed().
     int WriteVideo(const uint8_t* data, size_t length_bytes);
 
-    // Queues interleaved 16-bit sound and encodes every whole encoder frame.
-    // 0 normally (also when the bytes were only queued); -1 when no audio
-    // stream is open or the encoder or the multiplexer failed. A trailing
-    // part of a sample frame is kept for the next call.
-    int WriteAudio(const uint8_t* data, size_t length_bytes);
+    // Queues interleaved 16-bit sound of sound track `track` (from 0) and
+    // encodes every whole encoder frame. 0 normally (also when the bytes were
+    // only queued); -1 when the file has no such track or the encoder or the
+    // multiplexer failed. A trailing part of a sample frame is kept for the
+    // next call.
+    int WriteAudio(int track, const uint8_t* data, size_t length_bytes);
+    int WriteAudio(const uint8_t* data, size_t length_bytes) { return WriteAudio(0, data, length_bytes); }
 
-    // Discards the next `samples` sample frames given to WriteAudio. A merged
-    // file takes back, at the start of the next item, sound that ran past the
-    // pictures at the end of the last one.
-    void SkipAudio(int64_t samples);
+    // Discards the next `samples` sample frames given to WriteAudio for
+    // `track`. A merged file takes back, at the start of the next item, sound
+    // that ran past the pictures at the end of the last one.
+    void SkipAudio(int track, int64_t samples);
+    void SkipAudio(int64_t samples) { SkipAudio(0, samples); }
     // Sound accepted but not yet encoded (it waits for a whole encoder frame).
-    int64_t audio_samples_queued() const;
+    int64_t audio_samples_queued(int track = 0) const;
+
+    // One piece of a subpicture unit of subtitle stream `track` (a PES
+    // payload, the substream byte removed). A piece with a time stamp starts
+    // a unit: `start_100ns` is its time in the file (100-ns units from
+    // Open); a piece without (kUntimed) continues it. Whole units are
+    // written; a unit that overflows its declared size, or pieces with no
+    // unit begun, are dropped. 0 normally; -1 when there is no such stream
+    // or the multiplexer failed.
+    static constexpr int64_t kUntimed = INT64_MIN;
+    int WriteSubtitle(int track, const uint8_t* data, size_t length_bytes, int64_t start_100ns);
 
     // Drains the encoders, encodes the queued sound, writes the trailer and
     // closes the file. True when everything was written (also when nothing
@@ -112,7 +153,7 @@ public:
 
     // Pictures and sound samples written since Open (the next timestamps).
     int64_t video_frames_written() const { return video_frames_; }
-    int64_t audio_samples_written() const { return audio_samples_; }
+    int64_t audio_samples_written(int track = 0) const;
     // Samples of the audio encoder's frame; 0 when it takes any count.
     int audio_frame_samples() const;
 
@@ -121,16 +162,40 @@ public:
     bool write_failed() const { return write_failed_; }
 
 private:
+    // One sound track: its encoder, stream and queue.
+    struct SoundTrack {
+        av::CodecContextPtr encoder;
+        AVStream* stream = nullptr;           // owned by output_
+        av::SwrContextPtr sample_converter;   // only when the encoder is not s16
+        av::FramePtr converted_sound;         // sample_converter's output buffer
+        av::AudioFifoPtr fifo;                // sound in the encoder's format
+        int frame_size = 0;                   // 0: the encoder takes any count
+        bool small_last_frame = false;        // encoder accepts a short last frame
+        uint8_t partial_sample[16] = {};      // tail of a sample frame cut by a call
+        int partial_sample_bytes = 0;
+        int64_t skip = 0;                     // sample frames WriteAudio still discards
+        int64_t samples = 0;                  // written since Open
+    };
+    // One subtitle stream and the unit being put together.
+    struct SubtitleTrack {
+        AVStream* stream = nullptr;  // owned by output_
+        std::vector<uint8_t> unit;
+        size_t unit_size = 0;        // declared by the unit's first two bytes; 0: none begun
+        int64_t unit_start_100ns = 0;
+    };
+
     bool Fail(std::string message);
     void Release();
     bool OpenVideo(const AVCodec* codec);
-    bool OpenAudio(const AVCodec* codec);
+    bool OpenAudio(const AVCodec* codec, const std::string& language, bool is_default);
+    bool OpenSubtitle(const SubtitleTrackFormat& format);
     // Sends one frame (or the end, with nullptr) and writes every packet
     // the encoder returns. False on an encoder or multiplexer error.
     bool Encode(AVCodecContext* encoder, AVStream* stream, const AVFrame* frame);
     // Encodes queued sound: whole frames, or everything when `flush`.
-    bool EncodeQueuedAudio(bool flush);
-    bool QueueSamples(const uint8_t* interleaved, int sample_count);
+    bool EncodeQueuedAudio(SoundTrack& track, bool flush);
+    bool QueueSamples(SoundTrack& track, const uint8_t* interleaved, int sample_count);
+    bool WritePacket(AVPacket* packet);
 
     int thread_count_;
     OutputSettings settings_{};
@@ -139,29 +204,20 @@ private:
 
     av::OutputFormatContextPtr output_;
     av::CodecContextPtr video_encoder_;
-    av::CodecContextPtr audio_encoder_;
     AVStream* video_stream_ = nullptr;  // owned by output_
-    AVStream* audio_stream_ = nullptr;  // owned by output_
+    std::vector<SoundTrack> sound_;
+    std::vector<SubtitleTrack> subtitles_;
     av::PacketPtr packet_;
 
     av::FramePtr picture_;   // picture handed to the video encoder
     av::SwsContextPtr scaler_;  // only when the encoder is not 4:2:0 planar
 
-    av::SwrContextPtr sample_converter_;  // only when the encoder is not s16
-    av::FramePtr converted_sound_;       // sample_converter_'s output buffer
-    av::AudioFifoPtr audio_fifo_;        // sound in the encoder's format
-    int audio_frame_size_ = 0;           // 0: the encoder takes any count
-    bool small_last_frame_ = false;      // encoder accepts a short last frame
-    uint8_t partial_sample_[16] = {};    // tail of a sample frame cut by a call
-    int partial_sample_bytes_ = 0;
-    int64_t audio_skip_ = 0;  // sample frames WriteAudio still discards
-
     void WriteChapters();
 
     int64_t video_frames_ = 0;
-    int64_t audio_samples_ = 0;
     bool write_failed_ = false;
-    std::string audio_language_;
+    std::vector<std::string> sound_languages_;
+    std::vector<SubtitleTrackFormat> subtitle_formats_;
     std::vector<ChapterMark> chapters_;
 };
 

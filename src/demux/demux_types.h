@@ -45,6 +45,11 @@ struct IMyMpegSplitter : virtual IUnknown {
     virtual HRESULT SetTitleInfo(const DvdTitleInfo* title) = 0;
     // Trim start, trimmed length and title duration in milliseconds; 0 means not set.
     virtual HRESULT SetRange(int64_t start_ms, int64_t span_ms, int64_t duration_ms) = 0;
+    // One more output pin, for the stream `key` (a whole stream id), so that several streams
+    // of one kind leave at once: "Audio 2", "Subtitle 2", ... Its name goes to `pin_name`.
+    // Call with the input connected and the filter stopped. S_FALSE when a pin carries the
+    // stream already; E_INVALIDARG when the source has no such stream.
+    virtual HRESULT AddOutput(uint32_t key, std::string* pin_name) = 0;
 };
 
 // Queue fill of the splitter's output pins.

@@ -245,6 +245,29 @@ HRESULT CMpegSplitterFilter::SetRange(int64_t start_ms, int64_t span_ms, int64_t
     return S_OK;
 }
 
+HRESULT CMpegSplitterFilter::AddOutput(uint32_t key, std::string* pin_name) {
+    CAutoLock lock(&lock_);
+    if (!file_) return E_UNEXPECTED;
+    if (!IsStopped()) return VFW_E_NOT_STOPPED;
+    if (PinForKey(key)) return S_FALSE;
+    for (int kind = 0; kind < kStreamKinds; ++kind) {
+        for (const SplitterStream& s : file_->Streams(static_cast<StreamKind>(kind))) {
+            if (s.Key() != key) continue;
+            int of_kind = 0;
+            for (CBaseSplitterOutputPin* pin : OutputPins()) of_kind += pin->Kind() == kind ? 1 : 0;
+            const std::string name = std::string(StreamKindName(kind)) + " " + std::to_string(of_kind + 1);
+            HRESULT hr = S_OK;
+            auto pin = std::make_unique<CMpegSplitterOutputPin>(std::vector<CMediaType>{s.type}, name.c_str(), this,
+                                                                &lock_, &hr, kind);
+            if (FAILED(hr)) return hr;
+            AddOutputPin(key, std::move(pin));
+            if (pin_name) *pin_name = name;
+            return S_OK;
+        }
+    }
+    return E_INVALIDARG;
+}
+
 void CMpegSplitterFilter::ReleaseParser() {
     file_.reset();
     time_map_.Reset();

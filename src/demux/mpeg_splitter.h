@@ -1,7 +1,8 @@
 // CMpegSplitterFilter: the demultiplexer that every playback and conversion graph puts behind
 // the DVD reader. On connection it runs the stream parser (CMpegSplitterFile) and makes at
 // most one output pin per stream kind ("Video", "Audio", "Subtitle") for the first stream of
-// each list (the audio list is sorted best first); while the graph runs, its demultiplexing
+// each list (the audio list is sorted best first), and AddOutput adds pins for further streams
+// ("Audio 2", ...); while the graph runs, its demultiplexing
 // thread reads units through the parser and routes packets to the pins.
 //
 // Graph builders create it directly (CreateMpegSplitter) and reach its controls through
@@ -85,6 +86,7 @@ public:
     // IMyMpegSplitter
     HRESULT SetTitleInfo(const DvdTitleInfo* title) override;
     HRESULT SetRange(int64_t start_ms, int64_t span_ms, int64_t duration_ms) override;
+    HRESULT AddOutput(uint32_t key, std::string* pin_name) override;
 
     // The parser's container kind, or kNone when nothing is connected.
     MpegContainer Container();

@@ -70,6 +70,15 @@ void ConversionGraph::SetStreamChoice(int audio_key, int subtitle_key) {
     chosen_subtitle_key_ = subtitle_key;
 }
 
+void ConversionGraph::SetFurtherStreams(std::vector<int> audio_keys, std::vector<int> subtitle_keys) {
+    further_audio_keys_ = std::move(audio_keys);
+    soft_subtitle_keys_ = std::move(subtitle_keys);
+}
+
+bool ConversionGraph::SoftSubtitles() const {
+    return settings_ && settings_->HasVideo && !soft_subtitle_keys_.empty() && writer_.subtitle_tracks() > 0;
+}
+
 bool ConversionGraph::Build(int32_t dvd_handle, int title, int chapter, const ConvertItem& item,
                             std::function<void()> notify) {
     source_file_.clear();
@@ -102,7 +111,6 @@ bool ConversionGraph::BuildGraph(int32_t dvd_handle, int title, int chapter, con
 
     if (!AddFilters(dvd_handle, title, chapter, item)) return false;
     if (!JoinPins()) return false;
-    SelectStreams(chosen_audio_key_, chosen_subtitle_key_);
     control_->Pause();
     return true;
 }
@@ -111,13 +119,19 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
     const OutputSettings& settings = *settings_;
     HRESULT hr = S_OK;
 
-    // 1. The converter sink, set up for the item's range and the frame rate.
-    sink_ = CConvFilter::CreateInstance(nullptr, &hr);
+    // 1. The converter sink, set up for the item's range and the frame rate,
+    // with an input for each sound track and subtitle stream of the file.
+    const int sound_tracks =
+        std::max(1, std::min(writer_.sound_tracks(), 1 + static_cast<int>(further_audio_keys_.size())));
+    const int subtitle_tracks =
+        SoftSubtitles() ? std::min(writer_.subtitle_tracks(), static_cast<int>(soft_subtitle_keys_.size())) : 0;
+    sink_ = CConvFilter::CreateInstance(nullptr, &hr, sound_tracks, subtitle_tracks);
     if (!sink_ || FAILED(graph_->AddFilter(sink_.Get(), "Conver"))) return false;
     sink_->Writer = &writer_;
     sink_->FrameInterval = settings.FrameRate > 0 ? 1e6 / settings.FrameRate * 1e4 : 0;
     sink_->RangeStart = item.trim_start_ms * 10000;
     sink_->RangeStop = (item.trim_start_ms + item.trim_length_ms) * 10000;
+    sink_->FileOffset = writer_.written_100ns();
 
     // 2. The DVD reader (a plain file is read by the splitter itself).
     if (source_file_.empty()) {
@@ -154,6 +168,18 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
         ComPtr<CMyAudioConveFilter> audio(CMyAudioConveFilter::CreateInstance(nullptr, &hr));
         if (!audio || FAILED(graph_->AddFilter(audio.Get(), "AudioConver"))) return Fail("CLSID_MyAudioConver error");
         audio_converter_ = audio;
+        for (int track = 1; track < sound_tracks; ++track) {
+            const std::string number = std::to_string(track + 1);
+            ComPtr<IBaseFilter> decoder;
+            if (FAILED(CoCreateInstance(decoders::CLSID_MpegAudioDecoder, &decoder)) ||
+                FAILED(graph_->AddFilter(decoder.Get(), ("AudioDecoder " + number).c_str())))
+                return Fail("CLSID_MpaDecoder error");
+            ComPtr<CMyAudioConveFilter> converter(CMyAudioConveFilter::CreateInstance(nullptr, &hr));
+            if (!converter || FAILED(graph_->AddFilter(converter.Get(), ("AudioConver " + number).c_str())))
+                return Fail("CLSID_MyAudioConver error");
+            more_audio_decoders_.push_back(decoder);
+            more_audio_converters_.push_back(converter);
+        }
     }
     if (settings.HasVideo) {
         ComPtr<CMyVideoConveFilter> video(CMyVideoConveFilter::CreateInstance(nullptr, &hr));
@@ -223,17 +249,21 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
         }
 
         uint32_t palette[16];
-        if (source_file_.empty() && MyDVDGetPalette(dvd_handle, title, palette))
+        if (source_file_.empty() && !SoftSubtitles() && MyDVDGetPalette(dvd_handle, title, palette))
             if (ComPtr<decoders::IMySubpictureControl> sub = video_decoder_.As<decoders::IMySubpictureControl>())
                 sub->SetPalette(palette);
         if (ComPtr<decoders::IMyDecoderThreads> threads = video_decoder_.As<decoders::IMyDecoderThreads>())
             threads->SetThreadCount(thread_count_);
     }
     if (settings.HasAudio) {
-        ComPtr<IMyAudioConvFilter> audio = audio_converter_.As<IMyAudioConvFilter>();
-        if (!audio) return Fail("IID_IMyAudioConvFilter error");
-        audio->SetAudioFormat(settings.Channel & 0xFFFF, settings.SampleRate);
-        audio->SetVolume(item.edit.volume);
+        std::vector<ComPtr<IBaseFilter>> converters{audio_converter_};
+        converters.insert(converters.end(), more_audio_converters_.begin(), more_audio_converters_.end());
+        for (const ComPtr<IBaseFilter>& converter : converters) {
+            ComPtr<IMyAudioConvFilter> audio = converter.As<IMyAudioConvFilter>();
+            if (!audio) return Fail("IID_IMyAudioConvFilter error");
+            audio->SetAudioFormat(settings.Channel & 0xFFFF, settings.SampleRate);
+            audio->SetVolume(item.edit.volume);
+        }
     }
     if (source_length_ms_ > 0) {
         // The splitter stops at the first packet of any stream past its span,
@@ -291,8 +321,9 @@ bool ConversionGraph::JoinPins() {
         join_pin(audio_out, audio_decoder_.Get(), 0, false, nullptr, nullptr,
                  "connect splitter and decoder error(audio)") < 0)
         return false;
-    // Subpictures are optional; with no subtitle chosen the decoder's input stays free.
-    if (settings.HasVideo && subtitles_wanted_ && subpicture_out)
+    // Subpictures are optional; with no subtitle chosen the decoder's input
+    // stays free, and soft subtitles go to the sink instead.
+    if (settings.HasVideo && subtitles_wanted_ && !SoftSubtitles() && subpicture_out)
         join_pin(subpicture_out, video_decoder_.Get(), 1, false, nullptr, nullptr, nullptr);
     // A title without sound (or without pictures) converts what it has: the
     // chain of the missing side stays unjoined and the sink ends on the
@@ -316,6 +347,53 @@ bool ConversionGraph::JoinPins() {
         join(video_converter_.Get(), 0, sink_.Get(), 1, true, "get video conver output pin error",
              "get mConver input pin error", "connect video conver out pin to mConver error") <= 0)
         return false;
+    return JoinFurtherStreams();
+}
+
+bool ConversionGraph::JoinFurtherStreams() {
+    // The first pin of each kind carries the first choice before the
+    // further ones get pins of their own, so no choice lands on a pin
+    // another one takes.
+    const bool soft = SoftSubtitles();
+    SelectStreams(chosen_audio_key_, soft ? soft_subtitle_keys_[0] : chosen_subtitle_key_);
+    ComPtr<demux::IMyMpegSplitter> outputs = splitter_.As<demux::IMyMpegSplitter>();
+    if (!outputs) return true;
+    auto connect = [&](IPin* out, IPin* in) {
+        return out && in && SUCCEEDED(graph_->ConnectDirect(out, in, nullptr));
+    };
+    // A further track whose stream the item lacks (or already carries)
+    // stays unjoined: the file's track gets silence there.
+    auto further_output = [&](int key) -> ComPtr<IPin> {
+        std::string name;
+        ComPtr<IPin> pin;
+        if (key <= 0 || outputs->AddOutput(static_cast<uint32_t>(key), &name) != S_OK ||
+            FAILED(splitter_->FindPin(name, pin.ReleaseAndGetAddressOf())))
+            return nullptr;
+        return pin;
+    };
+    if (demux::SplitterOutput(splitter_.Get(), demux::kAudio)) {
+        for (size_t i = 0; i < more_audio_decoders_.size(); ++i) {
+            ComPtr<IPin> out = further_output(further_audio_keys_[i]);
+            if (!out) continue;
+            IBaseFilter* decoder = more_audio_decoders_[i].Get();
+            IBaseFilter* converter = more_audio_converters_[i].Get();
+            if (!connect(out.Get(), GetFilterPin(decoder, PINDIR_INPUT, 0).Get()) ||
+                !connect(GetFilterPin(decoder, PINDIR_OUTPUT, 0).Get(), GetFilterPin(converter, PINDIR_INPUT, 0).Get()) ||
+                !connect(GetFilterPin(converter, PINDIR_OUTPUT, 0).Get(), sink_->audio_pin(static_cast<int>(i) + 1)))
+                return Fail("connect audio decoder and audio conver error");
+        }
+    }
+    if (soft) {
+        for (int track = 0; sink_->subtitle_pin(track); ++track) {
+            const int key = soft_subtitle_keys_[static_cast<size_t>(track)];
+            ComPtr<IPin> out = track == 0 ? demux::SplitterOutput(splitter_.Get(), demux::kSubpicture)
+                                          : further_output(key);
+            // The first pin keeps the title's first subtitle when the item
+            // lacks the chosen one; that one is not the file's stream.
+            if (track == 0 && !StreamSelected(key)) out = nullptr;
+            if (out) connect(out.Get(), sink_->subtitle_pin(track));
+        }
+    }
     return true;
 }
 
@@ -384,6 +462,19 @@ bool ListSplitterStreams(IBaseFilter* splitter, StreamTable* table) {
     return true;
 }
 
+bool ConversionGraph::StreamSelected(int key) {
+    ComPtr<IAMStreamSelect> select = splitter_ ? splitter_.As<IAMStreamSelect>() : nullptr;
+    StreamTable table;
+    if (!select || !ListStreams(&table)) return false;
+    for (const StreamTable::Subtitle& subtitle : table.subtitles) {
+        DWORD flags = 0;
+        if (subtitle.key == key && SUCCEEDED(select->Info(subtitle.index, nullptr, &flags, nullptr, nullptr, nullptr,
+                                                          nullptr, nullptr)))
+            return (flags & AMSTREAMSELECTINFO_ENABLED) != 0;
+    }
+    return false;
+}
+
 bool ConversionGraph::EnableStream(int index, bool on) {
     ComPtr<IAMStreamSelect> select = splitter_ ? splitter_.As<IAMStreamSelect>() : nullptr;
     return select && SUCCEEDED(select->Enable(index, on ? AMSTREAMSELECTENABLE_ENABLE : 0));
@@ -445,6 +536,8 @@ void ConversionGraph::Teardown() {
     audio_decoder_ = nullptr;
     video_converter_ = nullptr;
     audio_converter_ = nullptr;
+    more_audio_decoders_.clear();
+    more_audio_converters_.clear();
     renderer_ = nullptr;
     if (graph_ && sink_) graph_->RemoveFilter(sink_.Get());
     sink_ = nullptr;

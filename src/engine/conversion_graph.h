@@ -1,7 +1,10 @@
 // The conversion graph of one item: DVD reader → splitter → video and audio
 // decoders → video and audio conversion filters → converter sink, which
 // writes through the media file writer this object owns. The sink's
-// "Video Pre" output may feed a renderer showing the live picture.
+// "Video Pre" output may feed a renderer showing the live picture. Each
+// further sound track of the file has a decoder and a conversion filter of
+// its own, fed by a splitter output of its own; soft subtitles go from the
+// splitter straight to the sink.
 //
 // The system's own filters are made by their factories; the decoders and
 // the renderer come from the component registry. Every link is a direct
@@ -106,6 +109,12 @@ public:
     // the moment the graph pauses, so a later choice would let the first
     // packets of its default track into the file.
     void SetStreamChoice(int audio_key, int subtitle_key);
+    // The streams of the file's further sound tracks (its tracks 1, 2, ...)
+    // and of its subtitle streams, for the next Build. Subtitle streams
+    // replace the drawn subtitle when the open file has them; a track or
+    // stream the file has no room for is left out, and one the item lacks
+    // stays silent (or empty).
+    void SetFurtherStreams(std::vector<int> audio_keys, std::vector<int> subtitle_keys);
     // The text watermark the video converter of every later Build draws (an
     // empty text: none), at output pixels.
     void SetWatermark(const Watermark& watermark) { watermark_ = watermark; }
@@ -130,6 +139,8 @@ public:
     // below, or one that matches nothing, leaves the splitter's own choice).
     // True when something matched.
     bool SelectStreams(int audio_key, int subtitle_key);
+    // Whether a subtitle stream of this key is the one a pin carries.
+    bool StreamSelected(int key);
 
     void Run();
     void Pause();
@@ -159,6 +170,10 @@ private:
                     std::function<void()> notify);
     bool AddFilters(int32_t dvd_handle, int title, int chapter, const ConvertItem& item);
     bool JoinPins();
+    // Joins the further sound tracks' chains and the subtitle streams.
+    bool JoinFurtherStreams();
+    // Soft subtitles for the item being built.
+    bool SoftSubtitles() const;
 
     MessageSink* const messages_;
     std::string item_name_;  // of the item being built: "Title_01", or the file's name
@@ -175,12 +190,16 @@ private:
     ComPtr<IBaseFilter> video_converter_;
     ComPtr<IBaseFilter> audio_converter_;
     ComPtr<IBaseFilter> renderer_;
+    // The further sound tracks' decoders and conversion filters, by track - 1.
+    std::vector<ComPtr<IBaseFilter>> more_audio_decoders_;
+    std::vector<ComPtr<IBaseFilter>> more_audio_converters_;
 
     const OutputSettings* settings_ = nullptr;
     MediaFileWriter writer_;
     int thread_count_ = 0;  // 0: every core
     bool subtitles_wanted_ = true;
     int chosen_audio_key_ = 0, chosen_subtitle_key_ = 0;
+    std::vector<int> further_audio_keys_, soft_subtitle_keys_;
     Watermark watermark_;
     int64_t source_length_ms_ = 0;
     std::filesystem::path source_file_;  // empty: the DVD reader is the source

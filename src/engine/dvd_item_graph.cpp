@@ -46,31 +46,39 @@ void DvdItemGraph::PadSoundToPicture(bool take_back_excess) {
     // Sound short of the pictures is padded with silence; between merged
     // items, sound past them is taken back from the start of the next item.
     // Every boundary measures afresh, so no offset builds up.
+    // Each sound track on its own, so the tracks stay together too.
     const int64_t wanted = SamplesForFrames(writer.video_frames_written(), settings_->FrameRate, settings_->SampleRate);
-    int64_t missing = wanted - writer.audio_samples_written() - writer.audio_samples_queued();
-    if (missing < 0) {
-        if (take_back_excess) writer.SkipAudio(-missing);
-        return;
-    }
     const int channels = std::max(1, settings_->Channel & 0xFFFF);
     std::vector<uint8_t> silence;
-    while (missing > 0) {
-        const int64_t chunk = std::min<int64_t>(missing, 4096);
-        silence.assign(static_cast<size_t>(chunk) * channels * 2, 0);
-        if (writer.WriteAudio(silence.data(), silence.size()) != 0) return;
-        missing -= chunk;
+    for (int track = 0; track < writer.sound_tracks(); ++track) {
+        int64_t missing = wanted - writer.audio_samples_written(track) - writer.audio_samples_queued(track);
+        if (missing < 0) {
+            if (take_back_excess) writer.SkipAudio(track, -missing);
+            continue;
+        }
+        while (missing > 0) {
+            const int64_t chunk = std::min<int64_t>(missing, 4096);
+            silence.assign(static_cast<size_t>(chunk) * channels * 2, 0);
+            if (writer.WriteAudio(track, silence.data(), silence.size()) != 0) return;
+            missing -= chunk;
+        }
     }
 }
 
 int64_t DvdItemGraph::WrittenUnits() {
     MediaFileWriter& writer = graph_.writer();
-    return writer.video_frames_written() + writer.audio_samples_written() + writer.audio_samples_queued();
+    int64_t units = writer.video_frames_written();
+    for (int track = 0; track < writer.sound_tracks(); ++track)
+        units += writer.audio_samples_written(track) + writer.audio_samples_queued(track);
+    return units;
 }
 
 bool DvdItemGraph::Build(const ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) {
     units_at_build_ = WrittenUnits();
     graph_.SetSubtitlesWanted(streams.subtitle_id != -1);
     graph_.SetStreamChoice(streams.audio_id, streams.subtitle_id);
+    graph_.SetFurtherStreams({streams.further_audio_ids.begin(), streams.further_audio_ids.end()},
+                             {streams.soft_subtitle_ids.begin(), streams.soft_subtitle_ids.end()});
     const bool built = source_file_.empty()
                            ? graph_.Build(dvd_handle_, item.title_index, item.chapter_index, item, std::move(notify))
                            : graph_.BuildFromFile(source_file_, item, std::move(notify));

@@ -26,7 +26,11 @@ public:
                     const OutputSettings& settings) override;
     bool CloseOutput() override;
     std::string OutputError() override { return graph_.writer().last_error(); }
-    void SetAudioLanguage(const std::string& code) override { graph_.writer().SetAudioLanguage(code); }
+    void SetOutputTracks(const std::vector<std::string>& audio_languages,
+                         const std::vector<SubtitleTrackFormat>& subtitles) override {
+        graph_.writer().SetSoundTracks(audio_languages);
+        graph_.writer().SetSubtitleTracks(subtitles);
+    }
     void MarkChapters(const std::vector<ChapterMark>& marks) override;
     void AlignSoundToPicture() override;
     bool Build(const ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) override;

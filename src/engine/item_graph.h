@@ -37,7 +37,12 @@ enum class ItemGraphEvent {
 // The audio and subtitle tracks of one item, by whole 16-bit stream id.
 struct StreamChoice {
     int32_t audio_id = 0;      // 0: the splitter's own choice
-    int32_t subtitle_id = -1;  // -1: no subtitle (the subpicture stays unjoined)
+    int32_t subtitle_id = -1;  // -1: no subtitle drawn (the subpicture stays unjoined)
+    // The file's further sound tracks (its tracks 1, 2, ...), in order.
+    std::vector<int32_t> further_audio_ids;
+    // The file's subtitle streams, in order, when it has them (see
+    // ItemGraph::SetOutputTracks); subtitle_id is then not drawn.
+    std::vector<int32_t> soft_subtitle_ids;
 };
 
 // A stretch of the item's source that could not be read and is left out;
@@ -56,9 +61,11 @@ public:
     // stay alive while it is open. False when the file cannot be opened.
     virtual bool OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
                             const OutputSettings& settings) = 0;
-    // The sound track's language (ISO 639-2, "eng") of the files opened
-    // from now on; empty for none.
-    virtual void SetAudioLanguage(const std::string& /*code*/) {}
+    // The sound tracks of the files opened from now on, by language (ISO
+    // 639-2, "eng"; empty for none; one track when the list is empty), and
+    // their DVD subtitle streams (none in containers that cannot carry them).
+    virtual void SetOutputTracks(const std::vector<std::string>& /*audio_languages*/,
+                                 const std::vector<SubtitleTrackFormat>& /*subtitles*/) {}
     // Chapters of the item about to be built, their starts counted from where
     // the item begins in the open file.
     virtual void MarkChapters(const std::vector<ChapterMark>& /*marks*/) {}

@@ -84,7 +84,7 @@ void RunController::StartCurrentItem() {
             messages_->ShowMessage(path.string() + kFileExistsMessage);
         } else if (!part_.Create(path, &error)) {
             messages_->ShowMessage(kCannotCreateOutputMessage + path.string() + " (" + error + ")");
-        } else if (graph_->SetAudioLanguage(row.audio_language),
+        } else if (graph_->SetOutputTracks(row.audio_languages, row.subtitle_tracks),
                    !graph_->OpenOutput(part_.path(), path, options_.settings)) {
             part_.Remove();
             messages_->ShowMessage(kCannotCreateOutputMessage + path.string() + " (" + graph_->OutputError() + ")");

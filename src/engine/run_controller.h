@@ -66,7 +66,12 @@ struct BatchRow {
     std::string output_name;  // file name with extension, "Title_01.mp4"
     ConvertItem item;
     StreamChoice streams;
-    std::string audio_language;         // ISO 639-2 of the chosen sound, or empty
+    // ISO 639-2 of each chosen sound track, in order (an empty code for one
+    // the disc names none for); the file's sound tracks.
+    std::vector<std::string> audio_languages;
+    // The file's subtitle streams (streams.soft_subtitle_ids), where its
+    // container carries them.
+    std::vector<SubtitleTrackFormat> subtitle_tracks;
     std::vector<ChapterMark> chapters;  // the disc's chapters inside the trim, from its start
 };
 

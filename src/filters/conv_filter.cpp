@@ -20,15 +20,24 @@ constexpr uint32_t kPreviewEvery = 5;
 
 bool IsTimed(HRESULT time_result) { return time_result == S_OK || time_result == VFW_S_NO_STOP_TIME; }
 
+std::string InputPinName(CConvInputPin::Kind kind, int track) {
+    switch (kind) {
+        case CConvInputPin::Kind::kVideo: return "Video In";
+        case CConvInputPin::Kind::kAudio: return track == 0 ? "Audio In" : "Audio In " + std::to_string(track + 1);
+        case CConvInputPin::Kind::kSubtitle: return "Subtitle In " + std::to_string(track + 1);
+    }
+    return {};
+}
+
 }  // namespace
 
 // --- input pins -----------------------------------------------------------------
 
-CConvInputPin::CConvInputPin(CConvFilter* filter, Kind kind, HRESULT* hr)
-    : CBaseInputPin(kind == Kind::kAudio ? "Audio In pin" : "Video In pin", filter, &filter->lock_, hr,
-                    kind == Kind::kAudio ? "Audio In" : "Video In"),
+CConvInputPin::CConvInputPin(CConvFilter* filter, Kind kind, int track, HRESULT* hr)
+    : CBaseInputPin("Converter sink input pin", filter, &filter->lock_, hr, InputPinName(kind, track).c_str()),
       filter_(filter),
-      kind_(kind) {}
+      kind_(kind),
+      track_(track) {}
 
 HRESULT CConvInputPin::CheckMediaType(const CMediaType* type) {
     if (!type) return E_POINTER;
@@ -41,22 +50,24 @@ HRESULT CConvInputPin::CompleteConnect(IPin* receive_pin) {
     if (FAILED(hr)) return hr;
     if (kind_ == Kind::kVideo)
         filter_->OnVideoConnected(proposed_);
-    else
-        filter_->OnAudioConnected(proposed_);
+    else if (kind_ == Kind::kAudio)
+        filter_->OnAudioConnected(*filter_->sound_[static_cast<size_t>(track_)], proposed_);
     return S_OK;
 }
 
 HRESULT CConvInputPin::Receive(IMediaSample* sample) {
     if (!sample) return S_OK;
-    if (kind_ == Kind::kVideo)
-        filter_->ReceiveVideo(sample);
-    else
-        filter_->ReceiveAudio(sample);
+    switch (kind_) {
+        case Kind::kVideo: filter_->ReceiveVideo(sample); break;
+        case Kind::kAudio: filter_->ReceiveAudio(*filter_->sound_[static_cast<size_t>(track_)], sample); break;
+        case Kind::kSubtitle: filter_->ReceiveSubtitle(track_, sample); break;
+    }
     return S_OK;
 }
 
 HRESULT CConvInputPin::EndOfStream() {
     end_of_stream_seen_ = true;
+    if (kind_ == Kind::kSubtitle) return S_OK;  // the item ends with its pictures and sound
     filter_->CheckAllEnded();
     return S_OK;
 }
@@ -156,9 +167,9 @@ void CVideoPrePin::SendCopy(const BYTE* picture, LONG length, int width, int hei
 
 // --- the filter -------------------------------------------------------------------
 
-CConvFilter* CConvFilter::CreateInstance(IUnknown* outer, HRESULT* hr) {
+CConvFilter* CConvFilter::CreateInstance(IUnknown* outer, HRESULT* hr, int sound_tracks, int subtitle_tracks) {
     HRESULT result = S_OK;
-    CConvFilter* filter = new (std::nothrow) CConvFilter(outer, &result);
+    CConvFilter* filter = new (std::nothrow) CConvFilter(outer, &result, sound_tracks, subtitle_tracks);
     if (!filter) result = E_OUTOFMEMORY;
     if (FAILED(result)) {
         delete filter;
@@ -168,21 +179,43 @@ CConvFilter* CConvFilter::CreateInstance(IUnknown* outer, HRESULT* hr) {
     return filter;
 }
 
-CConvFilter::CConvFilter(IUnknown* outer, HRESULT* hr)
+CConvFilter::CConvFilter(IUnknown* outer, HRESULT* hr, int sound_tracks, int subtitle_tracks)
     : CBaseFilter("Converter sink", outer, &lock_, CLSID_ConvFilter),
-      audio_pin_(this, CConvInputPin::Kind::kAudio, hr),
-      video_pin_(this, CConvInputPin::Kind::kVideo, hr),
-      preview_pin_(this, hr) {}
+      video_pin_(this, CConvInputPin::Kind::kVideo, 0, hr),
+      preview_pin_(this, hr) {
+    for (int track = 0; track < std::max(1, sound_tracks); ++track) {
+        auto sound = std::unique_ptr<Sound>(new (std::nothrow) Sound(this, track, hr));
+        if (!sound) {
+            if (hr) *hr = E_OUTOFMEMORY;
+            return;
+        }
+        sound_.push_back(std::move(sound));
+    }
+    for (int track = 0; track < subtitle_tracks; ++track) {
+        auto pin = std::unique_ptr<CConvInputPin>(
+            new (std::nothrow) CConvInputPin(this, CConvInputPin::Kind::kSubtitle, track, hr));
+        if (!pin) {
+            if (hr) *hr = E_OUTOFMEMORY;
+            return;
+        }
+        subtitle_pins_.push_back(std::move(pin));
+    }
+}
 
 CConvFilter::~CConvFilter() = default;
 
 CBasePin* CConvFilter::GetPin(int index) {
+    if (index < 0) return nullptr;
     switch (index) {
-        case 0: return &audio_pin_;
+        case 0: return sound_.empty() ? nullptr : &sound_[0]->pin;
         case 1: return &video_pin_;
         case 2: return &preview_pin_;
-        default: return nullptr;
+        default: break;
     }
+    size_t rest = static_cast<size_t>(index) - 3;
+    if (rest + 1 < sound_.size()) return &sound_[rest + 1]->pin;
+    rest -= sound_.size() - 1;
+    return rest < subtitle_pins_.size() ? subtitle_pins_[rest].get() : nullptr;
 }
 
 HRESULT CConvFilter::NonDelegatingQueryInterface(const GUID& riid, void** object) {
@@ -196,7 +229,7 @@ HRESULT CConvFilter::GetSeekingPassThrough(const GUID& riid, void** object) {
         if (!position_) {
             HRESULT hr = S_OK;
             auto position = std::unique_ptr<CPosPassThru>(
-                new (std::nothrow) CPosPassThru("Converter sink seeking", GetOwner(), &hr, &audio_pin_));
+                new (std::nothrow) CPosPassThru("Converter sink seeking", GetOwner(), &hr, &sound_[0]->pin));
             if (!position) return E_OUTOFMEMORY;
             if (FAILED(hr)) return E_NOINTERFACE;
             position_ = std::move(position);
@@ -210,10 +243,10 @@ void CConvFilter::OnVideoConnected(const CMediaType& type) {
     preview_pin_.SetOfferedType(type);
 }
 
-void CConvFilter::OnAudioConnected(const CMediaType& type) {
+void CConvFilter::OnAudioConnected(Sound& sound, const CMediaType& type) {
     const WAVEFORMATEX* wave = type.FormatAs<WAVEFORMATEX>();
-    audio_rate_ = wave ? static_cast<int64_t>(wave->nSamplesPerSec) : 0;
-    audio_block_ = wave ? wave->nBlockAlign : 0;
+    sound.rate = wave ? static_cast<int64_t>(wave->nSamplesPerSec) : 0;
+    sound.block = wave ? wave->nBlockAlign : 0;
 }
 
 HRESULT CConvFilter::Stop() {
@@ -259,11 +292,11 @@ void CConvFilter::WakeSoundWaiter() {
     flow_changed_.notify_all();
 }
 
-void CConvFilter::WaitForPictures() {
+void CConvFilter::WaitForPictures(const Sound& sound) {
     std::unique_lock lock(flow_mutex_);
     REFERENCE_TIME seen = next_video_time_.load();
     while (!Stopping() && !write_failed_.load() && !pictures_stalled_.load() &&
-           PicturesExpected() && sound_reached_.load() - next_video_time_.load() > kMaxSoundLead) {
+           PicturesExpected() && sound.reached.load() - next_video_time_.load() > kMaxSoundLead) {
         if (flow_changed_.wait_for(lock, kPictureStall) == std::cv_status::timeout &&
             next_video_time_.load() == seen) {
             pictures_stalled_ = true;
@@ -295,8 +328,14 @@ void CConvFilter::FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME u
     if (sound_reached_.load() - next <= kMaxSoundLead - kSoundResume) WakeSoundWaiter();
 }
 
-REFERENCE_TIME CConvFilter::SoundReached() const {
-    return audio_rate_ > 0 ? audio_frames_ * UNITS / audio_rate_ : 0;
+REFERENCE_TIME CConvFilter::SoundReached(const Sound& sound) {
+    return sound.rate > 0 ? sound.frames * UNITS / sound.rate : 0;
+}
+
+REFERENCE_TIME CConvFilter::FurthestSound() const {
+    REFERENCE_TIME furthest = 0;
+    for (const auto& sound : sound_) furthest = std::max(furthest, SoundReached(*sound));
+    return furthest;
 }
 
 bool CConvFilter::PicturesExpected() const {
@@ -304,15 +343,17 @@ bool CConvFilter::PicturesExpected() const {
            !video_pin_.EndOfStreamSeen();
 }
 
-void CConvFilter::WriteSound(const BYTE* data, size_t length) {
+void CConvFilter::WriteSound(Sound& sound, const BYTE* data, size_t length) {
     if (length == 0 || write_failed_.load()) return;
-    if (Writer->WriteAudio(data, length) != 0) {
+    // A track the file has no room for (a container of one sound track) is
+    // taken and dropped.
+    if (sound.pin.track() < Writer->sound_tracks() && Writer->WriteAudio(sound.pin.track(), data, length) != 0) {
         WriteFailedLocked();
         return;
     }
-    if (audio_rate_ > 0 && audio_block_ > 0) {
-        audio_written_frames_ += static_cast<int64_t>(length) / audio_block_;
-        audio_written_time_ = audio_written_frames_ * UNITS / audio_rate_;
+    if (sound.rate > 0 && sound.block > 0) {
+        sound.written_frames += static_cast<int64_t>(length) / sound.block;
+        if (sound.pin.track() == 0) audio_written_time_ = sound.written_frames * UNITS / sound.rate;
     }
 }
 
@@ -322,31 +363,34 @@ void CConvFilter::WriteFailedLocked() {
     NotifyEvent(EC_ERRORABORT, CONV_E_WRITE, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
 }
 
-void CConvFilter::ReleaseSound(bool all) {
-    const size_t waiting = sound_waiting_.size() - sound_waiting_begin_;
+void CConvFilter::ReleaseSound(Sound& sound, bool all) {
+    const size_t waiting = sound.waiting.size() - sound.waiting_begin;
     if (waiting == 0) return;
     size_t release = waiting;
-    if (!all && audio_rate_ > 0 && audio_block_ > 0 && PicturesExpected()) {
+    if (!all && sound.rate > 0 && sound.block > 0 && PicturesExpected()) {
         // Once the pictures have stalled, the sound goes on without them.
         const REFERENCE_TIME allowed =
-            pictures_stalled_.load() ? SoundReached() : next_video_time_.load();
-        const int64_t waiting_frames = static_cast<int64_t>(waiting) / audio_block_;
+            pictures_stalled_.load() ? SoundReached(sound) : next_video_time_.load();
+        const int64_t waiting_frames = static_cast<int64_t>(waiting) / sound.block;
         const int64_t allowed_frames =
-            allowed * audio_rate_ / UNITS - (audio_frames_ - waiting_frames);
+            allowed * sound.rate / UNITS - (sound.frames - waiting_frames);
         release = static_cast<size_t>(std::clamp<int64_t>(allowed_frames, 0, waiting_frames)) *
-                  audio_block_;
+                  sound.block;
     }
-    WriteSound(sound_waiting_.data() + sound_waiting_begin_, release);
-    sound_waiting_begin_ += release;
-    if (sound_waiting_begin_ == sound_waiting_.size()) {
-        sound_waiting_.clear();
-        sound_waiting_begin_ = 0;
-    } else if (sound_waiting_begin_ > sound_waiting_.size() / 2) {
-        sound_waiting_.erase(
-            sound_waiting_.begin(),
-            sound_waiting_.begin() + static_cast<std::ptrdiff_t>(sound_waiting_begin_));
-        sound_waiting_begin_ = 0;
+    WriteSound(sound, sound.waiting.data() + sound.waiting_begin, release);
+    sound.waiting_begin += release;
+    if (sound.waiting_begin == sound.waiting.size()) {
+        sound.waiting.clear();
+        sound.waiting_begin = 0;
+    } else if (sound.waiting_begin > sound.waiting.size() / 2) {
+        sound.waiting.erase(sound.waiting.begin(),
+                            sound.waiting.begin() + static_cast<std::ptrdiff_t>(sound.waiting_begin));
+        sound.waiting_begin = 0;
     }
+}
+
+void CConvFilter::ReleaseAllSound(bool all) {
+    for (const auto& sound : sound_) ReleaseSound(*sound, all);
 }
 
 void CConvFilter::ReceiveVideo(IMediaSample* sample) {
@@ -415,30 +459,30 @@ void CConvFilter::ReceiveVideo(IMediaSample* sample) {
         FillSlots(data, static_cast<size_t>(length), until);
     }
     held_picture_.Hold(sample, data, static_cast<size_t>(length), CanHoldVideoSamples());
-    ReleaseSound(false);
+    ReleaseAllSound(false);
 }
 
-void CConvFilter::ReceiveAudio(IMediaSample* sample) {
+void CConvFilter::ReceiveAudio(Sound& sound, IMediaSample* sample) {
     if (!Writer || !Writer->HasAudio() || Stopping() || write_failed_.load()) return;
     REFERENCE_TIME start = 0, stop = 0;
     const bool timed = IsTimed(sample->GetTime(&start, &stop));
     if (timed) {
-        audio_inside_ = !(stop < RangeStart || start >= RangeStop);
-        if (!audio_inside_) return;
-    } else if (!audio_inside_) {
+        sound.inside = !(stop < RangeStart || start >= RangeStop);
+        if (!sound.inside) return;
+    } else if (!sound.inside) {
         return;
     }
     BYTE* data = nullptr;
     if (FAILED(sample->GetPointer(&data)) || !data) return;
     LONG length = sample->GetActualDataLength();
     if (length <= 0) return;
-    WaitForPictures();
+    WaitForPictures(sound);
     CAutoLock lock(&lock_);
     if (Stopping() || write_failed_.load()) return;
-    if (timed) last_audio_start_ = start;
-    if (audio_rate_ <= 0 || audio_block_ <= 0) {
+    if (timed && sound.pin.track() == 0) last_audio_start_ = start;
+    if (sound.rate <= 0 || sound.block <= 0) {
         // Without a known format the sound cannot be timed: as it comes.
-        WriteSound(data, static_cast<size_t>(length));
+        WriteSound(sound, data, static_cast<size_t>(length));
         return;
     }
     if (timed) {
@@ -447,33 +491,56 @@ void CConvFilter::ReceiveAudio(IMediaSample* sample) {
         // less sound than pictures) is filled with silence, and sound that
         // overlaps what is written, or lies before the range, is cut, so the
         // offset against the pictures never builds up.
-        const REFERENCE_TIME taken = SoundReached();
-        REFERENCE_TIME gap = (start - RangeStart - audio_skipped_) - taken;
+        const REFERENCE_TIME taken = SoundReached(sound);
+        REFERENCE_TIME gap = (start - RangeStart - sound.skipped) - taken;
         const REFERENCE_TIME pictures_ahead = next_video_time_.load() - taken;
         if (gap > std::max(kMaxGap, pictures_ahead)) {
             // A break in the clock: silence up to the pictures at most, then
             // the sound goes on from where the file stands.
             const REFERENCE_TIME pad = std::max<REFERENCE_TIME>(0, pictures_ahead);
-            audio_skipped_ += gap - pad;
+            sound.skipped += gap - pad;
             gap = pad;
         }
         if (gap > kAudioSlack) {
-            const int64_t missing = gap * audio_rate_ / UNITS;
-            sound_waiting_.resize(
-                sound_waiting_.size() + static_cast<size_t>(missing * audio_block_), 0);
-            audio_frames_ += missing;
-            sound_reached_ = SoundReached();
+            const int64_t missing = gap * sound.rate / UNITS;
+            sound.waiting.resize(sound.waiting.size() + static_cast<size_t>(missing * sound.block), 0);
+            sound.frames += missing;
+            sound.reached = SoundReached(sound);
         } else if (gap < -kAudioSlack) {
-            const int64_t cut = std::min<int64_t>((-gap) * audio_rate_ / UNITS * audio_block_, length);
+            const int64_t cut = std::min<int64_t>((-gap) * sound.rate / UNITS * sound.block, length);
             data += cut;
             length -= static_cast<LONG>(cut);
             if (length <= 0) return;
         }
     }
-    sound_waiting_.insert(sound_waiting_.end(), data, data + length);
-    audio_frames_ += length / audio_block_;
-    sound_reached_ = SoundReached();
-    ReleaseSound(false);
+    sound.waiting.insert(sound.waiting.end(), data, data + length);
+    sound.frames += length / sound.block;
+    sound.reached = SoundReached(sound);
+    ReleaseSound(sound, false);
+}
+
+void CConvFilter::ReceiveSubtitle(int track, IMediaSample* sample) {
+    if (!Writer || Stopping() || write_failed_.load()) return;
+    REFERENCE_TIME start = 0, stop = 0;
+    const bool timed = IsTimed(sample->GetTime(&start, &stop));
+    BYTE* data = nullptr;
+    if (FAILED(sample->GetPointer(&data)) || !data) return;
+    const LONG length = sample->GetActualDataLength();
+    if (length <= 0) return;
+    CAutoLock lock(&lock_);
+    if (Stopping() || write_failed_.load() || track >= Writer->subtitle_tracks()) return;
+    int64_t file_time = MediaFileWriter::kUntimed;
+    if (timed) {
+        // A subpicture shown before the range or after it is left out (its
+        // pieces too: they begin no unit).
+        const REFERENCE_TIME relative = start - RangeStart - video_skipped_;
+        if (start < RangeStart || start >= RangeStop) {
+            file_time = -1;
+        } else {
+            file_time = FileOffset + std::max<REFERENCE_TIME>(0, relative);
+        }
+    }
+    if (Writer->WriteSubtitle(track, data, static_cast<size_t>(length), file_time) != 0) WriteFailedLocked();
 }
 
 void CConvFilter::CopyPreview(const BYTE* picture, LONG length) {
@@ -485,19 +552,21 @@ void CConvFilter::CopyPreview(const BYTE* picture, LONG length) {
 void CConvFilter::CheckAllEnded() {
     CAutoLock lock(&lock_);
     if (write_failed_.load()) return;  // the item ended with its abort
-    if (audio_pin_.IsConnected() && !audio_pin_.EndOfStreamSeen()) {
-        // The pictures may have ended: what waits for them goes out.
-        if (!Stopping() && Writer) ReleaseSound(false);
-        WakeSoundWaiter();
-        return;
+    for (const auto& sound : sound_) {
+        if (sound->pin.IsConnected() && !sound->pin.EndOfStreamSeen()) {
+            // The pictures may have ended: what waits for them goes out.
+            if (!Stopping() && Writer) ReleaseAllSound(false);
+            WakeSoundWaiter();
+            return;
+        }
     }
     if (video_pin_.IsConnected() && !video_pin_.EndOfStreamSeen()) return;
     if (!completed_ && !Stopping() && Writer) {
         // A picture whose sound runs on (a still picture) stays up until the
         // sound ends, so the next item of a merged file starts after both.
         if (Writer->HasVideo() && !held_picture_.empty())
-            FillSlots(held_picture_.data(), held_picture_.size(), SoundReached());
-        ReleaseSound(true);
+            FillSlots(held_picture_.data(), held_picture_.size(), FurthestSound());
+        ReleaseAllSound(true);
     }
     completed_ = true;
     NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));

@@ -3,7 +3,11 @@
 // "Audio In" and "Video In" receive converted, uncompressed sound and
 // pictures; the sink keeps what falls inside the item's time range, holds the
 // pictures to the output frame clock (repeating or skipping them) and hands
-// both to the media file writer. "Video Pre" sends a copy of every fifth
+// both to the media file writer. A sink made for several sound tracks has
+// "Audio In 2", ... after "Video Pre", one per further track of the writer;
+// each track keeps to its own time stamps as below. "Subtitle In 1", ...
+// (after those) take DVD subpicture packets straight from the splitter and
+// hand them to the writer's subtitle streams, timed like the pictures. "Video Pre" sends a copy of every fifth
 // picture to a small renderer through an output queue. When every connected
 // input has ended, the sink posts EC_COMPLETE to the graph.
 //
@@ -72,11 +76,13 @@ inline constexpr HRESULT CONV_E_WRITE = MakeHresult(0x8004FE21u);
 
 class CConvFilter;
 
-// "Audio In" and "Video In".
+// "Audio In" (track 0), "Video In", "Audio In 2" (track 1), ...,
+// "Subtitle In 1" (subtitle track 0), ...
 class CConvInputPin final : public CBaseInputPin {
 public:
-    enum class Kind { kAudio, kVideo };
-    CConvInputPin(CConvFilter* filter, Kind kind, HRESULT* hr);
+    enum class Kind { kAudio, kVideo, kSubtitle };
+    CConvInputPin(CConvFilter* filter, Kind kind, int track, HRESULT* hr);
+    int track() const { return track_; }
 
     HRESULT CheckMediaType(const CMediaType* type) override;  // keeps it; accepts any
     HRESULT CompleteConnect(IPin* receive_pin) override;
@@ -88,6 +94,7 @@ public:
 private:
     CConvFilter* const filter_;
     const Kind kind_;
+    const int track_;
     CMediaType proposed_;
     std::atomic<bool> end_of_stream_seen_{false};
 };
@@ -118,14 +125,16 @@ private:
 
 class CConvFilter final : public CBaseFilter {
 public:
-    // Makes the filter and its pins; E_OUTOFMEMORY leaves nothing behind.
-    static CConvFilter* CreateInstance(IUnknown* outer, HRESULT* hr);
+    // Makes the filter and its pins, with `sound_tracks` sound inputs (at
+    // least one) and `subtitle_tracks` subtitle inputs; E_OUTOFMEMORY leaves
+    // nothing behind.
+    static CConvFilter* CreateInstance(IUnknown* outer, HRESULT* hr, int sound_tracks = 1, int subtitle_tracks = 0);
     ~CConvFilter() override;
 
     HRESULT NonDelegatingQueryInterface(const GUID& riid, void** object) override;
     HRESULT Stop() override;
     HRESULT Pause() override;
-    int GetPinCount() override { return 3; }
+    int GetPinCount() override { return static_cast<int>(2 + sound_.size() + subtitle_pins_.size()); }
     CBasePin* GetPin(int index) override;
 
     // Set by the graph builder before the graph runs.
@@ -133,6 +142,9 @@ public:
     double FrameInterval = 0;           // 100-ns units per output picture
     REFERENCE_TIME RangeStart = 0;
     REFERENCE_TIME RangeStop = 0;
+    // Where the item starts in the file (100-ns units): the subtitles' time
+    // stamps are file times.
+    REFERENCE_TIME FileOffset = 0;
     std::atomic<int> PreviewEnabled{1};
 
     // Progress, read by the run controller.
@@ -147,23 +159,52 @@ public:
     bool WriteFailed() const { return write_failed_.load(); }
     const BITMAPINFOHEADER& VideoHeader() const { return video_header_; }
 
-    CConvInputPin* audio_pin() { return &audio_pin_; }
+    CConvInputPin* audio_pin(int track = 0) {
+        return track >= 0 && static_cast<size_t>(track) < sound_.size() ? &sound_[static_cast<size_t>(track)]->pin
+                                                                         : nullptr;
+    }
     CConvInputPin* video_pin() { return &video_pin_; }
+    CConvInputPin* subtitle_pin(int track) {
+        return track >= 0 && static_cast<size_t>(track) < subtitle_pins_.size()
+                   ? subtitle_pins_[static_cast<size_t>(track)].get()
+                   : nullptr;
+    }
     CVideoPrePin* preview_pin() { return &preview_pin_; }
 
 private:
     friend class CConvInputPin;
     friend class CVideoPrePin;
-    CConvFilter(IUnknown* outer, HRESULT* hr);
+    // One sound track: its input and where it stands. The fields are
+    // guarded by lock_, except `reached` (atomic, for WaitForPictures).
+    struct Sound {
+        Sound(CConvFilter* filter, int track, HRESULT* hr) : pin(filter, CConvInputPin::Kind::kAudio, track, hr) {}
+        CConvInputPin pin;
+        // Whether the last timed sample lay inside the range.
+        bool inside = false;
+        // The format and the sample frames taken for this item (written, or
+        // waiting in `waiting` from `waiting_begin`).
+        int64_t rate = 0;
+        int block = 0;
+        int64_t frames = 0;
+        int64_t written_frames = 0;  // of `frames`, handed to the writer
+        std::vector<BYTE> waiting;
+        size_t waiting_begin = 0;
+        // Breaks in the time stamps skipped so far.
+        REFERENCE_TIME skipped = 0;
+        std::atomic<REFERENCE_TIME> reached{0};
+    };
+
+    CConvFilter(IUnknown* outer, HRESULT* hr, int sound_tracks, int subtitle_tracks);
 
     void ReceiveVideo(IMediaSample* sample);
-    void ReceiveAudio(IMediaSample* sample);
+    void ReceiveAudio(Sound& sound, IMediaSample* sample);
+    void ReceiveSubtitle(int track, IMediaSample* sample);
     void CopyPreview(const BYTE* picture, LONG length);
     void CheckAllEnded();
     // After a failed writer call, with the lock held: aborts the item once.
     void WriteFailedLocked();
     void OnVideoConnected(const CMediaType& type);
-    void OnAudioConnected(const CMediaType& type);
+    void OnAudioConnected(Sound& sound, const CMediaType& type);
     // How far the sound may stray from its time stamps before it is padded
     // or cut: under a picture's length, above the jitter of packet times.
     static constexpr REFERENCE_TIME kAudioSlack = 200000;  // 20 ms
@@ -173,7 +214,7 @@ private:
     static constexpr REFERENCE_TIME kSoundResume = UNITS / 2;
     static constexpr std::chrono::seconds kPictureStall{3};
     // On the sound's streaming thread, without lock_: see above.
-    void WaitForPictures();
+    void WaitForPictures(const Sound& sound);
     void WakeSoundWaiter();
     HRESULT GetSeekingPassThrough(const GUID& riid, void** object);
 
@@ -181,18 +222,24 @@ private:
     bool Stopping() const { return stopping_.load() || IsStopped(); }
     // Writes `picture` into the frame slots before `until` (item time).
     void FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME until);
-    // Item time the sound has reached, with what waits in the sink.
-    REFERENCE_TIME SoundReached() const;
+    // Item time a track has reached, with what waits in the sink; the
+    // first track's, and the furthest of all.
+    static REFERENCE_TIME SoundReached(const Sound& sound);
+    REFERENCE_TIME SoundReached() const { return SoundReached(*sound_[0]); }
+    REFERENCE_TIME FurthestSound() const;
     // Whether pictures may still come, so the sound waits for them.
     bool PicturesExpected() const;
-    // Writes the waiting sound the pictures allow (all of it with `all`).
-    void ReleaseSound(bool all);
-    void WriteSound(const BYTE* data, size_t length);
+    // Writes the waiting sound the pictures allow (all of it with `all`),
+    // of one track or of all.
+    void ReleaseSound(Sound& sound, bool all);
+    void ReleaseAllSound(bool all);
+    void WriteSound(Sound& sound, const BYTE* data, size_t length);
 
     CCritSec lock_;
-    CConvInputPin audio_pin_;
     CConvInputPin video_pin_;
     CVideoPrePin preview_pin_;
+    std::vector<std::unique_ptr<Sound>> sound_;  // fixed once made; [0] is "Audio In"
+    std::vector<std::unique_ptr<CConvInputPin>> subtitle_pins_;
     std::unique_ptr<CPosPassThru> position_;
 
     std::atomic<REFERENCE_TIME> last_audio_start_{0};
@@ -200,17 +247,8 @@ private:
     std::atomic<REFERENCE_TIME> audio_written_time_{0};
     std::atomic<bool> write_failed_{false};
     BITMAPINFOHEADER video_header_{};
-    // Whether the last timed sample on each pin lay inside the range.
+    // Whether the last timed picture lay inside the range.
     bool video_inside_ = false;
-    bool audio_inside_ = false;
-    // The sound: its format and the sample frames taken for this item
-    // (written, or waiting in sound_waiting_ from sound_waiting_begin_).
-    int64_t audio_rate_ = 0;
-    int audio_block_ = 0;
-    int64_t audio_frames_ = 0;
-    int64_t audio_written_frames_ = 0;  // of audio_frames_, handed to the writer
-    std::vector<BYTE> sound_waiting_;
-    size_t sound_waiting_begin_ = 0;
     // The picture on screen: the last one written or, before the range, seen.
     // It holds the sample itself when the upstream allocator has one to spare,
     // else a copy; a stop turns a held sample into a copy.
@@ -231,14 +269,12 @@ private:
     // Whether samples on the video pin may be held (see HeldPicture).
     bool CanHoldVideoSamples();
     HeldPicture held_picture_;
-    // Breaks in the time stamps skipped so far, per stream.
+    // Breaks in the pictures' time stamps skipped so far.
     REFERENCE_TIME video_skipped_ = 0;
-    REFERENCE_TIME audio_skipped_ = 0;
     std::atomic<bool> completed_{false};
     std::atomic<bool> stopping_{false};
-    // For WaitForPictures: the item time the sound has reached, and whether
-    // the pictures have stalled (cleared by the next picture).
-    std::atomic<REFERENCE_TIME> sound_reached_{0};
+    // For WaitForPictures: whether the pictures have stalled (cleared by the
+    // next picture).
     std::atomic<bool> pictures_stalled_{false};
     std::mutex flow_mutex_;
     std::condition_variable flow_changed_;

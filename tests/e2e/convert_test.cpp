@@ -90,7 +90,8 @@ protected:
         row.item = engine::MakeTitleItem(title, static_cast<int64_t>(info->titles[title].duration_ms));
         row.item.trim_start_ms = start_ms;
         if (length_ms >= 0) row.item.trim_length_ms = length_ms;
-        row.streams = {audio_key, subtitle_key};
+        row.streams.audio_id = audio_key;
+        row.streams.subtitle_id = subtitle_key;
         engine::BatchOptions options;
         options.output_folder = folder_;
         options.settings = settings;
@@ -302,7 +303,7 @@ TEST_F(ConvertTest, ScrambledDiscSaysItIsEncrypted) {
     options.output_folder = folder_;
     options.settings = Profile(kDefaultProfile);
     const BatchResult result =
-        RunBatch(handle_, {{"x.mp4", engine::MakeTitleItem(0, 10000), {}, {}, {}}}, engine::kDefaultEditSettings, options);
+        RunBatch(handle_, {{"x.mp4", engine::MakeTitleItem(0, 10000), {}, {}, {}, {}}}, engine::kDefaultEditSettings, options);
     EXPECT_EQ(result.failed_items, 1);
     ASSERT_FALSE(result.messages.empty());
     EXPECT_EQ(result.messages.back(), std::string("Title_01") + engine::kEncryptedDiscMessage);

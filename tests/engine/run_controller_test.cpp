@@ -119,7 +119,7 @@ BatchRow Row(int title, int64_t trim_length_ms) {
     item.trim_length_ms = trim_length_ms;
     char name[32];
     std::snprintf(name, sizeof(name), "Title_%02d.mp4", title + 1);
-    return {name, item, {}, {}, {}};
+    return {name, item, {}, {}, {}, {}};
 }
 
 std::string Contents(const std::filesystem::path& file) {
