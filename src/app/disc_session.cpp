@@ -371,31 +371,31 @@ std::vector<engine::BatchRow> DiscSession::CheckedRows(int* unreadable) const {
 }
 
 void DiscSession::AddFurtherTracks(const CatalogueRow& row, const std::string& name, engine::BatchRow* added) const {
+    // A track the title lacks, or has chosen already, keeps its place (an
+    // id of 0 or kNoSubtitleId), so that the tracks of a merged file line up.
     const int title = row.item.title_index;
     engine::StreamChoice& streams = added->streams;
     for (const TrackChoice& choice : further_audio_choices_) {
-        const int32_t id = ResolveTrack(choice, title, true, name, true);
-        if (id == 0 || id == streams.audio_id ||
-            std::find(streams.further_audio_ids.begin(), streams.further_audio_ids.end(), id) !=
-                streams.further_audio_ids.end())
-            continue;
+        int32_t id = ResolveTrack(choice, title, true, name, true);
+        if (id == streams.audio_id || std::find(streams.further_audio_ids.begin(), streams.further_audio_ids.end(),
+                                                id) != streams.further_audio_ids.end())
+            id = 0;
         streams.further_audio_ids.push_back(id);
-        added->audio_languages.push_back(AudioLanguage(title, id));
+        added->audio_languages.push_back(id == 0 ? std::string() : AudioLanguage(title, id));
     }
 
     // Soft subtitles need the disc's colour table.
     const int32_t handle = catalogue_->handle();
     uint32_t palette[16];
     DvdVideoInfo video{};
-    if (!soft_subtitles_ || streams.subtitle_id == kNoSubtitleId || handle == 0 ||
-        !catalogue_->source_file().empty() || !MyDVDGetPalette(handle, title, palette) ||
-        !MyDVDGetVideoInfo(handle, title, &video))
+    if (!soft_subtitles_ || subtitle_choice_.none || handle == 0 || !catalogue_->source_file().empty() ||
+        !MyDVDGetPalette(handle, title, palette) || !MyDVDGetVideoInfo(handle, title, &video))
         return;
     std::vector<int32_t>& ids = streams.soft_subtitle_ids;
     ids.push_back(streams.subtitle_id);
     for (const TrackChoice& choice : further_subtitle_choices_) {
         const int32_t id = ResolveTrack(choice, title, false, name, true);
-        if (id != kNoSubtitleId && std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+        ids.push_back(std::find(ids.begin(), ids.end(), id) == ids.end() ? id : kNoSubtitleId);
     }
     const DvdTitleInfo& info = catalogue_->disc().titles[title];
     const int count = std::clamp(info.subtitle_count, 0, kDvdMaxStreams);
@@ -403,7 +403,8 @@ void DiscSession::AddFurtherTracks(const CatalogueRow& row, const std::string& n
         engine::SubtitleTrackFormat& format = added->subtitle_tracks.emplace_back();
         for (int i = 0; i < count; ++i)
             if (info.subtitle_id[i] == id) format.language = LanguageCode3(info.subtitle_language[i]);
-        for (int i = 0; i < 16; ++i) format.palette_rgb[static_cast<size_t>(i)] = decoders::SubpictureOverlay::YCrCbToRgb(palette[i]);
+        for (int i = 0; i < 16; ++i)
+            format.palette_rgb[static_cast<size_t>(i)] = decoders::SubpictureOverlay::YCrCbToRgb(palette[i]);
         format.width = video.width;
         format.height = video.height;
     }

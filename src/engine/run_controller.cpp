@@ -31,6 +31,62 @@ bool NameTaken(const std::filesystem::path& path) {
 
 }  // namespace
 
+void FitTracksToFiles(std::vector<BatchRow>* rows, bool merge) {
+    if (!rows || rows->empty()) return;
+    // Positions some row of the file fills.
+    size_t audio_positions = 0, subtitle_positions = 0;
+    for (BatchRow& row : *rows) {
+        row.audio_languages.resize(row.streams.further_audio_ids.size() + 1);
+        row.subtitle_tracks.resize(row.streams.soft_subtitle_ids.size());
+        audio_positions = std::max(audio_positions, row.streams.further_audio_ids.size());
+        subtitle_positions = std::max(subtitle_positions, row.streams.soft_subtitle_ids.size());
+    }
+    auto fit = [&](std::vector<BatchRow*> file) {
+        std::vector<bool> audio_used(audio_positions), subtitle_used(subtitle_positions);
+        std::vector<std::string> languages(audio_positions);
+        std::vector<SubtitleTrackFormat> formats(subtitle_positions);
+        for (BatchRow* row : file) {
+            for (size_t k = 0; k < row->streams.further_audio_ids.size(); ++k)
+                if (row->streams.further_audio_ids[k] != 0 && !audio_used[k]) {
+                    audio_used[k] = true;
+                    languages[k] = row->audio_languages[k + 1];
+                }
+            for (size_t k = 0; k < row->streams.soft_subtitle_ids.size(); ++k)
+                if (row->streams.soft_subtitle_ids[k] != -1 && !subtitle_used[k]) {
+                    subtitle_used[k] = true;
+                    formats[k] = row->subtitle_tracks[k];
+                }
+        }
+        for (BatchRow* row : file) {
+            std::vector<int32_t> audio_ids, subtitle_ids;
+            std::vector<std::string> row_languages{row->audio_languages[0]};
+            std::vector<SubtitleTrackFormat> row_formats;
+            for (size_t k = 0; k < audio_positions; ++k) {
+                if (!audio_used[k]) continue;
+                audio_ids.push_back(k < row->streams.further_audio_ids.size() ? row->streams.further_audio_ids[k] : 0);
+                row_languages.push_back(languages[k]);
+            }
+            for (size_t k = 0; k < subtitle_positions; ++k) {
+                if (!subtitle_used[k]) continue;
+                subtitle_ids.push_back(k < row->streams.soft_subtitle_ids.size() ? row->streams.soft_subtitle_ids[k]
+                                                                                 : -1);
+                row_formats.push_back(formats[k]);
+            }
+            row->streams.further_audio_ids = std::move(audio_ids);
+            row->streams.soft_subtitle_ids = std::move(subtitle_ids);
+            row->audio_languages = std::move(row_languages);
+            row->subtitle_tracks = std::move(row_formats);
+        }
+    };
+    if (merge) {
+        std::vector<BatchRow*> file;
+        for (BatchRow& row : *rows) file.push_back(&row);
+        fit(file);
+    } else {
+        for (BatchRow& row : *rows) fit({&row});
+    }
+}
+
 std::vector<std::filesystem::path> ExistingOutputs(const std::vector<BatchRow>& rows, const BatchOptions& options) {
     std::vector<std::filesystem::path> existing;
     for (const BatchRow& row : rows) {
@@ -56,6 +112,7 @@ void RunController::Begin(std::vector<BatchRow> checked_rows, const EditSettings
                           BatchOptions options) {
     rows_ = std::move(checked_rows);
     options_ = std::move(options);
+    FitTracksToFiles(&rows_, options_.merge);
     int64_t total_ms = 0;
     for (BatchRow& row : rows_) {
         row.item.edit = current_edit;

@@ -62,6 +62,11 @@ inline constexpr const char* kFileAppearedMessage =
 inline constexpr const char* kCannotOpenFolderMessage = "Cannot open the output folder ";
 inline constexpr const char* kCannotShutDownMessage = "Cannot shut down: ";
 
+// A row's further sound tracks and subtitle streams are positional: entry k
+// of streams.further_audio_ids goes to the file's sound track k + 1 (named
+// by audio_languages[k + 1]); entry k of streams.soft_subtitle_ids to its
+// subtitle stream k (subtitle_tracks[k]). An id of 0 (sound) or -1
+// (subtitle) holds the place of a track the row's title lacks.
 struct BatchRow {
     std::string output_name;  // file name with extension, "Title_01.mp4"
     ConvertItem item;
@@ -240,6 +245,12 @@ private:
     int64_t elapsed_before_ms_ = 0;
     RunProgress progress_;
 };
+
+// Fits the rows' tracks to the files they go to: a file of its own keeps
+// only the tracks its row has; a merged file has a track wherever any row
+// has one, named after the first row that has it, the other rows holding
+// its place (silence, no subtitle). Begin does this.
+void FitTracksToFiles(std::vector<BatchRow>* rows, bool merge);
 
 // The files a batch would write that exist already (for a merged batch,
 // the first row's only), in row order.

@@ -73,7 +73,8 @@ double BeepRise(const DecodedOutput& out, double around_s, double tone_hz) {
     return -1;
 }
 
-DecodedOutput DecodeOutput(const std::string& path, int source_width, int source_height, OutputMapping given) {
+DecodedOutput DecodeOutput(const std::string& path, int source_width, int source_height, OutputMapping given,
+                           int audio_track) {
     DecodedOutput out;
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
@@ -87,7 +88,10 @@ DecodedOutput DecodeOutput(const std::string& path, int source_width, int source
     }
     out.container = input->iformat->name;
     const int video_index = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    const int audio_index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    int audio_index = audio_track < 0 ? av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) : -1;
+    for (unsigned i = 0, seen = 0; audio_track >= 0 && i < input->nb_streams && audio_index < 0; ++i)
+        if (input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && static_cast<int>(seen++) == audio_track)
+            audio_index = static_cast<int>(i);
     av::CodecContextPtr video = video_index >= 0 ? OpenDecoder(input->streams[video_index]) : nullptr;
     av::CodecContextPtr audio = audio_index >= 0 ? OpenDecoder(input->streams[audio_index]) : nullptr;
     if (video) {

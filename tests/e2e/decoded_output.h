@@ -62,7 +62,9 @@ ShownRect FindShownRect(const uint8_t* luma, int width, int height, int stride);
 // tone filter ignores other tracks' sound around an item boundary.
 double BeepRise(const DecodedOutput& out, double around_s, double tone_hz);
 
+// The sound is the file's default audio stream, or its `audio_track`th
+// audio stream (from 0) when that is 0 or more.
 DecodedOutput DecodeOutput(const std::string& path, int source_width, int source_height,
-                           OutputMapping mapping = {});
+                           OutputMapping mapping = {}, int audio_track = -1);
 
 }  // namespace rizuvira::e2e
