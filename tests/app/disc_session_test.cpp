@@ -115,6 +115,40 @@ TEST_F(DiscSessionTest, TracksByPositionLanguageOrClickFollowEachTitle) {
     EXPECT_EQ(session_.CheckedRows()[0].streams.subtitle_id, kNoSubtitleId);
 }
 
+// --audio fr,en,1 --subtitle 2,en --subtitle-mode soft: Title_01 has all of
+// them (1 is English again, written once); Title_03 (English sound only, no
+// subtitles) keeps the places of what it lacks, and says so.
+TEST_F(DiscSessionTest, FurtherTracksResolvePerTitleAndKeepTheirPlaces) {
+    session_.CheckAll(false);
+    ASSERT_TRUE(session_.CheckTitle(0));
+    ASSERT_TRUE(session_.CheckTitle(2));
+    TrackChoice french, english, first, second;
+    french.language = "fr";
+    english.language = "en";
+    first.position = 1;
+    second.position = 2;
+    session_.ChooseAudio(french);
+    session_.ChooseFurtherAudio({english, first});
+    session_.ChooseSubtitle(second);
+    session_.ChooseSoftSubtitles(true, {english});
+    const auto rows = session_.CheckedRows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].streams.audio_id, 0xBD81);
+    EXPECT_EQ(rows[0].streams.further_audio_ids, (std::vector<int32_t>{0xBD80, 0}));
+    EXPECT_EQ(rows[0].audio_languages, (std::vector<std::string>{"fre", "eng", ""}));
+    EXPECT_EQ(rows[0].streams.soft_subtitle_ids, (std::vector<int32_t>{0xBD21, 0xBD20}));
+    ASSERT_EQ(rows[0].subtitle_tracks.size(), 2u);
+    EXPECT_EQ(rows[0].subtitle_tracks[0].language, "fre");
+    EXPECT_EQ(rows[0].subtitle_tracks[1].language, "eng");
+    EXPECT_EQ(rows[0].subtitle_tracks[1].width, 720);
+    EXPECT_EQ(rows[0].subtitle_tracks[1].height, 480);
+
+    EXPECT_EQ(rows[1].streams.further_audio_ids, (std::vector<int32_t>{0, 0}));  // its one track is the first
+    EXPECT_EQ(rows[1].audio_languages, (std::vector<std::string>{"eng", "", ""}));
+    EXPECT_EQ(rows[1].streams.soft_subtitle_ids, (std::vector<int32_t>{kNoSubtitleId, kNoSubtitleId}));
+    EXPECT_FALSE(messages_.messages.empty());
+}
+
 TEST_F(DiscSessionTest, PlayLoadsTheSelectedRowsTitleOrTheFirst) {
     EXPECT_EQ(session_.PreviewTitle(), 0);
     ASSERT_GE(session_.row_count(), 2);

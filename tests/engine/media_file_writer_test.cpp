@@ -7,6 +7,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
 }
 
 #include <algorithm>
@@ -16,6 +17,7 @@ extern "C" {
 #include <map>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 #include <unistd.h>
 
@@ -382,6 +384,78 @@ TEST(MediaFileWriter, SkippedSoundIsLeftOut) {
     ASSERT_TRUE(decoded.has_value());
     const std::vector<int16_t> expected(tone.begin() + 1000 * s.Channel, tone.end());
     EXPECT_EQ(*decoded, expected);
+}
+
+// A subpicture unit of `size` bytes: shown at once, hidden after `stop`
+// (units of 1024 / 90000 s), its pixel data left as zeros.
+std::vector<uint8_t> SubpictureUnit(size_t size, uint16_t stop) {
+    std::vector<uint8_t> unit(size, 0);
+    const size_t first = size - 12, last = size - 6;  // the two control sequences
+    unit[0] = static_cast<uint8_t>(size >> 8), unit[1] = static_cast<uint8_t>(size);
+    unit[2] = static_cast<uint8_t>(first >> 8), unit[3] = static_cast<uint8_t>(first);
+    const uint8_t sequences[] = {0, 0, static_cast<uint8_t>(last >> 8), static_cast<uint8_t>(last), 0x01, 0xFF,
+                                 static_cast<uint8_t>(stop >> 8), static_cast<uint8_t>(stop),
+                                 static_cast<uint8_t>(last >> 8), static_cast<uint8_t>(last), 0x02, 0xFF};
+    std::memcpy(unit.data() + first, sequences, sizeof sequences);
+    return unit;
+}
+
+// Units come in pieces: they are written whole at the time of their first
+// piece and last until their stop command; a piece with no unit begun and
+// a unit longer than it says are left out. The stream says its language,
+// the colour table and the picture size as the codec's setup text.
+TEST(MediaFileWriter, SubtitleUnitsAreWrittenWholeWithTheirShowingTime) {
+    const OutputSettings s = Small(ShippedProfile(3).Settings);  // MKV
+    ScratchDir dir;
+    Source source(s);
+    MediaFileWriter writer;
+    SubtitleTrackFormat format{"fre", {}, 720, 576};
+    format.palette_rgb[0] = 0xFF8000;
+    writer.SetSubtitleTracks({format});
+    ASSERT_TRUE(writer.Open(dir / "subtitles.mkv", s)) << writer.last_error();
+    ASSERT_EQ(writer.subtitle_tracks(), 1);
+    const std::vector<uint8_t> first = SubpictureUnit(300, 176), second = SubpictureUnit(40, 88);
+    ASSERT_EQ(writer.WriteSubtitle(0, first.data() + 100, 50, MediaFileWriter::kUntimed), 0);  // no unit begun
+    ASSERT_EQ(writer.WriteSubtitle(0, first.data(), 100, 10'000'000), 0);
+    ASSERT_EQ(writer.WriteSubtitle(0, first.data() + 100, 200, MediaFileWriter::kUntimed), 0);
+    std::vector<uint8_t> too_long = second;
+    too_long.resize(60);
+    ASSERT_EQ(writer.WriteSubtitle(0, too_long.data(), too_long.size(), 15'000'000), 0);
+    ASSERT_EQ(writer.WriteSubtitle(0, second.data(), second.size(), 20'000'000), 0);
+    EXPECT_EQ(writer.WriteSubtitle(1, second.data(), second.size(), 20'000'000), -1);
+    source.Write(writer, 0, 75);
+    ASSERT_TRUE(writer.Close()) << writer.last_error();
+
+    AVFormatContext* file = nullptr;
+    ASSERT_GE(avformat_open_input(&file, (dir / "subtitles.mkv").c_str(), nullptr, nullptr), 0);
+    ASSERT_GE(avformat_find_stream_info(file, nullptr), 0);
+    const int index = av_find_best_stream(file, AVMEDIA_TYPE_SUBTITLE, -1, -1, nullptr, 0);
+    ASSERT_GE(index, 0);
+    const AVStream* stream = file->streams[index];
+    EXPECT_EQ(stream->codecpar->codec_id, AV_CODEC_ID_DVD_SUBTITLE);
+    const std::string setup(reinterpret_cast<const char*>(stream->codecpar->extradata),
+                            static_cast<size_t>(stream->codecpar->extradata_size));
+    EXPECT_EQ(setup.rfind("size: 720x576\npalette: ff8000, 000000, ", 0), 0u) << setup;
+    const AVDictionaryEntry* language = av_dict_get(stream->metadata, "language", nullptr, 0);
+    EXPECT_STREQ(language ? language->value : "", "fre");
+    std::vector<std::tuple<double, double, int>> packets;  // start s, length s, bytes
+    AVPacket* packet = av_packet_alloc();
+    while (av_read_frame(file, packet) >= 0) {
+        if (packet->stream_index == index)
+            packets.emplace_back(packet->pts * av_q2d(stream->time_base), packet->duration * av_q2d(stream->time_base),
+                                 packet->size);
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    avformat_close_input(&file);
+    // The container may shift every stream by the sound encoder's priming (a few ms).
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_NEAR(std::get<0>(packets[0]), 1.0, 0.01);
+    EXPECT_DOUBLE_EQ(std::get<1>(packets[0]), 2.002);
+    EXPECT_EQ(std::get<2>(packets[0]), 300);
+    EXPECT_NEAR(std::get<0>(packets[1]), 2.0, 0.01);
+    EXPECT_DOUBLE_EQ(std::get<1>(packets[1]), 1.001);
+    EXPECT_EQ(std::get<2>(packets[1]), 40);
 }
 
 // YV12 carries V before U: a red picture must come out red, also through

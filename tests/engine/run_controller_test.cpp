@@ -550,5 +550,43 @@ TEST(ClockText, WholeSecondsAndUnlimitedHours) {
     EXPECT_EQ(ClockText(0), "00:00:00");
 }
 
+
+BatchRow TrackRow(std::vector<int32_t> further_audio, std::vector<std::string> languages,
+                  std::vector<int32_t> subtitles, std::vector<std::string> subtitle_languages) {
+    BatchRow row;
+    row.streams.further_audio_ids = std::move(further_audio);
+    row.audio_languages = std::move(languages);
+    row.streams.soft_subtitle_ids = std::move(subtitles);
+    for (const std::string& language : subtitle_languages) row.subtitle_tracks.push_back({language, {}, 720, 480});
+    return row;
+}
+
+// The first title lacks the second sound track (0) and has no subtitle
+// (-1); the second title has both.
+TEST(FitTracksToFiles, MergedFileHasEveryTrackAnItemHasOwnFilesOnlyTheirs) {
+    const std::vector<BatchRow> given{TrackRow({0, 0xBD82}, {"eng", "", "ger"}, {-1}, {""}),
+                                      TrackRow({0xBD81, 0}, {"eng", "fre", ""}, {0xBD20}, {"eng"})};
+    std::vector<BatchRow> merged = given;
+    FitTracksToFiles(&merged, true);
+    for (const BatchRow& row : merged) {
+        EXPECT_EQ(row.audio_languages, (std::vector<std::string>{"eng", "fre", "ger"}));
+        ASSERT_EQ(row.subtitle_tracks.size(), 1u);
+        EXPECT_EQ(row.subtitle_tracks[0].language, "eng");
+    }
+    EXPECT_EQ(merged[0].streams.further_audio_ids, (std::vector<int32_t>{0, 0xBD82}));
+    EXPECT_EQ(merged[0].streams.soft_subtitle_ids, (std::vector<int32_t>{-1}));
+    EXPECT_EQ(merged[1].streams.further_audio_ids, (std::vector<int32_t>{0xBD81, 0}));
+
+    std::vector<BatchRow> own = given;
+    FitTracksToFiles(&own, false);
+    EXPECT_EQ(own[0].streams.further_audio_ids, (std::vector<int32_t>{0xBD82}));
+    EXPECT_EQ(own[0].audio_languages, (std::vector<std::string>{"eng", "ger"}));
+    EXPECT_TRUE(own[0].streams.soft_subtitle_ids.empty());
+    EXPECT_TRUE(own[0].subtitle_tracks.empty());
+    EXPECT_EQ(own[1].streams.further_audio_ids, (std::vector<int32_t>{0xBD81}));
+    EXPECT_EQ(own[1].audio_languages, (std::vector<std::string>{"eng", "fre"}));
+    EXPECT_EQ(own[1].streams.soft_subtitle_ids, (std::vector<int32_t>{0xBD20}));
+}
+
 }  // namespace
 }  // namespace rizuvira::engine
