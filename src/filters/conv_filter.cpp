@@ -292,8 +292,9 @@ void CConvFilter::WakeSoundWaiter() {
     flow_changed_.notify_all();
 }
 
-void CConvFilter::WaitForPictures(const Sound& sound) {
+void CConvFilter::WaitForPictures(Sound& sound) {
     std::unique_lock lock(flow_mutex_);
+    sound.held_back = true;
     REFERENCE_TIME seen = next_video_time_.load();
     while (!Stopping() && !write_failed_.load() && !pictures_stalled_.load() &&
            PicturesExpected() && sound.reached.load() - next_video_time_.load() > kMaxSoundLead) {
@@ -304,6 +305,7 @@ void CConvFilter::WaitForPictures(const Sound& sound) {
         }
         seen = next_video_time_.load();
     }
+    sound.held_back = false;
 }
 
 HRESULT CConvFilter::Pause() {
@@ -325,7 +327,12 @@ void CConvFilter::FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME u
     }
     // A waiting sound thread goes on once the pictures have caught up by kSoundResume, not
     // at every picture.
-    if (sound_reached_.load() - next <= kMaxSoundLead - kSoundResume) WakeSoundWaiter();
+    for (const auto& sound : sound_) {
+        if (sound->held_back.load() && sound->reached.load() - next <= kMaxSoundLead - kSoundResume) {
+            WakeSoundWaiter();
+            break;
+        }
+    }
 }
 
 REFERENCE_TIME CConvFilter::SoundReached(const Sound& sound) {

@@ -175,7 +175,8 @@ private:
     friend class CConvInputPin;
     friend class CVideoPrePin;
     // One sound track: its input and where it stands. The fields are
-    // guarded by lock_, except `reached` (atomic, for WaitForPictures).
+    // guarded by lock_, except `reached` and `held_back` (atomic, for
+    // WaitForPictures).
     struct Sound {
         Sound(CConvFilter* filter, int track, HRESULT* hr) : pin(filter, CConvInputPin::Kind::kAudio, track, hr) {}
         CConvInputPin pin;
@@ -192,6 +193,7 @@ private:
         // Breaks in the time stamps skipped so far.
         REFERENCE_TIME skipped = 0;
         std::atomic<REFERENCE_TIME> reached{0};
+        std::atomic<bool> held_back{false};  // in WaitForPictures
     };
 
     CConvFilter(IUnknown* outer, HRESULT* hr, int sound_tracks, int subtitle_tracks);
@@ -214,7 +216,7 @@ private:
     static constexpr REFERENCE_TIME kSoundResume = UNITS / 2;
     static constexpr std::chrono::seconds kPictureStall{3};
     // On the sound's streaming thread, without lock_: see above.
-    void WaitForPictures(const Sound& sound);
+    void WaitForPictures(Sound& sound);
     void WakeSoundWaiter();
     HRESULT GetSeekingPassThrough(const GUID& riid, void** object);
 
