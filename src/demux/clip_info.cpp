@@ -1,5 +1,6 @@
 #include "demux/clip_info.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -133,6 +134,14 @@ const ClipStreamEntry* FindClipStream(const ClipInfoList& list, uint16_t pid) {
     for (const ClipStreamEntry& entry : list.streams)
         if (entry.pid == pid) return &entry;
     return nullptr;
+}
+
+std::string ClipLanguage(const ClipStreamEntry& entry) {
+    const std::string_view code(entry.language, strnlen(entry.language, sizeof(entry.language)));
+    const bool letters = code.size() == 3 && std::all_of(code.begin(), code.end(), [](char c) {
+                             return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+                         });
+    return letters ? std::string(code) : std::string();
 }
 
 std::filesystem::path ClipInfoFileFor(const std::filesystem::path& clip) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace rizuvira::demux {
@@ -39,6 +40,9 @@ ClipInfoResult LoadClipInfo(const std::filesystem::path& file, ClipInfoList* lis
 
 // The first entry for `pid`, or null.
 const ClipStreamEntry* FindClipStream(const ClipInfoList& list, uint16_t pid);
+
+// An entry's language code as stored ("eng", "JPN"); empty unless it is three ASCII letters.
+std::string ClipLanguage(const ClipStreamEntry& entry);
 
 // The clip information file of a clip: ".../BDMV/STREAM/00001.m2ts" gives
 // ".../BDMV/CLIPINF/00001.clpi". Empty for a path without a folder or name.

@@ -67,6 +67,16 @@ struct IKeyFrameInfo : virtual IUnknown {
     virtual HRESULT GetKeyFrames(const GUID* format, REFERENCE_TIME* frames, uint32_t* count) = 0;
 };
 
+// The id a track is chosen by outside the splitter (title records, the catalogue, the graphs'
+// stream lists): (PES stream id << 8) | substream, the DVD layer's id, with the PID above it
+// in a transport stream, (PID << 16) | (stream id << 8) | substream. Two AC-3 or two MPEG
+// audio tracks of one transport stream share the stream id (0xBD, 0xFD, 0xC0): only the PID
+// tells them apart. Always positive.
+constexpr int32_t TrackId(uint16_t pid, uint8_t stream_id, uint8_t substream_id) {
+    return static_cast<int32_t>((uint32_t{pid} & 0x7FFF) << 16 | uint32_t{stream_id} << 8 |
+                                substream_id);
+}
+
 // Packet start/stop without a time.
 inline constexpr REFERENCE_TIME kPacketNoTime = INT64_MIN;
 

@@ -276,26 +276,36 @@ void CMpegSplitterFilter::ReleaseParser() {
 HRESULT CMpegSplitterFilter::BuildOutputPins(IAsyncReader* reader) {
     file_.reset();
     time_map_.Reset();
-    // A DVD source knows its cells' times.
+    // A DVD source knows its cells' times; a file source names its file.
+    std::string source_name = file_name_;
     if (ComPtr<IPin> pin = ComPtr<IAsyncReader>(reader).As<IPin>()) {
         PIN_INFO info;
-        if (SUCCEEDED(pin->QueryPinInfo(&info)) && info.pFilter) time_map_ = info.pFilter.As<IMyDVDTimeMap>();
+        if (SUCCEEDED(pin->QueryPinInfo(&info)) && info.pFilter) {
+            time_map_ = info.pFilter.As<IMyDVDTimeMap>();
+            if (ComPtr<IFileSourceFilter> source = info.pFilter.As<IFileSourceFilter>();
+                source && source_name.empty())
+                source->GetCurFile(&source_name, nullptr);
+        }
     }
-    playlist_.clear();
-    // Blu-ray clips (…\STREAM\00001.m2ts) would bring their clip information here; DVD input
-    // ("DVD") and plain files have none.
+    // A Blu-ray clip (.../BDMV/STREAM/00001.m2ts) has its streams' codings and languages in
+    // .../BDMV/CLIPINF/00001.clpi. A DVD ("DVD") or a plain file has none, and a clip whose
+    // information is missing or damaged is read from its transport stream alone.
+    clip_info_ = {};
+    if (const std::filesystem::path info = ClipInfoFileFor(source_name); !info.empty())
+        LoadClipInfo(info, &clip_info_);
     HRESULT hr = S_OK;
-    file_ = std::make_unique<CMpegSplitterFile>(reader, &hr, CurrentTitleInfo(), !playlist_.empty(), playlist_);
+    file_ = std::make_unique<CMpegSplitterFile>(reader, &hr, CurrentTitleInfo(), clip_info_);
     if (FAILED(hr)) {
         file_.reset();
         return hr;
     }
-    for (const ClipStream& clip : playlist_) {
-        if (clip.stream_type != 0x90) continue;
+    for (const ClipStreamEntry& clip : clip_info_.streams) {
+        if (clip.coding_type != 0x90) continue;
         SplitterStream s;
         s.pid = clip.pid;
         s.stream_id = 0xBD;
-        s.language.assign(clip.language, strnlen(clip.language, 3));
+        s.transport_type = 0x90;
+        s.language = ClipLanguage(clip);
         s.type.majortype = MEDIATYPE_Subtitle;
         s.type.subtype = MEDIASUBTYPE_HDMVSUB;
         s.type.formattype = FORMAT_SubtitleFormat;
@@ -648,9 +658,7 @@ HRESULT CMpegSplitterFilter::Info(LONG index, CMediaType* type, DWORD* flags, LC
         CBaseSplitterOutputPin* pin = PinForKey(s.Key());
         if (pin && pin->Kind() == kind) *flags = AMSTREAMSELECTINFO_ENABLED | AMSTREAMSELECTINFO_EXCLUSIVE;
     }
-    const ClipStream* clip = nullptr;
-    for (const ClipStream& c : playlist_)
-        if (s.pid && c.pid == s.pid) clip = &c;
+    const ClipStreamEntry* clip = s.pid ? FindClipStream(clip_info_, s.pid) : nullptr;
     if (lcid) *lcid = 0;
     if (group) *group = static_cast<DWORD>(kind);
     if (object) *object = nullptr;
@@ -664,7 +672,8 @@ HRESULT CMpegSplitterFilter::Info(LONG index, CMediaType* type, DWORD* flags, LC
             const std::string description = DescribeStream(s.type, clip, s.transport_type);
             if (!description.empty()) {
                 *name = description + " " + triple;
-            } else if (auto type_name = StreamTypeName(clip ? clip->stream_type : s.transport_type)) {
+            } else if (auto type_name =
+                           StreamTypeName(clip ? clip->coding_type : s.transport_type)) {
                 *name = std::string(StreamKindName(kind)) + " - " + *type_name + " " + triple;
             } else {
                 *name = std::string(StreamKindName(kind)) + " " + triple;
@@ -694,7 +703,7 @@ HRESULT CMpegSplitterFilter::Enable(LONG index, DWORD flags) {
     HRESULT hr = retarget_kind(kind, chosen);
     if (FAILED(hr)) return hr;
     uint16_t program = 0;
-    if (chosen.pid && playlist_.empty() && file_->ProgramOfPid(chosen.pid, &program)) {
+    if (chosen.pid && !clip_info_.loaded && file_->ProgramOfPid(chosen.pid, &program)) {
         const auto pids = file_->ProgramPids(program);
         for (int k = 0; k < kStreamKinds; ++k) {
             if (k == kind) continue;

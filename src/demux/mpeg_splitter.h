@@ -116,7 +116,7 @@ private:
     REFERENCE_TIME time_base_100ns_ = 0;  // demultiplexing thread
     VobuClock vobu_clock_;                // demultiplexing thread
     ComPtr<IMyDVDTimeMap> time_map_;      // the DVD source's, when it is one
-    ClipStreamList playlist_;
+    ClipInfoList clip_info_;              // a Blu-ray clip's; replaced only while stopped
 };
 
 }  // namespace rizuvira::demux

@@ -64,11 +64,10 @@ bool AudioStreamBefore(const SplitterStream& a, const SplitterStream& b) {
 }
 
 CMpegSplitterFile::CMpegSplitterFile(IAsyncReader* reader, HRESULT* hr, const DvdTitleInfo& title,
-                                     bool has_playlist, ClipStreamList playlist)
+                                     ClipInfoList clip_info)
     : CBaseSplitterFileEx(reader, hr, kCacheBytes),
       title_(title),
-      has_playlist_(has_playlist),
-      playlist_(std::move(playlist)) {
+      clip_info_(std::move(clip_info)) {
     if (FAILED(*hr)) return;
     ComPtr<IStreamTimeOffset> offset;
     if (SUCCEEDED(ComPtr<IAsyncReader>(reader).As(&offset)) && offset) {
@@ -151,9 +150,9 @@ HRESULT CMpegSplitterFile::Init() {
         bool all_audio = !streams_[kVideo].empty();
         const int audio_count = std::clamp(title_.audio_count, 0, kDvdMaxStreams);
         for (int a = 0; all_audio && a < audio_count; ++a) {
-            const uint32_t id = static_cast<uint32_t>(title_.audio_id[a]) & 0xFFFF;
+            const int32_t id = title_.audio_id[a];
             all_audio = std::any_of(streams_[kAudio].begin(), streams_[kAudio].end(),
-                                    [id](const SplitterStream& s) { return s.Key() == id; });
+                                    [id](const SplitterStream& s) { return s.TrackId() == id; });
         }
         if (all_audio) break;
     }
@@ -514,10 +513,8 @@ uint32_t CMpegSplitterFile::ClassifyPayload(uint16_t pid, uint8_t stream_id, int
             }
             if (kind < 0 && transport_type == 0x90) {
                 SubtitleFormat info{};
-                std::string language;
-                for (const auto& clip : playlist_) {
-                    if (has_playlist_ && clip.pid == pid) language.assign(clip.language, strnlen(clip.language, 3));
-                }
+                const ClipStreamEntry* clip = FindClipStream(clip_info_, pid);
+                const std::string language = clip ? ClipLanguage(*clip) : std::string();
                 std::memcpy(info.iso_language, language.c_str(), std::min<size_t>(language.size(), 3));
                 s.language = language;
                 s.type = CMediaType();
@@ -532,7 +529,11 @@ uint32_t CMpegSplitterFile::ClassifyPayload(uint16_t pid, uint8_t stream_id, int
     }
 
     if (kind >= 0) {
-        s.transport_type = TransportTypeOf(s.pid);
+        const ClipStreamEntry* clip = container_ == MpegContainer::kTransportStream
+                                          ? FindClipStream(clip_info_, s.pid)
+                                          : nullptr;
+        s.transport_type = clip ? static_cast<uint8_t>(clip->coding_type) : TransportTypeOf(s.pid);
+        if (clip && s.language.empty()) s.language = ClipLanguage(*clip);
         std::lock_guard lock(mutex_);
         if (!HasIdentity(static_cast<StreamKind>(kind), s)) {
             if (s.pid) {

@@ -4,7 +4,8 @@
 //
 // Stream key: the transport PID when there is one, else (PES stream id << 8) | substream id
 // (AC-3 substream 0x80 of private stream 1: 0xBD80; MPEG video 0xE000; MPEG audio 0xC000).
-// This is the 16-bit id the DVD layer gives for audio and subtitle tracks.
+// Outside the splitter a track goes by its TrackId (demux_types.h), which is the same 16 bits
+// for a program stream and carries the PID as well for a transport stream.
 //
 // Threads: construction (and Init) runs on the thread that connects the splitter; afterwards
 // the demultiplexing thread reads through the parser. The stream lists and program tables are
@@ -19,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "demux/clip_info.h"
 #include "demux/demux_types.h"
 #include "demux/splitter_file_ex.h"
 #include "dvd/dvd_access.h"
@@ -36,15 +38,6 @@ enum class MpegContainer {
     kVideoStream
 };
 
-// One stream of a Blu-ray clip's stream list (read from the clip information file).
-struct ClipStream {
-    uint16_t pid = 0;
-    uint8_t stream_type = 0;
-    char language[4] = {};
-    uint8_t sample_rate_code = 0;
-};
-using ClipStreamList = std::vector<ClipStream>;
-
 enum StreamKind { kVideo = 0, kAudio = 1, kSubpicture = 2, kStreamKinds = 3 };
 
 struct SplitterStream {
@@ -52,10 +45,13 @@ struct SplitterStream {
     uint16_t pid = 0;
     uint8_t stream_id = 0;
     uint8_t substream_id = 0;
-    uint8_t transport_type = 0;  // the program table's stream type, 0 when unknown
-    std::string language;        // ISO 639-2, when the source names one
+    // The stream's coding type: a Blu-ray clip's information names it, else the program
+    // table; 0 when neither does.
+    uint8_t transport_type = 0;
+    std::string language;  // ISO 639-2, when the source names one
 
     uint32_t Key() const { return pid ? pid : (uint32_t{stream_id} << 8) | substream_id; }
+    int32_t TrackId() const { return demux::TrackId(pid, stream_id, substream_id); }
     bool SameIdentity(const SplitterStream& o) const {
         return pid == o.pid && stream_id == o.stream_id && substream_id == o.substream_id;
     }
@@ -78,9 +74,11 @@ public:
     static constexpr int kCacheBytes = 131072;
 
     // Runs Init; *hr is its result (E_FAIL when no container is recognised,
-    // DEMUX_E_SCRAMBLED when the search met only scrambled data).
+    // DEMUX_E_SCRAMBLED when the search met only scrambled data). `clip_info`: a Blu-ray
+    // clip's information (empty for anything else); the streams of its PIDs take its
+    // coding types and languages.
     CMpegSplitterFile(IAsyncReader* reader, HRESULT* hr, const DvdTitleInfo& title,
-                      bool has_playlist = false, ClipStreamList playlist = {});
+                      ClipInfoList clip_info = {});
 
     HRESULT Init();
     HRESULT ScanRange(int64_t start, int64_t stop);
@@ -110,10 +108,10 @@ public:
     // time range is that program's.
     uint16_t SelectedProgram() const;
     std::vector<uint16_t> ProgramPids(uint16_t program) const;
-    const ClipStreamList& Playlist() const { return playlist_; }
+    const ClipInfoList& ClipInfo() const { return clip_info_; }
 
     // Adds a stream unless one with the same identity is in the list (used for the
-    // playlist's subtitles).
+    // graphics streams a clip's information names).
     void AddStream(StreamKind kind, SplitterStream stream);
 
 protected:
@@ -132,8 +130,7 @@ private:
     uint8_t TransportTypeOf(uint16_t pid) const;
 
     DvdTitleInfo title_{};
-    bool has_playlist_ = false;
-    ClipStreamList playlist_;
+    ClipInfoList clip_info_;
 
     MpegContainer container_ = MpegContainer::kNone;
     int64_t start_offset_ = 0;  // 1660 for streams with a leading "TFrc" header

@@ -27,9 +27,8 @@ std::string FourCC(DWORD code) {
     return text;
 }
 
-std::string ClipLanguage(const ClipStream* clip) {
-    if (!clip) return {};
-    return LanguageName3(std::string_view(clip->language, strnlen(clip->language, sizeof(clip->language))));
+std::string ClipLanguageName(const ClipStreamEntry* clip) {
+    return clip ? LanguageName3(ClipLanguage(*clip)) : "";
 }
 
 template <class T>
@@ -37,8 +36,9 @@ const T* Block(const AM_MEDIA_TYPE& type) {
     return type.pbFormat && type.cbFormat >= sizeof(T) ? reinterpret_cast<const T*>(type.pbFormat) : nullptr;
 }
 
-void DescribeVideo(const AM_MEDIA_TYPE& type, const ClipStream* clip, std::vector<std::string>& parts) {
-    if (std::string language = ClipLanguage(clip); !language.empty()) parts.push_back(language);
+void DescribeVideo(const AM_MEDIA_TYPE& type, const ClipStreamEntry* clip,
+                   std::vector<std::string>& parts) {
+    if (std::string language = ClipLanguageName(clip); !language.empty()) parts.push_back(language);
 
     const BITMAPINFOHEADER* bmi = nullptr;
     REFERENCE_TIME period = 0;
@@ -120,9 +120,9 @@ void DescribeVideo(const AM_MEDIA_TYPE& type, const ClipStream* clip, std::vecto
     if (bit_rate) parts.push_back(BitRateText(bit_rate));
 }
 
-void DescribeAudio(const AM_MEDIA_TYPE& type, const ClipStream* clip, const std::optional<std::string>& type_name,
-                   std::vector<std::string>& parts) {
-    if (std::string language = ClipLanguage(clip); !language.empty()) parts.push_back(language);
+void DescribeAudio(const AM_MEDIA_TYPE& type, const ClipStreamEntry* clip,
+                   const std::optional<std::string>& type_name, std::vector<std::string>& parts) {
+    if (std::string language = ClipLanguageName(clip); !language.empty()) parts.push_back(language);
     if (type.formattype != FORMAT_WaveFormatEx) return;
     const auto* wfx = Block<WAVEFORMATEX>(type);
     if (!wfx) return;
@@ -162,7 +162,8 @@ void DescribeAudio(const AM_MEDIA_TYPE& type, const ClipStream* clip, const std:
     if (wfx->nAvgBytesPerSec) parts.push_back(BitRateText(wfx->nAvgBytesPerSec * 8.0));
 }
 
-void DescribeSubtitle(const AM_MEDIA_TYPE& type, const ClipStream* clip, const std::optional<std::string>& type_name,
+void DescribeSubtitle(const AM_MEDIA_TYPE& type, const ClipStreamEntry* clip,
+                      const std::optional<std::string>& type_name,
                       std::vector<std::string>& parts) {
     if (type_name) parts.push_back(*type_name);
     std::vector<std::string> front;
@@ -178,7 +179,7 @@ void DescribeSubtitle(const AM_MEDIA_TYPE& type, const ClipStream* clip, const s
             name += c < 0x80 ? static_cast<char>(c) : '?';
         }
         if (!name.empty()) front.push_back(name);
-    } else if (std::string language = ClipLanguage(clip); !language.empty()) {
+    } else if (std::string language = ClipLanguageName(clip); !language.empty()) {
         front.push_back(language);
     }
     parts.insert(parts.begin(), front.begin(), front.end());
@@ -222,8 +223,9 @@ std::string BitRateText(double bits_per_second) {
     return Format("%.1f kbit/s", bits_per_second / 1000);
 }
 
-std::string DescribeStream(const AM_MEDIA_TYPE& type, const ClipStream* clip, int stream_type) {
-    const int effective_type = clip ? clip->stream_type : stream_type;
+std::string DescribeStream(const AM_MEDIA_TYPE& type, const ClipStreamEntry* clip,
+                           int stream_type) {
+    const int effective_type = clip ? clip->coding_type : stream_type;
     const std::optional<std::string> type_name = StreamTypeName(effective_type);
     std::vector<std::string> parts;
     const char* kind = "";
@@ -251,13 +253,14 @@ std::string StreamTag(int pid, int stream_id, int substream_id) {
                   static_cast<unsigned>(substream_id));
 }
 
-int StreamKeyFromName(const std::string& name) {
+int32_t TrackIdFromName(const std::string& name) {
     // The tag comes last; a language or format word before it may hold brackets of its own.
     for (size_t open = name.rfind('('); open != std::string::npos;
          open = open == 0 ? std::string::npos : name.rfind('(', open - 1)) {
         unsigned pid = 0, stream_id = 0, substream = 0;
         if (std::sscanf(name.c_str() + open, "(%04x,%02x,%02x)", &pid, &stream_id, &substream) == 3)
-            return static_cast<int>((stream_id & 0xFF) << 8 | (substream & 0xFF));
+            return TrackId(static_cast<uint16_t>(pid), static_cast<uint8_t>(stream_id),
+                           static_cast<uint8_t>(substream));
     }
     return -1;
 }

@@ -23,17 +23,19 @@ std::optional<std::string> StreamTypeName(int stream_type);
 // "%.2f mbit/s" above 20,000,000 bits/s, else "%.1f kbit/s".
 std::string BitRateText(double bits_per_second);
 
-// "<kind> - part, part, ..." or empty when the type gives no part. `clip` is the playlist's
-// entry for the stream (it overrides `stream_type` and adds language and rate codes).
-std::string DescribeStream(const AM_MEDIA_TYPE& type, const ClipStream* clip, int stream_type);
+// "<kind> - part, part, ..." or empty when the type gives no part. `clip` is the clip
+// information's entry for the stream (it overrides `stream_type` and adds language and rate
+// codes).
+std::string DescribeStream(const AM_MEDIA_TYPE& type, const ClipStreamEntry* clip, int stream_type);
 
 // "(pid,stream id,substream)" in hexadecimal, "(%04x,%02x,%02x)": the tag the splitter puts
 // last in every stream name it lists.
 std::string StreamTag(int pid, int stream_id, int substream_id);
 
-// The key of a listed stream, from the last tag in its name: (stream id << 8) | substream,
-// the whole 16-bit stream id the DVD layer gives a track. -1 when the name holds no tag.
-int StreamKeyFromName(const std::string& name);
+// The TrackId of a listed stream, from the last tag in its name: (stream id << 8) | substream
+// as the DVD layer gives a track, with the PID above it when the tag has one. -1 when the
+// name holds no tag.
+int32_t TrackIdFromName(const std::string& name);
 // The transport PID of a listed stream, from the same tag; -1 when there is none.
 int StreamPidFromName(const std::string& name);
 

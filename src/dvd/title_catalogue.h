@@ -39,7 +39,7 @@ struct CatalogueRow {
 
 struct StreamEntry {
     std::string text;  // "English(AC3 6ch)", "English", "None"
-    int32_t id;        // whole 16-bit stream id; kNoSubtitleId for "None"
+    int32_t id;        // whole track id (the title record's); kNoSubtitleId for "None"
 };
 
 class TitleCatalogue {

@@ -25,6 +25,24 @@ namespace {
 // How far past the trimmed range the splitter reads (see AddFilters).
 constexpr int64_t kSplitterSpanMarginMs = 1000;
 
+// The DVD layer's coding of a sound stream's media type.
+int32_t AudioCodingOf(const CMediaType& type) {
+    if (type.subtype == MEDIASUBTYPE_DVD_LPCM_AUDIO || type.subtype == MEDIASUBTYPE_HDMV_LPCM_AUDIO)
+        return kDvdAudioLpcm;
+    const WAVEFORMATEX* wave = type.FormatAs<WAVEFORMATEX>();
+    switch (wave ? wave->wFormatTag : 0) {
+        case WAVE_FORMAT_DOLBY_AC3:
+            return kDvdAudioAc3;
+        case WAVE_FORMAT_DTS:
+            return kDvdAudioDts;
+        case WAVE_FORMAT_MPEG:
+        case WAVE_FORMAT_MPEGLAYER3:
+            return kDvdAudioMpeg1;
+        default:
+            return kDvdAudioOther;
+    }
+}
+
 }  // namespace
 
 ConversionGraph::ConversionGraph(MessageSink* messages) : messages_(messages) {
@@ -447,16 +465,22 @@ bool ListSplitterStreams(IBaseFilter* splitter, StreamTable* table) {
                 table->video.push_back({index, header->biWidth, header->biHeight,
                                         info ? static_cast<int>(info->dwBitRate) : 0,
                                         info ? info->AvgTimePerFrame : 0, aspect.x, aspect.y});
-        } else if (type.subtype == MEDIASUBTYPE_DVD_SUBPICTURE) {
+        } else if (type.subtype == MEDIASUBTYPE_DVD_SUBPICTURE ||
+                   type.subtype == MEDIASUBTYPE_HDMVSUB) {
+            // The splitter's stand-in for "no subtitles" on a Blu-ray clip is no track.
+            if (type.subtype == MEDIASUBTYPE_HDMVSUB && name == "No subtitles") continue;
             if (table->subtitles.size() < StreamTable::kMaxSubtitles)
-                table->subtitles.push_back({index, demux::StreamKeyFromName(name)});
+                table->subtitles.push_back({index, demux::TrackIdFromName(name),
+                                            type.subtype == MEDIASUBTYPE_DVD_SUBPICTURE,
+                                            demux::StreamPidFromName(name)});
         } else if (type.majortype == MEDIATYPE_Audio) {
             const WAVEFORMATEX* wave = type.FormatAs<WAVEFORMATEX>();
             if (table->audio.size() < StreamTable::kMaxAudio)
-                table->audio.push_back({index, demux::StreamKeyFromName(name), wave ? static_cast<int>(wave->nSamplesPerSec) : 0,
+                table->audio.push_back({index, demux::TrackIdFromName(name),
+                                        wave ? static_cast<int>(wave->nSamplesPerSec) : 0,
                                         wave ? wave->nChannels : 0,
                                         wave ? static_cast<int>(wave->nAvgBytesPerSec * 8) : 0,
-                                        demux::StreamPidFromName(name)});
+                                        demux::StreamPidFromName(name), AudioCodingOf(type)});
         }
     }
     return true;

@@ -22,11 +22,12 @@
 #include <string>
 #include <vector>
 
-#include "filters/conv_filter.h"
 #include "core/convert_item.h"
 #include "core/media_file_writer.h"
 #include "core/messages.h"
 #include "core/watermark.h"
+#include "dvd/dvd_access.h"
+#include "filters/conv_filter.h"
 #include "platform/filter_graph.h"
 #include "platform/seeking.h"
 
@@ -36,8 +37,9 @@ class IVideoSurface;
 
 namespace rizuvira::engine {
 
-// The streams of the splitter, by kind. Keys are the whole 16-bit stream id,
-// (PES stream id << 8) | substream, as the DVD layer gives them.
+// The streams of the splitter, by kind. Keys are whole track ids (demux::TrackId):
+// (PES stream id << 8) | substream as the DVD layer gives them, with the PID above
+// it in a transport stream.
 struct StreamTable {
     struct Video {
         int index;
@@ -53,10 +55,13 @@ struct StreamTable {
         int channels;
         int bit_rate;
         int pid = -1;  // transport streams; -1 in program streams
+        int32_t coding = kDvdAudioOther;  // DvdAudioCoding, from the stream's format
     };
     struct Subtitle {
         int index;
         int key;
+        bool drawn = true;  // false: a Blu-ray graphics stream, listed but not drawn
+        int pid = -1;
     };
     static constexpr size_t kMaxVideo = 8, kMaxAudio = 32, kMaxSubtitles = 64;
     std::vector<Video> video;

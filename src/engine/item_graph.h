@@ -34,7 +34,7 @@ enum class ItemGraphEvent {
     kWriteError,  // the output file could not be written (an abort); OutputError says why
 };
 
-// The audio and subtitle tracks of one item, by whole 16-bit stream id.
+// The audio and subtitle tracks of one item, by whole track id (demux::TrackId).
 struct StreamChoice {
     int32_t audio_id = 0;      // 0: the splitter's own choice
     int32_t subtitle_id = -1;  // -1: no subtitle drawn (the subpicture stays unjoined)

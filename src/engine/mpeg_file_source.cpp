@@ -26,7 +26,6 @@ namespace {
 // Stamps of different streams are up to this far out of order in a multiplex.
 constexpr REFERENCE_TIME kRestartTolerance100ns = 20'000'000;
 
-// The coding number of the records from the stream's id.
 // The DVD layer's coding for a clip information file's stream type.
 int32_t CodingOfClipType(int32_t type, int32_t otherwise) {
     switch (type) {
@@ -36,14 +35,6 @@ int32_t CodingOfClipType(int32_t type, int32_t otherwise) {
         case 0x82: case 0x85: case 0x86: case 0xA2: return kDvdAudioDts;
         default: return otherwise;
     }
-}
-
-int32_t CodingOfAudioKey(int key) {
-    if (key >= 0xBD80 && key <= 0xBD87) return kDvdAudioAc3;
-    if (key >= 0xBD88 && key <= 0xBD8F) return kDvdAudioDts;
-    if (key >= 0xBDA0 && key <= 0xBDA7) return kDvdAudioLpcm;
-    if (key >= 0xC000 && key <= 0xDFFF) return kDvdAudioMpeg1;
-    return kDvdAudioOther;
 }
 
 // What the time stamps say of a file's length: from its first time stamp to
@@ -214,18 +205,24 @@ bool ProbeMpegFile(const std::filesystem::path& path, DvdDiscInfo* disc) {
         if (title.audio_count >= kDvdMaxStreams || audio.key <= 0) continue;
         const int i = title.audio_count++;
         title.audio_id[i] = audio.key;
-        title.audio_coding[i] = CodingOfAudioKey(audio.key);
+        title.audio_coding[i] = audio.coding;
         title.audio_channels[i] = std::max(1, audio.channels) - 1;
         const demux::ClipStreamEntry* entry =
             audio.pid >= 0 ? demux::FindClipStream(clip, static_cast<uint16_t>(audio.pid)) : nullptr;
         if (entry != nullptr) {
-            title.audio_language[i] = LanguageCodeOf3(entry->language);
+            title.audio_language[i] = LanguageCodeOf3(demux::ClipLanguage(*entry));
             title.audio_coding[i] = CodingOfClipType(entry->coding_type, title.audio_coding[i]);
         }
     }
     for (const StreamTable::Subtitle& subtitle : streams.subtitles) {
         if (title.subtitle_count >= kDvdMaxStreams || subtitle.key <= 0) continue;
-        title.subtitle_id[title.subtitle_count++] = subtitle.key;
+        const int i = title.subtitle_count++;
+        title.subtitle_id[i] = subtitle.key;
+        const demux::ClipStreamEntry* entry =
+            subtitle.pid > 0 ? demux::FindClipStream(clip, static_cast<uint16_t>(subtitle.pid))
+                             : nullptr;
+        if (entry != nullptr)
+            title.subtitle_language[i] = LanguageCodeOf3(demux::ClipLanguage(*entry));
     }
     return true;
 }

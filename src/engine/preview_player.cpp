@@ -41,7 +41,7 @@ bool FillStreamInfoList(IBaseFilter* splitter, StreamInfoList* list) {
                                 nullptr, nullptr)))
             continue;
         const int32_t index = static_cast<int32_t>(i);
-        const int key = demux::StreamKeyFromName(name);
+        const int32_t key = demux::TrackIdFromName(name);
         if (type.majortype == MEDIATYPE_Video &&
             (type.formattype == FORMAT_MPEGVideo || type.formattype == FORMAT_MPEG2Video ||
              type.formattype == FORMAT_VideoInfo || type.formattype == FORMAT_VideoInfo2)) {
@@ -56,13 +56,12 @@ bool FillStreamInfoList(IBaseFilter* splitter, StreamInfoList* list) {
         } else if (type.majortype == MEDIATYPE_Video &&
                    type.subtype == MEDIASUBTYPE_DVD_SUBPICTURE) {
             if (key < 0 || list->subtitle_count >= StreamInfoList::kMaxSubtitles) continue;
-            list->subtitles[list->subtitle_count++] = {index, static_cast<uint16_t>(key)};
+            list->subtitles[list->subtitle_count++] = {index, key};
         } else if (type.majortype == MEDIATYPE_Audio) {
             const WAVEFORMATEX* wave = type.FormatAs<WAVEFORMATEX>();
             if (key < 0 || list->audio_count >= StreamInfoList::kMaxAudio) continue;
             list->audio[list->audio_count++] = {
-                index, static_cast<uint16_t>(key),
-                static_cast<uint16_t>(wave ? wave->nSamplesPerSec & 0xFFFF : 0),
+                index, key, static_cast<uint16_t>(wave ? wave->nSamplesPerSec & 0xFFFF : 0),
                 static_cast<uint16_t>(wave ? wave->nChannels : 0),
                 wave ? static_cast<int32_t>(wave->nAvgBytesPerSec * 8) : 0};
         }

@@ -33,9 +33,9 @@
 namespace rizuvira::filters {
 
 // The streams of the demultiplexer, filled by ListStreams (zeroed first). `stream_id` is the
-// whole 16-bit stream key, (PES stream id << 8) | substream, as the DVD layer and the title
-// catalogue give track ids: 0xBD80 for the first AC-3 track, 0xC000 for the first MPEG audio
-// track, 0xBD20 for the first subtitle.
+// track's whole id (demux::TrackId), as the DVD layer and the title catalogue give track ids:
+// 0xBD80 for the first AC-3 track, 0xC000 for the first MPEG audio track, 0xBD20 for the
+// first subtitle; 0x1101FD00 for an AC-3 track on PID 0x1101 of a transport stream.
 struct StreamInfoList {
     struct Video {
         int32_t index;
@@ -46,14 +46,14 @@ struct StreamInfoList {
     };
     struct Audio {
         int32_t index;
-        uint16_t stream_id;
+        int32_t stream_id;
         uint16_t sample_rate;  // low 16 bits of the rate in Hz (96000 reads 30464)
         uint16_t channels;
         int32_t bit_rate;
     };
     struct Subtitle {
         int32_t index;
-        uint16_t stream_id;
+        int32_t stream_id;
     };
     static constexpr int kMaxVideo = 8, kMaxAudio = 32, kMaxSubtitles = 64;
     int32_t video_count;
@@ -94,7 +94,7 @@ public:
     // from GraphPlayback.
     void Repaint();
 
-    // Enables the audio and subtitle streams whose whole 16-bit ids match (0 or no match:
+    // Enables the audio and subtitle streams whose whole track ids match (0 or no match:
     // the demultiplexer's own choice stays). True when something matched.
     bool SelectStreamsById(int audio_id, int subtitle_id);
 

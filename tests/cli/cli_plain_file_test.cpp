@@ -13,6 +13,7 @@
 
 #include "cli/cli_run.h"
 #include "e2e/decoded_output.h"
+#include "fixtures/clip_info_writer.h"
 #include "fixtures/sample_discs.h"
 
 namespace rizuvira {
@@ -50,14 +51,40 @@ protected:
         const size_t at = info.out.find("\"duration_ms\": ");
         return at == std::string::npos ? -1 : std::stod(info.out.substr(at + 15));
     }
-    DecodedOutput Convert(const fs::path& file) {
+    DecodedOutput Convert(const fs::path& file, const std::string& options = "") {
         const fs::path out = folder_ / "out";
         fs::remove_all(out);
         fs::create_directories(out);
         const CliRun run =
-            RunCli("convert '" + file.string() + "' -q -o '" + out.string() + "'", env_);
+            RunCli("convert '" + file.string() + "' -q -o '" + out.string() + "' " + options, env_);
         EXPECT_EQ(run.exit_code, 0) << run.err;
         return e2e::DecodeOutput((out / "Title_01.mp4").string(), 720, 480);
+    }
+
+    // A 3 s Blu-ray clip in BDMV/STREAM: MPEG-2 pictures, AC-3 sound at 440 Hz on PID 0x1100
+    // and at 880 Hz on PID 0x1101, declared English and French by its clip information.
+    fs::path MakeClip() {
+        fs::create_directories(folder_ / "BDMV" / "STREAM");
+        const fs::path clip =
+            Make("BDMV/STREAM/00001.m2ts",
+                 "-f lavfi -i testsrc2=size=720x480:rate=30000/1001 -f lavfi -i sine=f=440 "
+                 "-f lavfi -i sine=f=880 -t 3 -map 0 -map 1 -map 2 -c:v mpeg2video -c:a ac3 "
+                 "-ac 2 -f mpegts -mpegts_m2ts_mode 1");
+        fx::WriteClipInfo(folder_ / "BDMV" / "CLIPINF" / "00001.clpi",
+                          {{0x1011, 0x02, "", 0x34}, {0x1100, 0x81, "eng"}, {0x1101, 0x81, "fra"}});
+        return clip;
+    }
+    // The language tag of the converted file's sound.
+    std::string OutputLanguage() {
+        const std::string probe =
+            "ffprobe -v error -select_streams a -show_entries stream_tags=language -of csv=p=0 '" +
+            (folder_ / "out" / "Title_01.mp4").string() + "' > '" + (folder_ / "lang").string() +
+            "'";
+        EXPECT_EQ(std::system(probe.c_str()), 0);
+        std::ifstream language(folder_ / "lang");
+        std::string code;
+        language >> code;
+        return code;
     }
 
     fs::path folder_;
@@ -168,50 +195,47 @@ TEST_F(CliPlainFileTest, EveryCommandTakesTheSameFilesAndNamesTheOnesItRefuses) 
         EXPECT_NE(help.out.find(kind), std::string::npos) << kind;
 }
 
-// Writes a clip information file naming `streams` (PID, coding bytes after
-// the length), as a disc's CLIPINF folder holds it.
-void WriteClipInfo(const fs::path& file, const std::vector<std::pair<uint16_t, std::string>>& streams) {
-    std::string program = {0, 0, 0, 0, 0x01, 0x00, static_cast<char>(streams.size()), 0};
-    for (const auto& [pid, coding] : streams) {
-        program += {static_cast<char>(pid >> 8), static_cast<char>(pid & 0xFF), static_cast<char>(coding.size())};
-        program += coding;
-    }
-    const std::string body = std::string{0, 1} + program;
-    const uint32_t length = static_cast<uint32_t>(body.size());
-    std::string bytes = "HDMV0200";
-    bytes += {0, 0, 0, 0, 0, 0, 0, 16};
-    bytes += {static_cast<char>(length >> 24), static_cast<char>(length >> 16), static_cast<char>(length >> 8),
-              static_cast<char>(length)};
-    bytes += body;
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << bytes;
-}
-
 // A Blu-ray clip's tracks take the languages and codings its clip
 // information gives, and the converted sound carries its language.
 TEST_F(CliPlainFileTest, BluRayClipTracksTakeTheirClipInformation) {
-    fs::create_directories(folder_ / "BDMV" / "STREAM");
-    const fs::path clip = Make("BDMV/STREAM/00001.m2ts",
-                               "-f lavfi -i testsrc2=size=720x480:rate=30000/1001 -f lavfi -i sine=f=440 "
-                               "-f lavfi -i sine=f=880 -t 3 -map 0 -map 1 -map 2 -c:v mpeg2video -c:a ac3 -ac 2 "
-                               "-f mpegts -mpegts_m2ts_mode 1");
-    WriteClipInfo(folder_ / "BDMV" / "CLIPINF" / "00001.clpi",
-                  {{0x1011, std::string("\x02\x31\x20", 3)},
-                   {0x1100, std::string("\x81\x31", 2) + "eng"},
-                   {0x1101, std::string("\x81\x31", 2) + "fra"}});
+    const fs::path clip = MakeClip();
     const CliRun info = RunCli("info '" + clip.string() + "'", env_);
     EXPECT_NE(info.out.find("English(AC3 2ch)"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("French(AC3 2ch)"), std::string::npos) << info.out;
 
-    const CliRun run = RunCli("convert '" + clip.string() + "' -q -o '" + (folder_ / "out").string() + "'", env_);
-    ASSERT_EQ(run.exit_code, 0) << run.err;
-    const std::string probe = "ffprobe -v error -select_streams a -show_entries stream_tags=language -of csv=p=0 '" +
-                              (folder_ / "out" / "Title_01.mp4").string() + "' > '" + (folder_ / "lang").string() + "'";
-    ASSERT_EQ(std::system(probe.c_str()), 0);
-    std::ifstream language(folder_ / "lang");
-    std::string code;
-    language >> code;
-    EXPECT_EQ(code, "eng");
+    const DecodedOutput decoded = Convert(clip);
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_EQ(OutputLanguage(), "eng");
+}
+
+// The sound tracks of a transport stream share their stream id (0xFD for
+// AC-3 in a Blu-ray clip, 0xC0 for MPEG audio); only the PID tells them
+// apart, and every one of them can be chosen.
+TEST_F(CliPlainFileTest, EverySoundTrackOfATransportStreamCanBeChosen) {
+    const fs::path clip = MakeClip();
+    const CliRun info = RunCli("info '" + clip.string() + "' --json", env_);
+    EXPECT_NE(info.out.find("\"id\": \"0x1100FD00\""), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("\"id\": \"0x1101FD00\""), std::string::npos) << info.out;
+    for (const char* choice : {"--audio 2", "--audio fr"}) {
+        const DecodedOutput second = Convert(clip, choice);
+        ASSERT_TRUE(second.ok) << second.error;
+        EXPECT_GT(Tone(second, 1.5, 880), 0.05) << choice;
+        EXPECT_LT(Tone(second, 1.5, 440), 0.01) << choice;
+        EXPECT_EQ(OutputLanguage(), "fre") << choice;
+    }
+    const DecodedOutput first = Convert(clip, "--audio 1");
+    ASSERT_TRUE(first.ok) << first.error;
+    EXPECT_GT(Tone(first, 1.5, 440), 0.05);
+    EXPECT_LT(Tone(first, 1.5, 880), 0.01);
+
+    const fs::path ts =
+        Make("two.ts",
+             "-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=f=440 -f lavfi -i "
+             "sine=f=880 -t 3 -map 0 -map 1 -map 2 -c:v mpeg2video -c:a mp2 -f mpegts");
+    const DecodedOutput mpeg = Convert(ts, "--audio 1");
+    ASSERT_TRUE(mpeg.ok) << mpeg.error;
+    EXPECT_GT(Tone(mpeg, 1.5, 440), 0.05);
+    EXPECT_LT(Tone(mpeg, 1.5, 880), 0.01);
 }
 
 }  // namespace

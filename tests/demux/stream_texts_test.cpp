@@ -97,20 +97,23 @@ TEST(StreamTexts, SubtitleLanguageAndEmptyDescriptions) {
     EXPECT_STREQ(StreamKindName(2), "Subtitle");
 }
 
-// The conversion graph and the preview player pick tracks by the key read back from the
+// The conversion graph and the preview player pick tracks by the id read back from the
 // names the splitter lists.
-TEST(StreamTexts, StreamKeyReadsTheLastTagOfAName) {
+TEST(StreamTexts, TrackIdReadsTheLastTagOfAName) {
     EXPECT_EQ(StreamTag(0, 0xBD, 0x81), "(0000,bd,81)");
-    EXPECT_EQ(StreamKeyFromName("Audio - Dolby Digital, 48.0 kHz " + StreamTag(0, 0xBD, 0x81)), 0xBD81);
-    EXPECT_EQ(StreamKeyFromName("Video " + StreamTag(0x1011, 0xE0, 0)), 0xE000) << "the pid is not in the key";
+    EXPECT_EQ(TrackIdFromName("Audio - Dolby Digital, 48.0 kHz " + StreamTag(0, 0xBD, 0x81)),
+              0xBD81);
+    // Two AC-3 tracks of a transport stream differ only in their PIDs.
+    EXPECT_EQ(TrackIdFromName("Audio " + StreamTag(0x1100, 0xFD, 0)), 0x1100FD00);
+    EXPECT_EQ(TrackIdFromName("Audio " + StreamTag(0x1101, 0xFD, 0)), 0x1101FD00);
     // Brackets in a language or format word, before or after the tag, are passed over.
-    EXPECT_EQ(StreamKeyFromName("Subtitle - English (Forced) " + StreamTag(0, 0xBD, 0x20)), 0xBD20);
-    EXPECT_EQ(StreamKeyFromName("(Commentary) " + StreamTag(0, 0xC0, 0) + " (x)"), 0xC000);
-    EXPECT_EQ(StreamKeyFromName(StreamTag(0, 0xBD, 0x20) + " " + StreamTag(0, 0xBD, 0x21)), 0xBD21);
-    EXPECT_EQ(StreamKeyFromName("No subtitles"), -1);
-    EXPECT_EQ(StreamKeyFromName("Audio (0000,bd)"), -1);
-    EXPECT_EQ(StreamKeyFromName("("), -1);
-    EXPECT_EQ(StreamKeyFromName(""), -1);
+    EXPECT_EQ(TrackIdFromName("Subtitle - English (Forced) " + StreamTag(0, 0xBD, 0x20)), 0xBD20);
+    EXPECT_EQ(TrackIdFromName("(Commentary) " + StreamTag(0, 0xC0, 0) + " (x)"), 0xC000);
+    EXPECT_EQ(TrackIdFromName(StreamTag(0, 0xBD, 0x20) + " " + StreamTag(0, 0xBD, 0x21)), 0xBD21);
+    EXPECT_EQ(TrackIdFromName("No subtitles"), -1);
+    EXPECT_EQ(TrackIdFromName("Audio (0000,bd)"), -1);
+    EXPECT_EQ(TrackIdFromName("("), -1);
+    EXPECT_EQ(TrackIdFromName(""), -1);
 }
 
 }  // namespace
