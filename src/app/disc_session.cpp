@@ -10,6 +10,7 @@
 #include "dvd/dvd_access.h"
 #include "dvd/language_names.h"
 #include "dvd/title_texts.h"
+#include "engine/bdmv_folder.h"
 #include "engine/mpeg_file_source.h"
 #include "filters/snapshot.h"
 
@@ -127,6 +128,17 @@ bool DiscSession::OpenDisc(const std::string& path) {
             return false;
         }
         catalogue_->LoadFileRecord(path, *record);
+    } else if (const fs::path bdmv = engine::BdmvFolderOf(path); !bdmv.empty()) {
+        auto record = std::make_unique<DvdDiscInfo>();
+        engine::BdmvClips clips;
+        std::string error;
+        if (!engine::ProbeBdmvFolder(bdmv, record.get(), &clips, &error)) {
+            messages_->ShowMessage(error);
+            return false;
+        }
+        for (const std::string& line : clips.left_out) messages_->ShowMessage(line);
+        catalogue_->LoadFileRecords(
+            std::vector<std::string>(clips.files.begin(), clips.files.end()), *record);
     } else if (!catalogue_->LoadDisc(path)) {
         return false;
     }
@@ -388,7 +400,7 @@ void DiscSession::AddFurtherTracks(const CatalogueRow& row, const std::string& n
     const int32_t handle = catalogue_->handle();
     uint32_t palette[16];
     DvdVideoInfo video{};
-    if (!soft_subtitles_ || subtitle_choice_.none || handle == 0 || !catalogue_->source_file().empty() ||
+    if (!soft_subtitles_ || subtitle_choice_.none || handle == 0 || !catalogue_->source_files().empty() ||
         !MyDVDGetPalette(handle, title, palette) || !MyDVDGetVideoInfo(handle, title, &video))
         return;
     std::vector<int32_t>& ids = streams.soft_subtitle_ids;
@@ -412,7 +424,7 @@ void DiscSession::AddFurtherTracks(const CatalogueRow& row, const std::string& n
 
 std::vector<engine::ChapterMark> DiscSession::ChapterMarks(const engine::ConvertItem& item) const {
     const int32_t handle = catalogue_->handle();
-    if (handle == 0 || !catalogue_->source_file().empty()) return {};
+    if (handle == 0 || !catalogue_->source_files().empty()) return {};
     const int title = item.title_index;
     const int chapters = catalogue_->disc().titles[title].chapters;
     if (item.chapter_index >= 0) return {{0, "Chapter " + std::to_string(item.chapter_index + 1)}};

@@ -91,9 +91,11 @@ public:
     engine::OutputSettings& output_settings() { return profile_.Settings; }
 
     // --- Disc ---------------------------------------------------------------
-    // Opens a DVD (drive, VIDEO_TS folder, ISO image) or a plain MPEG file
-    // and lists it; messages say what failed (a missing path, a file that is
-    // not MPEG, a disc that does not open).
+    // Opens a DVD (drive, VIDEO_TS folder, ISO image), a Blu-ray folder
+    // (BDMV, or the folder holding it) or a plain MPEG file and lists it;
+    // messages say what failed (a missing path, a file that is not MPEG, a
+    // disc that does not open, a BDMV folder without clips) and which clips
+    // of a Blu-ray folder are left out.
     bool OpenDisc(const std::string& path);
     const TitleCatalogue& catalogue() const { return *catalogue_; }
     TitleCatalogue& catalogue() { return *catalogue_; }

@@ -260,7 +260,7 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     // Before the first pipeline thread starts, so Ctrl-C reaches only the watch.
     InterruptWatch::BlockSignals();
     engine::DvdItemGraph graph(&messages, catalogue.handle(), run_settings.ThreadCount());
-    if (!catalogue.source_file().empty()) graph.SetSourceFile(catalogue.source_file());
+    graph.SetSourceFiles(catalogue.source_files());
     graph.SetWatermark(session.watermark());
     engine::BatchLoop loop;
     engine::DesktopActions actions;

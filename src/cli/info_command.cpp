@@ -14,6 +14,7 @@
 #include "dvd/dvd_access.h"
 #include "dvd/language_names.h"
 #include "dvd/title_texts.h"
+#include "engine/bdmv_folder.h"
 #include "engine/conversion_graph.h"
 #include "engine/mpeg_file_source.h"
 #include "platform/async_reader.h"
@@ -37,6 +38,8 @@ struct TitleFacts {
     int aspect_y = 0;
     std::vector<double> chapter_ms;
     int sample_rate_hz[kDvdMaxStreams] = {};
+    bool subtitle_not_drawn[kDvdMaxStreams] = {};  // a Blu-ray graphics stream: listed only
+    std::string file;                              // a Blu-ray folder's clip: its file name
 };
 
 TitleFacts DiscTitleFacts(int32_t handle, int title, const DvdTitleInfo& record) {
@@ -80,6 +83,10 @@ TitleFacts FileTitleFacts(const char* path, const DvdTitleInfo& record) {
     for (int a = 0; a < record.audio_count; ++a)
         for (const engine::StreamTable::Audio& audio : streams.audio)
             if (audio.key == record.audio_id[a]) facts.sample_rate_hz[a] = audio.sample_rate;
+    for (int s = 0; s < record.subtitle_count; ++s)
+        for (const engine::StreamTable::Subtitle& subtitle : streams.subtitles)
+            if (subtitle.key == record.subtitle_id[s])
+                facts.subtitle_not_drawn[s] = !subtitle.drawn;
     return facts;
 }
 
@@ -122,9 +129,10 @@ void PrintText(const DvdDiscInfo& disc, const std::vector<TitleFacts>& facts, bo
         }
         if (!IsListedTitle(title) && !list_all) continue;
         const TitleFacts& fact = facts[static_cast<std::size_t>(t)];
-        std::fprintf(out, "%s  %s  %d chapter%s\n", TitleItemName(t).c_str(),
+        std::fprintf(out, "%s  %s  %d chapter%s", TitleItemName(t).c_str(),
                      DurationText(title.duration_ms).c_str(), title.chapters,
                      title.chapters == 1 ? "" : "s");
+        std::fprintf(out, fact.file.empty() ? "\n" : "  %s\n", fact.file.c_str());
         if (fact.width > 0)
             std::fprintf(out, "  video     %dx%d  %s  %s\n", fact.width, fact.height,
                          SystemText(fact.frames_per_second).c_str(), AspectText(fact).c_str());
@@ -141,7 +149,9 @@ void PrintText(const DvdDiscInfo& disc, const std::vector<TitleFacts>& facts, bo
             std::fprintf(out, "  %d channel%s\n", channels, channels == 1 ? "" : "s");
         }
         for (int s = 0; s < title.subtitle_count; ++s)
-            std::fprintf(out, "  subtitle  %s\n", SubtitleEntryText(title, s).c_str());
+            std::fprintf(
+                out, "  subtitle  %s%s\n", SubtitleEntryText(title, s).c_str(),
+                fact.subtitle_not_drawn[s] ? "  (Blu-ray graphics: listed, not drawn)" : "");
     }
 }
 
@@ -155,6 +165,7 @@ void PrintJson(const DvdDiscInfo& disc, const std::vector<TitleFacts>& facts, st
                      first_title ? "" : ",", t, JsonString(TitleItemName(t)).c_str(),
                      IsListedTitle(title) ? "true" : "false", title.duration_ms);
         first_title = false;
+        if (!fact.file.empty()) std::fprintf(out, "\"file\": %s, ", JsonString(fact.file).c_str());
         std::fprintf(out, "\"length\": %s, \"chapters\": %d, \"chapter_sectors\": [",
                      JsonString(DurationText(title.duration_ms)).c_str(), title.chapters);
         for (int k = 0; k < title.chapters; ++k)
@@ -184,10 +195,11 @@ void PrintJson(const DvdDiscInfo& disc, const std::vector<TitleFacts>& facts, st
         }
         std::fprintf(out, "],\n   \"subtitles\": [");
         for (int s = 0; s < title.subtitle_count; ++s) {
-            std::fprintf(out, "%s{\"id\": \"%s\", \"language\": %s, \"text\": %s}", s ? ", " : "",
-                         Hex(title.subtitle_id[s]).c_str(),
+            std::fprintf(out, "%s{\"id\": \"%s\", \"language\": %s, \"text\": %s, \"drawn\": %s}",
+                         s ? ", " : "", Hex(title.subtitle_id[s]).c_str(),
                          JsonString(LanguageCode2(title.subtitle_language[s])).c_str(),
-                         JsonString(SubtitleEntryText(title, s)).c_str());
+                         JsonString(SubtitleEntryText(title, s)).c_str(),
+                         fact.subtitle_not_drawn[s] ? "false" : "true");
         }
         std::fprintf(out, "]}");
     }
@@ -210,6 +222,19 @@ int RunInfo(const char* disc_path, bool json, std::FILE* out, std::FILE* err) {
             return kExitCannotOpen;
         }
         facts.push_back(FileTitleFacts(disc_path, disc->titles[0]));
+    } else if (const std::filesystem::path bdmv = engine::BdmvFolderOf(disc_path); !bdmv.empty()) {
+        engine::BdmvClips clips;
+        std::string error;
+        if (!engine::ProbeBdmvFolder(bdmv, disc.get(), &clips, &error)) {
+            std::fprintf(err, "%s\n", error.c_str());
+            return kExitCannotOpen;
+        }
+        for (const std::string& line : clips.left_out) std::fprintf(err, "%s\n", line.c_str());
+        for (int t = 0; t < disc->title_count; ++t) {
+            facts.push_back(
+                FileTitleFacts(clips.files[static_cast<size_t>(t)].c_str(), disc->titles[t]));
+            facts.back().file = clips.files[static_cast<size_t>(t)].filename().string();
+        }
     } else {
         const int32_t handle = MyDVDOpen(disc_path);
         if (handle == 0) {

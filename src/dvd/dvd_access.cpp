@@ -586,7 +586,8 @@ std::string DiscOpenProblem(const std::string& path) {
         if (ec) return ": " + ec.message();
         fs::path ifo = fs::path(opened) / "VIDEO_TS" / "VIDEO_TS.IFO";
         if (!fs::exists(ifo, ec)) ifo = fs::path(opened) / "VIDEO_TS.IFO";
-        if (!fs::exists(ifo, ec)) return " holds no VIDEO_TS folder with a VIDEO_TS.IFO";
+        if (!fs::exists(ifo, ec))
+            return " holds no VIDEO_TS folder with a VIDEO_TS.IFO, and no BDMV folder";
         std::FILE* file = std::fopen(ifo.c_str(), "rb");
         if (!file) return ": " + ifo.filename().string() + " cannot be opened: " + std::strerror(errno);
         std::fclose(file);

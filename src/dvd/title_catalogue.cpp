@@ -19,9 +19,7 @@ void TitleCatalogue::CloseDisc() {
 }
 
 void TitleCatalogue::LoadFileRecord(const std::string& path, const DvdDiscInfo& record) {
-    CloseDisc();
-    source_file_ = path;
-    ListDisc(record);
+    LoadFileRecords({path}, record);
     // A file is always its one title, however short.
     if (rows_.empty() && record.title_count == 1) {
         CatalogueRow row;
@@ -35,9 +33,15 @@ void TitleCatalogue::LoadFileRecord(const std::string& path, const DvdDiscInfo& 
     }
 }
 
+void TitleCatalogue::LoadFileRecords(std::vector<std::string> files, const DvdDiscInfo& record) {
+    CloseDisc();
+    source_files_ = std::move(files);
+    ListDisc(record);
+}
+
 bool TitleCatalogue::LoadDisc(const std::string& path) {
     CloseDisc();
-    source_file_.clear();
+    source_files_.clear();
     handle_ = MyDVDOpen(path.c_str());
     if (handle_ == 0) {
         messages_->ShowMessage(std::string(kOpenDvdError) + ": " + path + DiscOpenProblem(path));
@@ -65,7 +69,7 @@ void TitleCatalogue::ListDisc(const DvdDiscInfo& disc) {
         // listed all the same, so that converting it fails with a word
         // instead of leaving it out unseen.
         const bool unreadable = title.chapters <= 0 || title.duration_ms <= 0;
-        if (!IsListedTitle(title) && !(unreadable && source_file_.empty())) continue;
+        if (!IsListedTitle(title) && !(unreadable && source_files_.empty())) continue;
         CatalogueRow row;
         row.name = TitleItemName(t);
         row.original_length = DurationText(title.duration_ms);
@@ -144,7 +148,7 @@ int64_t TitleCatalogue::ChapterLengthMs(int title, int chapter) const {
     const DvdTitleInfo& info = disc_->titles[title];
     const int chapters = std::clamp(info.chapters, 0, kDvdMaxChapters);
     if (chapter < 0 || chapter >= chapters) return -1;
-    if (source_file_.empty()) {
+    if (source_files_.empty()) {
         const double played_ms = MyDvdGetChapterDuration(handle_, title, chapter);
         if (played_ms >= 0) return static_cast<int64_t>(played_ms);
     }

@@ -68,9 +68,14 @@ public:
     // error" (the preview failed; the new disc stays open, rows kept).
     bool LoadDisc(const std::string& path);
     // A plain MPEG file as a disc of one title: closes the open disc and
-    // lists `record` (see ProbeMpegFile). source_file() names the file.
+    // lists `record` (see ProbeMpegFile), its one title however short.
     void LoadFileRecord(const std::string& path, const DvdDiscInfo& record);
-    const std::string& source_file() const { return source_file_; }
+    // Files as the titles of a disc (the clips of a Blu-ray folder): closes
+    // the open disc and lists `record`, title t read from files[t].
+    void LoadFileRecords(std::vector<std::string> files, const DvdDiscInfo& record);
+    // The file each title is read from: one for a plain file, one per title
+    // for a Blu-ray folder; empty for a disc read through the DVD layer.
+    const std::vector<std::string>& source_files() const { return source_files_; }
 
     // Lists `disc` as LoadDisc does after opening: rows, current edit
     // settings from title 0's row, stream lists of title 0.
@@ -119,7 +124,7 @@ private:
     std::string format_ext_;
 
     int32_t handle_ = 0;
-    std::string source_file_;  // empty: the disc of handle_
+    std::vector<std::string> source_files_;  // empty: the disc of handle_
     std::unique_ptr<DvdDiscInfo> disc_;
     std::vector<CatalogueRow> rows_;
     int selected_row_ = -1;

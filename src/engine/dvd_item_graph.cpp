@@ -79,9 +79,13 @@ bool DvdItemGraph::Build(const ConvertItem& item, const StreamChoice& streams, s
     graph_.SetStreamChoice(streams.audio_id, streams.subtitle_id);
     graph_.SetFurtherStreams({streams.further_audio_ids.begin(), streams.further_audio_ids.end()},
                              {streams.soft_subtitle_ids.begin(), streams.soft_subtitle_ids.end()});
-    const bool built = source_file_.empty()
-                           ? graph_.Build(dvd_handle_, item.title_index, item.chapter_index, item, std::move(notify))
-                           : graph_.BuildFromFile(source_file_, item, std::move(notify));
+    bool built = false;
+    if (source_files_.empty())
+        built = graph_.Build(dvd_handle_, item.title_index, item.chapter_index, item,
+                             std::move(notify));
+    else if (item.title_index >= 0 && static_cast<size_t>(item.title_index) < source_files_.size())
+        built = graph_.BuildFromFile(source_files_[static_cast<size_t>(item.title_index)], item,
+                                     std::move(notify));
     if (!built) {
         graph_.Teardown();
         return false;

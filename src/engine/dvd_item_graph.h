@@ -1,10 +1,13 @@
 // The run controller's item graph over the conversion graph: every item is
-// read from one open disc, or from one plain MPEG file.
+// read from one open disc, or from the MPEG file of its title (one plain
+// file, or the clips of a Blu-ray folder).
 //
 // Threads: as ItemGraph.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "engine/conversion_graph.h"
 #include "engine/item_graph.h"
@@ -17,8 +20,11 @@ public:
     // the caller (the catalogue) and open while items are built.
     DvdItemGraph(MessageSink* messages, int32_t dvd_handle, int thread_count);
 
-    // Items are read from this MPEG file instead of the disc.
-    void SetSourceFile(std::filesystem::path file) { source_file_ = std::move(file); }
+    // Items are read from these MPEG files instead of the disc: title t from
+    // files[t] (TitleCatalogue::source_files()).
+    void SetSourceFiles(const std::vector<std::string>& files) {
+        source_files_.assign(files.begin(), files.end());
+    }
     // The text watermark of every item built from now on (empty text: none).
     void SetWatermark(const Watermark& watermark) { graph_.SetWatermark(watermark); }
 
@@ -54,7 +60,7 @@ private:
     ConversionGraph graph_;
     void PadSoundToPicture(bool take_back_excess);
 
-    std::filesystem::path source_file_;
+    std::vector<std::filesystem::path> source_files_;
     std::vector<LostStretch> lost_;  // found by TakeEvents, not yet taken
     int64_t units_at_build_ = 0;  // WrittenUnits() when the item was built
     int64_t WrittenUnits();

@@ -23,6 +23,22 @@
 namespace rizuvira::engine {
 namespace {
 
+// The channels a clip information's audio layout code names (1 mono, 3 stereo, 6 multi-channel,
+// 12 stereo and multi-channel); 0 for the codes that name none.
+int ChannelsOfClipLayout(int32_t layout) {
+    switch (layout) {
+        case 1:
+            return 1;
+        case 3:
+            return 2;
+        case 6:
+        case 12:
+            return 6;
+        default:
+            return 0;
+    }
+}
+
 // Stamps of different streams are up to this far out of order in a multiplex.
 constexpr REFERENCE_TIME kRestartTolerance100ns = 20'000'000;
 
@@ -197,7 +213,7 @@ bool ProbeMpegFile(const std::filesystem::path& path, DvdDiscInfo* disc) {
         title.duration_ms = static_cast<double>(CountPictures(path) * frame_100ns) / 10000.0;
     else
         title.duration_ms = FileDurationMs(title.duration_ms, stamped);
-    // A Blu-ray clip's information file names its streams' languages and codings.
+    // A Blu-ray clip's information file names its streams' languages, codings and layouts.
     demux::ClipInfoList clip;
     if (const std::filesystem::path info = demux::ClipInfoFileFor(path); !info.empty())
         demux::LoadClipInfo(info, &clip);
@@ -212,6 +228,8 @@ bool ProbeMpegFile(const std::filesystem::path& path, DvdDiscInfo* disc) {
         if (entry != nullptr) {
             title.audio_language[i] = LanguageCodeOf3(demux::ClipLanguage(*entry));
             title.audio_coding[i] = CodingOfClipType(entry->coding_type, title.audio_coding[i]);
+            if (const int channels = ChannelsOfClipLayout(entry->channel_layout); channels > 0)
+                title.audio_channels[i] = channels - 1;
         }
     }
     for (const StreamTable::Subtitle& subtitle : streams.subtitles) {

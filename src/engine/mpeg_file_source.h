@@ -25,8 +25,11 @@ std::string MissingSourceText(const std::filesystem::path& path);
 std::string UnreadableFileText(const std::filesystem::path& path);
 
 // Fills `disc` with one title: the file's duration and its audio and
-// subtitle streams with their whole 16-bit ids (languages unknown). False
-// when the splitter cannot read the file or finds nothing to convert.
+// subtitle streams with their whole track ids. Languages are unknown, except
+// for a Blu-ray clip, whose clip information (BDMV/CLIPINF) names its
+// streams' languages, codings and sound layouts, and its graphics
+// subtitles. False when the splitter cannot read the file or finds nothing
+// to convert.
 bool ProbeMpegFile(const std::filesystem::path& path, DvdDiscInfo* disc);
 
 }  // namespace rizuvira::engine

@@ -14,6 +14,7 @@
 #include "demux/stream_texts.h"
 #include "dvd/dvd_reader.h"
 #include "dvd/title_texts.h"
+#include "engine/bdmv_folder.h"
 #include "engine/mpeg_file_source.h"
 #include "filters/snapshot.h"
 #include "platform/registry.h"
@@ -296,8 +297,8 @@ private:
     int32_t handle_ = 0;
 };
 
-// Opens the disc or plain MPEG file at `path` in `player` and selects `title`; `disc` holds
-// a disc's handle for as long as the player plays it. Failures go to `messages`.
+// Opens the disc, Blu-ray folder or plain MPEG file at `path` in `player` and selects `title`;
+// `disc` holds a disc's handle for as long as the player plays it. Failures go to `messages`.
 bool OpenSource(PreviewPlayer& player, const std::string& path, int title, DiscHandle& disc,
                 decoders::IVideoSurface* surface, std::function<void()> notify,
                 engine::MessageSink* messages) {
@@ -314,6 +315,19 @@ bool OpenSource(PreviewPlayer& player, const std::string& path, int title, DiscH
         return player.OpenFile(path, static_cast<int64_t>(record->titles[0].duration_ms), surface,
                                nullptr, std::move(notify)) &&
                player.SelectTitle(title, -1);
+    }
+    if (const std::filesystem::path bdmv = engine::BdmvFolderOf(path); !bdmv.empty()) {
+        auto record = std::make_unique<DvdDiscInfo>();
+        engine::BdmvClips clips;
+        std::string error;
+        if (!engine::ProbeBdmvFolder(bdmv, record.get(), &clips, &error)) return say(error);
+        if (title < 0 || title >= record->title_count)
+            return say(TitleItemName(title) + " does not exist on this disc");
+        // Each clip is a file of one title.
+        return player.OpenFile(clips.files[static_cast<size_t>(title)],
+                               static_cast<int64_t>(record->titles[title].duration_ms), surface,
+                               nullptr, std::move(notify)) &&
+               player.SelectTitle(0, -1);
     }
     disc.Open(path);
     if (disc.get() == 0) return say("Load DVD error");

@@ -50,7 +50,7 @@ QCheckBox* Box(const QString& text, const char* name, int x, int y, QWidget* par
 ConversionWindow::ConversionWindow(const TitleCatalogue& catalogue, int thread_count,
                                    engine::SystemActions* actions, QWidget* parent)
     : QDialog(parent), graph_(this, catalogue.handle(), thread_count) {
-    if (!catalogue.source_file().empty()) graph_.SetSourceFile(catalogue.source_file());
+    graph_.SetSourceFiles(catalogue.source_files());
     controller_ = std::make_unique<engine::RunController>(&graph_, this, this, actions);
     setObjectName("conversionWindow");
     setWindowTitle("Converting");

@@ -405,7 +405,7 @@ bool MainWindow::OpenDisc(const QString& path) {
         return false;
     }
     const int32_t handle = session_.catalogue().handle();
-    if (handle != 0 && session_.catalogue().source_file().empty()) {
+    if (handle != 0 && session_.catalogue().source_files().empty()) {
         player_open_ = player_.Open(handle, preview_, nullptr, [this] {
             QMetaObject::invokeMethod(this, &MainWindow::DrainPreviewEvents, Qt::QueuedConnection);
         });
@@ -525,7 +525,7 @@ void MainWindow::Edit(int mode) {
     EditorSource source;
     source.name = session_.row(row).name;
     // A plain file has no disc to play in the editor: it edits without pictures.
-    if (catalogue.source_file().empty()) source.dvd_handle = catalogue.handle();
+    if (catalogue.source_files().empty()) source.dvd_handle = catalogue.handle();
     source.title = item.title_index;
     source.chapter = item.chapter_index;
     source.audio_id = catalogue.current_audio_id();

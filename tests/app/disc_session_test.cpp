@@ -3,6 +3,7 @@
 // choice by position and language, and the preview's small arithmetic.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -142,6 +143,25 @@ TEST_F(DiscSessionTest, FurtherTracksResolvePerTitleAndKeepTheirPlaces) {
     EXPECT_EQ(rows[1].streams.further_audio_ids, (std::vector<int32_t>{0, 0}));  // its one track is the first
     EXPECT_EQ(rows[1].streams.soft_subtitle_ids, (std::vector<int32_t>{kNoSubtitleId, kNoSubtitleId}));
     EXPECT_FALSE(messages_.messages.empty());
+}
+
+// The audio track list of a transport stream with two AC-3 tracks (one
+// stream id, two PIDs): a click on the second chooses it for the batch.
+TEST_F(DiscSessionTest, AudioListTellsTheTracksOfATransportStreamApart) {
+    const fs::path clip = folder_ / "two.m2ts";
+    const std::string make =
+        "ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=f=440 "
+        "-f lavfi -i sine=f=880 -t 1 -map 0 -map 1 -map 2 -c:v mpeg2video -c:a ac3 -f mpegts "
+        "-mpegts_m2ts_mode 1 '" +
+        clip.string() + "'";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    ASSERT_TRUE(session_.OpenDisc(clip.string()));
+    const std::vector<StreamEntry>& audio = session_.catalogue().audio_list();
+    ASSERT_EQ(audio.size(), 2u);
+    EXPECT_EQ(audio[0].id, 0x1100FD00);
+    EXPECT_EQ(audio[1].id, 0x1101FD00);
+    ASSERT_TRUE(session_.SelectAudio(1));
+    EXPECT_EQ(session_.CheckedRows().at(0).streams.audio_id, 0x1101FD00);
 }
 
 TEST_F(DiscSessionTest, PlayLoadsTheSelectedRowsTitleOrTheFirst) {

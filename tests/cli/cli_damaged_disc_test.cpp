@@ -185,10 +185,13 @@ TEST_F(CliDamagedDiscTest, DiscThatDoesNotOpenSaysWhy) {
     fs::create_symlink(folder_ / "loop_a", folder_ / "loop_b");
     fs::create_directories(folder_ / "empty");
     const std::pair<fs::path, std::string> cases[] = {
-        {pipe, "Open DVD error: " + pipe.string() + " is a named pipe, not a disc, a disc folder or an ISO image"},
+        {pipe, "Open DVD error: " + pipe.string() +
+                   " is a named pipe, not a disc, a disc folder or an ISO image"},
         {folder_ / "loop_a", (folder_ / "loop_a").string() + ": Too many levels of symbolic links"},
         {folder_ / "missing", (folder_ / "missing").string() + ": No such file or directory"},
-        {folder_ / "empty", "Open DVD error: " + (folder_ / "empty").string() + " holds no VIDEO_TS folder with a VIDEO_TS.IFO"},
+        {folder_ / "empty",
+         "Open DVD error: " + (folder_ / "empty").string() +
+             " holds no VIDEO_TS folder with a VIDEO_TS.IFO, and no BDMV folder"},
     };
     for (const auto& [path, message] : cases) {
         const CliRun run = Convert(path, "-q");

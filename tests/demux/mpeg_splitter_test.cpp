@@ -10,6 +10,7 @@
 
 #include "demux/mpeg_splitter.h"
 #include "demux_test_util.h"
+#include "fixtures/clip_info_writer.h"
 #include "platform/filter_graph.h"
 #include "platform/pipeline_harness.h"
 
@@ -498,6 +499,72 @@ TEST(GeneratedSplitter, LoadOfAMissingOrUnknownFileFailsAndForgetsTheName) {
     std::vector<ComPtr<IPin>> pins;
     splitter->EnumPins(&pins);
     EXPECT_EQ(pins.size(), 1u);
+}
+
+// A Blu-ray clip: MPEG-2 pictures, AC-3 sound at 440 Hz (PID 0x1100) and at 880 Hz (PID
+// 0x1101). Its clip information declares the first English AC-3, the second Japanese E-AC-3
+// (whose AC-3 core is what the stream carries here), and a French graphics stream on PID
+// 0x1200 that the stream itself lacks. The same bytes outside a BDMV folder have no clip
+// information.
+struct BluRayClip {
+    std::string clip, bare;
+};
+const BluRayClip& MakeBluRayClip() {
+    static const BluRayClip made = [] {
+        namespace fs = std::filesystem;
+        const fs::path root = fs::path(testing::TempDir()) / "disc" / "BDMV";
+        fs::create_directories(root / "STREAM");
+        BluRayClip clip{(root / "STREAM" / "00001.m2ts").string(),
+                        testing::TempDir() + "/bare.m2ts"};
+        if (!testing::RunFfmpeg(
+                "-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=f=440 -f lavfi -i "
+                "sine=f=880 -t 2 -map 0 -map 1 -map 2 -c:v mpeg2video -c:a ac3 -ac 2 -f mpegts "
+                "-mpegts_m2ts_mode 1 \"" +
+                clip.clip + "\""))
+            return BluRayClip{};
+        fixtures::WriteClipInfo(root / "CLIPINF" / "00001.clpi", {{0x1011, 0x02, "", 0x34},
+                                                                  {0x1100, 0x81, "eng"},
+                                                                  {0x1101, 0x84, "jpn"},
+                                                                  {0x1200, 0x90, "fra"}});
+        fs::copy_file(clip.clip, clip.bare);
+        return clip;
+    }();
+    return made;
+}
+
+TEST(BluRayClipSplitter, StreamNamesCarryTheLanguagesAndCodingsOfTheClipInformation) {
+    auto g = Build(MakeBluRayClip().clip);
+    ASSERT_TRUE(g);
+    const auto names = StreamNames(g->select().Get());
+    auto named = [&](const std::string& tag) {
+        for (const std::string& name : names)
+            if (name.ends_with(tag)) return name;
+        return std::string();
+    };
+    EXPECT_TRUE(
+        named("(1100,fd,00)").starts_with("Audio - English, Dolby Digital, 44.1 kHz, 2 chn"))
+        << named("(1100,fd,00)");
+    EXPECT_TRUE(named("(1101,fd,00)").starts_with("Audio - Japanese, Dolby Digital Plus, 44.1 kHz"))
+        << named("(1101,fd,00)");
+    EXPECT_EQ(named("(1200,bd,00)"),
+              "Subtitle - French, Presentation Graphics Stream (1200,bd,00)");
+}
+
+// The clip information's coding types rank the sound: E-AC-3 before AC-3,
+// so the audio pin starts on the second track; without it the first leads.
+TEST(BluRayClipSplitter, AudioOrderFollowsTheClipInformation) {
+    for (const auto& [path, first] :
+         {std::pair{MakeBluRayClip().clip, std::string("(1101,fd,00)")},
+          std::pair{MakeBluRayClip().bare, std::string("(1100,fd,00)")}}) {
+        auto g = Build(path);
+        ASSERT_TRUE(g) << path;
+        const auto names = StreamNames(g->select().Get());
+        ASSERT_GE(names.size(), 3u);
+        EXPECT_TRUE(names[1].ends_with(first)) << path << ": " << names[1];
+        DWORD flags = 0;
+        g->select()->Info(1, nullptr, &flags, nullptr, nullptr, nullptr, nullptr, nullptr);
+        EXPECT_EQ(flags, 3u) << path;
+    }
 }
 
 }  // namespace

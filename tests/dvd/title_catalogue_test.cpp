@@ -150,12 +150,23 @@ TEST_F(TitleCatalogueTest, PlainFileIsOneTitleHoweverShort) {
     auto record = Disc({1500});
     catalogue_.LoadFileRecord("/clips/a.ts", *record);
     EXPECT_EQ(catalogue_.handle(), 0) << "the disc was closed";
-    EXPECT_EQ(catalogue_.source_file(), "/clips/a.ts");
+    EXPECT_EQ(catalogue_.source_files(), std::vector<std::string>{"/clips/a.ts"});
     ASSERT_EQ(catalogue_.rows().size(), 1u);
     EXPECT_EQ(catalogue_.rows()[0].output_name, "Title_01.mkv");
     EXPECT_EQ(catalogue_.rows()[0].item.trim_length_ms, 1500);
     EXPECT_EQ(catalogue_.selected_row(), 0);
     EXPECT_EQ(catalogue_.ChapterLengthMs(0, 0), 1500) << "a file's one chapter is all of it";
+}
+
+// The clips of a Blu-ray folder are a disc's titles: a short one is left
+// out of the list as a short DVD title is, and each title keeps its file.
+TEST_F(TitleCatalogueTest, ClipsOfAFolderFollowTheThreeSecondRule) {
+    auto record = Disc({5000, 3000, 2999});
+    catalogue_.LoadFileRecords(
+        {"/BDMV/STREAM/2.m2ts", "/BDMV/STREAM/1.m2ts", "/BDMV/STREAM/3.m2ts"}, *record);
+    ASSERT_EQ(catalogue_.rows().size(), 2u);
+    EXPECT_EQ(catalogue_.rows()[1].name, "Title_02");
+    EXPECT_EQ(catalogue_.source_files().at(1), "/BDMV/STREAM/1.m2ts");
 }
 
 TEST(CatalogueLanguageName, FirstMatchCutAtTheSemicolon) {

@@ -1,0 +1,99 @@
+#include "engine/bdmv_folder.h"
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <system_error>
+
+#include "engine/mpeg_file_source.h"
+
+namespace rizuvira::engine {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool IsFolder(const fs::path& path) {
+    std::error_code error;
+    return fs::is_directory(path, error);
+}
+
+bool IsClipName(const fs::path& file) {
+    std::string extension = file.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".m2ts";
+}
+
+}  // namespace
+
+fs::path BdmvFolderOf(const fs::path& path) {
+    if (!IsFolder(path)) return {};
+    // "/media/disc/BDMV/" names the folder as well as "/media/disc/BDMV".
+    const fs::path folder = path.has_filename() ? path : path.parent_path();
+    if (folder.filename() == "BDMV") return folder;
+    if (IsFolder(folder / "VIDEO_TS") || !IsFolder(folder / "BDMV")) return {};
+    return folder / "BDMV";
+}
+
+bool ProbeBdmvFolder(const fs::path& bdmv, DvdDiscInfo* disc, BdmvClips* clips,
+                     std::string* error) {
+    *disc = {};
+    *clips = {};
+    const fs::path stream = bdmv / "STREAM";
+    std::error_code failure;
+    fs::directory_iterator list(stream, failure);
+    if (failure) {
+        *error = bdmv.string() + (IsFolder(stream)
+                                      ? ": its STREAM folder cannot be read: " + failure.message()
+                                      : " holds no STREAM folder with the disc's clips");
+        return false;
+    }
+    std::vector<fs::path> files;
+    for (const fs::directory_entry& entry : list) {
+        std::error_code ignored;
+        if (entry.is_regular_file(ignored) && IsClipName(entry.path()))
+            files.push_back(entry.path());
+    }
+    if (files.empty()) {
+        *error = stream.string() + " holds no clip (.m2ts)";
+        return false;
+    }
+    std::sort(files.begin(), files.end());
+
+    struct Clip {
+        fs::path file;
+        DvdTitleInfo title;
+    };
+    std::vector<Clip> read;
+    auto probe = std::make_unique<DvdDiscInfo>();
+    for (const fs::path& file : files) {
+        if (ProbeMpegFile(file, probe.get()))
+            read.push_back({file, probe->titles[0]});
+        else
+            clips->left_out.push_back(UnreadableFileText(file) + "; it is left out");
+    }
+    if (read.empty()) {
+        *error = files.size() == 1 ? files[0].string() + ", the only clip in " + stream.string() +
+                                         ", is not an MPEG transport stream"
+                                   : "None of the " + std::to_string(files.size()) + " clips in " +
+                                         stream.string() + " is an MPEG transport stream";
+        return false;
+    }
+    std::stable_sort(read.begin(), read.end(), [](const Clip& a, const Clip& b) {
+        return a.title.duration_ms > b.title.duration_ms;
+    });
+    if (read.size() > kDvdMaxTitles) {
+        clips->left_out.push_back(std::to_string(read.size() - kDvdMaxTitles) +
+                                  " of the shortest clips in " + stream.string() +
+                                  " are left out: a disc lists at most " +
+                                  std::to_string(kDvdMaxTitles) + " titles");
+        read.resize(kDvdMaxTitles);
+    }
+    for (const Clip& clip : read) {
+        disc->titles[disc->title_count++] = clip.title;
+        clips->files.push_back(clip.file);
+    }
+    return true;
+}
+
+}  // namespace rizuvira::engine

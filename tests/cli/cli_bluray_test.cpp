@@ -1,0 +1,171 @@
+// rizuvira-cli on a Blu-ray folder made with ffmpeg and the clip information
+// writer: its clips as titles, longest first, with the languages their clip
+// information declares, converted end to end; and the folders it refuses.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <span>
+#include <string>
+
+#include "cli/cli_run.h"
+#include "e2e/decoded_output.h"
+#include "fixtures/clip_info_writer.h"
+#include "fixtures/sample_discs.h"
+
+namespace rizuvira {
+namespace {
+
+namespace fs = std::filesystem;
+namespace fx = fixtures;
+using cli_test::CliRun;
+using cli_test::RunCli;
+
+class CliBluRayTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/rizuvira-bdmv-XXXXXX";
+        folder_ = mkdtemp(pattern);
+        fs::create_directories(folder_ / "home");
+        env_ = "HOME='" + (folder_ / "home").string() + "' XDG_CONFIG_HOME= SDL_AUDIODRIVER=dummy";
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    // A clip of `seconds` in disc/BDMV/STREAM: 720x480 MPEG-2 pictures and two AC-3 stereo
+    // tracks at `hz` and at twice `hz` on PIDs 0x1100 and 0x1101, ffmpeg's Blu-ray layout.
+    void MakeClip(const std::string& name, double seconds, int hz,
+                  const std::vector<fx::ClipStreamSpec>& info) {
+        const fs::path stream = folder_ / "disc" / "BDMV" / "STREAM";
+        fs::create_directories(stream);
+        const std::string command =
+            "ffmpeg -v error -y -f lavfi -i testsrc2=size=720x480:rate=30000/1001 -f lavfi -i "
+            "sine=f=" +
+            std::to_string(hz) + ":sample_rate=48000 -f lavfi -i sine=f=" + std::to_string(2 * hz) +
+            ":sample_rate=48000 -t " + std::to_string(seconds) +
+            " -map 0 -map 1 -map 2 -c:v mpeg2video -c:a ac3 -ac 2 -f mpegts -mpegts_m2ts_mode 1 '" +
+            (stream / (name + ".m2ts")).string() + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        if (!info.empty())
+            fx::WriteClipInfo(folder_ / "disc" / "BDMV" / "CLIPINF" / (name + ".clpi"), info);
+    }
+    // Three clips: 00001 (3.5 s, 440 Hz, English and German), 00002 (5 s, 550 Hz, Japanese
+    // and French, and a Spanish graphics stream), 00003 (2 s, too short to be listed).
+    void MakeDisc() {
+        MakeClip("00001", 3.5, 440,
+                 {{0x1011, 0x02, "", 0x34}, {0x1100, 0x81, "eng"}, {0x1101, 0x81, "ger"}});
+        MakeClip("00002", 5, 550,
+                 {{0x1011, 0x02, "", 0x34},
+                  {0x1100, 0x81, "jpn"},
+                  {0x1101, 0x81, "fra"},
+                  {0x1200, 0x90, "spa"}});
+        MakeClip("00003", 2, 330, {});
+    }
+    // codec_type,language of every stream of a converted file, one line each.
+    std::string Streams(const fs::path& file) {
+        const fs::path listing = folder_ / "streams.txt";
+        const std::string probe =
+            "ffprobe -v error -show_entries stream=codec_type:stream_tags=language -of csv=p=0 '" +
+            file.string() + "' > '" + listing.string() + "'";
+        EXPECT_EQ(std::system(probe.c_str()), 0);
+        std::ifstream in(listing);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    fs::path folder_;
+    std::string env_;
+};
+
+double Tone(const e2e::DecodedOutput& out, double at_s, double hz) {
+    const size_t first = static_cast<size_t>((at_s - out.audio_start_s) * out.sample_rate);
+    const size_t count = static_cast<size_t>(out.sample_rate / 5);
+    if (first + count > out.mono.size()) return 0;
+    return fx::ToneAmplitude(std::span<const float>(out.mono).subspan(first, count),
+                             out.sample_rate, hz);
+}
+
+// The listing without its chapter lines (the lengths of the clips' sound and
+// pictures differ by a frame or two).
+std::string WithoutChapters(const std::string& listing) {
+    std::string kept;
+    for (size_t at = 0, end = 0; at < listing.size(); at = end + 1) {
+        end = std::min(listing.find('\n', at), listing.size());
+        const std::string line = listing.substr(at, end - at);
+        if (!line.starts_with("  chapter")) kept += line + "\n";
+    }
+    return kept;
+}
+
+TEST_F(CliBluRayTest, FolderListsItsClipsLongestFirstWithTheirLanguages) {
+    MakeDisc();
+    const CliRun info = RunCli("info '" + (folder_ / "disc").string() + "'", env_);
+    ASSERT_EQ(info.exit_code, 0) << info.err;
+    EXPECT_EQ(WithoutChapters(info.out),
+              "Title_01  00:00:05  1 chapter  00002.m2ts\n"
+              "  video     720x480  NTSC  3:2\n"
+              "  audio     Japanese(AC3 2ch)  48000 Hz  2 channels\n"
+              "  audio     French(AC3 2ch)  48000 Hz  2 channels\n"
+              "  subtitle  Spanish  (Blu-ray graphics: listed, not drawn)\n"
+              "Title_02  00:00:03  1 chapter  00001.m2ts\n"
+              "  video     720x480  NTSC  3:2\n"
+              "  audio     English(AC3 2ch)  48000 Hz  2 channels\n"
+              "  audio     German(AC3 2ch)  48000 Hz  2 channels\n");
+    const CliRun bdmv = RunCli("info '" + (folder_ / "disc" / "BDMV").string() + "/'", env_);
+    EXPECT_EQ(bdmv.out, info.out) << "the BDMV folder itself is the same disc";
+}
+
+TEST_F(CliBluRayTest, FolderConvertsEveryListedClipWithItsDeclaredLanguage) {
+    MakeDisc();
+    const fs::path out = folder_ / "out";
+    const CliRun run = RunCli(
+        "convert '" + (folder_ / "disc").string() + "' -q -o '" + out.string() + "' --audio 2",
+        env_);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_FALSE(fs::exists(out / "Title_03.mp4")) << "a clip shorter than 3 s is not listed";
+    EXPECT_EQ(Streams(out / "Title_01.mp4"), "video,und\naudio,fre\n");
+    EXPECT_EQ(Streams(out / "Title_02.mp4"), "video,und\naudio,ger\n");
+
+    // Each title is read from its own clip: the second track's tone of each.
+    const e2e::DecodedOutput first = e2e::DecodeOutput((out / "Title_01.mp4").string(), 720, 480);
+    ASSERT_TRUE(first.ok) << first.error;
+    EXPECT_NEAR(first.pictures.back().time_s, 5.0, 0.1);
+    EXPECT_GT(Tone(first, 2.5, 1100), 0.05);
+    const e2e::DecodedOutput second = e2e::DecodeOutput((out / "Title_02.mp4").string(), 720, 480);
+    ASSERT_TRUE(second.ok) << second.error;
+    EXPECT_NEAR(second.pictures.back().time_s, 3.5, 0.1);
+    EXPECT_GT(Tone(second, 1.5, 880), 0.05);
+    EXPECT_LT(Tone(second, 1.5, 1100), 0.01);
+}
+
+TEST_F(CliBluRayTest, EmptyOrBrokenFolderSaysWhy) {
+    const fs::path bdmv = folder_ / "disc" / "BDMV";
+    fs::create_directories(bdmv);
+    for (const std::string command : {"info", "convert"}) {
+        const CliRun run = RunCli(command + " '" + (folder_ / "disc").string() + "'", env_);
+        EXPECT_EQ(run.exit_code, 3) << command;
+        EXPECT_EQ(run.err, bdmv.string() + " holds no STREAM folder with the disc's clips\n")
+            << command;
+    }
+    fs::create_directories(bdmv / "STREAM");
+    EXPECT_EQ(RunCli("info '" + bdmv.string() + "'", env_).err,
+              (bdmv / "STREAM").string() + " holds no clip (.m2ts)\n");
+    std::ofstream(bdmv / "STREAM" / "00009.m2ts") << std::string(100000, 'x');
+    EXPECT_EQ(RunCli("info '" + bdmv.string() + "'", env_).err,
+              (bdmv / "STREAM" / "00009.m2ts").string() + ", the only clip in " +
+                  (bdmv / "STREAM").string() + ", is not an MPEG transport stream\n");
+
+    // A damaged clip among good ones is left out, with a word.
+    MakeClip("00001", 3, 440, {});
+    const CliRun info = RunCli("info '" + bdmv.string() + "'", env_);
+    EXPECT_EQ(info.exit_code, 0);
+    EXPECT_NE(info.out.find("Title_01  00:00:03  1 chapter  00001.m2ts"), std::string::npos)
+        << info.out;
+    EXPECT_NE(info.err.find("00009.m2ts is not an MPEG"), std::string::npos) << info.err;
+    EXPECT_EQ(info.out.find("Title_02"), std::string::npos) << info.out;
+}
+
+}  // namespace
+}  // namespace rizuvira
