@@ -145,7 +145,7 @@ std::string ClipLanguage(const ClipStreamEntry& entry) {
 }
 
 std::filesystem::path ClipInfoFileFor(const std::filesystem::path& clip) {
-    if (!clip.has_parent_path() || clip.stem().empty()) return {};
+    if (clip.parent_path().filename() != "STREAM" || clip.stem().empty()) return {};
     return clip.parent_path().parent_path() / "CLIPINF" / (clip.stem().string() + ".clpi");
 }
 

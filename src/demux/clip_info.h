@@ -45,7 +45,8 @@ const ClipStreamEntry* FindClipStream(const ClipInfoList& list, uint16_t pid);
 std::string ClipLanguage(const ClipStreamEntry& entry);
 
 // The clip information file of a clip: ".../BDMV/STREAM/00001.m2ts" gives
-// ".../BDMV/CLIPINF/00001.clpi". Empty for a path without a folder or name.
+// ".../BDMV/CLIPINF/00001.clpi". Empty for a file outside a STREAM folder
+// (a DVD, "DVD", a plain file).
 std::filesystem::path ClipInfoFileFor(const std::filesystem::path& clip);
 
 }  // namespace rizuvira::demux

@@ -117,6 +117,8 @@ TEST(ClipInfo, LongCodingInformationIsSkippedAndLiesAreRefused) {
     EXPECT_EQ(LoadClipInfo(kRealFiles / "missing.clpi", &list), ClipInfoResult::kCannotOpen);
     EXPECT_EQ(ClipInfoFileFor("/d/BDMV/STREAM/00001.m2ts"), fs::path("/d/BDMV/CLIPINF/00001.clpi"));
     EXPECT_EQ(ClipInfoFileFor("00001.m2ts"), fs::path());
+    EXPECT_EQ(ClipInfoFileFor("/d/Videos/00001.m2ts"), fs::path()) << "not a disc's clip";
+    EXPECT_EQ(ClipInfoFileFor("DVD"), fs::path());
 }
 
 }  // namespace
