@@ -24,6 +24,7 @@
 #include "core/output_profile.h"
 #include "core/profile_catalogue.h"
 #include "core/settings_store.h"
+#include "core/picture_cleanup.h"
 #include "core/watermark.h"
 #include "dvd/title_catalogue.h"
 #include "engine/run_controller.h"
@@ -176,6 +177,10 @@ public:
     // text: none). The editor's watermark page and --watermark set it.
     const engine::Watermark& watermark() const { return watermark_; }
     void SetWatermark(const engine::Watermark& watermark) { watermark_ = watermark; }
+    // Deinterlacing and the automatic crop of every converted title
+    // (--deinterlace, --crop auto); deinterlacing is automatic by default.
+    const engine::PictureCleanup& picture_cleanup() const { return cleanup_; }
+    void SetPictureCleanup(const engine::PictureCleanup& cleanup) { cleanup_ = cleanup; }
 
     // --- Start ---------------------------------------------------------------
     // The output field at Start: false with "Invalid output directory" when
@@ -213,6 +218,7 @@ private:
     bool has_profile_ = false;
     engine::CurrentEditSettings current_edit_;
     engine::Watermark watermark_;
+    engine::PictureCleanup cleanup_;
     std::unique_ptr<TitleCatalogue> catalogue_;
     bool disc_open_ = false;
     int selected_row_ = kNoRow;

@@ -214,6 +214,7 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     if (options.trim_end_ms >= 0) skipped += session.TrimCheckedRows(options.trim_start_ms, options.trim_end_ms);
     session.SetCurrentEdit(options.edit);
     session.SetWatermark(options.watermark);
+    session.SetPictureCleanup(options.cleanup);
     if (options.audio) session.ChooseAudio(ToTrackChoice(*options.audio));
     if (options.subtitle) session.ChooseSubtitle(ToTrackChoice(*options.subtitle));
     std::vector<app::TrackChoice> further;
@@ -262,6 +263,7 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     engine::DvdItemGraph graph(&messages, catalogue.handle(), run_settings.ThreadCount());
     graph.SetSourceFiles(catalogue.source_files());
     graph.SetWatermark(session.watermark());
+    graph.SetPictureCleanup(session.picture_cleanup());
     engine::BatchLoop loop;
     engine::DesktopActions actions;
     engine::RunController controller(&graph, &loop, &messages, &actions);

@@ -178,6 +178,11 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
              return options->trim_start_ms >= 0 && options->trim_end_ms > options->trim_start_ms;
          }, "START-END as hh:mm:ss[.mmm], END after START"}},
         {"--crop", {[&](const std::string& v) {
+             if (v == "auto") {
+                 options->cleanup.auto_crop = true;
+                 return true;
+             }
+             options->cleanup.auto_crop = false;
              const std::vector<std::string> p = Split(v, ',');
              int l = 0, t = 0, r = 0, b = 0;
              if (p.size() != 4 || !ParseIntIn(p[0], 0, 719, &l) || !ParseIntIn(p[1], 0, 575, &t) ||
@@ -185,7 +190,10 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
                  return false;
              edit.crop_left = l, edit.crop_top = t, edit.crop_right = r, edit.crop_bottom = b;
              return true;
-         }, "LEFT,TOP,RIGHT,BOTTOM with left < right <= 720 and top < bottom <= 576"}},
+         }, "auto, or LEFT,TOP,RIGHT,BOTTOM with left < right <= 720 and top < bottom <= 576"}},
+        {"--deinterlace", {[&](const std::string& v) {
+             return engine::ParseDeinterlaceMode(v, &options->cleanup.deinterlace);
+         }, "auto, on or off"}},
         {"--zoom", {[&](const std::string& v) {
              static const std::map<std::string, int> modes{
                  {"keep", engine::kZoomKeepOriginal}, {"full", engine::kZoomFullScreen},

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/edit_settings.h"
+#include "core/picture_cleanup.h"
 #include "core/watermark.h"
 
 namespace rizuvira::cli {
@@ -46,6 +47,7 @@ struct ConvertOptions {
     int64_t trim_end_ms = -1;   // -1: no trim
     engine::EditSettings edit = engine::kDefaultEditSettings;
     engine::Watermark watermark;  // empty text: none
+    engine::PictureCleanup cleanup;  // --deinterlace, --crop auto
     std::optional<TrackChoice> audio;     // the first (default) sound track
     std::vector<TrackChoice> further_audio;  // written as tracks of their own after it
     std::optional<TrackChoice> subtitle;  // the subtitle drawn, or the first soft one

@@ -510,6 +510,11 @@ HRESULT CMpegVideoDecoder::DeliverPicture(AVFrame* frame, REFERENCE_TIME start, 
     out->SetSyncPoint(frame->key_frame ? TRUE : FALSE);
     out->SetDiscontinuity(discontinuity_ ? TRUE : FALSE);
     out->SetPreroll(FALSE);
+    // The picture's coding flags, for a deinterlacer downstream.
+    if (ComPtr<IMediaSampleVideoFlags> flags = out.As<IMediaSampleVideoFlags>())
+        flags->SetVideoFlags((frame->interlaced_frame ? 0 : AM_VIDEO_FLAG_WEAVE) |
+                             (frame->top_field_first ? AM_VIDEO_FLAG_FIELD1FIRST : 0) |
+                             (frame->repeat_pict > 0 ? AM_VIDEO_FLAG_REPEAT_FIELD : 0));
     discontinuity_ = false;
     hr = m_pOutput->Deliver(out.Get());
     if (m_pInput->IsFlushing()) return S_OK;

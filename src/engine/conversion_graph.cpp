@@ -13,7 +13,9 @@
 #include "demux/stream_texts.h"
 #include "dvd/dvd_reader.h"
 #include "dvd/title_texts.h"
+#include "engine/border_probe.h"
 #include "filters/audio_conv_filter.h"
+#include "filters/deinterlace_filter.h"
 #include "filters/video_conv_filter.h"
 #include "platform/picture_shape.h"
 #include "platform/registry.h"
@@ -127,6 +129,9 @@ bool ConversionGraph::BuildGraph(int32_t dvd_handle, int title, int chapter, con
     events_->SetNotifyCallback(std::move(notify));
     events_->CancelDefaultHandling(EC_COMPLETE);
 
+    measured_crop_.reset();
+    if (cleanup_.auto_crop && settings_->HasVideo)
+        measured_crop_ = MeasureTitleBorders(dvd_handle, source_file_.empty() ? title : 0, source_file_, item.length_ms);
     if (!AddFilters(dvd_handle, title, chapter, item)) return false;
     if (!JoinPins()) return false;
     control_->Pause();
@@ -146,7 +151,9 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
     sink_ = CConvFilter::CreateInstance(nullptr, &hr, sound_tracks, subtitle_tracks);
     if (!sink_ || FAILED(graph_->AddFilter(sink_.Get(), "Conver"))) return false;
     sink_->Writer = &writer_;
-    sink_->FrameInterval = settings.FrameRate > 0 ? 1e6 / settings.FrameRate * 1e4 : 0;
+    // 23976 and 29970 are 24000/1001 and 30000/1001 exactly.
+    const FrameRateFraction rate = ExactFrameRate(settings.FrameRate);
+    sink_->FrameInterval = rate.num > 0 ? static_cast<double>(UNITS) * rate.den / rate.num : 0;
     sink_->RangeStart = item.trim_start_ms * 10000;
     sink_->RangeStop = (item.trim_start_ms + item.trim_length_ms) * 10000;
     sink_->FileOffset = writer_.written_100ns();
@@ -199,6 +206,16 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
             more_audio_converters_.push_back(converter);
         }
     }
+    if (settings.HasVideo && cleanup_.deinterlace != DeinterlaceMode::kOff) {
+        ComPtr<CDeinterlaceFilter> deinterlacer(CDeinterlaceFilter::CreateInstance(nullptr, &hr));
+        if (!deinterlacer || FAILED(graph_->AddFilter(deinterlacer.Get(), "Deinterlacer")))
+            return Fail("CLSID_Deinterlacer error");
+        // Telecined film goes back to its own 23.976 pictures only when the file
+        // runs at that rate; at any other rate the sink would repeat pictures.
+        deinterlacer->SetMode(static_cast<int32_t>(cleanup_.deinterlace), settings.FrameRate == 23976 ? TRUE : FALSE,
+                              thread_count_);
+        deinterlacer_ = deinterlacer;
+    }
     if (settings.HasVideo) {
         ComPtr<CMyVideoConveFilter> video(CMyVideoConveFilter::CreateInstance(nullptr, &hr));
         if (!video || FAILED(graph_->AddFilter(video.Get(), "VideoConver"))) return Fail("CLSID_MyVideoConver error");
@@ -249,6 +266,12 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
         ComPtr<IMyVideoConvFilter> video = video_converter_.As<IMyVideoConvFilter>();
         if (!video) return Fail("IID_IMyVideoConvFilter error");
         EditSettings edit = item.edit;
+        if (measured_crop_) {
+            edit.crop_left = measured_crop_->left;
+            edit.crop_top = measured_crop_->top;
+            edit.crop_right = measured_crop_->right;
+            edit.crop_bottom = measured_crop_->bottom;
+        }
         // The full-picture default crop names the whole source, whatever its height.
         if (source_known && edit.crop_left == 0 && edit.crop_top == 0 &&
             edit.crop_right == kDefaultEditSettings.crop_right && edit.crop_bottom == kDefaultEditSettings.crop_bottom) {
@@ -349,7 +372,13 @@ bool ConversionGraph::JoinPins() {
     const bool video = settings.HasVideo && video_out;
     const bool audio = settings.HasAudio && audio_out;
     if (!video && !audio) return Fail("connect splitter and decoder error(video)");
-    if (video &&
+    if (video && deinterlacer_ &&
+        (join(video_decoder_.Get(), 0, deinterlacer_.Get(), 0, true, "get video decoder output pin error",
+              "get deinterlacer input pin error", "connect video decoder and deinterlacer error") < 0 ||
+         join(deinterlacer_.Get(), 0, video_converter_.Get(), 0, true, "get deinterlacer output pin error",
+              "get video conver input pin error", "connect deinterlacer and video conver error") < 0))
+        return false;
+    if (video && !deinterlacer_ &&
         join(video_decoder_.Get(), 0, video_converter_.Get(), 0, true, "get video decoder output pin error",
              "get video conver input pin error", "connect video decoder and video conver error") < 0)
         return false;
@@ -548,6 +577,13 @@ bool ConversionGraph::GetDurationSeconds(double* seconds) {
     return true;
 }
 
+int32_t ConversionGraph::DeinterlaceDecision() {
+    int32_t decision = 0;
+    if (ComPtr<IMyDeinterlaceFilter> deinterlacer = deinterlacer_ ? deinterlacer_.As<IMyDeinterlaceFilter>() : nullptr)
+        deinterlacer->GetDecision(&decision);
+    return decision;
+}
+
 void ConversionGraph::Teardown() {
     if (control_) control_->Stop();
     control_ = nullptr;
@@ -558,6 +594,7 @@ void ConversionGraph::Teardown() {
     source_ = nullptr;
     video_decoder_ = nullptr;
     audio_decoder_ = nullptr;
+    deinterlacer_ = nullptr;
     video_converter_ = nullptr;
     audio_converter_ = nullptr;
     more_audio_decoders_.clear();

@@ -1,5 +1,6 @@
 // The conversion graph of one item: DVD reader → splitter → video and audio
-// decoders → video and audio conversion filters → converter sink, which
+// decoders → deinterlacer (unless deinterlacing is off) → video and audio
+// conversion filters → converter sink, which
 // writes through the media file writer this object owns. The sink's
 // "Video Pre" output may feed a renderer showing the live picture. Each
 // further sound track of the file has a decoder and a conversion filter of
@@ -19,14 +20,17 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/convert_item.h"
 #include "core/media_file_writer.h"
 #include "core/messages.h"
+#include "core/picture_cleanup.h"
 #include "core/watermark.h"
 #include "dvd/dvd_access.h"
+#include "filters/border_detect.h"
 #include "filters/conv_filter.h"
 #include "platform/filter_graph.h"
 #include "platform/seeking.h"
@@ -123,6 +127,16 @@ public:
     // The text watermark the video converter of every later Build draws (an
     // empty text: none), at output pixels.
     void SetWatermark(const Watermark& watermark) { watermark_ = watermark; }
+    // Deinterlacing and the automatic crop for every later Build. The automatic
+    // crop measures each item's title before its graph is built and replaces
+    // the edit settings' crop rectangle with what it found.
+    void SetPictureCleanup(const PictureCleanup& cleanup) { cleanup_ = cleanup; }
+    // The crop rectangle the last Build measured (none: no automatic crop, or
+    // nothing found).
+    const std::optional<filters::CropBox>& measured_crop() const { return measured_crop_; }
+    // What the deinterlacer of the graph built last does with its pictures
+    // (IMyDeinterlaceFilter::Decision; 0 without a deinterlacer or before it decided).
+    int32_t DeinterlaceDecision();
 
     // Builds and joins the graph of one item and leaves it paused. `notify`
     // (may be empty) is called whenever a graph event is queued.
@@ -192,6 +206,7 @@ private:
     ComPtr<IBaseFilter> source_;
     ComPtr<IBaseFilter> video_decoder_;
     ComPtr<IBaseFilter> audio_decoder_;
+    ComPtr<IBaseFilter> deinterlacer_;
     ComPtr<IBaseFilter> video_converter_;
     ComPtr<IBaseFilter> audio_converter_;
     ComPtr<IBaseFilter> renderer_;
@@ -206,6 +221,8 @@ private:
     int chosen_audio_key_ = 0, chosen_subtitle_key_ = 0;
     std::vector<int> further_audio_keys_, soft_subtitle_keys_;
     Watermark watermark_;
+    PictureCleanup cleanup_;
+    std::optional<filters::CropBox> measured_crop_;
     int64_t source_length_ms_ = 0;
     std::filesystem::path source_file_;  // empty: the DVD reader is the source
 };

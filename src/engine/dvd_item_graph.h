@@ -27,6 +27,8 @@ public:
     }
     // The text watermark of every item built from now on (empty text: none).
     void SetWatermark(const Watermark& watermark) { graph_.SetWatermark(watermark); }
+    // Deinterlacing and the automatic crop of every item built from now on.
+    void SetPictureCleanup(const PictureCleanup& cleanup) { graph_.SetPictureCleanup(cleanup); }
 
     bool OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
                     const OutputSettings& settings) override;

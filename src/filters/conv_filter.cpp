@@ -3,6 +3,7 @@
 #include <vector>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -317,12 +318,16 @@ void CConvFilter::FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME u
     if (FrameInterval < 1.0 || write_failed_.load()) return;
     until = std::min(until, RangeStop - RangeStart);
     REFERENCE_TIME next = next_video_time_.load();
+    // Slots are whole 100-ns units apart, rounded up: a clock that ran ahead of the pictures'
+    // own (417083 for 1001/24000 s) would give a picture that stops a unit past a slot's start
+    // that slot as well, one picture shown twice.
+    const auto step = static_cast<REFERENCE_TIME>(std::ceil(FrameInterval - 1e-3));
     while (next < until && !Stopping()) {
         if (Writer->WriteVideo(picture, length) != 0) {
             WriteFailedLocked();
             break;
         }
-        next = static_cast<REFERENCE_TIME>(static_cast<double>(next) + FrameInterval);
+        next += step;
         next_video_time_ = next;
     }
     // A waiting sound thread goes on once the pictures have caught up by kSoundResume, not

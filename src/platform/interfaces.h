@@ -56,6 +56,23 @@ struct IMediaSample : virtual IUnknown {
     virtual HRESULT SetMediaTime(const LONGLONG* start, const LONGLONG* stop) = 0;
 };
 
+// The field structure of an uncompressed video picture, as its decoder knows it from the
+// coded stream. CMediaSample answers it; a sample without it (or whose flags were never set)
+// says nothing about its fields. The flags are cleared when the sample goes back to its
+// allocator.
+struct IMediaSampleVideoFlags : virtual IUnknown {
+    static constexpr GUID iid = "3E7B4C51-2B0D-4B57-9D11-6A0C2E4F8A21"_guid;
+
+    // S_FALSE (and 0) when no flags were set.
+    virtual HRESULT GetVideoFlags(DWORD* flags) = 0;
+    virtual HRESULT SetVideoFlags(DWORD flags) = 0;
+};
+
+// IMediaSampleVideoFlags bits (the values of the original's AM_VIDEO_FLAG_*).
+inline constexpr DWORD AM_VIDEO_FLAG_FIELD1FIRST = 0x0004;   // top field first
+inline constexpr DWORD AM_VIDEO_FLAG_WEAVE = 0x0008;         // a progressive picture
+inline constexpr DWORD AM_VIDEO_FLAG_REPEAT_FIELD = 0x0040;  // shows its first field again
+
 struct ALLOCATOR_PROPERTIES {
     LONG cBuffers;
     LONG cbBuffer;

@@ -18,7 +18,21 @@ HRESULT CMediaSample::QueryInterface(const GUID& riid, void** object) {
     *object = nullptr;
     if (riid == IUnknown::iid || riid == IMediaSample::iid)
         return GetInterface(static_cast<IMediaSample*>(this), object);
+    if (riid == IMediaSampleVideoFlags::iid)
+        return GetInterface(static_cast<IMediaSampleVideoFlags*>(this), object);
     return E_NOINTERFACE;
+}
+
+HRESULT CMediaSample::GetVideoFlags(DWORD* flags) {
+    if (!flags) return E_POINTER;
+    *flags = video_flags_valid_ ? video_flags_ : 0;
+    return video_flags_valid_ ? S_OK : S_FALSE;
+}
+
+HRESULT CMediaSample::SetVideoFlags(DWORD flags) {
+    video_flags_ = flags;
+    video_flags_valid_ = true;
+    return S_OK;
 }
 
 ULONG CMediaSample::AddRef() {
@@ -130,6 +144,8 @@ void CMediaSample::ResetProperties() {
     actual_length_ = size_;
     times_valid_ = stop_valid_ = media_times_valid_ = false;
     sync_point_ = preroll_ = discontinuity_ = false;
+    video_flags_valid_ = false;
+    video_flags_ = 0;
     type_.reset();
 }
 

@@ -22,7 +22,7 @@
 
 class CMemAllocator;
 
-class CMediaSample final : public IMediaSample {
+class CMediaSample final : public IMediaSample, public IMediaSampleVideoFlags {
 public:
     CMediaSample(CMemAllocator* allocator, BYTE* buffer, LONG size);
     ~CMediaSample() override = default;
@@ -50,6 +50,8 @@ public:
     HRESULT SetDiscontinuity(BOOL discontinuity) override;
     HRESULT GetMediaTime(LONGLONG* start, LONGLONG* stop) override;
     HRESULT SetMediaTime(const LONGLONG* start, const LONGLONG* stop) override;
+    HRESULT GetVideoFlags(DWORD* flags) override;
+    HRESULT SetVideoFlags(DWORD flags) override;
 
     // Samples handed out by any allocator and not yet returned (tests use it to find leaks).
     static long OutstandingCount();
@@ -73,6 +75,8 @@ private:
     bool sync_point_ = false;
     bool preroll_ = false;
     bool discontinuity_ = false;
+    bool video_flags_valid_ = false;
+    DWORD video_flags_ = 0;
     std::optional<CMediaType> type_;
 };
 

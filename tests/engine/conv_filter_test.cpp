@@ -171,6 +171,15 @@ TEST_F(ConvFilterTest, PalPicturesOnAnNtscFrameClockRepeatSome) {
     EXPECT_EQ(slots, 300);
 }
 
+TEST_F(ConvFilterTest, FilmPicturesOnAFilmClockAreWrittenOnceEach) {
+    // 24000/1001 pictures as the decoder and the deinterlacer time them (whole units, the
+    // fractions dropped): none may also take the next picture's slot.
+    Build(23976, 0, 100 * UNITS);
+    const auto at = [](int n) { return static_cast<REFERENCE_TIME>(n * (UNITS * 1001 / 24000.0)); };
+    for (int n = 0; n < 240; ++n) PushPicture(at(n), at(n + 1));
+    EXPECT_EQ(writer_.video_frames_written(), 240);
+}
+
 TEST_F(ConvFilterTest, RangeEdges) {
     Build(25000, 2 * UNITS, 4 * UNITS);
     PushPicture(0, 2 * UNITS - 1);  // ends before the range

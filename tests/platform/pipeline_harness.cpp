@@ -224,6 +224,8 @@ HRESULT CTestSource::Push(const std::vector<BYTE>& data, std::optional<REFERENCE
     sample->SetSyncPoint(flags.sync_point);
     sample->SetDiscontinuity(flags.discontinuity);
     sample->SetPreroll(flags.preroll);
+    if (flags.video)
+        if (ComPtr<IMediaSampleVideoFlags> video = sample.As<IMediaSampleVideoFlags>()) video->SetVideoFlags(*flags.video);
     if (type_change) sample->SetMediaType(type_change);
     last_buffer_ = buffer;
     return pin_.Deliver(sample.Get());
@@ -377,6 +379,12 @@ void CCollectingSink::Record(IMediaSample* sample) {
     r.flags.sync_point = sample->IsSyncPoint() == S_OK;
     r.flags.discontinuity = sample->IsDiscontinuity() == S_OK;
     r.flags.preroll = sample->IsPreroll() == S_OK;
+    {
+        ComPtr<IMediaSample> held(sample);
+        DWORD video = 0;
+        if (ComPtr<IMediaSampleVideoFlags> flags = held.As<IMediaSampleVideoFlags>())
+            if (flags->GetVideoFlags(&video) == S_OK) r.flags.video = video;
+    }
     CMediaType change;
     r.type_change = sample->GetMediaType(&change) == S_OK;
     {

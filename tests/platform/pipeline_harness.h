@@ -40,6 +40,7 @@ struct SampleFlags {
     bool sync_point = false;
     bool discontinuity = false;
     bool preroll = false;
+    std::optional<DWORD> video = std::nullopt;  // IMediaSampleVideoFlags; none: not set
 };
 
 class CTestSource;
