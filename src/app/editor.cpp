@@ -207,6 +207,15 @@ void Editor::TypeCropNumber(CropSide side, int32_t value) {
     ApplyCrop(crop);
 }
 
+bool Editor::ApplyMeasuredCrop(const std::optional<filters::CropBox>& measured) {
+    if (!measured) return false;
+    const RECT crop{std::max(measured->left, 0), std::max(measured->top, 0),
+                    std::min<LONG>(measured->right, source_.width), std::min<LONG>(measured->bottom, source_.height)};
+    if (crop.right <= crop.left || crop.bottom <= crop.top) return false;
+    ApplyCrop(crop);
+    return true;
+}
+
 void Editor::SetZoomMode(int32_t mode) {
     if (mode < engine::kZoomKeepOriginal || mode > engine::kZoom4x3) return;
     values_.edit.zoom_mode = mode;

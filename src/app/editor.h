@@ -15,12 +15,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/convert_item.h"
 #include "core/output_profile.h"
 #include "core/watermark.h"
+#include "filters/border_detect.h"
 #include "platform/format_types.h"
 
 namespace rizuvira::filters {
@@ -150,6 +152,10 @@ public:
     void TypeCropNumber(CropSide side, int32_t value);
     // Zoom list: modes 0..3 (other values are ignored).
     void SetZoomMode(int32_t mode);
+    // The automatic crop: `measured` (the title's black borders, as
+    // engine::MeasureTitleBorders finds them) becomes the crop rectangle, cut to the source
+    // picture. Nothing measured, or nothing of it inside the source, keeps the crop: false.
+    bool ApplyMeasuredCrop(const std::optional<filters::CropBox>& measured);
 
     // ---- Crop tracker (window pixels) ----
     RECT TrackerRect() const { return tracker_; }

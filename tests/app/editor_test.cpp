@@ -33,6 +33,22 @@ OutputSettings Output(int32_t width = 720, int32_t height = 480) {
     return s;
 }
 
+// ---- Automatic crop ----
+
+TEST(EditorCrop, MeasuredBordersBecomeTheCropInsideTheSource) {
+    Editor editor(Row(), Output(720, 480), EditorPage::kCrop, kNtsc43);
+    EXPECT_FALSE(editor.ApplyMeasuredCrop(std::nullopt));
+    EXPECT_EQ(editor.CropRect(), (RECT{0, 0, 720, 480}));
+    EXPECT_FALSE(editor.ApplyMeasuredCrop(rizuvira::filters::CropBox{730, 0, 800, 480}));
+    EXPECT_EQ(editor.CropRect(), (RECT{0, 0, 720, 480})) << "nothing inside the source: kept";
+
+    ASSERT_TRUE(editor.ApplyMeasuredCrop(rizuvira::filters::CropBox{24, 56, 704, 416}));
+    EXPECT_EQ(editor.CropRect(), (RECT{24, 56, 704, 416}));
+    EXPECT_EQ(editor.values().edit.crop_top, 56);
+    ASSERT_TRUE(editor.ApplyMeasuredCrop(rizuvira::filters::CropBox{0, 0, 720, 576}));
+    EXPECT_EQ(editor.CropRect(), (RECT{0, 0, 720, 480})) << "cut to the source picture";
+}
+
 // ---- Geometry ----
 
 TEST(EditorGeometry, LeftPictureIsFittedByTheSourcesDisplayAspect) {
