@@ -113,6 +113,31 @@ TEST(ConvertOptions, TrackListsAndSubtitleMode) {
     EXPECT_FALSE(ParseConvertOptions({"d", "--subtitle-mode", "hard"}, &options, &error));
 }
 
+TEST(ConvertOptions, DeinterlaceAndAutomaticCrop) {
+    ConvertOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseConvertOptions({"d"}, &options, &error)) << error;
+    EXPECT_EQ(options.cleanup.deinterlace, engine::DeinterlaceMode::kAuto) << "automatic by default";
+    EXPECT_FALSE(options.cleanup.auto_crop);
+    ConvertOptions set;
+    ASSERT_TRUE(ParseConvertOptions({"d", "--deinterlace", "off", "--crop", "auto"}, &set, &error)) << error;
+    EXPECT_EQ(set.cleanup.deinterlace, engine::DeinterlaceMode::kOff);
+    EXPECT_TRUE(set.cleanup.auto_crop);
+    // A rectangle typed after "auto" wins, as the last option does.
+    ConvertOptions later;
+    ASSERT_TRUE(ParseConvertOptions({"d", "--crop", "auto", "--crop", "8,0,712,480", "--deinterlace=on"}, &later,
+                                    &error))
+        << error;
+    EXPECT_FALSE(later.cleanup.auto_crop);
+    EXPECT_EQ(later.edit.crop_left, 8);
+    EXPECT_EQ(later.cleanup.deinterlace, engine::DeinterlaceMode::kOn);
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"d", "--deinterlace", "yes"},
+                                                {"d", "--crop", "Auto"}}) {
+        ConvertOptions refused;
+        EXPECT_FALSE(ParseConvertOptions(bad, &refused, &error)) << bad.back();
+    }
+}
+
 TEST(ConvertOptions, RefusedValues) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {},                                   // no disc
