@@ -372,11 +372,14 @@ bool ConversionGraph::JoinPins() {
     const bool video = settings.HasVideo && video_out;
     const bool audio = settings.HasAudio && audio_out;
     if (!video && !audio) return Fail("connect splitter and decoder error(video)");
+    if (video && deinterlacer_ && join(video_decoder_.Get(), 0, deinterlacer_.Get(), 0, true, nullptr, nullptr, nullptr) <= 0) {
+        // Pictures the deinterlacer does not take (an odd size) go to the converter as they are.
+        graph_->RemoveFilter(deinterlacer_.Get());
+        deinterlacer_ = nullptr;
+    }
     if (video && deinterlacer_ &&
-        (join(video_decoder_.Get(), 0, deinterlacer_.Get(), 0, true, "get video decoder output pin error",
-              "get deinterlacer input pin error", "connect video decoder and deinterlacer error") < 0 ||
-         join(deinterlacer_.Get(), 0, video_converter_.Get(), 0, true, "get deinterlacer output pin error",
-              "get video conver input pin error", "connect deinterlacer and video conver error") < 0))
+        join(deinterlacer_.Get(), 0, video_converter_.Get(), 0, true, "get deinterlacer output pin error",
+             "get video conver input pin error", "connect deinterlacer and video conver error") < 0)
         return false;
     if (video && !deinterlacer_ &&
         join(video_decoder_.Get(), 0, video_converter_.Get(), 0, true, "get video decoder output pin error",
