@@ -3,7 +3,8 @@
 # MPEG-2 file with --deinterlace on over the same conversion with it off, next
 # to what ffmpeg spends on bwdif (send_frame, every picture) in the same
 # conversion. Both encode MPEG-4 720x480 on one thread, without sound; the runs
-# of the four jobs are interleaved and the medians compared.
+# of the four jobs are interleaved and the medians compared (the machine should
+# be otherwise idle: the differences are small).
 #   bench/deinterlace.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
