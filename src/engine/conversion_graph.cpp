@@ -580,13 +580,6 @@ bool ConversionGraph::GetDurationSeconds(double* seconds) {
     return true;
 }
 
-int32_t ConversionGraph::DeinterlaceDecision() {
-    int32_t decision = 0;
-    if (ComPtr<IMyDeinterlaceFilter> deinterlacer = deinterlacer_ ? deinterlacer_.As<IMyDeinterlaceFilter>() : nullptr)
-        deinterlacer->GetDecision(&decision);
-    return decision;
-}
-
 void ConversionGraph::Teardown() {
     if (control_) control_->Stop();
     control_ = nullptr;

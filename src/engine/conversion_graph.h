@@ -131,12 +131,6 @@ public:
     // crop measures each item's title before its graph is built and replaces
     // the edit settings' crop rectangle with what it found.
     void SetPictureCleanup(const PictureCleanup& cleanup) { cleanup_ = cleanup; }
-    // The crop rectangle the last Build measured (none: no automatic crop, or
-    // nothing found).
-    const std::optional<filters::CropBox>& measured_crop() const { return measured_crop_; }
-    // What the deinterlacer of the graph built last does with its pictures
-    // (IMyDeinterlaceFilter::Decision; 0 without a deinterlacer or before it decided).
-    int32_t DeinterlaceDecision();
 
     // Builds and joins the graph of one item and leaves it paused. `notify`
     // (may be empty) is called whenever a graph event is queued.
@@ -222,7 +216,7 @@ private:
     std::vector<int> further_audio_keys_, soft_subtitle_keys_;
     Watermark watermark_;
     PictureCleanup cleanup_;
-    std::optional<filters::CropBox> measured_crop_;
+    std::optional<filters::CropBox> measured_crop_;  // of the item being built
     int64_t source_length_ms_ = 0;
     std::filesystem::path source_file_;  // empty: the DVD reader is the source
 };

@@ -157,6 +157,18 @@ TEST_F(CliPictureCleanupTest, DeinterlacingOffKeepsThePicturesAsCoded) {
     EXPECT_EQ(plain.last_luma, automatic.last_luma);
 }
 
+TEST_F(CliPictureCleanupTest, ProgressivePicturesCodedAsInterlacedPassUntouched) {
+    // The letterboxed title is whole pictures, though coded as interlaced: the measurement
+    // finds no combing and lets them through as deinterlacing off does.
+    const DecodedOutput automatic =
+        e2e::DecodeOutput(Convert(fx::kFilmDiscIso, fx::kFilmLetterboxedTitle, "", "auto").string(), 720, 480);
+    const DecodedOutput off = e2e::DecodeOutput(
+        Convert(fx::kFilmDiscIso, fx::kFilmLetterboxedTitle, "--deinterlace off", "off").string(), 720, 480);
+    ASSERT_TRUE(automatic.ok && off.ok);
+    EXPECT_EQ(automatic.pictures.size(), off.pictures.size());
+    EXPECT_EQ(automatic.last_luma, off.last_luma);
+}
+
 TEST_F(CliPictureCleanupTest, StillTitleDeinterlacedKeepsItsPictureForItsSound) {
     const fx::StillTitle& still = fx::kStillTitles[0];
     const fs::path file = Convert(fx::kStillDiscIso, 1, "--deinterlace on", "still");
