@@ -160,10 +160,11 @@ TEST_F(CliPictureCleanupTest, DeinterlacingOffKeepsThePicturesAsCoded) {
 TEST_F(CliPictureCleanupTest, ProgressivePicturesCodedAsInterlacedPassUntouched) {
     // The letterboxed title is whole pictures, though coded as interlaced: the measurement
     // finds no combing and lets them through as deinterlacing off does.
-    const DecodedOutput automatic =
-        e2e::DecodeOutput(Convert(fx::kFilmDiscIso, fx::kFilmLetterboxedTitle, "", "auto").string(), 720, 480);
+    const DecodedOutput automatic = e2e::DecodeOutput(
+        Convert(fx::kFilmDiscIso, fx::kFilmLetterboxedTitle, "", "auto").string(), 720, 480);
     const DecodedOutput off = e2e::DecodeOutput(
-        Convert(fx::kFilmDiscIso, fx::kFilmLetterboxedTitle, "--deinterlace off", "off").string(), 720, 480);
+        Convert(fx::kFilmDiscIso, fx::kFilmLetterboxedTitle, "--deinterlace off", "off").string(),
+        720, 480);
     ASSERT_TRUE(automatic.ok && off.ok);
     EXPECT_EQ(automatic.pictures.size(), off.pictures.size());
     EXPECT_EQ(automatic.last_luma, off.last_luma);
