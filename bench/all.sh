@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Every comparison with the peers, in one run: the conversions against ffmpeg and
 # HandBrakeCLI at the same encoder settings (compare.sh), then the pipeline's own cost and
-# memory on a long title (pipeline.sh).
+# memory on a long title (pipeline.sh), then the cost of deinterlacing next to ffmpeg's
+# (deinterlace.sh).
 #   bench/all.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")"
 ./compare.sh "${1:-build-release}" "${2:-3}"
 echo
 ./pipeline.sh "${1:-build-release}" "${2:-3}"
+echo
+./deinterlace.sh "${1:-build-release}" "${2:-3}"
