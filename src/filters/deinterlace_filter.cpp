@@ -124,7 +124,7 @@ HRESULT CDeinterlaceFilter::DecideBufferSize(IMemAllocator* allocator,
                                              ALLOCATOR_PROPERTIES* request) {
     if (!allocator || !request) return E_POINTER;
     if (!m_pInput->IsConnected() || width_ <= 0 || height_ <= 0) return E_UNEXPECTED;
-    request->cBuffers = kOutputBuffers;
+    request->cBuffers = 1;
     request->cbBuffer = width_ * height_ + 2 * (width_ / 2) * (height_ / 2);
     request->cbAlign = 1;
     request->cbPrefix = 0;
@@ -189,11 +189,11 @@ HRESULT CDeinterlaceFilter::ReadPicture(IMediaSample* sample, Picture* picture) 
 
 HRESULT CDeinterlaceFilter::Receive(IMediaSample* sample) {
     const int32_t mode = mode_.load();
-    if (mode == kModeOff) return PassOn(sample);
+    if (mode == kModeOff) return m_pOutput->Deliver(sample);
     if (mode == kModeOn && decision_.load() == kUndecided) decision_ = kDeinterlace;
 
     const int32_t decision = decision_.load();
-    if (decision == kPassThrough && pending_.empty()) return PassOn(sample);
+    if (decision == kPassThrough && pending_.empty()) return m_pOutput->Deliver(sample);
 
     Picture picture;
     HRESULT hr = ReadPicture(sample, &picture);
@@ -204,7 +204,7 @@ HRESULT CDeinterlaceFilter::Receive(IMediaSample* sample) {
     // once; otherwise the pictures wait for the measurement.
     if (pending_.empty() && picture.flags_known && (picture.flags & AM_VIDEO_FLAG_WEAVE)) {
         decision_ = kPassThrough;
-        return PassOn(sample);
+        return m_pOutput->Deliver(sample);
     }
     if (!pending_.empty()) {
         const Picture& last = pending_.back();
@@ -220,42 +220,6 @@ HRESULT CDeinterlaceFilter::Receive(IMediaSample* sample) {
     if (static_cast<int>(pending_.size()) < kDetectPictures) return S_OK;
     decision_ = Decide();
     return SendHeld();
-}
-
-HRESULT CDeinterlaceFilter::PassOn(IMediaSample* sample) {
-    IMemAllocator* allocator = m_pInput->PeekAllocator();
-    ALLOCATOR_PROPERTIES properties{};
-    if (allocator && SUCCEEDED(allocator->GetProperties(&properties)) &&
-        properties.cBuffers >= kOutputBuffers)
-        return m_pOutput->Deliver(sample);
-    REFERENCE_TIME start = 0;
-    REFERENCE_TIME stop = 0;
-    const HRESULT times = sample->GetTime(&start, &stop);
-    ComPtr<IMediaSample> out;
-    HRESULT hr = m_pOutput->GetDeliveryBuffer(out.ReleaseAndGetAddressOf(), nullptr, nullptr, 0);
-    if (FAILED(hr)) return hr;
-    BYTE* source = nullptr;
-    BYTE* target = nullptr;
-    const LONG length = sample->GetActualDataLength();
-    if (FAILED(sample->GetPointer(&source)) || FAILED(out->GetPointer(&target)) || !source ||
-        !target || length < 0 || length > out->GetSize())
-        return E_FAIL;
-    std::memcpy(target, source, static_cast<size_t>(length));
-    out->SetActualDataLength(length);
-    if (times == S_OK)
-        out->SetTime(&start, &stop);
-    else if (times == VFW_S_NO_STOP_TIME)
-        out->SetTime(&start, nullptr);
-    out->SetSyncPoint(sample->IsSyncPoint() == S_OK);
-    out->SetDiscontinuity(sample->IsDiscontinuity() == S_OK);
-    out->SetPreroll(sample->IsPreroll() == S_OK);
-    DWORD flags = 0;
-    ComPtr<IMediaSample> in(sample);
-    if (ComPtr<IMediaSampleVideoFlags> in_flags = in.As<IMediaSampleVideoFlags>())
-        if (in_flags->GetVideoFlags(&flags) == S_OK)
-            if (ComPtr<IMediaSampleVideoFlags> out_flags = out.As<IMediaSampleVideoFlags>())
-                out_flags->SetVideoFlags(flags);
-    return m_pOutput->Deliver(out.Get());
 }
 
 HRESULT CDeinterlaceFilter::EndOfStream() {

@@ -83,10 +83,6 @@ public:
 
     // Pictures held back by auto mode before it decides.
     static constexpr int kDetectPictures = 48;
-    // Output samples; as many as the video decoder's, so that the filters after this one may
-    // hold a picture. A picture passed on untouched goes as the sample it came in when its
-    // allocator has as many, else as a copy.
-    static constexpr LONG kOutputBuffers = 4;
 
 private:
     explicit CDeinterlaceFilter(IUnknown* outer);
@@ -105,8 +101,6 @@ private:
     using FilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphFree>;
 
     HRESULT ReadPicture(IMediaSample* sample, Picture* picture);
-    // Delivers a picture untouched (see kOutputBuffers).
-    HRESULT PassOn(IMediaSample* sample);
     // Auto mode: the decision for the held pictures.
     Decision Decide();
     // Sends `picture` along the chosen way.
