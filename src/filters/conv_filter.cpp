@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/media_sample.h"
 #include "platform/uuids.h"
 
 namespace rizuvira::engine {
@@ -281,12 +282,6 @@ void CConvFilter::HeldPicture::KeepCopy() {
     sample_.Reset();
 }
 
-bool CConvFilter::CanHoldVideoSamples() {
-    // One sample held here leaves the upstream filter another to fill.
-    IMemAllocator* allocator = video_pin_.PeekAllocator();
-    ALLOCATOR_PROPERTIES properties{};
-    return allocator && SUCCEEDED(allocator->GetProperties(&properties)) && properties.cBuffers >= 2;
-}
 
 void CConvFilter::WakeSoundWaiter() {
     { std::lock_guard lock(flow_mutex_); }
@@ -421,7 +416,7 @@ void CConvFilter::ReceiveVideo(IMediaSample* sample) {
             if (start < RangeStart) {
                 // What is on screen when the range starts.
                 CAutoLock lock(&lock_);
-                held_picture_.Hold(sample, data, static_cast<size_t>(length), CanHoldVideoSamples());
+                held_picture_.Hold(sample, data, static_cast<size_t>(length), CMediaSample::AllocatorBuffers(sample) >= 2);
             }
             return;
         }
@@ -470,7 +465,7 @@ void CConvFilter::ReceiveVideo(IMediaSample* sample) {
     } else {
         FillSlots(data, static_cast<size_t>(length), until);
     }
-    held_picture_.Hold(sample, data, static_cast<size_t>(length), CanHoldVideoSamples());
+    held_picture_.Hold(sample, data, static_cast<size_t>(length), CMediaSample::AllocatorBuffers(sample) >= 2);
     ReleaseAllSound(false);
 }
 

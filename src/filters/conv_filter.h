@@ -252,7 +252,7 @@ private:
     // Whether the last timed picture lay inside the range.
     bool video_inside_ = false;
     // The picture on screen: the last one written or, before the range, seen.
-    // It holds the sample itself when the upstream allocator has one to spare,
+    // It holds the sample itself when the sample's allocator has another to fill,
     // else a copy; a stop turns a held sample into a copy.
     class HeldPicture {
     public:
@@ -268,8 +268,6 @@ private:
         const BYTE* data_ = nullptr;
         size_t length_ = 0;
     };
-    // Whether samples on the video pin may be held (see HeldPicture).
-    bool CanHoldVideoSamples();
     HeldPicture held_picture_;
     // Breaks in the pictures' time stamps skipped so far.
     REFERENCE_TIME video_skipped_ = 0;

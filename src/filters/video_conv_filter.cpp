@@ -11,6 +11,7 @@ extern "C" {
 #include <string>
 
 #include "filters/text_raster.h"
+#include "platform/media_sample.h"
 
 using namespace rizuvira::filters;
 
@@ -413,10 +414,8 @@ bool CMyVideoConveFilter::CanForward(IMediaSample* in) {
     // A sample announcing a new type would carry the upstream type downstream.
     CMediaType type;
     if (in->GetMediaType(&type) == S_OK) return false;
-    IMemAllocator* allocator = m_pInput->PeekAllocator();
-    ALLOCATOR_PROPERTIES properties{};
-    return allocator && SUCCEEDED(allocator->GetProperties(&properties)) &&
-           properties.cBuffers >= kForwardBuffers;
+    // The sample's own allocator: an upstream filter may pass on samples of the one before it.
+    return CMediaSample::AllocatorBuffers(in) >= kForwardBuffers;
 }
 
 HRESULT CMyVideoConveFilter::Transform(IMediaSample* in, IMediaSample* out) {

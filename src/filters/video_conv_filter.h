@@ -13,7 +13,7 @@
 // With ForwardUnchanged on, a picture that nothing changes (no crop, bars or scaling, neutral
 // brightness, saturation and hue, no watermark) is delivered as the sample it came in, not
 // copied: the downstream filter then holds the upstream allocator's sample. That is only done
-// when the upstream allocator has at least kForwardBuffers samples, so that one held
+// when the sample's allocator has at least kForwardBuffers samples, so that one held
 // downstream leaves the upstream filter buffers to decode into.
 //
 // Threads and locks:

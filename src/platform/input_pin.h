@@ -44,8 +44,6 @@ public:
     HRESULT CheckStreaming();
     bool IsFlushing() const { return m_bFlushing.load(); }
     bool IsReadOnly() const { return m_bReadOnly; }
-    // The allocator the upstream pin delivers from (null before one is notified).
-    IMemAllocator* PeekAllocator() const { return m_pAllocator.Get(); }
 
 protected:
     ComPtr<IMemAllocator> m_pAllocator;

@@ -9,6 +9,13 @@ std::atomic<long> g_outstanding_samples{0};
 CMediaSample::CMediaSample(CMemAllocator* allocator, BYTE* buffer, LONG size)
     : allocator_(allocator), buffer_(buffer), size_(size), actual_length_(size) {}
 
+LONG CMediaSample::AllocatorBuffers(IMediaSample* sample) {
+    auto* own = dynamic_cast<CMediaSample*>(sample);
+    if (!own || !own->allocator_) return 0;
+    ALLOCATOR_PROPERTIES properties{};
+    return SUCCEEDED(own->allocator_->GetProperties(&properties)) ? properties.cBuffers : 0;
+}
+
 long CMediaSample::OutstandingCount() {
     return g_outstanding_samples.load();
 }

@@ -55,6 +55,9 @@ public:
 
     // Samples handed out by any allocator and not yet returned (tests use it to find leaks).
     static long OutstandingCount();
+    // How many samples the allocator of `sample` holds in all; 0 for a sample of another kind.
+    // A filter that keeps a sample past Receive checks that its upstream has others to fill.
+    static LONG AllocatorBuffers(IMediaSample* sample);
 
 private:
     friend class CMemAllocator;
