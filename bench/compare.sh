@@ -30,14 +30,17 @@ x264_ff=(-c:v libx264 -preset medium -b:v 2000k -bt 2000k -bf 0 -g 29 -keyint_mi
   -rc-lookahead 29)
 x264_hb="bframes=0:keyint=29:min-keyint=2:scenecut=40:rc-lookahead=29:ratetol=1.0"
 
+# The peers stretch the 4:3 pictures to the output size and draw no subtitle; so does ours
+# with these (by default it keeps the shape with bars and draws the first subtitle).
+same_pictures=(--zoom full --subtitle none)
 declare -A jobs
-jobs[ours_h264]="$cli convert $iso --titles 1 --profile 1 --cpu 100 --output $out/ours --overwrite --quiet"
+jobs[ours_h264]="$cli convert $iso --titles 1 --profile 1 ${same_pictures[*]} --cpu 100 --output $out/ours --overwrite --quiet"
 jobs[ffmpeg_h264]="ffmpeg -nostdin -y -i $vob -t $seconds -map 0:v:0 -map 0:a:0 ${x264_ff[*]}
   -s 720x480 -r 30000/1001 -c:a aac -b:a 160k -ac 2 -ar 48000 $out/ff.mp4"
 jobs[handbrake_h264]="HandBrakeCLI -i $iso -t 1 -o $out/hb.mp4 -e x264 --encoder-preset medium
   -b 2000 --encopts $x264_hb -w 720 -l 480 --crop 0:0:0:0 -r 29.97 --cfr -a 1 -E av_aac -B 160
   -6 stereo -R 48"
-jobs[ours_avi]="$cli convert $iso --titles 1 --profile 7 --cpu 100 --output $out/ours --overwrite --quiet"
+jobs[ours_avi]="$cli convert $iso --titles 1 --profile 7 ${same_pictures[*]} --cpu 100 --output $out/ours --overwrite --quiet"
 jobs[ffmpeg_avi]="ffmpeg -nostdin -y -i $vob -t $seconds -map 0:v:0 -map 0:a:0 -c:v mpeg4 -b:v 1500k
   -s 640x480 -r 30000/1001 -c:a libmp3lame -b:a 128k -ac 2 -ar 44100 $out/ff.avi"
 order=(ours_h264 ffmpeg_h264 handbrake_h264 ours_avi ffmpeg_avi)

@@ -27,6 +27,8 @@ constexpr REFERENCE_TIME kReadAheadTime = 2 * 10'000'000;
 constexpr int64_t kReadAheadBytes = 8 << 20;
 constexpr REFERENCE_TIME kStarvingReadAheadTime = 20 * 10'000'000;
 constexpr int64_t kStarvingReadAheadBytes = 64 << 20;
+// A stream starves when the file has been read this far past the last packet it was given.
+constexpr REFERENCE_TIME kStarvingLag = 10'000'000;
 // A waiting demultiplexing thread is woken after this many packets are taken from full queues.
 constexpr uint32_t kFlowBatch = 32;
 constexpr REFERENCE_TIME kRouteMaxJump = 50'000'000;
@@ -404,20 +406,31 @@ bool CBaseSplitterFilter::QueuesNeedData() {
     bool need = false;
     bool ahead = false;      // some queue holds what the read-ahead allows
     bool far_ahead = false;  // some queue holds what a starving stream may make it hold
-    bool starving = false;   // some queue is empty
+    // Subpictures come seconds apart, so their queue is nearly always short; letting it call
+    // for data would read the whole title ahead into the other queues.
+    auto counts = [](CBaseSplitterOutputPin* pin, const CBaseSplitterOutputPin::Level& level) {
+        return pin->Kind() != 2 && !level.end_of_stream;
+    };
+    std::vector<CBaseSplitterOutputPin::Level> levels;
+    levels.reserve(active_pins_.size());
+    REFERENCE_TIME read_up_to = kPacketNoTime;  // the newest time queued on any stream
     for (CBaseSplitterOutputPin* pin : active_pins_) {
-        const CBaseSplitterOutputPin::Level level = pin->QueueLevel();
+        levels.push_back(pin->QueueLevel());
+        const CBaseSplitterOutputPin::Level& level = levels.back();
         total_packets += level.packets;
         total_bytes += level.bytes;
-        // Subpictures come seconds apart, so their queue is nearly always
-        // short; letting it call for data would read the whole title ahead
-        // into the other queues.
-        const bool sparse = pin->Kind() == 2;  // the subpicture pin
-        if (sparse || level.end_of_stream) continue;
+        if (counts(pin, level) && level.newest_100ns != kPacketNoTime)
+            read_up_to = read_up_to == kPacketNoTime ? level.newest_100ns : std::max(read_up_to, level.newest_100ns);
+    }
+    bool starving = false;  // a stream has nothing queued although the file was read past it
+    for (size_t i = 0; i < active_pins_.size(); ++i) {
+        const CBaseSplitterOutputPin::Level& level = levels[i];
+        if (!counts(active_pins_[i], level)) continue;
         const bool full_enough = level.span_100ns >= kReadAheadTime || level.bytes >= kReadAheadBytes;
         ahead |= full_enough;
         far_ahead |= level.span_100ns >= kStarvingReadAheadTime || level.bytes >= kStarvingReadAheadBytes;
-        starving |= level.packets == 0;
+        starving |= level.packets == 0 && level.reached_100ns != kPacketNoTime && read_up_to != kPacketNoTime &&
+                    level.reached_100ns < read_up_to - kStarvingLag;
         if (!full_enough && (level.packets < kShortQueuePackets || level.bytes < kShortQueueBytes)) {
             need = true;
             // A short queue: let the demultiplexer get ahead of the delivery threads.
@@ -426,7 +439,7 @@ bool CBaseSplitterFilter::QueuesNeedData() {
         }
     }
     // Reading on for a short queue fills the others too: up to the read-ahead, or further
-    // while a stream whose packets are far apart in the file has none queued at all.
+    // while a stream whose packets lie further on in the file has none queued at all.
     if (ahead && !(starving && !far_ahead)) return false;
     if (need) return true;
     if (priority_lowered_ && (total_packets > kRestorePriorityPackets || total_bytes > kRestorePriorityBytes))

@@ -186,7 +186,7 @@ int64_t CBaseSplitterOutputPin::QueuedBytes() {
 
 CBaseSplitterOutputPin::Level CBaseSplitterOutputPin::QueueLevel() {
     std::lock_guard lock(queue_mutex_);
-    Level level{queue_.size(), queued_bytes_, 0, eos_queued_};
+    Level level{queue_.size(), queued_bytes_, 0, newest_time_, reached_time_, eos_queued_};
     if (newest_time_ != kPacketNoTime && reached_time_ != kPacketNoTime)
         level.span_100ns = std::max<REFERENCE_TIME>(newest_time_ - reached_time_, 0);
     return level;

@@ -71,6 +71,9 @@ public:
         size_t packets = 0;
         int64_t bytes = 0;
         REFERENCE_TIME span_100ns = 0;
+        // The newest queued and the last taken packet times (kPacketNoTime: none yet).
+        REFERENCE_TIME newest_100ns = kPacketNoTime;
+        REFERENCE_TIME reached_100ns = kPacketNoTime;
         bool end_of_stream = false;
     };
     Level QueueLevel();
