@@ -411,8 +411,8 @@ bool CBaseSplitterFilter::QueuesNeedData() {
     auto counts = [](CBaseSplitterOutputPin* pin, const CBaseSplitterOutputPin::Level& level) {
         return pin->Kind() != 2 && !level.end_of_stream;
     };
-    std::vector<CBaseSplitterOutputPin::Level> levels;
-    levels.reserve(active_pins_.size());
+    std::vector<CBaseSplitterOutputPin::Level>& levels = levels_;  // kept: this runs per packet
+    levels.clear();
     REFERENCE_TIME read_up_to = kPacketNoTime;  // the newest time queued on any stream
     for (CBaseSplitterOutputPin* pin : active_pins_) {
         levels.push_back(pin->QueueLevel());

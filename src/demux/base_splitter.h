@@ -204,6 +204,8 @@ private:
     std::mutex flow_mutex_;
     std::condition_variable flow_changed_;
     uint64_t flow_generation_ = 0;  // counts NotifyFlow calls, under flow_mutex_
+    // QueuesNeedData's view of the queues, on the demultiplexing thread.
+    std::vector<CBaseSplitterOutputPin::Level> levels_;
     // Set while the demultiplexing thread waits for queue space (or is about to).
     std::atomic<bool> waiting_for_flow_{false};
     std::atomic<uint32_t> takes_unannounced_{0};
