@@ -14,20 +14,33 @@ constexpr int kMaxChannels = 8;
 // is the better time.
 constexpr REFERENCE_TIME kLpcmJitter100ns = UNITS / 600 + 1;
 
-CMediaType MakePcmType(const AudioInputFormat& in) {
+// Interleaved PCM of the input's layout and rate: 32-bit float, or signed 16-bit.
+CMediaType MakePcmType(const AudioInputFormat& in, bool as_float) {
     CMediaType type(MEDIATYPE_Audio);
-    type.subtype = MEDIASUBTYPE_PCM;
+    type.subtype = as_float ? MEDIASUBTYPE_IEEE_FLOAT : MEDIASUBTYPE_PCM;
     type.formattype = FORMAT_WaveFormatEx;
     WAVEFORMATEX wfx{};
-    wfx.wFormatTag = WAVE_FORMAT_PCM;
+    wfx.wFormatTag = as_float ? WAVE_FORMAT_IEEE_FLOAT : WAVE_FORMAT_PCM;
     wfx.nChannels = static_cast<WORD>(in.channels);
     wfx.nSamplesPerSec = static_cast<DWORD>(in.sample_rate);
-    wfx.wBitsPerSample = 16;
-    wfx.nBlockAlign = static_cast<WORD>(in.channels * 2);
+    wfx.wBitsPerSample = as_float ? 32 : 16;
+    wfx.nBlockAlign = static_cast<WORD>(in.channels * wfx.wBitsPerSample / 8);
     wfx.nAvgBytesPerSec = wfx.nSamplesPerSec * wfx.nBlockAlign;
     if (!type.SetFormat(reinterpret_cast<const BYTE*>(&wfx), sizeof wfx)) return CMediaType();
     type.SetSampleSize(wfx.nBlockAlign);
     return type;
+}
+
+// True for one of the two output types, float (`*as_float`) or 16-bit.
+bool ParsePcmType(const CMediaType& type, bool* as_float) {
+    const auto* wfx = type.FormatAs<WAVEFORMATEX>();
+    if (type.majortype != MEDIATYPE_Audio || type.formattype != FORMAT_WaveFormatEx || !wfx) return false;
+    if (type.subtype == MEDIASUBTYPE_IEEE_FLOAT && wfx->wBitsPerSample == 32) {
+        *as_float = true;
+        return true;
+    }
+    *as_float = false;
+    return type.subtype == MEDIASUBTYPE_PCM && wfx->wBitsPerSample == 16;
 }
 
 }  // namespace
@@ -108,12 +121,10 @@ HRESULT CMpegAudioDecoder::CheckTransform(const CMediaType* in, const CMediaType
     // track) is converted to it, so it is checked against the connected input type.
     if (m_pInput->IsConnected() && !ParseAudioInputType(m_pInput->CurrentMediaType(), &format))
         return VFW_E_TYPE_NOT_ACCEPTED;
+    bool as_float = false;
+    if (!ParsePcmType(*out, &as_float)) return VFW_E_TYPE_NOT_ACCEPTED;
     const auto* wfx = out->FormatAs<WAVEFORMATEX>();
-    if (out->majortype != MEDIATYPE_Audio || out->subtype != MEDIASUBTYPE_PCM ||
-        out->formattype != FORMAT_WaveFormatEx || !wfx)
-        return VFW_E_TYPE_NOT_ACCEPTED;
-    if (wfx->nChannels != format.channels || static_cast<int>(wfx->nSamplesPerSec) != format.sample_rate ||
-        wfx->wBitsPerSample != 16)
+    if (wfx->nChannels != format.channels || static_cast<int>(wfx->nSamplesPerSec) != format.sample_rate)
         return VFW_E_TYPE_NOT_ACCEPTED;
     return S_OK;
 }
@@ -121,10 +132,11 @@ HRESULT CMpegAudioDecoder::CheckTransform(const CMediaType* in, const CMediaType
 HRESULT CMpegAudioDecoder::GetMediaType(int position, CMediaType* type) {
     if (!type) return E_POINTER;
     if (position < 0) return E_INVALIDARG;
-    if (position > 0) return VFW_S_NO_MORE_ITEMS;
+    if (position > 1) return VFW_S_NO_MORE_ITEMS;
     AudioInputFormat format;
     if (!ParseAudioInputType(m_pInput->CurrentMediaType(), &format)) return VFW_S_NO_MORE_ITEMS;
-    *type = MakePcmType(format);
+    // Float first: a downstream mix or encoder then works on the decoder's own precision.
+    *type = MakePcmType(format, position == 0);
     return type->IsValid() ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -136,12 +148,13 @@ HRESULT CMpegAudioDecoder::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_
     // 48 kHz is 85 ms); longer blocks are split.
     ALLOCATOR_PROPERTIES wanted = *request;
     wanted.cBuffers = std::max<LONG>(wanted.cBuffers, 8);
-    wanted.cbBuffer = std::max<LONG>(wanted.cbBuffer, format.sample_rate / 5 * format.channels * 2);
+    const LONG frame_bytes = format.channels * SampleBytes();
+    wanted.cbBuffer = std::max<LONG>(wanted.cbBuffer, format.sample_rate / 5 * frame_bytes);
     wanted.cbAlign = std::max<LONG>(wanted.cbAlign, 1);
     ALLOCATOR_PROPERTIES actual{};
     const HRESULT hr = allocator->SetProperties(&wanted, &actual);
     if (FAILED(hr)) return hr;
-    if (actual.cBuffers < wanted.cBuffers || actual.cbBuffer < format.channels * 2) return E_FAIL;
+    if (actual.cBuffers < wanted.cBuffers || actual.cbBuffer < frame_bytes) return E_FAIL;
     return S_OK;
 }
 
@@ -156,8 +169,13 @@ HRESULT CMpegAudioDecoder::StartStreaming() {
     return OpenStream(switched_ ? *switched_ : output_);
 }
 
-HRESULT CMpegAudioDecoder::SetMediaType(PIN_DIRECTION direction, const CMediaType*) {
+HRESULT CMpegAudioDecoder::SetMediaType(PIN_DIRECTION direction, const CMediaType* type) {
     if (direction == PINDIR_INPUT) switched_.reset();  // a new connection: its type rules
+    if (direction == PINDIR_OUTPUT && type) {
+        bool as_float = false;
+        if (!ParsePcmType(*type, &as_float)) return VFW_E_TYPE_NOT_ACCEPTED;
+        float_output_ = as_float;
+    }
     return S_OK;
 }
 
@@ -193,29 +211,29 @@ void CMpegAudioDecoder::ResetTiming() {
     discontinuity_ = true;
 }
 
-HRESULT CMpegAudioDecoder::EmitPcm(const int16_t* samples, std::size_t frames, int64_t pts_100ns,
+HRESULT CMpegAudioDecoder::EmitPcm(const uint8_t* samples, std::size_t frames, int64_t pts_100ns,
                                    REFERENCE_TIME jitter_100ns) {
-    const auto channels = static_cast<std::size_t>(output_.channels);
+    const auto frame_bytes = static_cast<std::size_t>(output_.channels * SampleBytes());
     const auto rate = static_cast<REFERENCE_TIME>(output_.sample_rate);
     if (pts_100ns == AV_NOPTS_VALUE) {
         if (have_time_) return DeliverPcm(samples, frames, next_start_100ns_);
         // No time known since the start or the last flush: hold the sound until one comes,
         // then date it backwards from there.
-        untimed_.insert(untimed_.end(), samples, samples + frames * channels);
-        if (untimed_.size() / channels < static_cast<std::size_t>(rate)) return S_OK;
+        untimed_.insert(untimed_.end(), samples, samples + frames * frame_bytes);
+        if (untimed_.size() / frame_bytes < static_cast<std::size_t>(rate)) return S_OK;
         // A whole second and still no time: the stream carries none; count from zero.
         have_time_ = true;
-        std::vector<int16_t> held;
+        std::vector<uint8_t> held;
         held.swap(untimed_);
-        return DeliverPcm(held.data(), held.size() / channels, next_start_100ns_);
+        return DeliverPcm(held.data(), held.size() / frame_bytes, next_start_100ns_);
     }
     if (have_time_ && std::abs(pts_100ns - next_start_100ns_) <= jitter_100ns) pts_100ns = next_start_100ns_;
     if (!have_time_ && !untimed_.empty()) {
-        std::vector<int16_t> held;
+        std::vector<uint8_t> held;
         held.swap(untimed_);
-        const auto held_frames = static_cast<REFERENCE_TIME>(held.size() / channels);
+        const auto held_frames = static_cast<REFERENCE_TIME>(held.size() / frame_bytes);
         have_time_ = true;
-        const HRESULT hr = DeliverPcm(held.data(), held.size() / channels, pts_100ns - held_frames * UNITS / rate);
+        const HRESULT hr = DeliverPcm(held.data(), held.size() / frame_bytes, pts_100ns - held_frames * UNITS / rate);
         if (FAILED(hr)) return hr;
     }
     have_time_ = true;
@@ -254,9 +272,10 @@ HRESULT CMpegAudioDecoder::Receive(IMediaSample* sample) {
             first = start - carried_frames * UNITS / input_.sample_rate;
         }
         if (frames == 0) return S_OK;
-        if (input_.channels == output_.channels && input_.sample_rate == output_.sample_rate)
-            return EmitPcm(lpcm_samples_.data(), frames, first, kLpcmJitter100ns);
-        // LPCM of another layout or rate than the connection's: through the converter.
+        if (input_.channels == output_.channels && input_.sample_rate == output_.sample_rate && !float_output_)
+            return EmitPcm(reinterpret_cast<const uint8_t*>(lpcm_samples_.data()), frames, first, kLpcmJitter100ns);
+        // LPCM of another layout, rate or sample format than the connection's: through the
+        // converter.
         engine::av::FramePtr wrapper(av_frame_alloc());
         if (!wrapper) return E_OUTOFMEMORY;
         wrapper->format = AV_SAMPLE_FMT_S16;
@@ -285,7 +304,8 @@ HRESULT CMpegAudioDecoder::ConvertAndDeliver(AVFrame* frame, REFERENCE_TIME jitt
         else
             av_channel_layout_default(&out_layout, output_.channels);
         SwrContext* swr = nullptr;
-        const int result = swr_alloc_set_opts2(&swr, &out_layout, AV_SAMPLE_FMT_S16, output_.sample_rate,
+        const AVSampleFormat out_format = float_output_ ? AV_SAMPLE_FMT_FLT : AV_SAMPLE_FMT_S16;
+        const int result = swr_alloc_set_opts2(&swr, &out_layout, out_format, output_.sample_rate,
                                                &frame->ch_layout, static_cast<AVSampleFormat>(frame->format),
                                                frame->sample_rate, 0, nullptr);
         av_channel_layout_uninit(&out_layout);
@@ -302,16 +322,16 @@ HRESULT CMpegAudioDecoder::ConvertAndDeliver(AVFrame* frame, REFERENCE_TIME jitt
     // The scratch holds the converted sound, never the frame's own (LPCM frames point into
     // lpcm_samples_).
     if (capacity <= 0) return S_OK;
-    pcm_.resize(static_cast<std::size_t>(capacity) * static_cast<std::size_t>(output_.channels));
-    uint8_t* out[1] = {reinterpret_cast<uint8_t*>(pcm_.data())};
+    pcm_.resize(static_cast<std::size_t>(capacity) * static_cast<std::size_t>(output_.channels * SampleBytes()));
+    uint8_t* out[1] = {pcm_.data()};
     const int converted = swr_convert(resampler_.get(), out, capacity,
                                       const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
     if (converted <= 0) return S_OK;
     return EmitPcm(pcm_.data(), static_cast<std::size_t>(converted), frame->pts, jitter_100ns);
 }
 
-HRESULT CMpegAudioDecoder::DeliverPcm(const int16_t* samples, std::size_t frames, REFERENCE_TIME start_100ns) {
-    const std::size_t frame_bytes = static_cast<std::size_t>(output_.channels) * 2;
+HRESULT CMpegAudioDecoder::DeliverPcm(const uint8_t* samples, std::size_t frames, REFERENCE_TIME start_100ns) {
+    const auto frame_bytes = static_cast<std::size_t>(output_.channels * SampleBytes());
     const auto rate = static_cast<REFERENCE_TIME>(output_.sample_rate);
     std::size_t done = 0;
     while (done < frames) {
@@ -324,7 +344,7 @@ HRESULT CMpegAudioDecoder::DeliverPcm(const int16_t* samples, std::size_t frames
         const std::size_t room = static_cast<std::size_t>(out->GetSize()) / frame_bytes;
         if (!buffer || room == 0) return E_FAIL;
         const std::size_t count = std::min(room, frames - done);
-        std::memcpy(buffer, samples + done * static_cast<std::size_t>(output_.channels), count * frame_bytes);
+        std::memcpy(buffer, samples + done * frame_bytes, count * frame_bytes);
         out->SetActualDataLength(static_cast<LONG>(count * frame_bytes));
         REFERENCE_TIME start = start_100ns + static_cast<REFERENCE_TIME>(done) * UNITS / rate;
         REFERENCE_TIME stop = start_100ns + static_cast<REFERENCE_TIME>(done + count) * UNITS / rate;

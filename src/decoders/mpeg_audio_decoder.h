@@ -1,12 +1,13 @@
 // CMpegAudioDecoder: the audio decoder filter. MPEG audio (layers I to III), AC-3, DTS, DVD
-// LPCM and AAC (raw frames, one per sample) in; interleaved signed 16-bit PCM out, with the channel
-// count and sample rate the input type states.
+// LPCM and AAC (raw frames, one per sample) in; interleaved PCM out, 32-bit float or signed 16-bit,
+// with the channel count and sample rate the input type states.
 //
 // Pins: input 0 "In" takes the splitter's types (MEDIATYPE_Audio with a WAVEFORMATEX block):
 // MPEG1AudioPayload / MPEG2_AUDIO / MPEG1Audio / MP3, DOLBY_AC3, DTS, DVD_LPCM_AUDIO (16, 20 or
 // 24 bits: the splitter removes the LPCM header, so the sample format comes from the type), AAC
 // (the decoder configuration follows the WAVEFORMATEX, cbSize bytes).
-// Output 0 "Out" offers MEDIASUBTYPE_PCM with a WAVEFORMATEX (16 bits).
+// Output 0 "Out" offers MEDIASUBTYPE_IEEE_FLOAT (32 bits) first, then MEDIASUBTYPE_PCM (16 bits),
+// each with a WAVEFORMATEX.
 //
 // The output format is fixed when the pins connect. Should the stream change its layout or rate
 // later (a new programme in an AC-3 stream), or another stream arrive (a sample carrying a new
@@ -77,12 +78,13 @@ private:
     HRESULT ConvertAndDeliver(AVFrame* frame, REFERENCE_TIME jitter_100ns);
     // Delivers `frames` interleaved sample frames starting at `start_100ns`, split over as many
     // output buffers as they need.
-    HRESULT DeliverPcm(const int16_t* samples, std::size_t frames, REFERENCE_TIME start_100ns);
+    HRESULT DeliverPcm(const uint8_t* samples, std::size_t frames, REFERENCE_TIME start_100ns);
     // Dates a block of converted sound: with a time stamp (`pts_100ns`; one within
     // `jitter_100ns` of the running time is taken as that running time) or following on from
     // the block before; sound before the first time stamp is held and dated backwards.
-    HRESULT EmitPcm(const int16_t* samples, std::size_t frames, int64_t pts_100ns, REFERENCE_TIME jitter_100ns);
+    HRESULT EmitPcm(const uint8_t* samples, std::size_t frames, int64_t pts_100ns, REFERENCE_TIME jitter_100ns);
     void ResetTiming();
+    int SampleBytes() const { return float_output_ ? 4 : 2; }
 
     std::atomic<int> threads_{0};
     // The stream format announced by the last type change since the input connected; a
@@ -92,6 +94,7 @@ private:
 
     // Streaming state, under the receive lock.
     AudioInputFormat output_;  // the connection's: channels and rate of every delivered block
+    bool float_output_ = false;  // the connection's sample format; set while connecting
     AudioInputFormat input_;   // the stream now decoded (differs after a type change)
     CodecSession session_;
     LpcmUnpacker lpcm_;
@@ -99,11 +102,11 @@ private:
     AVChannelLayout resampler_in_layout_{};
     int resampler_in_format_ = -1;
     int resampler_in_rate_ = 0;
-    std::vector<int16_t> pcm_;           // converted sound (scratch)
+    std::vector<uint8_t> pcm_;           // converted sound (scratch)
     std::vector<int16_t> lpcm_samples_;  // unpacked LPCM (scratch)
     REFERENCE_TIME next_start_100ns_ = 0;
     bool have_time_ = false;       // next_start_100ns_ is known
-    std::vector<int16_t> untimed_;  // sound decoded before the first time stamp (< 1 s)
+    std::vector<uint8_t> untimed_;  // sound decoded before the first time stamp (< 1 s)
     bool discontinuity_ = true;
 };
 

@@ -44,6 +44,11 @@ void InputLayout(const CMediaType& type, AVChannelLayout* layout) {
     av_channel_layout_default(layout, wfx->nChannels);
 }
 
+// Float input: IEEE_FLOAT with a plain WAVEFORMATEX of 32-bit samples.
+bool IsFloat(const CMediaType& type) {
+    return type.subtype == MEDIASUBTYPE_IEEE_FLOAT;
+}
+
 int16_t LoadSample(const uint8_t* p) {
     int16_t value;
     std::memcpy(&value, p, sizeof value);
@@ -99,13 +104,14 @@ bool CMyAudioConveFilter::IsResampling() {
 
 HRESULT CMyAudioConveFilter::CheckInputType(const CMediaType* type) {
     if (!type) return E_POINTER;
-    if (type->majortype != MEDIATYPE_Audio || type->subtype != MEDIASUBTYPE_PCM ||
-        type->formattype != FORMAT_WaveFormatEx)
+    if (type->majortype != MEDIATYPE_Audio || type->formattype != FORMAT_WaveFormatEx)
         return VFW_E_TYPE_NOT_ACCEPTED;
     // Frames are counted by channels and the resampler needs a rate.
     const auto* wfx = type->FormatAs<WAVEFORMATEX>();
     if (!wfx || wfx->nChannels == 0 || wfx->nSamplesPerSec == 0) return VFW_E_TYPE_NOT_ACCEPTED;
-    return S_OK;
+    if (type->subtype == MEDIASUBTYPE_PCM && wfx->wBitsPerSample == 16) return S_OK;
+    if (IsFloat(*type) && wfx->wFormatTag == WAVE_FORMAT_IEEE_FLOAT && wfx->wBitsPerSample == 32) return S_OK;
+    return VFW_E_TYPE_NOT_ACCEPTED;
 }
 
 HRESULT CMyAudioConveFilter::CheckTransform(const CMediaType*, const CMediaType*) {
@@ -124,6 +130,16 @@ HRESULT CMyAudioConveFilter::SetMediaType(PIN_DIRECTION direction, const CMediaT
         int32_t same_rate = kSameRate;
         out_rate_hz_.compare_exchange_strong(same_rate, static_cast<int32_t>(wfx->nSamplesPerSec));
         if (FAILED(output_type_.Set(input_type_))) return E_OUTOFMEMORY;
+        if (IsFloat(input_type_)) {
+            // Float in, 16-bit out, through the converter even at the same layout and rate.
+            auto* out = output_type_.FormatAs<WAVEFORMATEX>();
+            output_type_.subtype = MEDIASUBTYPE_PCM;
+            out->wFormatTag = WAVE_FORMAT_PCM;
+            out->wBitsPerSample = 16;
+            out->nBlockAlign = static_cast<WORD>(out->nChannels * 2);
+            out->nAvgBytesPerSec = out->nSamplesPerSec * out->nBlockAlign;
+            output_type_.SetSampleSize(out->nBlockAlign);
+        }
         return S_OK;
     }
     if (direction != PINDIR_OUTPUT) return S_OK;
@@ -134,7 +150,8 @@ HRESULT CMyAudioConveFilter::SetMediaType(PIN_DIRECTION direction, const CMediaT
     const int in_rate_hz = static_cast<int>(wfx->nSamplesPerSec);
     const int out_channels = out_channels_.load();
     const int out_rate_hz = out_rate_hz_.load();
-    if (in_channels != out_channels || in_rate_hz != out_rate_hz) resample_on_ = true;
+    const bool float_input = IsFloat(input_type_);
+    if (in_channels != out_channels || in_rate_hz != out_rate_hz || float_input) resample_on_ = true;
     resampler_.reset();
     if (resample_on_) {
         if (out_channels <= 0 || out_rate_hz <= 0) return E_FAIL;
@@ -143,8 +160,8 @@ HRESULT CMyAudioConveFilter::SetMediaType(PIN_DIRECTION direction, const CMediaT
         InputLayout(input_type_, in_layout.get());
         av_channel_layout_default(out_layout.get(), out_channels);
         SwrContext* raw = nullptr;
-        if (swr_alloc_set_opts2(&raw, out_layout.get(), AV_SAMPLE_FMT_FLT, out_rate_hz,
-                                in_layout.get(), AV_SAMPLE_FMT_S16, in_rate_hz, 0, nullptr) < 0)
+        if (swr_alloc_set_opts2(&raw, out_layout.get(), AV_SAMPLE_FMT_FLT, out_rate_hz, in_layout.get(),
+                                float_input ? AV_SAMPLE_FMT_FLT : AV_SAMPLE_FMT_S16, in_rate_hz, 0, nullptr) < 0)
             return E_FAIL;
         SwrContextPtr resampler(raw);
         // The usual downmix levels: centre and surrounds at -3 dB, LFE left out. Float output
@@ -170,7 +187,7 @@ HRESULT CMyAudioConveFilter::SetMediaType(PIN_DIRECTION direction, const CMediaT
         resampler_ = std::move(resampler);
         headroom_ = 1.0f;
     }
-    input_frame_bytes_ = 2 * in_channels;
+    input_frame_bytes_ = (float_input ? 4 : 2) * in_channels;
     output_frame_bytes_ = 2 * (resample_on_ ? out_channels : in_channels);
     return S_OK;
 }

@@ -1,5 +1,5 @@
-// CMyAudioConveFilter: the audio converter stage. Interleaved signed 16-bit PCM in, the same
-// out, converted to the channel count and sample rate set with SetAudioFormat (libswresample
+// CMyAudioConveFilter: the audio converter stage. Interleaved PCM in (signed 16-bit, or 32-bit
+// float), signed 16-bit out, converted to the channel count and sample rate set with SetAudioFormat (libswresample
 // in float, downmixing with centre and surrounds at -3 dB and LFE left out), passed through a
 // 512 KiB ring that decouples input and output sample sizes, and scaled by the volume. A
 // conversion never clips: when a converted sample would pass full scale, the level of the

@@ -119,6 +119,7 @@ inline constexpr DWORD AM_MPEG2Level_High = 4;
 #pragma pack(push, 1)
 
 inline constexpr WORD WAVE_FORMAT_PCM = 0x0001;
+inline constexpr WORD WAVE_FORMAT_IEEE_FLOAT = 0x0003;
 inline constexpr WORD WAVE_FORMAT_MPEG = 0x0050;
 inline constexpr WORD WAVE_FORMAT_MPEGLAYER3 = 0x0055;
 inline constexpr WORD WAVE_FORMAT_AAC = 0x00FF;

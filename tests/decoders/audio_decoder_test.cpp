@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "decoders/decoder_chain.h"
 #include "decoders/decoder_interfaces.h"
@@ -36,31 +37,46 @@ struct DecodedSound {
     }
 };
 
-DecodedSound Decode(const VobFile& vob, int stream_id, const CMediaType& type, double until_s = 1e9) {
+// Decodes `stream_id` of `vob` into float samples (the decoder's first choice) or, for a
+// consumer that takes only 16-bit ones, into those.
+DecodedSound Decode(const VobFile& vob, int stream_id, const CMediaType& type, double until_s = 1e9,
+                    bool sixteen_bits = false) {
     DecodedSound sound;
     const auto* wfx = type.FormatAs<WAVEFORMATEX>();
     sound.channels = wfx ? wfx->nChannels : 0;
     sound.samples.resize(static_cast<std::size_t>(sound.channels));
-    auto inspect = [&sound](const uint8_t* data, long bytes) -> double {
-        const auto* pcm = reinterpret_cast<const int16_t*>(data);
-        const long frames = bytes / (2 * sound.channels);
-        for (long i = 0; i < frames; ++i)
-            for (int c = 0; c < sound.channels; ++c)
-                sound.samples[static_cast<std::size_t>(c)].push_back(pcm[i * sound.channels + c] / 32768.0f);
+    auto inspect = [&sound, sixteen_bits](const uint8_t* data, long bytes) -> double {
+        const long sample_bytes = sixteen_bits ? 2 : 4;
+        const long frames = bytes / (sample_bytes * sound.channels);
+        for (long i = 0; i < frames; ++i) {
+            for (int c = 0; c < sound.channels; ++c) {
+                const uint8_t* at = data + (i * sound.channels + c) * sample_bytes;
+                float value = 0;
+                if (sixteen_bits) {
+                    int16_t pcm = 0;
+                    std::memcpy(&pcm, at, sizeof pcm);
+                    value = pcm / 32768.0f;
+                } else {
+                    std::memcpy(&value, at, sizeof value);
+                }
+                sound.samples[static_cast<std::size_t>(c)].push_back(value);
+            }
+        }
         return static_cast<double>(frames);
     };
     DecoderChain chain(CLSID_MpegAudioDecoder, type, inspect);
+    if (sixteen_bits) chain.sink()->Refuse(MEDIASUBTYPE_IEEE_FLOAT);
     EXPECT_EQ(chain.Connect(), S_OK);
     const CMediaType out = chain.OutputType();
-    EXPECT_EQ(out.subtype, MEDIASUBTYPE_PCM);
+    EXPECT_EQ(out.subtype, sixteen_bits ? MEDIASUBTYPE_PCM : MEDIASUBTYPE_IEEE_FLOAT);
     const auto* out_wfx = out.FormatAs<WAVEFORMATEX>();
     EXPECT_NE(out_wfx, nullptr);
     if (out_wfx && wfx) {
-        EXPECT_EQ(out_wfx->wFormatTag, WAVE_FORMAT_PCM);
+        EXPECT_EQ(out_wfx->wFormatTag, sixteen_bits ? WAVE_FORMAT_PCM : WAVE_FORMAT_IEEE_FLOAT);
         EXPECT_EQ(out_wfx->nChannels, wfx->nChannels);
         EXPECT_EQ(out_wfx->nSamplesPerSec, wfx->nSamplesPerSec);
-        EXPECT_EQ(out_wfx->wBitsPerSample, 16);
-        EXPECT_EQ(out_wfx->nBlockAlign, 2 * wfx->nChannels);
+        EXPECT_EQ(out_wfx->wBitsPerSample, sixteen_bits ? 16 : 32);
+        EXPECT_EQ(out_wfx->nBlockAlign, out_wfx->wBitsPerSample / 8 * wfx->nChannels);
     }
     chain.Start();
     for (const VobPacket& p : vob.packets) {
@@ -156,7 +172,8 @@ TEST(AudioDecoder, LpcmIsBigEndianAndTimedFromItsPackets) {
     const VobFile vob = ReadVob(VobPath("ntsc", 3));  // title 4: LPCM 16-bit stereo
     ASSERT_EQ(vob.lpcm_bits, 16);
     ASSERT_EQ(vob.lpcm_channels, 2);
-    const DecodedSound sound = Decode(vob, 0xA0, LpcmType(vob));
+    // Into a 16-bit consumer, the LPCM samples pass as they are.
+    const DecodedSound sound = Decode(vob, 0xA0, LpcmType(vob), 1e9, true);
     ASSERT_EQ(sound.channels, 2);
     ExpectContinuousTimes(sound);
     // Sample 0 plays with frame 0.
@@ -201,8 +218,11 @@ TEST(AudioDecoder, FollowsATrackChangeAndKeepsTheConnectedFormat) {
     const VobFile ac3_vob = ReadVob(VobPath("ntsc", 1));
     std::vector<float> left;
     DecoderChain chain(CLSID_MpegAudioDecoder, Mpeg1Layer2Type(2), [&left](const uint8_t* data, long bytes) -> double {
-        const auto* pcm = reinterpret_cast<const int16_t*>(data);
-        for (long i = 0; i + 1 < bytes / 2; i += 2) left.push_back(pcm[i] / 32768.0f);
+        for (long i = 0; i + 1 < bytes / 4; i += 2) {
+            float value = 0;
+            std::memcpy(&value, data + i * 4, sizeof value);
+            left.push_back(value);
+        }
         return 0;
     });
     ASSERT_EQ(chain.Connect(), S_OK);

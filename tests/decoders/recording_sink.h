@@ -29,7 +29,7 @@ class CRecordingSink;
 class CRecordingPin final : public CBaseInputPin {
 public:
     CRecordingPin(CRecordingSink* sink, CCritSec* lock, HRESULT* hr);
-    HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
+    HRESULT CheckMediaType(const CMediaType* type) override;
     HRESULT Receive(IMediaSample* sample) override;
     HRESULT EndOfStream() override;
     HRESULT BeginFlush() override;
@@ -51,6 +51,8 @@ public:
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int index) override { return index == 0 ? pin_.get() : nullptr; }
     CRecordingPin* pin() { return pin_.get(); }
+    // Makes the pin refuse types of this subtype from the next connection on.
+    void Refuse(const GUID& subtype) { refused_subtype_ = subtype; }
 
     std::vector<Arrival> arrivals() {
         std::lock_guard lock(mutex_);
@@ -74,6 +76,7 @@ private:
 
     CCritSec lock_;
     HRESULT hr_ = S_OK;
+    GUID refused_subtype_ = GUID_NULL;
     Inspector inspector_;
     std::unique_ptr<CRecordingPin> pin_;
     std::mutex mutex_;
@@ -84,6 +87,10 @@ private:
 
 inline CRecordingPin::CRecordingPin(CRecordingSink* sink, CCritSec* lock, HRESULT* hr)
     : CBaseInputPin("Recording pin", sink, lock, hr, "In"), sink_(sink) {}
+
+inline HRESULT CRecordingPin::CheckMediaType(const CMediaType* type) {
+    return sink_->refused_subtype_ != GUID_NULL && type->subtype == sink_->refused_subtype_ ? S_FALSE : S_OK;
+}
 
 inline HRESULT CRecordingPin::Receive(IMediaSample* sample) {
     const HRESULT hr = CBaseInputPin::Receive(sample);

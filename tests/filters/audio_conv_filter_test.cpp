@@ -163,6 +163,39 @@ TEST(AudioConvFilter, VolumeRoundsClampsAndInverts) {
     }
 }
 
+// The decoder's float sound leaves as 16-bit samples at the same layout and rate; a peak past
+// full scale lowers the level instead of clipping.
+TEST(AudioConvFilter, FloatSoundLeavesAsSixteenBitSamples) {
+    CMediaType type = harness::MakeAudioType(2, 48000);
+    type.SetSubtype(&MEDIASUBTYPE_IEEE_FLOAT);
+    auto* in = type.FormatAs<WAVEFORMATEX>();
+    in->wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
+    in->wBitsPerSample = 32;
+    in->nBlockAlign = 8;
+    in->nAvgBytesPerSec = 48000 * 8;
+    AudioChain chain(NewFilter(), type, 4096);
+    ASSERT_EQ(chain.Connect(), S_OK);
+    const CMediaType out = chain.OutputType();
+    const auto* wfx = out.FormatAs<WAVEFORMATEX>();
+    ASSERT_NE(wfx, nullptr);
+    EXPECT_EQ(out.subtype, MEDIASUBTYPE_PCM);
+    EXPECT_EQ(wfx->wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(wfx->wBitsPerSample, 16);
+    EXPECT_EQ(wfx->nBlockAlign, 4);
+    EXPECT_EQ(wfx->nChannels, 2);
+    EXPECT_EQ(wfx->nSamplesPerSec, 48000u);
+    chain.Start();
+    auto push = [&chain](const std::vector<float>& samples) {
+        std::vector<BYTE> bytes(samples.size() * sizeof(float));
+        std::memcpy(bytes.data(), samples.data(), bytes.size());
+        return chain.Push(bytes);
+    };
+    ASSERT_EQ(push({0.5f, -0.25f, 3.0f / 32768, -1.0f / 32768, 0.0f, 0.75f}), S_OK);
+    EXPECT_EQ(ToSamples(chain.Output(0)), (std::vector<int16_t>{16384, -8192, 3, -1, 0, 24576}));
+    ASSERT_EQ(push({2.0f, -0.5f}), S_OK);
+    EXPECT_EQ(ToSamples(chain.Output(1)), (std::vector<int16_t>{32767, -8192}));
+}
+
 TEST(AudioConvFilter, ResamplingFollowsTheResamplerSampleForSample) {
     AudioChain chain(NewFilter(), harness::MakeAudioType(2, 48000), 4800);
     chain.filter()->SetAudioFormat(2, 44100);
