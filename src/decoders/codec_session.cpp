@@ -8,6 +8,10 @@ namespace rizuvira::decoders {
 
 namespace av = engine::av;
 
+namespace {
+constexpr std::size_t kMaxPieceTimes = 64;
+}  // namespace
+
 int ProcessorCount() {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores > 0 ? static_cast<int>(cores) : 1;
@@ -45,6 +49,8 @@ HRESULT CodecSession::Open(const CodecOptions& options, std::string* error) {
         return E_FAIL;
     }
     if (!options.whole_frames) parser_.reset(av_parser_init(options.codec_id));
+    frame_start_times_ = options.frame_start_times;
+    piece_times_.clear();
     context_ = std::move(context);
     packet_ = std::move(packet);
     frame_ = std::move(frame);
@@ -87,6 +93,15 @@ HRESULT CodecSession::Decode(const uint8_t* data, std::size_t size, int64_t pts_
         av_packet_unref(packet_.get());
         return hr;
     }
+    if (frame_start_times_ && pts_100ns != AV_NOPTS_VALUE) {
+        // A parser that has not read anything yet counts from the position given with its
+        // first piece, 0.
+        const int64_t offset = (parser_->flags & PARSER_FLAG_FETCHED_OFFSET) != 0 ? parser_->cur_offset : 0;
+        piece_times_.push_back({offset, pts_100ns});
+        // Data in which no frame ever starts (not this codec, or damaged) must not pile up.
+        if (piece_times_.size() > kMaxPieceTimes) piece_times_.pop_front();
+        pts_100ns = AV_NOPTS_VALUE;
+    }
     while (size > 0) {
         uint8_t* out = nullptr;
         int out_size = 0;
@@ -100,7 +115,7 @@ HRESULT CodecSession::Decode(const uint8_t* data, std::size_t size, int64_t pts_
         if (out_size > 0) {
             packet_->data = out;
             packet_->size = out_size;
-            packet_->pts = parser_->pts;
+            packet_->pts = OutputFrameTime();
             packet_->dts = AV_NOPTS_VALUE;
             packet_->flags = parser_->key_frame == 1 ? AV_PKT_FLAG_KEY : 0;
             const HRESULT hr = SendAndReceive(packet_.get(), handler);
@@ -124,7 +139,7 @@ HRESULT CodecSession::Drain(const FrameHandler& handler) {
         if (out_size > 0) {
             packet_->data = out;
             packet_->size = out_size;
-            packet_->pts = parser_->pts;
+            packet_->pts = OutputFrameTime();
             packet_->dts = AV_NOPTS_VALUE;
             hr = SendAndReceive(packet_.get(), handler);
             packet_->data = nullptr;
@@ -136,9 +151,20 @@ HRESULT CodecSession::Drain(const FrameHandler& handler) {
     return hr;
 }
 
+int64_t CodecSession::OutputFrameTime() {
+    if (!frame_start_times_) return parser_->pts;
+    int64_t pts = AV_NOPTS_VALUE;
+    while (!piece_times_.empty() && piece_times_.front().offset <= parser_->frame_offset) {
+        pts = piece_times_.front().pts_100ns;
+        piece_times_.pop_front();
+    }
+    return pts;
+}
+
 void CodecSession::Reset() {
     if (!context_) return;
     avcodec_flush_buffers(context_.get());
+    piece_times_.clear();
     // A parser keeps partial frames and has no reset of its own: make it anew (a session of
     // whole frames has none).
     if (parser_) parser_.reset(av_parser_init(context_->codec_id));

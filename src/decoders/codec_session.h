@@ -2,6 +2,10 @@
 // use it. Compressed data arrives in arbitrary pieces (the splitter delivers PES payloads, not
 // whole frames); the parser cuts them into frames and carries each piece's time stamp to the
 // frame that starts in it; the decoder turns frames into pictures or sound, in display order.
+// For sound (frame_start_times) the session itself follows the bytes: a piece's time goes to
+// the first frame whose first byte lies at or after the piece's first byte, as a DVD or MPEG
+// program stream states it. libavcodec's own rule gives a frame whose sync word ends one
+// piece the time of the next piece, which puts it a frame late and loses the next one.
 //
 // Times are 100 ns throughout: the packet time base is 1/10^7, so a frame's pts comes back in
 // the same unit the sample carried, or AV_NOPTS_VALUE when its piece had none.
@@ -14,6 +18,7 @@ extern "C" {
 }
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <span>
@@ -52,6 +57,9 @@ struct CodecOptions {
     // Every piece is one whole frame: no parser (one that expects another framing would
     // refuse them).
     bool whole_frames = false;
+    // A piece's time stamp goes to the first frame that starts in or after it, counted by
+    // the session (see above) rather than by the parser.
+    bool frame_start_times = false;
     // Private options of the decoder (av_opt_set on priv_data), e.g. dvdsub's "palette".
     std::function<void(AVCodecContext*)> configure;
 };
@@ -86,6 +94,17 @@ public:
 
 private:
     HRESULT SendAndReceive(AVPacket* packet, const FrameHandler& handler);
+    // The time of the frame the parser has just put out: the parser's, or with
+    // frame_start_times that of the last timed piece starting at or before the frame's first
+    // byte and after the previous frame's (AV_NOPTS_VALUE when none).
+    int64_t OutputFrameTime();
+
+    struct PieceTime {
+        int64_t offset;  // of the piece's first byte, counted as the parser counts
+        int64_t pts_100ns;
+    };
+    bool frame_start_times_ = false;
+    std::deque<PieceTime> piece_times_;  // timed pieces that no frame has started in yet
 
     engine::av::CodecContextPtr context_;
     ParserPtr parser_;

@@ -194,6 +194,7 @@ HRESULT CMpegAudioDecoder::OpenStream(const AudioInputFormat& format) {
     options.extradata = input_.config;
     // The splitter delivers AAC as raw frames, one per sample.
     options.whole_frames = input_.codec_id == AV_CODEC_ID_AAC;
+    options.frame_start_times = true;
     return session_.Open(options);
 }
 

@@ -140,6 +140,25 @@ TEST(AudioDecoder, Ac3FiveOneKeepsSixChannelsWithASilentLfe) {
     EXPECT_EQ(sound.end_of_stream, 1);
 }
 
+// A frame whose sync word sits in the last bytes of a pack starts there, so the pack's time
+// stamp belongs to the frame after it. Given that frame's time, the sound jumped a frame
+// ahead and the next frame, with the same time, was lost.
+TEST(AudioDecoder, AFrameStartingAtTheEndOfAPackKeepsItsPlace) {
+    const VobFile vob = ReadVob(VobPath("ntsc", 1));
+    int straddling = 0;
+    std::vector<uint8_t> stream;
+    for (const VobPacket* p : StreamPackets(vob, 0x80)) {
+        if (p->start_100ns && *p->start_100ns > 10 * UNITS) break;
+        stream.insert(stream.end(), p->data.begin(), p->data.end());
+        for (std::size_t back = 2; back <= 5 && back <= stream.size(); ++back)
+            if (stream[stream.size() - back] == 0x0B && stream[stream.size() - back + 1] == 0x77) ++straddling;
+    }
+    ASSERT_GT(straddling, 0) << "the title no longer has a frame that starts at the end of a pack";
+    const DecodedSound sound = Decode(vob, 0x80, Ac3Type(6), 10.0);
+    ExpectContinuousTimes(sound);
+    ExpectBeepsOnTime(sound, 0, 440, 9);
+}
+
 TEST(AudioDecoder, Ac3StereoTrackCarriesItsOwnTone) {
     const VobFile vob = ReadVob(VobPath("ntsc", 1));
     const DecodedSound sound = Decode(vob, 0x81, Ac3Type(2), 3.0);
