@@ -2,7 +2,7 @@
 # Converts title 1 of the NTSC sample disc with our engine, with ffmpeg (from
 # the title's VOB file) and with HandBrakeCLI (from the disc image), with the
 # same encoder settings, the runs of the three interleaved, and prints the
-# median wall and CPU times and our ratio to each.
+# median wall and CPU times and our ratio to each (the median of the runs' ratios).
 #   bench/compare.sh [BUILD_DIR] [RUNS]
 #   H.264: libx264 2000 kb/s (preset medium, no B-frames, GOP 29, look-ahead
 #          29), 720x480, 29.97 fps, AAC stereo 160 kb/s (profile 1)
@@ -79,10 +79,14 @@ wall() { cut -d' ' -f1 "$out/$1.times" | median; }
 cpu() { cut -d' ' -f2 "$out/$1.times" | median; }
 printf '%-16s %8s %8s   (median of %d interleaved runs)\n' "" "wall s" "CPU s" "$runs"
 for n in "${order[@]}"; do printf '%-16s %8s %8s\n' "$n" "$(wall $n)" "$(cpu $n)"; done
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+# Each ratio is the median of the runs' own ratios: run i of ours against run i of the
+# peer, which ran right after it, so a drift in the machine's speed cancels out.
+paired() {  # paired OURS PEER COLUMN
+  paste -d' ' <(cut -d' ' -f"$3" "$out/$1.times") <(cut -d' ' -f"$3" "$out/$2.times") |
+    awk '{printf "%.4f\n", $1 / $2}' | median | awk '{printf "%.2f", $1}'
+}
 for pair in "ffmpeg_h264 H.264" "handbrake_h264 H.264" "ffmpeg_avi AVI"; do
   set -- $pair
   ours=ours_h264; [ "$2" = AVI ] && ours=ours_avi
-  printf 'ours / %-15s (%-5s): wall %s, CPU %s\n' "${1%_*}" "$2" "$(ratio "$(wall $ours)" "$(wall $1)")" \
-    "$(ratio "$(cpu $ours)" "$(cpu $1)")"
+  printf 'ours / %-15s (%-5s): wall %s, CPU %s\n' "${1%_*}" "$2" "$(paired $ours "$1" 1)" "$(paired $ours "$1" 2)"
 done

@@ -354,18 +354,6 @@ bool MediaFileWriter::OpenAudio(const AVCodec* codec, const std::string& languag
     track.frame_size = variable ? 0 : enc->frame_size;
     track.small_last_frame = (codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME) != 0;
 
-    if (enc->sample_fmt != AV_SAMPLE_FMT_S16) {
-        SwrContext* converter = nullptr;
-        if (swr_alloc_set_opts2(&converter, &enc->ch_layout, enc->sample_fmt, enc->sample_rate,
-                                &enc->ch_layout, AV_SAMPLE_FMT_S16, enc->sample_rate, 0,
-                                nullptr) < 0) {
-            return Fail("cannot convert sound to the encoder's sample format");
-        }
-        track.sample_converter.reset(converter);
-        if (swr_init(converter) < 0) return Fail("cannot convert sound to the encoder's sample format");
-        track.converted_sound.reset(av_frame_alloc());
-        if (!track.converted_sound) return Fail("out of memory");
-    }
     const int fifo_samples = std::max(track.frame_size, kVariableFrameSamples) * 2;
     track.fifo.reset(av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, fifo_samples));
     if (!track.fifo) return Fail("out of memory");
@@ -452,6 +440,28 @@ int MediaFileWriter::WriteVideo(const uint8_t* data, size_t length_bytes) {
     return 0;
 }
 
+bool MediaFileWriter::UseSoundInput(SoundTrack& track, AVSampleFormat input) {
+    if (track.input_format == input) return true;
+    AVCodecContext* enc = track.encoder.get();
+    track.sample_converter.reset();
+    track.converted_sound.reset();
+    track.partial_sample_bytes = 0;  // a cut sample frame of the other format is no use
+    track.input_format = AV_SAMPLE_FMT_NONE;
+    if (enc->sample_fmt != input) {
+        SwrContext* converter = nullptr;
+        if (swr_alloc_set_opts2(&converter, &enc->ch_layout, enc->sample_fmt, enc->sample_rate, &enc->ch_layout,
+                                input, enc->sample_rate, 0, nullptr) < 0) {
+            return Fail("cannot convert sound to the encoder's sample format");
+        }
+        track.sample_converter.reset(converter);
+        if (swr_init(converter) < 0) return Fail("cannot convert sound to the encoder's sample format");
+        track.converted_sound.reset(av_frame_alloc());
+        if (!track.converted_sound) return Fail("out of memory");
+    }
+    track.input_format = input;
+    return true;
+}
+
 bool MediaFileWriter::QueueSamples(SoundTrack& track, const uint8_t* interleaved, int sample_count) {
     if (sample_count <= 0) return true;
     if (!track.sample_converter) {
@@ -516,13 +526,15 @@ bool MediaFileWriter::EncodeQueuedAudio(SoundTrack& track, bool flush) {
     }
 }
 
-int MediaFileWriter::WriteAudio(int track_index, const uint8_t* data, size_t length_bytes) {
+int MediaFileWriter::WriteAudio(int track_index, const uint8_t* data, size_t length_bytes, SoundSamples format) {
     if (track_index < 0 || track_index >= sound_tracks() || (data == nullptr && length_bytes != 0) ||
         write_failed_)
         return -1;
     if (length_bytes == 0) return 0;
     SoundTrack& track = sound_[static_cast<size_t>(track_index)];
-    const int block = 2 * track.encoder->ch_layout.nb_channels;
+    const bool floats = format == SoundSamples::kFloat;
+    if (!UseSoundInput(track, floats ? AV_SAMPLE_FMT_FLT : AV_SAMPLE_FMT_S16)) return -1;
+    const int block = (floats ? 4 : 2) * track.encoder->ch_layout.nb_channels;
 
     // Complete a sample frame that the previous call cut.
     if (track.partial_sample_bytes > 0) {

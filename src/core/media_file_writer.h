@@ -120,12 +120,13 @@ public:
     // to the file (a full disk) every later write fails too: write_failed().
     int WriteVideo(const uint8_t* data, size_t length_bytes);
 
-    // Queues interleaved 16-bit sound of sound track `track` (from 0) and
-    // encodes every whole encoder frame. 0 normally (also when the bytes were
-    // only queued); -1 when the file has no such track or the encoder or the
-    // multiplexer failed. A trailing part of a sample frame is kept for the
-    // next call.
-    int WriteAudio(int track, const uint8_t* data, size_t length_bytes);
+    // Queues interleaved sound (16-bit, or 32-bit float) of sound track
+    // `track` (from 0) and encodes every whole encoder frame. 0 normally (also
+    // when the bytes were only queued); -1 when the file has no such track or
+    // the encoder or the multiplexer failed. A trailing part of a sample frame
+    // is kept for the next call of the same format.
+    enum class SoundSamples { kInt16, kFloat };
+    int WriteAudio(int track, const uint8_t* data, size_t length_bytes, SoundSamples format = SoundSamples::kInt16);
     int WriteAudio(const uint8_t* data, size_t length_bytes) { return WriteAudio(0, data, length_bytes); }
 
     // Discards the next `samples` sample frames given to WriteAudio for
@@ -166,12 +167,13 @@ private:
     struct SoundTrack {
         av::CodecContextPtr encoder;
         AVStream* stream = nullptr;           // owned by output_
-        av::SwrContextPtr sample_converter;   // only when the encoder is not s16
+        AVSampleFormat input_format = AV_SAMPLE_FMT_NONE;  // of the sound given to WriteAudio
+        av::SwrContextPtr sample_converter;   // only when the encoder takes another format
         av::FramePtr converted_sound;         // sample_converter's output buffer
         av::AudioFifoPtr fifo;                // sound in the encoder's format
         int frame_size = 0;                   // 0: the encoder takes any count
         bool small_last_frame = false;        // encoder accepts a short last frame
-        uint8_t partial_sample[16] = {};      // tail of a sample frame cut by a call
+        uint8_t partial_sample[32] = {};      // tail of a sample frame cut by a call
         int partial_sample_bytes = 0;
         int64_t skip = 0;                     // sample frames WriteAudio still discards
         int64_t samples = 0;                  // written since Open
@@ -188,6 +190,8 @@ private:
     void Release();
     bool OpenVideo(const AVCodec* codec);
     bool OpenAudio(const AVCodec* codec, const std::string& language, bool is_default);
+    // Converts the sound given to `track` from `input` from now on.
+    bool UseSoundInput(SoundTrack& track, AVSampleFormat input);
     bool OpenSubtitle(const SubtitleTrackFormat& format);
     // Sends one frame (or the end, with nullptr) and writes every packet
     // the encoder returns. False on an encoder or multiplexer error.

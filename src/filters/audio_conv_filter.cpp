@@ -146,12 +146,16 @@ HRESULT CMyAudioConveFilter::SetMediaType(PIN_DIRECTION direction, const CMediaT
 
     const auto* wfx = input_type_.FormatAs<WAVEFORMATEX>();
     if (!wfx) return E_UNEXPECTED;
+    float_output_ = IsFloat(*type);
     const int in_channels = wfx->nChannels;
     const int in_rate_hz = static_cast<int>(wfx->nSamplesPerSec);
     const int out_channels = out_channels_.load();
     const int out_rate_hz = out_rate_hz_.load();
     const bool float_input = IsFloat(input_type_);
-    if (in_channels != out_channels || in_rate_hz != out_rate_hz || float_input) resample_on_ = true;
+    // Once converting, the filter goes on converting; a connection that fails part way (a
+    // type the downstream pin refuses) does not count.
+    resample_on_ = resampled_ || in_channels != out_channels || in_rate_hz != out_rate_hz ||
+                   float_input != float_output_;
     resampler_.reset();
     if (resample_on_) {
         if (out_channels <= 0 || out_rate_hz <= 0) return E_FAIL;
@@ -188,32 +192,46 @@ HRESULT CMyAudioConveFilter::SetMediaType(PIN_DIRECTION direction, const CMediaT
         headroom_ = 1.0f;
     }
     input_frame_bytes_ = (float_input ? 4 : 2) * in_channels;
-    output_frame_bytes_ = 2 * (resample_on_ ? out_channels : in_channels);
+    output_frame_bytes_ = OutputSampleBytes() * (resample_on_ ? out_channels : in_channels);
+    return S_OK;
+}
+
+HRESULT CMyAudioConveFilter::CompleteConnect(PIN_DIRECTION direction, IPin*) {
+    std::lock_guard lock(stream_mutex_);
+    if (direction == PINDIR_OUTPUT) resampled_ = resample_on_;
     return S_OK;
 }
 
 HRESULT CMyAudioConveFilter::GetMediaType(int position, CMediaType* type) {
     if (!type) return E_POINTER;
-    if (!m_pInput->IsConnected() || position != 0) return VFW_S_NO_MORE_ITEMS;
+    if (!m_pInput->IsConnected() || position < 0 || position > 1) return VFW_S_NO_MORE_ITEMS;
     std::lock_guard lock(stream_mutex_);
     CMediaType proposed = output_type_;
     auto* wfx = proposed.FormatAs<WAVEFORMATEX>();
     if (!wfx) return VFW_S_NO_MORE_ITEMS;
+    // Float first (an encoder then gets the mix at full precision), 16-bit second; an
+    // extensible format is offered as 16-bit only.
+    const bool float_offered = wfx->wFormatTag == WAVE_FORMAT_PCM;
+    if (!float_offered && position > 0) return VFW_S_NO_MORE_ITEMS;
+    if (float_offered && position == 0) {
+        proposed.subtype = MEDIASUBTYPE_IEEE_FLOAT;
+        wfx->wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
+        wfx->wBitsPerSample = 32;
+    }
     const uint16_t channels = out_channels_.load();
     const auto rate_hz = static_cast<DWORD>(out_rate_hz_.load());
-    if (wfx->nChannels != channels || wfx->nSamplesPerSec != rate_hz) {
-        wfx->nChannels = channels;
-        wfx->nSamplesPerSec = rate_hz;
-        wfx->nBlockAlign = static_cast<WORD>(channels * 2);
-        wfx->nAvgBytesPerSec = static_cast<DWORD>(static_cast<WORD>(channels * 2)) * rate_hz;
-        // A speaker mask must name as many speakers as there are channels.
-        if (auto* extensible = proposed.FormatAs<WAVEFORMATEXTENSIBLE>();
-            extensible && wfx->wFormatTag == WAVE_FORMAT_EXTENSIBLE) {
-            ChannelLayout layout;
-            av_channel_layout_default(layout.get(), channels);
-            extensible->dwChannelMask =
-                static_cast<DWORD>(av_channel_layout_subset(layout.get(), ~0ULL));
-        }
+    const bool new_layout = wfx->nChannels != channels;
+    wfx->nChannels = channels;
+    wfx->nSamplesPerSec = rate_hz;
+    wfx->nBlockAlign = static_cast<WORD>(channels * wfx->wBitsPerSample / 8);
+    wfx->nAvgBytesPerSec = static_cast<DWORD>(wfx->nBlockAlign) * rate_hz;
+    proposed.SetSampleSize(wfx->nBlockAlign);
+    // A speaker mask must name as many speakers as there are channels.
+    if (auto* extensible = proposed.FormatAs<WAVEFORMATEXTENSIBLE>();
+        new_layout && extensible && wfx->wFormatTag == WAVE_FORMAT_EXTENSIBLE) {
+        ChannelLayout layout;
+        av_channel_layout_default(layout.get(), channels);
+        extensible->dwChannelMask = static_cast<DWORD>(av_channel_layout_subset(layout.get(), ~0ULL));
     }
     return type->Set(proposed);
 }
@@ -244,6 +262,17 @@ std::size_t CMyAudioConveFilter::StoreConverted(uint8_t* buffer, std::size_t sam
         peak = std::max(peak, std::abs(value));
     }
     if (peak * headroom_ > kFullScale) headroom_ = kFullScale / peak;
+    if (float_output_) {
+        if (headroom_ < 1.0f) {
+            for (std::size_t i = 0; i < samples; ++i) {
+                float value;
+                std::memcpy(&value, buffer + i * sizeof(float), sizeof value);
+                value *= headroom_;
+                std::memcpy(buffer + i * sizeof(float), &value, sizeof value);
+            }
+        }
+        return samples * sizeof(float);
+    }
     const float gain = headroom_ * 32768.0f;
     // Front to back: sample i's two bytes land where samples up to i / 2 were read from.
     for (std::size_t i = 0; i < samples; ++i) {
@@ -257,7 +286,7 @@ std::size_t CMyAudioConveFilter::StoreConverted(uint8_t* buffer, std::size_t sam
 
 HRESULT CMyAudioConveFilter::ResampleIntoRing(const uint8_t* input, int frames) {
     SwrContext* resampler = resampler_.get();
-    const int channels = output_frame_bytes_ / 2;
+    const int channels = output_frame_bytes_ / OutputSampleBytes();
     const int room_frames = static_cast<int>(resample_buffer_.size() /
                                              (sizeof(float) * static_cast<std::size_t>(channels)));
     while (frames > 0) {
@@ -300,7 +329,15 @@ HRESULT CMyAudioConveFilter::Transform(IMediaSample* in, IMediaSample* out) {
                    static_cast<std::size_t>(output_frame_bytes_));
 
     const int32_t volume = volume_.load(std::memory_order_relaxed);
-    if (volume != kNeutralVolume) {
+    if (volume != kNeutralVolume && float_output_) {
+        const float gain = static_cast<float>(volume) / kNeutralVolume;
+        for (std::size_t offset = 0; offset + sizeof(float) <= bytes; offset += sizeof(float)) {
+            float value;
+            std::memcpy(&value, target + offset, sizeof value);
+            value *= gain;
+            std::memcpy(target + offset, &value, sizeof value);
+        }
+    } else if (volume != kNeutralVolume) {
         for (std::size_t offset = 0; offset + 1 < bytes; offset += 2) {
             const int64_t scaled = (int64_t{LoadSample(target + offset)} * volume + 128) >> 8;
             StoreSample(target + offset,

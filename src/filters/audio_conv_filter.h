@@ -1,9 +1,11 @@
-// CMyAudioConveFilter: the audio converter stage. Interleaved PCM in (signed 16-bit, or 32-bit
-// float), signed 16-bit out, converted to the channel count and sample rate set with SetAudioFormat (libswresample
-// in float, downmixing with centre and surrounds at -3 dB and LFE left out), passed through a
+// CMyAudioConveFilter: the audio converter stage. Interleaved PCM in and out, signed 16-bit or
+// 32-bit float (float is offered first; 16-bit goes to a consumer that takes only that),
+// converted to the channel count and sample rate set with SetAudioFormat (libswresample in
+// float, downmixing with centre and surrounds at -3 dB and LFE left out), passed through a
 // 512 KiB ring that decouples input and output sample sizes, and scaled by the volume. A
 // conversion never clips: when a converted sample would pass full scale, the level of the
 // rest of the stream is lowered just enough (it never rises again until the pins reconnect).
+// Float that passes unconverted (same format, layout and rate) is left as it is.
 //
 // Every input sample yields one output sample with the same times, holding what the ring
 // has, up to one output buffer (115200 bytes), in whole frames; it may be empty. Sound that
@@ -67,6 +69,7 @@ public:
     HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
     HRESULT GetMediaType(int position, CMediaType* type) override;
     HRESULT SetMediaType(PIN_DIRECTION direction, const CMediaType* type) override;
+    HRESULT CompleteConnect(PIN_DIRECTION direction, IPin* pin) override;
 
     bool IsResampling();
 
@@ -77,10 +80,11 @@ private:
     // Converts `frames` input frames into the ring, in pieces whose output fits the
     // resample buffer.
     HRESULT ResampleIntoRing(const uint8_t* input, int frames);
-    // Turns `samples` float samples at the start of `buffer` into 16-bit ones in place, at
+    // Turns `samples` float samples at the start of `buffer` into output samples in place, at
     // the headroom gain (lowered first when the piece would pass full scale). Returns the
     // bytes written.
     std::size_t StoreConverted(uint8_t* buffer, std::size_t samples);
+    int OutputSampleBytes() const { return float_output_ ? 4 : 2; }
 
     std::atomic<uint16_t> out_channels_{kSameChannels};
     std::atomic<int32_t> out_rate_hz_{kSameRate};
@@ -89,7 +93,9 @@ private:
     std::mutex stream_mutex_;
     CMediaType input_type_;                       // guarded by stream_mutex_
     CMediaType output_type_;                      // guarded by stream_mutex_
-    bool resample_on_ = false;                    // guarded; set on a format change, never cleared
+    bool resample_on_ = false;                    // guarded; converting on this connection
+    bool resampled_ = false;                      // guarded; converted on a completed one: never cleared
+    bool float_output_ = false;                   // guarded; the output connection's format
     rizuvira::filters::SwrContextPtr resampler_;  // guarded
     std::vector<uint8_t> resample_buffer_;        // guarded; made at the first resampler set-up
     float headroom_ = 1.0f;                       // guarded; gain that keeps samples in range

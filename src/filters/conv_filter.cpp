@@ -249,6 +249,7 @@ void CConvFilter::OnAudioConnected(Sound& sound, const CMediaType& type) {
     const WAVEFORMATEX* wave = type.FormatAs<WAVEFORMATEX>();
     sound.rate = wave ? static_cast<int64_t>(wave->nSamplesPerSec) : 0;
     sound.block = wave ? wave->nBlockAlign : 0;
+    sound.floats = type.subtype == MEDIASUBTYPE_IEEE_FLOAT;
 }
 
 HRESULT CConvFilter::Stop() {
@@ -354,7 +355,8 @@ void CConvFilter::WriteSound(Sound& sound, const BYTE* data, size_t length) {
     if (length == 0 || write_failed_.load()) return;
     // A track the file has no room for (a container of one sound track) is
     // taken and dropped.
-    if (sound.pin.track() < Writer->sound_tracks() && Writer->WriteAudio(sound.pin.track(), data, length) != 0) {
+    const auto format = sound.floats ? MediaFileWriter::SoundSamples::kFloat : MediaFileWriter::SoundSamples::kInt16;
+    if (sound.pin.track() < Writer->sound_tracks() && Writer->WriteAudio(sound.pin.track(), data, length, format) != 0) {
         WriteFailedLocked();
         return;
     }

@@ -186,6 +186,7 @@ private:
         // waiting in `waiting` from `waiting_begin`).
         int64_t rate = 0;
         int block = 0;
+        bool floats = false;  // 32-bit float samples, else 16-bit
         int64_t frames = 0;
         int64_t written_frames = 0;  // of `frames`, handed to the writer
         std::vector<BYTE> waiting;

@@ -77,7 +77,8 @@ TEST(ConsumerChain, AudioConverterTakesTheDecodedSound) {
     HRESULT hr = S_OK;
     CMyAudioConveFilter* conv = CMyAudioConveFilter::CreateInstance(nullptr, &hr);
     ASSERT_TRUE(conv);
-    ComPtr<CRecordingSink> sink(new CRecordingSink([](const uint8_t*, long bytes) -> double { return bytes / 4.0; }));
+    // Stereo float: 8 bytes a sample frame.
+    ComPtr<CRecordingSink> sink(new CRecordingSink([](const uint8_t*, long bytes) -> double { return bytes / 8.0; }));
     RunThroughConverter(rizuvira::decoders::CLSID_MpegAudioDecoder, conv, Mpeg1Layer2Type(2), vob, 0xC0, sink.Get());
     double frames = 0;
     for (const Arrival& a : sink->arrivals()) frames += a.value;

@@ -19,7 +19,12 @@ extern "C" {
 
 namespace {
 
-using AudioChain = FilterChain<CMyAudioConveFilter>;
+// The converter into a sink that takes 16-bit sound only (its second choice).
+class AudioChain : public FilterChain<CMyAudioConveFilter> {
+public:
+    AudioChain(CMyAudioConveFilter* filter, CMediaType input_type, LONG source_buffer_bytes)
+        : FilterChain(filter, std::move(input_type), source_buffer_bytes, 2, MEDIASUBTYPE_PCM) {}
+};
 
 CMyAudioConveFilter* NewFilter() {
     HRESULT hr = E_FAIL;
@@ -194,6 +199,39 @@ TEST(AudioConvFilter, FloatSoundLeavesAsSixteenBitSamples) {
     EXPECT_EQ(ToSamples(chain.Output(0)), (std::vector<int16_t>{16384, -8192, 3, -1, 0, 24576}));
     ASSERT_EQ(push({2.0f, -0.5f}), S_OK);
     EXPECT_EQ(ToSamples(chain.Output(1)), (std::vector<int16_t>{32767, -8192}));
+}
+
+// A consumer that takes float gets the mix at full precision: the centre at -3 dB on both
+// sides, closer than a 16-bit step.
+TEST(AudioConvFilter, FloatConsumerGetsTheMixUnrounded) {
+    CMediaType type = harness::MakeAudioType(6, 48000);
+    type.SetSubtype(&MEDIASUBTYPE_IEEE_FLOAT);
+    auto* in = type.FormatAs<WAVEFORMATEX>();
+    in->wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
+    in->wBitsPerSample = 32;
+    in->nBlockAlign = 24;
+    in->nAvgBytesPerSec = 48000 * 24;
+    FilterChain<CMyAudioConveFilter> chain(NewFilter(), type, 48000);
+    chain.filter()->SetAudioFormat(2, 48000);
+    ASSERT_EQ(chain.Connect(), S_OK);
+    EXPECT_EQ(chain.OutputType().subtype, MEDIASUBTYPE_IEEE_FLOAT);
+    EXPECT_EQ(chain.OutputType().FormatAs<WAVEFORMATEX>()->nBlockAlign, 8);
+    chain.Start();
+    std::vector<float> input(6 * 1000, 0.0f);
+    for (int f = 0; f < 1000; ++f) input[static_cast<std::size_t>(f) * 6 + 2] = 0.5f * std::sin(f * 0.05f);
+    std::vector<BYTE> bytes(input.size() * sizeof(float));
+    std::memcpy(bytes.data(), input.data(), bytes.size());
+    ASSERT_EQ(chain.Push(bytes), S_OK);
+    const std::vector<BYTE> out = chain.Output(0);
+    ASSERT_EQ(out.size(), 1000u * 8);
+    for (int f = 0; f < 1000; f += 37) {
+        float left = 0, right = 0;
+        std::memcpy(&left, out.data() + f * 8, 4);
+        std::memcpy(&right, out.data() + f * 8 + 4, 4);
+        const double expected = 0.70710678 * input[static_cast<std::size_t>(f) * 6 + 2];
+        EXPECT_NEAR(left, expected, 1e-6) << f;
+        EXPECT_NEAR(right, expected, 1e-6) << f;
+    }
 }
 
 TEST(AudioConvFilter, ResamplingFollowsTheResamplerSampleForSample) {

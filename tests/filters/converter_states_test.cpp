@@ -20,11 +20,11 @@ void CheckUnconnected(Filter* raw) {
 }
 
 template <class Filter>
-void RunThroughStates(Filter* filter, CMediaType type, const std::vector<BYTE>& data) {
+void RunThroughStates(Filter* filter, CMediaType type, const std::vector<BYTE>& data, int offered_types) {
     FilterChain<Filter> chain(filter, std::move(type), static_cast<LONG>(data.size()));
     ASSERT_EQ(chain.Connect(), S_OK);
     CMediaType second;
-    EXPECT_EQ(filter->GetMediaType(1, &second), VFW_S_NO_MORE_ITEMS);
+    EXPECT_EQ(filter->GetMediaType(offered_types, &second), VFW_S_NO_MORE_ITEMS);
     chain.Start();
     ASSERT_EQ(chain.Push(data), S_OK);
     ASSERT_EQ(chain.source()->BeginFlush(), S_OK);
@@ -55,10 +55,10 @@ TEST(ConverterStates, NothingIsOfferedOrAllocatedBeforeTheInputConnects) {
 
 TEST(ConverterStates, VideoConverterPassesStreamControlAndSurvivesARestart) {
     RunThroughStates(CMyVideoConveFilter::CreateInstance(nullptr, nullptr),
-                     harness::MakeVideoType(32, 16), std::vector<BYTE>(32 * 16 * 3 / 2, 77));
+                     harness::MakeVideoType(32, 16), std::vector<BYTE>(32 * 16 * 3 / 2, 77), 1);
 }
 
 TEST(ConverterStates, AudioConverterPassesStreamControlAndSurvivesARestart) {
     RunThroughStates(CMyAudioConveFilter::CreateInstance(nullptr, nullptr),
-                     harness::MakeAudioType(2, 48000), std::vector<BYTE>(4096, 5));
+                     harness::MakeAudioType(2, 48000), std::vector<BYTE>(4096, 5), 2);  // float, 16-bit
 }
