@@ -146,6 +146,7 @@ void MediaFileWriter::Release() {
     output_.reset();  // closes the file
     packet_.reset();
     picture_.reset();
+    borrowed_.reset();
     scaler_.reset();
 }
 
@@ -301,6 +302,11 @@ bool MediaFileWriter::OpenVideo(const AVCodec* codec) {
     picture_->format = enc->pix_fmt;
     picture_->width = enc->width;
     picture_->height = enc->height;
+    // libx264 copies each picture into a frame of its own before avcodec_send_frame returns,
+    // so it can read the caller's picture where it lies. Other encoders may keep the frame.
+    borrows_pictures_ = std::strcmp(codec->name, "libx264") == 0;
+    borrowed_.reset(av_frame_alloc());
+    if (!borrowed_) return Fail("out of memory");
     if (av_frame_get_buffer(picture_.get(), 0) < 0) return Fail("out of memory");
     if (enc->pix_fmt != AV_PIX_FMT_YUV420P) {
         scaler_.reset(sws_getContext(enc->width, enc->height, AV_PIX_FMT_YUV420P, enc->width,
@@ -415,7 +421,8 @@ bool MediaFileWriter::WritePacket(AVPacket* packet) {
     return true;
 }
 
-int MediaFileWriter::WriteVideo(const uint8_t* data, size_t length_bytes) {
+int MediaFileWriter::WriteVideo(const uint8_t* data, size_t length_bytes, AVBufferRef* owner) {
+    std::unique_ptr<AVBufferRef, void (*)(AVBufferRef*)> keep(owner, [](AVBufferRef* b) { av_buffer_unref(&b); });
     if (!video_encoder_ || data == nullptr || write_failed_) return -1;
     const int w = settings_.Width;
     const int h = settings_.Height;
@@ -426,6 +433,24 @@ int MediaFileWriter::WriteVideo(const uint8_t* data, size_t length_bytes) {
     // YV12: Y, then V, then U.
     const uint8_t* planes[4] = {data, data + luma_bytes + chroma_bytes, data + luma_bytes, nullptr};
     const int strides[4] = {w, w / 2, w / 2, 0};
+    if (keep && borrows_pictures_ && !scaler_) {
+        // The encoder reads the caller's picture in place, kept alive by `owner`.
+        AVFrame* borrowed = borrowed_.get();
+        borrowed->format = AV_PIX_FMT_YUV420P;
+        borrowed->width = w;
+        borrowed->height = h;
+        for (int i = 0; i < 3; ++i) {
+            borrowed->data[i] = const_cast<uint8_t*>(planes[i]);
+            borrowed->linesize[i] = strides[i];
+        }
+        borrowed->buf[0] = keep.release();
+        borrowed->pts = video_frames_;
+        const bool encoded = Encode(video_encoder_.get(), video_stream_, borrowed);
+        av_frame_unref(borrowed);
+        if (!encoded) return -1;
+        ++video_frames_;
+        return 0;
+    }
     AVFrame* picture = picture_.get();
     // The encoder may still hold the last picture; then this gets a fresh one.
     if (av_frame_make_writable(picture) < 0) return -1;

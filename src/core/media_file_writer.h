@@ -118,7 +118,10 @@ public:
     // -1 when no video stream is open, the buffer is too short, or the
     // encoder or the multiplexer failed. After the first failure to write
     // to the file (a full disk) every later write fails too: write_failed().
-    int WriteVideo(const uint8_t* data, size_t length_bytes);
+    // `owner` (taken over; may be null) keeps `data` alive: with it, an
+    // encoder that copies each picture at once (libx264) reads it in place
+    // instead of from a copy.
+    int WriteVideo(const uint8_t* data, size_t length_bytes, AVBufferRef* owner = nullptr);
 
     // Queues interleaved sound (16-bit, or 32-bit float) of sound track
     // `track` (from 0) and encodes every whole encoder frame. 0 normally (also
@@ -214,6 +217,8 @@ private:
     av::PacketPtr packet_;
 
     av::FramePtr picture_;   // picture handed to the video encoder
+    av::FramePtr borrowed_;  // a caller's picture handed to it in place
+    bool borrows_pictures_ = false;
     av::SwsContextPtr scaler_;  // only when the encoder is not 4:2:0 planar
 
     void WriteChapters();

@@ -1,5 +1,9 @@
 #include "filters/conv_filter.h"
 
+extern "C" {
+#include <libavutil/buffer.h>
+}
+
 #include <vector>
 
 #include <algorithm>
@@ -310,7 +314,22 @@ HRESULT CConvFilter::Pause() {
     return CBaseFilter::Pause();
 }
 
-void CConvFilter::FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME until) {
+namespace {
+
+// A reference to `sample` that keeps `data` (inside it) alive for the writer.
+AVBufferRef* LendPicture(IMediaSample* sample, const BYTE* data, size_t length) {
+    if (!sample) return nullptr;
+    sample->AddRef();
+    AVBufferRef* lent = av_buffer_create(
+        const_cast<uint8_t*>(data), length, [](void* opaque, uint8_t*) { static_cast<IMediaSample*>(opaque)->Release(); },
+        sample, AV_BUFFER_FLAG_READONLY);
+    if (!lent) sample->Release();
+    return lent;
+}
+
+}  // namespace
+
+void CConvFilter::FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME until, IMediaSample* sample) {
     if (FrameInterval < 1.0 || write_failed_.load()) return;
     until = std::min(until, RangeStop - RangeStart);
     REFERENCE_TIME next = next_video_time_.load();
@@ -319,7 +338,7 @@ void CConvFilter::FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME u
     // that slot as well, one picture shown twice.
     const auto step = static_cast<REFERENCE_TIME>(std::ceil(FrameInterval - 1e-3));
     while (next < until && !Stopping()) {
-        if (Writer->WriteVideo(picture, length) != 0) {
+        if (Writer->WriteVideo(picture, length, LendPicture(sample, picture, length)) != 0) {
             WriteFailedLocked();
             break;
         }
@@ -460,12 +479,12 @@ void CConvFilter::ReceiveVideo(IMediaSample* sample) {
     until = std::min(until, range);
     if (FrameInterval < 1.0) {
         // No frame clock was set: every picture once.
-        if (Writer->WriteVideo(data, static_cast<size_t>(length)) == 0)
+        if (Writer->WriteVideo(data, static_cast<size_t>(length), LendPicture(sample, data, static_cast<size_t>(length))) == 0)
             next_video_time_ = until;
         else
             WriteFailedLocked();
     } else {
-        FillSlots(data, static_cast<size_t>(length), until);
+        FillSlots(data, static_cast<size_t>(length), until, sample);
     }
     held_picture_.Hold(sample, data, static_cast<size_t>(length), CMediaSample::AllocatorBuffers(sample) >= 2);
     ReleaseAllSound(false);

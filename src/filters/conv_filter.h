@@ -224,7 +224,8 @@ private:
     // The helpers below run under lock_.
     bool Stopping() const { return stopping_.load() || IsStopped(); }
     // Writes `picture` into the frame slots before `until` (item time).
-    void FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME until);
+    // `sample`, when given, holds `picture`: the writer may then encode from it in place.
+    void FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME until, IMediaSample* sample = nullptr);
     // Item time a track has reached, with what waits in the sink; the
     // first track's, and the furthest of all.
     static REFERENCE_TIME SoundReached(const Sound& sound);

@@ -460,6 +460,7 @@ TEST(MediaFileWriter, SubtitleUnitsAreWrittenWholeWithTheirShowingTime) {
 
 // YV12 carries V before U: a red picture must come out red, also through
 // the pixel format conversion for an encoder that takes no 4:2:0.
+// The planes are read in YV12 order, from a copy or (libx264) in place.
 TEST(MediaFileWriter, ReadsThePlanesInYv12Order) {
     struct Case {
         const char* encoder;
@@ -482,9 +483,22 @@ TEST(MediaFileWriter, ReadsThePlanesInYv12Order) {
         std::memset(red.data() + 64 * 48, 240, 64 * 48 / 4);  // V (Cr)
         std::memset(red.data() + 64 * 48 * 5 / 4, 90, 64 * 48 / 4);  // U (Cb)
         for (int i = 0; i < 5; ++i) ASSERT_EQ(writer.WriteVideo(red.data(), red.size()), 0);
+        // A lent picture (read in place by libx264) is let go, and no longer read, once
+        // WriteVideo returns: wiping it afterwards leaves the file red.
+        int returned = 0;
+        std::vector<uint8_t> lent = red;
+        for (int i = 0; i < 5; ++i) {
+            AVBufferRef* owner = av_buffer_create(
+                lent.data(), lent.size(), [](void* count, uint8_t*) { ++*static_cast<int*>(count); }, &returned, 0);
+            ASSERT_NE(owner, nullptr);
+            ASSERT_EQ(writer.WriteVideo(lent.data(), lent.size(), owner), 0);
+            EXPECT_EQ(returned, i + 1);
+            std::fill(lent.begin(), lent.end(), uint8_t{0});
+            lent = red;
+        }
         ASSERT_TRUE(writer.Close());
         auto rgb = test::RunCapture("ffmpeg -nostdin -v error -i " + test::ShellQuote((dir / c.file).string()) +
-                                    " -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
+                                    " -vf 'select=eq(n\\,9)' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
         ASSERT_TRUE(rgb.has_value());
         ASSERT_EQ(rgb->size(), 64u * 48 * 3);
         const size_t center = (24 * 64 + 32) * 3;
