@@ -2,7 +2,8 @@
 # Every comparison with the peers, in one run: the conversions against ffmpeg and
 # HandBrakeCLI at the same encoder settings (compare.sh), then the pipeline's own cost and
 # memory on a long title (pipeline.sh), then the cost of deinterlacing next to ffmpeg's
-# (deinterlace.sh).
+# (deinterlace.sh), and last the conversion counted in instructions, which the machine's
+# load does not move (instructions.sh).
 #   bench/all.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -11,3 +12,5 @@ echo
 ./pipeline.sh "${1:-build-release}" "${2:-3}"
 echo
 ./deinterlace.sh "${1:-build-release}" "${2:-3}"
+echo
+./instructions.sh "${1:-build-release}"

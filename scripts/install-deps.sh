@@ -10,7 +10,7 @@ build_pkgs=(cmake ninja-build g++ pkg-config libavcodec-dev libavformat-dev
   breeze-icon-theme libgtest-dev help2man dpkg-dev)
 test_pkgs=(ffmpeg dvdauthor genisoimage fonts-dejavu-core xvfb lsdvd iso-codes
   desktop-file-utils appstream)
-bench_pkgs=(handbrake-cli lsdvd)
+bench_pkgs=(handbrake-cli lsdvd valgrind)
 
 wanted=("${build_pkgs[@]}")
 case "${1:-build}" in
