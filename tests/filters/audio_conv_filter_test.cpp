@@ -168,16 +168,22 @@ TEST(AudioConvFilter, VolumeRoundsClampsAndInverts) {
     }
 }
 
+// 48 kHz sound of `channels` channels in 32-bit float, as the audio decoder gives it.
+CMediaType FloatAudioType(WORD channels) {
+    CMediaType type = harness::MakeAudioType(channels, 48000);
+    type.SetSubtype(&MEDIASUBTYPE_IEEE_FLOAT);
+    auto* wfx = type.FormatAs<WAVEFORMATEX>();
+    wfx->wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
+    wfx->wBitsPerSample = 32;
+    wfx->nBlockAlign = static_cast<WORD>(channels * 4);
+    wfx->nAvgBytesPerSec = 48000 * wfx->nBlockAlign;
+    return type;
+}
+
 // The decoder's float sound leaves as 16-bit samples at the same layout and rate; a peak past
 // full scale lowers the level instead of clipping.
 TEST(AudioConvFilter, FloatSoundLeavesAsSixteenBitSamples) {
-    CMediaType type = harness::MakeAudioType(2, 48000);
-    type.SetSubtype(&MEDIASUBTYPE_IEEE_FLOAT);
-    auto* in = type.FormatAs<WAVEFORMATEX>();
-    in->wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
-    in->wBitsPerSample = 32;
-    in->nBlockAlign = 8;
-    in->nAvgBytesPerSec = 48000 * 8;
+    const CMediaType type = FloatAudioType(2);
     AudioChain chain(NewFilter(), type, 4096);
     ASSERT_EQ(chain.Connect(), S_OK);
     const CMediaType out = chain.OutputType();
@@ -204,13 +210,7 @@ TEST(AudioConvFilter, FloatSoundLeavesAsSixteenBitSamples) {
 // A consumer that takes float gets the mix at full precision: the centre at -3 dB on both
 // sides, closer than a 16-bit step.
 TEST(AudioConvFilter, FloatConsumerGetsTheMixUnrounded) {
-    CMediaType type = harness::MakeAudioType(6, 48000);
-    type.SetSubtype(&MEDIASUBTYPE_IEEE_FLOAT);
-    auto* in = type.FormatAs<WAVEFORMATEX>();
-    in->wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
-    in->wBitsPerSample = 32;
-    in->nBlockAlign = 24;
-    in->nAvgBytesPerSec = 48000 * 24;
+    const CMediaType type = FloatAudioType(6);
     FilterChain<CMyAudioConveFilter> chain(NewFilter(), type, 48000);
     chain.filter()->SetAudioFormat(2, 48000);
     ASSERT_EQ(chain.Connect(), S_OK);
