@@ -35,7 +35,7 @@ by_library() {
 total() { callgrind_annotate "$1" 2>/dev/null | awk '/PROGRAM TOTALS/ {gsub(",", "", $1); print $1}'; }
 for who in ours ffmpeg; do
   echo "$who: $(total "$out/$who.cg") instructions"
-  by_library "$out/$who.cg" | head -6 | awk '{printf "  %14s  %s\n", $1, $2}'
+  by_library "$out/$who.cg" | awk 'NR <= 6 {printf "  %14s  %s\n", $1, $2}'
 done
 awk -v a="$(total "$out/ours.cg")" -v b="$(total "$out/ffmpeg.cg")" \
   'BEGIN {printf "ours / ffmpeg (H.264, instructions): %.3f\n", a / b}'
