@@ -69,8 +69,13 @@ done
 echo "Decoding and converting the 12-minute title into the null container (median of $runs):"
 printf '  %-8s %8s %8s\n' "" "wall s" "CPU s"
 for n in ours_null ffmpeg_null; do printf '  %-8s %8s %8s\n' "${n%_null}" "$(column_of $n 1)" "$(column_of $n 2)"; done
-echo "  ours / ffmpeg: wall $(ratio "$(column_of ours_null 1)" "$(column_of ffmpeg_null 1)")," \
-  "CPU $(ratio "$(column_of ours_null 2)" "$(column_of ffmpeg_null 2)")"
+# The ratio is the median of the runs' own ratios (each of ours against the ffmpeg run right
+# after it), as in compare.sh.
+paired() {  # paired COLUMN
+  paste -d' ' <(cut -d' ' -f"$1" "$out/ours_null.times") <(cut -d' ' -f"$1" "$out/ffmpeg_null.times") |
+    awk '{printf "%.4f\n", $1 / $2}' | median | awk '{printf "%.2f", $1}'
+}
+echo "  ours / ffmpeg: wall $(paired 1), CPU $(paired 2)"
 
 echo "Peak resident memory converting the first minutes to AVI (MPEG-4 1500 kb/s, MP3):"
 printf '  %-8s %12s %12s %8s\n' "minutes" "ours MB" "ffmpeg MB" "ratio"
