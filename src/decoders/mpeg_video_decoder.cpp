@@ -72,7 +72,7 @@ std::vector<uint8_t> AvcConfigurationRecord(const BYTE* sets, std::size_t size) 
 CMediaType MakeOutputType(const VideoInputFormat& in, bool info2) {
     CMediaType type(MEDIATYPE_Video);
     type.subtype = MEDIASUBTYPE_YV12;
-    const DWORD image_bytes = static_cast<DWORD>(in.width * in.height * 3 / 2);
+    const auto image_bytes = static_cast<DWORD>(Yv12Bytes(in.width, in.height));
     type.SetSampleSize(image_bytes);
     type.SetTemporalCompression(FALSE);
     const RECT frame{0, 0, in.width, in.height};
@@ -300,7 +300,7 @@ HRESULT CMpegVideoDecoder::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_
     if (!bmi) return E_UNEXPECTED;
     ALLOCATOR_PROPERTIES wanted = *request;
     wanted.cBuffers = std::max<LONG>(wanted.cBuffers, 4);
-    wanted.cbBuffer = std::max<LONG>(wanted.cbBuffer, bmi->biWidth * bmi->biHeight * 3 / 2);
+    wanted.cbBuffer = std::max<LONG>(wanted.cbBuffer, static_cast<LONG>(Yv12Bytes(bmi->biWidth, bmi->biHeight)));
     wanted.cbAlign = std::max<LONG>(wanted.cbAlign, 1);
     ALLOCATOR_PROPERTIES actual{};
     const HRESULT hr = allocator->SetProperties(&wanted, &actual);
@@ -495,8 +495,8 @@ HRESULT CMpegVideoDecoder::DeliverPicture(AVFrame* frame, REFERENCE_TIME start, 
     if (FAILED(hr)) return m_pInput->IsFlushing() ? S_OK : hr;
     BYTE* buffer = nullptr;
     out->GetPointer(&buffer);
-    const int chroma_width = width / 2, chroma_height = height / 2;
-    const LONG bytes = width * height + 2 * chroma_width * chroma_height;
+    const int chroma_width = Yv12ChromaWidth(width), chroma_height = Yv12ChromaHeight(height);
+    const auto bytes = static_cast<LONG>(Yv12Bytes(width, height));
     if (!buffer || out->GetSize() < bytes) return E_FAIL;
     Yv12View view{buffer, buffer + width * height, buffer + width * height + chroma_width * chroma_height,
                   width, height, width, chroma_width};

@@ -11,6 +11,7 @@ extern "C" {
 #include <numeric>
 
 #include "core/av_handles.h"
+#include "decoders/subpicture_overlay.h"
 
 namespace rizuvira::decoders {
 
@@ -43,11 +44,6 @@ bool ReadPictureFormat(const AM_MEDIA_TYPE& type, PictureFormat* format) {
 }
 
 constexpr REFERENCE_TIME kLateMargin100ns = 40 * 10000;
-
-std::size_t Yv12Bytes(int width, int height) {
-    return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) +
-           2 * static_cast<std::size_t>(width / 2) * static_cast<std::size_t>(height / 2);
-}
 
 }  // namespace
 
@@ -280,11 +276,12 @@ void CVideoRenderer::PresentLocked(const Frame& frame) {
     VideoFrameView view;
     view.y = frame.data.data();
     view.v = view.y + static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
-    view.u = view.v + static_cast<std::size_t>(frame.width / 2) * static_cast<std::size_t>(frame.height / 2);
+    view.u = view.v + static_cast<std::size_t>(Yv12ChromaWidth(frame.width)) *
+                          static_cast<std::size_t>(Yv12ChromaHeight(frame.height));
     view.width = frame.width;
     view.height = frame.height;
     view.y_stride = frame.width;
-    view.uv_stride = frame.width / 2;
+    view.uv_stride = Yv12ChromaWidth(frame.width);
     view.aspect_x = frame.aspect_x;
     view.aspect_y = frame.aspect_y;
     view.start_100ns = frame.start_100ns;

@@ -351,6 +351,8 @@ HRESULT CBaseSplitterFilter::RoutePacket(std::unique_ptr<Packet> packet) {
     if (marked) packet->discontinuity = true;
     const HRESULT hr = EnqueuePacket(pin, std::move(packet));
     if (FAILED(hr)) {
+        // Downstream refused a packet: that stream ends here, the others go on.
+        pin->Append(nullptr);
         active_pins_.erase(std::remove(active_pins_.begin(), active_pins_.end(), pin), active_pins_.end());
         return active_pins_.empty() ? hr : S_OK;
     }

@@ -112,19 +112,27 @@ void CBaseSplitterOutputPin::DeliveryMain() {
         }
         splitter_->NotifyFlowAfterTake(packets_left, bytes_left);
         HRESULT hr = S_OK;
-        if (!skip) {
-            if (end_of_stream) {
-                BeforeEndOfStream();
-                hr = DeliverEndOfStream();
-            } else {
-                hr = DeliverPacket(std::move(packet));
-            }
+        if (end_of_stream) {
+            // Also after a refused packet: the filters downstream still end their stream,
+            // so nothing waits for it for ever.
+            BeforeEndOfStream();
+            hr = DeliverEndOfStream();
+        } else if (!skip) {
+            hr = DeliverPacket(std::move(packet));
         }
+        bool first_failure = false;
         {
             std::lock_guard lock(queue_mutex_);
             busy_ = false;
-            if (FAILED(hr) && !flushing_ && SUCCEEDED(delivery_hr_)) delivery_hr_ = hr;
+            if (FAILED(hr) && !flushing_ && SUCCEEDED(delivery_hr_)) {
+                delivery_hr_ = hr;
+                first_failure = !end_of_stream;
+            }
         }
+        // A filter downstream that fails on a packet (not one that is stopping) ends the run:
+        // the graph hears of it instead of finishing without this stream.
+        if (first_failure && hr != VFW_E_WRONG_STATE && hr != VFW_E_NOT_COMMITTED)
+            splitter_->NotifyEvent(EC_ERRORABORT, hr, 0);
         idle_.notify_all();
     }
     running_ = false;
@@ -135,7 +143,8 @@ void CBaseSplitterOutputPin::DeliveryMain() {
 HRESULT CBaseSplitterOutputPin::Append(std::unique_ptr<Packet> packet) {
     {
         std::lock_guard lock(queue_mutex_);
-        if (FAILED(delivery_hr_)) return delivery_hr_;
+        // After a refused packet only the end of the stream still goes.
+        if (FAILED(delivery_hr_) && packet) return delivery_hr_;
         if (!running_ || exit_) return S_FALSE;
         if (packet) {
             queued_bytes_ += static_cast<int64_t>(packet->data.size());

@@ -149,6 +149,19 @@ TEST_F(CliPlainFileTest, BareMpegVideoStreamConvertsEveryPicture) {
     EXPECT_EQ(decoded.pictures.size(), 60u);
 }
 
+// Pictures of an odd width and height: the decoder's chroma planes keep their last sample,
+// as the converter reads them. Before, the converter refused the decoder's shorter
+// pictures and the conversion waited for ever for the end of the pictures.
+TEST_F(CliPlainFileTest, OddSizedPicturesConvert) {
+    const fs::path mpg = Make("odd.mpg",
+                              "-f lavfi -i color=c=red:size=351x241:rate=25:duration=2 -f lavfi "
+                              "-i sine=f=440:duration=2 -c:v mpeg1video -c:a mp2 -f mpeg");
+    const DecodedOutput decoded = Convert(mpg, "--zoom full");
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 60, 1);  // 2 s at 29.97 fps
+    EXPECT_NEAR(decoded.pictures.back().top_luma, 81, 4);                // red
+}
+
 TEST_F(CliPlainFileTest, VariableRateProgramStreamLengthFromItsStamps) {
     // Five still seconds, then one of noise at a high rate: the head's byte
     // rate promises many times the real length.

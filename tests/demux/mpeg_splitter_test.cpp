@@ -255,6 +255,24 @@ TEST_F(DiscSplitter, ReadAheadStopsWhileThePicturesWait) {
     EXPECT_GT(Times(g->sink("Audio")->samples()).back(), 55 * UNITS);
 }
 
+// A filter that fails on a packet still gets the end of its stream (before, nothing
+// downstream of it ever ended), and the graph hears why the run broke off.
+TEST_F(DiscSplitter, AFailingConsumerEndsItsStreamAndAbortsTheRun) {
+    auto g = Build(testing::NtscVob(2));
+    ASSERT_TRUE(g);
+    g->events->CancelDefaultHandling(EC_COMPLETE);
+    g->sink("Video")->FailReceives();
+    g->Run();
+    g->WaitAll();
+    EXPECT_EQ(g->sink("Video")->end_of_stream_count(), 1);
+    bool aborted = false;
+    LONG code = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    while (g->events->GetEvent(&code, &p1, &p2, 0) == S_OK)
+        if (code == EC_ERRORABORT && static_cast<HRESULT>(p1) == E_FAIL) aborted = true;
+    EXPECT_TRUE(aborted);
+}
+
 TEST_F(DiscSplitter, TitleWithoutSubtitlesListsTheNoSubtitlesEntry) {
     auto g = Build(testing::NtscVob(2));
     ASSERT_TRUE(g);

@@ -262,6 +262,7 @@ HRESULT CCollectingSinkPin::CheckMediaType(const CMediaType* type) {
 HRESULT CCollectingSinkPin::Receive(IMediaSample* sample) {
     const HRESULT hr = CBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
+    if (sink_->fail_receives_) return E_FAIL;
     {
         std::unique_lock lock(sink_->mutex_);
         if (sink_->gate_closed_) {

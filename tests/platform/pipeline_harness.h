@@ -9,6 +9,7 @@
 // flushing downstream and starting a new segment for each, as a demultiplexer does.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -185,6 +186,8 @@ public:
     void CloseGate();
     void OpenGate();
     void WaitUntilBlockedInReceive();
+    // Receive refuses every sample with E_FAIL from now on, as a filter that breaks down.
+    void FailReceives() { fail_receives_ = true; }
 
     void WaitForSamples(std::size_t count);
     void WaitForEndOfStream();
@@ -213,6 +216,7 @@ private:
     std::vector<SinkEvent> events_;
     std::vector<ComPtr<IMediaSample>> held_;
     std::size_t hold_limit_ = 0;
+    std::atomic<bool> fail_receives_{false};
     int end_of_stream_ = 0;
     bool gate_closed_ = false;
     bool blocked_in_receive_ = false;
