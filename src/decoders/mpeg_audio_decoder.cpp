@@ -56,6 +56,8 @@ bool ParseAudioInputType(const AM_MEDIA_TYPE& type, AudioInputFormat* format) {
     f.sample_rate = static_cast<int>(wfx.nSamplesPerSec);
     if (type.subtype == MEDIASUBTYPE_DOLBY_AC3) {
         f.codec_id = AV_CODEC_ID_AC3;
+    } else if (type.subtype == MEDIASUBTYPE_DOLBY_DDPLUS) {
+        f.codec_id = AV_CODEC_ID_EAC3;
     } else if (type.subtype == MEDIASUBTYPE_DTS) {
         f.codec_id = AV_CODEC_ID_DTS;
     } else if (type.subtype == MEDIASUBTYPE_MP3) {

@@ -1,11 +1,11 @@
-// CMpegAudioDecoder: the audio decoder filter. MPEG audio (layers I to III), AC-3, DTS, DVD
-// LPCM and AAC (raw frames, one per sample) in; interleaved PCM out, 32-bit float or signed 16-bit,
-// with the channel count and sample rate the input type states.
+// CMpegAudioDecoder: the audio decoder filter. MPEG audio (layers I to III), AC-3, E-AC-3, DTS,
+// DVD LPCM and AAC (raw frames, one per sample) in; interleaved PCM out, 32-bit float or signed
+// 16-bit, with the channel count and sample rate the input type states.
 //
 // Pins: input 0 "In" takes the splitter's types (MEDIATYPE_Audio with a WAVEFORMATEX block):
-// MPEG1AudioPayload / MPEG2_AUDIO / MPEG1Audio / MP3, DOLBY_AC3, DTS, DVD_LPCM_AUDIO (16, 20 or
-// 24 bits: the splitter removes the LPCM header, so the sample format comes from the type), AAC
-// (the decoder configuration follows the WAVEFORMATEX, cbSize bytes).
+// MPEG1AudioPayload / MPEG2_AUDIO / MPEG1Audio / MP3, DOLBY_AC3, DOLBY_DDPLUS (E-AC-3), DTS,
+// DVD_LPCM_AUDIO (16, 20 or 24 bits: the splitter removes the LPCM header, so the sample format
+// comes from the type), AAC (the decoder configuration follows the WAVEFORMATEX, cbSize bytes).
 // Output 0 "Out" offers MEDIASUBTYPE_IEEE_FLOAT (32 bits) first, then MEDIASUBTYPE_PCM (16 bits),
 // each with a WAVEFORMATEX.
 //

@@ -504,6 +504,8 @@ bool CBaseSplitterFileEx::Read(Ac3Header& h, int64_t length, CMediaType* type) {
         if (ReadBits(16, true) == 0x0B77) break;
         ReadBits(8);
     }
+    // bsid sits 40 bits in for AC-3 and E-AC-3 alike; above 10 the frame is E-AC-3.
+    if (((ReadBits(48, true) >> 3) & 0x1F) > 10) return ReadEac3(h, type);
     ReadBits(16);
     ReadBits(16);  // crc1
     h.fscod = static_cast<int>(ReadBits(2));
@@ -535,6 +537,44 @@ bool CBaseSplitterFileEx::Read(Ac3Header& h, int64_t length, CMediaType* type) {
         wfx.nAvgBytesPerSec = static_cast<DWORD>(h.bytes_per_second);
         wfx.nBlockAlign = static_cast<WORD>(h.block_bytes);
         SetWaveFormat(type, MEDIASUBTYPE_DOLBY_AC3, wfx);
+    }
+    return true;
+}
+
+bool CBaseSplitterFileEx::ReadEac3(Ac3Header& h, CMediaType* type) {
+    ReadBits(16);  // syncword
+    ReadBits(2);   // strmtyp
+    ReadBits(3);   // substreamid
+    const int frame_bytes = (static_cast<int>(ReadBits(11)) + 1) * 2;
+    h.fscod = static_cast<int>(ReadBits(2));
+    int blocks = 6;
+    static constexpr int kRates[3] = {48000, 44100, 32000};
+    if (h.fscod == 3) {
+        const int fscod2 = static_cast<int>(ReadBits(2));
+        if (fscod2 == 3) return false;
+        h.sample_rate = kRates[fscod2] / 2;
+    } else {
+        static constexpr int kBlocks[4] = {1, 2, 3, 6};
+        blocks = kBlocks[ReadBits(2)];
+        h.sample_rate = kRates[h.fscod];
+    }
+    h.acmod = static_cast<int>(ReadBits(3));
+    h.lfeon = ReadBits(1);
+    h.bsid = static_cast<int>(ReadBits(5));
+    if (h.bsid > 16) return false;
+    static constexpr int kChannels[8] = {2, 1, 2, 3, 3, 4, 4, 5};
+    h.channels = kChannels[h.acmod] + (h.lfeon ? 1 : 0);
+    h.eac3 = true;
+    h.block_bytes = frame_bytes;
+    h.bytes_per_second = static_cast<int>(int64_t{frame_bytes} * h.sample_rate / (blocks * 256));
+    if (type) {
+        WAVEFORMATEX wfx{};
+        wfx.wFormatTag = WAVE_FORMAT_DOLBY_AC3;
+        wfx.nChannels = static_cast<WORD>(h.channels);
+        wfx.nSamplesPerSec = static_cast<DWORD>(h.sample_rate);
+        wfx.nAvgBytesPerSec = static_cast<DWORD>(h.bytes_per_second);
+        wfx.nBlockAlign = static_cast<WORD>(h.block_bytes);
+        SetWaveFormat(type, MEDIASUBTYPE_DOLBY_DDPLUS, wfx);
     }
     return true;
 }

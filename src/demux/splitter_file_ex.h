@@ -86,6 +86,7 @@ struct AacHeader {
 struct Ac3Header {
     int fscod = 0, frmsizecod = 0, bsid = 0, bsmod = 0, acmod = 0;
     bool lfeon = false;
+    bool eac3 = false;  // an E-AC-3 frame (bsid 11 to 16): block_bytes is its frame size
     int channels = 0, sample_rate = 0, bytes_per_second = 0, block_bytes = 0;
 };
 
@@ -188,6 +189,8 @@ public:
     bool Read(MpegAudioHeader& h, int64_t length, CMediaType* type);
     bool Read(AacHeader& h, int64_t length, CMediaType* type);
     bool Read(Ac3Header& h, int64_t length, CMediaType* type);
+    // The rest of Read(Ac3Header) for an E-AC-3 frame, read from its syncword.
+    bool ReadEac3(Ac3Header& h, CMediaType* type);
     bool Read(DtsHeader& h, int64_t length, CMediaType* type);
     bool Read(DvdLpcmHeader& h, CMediaType* type);
     bool Read(HdmvLpcmHeader& h, CMediaType* type);

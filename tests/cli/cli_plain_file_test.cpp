@@ -135,6 +135,19 @@ TEST_F(CliPlainFileTest, H264AndAacTransportStreamConvertsEveryPicture) {
     EXPECT_GT(Tone(decoded, 1.5, 440), 0.05);
 }
 
+// E-AC-3 frames of six blocks (what encoders write) are sound too: their header differs from
+// AC-3's after the syncword, and read as AC-3 it was refused.
+TEST_F(CliPlainFileTest, EnhancedAc3SoundIsFoundAndDecoded) {
+    const fs::path ts = Make("eac3.ts",
+                             "-f lavfi -i testsrc=size=320x240:rate=30000/1001:duration=3 -f lavfi -i "
+                             "sine=f=440:duration=3:sample_rate=48000 -c:v mpeg2video -c:a eac3 -ac 2 -f mpegts");
+    const CliRun info = RunCli("info '" + ts.string() + "'", env_);
+    EXPECT_NE(info.out.find("48000 Hz  2 channels"), std::string::npos) << info.out;
+    const DecodedOutput decoded = Convert(ts);
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_GT(Tone(decoded, 1.5, 440), 0.05);
+}
+
 TEST_F(CliPlainFileTest, BareMpegVideoStreamConvertsEveryPicture) {
     const fs::path m2v =
         Make("bare.m2v",
