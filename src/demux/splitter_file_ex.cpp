@@ -27,6 +27,20 @@ void SetWaveFormat(CMediaType* type, const GUID& subtype, const WAVEFORMATEX& wf
     type->SetVariableSize();
 }
 
+constexpr int kAc3Channels[8] = {2, 1, 2, 3, 3, 4, 4, 5};  // by acmod, without the LFE
+constexpr int kAc3Rates[3] = {48000, 44100, 32000};       // by fscod
+
+// The type of an AC-3 or E-AC-3 stream whose header is `h`.
+void SetAc3Type(const Ac3Header& h, const GUID& subtype, CMediaType* type) {
+    WAVEFORMATEX wfx{};
+    wfx.wFormatTag = WAVE_FORMAT_DOLBY_AC3;
+    wfx.nChannels = static_cast<WORD>(h.channels);
+    wfx.nSamplesPerSec = static_cast<DWORD>(h.sample_rate);
+    wfx.nAvgBytesPerSec = static_cast<DWORD>(h.bytes_per_second);
+    wfx.nBlockAlign = static_cast<WORD>(h.block_bytes);
+    SetWaveFormat(type, subtype, wfx);
+}
+
 // Strips emulation-prevention bytes (00 00 03) from a NAL unit.
 std::vector<uint8_t> Unescape(const uint8_t* data, size_t size) {
     std::vector<uint8_t> out;
@@ -518,26 +532,15 @@ bool CBaseSplitterFileEx::Read(Ac3Header& h, int64_t length, CMediaType* type) {
     if (h.acmod == 2) ReadBits(2);                   // dsurmod
     h.lfeon = ReadBits(1);
     if (h.bsid >= 17 || h.fscod == 3 || h.frmsizecod >= 48) return false;
-    static constexpr int kChannels[8] = {2, 1, 2, 3, 3, 4, 4, 5};
-    static constexpr int kRates[3] = {48000, 44100, 32000};
     static constexpr int kKbps[24] = {32,  40,  48,  56,  64,  80,  96,  112, 128, 160, 192, 224,
                                       256, 320, 384, 448, 512, 576, 640, 768, 896, 1024, 1152, 1280};
-    h.channels = kChannels[h.acmod] + (h.lfeon ? 1 : 0);
-    h.sample_rate = kRates[h.fscod];
+    h.channels = kAc3Channels[h.acmod] + (h.lfeon ? 1 : 0);
+    h.sample_rate = kAc3Rates[h.fscod];
     if (h.bsid == 9) h.sample_rate /= 2;
     else if (h.bsid == 10) h.sample_rate /= 4;
-    else if (h.bsid == 11) h.sample_rate /= 8;
     h.bytes_per_second = kKbps[h.frmsizecod / 2] * 1000 / 8;
     h.block_bytes = static_cast<int>(int64_t{h.bytes_per_second} * 1536 / h.sample_rate);
-    if (type) {
-        WAVEFORMATEX wfx{};
-        wfx.wFormatTag = WAVE_FORMAT_DOLBY_AC3;
-        wfx.nChannels = static_cast<WORD>(h.channels);
-        wfx.nSamplesPerSec = static_cast<DWORD>(h.sample_rate);
-        wfx.nAvgBytesPerSec = static_cast<DWORD>(h.bytes_per_second);
-        wfx.nBlockAlign = static_cast<WORD>(h.block_bytes);
-        SetWaveFormat(type, MEDIASUBTYPE_DOLBY_AC3, wfx);
-    }
+    SetAc3Type(h, MEDIASUBTYPE_DOLBY_AC3, type);
     return true;
 }
 
@@ -548,34 +551,24 @@ bool CBaseSplitterFileEx::ReadEac3(Ac3Header& h, CMediaType* type) {
     const int frame_bytes = (static_cast<int>(ReadBits(11)) + 1) * 2;
     h.fscod = static_cast<int>(ReadBits(2));
     int blocks = 6;
-    static constexpr int kRates[3] = {48000, 44100, 32000};
     if (h.fscod == 3) {
         const int fscod2 = static_cast<int>(ReadBits(2));
         if (fscod2 == 3) return false;
-        h.sample_rate = kRates[fscod2] / 2;
+        h.sample_rate = kAc3Rates[fscod2] / 2;
     } else {
         static constexpr int kBlocks[4] = {1, 2, 3, 6};
         blocks = kBlocks[ReadBits(2)];
-        h.sample_rate = kRates[h.fscod];
+        h.sample_rate = kAc3Rates[h.fscod];
     }
     h.acmod = static_cast<int>(ReadBits(3));
     h.lfeon = ReadBits(1);
     h.bsid = static_cast<int>(ReadBits(5));
     if (h.bsid > 16) return false;
-    static constexpr int kChannels[8] = {2, 1, 2, 3, 3, 4, 4, 5};
-    h.channels = kChannels[h.acmod] + (h.lfeon ? 1 : 0);
+    h.channels = kAc3Channels[h.acmod] + (h.lfeon ? 1 : 0);
     h.eac3 = true;
     h.block_bytes = frame_bytes;
     h.bytes_per_second = static_cast<int>(int64_t{frame_bytes} * h.sample_rate / (blocks * 256));
-    if (type) {
-        WAVEFORMATEX wfx{};
-        wfx.wFormatTag = WAVE_FORMAT_DOLBY_AC3;
-        wfx.nChannels = static_cast<WORD>(h.channels);
-        wfx.nSamplesPerSec = static_cast<DWORD>(h.sample_rate);
-        wfx.nAvgBytesPerSec = static_cast<DWORD>(h.bytes_per_second);
-        wfx.nBlockAlign = static_cast<WORD>(h.block_bytes);
-        SetWaveFormat(type, MEDIASUBTYPE_DOLBY_DDPLUS, wfx);
-    }
+    SetAc3Type(h, MEDIASUBTYPE_DOLBY_DDPLUS, type);
     return true;
 }
 

@@ -62,14 +62,7 @@ void StoreSample(uint8_t* p, int16_t value) {
 }  // namespace
 
 CMyAudioConveFilter* CMyAudioConveFilter::CreateInstance(IUnknown* outer, HRESULT* hr) {
-    try {
-        auto* filter = new CMyAudioConveFilter(outer);
-        if (hr) *hr = S_OK;
-        return filter;
-    } catch (const std::bad_alloc&) {
-        if (hr) *hr = E_OUTOFMEMORY;
-        return nullptr;
-    }
+    return NewObject([outer] { return new CMyAudioConveFilter(outer); }, hr);
 }
 
 CMyAudioConveFilter::CMyAudioConveFilter(IUnknown* outer)

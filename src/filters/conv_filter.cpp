@@ -26,6 +26,13 @@ constexpr uint32_t kPreviewEvery = 5;
 
 bool IsTimed(HRESULT time_result) { return time_result == S_OK || time_result == VFW_S_NO_STOP_TIME; }
 
+// The sample's bytes; false when it has none.
+bool SampleBytes(IMediaSample* sample, BYTE** data, LONG* length) {
+    if (FAILED(sample->GetPointer(data)) || !*data) return false;
+    *length = sample->GetActualDataLength();
+    return *length > 0;
+}
+
 std::string InputPinName(CConvInputPin::Kind kind, int track) {
     switch (kind) {
         case CConvInputPin::Kind::kVideo: return "Video In";
@@ -426,9 +433,8 @@ void CConvFilter::ReceiveVideo(IMediaSample* sample) {
     REFERENCE_TIME start = 0, stop = 0;
     const bool timed = IsTimed(sample->GetTime(&start, &stop));
     BYTE* data = nullptr;
-    if (FAILED(sample->GetPointer(&data)) || !data) return;
-    const LONG length = sample->GetActualDataLength();
-    if (length <= 0) return;
+    LONG length = 0;
+    if (!SampleBytes(sample, &data, &length)) return;
     if (timed) {
         // The range ends before its stop time: a picture starting there is
         // the first of what follows the item.
@@ -501,9 +507,8 @@ void CConvFilter::ReceiveAudio(Sound& sound, IMediaSample* sample) {
         return;
     }
     BYTE* data = nullptr;
-    if (FAILED(sample->GetPointer(&data)) || !data) return;
-    LONG length = sample->GetActualDataLength();
-    if (length <= 0) return;
+    LONG length = 0;
+    if (!SampleBytes(sample, &data, &length)) return;
     WaitForPictures(sound);
     CAutoLock lock(&lock_);
     if (Stopping() || write_failed_.load()) return;
@@ -552,9 +557,8 @@ void CConvFilter::ReceiveSubtitle(int track, IMediaSample* sample) {
     REFERENCE_TIME start = 0, stop = 0;
     const bool timed = IsTimed(sample->GetTime(&start, &stop));
     BYTE* data = nullptr;
-    if (FAILED(sample->GetPointer(&data)) || !data) return;
-    const LONG length = sample->GetActualDataLength();
-    if (length <= 0) return;
+    LONG length = 0;
+    if (!SampleBytes(sample, &data, &length)) return;
     CAutoLock lock(&lock_);
     if (Stopping() || write_failed_.load() || track >= Writer->subtitle_tracks()) return;
     int64_t file_time = MediaFileWriter::kUntimed;

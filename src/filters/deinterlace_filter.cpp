@@ -40,14 +40,7 @@ void CDeinterlaceFilter::FilterGraphFree::operator()(AVFilterGraph* graph) const
 }
 
 CDeinterlaceFilter* CDeinterlaceFilter::CreateInstance(IUnknown* outer, HRESULT* hr) {
-    try {
-        auto* filter = new CDeinterlaceFilter(outer);
-        if (hr) *hr = S_OK;
-        return filter;
-    } catch (const std::bad_alloc&) {
-        if (hr) *hr = E_OUTOFMEMORY;
-        return nullptr;
-    }
+    return NewObject([outer] { return new CDeinterlaceFilter(outer); }, hr);
 }
 
 CDeinterlaceFilter::CDeinterlaceFilter(IUnknown* outer)

@@ -162,14 +162,7 @@ void CopyPicture(const PictureView& target, const PictureView& source) {
 }  // namespace
 
 CMyVideoConveFilter* CMyVideoConveFilter::CreateInstance(IUnknown* outer, HRESULT* hr) {
-    try {
-        auto* filter = new CMyVideoConveFilter(outer);
-        if (hr) *hr = S_OK;
-        return filter;
-    } catch (const std::bad_alloc&) {
-        if (hr) *hr = E_OUTOFMEMORY;
-        return nullptr;
-    }
+    return NewObject([outer] { return new CMyVideoConveFilter(outer); }, hr);
 }
 
 CMyVideoConveFilter::CMyVideoConveFilter(IUnknown* outer)

@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -177,6 +178,20 @@ private:
     IUnknown* const outer_;
     const char* const object_name_;
 };
+
+// Runs `make` (a `new` of some object) and returns what it made, with S_OK in *hr; null with
+// E_OUTOFMEMORY when the allocation throws. For the CreateInstance of each object class.
+template <class Make>
+auto NewObject(Make make, HRESULT* hr) -> decltype(make()) {
+    try {
+        auto* object = make();
+        if (hr) *hr = S_OK;
+        return object;
+    } catch (const std::bad_alloc&) {
+        if (hr) *hr = E_OUTOFMEMORY;
+        return nullptr;
+    }
+}
 
 // Task memory: a block the callee allocates and the caller frees.
 void* CoTaskMemAlloc(std::size_t size);

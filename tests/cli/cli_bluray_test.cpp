@@ -25,16 +25,8 @@ namespace fx = fixtures;
 using cli_test::CliRun;
 using cli_test::RunCli;
 
-class CliBluRayTest : public testing::Test {
+class CliBluRayTest : public cli_test::CliFolderTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/rizuvira-bdmv-XXXXXX";
-        folder_ = mkdtemp(pattern);
-        fs::create_directories(folder_ / "home");
-        env_ = "HOME='" + (folder_ / "home").string() + "' XDG_CONFIG_HOME= SDL_AUDIODRIVER=dummy";
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
     // A clip of `seconds` in disc/BDMV/STREAM: 720x480 MPEG-2 pictures and two AC-3 stereo
     // tracks at `hz` and at twice `hz` on PIDs 0x1100 and 0x1101, ffmpeg's Blu-ray layout.
     void MakeClip(const std::string& name, double seconds, int hz,
@@ -75,8 +67,6 @@ protected:
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
-    fs::path folder_;
-    std::string env_;
 };
 
 double Tone(const e2e::DecodedOutput& out, double at_s, double hz) {

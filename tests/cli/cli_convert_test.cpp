@@ -40,17 +40,8 @@ using e2e::DecodedPicture;
 
 constexpr double kNtscFrame = 1001.0 / 30000.0;
 
-class CliConvertTest : public testing::Test {
+class CliConvertTest : public cli_test::CliFolderTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/rizuvira-cli-XXXXXX";
-        folder_ = mkdtemp(pattern);
-        fs::create_directories(folder_ / "home");
-        fs::create_directories(folder_ / "out");
-        env_ = "HOME='" + (folder_ / "home").string() + "' XDG_CONFIG_HOME=";
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
     CliRun Convert(const std::string& options) {
         return RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) + "' -q " + options, env_);
     }
@@ -58,8 +49,6 @@ protected:
         return e2e::DecodeOutput(file.string(), 720, 480);
     }
 
-    fs::path folder_;
-    std::string env_;
 };
 
 double Tone(const DecodedOutput& out, double at_s, double hz) {

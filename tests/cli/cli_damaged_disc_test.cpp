@@ -26,19 +26,8 @@ using cli_test::RunCli;
 
 constexpr int kSector = 2048;
 
-class CliDamagedDiscTest : public testing::Test {
+class CliDamagedDiscTest : public cli_test::CliFolderTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/rizuvira-damaged-cli-XXXXXX";
-        folder_ = mkdtemp(pattern);
-        fs::create_directories(folder_ / "home");
-        env_ = "HOME='" + (folder_ / "home").string() + "' XDG_CONFIG_HOME=";
-    }
-    void TearDown() override {
-        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(folder_);
-    }
-
     // A copy of a sample disc folder, to damage.
     fs::path CopyDisc(const fx::SampleDisc& disc) {
         const fs::path copy = folder_ / disc.folder;
@@ -50,8 +39,6 @@ protected:
     }
     fs::path Out(const char* name) const { return folder_ / "out" / name; }
 
-    fs::path folder_;
-    std::string env_;
 };
 
 void Zero(const fs::path& file, int64_t first_sector, int64_t sectors) {

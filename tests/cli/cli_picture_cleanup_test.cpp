@@ -65,16 +65,8 @@ double AudioEnd(const DecodedOutput& out) {
     return out.audio_start_s + static_cast<double>(out.mono.size()) / out.sample_rate;
 }
 
-class CliPictureCleanupTest : public testing::Test {
+class CliPictureCleanupTest : public cli_test::CliFolderTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/rizuvira-cleanup-XXXXXX";
-        folder_ = mkdtemp(pattern);
-        fs::create_directories(folder_ / "home");
-        env_ = "HOME='" + (folder_ / "home").string() + "' XDG_CONFIG_HOME=";
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
     // Converts `title` of `disc` at the source's own size, filling the frame,
     // into its own folder `name`; the file written.
     fs::path Convert(std::string_view disc, int title, const std::string& options,
@@ -90,8 +82,6 @@ protected:
         return out / file;
     }
 
-    fs::path folder_;
-    std::string env_;
 };
 
 TEST_F(CliPictureCleanupTest, InterlacedTitleComesOutWithoutCombingInStep) {

@@ -27,17 +27,8 @@ using e2e::DecodedOutput;
 
 constexpr double kNtscFrame = 1001.0 / 30000.0;
 
-class CliPlainFileTest : public testing::Test {
+class CliPlainFileTest : public cli_test::CliFolderTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/rizuvira-file-XXXXXX";
-        folder_ = mkdtemp(pattern);
-        fs::create_directories(folder_ / "home");
-        fs::create_directories(folder_ / "out");
-        env_ = "HOME='" + (folder_ / "home").string() + "' XDG_CONFIG_HOME= SDL_AUDIODRIVER=dummy";
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
     // Runs ffmpeg with `arguments` (inputs and options) into `name` in the test folder.
     fs::path Make(const std::string& name, const std::string& arguments) {
         const fs::path file = folder_ / name;
@@ -87,8 +78,6 @@ protected:
         return code;
     }
 
-    fs::path folder_;
-    std::string env_;
 };
 
 double Tone(const DecodedOutput& out, double at_s, double hz) {

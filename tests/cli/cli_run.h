@@ -4,8 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -36,5 +39,27 @@ inline CliRun RunCli(const std::string& args, const std::string& env = "") {
     std::remove(err_path);
     return run;
 }
+
+// A test with a folder of its own (removed afterwards, even when a test took its write
+// permission away), holding `home` (the CLI's home, so no user settings are read) and `out`.
+class CliFolderTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/rizuvira-cli-XXXXXX";
+        folder_ = mkdtemp(pattern);
+        std::filesystem::create_directories(folder_ / "home");
+        std::filesystem::create_directories(folder_ / "out");
+        env_ = "HOME='" + (folder_ / "home").string() + "' XDG_CONFIG_HOME= SDL_AUDIODRIVER=dummy";
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::permissions(folder_, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(folder_, ignored);
+    }
+
+    std::filesystem::path folder_;
+    std::string env_;  // shell text for RunCli
+};
 
 }  // namespace rizuvira::cli_test

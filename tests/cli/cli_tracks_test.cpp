@@ -119,16 +119,8 @@ std::vector<ShownSubtitle> DecodeSubtitles(const fs::path& file, int nth) {
     return shown;
 }
 
-class CliTracksTest : public testing::Test {
+class CliTracksTest : public cli_test::CliFolderTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/rizuvira-tracks-XXXXXX";
-        folder_ = mkdtemp(pattern);
-        fs::create_directories(folder_ / "home");
-        env_ = "HOME='" + (folder_ / "home").string() + "' XDG_CONFIG_HOME=";
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
     // Converts from `disc` into folder_/out; the exit code.
     int Convert(const fx::SampleDisc& disc, const std::string& options) {
         const cli_test::CliRun run = cli_test::RunCli(
@@ -139,8 +131,6 @@ protected:
     }
     fs::path Out(const std::string& name) const { return folder_ / "out" / name; }
 
-    fs::path folder_;
-    std::string env_;
     std::string errors_;
 };
 

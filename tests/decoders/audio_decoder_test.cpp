@@ -117,9 +117,21 @@ void ExpectBeepsOnTime(const DecodedSound& sound, int channel, double tone_hz, i
     }
 }
 
+// Also over the first 10 s, where some frames have their sync word in the last bytes of a
+// pack: the pack's time stamp belongs to the frame after such a frame. Given that frame's
+// time, the sound jumped a frame ahead and the next frame, with the same time, was lost.
 TEST(AudioDecoder, Ac3FiveOneKeepsSixChannelsWithASilentLfe) {
     const VobFile vob = ReadVob(VobPath("ntsc", 1));
-    const DecodedSound sound = Decode(vob, 0x80, Ac3Type(6), 4.0);
+    int straddling = 0;
+    std::vector<uint8_t> stream;
+    for (const VobPacket* p : StreamPackets(vob, 0x80)) {
+        if (p->start_100ns && *p->start_100ns > 10 * UNITS) break;
+        stream.insert(stream.end(), p->data.begin(), p->data.end());
+        for (std::size_t back = 2; back <= 5 && back <= stream.size(); ++back)
+            if (stream[stream.size() - back] == 0x0B && stream[stream.size() - back + 1] == 0x77) ++straddling;
+    }
+    ASSERT_GT(straddling, 0) << "the title no longer has a frame that starts at the end of a pack";
+    const DecodedSound sound = Decode(vob, 0x80, Ac3Type(6), 10.0);
     ASSERT_EQ(sound.channels, 6);
     ASSERT_GT(sound.frames(), 3u * fx::kAudioRateHz);
     ExpectContinuousTimes(sound);
@@ -136,27 +148,8 @@ TEST(AudioDecoder, Ac3FiveOneKeepsSixChannelsWithASilentLfe) {
         EXPECT_NEAR(sound.ToneAt(c, 1.5, 440), fx::kToneAmplitude, 0.02);
         EXPECT_LT(sound.ToneAt(c, 1.2, 530, 0.5), 0.005);  // not the other track's tone
     }
-    ExpectBeepsOnTime(sound, 0, 440, 3);
-    EXPECT_EQ(sound.end_of_stream, 1);
-}
-
-// A frame whose sync word sits in the last bytes of a pack starts there, so the pack's time
-// stamp belongs to the frame after it. Given that frame's time, the sound jumped a frame
-// ahead and the next frame, with the same time, was lost.
-TEST(AudioDecoder, AFrameStartingAtTheEndOfAPackKeepsItsPlace) {
-    const VobFile vob = ReadVob(VobPath("ntsc", 1));
-    int straddling = 0;
-    std::vector<uint8_t> stream;
-    for (const VobPacket* p : StreamPackets(vob, 0x80)) {
-        if (p->start_100ns && *p->start_100ns > 10 * UNITS) break;
-        stream.insert(stream.end(), p->data.begin(), p->data.end());
-        for (std::size_t back = 2; back <= 5 && back <= stream.size(); ++back)
-            if (stream[stream.size() - back] == 0x0B && stream[stream.size() - back + 1] == 0x77) ++straddling;
-    }
-    ASSERT_GT(straddling, 0) << "the title no longer has a frame that starts at the end of a pack";
-    const DecodedSound sound = Decode(vob, 0x80, Ac3Type(6), 10.0);
-    ExpectContinuousTimes(sound);
     ExpectBeepsOnTime(sound, 0, 440, 9);
+    EXPECT_EQ(sound.end_of_stream, 1);
 }
 
 TEST(AudioDecoder, Ac3StereoTrackCarriesItsOwnTone) {
