@@ -303,8 +303,11 @@ bool MediaFileWriter::OpenVideo(const AVCodec* codec) {
     picture_->width = enc->width;
     picture_->height = enc->height;
     // libx264 copies each picture into a frame of its own before avcodec_send_frame returns,
-    // so it can read the caller's picture where it lies. Other encoders may keep the frame.
-    borrows_pictures_ = std::strcmp(codec->name, "libx264") == 0;
+    // so it can read the caller's picture where it lies. wrapped_avframe keeps a reference in
+    // its packet, which the multiplexer may queue for a while: the caller lends it pictures
+    // only as long as it can spare them (KeepsLentPictures). Other encoders get a copy.
+    keeps_lent_pictures_ = std::strcmp(codec->name, "wrapped_avframe") == 0;
+    borrows_pictures_ = keeps_lent_pictures_ || std::strcmp(codec->name, "libx264") == 0;
     borrowed_.reset(av_frame_alloc());
     if (!borrowed_) return Fail("out of memory");
     if (av_frame_get_buffer(picture_.get(), 0) < 0) return Fail("out of memory");

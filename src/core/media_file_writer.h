@@ -120,8 +120,13 @@ public:
     // to the file (a full disk) every later write fails too: write_failed().
     // `owner` (taken over; may be null) keeps `data` alive: with it, an
     // encoder that copies each picture at once (libx264) reads it in place
-    // instead of from a copy.
+    // instead of from a copy, and so does one that passes it on as it is
+    // (wrapped_avframe).
     int WriteVideo(const uint8_t* data, size_t length_bytes, AVBufferRef* owner = nullptr);
+    // Whether an `owner` given to WriteVideo may be kept after it returns
+    // (until the multiplexer has written the picture, at the latest when the
+    // file is closed).
+    bool KeepsLentPictures() const { return keeps_lent_pictures_; }
 
     // Queues interleaved sound (16-bit, or 32-bit float) of sound track
     // `track` (from 0) and encodes every whole encoder frame. 0 normally (also
@@ -219,6 +224,7 @@ private:
     av::FramePtr picture_;   // picture handed to the video encoder
     av::FramePtr borrowed_;  // a caller's picture handed to it in place
     bool borrows_pictures_ = false;
+    bool keeps_lent_pictures_ = false;
     av::SwsContextPtr scaler_;  // only when the encoder is not 4:2:0 planar
 
     void WriteChapters();

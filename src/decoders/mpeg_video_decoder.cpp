@@ -299,9 +299,11 @@ HRESULT CMpegVideoDecoder::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_
     const BITMAPINFOHEADER* bmi = GetBitmapInfoHeader(m_pOutput->CurrentMediaType());
     if (!bmi) return E_UNEXPECTED;
     ALLOCATOR_PROPERTIES wanted = *request;
-    wanted.cBuffers = std::max<LONG>(wanted.cBuffers, 4);
-    wanted.cbBuffer = std::max<LONG>(wanted.cbBuffer, static_cast<LONG>(Yv12Bytes(bmi->biWidth, bmi->biHeight)));
-    wanted.cbAlign = std::max<LONG>(wanted.cbAlign, 1);
+    wanted.cBuffers = std::max<LONG>(wanted.cBuffers, kOutputBuffers);
+    // Room for libavcodec's padding, and planes aligned for it (SamplePictures).
+    wanted.cbBuffer = std::max<LONG>(
+        wanted.cbBuffer, static_cast<LONG>(Yv12Bytes(bmi->biWidth, bmi->biHeight) + AV_INPUT_BUFFER_PADDING_SIZE));
+    wanted.cbAlign = std::max<LONG>(wanted.cbAlign, 64);
     ALLOCATOR_PROPERTIES actual{};
     const HRESULT hr = allocator->SetProperties(&wanted, &actual);
     if (FAILED(hr)) return hr;
@@ -330,6 +332,13 @@ HRESULT CMpegVideoDecoder::OpenSession(const std::vector<uint8_t>& sequence_head
     options.extradata = sequence_header;
     // The splitter delivers H.264 as whole access units.
     options.whole_frames = stream_codec_ == AV_CODEC_ID_H264;
+    // A subtitle is drawn into a copy, and pictures wait for it in pending_: those are not
+    // decoded into samples.
+    if (SamplePictures::Suits(stream_codec_, input_.width, input_.height) && !subpicture_pin_->IsConnected()) {
+        options.configure = [this](AVCodecContext* context) {
+            pictures_.Attach(context, m_pOutput.get(), input_.width, input_.height);
+        };
+    }
     return session_.Open(options);
 }
 
@@ -421,13 +430,18 @@ HRESULT CMpegVideoDecoder::OnDecodedFrame(AVFrame* frame) {
         if (!have_anchor_) {
             int64_t remaining = 0;
             for (const UntimedPicture& u : untimed_) remaining += u.fields;
-            for (UntimedPicture& u : untimed_) {
+            // One at a time, each let go once passed on: a held picture may be a sample.
+            while (!untimed_.empty()) {
+                const UntimedPicture u = std::move(untimed_.front());
+                untimed_.pop_front();
                 const REFERENCE_TIME start = frame->pts - FieldsToTime(remaining);
                 remaining -= u.fields;
                 const HRESULT hr = QueueOrDeliver(u.frame.get(), start, frame->pts - FieldsToTime(remaining));
-                if (FAILED(hr)) return hr;
+                if (FAILED(hr)) {
+                    untimed_.clear();
+                    return hr;
+                }
             }
-            untimed_.clear();
         }
         // Times count fields from the last picture that carried a time stamp, so that a run of
         // untimed pictures does not drift by the rounding of one frame period each.
@@ -442,13 +456,16 @@ HRESULT CMpegVideoDecoder::OnDecodedFrame(AVFrame* frame) {
 
 HRESULT CMpegVideoDecoder::ReleaseUntimed() {
     have_anchor_ = true;  // from the anchor (0 after a reset) onwards
-    std::deque<UntimedPicture> held;
-    held.swap(untimed_);
-    for (UntimedPicture& u : held) {
+    while (!untimed_.empty()) {
+        const UntimedPicture u = std::move(untimed_.front());
+        untimed_.pop_front();
         const REFERENCE_TIME start = anchor_100ns_ + FieldsToTime(fields_since_anchor_);
         fields_since_anchor_ += u.fields;
         const HRESULT hr = QueueOrDeliver(u.frame.get(), start, anchor_100ns_ + FieldsToTime(fields_since_anchor_));
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr)) {
+            untimed_.clear();
+            return hr;
+        }
     }
     return S_OK;
 }
@@ -490,20 +507,25 @@ HRESULT CMpegVideoDecoder::DeliverPicture(AVFrame* frame, REFERENCE_TIME start, 
     }
 
     REFERENCE_TIME hint_start = start, hint_stop = stop;
-    ComPtr<IMediaSample> out;
-    HRESULT hr = m_pOutput->GetDeliveryBuffer(out.ReleaseAndGetAddressOf(), &hint_start, &hint_stop, 0);
-    if (FAILED(hr)) return m_pInput->IsFlushing() ? S_OK : hr;
-    BYTE* buffer = nullptr;
-    out->GetPointer(&buffer);
-    const int chroma_width = Yv12ChromaWidth(width), chroma_height = Yv12ChromaHeight(height);
     const auto bytes = static_cast<LONG>(Yv12Bytes(width, height));
-    if (!buffer || out->GetSize() < bytes) return E_FAIL;
-    Yv12View view{buffer, buffer + width * height, buffer + width * height + chroma_width * chroma_height,
-                  width, height, width, chroma_width};
-    av_image_copy_plane(view.y, width, source->data[0], source->linesize[0], width, height);
-    av_image_copy_plane(view.v, chroma_width, source->data[2], source->linesize[2], chroma_width, chroma_height);
-    av_image_copy_plane(view.u, chroma_width, source->data[1], source->linesize[1], chroma_width, chroma_height);
-    if (subpicture_pin_->IsConnected()) overlay_.Draw(view, start);
+    ComPtr<IMediaSample> out;
+    HRESULT hr = S_OK;
+    if (IMediaSample* decoded_into = source == frame ? pictures_.SampleOf(frame) : nullptr) {
+        out = decoded_into;  // already laid out as the output
+    } else {
+        hr = m_pOutput->GetDeliveryBuffer(out.ReleaseAndGetAddressOf(), &hint_start, &hint_stop, 0);
+        if (FAILED(hr)) return m_pInput->IsFlushing() ? S_OK : hr;
+        BYTE* buffer = nullptr;
+        out->GetPointer(&buffer);
+        const int chroma_width = Yv12ChromaWidth(width), chroma_height = Yv12ChromaHeight(height);
+        if (!buffer || out->GetSize() < bytes) return E_FAIL;
+        Yv12View view{buffer, buffer + width * height, buffer + width * height + chroma_width * chroma_height,
+                      width, height, width, chroma_width};
+        av_image_copy_plane(view.y, width, source->data[0], source->linesize[0], width, height);
+        av_image_copy_plane(view.v, chroma_width, source->data[2], source->linesize[2], chroma_width, chroma_height);
+        av_image_copy_plane(view.u, chroma_width, source->data[1], source->linesize[1], chroma_width, chroma_height);
+        if (subpicture_pin_->IsConnected()) overlay_.Draw(view, start);
+    }
 
     out->SetActualDataLength(bytes);
     out->SetTime(&hint_start, &hint_stop);

@@ -24,6 +24,12 @@
 // end of stream releases them all). The subtitle showing at the picture's start time is drawn
 // into the delivered copy, never into the decoder's reference picture.
 //
+// Samples: without subtitles, MPEG pictures of macroblock-aligned size are decoded straight
+// into output samples where one is free (SamplePictures) and delivered as they are, still
+// read by the decoder as reference pictures; the rest are copied into a sample. The
+// allocator has kOutputBuffers, enough for the decoder's references, a picture held
+// downstream and some lent on.
+//
 // Stream control: flush and new segment pass downstream at once; end of stream first drains the
 // pictures the decoder still holds (B-frame reordering), then passes downstream. The
 // subpicture input's own end of stream and flushes stay inside the filter.
@@ -41,6 +47,7 @@
 
 #include "decoders/codec_session.h"
 #include "decoders/decoder_interfaces.h"
+#include "decoders/sample_pictures.h"
 #include "decoders/subpicture_overlay.h"
 #include "platform/transform_filter.h"
 
@@ -135,6 +142,8 @@ private:
     HRESULT DeliverPending(bool all);
     void ResetTiming();
 
+    static constexpr LONG kOutputBuffers = 8;
+
     std::unique_ptr<CSubpictureInputPin> subpicture_pin_;
     std::atomic<int> threads_{0};
     SubpictureOverlay overlay_;
@@ -147,7 +156,9 @@ private:
     // announced (kept across a restart). Receive lock, or filter lock while stopped.
     AVCodecID stream_codec_ = AV_CODEC_ID_NONE;
 
-    // Streaming state, under the receive lock.
+    // Streaming state, under the receive lock. pictures_ outlives the session's decoder,
+    // which asks it for buffers.
+    SamplePictures pictures_;
     CodecSession session_;
     engine::av::SwsContextPtr scaler_;  // only for pictures not in 4:2:0 or of another size
     engine::av::FramePtr scaled_;

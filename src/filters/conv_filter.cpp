@@ -323,18 +323,38 @@ HRESULT CConvFilter::Pause() {
 
 namespace {
 
-// A reference to `sample` that keeps `data` (inside it) alive for the writer.
-AVBufferRef* LendPicture(IMediaSample* sample, const BYTE* data, size_t length) {
-    if (!sample) return nullptr;
-    sample->AddRef();
-    AVBufferRef* lent = av_buffer_create(
-        const_cast<uint8_t*>(data), length, [](void* opaque, uint8_t*) { static_cast<IMediaSample*>(opaque)->Release(); },
-        sample, AV_BUFFER_FLAG_READONLY);
-    if (!lent) sample->Release();
-    return lent;
-}
+struct PictureLoan {
+    IMediaSample* sample;
+    std::shared_ptr<std::atomic<long>> kept;  // null when the writer gives it back at once
+};
 
 }  // namespace
+
+AVBufferRef* CConvFilter::LendPicture(IMediaSample* sample, const BYTE* picture, size_t length) {
+    if (!sample) return nullptr;
+    std::shared_ptr<std::atomic<long>> kept;
+    if (Writer->KeepsLentPictures()) {
+        if (kept_loans_->load() + kLendReserve >= CMediaSample::AllocatorBuffers(sample)) return nullptr;
+        kept = kept_loans_;
+    }
+    auto* loan = new (std::nothrow) PictureLoan{sample, kept};
+    if (!loan) return nullptr;
+    AVBufferRef* lent = av_buffer_create(
+        const_cast<uint8_t*>(picture), length,
+        [](void* opaque, uint8_t*) {
+            std::unique_ptr<PictureLoan> loan(static_cast<PictureLoan*>(opaque));
+            if (loan->kept) --*loan->kept;
+            loan->sample->Release();
+        },
+        loan, AV_BUFFER_FLAG_READONLY);
+    if (!lent) {
+        delete loan;
+        return nullptr;
+    }
+    sample->AddRef();
+    if (kept) ++*kept;
+    return lent;
+}
 
 void CConvFilter::FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME until, IMediaSample* sample) {
     if (FrameInterval < 1.0 || write_failed_.load()) return;

@@ -226,6 +226,13 @@ private:
     // Writes `picture` into the frame slots before `until` (item time).
     // `sample`, when given, holds `picture`: the writer may then encode from it in place.
     void FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME until, IMediaSample* sample = nullptr);
+    // A reference to `sample` (holding `picture`) for the writer, or null when it is to copy
+    // the picture instead. A writer that keeps what it is lent (wrapped_avframe, until the
+    // multiplexer writes the picture) gets samples only while their allocator can spare them:
+    // kLendReserve stay for the picture on screen (the one being written), the next to be
+    // decoded, and two the decoder may still hold as reference pictures.
+    AVBufferRef* LendPicture(IMediaSample* sample, const BYTE* picture, size_t length);
+    static constexpr long kLendReserve = 4;
     // Item time a track has reached, with what waits in the sink; the
     // first track's, and the furthest of all.
     static REFERENCE_TIME SoundReached(const Sound& sound);
@@ -271,6 +278,9 @@ private:
         size_t length_ = 0;
     };
     HeldPicture held_picture_;
+    // Samples lent to a writer that keeps them and not yet given back; shared with the loans,
+    // which may outlive the filter in a file that is not closed yet.
+    std::shared_ptr<std::atomic<long>> kept_loans_ = std::make_shared<std::atomic<long>>(0);
     // Breaks in the pictures' time stamps skipped so far.
     REFERENCE_TIME video_skipped_ = 0;
     std::atomic<bool> completed_{false};

@@ -4,6 +4,8 @@
 // flags, end of stream and flushes in arrival order.
 #pragma once
 
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -70,6 +72,13 @@ public:
         std::lock_guard lock(mutex_);
         arrivals_.clear();
     }
+    // Keeps the last `count` samples received (all let go at end of stream), as a consumer
+    // that holds pictures does, and counts those whose bytes changed while held.
+    void HoldSamples(std::size_t count) { hold_count_ = count; }
+    int changed_while_held() {
+        std::lock_guard lock(mutex_);
+        return changed_while_held_;
+    }
 
 private:
     friend class CRecordingPin;
@@ -83,6 +92,27 @@ private:
     std::vector<Arrival> arrivals_;
     int end_of_stream_ = 0;
     int flushes_ = 0;
+
+    struct HeldSample {
+        ComPtr<IMediaSample> sample;
+        uint64_t checksum;
+    };
+    static uint64_t Checksum(IMediaSample* sample) {
+        BYTE* data = nullptr;
+        sample->GetPointer(&data);
+        uint64_t sum = 1469598103934665603ull;
+        for (long i = 0; i < sample->GetActualDataLength(); ++i) sum = (sum ^ data[i]) * 1099511628211ull;
+        return sum;
+    }
+    void LetGo(std::size_t keep) {  // under mutex_
+        while (held_.size() > keep) {
+            if (Checksum(held_.front().sample.Get()) != held_.front().checksum) ++changed_while_held_;
+            held_.pop_front();
+        }
+    }
+    std::size_t hold_count_ = 0;
+    std::deque<HeldSample> held_;
+    int changed_while_held_ = 0;
 };
 
 inline CRecordingPin::CRecordingPin(CRecordingSink* sink, CCritSec* lock, HRESULT* hr)
@@ -105,11 +135,16 @@ inline HRESULT CRecordingPin::Receive(IMediaSample* sample) {
     if (sink_->inspector_) a.value = sink_->inspector_(data, a.bytes);
     std::lock_guard lock(sink_->mutex_);
     sink_->arrivals_.push_back(a);
+    if (sink_->hold_count_ > 0) {
+        sink_->held_.push_back({sample, CRecordingSink::Checksum(sample)});
+        sink_->LetGo(sink_->hold_count_);
+    }
     return S_OK;
 }
 
 inline HRESULT CRecordingPin::EndOfStream() {
     std::lock_guard lock(sink_->mutex_);
+    sink_->LetGo(0);
     ++sink_->end_of_stream_;
     return S_OK;
 }

@@ -285,6 +285,40 @@ TEST(VideoDecoder, StopAndRestartDecodesAgainFromTheStart) {
     }
 }
 
+// Without subtitles, pictures are decoded straight into output samples and delivered as they
+// are; with the subpicture input connected every picture is copied. Both must give the same
+// pictures, also when the consumer holds samples (the decoder then falls back to copies), and
+// a sample held downstream must never be decoded into again.
+TEST(VideoDecoder, PicturesDecodedIntoSamplesEqualCopiesAndStayUntouchedWhileHeld) {
+    const VobFile vob = ReadVob(VobPath("ntsc", 2));
+    const CRecordingSink::Inspector checksum = [](const uint8_t* data, long bytes) -> double {
+        uint64_t sum = 1469598103934665603ull;
+        for (long i = 0; i < bytes; ++i) sum = (sum ^ data[i]) * 1099511628211ull;
+        return static_cast<double>(sum >> 12);  // exact in a double
+    };
+    auto run = [&](bool copies, std::size_t held) {
+        DecoderChain chain(CLSID_MpegVideoDecoder, VideoType(vob), checksum);
+        EXPECT_EQ(chain.Connect(), S_OK);
+        if (copies) {
+            EXPECT_EQ(chain.ConnectSubpictures(), S_OK);  // no subpictures are pushed
+        }
+        chain.sink()->HoldSamples(held);
+        chain.Start();
+        PushAll(chain, vob.packets, 0xE0);
+        EXPECT_EQ(chain.source()->EndOfStream(), S_OK);
+        EXPECT_EQ(chain.sink()->changed_while_held(), 0);
+        std::vector<double> sums;
+        for (const Arrival& a : chain.sink()->arrivals()) sums.push_back(a.value);
+        return sums;
+    };
+    const std::vector<double> copied = run(true, 0);
+    ASSERT_EQ(copied.size(), 120u);
+    for (std::size_t held : {0u, 5u}) {
+        SCOPED_TRACE(held);
+        EXPECT_EQ(run(false, held), copied);
+    }
+}
+
 // Subtitles: the PAL title's English track shows 1.0-3.0 s and 6.0-8.0 s. The same pictures
 // decoded without the subpicture input tell which pixels the subtitle changed.
 struct SubtitleRun {

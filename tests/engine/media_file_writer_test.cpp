@@ -508,6 +508,29 @@ TEST(MediaFileWriter, ReadsThePlanesInYv12Order) {
     }
 }
 
+// wrapped_avframe passes a lent picture on as it is, in a packet the multiplexer may queue: the
+// writer says it may keep what it is lent, and gives every picture back by the close.
+TEST(MediaFileWriter, PicturesLentToThePassThroughEncoderComeBackByTheClose) {
+    OutputSettings s = GoodSettingsForRate(25000);
+    std::strcpy(s.VideoCodecName, "wrapped_avframe");
+    std::strcpy(s.AudioCodecName, "pcm_s16le");
+    ScratchDir dir;
+    MediaFileWriter writer;
+    ASSERT_TRUE(writer.Open(dir / "decoded.null", s)) << writer.last_error();
+    EXPECT_TRUE(writer.KeepsLentPictures());
+    std::vector<uint8_t> picture(static_cast<size_t>(s.Width) * s.Height * 3 / 2, 128);
+    int returned = 0;
+    for (int i = 0; i < 10; ++i) {
+        AVBufferRef* owner = av_buffer_create(
+            picture.data(), picture.size(), [](void* count, uint8_t*) { ++*static_cast<int*>(count); }, &returned, 0);
+        ASSERT_NE(owner, nullptr);
+        ASSERT_EQ(writer.WriteVideo(picture.data(), picture.size(), owner), 0);
+    }
+    ASSERT_TRUE(writer.Close());
+    EXPECT_EQ(returned, 10);
+    EXPECT_EQ(writer.video_frames_written(), 10);
+}
+
 // A rate such as 12.5 fps is kept exactly, not cut to whole frames per
 // second; 23.976 and 29.97 stand for the NTSC fractions.
 TEST(MediaFileWriter, KeepsFrameRatesExact) {
