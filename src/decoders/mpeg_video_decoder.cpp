@@ -510,7 +510,8 @@ HRESULT CMpegVideoDecoder::DeliverPicture(AVFrame* frame, REFERENCE_TIME start, 
     const auto bytes = static_cast<LONG>(Yv12Bytes(width, height));
     ComPtr<IMediaSample> out;
     HRESULT hr = S_OK;
-    if (IMediaSample* decoded_into = source == frame ? pictures_.SampleOf(frame) : nullptr) {
+    const bool drawn_into = subpicture_pin_->IsConnected();
+    if (IMediaSample* decoded_into = source == frame && !drawn_into ? pictures_.SampleOf(frame) : nullptr) {
         out = decoded_into;  // already laid out as the output
     } else {
         hr = m_pOutput->GetDeliveryBuffer(out.ReleaseAndGetAddressOf(), &hint_start, &hint_stop, 0);
@@ -524,7 +525,7 @@ HRESULT CMpegVideoDecoder::DeliverPicture(AVFrame* frame, REFERENCE_TIME start, 
         av_image_copy_plane(view.y, width, source->data[0], source->linesize[0], width, height);
         av_image_copy_plane(view.v, chroma_width, source->data[2], source->linesize[2], chroma_width, chroma_height);
         av_image_copy_plane(view.u, chroma_width, source->data[1], source->linesize[1], chroma_width, chroma_height);
-        if (subpicture_pin_->IsConnected()) overlay_.Draw(view, start);
+        if (drawn_into) overlay_.Draw(view, start);
     }
 
     out->SetActualDataLength(bytes);
