@@ -458,6 +458,12 @@ TEST(MediaFileWriter, SubtitleUnitsAreWrittenWholeWithTheirShowingTime) {
     EXPECT_EQ(std::get<2>(packets[1]), 40);
 }
 
+// An owner of `picture` for WriteVideo that counts in `returned` when it is let go.
+AVBufferRef* CountedOwner(std::vector<uint8_t>& picture, int* returned) {
+    return av_buffer_create(
+        picture.data(), picture.size(), [](void* count, uint8_t*) { ++*static_cast<int*>(count); }, returned, 0);
+}
+
 // YV12 carries V before U: a red picture must come out red, also through
 // the pixel format conversion for an encoder that takes no 4:2:0.
 // The planes are read in YV12 order, from a copy or (libx264) in place.
@@ -488,8 +494,7 @@ TEST(MediaFileWriter, ReadsThePlanesInYv12Order) {
         int returned = 0;
         std::vector<uint8_t> lent = red;
         for (int i = 0; i < 5; ++i) {
-            AVBufferRef* owner = av_buffer_create(
-                lent.data(), lent.size(), [](void* count, uint8_t*) { ++*static_cast<int*>(count); }, &returned, 0);
+            AVBufferRef* owner = CountedOwner(lent, &returned);
             ASSERT_NE(owner, nullptr);
             ASSERT_EQ(writer.WriteVideo(lent.data(), lent.size(), owner), 0);
             EXPECT_EQ(returned, i + 1);
@@ -521,8 +526,7 @@ TEST(MediaFileWriter, PicturesLentToThePassThroughEncoderComeBackByTheClose) {
     std::vector<uint8_t> picture(static_cast<size_t>(s.Width) * s.Height * 3 / 2, 128);
     int returned = 0;
     for (int i = 0; i < 10; ++i) {
-        AVBufferRef* owner = av_buffer_create(
-            picture.data(), picture.size(), [](void* count, uint8_t*) { ++*static_cast<int*>(count); }, &returned, 0);
+        AVBufferRef* owner = CountedOwner(picture, &returned);
         ASSERT_NE(owner, nullptr);
         ASSERT_EQ(writer.WriteVideo(picture.data(), picture.size(), owner), 0);
     }
