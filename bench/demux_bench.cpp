@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
     const int title = argc > 2 ? std::atoi(argv[2]) : 0;
     const int passes = argc > 3 ? std::max(1, std::atoi(argv[3])) : 20;
 
-    const int32_t handle = MyDVDOpen(argv[1]);
+    const int32_t handle = dvd::MyDVDOpen(argv[1]);
     if (!handle) {
         std::fprintf(stderr, "Open DVD error\n");
         return 3;
@@ -141,15 +141,15 @@ int main(int argc, char** argv) {
     long long bytes = 0;
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        std::vector<uint8_t> block(kDvdReadBytes);
-        MyDVDSetArea(handle, title, 0);
-        MyDvdSetStopPos(handle, title + 1, 0);
-        for (int got; (got = MyDVDRead(handle, block.data(), kDvdReadBytes)) > 0;) {
+        std::vector<uint8_t> block(dvd::kDvdReadBytes);
+        dvd::MyDVDSetArea(handle, title, 0);
+        dvd::MyDvdSetStopPos(handle, title + 1, 0);
+        for (int got; (got = dvd::MyDVDRead(handle, block.data(), dvd::kDvdReadBytes)) > 0;) {
             out.write(reinterpret_cast<const char*>(block.data()), got);
             bytes += got;
         }
     }
-    MyDVDClose(handle);
+    dvd::MyDVDClose(handle);
 
     // Warm up both (page cache, first-use costs), then time them.
     if (!DemuxOnce(path)) {

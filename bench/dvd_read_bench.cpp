@@ -17,21 +17,21 @@ int main(int argc, char** argv) {
     }
     const int title = argc > 2 ? std::atoi(argv[2]) : 0;
     const int passes = argc > 3 ? std::atoi(argv[3]) : 1;
-    const int32_t handle = MyDVDOpen(argv[1]);
+    const int32_t handle = dvd::MyDVDOpen(argv[1]);
     if (!handle) {
         std::fprintf(stderr, "Open DVD error\n");
         return 3;
     }
-    std::vector<uint8_t> block(kDvdReadBytes);
+    std::vector<uint8_t> block(dvd::kDvdReadBytes);
     long long total = 0;
     const auto start = std::chrono::steady_clock::now();
     for (int pass = 0; pass < passes; ++pass) {
-        MyDVDSetArea(handle, title, 0);
-        MyDvdSetStopPos(handle, title + 1, 0);
-        for (int got; (got = MyDVDRead(handle, block.data(), kDvdReadBytes)) > 0;) total += got;
+        dvd::MyDVDSetArea(handle, title, 0);
+        dvd::MyDvdSetStopPos(handle, title + 1, 0);
+        for (int got; (got = dvd::MyDVDRead(handle, block.data(), dvd::kDvdReadBytes)) > 0;) total += got;
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    MyDVDClose(handle);
+    dvd::MyDVDClose(handle);
     std::printf("%lld bytes in %.3f s: %.1f MB/s\n", total, seconds, total / 1e6 / seconds);
     return 0;
 }

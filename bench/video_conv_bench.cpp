@@ -11,6 +11,8 @@
 #include "filters/video_conv_filter.h"
 #include "platform/pipeline_harness.h"
 
+using namespace rizuvira;
+
 namespace {
 
 constexpr int kWidth = 720;
@@ -75,7 +77,7 @@ int main(int argc, char** argv) {
     }
 
     HRESULT hr = S_OK;
-    ComPtr<CMyVideoConveFilter> filter(CMyVideoConveFilter::CreateInstance(nullptr, &hr));
+    ComPtr<filters::CMyVideoConveFilter> filter(filters::CMyVideoConveFilter::CreateInstance(nullptr, &hr));
     ComPtr<harness::CTestSource> source(
         new harness::CTestSource(harness::MakeVideoType(kWidth, kHeight), 2, kPictureBytes));
     ComPtr<CCountingSink> sink(new CCountingSink);

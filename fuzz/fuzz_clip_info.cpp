@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace rizuvira;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     rizuvira::demux::ClipInfoList list;
     const auto result = rizuvira::demux::ParseClipInfo({data, size}, &list);

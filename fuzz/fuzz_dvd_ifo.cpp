@@ -38,29 +38,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::filesystem::create_directory(video_ts);
     WriteFile(video_ts / "VIDEO_TS.IFO", data + 4, vmg_size);
     WriteFile(video_ts / "VTS_01_0.IFO", data + 4 + vmg_size, size - 4 - vmg_size);
-    std::vector<uint8_t> vob(64 * kDvdSectorBytes, 0xFF);
+    std::vector<uint8_t> vob(64 * dvd::kDvdSectorBytes, 0xFF);
     for (size_t s = 0; s < 64; ++s) {
         const uint8_t pack[] = {0x00, 0x00, 0x01, 0xBA, 0x44, 0x00, 0x04, 0x00, 0x04, 0x01};
-        std::memcpy(&vob[s * kDvdSectorBytes], pack, sizeof(pack));
+        std::memcpy(&vob[s * dvd::kDvdSectorBytes], pack, sizeof(pack));
     }
     WriteFile(video_ts / "VTS_01_1.VOB", vob.data(), vob.size());
 
-    const int32_t handle = MyDVDOpen(root.c_str());
+    const int32_t handle = dvd::MyDVDOpen(root.c_str());
     if (handle) {
-        auto info = std::make_unique<DvdDiscInfo>();
-        MyDVDGetInfo(handle, info.get());
-        std::vector<uint8_t> buffer(kDvdReadBytes);
+        auto info = std::make_unique<dvd::DvdDiscInfo>();
+        dvd::MyDVDGetInfo(handle, info.get());
+        std::vector<uint8_t> buffer(dvd::kDvdReadBytes);
         for (int t = 0; t < info->title_count; ++t) {
-            MyDVDSetArea(handle, t, 0);
-            MyDvdSetStopPos(handle, t + 1, 0);
-            for (int reads = 0; reads < 64 && MyDVDRead(handle, buffer.data(), kDvdReadBytes) > 0; ++reads) {
+            dvd::MyDVDSetArea(handle, t, 0);
+            dvd::MyDvdSetStopPos(handle, t + 1, 0);
+            for (int reads = 0; reads < 64 && dvd::MyDVDRead(handle, buffer.data(), dvd::kDvdReadBytes) > 0; ++reads) {
             }
-            MyDVDSeek(handle, 5000, 0);
-            MyDVDRead(handle, buffer.data(), kDvdReadBytes);
-            DvdVideoInfo video;
-            MyDVDGetVideoInfo(handle, t, &video);
+            dvd::MyDVDSeek(handle, 5000, 0);
+            dvd::MyDVDRead(handle, buffer.data(), dvd::kDvdReadBytes);
+            dvd::DvdVideoInfo video;
+            dvd::MyDVDGetVideoInfo(handle, t, &video);
         }
-        MyDVDClose(handle);
+        dvd::MyDVDClose(handle);
     }
     std::filesystem::remove_all(root);
     return 0;

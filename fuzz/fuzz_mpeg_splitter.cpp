@@ -14,6 +14,8 @@
 #include "platform/async_reader.h"
 #include "platform/input_pin.h"
 
+using namespace rizuvira;
+
 namespace {
 
 using namespace rizuvira::demux;

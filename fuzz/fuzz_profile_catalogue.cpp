@@ -11,6 +11,8 @@
 #include <string>
 #include <unistd.h>
 
+using namespace rizuvira;
+
 namespace {
 
 // One scratch file per process, removed at exit.
@@ -29,7 +31,7 @@ const std::string& ScratchFile() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    using namespace rizuvira::engine;
+    using namespace rizuvira::core;
     const std::string& path = ScratchFile();
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return 0;

@@ -9,6 +9,8 @@
 #include <iterator>
 #include <vector>
 
+
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {

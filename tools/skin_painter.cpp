@@ -28,6 +28,8 @@
 
 #include "ui/skin_layout.h"
 
+using namespace rizuvira;
+
 namespace skin = rizuvira::ui::skin;
 
 namespace {

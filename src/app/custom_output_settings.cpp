@@ -34,13 +34,13 @@ bool ParseResolution(std::string_view text, int32_t* width, int32_t* height) {
     return true;
 }
 
-CustomOutputSettings::CustomOutputSettings(const engine::OutputProfile& profile,
-                                           const engine::ProfileCatalogue* catalogue)
+CustomOutputSettings::CustomOutputSettings(const core::OutputProfile& profile,
+                                           const core::ProfileCatalogue* catalogue)
     : profile_(profile), catalogue_(catalogue) {
     ShowValues();
 }
 
-CustomOutputSettings::CustomOutputSettings(const engine::OutputProfile& profile,
+CustomOutputSettings::CustomOutputSettings(const core::OutputProfile& profile,
                                            ProfileLibrary* library)
     : profile_(profile), catalogue_(&library->catalogue()), library_(library) {
     ShowValues();
@@ -49,27 +49,27 @@ CustomOutputSettings::CustomOutputSettings(const engine::OutputProfile& profile,
 std::string_view CustomOutputSettings::ChoiceList(OutputList list) const {
     switch (list) {
         case OutputList::kResolution:
-            return engine::FieldText(profile_.Resolutions);
+            return core::FieldText(profile_.Resolutions);
         case OutputList::kFrameRate:
-            return engine::FieldText(profile_.FrameRates);
+            return core::FieldText(profile_.FrameRates);
         case OutputList::kVideoEncoder:
-            return engine::FieldText(profile_.VideoCodecs);
+            return core::FieldText(profile_.VideoCodecs);
         case OutputList::kVideoBitRate:
-            return engine::FieldText(profile_.VideoBitRates);
+            return core::FieldText(profile_.VideoBitRates);
         case OutputList::kSampleRate:
-            return engine::FieldText(profile_.SampleRates);
+            return core::FieldText(profile_.SampleRates);
         case OutputList::kChannels:
-            return engine::FieldText(profile_.Channels);
+            return core::FieldText(profile_.Channels);
         case OutputList::kAudioEncoder:
-            return engine::FieldText(profile_.AudioCodecs);
+            return core::FieldText(profile_.AudioCodecs);
         case OutputList::kAudioBitRate:
-            return engine::FieldText(profile_.AudioBitRates);
+            return core::FieldText(profile_.AudioBitRates);
     }
     return {};
 }
 
 std::vector<std::string> CustomOutputSettings::Entries(OutputList list) const {
-    return engine::ChoiceLabels(ChoiceList(list));
+    return core::ChoiceLabels(ChoiceList(list));
 }
 
 int CustomOutputSettings::Selection(OutputList list) const {
@@ -94,10 +94,10 @@ void CustomOutputSettings::Select(OutputList list, int index) {
 void CustomOutputSettings::ShowValues() {
     selection_.fill(-1);
     resolution_text_.clear();
-    const engine::OutputSettings& s = profile_.Settings;
+    const core::OutputSettings& s = profile_.Settings;
     // The entry whose text is the label of `value`; none for a value without a key.
     auto show = [&](OutputList list, std::string_view value) {
-        const std::string label = engine::ChoiceLabelForValue(ChoiceList(list), value);
+        const std::string label = core::ChoiceLabelForValue(ChoiceList(list), value);
         if (label.empty()) return;
         const std::vector<std::string> entries = Entries(list);
         for (size_t i = 0; i < entries.size(); ++i) {
@@ -112,13 +112,13 @@ void CustomOutputSettings::ShowValues() {
         std::snprintf(size, sizeof size, "%d*%d", s.Width, s.Height);
         resolution_text_ = size;
         show(OutputList::kFrameRate, std::to_string(s.FrameRate));
-        show(OutputList::kVideoEncoder, engine::FieldText(s.VideoCodecName));
+        show(OutputList::kVideoEncoder, core::FieldText(s.VideoCodecName));
         show(OutputList::kVideoBitRate, std::to_string(s.VideoBitRate));
     }
     if (s.HasAudio == 1) {
         show(OutputList::kSampleRate, std::to_string(s.SampleRate));
         show(OutputList::kChannels, std::to_string(s.Channel));
-        show(OutputList::kAudioEncoder, engine::FieldText(s.AudioCodecName));
+        show(OutputList::kAudioEncoder, core::FieldText(s.AudioCodecName));
         show(OutputList::kAudioBitRate, std::to_string(s.AudioBitRate));
     }
 }
@@ -127,16 +127,16 @@ std::string CustomOutputSettings::SelectedKey(OutputList list) const {
     const int index = Selection(list);
     const std::vector<std::string> entries = Entries(list);
     if (index < 0 || index >= static_cast<int>(entries.size())) return {};
-    return engine::ChoiceKeyForLabel(ChoiceList(list), entries[index]);
+    return core::ChoiceKeyForLabel(ChoiceList(list), entries[index]);
 }
 
 FormOutcome CustomOutputSettings::Ok() {
-    engine::OutputSettings& s = profile_.Settings;
+    core::OutputSettings& s = profile_.Settings;
     const FormOutcome bad_param{false, kErrorParamMessage};
     // A number field takes the key's leading integer; a key that gives no positive number
     // would hand the encoder a zero rate, so it counts as a bad choice.
     auto store_number = [&](OutputList list, int32_t* field) {
-        const int32_t number = engine::ParseLeadingInt(SelectedKey(list));
+        const int32_t number = core::ParseLeadingInt(SelectedKey(list));
         if (number <= 0) return false;
         *field = number;
         return true;
@@ -145,7 +145,7 @@ FormOutcome CustomOutputSettings::Ok() {
     auto store_name = [&](OutputList list, auto& field) {
         const std::string key = SelectedKey(list);
         if (key.empty() || key.size() >= sizeof field) return false;
-        engine::SetField(field, key);
+        core::SetField(field, key);
         return true;
     };
     if (s.HasVideo == 1) {
@@ -167,7 +167,7 @@ FormOutcome CustomOutputSettings::Ok() {
 }
 
 FormOutcome CustomOutputSettings::Default() {
-    engine::OutputProfile fresh{};
+    core::OutputProfile fresh{};
     if (!catalogue_ || !catalogue_->Find(profile_.Id, fresh))
         return FormOutcome{false, kCantGetFormatMessage};
     profile_ = fresh;
@@ -178,8 +178,8 @@ FormOutcome CustomOutputSettings::Default() {
 std::vector<CustomOutputSettings::Preset> CustomOutputSettings::Presets() const {
     std::vector<Preset> presets;
     if (!catalogue_) return presets;
-    for (const engine::OutputProfile& p : catalogue_->Iterate()) {
-        presets.push_back(Preset{p.Id, std::string(engine::FieldText(p.ProfileName)),
+    for (const core::OutputProfile& p : catalogue_->Iterate()) {
+        presets.push_back(Preset{p.Id, std::string(core::FieldText(p.ProfileName)),
                                  library_ != nullptr && library_->IsSaved(p.Id)});
     }
     return presets;
@@ -193,7 +193,7 @@ int CustomOutputSettings::PresetSelection() const {
 }
 
 FormOutcome CustomOutputSettings::ChoosePreset(int32_t id) {
-    engine::OutputProfile chosen{};
+    core::OutputProfile chosen{};
     if (!catalogue_ || !catalogue_->Find(id, chosen))
         return FormOutcome{false, kCantGetFormatMessage};
     profile_ = chosen;
@@ -216,9 +216,9 @@ bool CustomOutputSettings::CanDelete() const {
 FormOutcome CustomOutputSettings::Delete() {
     if (!library_) return FormOutcome{false, "Profiles cannot be deleted here"};
     if (FormOutcome deleted = library_->Delete(profile_.Id); !deleted.ok) return deleted;
-    engine::OutputProfile fallback{};
+    core::OutputProfile fallback{};
     if (!catalogue_->Find(1, fallback)) {
-        for (const engine::OutputProfile& p : catalogue_->Iterate()) {
+        for (const core::OutputProfile& p : catalogue_->Iterate()) {
             fallback = p;
             break;
         }

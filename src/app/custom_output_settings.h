@@ -47,14 +47,14 @@ class CustomOutputSettings {
 public:
     // `catalogue` serves "Default"; it may be null (then "Default" always fails) and must
     // outlive this object.
-    CustomOutputSettings(const engine::OutputProfile& profile,
-                         const engine::ProfileCatalogue* catalogue);
+    CustomOutputSettings(const core::OutputProfile& profile,
+                         const core::ProfileCatalogue* catalogue);
     // With saved profiles: `library` (not null, outliving this object) serves "Default", the
     // preset list, "Save as..." and "Del".
-    CustomOutputSettings(const engine::OutputProfile& profile, ProfileLibrary* library);
+    CustomOutputSettings(const core::OutputProfile& profile, ProfileLibrary* library);
 
     // The copy, with everything OK stored so far.
-    const engine::OutputProfile& profile() const { return profile_; }
+    const core::OutputProfile& profile() const { return profile_; }
 
     // The entries of a list in list order.
     std::vector<std::string> Entries(OutputList list) const;
@@ -96,8 +96,8 @@ private:
     std::string_view ChoiceList(OutputList list) const;
     std::string SelectedKey(OutputList list) const;
 
-    engine::OutputProfile profile_;
-    const engine::ProfileCatalogue* const catalogue_;
+    core::OutputProfile profile_;
+    const core::ProfileCatalogue* const catalogue_;
     ProfileLibrary* const library_ = nullptr;
     std::array<int, kOutputListCount> selection_{};
     std::string resolution_text_;

@@ -44,7 +44,7 @@ std::string Unescape(const std::string& field) {
 
 Branding ReadBranding(const fs::path& file) {
     Branding branding;
-    xml::XmlNavigator nav;
+    core::XmlNavigator nav;
     if (!nav.LoadFile(file) || !nav.FindChild("Profile")) return branding;
     nav.StepIn();
     if (nav.FindChild("Title")) {
@@ -102,7 +102,7 @@ std::vector<std::string> OpticalDrives() {
 std::vector<Drive> ListDrives() {
     std::vector<Drive> drives;
     for (std::string& path : OpticalDrives()) {
-        std::string volume = DiscVolumeName(path);
+        std::string volume = dvd::DiscVolumeName(path);
         drives.push_back({std::move(path), std::move(volume)});
     }
     return drives;

@@ -30,21 +30,21 @@ bool IsNumber(const std::string& text) {
 }
 
 bool LanguageMatches(int32_t track_language, const std::string& code) {
-    if (code.size() == 2) return LanguageCode2(track_language) == Lower(code);
-    const std::string name = LanguageName3(Lower(code));
-    return !name.empty() && LanguageName(track_language) == name;
+    if (code.size() == 2) return dvd::LanguageCode2(track_language) == Lower(code);
+    const std::string name = dvd::LanguageName3(Lower(code));
+    return !name.empty() && dvd::LanguageName(track_language) == name;
 }
 
-std::string RowName(const engine::ConvertItem& item) {
-    return item.chapter_index < 0 ? TitleItemName(item.title_index)
-                                  : ChapterItemName(item.title_index, item.chapter_index);
+std::string RowName(const core::ConvertItem& item) {
+    return item.chapter_index < 0 ? dvd::TitleItemName(item.title_index)
+                                  : dvd::ChapterItemName(item.title_index, item.chapter_index);
 }
 
 }  // namespace
 
-DiscSession::DiscSession(engine::MessageSink* messages, engine::SettingsStore* settings)
+DiscSession::DiscSession(core::MessageSink* messages, core::SettingsStore* settings)
     : messages_(messages), settings_(settings),
-      catalogue_(std::make_unique<TitleCatalogue>(messages, &current_edit_)) {}
+      catalogue_(std::make_unique<dvd::TitleCatalogue>(messages, &current_edit_)) {}
 
 DiscSession::~DiscSession() = default;
 
@@ -64,7 +64,7 @@ bool DiscSession::LoadProfiles(const fs::path& file) {
 
 bool DiscSession::ChooseProfile(int32_t id) {
     if (has_profile_ && id == profile_.Id) return false;
-    engine::OutputProfile chosen{};
+    core::OutputProfile chosen{};
     if (!profiles().Find(id, chosen)) {
         messages_->ShowMessage(kCantGetFormatMessage);
         return false;
@@ -78,13 +78,13 @@ bool DiscSession::ChooseProfile(int32_t id) {
 bool DiscSession::ChooseProfileByIdOrName(const std::string& wanted) {
     if (wanted.empty() || IsNumber(wanted)) {
         const int32_t id = wanted.empty() ? 1 : std::stoi(wanted);
-        engine::OutputProfile found{};
+        core::OutputProfile found{};
         if (!profiles().Find(id, found)) return false;
         if (!has_profile_ || id != profile_.Id) ChooseProfile(id);
         return true;
     }
     int32_t id = -1;
-    for (const engine::OutputProfile& profile : profiles().Iterate()) {
+    for (const core::OutputProfile& profile : profiles().Iterate()) {
         if (Lower(profile.ProfileName) == Lower(wanted)) {
             id = profile.Id;
             break;
@@ -95,16 +95,16 @@ bool DiscSession::ChooseProfileByIdOrName(const std::string& wanted) {
     return true;
 }
 
-void DiscSession::ReplaceProfile(const engine::OutputProfile& edited) {
+void DiscSession::ReplaceProfile(const core::OutputProfile& edited) {
     profile_ = edited;
     has_profile_ = true;
     catalogue_->RefreshOutputNames(profile_.FormatExt);
-    engine::OutputProfile check{};
+    core::OutputProfile check{};
     if (!profiles().Find(profile_.Id, check)) messages_->ShowMessage(kGetFormatError);
 }
 
 void DiscSession::ProfilesChanged() {
-    engine::OutputProfile check{};
+    core::OutputProfile check{};
     if (!has_profile_ || profiles().Find(profile_.Id, check)) return;
     has_profile_ = false;
     if (profiles().Find(1, profile_)) {
@@ -122,14 +122,14 @@ bool DiscSession::OpenDisc(const std::string& path) {
         return false;
     }
     if (engine::IsMpegFilePath(path)) {
-        auto record = std::make_unique<DvdDiscInfo>();
+        auto record = std::make_unique<dvd::DvdDiscInfo>();
         if (!engine::ProbeMpegFile(path, record.get())) {
             messages_->ShowMessage(engine::UnreadableFileText(path));
             return false;
         }
         catalogue_->LoadFileRecord(path, *record);
     } else if (const fs::path bdmv = engine::BdmvFolderOf(path); !bdmv.empty()) {
-        auto record = std::make_unique<DvdDiscInfo>();
+        auto record = std::make_unique<dvd::DvdDiscInfo>();
         engine::BdmvClips clips;
         std::string error;
         if (!engine::ProbeBdmvFolder(bdmv, record.get(), &clips, &error)) {
@@ -143,7 +143,7 @@ bool DiscSession::OpenDisc(const std::string& path) {
         return false;
     }
     disc_open_ = true;
-    for (CatalogueRow& row : catalogue_->rows()) row.checked = true;
+    for (dvd::CatalogueRow& row : catalogue_->rows()) row.checked = true;
     selected_row_ = catalogue_->selected_row() >= 0 ? catalogue_->selected_row() : kNoRow;
     return true;
 }
@@ -159,7 +159,7 @@ void DiscSession::ClearAll() {
 CheckState DiscSession::check_state(int row) const {
     const auto& rows = catalogue_->rows();
     if (row != kRootRow) return rows[row].checked ? CheckState::kChecked : CheckState::kUnchecked;
-    const auto checked = std::count_if(rows.begin(), rows.end(), [](const CatalogueRow& r) { return r.checked; });
+    const auto checked = std::count_if(rows.begin(), rows.end(), [](const dvd::CatalogueRow& r) { return r.checked; });
     if (rows.empty() || checked == 0) return rows.empty() ? CheckState::kChecked : CheckState::kUnchecked;
     return checked == static_cast<long>(rows.size()) ? CheckState::kChecked : CheckState::kPartly;
 }
@@ -174,7 +174,7 @@ void DiscSession::ClickCheck(int row) {
 }
 
 void DiscSession::CheckAll(bool checked) {
-    for (CatalogueRow& row : catalogue_->rows()) row.checked = checked;
+    for (dvd::CatalogueRow& row : catalogue_->rows()) row.checked = checked;
 }
 
 // --- Selection and streams ---------------------------------------------------
@@ -192,7 +192,7 @@ int DiscSession::NextRow() const {
 }
 
 std::string DiscSession::PreviewItemName() const {
-    return selected_row_ >= 0 ? row(selected_row_).name : TitleItemName(0);
+    return selected_row_ >= 0 ? row(selected_row_).name : dvd::TitleItemName(0);
 }
 
 int DiscSession::PreviewTitle() const { return selected_row_ >= 0 ? row(selected_row_).item.title_index : 0; }
@@ -208,60 +208,60 @@ bool DiscSession::SelectSubtitle(int entry) {
     if (!catalogue_->SelectSubtitle(entry)) return false;
     subtitle_choice_ = TrackChoice{};
     subtitle_choice_.id = catalogue_->current_subtitle_id();
-    subtitle_choice_.none = subtitle_choice_.id == kNoSubtitleId;
+    subtitle_choice_.none = subtitle_choice_.id == dvd::kNoSubtitleId;
     return true;
 }
 
 // --- Rows for the command line -----------------------------------------------
 
 bool DiscSession::CheckTitle(int title) {
-    const DvdDiscInfo& disc = catalogue_->disc();
-    if (title < 0 || title >= std::min(disc.title_count, kDvdMaxTitles)) {
-        messages_->ShowMessage(TitleItemName(title) + " does not exist on this disc");
+    const dvd::DvdDiscInfo& disc = catalogue_->disc();
+    if (title < 0 || title >= std::min(disc.title_count, dvd::kDvdMaxTitles)) {
+        messages_->ShowMessage(dvd::TitleItemName(title) + " does not exist on this disc");
         return false;
     }
     auto& rows = catalogue_->rows();
-    for (CatalogueRow& row : rows) {
+    for (dvd::CatalogueRow& row : rows) {
         if (row.item.title_index == title && row.item.chapter_index < 0) {
             row.checked = true;
             return true;
         }
     }
     // A title the list leaves out (shorter than 3 s, or unreadable).
-    const DvdTitleInfo& info = disc.titles[title];
-    CatalogueRow row;
-    row.name = TitleItemName(title);
-    row.original_length = row.trimmed_length = DurationText(info.duration_ms);
-    row.item = engine::MakeTitleItem(title, static_cast<int64_t>(std::floor(info.duration_ms)));
+    const dvd::DvdTitleInfo& info = disc.titles[title];
+    dvd::CatalogueRow row;
+    row.name = dvd::TitleItemName(title);
+    row.original_length = row.trimmed_length = dvd::DurationText(info.duration_ms);
+    row.item = core::MakeTitleItem(title, static_cast<int64_t>(std::floor(info.duration_ms)));
     row.output_name = row.name + profile_.FormatExt;
     rows.push_back(std::move(row));
     return true;
 }
 
 void DiscSession::OrderTitleRows(const std::vector<int>& titles) {
-    auto rank = [&](const CatalogueRow& row) {
+    auto rank = [&](const dvd::CatalogueRow& row) {
         const auto at = std::find(titles.begin(), titles.end(), row.item.title_index);
         return row.item.chapter_index < 0 && at != titles.end() ? at - titles.begin()
                                                                : static_cast<std::ptrdiff_t>(titles.size());
     };
-    std::vector<CatalogueRow>& rows = catalogue_->rows();
+    std::vector<dvd::CatalogueRow>& rows = catalogue_->rows();
     std::stable_sort(rows.begin(), rows.end(),
-                     [&](const CatalogueRow& a, const CatalogueRow& b) { return rank(a) < rank(b); });
+                     [&](const dvd::CatalogueRow& a, const dvd::CatalogueRow& b) { return rank(a) < rank(b); });
     selected_row_ = rows.empty() ? kNoRow : 0;
 }
 
 bool DiscSession::UseChapter(int title, int chapter) {
-    const DvdDiscInfo& disc = catalogue_->disc();
-    const bool title_exists = title >= 0 && title < std::min(disc.title_count, kDvdMaxTitles);
+    const dvd::DvdDiscInfo& disc = catalogue_->disc();
+    const bool title_exists = title >= 0 && title < std::min(disc.title_count, dvd::kDvdMaxTitles);
     if (!title_exists || chapter < 0 || chapter >= disc.titles[title].chapters) {
-        messages_->ShowMessage(ChapterItemName(title, chapter) + " does not exist on this disc");
+        messages_->ShowMessage(dvd::ChapterItemName(title, chapter) + " does not exist on this disc");
         return false;
     }
-    CatalogueRow row;
-    row.name = ChapterItemName(title, chapter);
-    row.item = engine::MakeTitleItem(title, catalogue_->ChapterLengthMs(title, chapter));
+    dvd::CatalogueRow row;
+    row.name = dvd::ChapterItemName(title, chapter);
+    row.item = core::MakeTitleItem(title, catalogue_->ChapterLengthMs(title, chapter));
     row.item.chapter_index = chapter;
-    row.original_length = row.trimmed_length = DurationText(static_cast<double>(row.item.length_ms));
+    row.original_length = row.trimmed_length = dvd::DurationText(static_cast<double>(row.item.length_ms));
     row.output_name = row.name + profile_.FormatExt;
     catalogue_->rows().assign(1, std::move(row));
     selected_row_ = 0;
@@ -270,7 +270,7 @@ bool DiscSession::UseChapter(int title, int chapter) {
 
 int DiscSession::TrimCheckedRows(int64_t start_ms, int64_t end_ms) {
     int unchecked = 0;
-    for (CatalogueRow& row : catalogue_->rows()) {
+    for (dvd::CatalogueRow& row : catalogue_->rows()) {
         if (!row.checked || row.item.length_ms <= 0) continue;  // unreadable: CheckedRows says so
         if (start_ms >= row.item.length_ms) {
             messages_->ShowMessage(row.name + " ends before the trim start; it is skipped");
@@ -280,7 +280,7 @@ int DiscSession::TrimCheckedRows(int64_t start_ms, int64_t end_ms) {
         }
         row.item.trim_start_ms = start_ms;
         row.item.trim_length_ms = std::min(end_ms, row.item.length_ms) - start_ms;
-        row.trimmed_length = DurationText(static_cast<double>(row.item.trim_length_ms));
+        row.trimmed_length = dvd::DurationText(static_cast<double>(row.item.trim_length_ms));
     }
     return unchecked;
 }
@@ -304,13 +304,13 @@ int DiscSession::BeginEdit() {
 
 void DiscSession::EndEdit(int row) {
     if (row < 0 || row >= row_count()) return;
-    CatalogueRow& edited = catalogue_->rows()[row];
+    dvd::CatalogueRow& edited = catalogue_->rows()[row];
     current_edit_.OnEditorClosed(edited.item);
-    edited.trimmed_length = DurationText(static_cast<double>(edited.item.trim_length_ms));
+    edited.trimmed_length = dvd::DurationText(static_cast<double>(edited.item.trim_length_ms));
 }
 
-void DiscSession::SetCurrentEdit(const engine::EditSettings& edit) {
-    engine::ConvertItem carrier{};
+void DiscSession::SetCurrentEdit(const core::EditSettings& edit) {
+    core::ConvertItem carrier{};
     carrier.edit = edit;
     current_edit_.OnEditorClosed(carrier);
 }
@@ -329,12 +329,12 @@ bool DiscSession::AcceptOutputFolder(const std::string& field, bool remember) {
 
 int32_t DiscSession::ResolveTrack(const TrackChoice& choice, int title, bool audio, const std::string& name,
                                   bool further) const {
-    const DvdTitleInfo& info = catalogue_->disc().titles[title];
-    const int count = std::clamp(audio ? info.audio_count : info.subtitle_count, 0, kDvdMaxStreams);
+    const dvd::DvdTitleInfo& info = catalogue_->disc().titles[title];
+    const int count = std::clamp(audio ? info.audio_count : info.subtitle_count, 0, dvd::kDvdMaxStreams);
     const int32_t* ids = audio ? info.audio_id : info.subtitle_id;
     const int32_t* languages = audio ? info.audio_language : info.subtitle_language;
-    const int32_t first = count > 0 ? ids[0] : (audio ? 0 : kNoSubtitleId);
-    if (!audio && choice.none) return kNoSubtitleId;
+    const int32_t first = count > 0 ? ids[0] : (audio ? 0 : dvd::kNoSubtitleId);
+    if (!audio && choice.none) return dvd::kNoSubtitleId;
     const bool chosen = choice.position > 0 || !choice.language.empty() || choice.id != 0;
     if (!chosen) return first;
     if (choice.id != 0) {
@@ -351,13 +351,13 @@ int32_t DiscSession::ResolveTrack(const TrackChoice& choice, int title, bool aud
                                (choice.position > 0 ? std::to_string(choice.position) : choice.language) +
                                (further ? "; it is left out" : "; it keeps its first one"));
     }
-    if (further) return audio ? 0 : kNoSubtitleId;
+    if (further) return audio ? 0 : dvd::kNoSubtitleId;
     return first;
 }
 
 std::vector<engine::BatchRow> DiscSession::CheckedRows(int* unreadable) const {
     std::vector<engine::BatchRow> batch;
-    for (const CatalogueRow& row : catalogue_->rows()) {
+    for (const dvd::CatalogueRow& row : catalogue_->rows()) {
         if (!row.checked) continue;
         const std::string name = RowName(row.item);
         if (catalogue_->disc().titles[row.item.title_index].chapters <= 0 || row.item.length_ms <= 0) {
@@ -382,7 +382,7 @@ std::vector<engine::BatchRow> DiscSession::CheckedRows(int* unreadable) const {
     return batch;
 }
 
-void DiscSession::AddFurtherTracks(const CatalogueRow& row, const std::string& name, engine::BatchRow* added) const {
+void DiscSession::AddFurtherTracks(const dvd::CatalogueRow& row, const std::string& name, engine::BatchRow* added) const {
     // A track the title lacks, or has chosen already, keeps its place (an
     // id of 0 or kNoSubtitleId), so that the tracks of a merged file line up.
     const int title = row.item.title_index;
@@ -399,22 +399,22 @@ void DiscSession::AddFurtherTracks(const CatalogueRow& row, const std::string& n
     // Soft subtitles need the disc's colour table.
     const int32_t handle = catalogue_->handle();
     uint32_t palette[16];
-    DvdVideoInfo video{};
+    dvd::DvdVideoInfo video{};
     if (!soft_subtitles_ || subtitle_choice_.none || handle == 0 || !catalogue_->source_files().empty() ||
-        !MyDVDGetPalette(handle, title, palette) || !MyDVDGetVideoInfo(handle, title, &video))
+        !dvd::MyDVDGetPalette(handle, title, palette) || !dvd::MyDVDGetVideoInfo(handle, title, &video))
         return;
     std::vector<int32_t>& ids = streams.soft_subtitle_ids;
     ids.push_back(streams.subtitle_id);
     for (const TrackChoice& choice : further_subtitle_choices_) {
         const int32_t id = ResolveTrack(choice, title, false, name, true);
-        ids.push_back(std::find(ids.begin(), ids.end(), id) == ids.end() ? id : kNoSubtitleId);
+        ids.push_back(std::find(ids.begin(), ids.end(), id) == ids.end() ? id : dvd::kNoSubtitleId);
     }
-    const DvdTitleInfo& info = catalogue_->disc().titles[title];
-    const int count = std::clamp(info.subtitle_count, 0, kDvdMaxStreams);
+    const dvd::DvdTitleInfo& info = catalogue_->disc().titles[title];
+    const int count = std::clamp(info.subtitle_count, 0, dvd::kDvdMaxStreams);
     for (int32_t id : ids) {
-        engine::SubtitleTrackFormat& format = added->subtitle_tracks.emplace_back();
+        core::SubtitleTrackFormat& format = added->subtitle_tracks.emplace_back();
         for (int i = 0; i < count; ++i)
-            if (info.subtitle_id[i] == id) format.language = LanguageCode3(info.subtitle_language[i]);
+            if (info.subtitle_id[i] == id) format.language = dvd::LanguageCode3(info.subtitle_language[i]);
         for (int i = 0; i < 16; ++i)
             format.palette_rgb[static_cast<size_t>(i)] = decoders::SubpictureOverlay::YCrCbToRgb(palette[i]);
         format.width = video.width;
@@ -422,7 +422,7 @@ void DiscSession::AddFurtherTracks(const CatalogueRow& row, const std::string& n
     }
 }
 
-std::vector<engine::ChapterMark> DiscSession::ChapterMarks(const engine::ConvertItem& item) const {
+std::vector<core::ChapterMark> DiscSession::ChapterMarks(const core::ConvertItem& item) const {
     const int32_t handle = catalogue_->handle();
     if (handle == 0 || !catalogue_->source_files().empty()) return {};
     const int title = item.title_index;
@@ -430,10 +430,10 @@ std::vector<engine::ChapterMark> DiscSession::ChapterMarks(const engine::Convert
     if (item.chapter_index >= 0) return {{0, "Chapter " + std::to_string(item.chapter_index + 1)}};
     const int64_t from = item.trim_start_ms;
     const int64_t to = item.trim_start_ms + item.trim_length_ms;
-    std::vector<engine::ChapterMark> marks;
+    std::vector<core::ChapterMark> marks;
     double start = 0;
     for (int c = 0; c < chapters; ++c) {
-        const double length = MyDvdGetChapterDuration(handle, title, c);
+        const double length = dvd::MyDvdGetChapterDuration(handle, title, c);
         if (length < 0) break;
         const double end = start + length;
         const auto begin = static_cast<int64_t>(std::llround(start));
@@ -446,16 +446,16 @@ std::vector<engine::ChapterMark> DiscSession::ChapterMarks(const engine::Convert
 }
 
 std::string DiscSession::AudioLanguage(int title, int32_t audio_id) const {
-    const DvdTitleInfo& info = catalogue_->disc().titles[title];
-    const int count = std::clamp(info.audio_count, 0, kDvdMaxStreams);
+    const dvd::DvdTitleInfo& info = catalogue_->disc().titles[title];
+    const int count = std::clamp(info.audio_count, 0, dvd::kDvdMaxStreams);
     for (int i = 0; i < count; ++i)
-        if (info.audio_id[i] == audio_id || (audio_id == 0 && i == 0)) return LanguageCode3(info.audio_language[i]);
+        if (info.audio_id[i] == audio_id || (audio_id == 0 && i == 0)) return dvd::LanguageCode3(info.audio_language[i]);
     return {};
 }
 
 // --- Preview -----------------------------------------------------------------
 
-fs::path SnapshotPath(const std::string& target, const engine::Settings& settings, std::time_t now) {
+fs::path SnapshotPath(const std::string& target, const core::Settings& settings, std::time_t now) {
     std::error_code error;
     if (!target.empty() && !fs::is_directory(target, error)) return target;
     const std::string folder = target.empty() ? settings.snap_folder : target;

@@ -58,7 +58,7 @@ inline constexpr int kNoRow = -2;
 class DiscSession {
 public:
     // `messages` and `settings` must outlive the session.
-    DiscSession(engine::MessageSink* messages, engine::SettingsStore* settings);
+    DiscSession(core::MessageSink* messages, core::SettingsStore* settings);
     ~DiscSession();
     DiscSession(const DiscSession&) = delete;
     DiscSession& operator=(const DiscSession&) = delete;
@@ -69,14 +69,14 @@ public:
     // False with "Load Format.xml error" when the catalogue cannot be read;
     // a saved file that cannot be read is reported and left out.
     bool LoadProfiles(const std::filesystem::path& file);
-    const engine::ProfileCatalogue& profiles() const { return library_.catalogue(); }
+    const core::ProfileCatalogue& profiles() const { return library_.catalogue(); }
     ProfileLibrary& profile_library() { return library_; }
     // After profiles were saved or deleted: a current profile whose id has
     // left the catalogue gives way to the profile of id 1.
     void ProfilesChanged();
     // False until a profile is current (a catalogue without id 1).
     bool has_profile() const { return has_profile_; }
-    const engine::OutputProfile& profile() const { return profile_; }
+    const core::OutputProfile& profile() const { return profile_; }
     // The profile list's choice. The current id again changes nothing;
     // an id the catalogue lacks says "Cann`t get format". A new profile
     // rewrites every row's output name. True when the profile changed.
@@ -86,10 +86,10 @@ public:
     bool ChooseProfileByIdOrName(const std::string& wanted);
     // The custom output settings window's OK: the edited copy becomes
     // current; "get format error" when its id has left the catalogue.
-    void ReplaceProfile(const engine::OutputProfile& edited);
+    void ReplaceProfile(const core::OutputProfile& edited);
     // Changes to the current profile's output settings only (command-line
     // overrides); output names keep their extension.
-    engine::OutputSettings& output_settings() { return profile_.Settings; }
+    core::OutputSettings& output_settings() { return profile_.Settings; }
 
     // --- Disc ---------------------------------------------------------------
     // Opens a DVD (drive, VIDEO_TS folder, ISO image), a Blu-ray folder
@@ -98,11 +98,11 @@ public:
     // disc that does not open, a BDMV folder without clips) and which clips
     // of a Blu-ray folder are left out.
     bool OpenDisc(const std::string& path);
-    const TitleCatalogue& catalogue() const { return *catalogue_; }
-    TitleCatalogue& catalogue() { return *catalogue_; }
+    const dvd::TitleCatalogue& catalogue() const { return *catalogue_; }
+    dvd::TitleCatalogue& catalogue() { return *catalogue_; }
     bool has_disc() const { return disc_open_; }
     int row_count() const { return static_cast<int>(catalogue_->rows().size()); }
-    const CatalogueRow& row(int index) const { return catalogue_->rows()[index]; }
+    const dvd::CatalogueRow& row(int index) const { return catalogue_->rows()[index]; }
     // Edit > Clear All: no rows, empty stream lists.
     void ClearAll();
 
@@ -169,18 +169,18 @@ public:
     // The editor closed, OK or Cancel: the row's settings become current and
     // its "Trimmed Length" shows its trim.
     void EndEdit(int row);
-    engine::ConvertItem& item(int row) { return catalogue_->rows()[row].item; }
-    const engine::EditSettings& current_edit() const { return current_edit_.Get(); }
+    core::ConvertItem& item(int row) { return catalogue_->rows()[row].item; }
+    const core::EditSettings& current_edit() const { return current_edit_.Get(); }
     // Sets the current block directly (the command line's picture options).
-    void SetCurrentEdit(const engine::EditSettings& edit);
+    void SetCurrentEdit(const core::EditSettings& edit);
     // The process's text watermark, drawn into every converted file (empty
     // text: none). The editor's watermark page and --watermark set it.
-    const engine::Watermark& watermark() const { return watermark_; }
-    void SetWatermark(const engine::Watermark& watermark) { watermark_ = watermark; }
+    const core::Watermark& watermark() const { return watermark_; }
+    void SetWatermark(const core::Watermark& watermark) { watermark_ = watermark; }
     // Deinterlacing and the automatic crop of every converted title
     // (--deinterlace, --crop auto); deinterlacing is automatic by default.
-    const engine::PictureCleanup& picture_cleanup() const { return cleanup_; }
-    void SetPictureCleanup(const engine::PictureCleanup& cleanup) { cleanup_ = cleanup; }
+    const core::PictureCleanup& picture_cleanup() const { return cleanup_; }
+    void SetPictureCleanup(const core::PictureCleanup& cleanup) { cleanup_ = cleanup; }
 
     // --- Start ---------------------------------------------------------------
     // The output field at Start: false with "Invalid output directory" when
@@ -194,8 +194,8 @@ public:
     std::vector<engine::BatchRow> CheckedRows(int* unreadable = nullptr) const;
 
     // --- Preview ------------------------------------------------------------
-    const engine::Settings& settings() const { return settings_->values(); }
-    engine::SettingsStore& settings_store() { return *settings_; }
+    const core::Settings& settings() const { return settings_->values(); }
+    core::SettingsStore& settings_store() { return *settings_; }
 
 private:
     // The id of the chosen track of `title`; a title without it keeps its
@@ -203,23 +203,23 @@ private:
     int32_t ResolveTrack(const TrackChoice& choice, int title, bool audio, const std::string& name,
                          bool further = false) const;
     // The row's sound tracks and subtitle streams after the first choices.
-    void AddFurtherTracks(const CatalogueRow& row, const std::string& name, engine::BatchRow* batch_row) const;
+    void AddFurtherTracks(const dvd::CatalogueRow& row, const std::string& name, engine::BatchRow* batch_row) const;
     // The disc's chapters that start inside the item's range, counted from
     // the range's start; a range starting inside a chapter begins with it.
-    std::vector<engine::ChapterMark> ChapterMarks(const engine::ConvertItem& item) const;
+    std::vector<core::ChapterMark> ChapterMarks(const core::ConvertItem& item) const;
     // The container code of the sound track `audio_id` of `title`; empty
     // when the disc names no language for it.
     std::string AudioLanguage(int title, int32_t audio_id) const;
 
-    engine::MessageSink* const messages_;
-    engine::SettingsStore* const settings_;
+    core::MessageSink* const messages_;
+    core::SettingsStore* const settings_;
     ProfileLibrary library_;
-    engine::OutputProfile profile_{};
+    core::OutputProfile profile_{};
     bool has_profile_ = false;
-    engine::CurrentEditSettings current_edit_;
-    engine::Watermark watermark_;
-    engine::PictureCleanup cleanup_;
-    std::unique_ptr<TitleCatalogue> catalogue_;
+    core::CurrentEditSettings current_edit_;
+    core::Watermark watermark_;
+    core::PictureCleanup cleanup_;
+    std::unique_ptr<dvd::TitleCatalogue> catalogue_;
     bool disc_open_ = false;
     int selected_row_ = kNoRow;
     TrackChoice audio_choice_;     // empty: the list's current entry
@@ -238,6 +238,6 @@ double SeekFromSlider(int value, double duration);
 // the folder `target` names, or in the stored snapshot folder when `target`
 // is empty, a file named by the time and the stored image type
 // ("2010-05-01 12-30-05.BMP").
-std::filesystem::path SnapshotPath(const std::string& target, const engine::Settings& settings, std::time_t now);
+std::filesystem::path SnapshotPath(const std::string& target, const core::Settings& settings, std::time_t now);
 
 }  // namespace rizuvira::app

@@ -28,7 +28,7 @@ RECT FitShape(const RECT& box, int64_t aspect_x, int64_t aspect_y) {
 SourcePicture Checked(SourcePicture source) {
     if (source.width <= 0 || source.height <= 0 || source.width > filters::kMaxPictureSide ||
         source.height > filters::kMaxPictureSide)
-        source.width = engine::kSourceWidth, source.height = engine::kSourceHeight;
+        source.width = core::kSourceWidth, source.height = core::kSourceHeight;
     if (source.aspect_x <= 0 || source.aspect_y <= 0 || source.aspect_x > 0xFFFF ||
         source.aspect_y > 0xFFFF)
         source.aspect_x = source.width, source.aspect_y = source.height;
@@ -95,7 +95,7 @@ double TimeSliderSeekSeconds(int32_t value, double duration_seconds) {
     return std::clamp(value, 0, kTimeSliderRange) * duration_seconds / kTimeSliderRange;
 }
 
-Editor::Editor(const engine::ConvertItem& row, const engine::OutputSettings& output,
+Editor::Editor(const core::ConvertItem& row, const core::OutputSettings& output,
                EditorPage mode, const SourcePicture& source, const EditorLayout& layout)
     : length_ms_(std::max<int64_t>(row.length_ms, 0)),
       output_(output),
@@ -106,8 +106,8 @@ Editor::Editor(const engine::ConvertItem& row, const engine::OutputSettings& out
     values_.trim_length_ms = row.trim_length_ms;
     values_.edit = row.edit;
     // The default block means the whole picture, whatever its height.
-    const engine::EditSettings& d = engine::kDefaultEditSettings;
-    engine::EditSettings& e = values_.edit;
+    const core::EditSettings& d = core::kDefaultEditSettings;
+    core::EditSettings& e = values_.edit;
     if (e.crop_left == d.crop_left && e.crop_top == d.crop_top && e.crop_right == d.crop_right &&
         e.crop_bottom == d.crop_bottom) {
         e.crop_right = source_.width;
@@ -119,7 +119,7 @@ Editor::Editor(const engine::ConvertItem& row, const engine::OutputSettings& out
     PlaceTracker();
 }
 
-void Editor::AttachPreview(filters::EditorPreviewGraph* preview, int32_t audio_id,
+void Editor::AttachPreview(engine::EditorPreviewGraph* preview, int32_t audio_id,
                            int32_t subtitle_id) {
     preview_ = preview;
     if (!preview_) return;
@@ -131,15 +131,15 @@ void Editor::AttachPreview(filters::EditorPreviewGraph* preview, int32_t audio_i
     preview_->SetVolume(values_.edit.volume);
     preview_has_mark_ = false;
     SendWatermark();
-    filters::StreamInfoList streams{};
+    engine::StreamInfoList streams{};
     if (preview_->ListStreams(&streams)) {
-        for (int i = 0; i < std::min(streams.audio_count, filters::StreamInfoList::kMaxAudio);
+        for (int i = 0; i < std::min(streams.audio_count, engine::StreamInfoList::kMaxAudio);
              ++i) {
             if (audio_id >= 0 && streams.audio[i].stream_id == audio_id)
                 preview_->EnableStream(streams.audio[i].index, true);
         }
         for (int i = 0;
-             i < std::min(streams.subtitle_count, filters::StreamInfoList::kMaxSubtitles); ++i) {
+             i < std::min(streams.subtitle_count, engine::StreamInfoList::kMaxSubtitles); ++i) {
             if (subtitle_id >= 0 && streams.subtitles[i].stream_id == subtitle_id)
                 preview_->EnableStream(streams.subtitles[i].index, true);
         }
@@ -154,9 +154,9 @@ RECT Editor::RightFrameRect() const {
 
 RECT Editor::RightPictureRect() const {
     const RECT frame = RightFrameRect();
-    const engine::EditSettings& e = values_.edit;
+    const core::EditSettings& e = values_.edit;
     switch (e.zoom_mode) {
-        case engine::kZoomKeepOriginal: {
+        case core::kZoomKeepOriginal: {
             const RECT crop = CropRect();
             return filters::FitPicture(
                 e.zoom_mode, frame,
@@ -164,8 +164,8 @@ RECT Editor::RightPictureRect() const {
                                   PictureAspect{source_.aspect_x, source_.aspect_y},
                                   RectWidth(crop), RectHeight(crop)));
         }
-        case engine::kZoom16x9:
-        case engine::kZoom4x3:
+        case core::kZoom16x9:
+        case core::kZoom4x3:
             return filters::FitPicture(e.zoom_mode, frame, 0.0);
         default:
             return frame;
@@ -175,12 +175,12 @@ RECT Editor::RightPictureRect() const {
 // ---- Crop ----
 
 RECT Editor::CropRect() const {
-    const engine::EditSettings& e = values_.edit;
+    const core::EditSettings& e = values_.edit;
     return RECT{e.crop_left, e.crop_top, e.crop_right, e.crop_bottom};
 }
 
 Editor::Limits Editor::CropLimits(CropSide side) const {
-    const engine::EditSettings& e = values_.edit;
+    const core::EditSettings& e = values_.edit;
     switch (side) {
         case CropSide::kLeft:
             return {0, std::max(e.crop_right - 1, 0)};
@@ -217,7 +217,7 @@ bool Editor::ApplyMeasuredCrop(const std::optional<filters::CropBox>& measured) 
 }
 
 void Editor::SetZoomMode(int32_t mode) {
-    if (mode < engine::kZoomKeepOriginal || mode > engine::kZoom4x3) return;
+    if (mode < core::kZoomKeepOriginal || mode > core::kZoom4x3) return;
     values_.edit.zoom_mode = mode;
     ApplyZoom();
 }
@@ -239,7 +239,7 @@ void Editor::StoreCrop(const RECT& crop) {
         const RECT read_back = preview_->GetCropRect();
         if (!IsRectEmpty(read_back)) used = read_back;
     }
-    engine::EditSettings& e = values_.edit;
+    core::EditSettings& e = values_.edit;
     e.crop_left = used.left;
     e.crop_top = used.top;
     e.crop_right = used.right;
@@ -431,13 +431,13 @@ void Editor::SetVolume(int32_t value) {
 
 // ---- Watermark ----
 
-void Editor::SetWatermark(const engine::Watermark& watermark) {
+void Editor::SetWatermark(const core::Watermark& watermark) {
     watermark_ = watermark;
     SendWatermark();
 }
 
-engine::Watermark Editor::PreviewWatermark() const {
-    engine::Watermark mark = watermark_;
+core::Watermark Editor::PreviewWatermark() const {
+    core::Watermark mark = watermark_;
     filters::ConvertGeometry geometry;
     const RECT crop = CropRect();
     if (output_.Width <= 0 || output_.Height <= 0 ||
@@ -457,12 +457,12 @@ engine::Watermark Editor::PreviewWatermark() const {
 void Editor::SendWatermark() {
     if (!preview_) return;
     if (watermark_.enabled()) {
-        const WatermarkSettings settings = MakeWatermarkSettings(PreviewWatermark());
+        const filters::WatermarkSettings settings = filters::MakeWatermarkSettings(PreviewWatermark());
         preview_->SetWatermark(&settings);
         preview_has_mark_ = true;
     } else if (preview_has_mark_) {
         // An empty text leaves the converter's picture in place: make it invisible instead.
-        WatermarkSettings hidden = MakeWatermarkSettings(PreviewWatermark());
+        filters::WatermarkSettings hidden = filters::MakeWatermarkSettings(PreviewWatermark());
         hidden.kind = 1;
         hidden.alpha = 0.0f;
         preview_->SetWatermark(&hidden);
@@ -478,26 +478,26 @@ void Editor::Reset() {
             marks_ = Thumbs{0, kTimeSliderRange};
             break;
         case EditorPage::kCrop:
-            values_.edit.zoom_mode = engine::kZoomKeepOriginal;
+            values_.edit.zoom_mode = core::kZoomKeepOriginal;
             ApplyCrop(RECT{0, 0, source_.width, source_.height});
             break;
         case EditorPage::kEffect:
-            SetBrightness(engine::kDefaultEditSettings.brightness);
-            SetSaturation(engine::kDefaultEditSettings.saturation);
-            SetContrastSlider(engine::kDefaultEditSettings.hue_degrees + 180);
+            SetBrightness(core::kDefaultEditSettings.brightness);
+            SetSaturation(core::kDefaultEditSettings.saturation);
+            SetContrastSlider(core::kDefaultEditSettings.hue_degrees + 180);
             break;
         case EditorPage::kWatermark: {
-            engine::Watermark cleared;
+            core::Watermark cleared;
             cleared.font_family = watermark_.font_family;
             cleared.font_size_px = watermark_.font_size_px;
             SetWatermark(cleared);
             break;
         }
     }
-    SetVolume(engine::kDefaultEditSettings.volume);
+    SetVolume(core::kDefaultEditSettings.volume);
 }
 
-void Editor::Accept(engine::ConvertItem& row) const {
+void Editor::Accept(core::ConvertItem& row) const {
     row.trim_start_ms = values_.trim_start_ms;
     row.trim_length_ms = values_.trim_length_ms;
     row.edit = values_.edit;

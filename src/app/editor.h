@@ -24,10 +24,7 @@
 #include "core/watermark.h"
 #include "filters/border_detect.h"
 #include "platform/format_types.h"
-
-namespace rizuvira::filters {
-class EditorPreviewGraph;
-}
+#include "engine/editor_preview_graph.h"
 
 namespace rizuvira::app {
 
@@ -37,8 +34,8 @@ enum class EditorPage : int32_t { kTrim = 0, kCrop = 1, kEffect = 2, kWatermark 
 // The source picture: its stored size and the display aspect the disc declares for it. An
 // unusable size means 720 x 480; an unusable aspect means square pixels.
 struct SourcePicture {
-    int32_t width = engine::kSourceWidth;
-    int32_t height = engine::kSourceHeight;
+    int32_t width = core::kSourceWidth;
+    int32_t height = core::kSourceHeight;
     int32_t aspect_x = 4;  // display aspect of the whole picture, e.g. 4:3 or 16:9
     int32_t aspect_y = 3;
 };
@@ -52,7 +49,7 @@ struct EditorLayout {
 struct EditorValues {
     int64_t trim_start_ms = 0;
     int64_t trim_length_ms = 0;
-    engine::EditSettings edit = engine::kDefaultEditSettings;
+    core::EditSettings edit = core::kDefaultEditSettings;
 };
 
 struct Point {
@@ -109,7 +106,7 @@ class Editor {
 public:
     // `row`: the row as the editor starts from it; `output`: the current profile's settings (its
     // Width and Height give the right picture's frame); `mode`: the page shown first.
-    Editor(const engine::ConvertItem& row, const engine::OutputSettings& output, EditorPage mode,
+    Editor(const core::ConvertItem& row, const core::OutputSettings& output, EditorPage mode,
            const SourcePicture& source = {}, const EditorLayout& layout = {});
 
     const EditorValues& values() const { return values_; }
@@ -125,7 +122,7 @@ public:
     // preview reads back), the right picture's rectangle, every slider value and the streams
     // whose ids are given (`audio_id` matched on its low 8 bits, `subtitle_id` whole; -1
     // enables none), then seeks to 0. The graph must be open and outlive its attachment.
-    void AttachPreview(filters::EditorPreviewGraph* preview, int32_t audio_id, int32_t subtitle_id);
+    void AttachPreview(engine::EditorPreviewGraph* preview, int32_t audio_id, int32_t subtitle_id);
     void DetachPreview() { preview_ = nullptr; }
 
     // ---- Geometry ----
@@ -203,12 +200,12 @@ public:
 
     // ---- Watermark page ----
     // The process's watermark as the editor shows it (output pixels); handed to the preview.
-    void SetWatermark(const engine::Watermark& watermark);
-    const engine::Watermark& watermark() const { return watermark_; }
+    void SetWatermark(const core::Watermark& watermark);
+    const core::Watermark& watermark() const { return watermark_; }
     // The same watermark where the preview draws it: the preview's converter works on the
     // whole source picture before the crop, so position and size are mapped from the output
     // frame back to source pixels, so that the right picture shows it as the file will.
-    engine::Watermark PreviewWatermark() const;
+    core::Watermark PreviewWatermark() const;
 
     // Reset: the current page's values (the watermark page: no text, the font kept), then the
     // volume to 256.
@@ -216,7 +213,7 @@ public:
 
     // OK: the row's trim values and edit block become the editor's copy. (Cancel: drop the
     // editor.)
-    void Accept(engine::ConvertItem& row) const;
+    void Accept(core::ConvertItem& row) const;
 
 private:
     int64_t trim_end_ms() const { return values_.trim_start_ms + values_.trim_length_ms; }
@@ -231,7 +228,7 @@ private:
     void SendWatermark();
 
     const int64_t length_ms_;
-    const engine::OutputSettings output_;
+    const core::OutputSettings output_;
     const SourcePicture source_;
     const EditorLayout layout_;
     EditorValues values_;
@@ -241,8 +238,8 @@ private:
     Thumbs marks_{0, kTimeSliderRange};
     TrackerZone drag_zone_ = TrackerZone::kNone;
     Point drag_last_{};
-    filters::EditorPreviewGraph* preview_ = nullptr;
-    engine::Watermark watermark_;
+    engine::EditorPreviewGraph* preview_ = nullptr;
+    core::Watermark watermark_;
     bool preview_has_mark_ = false;  // the preview holds a watermark picture
 };
 

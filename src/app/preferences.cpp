@@ -17,7 +17,7 @@ std::string CpuText(int32_t percent) {
 
 const std::vector<std::string>& PreferenceEntries(PreferenceList list) {
     static const std::vector<std::string> image_types{"BMP", "JPEG", "GIF"};
-    static const std::vector<std::string> actions{engine::kActionNone, engine::kActionShutDown};
+    static const std::vector<std::string> actions{core::kActionNone, core::kActionShutDown};
     static const std::vector<std::string> cpu{"50%", "60%", "70%", "80%", "90%", "100%"};
     static const std::vector<std::string> languages{"English"};
     static const std::vector<std::string> skins{"Default"};
@@ -50,8 +50,8 @@ int SelectByPrefix(const std::vector<std::string>& entries, std::string_view sto
     return -1;
 }
 
-Preferences::Preferences(engine::SettingsStore& store) : store_(store) {
-    const engine::Settings& v = store_.values();
+Preferences::Preferences(core::SettingsStore& store) : store_(store) {
+    const core::Settings& v = store_.values();
     out_folder_ = v.out_folder;
     snap_folder_ = v.snap_folder;
     auto select = [&](PreferenceList list, std::string_view stored) {
@@ -81,8 +81,8 @@ std::string Preferences::SelectedText(PreferenceList list) const {
 }
 
 bool Preferences::Ok() {
-    using engine::SettingsStore;
-    const engine::Settings before = store_.values();
+    using core::SettingsStore;
+    const core::Settings before = store_.values();
     // One change: the setter and the value to write, and the value to put back.
     struct Change {
         bool (SettingsStore::*text_setter)(const std::string&);
@@ -102,7 +102,7 @@ bool Preferences::Ok() {
     if (Selection(PreferenceList::kAction) >= 0)
         text(&SettingsStore::SetAction, SelectedText(PreferenceList::kAction), before.action);
     if (Selection(PreferenceList::kCpuUsage) >= 0) {
-        const int32_t percent = engine::ParseLeadingInt(SelectedText(PreferenceList::kCpuUsage));
+        const int32_t percent = core::ParseLeadingInt(SelectedText(PreferenceList::kCpuUsage));
         if (percent != before.cpu_usage)
             changes.push_back(Change{nullptr, {}, {}, percent, before.cpu_usage});
     }

@@ -34,7 +34,7 @@ int SelectByPrefix(const std::vector<std::string>& entries, std::string_view sto
 class Preferences {
 public:
     // Shows the store's current values; `store` must outlive this object.
-    explicit Preferences(engine::SettingsStore& store);
+    explicit Preferences(core::SettingsStore& store);
 
     const std::string& OutFolderText() const { return out_folder_; }
     const std::string& SnapFolderText() const { return snap_folder_; }
@@ -58,7 +58,7 @@ public:
 private:
     std::string SelectedText(PreferenceList list) const;
 
-    engine::SettingsStore& store_;
+    core::SettingsStore& store_;
     std::string out_folder_;
     std::string snap_folder_;
     int selection_[kPreferenceListCount];

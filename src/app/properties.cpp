@@ -15,17 +15,17 @@ std::string Format(const char* format, Args... args) {
 
 }  // namespace
 
-PropertiesTexts MakePropertiesTexts(const filters::StreamInfoList& streams) {
+PropertiesTexts MakePropertiesTexts(const engine::StreamInfoList& streams) {
     PropertiesTexts texts;
     if (streams.video_count > 0) {
-        const filters::StreamInfoList::Video& v = streams.video[0];
+        const engine::StreamInfoList::Video& v = streams.video[0];
         texts.resolution = Format("%dx%d", v.width, v.height);
         texts.video_bitrate = Format("%.2f kbps", v.bit_rate / 1000.0);
         if (v.frame_duration_100ns > 0)
             texts.frame_rate = Format("%.3f fps", 10000000.0 / v.frame_duration_100ns);
     }
     if (streams.audio_count > 0) {
-        const filters::StreamInfoList::Audio& a = streams.audio[0];
+        const engine::StreamInfoList::Audio& a = streams.audio[0];
         texts.audio_bitrate = Format("%.3f kbps", a.bit_rate / 1000.0);
         texts.audio_sample_rate = Format("%d Hz", a.sample_rate);
         switch (a.channels) {

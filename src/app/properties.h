@@ -18,6 +18,6 @@ struct PropertiesTexts {
     std::string channels;           // "Channel Mono", "Channels Stereo", "5.1", or empty
 };
 
-PropertiesTexts MakePropertiesTexts(const filters::StreamInfoList& streams);
+PropertiesTexts MakePropertiesTexts(const engine::StreamInfoList& streams);
 
 }  // namespace rizuvira::app

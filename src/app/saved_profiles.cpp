@@ -72,9 +72,9 @@ void Element(std::ostringstream& xml, const char* name, int32_t value) {
 
 // In the order the catalogue reads them. A codec name left empty tells the reader that the
 // profile has no such stream.
-void WriteProfile(std::ostringstream& xml, const engine::OutputProfile& p) {
-    using engine::FieldText;
-    const engine::OutputSettings& s = p.Settings;
+void WriteProfile(std::ostringstream& xml, const core::OutputProfile& p) {
+    using core::FieldText;
+    const core::OutputSettings& s = p.Settings;
     xml << "  <Profile>\n";
     Element(xml, "ProfileName", FieldText(p.ProfileName));
     Element(xml, "FormatExt", FieldText(p.FormatExt));
@@ -104,13 +104,13 @@ fs::path SavedProfilesFile(const fs::path& settings_file) {
     return settings_file.parent_path() / kSavedProfilesFileName;
 }
 
-bool WriteProfileFile(const fs::path& path, const std::vector<engine::OutputProfile>& profiles,
+bool WriteProfileFile(const fs::path& path, const std::vector<core::OutputProfile>& profiles,
                       std::string* error) {
     std::ostringstream xml;
     xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         << "<!-- Output profiles saved in the custom output settings window. -->\n"
         << "<Formats>\n";
-    for (const engine::OutputProfile& profile : profiles) WriteProfile(xml, profile);
+    for (const core::OutputProfile& profile : profiles) WriteProfile(xml, profile);
     xml << "</Formats>\n";
 
     std::error_code code;
@@ -151,14 +151,14 @@ bool ProfileLibrary::Load(const fs::path& shipped, const fs::path& saved) {
 
     std::error_code error;
     if (fs::symlink_status(saved, error).type() == fs::file_type::not_found) return true;
-    engine::ProfileCatalogue loaded;
+    core::ProfileCatalogue loaded;
     if (!loaded.LoadFile(saved)) {
         saved_file_error_ = saved.string() +
                             " cannot be read: the saved profiles are not listed, and the file "
                             "is left as it is";
         return true;
     }
-    for (engine::OutputProfile profile : loaded.Iterate()) {
+    for (core::OutputProfile profile : loaded.Iterate()) {
         profile.Id = next_saved_id_++;
         catalogue_.Add(profile);
         saved_ids_.insert(profile.Id);
@@ -166,14 +166,14 @@ bool ProfileLibrary::Load(const fs::path& shipped, const fs::path& saved) {
     return true;
 }
 
-std::vector<engine::OutputProfile> ProfileLibrary::SavedProfiles() const {
-    std::vector<engine::OutputProfile> saved;
-    for (const engine::OutputProfile& profile : catalogue_.Iterate())
+std::vector<core::OutputProfile> ProfileLibrary::SavedProfiles() const {
+    std::vector<core::OutputProfile> saved;
+    for (const core::OutputProfile& profile : catalogue_.Iterate())
         if (IsSaved(profile.Id)) saved.push_back(profile);
     return saved;
 }
 
-FormOutcome ProfileLibrary::Rewrite(const std::vector<engine::OutputProfile>& saved) {
+FormOutcome ProfileLibrary::Rewrite(const std::vector<core::OutputProfile>& saved) {
     if (saved_file_.empty()) return {false, "There is no file for saved profiles"};
     if (!saved_file_error_.empty()) return {false, saved_file_error_};
     std::string error;
@@ -182,7 +182,7 @@ FormOutcome ProfileLibrary::Rewrite(const std::vector<engine::OutputProfile>& sa
     return {};
 }
 
-FormOutcome ProfileLibrary::SaveAs(const std::string& name, const engine::OutputProfile& profile,
+FormOutcome ProfileLibrary::SaveAs(const std::string& name, const core::OutputProfile& profile,
                                    int32_t* id) {
     const std::string wanted = Trimmed(name);
     if (wanted.empty()) return {false, "Please enter a name for the profile"};
@@ -192,15 +192,15 @@ FormOutcome ProfileLibrary::SaveAs(const std::string& name, const engine::Output
                     [](unsigned char c) { return c < 0x20 || c == 0x7f; }))
         return {false, "A profile name is one line of text"};
     if (wanted.size() >= sizeof profile.ProfileName) return {false, "The profile name is too long"};
-    for (const engine::OutputProfile& other : catalogue_.Iterate()) {
-        if (Lower(engine::FieldText(other.ProfileName)) == Lower(wanted))
+    for (const core::OutputProfile& other : catalogue_.Iterate()) {
+        if (Lower(core::FieldText(other.ProfileName)) == Lower(wanted))
             return {false, "A profile named \"" + wanted + "\" exists already"};
     }
 
-    engine::OutputProfile added = profile;
-    engine::SetField(added.ProfileName, wanted);
+    core::OutputProfile added = profile;
+    core::SetField(added.ProfileName, wanted);
     added.Id = next_saved_id_;
-    std::vector<engine::OutputProfile> saved = SavedProfiles();
+    std::vector<core::OutputProfile> saved = SavedProfiles();
     saved.push_back(added);
     if (FormOutcome written = Rewrite(saved); !written.ok) return written;
     catalogue_.Add(added);
@@ -211,11 +211,11 @@ FormOutcome ProfileLibrary::SaveAs(const std::string& name, const engine::Output
 }
 
 FormOutcome ProfileLibrary::Delete(int32_t id) {
-    engine::OutputProfile found{};
+    core::OutputProfile found{};
     if (!catalogue_.Find(id, found)) return {false, "There is no such profile"};
     if (!IsSaved(id)) return {false, "The profiles that come with the program cannot be deleted"};
-    std::vector<engine::OutputProfile> saved = SavedProfiles();
-    std::erase_if(saved, [id](const engine::OutputProfile& p) { return p.Id == id; });
+    std::vector<core::OutputProfile> saved = SavedProfiles();
+    std::erase_if(saved, [id](const core::OutputProfile& p) { return p.Id == id; });
     if (FormOutcome written = Rewrite(saved); !written.ok) return written;
     catalogue_.Remove(id);
     saved_ids_.erase(id);

@@ -29,7 +29,7 @@ std::filesystem::path SavedProfilesFile(const std::filesystem::path& settings_fi
 // records (ids aside), through a temporary file renamed over `path`, so a failed write leaves
 // the old file whole. False with the reason in `error`.
 bool WriteProfileFile(const std::filesystem::path& path,
-                      const std::vector<engine::OutputProfile>& profiles, std::string* error);
+                      const std::vector<core::OutputProfile>& profiles, std::string* error);
 
 class ProfileLibrary {
 public:
@@ -40,7 +40,7 @@ public:
     bool Load(const std::filesystem::path& shipped, const std::filesystem::path& saved);
 
     // Shipped profiles first, then the saved ones.
-    const engine::ProfileCatalogue& catalogue() const { return catalogue_; }
+    const core::ProfileCatalogue& catalogue() const { return catalogue_; }
     // Does not take the catalogue's lock: safe inside an Iteration.
     bool IsSaved(int32_t id) const { return saved_ids_.count(id) != 0; }
     const std::filesystem::path& saved_file() const { return saved_file_; }
@@ -52,15 +52,15 @@ public:
     // one of digits only (the command line takes those as ids), a control character, a name
     // longer than a profile holds, a name in use (ignoring case), or a file that cannot be
     // written.
-    FormOutcome SaveAs(const std::string& name, const engine::OutputProfile& profile, int32_t* id);
+    FormOutcome SaveAs(const std::string& name, const core::OutputProfile& profile, int32_t* id);
     // Deletes a saved profile; a shipped one or an unknown id is refused with a message.
     FormOutcome Delete(int32_t id);
 
 private:
-    std::vector<engine::OutputProfile> SavedProfiles() const;
-    FormOutcome Rewrite(const std::vector<engine::OutputProfile>& saved);
+    std::vector<core::OutputProfile> SavedProfiles() const;
+    FormOutcome Rewrite(const std::vector<core::OutputProfile>& saved);
 
-    engine::ProfileCatalogue catalogue_;
+    core::ProfileCatalogue catalogue_;
     std::filesystem::path saved_file_;
     std::string saved_file_error_;
     std::set<int32_t> saved_ids_;

@@ -35,7 +35,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void ApplyCustom(const CustomOutput& custom, engine::OutputSettings* settings) {
+void ApplyCustom(const CustomOutput& custom, core::OutputSettings* settings) {
     if (custom.width) settings->Width = custom.width;
     if (custom.height) settings->Height = custom.height;
     if (custom.frame_rate_x1000) settings->FrameRate = custom.frame_rate_x1000;
@@ -59,7 +59,7 @@ app::TrackChoice ToTrackChoice(const TrackChoice& option) {
 
 // The messages of the engine, on their own line below the progress bar,
 // and with --json also as a "message" event.
-class CliMessages final : public engine::MessageSink {
+class CliMessages final : public core::MessageSink {
 public:
     CliMessages(ProgressView* view, std::FILE* json_out) : view_(view), json_out_(json_out) {}
     void ShowMessage(const std::string& text) override { Show("message", text); }
@@ -139,18 +139,18 @@ private:
 int RunProfiles(const std::string& catalogue_path, bool json, std::FILE* out) {
     app::ProfileLibrary library;
     const fs::path saved =
-        app::SavedProfilesFile(engine::DefaultSettingsFile(app::kApplicationTitle));
+        app::SavedProfilesFile(core::DefaultSettingsFile(app::kApplicationTitle));
     if (!library.Load(app::ProfileCatalogueFile(catalogue_path), saved)) {
         std::fprintf(stderr, "Cannot read the profile catalogue %s\n", catalogue_path.c_str());
         return kExitUsage;
     }
     if (!library.saved_file_error().empty())
         std::fprintf(stderr, "%s\n", library.saved_file_error().c_str());
-    const engine::ProfileCatalogue& catalogue = library.catalogue();
+    const core::ProfileCatalogue& catalogue = library.catalogue();
     if (json) std::fprintf(out, "{\"profiles\": [");
     bool first = true;
-    for (const engine::OutputProfile& profile : catalogue.Iterate()) {
-        const engine::OutputSettings& s = profile.Settings;
+    for (const core::OutputProfile& profile : catalogue.Iterate()) {
+        const core::OutputSettings& s = profile.Settings;
         if (json) {
             std::fprintf(out,
                          "%s\n  {\"id\": %d, \"name\": %s, \"extension\": %s, \"video\": %s, \"width\": %d, "
@@ -178,7 +178,7 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     ProgressView view(mode, out, stderr);
     CliMessages messages(&view, options.json ? out : nullptr);
 
-    engine::SettingsStore store(engine::DefaultSettingsFile(app::kApplicationTitle));
+    core::SettingsStore store(core::DefaultSettingsFile(app::kApplicationTitle));
     store.Load();
     app::DiscSession session(&messages, &store);
 
@@ -240,9 +240,9 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
         case AfterOption::kShutDown: batch.shut_down = true; break;
         case AfterOption::kOpenFolder: batch.open_folder = true; break;
     }
-    engine::Settings run_settings = store.values();
+    core::Settings run_settings = store.values();
     if (options.cpu_usage) run_settings.cpu_usage = options.cpu_usage;
-    const TitleCatalogue& catalogue = session.catalogue();
+    const dvd::TitleCatalogue& catalogue = session.catalogue();
     if (!options.overwrite) {
         const std::vector<fs::path> existing = engine::ExistingOutputs(rows, batch);
         for (const fs::path& path : existing)

@@ -44,7 +44,7 @@ bool ParseTrack(const std::string& text, bool allow_none, TrackChoice* choice) {
         choice->none = true;
         return true;
     }
-    if (ParseIntIn(text, 1, kDvdMaxStreams, &choice->position)) return true;
+    if (ParseIntIn(text, 1, dvd::kDvdMaxStreams, &choice->position)) return true;
     if ((text.size() == 2 || text.size() == 3) &&
         std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isalpha(c); })) {
         for (char c : text) choice->language += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -58,7 +58,7 @@ bool ParseTrackList(const std::string& text, bool allow_none, std::optional<Trac
                     std::vector<TrackChoice>* further) {
     further->clear();
     const std::vector<std::string> parts = Split(text, ',');
-    if (parts.empty() || parts.size() > static_cast<size_t>(kDvdMaxStreams)) return false;
+    if (parts.empty() || parts.size() > static_cast<size_t>(dvd::kDvdMaxStreams)) return false;
     for (size_t i = 0; i < parts.size(); ++i) {
         TrackChoice choice;
         if (!ParseTrack(parts[i], allow_none && parts.size() == 1, &choice)) return false;
@@ -124,9 +124,9 @@ bool ParseTitleList(const std::string& text, std::vector<int>* titles) {
     for (const std::string& part : Split(text, ',')) {
         const std::vector<std::string> range = Split(part, '-');
         int first = 0, last = 0;
-        if (range.size() > 2 || !ParseIntIn(range[0], 1, kDvdMaxTitles, &first)) return false;
+        if (range.size() > 2 || !ParseIntIn(range[0], 1, dvd::kDvdMaxTitles, &first)) return false;
         last = first;
-        if (range.size() == 2 && (!ParseIntIn(range[1], 1, kDvdMaxTitles, &last) || last < first)) return false;
+        if (range.size() == 2 && (!ParseIntIn(range[1], 1, dvd::kDvdMaxTitles, &last) || last < first)) return false;
         // In the order asked; a title named again keeps its first place.
         for (int t = first; t <= last; ++t)
             if (chosen.insert(t - 1).second) titles->push_back(t - 1);
@@ -150,7 +150,7 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         *error = why;
         return false;
     };
-    engine::EditSettings& edit = options->edit;
+    core::EditSettings& edit = options->edit;
     bool watermark_options = false;
     using Handler = std::function<bool(const std::string&)>;
     auto level = [](int* field, int low, int high) {
@@ -164,7 +164,7 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         {"--chapter", {[&](const std::string& v) {
              const std::vector<std::string> tc = Split(v, ':');
              int t = 0, c = 0;
-             if (tc.size() != 2 || !ParseIntIn(tc[0], 1, kDvdMaxTitles, &t) || !ParseIntIn(tc[1], 1, kDvdMaxChapters, &c))
+             if (tc.size() != 2 || !ParseIntIn(tc[0], 1, dvd::kDvdMaxTitles, &t) || !ParseIntIn(tc[1], 1, dvd::kDvdMaxChapters, &c))
                  return false;
              options->chapter_title = t - 1;
              options->chapter = c - 1;
@@ -192,12 +192,12 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
              return true;
          }, "auto, or LEFT,TOP,RIGHT,BOTTOM with left < right <= 720 and top < bottom <= 576"}},
         {"--deinterlace", {[&](const std::string& v) {
-             return engine::ParseDeinterlaceMode(v, &options->cleanup.deinterlace);
+             return core::ParseDeinterlaceMode(v, &options->cleanup.deinterlace);
          }, "auto, on or off"}},
         {"--zoom", {[&](const std::string& v) {
              static const std::map<std::string, int> modes{
-                 {"keep", engine::kZoomKeepOriginal}, {"full", engine::kZoomFullScreen},
-                 {"16:9", engine::kZoom16x9}, {"4:3", engine::kZoom4x3}};
+                 {"keep", core::kZoomKeepOriginal}, {"full", core::kZoomFullScreen},
+                 {"16:9", core::kZoom16x9}, {"4:3", core::kZoom4x3}};
              const auto found = modes.find(v);
              if (found == modes.end()) return false;
              edit.zoom_mode = found->second;
@@ -239,7 +239,7 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         {"--cpu", {level(&options->cpu_usage, 50, 100), "a percentage from 50 to 100"}},
         {"--watermark", {[&](const std::string& v) {
              options->watermark.text = v;
-             return !v.empty() && Utf16Units(v) <= static_cast<std::size_t>(engine::kMaxWatermarkUnits);
+             return !v.empty() && Utf16Units(v) <= static_cast<std::size_t>(core::kMaxWatermarkUnits);
          }, "a text of 1 to 63 characters"}},
         {"--watermark-font", {[&](const std::string& v) {
              options->watermark.font_family = v;

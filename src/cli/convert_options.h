@@ -45,9 +45,9 @@ struct ConvertOptions {
     int chapter = -1;
     int64_t trim_start_ms = 0;
     int64_t trim_end_ms = -1;   // -1: no trim
-    engine::EditSettings edit = engine::kDefaultEditSettings;
-    engine::Watermark watermark;  // empty text: none
-    engine::PictureCleanup cleanup;  // --deinterlace, --crop auto
+    core::EditSettings edit = core::kDefaultEditSettings;
+    core::Watermark watermark;  // empty text: none
+    core::PictureCleanup cleanup;  // --deinterlace, --crop auto
     std::optional<TrackChoice> audio;     // the first (default) sound track
     std::vector<TrackChoice> further_audio;  // written as tracks of their own after it
     std::optional<TrackChoice> subtitle;  // the subtitle drawn, or the first soft one

@@ -37,15 +37,15 @@ struct TitleFacts {
     int aspect_x = 0;  // display aspect, reduced
     int aspect_y = 0;
     std::vector<double> chapter_ms;
-    int sample_rate_hz[kDvdMaxStreams] = {};
-    bool subtitle_not_drawn[kDvdMaxStreams] = {};  // a Blu-ray graphics stream: listed only
+    int sample_rate_hz[dvd::kDvdMaxStreams] = {};
+    bool subtitle_not_drawn[dvd::kDvdMaxStreams] = {};  // a Blu-ray graphics stream: listed only
     std::string file;                              // a Blu-ray folder's clip: its file name
 };
 
-TitleFacts DiscTitleFacts(int32_t handle, int title, const DvdTitleInfo& record) {
+TitleFacts DiscTitleFacts(int32_t handle, int title, const dvd::DvdTitleInfo& record) {
     TitleFacts facts;
-    DvdVideoInfo video{};
-    if (MyDVDGetVideoInfo(handle, title, &video) && video.frame_rate_den > 0) {
+    dvd::DvdVideoInfo video{};
+    if (dvd::MyDVDGetVideoInfo(handle, title, &video) && video.frame_rate_den > 0) {
         facts.width = video.width;
         facts.height = video.height;
         facts.frames_per_second = static_cast<double>(video.frame_rate_num) / video.frame_rate_den;
@@ -53,15 +53,15 @@ TitleFacts DiscTitleFacts(int32_t handle, int title, const DvdTitleInfo& record)
         facts.aspect_y = video.aspect_y;
     }
     for (int c = 0; c < record.chapters; ++c)
-        facts.chapter_ms.push_back(std::max(0.0, MyDvdGetChapterDuration(handle, title, c)));
-    auto audio = std::make_unique<DvdAudioInfo>();
-    if (MyDVDGetAudioInfo(handle, title, audio.get()))
+        facts.chapter_ms.push_back(std::max(0.0, dvd::MyDvdGetChapterDuration(handle, title, c)));
+    auto audio = std::make_unique<dvd::DvdAudioInfo>();
+    if (dvd::MyDVDGetAudioInfo(handle, title, audio.get()))
         for (int a = 0; a < record.audio_count && a < audio->count; ++a)
             facts.sample_rate_hz[a] = audio->sample_rate_hz[a];
     return facts;
 }
 
-TitleFacts FileTitleFacts(const char* path, const DvdTitleInfo& record) {
+TitleFacts FileTitleFacts(const char* path, const dvd::DvdTitleInfo& record) {
     TitleFacts facts;
     facts.chapter_ms.push_back(record.duration_ms);
     ComPtr<IBaseFilter> splitter;
@@ -118,19 +118,19 @@ std::string ClockText(double ms) {
 }
 
 // `list_all`: a plain file, whose one title is listed however short.
-void PrintText(const DvdDiscInfo& disc, const std::vector<TitleFacts>& facts, bool list_all,
+void PrintText(const dvd::DvdDiscInfo& disc, const std::vector<TitleFacts>& facts, bool list_all,
                std::FILE* out) {
     for (int t = 0; t < disc.title_count; ++t) {
-        const DvdTitleInfo& title = disc.titles[t];
+        const dvd::DvdTitleInfo& title = disc.titles[t];
         if (!list_all && (title.chapters <= 0 || title.duration_ms <= 0)) {
             std::fprintf(out, "%s  unreadable: its title set's information is damaged or missing\n",
-                         TitleItemName(t).c_str());
+                         dvd::TitleItemName(t).c_str());
             continue;
         }
-        if (!IsListedTitle(title) && !list_all) continue;
+        if (!dvd::IsListedTitle(title) && !list_all) continue;
         const TitleFacts& fact = facts[static_cast<std::size_t>(t)];
-        std::fprintf(out, "%s  %s  %d chapter%s", TitleItemName(t).c_str(),
-                     DurationText(title.duration_ms).c_str(), title.chapters,
+        std::fprintf(out, "%s  %s  %d chapter%s", dvd::TitleItemName(t).c_str(),
+                     dvd::DurationText(title.duration_ms).c_str(), title.chapters,
                      title.chapters == 1 ? "" : "s");
         std::fprintf(out, fact.file.empty() ? "\n" : "  %s\n", fact.file.c_str());
         if (fact.width > 0)
@@ -143,31 +143,31 @@ void PrintText(const DvdDiscInfo& disc, const std::vector<TitleFacts>& facts, bo
             start_ms += fact.chapter_ms[c];
         }
         for (int a = 0; a < title.audio_count; ++a) {
-            std::fprintf(out, "  audio     %s", AudioEntryText(title, a).c_str());
+            std::fprintf(out, "  audio     %s", dvd::AudioEntryText(title, a).c_str());
             if (fact.sample_rate_hz[a] > 0) std::fprintf(out, "  %d Hz", fact.sample_rate_hz[a]);
             const int channels = title.audio_channels[a] + 1;
             std::fprintf(out, "  %d channel%s\n", channels, channels == 1 ? "" : "s");
         }
         for (int s = 0; s < title.subtitle_count; ++s)
             std::fprintf(
-                out, "  subtitle  %s%s\n", SubtitleEntryText(title, s).c_str(),
+                out, "  subtitle  %s%s\n", dvd::SubtitleEntryText(title, s).c_str(),
                 fact.subtitle_not_drawn[s] ? "  (Blu-ray graphics: listed, not drawn)" : "");
     }
 }
 
-void PrintJson(const DvdDiscInfo& disc, const std::vector<TitleFacts>& facts, std::FILE* out) {
+void PrintJson(const dvd::DvdDiscInfo& disc, const std::vector<TitleFacts>& facts, std::FILE* out) {
     std::fprintf(out, "{\"titles\": [");
     bool first_title = true;
     for (int t = 0; t < disc.title_count; ++t) {
-        const DvdTitleInfo& title = disc.titles[t];
+        const dvd::DvdTitleInfo& title = disc.titles[t];
         const TitleFacts& fact = facts[static_cast<std::size_t>(t)];
         std::fprintf(out, "%s\n  {\"index\": %d, \"name\": %s, \"listed\": %s, \"duration_ms\": %.3f, ",
-                     first_title ? "" : ",", t, JsonString(TitleItemName(t)).c_str(),
-                     IsListedTitle(title) ? "true" : "false", title.duration_ms);
+                     first_title ? "" : ",", t, JsonString(dvd::TitleItemName(t)).c_str(),
+                     dvd::IsListedTitle(title) ? "true" : "false", title.duration_ms);
         first_title = false;
         if (!fact.file.empty()) std::fprintf(out, "\"file\": %s, ", JsonString(fact.file).c_str());
         std::fprintf(out, "\"length\": %s, \"chapters\": %d, \"chapter_sectors\": [",
-                     JsonString(DurationText(title.duration_ms)).c_str(), title.chapters);
+                     JsonString(dvd::DurationText(title.duration_ms)).c_str(), title.chapters);
         for (int k = 0; k < title.chapters; ++k)
             std::fprintf(out, "%s%u", k ? ", " : "", title.chapter_sectors[k]);
         std::fprintf(out, "],\n   \"chapter_times\": [");
@@ -189,16 +189,16 @@ void PrintJson(const DvdDiscInfo& disc, const std::vector<TitleFacts>& facts, st
                          "%s{\"id\": \"%s\", \"language\": %s, \"coding\": %d, \"channels\": %d, "
                          "\"sample_rate\": %d, \"text\": %s}",
                          a ? ", " : "", Hex(title.audio_id[a]).c_str(),
-                         JsonString(LanguageCode2(title.audio_language[a])).c_str(),
+                         JsonString(dvd::LanguageCode2(title.audio_language[a])).c_str(),
                          title.audio_coding[a], title.audio_channels[a] + 1, fact.sample_rate_hz[a],
-                         JsonString(AudioEntryText(title, a)).c_str());
+                         JsonString(dvd::AudioEntryText(title, a)).c_str());
         }
         std::fprintf(out, "],\n   \"subtitles\": [");
         for (int s = 0; s < title.subtitle_count; ++s) {
             std::fprintf(out, "%s{\"id\": \"%s\", \"language\": %s, \"text\": %s, \"drawn\": %s}",
                          s ? ", " : "", Hex(title.subtitle_id[s]).c_str(),
-                         JsonString(LanguageCode2(title.subtitle_language[s])).c_str(),
-                         JsonString(SubtitleEntryText(title, s)).c_str(),
+                         JsonString(dvd::LanguageCode2(title.subtitle_language[s])).c_str(),
+                         JsonString(dvd::SubtitleEntryText(title, s)).c_str(),
                          fact.subtitle_not_drawn[s] ? "false" : "true");
         }
         std::fprintf(out, "]}");
@@ -209,7 +209,7 @@ void PrintJson(const DvdDiscInfo& disc, const std::vector<TitleFacts>& facts, st
 }  // namespace
 
 int RunInfo(const char* disc_path, bool json, std::FILE* out, std::FILE* err) {
-    auto disc = std::make_unique<DvdDiscInfo>();
+    auto disc = std::make_unique<dvd::DvdDiscInfo>();
     if (const std::string missing = engine::MissingSourceText(disc_path); !missing.empty()) {
         std::fprintf(err, "%s\n", missing.c_str());
         return kExitCannotOpen;
@@ -236,15 +236,15 @@ int RunInfo(const char* disc_path, bool json, std::FILE* out, std::FILE* err) {
             facts.back().file = clips.files[static_cast<size_t>(t)].filename().string();
         }
     } else {
-        const int32_t handle = MyDVDOpen(disc_path);
+        const int32_t handle = dvd::MyDVDOpen(disc_path);
         if (handle == 0) {
-            std::fprintf(err, "Open DVD error: %s%s\n", disc_path, DiscOpenProblem(disc_path).c_str());
+            std::fprintf(err, "Open DVD error: %s%s\n", disc_path, dvd::DiscOpenProblem(disc_path).c_str());
             return kExitCannotOpen;
         }
-        MyDVDGetInfo(handle, disc.get());
+        dvd::MyDVDGetInfo(handle, disc.get());
         for (int t = 0; t < disc->title_count; ++t)
             facts.push_back(DiscTitleFacts(handle, t, disc->titles[t]));
-        MyDVDClose(handle);
+        dvd::MyDVDClose(handle);
     }
     facts.resize(static_cast<std::size_t>(std::max(disc->title_count, 0)));
     if (json)

@@ -64,7 +64,7 @@ int RunSnapshot(const std::vector<std::string>& args) {
     if (!Parse(args, true, &parsed, "snapshot")) return kExitUsage;
     // Without -o, or with a folder, the file is named as the main window
     // names it, in the stored snapshot folder and image type.
-    engine::SettingsStore store(engine::DefaultSettingsFile(app::kApplicationTitle));
+    core::SettingsStore store(core::DefaultSettingsFile(app::kApplicationTitle));
     store.Load();
     parsed.output = app::SnapshotPath(parsed.output, store.values(), std::time(nullptr)).string();
     if (filters::SnapshotTypeFromPath(parsed.output) == filters::SnapshotType::kUnknown) {
@@ -80,8 +80,8 @@ int RunSnapshot(const std::vector<std::string>& args) {
     }
     // A still picture needs no sound device.
     setenv("SDL_AUDIODRIVER", "dummy", 0);
-    engine::StderrMessages messages;
-    if (!filters::SaveTitleSnapshot(parsed.disc, parsed.title, parsed.at_seconds, parsed.output, &messages))
+    core::StderrMessages messages;
+    if (!engine::SaveTitleSnapshot(parsed.disc, parsed.title, parsed.at_seconds, parsed.output, &messages))
         return 1;
     std::printf("%s\n", parsed.output.c_str());
     return kExitDone;
@@ -90,8 +90,8 @@ int RunSnapshot(const std::vector<std::string>& args) {
 int RunPlay(const std::vector<std::string>& args) {
     PreviewArgs parsed;
     if (!Parse(args, false, &parsed, "play")) return kExitUsage;
-    engine::StderrMessages messages;
-    const bool played = filters::PlayTitle(parsed.disc, parsed.title, &messages, [](double position, double duration) {
+    core::StderrMessages messages;
+    const bool played = engine::PlayTitle(parsed.disc, parsed.title, &messages, [](double position, double duration) {
         std::fprintf(stderr, "\r%8.1f / %.1f s", position, duration);
     });
     std::fputc('\n', stderr);

@@ -14,7 +14,7 @@ extern "C" {
 #include <memory>
 #include <string>
 
-namespace rizuvira::engine::av {
+namespace rizuvira::core::av {
 
 struct OutputFormatContextFree {
     // Closes the output file (when the container has one and it is open),
@@ -75,4 +75,4 @@ inline std::string ErrorText(int error) {
     return text;
 }
 
-}  // namespace rizuvira::engine::av
+}  // namespace rizuvira::core::av

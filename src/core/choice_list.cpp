@@ -1,6 +1,6 @@
 #include "core/choice_list.h"
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 
 namespace {
 
@@ -58,4 +58,4 @@ std::string ChoiceKeyForLabel(std::string_view list, std::string_view label) {
     return found;
 }
 
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

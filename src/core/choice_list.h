@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 
 // The entries a drop-down list shows, in list order: each element's label,
 // or its whole text when it has no "$".
@@ -22,4 +22,4 @@ std::string ChoiceLabelForValue(std::string_view list, std::string_view value);
 // label equals `label`, or the plain element equal to it; empty if none.
 std::string ChoiceKeyForLabel(std::string_view list, std::string_view label);
 
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

@@ -1,6 +1,6 @@
 #include "core/convert_item.h"
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 
 ConvertItem MakeTitleItem(int32_t title_index, int64_t duration_ms) {
     ConvertItem item{};
@@ -23,4 +23,4 @@ void CurrentEditSettings::ApplyToRows(std::span<ConvertItem* const> checked_rows
     }
 }
 
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

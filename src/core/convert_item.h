@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <span>
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 
 struct ConvertItem {
     int32_t title_index;    // from 0
@@ -48,4 +48,4 @@ private:
     EditSettings current_ = kDefaultEditSettings;
 };
 
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 
 // Size of the source picture that bounds the crop rectangle, for every disc.
 inline constexpr int32_t kSourceWidth = 720;
@@ -35,4 +35,4 @@ static_assert(sizeof(EditSettings) == 40, "EditSettings is a 40-byte block");
 inline constexpr EditSettings kDefaultEditSettings{
     kZoomKeepOriginal, 0, 0, kSourceWidth, kSourceHeight, 256, 128, 64, 0, 0};
 
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

@@ -12,7 +12,7 @@ extern "C" {
 #include <system_error>
 #include <thread>
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 
 namespace {
 
@@ -724,4 +724,4 @@ void MediaFileWriter::WriteChapters() {
     output_->chapters = list;
 }
 
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

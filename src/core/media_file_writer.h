@@ -41,7 +41,7 @@
 #include <string>
 #include <vector>
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 
 // A chapter of the output: where it starts and its name.
 struct ChapterMark {
@@ -236,4 +236,4 @@ private:
     std::vector<ChapterMark> chapters_;
 };
 
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 
 class MessageSink {
 public:
@@ -30,4 +30,4 @@ public:
     std::vector<std::string> messages;
 };
 
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

@@ -4,7 +4,7 @@
 #include <limits>
 #include <numeric>
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 
 void CopyToField(char* field, size_t capacity, std::string_view text) {
     if (capacity == 0) return;
@@ -48,4 +48,4 @@ FrameRateFraction ExactFrameRate(int32_t frame_rate_x1000) {
     return {frame_rate_x1000 / divisor, 1000 / divisor};
 }
 
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

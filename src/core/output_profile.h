@@ -15,7 +15,7 @@
 #include <type_traits>
 #include <vector>
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 
 struct OutputSettings {
     int32_t HasVideo;      // 0 or 1
@@ -87,4 +87,4 @@ struct FrameRateFraction {
 };
 FrameRateFraction ExactFrameRate(int32_t frame_rate_x1000);
 
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 
 enum class DeinterlaceMode : int32_t {
     kAuto = 0,  // by the pictures' coding flags and a measurement of the first pictures
@@ -37,4 +37,4 @@ inline bool ParseDeinterlaceMode(std::string_view text, DeinterlaceMode* mode) {
     return true;
 }
 
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

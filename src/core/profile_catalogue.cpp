@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 
 namespace {
 
@@ -13,7 +13,7 @@ namespace {
 // earlier is not seen and counts as absent.
 class ProfileReader {
 public:
-    ProfileReader(xml::XmlNavigator& nav, OutputProfile& profile) : nav_(nav), profile_(profile) {}
+    ProfileReader(core::XmlNavigator& nav, OutputProfile& profile) : nav_(nav), profile_(profile) {}
 
     void Read() {
         OutputSettings& s = profile_.Settings;
@@ -80,11 +80,11 @@ private:
         SetField(field, value);
     }
 
-    xml::XmlNavigator& nav_;
+    core::XmlNavigator& nav_;
     OutputProfile& profile_;
 };
 
-std::vector<OutputProfile> ReadProfiles(xml::XmlNavigator& nav) {
+std::vector<OutputProfile> ReadProfiles(core::XmlNavigator& nav) {
     std::vector<OutputProfile> profiles;
     nav.Reset();
     int32_t counter = 0;
@@ -105,14 +105,14 @@ std::vector<OutputProfile> ReadProfiles(xml::XmlNavigator& nav) {
 bool ProfileCatalogue::Load() { return LoadFile("Format.xml"); }
 
 bool ProfileCatalogue::LoadFile(const std::filesystem::path& path) {
-    xml::XmlNavigator nav;
+    core::XmlNavigator nav;
     if (!nav.LoadFile(path)) return false;
     Append(ReadProfiles(nav));
     return true;
 }
 
 bool ProfileCatalogue::LoadBuffer(const void* data, size_t size_bytes) {
-    xml::XmlNavigator nav;
+    core::XmlNavigator nav;
     if (!nav.LoadBuffer(data, size_bytes)) return false;
     Append(ReadProfiles(nav));
     return true;
@@ -161,4 +161,4 @@ void ProfileCatalogue::Clear() {
     profiles_.shrink_to_fit();
 }
 
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

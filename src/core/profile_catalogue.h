@@ -13,7 +13,7 @@
 #include <mutex>
 #include <vector>
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 
 class ProfileCatalogue {
 public:
@@ -64,4 +64,4 @@ private:
     std::vector<OutputProfile> profiles_;  // guarded by mutex_
 };
 
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

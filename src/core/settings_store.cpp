@@ -10,7 +10,7 @@
 
 #include "core/media_file_writer.h"
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 namespace {
 
 namespace fs = std::filesystem;
@@ -177,4 +177,4 @@ bool SettingsStore::Write() const {
     return true;
 }
 
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

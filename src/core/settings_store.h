@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <string>
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 
 inline constexpr const char* kActionNone = "No Action";
 inline constexpr const char* kActionShutDown = "Shut Down";
@@ -71,4 +71,4 @@ private:
     Settings values_;
 };
 
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 
 // Longest text in UTF-16 code units (the converter's record holds 64 with the closing NUL).
 inline constexpr int kMaxWatermarkUnits = 63;
@@ -24,4 +24,4 @@ struct Watermark {
     friend bool operator==(const Watermark&, const Watermark&) = default;
 };
 
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <system_error>
 
-namespace rizuvira::xml {
+namespace rizuvira::core {
 
 namespace {
 
@@ -101,4 +101,4 @@ std::string XmlNavigator::CurrentName() const {
     return current_ ? current_.name() : std::string{};
 }
 
-}  // namespace rizuvira::xml
+}  // namespace rizuvira::core

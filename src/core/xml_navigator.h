@@ -26,7 +26,7 @@
 #include <string>
 #include <string_view>
 
-namespace rizuvira::xml {
+namespace rizuvira::core {
 
 class XmlNavigator {
 public:
@@ -63,4 +63,4 @@ private:
     bool loaded_ = false;
 };
 
-}  // namespace rizuvira::xml
+}  // namespace rizuvira::core

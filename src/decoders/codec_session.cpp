@@ -6,7 +6,7 @@
 
 namespace rizuvira::decoders {
 
-namespace av = engine::av;
+namespace av = core::av;
 
 namespace {
 constexpr std::size_t kMaxPieceTimes = 64;

@@ -106,10 +106,10 @@ private:
     bool frame_start_times_ = false;
     std::deque<PieceTime> piece_times_;  // timed pieces that no frame has started in yet
 
-    engine::av::CodecContextPtr context_;
+    core::av::CodecContextPtr context_;
     ParserPtr parser_;
-    engine::av::PacketPtr packet_;
-    engine::av::FramePtr frame_;
+    core::av::PacketPtr packet_;
+    core::av::FramePtr frame_;
 };
 
 }  // namespace rizuvira::decoders

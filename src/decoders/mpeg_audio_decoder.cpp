@@ -279,7 +279,7 @@ HRESULT CMpegAudioDecoder::Receive(IMediaSample* sample) {
             return EmitPcm(reinterpret_cast<const uint8_t*>(lpcm_samples_.data()), frames, first, kLpcmJitter100ns);
         // LPCM of another layout, rate or sample format than the connection's: through the
         // converter.
-        engine::av::FramePtr wrapper(av_frame_alloc());
+        core::av::FramePtr wrapper(av_frame_alloc());
         if (!wrapper) return E_OUTOFMEMORY;
         wrapper->format = AV_SAMPLE_FMT_S16;
         wrapper->sample_rate = input_.sample_rate;

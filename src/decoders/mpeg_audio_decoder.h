@@ -98,7 +98,7 @@ private:
     AudioInputFormat input_;   // the stream now decoded (differs after a type change)
     CodecSession session_;
     LpcmUnpacker lpcm_;
-    engine::av::SwrContextPtr resampler_;
+    core::av::SwrContextPtr resampler_;
     AVChannelLayout resampler_in_layout_{};
     int resampler_in_format_ = -1;
     int resampler_in_rate_ = 0;

@@ -418,7 +418,7 @@ HRESULT CMpegVideoDecoder::OnDecodedFrame(AVFrame* frame) {
         // No time stamp yet since the start or the last flush: hold the picture and date it
         // backwards from the first stamp that comes.
         if (untimed_.size() < kMaxPendingPictures) {
-            engine::av::FramePtr held(av_frame_clone(frame));
+            core::av::FramePtr held(av_frame_clone(frame));
             if (!held) return E_OUTOFMEMORY;
             untimed_.push_back({std::move(held), fields});
             return S_OK;
@@ -474,7 +474,7 @@ HRESULT CMpegVideoDecoder::QueueOrDeliver(AVFrame* frame, REFERENCE_TIME start, 
     if (!subpicture_pin_->IsConnected()) return DeliverPicture(frame, start, stop);
     // With subtitles, a picture waits until the input has moved a little past its time: a
     // subpicture is multiplexed up to about half a second after the pictures it belongs to.
-    engine::av::FramePtr held(av_frame_clone(frame));
+    core::av::FramePtr held(av_frame_clone(frame));
     if (!held) return E_OUTOFMEMORY;
     pending_.push_back({std::move(held), start, stop});
     return S_OK;

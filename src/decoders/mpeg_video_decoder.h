@@ -120,13 +120,13 @@ private:
     friend class CSubpictureInputPin;
 
     struct PendingPicture {
-        engine::av::FramePtr frame;  // a reference to the decoder's picture
+        core::av::FramePtr frame;  // a reference to the decoder's picture
         REFERENCE_TIME start_100ns;
         REFERENCE_TIME stop_100ns;
     };
 
     struct UntimedPicture {
-        engine::av::FramePtr frame;
+        core::av::FramePtr frame;
         int fields;  // fields it shows (2, or more with repeated fields)
     };
 
@@ -160,8 +160,8 @@ private:
     // which asks it for buffers.
     SamplePictures pictures_;
     CodecSession session_;
-    engine::av::SwsContextPtr scaler_;  // only for pictures not in 4:2:0 or of another size
-    engine::av::FramePtr scaled_;
+    core::av::SwsContextPtr scaler_;  // only for pictures not in 4:2:0 or of another size
+    core::av::FramePtr scaled_;
     std::deque<PendingPicture> pending_;            // at most kMaxPendingPictures
     REFERENCE_TIME input_clock_100ns_ = INT64_MIN;  // latest time stamp on input 0
     std::deque<UntimedPicture> untimed_;            // before the first time stamp

@@ -43,7 +43,7 @@ HRESULT SubpictureOverlay::OpenLocked() {
     parser_.reset();
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_DVD_SUBTITLE);
     if (!codec) return E_FAIL;
-    engine::av::CodecContextPtr context(avcodec_alloc_context3(codec));
+    core::av::CodecContextPtr context(avcodec_alloc_context3(codec));
     if (!context) return E_OUTOFMEMORY;
     context->pkt_timebase = AVRational{1, static_cast<int>(UNITS)};
     if (have_palette_) {
@@ -69,7 +69,7 @@ HRESULT SubpictureOverlay::AddPacket(const uint8_t* data, std::size_t size, int6
         const HRESULT hr = OpenLocked();
         if (FAILED(hr)) return hr;
     }
-    engine::av::PacketPtr packet(av_packet_alloc());
+    core::av::PacketPtr packet(av_packet_alloc());
     if (!packet) return E_OUTOFMEMORY;
     while (size > 0) {
         uint8_t* out = nullptr;

@@ -83,7 +83,7 @@ private:
     void AddSubtitleLocked(const AVSubtitle& subtitle, int64_t pts_100ns);
 
     std::mutex mutex_;
-    engine::av::CodecContextPtr context_;
+    core::av::CodecContextPtr context_;
     ParserPtr parser_;
     bool have_palette_ = false;
     bool reopen_ = true;

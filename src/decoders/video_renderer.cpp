@@ -341,7 +341,7 @@ HRESULT CVideoRenderer::GetCurrentImage(std::vector<uint8_t>* rgb, LONG* width, 
     LONG w = 0, h = 0;
     const HRESULT hr = GetCurrentFrame(&yv12, &w, &h, nullptr);
     if (FAILED(hr)) return hr;
-    engine::av::SwsContextPtr scaler(sws_getContext(w, h, AV_PIX_FMT_YUV420P, w, h, AV_PIX_FMT_RGB24,
+    core::av::SwsContextPtr scaler(sws_getContext(w, h, AV_PIX_FMT_YUV420P, w, h, AV_PIX_FMT_RGB24,
                                                     SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!scaler) return E_OUTOFMEMORY;
     const std::size_t luma = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
@@ -537,7 +537,7 @@ bool HeadlessVideoSurface::Compose(int canvas_width, int canvas_height, std::vec
     picture.right = std::min<LONG>(picture.right, canvas_width);
     picture.bottom = std::min<LONG>(picture.bottom, canvas_height);
     if (!IsRectEmpty(source) && !IsRectEmpty(picture)) {
-        engine::av::SwsContextPtr scaler(sws_getContext(RectWidth(source), RectHeight(source), AV_PIX_FMT_YUV420P,
+        core::av::SwsContextPtr scaler(sws_getContext(RectWidth(source), RectHeight(source), AV_PIX_FMT_YUV420P,
                                                         RectWidth(picture), RectHeight(picture), AV_PIX_FMT_RGB24,
                                                         SWS_BICUBIC, nullptr, nullptr, nullptr));
         if (!scaler) return false;

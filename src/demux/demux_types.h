@@ -42,7 +42,7 @@ struct IMyMpegSplitter : virtual IUnknown {
     static constexpr GUID iid = "FB644229-D658-40AB-838D-619AD5A2DEB1"_guid;
     // Copies the record into the process-wide title information that the parser's stream
     // search reads (its audio and subtitle ids). Call before connecting the input.
-    virtual HRESULT SetTitleInfo(const DvdTitleInfo* title) = 0;
+    virtual HRESULT SetTitleInfo(const dvd::DvdTitleInfo* title) = 0;
     // Trim start, trimmed length and title duration in milliseconds; 0 means not set.
     virtual HRESULT SetRange(int64_t start_ms, int64_t span_ms, int64_t duration_ms) = 0;
     // One more output pin, for the stream `key` (a whole stream id), so that several streams

@@ -11,7 +11,7 @@ namespace rizuvira::demux {
 namespace {
 
 std::mutex g_title_mutex;
-DvdTitleInfo g_title_info{};
+dvd::DvdTitleInfo g_title_info{};
 
 constexpr int64_t kGrowingTailBytes = 102400;
 constexpr int64_t kReadAheadBytes = 512000;
@@ -63,7 +63,7 @@ HRESULT CreateMpegSplitter(IUnknown* outer, IBaseFilter** filter) {
     return S_OK;
 }
 
-DvdTitleInfo CurrentTitleInfo() {
+dvd::DvdTitleInfo CurrentTitleInfo() {
     std::lock_guard lock(g_title_mutex);
     return g_title_info;
 }
@@ -223,7 +223,7 @@ MpegContainer CMpegSplitterFilter::Container() {
     return file_ ? file_->Container() : MpegContainer::kNone;
 }
 
-HRESULT CMpegSplitterFilter::SetTitleInfo(const DvdTitleInfo* title) {
+HRESULT CMpegSplitterFilter::SetTitleInfo(const dvd::DvdTitleInfo* title) {
     if (!title) return E_POINTER;
     std::lock_guard lock(g_title_mutex);
     g_title_info = *title;
@@ -281,7 +281,7 @@ HRESULT CMpegSplitterFilter::BuildOutputPins(IAsyncReader* reader) {
     if (ComPtr<IPin> pin = ComPtr<IAsyncReader>(reader).As<IPin>()) {
         PIN_INFO info;
         if (SUCCEEDED(pin->QueryPinInfo(&info)) && info.pFilter) {
-            time_map_ = info.pFilter.As<IMyDVDTimeMap>();
+            time_map_ = info.pFilter.As<dvd::IMyDVDTimeMap>();
             if (ComPtr<IFileSourceFilter> source = info.pFilter.As<IFileSourceFilter>();
                 source && source_name.empty())
                 source->GetCurFile(&source_name, nullptr);
@@ -353,13 +353,13 @@ bool CMpegSplitterFilter::PositionByCells(REFERENCE_TIME target) {
         for (const SplitterStream& s : file_->Streams(kind))
             if (!key && HasConnectedPin(s.Key())) key = s.Key();
     }
-    DvdCellSpan cell;
+    dvd::DvdCellSpan cell;
     if (!key || FAILED(time_map_->FindTime(static_cast<double>(target) / 10000.0, &cell)) ||
         cell.end_byte <= cell.first_byte)
         return false;
 
     // A cell starts with a navigation pack: the stream's clock there.
-    const int64_t first_sector = cell.first_byte / kDvdSectorBytes;
+    const int64_t first_sector = cell.first_byte / dvd::kDvdSectorBytes;
     NavigationSector nav;
     if (!ReadNavigation(first_sector, &nav)) return false;
     const REFERENCE_TIME cell_clock = static_cast<REFERENCE_TIME>(nav.start) * 1000 / 9 - file_->FirstTime();
@@ -367,10 +367,10 @@ bool CMpegSplitterFilter::PositionByCells(REFERENCE_TIME target) {
     // Inside the cell the clock runs on: the last sector whose next time
     // stamp is not past the target, by halving.
     const REFERENCE_TIME wanted = cell_clock + (target - cell_start);
-    int64_t low = first_sector, high = cell.end_byte / kDvdSectorBytes;
+    int64_t low = first_sector, high = cell.end_byte / dvd::kDvdSectorBytes;
     while (high - low > 1) {
         const int64_t middle = low + (high - low) / 2;
-        file_->MoveTo(middle * kDvdSectorBytes);
+        file_->MoveTo(middle * dvd::kDvdSectorBytes);
         const REFERENCE_TIME p = file_->FindNextTimestamp(key);
         if (p == -1 || p > wanted || file_->Position() >= cell.end_byte)
             high = middle;
@@ -384,20 +384,20 @@ bool CMpegSplitterFilter::PositionByCells(REFERENCE_TIME target) {
     for (int64_t block_end = low; vobu < 0 && block_end >= first_sector; block_end -= kScanSectors) {
         const int64_t block_start = std::max(first_sector, block_end - kScanSectors + 1);
         uint8_t byte = 0;
-        file_->MoveTo(block_start * kDvdSectorBytes);
+        file_->MoveTo(block_start * dvd::kDvdSectorBytes);
         file_->ReadBytes(&byte, 1);  // brings the block into the parser's window
         for (int64_t s = block_end; vobu < 0 && s >= block_start; --s)
             if (ReadNavigation(s, &nav)) vobu = s;
     }
-    file_->MoveTo(std::max(vobu, first_sector) * kDvdSectorBytes);
+    file_->MoveTo(std::max(vobu, first_sector) * dvd::kDvdSectorBytes);
     time_base_100ns_ = 0;
     vobu_clock_.Anchor(cell_start - cell_clock);
     return true;
 }
 
 bool CMpegSplitterFilter::ReadNavigation(int64_t sector, NavigationSector* nav) {
-    uint8_t bytes[kDvdSectorBytes];
-    file_->MoveTo(sector * kDvdSectorBytes);
+    uint8_t bytes[dvd::kDvdSectorBytes];
+    file_->MoveTo(sector * dvd::kDvdSectorBytes);
     return SUCCEEDED(file_->ReadBytes(bytes, sizeof(bytes))) && ReadNavigationSector(bytes, nav);
 }
 
@@ -536,7 +536,7 @@ HRESULT CMpegSplitterFilter::ReadNextUnit(REFERENCE_TIME base) {
                     // A navigation pack: its presentation data carries the VOBU's times.
                     uint8_t head[32];
                     const int64_t n = std::min<int64_t>(length, sizeof(head));
-                    const int64_t sector = f.Position() / kDvdSectorBytes;
+                    const int64_t sector = f.Position() / dvd::kDvdSectorBytes;
                     if (SUCCEEDED(f.ReadBytes(head, n)))
                         vobu_clock_.OnNavigationPack(std::span<const uint8_t>(head, static_cast<size_t>(n)), sector);
                     REFERENCE_TIME lost_start = 0, lost_length = 0;

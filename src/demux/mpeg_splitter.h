@@ -35,7 +35,7 @@ HRESULT CreateMpegSplitter(IUnknown* outer, IBaseFilter** filter);
 ComPtr<IPin> SplitterOutput(IBaseFilter* splitter, StreamKind kind);
 
 // The process-wide title record that splitters read (a copy).
-DvdTitleInfo CurrentTitleInfo();
+dvd::DvdTitleInfo CurrentTitleInfo();
 
 // Per-format packet handling on the delivery thread: timestamp smoothing (a jump of more than
 // 5 s between two packets of a video or audio pin continues from the previous time; the
@@ -84,7 +84,7 @@ public:
     HRESULT Enable(LONG index, DWORD flags) override;
 
     // IMyMpegSplitter
-    HRESULT SetTitleInfo(const DvdTitleInfo* title) override;
+    HRESULT SetTitleInfo(const dvd::DvdTitleInfo* title) override;
     HRESULT SetRange(int64_t start_ms, int64_t span_ms, int64_t duration_ms) override;
     HRESULT AddOutput(uint32_t key, std::string* pin_name) override;
 
@@ -115,7 +115,7 @@ private:
     REFERENCE_TIME range_start_100ns_ = 0, range_span_100ns_ = 0, duration_override_100ns_ = 0;
     REFERENCE_TIME time_base_100ns_ = 0;  // demultiplexing thread
     VobuClock vobu_clock_;                // demultiplexing thread
-    ComPtr<IMyDVDTimeMap> time_map_;      // the DVD source's, when it is one
+    ComPtr<dvd::IMyDVDTimeMap> time_map_;      // the DVD source's, when it is one
     ClipInfoList clip_info_;              // a Blu-ray clip's; replaced only while stopped
 };
 

@@ -63,7 +63,7 @@ bool AudioStreamBefore(const SplitterStream& a, const SplitterStream& b) {
     return a.Key() < b.Key();
 }
 
-CMpegSplitterFile::CMpegSplitterFile(IAsyncReader* reader, HRESULT* hr, const DvdTitleInfo& title,
+CMpegSplitterFile::CMpegSplitterFile(IAsyncReader* reader, HRESULT* hr, const dvd::DvdTitleInfo& title,
                                      ClipInfoList clip_info)
     : CBaseSplitterFileEx(reader, hr, kCacheBytes),
       title_(title),
@@ -148,7 +148,7 @@ HRESULT CMpegSplitterFile::Init() {
         }
         std::lock_guard lock(mutex_);
         bool all_audio = !streams_[kVideo].empty();
-        const int audio_count = std::clamp(title_.audio_count, 0, kDvdMaxStreams);
+        const int audio_count = std::clamp(title_.audio_count, 0, dvd::kDvdMaxStreams);
         for (int a = 0; all_audio && a < audio_count; ++a) {
             const int32_t id = title_.audio_id[a];
             all_audio = std::any_of(streams_[kAudio].begin(), streams_[kAudio].end(),
@@ -165,7 +165,7 @@ HRESULT CMpegSplitterFile::Init() {
                 list, [this](const SplitterStream& s) { return s.pid && InOtherProgram(s.pid); });
     }
 
-    const int subtitle_count = std::clamp(title_.subtitle_count, 0, kDvdMaxStreams);
+    const int subtitle_count = std::clamp(title_.subtitle_count, 0, dvd::kDvdMaxStreams);
     for (int i = 0; i < subtitle_count; ++i) {
         const uint32_t id = static_cast<uint32_t>(title_.subtitle_id[i]) & 0xFFFF;
         SplitterStream s;

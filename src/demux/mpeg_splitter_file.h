@@ -77,7 +77,7 @@ public:
     // DEMUX_E_SCRAMBLED when the search met only scrambled data). `clip_info`: a Blu-ray
     // clip's information (empty for anything else); the streams of its PIDs take its
     // coding types and languages.
-    CMpegSplitterFile(IAsyncReader* reader, HRESULT* hr, const DvdTitleInfo& title,
+    CMpegSplitterFile(IAsyncReader* reader, HRESULT* hr, const dvd::DvdTitleInfo& title,
                       ClipInfoList clip_info = {});
 
     HRESULT Init();
@@ -129,7 +129,7 @@ private:
     bool HasIdentity(StreamKind kind, const SplitterStream& s) const;
     uint8_t TransportTypeOf(uint16_t pid) const;
 
-    DvdTitleInfo title_{};
+    dvd::DvdTitleInfo title_{};
     ClipInfoList clip_info_;
 
     MpegContainer container_ = MpegContainer::kNone;

@@ -28,7 +28,7 @@ std::string FourCC(DWORD code) {
 }
 
 std::string ClipLanguageName(const ClipStreamEntry* clip) {
-    return clip ? LanguageName3(ClipLanguage(*clip)) : "";
+    return clip ? dvd::LanguageName3(ClipLanguage(*clip)) : "";
 }
 
 template <class T>
@@ -170,7 +170,7 @@ void DescribeSubtitle(const AM_MEDIA_TYPE& type, const ClipStreamEntry* clip,
     if (type.cbFormat == sizeof(SubtitleFormat) && type.pbFormat) {
         SubtitleFormat info;
         std::memcpy(&info, type.pbFormat, sizeof(info));
-        std::string language = LanguageName3(std::string_view(info.iso_language, strnlen(info.iso_language, 4)));
+        std::string language = dvd::LanguageName3(std::string_view(info.iso_language, strnlen(info.iso_language, 4)));
         if (!language.empty()) front.push_back(language);
         // The track name is UTF-16; keep what is plain ASCII.
         std::string name;

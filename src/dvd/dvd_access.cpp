@@ -19,7 +19,7 @@
 #include <span>
 #include <vector>
 
-namespace rizuvira {
+namespace rizuvira::dvd {
 namespace {
 
 // --- libdvdread handles -----------------------------------------------------
@@ -707,4 +707,4 @@ bool MyDvdFindTime(int32_t handle, double ms, DvdCellSpan* span) {
     return disc->FindTime(ms, span);
 }
 
-}  // namespace rizuvira
+}  // namespace rizuvira::dvd

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-namespace rizuvira {
+namespace rizuvira::dvd {
 
 inline constexpr int kDvdMaxTitles = 99;
 inline constexpr int kDvdMaxChapters = 99;
@@ -147,4 +147,4 @@ std::string DiscVolumeName(const std::string& path);
 // 30 frames per timecode second).
 double DvdTimeToMs(uint8_t hour, uint8_t minute, uint8_t second, uint8_t frame_u);
 
-}  // namespace rizuvira
+}  // namespace rizuvira::dvd

@@ -8,7 +8,7 @@
 
 #include "platform/uuids.h"
 
-namespace rizuvira {
+namespace rizuvira::dvd {
 namespace {
 
 // Short traces for whoever debugs a disc; they carry no behaviour.
@@ -237,4 +237,4 @@ HRESULT CDVDReader::GetCurFile(std::string* file_name, CMediaType*) {
     return S_OK;
 }
 
-}  // namespace rizuvira
+}  // namespace rizuvira::dvd

@@ -23,6 +23,8 @@
 #include "platform/async_reader.h"
 #include "platform/sync.h"
 
+namespace rizuvira::dvd {
+
 struct IMyDVDReader : virtual IUnknown {
     static constexpr GUID iid = "1ADB4EE7-45A0-4459-A508-AD77B32C01B2"_guid;
 
@@ -50,8 +52,6 @@ struct IMyDVDReadOn : virtual IUnknown {
 inline constexpr HRESULT DVDREADER_E_READ = MakeHresult(0x8004FE11u);
 
 inline constexpr GUID CLSID_DVDReader = "783EAEDE-D5EE-4FCE-1C8F-A4F53D0A2F73"_guid;
-
-namespace rizuvira {
 
 // The byte stream of the current area, buffered one library block at a time.
 class CDVDStream final : public CAsyncStream {
@@ -136,4 +136,4 @@ private:
     std::string file_name_;
 };
 
-}  // namespace rizuvira
+}  // namespace rizuvira::dvd

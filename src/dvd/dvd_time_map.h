@@ -8,8 +8,12 @@
 #include "dvd/dvd_access.h"
 #include "platform/com.h"
 
+namespace rizuvira::dvd {
+
 struct IMyDVDTimeMap : virtual IUnknown {
     static constexpr GUID iid = "9C41D2A7-3B6E-4F18-A5C0-7E2B94D1F063"_guid;
     // `ms` from the start of the area; E_FAIL when the area has no cells.
-    virtual HRESULT FindTime(double ms, rizuvira::DvdCellSpan* span) = 0;
+    virtual HRESULT FindTime(double ms, rizuvira::dvd::DvdCellSpan* span) = 0;
 };
+
+}  // namespace rizuvira::dvd

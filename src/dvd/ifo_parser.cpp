@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace rizuvira {
+namespace rizuvira::dvd {
 namespace {
 
 // Bounds-checked big-endian reads; out of range reads fail instead of reading.
@@ -168,4 +168,4 @@ std::optional<VtsInfo> ParseTitleSetIfo(std::span<const uint8_t> file) {
     return vts;
 }
 
-}  // namespace rizuvira
+}  // namespace rizuvira::dvd

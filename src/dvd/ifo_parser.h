@@ -13,7 +13,7 @@
 #include <span>
 #include <vector>
 
-namespace rizuvira {
+namespace rizuvira::dvd {
 
 inline constexpr int kIfoSectorBytes = 2048;
 
@@ -87,4 +87,4 @@ struct VtsInfo {
 std::optional<VmgInfo> ParseVideoManagerIfo(std::span<const uint8_t> file);
 std::optional<VtsInfo> ParseTitleSetIfo(std::span<const uint8_t> file);
 
-}  // namespace rizuvira
+}  // namespace rizuvira::dvd

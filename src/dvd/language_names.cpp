@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace rizuvira {
+namespace rizuvira::dvd {
 namespace {
 
 struct LanguageRow {
@@ -76,4 +76,4 @@ int32_t LanguageCodeOf3(std::string_view code) {
     return 0;
 }
 
-}  // namespace rizuvira
+}  // namespace rizuvira::dvd

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace rizuvira {
+namespace rizuvira::dvd {
 
 // Name for a DVD language code: the two letters sit in the low 16 bits, the
 // first letter in the high byte ('e' << 8 | 'n'). Letters are matched without
@@ -37,4 +37,4 @@ int32_t LanguageCodeOf3(std::string_view code);
 inline constexpr const char* kUnknownLanguage = "Unknown";
 std::string LanguageText(int32_t code);
 
-}  // namespace rizuvira
+}  // namespace rizuvira::dvd

@@ -6,9 +6,9 @@
 #include "dvd/language_names.h"
 #include "dvd/title_texts.h"
 
-namespace rizuvira {
+namespace rizuvira::dvd {
 
-TitleCatalogue::TitleCatalogue(engine::MessageSink* messages, engine::CurrentEditSettings* current_edit)
+TitleCatalogue::TitleCatalogue(core::MessageSink* messages, core::CurrentEditSettings* current_edit)
     : messages_(messages), current_edit_(current_edit), disc_(std::make_unique<DvdDiscInfo>()) {}
 
 TitleCatalogue::~TitleCatalogue() { CloseDisc(); }
@@ -25,7 +25,7 @@ void TitleCatalogue::LoadFileRecord(const std::string& path, const DvdDiscInfo& 
         CatalogueRow row;
         row.name = TitleItemName(0);
         row.original_length = row.trimmed_length = DurationText(record.titles[0].duration_ms);
-        row.item = engine::MakeTitleItem(0, static_cast<int64_t>(std::floor(record.titles[0].duration_ms)));
+        row.item = core::MakeTitleItem(0, static_cast<int64_t>(std::floor(record.titles[0].duration_ms)));
         row.output_name = OutputName(row.item);
         rows_.push_back(std::move(row));
         current_edit_->OnDiscLoaded(&rows_.back().item);
@@ -74,7 +74,7 @@ void TitleCatalogue::ListDisc(const DvdDiscInfo& disc) {
         row.name = TitleItemName(t);
         row.original_length = DurationText(title.duration_ms);
         row.trimmed_length = row.original_length;
-        row.item = engine::MakeTitleItem(t, static_cast<int64_t>(std::floor(title.duration_ms)));
+        row.item = core::MakeTitleItem(t, static_cast<int64_t>(std::floor(title.duration_ms)));
         row.output_name = OutputName(row.item);
         rows_.push_back(std::move(row));
         if (t == 0) {
@@ -116,7 +116,7 @@ bool TitleCatalogue::ShowTitleStreams(int row) {
     return true;
 }
 
-std::string TitleCatalogue::OutputName(const engine::ConvertItem& item) const {
+std::string TitleCatalogue::OutputName(const core::ConvertItem& item) const {
     const std::string name = item.chapter_index == -1 ? TitleItemName(item.title_index)
                                                       : ChapterItemName(item.title_index, item.chapter_index);
     return name + format_ext_;
@@ -158,6 +158,6 @@ int64_t TitleCatalogue::ChapterLengthMs(int title, int chapter) const {
     return static_cast<int64_t>(info.duration_ms * share);
 }
 
-std::string TitleCatalogue::LanguageName(int32_t code) { return rizuvira::LanguageName(code); }
+std::string TitleCatalogue::LanguageName(int32_t code) { return rizuvira::dvd::LanguageName(code); }
 
-}  // namespace rizuvira
+}  // namespace rizuvira::dvd

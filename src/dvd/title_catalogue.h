@@ -20,7 +20,7 @@
 #include "core/convert_item.h"
 #include "core/messages.h"
 
-namespace rizuvira {
+namespace rizuvira::dvd {
 
 inline constexpr const char* kOpenDvdError = "Open DVD error";
 inline constexpr const char* kLoadDvdError = "Load DVD error";
@@ -34,7 +34,7 @@ struct CatalogueRow {
     std::string trimmed_length;
     std::string output_name;     // name + the profile's extension; column "Output Format"
     bool checked = true;
-    engine::ConvertItem item{};
+    core::ConvertItem item{};
 };
 
 struct StreamEntry {
@@ -52,7 +52,7 @@ public:
     using StreamMatchHook = std::function<bool(int32_t stream_id)>;
 
     // `messages` and `current_edit` must outlive the catalogue.
-    TitleCatalogue(engine::MessageSink* messages, engine::CurrentEditSettings* current_edit);
+    TitleCatalogue(core::MessageSink* messages, core::CurrentEditSettings* current_edit);
     ~TitleCatalogue();  // closes the disc
     TitleCatalogue(const TitleCatalogue&) = delete;
     TitleCatalogue& operator=(const TitleCatalogue&) = delete;
@@ -115,10 +115,10 @@ public:
 private:
     void CloseDisc();
     void FillStreamLists(int title);
-    std::string OutputName(const engine::ConvertItem& item) const;
+    std::string OutputName(const core::ConvertItem& item) const;
 
-    engine::MessageSink* const messages_;
-    engine::CurrentEditSettings* const current_edit_;
+    core::MessageSink* const messages_;
+    core::CurrentEditSettings* const current_edit_;
     PreviewHook preview_;
     StreamMatchHook match_;
     std::string format_ext_;
@@ -135,4 +135,4 @@ private:
     int32_t subtitle_id_ = 0;
 };
 
-}  // namespace rizuvira
+}  // namespace rizuvira::dvd

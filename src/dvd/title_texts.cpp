@@ -5,7 +5,7 @@
 
 #include "dvd/language_names.h"
 
-namespace rizuvira {
+namespace rizuvira::dvd {
 
 bool IsListedTitle(const DvdTitleInfo& title) { return title.duration_ms >= kShortestListedTitleMs; }
 
@@ -69,4 +69,4 @@ std::string SubtitleEntryText(const DvdTitleInfo& title, int stream) {
     return LanguageText(title.subtitle_language[stream]);
 }
 
-}  // namespace rizuvira
+}  // namespace rizuvira::dvd

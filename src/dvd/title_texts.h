@@ -7,7 +7,7 @@
 
 #include "dvd/dvd_access.h"
 
-namespace rizuvira {
+namespace rizuvira::dvd {
 
 // Titles shorter than this are not offered for conversion.
 inline constexpr double kShortestListedTitleMs = 3000.0;
@@ -37,4 +37,4 @@ std::string AudioEntryText(const DvdTitleInfo& title, int stream);
 // The language name of the subtitle stream, or "Unknown".
 std::string SubtitleEntryText(const DvdTitleInfo& title, int stream);
 
-}  // namespace rizuvira
+}  // namespace rizuvira::dvd

@@ -35,7 +35,7 @@ fs::path BdmvFolderOf(const fs::path& path) {
     return folder / "BDMV";
 }
 
-bool ProbeBdmvFolder(const fs::path& bdmv, DvdDiscInfo* disc, BdmvClips* clips,
+bool ProbeBdmvFolder(const fs::path& bdmv, dvd::DvdDiscInfo* disc, BdmvClips* clips,
                      std::string* error) {
     *disc = {};
     *clips = {};
@@ -62,10 +62,10 @@ bool ProbeBdmvFolder(const fs::path& bdmv, DvdDiscInfo* disc, BdmvClips* clips,
 
     struct Clip {
         fs::path file;
-        DvdTitleInfo title;
+        dvd::DvdTitleInfo title;
     };
     std::vector<Clip> read;
-    auto probe = std::make_unique<DvdDiscInfo>();
+    auto probe = std::make_unique<dvd::DvdDiscInfo>();
     for (const fs::path& file : files) {
         if (ProbeMpegFile(file, probe.get()))
             read.push_back({file, probe->titles[0]});
@@ -82,12 +82,12 @@ bool ProbeBdmvFolder(const fs::path& bdmv, DvdDiscInfo* disc, BdmvClips* clips,
     std::stable_sort(read.begin(), read.end(), [](const Clip& a, const Clip& b) {
         return a.title.duration_ms > b.title.duration_ms;
     });
-    if (read.size() > kDvdMaxTitles) {
-        clips->left_out.push_back(std::to_string(read.size() - kDvdMaxTitles) +
+    if (read.size() > dvd::kDvdMaxTitles) {
+        clips->left_out.push_back(std::to_string(read.size() - dvd::kDvdMaxTitles) +
                                   " of the shortest clips in " + stream.string() +
                                   " are left out: a disc lists at most " +
-                                  std::to_string(kDvdMaxTitles) + " titles");
-        read.resize(kDvdMaxTitles);
+                                  std::to_string(dvd::kDvdMaxTitles) + " titles");
+        read.resize(dvd::kDvdMaxTitles);
     }
     for (const Clip& clip : read) {
         disc->titles[disc->title_count++] = clip.title;

@@ -10,7 +10,7 @@ std::optional<filters::CropBox> MeasureTitleBorders(int32_t dvd_handle, int titl
                                                     int64_t file_length_ms) {
     using Shown = decoders::HeadlessVideoSurface::Shown;
     decoders::HeadlessVideoSurface surface;
-    filters::PreviewPlayer player(nullptr);
+    engine::PreviewPlayer player(nullptr);
     const bool opened =
         file.empty()
             ? player.Open(dvd_handle, &surface, nullptr, {}) && player.SelectTitle(title, -1)

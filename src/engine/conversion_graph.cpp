@@ -30,24 +30,24 @@ constexpr int64_t kSplitterSpanMarginMs = 1000;
 // The DVD layer's coding of a sound stream's media type.
 int32_t AudioCodingOf(const CMediaType& type) {
     if (type.subtype == MEDIASUBTYPE_DVD_LPCM_AUDIO || type.subtype == MEDIASUBTYPE_HDMV_LPCM_AUDIO)
-        return kDvdAudioLpcm;
+        return dvd::kDvdAudioLpcm;
     const WAVEFORMATEX* wave = type.FormatAs<WAVEFORMATEX>();
     switch (wave ? wave->wFormatTag : 0) {
         case WAVE_FORMAT_DOLBY_AC3:
-            return kDvdAudioAc3;
+            return dvd::kDvdAudioAc3;
         case WAVE_FORMAT_DTS:
-            return kDvdAudioDts;
+            return dvd::kDvdAudioDts;
         case WAVE_FORMAT_MPEG:
         case WAVE_FORMAT_MPEGLAYER3:
-            return kDvdAudioMpeg1;
+            return dvd::kDvdAudioMpeg1;
         default:
-            return kDvdAudioOther;
+            return dvd::kDvdAudioOther;
     }
 }
 
 }  // namespace
 
-ConversionGraph::ConversionGraph(MessageSink* messages) : messages_(messages) {
+ConversionGraph::ConversionGraph(core::MessageSink* messages) : messages_(messages) {
     decoders::RegisterDecoders();
 }
 
@@ -72,7 +72,7 @@ bool ConversionGraph::Reported(bool built) {
     return built;
 }
 
-bool ConversionGraph::OpenOutput(const std::filesystem::path& path, const OutputSettings& settings,
+bool ConversionGraph::OpenOutput(const std::filesystem::path& path, const core::OutputSettings& settings,
                                  const std::filesystem::path& container_name) {
     settings_ = &settings;
     if (thread_count_ > 0) writer_.SetThreadCount(thread_count_);
@@ -99,15 +99,15 @@ bool ConversionGraph::SoftSubtitles() const {
     return settings_ && settings_->HasVideo && !soft_subtitle_keys_.empty() && writer_.subtitle_tracks() > 0;
 }
 
-bool ConversionGraph::Build(int32_t dvd_handle, int title, int chapter, const ConvertItem& item,
+bool ConversionGraph::Build(int32_t dvd_handle, int title, int chapter, const core::ConvertItem& item,
                             std::function<void()> notify) {
     source_file_.clear();
-    item_name_ = chapter >= 0 ? ChapterItemName(title, chapter) : TitleItemName(title);
+    item_name_ = chapter >= 0 ? dvd::ChapterItemName(title, chapter) : dvd::TitleItemName(title);
     reported_ = false;
     return Reported(BuildGraph(dvd_handle, title, chapter, item, std::move(notify)));
 }
 
-bool ConversionGraph::BuildFromFile(const std::filesystem::path& file, const ConvertItem& item,
+bool ConversionGraph::BuildFromFile(const std::filesystem::path& file, const core::ConvertItem& item,
                                     std::function<void()> notify) {
     source_file_ = file;
     item_name_ = file.filename().string();
@@ -115,7 +115,7 @@ bool ConversionGraph::BuildFromFile(const std::filesystem::path& file, const Con
     return Reported(BuildGraph(0, 0, -1, item, std::move(notify)));
 }
 
-bool ConversionGraph::BuildGraph(int32_t dvd_handle, int title, int chapter, const ConvertItem& item,
+bool ConversionGraph::BuildGraph(int32_t dvd_handle, int title, int chapter, const core::ConvertItem& item,
                                  std::function<void()> notify) {
     Teardown();
     if (!settings_) return false;
@@ -138,8 +138,8 @@ bool ConversionGraph::BuildGraph(int32_t dvd_handle, int title, int chapter, con
     return true;
 }
 
-bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, const ConvertItem& item) {
-    const OutputSettings& settings = *settings_;
+bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, const core::ConvertItem& item) {
+    const core::OutputSettings& settings = *settings_;
     HRESULT hr = S_OK;
 
     // 1. The converter sink, set up for the item's range and the frame rate,
@@ -148,11 +148,11 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
         std::max(1, std::min(writer_.sound_tracks(), 1 + static_cast<int>(further_audio_keys_.size())));
     const int subtitle_tracks =
         SoftSubtitles() ? std::min(writer_.subtitle_tracks(), static_cast<int>(soft_subtitle_keys_.size())) : 0;
-    sink_ = CConvFilter::CreateInstance(nullptr, &hr, sound_tracks, subtitle_tracks);
+    sink_ = filters::CConvFilter::CreateInstance(nullptr, &hr, sound_tracks, subtitle_tracks);
     if (!sink_ || FAILED(graph_->AddFilter(sink_.Get(), "Conver"))) return false;
     sink_->Writer = &writer_;
     // 23976 and 29970 are 24000/1001 and 30000/1001 exactly.
-    const FrameRateFraction rate = ExactFrameRate(settings.FrameRate);
+    const core::FrameRateFraction rate = core::ExactFrameRate(settings.FrameRate);
     sink_->FrameInterval = rate.num > 0 ? static_cast<double>(UNITS) * rate.den / rate.num : 0;
     sink_->RangeStart = item.trim_start_ms * 10000;
     sink_->RangeStop = (item.trim_start_ms + item.trim_length_ms) * 10000;
@@ -160,7 +160,7 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
 
     // 2. The DVD reader (a plain file is read by the splitter itself).
     if (source_file_.empty()) {
-        ComPtr<rizuvira::CDVDReader> reader(new (std::nothrow) rizuvira::CDVDReader(nullptr, &hr));
+        ComPtr<rizuvira::dvd::CDVDReader> reader(new (std::nothrow) rizuvira::dvd::CDVDReader(nullptr, &hr));
         if (!reader || FAILED(hr) || FAILED(graph_->AddFilter(reader.Get(), "Reader")))
             return Fail("CLSID_DVDSource error");
         source_ = reader;
@@ -190,7 +190,7 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
     }
     // 6, 7. The conversion filters.
     if (settings.HasAudio) {
-        ComPtr<CMyAudioConveFilter> audio(CMyAudioConveFilter::CreateInstance(nullptr, &hr));
+        ComPtr<filters::CMyAudioConveFilter> audio(filters::CMyAudioConveFilter::CreateInstance(nullptr, &hr));
         if (!audio || FAILED(graph_->AddFilter(audio.Get(), "AudioConver"))) return Fail("CLSID_MyAudioConver error");
         audio_converter_ = audio;
         for (int track = 1; track < sound_tracks; ++track) {
@@ -199,15 +199,15 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
             if (FAILED(CoCreateInstance(decoders::CLSID_MpegAudioDecoder, &decoder)) ||
                 FAILED(graph_->AddFilter(decoder.Get(), ("AudioDecoder " + number).c_str())))
                 return Fail("CLSID_MpaDecoder error");
-            ComPtr<CMyAudioConveFilter> converter(CMyAudioConveFilter::CreateInstance(nullptr, &hr));
+            ComPtr<filters::CMyAudioConveFilter> converter(filters::CMyAudioConveFilter::CreateInstance(nullptr, &hr));
             if (!converter || FAILED(graph_->AddFilter(converter.Get(), ("AudioConver " + number).c_str())))
                 return Fail("CLSID_MyAudioConver error");
             more_audio_decoders_.push_back(decoder);
             more_audio_converters_.push_back(converter);
         }
     }
-    if (settings.HasVideo && cleanup_.deinterlace != DeinterlaceMode::kOff) {
-        ComPtr<CDeinterlaceFilter> deinterlacer(CDeinterlaceFilter::CreateInstance(nullptr, &hr));
+    if (settings.HasVideo && cleanup_.deinterlace != core::DeinterlaceMode::kOff) {
+        ComPtr<filters::CDeinterlaceFilter> deinterlacer(filters::CDeinterlaceFilter::CreateInstance(nullptr, &hr));
         if (!deinterlacer || FAILED(graph_->AddFilter(deinterlacer.Get(), "Deinterlacer")))
             return Fail("CLSID_Deinterlacer error");
         // Telecined film goes back to its own 23.976 pictures only when the file
@@ -217,35 +217,35 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
         deinterlacer_ = deinterlacer;
     }
     if (settings.HasVideo) {
-        ComPtr<CMyVideoConveFilter> video(CMyVideoConveFilter::CreateInstance(nullptr, &hr));
+        ComPtr<filters::CMyVideoConveFilter> video(filters::CMyVideoConveFilter::CreateInstance(nullptr, &hr));
         if (!video || FAILED(graph_->AddFilter(video.Get(), "VideoConver"))) return Fail("CLSID_MyVideoConver error");
         video->ForwardUnchanged(true);
         video_converter_ = video;
     }
 
     // The settings, in order: reader, picture, sound, range.
-    DvdVideoInfo source{};
+    dvd::DvdVideoInfo source{};
     bool source_known = false;
     if (source_file_.empty()) {
-        ComPtr<IMyDVDReader> dvd = source_.As<IMyDVDReader>();
+        ComPtr<dvd::IMyDVDReader> dvd = source_.As<dvd::IMyDVDReader>();
         if (!dvd) return Fail("IID_IMyDVDReader error");
         // A chapter's closing sound lies in the next chapter's sectors: read
         // on, the range below ends the item at the chapter's end.
-        if (ComPtr<IMyDVDReadOn> read_on = source_.As<IMyDVDReadOn>()) read_on->SetReadToTitleEnd(chapter >= 0);
+        if (ComPtr<dvd::IMyDVDReadOn> read_on = source_.As<dvd::IMyDVDReadOn>()) read_on->SetReadToTitleEnd(chapter >= 0);
         // Before the reader sets its area: the check reads on the same handle.
-        if (const std::string problem = MyDvdReadProblem(dvd_handle, title, chapter); !problem.empty()) {
-            const std::string name = chapter >= 0 ? ChapterItemName(title, chapter) : TitleItemName(title);
+        if (const std::string problem = dvd::MyDvdReadProblem(dvd_handle, title, chapter); !problem.empty()) {
+            const std::string name = chapter >= 0 ? dvd::ChapterItemName(title, chapter) : dvd::TitleItemName(title);
             return Fail((name + kNoVideoDataMessage + problem).c_str());
         }
         if (FAILED(dvd->SetDvdHandle(dvd_handle)) || FAILED(dvd->SetArea(title, chapter)))
             return Fail("SetDvdReader error");
         dvd->GetDuration(&source_length_ms_);
 
-        auto title_info = std::make_unique<DvdDiscInfo>();
-        MyDVDGetInfo(dvd_handle, title_info.get());
-        if (ComPtr<demux::IMyMpegSplitter> control = splitter_.As<demux::IMyMpegSplitter>(); control && title >= 0 && title < kDvdMaxTitles)
+        auto title_info = std::make_unique<dvd::DvdDiscInfo>();
+        dvd::MyDVDGetInfo(dvd_handle, title_info.get());
+        if (ComPtr<demux::IMyMpegSplitter> control = splitter_.As<demux::IMyMpegSplitter>(); control && title >= 0 && title < dvd::kDvdMaxTitles)
             control->SetTitleInfo(&title_info->titles[title]);
-        source_known = MyDVDGetVideoInfo(dvd_handle, title, &source);
+        source_known = dvd::MyDVDGetVideoInfo(dvd_handle, title, &source);
     } else {
         // The item's length was measured from the file's time stamps; the
         // splitter's own guess comes from its byte rate.
@@ -263,9 +263,9 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
     }
 
     if (settings.HasVideo) {
-        ComPtr<IMyVideoConvFilter> video = video_converter_.As<IMyVideoConvFilter>();
+        ComPtr<filters::IMyVideoConvFilter> video = video_converter_.As<filters::IMyVideoConvFilter>();
         if (!video) return Fail("IID_IMyVideoConvFilter error");
-        EditSettings edit = item.edit;
+        core::EditSettings edit = item.edit;
         if (measured_crop_) {
             edit.crop_left = measured_crop_->left;
             edit.crop_top = measured_crop_->top;
@@ -274,7 +274,7 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
         }
         // The full-picture default crop names the whole source, whatever its height.
         if (source_known && edit.crop_left == 0 && edit.crop_top == 0 &&
-            edit.crop_right == kDefaultEditSettings.crop_right && edit.crop_bottom == kDefaultEditSettings.crop_bottom) {
+            edit.crop_right == core::kDefaultEditSettings.crop_right && edit.crop_bottom == core::kDefaultEditSettings.crop_bottom) {
             edit.crop_right = source.width;
             edit.crop_bottom = source.height;
         }
@@ -284,13 +284,13 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
         video->SetBrightness(edit.brightness);
         video->SetSaturation(edit.saturation);
         if (watermark_.enabled()) {
-            const WatermarkSettings mark = MakeWatermarkSettings(watermark_);
+            const filters::WatermarkSettings mark = filters::MakeWatermarkSettings(watermark_);
             if (FAILED(video->SetWatermark(&mark)) && messages_)
                 messages_->ShowMessage(kWatermarkFailedMessage);
         }
 
         uint32_t palette[16];
-        if (source_file_.empty() && !SoftSubtitles() && MyDVDGetPalette(dvd_handle, title, palette))
+        if (source_file_.empty() && !SoftSubtitles() && dvd::MyDVDGetPalette(dvd_handle, title, palette))
             if (ComPtr<decoders::IMySubpictureControl> sub = video_decoder_.As<decoders::IMySubpictureControl>())
                 sub->SetPalette(palette);
         if (ComPtr<decoders::IMyDecoderThreads> threads = video_decoder_.As<decoders::IMyDecoderThreads>())
@@ -300,7 +300,7 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
         std::vector<ComPtr<IBaseFilter>> converters{audio_converter_};
         converters.insert(converters.end(), more_audio_converters_.begin(), more_audio_converters_.end());
         for (const ComPtr<IBaseFilter>& converter : converters) {
-            ComPtr<IMyAudioConvFilter> audio = converter.As<IMyAudioConvFilter>();
+            ComPtr<filters::IMyAudioConvFilter> audio = converter.As<filters::IMyAudioConvFilter>();
             if (!audio) return Fail("IID_IMyAudioConvFilter error");
             audio->SetAudioFormat(settings.Channel & 0xFFFF, settings.SampleRate);
             audio->SetVolume(item.edit.volume);
@@ -341,7 +341,7 @@ bool ConversionGraph::JoinPins() {
         return join_pin(GetFilterPin(from, PINDIR_OUTPUT, out_index), to, in_index, disconnect_first, no_from, no_to,
                         refused);
     };
-    const OutputSettings& settings = *settings_;
+    const core::OutputSettings& settings = *settings_;
 
     if (source_ &&
         join(source_.Get(), 0, splitter_.Get(), 0, true, "get source output pin error", "get splitter input pin error",

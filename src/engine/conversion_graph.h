@@ -34,10 +34,7 @@
 #include "filters/conv_filter.h"
 #include "platform/filter_graph.h"
 #include "platform/seeking.h"
-
-namespace rizuvira::decoders {
-class IVideoSurface;
-}
+#include "decoders/video_renderer.h"
 
 namespace rizuvira::engine {
 
@@ -59,7 +56,7 @@ struct StreamTable {
         int channels;
         int bit_rate;
         int pid = -1;  // transport streams; -1 in program streams
-        int32_t coding = kDvdAudioOther;  // DvdAudioCoding, from the stream's format
+        int32_t coding = dvd::kDvdAudioOther;  // DvdAudioCoding, from the stream's format
     };
     struct Subtitle {
         int index;
@@ -95,7 +92,7 @@ class ConversionGraph {
 public:
     // `messages` receives the fixed texts of failed steps; it must outlive
     // this object.
-    explicit ConversionGraph(MessageSink* messages);
+    explicit ConversionGraph(core::MessageSink* messages);
     ~ConversionGraph();
     ConversionGraph(const ConversionGraph&) = delete;
     ConversionGraph& operator=(const ConversionGraph&) = delete;
@@ -103,10 +100,10 @@ public:
     // Opens the writer on `path` with `settings` (kept by reference: the
     // caller keeps them alive while items are built); `container_name`, when
     // given, chooses the container instead of the path's extension.
-    bool OpenOutput(const std::filesystem::path& path, const OutputSettings& settings,
+    bool OpenOutput(const std::filesystem::path& path, const core::OutputSettings& settings,
                     const std::filesystem::path& container_name = {});
     bool CloseOutput();
-    MediaFileWriter& writer() { return writer_; }
+    core::MediaFileWriter& writer() { return writer_; }
 
     // Encoder and decoder threads for what is built next.
     void SetThreadCount(int threads);
@@ -126,21 +123,21 @@ public:
     void SetFurtherStreams(std::vector<int> audio_keys, std::vector<int> subtitle_keys);
     // The text watermark the video converter of every later Build draws (an
     // empty text: none), at output pixels.
-    void SetWatermark(const Watermark& watermark) { watermark_ = watermark; }
+    void SetWatermark(const core::Watermark& watermark) { watermark_ = watermark; }
     // Deinterlacing and the automatic crop for every later Build. The automatic
     // crop measures each item's title before its graph is built and replaces
     // the edit settings' crop rectangle with what it found.
-    void SetPictureCleanup(const PictureCleanup& cleanup) { cleanup_ = cleanup; }
+    void SetPictureCleanup(const core::PictureCleanup& cleanup) { cleanup_ = cleanup; }
 
     // Builds and joins the graph of one item and leaves it paused. `notify`
     // (may be empty) is called whenever a graph event is queued.
-    bool Build(int32_t dvd_handle, int title, int chapter, const ConvertItem& item,
+    bool Build(int32_t dvd_handle, int title, int chapter, const core::ConvertItem& item,
                std::function<void()> notify);
 
     // The same for a plain MPEG program or transport stream file (.vob,
     // .mpg, .ts, .m2ts), read through the splitter's own file source
     // instead of the DVD reader. The item's title and chapter are not read.
-    bool BuildFromFile(const std::filesystem::path& file, const ConvertItem& item, std::function<void()> notify);
+    bool BuildFromFile(const std::filesystem::path& file, const core::ConvertItem& item, std::function<void()> notify);
 
     // Joins "Video Pre" to a renderer that presents into `surface`.
     bool AttachPreview(decoders::IVideoSurface* surface);
@@ -179,23 +176,23 @@ private:
     bool Fail(const char* message);
     // `built`, after showing a message for a failed build that showed none.
     bool Reported(bool built);
-    bool BuildGraph(int32_t dvd_handle, int title, int chapter, const ConvertItem& item,
+    bool BuildGraph(int32_t dvd_handle, int title, int chapter, const core::ConvertItem& item,
                     std::function<void()> notify);
-    bool AddFilters(int32_t dvd_handle, int title, int chapter, const ConvertItem& item);
+    bool AddFilters(int32_t dvd_handle, int title, int chapter, const core::ConvertItem& item);
     bool JoinPins();
     // Joins the further sound tracks' chains and the subtitle streams.
     bool JoinFurtherStreams();
     // Soft subtitles for the item being built.
     bool SoftSubtitles() const;
 
-    MessageSink* const messages_;
+    core::MessageSink* const messages_;
     std::string item_name_;  // of the item being built: "Title_01", or the file's name
     bool reported_ = false;  // the build being made has shown its failure
     ComPtr<IGraphBuilder> graph_;
     ComPtr<IMediaControl> control_;
     ComPtr<IMediaEventEx> events_;
     ComPtr<IMediaSeeking> seeking_;
-    ComPtr<CConvFilter> sink_;
+    ComPtr<filters::CConvFilter> sink_;
     ComPtr<IBaseFilter> splitter_;
     ComPtr<IBaseFilter> source_;
     ComPtr<IBaseFilter> video_decoder_;
@@ -208,14 +205,14 @@ private:
     std::vector<ComPtr<IBaseFilter>> more_audio_decoders_;
     std::vector<ComPtr<IBaseFilter>> more_audio_converters_;
 
-    const OutputSettings* settings_ = nullptr;
-    MediaFileWriter writer_;
+    const core::OutputSettings* settings_ = nullptr;
+    core::MediaFileWriter writer_;
     int thread_count_ = 0;  // 0: every core
     bool subtitles_wanted_ = true;
     int chosen_audio_key_ = 0, chosen_subtitle_key_ = 0;
     std::vector<int> further_audio_keys_, soft_subtitle_keys_;
-    Watermark watermark_;
-    PictureCleanup cleanup_;
+    core::Watermark watermark_;
+    core::PictureCleanup cleanup_;
     std::optional<filters::CropBox> measured_crop_;  // of the item being built
     int64_t source_length_ms_ = 0;
     std::filesystem::path source_file_;  // empty: the DVD reader is the source

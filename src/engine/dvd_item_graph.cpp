@@ -9,24 +9,24 @@
 namespace rizuvira::engine {
 
 int64_t SamplesForFrames(int64_t frames, int32_t frame_rate_x1000, int32_t sample_rate) {
-    const FrameRateFraction rate = ExactFrameRate(frame_rate_x1000);
+    const core::FrameRateFraction rate = core::ExactFrameRate(frame_rate_x1000);
     if (rate.num <= 0 || rate.den <= 0 || sample_rate <= 0) return 0;
     return frames * rate.den * sample_rate / rate.num;
 }
 
-DvdItemGraph::DvdItemGraph(MessageSink* messages, int32_t dvd_handle, int thread_count)
+DvdItemGraph::DvdItemGraph(core::MessageSink* messages, int32_t dvd_handle, int thread_count)
     : messages_(messages), dvd_handle_(dvd_handle), graph_(messages) {
     graph_.SetThreadCount(thread_count);
 }
 
-void DvdItemGraph::MarkChapters(const std::vector<ChapterMark>& marks) {
-    MediaFileWriter& writer = graph_.writer();
+void DvdItemGraph::MarkChapters(const std::vector<core::ChapterMark>& marks) {
+    core::MediaFileWriter& writer = graph_.writer();
     const int64_t item_start_ms = writer.written_ms();
-    for (const ChapterMark& mark : marks) writer.AddChapter({item_start_ms + mark.start_ms, mark.title});
+    for (const core::ChapterMark& mark : marks) writer.AddChapter({item_start_ms + mark.start_ms, mark.title});
 }
 
 bool DvdItemGraph::OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
-                              const OutputSettings& settings) {
+                              const core::OutputSettings& settings) {
     settings_ = &settings;
     return graph_.OpenOutput(path, settings, final_path);
 }
@@ -41,7 +41,7 @@ bool DvdItemGraph::CloseOutput() {
 void DvdItemGraph::AlignSoundToPicture() { PadSoundToPicture(true); }
 
 void DvdItemGraph::PadSoundToPicture(bool take_back_excess) {
-    MediaFileWriter& writer = graph_.writer();
+    core::MediaFileWriter& writer = graph_.writer();
     if (!writer.IsOpen() || !writer.HasAudio() || !writer.HasVideo() || !settings_) return;
     // Sound short of the pictures is padded with silence; between merged
     // items, sound past them is taken back from the start of the next item.
@@ -66,14 +66,14 @@ void DvdItemGraph::PadSoundToPicture(bool take_back_excess) {
 }
 
 int64_t DvdItemGraph::WrittenUnits() {
-    MediaFileWriter& writer = graph_.writer();
+    core::MediaFileWriter& writer = graph_.writer();
     int64_t units = writer.video_frames_written();
     for (int track = 0; track < writer.sound_tracks(); ++track)
         units += writer.audio_samples_written(track) + writer.audio_samples_queued(track);
     return units;
 }
 
-bool DvdItemGraph::Build(const ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) {
+bool DvdItemGraph::Build(const core::ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) {
     units_at_build_ = WrittenUnits();
     graph_.SetSubtitlesWanted(streams.subtitle_id != -1);
     graph_.SetStreamChoice(streams.audio_id, streams.subtitle_id);
@@ -111,13 +111,13 @@ std::vector<ItemGraphEvent> DvdItemGraph::TakeEvents() {
         } else if (code == EC_ERRORABORT && static_cast<HRESULT>(param1) == demux::DEMUX_E_SCRAMBLED) {
             if (messages_) messages_->ShowMessage(graph_.item_name() + kEncryptedDiscMessage);
             events.push_back(ItemGraphEvent::kEncrypted);
-        } else if (code == EC_ERRORABORT && static_cast<HRESULT>(param1) == CONV_E_WRITE) {
+        } else if (code == EC_ERRORABORT && static_cast<HRESULT>(param1) == filters::CONV_E_WRITE) {
             events.push_back(ItemGraphEvent::kWriteError);
         } else if (code == EC_ERRORABORT || code == EC_USERABORT) {
             events.push_back(ItemGraphEvent::kAbort);
         } else if (code == demux::EC_DEMUX_LOST_STRETCH) {
             lost_.push_back({static_cast<int64_t>(param1), static_cast<int64_t>(param2)});
-        } else if (code == EC_STREAM_ERROR_STILLPLAYING && static_cast<HRESULT>(param1) == DVDREADER_E_READ) {
+        } else if (code == EC_STREAM_ERROR_STILLPLAYING && static_cast<HRESULT>(param1) == dvd::DVDREADER_E_READ) {
             events.push_back(ItemGraphEvent::kReadError);
         }
     }

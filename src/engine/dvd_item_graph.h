@@ -18,7 +18,7 @@ class DvdItemGraph final : public ItemGraph {
 public:
     // `messages` must outlive this object; the disc handle stays owned by
     // the caller (the catalogue) and open while items are built.
-    DvdItemGraph(MessageSink* messages, int32_t dvd_handle, int thread_count);
+    DvdItemGraph(core::MessageSink* messages, int32_t dvd_handle, int thread_count);
 
     // Items are read from these MPEG files instead of the disc: title t from
     // files[t] (TitleCatalogue::source_files()).
@@ -26,22 +26,22 @@ public:
         source_files_.assign(files.begin(), files.end());
     }
     // The text watermark of every item built from now on (empty text: none).
-    void SetWatermark(const Watermark& watermark) { graph_.SetWatermark(watermark); }
+    void SetWatermark(const core::Watermark& watermark) { graph_.SetWatermark(watermark); }
     // Deinterlacing and the automatic crop of every item built from now on.
-    void SetPictureCleanup(const PictureCleanup& cleanup) { graph_.SetPictureCleanup(cleanup); }
+    void SetPictureCleanup(const core::PictureCleanup& cleanup) { graph_.SetPictureCleanup(cleanup); }
 
     bool OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
-                    const OutputSettings& settings) override;
+                    const core::OutputSettings& settings) override;
     bool CloseOutput() override;
     std::string OutputError() override { return graph_.writer().last_error(); }
     void SetOutputTracks(const std::vector<std::string>& audio_languages,
-                         const std::vector<SubtitleTrackFormat>& subtitles) override {
+                         const std::vector<core::SubtitleTrackFormat>& subtitles) override {
         graph_.writer().SetSoundTracks(audio_languages);
         graph_.writer().SetSubtitleTracks(subtitles);
     }
-    void MarkChapters(const std::vector<ChapterMark>& marks) override;
+    void MarkChapters(const std::vector<core::ChapterMark>& marks) override;
     void AlignSoundToPicture() override;
-    bool Build(const ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) override;
+    bool Build(const core::ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) override;
     bool AttachPreview(decoders::IVideoSurface* surface) override { return graph_.AttachPreview(surface); }
     void ShowPreview(bool on) override { graph_.ShowPreview(on); }
     void Run() override { graph_.Run(); }
@@ -57,7 +57,7 @@ public:
     ConversionGraph& graph() { return graph_; }
 
 private:
-    MessageSink* const messages_;
+    core::MessageSink* const messages_;
     const int32_t dvd_handle_;
     ConversionGraph graph_;
     void PadSoundToPicture(bool take_back_excess);
@@ -66,7 +66,7 @@ private:
     std::vector<LostStretch> lost_;  // found by TakeEvents, not yet taken
     int64_t units_at_build_ = 0;  // WrittenUnits() when the item was built
     int64_t WrittenUnits();
-    const OutputSettings* settings_ = nullptr;  // the caller's, while a file is open
+    const core::OutputSettings* settings_ = nullptr;  // the caller's, while a file is open
 };
 
 // Sound samples that belong with `frames` pictures at `frame_rate_x1000`

@@ -13,7 +13,7 @@
 #include "platform/registry.h"
 #include "platform/uuids.h"
 
-namespace rizuvira::filters {
+namespace rizuvira::engine {
 
 namespace {
 
@@ -38,7 +38,7 @@ ComPtr<IBaseFilter> MakeRenderer(IGraphBuilder* graph, decoders::IVideoSurface* 
 
 }  // namespace
 
-EditorPreviewGraph::EditorPreviewGraph(engine::MessageSink* messages) : messages_(messages) {
+EditorPreviewGraph::EditorPreviewGraph(core::MessageSink* messages) : messages_(messages) {
     decoders::RegisterDecoders();
 }
 
@@ -112,7 +112,7 @@ bool EditorPreviewGraph::Link(IBaseFilter* from, int out_index, IBaseFilter* to,
 
 bool EditorPreviewGraph::Build(int32_t dvd_handle) {
     HRESULT hr = S_OK;
-    ComPtr<rizuvira::CDVDReader> reader(new (std::nothrow) rizuvira::CDVDReader(nullptr, &hr));
+    ComPtr<rizuvira::dvd::CDVDReader> reader(new (std::nothrow) rizuvira::dvd::CDVDReader(nullptr, &hr));
     if (!reader || FAILED(hr) || FAILED(graph_->AddFilter(reader.Get(), "Reader")))
         return Fail("CLSID_DVDSource error");
     reader_ = reader;
@@ -123,7 +123,7 @@ bool EditorPreviewGraph::Build(int32_t dvd_handle) {
         FAILED(graph_->AddFilter(decoder_.Get(), "Decoder")))
         return Fail("CLSID_MpegDecoder error");
 
-    ComPtr<IMyDVDReader> dvd = reader_.As<IMyDVDReader>();
+    ComPtr<dvd::IMyDVDReader> dvd = reader_.As<dvd::IMyDVDReader>();
     if (!dvd) return Fail("IID_IMyDVDReader error");
     if (FAILED(dvd->SetDvdHandle(dvd_handle))) return Fail("SetDvdReader error");
     dvd->SetArea(title_, chapter_);
@@ -132,7 +132,7 @@ bool EditorPreviewGraph::Build(int32_t dvd_handle) {
     ComPtr<demux::IMyMpegSplitter> range = splitter_.As<demux::IMyMpegSplitter>();
     if (duration_ms_ > 0 && range) range->SetRange(0, duration_ms_, duration_ms_);
     uint32_t palette[16];
-    if (MyDVDGetPalette(dvd_handle, title_, palette))
+    if (dvd::MyDVDGetPalette(dvd_handle, title_, palette))
         if (ComPtr<decoders::IMySubpictureControl> sub =
                 decoder_.As<decoders::IMySubpictureControl>())
             sub->SetPalette(palette);
@@ -149,7 +149,7 @@ bool EditorPreviewGraph::Build(int32_t dvd_handle) {
             return Fail("connect splitter and decoder error(video)");
     }
     if (ComPtr<IPin> audio = demux::SplitterOutput(splitter_.Get(), demux::kAudio)) {
-        ComPtr<CMyAudioConveFilter> converter(CMyAudioConveFilter::CreateInstance(nullptr, &hr));
+        ComPtr<filters::CMyAudioConveFilter> converter(filters::CMyAudioConveFilter::CreateInstance(nullptr, &hr));
         if (!converter) return Fail("CLSID_MyAudioConver error");
         if (FAILED(graph_->AddFilter(converter.Get(), "AudioConver")))
             return Fail("CLSID_MyAudioConver error");
@@ -160,14 +160,14 @@ bool EditorPreviewGraph::Build(int32_t dvd_handle) {
         if (ComPtr<IPin> decoder_sub = GetFilterPin(decoder_.Get(), PINDIR_INPUT, 1))
             graph_->ConnectDirect(subpicture.Get(), decoder_sub.Get(), nullptr);
 
-    ComPtr<CMyTeeFilter> tee(CMyTeeFilter::CreateInstance(nullptr, &hr));
+    ComPtr<filters::CMyTeeFilter> tee(filters::CMyTeeFilter::CreateInstance(nullptr, &hr));
     if (!tee || FAILED(graph_->AddFilter(tee.Get(), "Tee"))) return Fail("Create Tee error");
     tee_ = tee;
     if (!Link(decoder_.Get(), 0, tee_.Get(), 0, "get decoder output pin error",
               "get tee input pin error", "connect decoder and tee error"))
         return false;
 
-    ComPtr<CMyVideoConveFilter> passthrough(CMyVideoConveFilter::CreateInstance(nullptr, &hr));
+    ComPtr<filters::CMyVideoConveFilter> passthrough(filters::CMyVideoConveFilter::CreateInstance(nullptr, &hr));
     if (!passthrough || FAILED(graph_->AddFilter(passthrough.Get(), "VideoConver0")))
         return Fail("CLSID_MyVideoConver0 error");
     if (!Link(tee_.Get(), 0, passthrough.Get(), 0, "get tee output pin0 error",
@@ -177,7 +177,7 @@ bool EditorPreviewGraph::Build(int32_t dvd_handle) {
         return false;
 
     if (right_renderer_) {
-        ComPtr<CMyVideoConveFilter> adjusting(CMyVideoConveFilter::CreateInstance(nullptr, &hr));
+        ComPtr<filters::CMyVideoConveFilter> adjusting(filters::CMyVideoConveFilter::CreateInstance(nullptr, &hr));
         if (!adjusting || FAILED(graph_->AddFilter(adjusting.Get(), "VideoConver")))
             return Fail("CLSID_MyVideoConver error");
         adjusting_converter_ = adjusting;
@@ -279,32 +279,32 @@ void EditorPreviewGraph::SetLetterbox(int on) {
 // Forwarded settings
 
 void EditorPreviewGraph::SetBrightness(int32_t value) {
-    ComPtr<IMyVideoConvFilter> video =
-        adjusting_converter_ ? adjusting_converter_.As<IMyVideoConvFilter>() : nullptr;
+    ComPtr<filters::IMyVideoConvFilter> video =
+        adjusting_converter_ ? adjusting_converter_.As<filters::IMyVideoConvFilter>() : nullptr;
     if (!video) return (void)Fail("IID_IMyVideoConvFilter error");
     video->SetBrightness(value);
 }
 void EditorPreviewGraph::SetSaturation(int32_t value) {
-    ComPtr<IMyVideoConvFilter> video =
-        adjusting_converter_ ? adjusting_converter_.As<IMyVideoConvFilter>() : nullptr;
+    ComPtr<filters::IMyVideoConvFilter> video =
+        adjusting_converter_ ? adjusting_converter_.As<filters::IMyVideoConvFilter>() : nullptr;
     if (!video) return (void)Fail("IID_IMyVideoConvFilter error");
     video->SetSaturation(value);
 }
 void EditorPreviewGraph::SetHue(int32_t value) {
-    ComPtr<IMyVideoConvFilter> video =
-        adjusting_converter_ ? adjusting_converter_.As<IMyVideoConvFilter>() : nullptr;
+    ComPtr<filters::IMyVideoConvFilter> video =
+        adjusting_converter_ ? adjusting_converter_.As<filters::IMyVideoConvFilter>() : nullptr;
     if (!video) return (void)Fail("IID_IMyVideoConvFilter error");
     video->SetHue(value);
 }
-void EditorPreviewGraph::SetWatermark(const WatermarkSettings* settings) {
-    ComPtr<IMyVideoConvFilter> video =
-        adjusting_converter_ ? adjusting_converter_.As<IMyVideoConvFilter>() : nullptr;
+void EditorPreviewGraph::SetWatermark(const filters::WatermarkSettings* settings) {
+    ComPtr<filters::IMyVideoConvFilter> video =
+        adjusting_converter_ ? adjusting_converter_.As<filters::IMyVideoConvFilter>() : nullptr;
     if (!video) return (void)Fail("IID_IMyVideoConvFilter error");
     video->SetWatermark(settings);
 }
 void EditorPreviewGraph::SetVolume(int32_t value) {
-    ComPtr<IMyAudioConvFilter> audio =
-        audio_converter_ ? audio_converter_.As<IMyAudioConvFilter>() : nullptr;
+    ComPtr<filters::IMyAudioConvFilter> audio =
+        audio_converter_ ? audio_converter_.As<filters::IMyAudioConvFilter>() : nullptr;
     if (!audio) return (void)Fail("IID_IMyAudioConvFilter error");
     audio->SetVolume(value);
 }
@@ -349,4 +349,4 @@ void EditorPreviewGraph::Close() {
     duration_ms_ = 0;
 }
 
-}  // namespace rizuvira::filters
+}  // namespace rizuvira::engine

@@ -31,7 +31,7 @@
 #include "filters/video_conv_filter.h"
 #include "platform/filter_graph.h"
 
-namespace rizuvira::filters {
+namespace rizuvira::engine {
 
 class EditorPreviewGraph : public GraphPlayback {
 public:
@@ -39,7 +39,7 @@ public:
     static constexpr uint32_t kFrameColour = 0x0000FFFF;
 
     // `messages` receives the failure texts; it must outlive this object.
-    explicit EditorPreviewGraph(engine::MessageSink* messages);
+    explicit EditorPreviewGraph(core::MessageSink* messages);
     ~EditorPreviewGraph();
     EditorPreviewGraph(const EditorPreviewGraph&) = delete;
     EditorPreviewGraph& operator=(const EditorPreviewGraph&) = delete;
@@ -75,7 +75,7 @@ public:
     void SetBrightness(int32_t value);
     void SetSaturation(int32_t value);
     void SetHue(int32_t value);
-    void SetWatermark(const WatermarkSettings* settings);
+    void SetWatermark(const filters::WatermarkSettings* settings);
     void SetVolume(int32_t value);
 
     // Play, Pause, Stop, the state queries, seeking and the stream list come
@@ -100,7 +100,7 @@ private:
     void ClearOverlay();
     void DrawFrame(const RECT& requested);
 
-    engine::MessageSink* const messages_;
+    core::MessageSink* const messages_;
     ComPtr<IGraphBuilder> graph_;
     ComPtr<IMediaEventEx> events_;
     ComPtr<IBaseFilter> reader_;
@@ -121,4 +121,4 @@ private:
     int64_t duration_ms_ = 0;
 };
 
-}  // namespace rizuvira::filters
+}  // namespace rizuvira::engine

@@ -2,7 +2,7 @@
 
 #include "engine/preview_player.h"
 
-namespace rizuvira::filters {
+namespace rizuvira::engine {
 
 int GraphPlayback::Play() {
     if (control_ && !IsRunning()) control_->Run();
@@ -61,4 +61,4 @@ bool TakeEventsUntilComplete(IMediaEventEx* events) {
     return complete;
 }
 
-}  // namespace rizuvira::filters
+}  // namespace rizuvira::engine

@@ -9,7 +9,7 @@
 #include "platform/filter_graph.h"
 #include "platform/seeking.h"
 
-namespace rizuvira::filters {
+namespace rizuvira::engine {
 
 struct StreamInfoList;
 
@@ -45,4 +45,4 @@ protected:
 // the streams was among them.
 bool TakeEventsUntilComplete(IMediaEventEx* events);
 
-}  // namespace rizuvira::filters
+}  // namespace rizuvira::engine

@@ -19,10 +19,7 @@
 #include "core/media_file_writer.h"
 #include "core/messages.h"
 #include "core/output_profile.h"
-
-namespace rizuvira::decoders {
-class IVideoSurface;
-}
+#include "decoders/video_renderer.h"
 
 namespace rizuvira::engine {
 
@@ -60,15 +57,15 @@ public:
     // `final_path`, whose extension chooses the container; `settings` must
     // stay alive while it is open. False when the file cannot be opened.
     virtual bool OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
-                            const OutputSettings& settings) = 0;
+                            const core::OutputSettings& settings) = 0;
     // The sound tracks of the files opened from now on, by language (ISO
     // 639-2, "eng"; empty for none; one track when the list is empty), and
     // their DVD subtitle streams (none in containers that cannot carry them).
     virtual void SetOutputTracks(const std::vector<std::string>& /*audio_languages*/,
-                                 const std::vector<SubtitleTrackFormat>& /*subtitles*/) {}
+                                 const std::vector<core::SubtitleTrackFormat>& /*subtitles*/) {}
     // Chapters of the item about to be built, their starts counted from where
     // the item begins in the open file.
-    virtual void MarkChapters(const std::vector<ChapterMark>& /*marks*/) {}
+    virtual void MarkChapters(const std::vector<core::ChapterMark>& /*marks*/) {}
     // Why the last OpenOutput or CloseOutput failed, or the last write.
     virtual std::string OutputError() = 0;
     // Finishes the open file (drains the encoders, writes the trailer).
@@ -79,7 +76,7 @@ public:
 
     // Builds the item's graph with the chosen streams and leaves it paused.
     // False when a step fails (its message has been shown).
-    virtual bool Build(const ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) = 0;
+    virtual bool Build(const core::ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) = 0;
     // The live picture of the built item goes to `surface` (borrowed; it
     // must outlive the item's graph), while shown. False when no renderer
     // could be joined; the item converts all the same.

@@ -45,10 +45,10 @@ constexpr REFERENCE_TIME kRestartTolerance100ns = 20'000'000;
 // The DVD layer's coding for a clip information file's stream type.
 int32_t CodingOfClipType(int32_t type, int32_t otherwise) {
     switch (type) {
-        case 0x03: case 0x04: return kDvdAudioMpeg1;
-        case 0x80: return kDvdAudioLpcm;
-        case 0x81: case 0x84: case 0xA1: return kDvdAudioAc3;
-        case 0x82: case 0x85: case 0x86: case 0xA2: return kDvdAudioDts;
+        case 0x03: case 0x04: return dvd::kDvdAudioMpeg1;
+        case 0x80: return dvd::kDvdAudioLpcm;
+        case 0x81: case 0x84: case 0xA1: return dvd::kDvdAudioAc3;
+        case 0x82: case 0x85: case 0x86: case 0xA2: return dvd::kDvdAudioDts;
         default: return otherwise;
     }
 }
@@ -67,7 +67,7 @@ StampedLength SpannedMs(const std::filesystem::path& path, int64_t frame_100ns) 
     demux::CAsyncFileReader file;
     if (FAILED(file.Open(path.string()))) return {};
     HRESULT hr = S_OK;
-    demux::CMpegSplitterFile parser(file.Reader(), &hr, DvdTitleInfo{});
+    demux::CMpegSplitterFile parser(file.Reader(), &hr, dvd::DvdTitleInfo{});
     if (FAILED(hr)) return {};
     if (parser.Container() == demux::MpegContainer::kVideoStream) return {.video_stream = true};
     parser.RescanTail();
@@ -116,13 +116,13 @@ int64_t CountPictures(const std::filesystem::path& path) {
 double VobuPlayingMs(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     std::error_code error;
-    const uint64_t sectors = std::filesystem::file_size(path, error) / kDvdSectorBytes;
+    const uint64_t sectors = std::filesystem::file_size(path, error) / dvd::kDvdSectorBytes;
     if (!file || error) return 0;
-    std::vector<uint8_t> sector(kDvdSectorBytes);
+    std::vector<uint8_t> sector(dvd::kDvdSectorBytes);
     auto read = [&](uint64_t at) {
         file.clear();
-        file.seekg(static_cast<std::streamoff>(at * kDvdSectorBytes));
-        return static_cast<bool>(file.read(reinterpret_cast<char*>(sector.data()), kDvdSectorBytes));
+        file.seekg(static_cast<std::streamoff>(at * dvd::kDvdSectorBytes));
+        return static_cast<bool>(file.read(reinterpret_cast<char*>(sector.data()), dvd::kDvdSectorBytes));
     };
     uint64_t ticks = 0;
     bool any = false;
@@ -185,7 +185,7 @@ std::string UnreadableFileText(const std::filesystem::path& path) {
            " is not an MPEG program or transport stream, a VOB or an MPEG video stream";
 }
 
-bool ProbeMpegFile(const std::filesystem::path& path, DvdDiscInfo* disc) {
+bool ProbeMpegFile(const std::filesystem::path& path, dvd::DvdDiscInfo* disc) {
     *disc = {};
     ComPtr<IBaseFilter> splitter;
     if (FAILED(demux::CreateMpegSplitter(nullptr, splitter.ReleaseAndGetAddressOf()))) return false;
@@ -195,7 +195,7 @@ bool ProbeMpegFile(const std::filesystem::path& path, DvdDiscInfo* disc) {
     if (!ListSplitterStreams(splitter.Get(), &streams)) return false;
     if (streams.video.empty() && streams.audio.empty()) return false;
 
-    DvdTitleInfo& title = disc->titles[0];
+    dvd::DvdTitleInfo& title = disc->titles[0];
     disc->title_count = 1;
     title.chapters = 1;
     LONGLONG duration_100ns = 0;
@@ -218,7 +218,7 @@ bool ProbeMpegFile(const std::filesystem::path& path, DvdDiscInfo* disc) {
     if (const std::filesystem::path info = demux::ClipInfoFileFor(path); !info.empty())
         demux::LoadClipInfo(info, &clip);
     for (const StreamTable::Audio& audio : streams.audio) {
-        if (title.audio_count >= kDvdMaxStreams || audio.key <= 0) continue;
+        if (title.audio_count >= dvd::kDvdMaxStreams || audio.key <= 0) continue;
         const int i = title.audio_count++;
         title.audio_id[i] = audio.key;
         title.audio_coding[i] = audio.coding;
@@ -226,21 +226,21 @@ bool ProbeMpegFile(const std::filesystem::path& path, DvdDiscInfo* disc) {
         const demux::ClipStreamEntry* entry =
             audio.pid >= 0 ? demux::FindClipStream(clip, static_cast<uint16_t>(audio.pid)) : nullptr;
         if (entry != nullptr) {
-            title.audio_language[i] = LanguageCodeOf3(demux::ClipLanguage(*entry));
+            title.audio_language[i] = dvd::LanguageCodeOf3(demux::ClipLanguage(*entry));
             title.audio_coding[i] = CodingOfClipType(entry->coding_type, title.audio_coding[i]);
             if (const int channels = ChannelsOfClipLayout(entry->channel_layout); channels > 0)
                 title.audio_channels[i] = channels - 1;
         }
     }
     for (const StreamTable::Subtitle& subtitle : streams.subtitles) {
-        if (title.subtitle_count >= kDvdMaxStreams || subtitle.key <= 0) continue;
+        if (title.subtitle_count >= dvd::kDvdMaxStreams || subtitle.key <= 0) continue;
         const int i = title.subtitle_count++;
         title.subtitle_id[i] = subtitle.key;
         const demux::ClipStreamEntry* entry =
             subtitle.pid > 0 ? demux::FindClipStream(clip, static_cast<uint16_t>(subtitle.pid))
                              : nullptr;
         if (entry != nullptr)
-            title.subtitle_language[i] = LanguageCodeOf3(demux::ClipLanguage(*entry));
+            title.subtitle_language[i] = dvd::LanguageCodeOf3(demux::ClipLanguage(*entry));
     }
     return true;
 }

@@ -20,7 +20,7 @@
 #include "platform/registry.h"
 #include "platform/uuids.h"
 
-namespace rizuvira::filters {
+namespace rizuvira::engine {
 
 namespace {
 
@@ -70,7 +70,7 @@ bool FillStreamInfoList(IBaseFilter* splitter, StreamInfoList* list) {
     return true;
 }
 
-PreviewPlayer::PreviewPlayer(engine::MessageSink* messages) : messages_(messages) {
+PreviewPlayer::PreviewPlayer(core::MessageSink* messages) : messages_(messages) {
     decoders::RegisterDecoders();
 }
 
@@ -131,11 +131,11 @@ bool PreviewPlayer::Open(int32_t dvd_handle, decoders::IVideoSurface* surface,
     dvd_handle_ = dvd_handle;
     if (!BuildCommon(surface, std::move(notify))) return false;
     HRESULT hr = S_OK;
-    ComPtr<rizuvira::CDVDReader> reader(new (std::nothrow) rizuvira::CDVDReader(nullptr, &hr));
+    ComPtr<rizuvira::dvd::CDVDReader> reader(new (std::nothrow) rizuvira::dvd::CDVDReader(nullptr, &hr));
     if (!reader || FAILED(hr) || FAILED(graph_->AddFilter(reader.Get(), "Reader")))
         return Fail("CLSID_DVDSource error");
     reader_ = reader;
-    ComPtr<IMyDVDReader> dvd = reader_.As<IMyDVDReader>();
+    ComPtr<dvd::IMyDVDReader> dvd = reader_.As<dvd::IMyDVDReader>();
     if (!dvd) return Fail("IID_IMyDVDReader error");
     if (FAILED(dvd->SetDvdHandle(dvd_handle))) return Fail("SetDvdReader error");
 
@@ -171,20 +171,20 @@ bool PreviewPlayer::SelectTitle(int title, int chapter) {
         duration_ms_ = file_length_ms_;
         return ConnectStreams();
     }
-    ComPtr<IMyDVDReader> dvd = reader_.As<IMyDVDReader>();
+    ComPtr<dvd::IMyDVDReader> dvd = reader_.As<dvd::IMyDVDReader>();
     if (!dvd) return false;
     dvd->SetArea(title, chapter);
     duration_ms_ = 0;
     dvd->GetDuration(&duration_ms_);
 
     ComPtr<demux::IMyMpegSplitter> control = splitter_.As<demux::IMyMpegSplitter>();
-    if (control && title >= 0 && title < kDvdMaxTitles) {
-        auto info = std::make_unique<DvdDiscInfo>();
-        MyDVDGetInfo(dvd_handle_, info.get());
+    if (control && title >= 0 && title < dvd::kDvdMaxTitles) {
+        auto info = std::make_unique<dvd::DvdDiscInfo>();
+        dvd::MyDVDGetInfo(dvd_handle_, info.get());
         control->SetTitleInfo(&info->titles[title]);
     }
     uint32_t palette[16];
-    if (MyDVDGetPalette(dvd_handle_, title, palette))
+    if (dvd::MyDVDGetPalette(dvd_handle_, title, palette))
         if (ComPtr<decoders::IMySubpictureControl> sub =
                 decoder_.As<decoders::IMySubpictureControl>())
             sub->SetPalette(palette);
@@ -273,7 +273,7 @@ bool PreviewPlayer::SaveSnapshot(const std::filesystem::path& path) {
     if (!windowless_) return false;
     std::vector<uint8_t> dib;
     if (FAILED(windowless_->GetCurrentImageDib(&dib))) return false;
-    return SaveDibAsImage(dib, path);
+    return filters::SaveDibAsImage(dib, path);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -286,11 +286,11 @@ class DiscHandle {
 public:
     DiscHandle() = default;
     ~DiscHandle() {
-        if (handle_ != 0) MyDVDClose(handle_);
+        if (handle_ != 0) dvd::MyDVDClose(handle_);
     }
     DiscHandle(const DiscHandle&) = delete;
     DiscHandle& operator=(const DiscHandle&) = delete;
-    void Open(const std::string& path) { handle_ = MyDVDOpen(path.c_str()); }
+    void Open(const std::string& path) { handle_ = dvd::MyDVDOpen(path.c_str()); }
     int32_t get() const { return handle_; }
 
 private:
@@ -301,7 +301,7 @@ private:
 // `disc` holds a disc's handle for as long as the player plays it. Failures go to `messages`.
 bool OpenSource(PreviewPlayer& player, const std::string& path, int title, DiscHandle& disc,
                 decoders::IVideoSurface* surface, std::function<void()> notify,
-                engine::MessageSink* messages) {
+                core::MessageSink* messages) {
     auto say = [messages](const std::string& text) {
         if (messages) messages->ShowMessage(text);
         return false;
@@ -309,7 +309,7 @@ bool OpenSource(PreviewPlayer& player, const std::string& path, int title, DiscH
     if (const std::string missing = engine::MissingSourceText(path); !missing.empty())
         return say(missing);
     if (engine::IsMpegFilePath(path)) {
-        auto record = std::make_unique<DvdDiscInfo>();
+        auto record = std::make_unique<dvd::DvdDiscInfo>();
         if (!engine::ProbeMpegFile(path, record.get()))
             return say(engine::UnreadableFileText(path));
         return player.OpenFile(path, static_cast<int64_t>(record->titles[0].duration_ms), surface,
@@ -317,12 +317,12 @@ bool OpenSource(PreviewPlayer& player, const std::string& path, int title, DiscH
                player.SelectTitle(title, -1);
     }
     if (const std::filesystem::path bdmv = engine::BdmvFolderOf(path); !bdmv.empty()) {
-        auto record = std::make_unique<DvdDiscInfo>();
+        auto record = std::make_unique<dvd::DvdDiscInfo>();
         engine::BdmvClips clips;
         std::string error;
         if (!engine::ProbeBdmvFolder(bdmv, record.get(), &clips, &error)) return say(error);
         if (title < 0 || title >= record->title_count)
-            return say(TitleItemName(title) + " does not exist on this disc");
+            return say(dvd::TitleItemName(title) + " does not exist on this disc");
         // Each clip is a file of one title.
         return player.OpenFile(clips.files[static_cast<size_t>(title)],
                                static_cast<int64_t>(record->titles[title].duration_ms), surface,
@@ -352,7 +352,7 @@ struct EventSignal {
 }  // namespace
 
 bool SaveTitleSnapshot(const std::string& disc_path, int title, double at_seconds,
-                       const std::filesystem::path& output, engine::MessageSink* messages,
+                       const std::filesystem::path& output, core::MessageSink* messages,
                        std::chrono::milliseconds wait) {
     DiscHandle disc;
     decoders::HeadlessVideoSurface surface;
@@ -362,11 +362,11 @@ bool SaveTitleSnapshot(const std::string& disc_path, int title, double at_second
         if (messages) messages->ShowMessage(text);
         return false;
     };
-    const std::string name = TitleItemName(title);
-    const std::string at_text = DurationText(at_seconds * 1000);
+    const std::string name = dvd::TitleItemName(title);
+    const std::string at_text = dvd::DurationText(at_seconds * 1000);
     if (player.duration_ms() > 0 && at_seconds * 1000 >= static_cast<double>(player.duration_ms()))
         return say("No snapshot at " + at_text + ": " + name + " ends at " +
-                   DurationText(static_cast<double>(player.duration_ms())));
+                   dvd::DurationText(static_cast<double>(player.duration_ms())));
     const uint64_t before = surface.Last().serial;
     player.Pause();
     if (at_seconds > 0) {
@@ -395,7 +395,7 @@ bool SaveTitleSnapshot(const std::string& disc_path, int title, double at_second
     return saved;
 }
 
-bool PlayTitle(const std::string& disc_path, int title, engine::MessageSink* messages,
+bool PlayTitle(const std::string& disc_path, int title, core::MessageSink* messages,
                const std::function<void(double position_s, double duration_s)>& progress) {
     DiscHandle disc;
     decoders::HeadlessVideoSurface surface;
@@ -430,4 +430,4 @@ bool PlayTitle(const std::string& disc_path, int title, engine::MessageSink* mes
     return ok;
 }
 
-}  // namespace rizuvira::filters
+}  // namespace rizuvira::engine

@@ -30,7 +30,7 @@
 #include "platform/filter_graph.h"
 #include "platform/seeking.h"
 
-namespace rizuvira::filters {
+namespace rizuvira::engine {
 
 // The streams of the demultiplexer, filled by ListStreams (zeroed first). `stream_id` is the
 // track's whole id (demux::TrackId), as the DVD layer and the title catalogue give track ids:
@@ -71,7 +71,7 @@ bool FillStreamInfoList(IBaseFilter* splitter, StreamInfoList* list);
 class PreviewPlayer : public GraphPlayback {
 public:
     // `messages` receives the build steps' failure texts; it must outlive this object.
-    explicit PreviewPlayer(engine::MessageSink* messages);
+    explicit PreviewPlayer(core::MessageSink* messages);
     ~PreviewPlayer();
     PreviewPlayer(const PreviewPlayer&) = delete;
     PreviewPlayer& operator=(const PreviewPlayer&) = delete;
@@ -117,7 +117,7 @@ private:
     // From the splitter's pins on: decoder, sound, subtitles, renderer, range.
     bool ConnectStreams();
 
-    engine::MessageSink* const messages_;
+    core::MessageSink* const messages_;
     int32_t dvd_handle_ = 0;
     ComPtr<IFilterGraph> graph_;
     ComPtr<IGraphBuilder> builder_;
@@ -135,7 +135,7 @@ private:
 // (type by extension). Waits at most `wait` for the picture. Failures go to `messages`; false when
 // no file was written.
 bool SaveTitleSnapshot(const std::string& disc_path, int title, double at_seconds,
-                       const std::filesystem::path& output, engine::MessageSink* messages,
+                       const std::filesystem::path& output, core::MessageSink* messages,
                        std::chrono::milliseconds wait = std::chrono::seconds(20));
 
 // For the command line: plays title `title` (0-based) of the disc (or plain MPEG file) at
@@ -143,7 +143,7 @@ bool SaveTitleSnapshot(const std::string& disc_path, int title, double at_second
 // with sound (silent without a sound device) until its end. `progress`, if given, is called
 // about every 100 ms with the position and duration in seconds. False when the graph could
 // not be built or the graph reported an error.
-bool PlayTitle(const std::string& disc_path, int title, engine::MessageSink* messages,
+bool PlayTitle(const std::string& disc_path, int title, core::MessageSink* messages,
                const std::function<void(double position_s, double duration_s)>& progress = {});
 
-}  // namespace rizuvira::filters
+}  // namespace rizuvira::engine

@@ -44,7 +44,7 @@ void FitTracksToFiles(std::vector<BatchRow>* rows, bool merge) {
     auto fit = [&](std::vector<BatchRow*> file) {
         std::vector<bool> audio_used(audio_positions), subtitle_used(subtitle_positions);
         std::vector<std::string> languages(audio_positions);
-        std::vector<SubtitleTrackFormat> formats(subtitle_positions);
+        std::vector<core::SubtitleTrackFormat> formats(subtitle_positions);
         for (BatchRow* row : file) {
             for (size_t k = 0; k < row->streams.further_audio_ids.size(); ++k)
                 if (row->streams.further_audio_ids[k] != 0 && !audio_used[k]) {
@@ -60,7 +60,7 @@ void FitTracksToFiles(std::vector<BatchRow>* rows, bool merge) {
         for (BatchRow* row : file) {
             std::vector<int32_t> audio_ids, subtitle_ids;
             std::vector<std::string> row_languages{row->audio_languages[0]};
-            std::vector<SubtitleTrackFormat> row_formats;
+            std::vector<core::SubtitleTrackFormat> row_formats;
             for (size_t k = 0; k < audio_positions; ++k) {
                 if (!audio_used[k]) continue;
                 audio_ids.push_back(k < row->streams.further_audio_ids.size() ? row->streams.further_audio_ids[k] : 0);
@@ -97,7 +97,7 @@ std::vector<std::filesystem::path> ExistingOutputs(const std::vector<BatchRow>& 
     return existing;
 }
 
-RunController::RunController(ItemGraph* graph, RunHost* host, MessageSink* messages, SystemActions* actions,
+RunController::RunController(ItemGraph* graph, RunHost* host, core::MessageSink* messages, SystemActions* actions,
                              std::function<int64_t()> now_ms)
     : graph_(graph), host_(host), messages_(messages), actions_(actions),
       now_ms_(now_ms ? std::move(now_ms) : std::function<int64_t()>(SteadyNowMs)) {}
@@ -108,7 +108,7 @@ RunController::~RunController() {
     if (file_open_) CloseFile();
 }
 
-void RunController::Begin(std::vector<BatchRow> checked_rows, const EditSettings& current_edit,
+void RunController::Begin(std::vector<BatchRow> checked_rows, const core::EditSettings& current_edit,
                           BatchOptions options) {
     rows_ = std::move(checked_rows);
     options_ = std::move(options);

@@ -69,15 +69,15 @@ inline constexpr const char* kCannotShutDownMessage = "Cannot shut down: ";
 // (subtitle) holds the place of a track the row's title lacks.
 struct BatchRow {
     std::string output_name;  // file name with extension, "Title_01.mp4"
-    ConvertItem item;
+    core::ConvertItem item;
     StreamChoice streams;
     // ISO 639-2 of each chosen sound track, in order (an empty code for one
     // the disc names none for); the file's sound tracks.
     std::vector<std::string> audio_languages;
     // The file's subtitle streams (streams.soft_subtitle_ids), where its
     // container carries them.
-    std::vector<SubtitleTrackFormat> subtitle_tracks;
-    std::vector<ChapterMark> chapters;  // the disc's chapters inside the trim, from its start
+    std::vector<core::SubtitleTrackFormat> subtitle_tracks;
+    std::vector<core::ChapterMark> chapters;  // the disc's chapters inside the trim, from its start
 };
 
 // What the machine does at the end of a batch. Tests replace it; nothing
@@ -116,7 +116,7 @@ struct BatchOptions {
     // kAsk: called on the owner's thread with the existing file, when the
     // item starts or when its finished file is moved; true replaces it.
     std::function<bool(const std::filesystem::path&)> confirm_overwrite;
-    OutputSettings settings{};  // every file of the batch
+    core::OutputSettings settings{};  // every file of the batch
     bool merge = false;
     bool shut_down = false;      // the window's check box, or --after shutdown
     bool open_folder = false;    // the window's check box, or --after open-folder
@@ -147,13 +147,13 @@ class RunController {
 public:
     // `graph`, `host`, `messages` and `actions` must outlive the controller.
     // `now_ms` is a monotonic clock (a steady clock when empty).
-    RunController(ItemGraph* graph, RunHost* host, MessageSink* messages, SystemActions* actions,
+    RunController(ItemGraph* graph, RunHost* host, core::MessageSink* messages, SystemActions* actions,
                   std::function<int64_t()> now_ms = {});
     ~RunController();
     RunController(const RunController&) = delete;
     RunController& operator=(const RunController&) = delete;
 
-    void Begin(std::vector<BatchRow> checked_rows, const EditSettings& current_edit, BatchOptions options);
+    void Begin(std::vector<BatchRow> checked_rows, const core::EditSettings& current_edit, BatchOptions options);
     void StartCurrentItem();
     void HandleGraphEvents();
     // The 200 ms timer: reads the position and recomputes the numbers. The
@@ -214,7 +214,7 @@ private:
 
     ItemGraph* const graph_;
     RunHost* const host_;
-    MessageSink* const messages_;
+    core::MessageSink* const messages_;
     SystemActions* const actions_;
     std::function<int64_t()> now_ms_;
 

@@ -11,6 +11,8 @@ extern "C" {
 #include <cstring>
 #include <new>
 
+namespace rizuvira::filters {
+
 using namespace rizuvira::filters;
 
 namespace {
@@ -339,3 +341,5 @@ HRESULT CMyAudioConveFilter::Transform(IMediaSample* in, IMediaSample* out) {
     }
     return out->SetActualDataLength(static_cast<LONG>(bytes));
 }
+
+}  // namespace rizuvira::filters

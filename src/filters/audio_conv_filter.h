@@ -28,6 +28,8 @@
 #include "filters/byte_ring.h"
 #include "platform/transform_filter.h"
 
+namespace rizuvira::filters {
+
 inline constexpr GUID CLSID_MyAudioConver = "F410BCFF-57B4-4A02-A1EE-41FC4C22A1C9"_guid;
 
 struct IMyAudioConvFilter : virtual IUnknown {
@@ -103,3 +105,5 @@ private:
     int output_frame_bytes_ = 0;                  // guarded
     rizuvira::filters::ByteRing ring_{kRingBytes};  // guarded
 };
+
+}  // namespace rizuvira::filters

@@ -15,7 +15,7 @@ extern "C" {
 #include "platform/media_sample.h"
 #include "platform/uuids.h"
 
-namespace rizuvira::engine {
+namespace rizuvira::filters {
 namespace {
 
 // Shared by every converter sink of the process: the first picture received
@@ -401,7 +401,7 @@ void CConvFilter::WriteSound(Sound& sound, const BYTE* data, size_t length) {
     if (length == 0 || write_failed_.load()) return;
     // A track the file has no room for (a container of one sound track) is
     // taken and dropped.
-    const auto format = sound.floats ? MediaFileWriter::SoundSamples::kFloat : MediaFileWriter::SoundSamples::kInt16;
+    const auto format = sound.floats ? core::MediaFileWriter::SoundSamples::kFloat : core::MediaFileWriter::SoundSamples::kInt16;
     if (sound.pin.track() < Writer->sound_tracks() && Writer->WriteAudio(sound.pin.track(), data, length, format) != 0) {
         WriteFailedLocked();
         return;
@@ -581,7 +581,7 @@ void CConvFilter::ReceiveSubtitle(int track, IMediaSample* sample) {
     if (!SampleBytes(sample, &data, &length)) return;
     CAutoLock lock(&lock_);
     if (Stopping() || write_failed_.load() || track >= Writer->subtitle_tracks()) return;
-    int64_t file_time = MediaFileWriter::kUntimed;
+    int64_t file_time = core::MediaFileWriter::kUntimed;
     if (timed) {
         // A subpicture shown before the range or after it is left out (its
         // pieces too: they begin no unit).
@@ -624,4 +624,4 @@ void CConvFilter::CheckAllEnded() {
     NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
 }
 
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::filters

@@ -68,7 +68,7 @@
 #include "platform/output_queue.h"
 #include "platform/pos_pass_thru.h"
 
-namespace rizuvira::engine {
+namespace rizuvira::filters {
 
 inline constexpr GUID CLSID_ConvFilter = "A4DA1077-2239-4C9E-AA16-C88DD9F35131"_guid;
 // EC_ERRORABORT's code when the media file writer failed to write.
@@ -138,7 +138,7 @@ public:
     CBasePin* GetPin(int index) override;
 
     // Set by the graph builder before the graph runs.
-    MediaFileWriter* Writer = nullptr;  // not owned
+    core::MediaFileWriter* Writer = nullptr;  // not owned
     double FrameInterval = 0;           // 100-ns units per output picture
     REFERENCE_TIME RangeStart = 0;
     REFERENCE_TIME RangeStop = 0;
@@ -292,4 +292,4 @@ private:
     std::condition_variable flow_changed_;
 };
 
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::filters

@@ -12,7 +12,9 @@ extern "C" {
 #include <cstring>
 #include <new>
 
-using rizuvira::engine::av::FramePtr;
+namespace rizuvira::filters {
+
+using rizuvira::core::av::FramePtr;
 
 namespace {
 
@@ -493,3 +495,5 @@ HRESULT CDeinterlaceFilter::DeliverFrame(const AVFrame* frame, REFERENCE_TIME st
                                  : AM_VIDEO_FLAG_WEAVE);
     return m_pOutput->Deliver(out.Get());
 }
+
+}  // namespace rizuvira::filters

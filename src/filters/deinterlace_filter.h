@@ -36,6 +36,9 @@
 struct AVFilterGraph;
 struct AVFilterContext;
 
+namespace rizuvira::filters {
+
+
 inline constexpr GUID CLSID_Deinterlacer = "6C1E2F7A-8D43-4B0E-9A65-2F3D7B1C9E40"_guid;
 
 struct IMyDeinterlaceFilter : virtual IUnknown {
@@ -49,7 +52,7 @@ struct IMyDeinterlaceFilter : virtual IUnknown {
         kFieldMatch = 4,
     };
 
-    // `mode`: 0 auto, 1 on, 2 off (engine::DeinterlaceMode). `film_rate_allowed`: telecined
+    // `mode`: 0 auto, 1 on, 2 off (core::DeinterlaceMode). `film_rate_allowed`: telecined
     // film may come out at 23.976 pictures per second. `threads`: the filters' threads (0:
     // libavfilter's choice).
     virtual HRESULT SetMode(int32_t mode, BOOL film_rate_allowed, int32_t threads) = 0;
@@ -89,7 +92,7 @@ private:
     ~CDeinterlaceFilter() override;
 
     struct Picture {
-        rizuvira::engine::av::FramePtr frame;  // YUV420P, pts in 100 ns
+        rizuvira::core::av::FramePtr frame;  // YUV420P, pts in 100 ns
         REFERENCE_TIME stop = 0;
         bool discontinuity = false;
         bool flags_known = false;
@@ -132,7 +135,7 @@ private:
     AVFilterContext* sink_ = nullptr;    // owned by graph_
     REFERENCE_TIME output_period_ = 0;
     // The last picture out of the filters, waiting for the next one's start as its stop.
-    rizuvira::engine::av::FramePtr held_;
+    rizuvira::core::av::FramePtr held_;
     bool held_discontinuity_ = false;
     bool next_discontinuity_ = false;  // for the first picture the filters give out
     REFERENCE_TIME last_stop_ = 0;     // the input's, since the filters were built
@@ -142,3 +145,5 @@ private:
     REFERENCE_TIME output_offset_ = 0;
     bool have_output_offset_ = false;
 };
+
+}  // namespace rizuvira::filters

@@ -16,7 +16,7 @@ extern "C" {
 
 namespace rizuvira::filters {
 
-namespace av = rizuvira::engine::av;
+namespace av = rizuvira::core::av;
 
 namespace {
 

@@ -13,6 +13,8 @@ extern "C" {
 #include "filters/text_raster.h"
 #include "platform/media_sample.h"
 
+namespace rizuvira::filters {
+
 using namespace rizuvira::filters;
 
 namespace {
@@ -226,10 +228,10 @@ HRESULT CMyVideoConveFilter::SetWatermark(const WatermarkSettings* settings) {
     return S_OK;
 }
 
-WatermarkSettings MakeWatermarkSettings(const rizuvira::engine::Watermark& watermark) {
+WatermarkSettings MakeWatermarkSettings(const rizuvira::core::Watermark& watermark) {
     WatermarkSettings settings;
     const std::u16string text = Utf16(watermark.text);
-    std::size_t units = std::min<std::size_t>(text.size(), rizuvira::engine::kMaxWatermarkUnits);
+    std::size_t units = std::min<std::size_t>(text.size(), rizuvira::core::kMaxWatermarkUnits);
     if (units > 0 && units < text.size() && text[units - 1] >= 0xD800 && text[units - 1] < 0xDC00)
         --units;  // keep a surrogate pair whole
     std::copy_n(text.begin(), units, settings.text);
@@ -506,3 +508,5 @@ void CMyVideoConveFilter::Adjust(const PictureView& picture) {
     }
     if (mark) BlendWatermark(picture, *mark, x, y, alpha);
 }
+
+}  // namespace rizuvira::filters

@@ -40,6 +40,8 @@
 #include "filters/video_geometry.h"
 #include "platform/transform_filter.h"
 
+namespace rizuvira::filters {
+
 inline constexpr GUID CLSID_MyVideoConver = "4BB8A01A-CC73-4F1B-AB7B-18E7209C3E9D"_guid;
 
 // What SetWatermark receives; the filter keeps a copy of the whole record.
@@ -57,7 +59,7 @@ struct WatermarkSettings {
 
 // The text record for `watermark`: the text as UTF-16 cut after kMaxWatermarkUnits units (never
 // inside a character), the family cut to the field, kind 0.
-WatermarkSettings MakeWatermarkSettings(const rizuvira::engine::Watermark& watermark);
+WatermarkSettings MakeWatermarkSettings(const rizuvira::core::Watermark& watermark);
 
 struct IMyVideoConvFilter : virtual IUnknown {
     static constexpr GUID iid = "A264C372-A83D-42E1-9D93-D6F10B3D95CD"_guid;
@@ -150,3 +152,5 @@ private:
     std::shared_ptr<const rizuvira::filters::WatermarkPicture> watermark_;  // guarded
     WatermarkSettings watermark_settings_;                                  // guarded
 };
+
+}  // namespace rizuvira::filters

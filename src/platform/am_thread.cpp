@@ -1,5 +1,7 @@
 #include "platform/am_thread.h"
 
+namespace rizuvira::platform {
+
 CAMThread::~CAMThread() {
     Close();
 }
@@ -82,3 +84,5 @@ void CAMThread::Reply(DWORD result) {
     }
     cv_.notify_all();
 }
+
+}  // namespace rizuvira::platform

@@ -22,6 +22,8 @@
 
 #include "platform/win_types.h"
 
+namespace rizuvira::platform {
+
 class CAMThread {
 public:
     CAMThread() = default;
@@ -60,3 +62,5 @@ private:
     DWORD command_ = 0;
     DWORD result_ = 0;
 };
+
+}  // namespace rizuvira::platform

@@ -2,6 +2,8 @@
 
 #include <limits>
 
+namespace rizuvira::platform {
+
 CAsyncIo::CAsyncIo(CAsyncStream* stream) : stream_(stream) {}
 
 CAsyncIo::~CAsyncIo() {
@@ -159,3 +161,5 @@ HRESULT CAsyncIo::EndFlush() {
     if (!queue_.empty()) work_.notify_one();
     return S_OK;
 }
+
+}  // namespace rizuvira::platform

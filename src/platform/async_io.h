@@ -24,6 +24,8 @@
 
 #include "platform/interfaces.h"
 
+namespace rizuvira::platform {
+
 class CAsyncStream {
 public:
     virtual ~CAsyncStream() = default;
@@ -97,3 +99,5 @@ private:
     bool stop_ = false;
     std::thread worker_;
 };
+
+}  // namespace rizuvira::platform

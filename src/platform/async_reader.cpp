@@ -4,6 +4,8 @@
 
 #include "platform/media_sample.h"
 
+namespace rizuvira::platform {
+
 CAsyncOutputPin::CAsyncOutputPin(HRESULT* hr, CAsyncReader* reader, CAsyncIo* io, CCritSec* lock)
     : CBasePin("Async output pin", reader, lock, hr, "Output", PINDIR_OUTPUT),
       reader_(reader),
@@ -164,3 +166,5 @@ CAsyncReader::~CAsyncReader() = default;
 CBasePin* CAsyncReader::GetPin(int index) {
     return index == 0 ? &m_OutputPin : nullptr;
 }
+
+}  // namespace rizuvira::platform

@@ -23,6 +23,8 @@
 #include "platform/base_filter.h"
 #include "platform/base_pin.h"
 
+namespace rizuvira::platform {
+
 struct IAsyncReader : virtual IUnknown {
     static constexpr GUID iid = "56A868AA-0AD4-11CE-B03A-0020AF0BA770"_guid;
 
@@ -119,3 +121,5 @@ protected:
     CAsyncOutputPin m_OutputPin;
     CMediaType m_mt;
 };
+
+}  // namespace rizuvira::platform

@@ -2,6 +2,8 @@
 
 #include "platform/base_pin.h"
 
+namespace rizuvira::platform {
+
 CBaseFilter::CBaseFilter(const char* object_name, IUnknown* outer, CCritSec* lock,
                          const CLSID& clsid)
     : CUnknown(object_name, outer), m_pLock(lock), m_clsid(clsid) {}
@@ -188,3 +190,5 @@ ComPtr<IPin> GetFilterPin(IBaseFilter* filter, PIN_DIRECTION direction, int inde
     }
     return {};
 }
+
+}  // namespace rizuvira::platform

@@ -21,6 +21,8 @@
 #include "platform/interfaces.h"
 #include "platform/sync.h"
 
+namespace rizuvira::platform {
+
 class CBasePin;
 
 class CBaseFilter : public CUnknown, public IBaseFilter {
@@ -82,3 +84,5 @@ private:
 // The `index`-th pin of `filter` (0-based) among those of the given direction, or null: "the
 // demultiplexer's output pin 1", "the decoder's input pin 0".
 ComPtr<IPin> GetFilterPin(IBaseFilter* filter, PIN_DIRECTION direction, int index);
+
+}  // namespace rizuvira::platform

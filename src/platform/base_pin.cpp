@@ -1,5 +1,7 @@
 #include "platform/base_pin.h"
 
+namespace rizuvira::platform {
+
 namespace {
 
 // Refusals that carry no more information than "not this type".
@@ -239,3 +241,5 @@ HRESULT CBasePin::CompleteConnect(IPin*) {
 HRESULT CBasePin::GetMediaType(int position, CMediaType*) {
     return position < 0 ? E_INVALIDARG : VFW_S_NO_MORE_ITEMS;
 }
+
+}  // namespace rizuvira::platform

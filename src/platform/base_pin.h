@@ -24,6 +24,8 @@
 #include "platform/interfaces.h"
 #include "platform/sync.h"
 
+namespace rizuvira::platform {
+
 class CBasePin : public CUnknown, public IPin, public IQualityControl {
 public:
     CBasePin(const char* object_name, CBaseFilter* filter, CCritSec* lock, HRESULT* hr,
@@ -100,3 +102,5 @@ protected:
     std::atomic<double> m_dRate{1.0};
     IQualityControl* m_pQSink = nullptr;
 };
+
+}  // namespace rizuvira::platform

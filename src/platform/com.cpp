@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+namespace rizuvira::platform {
+
 namespace {
 std::atomic<long> g_live_objects{0};
 }
@@ -60,3 +62,5 @@ void* CoTaskMemAlloc(std::size_t size) {
 void CoTaskMemFree(void* block) {
     std::free(block);
 }
+
+}  // namespace rizuvira::platform

@@ -25,6 +25,8 @@
 #include "platform/guid.h"
 #include "platform/win_types.h"
 
+namespace rizuvira::platform {
+
 struct IUnknown {
     static constexpr GUID iid = "00000000-0000-0000-C000-000000000046"_guid;
 
@@ -196,3 +198,5 @@ auto NewObject(Make make, HRESULT* hr) -> decltype(make()) {
 // Task memory: a block the callee allocates and the caller frees.
 void* CoTaskMemAlloc(std::size_t size);
 void CoTaskMemFree(void* block);
+
+}  // namespace rizuvira::platform

@@ -5,6 +5,8 @@
 #include <unistd.h>
 #include <cerrno>
 
+namespace rizuvira::platform {
+
 CFileStream::~CFileStream() {
     Close();
 }
@@ -96,3 +98,5 @@ HRESULT CAsyncFileSource::GetCurFile(std::string* file_name, CMediaType* type) {
     if (type) type->Set(m_mt);
     return S_OK;
 }
+
+}  // namespace rizuvira::platform

@@ -13,6 +13,8 @@
 #include "platform/async_reader.h"
 #include "platform/sync.h"
 
+namespace rizuvira::platform {
+
 class CFileStream final : public CAsyncStream {
 public:
     CFileStream() = default;
@@ -56,3 +58,5 @@ private:
     CFileStream stream_;
     std::string file_name_;
 };
+
+}  // namespace rizuvira::platform

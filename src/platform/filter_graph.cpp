@@ -14,6 +14,8 @@
 #include "platform/sync.h"
 #include "platform/uuids.h"
 
+namespace rizuvira::platform {
+
 namespace {
 
 // Stream time 0 lies this far after the clock's now when the graph runs, so every filter has
@@ -1006,3 +1008,5 @@ HRESULT CreateFilterGraph(IUnknown** graph) {
     *graph = ComPtr<IUnknown>(static_cast<IUnknown*>(static_cast<IFilterGraph*>(created))).Detach();
     return S_OK;
 }
+
+}  // namespace rizuvira::platform

@@ -34,6 +34,8 @@
 #include "platform/interfaces.h"
 #include "platform/seeking.h"
 
+namespace rizuvira::platform {
+
 struct IGraphBuilder : IFilterGraph {
     static constexpr GUID iid = "56A868A9-0AD4-11CE-B03A-0020AF0BA770"_guid;
 
@@ -99,3 +101,5 @@ inline bool GraphStateIs(IMediaControl* control, OAFilterState wanted, LONG time
 
 // A new graph manager with one reference, as IUnknown.
 HRESULT CreateFilterGraph(IUnknown** graph);
+
+}  // namespace rizuvira::platform

@@ -7,6 +7,8 @@
 
 #include "platform/win_types.h"
 
+namespace rizuvira::platform {
+
 struct RECT {
     LONG left;
     LONG top;
@@ -187,3 +189,5 @@ static_assert(offsetof(MPEG2VIDEOINFO, dwSequenceHeader) == 132);
 static_assert(sizeof(WAVEFORMATEX) == 18);
 static_assert(sizeof(MPEG1WAVEFORMAT) == 40);
 static_assert(sizeof(WAVEFORMATEXTENSIBLE) == 40);
+
+}  // namespace rizuvira::platform

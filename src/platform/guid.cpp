@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace rizuvira::platform {
+
 std::string GuidToString(const GUID& g) {
     char text[39];
     std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
@@ -12,7 +14,9 @@ std::string GuidToString(const GUID& g) {
     return text;
 }
 
-std::size_t std::hash<GUID>::operator()(const GUID& g) const noexcept {
+}  // namespace rizuvira::platform
+
+std::size_t std::hash<rizuvira::platform::GUID>::operator()(const rizuvira::platform::GUID& g) const noexcept {
     std::uint64_t halves[2];
     std::memcpy(halves, &g, sizeof halves);
     // Mix the halves so that ids differing only in Data1 (the common case for media

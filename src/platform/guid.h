@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+namespace rizuvira::platform {
+
 struct GUID {
     std::uint32_t Data1;
     std::uint16_t Data2;
@@ -89,7 +91,9 @@ consteval GUID operator""_guid(const char* text, std::size_t length) {
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
 std::string GuidToString(const GUID& g);
 
+}  // namespace rizuvira::platform
+
 template <>
-struct std::hash<GUID> {
-    std::size_t operator()(const GUID& g) const noexcept;
+struct std::hash<rizuvira::platform::GUID> {
+    std::size_t operator()(const rizuvira::platform::GUID& g) const noexcept;
 };

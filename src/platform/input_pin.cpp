@@ -2,6 +2,8 @@
 
 #include "platform/media_sample.h"
 
+namespace rizuvira::platform {
+
 CBaseInputPin::CBaseInputPin(const char* object_name, CBaseFilter* filter, CCritSec* lock,
                              HRESULT* hr, const char* pin_name)
     : CBasePin(object_name, filter, lock, hr, pin_name, PINDIR_INPUT) {}
@@ -100,3 +102,5 @@ HRESULT CBaseInputPin::Inactive() {
     if (m_pAllocator) return m_pAllocator->Decommit();
     return S_OK;
 }
+
+}  // namespace rizuvira::platform

@@ -13,6 +13,8 @@
 
 #include "platform/base_pin.h"
 
+namespace rizuvira::platform {
+
 class CBaseInputPin : public CBasePin, public IMemInputPin {
 public:
     CBaseInputPin(const char* object_name, CBaseFilter* filter, CCritSec* lock, HRESULT* hr,
@@ -51,3 +53,5 @@ protected:
     std::atomic<bool> m_bFlushing{false};
     std::atomic<bool> m_bRunTimeError{false};
 };
+
+}  // namespace rizuvira::platform

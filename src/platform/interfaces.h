@@ -17,6 +17,8 @@
 #include "platform/com.h"
 #include "platform/media_type.h"
 
+namespace rizuvira::platform {
+
 struct IBaseFilter;
 struct IFilterGraph;
 struct IMemAllocator;
@@ -284,3 +286,5 @@ inline constexpr const GUID& IID_IMediaFilter = IMediaFilter::iid;
 inline constexpr const GUID& IID_IBaseFilter = IBaseFilter::iid;
 inline constexpr const GUID& IID_IFilterGraph = IFilterGraph::iid;
 inline constexpr const GUID& IID_IMediaEventSink = IMediaEventSink::iid;
+
+}  // namespace rizuvira::platform

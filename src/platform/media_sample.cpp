@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace rizuvira::platform {
+
 namespace {
 std::atomic<long> g_outstanding_samples{0};
 }
@@ -281,3 +283,5 @@ void CMemAllocator::FreeBuffersLocked() {
     samples_.clear();
     blocks_.clear();
 }
+
+}  // namespace rizuvira::platform

@@ -20,6 +20,8 @@
 
 #include "platform/interfaces.h"
 
+namespace rizuvira::platform {
+
 class CMemAllocator;
 
 class CMediaSample final : public IMediaSample, public IMediaSampleVideoFlags {
@@ -116,3 +118,5 @@ private:
     std::vector<std::unique_ptr<CMediaSample>> samples_;
     std::vector<CMediaSample*> free_;
 };
+
+}  // namespace rizuvira::platform

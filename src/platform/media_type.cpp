@@ -6,6 +6,8 @@
 
 #include "platform/com.h"
 
+namespace rizuvira::platform {
+
 void FreeMediaType(AM_MEDIA_TYPE& mt) {
     if (mt.pbFormat) CoTaskMemFree(mt.pbFormat);
     mt.pbFormat = nullptr;
@@ -192,3 +194,5 @@ const BITMAPINFOHEADER* GetBitmapInfoHeader(const AM_MEDIA_TYPE& mt) {
     if (mt.cbFormat < offset + sizeof(BITMAPINFOHEADER)) return nullptr;
     return reinterpret_cast<const BITMAPINFOHEADER*>(mt.pbFormat + offset);
 }
+
+}  // namespace rizuvira::platform

@@ -11,6 +11,8 @@
 #include "platform/uuids.h"
 #include "platform/win_types.h"
 
+namespace rizuvira::platform {
+
 struct AM_MEDIA_TYPE {
     GUID majortype;
     GUID subtype;
@@ -95,3 +97,5 @@ public:
 // The bitmap header inside a VideoInfo, VideoInfo2, MPEGVideo or MPEG2Video format block;
 // null for any other format or a block too short to hold it.
 const BITMAPINFOHEADER* GetBitmapInfoHeader(const AM_MEDIA_TYPE& mt);
+
+}  // namespace rizuvira::platform

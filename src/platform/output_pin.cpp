@@ -2,6 +2,8 @@
 
 #include "platform/media_sample.h"
 
+namespace rizuvira::platform {
+
 CBaseOutputPin::CBaseOutputPin(const char* object_name, CBaseFilter* filter, CCritSec* lock,
                                HRESULT* hr, const char* pin_name)
     : CBasePin(object_name, filter, lock, hr, pin_name, PINDIR_OUTPUT) {}
@@ -114,3 +116,5 @@ HRESULT CBaseOutputPin::DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME s
     IPin* peer = GetConnected();
     return peer ? peer->NewSegment(start, stop, rate) : VFW_E_NOT_CONNECTED;
 }
+
+}  // namespace rizuvira::platform

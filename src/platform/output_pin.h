@@ -12,6 +12,8 @@
 
 #include "platform/base_pin.h"
 
+namespace rizuvira::platform {
+
 class CBaseOutputPin : public CBasePin {
 public:
     CBaseOutputPin(const char* object_name, CBaseFilter* filter, CCritSec* lock, HRESULT* hr,
@@ -50,3 +52,5 @@ protected:
     ComPtr<IMemAllocator> m_pAllocator;
     ComPtr<IMemInputPin> m_pInputPin;
 };
+
+}  // namespace rizuvira::platform

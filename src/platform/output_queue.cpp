@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace rizuvira::platform {
+
 COutputQueue::COutputQueue(IPin* input_pin, HRESULT* hr, bool auto_mode, bool queue,
                            LONG batch_size, bool batch_exact, LONG list_size, DWORD, bool)
     : pin_(input_pin),
@@ -214,3 +216,5 @@ bool COutputQueue::IsIdle() {
     std::lock_guard lock(mutex_);
     return list_.empty() && !busy_;
 }
+
+}  // namespace rizuvira::platform

@@ -33,6 +33,8 @@
 
 #include "platform/interfaces.h"
 
+namespace rizuvira::platform {
+
 class COutputQueue {
 public:
     static constexpr LONG kDefaultListSize = 10;
@@ -93,3 +95,5 @@ private:
     HRESULT result_ = S_OK;
     std::thread thread_;
 };
+
+}  // namespace rizuvira::platform

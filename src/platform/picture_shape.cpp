@@ -4,6 +4,8 @@
 
 #include "platform/uuids.h"
 
+namespace rizuvira::platform {
+
 PictureAspect DeclaredAspect(const AM_MEDIA_TYPE& type) {
     const BITMAPINFOHEADER* header = GetBitmapInfoHeader(type);
     if (!header || header->biWidth <= 0 || header->biHeight == 0) return {};
@@ -43,3 +45,5 @@ RECT FitAspect(long double ratio, const RECT& frame) {
     const LONG inset = (width - picture_width) / 2;
     return RECT{frame.left + inset, frame.top, frame.right - inset, frame.bottom};
 }
+
+}  // namespace rizuvira::platform

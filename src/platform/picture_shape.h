@@ -12,6 +12,8 @@
 #include "platform/format_types.h"
 #include "platform/media_type.h"
 
+namespace rizuvira::platform {
+
 struct PictureAspect {
     int32_t x = 0;  // display width : display height of the whole picture
     int32_t y = 0;
@@ -33,3 +35,5 @@ double CropDisplayAspect(int32_t frame_width, int32_t frame_height, PictureAspec
 // and right each move in by (W - trunc(ratio * H)) / 2 (integer halving). An empty frame or a
 // ratio that is not positive gives the frame itself.
 RECT FitAspect(long double ratio, const RECT& frame);
+
+}  // namespace rizuvira::platform

@@ -50,3 +50,8 @@
 #include "platform/transform_filter.h"
 #include "platform/uuids.h"
 #include "platform/win_types.h"
+
+namespace rizuvira::platform {
+
+
+}  // namespace rizuvira::platform

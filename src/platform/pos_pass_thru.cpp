@@ -1,5 +1,7 @@
 #include "platform/pos_pass_thru.h"
 
+namespace rizuvira::platform {
+
 CPosPassThru::CPosPassThru(const char* object_name, IUnknown* outer, HRESULT* hr, IPin* input_pin)
     : CUnknown(object_name, outer), input_pin_(input_pin) {
     if (!input_pin && hr) *hr = E_POINTER;
@@ -82,3 +84,5 @@ HRESULT CPosPassThru::GetPreroll(LONGLONG* p) {
 }
 
 #undef FORWARD_SEEKING
+
+}  // namespace rizuvira::platform

@@ -14,6 +14,8 @@
 #include "platform/interfaces.h"
 #include "platform/seeking.h"
 
+namespace rizuvira::platform {
+
 class CPosPassThru : public CUnknown, public IMediaSeeking {
 public:
     CPosPassThru(const char* object_name, IUnknown* outer, HRESULT* hr, IPin* input_pin);
@@ -47,3 +49,5 @@ protected:
 private:
     IPin* const input_pin_;
 };
+
+}  // namespace rizuvira::platform

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <vector>
 
+namespace rizuvira::platform {
+
 CBaseReferenceClock::CBaseReferenceClock(const char* object_name, IUnknown* outer)
     : CUnknown(object_name, outer) {}
 
@@ -116,3 +118,5 @@ REFERENCE_TIME CSystemClock::GetPrivateTime() {
     const auto since_epoch = std::chrono::steady_clock::now().time_since_epoch();
     return std::chrono::duration_cast<std::chrono::nanoseconds>(since_epoch).count() / 100;
 }
+
+}  // namespace rizuvira::platform

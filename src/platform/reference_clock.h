@@ -17,6 +17,8 @@
 #include "platform/interfaces.h"
 #include "platform/sync.h"
 
+namespace rizuvira::platform {
+
 class CBaseReferenceClock : public CUnknown, public IReferenceClock {
 public:
     explicit CBaseReferenceClock(const char* object_name, IUnknown* outer = nullptr);
@@ -67,3 +69,5 @@ public:
 protected:
     REFERENCE_TIME GetPrivateTime() override;
 };
+
+}  // namespace rizuvira::platform

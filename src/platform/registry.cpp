@@ -6,6 +6,8 @@
 #include "platform/media_sample.h"
 #include "platform/uuids.h"
 
+namespace rizuvira::platform {
+
 ComponentRegistry& ComponentRegistry::Instance() {
     static ComponentRegistry registry;
     return registry;
@@ -88,3 +90,5 @@ HRESULT CoCreateInstance(const CLSID& clsid, IUnknown* outer, const IID& riid, v
     if (!created) return E_UNEXPECTED;
     return created->QueryInterface(riid, object);
 }
+
+}  // namespace rizuvira::platform

@@ -20,6 +20,8 @@
 
 #include "platform/com.h"
 
+namespace rizuvira::platform {
+
 // Merit: the graph tries higher merits first and never tries MERIT_DO_NOT_USE or lower.
 inline constexpr DWORD MERIT_PREFERRED = 0x800000;
 inline constexpr DWORD MERIT_NORMAL = 0x600000;
@@ -89,3 +91,5 @@ HRESULT CoCreateInstance(const CLSID& clsid, ComPtr<T>* out) {
     *out = SUCCEEDED(hr) ? ComPtr<T>::Adopt(static_cast<T*>(raw)) : ComPtr<T>();
     return hr;
 }
+
+}  // namespace rizuvira::platform

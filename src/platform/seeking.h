@@ -11,6 +11,8 @@
 #include "platform/com.h"
 #include "platform/media_type.h"
 
+namespace rizuvira::platform {
+
 // Capabilities.
 inline constexpr DWORD AM_SEEKING_CanSeekAbsolute = 0x1;
 inline constexpr DWORD AM_SEEKING_CanSeekForwards = 0x2;
@@ -82,3 +84,5 @@ inline constexpr const GUID& IID_IMediaSeeking = IMediaSeeking::iid;
 // answers E_NOINTERFACE); the id exists so that filters can refuse or route it by name.
 inline constexpr GUID IID_IMediaPosition = "56A868B2-0AD4-11CE-B03A-0020AF0BA770"_guid;
 inline constexpr const GUID& IID_IAMStreamSelect = IAMStreamSelect::iid;
+
+}  // namespace rizuvira::platform

@@ -12,6 +12,8 @@
 
 #include "platform/win_types.h"
 
+namespace rizuvira::platform {
+
 class CCritSec {
 public:
     CCritSec() = default;
@@ -83,3 +85,5 @@ private:
     bool signalled_ = false;
     const bool manual_reset_;
 };
+
+}  // namespace rizuvira::platform

@@ -1,5 +1,7 @@
 #include "platform/transform_filter.h"
 
+namespace rizuvira::platform {
+
 // ---------------------------------------------------------------------------------------
 // Input pin
 
@@ -257,3 +259,5 @@ HRESULT CTransformFilter::EndFlush() {
 HRESULT CTransformFilter::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
     return m_pOutput->DeliverNewSegment(start, stop, rate);
 }
+
+}  // namespace rizuvira::platform

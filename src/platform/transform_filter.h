@@ -27,6 +27,8 @@
 #include "platform/output_pin.h"
 #include "platform/pos_pass_thru.h"
 
+namespace rizuvira::platform {
+
 class CTransformFilter;
 
 class CTransformInputPin : public CBaseInputPin {
@@ -122,3 +124,5 @@ protected:
     bool m_bEOSDelivered = false;
     std::atomic<bool> m_bSampleSkipped{false};  // set by Receive, cleared by Pause
 };
+
+}  // namespace rizuvira::platform

@@ -5,6 +5,8 @@
 
 #include "platform/guid.h"
 
+namespace rizuvira::platform {
+
 // Major types.
 inline constexpr GUID MEDIATYPE_Video = "73646976-0000-0010-8000-00AA00389B71"_guid;
 inline constexpr GUID MEDIATYPE_Audio = "73647561-0000-0010-8000-00AA00389B71"_guid;
@@ -93,3 +95,5 @@ inline constexpr GUID CLSID_VideoMixingRenderer = "B87BEB7B-8D29-423F-AE4D-6582C
 inline constexpr GUID CLSID_VideoMixingRenderer9 = "51B4ABF3-748F-4E3B-A276-C828330E926A"_guid;
 inline constexpr GUID CLSID_DSoundRender = "79376820-07D0-11CF-A24D-0020AFD79767"_guid;
 inline constexpr GUID CLSID_NullRenderer = "C1F400A4-3F08-11D3-9F0B-006008039E37"_guid;
+
+}  // namespace rizuvira::platform

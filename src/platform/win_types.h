@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace rizuvira::platform {
+
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
@@ -114,3 +116,11 @@ inline constexpr HRESULT VFW_E_BUFFER_UNDERFLOW = MakeHresult(0x80040264u);
 inline constexpr HRESULT VFW_E_UNSUPPORTED_STREAM = MakeHresult(0x80040265u);
 inline constexpr HRESULT VFW_E_NO_TRANSPORT = MakeHresult(0x80040266u);
 inline constexpr HRESULT VFW_S_NO_STOP_TIME = 0x00040270;
+
+}  // namespace rizuvira::platform
+
+// Every layer is written in the pipeline's vocabulary; its names are used
+// unqualified throughout the project's namespaces.
+namespace rizuvira {
+using namespace platform;
+}  // namespace rizuvira

@@ -47,7 +47,7 @@ QCheckBox* Box(const QString& text, const char* name, int x, int y, QWidget* par
 
 }  // namespace
 
-ConversionWindow::ConversionWindow(const TitleCatalogue& catalogue, int thread_count,
+ConversionWindow::ConversionWindow(const dvd::TitleCatalogue& catalogue, int thread_count,
                                    engine::SystemActions* actions, QWidget* parent)
     : QDialog(parent), graph_(this, catalogue.handle(), thread_count) {
     graph_.SetSourceFiles(catalogue.source_files());
@@ -138,7 +138,7 @@ ConversionWindow::~ConversionWindow() {
     controller_.reset();  // before the graph it drives
 }
 
-void ConversionWindow::Begin(std::vector<engine::BatchRow> rows, const engine::EditSettings& edit,
+void ConversionWindow::Begin(std::vector<engine::BatchRow> rows, const core::EditSettings& edit,
                              engine::BatchOptions options) {
     controller_->SetPreviewSurface(preview_);
     controller_->Begin(std::move(rows), edit, std::move(options));

@@ -32,18 +32,18 @@ class PreviewSurface;
 class SkinButton;
 class SkinProgress;
 
-class ConversionWindow final : public QDialog, public engine::RunHost, public engine::MessageSink {
+class ConversionWindow final : public QDialog, public engine::RunHost, public core::MessageSink {
     Q_OBJECT
 public:
     // `catalogue` (the open disc) and `actions` must outlive the window.
-    ConversionWindow(const TitleCatalogue& catalogue, int thread_count,
+    ConversionWindow(const dvd::TitleCatalogue& catalogue, int thread_count,
                      engine::SystemActions* actions, QWidget* parent = nullptr);
     ~ConversionWindow() override;
 
     // The text watermark every item draws (empty text: none); before Begin.
-    void SetWatermark(const engine::Watermark& watermark) { graph_.SetWatermark(watermark); }
+    void SetWatermark(const core::Watermark& watermark) { graph_.SetWatermark(watermark); }
     // Starts the batch; call once, then exec() (or show()).
-    void Begin(std::vector<engine::BatchRow> rows, const engine::EditSettings& edit,
+    void Begin(std::vector<engine::BatchRow> rows, const core::EditSettings& edit,
                engine::BatchOptions options);
 
     engine::RunController& controller() { return *controller_; }

@@ -34,9 +34,9 @@ constexpr ListRow kRows[app::kOutputListCount] = {
 
 }  // namespace
 
-CustomSettingsWindow::CustomSettingsWindow(const engine::OutputProfile& profile,
+CustomSettingsWindow::CustomSettingsWindow(const core::OutputProfile& profile,
                                            app::ProfileLibrary* library,
-                                           engine::MessageSink* messages, QWidget* parent)
+                                           core::MessageSink* messages, QWidget* parent)
     : QDialog(parent), messages_(messages), form_(profile, library) {
     setObjectName("customSettingsWindow");
     setWindowTitle("Settings");
@@ -147,7 +147,7 @@ void CustomSettingsWindow::Refresh() {
         box->setCurrentIndex(form_.Selection(list));
         if (list == app::OutputList::kResolution) box->setEditText(Q(form_.ResolutionText()));
     }
-    const engine::OutputSettings& s = form_.profile().Settings;
+    const core::OutputSettings& s = form_.profile().Settings;
     video_->setEnabled(s.HasVideo == 1);
     audio_->setEnabled(s.HasAudio == 1);
 

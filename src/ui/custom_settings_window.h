@@ -25,8 +25,8 @@ class CustomSettingsWindow final : public QDialog {
 public:
     // `library` and `messages` must outlive the window. Saving and deleting
     // take effect at once, whether the window ends with OK or Cancel.
-    CustomSettingsWindow(const engine::OutputProfile& profile, app::ProfileLibrary* library,
-                         engine::MessageSink* messages, QWidget* parent = nullptr);
+    CustomSettingsWindow(const core::OutputProfile& profile, app::ProfileLibrary* library,
+                         core::MessageSink* messages, QWidget* parent = nullptr);
 
     const app::CustomOutputSettings& form() const { return form_; }
 
@@ -50,7 +50,7 @@ private:
     void Refresh();
     bool Report(const app::FormOutcome& outcome);
 
-    engine::MessageSink* const messages_;
+    core::MessageSink* const messages_;
     app::CustomOutputSettings form_;
     std::array<QComboBox*, app::kOutputListCount> lists_{};
     QComboBox* presets_ = nullptr;

@@ -89,9 +89,9 @@ Qt::CursorShape CursorShape(app::TrackerCursor cursor) {
 
 }  // namespace
 
-EditorWindow::EditorWindow(engine::ConvertItem* row, const engine::OutputSettings& output,
+EditorWindow::EditorWindow(core::ConvertItem* row, const core::OutputSettings& output,
                            app::EditorPage mode, const EditorSource& source,
-                           const engine::Watermark& watermark, engine::MessageSink* messages,
+                           const core::Watermark& watermark, core::MessageSink* messages,
                            QWidget* parent)
     : QDialog(parent),
       row_(row),
@@ -436,7 +436,7 @@ QWidget* EditorWindow::BuildWatermarkPage() {
     mark_text_ = new QLineEdit;
     mark_text_->setObjectName("watermarkText");
     mark_text_->setPlaceholderText("No watermark");
-    mark_text_->setMaxLength(engine::kMaxWatermarkUnits);
+    mark_text_->setMaxLength(core::kMaxWatermarkUnits);
     mark_text_->setClearButtonEnabled(true);
     connect(mark_text_, &QLineEdit::textEdited, this, &EditorWindow::WatermarkEdited);
     mark_font_ = PlainButton(QString(), "watermarkFont");
@@ -536,7 +536,7 @@ void EditorWindow::RefreshTrim() {
 }
 
 void EditorWindow::RefreshCrop() {
-    const engine::EditSettings& edit = editor_.values().edit;
+    const core::EditSettings& edit = editor_.values().edit;
     {
         const QSignalBlocker block(zoom_);
         zoom_->setCurrentIndex(std::clamp(edit.zoom_mode, 0, zoom_->count() - 1));
@@ -549,7 +549,7 @@ void EditorWindow::RefreshCrop() {
 }
 
 void EditorWindow::RefreshEffect() {
-    const engine::EditSettings& edit = editor_.values().edit;
+    const core::EditSettings& edit = editor_.values().edit;
     brightness_->SetValue(edit.brightness);
     contrast_->SetValue(editor_.ContrastSlider());
     saturation_->SetValue(edit.saturation);
@@ -559,7 +559,7 @@ void EditorWindow::RefreshEffect() {
 }
 
 void EditorWindow::RefreshWatermark() {
-    const engine::Watermark& mark = editor_.watermark();
+    const core::Watermark& mark = editor_.watermark();
     if (mark_text_->text() != Q(mark.text)) mark_text_->setText(Q(mark.text));
     mark_font_->setText(Q(mark.font_family) + ", " + QString::number(mark.font_size_px) + " px");
     mark_colour_->setIcon(Swatch(mark.colour));
@@ -578,7 +578,7 @@ void EditorWindow::CropTyped(app::Editor::CropSide side, int value) {
 }
 
 void EditorWindow::WatermarkEdited() {
-    engine::Watermark mark = editor_.watermark();
+    core::Watermark mark = editor_.watermark();
     mark.text = mark_text_->text().toStdString();
     mark.x = mark_x_->value();
     mark.y = mark_y_->value();
@@ -588,7 +588,7 @@ void EditorWindow::WatermarkEdited() {
 }
 
 void EditorWindow::ChooseFont() {
-    engine::Watermark mark = editor_.watermark();
+    core::Watermark mark = editor_.watermark();
     QFont current(Q(mark.font_family));
     current.setPixelSize(std::max(mark.font_size_px, 1));
     bool ok = false;
@@ -604,7 +604,7 @@ void EditorWindow::ChooseFont() {
 }
 
 void EditorWindow::ChooseColour() {
-    engine::Watermark mark = editor_.watermark();
+    core::Watermark mark = editor_.watermark();
     const uint32_t c = mark.colour;
     const QColor chosen = QColorDialog::getColor(
         QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF), this, "Watermark Colour");
@@ -724,7 +724,7 @@ void EditorWindow::Tick() {
 }
 
 void EditorWindow::DrainEvents() {
-    if (!filters::TakeEventsUntilComplete(graph_open_ ? graph_.Events() : nullptr)) return;
+    if (!engine::TakeEventsUntilComplete(graph_open_ ? graph_.Events() : nullptr)) return;
     // The title ended: stopped, play shown, the slider back at the start.
     graph_.Stop();
     timer_.stop();

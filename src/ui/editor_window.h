@@ -56,18 +56,18 @@ class EditorWindow final : public QDialog {
 public:
     // `row` is written on OK only and must outlive the window; `messages` receives the preview's
     // failure texts and must outlive it too.
-    EditorWindow(engine::ConvertItem* row, const engine::OutputSettings& output,
+    EditorWindow(core::ConvertItem* row, const core::OutputSettings& output,
                  app::EditorPage mode, const EditorSource& source,
-                 const engine::Watermark& watermark, engine::MessageSink* messages,
+                 const core::Watermark& watermark, core::MessageSink* messages,
                  QWidget* parent = nullptr);
     ~EditorWindow() override;
 
     app::Editor& editor() { return editor_; }
     // The watermark as the window leaves it (meaningful after OK).
-    const engine::Watermark& watermark() const { return editor_.watermark(); }
+    const core::Watermark& watermark() const { return editor_.watermark(); }
     PreviewSurface* left_picture() { return left_; }
     PreviewSurface* right_picture() { return right_; }
-    filters::EditorPreviewGraph& preview() { return graph_; }
+    engine::EditorPreviewGraph& preview() { return graph_; }
     bool preview_open() const { return graph_open_; }
     bool playing() const;
 
@@ -112,11 +112,11 @@ private:
     void ChooseColour();
     bool TrackerEvent(QEvent* event);
 
-    engine::ConvertItem* const row_;
-    const engine::OutputSettings output_;
+    core::ConvertItem* const row_;
+    const core::OutputSettings output_;
     const EditorSource source_;
     app::Editor editor_;
-    filters::EditorPreviewGraph graph_;
+    engine::EditorPreviewGraph graph_;
     bool graph_open_ = false;
     bool preview_started_ = false;
     QTimer timer_;

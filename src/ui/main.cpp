@@ -38,8 +38,8 @@ int main(int argc, char** argv) {
     parser.process(application);
     const QStringList positional = parser.positionalArguments();
 
-    rizuvira::engine::SettingsStore settings(
-        rizuvira::engine::DefaultSettingsFile(rizuvira::app::kApplicationTitle));
+    rizuvira::core::SettingsStore settings(
+        rizuvira::core::DefaultSettingsFile(rizuvira::app::kApplicationTitle));
     settings.Load();
     rizuvira::ui::MessageBoxes messages;
     rizuvira::engine::DesktopActions actions;

@@ -84,7 +84,7 @@ void ApplyIconTheme() {
         QIcon::setThemeName("breeze");
 }
 
-MainWindow::MainWindow(engine::MessageSink* messages, engine::SettingsStore* settings,
+MainWindow::MainWindow(core::MessageSink* messages, core::SettingsStore* settings,
                        engine::SystemActions* actions, QWidget* parent)
     : QWidget(parent),
       messages_(messages),
@@ -364,7 +364,7 @@ void MainWindow::LoadProfiles() {
 void MainWindow::FillProfileList() {
     const QSignalBlocker block(profiles_);
     profiles_->clear();
-    for (const engine::OutputProfile& profile : session_.profiles().Iterate()) {
+    for (const core::OutputProfile& profile : session_.profiles().Iterate()) {
         profiles_->addItem(Q(profile.ProfileName), profile.Id);
         if (session_.has_profile() && profile.Id == session_.profile().Id)
             profiles_->setCurrentIndex(profiles_->count() - 1);
@@ -427,7 +427,7 @@ void MainWindow::FillRows() {
             root_->setIcon(0, ThemeIcon("media-optical", QStyle::SP_DriveDVDIcon));
             root_->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
             for (int i = 0; i < session_.row_count(); ++i) {
-                const CatalogueRow& row = session_.row(i);
+                const dvd::CatalogueRow& row = session_.row(i);
                 auto* item =
                     new QTreeWidgetItem(root_, {Q(row.name), Q(row.original_length),
                                                 Q(row.trimmed_length), Q(row.output_name)});
@@ -483,11 +483,11 @@ void MainWindow::CurrentItemChanged(QTreeWidgetItem* item) {
 }
 
 void MainWindow::FillStreams() {
-    const TitleCatalogue& catalogue = session_.catalogue();
-    auto fill = [](QComboBox* box, const std::vector<StreamEntry>& entries, int32_t current) {
+    const dvd::TitleCatalogue& catalogue = session_.catalogue();
+    auto fill = [](QComboBox* box, const std::vector<dvd::StreamEntry>& entries, int32_t current) {
         const QSignalBlocker block(box);
         box->clear();
-        for (const StreamEntry& entry : entries) {
+        for (const dvd::StreamEntry& entry : entries) {
             box->addItem(Q(entry.text), entry.id);
             if (entry.id == current) box->setCurrentIndex(box->count() - 1);
         }
@@ -520,8 +520,8 @@ void MainWindow::Edit(int mode) {
     const int row = session_.BeginEdit();
     if (row < 0) return;
     StopPreview();
-    const TitleCatalogue& catalogue = session_.catalogue();
-    engine::ConvertItem& item = session_.item(row);
+    const dvd::TitleCatalogue& catalogue = session_.catalogue();
+    core::ConvertItem& item = session_.item(row);
     EditorSource source;
     source.name = session_.row(row).name;
     // A plain file has no disc to play in the editor: it edits without pictures.
@@ -530,8 +530,8 @@ void MainWindow::Edit(int mode) {
     source.chapter = item.chapter_index;
     source.audio_id = catalogue.current_audio_id();
     source.subtitle_id = catalogue.current_subtitle_id();
-    DvdVideoInfo video{};
-    if (source.dvd_handle != 0 && MyDVDGetVideoInfo(source.dvd_handle, item.title_index, &video))
+    dvd::DvdVideoInfo video{};
+    if (source.dvd_handle != 0 && dvd::MyDVDGetVideoInfo(source.dvd_handle, item.title_index, &video))
         source.picture = app::SourcePicture{video.width, video.height, video.aspect_x,
                                             video.aspect_y};
     EditorWindow editor(&item, session_.profile().Settings,
@@ -674,7 +674,7 @@ void MainWindow::SliderAction() {
 }
 
 void MainWindow::DrainPreviewEvents() {
-    if (filters::TakeEventsUntilComplete(player_.Events())) StopPreview();
+    if (engine::TakeEventsUntilComplete(player_.Events())) StopPreview();
 }
 
 void MainWindow::ClosePlayer() {
@@ -756,7 +756,7 @@ void MainWindow::OpenPreferences() {
 void MainWindow::ShowProperties() {
     if (!player_open_) return;
     if (!title_loaded_ && !LoadPreviewTitle()) return;
-    filters::StreamInfoList streams{};
+    engine::StreamInfoList streams{};
     if (!player_.ListStreams(&streams)) return;
     PropertiesWindow window(streams, this);
     window.exec();

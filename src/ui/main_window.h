@@ -43,7 +43,7 @@ class MainWindow final : public QWidget {
 public:
     // `messages`, `settings` and `actions` (the after-conversion actions)
     // must outlive the window.
-    MainWindow(engine::MessageSink* messages, engine::SettingsStore* settings,
+    MainWindow(core::MessageSink* messages, core::SettingsStore* settings,
                engine::SystemActions* actions, QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -53,7 +53,7 @@ public:
 
     app::DiscSession& session() { return session_; }
     PreviewSurface* preview() { return preview_; }
-    filters::PreviewPlayer& player() { return player_; }
+    engine::PreviewPlayer& player() { return player_; }
 
     // The commands of the window, as the menus and buttons call them.
     void LoadDvd();
@@ -119,8 +119,8 @@ private:
     void ClosePlayer();
     void OpenUrl(const QString& url);
 
-    engine::MessageSink* const messages_;
-    engine::SettingsStore* const settings_;
+    core::MessageSink* const messages_;
+    core::SettingsStore* const settings_;
     engine::SystemActions* const actions_;
     app::Branding branding_;
     app::DiscSession session_;
@@ -128,7 +128,7 @@ private:
     PreviewSurface* preview_ = nullptr;
     // Declared after the surface's owner (the window) is set up and closed in
     // the destructor before any widget goes.
-    filters::PreviewPlayer player_;
+    engine::PreviewPlayer player_;
     bool player_open_ = false;
     bool title_loaded_ = false;
     QTimer preview_timer_;

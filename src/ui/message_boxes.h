@@ -11,7 +11,7 @@
 
 namespace rizuvira::ui {
 
-class MessageBoxes final : public engine::MessageSink {
+class MessageBoxes final : public core::MessageSink {
 public:
     void SetParent(QWidget* parent) { parent_ = parent; }
     void ShowMessage(const std::string& text) override;

@@ -33,7 +33,7 @@ QToolButton* TabButton(const QString& text, const char* name, const QIcon& icon)
 
 }  // namespace
 
-PreferencesWindow::PreferencesWindow(engine::SettingsStore* store, engine::MessageSink* messages,
+PreferencesWindow::PreferencesWindow(core::SettingsStore* store, core::MessageSink* messages,
                                      QWidget* parent)
     : QDialog(parent), store_(store), messages_(messages), form_(*store) {
     setObjectName("preferencesWindow");

@@ -22,7 +22,7 @@ class PreferencesWindow final : public QDialog {
     Q_OBJECT
 public:
     // `store` and `messages` must outlive the window.
-    PreferencesWindow(engine::SettingsStore* store, engine::MessageSink* messages,
+    PreferencesWindow(core::SettingsStore* store, core::MessageSink* messages,
                       QWidget* parent = nullptr);
 
     const app::Preferences& form() const { return form_; }
@@ -43,8 +43,8 @@ private:
     QComboBox* List(app::PreferenceList list, const char* name);
     QWidget* FolderField(QLineEdit** field, const char* name, bool snapshots);
 
-    engine::SettingsStore* const store_;
-    engine::MessageSink* const messages_;
+    core::SettingsStore* const store_;
+    core::MessageSink* const messages_;
     app::Preferences form_;
     QToolButton* general_tab_ = nullptr;
     QToolButton* options_tab_ = nullptr;

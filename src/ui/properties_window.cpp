@@ -22,7 +22,7 @@ QLabel* Value(const std::string& text, const char* name) {
 
 }  // namespace
 
-PropertiesWindow::PropertiesWindow(const filters::StreamInfoList& streams, QWidget* parent)
+PropertiesWindow::PropertiesWindow(const engine::StreamInfoList& streams, QWidget* parent)
     : QDialog(parent) {
     setObjectName("propertiesWindow");
     setWindowTitle("Properties");

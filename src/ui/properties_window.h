@@ -13,7 +13,7 @@ namespace rizuvira::ui {
 class PropertiesWindow final : public QDialog {
     Q_OBJECT
 public:
-    PropertiesWindow(const filters::StreamInfoList& streams, QWidget* parent = nullptr);
+    PropertiesWindow(const engine::StreamInfoList& streams, QWidget* parent = nullptr);
 };
 
 }  // namespace rizuvira::ui

@@ -7,12 +7,14 @@
 #include <cstring>
 #include <filesystem>
 
+namespace rizuvira::app {
+
 namespace {
 
 using rizuvira::app::CustomOutputSettings;
 using rizuvira::app::OutputList;
-using rizuvira::engine::OutputProfile;
-using rizuvira::engine::ProfileCatalogue;
+using rizuvira::core::OutputProfile;
+using rizuvira::core::ProfileCatalogue;
 
 class CustomOutputSettingsTest : public testing::Test {
 protected:
@@ -100,8 +102,8 @@ TEST_F(CustomOutputSettingsTest, AValueWithoutAKeyOpensUnselectedAndFailsOk) {
 
 TEST_F(CustomOutputSettingsTest, KeysThatWouldBreakTheEncoderAreRefused) {
     OutputProfile odd = h264_;
-    rizuvira::engine::SetField(odd.FrameRates, "auto$Automatic,25000$25 fps");
-    rizuvira::engine::SetField(odd.VideoCodecs, "a_very_long_encoder_name$Long");
+    rizuvira::core::SetField(odd.FrameRates, "auto$Automatic,25000$25 fps");
+    rizuvira::core::SetField(odd.VideoCodecs, "a_very_long_encoder_name$Long");
     CustomOutputSettings form(odd, &catalogue_);
     form.Select(OutputList::kFrameRate, 0);
     form.Select(OutputList::kVideoEncoder, 0);
@@ -114,7 +116,7 @@ TEST_F(CustomOutputSettingsTest, KeysThatWouldBreakTheEncoderAreRefused) {
 TEST_F(CustomOutputSettingsTest, AProfileWithoutVideoIgnoresTheVideoLists) {
     OutputProfile audio_only = h264_;
     audio_only.Settings.HasVideo = 0;
-    rizuvira::engine::SetField(audio_only.VideoCodecs, "");
+    rizuvira::core::SetField(audio_only.VideoCodecs, "");
     CustomOutputSettings form(audio_only, &catalogue_);
     EXPECT_EQ(form.ResolutionText(), "");
     EXPECT_EQ(form.Selection(OutputList::kVideoEncoder), -1);
@@ -145,3 +147,5 @@ TEST_F(CustomOutputSettingsTest, DefaultRestoresTheCatalogueProfile) {
 }
 
 }  // namespace
+
+}  // namespace rizuvira::app

@@ -30,8 +30,8 @@ protected:
     void TearDown() override { fs::remove_all(folder_); }
 
     fs::path folder_;
-    engine::CollectedMessages messages_;
-    engine::SettingsStore store_{fs::temp_directory_path() / ("disc_session_" + std::to_string(::getpid())) /
+    core::CollectedMessages messages_;
+    core::SettingsStore store_{fs::temp_directory_path() / ("disc_session_" + std::to_string(::getpid())) /
                                  "settings.ini"};
     DiscSession session_{&messages_, &store_};
 };
@@ -54,7 +54,7 @@ TEST_F(DiscSessionTest, ProfileChoiceRewritesOutputNamesOnlyWhenItChanges) {
     EXPECT_EQ(session_.row(0).output_name, "Title_01" + std::string(session_.profile().FormatExt));
     EXPECT_FALSE(session_.ChooseProfile(session_.profile().Id));
     int32_t other = -1;
-    for (const engine::OutputProfile& p : session_.profiles().Iterate())
+    for (const core::OutputProfile& p : session_.profiles().Iterate())
         if (std::string(p.FormatExt) != session_.profile().FormatExt && other < 0) other = p.Id;
     ASSERT_GE(other, 0);
     EXPECT_TRUE(session_.ChooseProfile(other));
@@ -65,7 +65,7 @@ TEST_F(DiscSessionTest, ProfileChoiceRewritesOutputNamesOnlyWhenItChanges) {
 }
 
 TEST_F(DiscSessionTest, EditorStartsFromTheCurrentBlockAndLeavesItsOwn) {
-    engine::EditSettings edit = engine::kDefaultEditSettings;
+    core::EditSettings edit = core::kDefaultEditSettings;
     edit.brightness = 200;
     session_.SetCurrentEdit(edit);
     session_.SelectRow(1);
@@ -90,7 +90,7 @@ TEST_F(DiscSessionTest, StartTakesOnlyAnExistingFolderAndRemembersIt) {
     EXPECT_EQ(messages_.messages.size(), 2u);
     EXPECT_EQ(messages_.messages[0], kInvalidOutputDirectory);
     EXPECT_TRUE(session_.AcceptOutputFolder(folder_.string()));
-    engine::SettingsStore reread(store_.file());
+    core::SettingsStore reread(store_.file());
     reread.Load();
     EXPECT_EQ(reread.values().out_folder, folder_.string());
 }
@@ -113,7 +113,7 @@ TEST_F(DiscSessionTest, TracksByPositionLanguageOrClickFollowEachTitle) {
 
     session_.SelectRow(0);
     ASSERT_TRUE(session_.SelectSubtitle(static_cast<int>(session_.catalogue().subtitle_list().size()) - 1));
-    EXPECT_EQ(session_.CheckedRows()[0].streams.subtitle_id, kNoSubtitleId);
+    EXPECT_EQ(session_.CheckedRows()[0].streams.subtitle_id, dvd::kNoSubtitleId);
 }
 
 // --audio fr,en,1 --subtitle 2,en --subtitle-mode soft: Title_01 has all of
@@ -141,7 +141,7 @@ TEST_F(DiscSessionTest, FurtherTracksResolvePerTitleAndKeepTheirPlaces) {
     EXPECT_EQ(rows[0].subtitle_tracks[1].language, "eng");
     EXPECT_EQ(rows[0].subtitle_tracks[1].height, 480);
     EXPECT_EQ(rows[1].streams.further_audio_ids, (std::vector<int32_t>{0, 0}));  // its one track is the first
-    EXPECT_EQ(rows[1].streams.soft_subtitle_ids, (std::vector<int32_t>{kNoSubtitleId, kNoSubtitleId}));
+    EXPECT_EQ(rows[1].streams.soft_subtitle_ids, (std::vector<int32_t>{dvd::kNoSubtitleId, dvd::kNoSubtitleId}));
     EXPECT_FALSE(messages_.messages.empty());
 }
 
@@ -156,7 +156,7 @@ TEST_F(DiscSessionTest, AudioListTellsTheTracksOfATransportStreamApart) {
         clip.string() + "'";
     ASSERT_EQ(std::system(make.c_str()), 0);
     ASSERT_TRUE(session_.OpenDisc(clip.string()));
-    const std::vector<StreamEntry>& audio = session_.catalogue().audio_list();
+    const std::vector<dvd::StreamEntry>& audio = session_.catalogue().audio_list();
     ASSERT_EQ(audio.size(), 2u);
     EXPECT_EQ(audio[0].id, 0x1100FD00);
     EXPECT_EQ(audio[1].id, 0x1101FD00);
@@ -180,7 +180,7 @@ TEST(PreviewArithmetic, SliderSeekAndSnapshotPlace) {
     EXPECT_EQ(SeekFromSlider(500, 60000), 30000);
     EXPECT_EQ(SliderFromPosition(30, 60), 500);
     EXPECT_EQ(SliderFromPosition(5, 0), 1000);
-    engine::Settings settings;
+    core::Settings settings;
     settings.snap_folder = fs::temp_directory_path().string();
     settings.image_type = "GIF";
     const std::time_t now = std::time(nullptr);

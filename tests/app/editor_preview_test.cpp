@@ -10,13 +10,15 @@
 #include "engine/editor_preview_graph.h"
 #include "fixtures/sample_discs.h"
 
+namespace rizuvira::app {
+
 namespace {
 
 using rizuvira::app::Editor;
 using rizuvira::app::EditorPage;
 using rizuvira::app::SourcePicture;
 using rizuvira::decoders::HeadlessVideoSurface;
-using rizuvira::filters::EditorPreviewGraph;
+using rizuvira::engine::EditorPreviewGraph;
 namespace fixtures = rizuvira::fixtures;
 using Shown = HeadlessVideoSurface::Shown;
 
@@ -38,12 +40,12 @@ class EditorPreviewTest : public testing::Test {
 protected:
     static void SetUpTestSuite() { ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1); }
     void SetUp() override {
-        disc_ = rizuvira::MyDVDOpen(fixtures::SampleDiscPath(fixtures::kNtscDisc.folder).c_str());
+        disc_ = rizuvira::dvd::MyDVDOpen(fixtures::SampleDiscPath(fixtures::kNtscDisc.folder).c_str());
         ASSERT_NE(disc_, 0) << "build the sample-discs target first";
     }
     void TearDown() override {
         graph_.Close();
-        if (disc_ != 0) rizuvira::MyDVDClose(disc_);
+        if (disc_ != 0) rizuvira::dvd::MyDVDClose(disc_);
     }
     bool Open(const Editor& editor) {
         const RECT left = editor.LeftPictureRect();
@@ -53,17 +55,17 @@ protected:
     }
 
     int32_t disc_ = 0;
-    rizuvira::engine::CollectedMessages messages_;
+    rizuvira::core::CollectedMessages messages_;
     HeadlessVideoSurface left_, right_;
     EditorPreviewGraph graph_{&messages_};
 };
 
 TEST_F(EditorPreviewTest, AttachingShowsTheRowsStoredCropShapeAndAdjustments) {
-    rizuvira::engine::ConvertItem row = rizuvira::engine::MakeTitleItem(0, 60000);
+    rizuvira::core::ConvertItem row = rizuvira::core::MakeTitleItem(0, 60000);
     row.edit.brightness = 256;
     row.edit.crop_left = 180;
     row.edit.crop_right = 540;
-    rizuvira::engine::OutputSettings output{};
+    rizuvira::core::OutputSettings output{};
     output.HasVideo = 1;
     output.Width = 720;
     output.Height = 480;
@@ -97,7 +99,7 @@ TEST_F(EditorPreviewTest, AttachingShowsTheRowsStoredCropShapeAndAdjustments) {
 
 TEST_F(EditorPreviewTest, TheGraphsReadBackWinsOverTheRequestedCrop) {
     // A source taller than the frame the graph plays: the graph keeps the crop inside its frame.
-    Editor editor(rizuvira::engine::MakeTitleItem(0, 60000), rizuvira::engine::OutputSettings{},
+    Editor editor(rizuvira::core::MakeTitleItem(0, 60000), rizuvira::core::OutputSettings{},
                   EditorPage::kCrop, SourcePicture{720, 576, 4, 3});
     ASSERT_TRUE(Open(editor));
     editor.AttachPreview(&graph_, -1, -1);
@@ -107,10 +109,10 @@ TEST_F(EditorPreviewTest, TheGraphsReadBackWinsOverTheRequestedCrop) {
 }
 
 TEST_F(EditorPreviewTest, PropertiesOfTheSampleTitle) {
-    Editor editor(rizuvira::engine::MakeTitleItem(0, 60000), rizuvira::engine::OutputSettings{},
+    Editor editor(rizuvira::core::MakeTitleItem(0, 60000), rizuvira::core::OutputSettings{},
                   EditorPage::kCrop);
     ASSERT_TRUE(Open(editor));
-    rizuvira::filters::StreamInfoList streams{};
+    rizuvira::engine::StreamInfoList streams{};
     ASSERT_TRUE(graph_.ListStreams(&streams));
     const rizuvira::app::PropertiesTexts texts = rizuvira::app::MakePropertiesTexts(streams);
     EXPECT_EQ(texts.resolution, "720x480");
@@ -120,3 +122,5 @@ TEST_F(EditorPreviewTest, PropertiesOfTheSampleTitle) {
 }
 
 }  // namespace
+
+}  // namespace rizuvira::app

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+namespace rizuvira::app {
+
 namespace {
 
 using rizuvira::app::Editor;
@@ -13,8 +15,8 @@ using rizuvira::app::EditorPage;
 using rizuvira::app::Point;
 using rizuvira::app::SourcePicture;
 using rizuvira::app::TrackerZone;
-using rizuvira::engine::ConvertItem;
-using rizuvira::engine::OutputSettings;
+using rizuvira::core::ConvertItem;
+using rizuvira::core::OutputSettings;
 using Side = Editor::CropSide;
 
 constexpr SourcePicture kNtsc43{720, 480, 4, 3};
@@ -22,7 +24,7 @@ constexpr SourcePicture kNtsc169{720, 480, 16, 9};
 constexpr SourcePicture kSquare{720, 480, 3, 2};
 
 ConvertItem Row(int64_t length_ms = 60000) {
-    return rizuvira::engine::MakeTitleItem(0, length_ms);
+    return rizuvira::core::MakeTitleItem(0, length_ms);
 }
 
 OutputSettings Output(int32_t width = 720, int32_t height = 480) {
@@ -304,7 +306,7 @@ TEST(EditorAccept, OkWritesTheCopyAndCancelLeavesTheRow) {
 // ---- Watermark ----
 
 TEST(EditorWatermark, ThePreviewGetsTheMarkWhereTheFileWillShowIt) {
-    rizuvira::engine::Watermark mark;
+    rizuvira::core::Watermark mark;
     mark.text = "Sample";
     mark.x = 100;
     mark.y = 60;
@@ -318,7 +320,7 @@ TEST(EditorWatermark, ThePreviewGetsTheMarkWhereTheFileWillShowIt) {
     editor.TypeCropNumber(Side::kRight, 440);
     editor.TypeCropNumber(Side::kBottom, 280);
     editor.SetWatermark(mark);
-    rizuvira::engine::Watermark shown = editor.PreviewWatermark();
+    rizuvira::core::Watermark shown = editor.PreviewWatermark();
     EXPECT_EQ(shown.x, 80 + 50);
     EXPECT_EQ(shown.y, 40 + 30);
     EXPECT_EQ(shown.font_size_px, 20);
@@ -336,3 +338,5 @@ TEST(EditorWatermark, ThePreviewGetsTheMarkWhereTheFileWillShowIt) {
     EXPECT_FALSE(editor.watermark().enabled());
     EXPECT_EQ(editor.watermark().font_size_px, 40);
 }
+
+}  // namespace rizuvira::app

@@ -10,13 +10,15 @@
 #include <filesystem>
 #include <fstream>
 
+namespace rizuvira::app {
+
 namespace {
 
 namespace fs = std::filesystem;
 using rizuvira::app::PreferenceList;
 using rizuvira::app::Preferences;
 using rizuvira::app::PreferencesPage;
-using rizuvira::engine::SettingsStore;
+using rizuvira::core::SettingsStore;
 
 class PreferencesTest : public testing::Test {
 protected:
@@ -44,7 +46,7 @@ TEST_F(PreferencesTest, AFreshFolderShowsTheDefaultsAndOkWritesNothing) {
     SettingsStore store(file_);
     store.Load();
     Preferences prefs(store);
-    const rizuvira::engine::Settings defaults = rizuvira::engine::DefaultSettings();
+    const rizuvira::core::Settings defaults = rizuvira::core::DefaultSettings();
     EXPECT_EQ(prefs.OutFolderText(), defaults.out_folder);
     EXPECT_EQ(prefs.SnapFolderText(), defaults.snap_folder);
     for (PreferenceList list :
@@ -105,7 +107,7 @@ TEST_F(PreferencesTest, AStoreThatCannotBeWrittenChangesNothing) {
     std::ofstream(folder_ / "config") << "not a folder";
     SettingsStore store(file_);
     store.Load();
-    const rizuvira::engine::Settings before = store.values();
+    const rizuvira::core::Settings before = store.values();
     Preferences prefs(store);
     prefs.SetOutFolderText("/elsewhere");
     prefs.SetSnapFolderText("/pictures");
@@ -123,3 +125,5 @@ TEST_F(PreferencesTest, AStoreThatCannotBeWrittenChangesNothing) {
 }
 
 }  // namespace
+
+}  // namespace rizuvira::app

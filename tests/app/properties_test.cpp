@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+namespace rizuvira::app {
+
 namespace {
 
 using rizuvira::app::MakePropertiesTexts;
-using rizuvira::filters::StreamInfoList;
+using rizuvira::engine::StreamInfoList;
 
 StreamInfoList Streams(int16_t width, int16_t height, int32_t video_bps, int32_t duration_100ns,
                        uint16_t channels) {
@@ -42,3 +44,5 @@ TEST(PropertiesTexts, RowsUseTheirFormatsAndUnknownValuesStayEmpty) {
 }
 
 }  // namespace
+
+}  // namespace rizuvira::app

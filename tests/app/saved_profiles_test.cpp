@@ -12,12 +12,14 @@
 #include <fstream>
 #include <iterator>
 
+namespace rizuvira::app {
+
 namespace {
 
 namespace fs = std::filesystem;
 using rizuvira::app::kFirstSavedProfileId;
 using rizuvira::app::ProfileLibrary;
-using rizuvira::engine::OutputProfile;
+using rizuvira::core::OutputProfile;
 
 std::string Contents(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -53,7 +55,7 @@ TEST_F(SavedProfilesTest, EverySavedProfileReadsBackIntoTheSameRecordAfterTheShi
     for (int32_t id = 0; id < shipped_count_; ++id) {
         OutputProfile profile = Shipped(id);
         // Text the XML form must carry through unchanged.
-        if (id == 1) rizuvira::engine::SetField(profile.Resolutions, "1*1,\"<a&b>\"$\tx");
+        if (id == 1) rizuvira::core::SetField(profile.Resolutions, "1*1,\"<a&b>\"$\tx");
         int32_t saved_id = -1;
         const auto outcome =
             library_.SaveAs("  Mine " + std::to_string(id) + "  ", profile, &saved_id);
@@ -73,7 +75,7 @@ TEST_F(SavedProfilesTest, EverySavedProfileReadsBackIntoTheSameRecordAfterTheShi
         if (saved) {
             OutputProfile expected = Shipped(position - shipped_count_);
             if (expected.Id == 1)
-                rizuvira::engine::SetField(expected.Resolutions, "1*1,\"<a&b>\"$\tx");
+                rizuvira::core::SetField(expected.Resolutions, "1*1,\"<a&b>\"$\tx");
             EXPECT_EQ(std::string(profile.ProfileName),
                       "Mine " + std::to_string(position - shipped_count_));
             std::memcpy(expected.ProfileName, profile.ProfileName, sizeof expected.ProfileName);
@@ -134,3 +136,5 @@ TEST_F(SavedProfilesTest, ASavedFileThatCannotBeReadIsListedAsNothingAndNeverOve
 }
 
 }  // namespace
+
+}  // namespace rizuvira::app

@@ -17,15 +17,15 @@
 #include "fixtures/clip_info_writer.h"
 #include "fixtures/sample_discs.h"
 
-namespace rizuvira {
+namespace rizuvira::cli {
 namespace {
 
 namespace fs = std::filesystem;
 namespace fx = fixtures;
-using cli_test::CliRun;
-using cli_test::RunCli;
+using cli::test::CliRun;
+using cli::test::RunCli;
 
-class CliBluRayTest : public cli_test::CliFolderTest {
+class CliBluRayTest : public cli::test::CliFolderTest {
 protected:
     // A clip of `seconds` in disc/BDMV/STREAM: 720x480 MPEG-2 pictures and two AC-3 stereo
     // tracks at `hz` and at twice `hz` on PIDs 0x1100 and 0x1101, ffmpeg's Blu-ray layout.
@@ -158,4 +158,4 @@ TEST_F(CliBluRayTest, EmptyOrBrokenFolderSaysWhy) {
 }
 
 }  // namespace
-}  // namespace rizuvira
+}  // namespace rizuvira::cli

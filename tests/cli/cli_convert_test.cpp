@@ -28,19 +28,19 @@ extern "C" {
 
 extern char** environ;
 
-namespace rizuvira {
+namespace rizuvira::cli {
 namespace {
 
 namespace fs = std::filesystem;
 namespace fx = fixtures;
-using cli_test::CliRun;
-using cli_test::RunCli;
+using cli::test::CliRun;
+using cli::test::RunCli;
 using e2e::DecodedOutput;
 using e2e::DecodedPicture;
 
 constexpr double kNtscFrame = 1001.0 / 30000.0;
 
-class CliConvertTest : public cli_test::CliFolderTest {
+class CliConvertTest : public cli::test::CliFolderTest {
 protected:
     CliRun Convert(const std::string& options) {
         return RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) + "' -q " + options, env_);
@@ -756,4 +756,4 @@ TEST(CliProfiles, ListsTheCatalogue) {
 }
 
 }  // namespace
-}  // namespace rizuvira
+}  // namespace rizuvira::cli

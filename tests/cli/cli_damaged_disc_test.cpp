@@ -16,17 +16,17 @@
 #include "e2e/decoded_output.h"
 #include "fixtures/sample_discs.h"
 
-namespace rizuvira {
+namespace rizuvira::cli {
 namespace {
 
 namespace fs = std::filesystem;
 namespace fx = fixtures;
-using cli_test::CliRun;
-using cli_test::RunCli;
+using cli::test::CliRun;
+using cli::test::RunCli;
 
 constexpr int kSector = 2048;
 
-class CliDamagedDiscTest : public cli_test::CliFolderTest {
+class CliDamagedDiscTest : public cli::test::CliFolderTest {
 protected:
     // A copy of a sample disc folder, to damage.
     fs::path CopyDisc(const fx::SampleDisc& disc) {
@@ -188,4 +188,4 @@ TEST_F(CliDamagedDiscTest, DiscThatDoesNotOpenSaysWhy) {
 }
 
 }  // namespace
-}  // namespace rizuvira
+}  // namespace rizuvira::cli

@@ -16,13 +16,13 @@
 #include "cli/cli_run.h"
 #include "fixtures/sample_discs.h"
 
-namespace rizuvira {
+namespace rizuvira::cli {
 namespace {
 
 using rizuvira::fixtures::SampleDiscPath;
 
-using cli_test::RunCli;
-using cli_test::CliRun;
+using cli::test::RunCli;
+using cli::test::CliRun;
 
 TEST(CliInfo, ListsTheTitlesOfBothDiscForms) {
     for (auto name : {rizuvira::fixtures::kNtscDisc.iso, rizuvira::fixtures::kNtscDisc.folder}) {
@@ -169,4 +169,4 @@ TEST(CliInfo, ExitCodes) {
 }
 
 }  // namespace
-}  // namespace rizuvira
+}  // namespace rizuvira::cli

@@ -15,13 +15,13 @@
 #include "e2e/decoded_output.h"
 #include "fixtures/sample_discs.h"
 
-namespace rizuvira {
+namespace rizuvira::cli {
 namespace {
 
 namespace fs = std::filesystem;
 namespace fx = fixtures;
-using cli_test::CliRun;
-using cli_test::RunCli;
+using cli::test::CliRun;
+using cli::test::RunCli;
 using e2e::DecodedOutput;
 using e2e::DecodedPicture;
 
@@ -65,7 +65,7 @@ double AudioEnd(const DecodedOutput& out) {
     return out.audio_start_s + static_cast<double>(out.mono.size()) / out.sample_rate;
 }
 
-class CliPictureCleanupTest : public cli_test::CliFolderTest {
+class CliPictureCleanupTest : public cli::test::CliFolderTest {
 protected:
     // Converts `title` of `disc` at the source's own size, filling the frame,
     // into its own folder `name`; the file written.
@@ -199,4 +199,4 @@ TEST_F(CliPictureCleanupTest, AutoCropLeavesNoBlackEdge) {
 }
 
 }  // namespace
-}  // namespace rizuvira
+}  // namespace rizuvira::cli

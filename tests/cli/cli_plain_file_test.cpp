@@ -16,18 +16,18 @@
 #include "fixtures/clip_info_writer.h"
 #include "fixtures/sample_discs.h"
 
-namespace rizuvira {
+namespace rizuvira::cli {
 namespace {
 
 namespace fs = std::filesystem;
 namespace fx = fixtures;
-using cli_test::CliRun;
-using cli_test::RunCli;
+using cli::test::CliRun;
+using cli::test::RunCli;
 using e2e::DecodedOutput;
 
 constexpr double kNtscFrame = 1001.0 / 30000.0;
 
-class CliPlainFileTest : public cli_test::CliFolderTest {
+class CliPlainFileTest : public cli::test::CliFolderTest {
 protected:
     // Runs ffmpeg with `arguments` (inputs and options) into `name` in the test folder.
     fs::path Make(const std::string& name, const std::string& arguments) {
@@ -254,4 +254,4 @@ TEST_F(CliPlainFileTest, EverySoundTrackOfATransportStreamCanBeChosen) {
 }
 
 }  // namespace
-}  // namespace rizuvira
+}  // namespace rizuvira::cli

@@ -13,7 +13,7 @@
 #include <iterator>
 #include <string>
 
-namespace rizuvira::cli_test {
+namespace rizuvira::cli::test {
 
 struct CliRun {
     int exit_code = -1;
@@ -62,4 +62,4 @@ protected:
     std::string env_;  // shell text for RunCli
 };
 
-}  // namespace rizuvira::cli_test
+}  // namespace rizuvira::cli::test

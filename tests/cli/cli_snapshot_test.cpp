@@ -11,11 +11,13 @@
 #include "e2e/decoded_output.h"
 #include "fixtures/sample_discs.h"
 
+namespace rizuvira::cli {
+
 namespace {
 
 namespace fx = rizuvira::fixtures;
-using rizuvira::cli_test::CliRun;
-using rizuvira::cli_test::RunCli;
+using rizuvira::cli::test::CliRun;
+using rizuvira::cli::test::RunCli;
 
 TEST(CliSnapshot, SavesThePictureShownAtTheTime) {
     char pattern[] = "/tmp/rizuvira-snap-XXXXXX";
@@ -100,3 +102,5 @@ TEST(CliSnapshot, PastTheEndOrIntoAMissingFolderSaysWhy) {
 }
 
 }  // namespace
+
+}  // namespace rizuvira::cli

@@ -21,7 +21,7 @@ extern "C" {
 #include "e2e/decoded_output.h"
 #include "fixtures/sample_discs.h"
 
-namespace rizuvira {
+namespace rizuvira::cli {
 namespace {
 
 namespace fs = std::filesystem;
@@ -119,11 +119,11 @@ std::vector<ShownSubtitle> DecodeSubtitles(const fs::path& file, int nth) {
     return shown;
 }
 
-class CliTracksTest : public cli_test::CliFolderTest {
+class CliTracksTest : public cli::test::CliFolderTest {
 protected:
     // Converts from `disc` into folder_/out; the exit code.
     int Convert(const fx::SampleDisc& disc, const std::string& options) {
-        const cli_test::CliRun run = cli_test::RunCli(
+        const cli::test::CliRun run = cli::test::RunCli(
             "convert '" + fx::SampleDiscPath(disc.iso) + "' -q -y -o '" + (folder_ / "out").string() + "' " + options,
             env_);
         errors_ = run.err;
@@ -301,4 +301,4 @@ TEST_F(CliTracksTest, OneTrackContainerKeepsTheFirstSoundTrack) {
 }
 
 }  // namespace
-}  // namespace rizuvira
+}  // namespace rizuvira::cli

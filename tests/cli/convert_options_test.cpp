@@ -43,7 +43,7 @@ TEST(ConvertOptions, EverythingAtOnce) {
     EXPECT_EQ(options.trim_end_ms, 2500);
     EXPECT_EQ(options.edit.crop_left, 8);
     EXPECT_EQ(options.edit.crop_right, 712);
-    EXPECT_EQ(options.edit.zoom_mode, engine::kZoom16x9);
+    EXPECT_EQ(options.edit.zoom_mode, core::kZoom16x9);
     EXPECT_EQ(options.edit.brightness, 200);
     EXPECT_EQ(options.edit.hue_degrees, -30);
     EXPECT_EQ(options.edit.volume, 256);
@@ -117,11 +117,11 @@ TEST(ConvertOptions, DeinterlaceAndAutomaticCrop) {
     ConvertOptions options;
     std::string error;
     ASSERT_TRUE(ParseConvertOptions({"d"}, &options, &error)) << error;
-    EXPECT_EQ(options.cleanup.deinterlace, engine::DeinterlaceMode::kAuto) << "automatic by default";
+    EXPECT_EQ(options.cleanup.deinterlace, core::DeinterlaceMode::kAuto) << "automatic by default";
     EXPECT_FALSE(options.cleanup.auto_crop);
     ConvertOptions set;
     ASSERT_TRUE(ParseConvertOptions({"d", "--deinterlace", "off", "--crop", "auto"}, &set, &error)) << error;
-    EXPECT_EQ(set.cleanup.deinterlace, engine::DeinterlaceMode::kOff);
+    EXPECT_EQ(set.cleanup.deinterlace, core::DeinterlaceMode::kOff);
     EXPECT_TRUE(set.cleanup.auto_crop);
     // A rectangle typed after "auto" wins, as the last option does.
     ConvertOptions later;
@@ -130,7 +130,7 @@ TEST(ConvertOptions, DeinterlaceAndAutomaticCrop) {
         << error;
     EXPECT_FALSE(later.cleanup.auto_crop);
     EXPECT_EQ(later.edit.crop_left, 8);
-    EXPECT_EQ(later.cleanup.deinterlace, engine::DeinterlaceMode::kOn);
+    EXPECT_EQ(later.cleanup.deinterlace, core::DeinterlaceMode::kOn);
     for (const std::vector<std::string>& bad : {std::vector<std::string>{"d", "--deinterlace", "yes"},
                                                 {"d", "--crop", "Auto"}}) {
         ConvertOptions refused;

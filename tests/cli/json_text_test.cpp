@@ -28,12 +28,12 @@ TEST(JsonText, EveryByteThatIsNotUtf8BecomesAReplacementCharacter) {
 }
 
 TEST(JsonText, LanguageCodesOfNoLettersHaveNoCodeAndAnUnknownName) {
-    EXPECT_EQ(LanguageCode2(0xFFFF), "");
-    EXPECT_EQ(LanguageText(0xFFFF), "Unknown");
-    EXPECT_EQ(LanguageCode2('E' << 8 | 'N'), "en");
-    EXPECT_EQ(LanguageText('q' << 8 | 'q'), "Unknown");
-    EXPECT_EQ(LanguageText(0), "Unknown");
-    EXPECT_EQ(LanguageText('d' << 8 | 'e'), "German");
+    EXPECT_EQ(dvd::LanguageCode2(0xFFFF), "");
+    EXPECT_EQ(dvd::LanguageText(0xFFFF), "Unknown");
+    EXPECT_EQ(dvd::LanguageCode2('E' << 8 | 'N'), "en");
+    EXPECT_EQ(dvd::LanguageText('q' << 8 | 'q'), "Unknown");
+    EXPECT_EQ(dvd::LanguageText(0), "Unknown");
+    EXPECT_EQ(dvd::LanguageText('d' << 8 | 'e'), "German");
 }
 
 }  // namespace

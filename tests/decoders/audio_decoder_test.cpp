@@ -11,7 +11,7 @@
 #include "decoders/mpeg_audio_decoder.h"
 #include "fixtures/sample_discs.h"
 
-namespace decoder_test {
+namespace rizuvira::decoders {
 namespace {
 
 namespace fx = rizuvira::fixtures;
@@ -290,7 +290,7 @@ TEST(AudioDecoder, AcceptsTheSplitterTypesAndRefusesOthers) {
     const CMediaType lpcm12 = LpcmType(lpcm_file);
     const CMediaType ac3 = Ac3Type(6);
     const CMediaType mp2 = Mpeg1Layer2Type(2);
-    const CMediaType pcm = harness::MakeAudioType(2, 48000);
+    const CMediaType pcm = platform::harness::MakeAudioType(2, 48000);
     const CMediaType subpicture = SubpictureType();
     EXPECT_EQ(in->QueryAccept(&ac3), S_OK);
     EXPECT_EQ(in->QueryAccept(&dts), S_OK);
@@ -306,4 +306,4 @@ TEST(AudioDecoder, AcceptsTheSplitterTypesAndRefusesOthers) {
 }
 
 }  // namespace
-}  // namespace decoder_test
+}  // namespace rizuvira::decoders

@@ -13,7 +13,7 @@
 #include "platform/pipeline_harness.h"
 #include "platform/registry.h"
 
-namespace decoder_test {
+namespace rizuvira::decoders {
 namespace {
 
 namespace fx = rizuvira::fixtures;
@@ -23,7 +23,7 @@ void RunThroughConverter(const CLSID& decoder_clsid, CTransformFilter* converter
                          const VobFile& file, int stream_id, CRecordingSink* sink) {
     rizuvira::decoders::RegisterDecoders();
     ComPtr<CTransformFilter> conv(converter);
-    ComPtr<harness::CTestSource> source(new harness::CTestSource(input_type, 4, 8192));
+    ComPtr<platform::harness::CTestSource> source(new platform::harness::CTestSource(input_type, 4, 8192));
     ComPtr<IBaseFilter> decoder;
     ASSERT_EQ(CoCreateInstance(decoder_clsid, &decoder), S_OK);
     ASSERT_EQ(source->pin()->Connect(GetFilterPin(decoder.Get(), PINDIR_INPUT, 0).Get(), nullptr), S_OK);
@@ -57,7 +57,7 @@ void RunThroughConverter(const CLSID& decoder_clsid, CTransformFilter* converter
 TEST(ConsumerChain, VideoConverterTakesTheDecodedPictures) {
     const VobFile vob = ReadVob(VobPath("ntsc", 2));
     HRESULT hr = S_OK;
-    CMyVideoConveFilter* conv = CMyVideoConveFilter::CreateInstance(nullptr, &hr);
+    filters::CMyVideoConveFilter* conv = filters::CMyVideoConveFilter::CreateInstance(nullptr, &hr);
     ASSERT_TRUE(conv);
     ComPtr<CRecordingSink> sink(new CRecordingSink([](const uint8_t* data, long bytes) -> double {
         if (bytes < 720 * 480 * 3 / 2) return -2;
@@ -75,7 +75,7 @@ TEST(ConsumerChain, VideoConverterTakesTheDecodedPictures) {
 TEST(ConsumerChain, AudioConverterTakesTheDecodedSound) {
     const VobFile vob = ReadVob(VobPath("ntsc", 2));
     HRESULT hr = S_OK;
-    CMyAudioConveFilter* conv = CMyAudioConveFilter::CreateInstance(nullptr, &hr);
+    filters::CMyAudioConveFilter* conv = filters::CMyAudioConveFilter::CreateInstance(nullptr, &hr);
     ASSERT_TRUE(conv);
     // Stereo float: 8 bytes a sample frame.
     ComPtr<CRecordingSink> sink(new CRecordingSink([](const uint8_t*, long bytes) -> double { return bytes / 8.0; }));
@@ -87,4 +87,4 @@ TEST(ConsumerChain, AudioConverterTakesTheDecodedSound) {
 }
 
 }  // namespace
-}  // namespace decoder_test
+}  // namespace rizuvira::decoders

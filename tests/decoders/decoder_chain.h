@@ -12,12 +12,12 @@
 #include "platform/pipeline_harness.h"
 #include "platform/registry.h"
 
-namespace decoder_test {
+namespace rizuvira::decoders {
 
 class DecoderChain {
 public:
     DecoderChain(const CLSID& clsid, CMediaType input_type, CRecordingSink::Inspector inspector)
-        : source_(new harness::CTestSource(std::move(input_type), 4, 8192)),
+        : source_(new platform::harness::CTestSource(std::move(input_type), 4, 8192)),
           sink_(new CRecordingSink(std::move(inspector))) {
         rizuvira::decoders::RegisterDecoders();
         EXPECT_EQ(CoCreateInstance(clsid, &decoder_), S_OK);
@@ -40,7 +40,7 @@ public:
         return GetFilterPin(decoder_.Get(), PINDIR_OUTPUT, 0)->Connect(sink_->pin(), nullptr);
     }
     HRESULT ConnectSubpictures() {
-        sub_source_ = new harness::CTestSource(SubpictureType(), 4, 8192);
+        sub_source_ = new platform::harness::CTestSource(SubpictureType(), 4, 8192);
         return sub_source_->pin()->Connect(GetFilterPin(decoder_.Get(), PINDIR_INPUT, 1).Get(), nullptr);
     }
     void Start() {
@@ -60,7 +60,7 @@ public:
 
     // Pushes one payload as the splitter does: a start time, and a stop one unit later.
     HRESULT Push(const VobPacket& packet) {
-        harness::CTestSource* source = packet.stream_id >= 0x20 && packet.stream_id <= 0x3F && sub_source_
+        platform::harness::CTestSource* source = packet.stream_id >= 0x20 && packet.stream_id <= 0x3F && sub_source_
                                            ? sub_source_.Get()
                                            : source_.Get();
         std::optional<REFERENCE_TIME> stop;
@@ -69,15 +69,15 @@ public:
     }
 
     IBaseFilter* decoder() { return decoder_.Get(); }
-    harness::CTestSource* source() { return source_.Get(); }
+    platform::harness::CTestSource* source() { return source_.Get(); }
     CRecordingSink* sink() { return sink_.Get(); }
     const CMediaType& OutputType() { return sink_->pin()->CurrentMediaType(); }
 
 private:
-    ComPtr<harness::CTestSource> source_;
-    ComPtr<harness::CTestSource> sub_source_;
+    ComPtr<platform::harness::CTestSource> source_;
+    ComPtr<platform::harness::CTestSource> sub_source_;
     ComPtr<IBaseFilter> decoder_;
     ComPtr<CRecordingSink> sink_;
 };
 
-}  // namespace decoder_test
+}  // namespace rizuvira::decoders

@@ -11,7 +11,7 @@
 #include "decoders/decoder_interfaces.h"
 #include "fixtures/sample_discs.h"
 
-namespace decoder_test {
+namespace rizuvira::decoders {
 namespace {
 
 namespace fx = rizuvira::fixtures;
@@ -104,4 +104,4 @@ TEST(GeneratedStreams, DtsDecodesToStereoWithTheTone) {
 }
 
 }  // namespace
-}  // namespace decoder_test
+}  // namespace rizuvira::decoders

@@ -4,7 +4,7 @@
 
 #include "decoders/lpcm_unpacker.h"
 
-namespace decoder_test {
+namespace rizuvira::decoders {
 namespace {
 
 using rizuvira::decoders::LpcmUnpacker;
@@ -79,4 +79,4 @@ TEST(LpcmUnpacker, RefusesFormatsDvdLpcmDoesNotHave) {
 }
 
 }  // namespace
-}  // namespace decoder_test
+}  // namespace rizuvira::decoders

@@ -14,7 +14,7 @@
 #include "platform/base_filter.h"
 #include "platform/input_pin.h"
 
-namespace decoder_test {
+namespace rizuvira::decoders {
 
 // A 64-bit FNV-1a hash of the bytes: tells pictures apart, or a picture from a changed one.
 inline uint64_t Fnv1a(const uint8_t* data, long bytes) {
@@ -162,4 +162,4 @@ inline HRESULT CRecordingPin::BeginFlush() {
     return CBaseInputPin::BeginFlush();
 }
 
-}  // namespace decoder_test
+}  // namespace rizuvira::decoders

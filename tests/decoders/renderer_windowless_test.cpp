@@ -12,6 +12,8 @@
 #include "platform/filter_graph.h"
 #include "platform/pipeline_harness.h"
 
+namespace rizuvira::decoders {
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -32,11 +34,11 @@ std::vector<BYTE> FlatPicture(BYTE luma) {
 struct SourceToRenderer {
     ComPtr<IGraphBuilder> graph;
     ComPtr<IMediaControl> control;
-    ComPtr<harness::CTestSource> source;
+    ComPtr<platform::harness::CTestSource> source;
     ComPtr<IBaseFilter> renderer;
 
     SourceToRenderer(CMediaType type, IBaseFilter* sink)
-        : source(new harness::CTestSource(std::move(type), 4, 1 << 16)), renderer(sink) {
+        : source(new platform::harness::CTestSource(std::move(type), 4, 1 << 16)), renderer(sink) {
         ComPtr<IUnknown> unknown;
         EXPECT_EQ(CreateFilterGraph(unknown.ReleaseAndGetAddressOf()), S_OK);
         graph = unknown.As<IGraphBuilder>();
@@ -59,7 +61,7 @@ TEST(VideoRendererWindowless, PlacementImageAndComposition) {
     ComPtr<CVideoRenderer> renderer(new CVideoRenderer(nullptr, &hr));
     HeadlessVideoSurface surface;
     renderer->SetSurface(&surface);
-    SourceToRenderer chain(harness::MakeVideoType(kWidth, kHeight), renderer.Get());
+    SourceToRenderer chain(platform::harness::MakeVideoType(kWidth, kHeight), renderer.Get());
     ComPtr<IMyWindowlessControl> control = renderer.As<IMyWindowlessControl>();
     ASSERT_TRUE(control);
 
@@ -118,7 +120,7 @@ TEST(VideoRendererWindowless, LatePicturesAreKeptButNotShown) {
     ComPtr<CVideoRenderer> renderer(new CVideoRenderer(nullptr, &hr));
     HeadlessVideoSurface surface;
     renderer->SetSurface(&surface);
-    SourceToRenderer chain(harness::MakeVideoType(kWidth, kHeight), renderer.Get());
+    SourceToRenderer chain(platform::harness::MakeVideoType(kWidth, kHeight), renderer.Get());
     const auto started = std::chrono::steady_clock::now();
     ASSERT_EQ(chain.control->Run(), S_OK);
     std::this_thread::sleep_for(300ms);  // stream time is now well past 0.1 s
@@ -142,7 +144,7 @@ TEST(AudioRendererSilent, KeepsTimeWithoutASoundDevice) {
     ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     HRESULT hr = S_OK;
     ComPtr<CAudioRenderer> renderer(new CAudioRenderer(nullptr, &hr));
-    SourceToRenderer chain(harness::MakeAudioType(2, 48000), renderer.Get());
+    SourceToRenderer chain(platform::harness::MakeAudioType(2, 48000), renderer.Get());
     // The renderer is the graph's clock.
     ASSERT_EQ(chain.control->Pause(), S_OK);
     ComPtr<IReferenceClock> clock;
@@ -164,3 +166,5 @@ TEST(AudioRendererSilent, KeepsTimeWithoutASoundDevice) {
 }
 
 }  // namespace
+
+}  // namespace rizuvira::decoders

@@ -13,7 +13,7 @@
 #include "dvd/dvd_access.h"
 #include "fixtures/sample_discs.h"
 
-namespace decoder_test {
+namespace rizuvira::decoders {
 namespace {
 
 namespace fx = rizuvira::fixtures;
@@ -361,11 +361,11 @@ SubtitleRun DecodePal(bool with_subtitles, const uint32_t* palette) {
 }
 
 TEST(VideoDecoder, ChosenSubtitleShowsFromItsStartToItsEndInTheDiscColours) {
-    const int32_t disc = rizuvira::MyDVDOpen(fx::SampleDiscPath(fx::kPalDisc.folder).c_str());
+    const int32_t disc = rizuvira::dvd::MyDVDOpen(fx::SampleDiscPath(fx::kPalDisc.folder).c_str());
     ASSERT_NE(disc, 0);
     uint32_t palette[16] = {};
-    ASSERT_TRUE(rizuvira::MyDVDGetPalette(disc, 0, palette));
-    rizuvira::MyDVDClose(disc);
+    ASSERT_TRUE(rizuvira::dvd::MyDVDGetPalette(disc, 0, palette));
+    rizuvira::dvd::MyDVDClose(disc);
 
     const SubtitleRun plain = DecodePal(false, nullptr);
     const SubtitleRun subtitled = DecodePal(true, palette);
@@ -399,4 +399,4 @@ TEST(VideoDecoder, ChosenSubtitleShowsFromItsStartToItsEndInTheDiscColours) {
 }
 
 }  // namespace
-}  // namespace decoder_test
+}  // namespace rizuvira::decoders

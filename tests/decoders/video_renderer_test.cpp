@@ -15,7 +15,7 @@
 #include "platform/pipeline_harness.h"
 #include "platform/registry.h"
 
-namespace decoder_test {
+namespace rizuvira::decoders {
 namespace {
 
 namespace fx = rizuvira::fixtures;
@@ -88,7 +88,7 @@ TEST(VideoRenderer, ShowsEveryPictureKeepsTheLastAndCompletesAtTheEnd) {
     rizuvira::decoders::RegisterDecoders();
     rizuvira::decoders::RegisterDecoders();  // a second call changes nothing
     const VobFile vob = ReadVob(VobPath("ntsc", 2));
-    ComPtr<harness::CTestSource> source(new harness::CTestSource(VideoType(vob), 4, 8192));
+    ComPtr<platform::harness::CTestSource> source(new platform::harness::CTestSource(VideoType(vob), 4, 8192));
     ComPtr<IBaseFilter> decoder, renderer;
     ASSERT_EQ(CoCreateInstance(CLSID_MpegVideoDecoder, &decoder), S_OK);
     ASSERT_EQ(CoCreateInstance(CLSID_VideoMixingRenderer, &renderer), S_OK);
@@ -165,7 +165,7 @@ TEST(VideoRenderer, ShowsEveryPictureKeepsTheLastAndCompletesAtTheEnd) {
 
 TEST(VideoRenderer, WaitsForEachPicturesTimeOnTheClock) {
     rizuvira::decoders::RegisterDecoders();
-    ComPtr<harness::CTestSource> source(new harness::CTestSource(harness::MakeVideoType(64, 48), 2, 64 * 48 * 3 / 2));
+    ComPtr<platform::harness::CTestSource> source(new platform::harness::CTestSource(platform::harness::MakeVideoType(64, 48), 2, 64 * 48 * 3 / 2));
     ComPtr<IBaseFilter> renderer;
     ASSERT_EQ(CoCreateInstance(CLSID_VideoMixingRenderer, &renderer), S_OK);
     ComPtr<IMyVideoRenderer> control;
@@ -221,4 +221,4 @@ TEST(VideoRenderer, AnUnconnectedRendererCompletesAtOnce) {
 }
 
 }  // namespace
-}  // namespace decoder_test
+}  // namespace rizuvira::decoders

@@ -11,7 +11,7 @@ extern "C" {
 
 #include "fixtures/sample_discs.h"
 
-namespace decoder_test {
+namespace rizuvira::decoders {
 
 namespace {
 
@@ -204,4 +204,4 @@ CMediaType SubpictureType() {
     return type;
 }
 
-}  // namespace decoder_test
+}  // namespace rizuvira::decoders

@@ -15,7 +15,7 @@
 
 #include "platform/media_type.h"
 
-namespace decoder_test {
+namespace rizuvira::decoders {
 
 struct VobPacket {
     int stream_id = 0;
@@ -55,4 +55,4 @@ CMediaType SubpictureType();
 // Payloads of one stream, in order.
 std::vector<const VobPacket*> StreamPackets(const VobFile& file, int stream_id);
 
-}  // namespace decoder_test
+}  // namespace rizuvira::decoders

@@ -39,12 +39,12 @@ std::string PalVob(int vts) {
     return fixtures::SampleDiscPath(name);
 }
 
-bool LoadTitleInfo(const std::string& disc, int title_index, DvdTitleInfo* info) {
-    const int32_t handle = MyDVDOpen(fixtures::SampleDiscPath(disc).c_str());
+bool LoadTitleInfo(const std::string& disc, int title_index, dvd::DvdTitleInfo* info) {
+    const int32_t handle = dvd::MyDVDOpen(fixtures::SampleDiscPath(disc).c_str());
     if (!handle) return false;
-    auto disc_info = std::make_unique<DvdDiscInfo>();
-    MyDVDGetInfo(handle, disc_info.get());
-    MyDVDClose(handle);
+    auto disc_info = std::make_unique<dvd::DvdDiscInfo>();
+    dvd::MyDVDGetInfo(handle, disc_info.get());
+    dvd::MyDVDClose(handle);
     if (title_index >= disc_info->title_count) return false;
     *info = disc_info->titles[title_index];
     return true;

@@ -25,7 +25,7 @@ FileReader OpenFileReader(const std::string& path);
 std::string NtscVob(int vts);
 std::string PalVob(int vts);
 // The title record of a sample disc title (index from 0); false when the disc is missing.
-bool LoadTitleInfo(const std::string& disc, int title_index, DvdTitleInfo* info);
+bool LoadTitleInfo(const std::string& disc, int title_index, dvd::DvdTitleInfo* info);
 
 // A folder for this test program's files (removed at exit).
 const std::string& TempDir();

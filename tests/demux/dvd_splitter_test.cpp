@@ -32,17 +32,17 @@ struct DvdGraph {
 std::unique_ptr<DvdGraph> BuildDvd(const std::string& disc, int index, std::vector<int64_t> range_ms = {}) {
     auto g = std::make_unique<DvdGraph>();
     HRESULT hr = S_OK;
-    auto* reader = new CDVDReader(nullptr, &hr);
+    auto* reader = new dvd::CDVDReader(nullptr, &hr);
     g->reader = ComPtr<IBaseFilter>(reader);
     if (FAILED(reader->Load(fixtures::SampleDiscPath(disc), nullptr))) return nullptr;
     if (FAILED(reader->SetArea(index, -1))) return nullptr;
     int64_t duration_ms = 0;
     reader->GetDuration(&duration_ms);
 
-    const int32_t handle = MyDVDOpen(fixtures::SampleDiscPath(disc).c_str());
-    auto info = std::make_unique<DvdDiscInfo>();
-    MyDVDGetInfo(handle, info.get());
-    MyDVDClose(handle);
+    const int32_t handle = dvd::MyDVDOpen(fixtures::SampleDiscPath(disc).c_str());
+    auto info = std::make_unique<dvd::DvdDiscInfo>();
+    dvd::MyDVDGetInfo(handle, info.get());
+    dvd::MyDVDClose(handle);
 
     IBaseFilter* raw = nullptr;
     EXPECT_EQ(CreateMpegSplitter(nullptr, &raw), S_OK);
@@ -160,8 +160,8 @@ TEST_F(DvdSplitter, ChapterReadsToItsStopThoughTheLengthCountsTheTitle) {
     // The reader announces the whole title's size; the chapter ends earlier
     // and the last window of bytes before its end must still read.
     HRESULT hr = S_OK;
-    ComPtr<IBaseFilter> filter(new CDVDReader(nullptr, &hr));
-    auto* reader = static_cast<CDVDReader*>(filter.Get());
+    ComPtr<IBaseFilter> filter(new dvd::CDVDReader(nullptr, &hr));
+    auto* reader = static_cast<dvd::CDVDReader*>(filter.Get());
     ASSERT_EQ(reader->Load(fixtures::SampleDiscPath("ntsc"), nullptr), S_OK);
     ASSERT_EQ(reader->SetArea(0, 1), S_OK);
     ComPtr<IPin> out;
@@ -169,11 +169,11 @@ TEST_F(DvdSplitter, ChapterReadsToItsStopThoughTheLengthCountsTheTitle) {
     ComPtr<IAsyncReader> source = out.As<IAsyncReader>();
     ASSERT_TRUE(source);
 
-    const int32_t handle = MyDVDOpen(fixtures::SampleDiscPath("ntsc").c_str());
-    auto info = std::make_unique<DvdDiscInfo>();
-    MyDVDGetInfo(handle, info.get());
-    MyDVDClose(handle);
-    const int64_t chapter_bytes = int64_t{info->titles[0].chapter_sectors[1]} * kDvdSectorBytes;
+    const int32_t handle = dvd::MyDVDOpen(fixtures::SampleDiscPath("ntsc").c_str());
+    auto info = std::make_unique<dvd::DvdDiscInfo>();
+    dvd::MyDVDGetInfo(handle, info.get());
+    dvd::MyDVDClose(handle);
+    const int64_t chapter_bytes = int64_t{info->titles[0].chapter_sectors[1]} * dvd::kDvdSectorBytes;
 
     CBaseSplitterFile file(source.Get(), &hr, 65536);
     ASSERT_EQ(hr, S_OK);

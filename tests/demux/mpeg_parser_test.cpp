@@ -19,7 +19,7 @@ struct Parsed {
     HRESULT hr = E_FAIL;
 };
 
-Parsed Parse(const std::string& path, const DvdTitleInfo& title = {}) {
+Parsed Parse(const std::string& path, const dvd::DvdTitleInfo& title = {}) {
     Parsed p;
     p.source = OpenFileReader(path);
     if (!p.source.reader) return p;
@@ -43,7 +43,7 @@ protected:
 };
 
 TEST_F(SampleDiscParse, NtscMainTitleFindsVideoBothAc3TracksBestFirstAndTitleSubtitles) {
-    DvdTitleInfo title{};
+    dvd::DvdTitleInfo title{};
     ASSERT_TRUE(testing::LoadTitleInfo("ntsc", 0, &title));
     Parsed p = Parse(testing::NtscVob(1), title);
     ASSERT_EQ(p.hr, S_OK);
@@ -100,7 +100,7 @@ TEST_F(SampleDiscParse, LpcmTrackIsDescribedFromItsPrivateHeader) {
 }
 
 TEST_F(SampleDiscParse, PalDiscKeepsTheWholeMpegAudioIdAndSortsAc3First) {
-    DvdTitleInfo title{};
+    dvd::DvdTitleInfo title{};
     ASSERT_TRUE(testing::LoadTitleInfo("pal", 0, &title));
     Parsed p = Parse(testing::PalVob(1), title);
     ASSERT_EQ(p.hr, S_OK);
@@ -241,7 +241,7 @@ TEST(MpegParser, SearchStopsAfterTheFirstBlockOnceTheTitleStreamsAreFound) {
     ASSERT_EQ(without_ids.hr, S_OK);
     EXPECT_TRUE(without_ids.file->Streams(kAudio).empty());
 
-    DvdTitleInfo title{};
+    dvd::DvdTitleInfo title{};
     title.audio_count = 1;
     title.audio_id[0] = 0xC000;
     Parsed with_ids = Parse(path, title);
@@ -268,7 +268,7 @@ TEST(MpegParser, GarbageEmptyAndTruncatedInputsFailOrParseWithoutCrashing) {
 }
 
 TEST(MpegParser, ShortStreamWithAMissingTitleAudioIdStillParses) {
-    DvdTitleInfo title{};
+    dvd::DvdTitleInfo title{};
     title.audio_count = 1;
     title.audio_id[0] = 0xBD80;  // never appears
     Parsed p = Parse(testing::WriteTempFile("short.mpg", testing::MakeProgramStream({.packs = 100})), title);

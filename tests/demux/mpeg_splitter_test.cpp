@@ -129,7 +129,7 @@ protected:
 };
 
 TEST_F(DiscSplitter, MainTitleDeliversEveryKindWithTheSixChannelTrackFirst) {
-    DvdTitleInfo title{};
+    dvd::DvdTitleInfo title{};
     ASSERT_TRUE(testing::LoadTitleInfo("ntsc", 0, &title));
     auto g = Build(testing::NtscVob(1), [&](Graph& graph) { graph.control_interface()->SetTitleInfo(&title); });
     ASSERT_TRUE(g);
@@ -175,7 +175,7 @@ TEST_F(DiscSplitter, MainTitleDeliversEveryKindWithTheSixChannelTrackFirst) {
 }
 
 TEST_F(DiscSplitter, EnablingTheStereoTrackRetargetsTheAudioPin) {
-    DvdTitleInfo title{};
+    dvd::DvdTitleInfo title{};
     ASSERT_TRUE(testing::LoadTitleInfo("ntsc", 0, &title));
     auto g = Build(testing::NtscVob(1), [&](Graph& graph) { graph.control_interface()->SetTitleInfo(&title); });
     ASSERT_TRUE(g);

@@ -13,7 +13,7 @@
 #include "dvd/dvd_access.h"
 #include "fixtures/sample_discs.h"
 
-namespace rizuvira {
+namespace rizuvira::dvd {
 namespace {
 
 namespace fs = std::filesystem;
@@ -210,4 +210,4 @@ TEST(DamagedDisc, VobCutShortEndsTheTitleWithAReadError) {
 }
 
 }  // namespace
-}  // namespace rizuvira
+}  // namespace rizuvira::dvd

@@ -16,7 +16,7 @@
 #include "dvd/language_names.h"
 #include "fixtures/sample_discs.h"
 
-namespace rizuvira {
+namespace rizuvira::dvd {
 namespace {
 
 namespace fs = std::filesystem;
@@ -333,4 +333,4 @@ TEST(DvdTime, NtscCountsThirtyFramesPerTimecodeSecond) {
 }
 
 }  // namespace
-}  // namespace rizuvira
+}  // namespace rizuvira::dvd

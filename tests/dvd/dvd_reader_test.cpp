@@ -11,7 +11,7 @@
 #include "platform/media_sample.h"
 #include "platform/uuids.h"
 
-namespace rizuvira {
+namespace rizuvira::dvd {
 namespace {
 
 using fixtures::SampleDiscPath;
@@ -222,4 +222,4 @@ TEST_F(DvdReaderTest, PinServesRequestsInSamples) {
 }
 
 }  // namespace
-}  // namespace rizuvira
+}  // namespace rizuvira::dvd

@@ -7,7 +7,7 @@
 #include "dvd/title_catalogue.h"
 #include "fixtures/sample_discs.h"
 
-namespace rizuvira {
+namespace rizuvira::dvd {
 namespace {
 
 namespace fx = fixtures;
@@ -24,13 +24,13 @@ std::unique_ptr<DvdDiscInfo> Disc(std::initializer_list<double> durations_ms) {
 
 class TitleCatalogueTest : public testing::Test {
 protected:
-    engine::CollectedMessages messages_;
-    engine::CurrentEditSettings current_;
+    core::CollectedMessages messages_;
+    core::CurrentEditSettings current_;
     TitleCatalogue catalogue_{&messages_, &current_};
 };
 
 TEST_F(TitleCatalogueTest, ListsTheSampleDisc) {
-    engine::ConvertItem edited = engine::MakeTitleItem(0, 1000);
+    core::ConvertItem edited = core::MakeTitleItem(0, 1000);
     edited.edit.brightness = 10;
     current_.OnEditorClosed(edited);
     catalogue_.SetFormatExt(".mp4");
@@ -78,7 +78,7 @@ TEST_F(TitleCatalogueTest, ListsTheSampleDisc) {
 }
 
 TEST_F(TitleCatalogueTest, ThreeSecondsAreListedOneMillisecondLessIsNot) {
-    engine::ConvertItem edited = engine::MakeTitleItem(0, 1000);
+    core::ConvertItem edited = core::MakeTitleItem(0, 1000);
     edited.edit.hue_degrees = 30;
     current_.OnEditorClosed(edited);
     auto disc = Disc({2999.9, 3000.0, 3725000.4, 360000000.0});
@@ -122,8 +122,8 @@ TEST_F(TitleCatalogueTest, SelectionMatchesTheWholeStreamId) {
     EXPECT_FALSE(catalogue_.SelectAudio(2));
 
     // A chapter row reads its title back from its name.
-    catalogue_.rows().push_back({"Chapter_01_02", "", "", "", true, engine::MakeTitleItem(0, 5000)});
-    catalogue_.rows().push_back({"Title_07", "", "", "", true, engine::MakeTitleItem(6, 5000)});
+    catalogue_.rows().push_back({"Chapter_01_02", "", "", "", true, core::MakeTitleItem(0, 5000)});
+    catalogue_.rows().push_back({"Title_07", "", "", "", true, core::MakeTitleItem(6, 5000)});
     EXPECT_TRUE(catalogue_.ShowTitleStreams(1));
     EXPECT_EQ(catalogue_.current_audio_id(), 0xC000);
     EXPECT_FALSE(catalogue_.ShowTitleStreams(2)) << "no title 7 on this disc";
@@ -176,4 +176,4 @@ TEST(CatalogueLanguageName, FirstMatchCutAtTheSemicolon) {
 }
 
 }  // namespace
-}  // namespace rizuvira
+}  // namespace rizuvira::dvd

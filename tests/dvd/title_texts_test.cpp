@@ -6,7 +6,7 @@
 #include "dvd/language_names.h"
 #include "dvd/title_texts.h"
 
-namespace rizuvira {
+namespace rizuvira::dvd {
 namespace {
 
 constexpr int32_t Code(const char* two) { return two[0] << 8 | two[1]; }
@@ -80,4 +80,4 @@ TEST(TitleTexts, AudioEntries) {
 }
 
 }  // namespace
-}  // namespace rizuvira
+}  // namespace rizuvira::dvd

@@ -27,7 +27,7 @@ namespace rizuvira::e2e {
 namespace {
 
 namespace fx = fixtures;
-using engine::OutputSettings;
+using core::OutputSettings;
 
 constexpr int kDefaultProfile = 1;  // MP4, H.264 and AAC
 constexpr double kNtscFrame = 1001.0 / 30000.0;
@@ -46,9 +46,9 @@ struct BatchResult {
 
 // Converts `rows` of the open disc `dvd_handle` as the command line does: the
 // run controller drives the disc's item graph from a batch loop on this thread.
-BatchResult RunBatch(int32_t dvd_handle, std::vector<engine::BatchRow> rows, const engine::EditSettings& edit,
+BatchResult RunBatch(int32_t dvd_handle, std::vector<engine::BatchRow> rows, const core::EditSettings& edit,
                      engine::BatchOptions options) {
-    engine::CollectedMessages messages;
+    core::CollectedMessages messages;
     engine::DvdItemGraph graph(&messages, dvd_handle, 0);
     engine::BatchLoop loop;
     NoActions actions;
@@ -66,12 +66,12 @@ protected:
         folder_ = mkdtemp(pattern);
     }
     void TearDown() override {
-        if (handle_) MyDVDClose(handle_);
+        if (handle_) dvd::MyDVDClose(handle_);
         std::filesystem::remove_all(folder_);
     }
 
     OutputSettings Profile(int id) {
-        engine::OutputProfile profile{};
+        core::OutputProfile profile{};
         EXPECT_TRUE(catalogue_.Find(id, profile));
         extension_ = profile.FormatExt;
         return profile.Settings;
@@ -81,13 +81,13 @@ protected:
     // a file and decodes it.
     DecodedOutput Convert(const fx::SampleDisc& disc, int title, const OutputSettings& settings, int64_t start_ms = 0,
                           int64_t length_ms = -1, int audio_key = 0, int subtitle_key = -1,
-                          const engine::EditSettings* edit = nullptr, OutputMapping mapping = {}) {
-        if (!handle_) handle_ = MyDVDOpen(fx::SampleDiscPath(disc.iso).c_str());
-        auto info = std::make_unique<DvdDiscInfo>();
-        MyDVDGetInfo(handle_, info.get());
+                          const core::EditSettings* edit = nullptr, OutputMapping mapping = {}) {
+        if (!handle_) handle_ = dvd::MyDVDOpen(fx::SampleDiscPath(disc.iso).c_str());
+        auto info = std::make_unique<dvd::DvdDiscInfo>();
+        dvd::MyDVDGetInfo(handle_, info.get());
         engine::BatchRow row;
         row.output_name = "out" + std::to_string(++files_) + extension_;
-        row.item = engine::MakeTitleItem(title, static_cast<int64_t>(info->titles[title].duration_ms));
+        row.item = core::MakeTitleItem(title, static_cast<int64_t>(info->titles[title].duration_ms));
         row.item.trim_start_ms = start_ms;
         if (length_ms >= 0) row.item.trim_length_ms = length_ms;
         row.streams.audio_id = audio_key;
@@ -97,14 +97,14 @@ protected:
         options.settings = settings;
 
         const BatchResult result =
-            RunBatch(handle_, {row}, edit ? *edit : engine::kDefaultEditSettings, std::move(options));
+            RunBatch(handle_, {row}, edit ? *edit : core::kDefaultEditSettings, std::move(options));
         EXPECT_EQ(result.failed_items, 0) << (result.messages.empty() ? "" : result.messages[0]);
         EXPECT_EQ(result.files.size(), 1u);
         const fx::SampleTitle& source = disc.titles[title];
         return DecodeOutput((folder_ / row.output_name).string(), source.width, source.height, mapping);
     }
 
-    engine::ProfileCatalogue catalogue_;
+    core::ProfileCatalogue catalogue_;
     std::filesystem::path folder_;
     std::string extension_;
     int32_t handle_ = 0;
@@ -193,7 +193,7 @@ TEST_F(ConvertTest, ChosenAudioTrackAndSubtitle) {
 TEST_F(ConvertTest, AudioOnlyAndPalDisc) {
     // The MP3 profile writes sound alone.
     int mp3 = -1;
-    for (const engine::OutputProfile& profile : catalogue_.Iterate())
+    for (const core::OutputProfile& profile : catalogue_.Iterate())
         if (!profile.Settings.HasVideo && std::string(profile.FormatExt) == ".mp3") mp3 = profile.Id;
     ASSERT_GE(mp3, 0);
     const DecodedOutput sound = Convert(fx::kPalDisc, 0, Profile(mp3));
@@ -224,8 +224,8 @@ TEST_F(ConvertTest, CropZoomAndBrightnessInAVideoOnlyFile) {
     settings.Height = 480;
 
     // Crop 8 columns each side and stretch to the whole frame, brighter.
-    engine::EditSettings edit = engine::kDefaultEditSettings;
-    edit.zoom_mode = engine::kZoomFullScreen;
+    core::EditSettings edit = core::kDefaultEditSettings;
+    edit.zoom_mode = core::kZoomFullScreen;
     edit.crop_left = 8;
     edit.crop_right = 712;
     edit.brightness = 200;
@@ -238,8 +238,8 @@ TEST_F(ConvertTest, CropZoomAndBrightnessInAVideoOnlyFile) {
     for (const DecodedPicture& picture : bright.pictures) ASSERT_GE(picture.band, 59) << "the band reads through the crop";
 
     // A 16:9 fit of the 4:3 picture: 60-row black bars above and below a 640x360 picture.
-    edit = engine::kDefaultEditSettings;
-    edit.zoom_mode = engine::kZoom16x9;
+    edit = core::kDefaultEditSettings;
+    edit.zoom_mode = core::kZoom16x9;
     const DecodedOutput boxed =
         Convert(fx::kNtscDisc, 0, settings, 2000, 3000, 0, -1, &edit, {0, 0, 720, 480, 0, 60, 640, 360});
     ASSERT_TRUE(boxed.ok) << boxed.error;
@@ -259,7 +259,7 @@ TEST_F(ConvertTest, KeepOriginalShowsEachTitleAtTheShapeItsDiscDeclares) {
     for (const Case& c : {Case{&fx::kPalDisc, 0, 16.0 / 9.0}, Case{&fx::kNtscDisc, 4, 16.0 / 9.0},
                           Case{&fx::kNtscDisc, 2, 4.0 / 3.0}}) {
         const DecodedOutput out = Convert(*c.disc, c.title, Profile(kDefaultProfile), 1000, 1000);
-        MyDVDClose(handle_);
+        dvd::MyDVDClose(handle_);
         handle_ = 0;
         ASSERT_TRUE(out.ok) << out.error;
         EXPECT_EQ(out.width, 720);
@@ -296,14 +296,14 @@ TEST_F(ConvertTest, ScrambledDiscSaysItIsEncrypted) {
     const std::filesystem::path copy = folder_ / "scrambled";
     std::filesystem::copy(fx::SampleDiscPath(fx::kPalDisc.folder), copy, std::filesystem::copy_options::recursive);
     ScrambleVob(copy / "VIDEO_TS" / "VTS_01_1.VOB");
-    handle_ = MyDVDOpen(copy.c_str());
+    handle_ = dvd::MyDVDOpen(copy.c_str());
     ASSERT_NE(handle_, 0) << "the IFO files are not scrambled";
 
     engine::BatchOptions options;
     options.output_folder = folder_;
     options.settings = Profile(kDefaultProfile);
     const BatchResult result =
-        RunBatch(handle_, {{"x.mp4", engine::MakeTitleItem(0, 10000), {}, {}, {}, {}}}, engine::kDefaultEditSettings, options);
+        RunBatch(handle_, {{"x.mp4", core::MakeTitleItem(0, 10000), {}, {}, {}, {}}}, core::kDefaultEditSettings, options);
     EXPECT_EQ(result.failed_items, 1);
     ASSERT_FALSE(result.messages.empty());
     EXPECT_EQ(result.messages.back(), std::string("Title_01") + engine::kEncryptedDiscMessage);

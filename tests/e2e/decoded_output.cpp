@@ -18,7 +18,7 @@ namespace rizuvira::e2e {
 namespace {
 
 namespace fx = fixtures;
-namespace av = engine::av;
+namespace av = core::av;
 
 struct InputCloser {
     void operator()(AVFormatContext* context) const { avformat_close_input(&context); }

@@ -21,22 +21,22 @@ namespace {
 namespace fx = fixtures;
 
 TEST(LivePreview, AttachingToAJustPausedGraphNeverHangsAndShowsItsPictures) {
-    const int32_t handle = MyDVDOpen(fx::SampleDiscPath(fx::kNtscDisc.iso).c_str());
+    const int32_t handle = dvd::MyDVDOpen(fx::SampleDiscPath(fx::kNtscDisc.iso).c_str());
     ASSERT_NE(handle, 0);
-    engine::ProfileCatalogue catalogue;
+    core::ProfileCatalogue catalogue;
     ASSERT_TRUE(catalogue.LoadFile(std::filesystem::path(RIZUVIRA_SOURCE_DIR) / "data/Format.xml"));
-    engine::OutputProfile profile{};
+    core::OutputProfile profile{};
     ASSERT_TRUE(catalogue.Find(1, profile));
     char pattern[] = "/tmp/rizuvira-live-XXXXXX";
     const std::filesystem::path folder = mkdtemp(pattern);
-    engine::CollectedMessages messages;
+    core::CollectedMessages messages;
     // The worker's first segment races the stop: repeat so the race is met.
     for (int round = 0; round < 25; ++round) {
         decoders::HeadlessVideoSurface surface;
         engine::DvdItemGraph graph(&messages, handle, 1);
         const std::filesystem::path file = folder / (std::to_string(round) + profile.FormatExt);
         ASSERT_TRUE(graph.OpenOutput(file, file, profile.Settings));
-        const engine::ConvertItem item = engine::MakeTitleItem(fx::kNtscMp2Title - 1, 4000);
+        const core::ConvertItem item = core::MakeTitleItem(fx::kNtscMp2Title - 1, 4000);
         ASSERT_TRUE(graph.Build(item, engine::StreamChoice{}, {})) << round;
         ASSERT_TRUE(graph.AttachPreview(&surface)) << round;
         graph.ShowPreview(true);
@@ -46,7 +46,7 @@ TEST(LivePreview, AttachingToAJustPausedGraphNeverHangsAndShowsItsPictures) {
         graph.Stop();
         graph.CloseOutput();
     }
-    MyDVDClose(handle);
+    dvd::MyDVDClose(handle);
     std::filesystem::remove_all(folder);
     EXPECT_TRUE(messages.messages.empty());
 }

@@ -27,7 +27,7 @@ public:
     std::set<int> silent;  // items that end without writing anything
     int built_index = -1;
     bool OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
-                    const OutputSettings&) override {
+                    const core::OutputSettings&) override {
         log.push_back("open " + final_path.filename().string());
         writing_to = path;
         return !unwritable.count(final_path.filename().string());
@@ -38,7 +38,7 @@ public:
     }
     std::string OutputError() override { return "no room"; }
     void AlignSoundToPicture() override { log.push_back("align"); }
-    bool Build(const ConvertItem& item, const StreamChoice&, std::function<void()> notify) override {
+    bool Build(const core::ConvertItem& item, const StreamChoice&, std::function<void()> notify) override {
         log.push_back("build " + std::to_string(item.title_index));
         built_index = item.title_index;
         built_edit = item.edit;
@@ -79,7 +79,7 @@ public:
     std::string state = "stopped";
     double position_s = 0;
     double duration_s = 0;
-    EditSettings built_edit{};
+    core::EditSettings built_edit{};
     std::vector<ItemGraphEvent> queued;
 
 private:
@@ -115,7 +115,7 @@ private:
 };
 
 BatchRow Row(int title, int64_t trim_length_ms) {
-    ConvertItem item = MakeTitleItem(title, 60000);
+    core::ConvertItem item = core::MakeTitleItem(title, 60000);
     item.trim_length_ms = trim_length_ms;
     char name[32];
     std::snprintf(name, sizeof(name), "Title_%02d.mp4", title + 1);
@@ -158,10 +158,10 @@ protected:
 
     std::filesystem::path folder_;
     int64_t now_ms_ = 0;
-    EditSettings edit_ = kDefaultEditSettings;
+    core::EditSettings edit_ = core::kDefaultEditSettings;
     ScriptedGraph graph_;
     CountingHost host_;
-    CollectedMessages messages_;
+    core::CollectedMessages messages_;
     RecordingActions actions_;
     RunController controller_{&graph_, &host_, &messages_, &actions_, [this] { return now_ms_; }};
     int started_ = 0;

@@ -17,6 +17,8 @@ extern "C" {
 #include "filter_chain.h"
 #include "filters/audio_conv_filter.h"
 
+namespace rizuvira::filters {
+
 namespace {
 
 // The converter into a sink that takes 16-bit sound only (its second choice).
@@ -391,3 +393,5 @@ TEST(AudioConvFilter, NewFormatWaitsForTheOutputToReconnect) {
     EXPECT_TRUE(chain.filter()->IsResampling());
     EXPECT_EQ(chain.OutputType().FormatAs<WAVEFORMATEX>()->nChannels, 1);
 }
+
+}  // namespace rizuvira::filters

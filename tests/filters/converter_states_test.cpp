@@ -7,6 +7,8 @@
 #include "filters/audio_conv_filter.h"
 #include "filters/video_conv_filter.h"
 
+namespace rizuvira::filters {
+
 namespace {
 
 template <class Filter>
@@ -62,3 +64,5 @@ TEST(ConverterStates, AudioConverterPassesStreamControlAndSurvivesARestart) {
     RunThroughStates(CMyAudioConveFilter::CreateInstance(nullptr, nullptr),
                      harness::MakeAudioType(2, 48000), std::vector<BYTE>(4096, 5), 2);  // float, 16-bit
 }
+
+}  // namespace rizuvira::filters

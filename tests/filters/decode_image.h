@@ -14,6 +14,8 @@ extern "C" {
 
 #include "core/av_handles.h"
 
+namespace rizuvira::filters {
+
 struct DecodedImage {
     int width = 0;
     int height = 0;
@@ -22,7 +24,7 @@ struct DecodedImage {
 };
 
 inline bool DecodeImageFile(const std::string& path, DecodedImage* image) {
-    using namespace rizuvira::engine::av;
+    using namespace rizuvira::core::av;
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return false;
     std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> input(
@@ -73,3 +75,5 @@ inline std::vector<uint8_t> LumaOf(const DecodedImage& image) {
     }
     return luma;
 }
+
+}  // namespace rizuvira::filters

@@ -6,6 +6,8 @@
 #include "filter_chain.h"
 #include "filters/deinterlace_filter.h"
 
+namespace rizuvira::filters {
+
 namespace {
 
 constexpr LONG kWidth = 64;
@@ -110,3 +112,5 @@ TEST(DeinterlaceFilter, FlushDropsHeldPicturesAndARestartedStreamConverts) {
 }
 
 }  // namespace
+
+}  // namespace rizuvira::filters

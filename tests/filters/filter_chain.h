@@ -7,6 +7,8 @@
 #include "platform/media_sample.h"
 #include "platform/pipeline_harness.h"
 
+namespace rizuvira::filters {
+
 template <class Filter>
 class FilterChain {
 public:
@@ -69,3 +71,5 @@ private:
     ComPtr<Filter> filter_;
     ComPtr<harness::CCollectingSink> sink_;
 };
+
+}  // namespace rizuvira::filters

@@ -11,6 +11,8 @@
 
 #include "filters/decode_image.h"
 
+namespace rizuvira::filters {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -110,3 +112,5 @@ TEST(SnapshotNames, TypeByExtensionAndTheMainWindowsNameRule) {
 }
 
 }  // namespace
+
+}  // namespace rizuvira::filters

@@ -7,6 +7,8 @@
 #include "platform/pipeline_harness.h"
 #include "platform/seeking.h"
 
+namespace rizuvira::filters {
+
 namespace {
 
 using harness::CCollectingSink;
@@ -179,3 +181,5 @@ TEST(TeeFilter, TypeRulesAndRefusedSeeking) {
 }
 
 }  // namespace
+
+}  // namespace rizuvira::filters

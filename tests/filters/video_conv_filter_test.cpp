@@ -15,7 +15,9 @@
 #include "filters/video_conv_filter.h"
 #include "filters/video_geometry.h"
 
-using namespace rizuvira::filters;
+namespace rizuvira::filters {
+
+
 
 // fontconfig keeps a few bytes of its parsed configuration unreachable after loading it; that
 // is the library's, not a leak of the watermark code.
@@ -696,3 +698,5 @@ TEST(VideoConvFilter, ReplacingTheWatermarkWhilePicturesFlowIsSafe) {
     streaming.join();
     EXPECT_EQ(chain.OutputCount(), static_cast<std::size_t>(kPictures));
 }
+
+}  // namespace rizuvira::filters

@@ -6,6 +6,8 @@
 
 #include "platform/media_sample.h"
 
+namespace rizuvira::platform {
+
 namespace {
 
 ComPtr<IMemAllocator> MakeAllocator(LONG buffers, LONG size, LONG align = 1, LONG prefix = 0) {
@@ -187,3 +189,5 @@ TEST(MemAllocator, ManyThreadsShareFewBuffers) {
 }
 
 }  // namespace
+
+}  // namespace rizuvira::platform

@@ -16,6 +16,8 @@
 #include "platform/file_stream.h"
 #include "platform/media_sample.h"
 
+namespace rizuvira::platform {
+
 namespace {
 
 using harness::Pattern;
@@ -412,3 +414,5 @@ TEST(AsyncReader, RequestsNeverCollectedAreReleasedWithTheReader) {
 }
 
 }  // namespace
+
+}  // namespace rizuvira::platform

@@ -14,6 +14,8 @@
 #include "platform/seeking.h"
 #include "platform/uuids.h"
 
+namespace rizuvira::platform {
+
 namespace {
 
 TEST(Guid, TextRoundTrip) {
@@ -286,3 +288,5 @@ TEST(FormatLayout, FieldOffsetsMatchTheWindowsLayout) {
 }
 
 }  // namespace
+
+}  // namespace rizuvira::platform

@@ -11,6 +11,8 @@
 #include "platform/reference_clock.h"
 #include "platform/registry.h"
 
+namespace rizuvira::platform {
+
 namespace {
 
 using harness::CCollectingSink;
@@ -453,3 +455,5 @@ TEST_F(RenderTest, IntelligentConnectGoesThroughARegisteredFilter) {
 }
 
 }  // namespace
+
+}  // namespace rizuvira::platform

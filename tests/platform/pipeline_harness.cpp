@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace rizuvira::platform {
+
 namespace harness {
 
 CMediaType MakeVideoType(LONG width, LONG height) {
@@ -509,3 +511,5 @@ HRESULT CInvertTransform::StopStreaming() {
 }
 
 }  // namespace harness
+
+}  // namespace rizuvira::platform

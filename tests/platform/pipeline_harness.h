@@ -26,6 +26,8 @@
 #include "platform/seeking.h"
 #include "platform/transform_filter.h"
 
+namespace rizuvira::platform {
+
 namespace harness {
 
 inline constexpr GUID CLSID_TestSource = "6F0D2C55-3B1E-4C7A-8E21-0A9B5C3D7E11"_guid;
@@ -255,3 +257,5 @@ private:
 std::vector<BYTE> Pattern(std::size_t size, BYTE seed);
 
 }  // namespace harness
+
+}  // namespace rizuvira::platform

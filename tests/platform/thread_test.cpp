@@ -10,6 +10,8 @@
 #include "platform/media_sample.h"
 #include "platform/output_queue.h"
 
+namespace rizuvira::platform {
+
 namespace {
 
 using harness::CCollectingSink;
@@ -254,3 +256,5 @@ TEST(OutputQueue, APinWithoutMemInputIsRefused) {
 }
 
 }  // namespace
+
+}  // namespace rizuvira::platform

@@ -7,6 +7,8 @@
 #include "pipeline_harness.h"
 #include "platform/media_sample.h"
 
+namespace rizuvira::platform {
+
 namespace {
 
 using harness::CCollectingSink;
@@ -248,3 +250,5 @@ TEST_F(TransformTest, AnOutputNeedsAPushTransport) {
 }
 
 }  // namespace
+
+}  // namespace rizuvira::platform

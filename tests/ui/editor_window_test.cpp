@@ -127,8 +127,8 @@ protected:
     }
 
     fs::path folder_ = fs::temp_directory_path() / ("editor_test_" + std::to_string(::getpid()));
-    engine::CollectedMessages messages_;
-    engine::SettingsStore store_{folder_ / "settings.ini"};
+    core::CollectedMessages messages_;
+    core::SettingsStore store_{folder_ / "settings.ini"};
     testing::RecordedActions actions_;
     std::unique_ptr<MainWindow> window_;
     QTreeWidget* tree_ = nullptr;
@@ -247,7 +247,7 @@ TEST_F(EditorWindowTest, TheRangeThumbsSetTheTrimThatOkKeeps) {
         EXPECT_EQ(Find<SkinSlider>(editor, "timeSlider")->end_mark(), range->end_position());
         QTest::mouseClick(Find<QPushButton>(editor, "okButton"), Qt::LeftButton);
     });
-    const engine::ConvertItem& row = window_->session().item(0);
+    const core::ConvertItem& row = window_->session().item(0);
     EXPECT_NEAR(row.trim_start_ms, 15000, 300);
     EXPECT_NEAR(row.trim_length_ms, 15000, 600);
     // The list shows the row's trimmed length (it kept the title's length before).
@@ -292,7 +292,7 @@ TEST_F(EditorWindowTest, ResetRestoresTheCurrentPageOnly) {
 }
 
 TEST_F(EditorWindowTest, CancelAndEscapeLeaveTheRowAsItWas) {
-    const engine::ConvertItem before = window_->session().item(0);
+    const core::ConvertItem before = window_->session().item(0);
     auto change = [&](EditorWindow* editor) {
         auto* saturation = Find<SkinSlider>(editor, "saturationSlider");
         QTest::mouseClick(saturation, Qt::LeftButton, {}, QPoint(2, 5));
@@ -310,7 +310,7 @@ TEST_F(EditorWindowTest, CancelAndEscapeLeaveTheRowAsItWas) {
         QTest::keyClick(editor, Qt::Key_Escape);
         EXPECT_FALSE(editor->isVisible());
     });
-    const engine::ConvertItem& after = window_->session().item(0);
+    const core::ConvertItem& after = window_->session().item(0);
     EXPECT_EQ(after.trim_start_ms, before.trim_start_ms);
     EXPECT_EQ(after.trim_length_ms, before.trim_length_ms);
     EXPECT_EQ(after.edit.saturation, before.edit.saturation);
@@ -370,7 +370,7 @@ TEST_F(EditorWindowTest, OkThenStartConvertsWithTheNewTrimCropAndWatermark) {
         auto* zoom = Find<QComboBox>(editor, "zoomList");
         zoom->setFocus();
         QTest::keyClick(zoom, Qt::Key_Down);  // "Full Screen"
-        EXPECT_EQ(editor->editor().values().edit.zoom_mode, engine::kZoomFullScreen);
+        EXPECT_EQ(editor->editor().values().edit.zoom_mode, core::kZoomFullScreen);
         QTest::mouseClick(Find<QToolButton>(editor, "trimTab"), Qt::LeftButton);
         TypeTime(editor, "startField", "applyStartButton", "00:00:50");
         TypeTime(editor, "endField", "applyEndButton", "00:00:54");
@@ -396,7 +396,7 @@ TEST_F(EditorWindowTest, OkThenStartConvertsWithTheNewTrimCropAndWatermark) {
     window_->Start();
 
     const std::string name = "Title_01" + std::string(window_->session().profile().FormatExt);
-    const engine::OutputSettings& settings = window_->session().profile().Settings;
+    const core::OutputSettings& settings = window_->session().profile().Settings;
     const e2e::DecodedOutput out = e2e::DecodeOutput(
         (folder_ / "out" / name).string(), 720, 480,
         {40, 40, 640, 400, 0, 0, double(settings.Width), double(settings.Height)});

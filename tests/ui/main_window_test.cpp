@@ -95,8 +95,8 @@ protected:
     }
 
     fs::path folder_;
-    engine::CollectedMessages messages_;
-    engine::SettingsStore store_{fs::temp_directory_path() /
+    core::CollectedMessages messages_;
+    core::SettingsStore store_{fs::temp_directory_path() /
                                  ("ui_test_" + std::to_string(::getpid())) / "settings.ini"};
     testing::RecordedActions actions_;
     std::unique_ptr<MainWindow> window_;
@@ -156,7 +156,7 @@ TEST_F(MainWindowTest, AnotherProfileRewritesTheOutputFormatColumn) {
     const std::string first_ext = window_->session().profile().FormatExt;
     int target = -1;
     for (int i = profiles->currentIndex() + 1; i < profiles->count() && target < 0; ++i) {
-        engine::OutputProfile profile;
+        core::OutputProfile profile;
         if (window_->session().profiles().Find(profiles->itemData(i).toInt(), profile) &&
             first_ext != profile.FormatExt)
             target = i;

@@ -77,7 +77,7 @@ protected:
     }
     void Restart() {
         window_.reset();
-        store_ = std::make_unique<engine::SettingsStore>(settings_file_);
+        store_ = std::make_unique<core::SettingsStore>(settings_file_);
         store_->Load();
         window_ = std::make_unique<MainWindow>(&messages_, store_.get(), &actions_);
         window_->show();
@@ -86,16 +86,16 @@ protected:
 
     fs::path folder_;
     fs::path settings_file_;
-    engine::CollectedMessages messages_;
+    core::CollectedMessages messages_;
     testing::RecordedActions actions_;
-    std::unique_ptr<engine::SettingsStore> store_;
+    std::unique_ptr<core::SettingsStore> store_;
     std::unique_ptr<MainWindow> window_;
 };
 
 // --- Preferences ---------------------------------------------------------------
 
 TEST_F(SettingsWindowsTest, AFreshFolderShowsTheDefaultsAndOkWithoutChangesWritesNothing) {
-    const engine::Settings defaults = engine::DefaultSettings();
+    const core::Settings defaults = core::DefaultSettings();
     int shown = 0;
     DialogWatch watch("preferencesWindow", [&](QWidget* window) {
         ++shown;
@@ -195,7 +195,7 @@ TEST_F(SettingsWindowsTest, TypedSizesJoinedByAnAsteriskAreTakenAndLabelsStoreTh
     QTest::mouseClick(Child<QPushButton>(window_.get(), "settingsButton"), Qt::LeftButton);
     EXPECT_TRUE(stayed_open);
     EXPECT_EQ(messages_.messages, std::vector<std::string>{"Resolution Error\r\n"});
-    const engine::OutputSettings& s = window_->session().profile().Settings;
+    const core::OutputSettings& s = window_->session().profile().Settings;
     EXPECT_EQ(s.Width, 640);
     EXPECT_EQ(s.Height, 360);
     EXPECT_STREQ(s.VideoCodecName, "mpeg4");
@@ -203,7 +203,7 @@ TEST_F(SettingsWindowsTest, TypedSizesJoinedByAnAsteriskAreTakenAndLabelsStoreTh
 }
 
 TEST_F(SettingsWindowsTest, DefaultThenCancelLeavesTheMainWindowsProfileAsItWas) {
-    const engine::OutputProfile before = window_->session().profile();
+    const core::OutputProfile before = window_->session().profile();
     DialogWatch watch("customSettingsWindow", [&](QWidget* window) {
         auto* rate = Child<QComboBox>(window, "frameRateList");
         const QString shown = rate->currentText();
@@ -250,10 +250,10 @@ TEST_F(SettingsWindowsTest, ASavedProfileSurvivesARestartAndConvertsThroughTheCo
     EXPECT_TRUE(fs::exists(settings_file_.parent_path() / "Format.user.xml"));
 
     const fs::path out = folder_ / "out";
-    const cli_test::CliRun listed =
-        cli_test::RunCli("profiles", "HOME='" + (folder_ / "home").string() + "' XDG_CONFIG_HOME=");
+    const cli::test::CliRun listed =
+        cli::test::RunCli("profiles", "HOME='" + (folder_ / "home").string() + "' XDG_CONFIG_HOME=");
     EXPECT_NE(listed.out.find("1000  .mp4   Small 360p"), std::string::npos) << listed.out;
-    const cli_test::CliRun run = cli_test::RunCli(
+    const cli::test::CliRun run = cli::test::RunCli(
         "convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) + "' -q -t 1 --trim 0:00:01-0:00:02 " +
             "-p 'small 360P' -o '" + out.string() + "'",
         "HOME='" + (folder_ / "home").string() + "' XDG_CONFIG_HOME=");
@@ -265,7 +265,7 @@ TEST_F(SettingsWindowsTest, ASavedProfileSurvivesARestartAndConvertsThroughTheCo
 }
 
 TEST_F(SettingsWindowsTest, DelRemovesASavedProfileOnlyAfterTheUserAgrees) {
-    engine::OutputProfile saved = window_->session().profile();
+    core::OutputProfile saved = window_->session().profile();
     int32_t id = 0;
     ASSERT_TRUE(window_->session().profile_library().SaveAs("Keep me", saved, &id).ok);
     ASSERT_TRUE(window_->session().profile_library().SaveAs("Drop me", saved, &id).ok);
@@ -315,7 +315,7 @@ TEST_F(SettingsWindowsTest, PropertiesDescribeTheSampleTitleAndNeedALoadedDisc) 
     EXPECT_EQ(shown, 1);
 
     // No frame duration and no sound: those rows stay empty.
-    filters::StreamInfoList streams{};
+    engine::StreamInfoList streams{};
     streams.video_count = 1;
     streams.video[0] = {0, 352, 240, 1150000, 0};
     PropertiesWindow window(streams);

@@ -17,13 +17,15 @@
 #include "filters/decode_image.h"
 #include "fixtures/sample_discs.h"
 
+namespace rizuvira::engine {
+
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using rizuvira::decoders::HeadlessVideoSurface;
-using rizuvira::filters::PreviewPlayer;
-using rizuvira::filters::StreamInfoList;
+using rizuvira::engine::PreviewPlayer;
+using rizuvira::engine::StreamInfoList;
 namespace fixtures = rizuvira::fixtures;
 
 using Shown = HeadlessVideoSurface::Shown;
@@ -52,12 +54,12 @@ protected:
     static void SetUpTestSuite() { ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1); }
 
     void SetUp() override {
-        disc_ = rizuvira::MyDVDOpen(fixtures::SampleDiscPath(fixtures::kNtscDisc.folder).c_str());
+        disc_ = rizuvira::dvd::MyDVDOpen(fixtures::SampleDiscPath(fixtures::kNtscDisc.folder).c_str());
         ASSERT_NE(disc_, 0) << "build the sample-discs target first";
     }
     void TearDown() override {
         player_.Close();
-        if (disc_ != 0) rizuvira::MyDVDClose(disc_);
+        if (disc_ != 0) rizuvira::dvd::MyDVDClose(disc_);
     }
 
     void OpenTitle(int title) {
@@ -87,7 +89,7 @@ protected:
     }
 
     int32_t disc_ = 0;
-    rizuvira::engine::CollectedMessages messages_;
+    rizuvira::core::CollectedMessages messages_;
     HeadlessVideoSurface surface_;
     EventCounter events_;
     PreviewPlayer player_{&messages_};
@@ -173,11 +175,11 @@ TEST_F(PreviewPlayerTest, SeekLandsOnTheFrameAtThatTimeAndSnapshotsSaveIt) {
             SCOPED_TRACE(name);
             const fs::path path = folder / name;
             ASSERT_TRUE(player_.SaveSnapshot(path));
-            DecodedImage image;
-            ASSERT_TRUE(DecodeImageFile(path.string(), &image));
+            filters::DecodedImage image;
+            ASSERT_TRUE(filters::DecodeImageFile(path.string(), &image));
             ASSERT_EQ(image.width, 720);
             ASSERT_EQ(image.height, 480);
-            const std::vector<uint8_t> luma = LumaOf(image);
+            const std::vector<uint8_t> luma = filters::LumaOf(image);
             EXPECT_EQ(fixtures::DecodeFrameBand(luma.data(), 720, 480, 720), frame);
         }
     }
@@ -274,19 +276,21 @@ TEST(PreviewCommands, SnapshotOfATitleAtATimeShowsThatFrame) {
     ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     const fs::path path =
         fs::temp_directory_path() / ("rizuvira-cli-shot-" + std::to_string(::getpid()) + ".jpg");
-    rizuvira::engine::CollectedMessages messages;
-    ASSERT_TRUE(rizuvira::filters::SaveTitleSnapshot(
+    rizuvira::core::CollectedMessages messages;
+    ASSERT_TRUE(rizuvira::engine::SaveTitleSnapshot(
         fixtures::SampleDiscPath(fixtures::kPalDisc.iso), 0, 6.5, path, &messages));
-    DecodedImage image;
-    ASSERT_TRUE(DecodeImageFile(path.string(), &image));
+    filters::DecodedImage image;
+    ASSERT_TRUE(filters::DecodeImageFile(path.string(), &image));
     ASSERT_EQ(image.height, 576);
-    const std::vector<uint8_t> luma = LumaOf(image);
+    const std::vector<uint8_t> luma = filters::LumaOf(image);
     EXPECT_EQ(fixtures::DecodeFrameBand(luma.data(), image.width, image.height, image.width),
               162);  // 6.5 s × 25
     fs::remove(path);
     EXPECT_FALSE(
-        rizuvira::filters::SaveTitleSnapshot("/nonexistent/disc", 0, 1.0, path, &messages));
+        rizuvira::engine::SaveTitleSnapshot("/nonexistent/disc", 0, 1.0, path, &messages));
     EXPECT_FALSE(fs::exists(path));
 }
 
 }  // namespace
+
+}  // namespace rizuvira::engine

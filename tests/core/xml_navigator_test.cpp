@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace rizuvira::xml {
+namespace rizuvira::core {
 namespace {
 
 bool Load(XmlNavigator& nav, const std::string& text) {
@@ -103,9 +103,9 @@ TEST(XmlNavigator, ReadsEightBitTextByItsDeclaration) {
 }
 
 }  // namespace
-}  // namespace rizuvira::xml
+}  // namespace rizuvira::core
 
-namespace rizuvira::xml {
+namespace rizuvira::core {
 namespace {
 
 TEST(ShippedSetXml, NamesTheApplicationAndItsHomePage) {
@@ -123,4 +123,4 @@ TEST(ShippedSetXml, NamesTheApplicationAndItsHomePage) {
 }
 
 }  // namespace
-}  // namespace rizuvira::xml
+}  // namespace rizuvira::core

@@ -10,7 +10,7 @@
 #include <string>
 #include <unistd.h>
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 namespace {
 
 namespace fs = std::filesystem;
@@ -322,4 +322,4 @@ TEST(ShippedCatalogue, ProfilesAreCompleteAndConsistent) {
 }
 
 }  // namespace
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

@@ -10,7 +10,7 @@
 #include "filters/border_detect.h"
 #include "fixtures/sample_discs.h"
 
-namespace rizuvira {
+namespace rizuvira::engine {
 namespace {
 
 using filters::BorderDetector;
@@ -26,7 +26,7 @@ std::vector<uint8_t> Plane(int left, int top, int right, int bottom, uint8_t ins
 }
 
 TEST(BorderDetector, DarkPicturesTellNothingAndEdgesWidenToEvenNumbers) {
-    BorderDetector detector(720, 480);
+    filters::BorderDetector detector(720, 480);
     detector.AddPicture(Plane(0, 0, 720, 480, 20).data(), 720);  // a dark scene
     EXPECT_EQ(detector.pictures_used(), 0);
     EXPECT_FALSE(detector.Result().has_value());
@@ -34,15 +34,15 @@ TEST(BorderDetector, DarkPicturesTellNothingAndEdgesWidenToEvenNumbers) {
     detector.AddPicture(Plane(25, 57, 699, 415, 120).data(), 720);
     detector.AddPicture(Plane(40, 60, 701, 400, 120).data(), 720);  // a smaller, darker-edged scene
     EXPECT_EQ(detector.pictures_used(), 2);
-    EXPECT_EQ(detector.Result(), (CropBox{24, 56, 702, 416}))
+    EXPECT_EQ(detector.Result(), (filters::CropBox{24, 56, 702, 416}))
         << "every picture's box, never cut into";
 }
 
 class DiscHandle {
 public:
-    explicit DiscHandle(const std::string& path) : handle_(MyDVDOpen(path.c_str())) {}
+    explicit DiscHandle(const std::string& path) : handle_(dvd::MyDVDOpen(path.c_str())) {}
     ~DiscHandle() {
-        if (handle_ != 0) MyDVDClose(handle_);
+        if (handle_ != 0) dvd::MyDVDClose(handle_);
     }
     int32_t get() const { return handle_; }
 
@@ -53,7 +53,7 @@ private:
 TEST(BorderProbe, FindsTheBarsDrawnAroundALetterboxedTitle) {
     DiscHandle disc(fx::SampleDiscPath(fx::kFilmDiscIso));
     ASSERT_NE(disc.get(), 0);
-    const std::optional<CropBox> box =
+    const std::optional<filters::CropBox> box =
         engine::MeasureTitleBorders(disc.get(), fx::kFilmLetterboxedTitle - 1);
     ASSERT_TRUE(box.has_value());
     EXPECT_NEAR(box->left, fx::kFilmBars.left, 2);
@@ -64,8 +64,8 @@ TEST(BorderProbe, FindsTheBarsDrawnAroundALetterboxedTitle) {
     // A title without bars keeps its whole picture.
     DiscHandle ntsc(fx::SampleDiscPath(fx::kNtscDisc.iso));
     ASSERT_NE(ntsc.get(), 0);
-    EXPECT_EQ(engine::MeasureTitleBorders(ntsc.get(), 1), (CropBox{0, 0, 720, 480}));
+    EXPECT_EQ(engine::MeasureTitleBorders(ntsc.get(), 1), (filters::CropBox{0, 0, 720, 480}));
 }
 
 }  // namespace
-}  // namespace rizuvira
+}  // namespace rizuvira::engine

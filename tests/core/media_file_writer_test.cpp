@@ -25,7 +25,7 @@ extern "C" {
 // shows the same leak); it is not ours to report.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libx265.so\n"; }
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 namespace {
 
 namespace fs = std::filesystem;
@@ -710,4 +710,4 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 }  // namespace
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

@@ -17,7 +17,7 @@
 #include "platform/pipeline_harness.h"
 #include "platform/uuids.h"
 
-namespace rizuvira::engine {
+namespace rizuvira::filters {
 namespace {
 
 using harness::CTestSource;
@@ -56,8 +56,8 @@ CMediaType AudioType() {
     return type;
 }
 
-OutputSettings Settings(int32_t frame_rate_x1000, bool video, bool audio) {
-    OutputSettings s{};
+core::OutputSettings Settings(int32_t frame_rate_x1000, bool video, bool audio) {
+    core::OutputSettings s{};
     s.HasVideo = video;
     s.Width = kWidth;
     s.Height = kHeight;
@@ -145,7 +145,7 @@ protected:
 
     bool full_disk_ = false;  // the file is a link to /dev/full
     std::filesystem::path folder_;
-    MediaFileWriter writer_;
+    core::MediaFileWriter writer_;
     ComPtr<CConvFilter> sink_;
     ComPtr<CTestSource> video_;
     ComPtr<CTestSource> audio_;
@@ -391,4 +391,4 @@ TEST(ConvFilter, PinsAndPreviewType) {
 }
 
 }  // namespace
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::filters

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace rizuvira::test {
+namespace rizuvira::core::test {
 
 struct ProbedStream {
     std::string codec_type;  // "video" or "audio"
@@ -46,4 +46,4 @@ std::optional<ProbedFile> Probe(const std::filesystem::path& file);
 // Decodes the first audio stream to interleaved 16-bit samples.
 std::optional<std::vector<int16_t>> DecodeAudio(const std::filesystem::path& file);
 
-}  // namespace rizuvira::test
+}  // namespace rizuvira::core::test

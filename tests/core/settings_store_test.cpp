@@ -12,7 +12,7 @@
 
 #include "core/settings_store.h"
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 namespace {
 
 namespace fs = std::filesystem;
@@ -154,4 +154,4 @@ TEST(SettingsThreads, CpuUsageSetsTheThreadCount) {
 }
 
 }  // namespace
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core

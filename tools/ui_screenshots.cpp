@@ -58,8 +58,8 @@ int main(int argc, char** argv) {
         fs::temp_directory_path() / ("ui_screenshots_" + std::to_string(::getpid()));
     fs::create_directories(work / "out");
 
-    engine::StderrMessages messages;
-    engine::SettingsStore store(work / "settings.ini");
+    core::StderrMessages messages;
+    core::SettingsStore store(work / "settings.ini");
     store.Load();
     store.SetOutFolder((work / "out").string());
     store.SetSnapFolder((work / "snaps").string());
@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
                 rules.MarkIn();
                 rules.MarkOut();
                 if (page == 3) {
-                    engine::Watermark mark = rules.watermark();
+                    core::Watermark mark = rules.watermark();
                     mark.text = "Rizuvira";
                     mark.x = 120;
                     mark.y = 40;

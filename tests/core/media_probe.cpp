@@ -7,7 +7,7 @@
 #include <map>
 #include <sstream>
 
-namespace rizuvira::test {
+namespace rizuvira::core::test {
 
 std::string ShellQuote(const std::string& text) {
     std::string quoted = "'";
@@ -126,4 +126,4 @@ std::optional<std::vector<int16_t>> DecodeAudio(const std::filesystem::path& fil
     return samples;
 }
 
-}  // namespace rizuvira::test
+}  // namespace rizuvira::core::test

@@ -9,10 +9,12 @@
 #include "dvd/dvd_access.h"
 #include "fixtures/sample_discs.h"
 
+namespace rizuvira::engine {
+
 namespace {
 
 using rizuvira::decoders::HeadlessVideoSurface;
-using rizuvira::filters::EditorPreviewGraph;
+using rizuvira::engine::EditorPreviewGraph;
 namespace fixtures = rizuvira::fixtures;
 using Shown = HeadlessVideoSurface::Shown;
 
@@ -46,16 +48,16 @@ class EditorPreviewGraphTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1); }
     void SetUp() override {
-        disc_ = rizuvira::MyDVDOpen(fixtures::SampleDiscPath(fixtures::kNtscDisc.folder).c_str());
+        disc_ = rizuvira::dvd::MyDVDOpen(fixtures::SampleDiscPath(fixtures::kNtscDisc.folder).c_str());
         ASSERT_NE(disc_, 0) << "build the sample-discs target first";
     }
     void TearDown() override {
         graph_.Close();
-        if (disc_ != 0) rizuvira::MyDVDClose(disc_);
+        if (disc_ != 0) rizuvira::dvd::MyDVDClose(disc_);
     }
 
     int32_t disc_ = 0;
-    rizuvira::engine::CollectedMessages messages_;
+    rizuvira::core::CollectedMessages messages_;
     HeadlessVideoSurface left_, right_;
     EditorPreviewGraph graph_{&messages_};
 };
@@ -162,3 +164,5 @@ TEST_F(EditorPreviewGraphTest, WithoutARightPictureOnlyTheLeftIsBuilt) {
 }
 
 }  // namespace
+
+}  // namespace rizuvira::engine

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-namespace rizuvira::engine {
+namespace rizuvira::core {
 namespace {
 
 bool SameBlock(const EditSettings& a, const EditSettings& b) {
@@ -63,4 +63,4 @@ TEST(CurrentEditSettings, EditorChangesApplyToEveryConvertedRow) {
 }
 
 }  // namespace
-}  // namespace rizuvira::engine
+}  // namespace rizuvira::core
