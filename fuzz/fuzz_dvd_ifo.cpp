@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const int32_t handle = dvd::MyDVDOpen(root.c_str());
     if (handle) {
-        auto info = std::make_unique<dvd::DvdDiscInfo>();
+        auto info = std::make_unique<dvd::TitleTable>();
         dvd::MyDVDGetInfo(handle, info.get());
         std::vector<uint8_t> buffer(dvd::kDvdReadBytes);
         for (int t = 0; t < info->title_count; ++t) {

@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
                 failures += !Save(dialog, out / pages[page]);
                 dialog->reject();
             });
-            window.Edit(page < 3 ? page : 2);
+            window.Edit(page < 3 ? static_cast<app::EditorPage>(page) : app::EditorPage::kEffect);
         }
 
         ui::testing::DialogWatch running("conversionWindow", [&](QWidget* widget) {

@@ -122,14 +122,14 @@ bool DiscSession::OpenDisc(const std::string& path) {
         return false;
     }
     if (engine::IsMpegFilePath(path)) {
-        auto record = std::make_unique<dvd::DvdDiscInfo>();
+        auto record = std::make_unique<dvd::TitleTable>();
         if (!engine::ProbeMpegFile(path, record.get())) {
             messages_->ShowMessage(engine::UnreadableFileText(path));
             return false;
         }
         catalogue_->LoadFileRecord(path, *record);
     } else if (const fs::path bdmv = engine::BdmvFolderOf(path); !bdmv.empty()) {
-        auto record = std::make_unique<dvd::DvdDiscInfo>();
+        auto record = std::make_unique<dvd::TitleTable>();
         engine::BdmvClips clips;
         std::string error;
         if (!engine::ProbeBdmvFolder(bdmv, record.get(), &clips, &error)) {
@@ -215,7 +215,7 @@ bool DiscSession::SelectSubtitle(int entry) {
 // --- Rows for the command line -----------------------------------------------
 
 bool DiscSession::CheckTitle(int title) {
-    const dvd::DvdDiscInfo& disc = catalogue_->disc();
+    const dvd::TitleTable& disc = catalogue_->disc();
     if (title < 0 || title >= std::min(disc.title_count, dvd::kDvdMaxTitles)) {
         messages_->ShowMessage(dvd::TitleItemName(title) + " does not exist on this disc");
         return false;
@@ -251,7 +251,7 @@ void DiscSession::OrderTitleRows(const std::vector<int>& titles) {
 }
 
 bool DiscSession::UseChapter(int title, int chapter) {
-    const dvd::DvdDiscInfo& disc = catalogue_->disc();
+    const dvd::TitleTable& disc = catalogue_->disc();
     const bool title_exists = title >= 0 && title < std::min(disc.title_count, dvd::kDvdMaxTitles);
     if (!title_exists || chapter < 0 || chapter >= disc.titles[title].chapters) {
         messages_->ShowMessage(dvd::ChapterItemName(title, chapter) + " does not exist on this disc");

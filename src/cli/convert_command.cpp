@@ -23,7 +23,7 @@
 #include "dvd/title_catalogue.h"
 #include "dvd/title_texts.h"
 #include "engine/batch_loop.h"
-#include "engine/dvd_item_graph.h"
+#include "engine/source_item_graph.h"
 #include "engine/mpeg_file_source.h"
 #include "core/profile_catalogue.h"
 #include "engine/run_controller.h"
@@ -260,7 +260,7 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
 
     // Before the first pipeline thread starts, so Ctrl-C reaches only the watch.
     InterruptWatch::BlockSignals();
-    engine::DvdItemGraph graph(&messages, catalogue.handle(), run_settings.ThreadCount());
+    engine::SourceItemGraph graph(&messages, catalogue.handle(), run_settings.ThreadCount());
     graph.SetSourceFiles(catalogue.source_files());
     graph.SetWatermark(session.watermark());
     graph.SetPictureCleanup(session.picture_cleanup());

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/desktop_rules.h"
+#include "app/optical_drives.h"
 #include "cli/json_text.h"
 #include "demux/mpeg_splitter.h"
 #include "dvd/dvd_access.h"
@@ -118,7 +118,7 @@ std::string ClockText(double ms) {
 }
 
 // `list_all`: a plain file, whose one title is listed however short.
-void PrintText(const dvd::DvdDiscInfo& disc, const std::vector<TitleFacts>& facts, bool list_all,
+void PrintText(const dvd::TitleTable& disc, const std::vector<TitleFacts>& facts, bool list_all,
                std::FILE* out) {
     for (int t = 0; t < disc.title_count; ++t) {
         const dvd::DvdTitleInfo& title = disc.titles[t];
@@ -155,7 +155,7 @@ void PrintText(const dvd::DvdDiscInfo& disc, const std::vector<TitleFacts>& fact
     }
 }
 
-void PrintJson(const dvd::DvdDiscInfo& disc, const std::vector<TitleFacts>& facts, std::FILE* out) {
+void PrintJson(const dvd::TitleTable& disc, const std::vector<TitleFacts>& facts, std::FILE* out) {
     std::fprintf(out, "{\"titles\": [");
     bool first_title = true;
     for (int t = 0; t < disc.title_count; ++t) {
@@ -209,7 +209,7 @@ void PrintJson(const dvd::DvdDiscInfo& disc, const std::vector<TitleFacts>& fact
 }  // namespace
 
 int RunInfo(const char* disc_path, bool json, std::FILE* out, std::FILE* err) {
-    auto disc = std::make_unique<dvd::DvdDiscInfo>();
+    auto disc = std::make_unique<dvd::TitleTable>();
     if (const std::string missing = engine::MissingSourceText(disc_path); !missing.empty()) {
         std::fprintf(err, "%s\n", missing.c_str());
         return kExitCannotOpen;

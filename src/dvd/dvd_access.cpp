@@ -152,7 +152,7 @@ class DvdDisc {
 public:
     static std::shared_ptr<DvdDisc> Open(const std::string& path);
 
-    void GetInfo(DvdDiscInfo* info) const { *info = info_; }
+    void GetInfo(TitleTable* info) const { *info = info_; }
     int SetArea(int title, int chapter);
     int SetStopPos(int title, int chapter);
     int64_t Seek(int64_t offset);
@@ -176,7 +176,7 @@ private:
 
     ReaderPtr reader_;
     std::string folder_;  // the disc's folder, holding VIDEO_TS; empty for an image or a drive
-    DvdDiscInfo info_{};
+    TitleTable info_{};
     std::vector<TitleModel> titles_;
 
     // The area being read.
@@ -616,7 +616,7 @@ int32_t MyDVDOpen(const char* path) {
     return handle;
 }
 
-void MyDVDGetInfo(int32_t handle, DvdDiscInfo* info) {
+void MyDVDGetInfo(int32_t handle, TitleTable* info) {
     if (!info) return;
     std::memset(info, 0, sizeof(*info));
     if (auto disc = Find(handle)) {

@@ -49,7 +49,9 @@ struct DvdTitleInfo {
     int32_t subtitle_language[kDvdMaxStreams];
 };
 
-struct DvdDiscInfo {
+// The titles of an open source: those of a disc, or the ones a plain file or
+// a Blu-ray folder is listed as.
+struct TitleTable {
     int32_t title_count;
     int32_t reserved0;
     DvdTitleInfo titles[kDvdMaxTitles];
@@ -85,7 +87,7 @@ int32_t MyDVDOpen(const char* path);
 std::string DiscOpenProblem(const std::string& path);
 
 // Fills the record (zeroed first). An unknown handle leaves it zeroed.
-void MyDVDGetInfo(int32_t handle, DvdDiscInfo* info);
+void MyDVDGetInfo(int32_t handle, TitleTable* info);
 
 // Later reads start at that chapter of that title (indexes from 0). Returns 0,
 // or -1 for an unknown handle, title or chapter (reads then return 0).

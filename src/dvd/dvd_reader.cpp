@@ -37,7 +37,7 @@ bool CDVDStream::HasHandle() {
 HRESULT CDVDStream::SetDvdHandle(int32_t handle, bool owns) {
     CAutoLock lock(&lock_);
     if (!buffer_) buffer_.reset(new (std::nothrow) uint8_t[kDvdReadBytes]);
-    if (!disc_) disc_.reset(new (std::nothrow) DvdDiscInfo);
+    if (!disc_) disc_.reset(new (std::nothrow) TitleTable);
     if (!buffer_ || !disc_) return E_FAIL;
     if (handle != handle_) ReleaseHandle();
     handle_ = handle;

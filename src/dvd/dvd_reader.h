@@ -99,7 +99,7 @@ private:
     int32_t chapter_ = -1;
     bool read_to_title_end_ = false;
     std::function<void()> on_read_error_;
-    std::unique_ptr<DvdDiscInfo> disc_;  // the record of the disc of handle_
+    std::unique_ptr<TitleTable> disc_;  // the record of the disc of handle_
     uint8_t scratch_[kScratchBytes];     // bytes a seek reads past to land exactly
 };
 

@@ -9,7 +9,7 @@
 namespace rizuvira::dvd {
 
 TitleCatalogue::TitleCatalogue(core::MessageSink* messages, core::CurrentEditSettings* current_edit)
-    : messages_(messages), current_edit_(current_edit), disc_(std::make_unique<DvdDiscInfo>()) {}
+    : messages_(messages), current_edit_(current_edit), disc_(std::make_unique<TitleTable>()) {}
 
 TitleCatalogue::~TitleCatalogue() { CloseDisc(); }
 
@@ -18,7 +18,7 @@ void TitleCatalogue::CloseDisc() {
     handle_ = 0;
 }
 
-void TitleCatalogue::LoadFileRecord(const std::string& path, const DvdDiscInfo& record) {
+void TitleCatalogue::LoadFileRecord(const std::string& path, const TitleTable& record) {
     LoadFileRecords({path}, record);
     // A file is always its one title, however short.
     if (rows_.empty() && record.title_count == 1) {
@@ -33,7 +33,7 @@ void TitleCatalogue::LoadFileRecord(const std::string& path, const DvdDiscInfo& 
     }
 }
 
-void TitleCatalogue::LoadFileRecords(std::vector<std::string> files, const DvdDiscInfo& record) {
+void TitleCatalogue::LoadFileRecords(std::vector<std::string> files, const TitleTable& record) {
     CloseDisc();
     source_files_ = std::move(files);
     ListDisc(record);
@@ -47,7 +47,7 @@ bool TitleCatalogue::LoadDisc(const std::string& path) {
         messages_->ShowMessage(std::string(kOpenDvdError) + ": " + path + DiscOpenProblem(path));
         return false;
     }
-    auto disc = std::make_unique<DvdDiscInfo>();
+    auto disc = std::make_unique<TitleTable>();
     MyDVDGetInfo(handle_, disc.get());
     if (preview_ && !preview_(handle_)) {
         messages_->ShowMessage(kLoadDvdError);
@@ -57,7 +57,7 @@ bool TitleCatalogue::LoadDisc(const std::string& path) {
     return true;
 }
 
-void TitleCatalogue::ListDisc(const DvdDiscInfo& disc) {
+void TitleCatalogue::ListDisc(const TitleTable& disc) {
     *disc_ = disc;
     rows_.clear();
     selected_row_ = -1;

@@ -69,20 +69,20 @@ public:
     bool LoadDisc(const std::string& path);
     // A plain MPEG file as a disc of one title: closes the open disc and
     // lists `record` (see ProbeMpegFile), its one title however short.
-    void LoadFileRecord(const std::string& path, const DvdDiscInfo& record);
+    void LoadFileRecord(const std::string& path, const TitleTable& record);
     // Files as the titles of a disc (the clips of a Blu-ray folder): closes
     // the open disc and lists `record`, title t read from files[t].
-    void LoadFileRecords(std::vector<std::string> files, const DvdDiscInfo& record);
+    void LoadFileRecords(std::vector<std::string> files, const TitleTable& record);
     // The file each title is read from: one for a plain file, one per title
     // for a Blu-ray folder; empty for a disc read through the DVD layer.
     const std::vector<std::string>& source_files() const { return source_files_; }
 
     // Lists `disc` as LoadDisc does after opening: rows, current edit
     // settings from title 0's row, stream lists of title 0.
-    void ListDisc(const DvdDiscInfo& disc);
+    void ListDisc(const TitleTable& disc);
 
     int32_t handle() const { return handle_; }
-    const DvdDiscInfo& disc() const { return *disc_; }
+    const TitleTable& disc() const { return *disc_; }
     std::vector<CatalogueRow>& rows() { return rows_; }
     const std::vector<CatalogueRow>& rows() const { return rows_; }
     int selected_row() const { return selected_row_; }  // -1: none
@@ -125,7 +125,7 @@ private:
 
     int32_t handle_ = 0;
     std::vector<std::string> source_files_;  // empty: the disc of handle_
-    std::unique_ptr<DvdDiscInfo> disc_;
+    std::unique_ptr<TitleTable> disc_;
     std::vector<CatalogueRow> rows_;
     int selected_row_ = -1;
     int last_shown_row_ = -1;

@@ -35,7 +35,7 @@ fs::path BdmvFolderOf(const fs::path& path) {
     return folder / "BDMV";
 }
 
-bool ProbeBdmvFolder(const fs::path& bdmv, dvd::DvdDiscInfo* disc, BdmvClips* clips,
+bool ProbeBdmvFolder(const fs::path& bdmv, dvd::TitleTable* disc, BdmvClips* clips,
                      std::string* error) {
     *disc = {};
     *clips = {};
@@ -65,7 +65,7 @@ bool ProbeBdmvFolder(const fs::path& bdmv, dvd::DvdDiscInfo* disc, BdmvClips* cl
         dvd::DvdTitleInfo title;
     };
     std::vector<Clip> read;
-    auto probe = std::make_unique<dvd::DvdDiscInfo>();
+    auto probe = std::make_unique<dvd::TitleTable>();
     for (const fs::path& file : files) {
         if (ProbeMpegFile(file, probe.get()))
             read.push_back({file, probe->titles[0]});

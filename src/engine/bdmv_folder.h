@@ -26,7 +26,7 @@ struct BdmvClips {
 // them in `disc`, longest first, each with the languages and layouts of its clip
 // information. False with `*error` saying why when the folder has no STREAM folder, no clip,
 // or no clip that reads. May take a while: every clip is scanned.
-bool ProbeBdmvFolder(const std::filesystem::path& bdmv, dvd::DvdDiscInfo* disc, BdmvClips* clips,
+bool ProbeBdmvFolder(const std::filesystem::path& bdmv, dvd::TitleTable* disc, BdmvClips* clips,
                      std::string* error);
 
 }  // namespace rizuvira::engine

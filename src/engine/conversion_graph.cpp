@@ -241,7 +241,7 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
             return Fail("SetDvdReader error");
         dvd->GetDuration(&source_length_ms_);
 
-        auto title_info = std::make_unique<dvd::DvdDiscInfo>();
+        auto title_info = std::make_unique<dvd::TitleTable>();
         dvd::MyDVDGetInfo(dvd_handle, title_info.get());
         if (ComPtr<demux::IMyMpegSplitter> control = splitter_.As<demux::IMyMpegSplitter>(); control && title >= 0 && title < dvd::kDvdMaxTitles)
             control->SetTitleInfo(&title_info->titles[title]);

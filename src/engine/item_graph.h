@@ -1,6 +1,6 @@
 // What the run controller needs of one item's conversion: an output file,
 // a graph built for the item, its state and position, and its events. The
-// conversion graph (DvdItemGraph) is the implementation every front end
+// conversion graph (SourceItemGraph) is the implementation every front end
 // uses; keeping the controller on this interface keeps it free of the
 // pipeline's types.
 //

@@ -185,7 +185,7 @@ std::string UnreadableFileText(const std::filesystem::path& path) {
            " is not an MPEG program or transport stream, a VOB or an MPEG video stream";
 }
 
-bool ProbeMpegFile(const std::filesystem::path& path, dvd::DvdDiscInfo* disc) {
+bool ProbeMpegFile(const std::filesystem::path& path, dvd::TitleTable* disc) {
     *disc = {};
     ComPtr<IBaseFilter> splitter;
     if (FAILED(demux::CreateMpegSplitter(nullptr, splitter.ReleaseAndGetAddressOf()))) return false;

@@ -30,6 +30,6 @@ std::string UnreadableFileText(const std::filesystem::path& path);
 // streams' languages, codings and sound layouts, and its graphics
 // subtitles. False when the splitter cannot read the file or finds nothing
 // to convert.
-bool ProbeMpegFile(const std::filesystem::path& path, dvd::DvdDiscInfo* disc);
+bool ProbeMpegFile(const std::filesystem::path& path, dvd::TitleTable* disc);
 
 }  // namespace rizuvira::engine

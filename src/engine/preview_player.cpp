@@ -179,7 +179,7 @@ bool PreviewPlayer::SelectTitle(int title, int chapter) {
 
     ComPtr<demux::IMyMpegSplitter> control = splitter_.As<demux::IMyMpegSplitter>();
     if (control && title >= 0 && title < dvd::kDvdMaxTitles) {
-        auto info = std::make_unique<dvd::DvdDiscInfo>();
+        auto info = std::make_unique<dvd::TitleTable>();
         dvd::MyDVDGetInfo(dvd_handle_, info.get());
         control->SetTitleInfo(&info->titles[title]);
     }
@@ -309,7 +309,7 @@ bool OpenSource(PreviewPlayer& player, const std::string& path, int title, DiscH
     if (const std::string missing = engine::MissingSourceText(path); !missing.empty())
         return say(missing);
     if (engine::IsMpegFilePath(path)) {
-        auto record = std::make_unique<dvd::DvdDiscInfo>();
+        auto record = std::make_unique<dvd::TitleTable>();
         if (!engine::ProbeMpegFile(path, record.get()))
             return say(engine::UnreadableFileText(path));
         return player.OpenFile(path, static_cast<int64_t>(record->titles[0].duration_ms), surface,
@@ -317,7 +317,7 @@ bool OpenSource(PreviewPlayer& player, const std::string& path, int title, DiscH
                player.SelectTitle(title, -1);
     }
     if (const std::filesystem::path bdmv = engine::BdmvFolderOf(path); !bdmv.empty()) {
-        auto record = std::make_unique<dvd::DvdDiscInfo>();
+        auto record = std::make_unique<dvd::TitleTable>();
         engine::BdmvClips clips;
         std::string error;
         if (!engine::ProbeBdmvFolder(bdmv, record.get(), &clips, &error)) return say(error);

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "dvd/title_catalogue.h"
-#include "engine/dvd_item_graph.h"
+#include "engine/source_item_graph.h"
 #include "engine/run_controller.h"
 
 class QCheckBox;
@@ -71,7 +71,7 @@ private:
     void PauseOrContinue();
     void Finish();
 
-    engine::DvdItemGraph graph_;
+    engine::SourceItemGraph graph_;
     std::unique_ptr<engine::RunController> controller_;
     QTimer timer_;
     QStringList messages_;

@@ -166,11 +166,11 @@ void MainWindow::BuildMenus() {
     auto* clip = new QMenu("Clip", this);
     clip->setObjectName("clipMenu");
     clip->addAction(ThemeIcon("edit-cut", QStyle::SP_MediaSeekForward), "Trim", this,
-                    [this] { Edit(0); });
+                    [this] { Edit(app::EditorPage::kTrim); });
     clip->addAction(ThemeIcon("transform-crop", QStyle::SP_TitleBarNormalButton), "Crop", this,
-                    [this] { Edit(1); });
+                    [this] { Edit(app::EditorPage::kCrop); });
     clip->addAction(ThemeIcon("color-management", QStyle::SP_DesktopIcon), "Effect", this,
-                    [this] { Edit(2); });
+                    [this] { Edit(app::EditorPage::kEffect); });
 
     auto* option = new QMenu("Option", this);
     option->setObjectName("optionMenu");
@@ -215,11 +215,11 @@ void MainWindow::BuildMenus() {
         add_menu->popup(add_file->mapToGlobal(QPoint(0, add_file->height())));
     });
     connect(Button("effect.png", "effectButton", this), &QPushButton::clicked, this,
-            [this] { Edit(2); });
+            [this] { Edit(app::EditorPage::kEffect); });
     connect(Button("crop.png", "cropButton", this), &QPushButton::clicked, this,
-            [this] { Edit(1); });
+            [this] { Edit(app::EditorPage::kCrop); });
     connect(Button("trim.png", "trimButton", this), &QPushButton::clicked, this,
-            [this] { Edit(0); });
+            [this] { Edit(app::EditorPage::kTrim); });
     connect(Button("Preferences.png", "preferencesButton", this), &QPushButton::clicked, this,
             &MainWindow::OpenPreferences);
 
@@ -516,7 +516,7 @@ void MainWindow::CheckAll(bool checked) {
     SyncChecks();
 }
 
-void MainWindow::Edit(int mode) {
+void MainWindow::Edit(app::EditorPage page) {
     const int row = session_.BeginEdit();
     if (row < 0) return;
     StopPreview();
@@ -535,7 +535,7 @@ void MainWindow::Edit(int mode) {
         source.picture = app::SourcePicture{video.width, video.height, video.aspect_x,
                                             video.aspect_y};
     EditorWindow editor(&item, session_.profile().Settings,
-                        static_cast<app::EditorPage>(std::clamp(mode, 0, 2)), source,
+                        page, source,
                         session_.watermark(), messages_, this);
     if (editor.exec() == QDialog::Accepted) session_.SetWatermark(editor.watermark());
     session_.EndEdit(row);

@@ -12,8 +12,11 @@
 
 #include <memory>
 
-#include "app/desktop_rules.h"
+#include "app/branding.h"
+#include "app/dropped_paths.h"
+#include "app/optical_drives.h"
 #include "app/disc_session.h"
+#include "app/editor.h"
 #include "engine/preview_player.h"
 #include "engine/run_controller.h"
 
@@ -61,7 +64,7 @@ public:
     void LoadIsoFile();
     void ClearAll();
     void CheckAll(bool checked);
-    void Edit(int mode);  // 0 trim, 1 crop, 2 effect
+    void Edit(app::EditorPage page);
     void Play();
     void Pause();
     void StopPreview();

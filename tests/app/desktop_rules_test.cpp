@@ -9,7 +9,9 @@
 #include <fstream>
 
 #include "app/data_files.h"
-#include "app/desktop_rules.h"
+#include "app/branding.h"
+#include "app/dropped_paths.h"
+#include "app/optical_drives.h"
 #include "fixtures/sample_discs.h"
 
 namespace rizuvira::app {

@@ -42,7 +42,7 @@ std::string PalVob(int vts) {
 bool LoadTitleInfo(const std::string& disc, int title_index, dvd::DvdTitleInfo* info) {
     const int32_t handle = dvd::MyDVDOpen(fixtures::SampleDiscPath(disc).c_str());
     if (!handle) return false;
-    auto disc_info = std::make_unique<dvd::DvdDiscInfo>();
+    auto disc_info = std::make_unique<dvd::TitleTable>();
     dvd::MyDVDGetInfo(handle, disc_info.get());
     dvd::MyDVDClose(handle);
     if (title_index >= disc_info->title_count) return false;

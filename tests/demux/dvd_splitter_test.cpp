@@ -40,7 +40,7 @@ std::unique_ptr<DvdGraph> BuildDvd(const std::string& disc, int index, std::vect
     reader->GetDuration(&duration_ms);
 
     const int32_t handle = dvd::MyDVDOpen(fixtures::SampleDiscPath(disc).c_str());
-    auto info = std::make_unique<dvd::DvdDiscInfo>();
+    auto info = std::make_unique<dvd::TitleTable>();
     dvd::MyDVDGetInfo(handle, info.get());
     dvd::MyDVDClose(handle);
 
@@ -170,7 +170,7 @@ TEST_F(DvdSplitter, ChapterReadsToItsStopThoughTheLengthCountsTheTitle) {
     ASSERT_TRUE(source);
 
     const int32_t handle = dvd::MyDVDOpen(fixtures::SampleDiscPath("ntsc").c_str());
-    auto info = std::make_unique<dvd::DvdDiscInfo>();
+    auto info = std::make_unique<dvd::TitleTable>();
     dvd::MyDVDGetInfo(handle, info.get());
     dvd::MyDVDClose(handle);
     const int64_t chapter_bytes = int64_t{info->titles[0].chapter_sectors[1]} * dvd::kDvdSectorBytes;

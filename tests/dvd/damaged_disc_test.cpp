@@ -81,7 +81,7 @@ TEST(DamagedDisc, TruncatedImage) {
         fs::resize_file(cut, keep);
         const int32_t handle = MyDVDOpen(cut.c_str());
         if (handle == 0) continue;
-        auto info = std::make_unique<DvdDiscInfo>();
+        auto info = std::make_unique<TitleTable>();
         MyDVDGetInfo(handle, info.get());
         for (int t = 0; t < info->title_count; ++t) {
             uint64_t sectors = 0;
@@ -100,7 +100,7 @@ TEST(DamagedDisc, ZeroedTitleSetIfoAndBackupLeaveTheTitlesEmpty) {
     Overwrite(disc.File("VTS_01_0.BUP"), 0, size, 0);
     const int32_t handle = MyDVDOpen(disc.root().c_str());
     ASSERT_NE(handle, 0) << "the disc's own table still names the title";
-    auto info = std::make_unique<DvdDiscInfo>();
+    auto info = std::make_unique<TitleTable>();
     MyDVDGetInfo(handle, info.get());
     ASSERT_EQ(info->title_count, 1);
     EXPECT_EQ(info->titles[0].chapters, 0);
@@ -128,7 +128,7 @@ TEST(DamagedDisc, ChainWithoutAPlayingTimeTakesItsCellsTimes) {
     }
     const int32_t handle = MyDVDOpen(disc.root().c_str());
     ASSERT_NE(handle, 0);
-    auto info = std::make_unique<DvdDiscInfo>();
+    auto info = std::make_unique<TitleTable>();
     MyDVDGetInfo(handle, info.get());
     EXPECT_NEAR(info->titles[0].duration_ms, 10000.0, 0.001) << "4.8 s and 5.2 s of cells";
     MyDVDClose(handle);
@@ -140,7 +140,7 @@ TEST(DamagedDisc, DamagedIfoIsReadFromItsBackup) {
     Overwrite(disc.File("VIDEO_TS.IFO"), 0, 16, 0);
     const int32_t handle = MyDVDOpen(disc.root().c_str());
     ASSERT_NE(handle, 0);
-    auto info = std::make_unique<DvdDiscInfo>();
+    auto info = std::make_unique<TitleTable>();
     MyDVDGetInfo(handle, info.get());
     EXPECT_EQ(info->titles[0].chapters, 2);
     EXPECT_EQ(info->titles[0].audio_count, 2);
@@ -152,7 +152,7 @@ TEST(DamagedDisc, NoReadableVobGivesAnErrorAtTheFirstRead) {
     fs::remove(disc.File("VTS_01_1.VOB"));
     const int32_t handle = MyDVDOpen(disc.root().c_str());
     ASSERT_NE(handle, 0);
-    auto info = std::make_unique<DvdDiscInfo>();
+    auto info = std::make_unique<TitleTable>();
     MyDVDGetInfo(handle, info.get());
     EXPECT_EQ(info->title_count, 1);
     EXPECT_EQ(BytesReadFromTitle(handle, 0), 0);
@@ -167,7 +167,7 @@ TEST(DamagedDisc, ZeroedSectorsInTheVobStillRead) {
     Overwrite(disc.File("VTS_01_1.VOB"), 20 * kDvdSectorBytes, 30 * kDvdSectorBytes, 0);
     const int32_t handle = MyDVDOpen(disc.root().c_str());
     ASSERT_NE(handle, 0);
-    auto info = std::make_unique<DvdDiscInfo>();
+    auto info = std::make_unique<TitleTable>();
     MyDVDGetInfo(handle, info.get());
     const int64_t expected =
         (int64_t{info->titles[0].chapter_sectors[0]} + info->titles[0].chapter_sectors[1]) * kDvdSectorBytes;
@@ -181,7 +181,7 @@ TEST(DamagedDisc, IfoThatParsesToAnEmptyTitleIsReadFromItsBackup) {
     Overwrite(disc.File("VTS_01_0.IFO"), kDvdSectorBytes, 5 * kDvdSectorBytes, 0);
     const int32_t handle = MyDVDOpen(disc.root().c_str());
     ASSERT_NE(handle, 0);
-    auto info = std::make_unique<DvdDiscInfo>();
+    auto info = std::make_unique<TitleTable>();
     MyDVDGetInfo(handle, info.get());
     EXPECT_EQ(info->titles[0].chapters, 2);
     EXPECT_NEAR(info->titles[0].duration_ms, 10000.0, 0.001);
@@ -194,7 +194,7 @@ TEST(DamagedDisc, VobCutShortEndsTheTitleWithAReadError) {
     fs::resize_file(disc.File("VTS_01_1.VOB"), size / 2 / kDvdSectorBytes * kDvdSectorBytes);
     const int32_t handle = MyDVDOpen(disc.root().c_str());
     ASSERT_NE(handle, 0);
-    auto info = std::make_unique<DvdDiscInfo>();
+    auto info = std::make_unique<TitleTable>();
     MyDVDGetInfo(handle, info.get());
     const uint64_t sectors = uint64_t{info->titles[0].chapter_sectors[0]} + info->titles[0].chapter_sectors[1];
     EXPECT_EQ(sectors * kDvdSectorBytes, size) << "the title keeps its size";

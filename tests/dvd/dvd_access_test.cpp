@@ -48,8 +48,8 @@ private:
     int32_t handle_;
 };
 
-std::unique_ptr<DvdDiscInfo> InfoOf(int32_t handle) {
-    auto info = std::make_unique<DvdDiscInfo>();
+std::unique_ptr<TitleTable> InfoOf(int32_t handle) {
+    auto info = std::make_unique<TitleTable>();
     MyDVDGetInfo(handle, info.get());
     return info;
 }

@@ -35,7 +35,7 @@ protected:
     void SetUp() override {
         handle_ = MyDVDOpen(SampleDiscPath(fixtures::kNtscDisc.iso).c_str());
         ASSERT_NE(handle_, 0);
-        info_ = std::make_unique<DvdDiscInfo>();
+        info_ = std::make_unique<TitleTable>();
         MyDVDGetInfo(handle_, info_.get());
         // A second handle gives the reference bytes without moving the stream's.
         reference_handle_ = MyDVDOpen(SampleDiscPath(fixtures::kNtscDisc.iso).c_str());
@@ -53,7 +53,7 @@ protected:
 
     int32_t handle_ = 0;
     int32_t reference_handle_ = 0;
-    std::unique_ptr<DvdDiscInfo> info_;
+    std::unique_ptr<TitleTable> info_;
 };
 
 TEST_F(DvdReaderTest, StreamReadsTheAreaAndEndsAtTheStop) {

@@ -12,8 +12,8 @@ namespace {
 
 namespace fx = fixtures;
 
-std::unique_ptr<DvdDiscInfo> Disc(std::initializer_list<double> durations_ms) {
-    auto disc = std::make_unique<DvdDiscInfo>();
+std::unique_ptr<TitleTable> Disc(std::initializer_list<double> durations_ms) {
+    auto disc = std::make_unique<TitleTable>();
     for (double duration : durations_ms) {
         DvdTitleInfo& title = disc->titles[disc->title_count++];
         title.chapters = 1;

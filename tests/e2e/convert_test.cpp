@@ -19,7 +19,7 @@
 #include "dvd/dvd_access.h"
 #include "e2e/decoded_output.h"
 #include "engine/batch_loop.h"
-#include "engine/dvd_item_graph.h"
+#include "engine/source_item_graph.h"
 #include "engine/run_controller.h"
 #include "fixtures/sample_discs.h"
 
@@ -49,7 +49,7 @@ struct BatchResult {
 BatchResult RunBatch(int32_t dvd_handle, std::vector<engine::BatchRow> rows, const core::EditSettings& edit,
                      engine::BatchOptions options) {
     core::CollectedMessages messages;
-    engine::DvdItemGraph graph(&messages, dvd_handle, 0);
+    engine::SourceItemGraph graph(&messages, dvd_handle, 0);
     engine::BatchLoop loop;
     NoActions actions;
     engine::RunController controller(&graph, &loop, &messages, &actions);
@@ -83,7 +83,7 @@ protected:
                           int64_t length_ms = -1, int audio_key = 0, int subtitle_key = -1,
                           const core::EditSettings* edit = nullptr, OutputMapping mapping = {}) {
         if (!handle_) handle_ = dvd::MyDVDOpen(fx::SampleDiscPath(disc.iso).c_str());
-        auto info = std::make_unique<dvd::DvdDiscInfo>();
+        auto info = std::make_unique<dvd::TitleTable>();
         dvd::MyDVDGetInfo(handle_, info.get());
         engine::BatchRow row;
         row.output_name = "out" + std::to_string(++files_) + extension_;

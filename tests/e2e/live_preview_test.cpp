@@ -12,7 +12,7 @@
 #include "core/profile_catalogue.h"
 #include "decoders/video_renderer.h"
 #include "dvd/dvd_access.h"
-#include "engine/dvd_item_graph.h"
+#include "engine/source_item_graph.h"
 #include "fixtures/sample_discs.h"
 
 namespace rizuvira::e2e {
@@ -33,7 +33,7 @@ TEST(LivePreview, AttachingToAJustPausedGraphNeverHangsAndShowsItsPictures) {
     // The worker's first segment races the stop: repeat so the race is met.
     for (int round = 0; round < 25; ++round) {
         decoders::HeadlessVideoSurface surface;
-        engine::DvdItemGraph graph(&messages, handle, 1);
+        engine::SourceItemGraph graph(&messages, handle, 1);
         const std::filesystem::path file = folder / (std::to_string(round) + profile.FormatExt);
         ASSERT_TRUE(graph.OpenOutput(file, file, profile.Settings));
         const core::ConvertItem item = core::MakeTitleItem(fx::kNtscMp2Title - 1, 4000);

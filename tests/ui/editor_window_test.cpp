@@ -83,7 +83,7 @@ protected:
 
     // Opens the editor in `mode` on the selected row and runs `scenario` in it; the editor is
     // cancelled afterwards unless the scenario closed it.
-    void Edit(int mode, const std::function<void(EditorWindow*)>& scenario) {
+    void Edit(app::EditorPage page, const std::function<void(EditorWindow*)>& scenario) {
         bool ran = false;
         DialogWatch watch("editorWindow", [&](QWidget* widget) {
             auto* editor = static_cast<EditorWindow*>(widget);
@@ -91,7 +91,7 @@ protected:
             ran = true;
             if (editor->isVisible()) editor->reject();
         });
-        window_->Edit(mode);
+        window_->Edit(page);
         EXPECT_TRUE(ran);
     }
     template <typename T>
@@ -136,7 +136,7 @@ protected:
 
 TEST_F(EditorWindowTest, EachCommandOpensItsPage) {
     for (int mode : {0, 1, 2}) {
-        Edit(mode, [&](EditorWindow* editor) {
+        Edit(static_cast<app::EditorPage>(mode), [&](EditorWindow* editor) {
             EXPECT_EQ(Find<QStackedWidget>(editor, "editorPages")->currentIndex(), mode);
             const char* tabs[] = {"trimTab", "cropTab", "effectTab"};
             EXPECT_TRUE(Find<QToolButton>(editor, tabs[mode])->isChecked());
@@ -147,7 +147,7 @@ TEST_F(EditorWindowTest, EachCommandOpensItsPage) {
 }
 
 TEST_F(EditorWindowTest, DraggingTheCropFrameChangesTheNumbersAndTheRightPicture) {
-    Edit(1, [&](EditorWindow* editor) {
+    Edit(app::EditorPage::kCrop, [&](EditorWindow* editor) {
         WaitForPictures(editor);
         ASSERT_TRUE(editor->playing());
         app::Editor& rules = editor->editor();
@@ -194,7 +194,7 @@ TEST_F(EditorWindowTest, DraggingTheCropFrameChangesTheNumbersAndTheRightPicture
 }
 
 TEST_F(EditorWindowTest, PlayAfterPauseGoesOnWhereThePictureStopped) {
-    Edit(2, [&](EditorWindow* editor) {
+    Edit(app::EditorPage::kEffect, [&](EditorWindow* editor) {
         WaitForPictures(editor);
         double position = 0;
         WaitFor([&] { return editor->preview().GetPlayPosition(&position) && position > 1.5; });
@@ -210,7 +210,7 @@ TEST_F(EditorWindowTest, PlayAfterPauseGoesOnWhereThePictureStopped) {
 }
 
 TEST_F(EditorWindowTest, TypedTimesKeepOneSecondBetweenStartAndEnd) {
-    Edit(0, [&](EditorWindow* editor) {
+    Edit(app::EditorPage::kTrim, [&](EditorWindow* editor) {
         TypeTime(editor, "startField", "applyStartButton", "00:00:20");
         // An end before the start becomes one second after it.
         TypeTime(editor, "endField", "applyEndButton", "00:00:10");
@@ -227,7 +227,7 @@ TEST_F(EditorWindowTest, TypedTimesKeepOneSecondBetweenStartAndEnd) {
 }
 
 TEST_F(EditorWindowTest, TheRangeThumbsSetTheTrimThatOkKeeps) {
-    Edit(0, [&](EditorWindow* editor) {
+    Edit(app::EditorPage::kTrim, [&](EditorWindow* editor) {
         auto* range = Find<RangeSelect>(editor, "trimRange");
         Drag(range, QPoint(range->ThumbCentre(0.0), 9), QPoint(range->ThumbCentre(0.25), 9));
         Drag(range, QPoint(range->ThumbCentre(1.0), 9), QPoint(range->ThumbCentre(0.5), 9));
@@ -257,7 +257,7 @@ TEST_F(EditorWindowTest, TheRangeThumbsSetTheTrimThatOkKeeps) {
 }
 
 TEST_F(EditorWindowTest, ResetRestoresTheCurrentPageOnly) {
-    Edit(2, [&](EditorWindow* editor) {
+    Edit(app::EditorPage::kEffect, [&](EditorWindow* editor) {
         app::Editor& rules = editor->editor();
         auto* brightness = Find<SkinSlider>(editor, "brightnessSlider");
         QTest::mouseClick(brightness, Qt::LeftButton, {}, QPoint(brightness->width() - 1, 5));
@@ -301,11 +301,11 @@ TEST_F(EditorWindowTest, CancelAndEscapeLeaveTheRowAsItWas) {
         QTest::keyClicks(Find<QLineEdit>(editor, "watermarkText"), "Draft");
         ASSERT_LT(editor->editor().values().edit.saturation, 10);
     };
-    Edit(2, [&](EditorWindow* editor) {
+    Edit(app::EditorPage::kEffect, [&](EditorWindow* editor) {
         change(editor);
         QTest::mouseClick(Find<QPushButton>(editor, "cancelButton"), Qt::LeftButton);
     });
-    Edit(0, [&](EditorWindow* editor) {
+    Edit(app::EditorPage::kTrim, [&](EditorWindow* editor) {
         change(editor);
         QTest::keyClick(editor, Qt::Key_Escape);
         EXPECT_FALSE(editor->isVisible());
@@ -319,7 +319,7 @@ TEST_F(EditorWindowTest, CancelAndEscapeLeaveTheRowAsItWas) {
 }
 
 TEST_F(EditorWindowTest, TheWatermarkShowsInTheRightPicture) {
-    Edit(2, [&](EditorWindow* editor) {
+    Edit(app::EditorPage::kEffect, [&](EditorWindow* editor) {
         WaitForPictures(editor);
         QTest::mouseClick(Find<QToolButton>(editor, "watermarkTab"), Qt::LeftButton);
         PreviewSurface* right = editor->right_picture();
@@ -348,7 +348,7 @@ TEST_F(EditorWindowTest, WithoutAPreviewTheValuesStillEditAndSave) {
     const fs::path vob = folder_ / "clip.VOB";
     fs::copy_file(fx::SampleDiscPath(fx::kNtscDisc.folder) + "/VIDEO_TS/VTS_02_1.VOB", vob);
     ASSERT_TRUE(window_->OpenDisc(QString::fromStdString(vob.string())));
-    Edit(1, [&](EditorWindow* editor) {
+    Edit(app::EditorPage::kCrop, [&](EditorWindow* editor) {
         EXPECT_FALSE(editor->preview_open());
         EXPECT_FALSE(editor->left_picture()->has_picture());
         TypeNumber(editor, "cropRight", 650);
@@ -362,7 +362,7 @@ TEST_F(EditorWindowTest, WithoutAPreviewTheValuesStillEditAndSave) {
 }
 
 TEST_F(EditorWindowTest, OkThenStartConvertsWithTheNewTrimCropAndWatermark) {
-    Edit(1, [&](EditorWindow* editor) {
+    Edit(app::EditorPage::kCrop, [&](EditorWindow* editor) {
         TypeNumber(editor, "cropLeft", 40);
         TypeNumber(editor, "cropTop", 40);
         TypeNumber(editor, "cropRight", 680);

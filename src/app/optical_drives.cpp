@@ -1,6 +1,4 @@
-#include "app/desktop_rules.h"
-
-#include "dvd/dvd_access.h"
+#include "app/optical_drives.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,19 +7,13 @@
 #include <sstream>
 #include <system_error>
 
-#include "core/xml_navigator.h"
+#include "dvd/dvd_access.h"
 
 namespace rizuvira::app {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
 
 // The mount table's escapes: a space is \040, a tab \011, a backslash \134.
 std::string Unescape(const std::string& field) {
@@ -41,27 +33,6 @@ std::string Unescape(const std::string& field) {
 }
 
 }  // namespace
-
-Branding ReadBranding(const fs::path& file) {
-    Branding branding;
-    core::XmlNavigator nav;
-    if (!nav.LoadFile(file) || !nav.FindChild("Profile")) return branding;
-    nav.StepIn();
-    if (nav.FindChild("Title")) {
-        nav.StepIn();
-        branding.title = nav.Attribute("value");
-        nav.StepOut();
-    }
-    nav.Reset();
-    nav.FindChild("Profile");
-    nav.StepIn();
-    if (nav.FindChild("Url")) {
-        nav.StepIn();
-        branding.url = nav.Attribute("value");
-        nav.StepOut();
-    }
-    return branding;
-}
 
 std::vector<std::string> OpticalDrives(const fs::path& dev_folder, const std::string& mounts) {
     std::vector<std::pair<long, std::string>> devices;
@@ -110,20 +81,6 @@ std::vector<Drive> ListDrives() {
 
 std::string DriveText(const Drive& drive) {
     return drive.path + " (" + (drive.volume.empty() ? "no disc" : drive.volume) + ")";
-}
-
-bool IsOpenableDiscPath(const fs::path& path) {
-    std::error_code error;
-    if (fs::is_directory(path, error)) {
-        if (Lower(path.filename().string()) == "video_ts") return true;
-        if (path.filename().empty() && Lower(path.parent_path().filename().string()) == "video_ts")
-            return true;
-        for (const char* name : {"VIDEO_TS", "video_ts"})
-            if (fs::is_directory(path / name, error)) return true;
-        return false;
-    }
-    // Images and media files; opening says what it cannot read.
-    return fs::is_regular_file(path, error);
 }
 
 }  // namespace rizuvira::app

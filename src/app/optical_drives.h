@@ -1,6 +1,5 @@
-// Small rules of the desktop program that need no window: the branding file,
-// the optical drives "Load DVD" offers, and which dropped paths open as a
-// disc.
+// The optical drives "Load DVD" offers, with the volume name of the disc in
+// each.
 //
 // Threads: any; nothing shared.
 #pragma once
@@ -10,14 +9,6 @@
 #include <vector>
 
 namespace rizuvira::app {
-
-// Set.xml: the application title and the home page address. A missing file
-// or element leaves its text empty.
-struct Branding {
-    std::string title;
-    std::string url;
-};
-Branding ReadBranding(const std::filesystem::path& file);
 
 // The drives a user can load a whole disc from: the block devices named
 // sr0, sr1, ... in `dev_folder` (in number order), then the mount points of
@@ -38,10 +29,5 @@ std::vector<Drive> ListDrives();
 
 // How a drive reads in a list: "/dev/sr0 (MY_MOVIE)", or "/dev/sr0 (no disc)".
 std::string DriveText(const Drive& drive);
-
-// True for what a drop on the main window opens: a file (an ISO image or a
-// media file; opening it says when it cannot be read), a folder holding
-// VIDEO_TS, or the VIDEO_TS folder itself.
-bool IsOpenableDiscPath(const std::filesystem::path& path);
 
 }  // namespace rizuvira::app

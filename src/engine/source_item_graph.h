@@ -1,6 +1,6 @@
-// The run controller's item graph over the conversion graph: every item is
-// read from one open disc, or from the MPEG file of its title (one plain
-// file, or the clips of a Blu-ray folder).
+// The run controller's item graph over the conversion graph, for every kind
+// of source: each item is read from one open disc, or from the MPEG file of
+// its title (one plain file, or the clips of a Blu-ray folder).
 //
 // Threads: as ItemGraph.
 #pragma once
@@ -14,11 +14,11 @@
 
 namespace rizuvira::engine {
 
-class DvdItemGraph final : public ItemGraph {
+class SourceItemGraph final : public ItemGraph {
 public:
     // `messages` must outlive this object; the disc handle stays owned by
     // the caller (the catalogue) and open while items are built.
-    DvdItemGraph(core::MessageSink* messages, int32_t dvd_handle, int thread_count);
+    SourceItemGraph(core::MessageSink* messages, int32_t dvd_handle, int thread_count);
 
     // Items are read from these MPEG files instead of the disc: title t from
     // files[t] (TitleCatalogue::source_files()).

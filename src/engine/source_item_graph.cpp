@@ -1,4 +1,4 @@
-#include "engine/dvd_item_graph.h"
+#include "engine/source_item_graph.h"
 
 #include <algorithm>
 #include <vector>
@@ -14,33 +14,33 @@ int64_t SamplesForFrames(int64_t frames, int32_t frame_rate_x1000, int32_t sampl
     return frames * rate.den * sample_rate / rate.num;
 }
 
-DvdItemGraph::DvdItemGraph(core::MessageSink* messages, int32_t dvd_handle, int thread_count)
+SourceItemGraph::SourceItemGraph(core::MessageSink* messages, int32_t dvd_handle, int thread_count)
     : messages_(messages), dvd_handle_(dvd_handle), graph_(messages) {
     graph_.SetThreadCount(thread_count);
 }
 
-void DvdItemGraph::MarkChapters(const std::vector<core::ChapterMark>& marks) {
+void SourceItemGraph::MarkChapters(const std::vector<core::ChapterMark>& marks) {
     core::MediaFileWriter& writer = graph_.writer();
     const int64_t item_start_ms = writer.written_ms();
     for (const core::ChapterMark& mark : marks) writer.AddChapter({item_start_ms + mark.start_ms, mark.title});
 }
 
-bool DvdItemGraph::OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
+bool SourceItemGraph::OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
                               const core::OutputSettings& settings) {
     settings_ = &settings;
     return graph_.OpenOutput(path, settings, final_path);
 }
 
-bool DvdItemGraph::CloseOutput() {
+bool SourceItemGraph::CloseOutput() {
     // A file's sound runs as long as its pictures, also for a title that has
     // none or whose sound ends early.
     PadSoundToPicture(false);
     return graph_.CloseOutput();
 }
 
-void DvdItemGraph::AlignSoundToPicture() { PadSoundToPicture(true); }
+void SourceItemGraph::AlignSoundToPicture() { PadSoundToPicture(true); }
 
-void DvdItemGraph::PadSoundToPicture(bool take_back_excess) {
+void SourceItemGraph::PadSoundToPicture(bool take_back_excess) {
     core::MediaFileWriter& writer = graph_.writer();
     if (!writer.IsOpen() || !writer.HasAudio() || !writer.HasVideo() || !settings_) return;
     // Sound short of the pictures is padded with silence; between merged
@@ -65,7 +65,7 @@ void DvdItemGraph::PadSoundToPicture(bool take_back_excess) {
     }
 }
 
-int64_t DvdItemGraph::WrittenUnits() {
+int64_t SourceItemGraph::WrittenUnits() {
     core::MediaFileWriter& writer = graph_.writer();
     int64_t units = writer.video_frames_written();
     for (int track = 0; track < writer.sound_tracks(); ++track)
@@ -73,7 +73,7 @@ int64_t DvdItemGraph::WrittenUnits() {
     return units;
 }
 
-bool DvdItemGraph::Build(const core::ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) {
+bool SourceItemGraph::Build(const core::ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) {
     units_at_build_ = WrittenUnits();
     graph_.SetSubtitlesWanted(streams.subtitle_id != -1);
     graph_.SetStreamChoice(streams.audio_id, streams.subtitle_id);
@@ -93,12 +93,12 @@ bool DvdItemGraph::Build(const core::ConvertItem& item, const StreamChoice& stre
     return true;
 }
 
-void DvdItemGraph::Stop() {
+void SourceItemGraph::Stop() {
     graph_.Stop();
     graph_.Teardown();
 }
 
-std::vector<ItemGraphEvent> DvdItemGraph::TakeEvents() {
+std::vector<ItemGraphEvent> SourceItemGraph::TakeEvents() {
     std::vector<ItemGraphEvent> events;
     IMediaEventEx* queue = graph_.Events();
     if (!queue) return events;

@@ -1,0 +1,36 @@
+#include "app/dropped_paths.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <system_error>
+
+namespace rizuvira::app {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+}  // namespace
+
+bool IsOpenableDiscPath(const fs::path& path) {
+    std::error_code error;
+    if (fs::is_directory(path, error)) {
+        if (Lower(path.filename().string()) == "video_ts") return true;
+        if (path.filename().empty() && Lower(path.parent_path().filename().string()) == "video_ts")
+            return true;
+        for (const char* name : {"VIDEO_TS", "video_ts"})
+            if (fs::is_directory(path / name, error)) return true;
+        return false;
+    }
+    // Images and media files; opening says what it cannot read.
+    return fs::is_regular_file(path, error);
+}
+
+}  // namespace rizuvira::app
