@@ -115,6 +115,14 @@ bool ContainerTakesSeveralSoundTracks(const char* format_name) {
     return true;
 }
 
+bool ContainerTakesChaptersAtTheEnd(const char* format_name) {
+    if (format_name == nullptr) return false;
+    for (const char* name : {"mp4", "mov", "3gp", "3g2", "ipod", "psp", "matroska", "webm"}) {
+        if (std::strcmp(format_name, name) == 0) return true;
+    }
+    return false;
+}
+
 MediaFileWriter::MediaFileWriter()
     : thread_count_(std::max(1, static_cast<int>(std::thread::hardware_concurrency()))) {}
 
@@ -705,7 +713,7 @@ void MediaFileWriter::WriteChapters() {
         kept.push_back(std::move(mark));
     }
     chapters_.clear();
-    if (kept.empty()) return;
+    if (kept.empty() || !ContainerTakesChaptersAtTheEnd(output_->oformat->name)) return;
     auto** list = static_cast<AVChapter**>(av_calloc(kept.size(), sizeof(AVChapter*)));
     if (list == nullptr) return;
     for (size_t i = 0; i < kept.size(); ++i) {

@@ -62,6 +62,12 @@ struct SubtitleTrackFormat {
 // file does not open.
 bool ContainerTakesSeveralSoundTracks(const char* format_name);
 
+// Whether a container writes chapters given to it only when the file is
+// closed: MP4 and its kin, and Matroska. The others either ignore them or,
+// as ASF does, write its header again with them, bigger than the first one,
+// over the packets that follow it.
+bool ContainerTakesChaptersAtTheEnd(const char* format_name);
+
 class MediaFileWriter {
 public:
     MediaFileWriter();
@@ -99,7 +105,7 @@ public:
     // A chapter of the open file starting `start_ms` after the file's start.
     // Chapters are written when the file is closed, each ending where the
     // next starts or where the file ends; one starting at or after the end
-    // is dropped. Containers without chapters (AVI, FLV, ...) ignore them.
+    // is dropped. Only containers that take chapters at the end get them.
     void AddChapter(ChapterMark mark);
     // The time written so far: the picture time where there are pictures,
     // else the first sound track's time.

@@ -8,7 +8,11 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <span>
 
 #include "core/av_handles.h"
@@ -209,6 +213,89 @@ DecodedOutput DecodeOutput(const std::string& path, int source_width, int source
     if (audio && avcodec_send_packet(audio.get(), nullptr) >= 0) drain(audio.get(), false);
     sws_freeContext(scaler);
     out.ok = true;
+    return out;
+}
+
+namespace {
+
+std::mutex log_mutex;
+std::vector<std::string>* log_errors = nullptr;
+
+void KeepErrors(void* context, int level, const char* format, va_list args) {
+    if (level > AV_LOG_ERROR) return;
+    char line[512];
+    int prefix = 1;
+    av_log_format_line(context, level, format, args, line, sizeof line, &prefix);
+    std::lock_guard lock(log_mutex);
+    if (log_errors != nullptr) log_errors->emplace_back(line);
+}
+
+}  // namespace
+
+WholeDecode DecodeWhole(const std::string& path) {
+    WholeDecode out;
+    {
+        std::lock_guard lock(log_mutex);
+        log_errors = &out.errors;
+    }
+    av_log_set_callback(KeepErrors);
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) == 0) {
+        std::unique_ptr<AVFormatContext, InputCloser> input(raw);
+        out.opened = avformat_find_stream_info(input.get(), nullptr) >= 0;
+        std::map<int, av::CodecContextPtr> decoders;
+        int first_audio = -1;  // only the first sound stream is counted
+        for (unsigned i = 0; out.opened && i < input->nb_streams; ++i) {
+            const AVMediaType type = input->streams[i]->codecpar->codec_type;
+            if (type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO) continue;
+            av::CodecContextPtr decoder = OpenDecoder(input->streams[i]);
+            if (!decoder) {
+                out.errors.push_back("no decoder for stream " + std::to_string(i));
+                continue;
+            }
+            if (type == AVMEDIA_TYPE_AUDIO && first_audio < 0) {
+                first_audio = static_cast<int>(i);
+                out.audio_rate = decoder->sample_rate;
+            }
+            decoders.emplace(static_cast<int>(i), std::move(decoder));
+        }
+        av::PacketPtr packet(av_packet_alloc());
+        av::FramePtr frame(av_frame_alloc());
+        double first_picture_s = -1;
+        const auto drain = [&](int index, AVCodecContext* decoder) {
+            while (avcodec_receive_frame(decoder, frame.get()) == 0) {
+                if (decoder->codec_type == AVMEDIA_TYPE_VIDEO) {
+                    ++out.video_frames;
+                    const AVStream* stream = input->streams[index];
+                    const double at_s = frame->best_effort_timestamp * av_q2d(stream->time_base);
+                    if (first_picture_s < 0) first_picture_s = at_s;
+                    const double rate = av_q2d(stream->avg_frame_rate);
+                    out.video_span_s = std::max(out.video_span_s,
+                                                at_s - first_picture_s + (rate > 0 ? 1 / rate : 0));
+                }
+                if (index == first_audio) out.audio_samples += frame->nb_samples;
+                av_frame_unref(frame.get());
+            }
+        };
+        int read = 0;
+        while (out.opened && (read = av_read_frame(input.get(), packet.get())) >= 0) {
+            const auto found = decoders.find(packet->stream_index);
+            if (found != decoders.end()) {
+                const int sent = avcodec_send_packet(found->second.get(), packet.get());
+                if (sent < 0) out.errors.push_back("a packet does not decode: " + av::ErrorText(sent));
+                drain(found->first, found->second.get());
+            }
+            av_packet_unref(packet.get());
+        }
+        if (out.opened && read != AVERROR_EOF) out.errors.push_back("reading stops: " + av::ErrorText(read));
+        for (auto& [index, decoder] : decoders) {
+            avcodec_send_packet(decoder.get(), nullptr);
+            drain(index, decoder.get());
+        }
+    }
+    av_log_set_callback(av_log_default_callback);
+    std::lock_guard lock(log_mutex);
+    log_errors = nullptr;
     return out;
 }
 

@@ -67,4 +67,16 @@ double BeepRise(const DecodedOutput& out, double around_s, double tone_hz);
 DecodedOutput DecodeOutput(const std::string& path, int source_width, int source_height,
                            OutputMapping mapping = {}, int audio_track = -1);
 
+// Every packet of every stream of a file, read and decoded: what a player
+// meets from its first byte to its last.
+struct WholeDecode {
+    bool opened = false;
+    int video_frames = 0;
+    double video_span_s = 0;  // from the first picture's time to the last one's end
+    int64_t audio_samples = 0;
+    int audio_rate = 0;
+    std::vector<std::string> errors;  // what libavformat and libavcodec reported
+};
+WholeDecode DecodeWhole(const std::string& path);
+
 }  // namespace rizuvira::e2e
