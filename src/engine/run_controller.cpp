@@ -293,11 +293,20 @@ void RunController::MoveTo(int row) {
 void RunController::CloseFile(bool report) {
     if (!file_open_) return;
     file_open_ = false;
-    if (!graph_->CloseOutput()) {
-        if (!write_error_reported_)
-            messages_->ShowMessage(kCannotWriteOutputMessage + open_file_.path.string() + " (" +
-                                   graph_->OutputError() + ")");
+    const bool closed = graph_->CloseOutput();
+    if (!closed && !write_error_reported_)
+        messages_->ShowMessage(kCannotWriteOutputMessage + open_file_.path.string() + " (" +
+                               graph_->OutputError() + ")");
+    if (!closed || write_error_reported_) {
+        // A file the writer could not finish (a full disk) has no index for a
+        // player to read: it never takes its final name.
         FileFailed();
+        part_.Remove();
+        if (!report) return;
+        messages_->ShowMessage(open_file_.path.string() + kUnfinishedFileRemovedMessage);
+        files_.push_back(open_file_);
+        if (on_file_finished_) on_file_finished_(open_file_);
+        return;
     }
     if (!report) {
         part_.Remove();

@@ -55,6 +55,8 @@ inline constexpr const char* kLostStretchMessage = "sectors that could not be re
 inline constexpr const char* kNothingConvertedMessage = "Nothing could be converted of ";
 inline constexpr const char* kCannotWriteOutputMessage = "Cannot write the output file: ";
 inline constexpr const char* kCannotFinishOutputMessage = "Cannot finish the output file: ";
+inline constexpr const char* kUnfinishedFileRemovedMessage =
+    " could not be finished and was removed: it would not play.";
 // Follow the path of the file.
 inline constexpr const char* kFileExistsMessage = " exists and was not replaced";
 inline constexpr const char* kFileAppearedMessage =

@@ -479,27 +479,28 @@ TEST_F(RunControllerTest, FileThatAppearsDuringTheConversionIsNotReplaced) {
     EXPECT_EQ(Contents(folder_ / "Title_02.mp4"), "");
 }
 
-TEST_F(RunControllerTest, WriteFailuresFailTheItemWithTheFileAndTheReason) {
-    // A write error ends the item at once; what was written is kept.
+TEST_F(RunControllerTest, WriteFailuresFailTheItemAndNeverLeaveTheUnfinishedFile) {
+    // A write error ends the item at once; the file, without its index, is removed.
     Begin({Row(0, 10000), Row(1, 4000)});
     StartPosted();
     graph_.close_fails = true;  // the trailer cannot be written either
     EndItem(ItemGraphEvent::kWriteError);
-    ASSERT_EQ(messages_.messages.size(), 1u) << "one message for the file";
-    EXPECT_EQ(messages_.messages[0],
-              std::string(kCannotWriteOutputMessage) + (folder_ / "Title_01.mp4").string() + " (no room)");
+    const std::string first = (folder_ / "Title_01.mp4").string();
+    EXPECT_EQ(messages_.messages,
+              (std::vector<std::string>{std::string(kCannotWriteOutputMessage) + first + " (no room)",
+                                        first + kUnfinishedFileRemovedMessage}));
     EXPECT_EQ(controller_.failed_items(), 1);
     ASSERT_EQ(controller_.finished_files().size(), 1u);
     EXPECT_FALSE(controller_.finished_files()[0].ok);
     // A file that only fails when it is finished is a failed item too.
     StartPosted();
     EndItem();
-    ASSERT_EQ(messages_.messages.size(), 2u);
-    EXPECT_EQ(messages_.messages[1],
+    ASSERT_EQ(messages_.messages.size(), 4u);
+    EXPECT_EQ(messages_.messages[2],
               std::string(kCannotWriteOutputMessage) + (folder_ / "Title_02.mp4").string() + " (no room)");
     EXPECT_EQ(controller_.failed_items(), 2);
     EXPECT_FALSE(controller_.finished_files()[1].ok);
-    EXPECT_EQ(FolderNames(), (std::set<std::string>{"Title_01.mp4", "Title_02.mp4"}));
+    EXPECT_EQ(FolderNames(), std::set<std::string>{});
 }
 
 TEST_F(RunControllerTest, FailedAfterActionIsReported) {
