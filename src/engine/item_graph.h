@@ -66,6 +66,9 @@ public:
     // Chapters of the item about to be built, their starts counted from where
     // the item begins in the open file.
     virtual void MarkChapters(const std::vector<core::ChapterMark>& /*marks*/) {}
+    // Whether the run reads `path` (an existing file): an output of that name
+    // would destroy its own source.
+    virtual bool ReadsFile(const std::filesystem::path& /*path*/) { return false; }
     // Why the last OpenOutput or CloseOutput failed, or the last write.
     virtual std::string OutputError() = 0;
     // Finishes the open file (drains the encoders, writes the trailer).

@@ -137,7 +137,9 @@ void RunController::StartCurrentItem() {
     if (new_file_needed_) {
         const std::filesystem::path path = options_.output_folder / row.output_name;
         std::string error;
-        if (!MayReplace(path)) {
+        if (graph_->ReadsFile(path)) {
+            messages_->ShowMessage(path.string() + kOutputIsInputMessage);
+        } else if (!MayReplace(path)) {
             messages_->ShowMessage(path.string() + kFileExistsMessage);
         } else if (!part_.Create(path, &error)) {
             messages_->ShowMessage(kCannotCreateOutputMessage + path.string() + " (" + error + ")");

@@ -59,6 +59,8 @@ inline constexpr const char* kUnfinishedFileRemovedMessage =
     " could not be finished and was removed: it would not play.";
 // Follow the path of the file.
 inline constexpr const char* kFileExistsMessage = " exists and was not replaced";
+inline constexpr const char* kOutputIsInputMessage =
+    " is a file this conversion reads: it is not written over";
 inline constexpr const char* kFileAppearedMessage =
     " appeared during the conversion and was not replaced; the converted file was removed";
 inline constexpr const char* kCannotOpenFolderMessage = "Cannot open the output folder ";

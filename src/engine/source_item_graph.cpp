@@ -8,6 +8,13 @@
 
 namespace rizuvira::engine {
 
+bool SourceItemGraph::ReadsFile(const std::filesystem::path& path) {
+    std::error_code error;
+    for (const std::string& file : source_files_)
+        if (std::filesystem::equivalent(file, path, error)) return true;
+    return false;
+}
+
 int64_t SamplesForFrames(int64_t frames, int32_t frame_rate_x1000, int32_t sample_rate) {
     const core::FrameRateFraction rate = core::ExactFrameRate(frame_rate_x1000);
     if (rate.num <= 0 || rate.den <= 0 || sample_rate <= 0) return 0;

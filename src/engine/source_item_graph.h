@@ -25,6 +25,7 @@ public:
     void SetSourceFiles(const std::vector<std::string>& files) {
         source_files_.assign(files.begin(), files.end());
     }
+    bool ReadsFile(const std::filesystem::path& path) override;
     // The text watermark of every item built from now on (empty text: none).
     void SetWatermark(const core::Watermark& watermark) { graph_.SetWatermark(watermark); }
     // Deinterlacing and the automatic crop of every item built from now on.

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "cli/cli_run.h"
+#include "engine/run_controller.h"
 #include "e2e/decoded_output.h"
 #include "fixtures/clip_info_writer.h"
 #include "fixtures/sample_discs.h"
@@ -162,6 +163,21 @@ TEST_F(CliPlainFileTest, OddSizedPicturesConvert) {
     ASSERT_TRUE(decoded.ok) << decoded.error;
     EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 60, 1);  // 2 s at 29.97 fps
     EXPECT_NEAR(decoded.pictures.back().top_luma, 81, 4);                // red
+}
+
+TEST_F(CliPlainFileTest, AnOutputNamedAsItsOwnSourceIsRefusedEvenWithReplace) {
+    fs::create_directories(folder_ / "self");
+    const fs::path mpg = Make("self/Title_01.mpg",
+                              "-f lavfi -i testsrc=size=352x240:rate=25:duration=2 -f lavfi "
+                              "-i sine=duration=2 -c:v mpeg1video -c:a mp2 -f mpeg");
+    const auto size = fs::file_size(mpg);
+    const CliRun run = RunCli("convert '" + mpg.string() + "' -p 9 -y -o '" +
+                                  (folder_ / "self").string() + "'",
+                              env_);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find(mpg.string() + engine::kOutputIsInputMessage), std::string::npos)
+        << run.err;
+    EXPECT_EQ(fs::file_size(mpg), size);
 }
 
 TEST_F(CliPlainFileTest, VariableRateProgramStreamLengthFromItsStamps) {
