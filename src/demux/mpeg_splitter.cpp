@@ -329,7 +329,7 @@ HRESULT CMpegSplitterFilter::BuildOutputPins(IAsyncReader* reader) {
     }
     if (file_->IsRandomAccess() && file_->ByteRate() != 0) {
         std::lock_guard lock(positions_mutex_);
-        duration_100ns_ = Scale(file_->StreamLength(), file_->ByteRate(), UNITS);
+        duration_100ns_ = Scale(file_->DataLength(), file_->ByteRate(), UNITS);
         stop_100ns_ = new_stop_100ns_ = duration_100ns_;
     }
     return OutputPins().empty() ? E_FAIL : S_OK;
@@ -411,7 +411,7 @@ void CMpegSplitterFilter::PositionForTime(REFERENCE_TIME t) {
     }
     if (first.empty()) return;
     (void)first_kind;
-    const int64_t length = file_->StreamLength();
+    const int64_t length = file_->IsGrowing() ? file_->StreamLength() : file_->DataLength();
     REFERENCE_TIME duration = 0;
     {
         std::lock_guard lock(positions_mutex_);
@@ -505,7 +505,7 @@ HRESULT CMpegSplitterFilter::ReadNextUnit(REFERENCE_TIME base) {
         packet->sync_point = timed;
         packet->appendable = !timed;
         if (timed) {
-            packet->start_100ns = vobu_clock_.Map(pts) - base;
+            packet->start_100ns = vobu_clock_.Map(f.Unwrap(pts)) - base;
             packet->stop_100ns = packet->start_100ns + 1;
         }
         const int64_t size = std::min(end - f.Position(), f.BytesLeft());

@@ -11,6 +11,10 @@ namespace {
 constexpr int64_t kScanBlockBytes = 131072;
 constexpr int kScanBlocks = 40;
 constexpr int64_t kTailBytes = 512000;
+constexpr int64_t kZeroProbeBytes = 65536;
+// One turn of the 33-bit 90 kHz clock, and half of one, in 100 ns units.
+constexpr REFERENCE_TIME kClockTurn100ns = (int64_t{1} << 33) * 1000 / 9;
+constexpr REFERENCE_TIME kHalfClockTurn100ns = kClockTurn100ns / 2;
 
 int64_t AudioScore(const SplitterStream& s) {
     const auto* wfx = s.type.FormatAs<WAVEFORMATEX>();
@@ -128,6 +132,8 @@ HRESULT CMpegSplitterFile::Init() {
     }
 
     MoveTo(start_offset_);
+    data_end_ = FindDataEnd();
+    MoveTo(start_offset_);
     if (container_ == MpegContainer::kNone) return InitVideoStream() ? S_OK : E_FAIL;
 
     first_time_ = INT64_MAX;
@@ -223,6 +229,7 @@ bool CMpegSplitterFile::InitVideoStream() {
 
 void CMpegSplitterFile::UpdateTime(uint16_t pid, REFERENCE_TIME pts, int64_t position) {
     TimeSpan& span = pid_times_[pid];
+    if (span.first != INT64_MAX && pts + kHalfClockTurn100ns < span.first) pts += kClockTurn100ns;
     if (span.first == INT64_MAX) {
         span.first = pts;
         span.first_position = position;
@@ -696,7 +703,7 @@ REFERENCE_TIME CMpegSplitterFile::FindNextTimestamp(uint32_t key) {
             const int64_t payload = Position();
             if (pes.has_pts && ClassifyPayload(0, code, pes.length) == key) {
                 MoveTo(unit_start);
-                return pes.pts_100ns - first_time_;
+                return Unwrap(pes.pts_100ns) - first_time_;
             }
             MoveTo(payload + pes.length);
         }
@@ -717,7 +724,7 @@ REFERENCE_TIME CMpegSplitterFile::FindNextTimestamp(uint32_t key) {
                 if (Read(pes, code) && pes.has_pts && Position() < h.payload_end &&
                     ClassifyPayload(h.pid, code, h.payload_end - Position()) == key) {
                     MoveTo(unit_start);
-                    return pes.pts_100ns - first_time_;
+                    return Unwrap(pes.pts_100ns) - first_time_;
                 }
             }
             MoveTo(h.next_packet);
@@ -730,7 +737,7 @@ REFERENCE_TIME CMpegSplitterFile::FindNextTimestamp(uint32_t key) {
             unit_start = Position() - 8 - (h.has_pts && h.stream_id == 1 ? 4 : 0);
             if (h.has_pts) {
                 MoveTo(unit_start);
-                return h.pts_100ns - first_time_;
+                return Unwrap(h.pts_100ns) - first_time_;
             }
             MoveTo(Position() + h.length);
             if (Position() <= before) break;
@@ -742,9 +749,61 @@ REFERENCE_TIME CMpegSplitterFile::FindNextTimestamp(uint32_t key) {
 
 void CMpegSplitterFile::RescanTail() {
     const int64_t position = Position();
-    const int64_t length = StreamLength();
-    if (SUCCEEDED(ScanRange(std::max<int64_t>(length - kTailBytes, 0), length))) ApplyMeasuredRate();
+    if (IsGrowing() || data_end_ <= 0) data_end_ = StreamLength();
+    if (SUCCEEDED(ScanRange(std::max<int64_t>(data_end_ - kTailBytes, 0), data_end_)))
+        ApplyMeasuredRate();
     MoveTo(position);
+}
+
+REFERENCE_TIME CMpegSplitterFile::Unwrap(REFERENCE_TIME pts) const {
+    if (first_time_ != INT64_MAX && pts + kHalfClockTurn100ns < first_time_)
+        return pts + kClockTurn100ns;
+    return pts;
+}
+
+bool CMpegSplitterFile::IsZeroBlock(int64_t start, int64_t stop) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(stop - start));
+    MoveTo(start);
+    if (FAILED(ReadBytes(bytes.data(), stop - start))) return false;
+    return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
+}
+
+// The zeros end a file in one stretch: a binary search over blocks finds
+// where they start in a few reads, however long they are. The blocks after
+// the one it finds are sampled, and where one holds data after all, every
+// block is read from the end instead.
+int64_t CMpegSplitterFile::FindDataEnd() {
+    const int64_t length = StreamLength();
+    if (!IsRandomAccess() || IsGrowing() || length <= kZeroProbeBytes) return length;
+    const int64_t blocks = (length + kZeroProbeBytes - 1) / kZeroProbeBytes;
+    const auto zero = [&](int64_t block) {
+        return IsZeroBlock(block * kZeroProbeBytes, std::min(length, (block + 1) * kZeroProbeBytes));
+    };
+    if (!zero(blocks - 1)) return length;
+    int64_t low = 0, high = blocks - 1;  // the first zero block is in [low, high]
+    while (low < high) {
+        const int64_t middle = low + (high - low) / 2;
+        if (zero(middle))
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    bool one_stretch = true;
+    for (int64_t step = 1; one_stretch && low + step < blocks; step *= 2)
+        one_stretch = zero(low + step);
+    if (!one_stretch) {
+        low = blocks - 1;
+        while (low > 0 && zero(low - 1)) --low;
+    }
+    if (low == 0) return length;  // nothing but zeros: leave it to the parser to refuse
+    // The last bytes of data in the block before the zeros.
+    const int64_t start = (low - 1) * kZeroProbeBytes;
+    std::vector<uint8_t> bytes(static_cast<size_t>(kZeroProbeBytes));
+    MoveTo(start);
+    if (FAILED(ReadBytes(bytes.data(), kZeroProbeBytes))) return length;
+    int64_t end = kZeroProbeBytes;
+    while (end > 0 && bytes[static_cast<size_t>(end - 1)] == 0) --end;
+    return start + end;
 }
 
 }  // namespace rizuvira::demux

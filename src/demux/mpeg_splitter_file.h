@@ -89,7 +89,15 @@ public:
     // position at the start of the last unit examined.
     REFERENCE_TIME FindNextTimestamp(uint32_t key);
     void ReadProgramTables(const TransportHeader& h);
+    // Scans the last stretch before the data's end for the last time stamps.
     void RescanTail();
+    // Where the data ends: the stream's length less a tail of zero bytes (a
+    // file padded out, or an image whose end was never written). Times and
+    // byte positions are mapped over this length.
+    int64_t DataLength() const { return data_end_; }
+    // Stamps count a 90 kHz clock in 33 bits: one far below the first stamp
+    // has wrapped past 2^33 and is moved on by one turn of the clock.
+    REFERENCE_TIME Unwrap(REFERENCE_TIME pts) const;
 
     MpegContainer Container() const { return container_; }
     int32_t ByteRate() const { return byte_rate_; }
@@ -126,6 +134,8 @@ private:
     // Whether a PID belongs to a program other than the selected one.
     bool InOtherProgram(uint16_t pid) const;
     void ApplyMeasuredRate();
+    int64_t FindDataEnd();
+    bool IsZeroBlock(int64_t start, int64_t stop);
     bool HasIdentity(StreamKind kind, const SplitterStream& s) const;
     uint8_t TransportTypeOf(uint16_t pid) const;
 
@@ -137,6 +147,7 @@ private:
     int32_t byte_rate_ = 0;
     int32_t pack_byte_rate_ = 0;
     REFERENCE_TIME first_time_ = INT64_MAX, last_time_ = 0;
+    int64_t data_end_ = 0;
     int64_t first_time_position_ = 0, last_time_position_ = 0;
     struct TimeSpan {
         REFERENCE_TIME first = INT64_MAX, last = 0;

@@ -80,7 +80,7 @@ StampedLength SpannedMs(const std::filesystem::path& path, int64_t frame_100ns) 
     if (streams.empty()) streams = parser.Streams(demux::kAudio);
     if (streams.empty()) return length;
     constexpr int kSamples = 16;
-    const int64_t bytes = parser.StreamLength();
+    const int64_t bytes = parser.DataLength();
     REFERENCE_TIME previous = 0;
     length.continuous = true;
     for (int i = 1; i < kSamples && length.continuous; ++i) {

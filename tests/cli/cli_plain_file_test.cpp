@@ -180,6 +180,29 @@ TEST_F(CliPlainFileTest, AnOutputNamedAsItsOwnSourceIsRefusedEvenWithReplace) {
     EXPECT_EQ(fs::file_size(mpg), size);
 }
 
+TEST_F(CliPlainFileTest, ZeroPaddingAndWrappingStampsKeepTheWholeLength) {
+    // Four seconds; the offset makes the stamps cross 2^33 ticks after about one.
+    const std::string four_seconds =
+        "-f lavfi -i testsrc=size=720x480:rate=25:duration=4 -f lavfi -i sine=d=4 "
+        "-c:v mpeg2video -b:v 3M -c:a mp2 ";
+    std::vector<fs::path> files;
+    for (const char* format : {"mpegts", "vob"}) {
+        const std::string ext = std::string(format) == "vob" ? ".mpg" : ".ts";
+        const fs::path padded = Make(std::string("padded") + ext, four_seconds + "-f " + format);
+        fs::resize_file(padded, fs::file_size(padded) + (100 << 20));
+        files.push_back(padded);
+        files.push_back(Make(std::string("wrapping") + ext,
+                             four_seconds + "-output_ts_offset 95442.5 -f " + format));
+    }
+    for (const fs::path& file : files) {
+        SCOPED_TRACE(file.filename().string());
+        EXPECT_NEAR(InfoLengthMs(file), 4000, 50);
+        const DecodedOutput decoded = Convert(file);
+        ASSERT_TRUE(decoded.ok) << decoded.error;
+        EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 4 / kNtscFrame, 2);
+    }
+}
+
 TEST_F(CliPlainFileTest, VariableRateProgramStreamLengthFromItsStamps) {
     // Five still seconds, then one of noise at a high rate: the head's byte
     // rate promises many times the real length.
