@@ -10,6 +10,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "core/folder_lock.h"
+
 namespace rizuvira::app {
 
 namespace {
@@ -166,16 +168,20 @@ bool ProfileLibrary::Load(const fs::path& shipped, const fs::path& saved) {
     return true;
 }
 
-std::vector<core::OutputProfile> ProfileLibrary::SavedProfiles() const {
-    std::vector<core::OutputProfile> saved;
-    for (const core::OutputProfile& profile : catalogue_.Iterate())
-        if (IsSaved(profile.Id)) saved.push_back(profile);
-    return saved;
-}
-
-FormOutcome ProfileLibrary::Rewrite(const std::vector<core::OutputProfile>& saved) {
+FormOutcome ProfileLibrary::Rewrite(
+    const std::function<FormOutcome(std::vector<core::OutputProfile>&)>& edit) {
     if (saved_file_.empty()) return {false, "There is no file for saved profiles"};
     if (!saved_file_error_.empty()) return {false, saved_file_error_};
+    const core::FolderLock lock(saved_file_.parent_path());
+    std::vector<core::OutputProfile> saved;
+    std::error_code code;
+    if (fs::symlink_status(saved_file_, code).type() != fs::file_type::not_found) {
+        core::ProfileCatalogue stored;
+        if (!stored.LoadFile(saved_file_))
+            return {false, saved_file_.string() + " cannot be read: it is left as it is"};
+        for (const core::OutputProfile& profile : stored.Iterate()) saved.push_back(profile);
+    }
+    if (FormOutcome edited = edit(saved); !edited.ok) return edited;
     std::string error;
     if (!WriteProfileFile(saved_file_, saved, &error))
         return {false, "Cannot write " + saved_file_.string() + ": " + error};
@@ -200,9 +206,15 @@ FormOutcome ProfileLibrary::SaveAs(const std::string& name, const core::OutputPr
     core::OutputProfile added = profile;
     core::SetField(added.ProfileName, wanted);
     added.Id = next_saved_id_;
-    std::vector<core::OutputProfile> saved = SavedProfiles();
-    saved.push_back(added);
-    if (FormOutcome written = Rewrite(saved); !written.ok) return written;
+    const FormOutcome written = Rewrite([&](std::vector<core::OutputProfile>& saved) -> FormOutcome {
+        for (const core::OutputProfile& other : saved) {
+            if (Lower(core::FieldText(other.ProfileName)) == Lower(wanted))
+                return {false, "A profile named \"" + wanted + "\" exists already"};
+        }
+        saved.push_back(added);
+        return {};
+    });
+    if (!written.ok) return written;
     catalogue_.Add(added);
     saved_ids_.insert(added.Id);
     ++next_saved_id_;
@@ -214,9 +226,14 @@ FormOutcome ProfileLibrary::Delete(int32_t id) {
     core::OutputProfile found{};
     if (!catalogue_.Find(id, found)) return {false, "There is no such profile"};
     if (!IsSaved(id)) return {false, "The profiles that come with the program cannot be deleted"};
-    std::vector<core::OutputProfile> saved = SavedProfiles();
-    std::erase_if(saved, [id](const core::OutputProfile& p) { return p.Id == id; });
-    if (FormOutcome written = Rewrite(saved); !written.ok) return written;
+    const std::string name = Lower(core::FieldText(found.ProfileName));
+    const FormOutcome written = Rewrite([&](std::vector<core::OutputProfile>& saved) {
+        std::erase_if(saved, [&](const core::OutputProfile& p) {
+            return Lower(core::FieldText(p.ProfileName)) == name;
+        });
+        return FormOutcome{};
+    });
+    if (!written.ok) return written;
     catalogue_.Remove(id);
     saved_ids_.erase(id);
     return {};

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -57,8 +58,10 @@ public:
     FormOutcome Delete(int32_t id);
 
 private:
-    std::vector<core::OutputProfile> SavedProfiles() const;
-    FormOutcome Rewrite(const std::vector<core::OutputProfile>& saved);
+    // Under a lock on the settings folder, reads the saved profiles the file holds now (another
+    // window or the command line may have saved some since Load), lets `edit` change them and
+    // writes them whole, so that nobody's profile is lost.
+    FormOutcome Rewrite(const std::function<FormOutcome(std::vector<core::OutputProfile>&)>& edit);
 
     core::ProfileCatalogue catalogue_;
     std::filesystem::path saved_file_;

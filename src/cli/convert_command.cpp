@@ -194,6 +194,8 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     ApplyCustom(options.custom, &session.output_settings());
     const std::string output_folder =
         options.output_folder.empty() ? store.values().out_folder : options.output_folder;
+    if (options.output_folder.empty())
+        for (const std::string& problem : store.problems()) messages.ShowWarning(problem);
     // Unlike the main window, the command line makes a missing folder (once
     // the disc has opened); a path that is something else is refused.
     std::error_code error;

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "core/folder_lock.h"
 #include "core/media_file_writer.h"
 
 namespace rizuvira::core {
@@ -79,16 +80,81 @@ bool Unescape(const std::string& text, std::string* out) {
     return true;
 }
 
-void TakeText(const std::string& raw, std::string* value) {
+// False when the value is damaged or too long.
+bool TakeText(const std::string& raw, std::string* value) {
     std::string text;
-    if (Unescape(raw, &text) && text.size() <= kMaxSettingChars) *value = std::move(text);
+    if (!Unescape(raw, &text) || text.size() > kMaxSettingChars) return false;
+    *value = std::move(text);
+    return true;
 }
 
-void TakeInteger(const std::string& raw, int32_t* value) {
+bool TakeInteger(const std::string& raw, int32_t* value) {
     int32_t number = 0;
     const char* end = raw.data() + raw.size();
     auto [ptr, error] = std::from_chars(raw.data(), end, number);
-    if (error == std::errc() && ptr == end && !raw.empty()) *value = number;
+    if (error != std::errc() || ptr != end || raw.empty()) return false;
+    *value = number;
+    return true;
+}
+
+// The values `file` holds, over `values`; the names of those it holds but
+// that cannot be taken go to `refused`.
+void ReadValues(const fs::path& file, Settings* values, std::vector<std::string>* refused) {
+    std::ifstream in(file, std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t equals = line.find('=');
+        if (equals == std::string::npos) continue;
+        const std::string name = line.substr(0, equals);
+        const std::string raw = line.substr(equals + 1);
+        bool taken = true;
+        if (name == "strOutFolder") taken = TakeText(raw, &values->out_folder);
+        else if (name == "strSnapFolder") taken = TakeText(raw, &values->snap_folder);
+        else if (name == "strImageType") taken = TakeText(raw, &values->image_type);
+        else if (name == "strAction") taken = TakeText(raw, &values->action);
+        else if (name == "cpu_usage") taken = TakeInteger(raw, &values->cpu_usage);
+        if (!taken && refused != nullptr) refused->push_back(name);
+    }
+}
+
+bool WriteValues(const fs::path& file, const Settings& values) {
+    std::error_code error;
+    fs::create_directories(file.parent_path(), error);
+    std::ostringstream text;
+    text << "[General]\n"
+         << "strOutFolder=" << Escape(values.out_folder) << "\n"
+         << "strSnapFolder=" << Escape(values.snap_folder) << "\n"
+         << "strImageType=" << Escape(values.image_type) << "\n"
+         << "strAction=" << Escape(values.action) << "\n"
+         << "cpu_usage=" << values.cpu_usage << "\n";
+    fs::path temporary = file;
+    temporary += ".tmp." + std::to_string(::getpid());
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out) return false;
+        out << text.str();
+        out.flush();
+        if (!out) {
+            out.close();
+            fs::remove(temporary, error);
+            return false;
+        }
+    }
+    fs::rename(temporary, file, error);
+    if (error) {
+        fs::remove(temporary, error);
+        return false;
+    }
+    return true;
+}
+
+std::string RefusedText(const std::string& name, const Settings& used) {
+    if (name == "strOutFolder")
+        return "The stored output folder cannot be used: " + used.out_folder + " is used instead";
+    if (name == "strSnapFolder")
+        return "The stored snapshot folder cannot be used: " + used.snap_folder +
+               " is used instead";
+    return "The stored setting " + name + " cannot be used: its default is used instead";
 }
 
 }  // namespace
@@ -110,71 +176,41 @@ SettingsStore::SettingsStore(fs::path file) : file_(std::move(file)), values_(De
 
 void SettingsStore::Load() {
     values_ = DefaultSettings();
-    std::ifstream in(file_, std::ios::binary);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const size_t equals = line.find('=');
-        if (equals == std::string::npos) continue;
-        const std::string name = line.substr(0, equals);
-        const std::string raw = line.substr(equals + 1);
-        if (name == "strOutFolder") TakeText(raw, &values_.out_folder);
-        else if (name == "strSnapFolder") TakeText(raw, &values_.snap_folder);
-        else if (name == "strImageType") TakeText(raw, &values_.image_type);
-        else if (name == "strAction") TakeText(raw, &values_.action);
-        else if (name == "cpu_usage") TakeInteger(raw, &values_.cpu_usage);
-    }
+    problems_.clear();
+    std::vector<std::string> refused;
+    ReadValues(file_, &values_, &refused);
+    for (const std::string& name : refused)
+        problems_.push_back(RefusedText(name, values_) + " (" + file_.string() + ")");
 }
 
 bool SettingsStore::SetOutFolder(const std::string& value) {
     values_.out_folder = value;
-    return Write();
+    return Update([](Settings& to, const Settings& from) { to.out_folder = from.out_folder; });
 }
 bool SettingsStore::SetSnapFolder(const std::string& value) {
     values_.snap_folder = value;
-    return Write();
+    return Update([](Settings& to, const Settings& from) { to.snap_folder = from.snap_folder; });
 }
 bool SettingsStore::SetImageType(const std::string& value) {
     values_.image_type = value;
-    return Write();
+    return Update([](Settings& to, const Settings& from) { to.image_type = from.image_type; });
 }
 bool SettingsStore::SetAction(const std::string& value) {
     values_.action = value;
-    return Write();
+    return Update([](Settings& to, const Settings& from) { to.action = from.action; });
 }
 bool SettingsStore::SetCpuUsage(int32_t value) {
     values_.cpu_usage = value;
-    return Write();
+    return Update([](Settings& to, const Settings& from) { to.cpu_usage = from.cpu_usage; });
 }
 
-bool SettingsStore::Write() const {
-    std::error_code error;
-    fs::create_directories(file_.parent_path(), error);
-    std::ostringstream text;
-    text << "[General]\n"
-         << "strOutFolder=" << Escape(values_.out_folder) << "\n"
-         << "strSnapFolder=" << Escape(values_.snap_folder) << "\n"
-         << "strImageType=" << Escape(values_.image_type) << "\n"
-         << "strAction=" << Escape(values_.action) << "\n"
-         << "cpu_usage=" << values_.cpu_usage << "\n";
-    fs::path temporary = file_;
-    temporary += ".tmp." + std::to_string(::getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out << text.str();
-        out.flush();
-        if (!out) {
-            out.close();
-            fs::remove(temporary, error);
-            return false;
-        }
-    }
-    fs::rename(temporary, file_, error);
-    if (error) {
-        fs::remove(temporary, error);
-        return false;
-    }
-    return true;
+bool SettingsStore::Update(void (*change)(Settings& to, const Settings& from)) {
+    const FolderLock lock(file_.parent_path());
+    // What this process holds stands where the file holds nothing usable.
+    Settings stored = values_;
+    ReadValues(file_, &stored, nullptr);
+    change(stored, values_);
+    return WriteValues(file_, stored);
 }
 
 }  // namespace rizuvira::core

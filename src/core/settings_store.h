@@ -14,13 +14,15 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace rizuvira::core {
 
 inline constexpr const char* kActionNone = "No Action";
 inline constexpr const char* kActionShutDown = "Shut Down";
-// Text values longer than this (in bytes) are not taken from the file.
-inline constexpr size_t kMaxSettingChars = 255;
+// Text values longer than this (in bytes: a path as long as the system
+// takes) are not taken from the file.
+inline constexpr size_t kMaxSettingChars = 4096;
 
 struct Settings {
     std::string out_folder;         // strOutFolder
@@ -48,16 +50,22 @@ public:
 
     // Sets the defaults, then takes every value of the file that is present,
     // fits and has the right type. A missing or unreadable file leaves the
-    // defaults; nothing is reported.
+    // defaults. A stored value that is left out is named in problems().
     void Load();
 
     const Settings& values() const { return values_; }
+    // One line per stored value Load could not take, saying what is used
+    // instead; empty when every value was taken.
+    const std::vector<std::string>& problems() const { return problems_; }
     const std::filesystem::path& file() const { return file_; }
 
     // Each setter changes the value in memory at once and then rewrites the
-    // file (through a temporary file renamed over it, so a failed write
-    // never damages the old file). False when the file could not be
-    // written: the new value stays in effect for this run.
+    // file: under a lock on its folder, the file is read again, only this
+    // value changes in it (so the other values another window or the command
+    // line stored meanwhile stay), and it is written whole through a
+    // temporary file renamed over it, so a failed write never damages the
+    // old file. False when the file could not be written: the new value
+    // stays in effect for this run.
     bool SetOutFolder(const std::string& value);
     bool SetSnapFolder(const std::string& value);
     bool SetImageType(const std::string& value);
@@ -65,10 +73,13 @@ public:
     bool SetCpuUsage(int32_t value);
 
 private:
-    bool Write() const;
+    // Applies `change` to values_ and to the values the file holds now, and
+    // writes those.
+    bool Update(void (*change)(Settings& to, const Settings& from));
 
     std::filesystem::path file_;
     Settings values_;
+    std::vector<std::string> problems_;
 };
 
 }  // namespace rizuvira::core

@@ -48,8 +48,11 @@ int main(int argc, char** argv) {
 
     const bool quit = parser.isSet(quit_after_load);
     const QString disc = positional.isEmpty() ? QString() : positional.front();
-    auto start = [&window, disc, quit] {
+    auto start = [&window, &messages, &settings, disc, quit] {
         window.show();
+        // Stored values that cannot be used, and what is used instead.
+        if (!quit)
+            for (const std::string& problem : settings.problems()) messages.ShowWarning(problem);
         if (disc.isEmpty()) {
             if (quit) QApplication::exit(0);
             return;

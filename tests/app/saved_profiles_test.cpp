@@ -86,6 +86,24 @@ TEST_F(SavedProfilesTest, EverySavedProfileReadsBackIntoTheSameRecordAfterTheShi
     }
 }
 
+TEST_F(SavedProfilesTest, TwoProgramsKeepEachOthersProfiles) {
+    ProfileLibrary other;
+    ASSERT_TRUE(other.Load(shipped_, saved_));
+    int32_t id = 0;
+    ASSERT_TRUE(library_.SaveAs("A", Shipped(1), &id).ok);
+    ASSERT_TRUE(other.SaveAs("B", Shipped(2), &id).ok);
+    EXPECT_FALSE(other.SaveAs("a", Shipped(3), &id).ok) << "the name the other one saved is taken";
+    ASSERT_TRUE(other.SaveAs("C", Shipped(3), &id).ok);
+    ASSERT_TRUE(other.Delete(id).ok);
+
+    ProfileLibrary restarted;
+    ASSERT_TRUE(restarted.Load(shipped_, saved_));
+    std::vector<std::string> names;
+    for (const OutputProfile& p : restarted.catalogue().Iterate())
+        if (restarted.IsSaved(p.Id)) names.emplace_back(rizuvira::core::FieldText(p.ProfileName));
+    EXPECT_EQ(names, (std::vector<std::string>{"A", "B"}));
+}
+
 TEST_F(SavedProfilesTest, NamesAreUniqueAndNotNumbersAndShippedProfilesStay) {
     const OutputProfile base = Shipped(1);
     int32_t id = -1;

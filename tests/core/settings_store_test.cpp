@@ -95,9 +95,22 @@ TEST_F(SettingsStoreTest, RoundTripKeepsEveryValueAndAwkwardText) {
     EXPECT_EQ(ReadFile().find("\nline=two"), std::string::npos) << "a newline in a value stays escaped";
 }
 
+TEST_F(SettingsStoreTest, TwoProgramsKeepEachOthersChanges) {
+    // Two windows (or a window and the command line), each with the file as it was at its start.
+    SettingsStore a(File()), b(File());
+    a.Load();
+    b.Load();
+    ASSERT_TRUE(a.SetSnapFolder("/pictures/of/a"));
+    ASSERT_TRUE(b.SetOutFolder("/videos/of/b"));
+    SettingsStore restarted(File());
+    restarted.Load();
+    EXPECT_EQ(restarted.values().snap_folder, "/pictures/of/a");
+    EXPECT_EQ(restarted.values().out_folder, "/videos/of/b");
+}
+
 TEST_F(SettingsStoreTest, DamagedValuesKeepTheirDefaults) {
     WriteFile("[General]\n"
-              "strOutFolder=" + std::string(256, 'x') + "\n"
+              "strOutFolder=" + std::string(4097, 'x') + "\n"
               "strSnapFolder=/ok/pictures\r\n"
               "strImageType=GIF\\q\n"          // unknown escape
               "strAction=Shut Down\\\n"        // dangling escape
@@ -111,10 +124,17 @@ TEST_F(SettingsStoreTest, DamagedValuesKeepTheirDefaults) {
     EXPECT_EQ(store.values().image_type, "BMP");
     EXPECT_EQ(store.values().action, "No Action");
     EXPECT_EQ(store.values().cpu_usage, 50);
+    // Each value left out is named, with what is used instead.
+    ASSERT_EQ(store.problems().size(), 4u);
+    EXPECT_EQ(store.problems()[0], "The stored output folder cannot be used: " + home_.string() +
+                                       " is used instead (" + File().string() + ")");
 
-    WriteFile("strOutFolder=" + std::string(255, 'y') + "\ncpu_usage=99999999999\n");
+    // A path as long as the system takes, counted in bytes.
+    std::string long_path = "/";
+    while (long_path.size() + 2 <= 4096) long_path += "\xc3\xa9";
+    WriteFile("strOutFolder=" + long_path + "\ncpu_usage=99999999999\n");
     store.Load();
-    EXPECT_EQ(store.values().out_folder, std::string(255, 'y')) << "255 characters still fit";
+    EXPECT_EQ(store.values().out_folder, long_path);
     EXPECT_EQ(store.values().cpu_usage, 50) << "out of 32-bit range";
 }
 
