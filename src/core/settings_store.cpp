@@ -8,6 +8,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "core/file_checks.h"
 #include "core/folder_lock.h"
 #include "core/media_file_writer.h"
 
@@ -31,7 +32,9 @@ fs::path ConfigFolder() {
 
 // XDG_VIDEOS_DIR="$HOME/Videos" from user-dirs.dirs, when present.
 std::string UserDir(const char* key) {
-    std::ifstream in(ConfigFolder() / "user-dirs.dirs");
+    const fs::path dirs = ConfigFolder() / "user-dirs.dirs";
+    if (!NotAFileReasonIfPresent(dirs).empty()) return {};
+    std::ifstream in(dirs);
     const std::string prefix = std::string(key) + "=\"";
     for (std::string line; std::getline(in, line);) {
         if (line.rfind(prefix, 0) != 0 || line.size() < prefix.size() + 1 || line.back() != '"') continue;
@@ -100,6 +103,10 @@ bool TakeInteger(const std::string& raw, int32_t* value) {
 // The values `file` holds, over `values`; the names of those it holds but
 // that cannot be taken go to `refused`.
 void ReadValues(const fs::path& file, Settings* values, std::vector<std::string>* refused) {
+    if (!NotAFileReasonIfPresent(file).empty()) {
+        if (refused != nullptr) refused->push_back("");
+        return;
+    }
     std::ifstream in(file, std::ios::binary);
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -118,6 +125,8 @@ void ReadValues(const fs::path& file, Settings* values, std::vector<std::string>
 }
 
 bool WriteValues(const fs::path& file, const Settings& values) {
+    // A named pipe (or anything but a file) is not replaced by the settings.
+    if (!NotAFileReasonIfPresent(file).empty()) return false;
     std::error_code error;
     fs::create_directories(file.parent_path(), error);
     std::ostringstream text;
@@ -149,6 +158,7 @@ bool WriteValues(const fs::path& file, const Settings& values) {
 }
 
 std::string RefusedText(const std::string& name, const Settings& used) {
+    if (name.empty()) return "The settings file is not a file: the defaults are used";
     if (name == "strOutFolder")
         return "The stored output folder cannot be used: " + used.out_folder + " is used instead";
     if (name == "strSnapFolder")

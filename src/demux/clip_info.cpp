@@ -110,8 +110,11 @@ ClipInfoResult ParseClipInfo(std::span<const uint8_t> bytes, ClipInfoList* list)
 }
 
 ClipInfoResult LoadClipInfo(const std::filesystem::path& file, ClipInfoList* list) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    std::error_code error;
+    std::ifstream in;
+    // Anything but a regular file (a named pipe would block) is not one.
+    if (std::filesystem::is_regular_file(file, error)) in.open(file, std::ios::binary);
+    if (!in.is_open() || !in) {
         list->loaded = false;
         return ClipInfoResult::kCannotOpen;
     }

@@ -1,5 +1,6 @@
 #include "dvd/dvd_access.h"
 
+#include "core/file_checks.h"
 #include "dvd/ifo_parser.h"
 
 #include <dvdread/dvd_reader.h>
@@ -211,6 +212,28 @@ std::string NormalisePath(const std::string& path) {
     return trimmed;
 }
 
+// In a disc folder, the first of the disc's files (IFO, BUP, VOB) that is
+// not a regular file, with what it is: libdvdread would block in opening a
+// named pipe. Empty when there is none, or `path` is not a folder.
+std::string UnreadableDiscFile(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path folder = NormalisePath(path);
+    if (!fs::is_directory(folder, ec)) return {};
+    for (const fs::path& where : {folder / "VIDEO_TS", folder / "video_ts", folder}) {
+        for (fs::directory_iterator it(where, ec), end; !ec && it != end; it.increment(ec)) {
+            std::string ext = it->path().extension().string();
+            std::transform(ext.begin(), ext.end(), ext.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+            if (ext != ".IFO" && ext != ".BUP" && ext != ".VOB") continue;
+            if (std::string reason = core::NotAFileReason(it->path()); !reason.empty())
+                return it->path().string() + reason;
+        }
+        ec.clear();
+    }
+    return {};
+}
+
 // Folders, image files and drives can be read where libdvdread wants; a pipe
 // or a socket cannot seek, and libdvdread does not clean up after one.
 bool SeekableDiscPath(const std::string& path) {
@@ -223,7 +246,7 @@ bool SeekableDiscPath(const std::string& path) {
 
 std::shared_ptr<DvdDisc> DvdDisc::Open(const std::string& path) {
     std::error_code ec;
-    if (path.empty() || !SeekableDiscPath(path)) return nullptr;
+    if (path.empty() || !SeekableDiscPath(path) || !UnreadableDiscFile(path).empty()) return nullptr;
     auto disc = std::make_shared<DvdDisc>();
     const std::string normalised = NormalisePath(path);
     disc->reader_.reset(DVDOpen2(nullptr, &kLogger, normalised.c_str()));
@@ -475,6 +498,8 @@ std::string DvdDisc::ReadProblem(int title, int chapter) {
         fs::path file = fs::path(folder_) / "VIDEO_TS" / name;
         if (!fs::exists(file, ec)) file = fs::path(folder_) / name;
         if (!fs::exists(file, ec)) return std::string(name) + " is missing";
+        if (std::string reason = core::NotAFileReason(file); !reason.empty())
+            return std::string(name) + reason;
         if (std::FILE* stream = std::fopen(file.c_str(), "rb")) {
             std::fclose(stream);
         } else {
@@ -581,6 +606,8 @@ std::string DiscOpenProblem(const std::string& path) {
         default: break;
     }
     const std::string opened = NormalisePath(path);
+    if (std::string unreadable = UnreadableDiscFile(path); !unreadable.empty())
+        return ": " + unreadable;
     if (status.type() == fs::file_type::directory) {
         fs::directory_iterator list(opened, ec);
         if (ec) return ": " + ec.message();

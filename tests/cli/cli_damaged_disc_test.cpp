@@ -141,6 +141,24 @@ TEST_F(CliDamagedDiscTest, UnreadableVideoFilesAreNamedWithTheReason) {
     }
 }
 
+TEST_F(CliDamagedDiscTest, NamedPipesAreNamedInsteadOfWaitedFor) {
+    // A named pipe where a video file or the settings file should be: reading one would wait
+    // for a writer for ever.
+    const fs::path disc = CopyDisc(fx::kPalDisc);
+    fs::remove(disc / "VIDEO_TS/VTS_01_1.VOB");
+    ASSERT_EQ(mkfifo((disc / "VIDEO_TS/VTS_01_1.VOB").c_str(), 0600), 0);
+    const CliRun run = Convert(disc, "-q");
+    EXPECT_EQ(run.exit_code, 3);
+    EXPECT_NE(run.err.find("VTS_01_1.VOB is a named pipe, not a file"), std::string::npos) << run.err;
+
+    const fs::path settings = folder_ / "home/.config/Rizuvira DVD Converter/settings.ini";
+    fs::create_directories(settings.parent_path());
+    ASSERT_EQ(mkfifo(settings.c_str(), 0600), 0);
+    const CliRun converted = Convert(fx::SampleDiscPath(fx::kPalDisc.iso), "-q");
+    EXPECT_EQ(converted.exit_code, 0) << converted.err;
+    EXPECT_TRUE(fs::exists(Out("Title_01.mp4")));
+}
+
 TEST_F(CliDamagedDiscTest, DiscWithoutATitleToConvertFails) {
     // The disc's table names only its 2 s title.
     const fs::path disc = CopyDisc(fx::kNtscDisc);
