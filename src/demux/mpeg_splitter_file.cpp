@@ -379,6 +379,33 @@ uint8_t CMpegSplitterFile::TransportTypeOf(uint16_t pid) const {
     return 0;
 }
 
+const char* CMpegSplitterFile::OtherVideoCoding(uint16_t pid, int64_t length) {
+    switch (container_ == MpegContainer::kTransportStream ? TransportTypeOf(pid) : 0) {
+        case 0x10: return "MPEG-4 Part 2";
+        case 0x21: return "JPEG 2000";
+        case 0x24: return "H.265 (HEVC)";
+        case 0x33: return "H.266 (VVC)";
+        case 0x42: return "AVS";
+        case 0xD1: return "Dirac";
+        default: break;
+    }
+    // MPEG-4 Part 2 opens with a visual object sequence (0xB0) or a video
+    // object layer (0x20..0x2F); its pictures start with 0xB6. Neither 0xB0
+    // nor 0xB6 is an MPEG-1/2 start code, and MPEG-1/2 starts with 0xB3.
+    uint8_t code = 0;
+    if (!FindStartCode(code, std::min<int64_t>(length, 4096))) return nullptr;
+    if (code == 0xB0 || code == 0xB6) return "MPEG-4 Part 2";
+    if (code >= 0x20 && code <= 0x2F) {
+        // A slice of MPEG-1/2 has the same codes, but never comes first
+        // with a video object layer's fixed first bits behind it: a random
+        // access flag and an object type of 1 (simple) to 0x12.
+        const uint32_t bits = static_cast<uint32_t>(ReadBits(16, true));
+        const uint32_t object_type = (bits >> 7) & 0xFF;
+        if (object_type >= 1 && object_type <= 0x12) return "MPEG-4 Part 2";
+    }
+    return nullptr;
+}
+
 uint32_t CMpegSplitterFile::ClassifyPayload(uint16_t pid, uint8_t stream_id, int64_t length) {
     if (container_ == MpegContainer::kTransportStream && InOtherProgram(pid)) return pid;
     if (container_ == MpegContainer::kTransportStream) {
@@ -399,9 +426,15 @@ uint32_t CMpegSplitterFile::ClassifyPayload(uint16_t pid, uint8_t stream_id, int
     int kind = -1;
 
     if (stream_id >= 0xE0 && stream_id <= 0xEF) {
-        if (!HasIdentity(kVideo, s)) {
+        const char* other_coding = OtherVideoCoding(pid, length);
+        MoveTo(start);
+        if (other_coding != nullptr) {
+            std::lock_guard lock(mutex_);
+            if (other_video_coding_.empty()) other_video_coding_ = other_coding;
+        } else if (!HasIdentity(kVideo, s)) {
             MpegVideoHeader video;
-            if (Read(video, length, &s.type)) {
+            // A group of VOPs in MPEG-4 video has a sequence header's code.
+            if (Read(video, length, &s.type) && video.width >= 16 && video.height >= 16) {
                 kind = kVideo;
             } else {
                 MoveTo(start);

@@ -117,6 +117,12 @@ public:
     uint16_t SelectedProgram() const;
     std::vector<uint16_t> ProgramPids(uint16_t program) const;
     const ClipInfoList& ClipInfo() const { return clip_info_; }
+    // The coding of a video stream met that is not MPEG-1/2, H.264 or VC-1
+    // ("MPEG-4 Part 2", "H.265 (HEVC)"): it is not listed. Empty when none.
+    std::string OtherVideoCoding() const {
+        std::lock_guard lock(mutex_);
+        return other_video_coding_;
+    }
 
     // Adds a stream unless one with the same identity is in the list (used for the
     // graphics streams a clip's information names).
@@ -138,6 +144,9 @@ private:
     bool IsZeroBlock(int64_t start, int64_t stop);
     bool HasIdentity(StreamKind kind, const SplitterStream& s) const;
     uint8_t TransportTypeOf(uint16_t pid) const;
+    // With the position at a video payload: the name of its coding when it
+    // is one of those no decoder here takes, else null. Moves the position.
+    const char* OtherVideoCoding(uint16_t pid, int64_t length);
 
     dvd::DvdTitleInfo title_{};
     ClipInfoList clip_info_;
@@ -157,6 +166,7 @@ private:
     bool hdmv_subtitles_seen_ = false;
 
     mutable std::recursive_mutex mutex_;  // guards the fields below
+    std::string other_video_coding_;
     std::array<std::vector<SplitterStream>, kStreamKinds> streams_;
     std::map<uint16_t, uint8_t> pid_stream_ids_;
     std::map<uint16_t, TransportProgram> programs_;  // by PMT PID

@@ -94,6 +94,16 @@ StampedLength SpannedMs(const std::filesystem::path& path, int64_t frame_100ns) 
     return length;
 }
 
+// The coding of a video stream the splitter met but does not list, for one
+// no decoder here takes; empty when there is none.
+std::string OtherVideoCodingOf(const std::filesystem::path& path) {
+    demux::CAsyncFileReader file;
+    if (FAILED(file.Open(path.string()))) return {};
+    HRESULT hr = S_OK;
+    demux::CMpegSplitterFile parser(file.Reader(), &hr, dvd::DvdTitleInfo{});
+    return SUCCEEDED(hr) ? parser.OtherVideoCoding() : std::string();
+}
+
 // The pictures of a bare MPEG video stream: its picture start codes.
 int64_t CountPictures(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
@@ -181,6 +191,10 @@ std::string MissingSourceText(const std::filesystem::path& path) {
 }
 
 std::string UnreadableFileText(const std::filesystem::path& path) {
+    if (const std::string coding = OtherVideoCodingOf(path); !coding.empty())
+        return path.string() + " holds " + coding +
+               " video, which cannot be converted (pictures are read in MPEG-1, MPEG-2 and "
+               "H.264)";
     return path.string() +
            " is not an MPEG program or transport stream, a VOB or an MPEG video stream";
 }
@@ -194,6 +208,9 @@ bool ProbeMpegFile(const std::filesystem::path& path, dvd::TitleTable* disc) {
     StreamTable streams;
     if (!ListSplitterStreams(splitter.Get(), &streams)) return false;
     if (streams.video.empty() && streams.audio.empty()) return false;
+    // Pictures nothing here decodes: the file is refused rather than
+    // converted to its sound alone.
+    if (streams.video.empty() && !OtherVideoCodingOf(path).empty()) return false;
 
     dvd::DvdTitleInfo& title = disc->titles[0];
     disc->title_count = 1;

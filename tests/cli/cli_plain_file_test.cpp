@@ -203,6 +203,32 @@ TEST_F(CliPlainFileTest, ZeroPaddingAndWrappingStampsKeepTheWholeLength) {
     }
 }
 
+TEST_F(CliPlainFileTest, VideoOfAnotherCodingIsRefusedByName) {
+    const std::string three_seconds =
+        "-f lavfi -i testsrc=size=320x240:rate=25:duration=3 -f lavfi -i sine=d=3 -c:a mp2 ";
+    const struct {
+        const char* name;
+        const char* arguments;
+        const char* coding;
+    } cases[] = {
+        {"mpeg4.ts", "-c:v mpeg4 -f mpegts", "MPEG-4 Part 2"},
+        {"mpeg4.mpg", "-c:v mpeg4 -f vob", "MPEG-4 Part 2"},
+        {"hevc.ts", "-c:v libx265 -x265-params log-level=error -f mpegts", "H.265 (HEVC)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = Make(c.name, three_seconds + c.arguments);
+        const CliRun run = RunCli("convert '" + file.string() + "' -q -o '" +
+                                      (folder_ / "out").string() + "'",
+                                  env_);
+        EXPECT_NE(run.exit_code, 0);
+        EXPECT_NE(run.err.find(file.string() + " holds " + c.coding + " video, which cannot be converted"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_FALSE(fs::exists(folder_ / "out" / "Title_01.mp4"));
+    }
+}
+
 TEST_F(CliPlainFileTest, VariableRateProgramStreamLengthFromItsStamps) {
     // Five still seconds, then one of noise at a high rate: the head's byte
     // rate promises many times the real length.
