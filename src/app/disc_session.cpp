@@ -12,7 +12,6 @@
 #include "dvd/title_texts.h"
 #include "engine/bdmv_folder.h"
 #include "engine/mpeg_file_source.h"
-#include "filters/snapshot.h"
 
 namespace rizuvira::app {
 namespace {
@@ -452,21 +451,5 @@ std::string DiscSession::AudioLanguage(int title, int32_t audio_id) const {
         if (info.audio_id[i] == audio_id || (audio_id == 0 && i == 0)) return dvd::LanguageCode3(info.audio_language[i]);
     return {};
 }
-
-// --- Preview -----------------------------------------------------------------
-
-fs::path SnapshotPath(const std::string& target, const core::Settings& settings, std::time_t now) {
-    std::error_code error;
-    if (!target.empty() && !fs::is_directory(target, error)) return target;
-    const std::string folder = target.empty() ? settings.snap_folder : target;
-    return filters::SnapshotFileName(folder, settings.image_type, now);
-}
-
-int SliderFromPosition(double position, double duration) {
-    if (duration <= 0) duration = 1;
-    return static_cast<int>(std::clamp(position * 1000.0 / duration, 0.0, 1000.0));
-}
-
-double SeekFromSlider(int value, double duration) { return value * duration / 1000.0; }
 
 }  // namespace rizuvira::app

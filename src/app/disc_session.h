@@ -1,16 +1,14 @@
 // The main window's rules without the window: the profile catalogue and the
 // current profile, the open disc with its rows and their check marks, the
-// audio and subtitle choice, the process's current edit settings and the
-// editor's open/close rule, the checks of Start, the snapshot file name, and
-// the preview slider's arithmetic. The desktop program and the command line
-// drive the same object: a click and a command-line option end in the same
-// call.
+// audio and subtitle choice, the process's current edit settings, the
+// editor's open/close rule and the checks of Start (the preview's rules are
+// PreviewController's). The desktop program and the command line drive the
+// same object: a click and a command-line option end in the same call.
 //
 // Threads: one owner thread (the main window's or the command line's); not
 // locked. Messages go to the MessageSink given at construction.
 #pragma once
 
-#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -228,16 +226,5 @@ private:
     bool soft_subtitles_ = false;
     std::vector<TrackChoice> further_subtitle_choices_;
 };
-
-// The preview slider (0..1000) for a position, and the seek for a slider
-// value; a duration of 0 counts as 1.
-int SliderFromPosition(double position, double duration);
-double SeekFromSlider(int value, double duration);
-
-// Where a snapshot taken at `now` goes: `target` when it names a file; in
-// the folder `target` names, or in the stored snapshot folder when `target`
-// is empty, a file named by the time and the stored image type
-// ("2010-05-01 12-30-05.BMP").
-std::filesystem::path SnapshotPath(const std::string& target, const core::Settings& settings, std::time_t now);
 
 }  // namespace rizuvira::app

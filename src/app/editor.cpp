@@ -85,16 +85,6 @@ std::string EditorTimeText(double position_seconds, double duration_seconds) {
            FormatEditorTime(static_cast<int64_t>(duration_seconds * 1000));
 }
 
-int32_t TimeSliderValue(double position_seconds, double duration_seconds) {
-    if (!(duration_seconds > 0)) duration_seconds = 1;
-    const double value = position_seconds * kTimeSliderRange / duration_seconds;
-    return static_cast<int32_t>(std::clamp(value, 0.0, double{kTimeSliderRange}));
-}
-
-double TimeSliderSeekSeconds(int32_t value, double duration_seconds) {
-    return std::clamp(value, 0, kTimeSliderRange) * duration_seconds / kTimeSliderRange;
-}
-
 Editor::Editor(const core::ConvertItem& row, const core::OutputSettings& output,
                EditorPage mode, const SourcePicture& source, const EditorLayout& layout)
     : length_ms_(std::max<int64_t>(row.length_ms, 0)),

@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/preview_controller.h"
 #include "core/convert_item.h"
 #include "core/output_profile.h"
 #include "core/watermark.h"
@@ -87,7 +88,7 @@ inline constexpr const char* kZoomModeNames[] = {"Keep Original", "Full Screen",
 // Smallest tracker side in window pixels.
 inline constexpr int32_t kTrackerMinSide = 32;
 // Ranges of the sliders.
-inline constexpr int32_t kTimeSliderRange = 1000;
+inline constexpr int32_t kTimeSliderRange = kPreviewSliderRange;  // the preview's slider
 inline constexpr int32_t kRangeControlRange = 1000;
 
 // "hh:mm:ss" of whole seconds (truncated; hours not limited to 24). Negative times show as 0.
@@ -97,10 +98,6 @@ std::string FormatEditorTime(int64_t ms);
 int64_t ParseEditorTime(std::string_view text);
 // "position/duration", each as FormatEditorTime.
 std::string EditorTimeText(double position_seconds, double duration_seconds);
-// The time slider's thumb for a play position (a missing duration counts as 1 second), and the
-// seek time for a released thumb.
-int32_t TimeSliderValue(double position_seconds, double duration_seconds);
-double TimeSliderSeekSeconds(int32_t value, double duration_seconds);
 
 class Editor {
 public:

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 #include "app/disc_session.h"
+#include "app/preview_controller.h"
 #include "cli/info_command.h"
 #include "core/messages.h"
 #include "engine/preview_player.h"
@@ -71,11 +71,8 @@ int RunSnapshot(const std::vector<std::string>& args) {
         std::fprintf(stderr, "rizuvira-cli snapshot: the file must end in .bmp, .jpg or .gif\n");
         return kExitUsage;
     }
-    const std::filesystem::path folder = std::filesystem::path(parsed.output).parent_path();
-    std::error_code error;
-    if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
-        std::fprintf(stderr, "Cannot write the snapshot %s: the folder %s does not exist\n", parsed.output.c_str(),
-                     folder.c_str());
+    if (const std::string problem = app::SnapshotFolderProblem(parsed.output); !problem.empty()) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
         return 1;
     }
     // A still picture needs no sound device.

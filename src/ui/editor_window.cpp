@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "ui/preview_surface.h"
 #include "ui/qt_helpers.h"
@@ -98,7 +99,8 @@ EditorWindow::EditorWindow(core::ConvertItem* row, const core::OutputSettings& o
       output_(output),
       source_(source),
       editor_(*row, output, mode, source.picture, SurfaceLayout()),
-      graph_(messages) {
+      graph_(messages),
+      preview_control_(&graph_, [this] { return LoadPreview(); }, this) {
     setObjectName("editorWindow");
     setWindowTitle(source.name.empty() ? QString("Edit") : "Edit " + Q(source.name));
     setModal(true);
@@ -130,7 +132,7 @@ EditorWindow::EditorWindow(core::ConvertItem* row, const core::OutputSettings& o
 
     RefreshAll();
     ShowPage(mode);
-    ShowPlaying(false);
+    ShowState(false, false);
 }
 
 EditorWindow::~EditorWindow() {
@@ -178,9 +180,8 @@ QWidget* EditorWindow::BuildTimeline() {
     time_slider_->SetMode(SkinSlider::Mode::kSeparateMarks);
     time_slider_->SetRange(0, app::kTimeSliderRange);
     time_slider_->SetPictures("sliderbk_crop1.png", "sliderbk_crop2.png", "thumb.png");
-    connect(time_slider_, &SkinSlider::released, this, [this](int value) {
-        if (graph_open_) graph_.SeekTo(app::TimeSliderSeekSeconds(value, Duration()));
-    });
+    connect(time_slider_, &SkinSlider::released, this,
+            [this](int value) { preview_control_.SeekSlider(value); });
     auto* slider_row = new QHBoxLayout;
     slider_row->setContentsMargins(kRangeOverhang, 0, kRangeOverhang, 0);
     slider_row->addWidget(time_slider_);
@@ -217,7 +218,7 @@ QWidget* EditorWindow::BuildTransport() {
     connect(play_, &QToolButton::clicked, this, &EditorWindow::Play);
     connect(pause_, &QToolButton::clicked, this, &EditorWindow::Pause);
     connect(to_start, &QToolButton::clicked, this, [this] {
-        if (graph_open_) graph_.SeekTo(editor_.RangeStartSeconds(Duration()));
+        preview_control_.SeekTo(editor_.RangeStartSeconds(preview_control_.Duration()));
     });
     connect(mark_in, &QToolButton::clicked, this, [this] {
         editor_.MarkIn();
@@ -680,60 +681,42 @@ void EditorWindow::StartPreview() {
     editor_.AttachPreview(&graph_, source_.audio_id, source_.subtitle_id);
 }
 
-void EditorWindow::Play() {
-    if (!graph_open_) {
+bool EditorWindow::LoadPreview() {
+    if (!graph_open_)
         StartPreview();
-        if (!graph_open_) return;
-    } else if (graph_.IsStopped()) {
+    else if (graph_.IsStopped())
         editor_.AttachPreview(&graph_, source_.audio_id, source_.subtitle_id);
-    }
-    graph_.Play();
-    if (!graph_.IsRunning()) return;
-    if (!timer_.isActive()) timer_.start();
-    ShowPlaying(true);
+    return graph_open_;
 }
 
-void EditorWindow::Pause() {
-    if (!graph_open_) return;
-    graph_.Pause();
-    if (graph_.IsPaused()) ShowPlaying(false);
-}
+void EditorWindow::Play() { preview_control_.Play(); }
 
-bool EditorWindow::playing() const {
-    return pause_->isVisible();
-}
+void EditorWindow::Pause() { preview_control_.Pause(); }
 
-void EditorWindow::ShowPlaying(bool playing) {
+bool EditorWindow::playing() const { return preview_control_.playing(); }
+
+void EditorWindow::ShowState(bool playing, bool ticking) {
     play_->setVisible(!playing);
     pause_->setVisible(playing);
+    if (!ticking)
+        timer_.stop();
+    else if (!timer_.isActive())
+        timer_.start();
 }
 
-double EditorWindow::Duration() {
-    double duration = 0;
-    if (graph_open_) graph_.GetPlayDuration(&duration);
-    return duration;
-}
+void EditorWindow::ShowStopped() { time_slider_->SetValue(0); }
 
 void EditorWindow::Tick() {
-    double position = 0;
-    if (!graph_open_ || !graph_.GetPlayPosition(&position)) return;
-    const double duration = Duration();
-    const int value = app::TimeSliderValue(position, duration);
-    if (value != time_slider_->value()) time_slider_->SetValue(value);
-    time_text_->setText(Q(app::EditorTimeText(position, duration)));
+    const std::optional<app::PreviewPosition> at = preview_control_.Position();
+    if (!at) return;
+    if (at->slider != time_slider_->value()) time_slider_->SetValue(at->slider);
+    time_text_->setText(Q(app::EditorTimeText(at->position_seconds, at->duration_seconds)));
 }
 
-void EditorWindow::DrainEvents() {
-    if (!engine::TakeEventsUntilComplete(graph_open_ ? graph_.Events() : nullptr)) return;
-    // The title ended: stopped, play shown, the slider back at the start.
-    graph_.Stop();
-    timer_.stop();
-    ShowPlaying(false);
-    time_slider_->SetValue(0);
-}
+void EditorWindow::DrainEvents() { preview_control_.TakeEvents(); }
 
 void EditorWindow::StopPreview() {
-    timer_.stop();
+    preview_control_.Unload();
     editor_.DetachPreview();
     if (graph_open_) graph_.Close();
     graph_open_ = false;

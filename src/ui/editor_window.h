@@ -5,9 +5,9 @@
 // then four pages chosen by tabs: crop, trim, effect and the text watermark. OK writes the
 // editor's copy into the row; Cancel, the close button and Escape leave the row untouched.
 //
-// Every rule lives in app::Editor; this class lays the controls out, forwards each click, drag
-// and typed value, and shows what the editor reads back. A preview that cannot be built leaves
-// the window usable without pictures.
+// Every rule lives in app::Editor and, for playing, app::PreviewController; this class lays the
+// controls out, forwards each click, drag, typed value and timer tick, and shows what they read
+// back. A preview that cannot be built leaves the window usable without pictures.
 //
 // Threads: the user-interface thread. The preview graph's notifications are queued to it.
 #pragma once
@@ -19,6 +19,7 @@
 #include <string>
 
 #include "app/editor.h"
+#include "app/preview_controller.h"
 #include "core/convert_item.h"
 #include "core/messages.h"
 #include "core/output_profile.h"
@@ -51,7 +52,7 @@ struct EditorSource {
     app::SourcePicture picture;
 };
 
-class EditorWindow final : public QDialog {
+class EditorWindow final : public QDialog, private app::PreviewView {
     Q_OBJECT
 public:
     // `row` is written on OK only and must outlive the window; `messages` receives the preview's
@@ -96,11 +97,14 @@ private:
     QWidget* BuildButtons();
 
     void StartPreview();
+    // What Play needs before it runs: the graph built, or attached again after the end.
+    bool LoadPreview();
     void StopPreview();
     void Tick();
     void DrainEvents();
-    void ShowPlaying(bool playing);
-    double Duration();
+    // What the preview controller shows.
+    void ShowState(bool playing, bool ticking) override;
+    void ShowStopped() override;
 
     void RefreshTrim();
     void RefreshCrop();
@@ -118,6 +122,7 @@ private:
     app::Editor editor_;
     engine::EditorPreviewGraph graph_;
     bool graph_open_ = false;
+    app::PreviewController preview_control_;
     bool preview_started_ = false;
     QTimer timer_;
 

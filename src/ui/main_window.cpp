@@ -25,7 +25,7 @@
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
-#include <system_error>
+#include <optional>
 
 #include "app/data_files.h"
 #include "dvd/dvd_access.h"
@@ -92,7 +92,8 @@ MainWindow::MainWindow(core::MessageSink* messages, core::SettingsStore* setting
       actions_(actions),
       branding_(app::ReadBranding(app::DataFile("Set.xml"))),
       session_(messages, settings),
-      player_(messages) {
+      player_(messages),
+      preview_control_(&player_, [this] { return LoadPreviewTitle(); }, this) {
     setObjectName("mainWindow");
     setWindowTitle(branding_.title.empty() ? QString::fromUtf8(app::kApplicationTitle)
                                            : Q(branding_.title));
@@ -126,7 +127,7 @@ MainWindow::MainWindow(core::MessageSink* messages, core::SettingsStore* setting
 
     output_->setText(Q(settings_->values().out_folder));
     LoadProfiles();
-    ShowPlaying(false);
+    ShowState(false, false);
 }
 
 MainWindow::~MainWindow() {
@@ -498,12 +499,14 @@ void MainWindow::FillStreams() {
 
 void MainWindow::AudioChosen(int index) {
     if (!session_.SelectAudio(index)) return;
-    if (title_loaded_) player_.SelectStreamsById(session_.catalogue().current_audio_id(), 0);
+    if (preview_control_.loaded())
+        player_.SelectStreamsById(session_.catalogue().current_audio_id(), 0);
 }
 
 void MainWindow::SubtitleChosen(int index) {
     if (!session_.SelectSubtitle(index)) return;
-    if (title_loaded_) player_.SelectStreamsById(0, session_.catalogue().current_subtitle_id());
+    if (preview_control_.loaded())
+        player_.SelectStreamsById(0, session_.catalogue().current_subtitle_id());
 }
 
 void MainWindow::ClearAll() {
@@ -594,112 +597,70 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 // --- Preview -----------------------------------------------------------------
 
-void MainWindow::ShowPlaying(bool playing) {
+void MainWindow::ShowState(bool playing, bool ticking) {
     play_->setVisible(!playing);
     pause_->setVisible(playing);
+    if (!ticking)
+        preview_timer_.stop();
+    else if (!preview_timer_.isActive())
+        preview_timer_.start();
 }
 
-void MainWindow::Play() {
-    if (!player_open_) return;
-    if (title_loaded_ && player_.IsPaused()) {
-        player_.Play();
-        ShowPlaying(true);
-        if (!preview_timer_.isActive()) preview_timer_.start();
-        return;
-    }
-    if (!LoadPreviewTitle()) return;
-    player_.Play();
-    if (!player_.IsRunning()) return;
-    if (!preview_timer_.isActive()) preview_timer_.start();
-    ShowPlaying(true);
+void MainWindow::ShowStopped() {
+    preview_->Clear();
+    slider_->SetValue(0);
 }
+
+void MainWindow::Play() { preview_control_.Play(); }
 
 bool MainWindow::LoadPreviewTitle() {
+    if (!player_open_) return false;
     player_.Stop();
     if (!player_.SelectTitle(session_.PreviewTitle(), -1)) return false;
-    title_loaded_ = true;
     player_.SeekTo(0);
     player_.SelectStreamsById(session_.catalogue().current_audio_id(),
                               session_.catalogue().current_subtitle_id());
     return true;
 }
 
-void MainWindow::Pause() {
-    if (!title_loaded_) return;
-    player_.Pause();
-    if (player_.IsPaused()) ShowPlaying(false);
-}
+void MainWindow::Pause() { preview_control_.Pause(); }
 
-void MainWindow::PlayPause() {
-    if (pause_->isVisible())
-        Pause();
-    else
-        Play();
-}
+void MainWindow::PlayPause() { preview_control_.PlayPause(); }
 
-void MainWindow::StopPreview() {
-    if (title_loaded_) {
-        player_.Stop();
-        if (player_.IsStopped()) {
-            preview_timer_.stop();
-            ShowPlaying(false);
-            preview_->Clear();
-            slider_->SetValue(0);
-        }
-        player_.SeekTo(0);
-    }
-}
+void MainWindow::StopPreview() { preview_control_.Stop(); }
 
 void MainWindow::StepRow(bool forward) {
     const int row = forward ? session_.NextRow() : session_.PreviousRow();
     if (row == app::kNoRow || root_ == nullptr) return;
     tree_->setCurrentItem(root_->child(row));
-    StopPreview();
-    Play();
+    preview_control_.Step();
 }
 
 void MainWindow::PreviewTick() {
-    double position = 0, duration = 0;
-    if (!player_.GetPlayPosition(&position)) return;
-    player_.GetPlayDuration(&duration);
-    const int value = app::SliderFromPosition(position, duration);
-    if (!slider_->dragging() && value != slider_->value()) slider_->SetValue(value);
+    const std::optional<app::PreviewPosition> at = preview_control_.Position();
+    if (at && !slider_->dragging() && at->slider != slider_->value()) slider_->SetValue(at->slider);
 }
 
-void MainWindow::SliderAction() {
-    if (!title_loaded_) return;
-    double duration = 0;
-    player_.GetPlayDuration(&duration);
-    player_.SeekTo(app::SeekFromSlider(slider_->value(), duration));
-}
+void MainWindow::SliderAction() { preview_control_.SeekSlider(slider_->value()); }
 
-void MainWindow::DrainPreviewEvents() {
-    if (engine::TakeEventsUntilComplete(player_.Events())) StopPreview();
-}
+void MainWindow::DrainPreviewEvents() { preview_control_.TakeEvents(); }
 
 void MainWindow::ClosePlayer() {
-    preview_timer_.stop();
     if (player_open_) {
         player_.Stop();
         player_.Close();
     }
     player_open_ = false;
-    title_loaded_ = false;
-    ShowPlaying(false);
-    slider_->SetValue(0);
-    preview_->Clear();
+    preview_control_.Unload();
 }
 
 void MainWindow::Snapshot() {
-    if (!title_loaded_) return;
-    const std::filesystem::path path =
-        app::SnapshotPath("", session_.settings(), std::time(nullptr));
-    std::error_code error;
-    std::filesystem::create_directories(path.parent_path(), error);
-    if (player_.SaveSnapshot(path)) {
-        ShowStatus("Snapshot saved: " + Q(path.filename().string()));
-        emit snapshotSaved(Q(path.string()));
-    }
+    // A failed snapshot says nothing here, a missing folder included.
+    const app::SnapshotResult shot =
+        preview_control_.TakeSnapshot(session_.settings(), std::time(nullptr));
+    if (!shot.written) return;
+    ShowStatus("Snapshot saved: " + Q(shot.file.filename().string()));
+    emit snapshotSaved(Q(shot.file.string()));
 }
 
 void MainWindow::OpenSnapshotFolder() {
@@ -755,7 +716,7 @@ void MainWindow::OpenPreferences() {
 
 void MainWindow::ShowProperties() {
     if (!player_open_) return;
-    if (!title_loaded_ && !LoadPreviewTitle()) return;
+    if (!preview_control_.loaded() && !preview_control_.Load()) return;
     engine::StreamInfoList streams{};
     if (!player_.ListStreams(&streams)) return;
     PropertiesWindow window(streams, this);

@@ -1,7 +1,8 @@
 // The main window: the disc's rows in a four-column list under the root
 // "VIDEO_TS", the stream and profile lists, the output folder, Start, and the
 // preview with its buttons and position slider. Every rule comes from
-// app::DiscSession; this class lays out, paints and forwards clicks.
+// app::DiscSession and, for the preview, app::PreviewController; this class
+// lays out, paints and forwards clicks and timer ticks.
 //
 // Threads: the user-interface thread. The preview graph's notifications come
 // from graph threads and are queued to it.
@@ -17,6 +18,7 @@
 #include "app/optical_drives.h"
 #include "app/disc_session.h"
 #include "app/editor.h"
+#include "app/preview_controller.h"
 #include "engine/preview_player.h"
 #include "engine/run_controller.h"
 
@@ -41,7 +43,7 @@ class SkinSlider;
 // platform, bare window managers); call after the QApplication is made.
 void ApplyIconTheme();
 
-class MainWindow final : public QWidget {
+class MainWindow final : public QWidget, private app::PreviewView {
     Q_OBJECT
 public:
     // `messages`, `settings` and `actions` (the after-conversion actions)
@@ -118,7 +120,9 @@ private:
     void SliderAction();
     void PreviewTick();
     void DrainPreviewEvents();
-    void ShowPlaying(bool playing);
+    // What the preview controller shows.
+    void ShowState(bool playing, bool ticking) override;
+    void ShowStopped() override;
     void ClosePlayer();
     void OpenUrl(const QString& url);
 
@@ -133,7 +137,7 @@ private:
     // the destructor before any widget goes.
     engine::PreviewPlayer player_;
     bool player_open_ = false;
-    bool title_loaded_ = false;
+    app::PreviewController preview_control_;
     QTimer preview_timer_;
     bool syncing_ = false;
 

@@ -176,18 +176,5 @@ TEST_F(DiscSessionTest, PlayLoadsTheSelectedRowsTitleOrTheFirst) {
     EXPECT_EQ(session_.PreviewItemName(), "Chapter_01_03");
 }
 
-TEST(PreviewArithmetic, SliderSeekAndSnapshotPlace) {
-    EXPECT_EQ(SeekFromSlider(500, 60000), 30000);
-    EXPECT_EQ(SliderFromPosition(30, 60), 500);
-    EXPECT_EQ(SliderFromPosition(5, 0), 1000);
-    core::Settings settings;
-    settings.snap_folder = fs::temp_directory_path().string();
-    settings.image_type = "GIF";
-    const std::time_t now = std::time(nullptr);
-    EXPECT_EQ(SnapshotPath("", settings, now).parent_path(), fs::temp_directory_path());
-    EXPECT_EQ(SnapshotPath("", settings, now).extension(), ".GIF");
-    EXPECT_EQ(SnapshotPath("/tmp/a.jpg", settings, now), fs::path("/tmp/a.jpg"));
-}
-
 }  // namespace
 }  // namespace rizuvira::app

@@ -48,6 +48,7 @@ protected:
     void SetUp() override {
         folder_ = fs::temp_directory_path() / ("ui_test_" + std::to_string(::getpid()));
         fs::create_directories(folder_ / "out");
+        fs::create_directories(folder_ / "snaps");
         store_.Load();
         store_.SetSnapFolder((folder_ / "snaps").string());
         store_.SetOutFolder((folder_ / "out").string());
