@@ -59,60 +59,13 @@ private:
 };
 
 // ---------------------------------------------------------------------------------------
-// Pin
-
-CAudioRendererInputPin::CAudioRendererInputPin(CAudioRenderer* renderer, CCritSec* lock,
-                                               HRESULT* hr)
-    : CBaseInputPin("Audio renderer input", renderer, lock, hr, "Audio Input"),
-      renderer_(renderer) {}
-
-HRESULT CAudioRendererInputPin::CheckMediaType(const CMediaType* type) {
-    if (!type) return E_POINTER;
-    return ReadWaveFormat(*type) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-}
-
-HRESULT CAudioRendererInputPin::Receive(IMediaSample* sample) {
-    const HRESULT hr = CBaseInputPin::Receive(sample);
-    if (hr != S_OK) return hr;
-    return renderer_->ReceiveSound(sample);
-}
-
-HRESULT CAudioRendererInputPin::EndOfStream() {
-    const HRESULT hr = CheckStreaming();
-    if (hr != S_OK) return hr;
-    renderer_->SignalEndOfStream();
-    return S_OK;
-}
-
-HRESULT CAudioRendererInputPin::BeginFlush() {
-    const HRESULT hr = CBaseInputPin::BeginFlush();
-    {
-        std::lock_guard lock(renderer_->device_mutex_);
-        if (renderer_->device_) renderer_->device_->Clear();
-    }
-    renderer_->wake_.Set();
-    return hr;
-}
-
-HRESULT CAudioRendererInputPin::EndFlush() {
-    {
-        std::lock_guard lock(renderer_->eos_mutex_);
-        renderer_->end_of_stream_ = false;
-        renderer_->complete_sent_ = false;
-    }
-    return CBaseInputPin::EndFlush();
-}
-
-// ---------------------------------------------------------------------------------------
 // Filter
 
 CAudioRenderer::CAudioRenderer(IUnknown* outer, HRESULT* hr)
-    : CBaseFilter("Audio renderer", outer, &lock_, CLSID_DSoundRender) {
-    HRESULT pin_hr = S_OK;
-    pin_ = std::make_unique<CAudioRendererInputPin>(this, &lock_, &pin_hr);
+    : CBaseRenderer("Audio renderer", outer, CLSID_DSoundRender, hr, "Audio renderer input",
+                    "Audio Input") {
     clock_ = new (std::nothrow) CSystemClock;
-    if (!clock_) pin_hr = E_OUTOFMEMORY;
-    if (hr && FAILED(pin_hr)) *hr = pin_hr;
+    if (!clock_ && hr) *hr = E_OUTOFMEMORY;
 }
 
 CAudioRenderer::~CAudioRenderer() = default;
@@ -120,25 +73,13 @@ CAudioRenderer::~CAudioRenderer() = default;
 HRESULT CAudioRenderer::NonDelegatingQueryInterface(const GUID& riid, void** object) {
     if (riid == IMyAudioRenderer::iid)
         return GetInterface(static_cast<IMyAudioRenderer*>(this), object);
-    if (riid == IAMFilterMiscFlags::iid)
-        return GetInterface(static_cast<IAMFilterMiscFlags*>(this), object);
-    if (riid == IMediaSeeking::iid) {
-        // Seeking goes upstream to the splitter, which performs it.
-        CAutoLock lock(&lock_);
-        if (!position_) {
-            HRESULT hr = S_OK;
-            position_ =
-                std::make_unique<CPosPassThru>("Renderer seeking", GetOwner(), &hr, pin_.get());
-        }
-        return position_->NonDelegatingQueryInterface(riid, object);
-    }
     if (riid == IReferenceClock::iid && clock_)
         return GetInterface(static_cast<IReferenceClock*>(clock_.Get()), object);
-    return CBaseFilter::NonDelegatingQueryInterface(riid, object);
+    return CBaseRenderer::NonDelegatingQueryInterface(riid, object);
 }
 
-CBasePin* CAudioRenderer::GetPin(int index) {
-    return index == 0 ? pin_.get() : nullptr;
+HRESULT CAudioRenderer::CheckRenderType(const CMediaType& type) {
+    return ReadWaveFormat(type) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }
 
 bool CAudioRenderer::IsAudible() {
@@ -146,101 +87,47 @@ bool CAudioRenderer::IsAudible() {
     return device_ != nullptr;
 }
 
-HRESULT CAudioRenderer::Stop() {
-    const HRESULT hr = CBaseFilter::Stop();
-    {
-        std::lock_guard lock(eos_mutex_);
-        end_of_stream_ = false;
-        complete_sent_ = false;
-    }
-    wake_.Set();
+void CAudioRenderer::OnStop() {
     std::lock_guard lock(device_mutex_);
     device_.reset();
-    return hr;
 }
 
-HRESULT CAudioRenderer::Pause() {
-    const bool was_stopped = IsStopped();
-    const HRESULT hr = CBaseFilter::Pause();
-    if (SUCCEEDED(hr) && was_stopped && pin_->IsConnected()) {
-        if (const WAVEFORMATEX* wave = ReadWaveFormat(pin_->CurrentMediaType())) {
+void CAudioRenderer::OnPause(bool from_stopped) {
+    if (from_stopped && InputPin()->IsConnected()) {
+        if (const WAVEFORMATEX* wave = ReadWaveFormat(InputPin()->CurrentMediaType())) {
             auto output = std::make_unique<SdlAudioOutput>(static_cast<int>(wave->nSamplesPerSec),
                                                            static_cast<int>(wave->nChannels));
             std::lock_guard lock(device_mutex_);
             if (output->ok()) device_ = std::move(output);
         }
     }
-    {
-        std::lock_guard lock(device_mutex_);
-        if (device_) device_->Play(false);
-    }
-    wake_.Set();
-    return hr;
+    std::lock_guard lock(device_mutex_);
+    if (device_) device_->Play(false);
 }
 
-HRESULT CAudioRenderer::Run(REFERENCE_TIME start) {
-    const HRESULT hr = CBaseFilter::Run(start);
-    if (FAILED(hr)) return hr;
-    {
-        std::lock_guard lock(device_mutex_);
-        if (device_) device_->Play(true);
-    }
-    wake_.Set();
-    bool post = false;
-    {
-        std::lock_guard lock(eos_mutex_);
-        if ((end_of_stream_ || !pin_->IsConnected()) && !complete_sent_)
-            post = complete_sent_ = true;
-    }
-    if (post) NotifyEvent(EC_COMPLETE, S_OK, 0);
-    return hr;
+void CAudioRenderer::OnRun() {
+    std::lock_guard lock(device_mutex_);
+    if (device_) device_->Play(true);
 }
 
-void CAudioRenderer::SignalEndOfStream() {
-    bool post = false;
-    {
-        std::lock_guard lock(eos_mutex_);
-        end_of_stream_ = true;
-        if (State() == State_Running && !complete_sent_) post = complete_sent_ = true;
-    }
-    if (post) NotifyEvent(EC_COMPLETE, S_OK, 0);
+void CAudioRenderer::OnBeginFlush() {
+    std::lock_guard lock(device_mutex_);
+    if (device_) device_->Clear();
 }
 
-HRESULT CAudioRenderer::ReceiveSound(IMediaSample* sample) {
+HRESULT CAudioRenderer::RenderSample(IMediaSample* sample) {
     BYTE* data = nullptr;
     if (FAILED(sample->GetPointer(&data)) || !data) return E_POINTER;
     const LONG bytes = sample->GetActualDataLength();
     if (bytes <= 0) return S_OK;
     REFERENCE_TIME start = 0, stop = 0;
-    const bool timed = SUCCEEDED(sample->GetTime(&start, &stop));
-    // Stream time, as the video renderer reckons it: title time minus the segment's start.
-    start -= pin_->CurrentStartTime();
-    stop -= pin_->CurrentStartTime();
+    const bool timed = StreamTimes(sample, &start, &stop);
     // Sound before the segment's start (the run-up to a seek target) is not played.
     if (timed && stop <= 0) return S_OK;
     if (!WaitForRenderTime(timed, start - kDeviceLead100ns)) return S_OK;
     std::lock_guard lock(device_mutex_);
     if (device_) device_->Queue(data, static_cast<uint32_t>(bytes));
     return S_OK;
-}
-
-bool CAudioRenderer::WaitForRenderTime(bool timed, REFERENCE_TIME start_100ns) {
-    for (;;) {
-        if (IsStopped() || pin_->IsFlushing()) return false;
-        if (State() == State_Paused) {
-            wake_.Wait();
-            continue;
-        }
-        ComPtr<IReferenceClock> clock = Clock();
-        if (!clock || !timed) return true;
-        REFERENCE_TIME now = 0;
-        const REFERENCE_TIME base = StartTime();
-        if (FAILED(clock->GetTime(&now)) || now >= base + start_100ns) return true;
-        DWORD_PTR cookie = 0;
-        if (FAILED(clock->AdviseTime(base, start_100ns, &wake_, &cookie))) return true;
-        wake_.Wait();
-        clock->Unadvise(cookie);
-    }
 }
 
 }  // namespace rizuvira::decoders

@@ -9,17 +9,16 @@
 // otherwise behaves the same: it still waits for every sample's time, so the graph plays in
 // real time, and still reports the end of its stream. IMyAudioRenderer::IsAudible says which.
 //
-// Seeking (IMediaSeeking) passes upstream, so a graph seeks through its renderers.
+// Clock, times, waits, end of stream and seeking are CBaseRenderer's.
 //
 // Pin: input 0 "Audio Input": MEDIATYPE_Audio, MEDIASUBTYPE_PCM, FORMAT_WaveFormatEx with 16
 // bits per sample, 1 to 8 channels and a rate of 8000 to 192000 Hz.
 //
-// Times: as for the video renderer, a sample's stream time is its time minus the segment's
-// start; sound ending before the segment's start is skipped.
+// Times: sound ending before the segment's start is skipped; the rest goes to the device
+// 50 ms ahead of its stream time.
 //
 // States: the device opens when the filter leaves Stopped and closes when it stops; it plays
-// only while running. While paused, Receive waits until the graph runs, stops or flushes.
-// EC_COMPLETE is posted once per stream when it ended and the graph runs.
+// only while running. A flush empties it.
 //
 // Threads: Receive and EndOfStream on the upstream streaming thread; state changes on the
 // application thread. `device_mutex_` guards the device (opened and closed on the
@@ -30,11 +29,8 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/base_filter.h"
-#include "platform/input_pin.h"
-#include "platform/pos_pass_thru.h"
+#include "decoders/base_renderer.h"
 #include "platform/reference_clock.h"
-#include "platform/sync.h"
 
 namespace rizuvira::decoders {
 
@@ -44,60 +40,30 @@ struct IMyAudioRenderer : virtual IUnknown {
     virtual bool IsAudible() = 0;
 };
 
-class CAudioRenderer;
 class SdlAudioOutput;
 
-class CAudioRendererInputPin final : public CBaseInputPin {
-public:
-    CAudioRendererInputPin(CAudioRenderer* renderer, CCritSec* lock, HRESULT* hr);
-
-    HRESULT CheckMediaType(const CMediaType* type) override;
-    HRESULT Receive(IMediaSample* sample) override;
-    HRESULT EndOfStream() override;
-    HRESULT BeginFlush() override;
-    HRESULT EndFlush() override;
-
-private:
-    CAudioRenderer* const renderer_;
-};
-
-class CAudioRenderer final : public CBaseFilter,
-                             public IMyAudioRenderer,
-                             public IAMFilterMiscFlags {
+class CAudioRenderer final : public CBaseRenderer, public IMyAudioRenderer {
 public:
     CAudioRenderer(IUnknown* outer, HRESULT* hr);
     ~CAudioRenderer() override;
 
     HRESULT NonDelegatingQueryInterface(const GUID& riid, void** object) override;
-    int GetPinCount() override { return 1; }
-    CBasePin* GetPin(int index) override;
 
-    HRESULT Stop() override;
-    HRESULT Pause() override;
-    HRESULT Run(REFERENCE_TIME start) override;
-
-    ULONG GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
     bool IsAudible() override;
 
+protected:
+    HRESULT CheckRenderType(const CMediaType& type) override;
+    HRESULT RenderSample(IMediaSample* sample) override;
+    void OnStop() override;
+    void OnPause(bool from_stopped) override;
+    void OnRun() override;
+    void OnBeginFlush() override;
+
 private:
-    friend class CAudioRendererInputPin;
-
-    HRESULT ReceiveSound(IMediaSample* sample);
-    bool WaitForRenderTime(bool timed, REFERENCE_TIME start_100ns);
-    void SignalEndOfStream();
-
-    CCritSec lock_;
-    std::unique_ptr<CAudioRendererInputPin> pin_;
-    std::unique_ptr<CPosPassThru> position_;  // IMediaSeeking, passed upstream; made on request
     ComPtr<CSystemClock> clock_;
-    CAMEvent wake_;  // auto-reset: clock advise, state change or flush
 
     std::mutex device_mutex_;
     std::unique_ptr<SdlAudioOutput> device_;
-
-    std::mutex eos_mutex_;
-    bool end_of_stream_ = false;
-    bool complete_sent_ = false;
 };
 
 }  // namespace rizuvira::decoders

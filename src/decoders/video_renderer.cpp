@@ -48,160 +48,71 @@ constexpr REFERENCE_TIME kLateMargin100ns = 40 * 10000;
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
-// Pin
-
-CRendererInputPin::CRendererInputPin(CVideoRenderer* renderer, CCritSec* lock, HRESULT* hr)
-    : CBaseInputPin("Video renderer input", renderer, lock, hr, "Input"), renderer_(renderer) {}
-
-HRESULT CRendererInputPin::CheckMediaType(const CMediaType* type) {
-    if (!type) return E_POINTER;
-    PictureFormat format;
-    return ReadPictureFormat(*type, &format) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-}
-
-HRESULT CRendererInputPin::Receive(IMediaSample* sample) {
-    const HRESULT hr = CBaseInputPin::Receive(sample);
-    if (hr != S_OK) return hr;
-    return renderer_->ReceiveFrame(sample);
-}
-
-HRESULT CRendererInputPin::EndOfStream() {
-    const HRESULT hr = CheckStreaming();
-    if (hr != S_OK) return hr;
-    renderer_->SignalEndOfStream();
-    return S_OK;
-}
-
-HRESULT CRendererInputPin::BeginFlush() {
-    const HRESULT hr = CBaseInputPin::BeginFlush();
-    renderer_->wake_.Set();
-    return hr;
-}
-
-HRESULT CRendererInputPin::EndFlush() {
-    {
-        std::lock_guard lock(renderer_->eos_mutex_);
-        renderer_->end_of_stream_ = false;
-        renderer_->complete_sent_ = false;
-    }
-    {
-        std::lock_guard lock(renderer_->frame_mutex_);
-        renderer_->have_before_segment_ = false;
-    }
-    renderer_->preroll_pending_ = true;
-    return CBaseInputPin::EndFlush();
-}
-
-// ---------------------------------------------------------------------------------------
 // Filter
 
 CVideoRenderer::CVideoRenderer(IUnknown* outer, HRESULT* hr)
-    : CBaseFilter("Video renderer", outer, &lock_, CLSID_VideoMixingRenderer) {
-    HRESULT pin_hr = S_OK;
-    pin_ = std::make_unique<CRendererInputPin>(this, &lock_, &pin_hr);
-    if (hr && FAILED(pin_hr)) *hr = pin_hr;
-}
+    : CBaseRenderer("Video renderer", outer, CLSID_VideoMixingRenderer, hr,
+                    "Video renderer input", "Input") {}
 
 CVideoRenderer::~CVideoRenderer() = default;
 
 HRESULT CVideoRenderer::NonDelegatingQueryInterface(const GUID& riid, void** object) {
     if (riid == IMyVideoRenderer::iid) return GetInterface(static_cast<IMyVideoRenderer*>(this), object);
     if (riid == IMyWindowlessControl::iid) return GetInterface(static_cast<IMyWindowlessControl*>(this), object);
-    if (riid == IAMFilterMiscFlags::iid) return GetInterface(static_cast<IAMFilterMiscFlags*>(this), object);
-    if (riid == IMediaSeeking::iid) {
-        // Seeking goes upstream to the splitter, which performs it.
-        CAutoLock lock(&lock_);
-        if (!position_) {
-            HRESULT hr = S_OK;
-            position_ = std::make_unique<CPosPassThru>("Renderer seeking", GetOwner(), &hr, pin_.get());
-        }
-        return position_->NonDelegatingQueryInterface(riid, object);
-    }
-    return CBaseFilter::NonDelegatingQueryInterface(riid, object);
+    return CBaseRenderer::NonDelegatingQueryInterface(riid, object);
 }
 
-CBasePin* CVideoRenderer::GetPin(int index) {
-    return index == 0 ? pin_.get() : nullptr;
-}
-
-HRESULT CVideoRenderer::Stop() {
-    const HRESULT hr = CBaseFilter::Stop();
-    preroll_pending_ = true;
-    {
-        std::lock_guard lock(eos_mutex_);
-        end_of_stream_ = false;
-        complete_sent_ = false;
-    }
-    wake_.Set();
-    return hr;
-}
-
-HRESULT CVideoRenderer::Pause() {
-    const HRESULT hr = CBaseFilter::Pause();
-    {
-        // A picture being presented finishes before Pause returns; later ones see the state.
-        std::lock_guard lock(surface_mutex_);
-    }
-    wake_.Set();
-    return hr;
-}
-
-HRESULT CVideoRenderer::Run(REFERENCE_TIME start) {
-    const HRESULT hr = CBaseFilter::Run(start);
-    if (FAILED(hr)) return hr;
-    wake_.Set();
-    bool post = false;
-    {
-        std::lock_guard lock(eos_mutex_);
-        // Nothing will ever arrive on an unconnected input: it has ended already.
-        if ((end_of_stream_ || !pin_->IsConnected()) && !complete_sent_) post = complete_sent_ = true;
-    }
-    if (post) NotifyEvent(EC_COMPLETE, S_OK, 0);
-    return hr;
-}
-
-void CVideoRenderer::SignalEndOfStream() {
-    if (preroll_pending_.load()) {
-        // Nothing was shown since the seek: the picture on screen at its position is the
-        // last one before it (a still picture).
-        Frame frame;
-        {
-            std::lock_guard lock(frame_mutex_);
-            if (have_before_segment_) {
-                frame = std::move(before_segment_);
-                have_before_segment_ = false;
-                last_ = frame;
-                have_frame_ = true;
-            }
-        }
-        if (!frame.data.empty() && preroll_pending_.exchange(false)) {
-            std::lock_guard lock(surface_mutex_);
-            PresentLocked(frame);
-        }
-    }
-    bool post = false;
-    {
-        std::lock_guard lock(eos_mutex_);
-        end_of_stream_ = true;
-        if (State() == State_Running && !complete_sent_) post = complete_sent_ = true;
-    }
-    if (post) NotifyEvent(EC_COMPLETE, S_OK, 0);
-}
-
-HRESULT CVideoRenderer::ReceiveFrame(IMediaSample* sample) {
+HRESULT CVideoRenderer::CheckRenderType(const CMediaType& type) {
     PictureFormat format;
-    if (!ReadPictureFormat(pin_->CurrentMediaType(), &format)) return VFW_E_NOT_CONNECTED;
+    return ReadPictureFormat(type, &format) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+void CVideoRenderer::OnStop() {
+    preroll_pending_ = true;
+}
+
+void CVideoRenderer::OnPause(bool) {
+    // A picture being presented finishes before Pause returns; later ones see the state.
+    std::lock_guard lock(surface_mutex_);
+}
+
+void CVideoRenderer::OnEndFlush() {
+    {
+        std::lock_guard lock(frame_mutex_);
+        have_before_segment_ = false;
+    }
+    preroll_pending_ = true;
+}
+
+void CVideoRenderer::OnEndOfStream() {
+    if (!preroll_pending_.load()) return;
+    // Nothing was shown since the seek: the picture on screen at its position is the last
+    // one before it (a still picture).
+    Frame frame;
+    {
+        std::lock_guard lock(frame_mutex_);
+        if (have_before_segment_) {
+            frame = std::move(before_segment_);
+            have_before_segment_ = false;
+            last_ = frame;
+            have_frame_ = true;
+        }
+    }
+    if (!frame.data.empty() && preroll_pending_.exchange(false)) {
+        std::lock_guard lock(surface_mutex_);
+        PresentLocked(frame);
+    }
+}
+
+HRESULT CVideoRenderer::RenderSample(IMediaSample* sample) {
+    PictureFormat format;
+    if (!ReadPictureFormat(InputPin()->CurrentMediaType(), &format)) return VFW_E_NOT_CONNECTED;
     BYTE* data = nullptr;
     if (FAILED(sample->GetPointer(&data)) || !data) return E_POINTER;
     const std::size_t bytes = Yv12Bytes(format.width, format.height);
     if (sample->GetActualDataLength() < static_cast<LONG>(bytes)) return S_OK;  // a short picture is skipped
-    REFERENCE_TIME title_start = 0, title_stop = 0;
-    const bool timed = SUCCEEDED(sample->GetTime(&title_start, &title_stop));
-    // Stream time: the splitter stamps pictures on the title's time line and starts each
-    // segment (a play or a seek) at its position on that line.
-    const REFERENCE_TIME segment = pin_->CurrentStartTime();
-    const REFERENCE_TIME start = title_start - segment;
-    const REFERENCE_TIME stop = title_stop - segment;
+    REFERENCE_TIME start = 0, stop = 0, title_start = 0;
+    const bool timed = StreamTimes(sample, &start, &stop, &title_start);
     Frame frame;
     frame.data.assign(data, data + bytes);
     frame.width = format.width;
@@ -252,25 +163,6 @@ HRESULT CVideoRenderer::ReceiveFrame(IMediaSample* sample) {
     return S_OK;
 }
 
-bool CVideoRenderer::WaitForRenderTime(bool timed, REFERENCE_TIME start_100ns) {
-    for (;;) {
-        if (IsStopped() || pin_->IsFlushing()) return false;
-        if (State() == State_Paused) {
-            wake_.Wait();
-            continue;
-        }
-        ComPtr<IReferenceClock> clock = Clock();
-        if (!clock || !timed) return true;
-        REFERENCE_TIME now = 0;
-        const REFERENCE_TIME base = StartTime();
-        if (FAILED(clock->GetTime(&now)) || now >= base + start_100ns) return true;
-        DWORD_PTR cookie = 0;
-        if (FAILED(clock->AdviseTime(base, start_100ns, &wake_, &cookie))) return true;
-        wake_.Wait();
-        clock->Unadvise(cookie);
-    }
-}
-
 void CVideoRenderer::PresentLocked(const Frame& frame) {
     if (!surface_) return;
     VideoFrameView view;
@@ -312,9 +204,9 @@ HRESULT CVideoRenderer::RepaintVideoLocked() {
 }
 
 HRESULT CVideoRenderer::GetNativeVideoSize(LONG* width, LONG* height, LONG* aspect_x, LONG* aspect_y) {
-    CAutoLock lock(&lock_);
+    CAutoLock lock(FilterLock());
     PictureFormat format;
-    if (!pin_->IsConnected() || !ReadPictureFormat(pin_->CurrentMediaType(), &format))
+    if (!InputPin()->IsConnected() || !ReadPictureFormat(InputPin()->CurrentMediaType(), &format))
         return VFW_E_NOT_CONNECTED;
     if (width) *width = format.width;
     if (height) *height = format.height;

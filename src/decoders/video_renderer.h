@@ -8,7 +8,7 @@
 // picture, which GetCurrentFrame / GetCurrentImage hand out (snapshots, tests, the command
 // line).
 //
-// Seeking (IMediaSeeking) passes upstream, so a graph seeks through its renderers.
+// Clock, stream times, waits, end of stream and seeking are CBaseRenderer's.
 //
 // Windowless control (IMyWindowlessControl): source and destination rectangles, letterbox or
 // stretch, border colour, a colour-keyed overlay bitmap and the current picture as a bitmap;
@@ -19,15 +19,12 @@
 // Pin: input 0 "Input": MEDIATYPE_Video, MEDIASUBTYPE_YV12, FORMAT_VideoInfo or
 // FORMAT_VideoInfo2, width and height above 0, planes packed (strides width and width / 2).
 //
-// Times: samples carry times on the title's time line and each segment (a play or a seek)
-// starts at its position on that line (NewSegment); a picture's stream time is its time minus
-// the segment's start.
-//
 // States: while paused, Receive keeps the picture, presents it if it is the first since the
 // last stop or flush (so a paused preview shows its first picture, also after a seek), and
 // waits until the graph runs, stops or flushes. Pictures marked preroll, or ending before the
-// segment's start (the decoder's run-up to a seek target), are neither kept nor shown. While running, Receive waits for the
-// picture's time on the clock. A flush or stop ends any wait at once.
+// segment's start (the decoder's run-up to a seek target), are neither kept nor shown; when
+// the stream ends with nothing later shown, the last of them is (a still picture before a
+// seek's position).
 //
 // Threads: Receive and EndOfStream on the upstream streaming thread; state changes,
 // SetSurface and the image calls on any other thread. `frame_mutex_` guards the last picture,
@@ -44,11 +41,8 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/base_filter.h"
-#include "platform/input_pin.h"
+#include "decoders/base_renderer.h"
 #include "platform/picture_shape.h"
-#include "platform/pos_pass_thru.h"
-#include "platform/sync.h"
 
 namespace rizuvira::decoders {
 
@@ -185,40 +179,14 @@ private:
     Shown last_;
 };
 
-class CVideoRenderer;
-
-class CRendererInputPin final : public CBaseInputPin {
-public:
-    CRendererInputPin(CVideoRenderer* renderer, CCritSec* lock, HRESULT* hr);
-
-    HRESULT CheckMediaType(const CMediaType* type) override;
-    HRESULT Receive(IMediaSample* sample) override;
-    HRESULT EndOfStream() override;
-    HRESULT BeginFlush() override;
-    HRESULT EndFlush() override;
-
-private:
-    CVideoRenderer* const renderer_;
-};
-
-class CVideoRenderer final : public CBaseFilter,
+class CVideoRenderer final : public CBaseRenderer,
                              public IMyVideoRenderer,
-                             public IMyWindowlessControl,
-                             public IAMFilterMiscFlags {
+                             public IMyWindowlessControl {
 public:
     CVideoRenderer(IUnknown* outer, HRESULT* hr);
     ~CVideoRenderer() override;
 
     HRESULT NonDelegatingQueryInterface(const GUID& riid, void** object) override;
-    int GetPinCount() override { return 1; }
-    CBasePin* GetPin(int index) override;
-
-    HRESULT Stop() override;
-    HRESULT Pause() override;
-    HRESULT Run(REFERENCE_TIME start) override;
-
-    // IAMFilterMiscFlags
-    ULONG GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
 
     // IMyVideoRenderer
     HRESULT SetSurface(IVideoSurface* surface) override;
@@ -241,9 +209,15 @@ public:
     // Pictures not presented because they came after their time (while running).
     int64_t dropped_late() const { return dropped_late_.load(); }
 
-private:
-    friend class CRendererInputPin;
+protected:
+    HRESULT CheckRenderType(const CMediaType& type) override;
+    HRESULT RenderSample(IMediaSample* sample) override;
+    void OnStop() override;
+    void OnPause(bool from_stopped) override;
+    void OnEndFlush() override;
+    void OnEndOfStream() override;
 
+private:
     struct Frame {
         std::vector<uint8_t> data;
         int width = 0;
@@ -253,17 +227,8 @@ private:
         int64_t start_100ns = 0;
     };
 
-    HRESULT ReceiveFrame(IMediaSample* sample);
-    // False when the wait ended by a flush or a stop: the picture is then not presented.
-    bool WaitForRenderTime(bool timed, REFERENCE_TIME start_100ns);
     void PresentLocked(const Frame& frame);       // surface_mutex_ held
     HRESULT RepaintVideoLocked();                 // surface_mutex_ held
-    void SignalEndOfStream();
-
-    CCritSec lock_;
-    std::unique_ptr<CRendererInputPin> pin_;
-    std::unique_ptr<CPosPassThru> position_;  // IMediaSeeking, passed upstream; made on request
-    CAMEvent wake_;  // auto-reset: clock advise, state change or flush
 
     std::mutex frame_mutex_;
     Frame last_;
@@ -281,10 +246,6 @@ private:
     std::atomic<int64_t> dropped_late_{0};
     // Set by a stop or a flush: the next picture is shown at once even while paused.
     std::atomic<bool> preroll_pending_{true};
-
-    std::mutex eos_mutex_;
-    bool end_of_stream_ = false;  // since the last stop or flush
-    bool complete_sent_ = false;
 };
 
 }  // namespace rizuvira::decoders
