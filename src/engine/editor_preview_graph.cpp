@@ -3,14 +3,10 @@
 #include <algorithm>
 #include <memory>
 
-#include "decoders/decoder_interfaces.h"
 #include "decoders/register.h"
-#include "demux/demux_types.h"
-#include "demux/mpeg_splitter.h"
-#include "dvd/dvd_reader.h"
+#include "engine/stage_table.h"
 #include "filters/audio_conv_filter.h"
 #include "filters/tee_filter.h"
-#include "platform/registry.h"
 #include "platform/uuids.h"
 
 namespace rizuvira::engine {
@@ -26,7 +22,7 @@ constexpr int kHandleAfter = 4;
 ComPtr<IBaseFilter> MakeRenderer(IGraphBuilder* graph, decoders::IVideoSurface* surface,
                                  ComPtr<decoders::IMyWindowlessControl>* control) {
     ComPtr<IBaseFilter> renderer;
-    if (FAILED(CoCreateInstance(CLSID_VideoMixingRenderer, &renderer)) ||
+    if (FAILED(MakeStage(CLSID_VideoMixingRenderer, &renderer)) ||
         FAILED(graph->AddFilter(renderer.Get(), "Video Mixing Renderer")))
         return {};
     *control = renderer.As<decoders::IMyWindowlessControl>();
@@ -38,7 +34,7 @@ ComPtr<IBaseFilter> MakeRenderer(IGraphBuilder* graph, decoders::IVideoSurface* 
 
 }  // namespace
 
-EditorPreviewGraph::EditorPreviewGraph(core::MessageSink* messages) : messages_(messages) {
+EditorPreviewGraph::EditorPreviewGraph(core::MessageSink* messages) : GraphPlayback(messages) {
     decoders::RegisterDecoders();
 }
 
@@ -46,28 +42,12 @@ EditorPreviewGraph::~EditorPreviewGraph() {
     Close();
 }
 
-bool EditorPreviewGraph::Fail(const char* message) {
-    if (messages_ && message) messages_->ShowMessage(message);
-    return false;
-}
-
 bool EditorPreviewGraph::Open(int32_t dvd_handle, decoders::IVideoSurface* left,
                               const RECT* left_rect, decoders::IVideoSurface* right,
                               const RECT* right_rect, int frame_width, int frame_height,
                               std::function<void()> notify) {
     Close();
-    ComPtr<IUnknown> graph;
-    if (FAILED(CreateFilterGraph(graph.ReleaseAndGetAddressOf())) ||
-        !(graph_ = graph.As<IGraphBuilder>()))
-        return false;
-    control_ = graph.As<IMediaControl>();
-    events_ = graph.As<IMediaEventEx>();
-    // End of stream keeps the graph's default handling: one report once both renderers and the
-    // sound have finished.
-    if (events_ && notify) events_->SetNotifyCallback(std::move(notify));
-    seeking_ = graph.As<IMediaSeeking>();
-    if (seeking_) seeking_->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
-
+    if (!CreateGraph(std::move(notify))) return false;
     if (!left || !(left_renderer_ = MakeRenderer(graph_.Get(), left, &left_control_))) return false;
     // The tee's pictures carry no display aspect: a letterbox would show them at their stored
     // shape. A given left rectangle has the display shape already, so the picture fills it.
@@ -111,64 +91,31 @@ bool EditorPreviewGraph::Link(IBaseFilter* from, int out_index, IBaseFilter* to,
 }
 
 bool EditorPreviewGraph::Build(int32_t dvd_handle) {
-    HRESULT hr = S_OK;
-    ComPtr<rizuvira::dvd::CDVDReader> reader(new (std::nothrow) rizuvira::dvd::CDVDReader(nullptr, &hr));
-    if (!reader || FAILED(hr) || FAILED(graph_->AddFilter(reader.Get(), "Reader")))
-        return Fail("CLSID_DVDSource error");
-    reader_ = reader;
-    if (FAILED(demux::CreateMpegSplitter(nullptr, splitter_.ReleaseAndGetAddressOf())) ||
-        FAILED(graph_->AddFilter(splitter_.Get(), "Splitter")))
-        return Fail("CLSID_MpegSplitter error");
-    if (FAILED(CoCreateInstance(decoders::CLSID_MpegVideoDecoder, &decoder_)) ||
-        FAILED(graph_->AddFilter(decoder_.Get(), "Decoder")))
-        return Fail("CLSID_MpegDecoder error");
-
-    ComPtr<dvd::IMyDVDReader> dvd = reader_.As<dvd::IMyDVDReader>();
-    if (!dvd) return Fail("IID_IMyDVDReader error");
-    if (FAILED(dvd->SetDvdHandle(dvd_handle))) return Fail("SetDvdReader error");
-    dvd->SetArea(title_, chapter_);
-    duration_ms_ = 0;
-    dvd->GetDuration(&duration_ms_);
-    ComPtr<demux::IMyMpegSplitter> range = splitter_.As<demux::IMyMpegSplitter>();
-    if (duration_ms_ > 0 && range) range->SetRange(0, duration_ms_, duration_ms_);
-    uint32_t palette[16];
-    if (dvd::MyDVDGetPalette(dvd_handle, title_, palette))
-        if (ComPtr<decoders::IMySubpictureControl> sub =
-                decoder_.As<decoders::IMySubpictureControl>())
-            sub->SetPalette(palette);
-
-    ComPtr<IPin> source_out = GetFilterPin(reader_.Get(), PINDIR_OUTPUT, 0);
-    if (!source_out) return Fail("get source output pin error");
-    ComPtr<IPin> splitter_in = GetFilterPin(splitter_.Get(), PINDIR_INPUT, 0);
-    if (!splitter_in) return Fail("get splitter input pin error");
-    if (FAILED(graph_->ConnectDirect(source_out.Get(), splitter_in.Get(), nullptr))) return false;
-
-    if (ComPtr<IPin> video = demux::SplitterOutput(splitter_.Get(), demux::kVideo)) {
-        ComPtr<IPin> decoder_in = GetFilterPin(decoder_.Get(), PINDIR_INPUT, 0);
-        if (!decoder_in || FAILED(graph_->ConnectDirect(video.Get(), decoder_in.Get(), nullptr)))
-            return Fail("connect splitter and decoder error(video)");
-    }
-    if (ComPtr<IPin> audio = demux::SplitterOutput(splitter_.Get(), demux::kAudio)) {
-        ComPtr<filters::CMyAudioConveFilter> converter(filters::CMyAudioConveFilter::CreateInstance(nullptr, &hr));
-        if (!converter) return Fail("CLSID_MyAudioConver error");
-        if (FAILED(graph_->AddFilter(converter.Get(), "AudioConver")))
+    if (!source_.AddFilters(graph_.Get()) || !source_.OpenDisc(dvd_handle) ||
+        !source_.SelectArea(title_, chapter_) || !source_.ConnectDecoder())
+        return false;
+    if (ComPtr<IPin> audio = source_.SoundPin()) {
+        // Placed beforehand, automatic rendering takes it up for the volume.
+        ComPtr<IBaseFilter> converter;
+        if (FAILED(MakeStage(filters::CLSID_MyAudioConver, &converter)) ||
+            FAILED(graph_->AddFilter(converter.Get(), "AudioConver")))
             return Fail("CLSID_MyAudioConver error");
         audio_converter_ = converter;
         if (FAILED(graph_->Render(audio.Get()))) return Fail("render splitter error(audio)");
     }
-    if (ComPtr<IPin> subpicture = demux::SplitterOutput(splitter_.Get(), demux::kSubpicture))
-        if (ComPtr<IPin> decoder_sub = GetFilterPin(decoder_.Get(), PINDIR_INPUT, 1))
-            graph_->ConnectDirect(subpicture.Get(), decoder_sub.Get(), nullptr);
 
-    ComPtr<filters::CMyTeeFilter> tee(filters::CMyTeeFilter::CreateInstance(nullptr, &hr));
-    if (!tee || FAILED(graph_->AddFilter(tee.Get(), "Tee"))) return Fail("Create Tee error");
+    ComPtr<IBaseFilter> tee;
+    if (FAILED(MakeStage(filters::CLSID_MyTee, &tee)) ||
+        FAILED(graph_->AddFilter(tee.Get(), "Tee")))
+        return Fail("Create Tee error");
     tee_ = tee;
-    if (!Link(decoder_.Get(), 0, tee_.Get(), 0, "get decoder output pin error",
+    if (!Link(source_.decoder(), 0, tee_.Get(), 0, "get decoder output pin error",
               "get tee input pin error", "connect decoder and tee error"))
         return false;
 
-    ComPtr<filters::CMyVideoConveFilter> passthrough(filters::CMyVideoConveFilter::CreateInstance(nullptr, &hr));
-    if (!passthrough || FAILED(graph_->AddFilter(passthrough.Get(), "VideoConver0")))
+    ComPtr<IBaseFilter> passthrough;
+    if (FAILED(MakeStage(filters::CLSID_MyVideoConver, &passthrough)) ||
+        FAILED(graph_->AddFilter(passthrough.Get(), "VideoConver0")))
         return Fail("CLSID_MyVideoConver0 error");
     if (!Link(tee_.Get(), 0, passthrough.Get(), 0, "get tee output pin0 error",
               "get video conver0 input pin error", "connect tee output0 to videoconver0 error") ||
@@ -177,8 +124,9 @@ bool EditorPreviewGraph::Build(int32_t dvd_handle) {
         return false;
 
     if (right_renderer_) {
-        ComPtr<filters::CMyVideoConveFilter> adjusting(filters::CMyVideoConveFilter::CreateInstance(nullptr, &hr));
-        if (!adjusting || FAILED(graph_->AddFilter(adjusting.Get(), "VideoConver")))
+        ComPtr<IBaseFilter> adjusting;
+        if (FAILED(MakeStage(filters::CLSID_MyVideoConver, &adjusting)) ||
+            FAILED(graph_->AddFilter(adjusting.Get(), "VideoConver")))
             return Fail("CLSID_MyVideoConver error");
         adjusting_converter_ = adjusting;
         if (!Link(tee_.Get(), 1, adjusting.Get(), 0, "get tee output pin1 error",
@@ -318,23 +266,13 @@ void EditorPreviewGraph::Repaint() {
 }
 
 void EditorPreviewGraph::Close() {
-    if (control_) control_->Stop();
-    if (events_) events_->SetNotifyCallback({});
-    events_ = nullptr;
+    StopGraph();
     for (const ComPtr<IBaseFilter>& renderer : {left_renderer_, right_renderer_})
         if (renderer)
             if (ComPtr<decoders::IMyVideoRenderer> video =
                     renderer.As<decoders::IMyVideoRenderer>())
                 video->SetSurface(nullptr);
-    if (graph_) {
-        std::vector<ComPtr<IBaseFilter>> filters;
-        if (SUCCEEDED(graph_->EnumFilters(&filters)))
-            for (const ComPtr<IBaseFilter>& filter : filters) graph_->RemoveFilter(filter.Get());
-    }
-    seeking_ = nullptr;
-    splitter_ = nullptr;
-    reader_ = nullptr;
-    decoder_ = nullptr;
+    ReleaseGraph();
     left_renderer_ = nullptr;
     right_renderer_ = nullptr;
     tee_ = nullptr;
@@ -342,11 +280,8 @@ void EditorPreviewGraph::Close() {
     adjusting_converter_ = nullptr;
     left_control_ = nullptr;
     right_control_ = nullptr;
-    control_ = nullptr;
-    graph_ = nullptr;
     overlay_ = {};
     crop_rect_ = {};
-    duration_ms_ = 0;
 }
 
 }  // namespace rizuvira::engine

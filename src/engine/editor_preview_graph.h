@@ -1,7 +1,7 @@
 // EditorPreviewGraph: the playback engine of the crop, trim and effect editor. One title (or
 // chapter) plays into two pictures at once:
 //
-//   "Reader" → "Splitter" → "Decoder" → "Tee"
+//   "Reader" → "Splitter" → "Decoder" (PreviewSource) → "Tee"
 //     Tee output 0 → "VideoConver0" (never configured: passes pictures through) → left renderer
 //     Tee output 1 → "VideoConver" (the adjusting converter) → right renderer
 //   splitter audio pin → automatic rendering, which takes up "AudioConver" (placed in the graph
@@ -93,18 +93,12 @@ public:
     IFilterGraph* Graph() { return graph_.Get(); }
 
 private:
-    bool Fail(const char* message);
     bool Build(int32_t dvd_handle);
     bool Link(IBaseFilter* from, int out_index, IBaseFilter* to, int in_index, const char* no_out,
               const char* no_in, const char* refused);
     void ClearOverlay();
     void DrawFrame(const RECT& requested);
 
-    core::MessageSink* const messages_;
-    ComPtr<IGraphBuilder> graph_;
-    ComPtr<IMediaEventEx> events_;
-    ComPtr<IBaseFilter> reader_;
-    ComPtr<IBaseFilter> decoder_;
     ComPtr<IBaseFilter> tee_;
     ComPtr<IBaseFilter> adjusting_converter_;
     ComPtr<IBaseFilter> audio_converter_;
@@ -118,7 +112,6 @@ private:
     RECT crop_rect_{};
     int title_ = 0;
     int chapter_ = -1;
-    int64_t duration_ms_ = 0;
 };
 
 }  // namespace rizuvira::engine

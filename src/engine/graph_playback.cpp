@@ -4,6 +4,46 @@
 
 namespace rizuvira::engine {
 
+GraphPlayback::GraphPlayback(core::MessageSink* messages)
+    : messages_(messages), source_(messages) {}
+
+bool GraphPlayback::Fail(const std::string& message) {
+    if (messages_) messages_->ShowMessage(message);
+    return false;
+}
+
+bool GraphPlayback::CreateGraph(std::function<void()> notify) {
+    ComPtr<IUnknown> graph;
+    if (FAILED(CreateFilterGraph(graph.ReleaseAndGetAddressOf())) ||
+        !(graph_ = graph.As<IGraphBuilder>()))
+        return Fail("CoCreateInstance error");
+    control_ = graph.As<IMediaControl>();
+    events_ = graph.As<IMediaEventEx>();
+    seeking_ = graph.As<IMediaSeeking>();
+    if (events_ && notify) events_->SetNotifyCallback(std::move(notify));
+    if (seeking_) seeking_->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
+    if (!control_ || !events_ || !seeking_) return Fail("IID_IMediaSeeking error");
+    return true;
+}
+
+void GraphPlayback::StopGraph() {
+    if (control_) control_->Stop();
+    if (events_) events_->SetNotifyCallback({});
+}
+
+void GraphPlayback::ReleaseGraph() {
+    if (graph_) {
+        std::vector<ComPtr<IBaseFilter>> filters;
+        if (SUCCEEDED(graph_->EnumFilters(&filters)))
+            for (const ComPtr<IBaseFilter>& filter : filters) graph_->RemoveFilter(filter.Get());
+    }
+    source_.Release();
+    seeking_ = nullptr;
+    events_ = nullptr;
+    control_ = nullptr;
+    graph_ = nullptr;
+}
+
 int GraphPlayback::Play() {
     if (control_ && !IsRunning()) control_->Run();
     return 1;
@@ -42,10 +82,13 @@ bool GraphPlayback::SeekTo(double seconds) {
                                             AM_SEEKING_NoPositioning));
 }
 
-bool GraphPlayback::ListStreams(StreamInfoList* list) { return FillStreamInfoList(splitter_.Get(), list); }
+bool GraphPlayback::ListStreams(StreamInfoList* list) {
+    return FillStreamInfoList(source_.splitter(), list);
+}
 
 bool GraphPlayback::EnableStream(int index, bool enable) {
-    ComPtr<IAMStreamSelect> select = splitter_ ? splitter_.As<IAMStreamSelect>() : nullptr;
+    ComPtr<IAMStreamSelect> select;
+    if (source_.splitter()) QueryInterfaceAs(source_.splitter(), &select);
     return select && SUCCEEDED(select->Enable(index, enable ? AMSTREAMSELECTENABLE_ENABLE : 0));
 }
 

@@ -16,6 +16,7 @@
 #include "dvd/title_texts.h"
 #include "engine/bdmv_folder.h"
 #include "engine/mpeg_file_source.h"
+#include "engine/stage_table.h"
 #include "filters/snapshot.h"
 #include "platform/registry.h"
 #include "platform/uuids.h"
@@ -70,7 +71,7 @@ bool FillStreamInfoList(IBaseFilter* splitter, StreamInfoList* list) {
     return true;
 }
 
-PreviewPlayer::PreviewPlayer(core::MessageSink* messages) : messages_(messages) {
+PreviewPlayer::PreviewPlayer(core::MessageSink* messages) : GraphPlayback(messages) {
     decoders::RegisterDecoders();
 }
 
@@ -78,22 +79,14 @@ PreviewPlayer::~PreviewPlayer() {
     Close();
 }
 
-bool PreviewPlayer::Fail(const std::string& message) {
-    if (messages_) messages_->ShowMessage(message);
-    return false;
-}
-
-bool PreviewPlayer::BuildCommon(decoders::IVideoSurface* surface, std::function<void()> notify) {
-    ComPtr<IUnknown> graph;
-    if (FAILED(CreateFilterGraph(graph.ReleaseAndGetAddressOf())) ||
-        !(builder_ = graph.As<IGraphBuilder>()))
-        return Fail("CoCreateInstance error");
-    if (!(graph_ = graph.As<IFilterGraph>())) return false;
+bool PreviewPlayer::BuildCommon(decoders::IVideoSurface* surface, const RECT* video_rect,
+                                std::function<void()> notify) {
+    if (!CreateGraph(std::move(notify))) return false;
 
     // The renderer: a failure here leaves the graph without a picture, but it still plays sound.
     const auto renderer_failure = [this](const char* text) { Fail(text + std::to_string(errno)); };
     ComPtr<IBaseFilter> renderer;
-    if (FAILED(CoCreateInstance(CLSID_VideoMixingRenderer, &renderer))) {
+    if (FAILED(MakeStage(CLSID_VideoMixingRenderer, &renderer))) {
         renderer_failure("CLSID_VideoMixingRenderer9 error");
     } else if (FAILED(graph_->AddFilter(renderer.Get(), "Video Mixing Renderer"))) {
         renderer_failure("Add Video Render Filter error");
@@ -106,114 +99,37 @@ bool PreviewPlayer::BuildCommon(decoders::IVideoSurface* surface, std::function<
             video->SetSurface(surface);
         if (windowless_) windowless_->SetAspectRatioMode(decoders::VMR_ARMODE_LETTER_BOX);
     }
-
-    control_ = graph.As<IMediaControl>();
-    events_ = graph.As<IMediaEventEx>();
-    seeking_ = graph.As<IMediaSeeking>();
-    // End of stream keeps the graph's default handling: one EC_COMPLETE once every renderer
-    // (picture and sound) has finished, so the caller hears of it once per play.
-    if (events_ && notify) events_->SetNotifyCallback(std::move(notify));
-    if (seeking_) seeking_->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
-    if (!control_ || !events_ || !seeking_) return Fail("IID_IMediaSeeking error");
-
-    if (FAILED(demux::CreateMpegSplitter(nullptr, splitter_.ReleaseAndGetAddressOf())) ||
-        FAILED(graph_->AddFilter(splitter_.Get(), "Splitter")))
-        return Fail("CLSID_MpegSplitter error");
-    if (FAILED(CoCreateInstance(decoders::CLSID_MpegVideoDecoder, &decoder_)) ||
-        FAILED(graph_->AddFilter(decoder_.Get(), "Decoder")))
-        return Fail("CLSID_MpegDecoder error");
+    if (!source_.AddFilters(graph_.Get())) return false;
+    if (windowless_) {
+        windowless_->SetVideoPosition(nullptr, video_rect ? video_rect : &kEmptyRect);
+        windowless_->RepaintVideo();
+        windowless_->SetBorderColor(0);
+    }
     return true;
 }
 
 bool PreviewPlayer::Open(int32_t dvd_handle, decoders::IVideoSurface* surface,
                          const RECT* video_rect, std::function<void()> notify) {
     Close();
-    dvd_handle_ = dvd_handle;
-    if (!BuildCommon(surface, std::move(notify))) return false;
-    HRESULT hr = S_OK;
-    ComPtr<rizuvira::dvd::CDVDReader> reader(new (std::nothrow) rizuvira::dvd::CDVDReader(nullptr, &hr));
-    if (!reader || FAILED(hr) || FAILED(graph_->AddFilter(reader.Get(), "Reader")))
-        return Fail("CLSID_DVDSource error");
-    reader_ = reader;
-    ComPtr<dvd::IMyDVDReader> dvd = reader_.As<dvd::IMyDVDReader>();
-    if (!dvd) return Fail("IID_IMyDVDReader error");
-    if (FAILED(dvd->SetDvdHandle(dvd_handle))) return Fail("SetDvdReader error");
-
-    if (windowless_) {
-        windowless_->SetVideoPosition(nullptr, video_rect ? video_rect : &kEmptyRect);
-        windowless_->RepaintVideo();
-        windowless_->SetBorderColor(0);
-    }
-    return true;
+    return BuildCommon(surface, video_rect, std::move(notify)) && source_.OpenDisc(dvd_handle);
 }
 
 bool PreviewPlayer::OpenFile(const std::filesystem::path& file, int64_t length_ms,
                              decoders::IVideoSurface* surface, const RECT* video_rect,
                              std::function<void()> notify) {
     Close();
-    if (!BuildCommon(surface, std::move(notify))) return false;
-    ComPtr<IFileSourceFilter> source = splitter_.As<IFileSourceFilter>();
-    if (!source || FAILED(source->Load(file.string(), nullptr)))
-        return Fail("load source file error");
-    file_length_ms_ = length_ms;
-    if (windowless_) {
-        windowless_->SetVideoPosition(nullptr, video_rect ? video_rect : &kEmptyRect);
-        windowless_->RepaintVideo();
-        windowless_->SetBorderColor(0);
-    }
-    return true;
+    return BuildCommon(surface, video_rect, std::move(notify)) &&
+           source_.OpenFile(file, length_ms);
 }
 
 bool PreviewPlayer::SelectTitle(int title, int chapter) {
-    if (!reader_) {
-        // A plain file: one title, its streams connected as the splitter loaded it.
-        if (!splitter_ || title != 0) return false;
-        duration_ms_ = file_length_ms_;
-        return ConnectStreams();
+    if (!source_.splitter()) return false;
+    source_.GiveTitleRecord(title);
+    if (!source_.SelectArea(title, chapter) || !source_.ConnectDecoder()) return false;
+    if (ComPtr<IPin> audio = source_.SoundPin()) {
+        if (FAILED(graph_->Render(audio.Get()))) return Fail("render splitter error(audio)");
     }
-    ComPtr<dvd::IMyDVDReader> dvd = reader_.As<dvd::IMyDVDReader>();
-    if (!dvd) return false;
-    dvd->SetArea(title, chapter);
-    duration_ms_ = 0;
-    dvd->GetDuration(&duration_ms_);
-
-    ComPtr<demux::IMyMpegSplitter> control = splitter_.As<demux::IMyMpegSplitter>();
-    if (control && title >= 0 && title < dvd::kDvdMaxTitles) {
-        auto info = std::make_unique<dvd::TitleTable>();
-        dvd::MyDVDGetInfo(dvd_handle_, info.get());
-        control->SetTitleInfo(&info->titles[title]);
-    }
-    uint32_t palette[16];
-    if (dvd::MyDVDGetPalette(dvd_handle_, title, palette))
-        if (ComPtr<decoders::IMySubpictureControl> sub =
-                decoder_.As<decoders::IMySubpictureControl>())
-            sub->SetPalette(palette);
-
-    ComPtr<IPin> out = GetFilterPin(reader_.Get(), PINDIR_OUTPUT, 0);
-    if (!out) return Fail("get source output pin error");
-    ComPtr<IPin> in = GetFilterPin(splitter_.Get(), PINDIR_INPUT, 0);
-    if (!in) return Fail("get splitter input pin error");
-    graph_->Disconnect(out.Get());
-    graph_->Disconnect(in.Get());
-    if (FAILED(graph_->ConnectDirect(out.Get(), in.Get(), nullptr))) return false;
-    return ConnectStreams();
-}
-
-bool PreviewPlayer::ConnectStreams() {
-    ComPtr<demux::IMyMpegSplitter> control = splitter_.As<demux::IMyMpegSplitter>();
-    if (ComPtr<IPin> video = demux::SplitterOutput(splitter_.Get(), demux::kVideo)) {
-        ComPtr<IPin> decoder_in = GetFilterPin(decoder_.Get(), PINDIR_INPUT, 0);
-        if (!decoder_in || FAILED(builder_->Connect(video.Get(), decoder_in.Get())))
-            return Fail("connect splitter and decoder error(video)");
-    }
-    if (ComPtr<IPin> audio = demux::SplitterOutput(splitter_.Get(), demux::kAudio)) {
-        if (FAILED(builder_->Render(audio.Get()))) return Fail("render splitter error(audio)");
-    }
-    if (ComPtr<IPin> subpicture = demux::SplitterOutput(splitter_.Get(), demux::kSubpicture)) {
-        if (ComPtr<IPin> decoder_sub = GetFilterPin(decoder_.Get(), PINDIR_INPUT, 1))
-            builder_->Connect(subpicture.Get(), decoder_sub.Get());
-    }
-    ComPtr<IPin> decoder_out = GetFilterPin(decoder_.Get(), PINDIR_OUTPUT, 0);
+    ComPtr<IPin> decoder_out = GetFilterPin(source_.decoder(), PINDIR_OUTPUT, 0);
     if (!decoder_out) return Fail("get decoder output pin error");
     ComPtr<IPin> peer;
     if (renderer_ && FAILED(decoder_out->ConnectedTo(peer.ReleaseAndGetAddressOf()))) {
@@ -222,7 +138,6 @@ bool PreviewPlayer::ConnectStreams() {
         if (FAILED(graph_->ConnectDirect(decoder_out.Get(), render_in.Get(), nullptr)))
             return false;
     }
-    if (duration_ms_ > 0 && control) control->SetRange(0, duration_ms_, duration_ms_);
     return true;
 }
 
@@ -244,29 +159,13 @@ bool PreviewPlayer::SelectStreamsById(int audio_id, int subtitle_id) {
 }
 
 void PreviewPlayer::Close() {
-    if (control_) control_->Stop();
-    if (events_) events_->SetNotifyCallback({});
-    events_ = nullptr;
+    StopGraph();
     if (renderer_)
         if (ComPtr<decoders::IMyVideoRenderer> video = renderer_.As<decoders::IMyVideoRenderer>())
             video->SetSurface(nullptr);
-    if (graph_) {
-        // Everything the graph holds, including what automatic rendering added.
-        std::vector<ComPtr<IBaseFilter>> filters;
-        if (SUCCEEDED(graph_->EnumFilters(&filters)))
-            for (const ComPtr<IBaseFilter>& filter : filters) graph_->RemoveFilter(filter.Get());
-    }
-    decoder_ = nullptr;
+    ReleaseGraph();
     renderer_ = nullptr;
-    splitter_ = nullptr;
-    reader_ = nullptr;
-    file_length_ms_ = 0;
-    seeking_ = nullptr;
     windowless_ = nullptr;
-    control_ = nullptr;
-    builder_ = nullptr;
-    graph_ = nullptr;
-    duration_ms_ = 0;
 }
 
 bool PreviewPlayer::SaveSnapshot(const std::filesystem::path& path) {

@@ -1,7 +1,8 @@
 // PreviewPlayer: the main window's playback engine. One filter graph plays a DVD title:
 //
-//   DVD reader "Reader" → demultiplexer "Splitter" → video decoder "Decoder" → video renderer
-//   "Video Mixing Renderer" (windowless, presenting into the caller's IVideoSurface)
+//   DVD reader "Reader" → demultiplexer "Splitter" → video decoder "Decoder" (PreviewSource)
+//   → video renderer "Video Mixing Renderer" (windowless, presenting into the caller's
+//   IVideoSurface)
 //   splitter audio pin → the graph's automatic rendering (audio decoder → audio renderer)
 //   splitter subpicture pin → decoder input 1
 //
@@ -108,26 +109,16 @@ public:
     IMediaEventEx* Events() { return events_.Get(); }
     IMediaControl* Control() { return control_.Get(); }
     IBaseFilter* Renderer() { return renderer_.Get(); }
-    int64_t duration_ms() const { return duration_ms_; }
+    int64_t duration_ms() const { return source_.duration_ms(); }
 
 private:
-    bool Fail(const std::string& message);
-    // The graph, the renderer and the decoder: what a disc and a file share.
-    bool BuildCommon(decoders::IVideoSurface* surface, std::function<void()> notify);
-    // From the splitter's pins on: decoder, sound, subtitles, renderer, range.
-    bool ConnectStreams();
+    // The graph, the renderer at `video_rect`, the splitter and the decoder: what a disc and a
+    // file share.
+    bool BuildCommon(decoders::IVideoSurface* surface, const RECT* video_rect,
+                     std::function<void()> notify);
 
-    core::MessageSink* const messages_;
-    int32_t dvd_handle_ = 0;
-    ComPtr<IFilterGraph> graph_;
-    ComPtr<IGraphBuilder> builder_;
-    ComPtr<IMediaEventEx> events_;
-    ComPtr<IBaseFilter> reader_;
     ComPtr<IBaseFilter> renderer_;
-    ComPtr<IBaseFilter> decoder_;
     ComPtr<decoders::IMyWindowlessControl> windowless_;
-    int64_t duration_ms_ = 0;
-    int64_t file_length_ms_ = 0;  // a plain file's (no reader)
 };
 
 // For the command line: opens the disc (or plain MPEG file, title 0 only) at `disc_path`, plays
