@@ -720,6 +720,33 @@ std::string MyDvdReadProblem(int32_t handle, int title, int chapter) {
     return disc->ReadProblem(title, chapter);
 }
 
+bool MyDvdStreamPictureSize(int32_t handle, int title, int32_t* width, int32_t* height) {
+    auto disc = Find(handle);
+    if (!disc) return false;
+    std::lock_guard lock(disc->mutex);
+    if (disc->SetArea(title, 0) != 0) return false;
+    // The first VOBU starts with a sequence header; a few sectors hold it.
+    constexpr int kSectors = 64;
+    std::vector<uint8_t> bytes;
+    uint8_t sector[kDvdSectorBytes];
+    for (int i = 0; i < kSectors; ++i) {
+        if (disc->Read(sector, kDvdSectorBytes) <= 0) break;
+        bytes.insert(bytes.end(), sector, sector + kDvdSectorBytes);
+        for (size_t at = bytes.size() >= kDvdSectorBytes + 6 ? bytes.size() - kDvdSectorBytes - 6 : 0;
+             at + 7 <= bytes.size(); ++at) {
+            if (bytes[at] != 0 || bytes[at + 1] != 0 || bytes[at + 2] != 1 || bytes[at + 3] != 0xB3)
+                continue;
+            const int32_t w = (bytes[at + 4] << 4) | (bytes[at + 5] >> 4);
+            const int32_t h = ((bytes[at + 5] & 0x0F) << 8) | bytes[at + 6];
+            if (w < 16 || h < 16) continue;
+            *width = w;
+            *height = h;
+            return true;
+        }
+    }
+    return false;
+}
+
 double MyDvdGetChapterDuration(int32_t handle, int title, int chapter) {
     auto disc = Find(handle);
     if (!disc) return -1;

@@ -121,6 +121,11 @@ bool MyDVDGetPalette(int32_t handle, int title, uint32_t palette[16]);
 // ("VTS_01_1.VOB is missing"). Leaves the read position undefined: set the
 // area again afterwards.
 std::string MyDvdReadProblem(int32_t handle, int title, int chapter);
+// The picture size the title's first MPEG sequence header gives, found in
+// its first sectors: a title's information may claim another (dvdauthor
+// writes half-width titles as full-width ones). False when none is found.
+// Leaves the read position undefined, as MyDvdReadProblem does.
+bool MyDvdStreamPictureSize(int32_t handle, int title, int32_t* width, int32_t* height);
 
 // Playing time of one chapter in milliseconds, summed from its cells (the
 // first angle of a multi-angle block only); -1 for an unknown handle, title

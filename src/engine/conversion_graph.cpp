@@ -237,6 +237,8 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
             const std::string name = chapter >= 0 ? dvd::ChapterItemName(title, chapter) : dvd::TitleItemName(title);
             return Fail((name + kNoVideoDataMessage + problem).c_str());
         }
+        int32_t stream_width = 0, stream_height = 0;
+        const bool stream_sized = dvd::MyDvdStreamPictureSize(dvd_handle, title, &stream_width, &stream_height);
         if (FAILED(dvd->SetDvdHandle(dvd_handle)) || FAILED(dvd->SetArea(title, chapter)))
             return Fail("SetDvdReader error");
         dvd->GetDuration(&source_length_ms_);
@@ -246,6 +248,11 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
         if (ComPtr<demux::IMyMpegSplitter> control = splitter_.As<demux::IMyMpegSplitter>(); control && title >= 0 && title < dvd::kDvdMaxTitles)
             control->SetTitleInfo(&title_info->titles[title]);
         source_known = dvd::MyDVDGetVideoInfo(dvd_handle, title, &source);
+        // The pictures' own size stands where the title's information claims another.
+        if (stream_sized) {
+            source.width = stream_width;
+            source.height = stream_height;
+        }
     } else {
         // The item's length was measured from the file's time stamps; the
         // splitter's own guess comes from its byte rate.

@@ -667,6 +667,33 @@ TEST_F(CliConvertTest, FailuresSayWhatFailedAndWhy) {
     EXPECT_NE(failing.out.find("\"text\": \"Cannot open the output folder"), std::string::npos) << failing.out;
 }
 
+TEST_F(CliConvertTest, HalfWidthDiscConvertsEveryPictureAtItsAspect) {
+    // dvdauthor writes a 352x480 title's information as 720x480.
+    const fs::path vob = folder_ / "half.mpg";
+    const std::string make =
+        "ffmpeg -v error -y -f lavfi -i color=c=gray:size=352x480:rate=30000/1001:duration=3 -f lavfi "
+        "-i sine=d=3 -target ntsc-dvd -s 352x480 '" + vob.string() + "'";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    std::ofstream(folder_ / "half.xml")
+        << "<dvdauthor dest=\"" << (folder_ / "half").string() << "\"><vmgm/><titleset><titles>"
+        << "<video format=\"ntsc\" aspect=\"4:3\" resolution=\"352x480\"/>"
+        << "<pgc><vob file=\"" << vob.string() << "\"/></pgc></titles></titleset></dvdauthor>";
+    const std::string author =
+        "VIDEO_FORMAT=NTSC dvdauthor -x '" + (folder_ / "half.xml").string() + "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(author.c_str()), 0);
+
+    const CliRun run = RunCli("convert '" + (folder_ / "half").string() + "' -q -o '" +
+                                  (folder_ / "out").string() + "'",
+                              env_);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const DecodedOutput out = e2e::DecodeOutput((folder_ / "out/Title_01.mp4").string(), 352, 480);
+    ASSERT_TRUE(out.ok) << out.error;
+    EXPECT_EQ(out.pictures.size(), 90u);
+    // 4:3 in the profile's 720x480 of square pixels: 640 wide between bars.
+    EXPECT_NEAR(out.shown.width, 640, 4);
+    EXPECT_NEAR(out.shown.height, 480, 4);
+}
+
 TEST_F(CliConvertTest, FullDiskFailsTheItemAndSaysWhy) {
     // A 200 kB file system of its own, in a mount namespace of its own.
     if (std::system("unshare -rm true >/dev/null 2>&1") != 0) GTEST_SKIP() << "no mount namespace for a small tmpfs";
