@@ -23,7 +23,15 @@ fs::path SnapshotPath(const std::string& target, const core::Settings& settings,
     std::error_code error;
     if (!target.empty() && !fs::is_directory(target, error)) return target;
     const std::string folder = target.empty() ? settings.snap_folder : target;
-    return filters::SnapshotFileName(folder, settings.image_type, now);
+    const fs::path first = filters::SnapshotFileName(folder, settings.image_type, now);
+    // Two snapshots within a second: the second one is numbered.
+    fs::path path = first;
+    for (int number = 2; fs::symlink_status(path, error).type() != fs::file_type::not_found;
+         ++number) {
+        path = first.parent_path() / (first.stem().string() + " (" + std::to_string(number) + ")" +
+                                      first.extension().string());
+    }
+    return path;
 }
 
 std::string SnapshotFolderProblem(const fs::path& file) {

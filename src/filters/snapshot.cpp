@@ -134,7 +134,8 @@ bool SaveDibAsImage(const std::vector<uint8_t>& dib, const std::filesystem::path
     if (file.empty()) return false;
     bool written = false;
     {
-        FilePtr out(std::fopen(path.c_str(), "wb"));
+        // Never over a file that is there: not even one that appeared since the name was chosen.
+        FilePtr out(std::fopen(path.c_str(), "wbx"));
         if (!out) return false;
         written = std::fwrite(file.data(), 1, file.size(), out.get()) == file.size();
         written = std::fclose(out.release()) == 0 && written;

@@ -655,9 +655,10 @@ void MainWindow::ClosePlayer() {
 }
 
 void MainWindow::Snapshot() {
-    // A failed snapshot says nothing here, a missing folder included.
+    // A failed snapshot says why in the status line; it never interrupts the preview.
     const app::SnapshotResult shot =
         preview_control_.TakeSnapshot(session_.settings(), std::time(nullptr));
+    if (!shot.problem.empty()) ShowStatus(Q(shot.problem));
     if (!shot.written) return;
     ShowStatus("Snapshot saved: " + Q(shot.file.filename().string()));
     emit snapshotSaved(Q(shot.file.string()));

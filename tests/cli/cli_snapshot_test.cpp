@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 #include <fstream>
 #include <utility>
 
@@ -63,6 +64,31 @@ TEST(CliSnapshot, NamesTheFileByTheTimeInTheGivenOrStoredFolder) {
         EXPECT_EQ(file.stem().string().size(), std::string("2010-05-01 12-30-05").size()) << file;
         EXPECT_TRUE(rizuvira::e2e::DecodeOutput(file.string(), 720, 480).ok) << file;
     }
+    std::filesystem::remove_all(folder);
+}
+
+TEST(CliSnapshot, NeverReplacesAFile) {
+    char pattern[] = "/tmp/rizuvira-snap-XXXXXX";
+    const std::filesystem::path folder = mkdtemp(pattern);
+    const std::string disc = fx::SampleDiscPath(fx::kNtscDisc.iso);
+    // Several within one second into a folder: each one numbered after the first.
+    std::set<std::string> names;
+    for (int i = 0; i < 3; ++i) {
+        const CliRun run = RunCli("snapshot '" + disc + "' --title 3 --at 1 -o '" + folder.string() + "'",
+                                  "SDL_AUDIODRIVER=dummy");
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        names.insert(run.out.substr(0, run.out.find('\n')));
+    }
+    EXPECT_EQ(names.size(), 3u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 3);
+    // A file named by the user is refused, as a conversion's output is.
+    const std::filesystem::path mine = folder / "mine.bmp";
+    std::ofstream(mine) << "mine";
+    const CliRun named = RunCli("snapshot '" + disc + "' --title 3 --at 1 -o '" + mine.string() + "'",
+                                "SDL_AUDIODRIVER=dummy");
+    EXPECT_EQ(named.exit_code, 1);
+    EXPECT_EQ(named.err, mine.string() + " exists and was not replaced\n");
+    EXPECT_EQ(std::filesystem::file_size(mine), 4u);
     std::filesystem::remove_all(folder);
 }
 
