@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 #include "app/disc_session.h"
 #include "app/preview_controller.h"
@@ -61,7 +60,6 @@ bool Parse(const std::vector<std::string>& args, bool snapshot, PreviewArgs* out
 }  // namespace
 
 int RunSnapshot(const std::vector<std::string>& args) {
-    namespace fs = std::filesystem;
     PreviewArgs parsed;
     if (!Parse(args, true, &parsed, "snapshot")) return kExitUsage;
     // Without -o, or with a folder, the file is named as the main window
@@ -72,11 +70,6 @@ int RunSnapshot(const std::vector<std::string>& args) {
     if (filters::SnapshotTypeFromPath(parsed.output) == filters::SnapshotType::kUnknown) {
         std::fprintf(stderr, "rizuvira-cli snapshot: the file must end in .bmp, .jpg or .gif\n");
         return kExitUsage;
-    }
-    std::error_code exists;
-    if (fs::symlink_status(parsed.output, exists).type() != fs::file_type::not_found) {
-        std::fprintf(stderr, "%s exists and was not replaced\n", parsed.output.c_str());
-        return 1;
     }
     if (const std::string problem = app::SnapshotFolderProblem(parsed.output); !problem.empty()) {
         std::fprintf(stderr, "%s\n", problem.c_str());

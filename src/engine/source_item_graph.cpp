@@ -10,7 +10,7 @@ namespace rizuvira::engine {
 
 bool SourceItemGraph::ReadsFile(const std::filesystem::path& path) {
     std::error_code error;
-    for (const std::string& file : source_files_)
+    for (const std::filesystem::path& file : source_files_)
         if (std::filesystem::equivalent(file, path, error)) return true;
     return false;
 }

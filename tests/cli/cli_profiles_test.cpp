@@ -40,9 +40,12 @@ TEST_F(CliProfilesTest, EveryShippedProfileWritesAFileThatDecodesWhole) {
         EXPECT_TRUE(decoded.errors.empty()) << decoded.errors.front();
         const core::OutputSettings& s = profile.Settings;
         // Theora codes a repeated picture as an empty packet: count time, not pictures.
-        if (s.HasVideo) EXPECT_NEAR(decoded.video_span_s, 4.0, 0.2);
-        if (s.HasAudio)
+        if (s.HasVideo) {
+            EXPECT_NEAR(decoded.video_span_s, 4.0, 0.2);
+        }
+        if (s.HasAudio) {
             EXPECT_NEAR(static_cast<double>(decoded.audio_samples) / decoded.audio_rate, 4.0, 0.2);
+        }
     }
 }
 

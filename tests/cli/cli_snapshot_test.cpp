@@ -87,7 +87,7 @@ TEST(CliSnapshot, NeverReplacesAFile) {
     const CliRun named = RunCli("snapshot '" + disc + "' --title 3 --at 1 -o '" + mine.string() + "'",
                                 "SDL_AUDIODRIVER=dummy");
     EXPECT_EQ(named.exit_code, 1);
-    EXPECT_EQ(named.err, mine.string() + " exists and was not replaced\n");
+    EXPECT_EQ(named.err, "Cannot write the snapshot " + mine.string() + ": File exists\n");
     EXPECT_EQ(std::filesystem::file_size(mine), 4u);
     std::filesystem::remove_all(folder);
 }

@@ -174,6 +174,7 @@ TEST_F(PreviewPlayerTest, SeekLandsOnTheFrameAtThatTimeAndSnapshotsSaveIt) {
         for (const char* name : {"shot.BMP", "shot.JPEG", "shot.gif"}) {
             SCOPED_TRACE(name);
             const fs::path path = folder / name;
+            fs::remove(path);  // a snapshot never replaces a file
             ASSERT_TRUE(player_.SaveSnapshot(path));
             filters::DecodedImage image;
             ASSERT_TRUE(filters::DecodeImageFile(path.string(), &image));
