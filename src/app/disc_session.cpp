@@ -142,6 +142,7 @@ bool DiscSession::OpenDisc(const std::string& path) {
         return false;
     }
     disc_open_ = true;
+    disc_path_ = path;
     for (dvd::CatalogueRow& row : catalogue_->rows()) row.checked = true;
     selected_row_ = catalogue_->selected_row() >= 0 ? catalogue_->selected_row() : kNoRow;
     return true;
@@ -379,6 +380,29 @@ std::vector<engine::BatchRow> DiscSession::CheckedRows(int* unreadable) const {
         AddFurtherTracks(row, name, &added);
     }
     return batch;
+}
+
+ConversionJob DiscSession::MakeJob(const JobChoices& choices, int* unreadable) const {
+    ConversionJob job;
+    job.source = {disc_path_, catalogue_->handle(), catalogue_->source_files()};
+    job.items = CheckedRows(unreadable);
+    for (engine::BatchRow& row : job.items) row.item.edit = current_edit();
+    job.profile = profile_;
+    job.watermark = watermark_;
+    job.picture_cleanup = cleanup_;
+    job.output_folder = choices.output_folder;
+    job.overwrite = choices.overwrite;
+    job.merge = choices.merge;
+    switch (choices.after) {
+        case AfterAction::kStored: job.stored_action = settings().action; break;
+        case AfterAction::kNone: break;
+        case AfterAction::kShutDown: job.shut_down = true; break;
+        case AfterAction::kOpenFolder: job.open_folder = true; break;
+    }
+    core::Settings run_settings = settings();
+    if (choices.cpu_usage) run_settings.cpu_usage = choices.cpu_usage;
+    job.thread_count = run_settings.ThreadCount();
+    return job;
 }
 
 void DiscSession::AddFurtherTracks(const dvd::CatalogueRow& row, const std::string& name, engine::BatchRow* added) const {

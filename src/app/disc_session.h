@@ -1,9 +1,10 @@
 // The main window's rules without the window: the profile catalogue and the
 // current profile, the open disc with its rows and their check marks, the
 // audio and subtitle choice, the process's current edit settings, the
-// editor's open/close rule and the checks of Start (the preview's rules are
-// PreviewController's). The desktop program and the command line drive the
-// same object: a click and a command-line option end in the same call.
+// editor's open/close rule, the checks of Start and the conversion job it
+// hands to the run (the preview's rules are PreviewController's). The
+// desktop program and the command line drive the same object: a click and a
+// command-line option end in the same call.
 //
 // Threads: one owner thread (the main window's or the command line's); not
 // locked. Messages go to the MessageSink given at construction.
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/conversion_job.h"
 #include "app/custom_output_settings.h"
 #include "app/saved_profiles.h"
 #include "core/convert_item.h"
@@ -190,6 +192,11 @@ public:
     // whose title cannot be read (a damaged disc) is left out with a
     // message and counted in `unreadable`.
     std::vector<engine::BatchRow> CheckedRows(int* unreadable = nullptr) const;
+    // The job Start hands to the run: the open disc, the checked rows as
+    // CheckedRows gives them (counting in `unreadable` those left out), each
+    // item with the current edit settings, the current profile, the
+    // watermark and the picture cleanup, with the front end's `choices`.
+    ConversionJob MakeJob(const JobChoices& choices, int* unreadable = nullptr) const;
 
     // --- Preview ------------------------------------------------------------
     const core::Settings& settings() const { return settings_->values(); }
@@ -219,6 +226,7 @@ private:
     core::PictureCleanup cleanup_;
     std::unique_ptr<dvd::TitleCatalogue> catalogue_;
     bool disc_open_ = false;
+    std::string disc_path_;  // as opened
     int selected_row_ = kNoRow;
     TrackChoice audio_choice_;     // empty: the list's current entry
     TrackChoice subtitle_choice_;

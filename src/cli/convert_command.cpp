@@ -14,16 +14,16 @@
 #include <memory>
 #include <thread>
 
+#include "app/conversion_request.h"
+#include "app/conversion_run.h"
 #include "app/data_files.h"
 #include "app/disc_session.h"
 #include "cli/info_command.h"
 #include "cli/json_text.h"
 #include "cli/progress_view.h"
 #include "dvd/language_names.h"
-#include "dvd/title_catalogue.h"
 #include "dvd/title_texts.h"
 #include "engine/batch_loop.h"
-#include "engine/source_item_graph.h"
 #include "engine/mpeg_file_source.h"
 #include "core/profile_catalogue.h"
 #include "engine/run_controller.h"
@@ -34,28 +34,6 @@ namespace rizuvira::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-void ApplyCustom(const CustomOutput& custom, core::OutputSettings* settings) {
-    if (custom.width) settings->Width = custom.width;
-    if (custom.height) settings->Height = custom.height;
-    if (custom.frame_rate_x1000) settings->FrameRate = custom.frame_rate_x1000;
-    if (!custom.video_codec.empty())
-        std::snprintf(settings->VideoCodecName, sizeof(settings->VideoCodecName), "%s", custom.video_codec.c_str());
-    if (custom.video_bit_rate) settings->VideoBitRate = custom.video_bit_rate;
-    if (!custom.audio_codec.empty())
-        std::snprintf(settings->AudioCodecName, sizeof(settings->AudioCodecName), "%s", custom.audio_codec.c_str());
-    if (custom.audio_bit_rate) settings->AudioBitRate = custom.audio_bit_rate;
-    if (custom.sample_rate) settings->SampleRate = custom.sample_rate;
-    if (custom.channels) settings->Channel = custom.channels;
-}
-
-app::TrackChoice ToTrackChoice(const TrackChoice& option) {
-    app::TrackChoice choice;
-    choice.position = option.position;
-    choice.language = option.language;
-    choice.none = option.none;
-    return choice;
-}
 
 // The messages of the engine, on their own line below the progress bar,
 // and with --json also as a "message" event.
@@ -181,101 +159,38 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     core::SettingsStore store(core::DefaultSettingsFile(app::kApplicationTitle));
     store.Load();
     app::DiscSession session(&messages, &store);
-
-    // The choices a user makes in the main window, in the same order.
-    if (!session.LoadProfiles(app::ProfileCatalogueFile(options.catalogue))) {
-        messages.ShowMessage("Cannot read the profile catalogue " + options.catalogue);
-        return kExitUsage;
+    app::RequestedJob requested = app::MakeRequestedJob(options, &session, &messages);
+    switch (requested.outcome) {
+        case app::RequestOutcome::kReady: break;
+        case app::RequestOutcome::kRefused: return kExitUsage;
+        case app::RequestOutcome::kCannotOpen: return kExitCannotOpen;
+        case app::RequestOutcome::kNothingToConvert:
+            messages.ShowMessage(options.disc +
+                                 " has no title to convert: none lasts 3 s or more"
+                                 " (-t names a shorter one)");
+            return kExitItemFailed;
     }
-    if (!session.ChooseProfileByIdOrName(options.profile)) {
-        messages.ShowMessage("No output profile " + (options.profile.empty() ? "1" : options.profile));
-        return kExitUsage;
-    }
-    ApplyCustom(options.custom, &session.output_settings());
-    const std::string output_folder =
-        options.output_folder.empty() ? store.values().out_folder : options.output_folder;
-    if (options.output_folder.empty())
-        for (const std::string& problem : store.problems()) messages.ShowWarning(problem);
-    // Unlike the main window, the command line makes a missing folder (once
-    // the disc has opened); a path that is something else is refused.
-    std::error_code error;
-    const bool folder_missing =
-        !output_folder.empty() && fs::symlink_status(output_folder, error).type() == fs::file_type::not_found;
-    if (!folder_missing && !session.AcceptOutputFolder(output_folder, /*remember=*/false)) return kExitUsage;
-
-    if (!session.OpenDisc(options.disc)) return kExitCannotOpen;
-    if (options.chapter >= 0) {
-        if (!session.UseChapter(options.chapter_title, options.chapter)) return kExitUsage;
-    } else if (!options.titles.empty()) {
-        session.CheckAll(false);
-        for (int t : options.titles)
-            if (!session.CheckTitle(t)) return kExitUsage;
-        session.OrderTitleRows(options.titles);
-    }
-    int skipped = 0;
-    if (options.trim_end_ms >= 0) skipped += session.TrimCheckedRows(options.trim_start_ms, options.trim_end_ms);
-    session.SetCurrentEdit(options.edit);
-    session.SetWatermark(options.watermark);
-    session.SetPictureCleanup(options.cleanup);
-    if (options.audio) session.ChooseAudio(ToTrackChoice(*options.audio));
-    if (options.subtitle) session.ChooseSubtitle(ToTrackChoice(*options.subtitle));
-    std::vector<app::TrackChoice> further;
-    for (const TrackChoice& choice : options.further_audio) further.push_back(ToTrackChoice(choice));
-    session.ChooseFurtherAudio(std::move(further));
-    further.clear();
-    for (const TrackChoice& choice : options.further_subtitles) further.push_back(ToTrackChoice(choice));
-    session.ChooseSoftSubtitles(options.soft_subtitles, std::move(further));
-    std::vector<engine::BatchRow> rows = session.CheckedRows(&skipped);
-    if (rows.empty() && skipped == 0) {
-        messages.ShowMessage(options.disc + " has no title to convert: none lasts 3 s or more (-t names a shorter one)");
-        return kExitItemFailed;
-    }
-
-    engine::BatchOptions batch;
-    batch.settings = session.profile().Settings;
-    batch.output_folder = output_folder;
-    batch.merge = options.merge;
-    batch.overwrite = options.overwrite ? engine::OverwritePolicy::kReplace : engine::OverwritePolicy::kRefuse;
-    switch (options.after) {
-        case AfterOption::kStored: batch.action_setting = store.values().action; break;
-        case AfterOption::kNone: break;
-        case AfterOption::kShutDown: batch.shut_down = true; break;
-        case AfterOption::kOpenFolder: batch.open_folder = true; break;
-    }
-    core::Settings run_settings = store.values();
-    if (options.cpu_usage) run_settings.cpu_usage = options.cpu_usage;
-    const dvd::TitleCatalogue& catalogue = session.catalogue();
     if (!options.overwrite) {
-        const std::vector<fs::path> existing = engine::ExistingOutputs(rows, batch);
+        const std::vector<fs::path> existing = app::ExistingOutputs(requested.job);
         for (const fs::path& path : existing)
             messages.ShowMessage(path.string() + " exists; -y (--overwrite) replaces it");
         if (!existing.empty()) return kExitUsage;
     }
-    if (folder_missing) {
-        fs::create_directories(output_folder, error);
-        if (error) {
-            messages.ShowMessage("Invalid output directory: cannot create " + output_folder + ": " + error.message());
-            return kExitUsage;
-        }
-        if (!session.AcceptOutputFolder(output_folder, /*remember=*/false)) return kExitUsage;
-    }
+    const int skipped = requested.skipped;
 
     // Before the first pipeline thread starts, so Ctrl-C reaches only the watch.
     InterruptWatch::BlockSignals();
-    engine::SourceItemGraph graph(&messages, catalogue.handle(), run_settings.ThreadCount());
-    graph.SetSourceFiles(catalogue.source_files());
-    graph.SetWatermark(session.watermark());
-    graph.SetPictureCleanup(session.picture_cleanup());
     engine::BatchLoop loop;
     engine::DesktopActions actions;
-    engine::RunController controller(&graph, &loop, &messages, &actions);
+    app::ConversionRun run(std::move(requested.job), &messages, &loop, &actions);
+    engine::RunController& controller = run.controller();
     controller.SetFileFinishedCallback([&](const engine::FinishedFile& file) {
         view.FileFinished(file);
         if (InterruptWatch::OutputGone(out)) loop.RequestCancel();
     });
     InterruptWatch interrupt(&loop);
 
-    controller.Begin(std::move(rows), session.current_edit(), std::move(batch));
+    run.Begin();
     loop.Run(controller, [&](const engine::RunProgress& progress) {
         const int index = controller.current_index();
         if (index < 0) return;

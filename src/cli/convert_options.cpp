@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "dvd/dvd_access.h"
@@ -38,7 +39,7 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     return parts;
 }
 
-bool ParseTrack(const std::string& text, bool allow_none, TrackChoice* choice) {
+bool ParseTrack(const std::string& text, bool allow_none, app::TrackChoice* choice) {
     *choice = {};
     if (allow_none && text == "none") {
         choice->none = true;
@@ -54,13 +55,14 @@ bool ParseTrack(const std::string& text, bool allow_none, TrackChoice* choice) {
 }
 
 // "1,3" or "en,fr": the first track and the ones after it; "none" stands alone.
-bool ParseTrackList(const std::string& text, bool allow_none, std::optional<TrackChoice>* first,
-                    std::vector<TrackChoice>* further) {
+bool ParseTrackList(const std::string& text, bool allow_none,
+                    std::optional<app::TrackChoice>* first,
+                    std::vector<app::TrackChoice>* further) {
     further->clear();
     const std::vector<std::string> parts = Split(text, ',');
     if (parts.empty() || parts.size() > static_cast<size_t>(dvd::kDvdMaxStreams)) return false;
     for (size_t i = 0; i < parts.size(); ++i) {
-        TrackChoice choice;
+        app::TrackChoice choice;
         if (!ParseTrack(parts[i], allow_none && parts.size() == 1, &choice)) return false;
         if (i == 0)
             *first = choice;
@@ -268,9 +270,9 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
              return true;
          }, "a percentage from 0 (invisible) to 100 (opaque)"}},
         {"--after", {[&](const std::string& v) {
-             if (v == "none") options->after = AfterOption::kNone;
-             else if (v == "shutdown") options->after = AfterOption::kShutDown;
-             else if (v == "open-folder") options->after = AfterOption::kOpenFolder;
+             if (v == "none") options->after = app::AfterAction::kNone;
+             else if (v == "shutdown") options->after = app::AfterAction::kShutDown;
+             else if (v == "open-folder") options->after = app::AfterAction::kOpenFolder;
              else return false;
              return true;
          }, "none, shutdown or open-folder"}},

@@ -17,6 +17,8 @@ struct ConvertItem {
     int64_t trim_start_ms;  // range to convert: [trim_start, trim_start + trim_length)
     int64_t trim_length_ms;
     EditSettings edit;
+
+    friend bool operator==(const ConvertItem&, const ConvertItem&) = default;
 };
 static_assert(offsetof(ConvertItem, trim_start_ms) == 16);
 static_assert(sizeof(ConvertItem) - offsetof(ConvertItem, trim_start_ms) == 56,

@@ -29,6 +29,8 @@ struct EditSettings {
     int32_t saturation;   // 0..128, chroma gain in 1/64 steps; 64 neutral
     int32_t hue_degrees;  // -180..180; 0 neutral
     int32_t spare;        // read by nothing
+
+    friend bool operator==(const EditSettings&, const EditSettings&) = default;
 };
 static_assert(sizeof(EditSettings) == 40, "EditSettings is a 40-byte block");
 

@@ -47,6 +47,8 @@ namespace rizuvira::core {
 struct ChapterMark {
     int64_t start_ms = 0;
     std::string title;
+
+    friend bool operator==(const ChapterMark&, const ChapterMark&) = default;
 };
 
 // A DVD subtitle track of the output: its language and what its
@@ -55,6 +57,8 @@ struct SubtitleTrackFormat {
     std::string language;                    // ISO 639-2 ("eng"); empty: untagged
     std::array<uint32_t, 16> palette_rgb{};  // 0xRRGGBB
     int width = 720, height = 480;
+
+    friend bool operator==(const SubtitleTrackFormat&, const SubtitleTrackFormat&) = default;
 };
 
 // Whether a container (libavformat's name, "matroska", "flv") takes more

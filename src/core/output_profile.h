@@ -30,6 +30,8 @@ struct OutputSettings {
     int32_t Channel;       // channel count
     int32_t AudioBitRate;  // bits per second
     char AudioCodecName[16];  // FFmpeg encoder name
+
+    friend bool operator==(const OutputSettings&, const OutputSettings&) = default;
 };
 
 struct OutputProfile {
@@ -46,6 +48,8 @@ struct OutputProfile {
     char VideoCodecs[256];
     char AudioCodecs[128];
     OutputSettings Settings;
+
+    friend bool operator==(const OutputProfile&, const OutputProfile&) = default;
 };
 
 // Fixed layouts, no padding: the records are copied byte for byte.

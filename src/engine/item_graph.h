@@ -40,6 +40,8 @@ struct StreamChoice {
     // The file's subtitle streams, in order, when it has them (see
     // ItemGraph::SetOutputTracks); subtitle_id is then not drawn.
     std::vector<int32_t> soft_subtitle_ids;
+
+    friend bool operator==(const StreamChoice&, const StreamChoice&) = default;
 };
 
 // A stretch of the item's source that could not be read and is left out;

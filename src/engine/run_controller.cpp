@@ -110,14 +110,16 @@ RunController::~RunController() {
 
 void RunController::Begin(std::vector<BatchRow> checked_rows, const core::EditSettings& current_edit,
                           BatchOptions options) {
-    rows_ = std::move(checked_rows);
+    for (BatchRow& row : checked_rows) row.item.edit = current_edit;
+    Begin(std::move(checked_rows), std::move(options));
+}
+
+void RunController::Begin(std::vector<BatchRow> rows, BatchOptions options) {
+    rows_ = std::move(rows);
     options_ = std::move(options);
     FitTracksToFiles(&rows_, options_.merge);
     int64_t total_ms = 0;
-    for (BatchRow& row : rows_) {
-        row.item.edit = current_edit;
-        total_ms += row.item.trim_length_ms;
-    }
+    for (const BatchRow& row : rows_) total_ms += row.item.trim_length_ms;
     total_seconds_ = static_cast<double>(total_ms) / 1000.0;
     done_seconds_ = 0;
     files_.clear();

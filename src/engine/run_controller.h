@@ -4,8 +4,9 @@
 // item and batch bars (0..1000), the running time and the time left.
 //
 // Sequencing:
-//  - Begin copies the current edit settings into every row, sums the trim
-//    lengths and asks the host to start the first row.
+//  - Begin copies the current edit settings into every row (unless the
+//    rows carry their own), sums the trim lengths and asks the host to
+//    start the first row.
 //  - StartCurrentItem opens the output file when a new one is needed
 //    (output folder / row's output name), builds and runs the item. A file
 //    that cannot be created, or a graph that cannot be built, skips the row
@@ -82,6 +83,8 @@ struct BatchRow {
     // container carries them.
     std::vector<core::SubtitleTrackFormat> subtitle_tracks;
     std::vector<core::ChapterMark> chapters;  // the disc's chapters inside the trim, from its start
+
+    friend bool operator==(const BatchRow&, const BatchRow&) = default;
 };
 
 // What the machine does at the end of a batch. Tests replace it; nothing
@@ -157,6 +160,9 @@ public:
     RunController(const RunController&) = delete;
     RunController& operator=(const RunController&) = delete;
 
+    // Converts the rows as they are, each item with its own edit settings.
+    void Begin(std::vector<BatchRow> rows, BatchOptions options);
+    // Gives every row the current edit settings first.
     void Begin(std::vector<BatchRow> checked_rows, const core::EditSettings& current_edit, BatchOptions options);
     void StartCurrentItem();
     void HandleGraphEvents();

@@ -47,11 +47,10 @@ QCheckBox* Box(const QString& text, const char* name, int x, int y, QWidget* par
 
 }  // namespace
 
-ConversionWindow::ConversionWindow(const dvd::TitleCatalogue& catalogue, int thread_count,
-                                   engine::SystemActions* actions, QWidget* parent)
-    : QDialog(parent), graph_(this, catalogue.handle(), thread_count) {
-    graph_.SetSourceFiles(catalogue.source_files());
-    controller_ = std::make_unique<engine::RunController>(&graph_, this, this, actions);
+ConversionWindow::ConversionWindow(app::ConversionJob job, engine::SystemActions* actions,
+                                   QWidget* parent)
+    : QDialog(parent),
+      run_(std::make_unique<app::ConversionRun>(std::move(job), this, this, actions)) {
     setObjectName("conversionWindow");
     setWindowTitle("Converting");
     setModal(true);
@@ -74,7 +73,7 @@ ConversionWindow::ConversionWindow(const dvd::TitleCatalogue& catalogue, int thr
                         layout::kShowPreview.y, this);
     show_preview_->setChecked(true);
     connect(show_preview_, &QCheckBox::toggled, this, [this](bool on) {
-        controller_->ShowPreview(on);
+        controller().ShowPreview(on);
         if (!on) preview_->Clear();
     });
 
@@ -98,9 +97,9 @@ ConversionWindow::ConversionWindow(const dvd::TitleCatalogue& catalogue, int thr
     open_folder_ = Box("Open output folder when conversion completed", "openFolderBox",
                        layout::kLabelX, layout::kOpenFolderY, this);
     connect(shut_down_, &QCheckBox::toggled, this,
-            [this](bool on) { controller_->SetShutDown(on); });
+            [this](bool on) { controller().SetShutDown(on); });
     connect(open_folder_, &QCheckBox::toggled, this,
-            [this](bool on) { controller_->SetOpenFolder(on); });
+            [this](bool on) { controller().SetOpenFolder(on); });
 
     // A failed item's message shows over the lower part of the picture.
     log_ = new QListWidget(this);
@@ -133,15 +132,14 @@ ConversionWindow::ConversionWindow(const dvd::TitleCatalogue& catalogue, int thr
 
 ConversionWindow::~ConversionWindow() {
     timer_.stop();
-    if (!controller_->ended()) controller_->Cancel();
-    controller_->SetPreviewSurface(nullptr);
-    controller_.reset();  // before the graph it drives
+    if (!controller().ended()) controller().Cancel();
+    controller().SetPreviewSurface(nullptr);
+    run_.reset();  // while the window's messages can still be shown
 }
 
-void ConversionWindow::Begin(std::vector<engine::BatchRow> rows, const core::EditSettings& edit,
-                             engine::BatchOptions options) {
-    controller_->SetPreviewSurface(preview_);
-    controller_->Begin(std::move(rows), edit, std::move(options));
+void ConversionWindow::Begin(std::function<bool(const std::filesystem::path&)> confirm_overwrite) {
+    controller().SetPreviewSurface(preview_);
+    run_->Begin(std::move(confirm_overwrite));
     timer_.start();
 }
 
@@ -150,13 +148,13 @@ void ConversionWindow::PostStartItem() {
         this,
         [this] {
             if (finishing_) return;
-            controller_->StartCurrentItem();
-            const int index = controller_->current_index();
+            controller().StartCurrentItem();
+            const int index = controller().current_index();
             if (index >= 0) {
                 file_->setText(QString("%1 (%2 of %3)")
-                                   .arg(Q(controller_->rows()[index].output_name))
+                                   .arg(Q(controller().rows()[index].output_name))
                                    .arg(index + 1)
-                                   .arg(controller_->rows().size()));
+                                   .arg(controller().rows().size()));
             }
         },
         Qt::QueuedConnection);
@@ -166,7 +164,7 @@ void ConversionWindow::PostGraphEvents() {
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (!finishing_) controller_->HandleGraphEvents();
+            if (!finishing_) controller().HandleGraphEvents();
         },
         Qt::QueuedConnection);
 }
@@ -190,7 +188,7 @@ void ConversionWindow::ShowMessage(const std::string& text) {
 }
 
 void ConversionWindow::Tick() {
-    ShowProgress(controller_->Tick());
+    ShowProgress(controller().Tick());
 }
 
 void ConversionWindow::ShowProgress(const engine::RunProgress& progress) {
@@ -202,37 +200,37 @@ void ConversionWindow::ShowProgress(const engine::RunProgress& progress) {
 }
 
 void ConversionWindow::PauseOrContinue() {
-    if (controller_->paused()) {
-        controller_->Continue();
+    if (controller().paused()) {
+        controller().Continue();
     } else {
-        controller_->Pause();
+        controller().Pause();
     }
-    pause_->setVisible(!controller_->paused());
-    continue_->setVisible(controller_->paused());
+    pause_->setVisible(!controller().paused());
+    continue_->setVisible(controller().paused());
 }
 
 void ConversionWindow::Finish() {
     if (finishing_) return;
     finishing_ = true;
     timer_.stop();
-    ShowProgress(controller_->Tick());
-    if (!controller_->cancelled()) {
+    ShowProgress(controller().Tick());
+    if (!controller().cancelled()) {
         batch_bar_->setValue(1000);
-        FinishedWindow finished(controller_->finished_files(), controller_->failed_items(),
-                                controller_->finished_files().empty()
+        FinishedWindow finished(controller().finished_files(), controller().failed_items(),
+                                controller().finished_files().empty()
                                     ? std::filesystem::path()
-                                    : controller_->finished_files().front().path.parent_path(),
+                                    : controller().finished_files().front().path.parent_path(),
                                 this);
         emit finishedShown(&finished);
         finished.exec();
     }
-    done(controller_->cancelled() ? QDialog::Rejected : QDialog::Accepted);
+    done(controller().cancelled() ? QDialog::Rejected : QDialog::Accepted);
 }
 
 void ConversionWindow::reject() {
     // Cancel and close: the file being written is finished as it stands.
-    if (!controller_->ended()) {
-        controller_->Cancel();
+    if (!controller().ended()) {
+        controller().Cancel();
         return;  // BatchEnded closes the window
     }
     if (!finishing_) QDialog::reject();

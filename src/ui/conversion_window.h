@@ -1,5 +1,5 @@
-// The conversion window: runs a batch of engine::RunController as its Qt
-// host. Starting an item and handling the graph's events are queued calls
+// The conversion window: runs a conversion job (app::ConversionRun) as its
+// Qt host. Starting an item and handling the graph's events are queued calls
 // to this window's thread; a 200 ms timer ticks the progress. It shows the
 // live picture, the item and batch bars, the elapsed and remaining time and
 // the converted length, and offers Pause/Continue, Cancel, close and the two
@@ -13,11 +13,13 @@
 #include <QDialog>
 #include <QTimer>
 
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
-#include "dvd/title_catalogue.h"
-#include "engine/source_item_graph.h"
+#include "app/conversion_job.h"
+#include "app/conversion_run.h"
 #include "engine/run_controller.h"
 
 class QCheckBox;
@@ -35,18 +37,18 @@ class SkinProgress;
 class ConversionWindow final : public QDialog, public engine::RunHost, public core::MessageSink {
     Q_OBJECT
 public:
-    // `catalogue` (the open disc) and `actions` must outlive the window.
-    ConversionWindow(const dvd::TitleCatalogue& catalogue, int thread_count,
-                     engine::SystemActions* actions, QWidget* parent = nullptr);
+    // `actions` must outlive the window, and the job's disc must stay open
+    // while it runs.
+    ConversionWindow(app::ConversionJob job, engine::SystemActions* actions,
+                     QWidget* parent = nullptr);
     ~ConversionWindow() override;
 
-    // The text watermark every item draws (empty text: none); before Begin.
-    void SetWatermark(const core::Watermark& watermark) { graph_.SetWatermark(watermark); }
-    // Starts the batch; call once, then exec() (or show()).
-    void Begin(std::vector<engine::BatchRow> rows, const core::EditSettings& edit,
-               engine::BatchOptions options);
+    // Starts the batch; call once, then exec() (or show()). Under the
+    // overwrite policy kAsk, `confirm_overwrite` answers for every file that
+    // exists.
+    void Begin(std::function<bool(const std::filesystem::path&)> confirm_overwrite = {});
 
-    engine::RunController& controller() { return *controller_; }
+    engine::RunController& controller() { return run_->controller(); }
     PreviewSurface* preview() { return preview_; }
     // The messages the batch showed, in order.
     const QStringList& messages() const { return messages_; }
@@ -71,8 +73,7 @@ private:
     void PauseOrContinue();
     void Finish();
 
-    engine::SourceItemGraph graph_;
-    std::unique_ptr<engine::RunController> controller_;
+    std::unique_ptr<app::ConversionRun> run_;
     QTimer timer_;
     QStringList messages_;
     bool finishing_ = false;

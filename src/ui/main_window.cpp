@@ -685,28 +685,23 @@ void MainWindow::Start() {
     if (!session_.AcceptOutputFolder(output_->text().toStdString())) return;
     if (!session_.has_disc() || session_.row_count() == 0) return;
     StopPreview();
+    app::JobChoices choices;
+    choices.output_folder = output_->text().toStdString();
+    choices.overwrite = engine::OverwritePolicy::kAsk;
+    choices.merge = merge_->isChecked();
     int unreadable = 0;
-    std::vector<engine::BatchRow> rows = session_.CheckedRows(&unreadable);
-    if (rows.empty()) {
+    app::ConversionJob job = session_.MakeJob(choices, &unreadable);
+    if (job.items.empty()) {
         if (unreadable == 0) messages_->ShowMessage(app::kPleaseSelectOne);
         return;
     }
-    engine::BatchOptions options;
-    options.output_folder = output_->text().toStdString();
-    options.settings = session_.profile().Settings;
-    options.merge = merge_->isChecked();
-    options.action_setting = session_.settings().action;
-    options.overwrite = engine::OverwritePolicy::kAsk;
-    options.confirm_overwrite = [this](const std::filesystem::path& file) {
+    ConversionWindow window(std::move(job), actions_, this);
+    window.Begin([this](const std::filesystem::path& file) {
         return QMessageBox::question(
                    QApplication::activeWindow() ? QApplication::activeWindow() : this,
                    windowTitle(), Q(file.string()) + " exists. Replace it?",
                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
-    };
-    ConversionWindow window(session_.catalogue(), session_.settings().ThreadCount(), actions_,
-                            this);
-    window.SetWatermark(session_.watermark());
-    window.Begin(std::move(rows), session_.current_edit(), std::move(options));
+    });
     window.exec();
 }
 

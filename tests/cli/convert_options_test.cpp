@@ -56,7 +56,7 @@ TEST(ConvertOptions, EverythingAtOnce) {
     EXPECT_EQ(options.custom.width, 640);
     EXPECT_EQ(options.custom.frame_rate_x1000, 29970);
     EXPECT_EQ(options.cpu_usage, 70);
-    EXPECT_EQ(options.after, AfterOption::kOpenFolder);
+    EXPECT_EQ(options.after, app::AfterAction::kOpenFolder);
     EXPECT_TRUE(options.json);
 }
 

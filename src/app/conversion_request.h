@@ -1,0 +1,83 @@
+// A conversion asked for in one go, as `rizuvira-cli convert` asks for it:
+// the choices a user makes in the main window, as data, and the call that
+// makes them on a session and the job from them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/conversion_job.h"
+#include "app/disc_session.h"
+#include "core/edit_settings.h"
+#include "core/messages.h"
+#include "core/output_profile.h"
+#include "core/picture_cleanup.h"
+#include "core/watermark.h"
+
+namespace rizuvira::app {
+
+// Changes to the current profile's output settings for this run; 0 and
+// empty leave the profile's.
+struct OutputChanges {
+    int width = 0, height = 0;
+    int frame_rate_x1000 = 0;
+    std::string video_codec;
+    int video_bit_rate = 0;
+    std::string audio_codec;
+    int audio_bit_rate = 0;
+    int sample_rate = 0;
+    int channels = 0;
+};
+
+struct ConversionRequest {
+    std::string disc;
+    std::string output_folder;  // empty: the stored output folder
+    std::string profile;        // id or name; empty: id 1
+    std::string catalogue;      // Format.xml to read; empty: the usual places
+    std::vector<int> titles;    // indexes from 0, in the order asked; empty: every listed title
+    int chapter_title = -1;     // one chapter of one title, indexes from 0
+    int chapter = -1;
+    int64_t trim_start_ms = 0;  // applied to each title
+    int64_t trim_end_ms = -1;   // -1: no trim
+    core::EditSettings edit = core::kDefaultEditSettings;
+    core::Watermark watermark;  // empty text: none
+    core::PictureCleanup cleanup;
+    std::optional<TrackChoice> audio;            // the first (default) sound track
+    std::vector<TrackChoice> further_audio;      // written as tracks of their own after it
+    std::optional<TrackChoice> subtitle;         // the subtitle drawn, or the first soft one
+    std::vector<TrackChoice> further_subtitles;  // soft subtitles only
+    bool soft_subtitles = false;                 // kept as subtitle streams instead of drawn
+    bool merge = false;
+    bool overwrite = false;  // replace output files that exist
+    OutputChanges custom;
+    int cpu_usage = 0;  // 0: the stored setting
+    AfterAction after = AfterAction::kStored;
+};
+
+enum class RequestOutcome {
+    kReady,
+    kRefused,     // the request cannot be met (no such profile, title, folder); a message says why
+    kCannotOpen,  // the disc cannot be opened; a message says why
+    kNothingToConvert,  // no row to convert (none lasts 3 s), and none was skipped
+};
+
+struct RequestedJob {
+    RequestOutcome outcome = RequestOutcome::kRefused;
+    ConversionJob job;
+    int skipped = 0;  // rows left out: the trim misses them, or they cannot be read
+};
+
+// Makes the request's choices on `session` as a user makes them in the
+// main window, in the same order (profile, output folder, disc, rows, trim,
+// edit settings, watermark, picture cleanup, tracks), and the job from
+// them. The job replaces files that exist only when the request says so
+// (kReplace, else kRefuse). Unlike the main window, a missing output folder
+// is made once there is something to convert, a path that is something
+// else is refused, and the folder is not stored. `messages` is the
+// session's.
+RequestedJob MakeRequestedJob(const ConversionRequest& request, DiscSession* session,
+                              core::MessageSink* messages);
+
+}  // namespace rizuvira::app
