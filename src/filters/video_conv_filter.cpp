@@ -57,9 +57,9 @@ std::shared_ptr<WatermarkPicture> MakeTextWatermark(const WatermarkSettings& set
     if (!raster) return nullptr;
     const int width = raster->width;
     const int height = raster->height;
-    SwsContextPtr converter(sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height,
-                                           AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr,
-                                           nullptr));
+    core::av::SwsContextPtr converter(sws_getContext(width, height, AV_PIX_FMT_RGB24, width,
+                                                     height, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
+                                                     nullptr, nullptr, nullptr));
     if (!converter) return nullptr;
     auto picture = std::make_shared<WatermarkPicture>();
     picture->width = width;

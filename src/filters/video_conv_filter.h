@@ -34,8 +34,8 @@
 #include <mutex>
 #include <utility>
 
+#include "core/av_handles.h"
 #include "core/watermark.h"
-#include "filters/av_ptr.h"
 #include "filters/picture_adjust.h"
 #include "filters/video_geometry.h"
 #include "platform/transform_filter.h"
@@ -123,7 +123,7 @@ private:
     struct Stage {
         rizuvira::filters::ConvertGeometry geometry;
         int32_t output_stride = 0;                // luma row stride of a pass-through output
-        rizuvira::filters::SwsContextPtr scaler;  // only while scaling is on
+        core::av::SwsContextPtr scaler;           // only while scaling is on
         std::vector<uint8_t> work;                // W_out x H_out, used when an output
                                                   // buffer is too small for the picture
     };
