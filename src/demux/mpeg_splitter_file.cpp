@@ -608,19 +608,6 @@ size_t CMpegSplitterFile::StreamCount() const {
     return streams_[0].size() + streams_[1].size() + streams_[2].size();
 }
 
-bool CMpegSplitterFile::FindStream(uint32_t key, SplitterStream* stream, StreamKind* kind) const {
-    std::lock_guard lock(mutex_);
-    for (int k = 0; k < kStreamKinds; ++k) {
-        for (const auto& s : streams_[k]) {
-            if (s.Key() != key) continue;
-            if (stream) *stream = s;
-            if (kind) *kind = static_cast<StreamKind>(k);
-            return true;
-        }
-    }
-    return false;
-}
-
 bool CMpegSplitterFile::ProgramOfPid(uint16_t pid, uint16_t* program) const {
     std::lock_guard lock(mutex_);
     for (const auto& [pmt, p] : programs_) {

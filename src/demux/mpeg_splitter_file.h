@@ -106,8 +106,6 @@ public:
 
     std::vector<SplitterStream> Streams(StreamKind kind) const;
     size_t StreamCount() const;
-    // Finds a stream by key in any list.
-    bool FindStream(uint32_t key, SplitterStream* stream, StreamKind* kind = nullptr) const;
     // True when the PID is listed in a transport program table; *program its PMT PID.
     bool ProgramOfPid(uint16_t pid, uint16_t* program) const;
     // The transport program this parser reads (its PMT PID): the first program of the

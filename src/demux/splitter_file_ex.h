@@ -181,7 +181,6 @@ public:
 
     // Added to every timestamp read.
     void SetTimeOffset(REFERENCE_TIME offset_100ns) { time_offset_100ns_ = offset_100ns; }
-    REFERENCE_TIME TimeOffset() const { return time_offset_100ns_; }
 
     bool Read(PackHeader& h);
     bool Read(SystemHeader& h);

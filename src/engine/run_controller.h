@@ -172,7 +172,6 @@ public:
     // shown. Showing and hiding act at once on the running item.
     void SetPreviewSurface(decoders::IVideoSurface* surface) { preview_surface_ = surface; }
     void ShowPreview(bool on);
-    bool preview_shown() const { return preview_shown_; }
     // The after-action check boxes; they count whenever the batch ends,
     // also when ticked during the run.
     void SetShutDown(bool on) { options_.shut_down = on; }
@@ -194,7 +193,6 @@ public:
     void SetFileFinishedCallback(std::function<void(const FinishedFile&)> callback) {
         on_file_finished_ = std::move(callback);
     }
-    double done_seconds() const { return done_seconds_; }
     double total_seconds() const { return total_seconds_; }
 
 private:

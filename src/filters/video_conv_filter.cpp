@@ -252,13 +252,6 @@ std::pair<int, int> CMyVideoConveFilter::WatermarkSize() {
     return {watermark_->width, watermark_->height};
 }
 
-bool CMyVideoConveFilter::CurrentGeometry(ConvertGeometry* geometry) {
-    std::lock_guard lock(stage_mutex_);
-    if (!stage_) return false;
-    *geometry = stage_->geometry;
-    return true;
-}
-
 // ---------------------------------------------------------------------------------------
 // Connection
 

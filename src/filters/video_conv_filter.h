@@ -110,8 +110,6 @@ public:
     HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
     HRESULT GetMediaType(int position, CMediaType* type) override;
 
-    // The geometry built by the last successful CheckTransform (false: none yet).
-    bool CurrentGeometry(rizuvira::filters::ConvertGeometry* geometry);
     // Size of the current watermark picture in luma pixels ((0, 0): none).
     std::pair<int, int> WatermarkSize();
 
