@@ -258,7 +258,4 @@ void FitTracksToFiles(std::vector<BatchRow>* rows, bool merge);
 // the first row's only), in row order.
 std::vector<std::filesystem::path> ExistingOutputs(const std::vector<BatchRow>& rows, const BatchOptions& options);
 
-// "%02d:%02d:%02d" of whole seconds; hours are not limited to two digits.
-std::string ClockText(int64_t milliseconds);
-
 }  // namespace rizuvira::engine
