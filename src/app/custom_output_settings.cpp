@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "app/number_text.h"
 #include "core/choice_list.h"
+#include "core/number_text.h"
 #include "filters/video_geometry.h"
 
 namespace rizuvira::app {
@@ -14,7 +14,8 @@ namespace {
 bool ReadSide(std::string_view text, size_t* pos, int32_t* value) {
     int64_t number = 0;
     size_t i = *pos;
-    if (!ReadInteger(text, &i, &number) || number <= 0 || number > filters::kMaxPictureSide) return false;
+    if (!core::ReadInteger(text, &i, &number) || number <= 0 || number > filters::kMaxPictureSide)
+        return false;
     *value = static_cast<int32_t>(number);
     *pos = i;
     return true;

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
-#include "app/number_text.h"
 #include "engine/editor_preview_graph.h"
 #include "filters/video_geometry.h"
 #include "platform/picture_shape.h"
@@ -59,30 +57,9 @@ TrackerCursor CursorForZone(TrackerZone zone) {
     return TrackerCursor::kArrow;
 }
 
-std::string FormatEditorTime(int64_t ms) {
-    const int64_t seconds = std::max<int64_t>(ms, 0) / 1000;
-    char text[32];
-    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-    return text;
-}
-
-int64_t ParseEditorTime(std::string_view text) {
-    int64_t parts[3] = {0, 0, 0};
-    size_t pos = 0;
-    for (int i = 0; i < 3; ++i) {
-        if (i > 0) {
-            if (pos >= text.size() || text[pos] != ':') break;
-            ++pos;
-        }
-        if (!ReadInteger(text, &pos, &parts[i])) break;
-    }
-    return (parts[0] * 3600 + parts[1] * 60 + parts[2]) * 1000;
-}
-
 std::string EditorTimeText(double position_seconds, double duration_seconds) {
-    return FormatEditorTime(static_cast<int64_t>(position_seconds * 1000)) + "/" +
-           FormatEditorTime(static_cast<int64_t>(duration_seconds * 1000));
+    return core::TimeText(static_cast<int64_t>(position_seconds * 1000)) + "/" +
+           core::TimeText(static_cast<int64_t>(duration_seconds * 1000));
 }
 
 Editor::Editor(const core::ConvertItem& row, const core::OutputSettings& output,
@@ -366,7 +343,7 @@ void Editor::DragRange(int32_t start_thumb, int32_t end_thumb, int32_t range) {
 
 void Editor::ApplyStartText(std::string_view text) {
     const int64_t end = trim_end_ms();
-    int64_t start = ParseEditorTime(text);
+    int64_t start = core::ParseTimeText(text, core::TimeSyntax::kTyped);
     if (start >= end) start = end - 1000;
     if (start < 0) start = 0;
     SetTrim(start, end);
@@ -375,7 +352,7 @@ void Editor::ApplyStartText(std::string_view text) {
 
 void Editor::ApplyEndText(std::string_view text) {
     int64_t start = values_.trim_start_ms;
-    int64_t end = ParseEditorTime(text);
+    int64_t end = core::ParseTimeText(text, core::TimeSyntax::kTyped);
     if (end > length_ms_) end = length_ms_;
     if (end <= start) end = std::min(start + 1000, length_ms_);
     // A start within the last second of the title gives way, so the range keeps its second.

@@ -22,6 +22,7 @@
 #include "app/preview_controller.h"
 #include "core/convert_item.h"
 #include "core/output_profile.h"
+#include "core/time_text.h"
 #include "core/watermark.h"
 #include "filters/border_detect.h"
 #include "platform/format_types.h"
@@ -91,12 +92,7 @@ inline constexpr int32_t kTrackerMinSide = 32;
 inline constexpr int32_t kTimeSliderRange = kPreviewSliderRange;  // the preview's slider
 inline constexpr int32_t kRangeControlRange = 1000;
 
-// "hh:mm:ss" of whole seconds (truncated; hours not limited to 24). Negative times show as 0.
-std::string FormatEditorTime(int64_t ms);
-// "h:m:s" as typed: up to three signed integers joined by ":"; missing or unreadable parts count
-// as 0. Each part is bounded, so the result never overflows.
-int64_t ParseEditorTime(std::string_view text);
-// "position/duration", each as FormatEditorTime.
+// "position/duration", each as core::TimeText.
 std::string EditorTimeText(double position_seconds, double duration_seconds);
 
 class Editor {
@@ -176,12 +172,12 @@ public:
     Thumbs RangeThumbs() const;
     // The time slider's range marks (0..kTimeSliderRange).
     Thumbs SliderMarks() const { return marks_; }
-    // The apply buttons: the typed text of the start or end field.
+    // The apply buttons: the typed text of the start or end field (core::TimeSyntax::kTyped).
     void ApplyStartText(std::string_view text);
     void ApplyEndText(std::string_view text);
-    std::string StartText() const { return FormatEditorTime(values_.trim_start_ms); }
-    std::string EndText() const { return FormatEditorTime(trim_end_ms()); }
-    std::string LengthText() const { return FormatEditorTime(values_.trim_length_ms); }
+    std::string StartText() const { return core::TimeText(values_.trim_start_ms); }
+    std::string EndText() const { return core::TimeText(trim_end_ms()); }
+    std::string LengthText() const { return core::TimeText(values_.trim_length_ms); }
     // Mark-in / mark-out: the slider's start / end mark goes to the range control's thumb.
     void MarkIn();
     void MarkOut();

@@ -44,7 +44,6 @@ public:
     const core::ProfileCatalogue& catalogue() const { return catalogue_; }
     // Does not take the catalogue's lock: safe inside an Iteration.
     bool IsSaved(int32_t id) const { return saved_ids_.count(id) != 0; }
-    const std::filesystem::path& saved_file() const { return saved_file_; }
     // Why the saved file could not be read at Load; empty when it could (or was missing).
     const std::string& saved_file_error() const { return saved_file_error_; }
 

@@ -70,7 +70,6 @@ public:
         pthread_kill(thread_.native_handle(), SIGUSR1);
         thread_.join();
     }
-    bool interrupted() const { return interrupted_; }
 
     // Blocks the signals in the calling thread (and every thread it starts
     // afterwards); call before any other thread exists.
@@ -95,14 +94,10 @@ private:
         while (!done_) {
             int signal_number = 0;
             if (sigwait(&set, &signal_number) != 0) break;
-            if (signal_number != SIGUSR1) {
-                interrupted_ = true;
-                loop->RequestCancel();
-            }
+            if (signal_number != SIGUSR1) loop->RequestCancel();
         }
     }
     std::atomic<bool> done_{false};
-    std::atomic<bool> interrupted_{false};
 
 public:
     // Whether writing to `out` has failed (nobody reads it any more).

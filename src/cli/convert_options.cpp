@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 
+#include "core/time_text.h"
 #include "dvd/dvd_access.h"
 
 namespace rizuvira::cli {
@@ -94,31 +95,6 @@ bool ParseColour(std::string text, uint32_t* colour) {
 
 }  // namespace
 
-int64_t ParseClockMs(const std::string& text) {
-    const std::vector<std::string> parts = Split(text, ':');
-    if (parts.size() > 3) return -1;
-    int64_t seconds = 0;
-    int64_t fraction_ms = 0;
-    for (size_t i = 0; i < parts.size(); ++i) {
-        std::string part = parts[i];
-        if (i + 1 == parts.size()) {
-            if (const size_t dot = part.find('.'); dot != std::string::npos) {
-                std::string fraction = part.substr(dot + 1);
-                if (fraction.empty() || fraction.size() > 3 ||
-                    !std::all_of(fraction.begin(), fraction.end(), [](unsigned char c) { return std::isdigit(c); }))
-                    return -1;
-                fraction.resize(3, '0');
-                fraction_ms = std::stoi(fraction);
-                part.resize(dot);
-            }
-        }
-        int64_t whole = 0;
-        if (!ParseInt(part, &whole) || whole < 0 || whole > 1'000'000 || (i > 0 && whole >= 60)) return -1;
-        seconds = seconds * 60 + whole;
-    }
-    return seconds * 1000 + fraction_ms;
-}
-
 bool ParseTitleList(const std::string& text, std::vector<int>* titles) {
     titles->clear();
     if (text == "all") return true;
@@ -175,8 +151,9 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         {"--trim", {[&](const std::string& v) {
              const size_t dash = v.find('-');
              if (dash == std::string::npos) return false;
-             options->trim_start_ms = ParseClockMs(v.substr(0, dash));
-             options->trim_end_ms = ParseClockMs(v.substr(dash + 1));
+             const core::TimeSyntax syntax = core::TimeSyntax::kStrict;
+             options->trim_start_ms = core::ParseTimeText(v.substr(0, dash), syntax);
+             options->trim_end_ms = core::ParseTimeText(v.substr(dash + 1), syntax);
              return options->trim_start_ms >= 0 && options->trim_end_ms > options->trim_start_ms;
          }, "START-END as hh:mm:ss[.mmm], END after START"}},
         {"--crop", {[&](const std::string& v) {

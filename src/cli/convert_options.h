@@ -20,10 +20,6 @@ struct ConvertOptions : app::ConversionRequest {
 // Parses the arguments after "convert". False with a one-line reason.
 bool ParseConvertOptions(const std::vector<std::string>& args, ConvertOptions* options, std::string* error);
 
-// "hh:mm:ss[.mmm]" (also "mm:ss" and plain seconds) in milliseconds; -1
-// when malformed.
-int64_t ParseClockMs(const std::string& text);
-
 // "1,3-4" or "all" into indexes from 0 (sorted, without repeats); "all"
 // gives an empty list. False when malformed or out of 1..99.
 bool ParseTitleList(const std::string& text, std::vector<int>* titles);

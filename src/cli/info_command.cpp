@@ -10,6 +10,7 @@
 
 #include "app/optical_drives.h"
 #include "cli/json_text.h"
+#include "core/time_text.h"
 #include "demux/mpeg_splitter.h"
 #include "dvd/dvd_access.h"
 #include "dvd/language_names.h"
@@ -108,15 +109,6 @@ std::string AspectText(const TitleFacts& facts) {
            std::to_string(facts.aspect_y / divisor);
 }
 
-// "hh:mm:ss.mmm"
-std::string ClockText(double ms) {
-    const long long total = std::llround(std::max(ms, 0.0));
-    char text[48];
-    std::snprintf(text, sizeof(text), "%02lld:%02lld:%02lld.%03lld", total / 3600000,
-                  total / 60000 % 60, total / 1000 % 60, total % 1000);
-    return text;
-}
-
 // `list_all`: a plain file, whose one title is listed however short.
 void PrintText(const dvd::TitleTable& disc, const std::vector<TitleFacts>& facts, bool list_all,
                std::FILE* out) {
@@ -138,8 +130,10 @@ void PrintText(const dvd::TitleTable& disc, const std::vector<TitleFacts>& facts
                          SystemText(fact.frames_per_second).c_str(), AspectText(fact).c_str());
         double start_ms = 0;
         for (std::size_t c = 0; c < fact.chapter_ms.size(); ++c) {
-            std::fprintf(out, "  chapter   %zu  %s  %s\n", c + 1, ClockText(start_ms).c_str(),
-                         ClockText(fact.chapter_ms[c]).c_str());
+            constexpr core::TimePrecision kMs = core::TimePrecision::kMilliseconds;
+            std::fprintf(out, "  chapter   %zu  %s  %s\n", c + 1,
+                         core::TimeText(std::llround(start_ms), kMs).c_str(),
+                         core::TimeText(std::llround(fact.chapter_ms[c]), kMs).c_str());
             start_ms += fact.chapter_ms[c];
         }
         for (int a = 0; a < title.audio_count; ++a) {

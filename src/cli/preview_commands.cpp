@@ -7,6 +7,7 @@
 #include "app/preview_controller.h"
 #include "cli/info_command.h"
 #include "core/messages.h"
+#include "core/time_text.h"
 #include "engine/preview_player.h"
 #include "filters/snapshot.h"
 
@@ -15,14 +16,8 @@ namespace {
 
 // Seconds from "12.5" or "00:01:02.250"; negative when the text is neither.
 double ParseTime(const std::string& text) {
-    int h = 0, m = 0;
-    double s = 0;
-    char tail = 0;
-    if (std::sscanf(text.c_str(), "%d:%d:%lf%c", &h, &m, &s, &tail) == 3 && h >= 0 && m >= 0 && s >= 0)
-        return h * 3600.0 + m * 60.0 + s;
-    char* end = nullptr;
-    const double seconds = std::strtod(text.c_str(), &end);
-    return !text.empty() && *end == '\0' && seconds >= 0 ? seconds : -1;
+    const int64_t ms = core::ParseTimeText(text, core::TimeSyntax::kStrict);
+    return ms < 0 ? -1 : static_cast<double>(ms) / 1000.0;
 }
 
 struct PreviewArgs {

@@ -1,6 +1,7 @@
 // CMpegSplitterFile: decides what kind of MPEG container a byte stream is (program, transport,
 // PES or PVA stream), finds its elementary streams with a media type for each, measures its
-// time range and byte rate, and reads it unit by unit for the splitter.
+// time range and byte rate, and reads it unit by unit for the splitter. The time range, the
+// zeroed tail and the search for a stream's next time stamp are in mpeg_splitter_file_time.cpp.
 //
 // Stream key: the transport PID when there is one, else (PES stream id << 8) | substream id
 // (AC-3 substream 0x80 of private stream 1: 0xBD80; MPEG video 0xE000; MPEG audio 0xC000).
@@ -106,8 +107,6 @@ public:
 
     std::vector<SplitterStream> Streams(StreamKind kind) const;
     size_t StreamCount() const;
-    // Finds a stream by key in any list.
-    bool FindStream(uint32_t key, SplitterStream* stream, StreamKind* kind = nullptr) const;
     // True when the PID is listed in a transport program table; *program its PMT PID.
     bool ProgramOfPid(uint16_t pid, uint16_t* program) const;
     // The transport program this parser reads (its PMT PID): the first program of the

@@ -4,7 +4,9 @@
 // Each Read(...) reads from the current position and returns true when the header is
 // valid; on false the position is unspecified (callers save and restore it). Readers that
 // describe an elementary stream fill a media type when `type` is non-null. Timestamps come
-// out in 100 ns (90 kHz ticks × 10000 / 90) plus the time offset of the source.
+// out in 100 ns (90 kHz ticks × 10000 / 90) plus the time offset of the source. The readers
+// live by family in splitter_file_system.cpp, splitter_file_video.cpp and
+// splitter_file_audio.cpp.
 //
 // Threads: as CBaseSplitterFile.
 #pragma once
@@ -179,7 +181,6 @@ public:
 
     // Added to every timestamp read.
     void SetTimeOffset(REFERENCE_TIME offset_100ns) { time_offset_100ns_ = offset_100ns; }
-    REFERENCE_TIME TimeOffset() const { return time_offset_100ns_; }
 
     bool Read(PackHeader& h);
     bool Read(SystemHeader& h);

@@ -210,11 +210,6 @@ void CBaseSplitterOutputPin::ClearQueueLocked() {
     reached_time_ = kPacketNoTime;
 }
 
-bool CBaseSplitterOutputPin::EndOfStreamQueued() {
-    std::lock_guard lock(queue_mutex_);
-    return eos_queued_;
-}
-
 HRESULT CBaseSplitterOutputPin::DeliverBeginFlush() {
     {
         std::lock_guard lock(queue_mutex_);
@@ -248,11 +243,9 @@ HRESULT CBaseSplitterOutputPin::DeliverEndFlush() {
 HRESULT CBaseSplitterOutputPin::DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
     OnNewSegment();
     // The worker thread delivers this while Stop may hold the filter lock
-    // waiting for the worker to exit; the segment fields are atomic, so they
-    // are recorded without that lock.
+    // waiting for the worker to exit; the segment start is atomic, so it is
+    // recorded without that lock.
     m_tStart = start;
-    m_tStop = stop;
-    m_dRate = rate;
     {
         std::lock_guard lock(queue_mutex_);
         eos_queued_ = false;
@@ -268,24 +261,6 @@ HRESULT CBaseSplitterOutputPin::SendPacket(std::unique_ptr<Packet> packet) {
     if (!packet || packet->data.empty()) return S_OK;
     const size_t size = packet->data.size();
     if (size > 0x7FFFFFFF) return E_OUTOFMEMORY;
-
-    {
-        std::lock_guard lock(stats_mutex_);
-        window_bytes_ += static_cast<int64_t>(size);
-        if (packet->HasTime()) {
-            if (window_start_ == kPacketNoTime) {
-                window_start_ = packet->start_100ns;
-            } else if (packet->start_100ns > window_start_ + UNITS) {
-                const REFERENCE_TIME span = packet->start_100ns - window_start_;
-                current_bit_rate_ = window_bytes_ * 8 * UNITS / span;
-                total_bytes_ += window_bytes_;
-                total_time_ += span;
-                average_bit_rate_ = total_bytes_ * 8 * UNITS / total_time_;
-                window_bytes_ = 0;
-                window_start_ = packet->start_100ns;
-            }
-        }
-    }
 
     REFERENCE_TIME start = packet->start_100ns, stop = packet->stop_100ns;
     const double rate = splitter_->Rate();
@@ -329,16 +304,6 @@ HRESULT CBaseSplitterOutputPin::SendPacket(std::unique_ptr<Packet> packet) {
     sample->SetSyncPoint(packet->sync_point);
     sample->SetPreroll(packet->HasTime() && start < 0);
     return Deliver(sample.Get());
-}
-
-int64_t CBaseSplitterOutputPin::CurrentBitRate() {
-    std::lock_guard lock(stats_mutex_);
-    return current_bit_rate_;
-}
-
-int64_t CBaseSplitterOutputPin::AverageBitRate() {
-    std::lock_guard lock(stats_mutex_);
-    return average_bit_rate_;
 }
 
 // Seeking: the filter's answers; SetPositions names this pin as the caller.

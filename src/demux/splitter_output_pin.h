@@ -63,7 +63,6 @@ public:
     HRESULT DeliveryResult();
     size_t QueuedPackets();
     int64_t QueuedBytes();
-    bool EndOfStreamQueued();
     // The queue at one moment: its packets, their bytes, how much stream time lies between
     // the last packet taken and the newest queued (0 when unknown), and whether the end of
     // the stream is queued.
@@ -80,10 +79,6 @@ public:
     // Wakes the delivery thread for packets Append queued without waking it (see Append).
     void WakeDelivery();
     int Kind() const { return kind_; }
-
-    // Bit-rate statistics of what was sent (bits per second).
-    int64_t CurrentBitRate();
-    int64_t AverageBitRate();
 
     // IMediaSeeking: the filter's, with this pin as the caller.
     HRESULT GetCapabilities(DWORD* capabilities) override;
@@ -147,15 +142,6 @@ private:
     HRESULT delivery_hr_ = S_OK;
     std::thread thread_;
     std::atomic<bool> running_{false};
-
-    // Delivery thread only, read under stats_mutex_.
-    std::mutex stats_mutex_;
-    int64_t window_bytes_ = 0;
-    REFERENCE_TIME window_start_ = kPacketNoTime;
-    int64_t current_bit_rate_ = 0;
-    int64_t total_bytes_ = 0;
-    REFERENCE_TIME total_time_ = 0;
-    int64_t average_bit_rate_ = 0;
 };
 
 }  // namespace rizuvira::demux

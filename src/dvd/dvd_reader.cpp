@@ -29,11 +29,6 @@ void CDVDStream::ReleaseHandle() {
     handle_ = 0;
 }
 
-bool CDVDStream::HasHandle() {
-    CAutoLock lock(&lock_);
-    return handle_ != 0;
-}
-
 HRESULT CDVDStream::SetDvdHandle(int32_t handle, bool owns) {
     CAutoLock lock(&lock_);
     if (!buffer_) buffer_.reset(new (std::nothrow) uint8_t[kDvdReadBytes]);

@@ -75,7 +75,6 @@ public:
     // area's end; the stream then ends where the reading stopped.
     void SetReadErrorHandler(std::function<void()> handler);
     bool FindTime(double ms, DvdCellSpan* span);
-    bool HasHandle();
 
     HRESULT MoveToByte(LONGLONG position) override;
     HRESULT ReadBytes(BYTE* destination, DWORD count, DWORD* actual) override;

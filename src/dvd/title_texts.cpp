@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/time_text.h"
 #include "dvd/language_names.h"
 
 namespace rizuvira::dvd {
@@ -40,10 +41,7 @@ bool ParseItemName(const std::string& name, int* title, int* chapter) {
 }
 
 std::string DurationText(double duration_ms) {
-    const long long s = static_cast<long long>(duration_ms / 1000.0);
-    char text[48];
-    std::snprintf(text, sizeof(text), "%02lld:%02lld:%02lld", s / 3600, (s / 60) % 60, s % 60);
-    return text;
+    return core::TimeText(static_cast<int64_t>(duration_ms));
 }
 
 std::string AudioCodingName(int coding) {

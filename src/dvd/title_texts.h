@@ -22,7 +22,7 @@ std::string ChapterItemName(int title, int chapter);
 // title. False when the name is neither form.
 bool ParseItemName(const std::string& name, int* title, int* chapter);
 
-// "%02d:%02d:%02d" of the whole seconds; hours grow past two digits.
+// A title's duration as the list shows it: core::TimeText, "hh:mm:ss" of the whole seconds.
 std::string DurationText(double duration_ms);
 
 // "AC3", "MP3", "LPCM", "DTS", or empty for any other coding.

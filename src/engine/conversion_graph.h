@@ -165,7 +165,6 @@ public:
     bool GetDurationSeconds(double* seconds);
 
     IMediaEventEx* Events() { return events_.Get(); }
-    int64_t source_length_ms() const { return source_length_ms_; }
     // "Title_01", "Chapter_01_02" or the file's name: the item built last.
     const std::string& item_name() const { return item_name_; }
 

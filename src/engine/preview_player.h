@@ -107,7 +107,6 @@ public:
 
     IFilterGraph* Graph() { return graph_.Get(); }
     IMediaEventEx* Events() { return events_.Get(); }
-    IMediaControl* Control() { return control_.Get(); }
     IBaseFilter* Renderer() { return renderer_.Get(); }
     int64_t duration_ms() const { return source_.duration_ms(); }
 

@@ -6,14 +6,9 @@
 #include <cstdio>
 #include <system_error>
 
-namespace rizuvira::engine {
+#include "core/time_text.h"
 
-std::string ClockText(int64_t milliseconds) {
-    const long long s = std::max<int64_t>(0, milliseconds) / 1000;
-    char text[48];
-    std::snprintf(text, sizeof(text), "%02lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
-    return text;
-}
+namespace rizuvira::engine {
 
 namespace {
 
@@ -216,7 +211,8 @@ void RunController::HandleGraphEvents() {
             char length[32];
             std::snprintf(length, sizeof(length), " (%.1f s of picture and sound)",
                           static_cast<double>(lost.length_ms) / 1000.0);
-            messages_->ShowWarning(name + ": " + kLostStretchMessage + ClockText(lost.start_ms) + length + ".");
+            messages_->ShowWarning(name + ": " + kLostStretchMessage +
+                                   core::TimeText(lost.start_ms) + length + ".");
         }
     }
     for (ItemGraphEvent event : events) {
@@ -243,7 +239,7 @@ void RunController::ItemEnded(bool ok, int64_t shortest_next_ms) {
         double reached_s = 0;
         if (!graph_->GetPositionSeconds(&reached_s)) reached_s = progress_.position_s;
         messages_->ShowMessage(kReadErrorMessage + std::filesystem::path(row.output_name).stem().string() + "; the file stops at " +
-                               ClockText(static_cast<int64_t>(reached_s * 1000)) + ".");
+                               core::TimeText(static_cast<int64_t>(reached_s * 1000)) + ".");
         ok = false;
     }
     read_error_ = false;
@@ -399,16 +395,16 @@ const RunProgress& RunController::Tick() {
     progress_.position_s = position;
     progress_.duration_s = duration;
     progress_.elapsed_ms = elapsed_ms;
-    progress_.elapsed_text = ClockText(elapsed_ms);
+    progress_.elapsed_text = core::TimeText(elapsed_ms);
     if (elapsed_ms > 100 && fraction > 0) {
         progress_.remaining_ms = std::llround((1 - std::min(fraction, 1.0)) * static_cast<double>(elapsed_ms) / fraction);
-        progress_.remaining_text = ClockText(progress_.remaining_ms);
+        progress_.remaining_text = core::TimeText(progress_.remaining_ms);
     }
     progress_.item_bar = std::clamp(static_cast<int>(fraction * 1000 + 0.5), 0, 1000);
     if (total_seconds_ > 0)
         progress_.batch_bar = std::clamp(static_cast<int>((done_seconds_ + position) * 1000 / total_seconds_), 0, 1000);
-    progress_.position_text = ClockText(static_cast<int64_t>(position * 1000)) + "/" +
-                              ClockText(static_cast<int64_t>(duration * 1000));
+    progress_.position_text = core::TimeText(static_cast<int64_t>(position * 1000)) + "/" +
+                              core::TimeText(static_cast<int64_t>(duration * 1000));
     return progress_;
 }
 

@@ -178,7 +178,6 @@ public:
     // shown. Showing and hiding act at once on the running item.
     void SetPreviewSurface(decoders::IVideoSurface* surface) { preview_surface_ = surface; }
     void ShowPreview(bool on);
-    bool preview_shown() const { return preview_shown_; }
     // The after-action check boxes; they count whenever the batch ends,
     // also when ticked during the run.
     void SetShutDown(bool on) { options_.shut_down = on; }
@@ -200,7 +199,6 @@ public:
     void SetFileFinishedCallback(std::function<void(const FinishedFile&)> callback) {
         on_file_finished_ = std::move(callback);
     }
-    double done_seconds() const { return done_seconds_; }
     double total_seconds() const { return total_seconds_; }
 
 private:
@@ -265,8 +263,5 @@ void FitTracksToFiles(std::vector<BatchRow>* rows, bool merge);
 // The files a batch would write that exist already (for a merged batch,
 // the first row's only), in row order.
 std::vector<std::filesystem::path> ExistingOutputs(const std::vector<BatchRow>& rows, const BatchOptions& options);
-
-// "%02d:%02d:%02d" of whole seconds; hours are not limited to two digits.
-std::string ClockText(int64_t milliseconds);
 
 }  // namespace rizuvira::engine

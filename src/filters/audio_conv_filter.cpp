@@ -162,7 +162,7 @@ HRESULT CMyAudioConveFilter::SetMediaType(PIN_DIRECTION direction, const CMediaT
         if (swr_alloc_set_opts2(&raw, out_layout.get(), AV_SAMPLE_FMT_FLT, out_rate_hz, in_layout.get(),
                                 float_input ? AV_SAMPLE_FMT_FLT : AV_SAMPLE_FMT_S16, in_rate_hz, 0, nullptr) < 0)
             return E_FAIL;
-        SwrContextPtr resampler(raw);
+        core::av::SwrContextPtr resampler(raw);
         // The usual downmix levels: centre and surrounds at -3 dB, LFE left out. Float output
         // keeps the resampler from scaling the matrix down to rule out every overload (7.6 dB
         // quieter for 5.1 into stereo); StoreConverted lowers the level only when a sample

@@ -24,7 +24,7 @@
 #include <mutex>
 #include <vector>
 
-#include "filters/av_ptr.h"
+#include "core/av_handles.h"
 #include "filters/byte_ring.h"
 #include "platform/transform_filter.h"
 
@@ -98,7 +98,7 @@ private:
     bool resample_on_ = false;                    // guarded; converting on this connection
     bool resampled_ = false;                      // guarded; converted on a completed one: never cleared
     bool float_output_ = false;                   // guarded; the output connection's format
-    rizuvira::filters::SwrContextPtr resampler_;  // guarded
+    core::av::SwrContextPtr resampler_;           // guarded
     std::vector<uint8_t> resample_buffer_;        // guarded; made at the first resampler set-up
     float headroom_ = 1.0f;                       // guarded; gain that keeps samples in range
     int input_frame_bytes_ = 0;                   // guarded

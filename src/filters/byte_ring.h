@@ -21,7 +21,6 @@ public:
     // Copies up to `max_bytes` (whole frames) into `dest`; returns the bytes read.
     std::size_t Read(uint8_t* dest, std::size_t max_bytes, std::size_t frame_bytes);
 
-    std::size_t fill_bytes() const { return fill_; }
     std::size_t capacity_bytes() const { return data_.size(); }
 
 private:

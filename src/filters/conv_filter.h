@@ -157,7 +157,6 @@ public:
         return std::max(next_video_time_.load(), audio_written_time_.load());
     }
     bool WriteFailed() const { return write_failed_.load(); }
-    const BITMAPINFOHEADER& VideoHeader() const { return video_header_; }
 
     CConvInputPin* audio_pin(int track = 0) {
         return track >= 0 && static_cast<size_t>(track) < sound_.size() ? &sound_[static_cast<size_t>(track)]->pin

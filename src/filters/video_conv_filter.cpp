@@ -57,9 +57,9 @@ std::shared_ptr<WatermarkPicture> MakeTextWatermark(const WatermarkSettings& set
     if (!raster) return nullptr;
     const int width = raster->width;
     const int height = raster->height;
-    SwsContextPtr converter(sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height,
-                                           AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr,
-                                           nullptr));
+    core::av::SwsContextPtr converter(sws_getContext(width, height, AV_PIX_FMT_RGB24, width,
+                                                     height, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
+                                                     nullptr, nullptr, nullptr));
     if (!converter) return nullptr;
     auto picture = std::make_shared<WatermarkPicture>();
     picture->width = width;
@@ -250,13 +250,6 @@ std::pair<int, int> CMyVideoConveFilter::WatermarkSize() {
     std::lock_guard lock(watermark_mutex_);
     if (!watermark_) return {0, 0};
     return {watermark_->width, watermark_->height};
-}
-
-bool CMyVideoConveFilter::CurrentGeometry(ConvertGeometry* geometry) {
-    std::lock_guard lock(stage_mutex_);
-    if (!stage_) return false;
-    *geometry = stage_->geometry;
-    return true;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -34,8 +34,8 @@
 #include <mutex>
 #include <utility>
 
+#include "core/av_handles.h"
 #include "core/watermark.h"
-#include "filters/av_ptr.h"
 #include "filters/picture_adjust.h"
 #include "filters/video_geometry.h"
 #include "platform/transform_filter.h"
@@ -110,8 +110,6 @@ public:
     HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
     HRESULT GetMediaType(int position, CMediaType* type) override;
 
-    // The geometry built by the last successful CheckTransform (false: none yet).
-    bool CurrentGeometry(rizuvira::filters::ConvertGeometry* geometry);
     // Size of the current watermark picture in luma pixels ((0, 0): none).
     std::pair<int, int> WatermarkSize();
 
@@ -123,7 +121,7 @@ private:
     struct Stage {
         rizuvira::filters::ConvertGeometry geometry;
         int32_t output_stride = 0;                // luma row stride of a pass-through output
-        rizuvira::filters::SwsContextPtr scaler;  // only while scaling is on
+        core::av::SwsContextPtr scaler;           // only while scaling is on
         std::vector<uint8_t> work;                // W_out x H_out, used when an output
                                                   // buffer is too small for the picture
     };

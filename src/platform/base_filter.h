@@ -5,8 +5,8 @@
 //
 // Locks and threads: state changes (Stop, Pause, Run), connection and graph membership run on
 // the application thread under the filter lock (`m_pLock`, given by the derived class, the
-// same lock its pins use). Streaming threads read the state through IsStopped/IsActive (the
-// state is atomic) and call NotifyEvent and StreamTime, which never take the filter lock.
+// same lock its pins use). Streaming threads read the state through IsStopped (the state is
+// atomic) and call NotifyEvent and StreamTime, which never take the filter lock.
 //
 // State order: the graph stops, pauses and runs downstream filters first. Pause from stopped
 // activates every connected pin (Active: output pins commit their allocators); Stop
@@ -60,11 +60,9 @@ public:
     ComPtr<IReferenceClock> Clock();
     REFERENCE_TIME StartTime();
 
-    bool IsActive() const { return m_State.load() != State_Stopped; }
     bool IsStopped() const { return m_State.load() == State_Stopped; }
     FILTER_STATE State() const { return m_State.load(); }
     IFilterGraph* GetFilterGraph() const { return m_pGraph; }
-    const std::string& FilterName() const { return m_FilterName; }
     CCritSec* FilterLock() const { return m_pLock; }
 
 protected:

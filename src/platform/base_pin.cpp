@@ -201,11 +201,9 @@ HRESULT CBasePin::EnumMediaTypes(std::vector<CMediaType>* types) {
     return S_OK;
 }
 
-HRESULT CBasePin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
+HRESULT CBasePin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME, double) {
     CAutoLock lock(m_pLock);
     m_tStart = start;
-    m_tStop = stop;
-    m_dRate = rate;
     return S_OK;
 }
 

@@ -17,7 +17,6 @@
 #pragma once
 
 #include <atomic>
-#include <limits>
 #include <string>
 
 #include "platform/base_filter.h"
@@ -48,7 +47,7 @@ public:
     HRESULT QueryAccept(const AM_MEDIA_TYPE* type) override;
     HRESULT EnumMediaTypes(std::vector<CMediaType>* types) override;
     HRESULT EndOfStream() override { return S_OK; }
-    // Records the segment (CurrentStartTime, CurrentStopTime, CurrentRate).
+    // Records the segment's start (CurrentStartTime).
     HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
 
     // IQualityControl: quality messages are accepted and dropped unless a pin overrides
@@ -79,11 +78,8 @@ public:
     bool IsStopped() const { return m_pFilter->IsStopped(); }
     const CMediaType& CurrentMediaType() const { return m_mt; }
     REFERENCE_TIME CurrentStartTime() const { return m_tStart; }
-    REFERENCE_TIME CurrentStopTime() const { return m_tStop; }
-    double CurrentRate() const { return m_dRate; }
     const std::string& Name() const { return m_pName; }
     CBaseFilter* Filter() const { return m_pFilter; }
-    PIN_DIRECTION Direction() const { return m_dir; }
 
 protected:
     HRESULT AgreeMediaType(IPin* receive_pin, const CMediaType* type);
@@ -96,10 +92,9 @@ protected:
     const PIN_DIRECTION m_dir;
     ComPtr<IPin> m_Connected;
     CMediaType m_mt;
-    // The current segment: written by NewSegment (the seeking thread), read by streaming threads.
+    // The current segment's start: written by NewSegment (the seeking thread), read by streaming
+    // threads.
     std::atomic<REFERENCE_TIME> m_tStart{0};
-    std::atomic<REFERENCE_TIME> m_tStop{std::numeric_limits<REFERENCE_TIME>::max()};
-    std::atomic<double> m_dRate{1.0};
     IQualityControl* m_pQSink = nullptr;
 };
 

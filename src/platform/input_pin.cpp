@@ -27,11 +27,10 @@ HRESULT CBaseInputPin::GetAllocator(IMemAllocator** allocator) {
     return S_OK;
 }
 
-HRESULT CBaseInputPin::NotifyAllocator(IMemAllocator* allocator, BOOL read_only) {
+HRESULT CBaseInputPin::NotifyAllocator(IMemAllocator* allocator, BOOL) {
     if (!allocator) return E_POINTER;
     CAutoLock lock(m_pLock);
     m_pAllocator = allocator;
-    m_bReadOnly = read_only != FALSE;
     return S_OK;
 }
 

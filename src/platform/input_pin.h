@@ -45,11 +45,9 @@ public:
     // S_FALSE (flushing) or VFW_E_RUNTIME_ERROR otherwise.
     HRESULT CheckStreaming();
     bool IsFlushing() const { return m_bFlushing.load(); }
-    bool IsReadOnly() const { return m_bReadOnly; }
 
 protected:
     ComPtr<IMemAllocator> m_pAllocator;
-    bool m_bReadOnly = false;
     std::atomic<bool> m_bFlushing{false};
     std::atomic<bool> m_bRunTimeError{false};
 };

@@ -52,8 +52,6 @@ public:
 
     bool IsValid() const { return majortype != GUID_NULL; }
     const GUID* Type() const { return &majortype; }
-    const GUID* Subtype() const { return &subtype; }
-    const GUID* FormatType() const { return &formattype; }
     BYTE* Format() const { return pbFormat; }
     ULONG FormatLength() const { return cbFormat; }
 
@@ -73,8 +71,6 @@ public:
     void SetVariableSize() { bFixedSizeSamples = FALSE; }
     void SetTemporalCompression(BOOL compressed) { bTemporalCompression = compressed; }
     bool IsFixedSize() const { return bFixedSizeSamples != FALSE; }
-    bool IsTemporalCompressed() const { return bTemporalCompression != FALSE; }
-    ULONG GetSampleSize() const { return IsFixedSize() ? lSampleSize : 0; }
 
     // Partially specified: a wildcard (null) in major type, subtype or format type.
     bool IsPartiallySpecified() const;

@@ -66,10 +66,6 @@ HRESULT CBaseReferenceClock::Unadvise(DWORD_PTR cookie) {
     return advises_.erase(cookie) ? S_OK : S_FALSE;
 }
 
-void CBaseReferenceClock::TriggerThread() {
-    wake_.notify_all();
-}
-
 void CBaseReferenceClock::StopAdviseThread() {
     {
         std::lock_guard lock(mutex_);

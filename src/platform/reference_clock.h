@@ -1,8 +1,7 @@
 // Reference clocks. CBaseReferenceClock does the bookkeeping (monotonic GetTime, advise
 // requests served by a thread of its own that waits on a condition variable until the next
 // requested time); a derived clock supplies GetPrivateTime. CSystemClock runs on the system's
-// monotonic clock. The audio renderer derives its clock from CBaseReferenceClock and calls
-// TriggerThread when its time moves in a way the steady clock does not show.
+// monotonic clock.
 //
 // Threads: every method may be called from any thread. Events given to AdviseTime/
 // AdvisePeriodic must outlive the advise (Unadvise it first; a one-shot advise ends when it
@@ -33,9 +32,6 @@ public:
     HRESULT AdvisePeriodic(REFERENCE_TIME start, REFERENCE_TIME period, CAMEvent* event,
                            DWORD_PTR* cookie) override;
     HRESULT Unadvise(DWORD_PTR cookie) override;
-
-    // Makes the advise thread look at its requests again.
-    void TriggerThread();
 
 protected:
     // The clock's own time in 100 ns.

@@ -48,12 +48,6 @@ HRESULT ComponentRegistry::Unregister(const CLSID& clsid) {
     return removed ? S_OK : S_FALSE;
 }
 
-bool ComponentRegistry::IsRegistered(const CLSID& clsid) {
-    std::lock_guard lock(mutex_);
-    return std::any_of(components_.begin(), components_.end(),
-                       [&](const ComponentInfo& c) { return c.clsid == clsid; });
-}
-
 std::vector<ComponentInfo> ComponentRegistry::Components() {
     std::vector<ComponentInfo> result;
     {

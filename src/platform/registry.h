@@ -46,7 +46,6 @@ public:
     // Replaces an earlier registration of the same class id.
     HRESULT Register(ComponentInfo info);
     HRESULT Unregister(const CLSID& clsid);  // S_FALSE when it was not registered
-    bool IsRegistered(const CLSID& clsid);
     // Registered components, highest merit first (ties in registration order).
     std::vector<ComponentInfo> Components();
     HRESULT Create(const CLSID& clsid, IUnknown* outer, IUnknown** object);

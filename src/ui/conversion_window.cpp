@@ -11,6 +11,7 @@
 #include <QThread>
 #include <QUrl>
 
+#include "core/time_text.h"
 #include "engine/batch_loop.h"
 #include "ui/preview_surface.h"
 #include "ui/qt_helpers.h"
@@ -271,7 +272,7 @@ FinishedWindow::FinishedWindow(const std::vector<engine::FinishedFile>& files, i
                       file.ok ? QStyle::SP_FileIcon : QStyle::SP_MessageBoxCritical),
             QString("%1  (%2)")
                 .arg(Q(file.path.filename().string()),
-                     Q(engine::ClockText(static_cast<int64_t>(file.seconds * 1000))))));
+                     Q(core::TimeText(static_cast<int64_t>(file.seconds * 1000))))));
     }
     auto* open = new SkinButton("openfolder.png", finished::kButtons, this);
     open->setObjectName("finishedOpenFolder");

@@ -202,10 +202,6 @@ TEST(EditorTrim, TypedTimesParseAndFollowTheOneSecondRules) {
     editor.ApplyEndText("00:00:01");
     EXPECT_EQ(editor.values().trim_start_ms, 59000);
     EXPECT_EQ(editor.values().trim_length_ms, 1000);
-    EXPECT_EQ(rizuvira::app::FormatEditorTime(int64_t{25} * 3600000 + 61999), "25:01:01");
-    EXPECT_EQ(rizuvira::app::ParseEditorTime("1:30"), 5400000);  // missing parts count as 0
-    EXPECT_EQ(rizuvira::app::ParseEditorTime("99999999999999999999:0:0"),
-              int64_t{999999999} * 3600000);
 }
 
 TEST(EditorTrim, RangeControlSetsStartAndEnd) {

@@ -1,21 +1,11 @@
-// The option parser of rizuvira-cli convert: clock texts, title lists and
-// the values that must be refused.
+// The option parser of rizuvira-cli convert: title lists and the values that
+// must be refused.
 #include <gtest/gtest.h>
 
 #include "cli/convert_options.h"
 
 namespace rizuvira::cli {
 namespace {
-
-TEST(ConvertOptions, ClockTexts) {
-    EXPECT_EQ(ParseClockMs("0:00:05"), 5000);
-    EXPECT_EQ(ParseClockMs("01:02:05.5"), 3725500);
-    EXPECT_EQ(ParseClockMs("1:30.25"), 90250);
-    EXPECT_EQ(ParseClockMs("42.007"), 42007);
-    EXPECT_EQ(ParseClockMs("100:00:00"), 360000000);
-    for (const char* bad : {"", ":", "1:60", "0:61:00", "5.", "5.1234", "-3", "1:2:3:4", "1.5:00", "a", "0:0x"})
-        EXPECT_EQ(ParseClockMs(bad), -1) << bad;
-}
 
 TEST(ConvertOptions, TitleLists) {
     std::vector<int> titles;

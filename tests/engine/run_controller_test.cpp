@@ -545,12 +545,6 @@ TEST_F(RunControllerTest, NoRowsEndsAtOnce) {
     EXPECT_EQ(host_.ended, 1);
 }
 
-TEST(ClockText, WholeSecondsAndUnlimitedHours) {
-    EXPECT_EQ(ClockText(3725999), "01:02:05");
-    EXPECT_EQ(ClockText(360000000), "100:00:00");
-    EXPECT_EQ(ClockText(0), "00:00:00");
-}
-
 
 BatchRow TrackRow(std::vector<int32_t> further_audio, std::vector<std::string> languages,
                   std::vector<int32_t> subtitles, std::vector<std::string> subtitle_languages) {

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "core/time_text.h"
 #include "e2e/decoded_output.h"
 #include "fixtures/sample_discs.h"
 #include "ui/conversion_window.h"
@@ -238,8 +239,8 @@ TEST_F(EditorWindowTest, TheRangeThumbsSetTheTrimThatOkKeeps) {
         EXPECT_NEAR(end, length / 2, length / 200);
         EXPECT_EQ(editor->editor().values().trim_start_ms, start);
         EXPECT_EQ(editor->editor().values().trim_length_ms, end - start);
-        EXPECT_EQ(Find<QLineEdit>(editor, "startField")->text(), Q(app::FormatEditorTime(start)));
-        EXPECT_EQ(Find<QLineEdit>(editor, "endField")->text(), Q(app::FormatEditorTime(end)));
+        EXPECT_EQ(Find<QLineEdit>(editor, "startField")->text(), Q(core::TimeText(start)));
+        EXPECT_EQ(Find<QLineEdit>(editor, "endField")->text(), Q(core::TimeText(end)));
         // Mark in and out put the time slider's marks over the thumbs.
         QTest::mouseClick(Find<QToolButton>(editor, "markInButton"), Qt::LeftButton);
         QTest::mouseClick(Find<QToolButton>(editor, "markOutButton"), Qt::LeftButton);

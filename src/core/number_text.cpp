@@ -1,6 +1,6 @@
-#include "app/number_text.h"
+#include "core/number_text.h"
 
-namespace rizuvira::app {
+namespace rizuvira::core {
 
 bool ReadInteger(std::string_view text, size_t* pos, int64_t* value) {
     size_t i = *pos;
@@ -19,4 +19,4 @@ bool ReadInteger(std::string_view text, size_t* pos, int64_t* value) {
     return true;
 }
 
-}  // namespace rizuvira::app
+}  // namespace rizuvira::core

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace rizuvira::app {
+namespace rizuvira::core {
 
 // Reads blanks, an optional sign and digits from `text` at `*pos`, and moves
 // `*pos` past them. Digits after the ninth significant one are read but not
@@ -14,4 +14,4 @@ namespace rizuvira::app {
 // follows.
 bool ReadInteger(std::string_view text, size_t* pos, int64_t* value);
 
-}  // namespace rizuvira::app
+}  // namespace rizuvira::core
