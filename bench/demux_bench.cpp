@@ -45,7 +45,8 @@ std::atomic<long long> g_payload_bytes{0};
 
 class DropSink final : public CBaseFilter {
 public:
-    DropSink() : CBaseFilter("drop sink", nullptr, &lock_, kClsidBenchSink), pin_(this, &lock_, nullptr) {}
+    DropSink()
+        : CBaseFilter("drop sink", nullptr, &lock_, kClsidBenchSink), pin_(this, &lock_, nullptr) {}
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int index) override { return index == 0 ? &pin_ : nullptr; }
     DropPin* pin() { return &pin_; }
@@ -69,7 +70,8 @@ private:
     bool ended_ = false;
 };
 
-DropPin::DropPin(DropSink* sink, CCritSec* lock, HRESULT* hr) : CBaseInputPin("drop pin", sink, lock, hr, "In"), sink_(sink) {}
+DropPin::DropPin(DropSink* sink, CCritSec* lock, HRESULT* hr)
+    : CBaseInputPin("drop pin", sink, lock, hr, "In"), sink_(sink) {}
 
 HRESULT DropPin::Receive(IMediaSample* sample) {
     const HRESULT hr = CBaseInputPin::Receive(sample);
@@ -137,7 +139,8 @@ int main(int argc, char** argv) {
         return 3;
     }
     const std::string path = (std::filesystem::temp_directory_path() /
-                              ("demux_bench_" + std::to_string(getpid()) + ".vob")).string();
+                              ("demux_bench_" + std::to_string(getpid()) + ".vob"))
+                                 .string();
     long long bytes = 0;
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -157,9 +160,12 @@ int main(int argc, char** argv) {
         std::filesystem::remove(path);
         return 4;
     }
-    const std::string ffmpeg = "ffmpeg -nostdin -loglevel error -stream_loop " + std::to_string(passes - 1) +
-                               " -i '" + path + "' -map 0 -c copy -f null - >/dev/null 2>&1";
-    std::system(("ffmpeg -nostdin -loglevel error -i '" + path + "' -map 0 -c copy -f null - >/dev/null 2>&1").c_str());
+    const std::string ffmpeg = "ffmpeg -nostdin -loglevel error -stream_loop " +
+                               std::to_string(passes - 1) + " -i '" + path +
+                               "' -map 0 -c copy -f null - >/dev/null 2>&1";
+    std::system(("ffmpeg -nostdin -loglevel error -i '" + path +
+                 "' -map 0 -c copy -f null - >/dev/null 2>&1")
+                    .c_str());
 
     g_payload_bytes = 0;
     auto start = std::chrono::steady_clock::now();
@@ -176,10 +182,11 @@ int main(int argc, char** argv) {
     }
     const double total_mb = static_cast<double>(bytes) * passes / 1e6;
     std::printf("title %d: %lld bytes, %d passes\n", title, bytes, passes);
-    std::printf("  splitter    : %7.3f s  %8.1f MB/s  (%lld payload bytes delivered a pass)\n", ours, total_mb / ours,
-                g_payload_bytes.load() / passes);
-    std::printf("  libavformat : %7.3f s  %8.1f MB/s  (ffmpeg -map 0 -c copy -f null, one process)\n", theirs,
-                total_mb / theirs);
+    std::printf("  splitter    : %7.3f s  %8.1f MB/s  (%lld payload bytes delivered a pass)\n",
+                ours, total_mb / ours, g_payload_bytes.load() / passes);
+    std::printf(
+        "  libavformat : %7.3f s  %8.1f MB/s  (ffmpeg -map 0 -c copy -f null, one process)\n",
+        theirs, total_mb / theirs);
     std::printf("  throughput ratio splitter / libavformat: %.2f\n", theirs / ours);
     return 0;
 }

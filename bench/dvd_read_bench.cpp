@@ -28,9 +28,11 @@ int main(int argc, char** argv) {
     for (int pass = 0; pass < passes; ++pass) {
         dvd::MyDVDSetArea(handle, title, 0);
         dvd::MyDvdSetStopPos(handle, title + 1, 0);
-        for (int got; (got = dvd::MyDVDRead(handle, block.data(), dvd::kDvdReadBytes)) > 0;) total += got;
+        for (int got; (got = dvd::MyDVDRead(handle, block.data(), dvd::kDvdReadBytes)) > 0;)
+            total += got;
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     dvd::MyDVDClose(handle);
     std::printf("%lld bytes in %.3f s: %.1f MB/s\n", total, seconds, total / 1e6 / seconds);
     return 0;

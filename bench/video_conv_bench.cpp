@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
     }
 
     HRESULT hr = S_OK;
-    ComPtr<filters::CMyVideoConveFilter> filter(filters::CMyVideoConveFilter::CreateInstance(nullptr, &hr));
+    ComPtr<filters::CMyVideoConveFilter> filter(
+        filters::CMyVideoConveFilter::CreateInstance(nullptr, &hr));
     ComPtr<harness::CTestSource> source(
         new harness::CTestSource(harness::MakeVideoType(kWidth, kHeight), 2, kPictureBytes));
     ComPtr<CCountingSink> sink(new CCountingSink);

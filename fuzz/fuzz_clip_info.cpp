@@ -12,7 +12,8 @@ using namespace rizuvira;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     rizuvira::demux::ClipInfoList list;
     const auto result = rizuvira::demux::ParseClipInfo({data, size}, &list);
-    if (result != rizuvira::demux::ClipInfoResult::kOk && (list.loaded || !list.streams.empty())) std::abort();
+    if (result != rizuvira::demux::ClipInfoResult::kOk && (list.loaded || !list.streams.empty()))
+        std::abort();
     for (const auto& stream : list.streams) {
         if (rizuvira::demux::FindClipStream(list, stream.pid) == nullptr) std::abort();
         const size_t letters = rizuvira::demux::ClipLanguage(stream).size();

@@ -53,7 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int t = 0; t < info->title_count; ++t) {
             dvd::MyDVDSetArea(handle, t, 0);
             dvd::MyDvdSetStopPos(handle, t + 1, 0);
-            for (int reads = 0; reads < 64 && dvd::MyDVDRead(handle, buffer.data(), dvd::kDvdReadBytes) > 0; ++reads) {
+            for (int reads = 0;
+                 reads < 64 && dvd::MyDVDRead(handle, buffer.data(), dvd::kDvdReadBytes) > 0;
+                 ++reads) {
             }
             dvd::MyDVDSeek(handle, 5000, 0);
             dvd::MyDVDRead(handle, buffer.data(), dvd::kDvdReadBytes);
@@ -68,4 +70,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
 // libdvdread sizes some allocations from IFO fields and copes with a refusal;
 // let the sanitizer refuse instead of aborting.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}

@@ -76,7 +76,8 @@ private:
 
 class NullSink final : public CBaseFilter {
 public:
-    NullSink() : CBaseFilter("null sink", nullptr, &lock_, kClsidNullSink), pin_(this, &lock_, nullptr) {}
+    NullSink()
+        : CBaseFilter("null sink", nullptr, &lock_, kClsidNullSink), pin_(this, &lock_, nullptr) {}
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int index) override { return index == 0 ? &pin_ : nullptr; }
     NullSinkPin* pin() { return &pin_; }
@@ -114,7 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Every sector as a DVD navigation pack, as the VOB length probe reads them.
     for (size_t at = 0; at < size; at += 2048) {
         NavigationSector nav;
-        ReadNavigationSector(std::span<const uint8_t>(data + at, std::min<size_t>(2048, size - at)), &nav);
+        ReadNavigationSector(std::span<const uint8_t>(data + at, std::min<size_t>(2048, size - at)),
+                             &nav);
     }
     MemoryStream stream(data, size);
     HRESULT hr = S_OK;
@@ -142,7 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (size % 2) {
         LONGLONG position = 3 * UNITS;
-        splitter.As<IMediaSeeking>()->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, 0);
+        splitter.As<IMediaSeeking>()->SetPositions(&position, AM_SEEKING_AbsolutePositioning,
+                                                   nullptr, 0);
     }
     for (auto& sink : sinks) sink->Pause();
     splitter->Pause();

@@ -4,12 +4,12 @@
 #include "core/choice_list.h"
 #include "core/profile_catalogue.h"
 
+#include <unistd.h>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 using namespace rizuvira;
 
@@ -50,8 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t id = 0; id < count; ++id) {
         OutputProfile profile;
         if (!catalogue.Find(static_cast<int32_t>(id), profile)) std::abort();
-        for (std::string_view list : {FieldText(profile.Resolutions), FieldText(profile.FrameRates),
-                                      FieldText(profile.VideoCodecs), FieldText(profile.AudioCodecs)}) {
+        for (std::string_view list :
+             {FieldText(profile.Resolutions), FieldText(profile.FrameRates),
+              FieldText(profile.VideoCodecs), FieldText(profile.AudioCodecs)}) {
             for (const std::string& label : ChoiceLabels(list)) {
                 const std::string key = ChoiceKeyForLabel(list, label);
                 ChoiceLabelForValue(list, key);

@@ -64,8 +64,10 @@ QByteArray IconSvg(const QString& name, int size) {
     const int sizes_small[] = {22, 32, 16, 48, 64};
     const int sizes_large[] = {64, 48, 32, 22, 16};
     for (const char* context : contexts) {
-        for (int folder : size > 32 ? std::span<const int>(sizes_large) : std::span<const int>(sizes_small)) {
-            QFile file(QStringLiteral("%1/%2/%3/%4.svg").arg(g_theme).arg(context).arg(folder).arg(name));
+        for (int folder :
+             size > 32 ? std::span<const int>(sizes_large) : std::span<const int>(sizes_small)) {
+            QFile file(
+                QStringLiteral("%1/%2/%3/%4.svg").arg(g_theme).arg(context).arg(folder).arg(name));
             if (file.open(QIODevice::ReadOnly)) return file.readAll();
         }
     }
@@ -99,9 +101,12 @@ QFont Font(qreal pixels, bool bold) {
 }
 
 // Point size as the windows use it, in pixels at 96 dpi.
-qreal PointPixels(int points) { return points * 96.0 / 72.0; }
+qreal PointPixels(int points) {
+    return points * 96.0 / 72.0;
+}
 
-QImage Canvas(int width, int height, int scale, QImage::Format format = QImage::Format_ARGB32_Premultiplied) {
+QImage Canvas(int width, int height, int scale,
+              QImage::Format format = QImage::Format_ARGB32_Premultiplied) {
     QImage image(width * scale, height * scale, format);
     image.fill(Qt::transparent);
     return image;
@@ -120,13 +125,16 @@ void Save(const QImage& image, const QString& file, int scale) {
     }
 }
 
-QRectF R(const skin::Rect& rect) { return QRectF(rect.x, rect.y, rect.width, rect.height); }
+QRectF R(const skin::Rect& rect) {
+    return QRectF(rect.x, rect.y, rect.width, rect.height);
+}
 
 // --- Buttons -------------------------------------------------------------------
 
 enum Frame { kNormal, kOver, kPressed, kDisabled };
 
-void RoundedBox(QPainter& p, const QRectF& box, qreal radius, const QBrush& fill, const QColor& line) {
+void RoundedBox(QPainter& p, const QRectF& box, qreal radius, const QBrush& fill,
+                const QColor& line) {
     QPainterPath path;
     path.addRoundedRect(box.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
     p.fillPath(path, fill);
@@ -143,8 +151,8 @@ QLinearGradient Vertical(const QRectF& box, const QColor& top, const QColor& bot
     return gradient;
 }
 
-void DrawLabel(QPainter& p, const QRectF& box, const QString& text, const QFont& font, const QColor& colour,
-               int flags = Qt::AlignCenter) {
+void DrawLabel(QPainter& p, const QRectF& box, const QString& text, const QFont& font,
+               const QColor& colour, int flags = Qt::AlignCenter) {
     p.setFont(font);
     p.setPen(colour);
     p.drawText(box, flags | Qt::TextSingleLine, text);
@@ -156,96 +164,114 @@ void DrawButtonFrame(QPainter& p, const skin::ButtonArt& art, const QRectF& box,
     const QString icon = art.icon ? QString::fromUtf8(art.icon) : QString();
     const bool off = frame == kDisabled;
     switch (art.look) {
-    case skin::Look::kTool: {
-        const QRectF face = box.adjusted(3, 2, -3, -2);
-        if (frame == kOver) RoundedBox(p, face, 8, QColor(255, 255, 255, 220), kBorder);
-        if (frame == kPressed) RoundedBox(p, face, 8, kPressedFill, kAccent);
-        const QColor colour = off ? kMutedText : frame == kPressed ? kAccentDark : kText;
-        DrawIcon(p, icon, QRectF(box.center().x() - 12, box.y() + 6, 24, 24), colour, off ? 0.45 : 1.0);
-        DrawLabel(p, QRectF(box.x(), box.y() + 32, box.width(), 18), label, Font(12, frame == kPressed),
-                  colour);
-        break;
-    }
-    case skin::Look::kMedia: {
-        const QRectF disc = box.adjusted(2, 2, -2, -2);
-        QColor colour = kText;
-        if (frame == kOver) {
-            p.setPen(QPen(kBorder, 1));
-            p.setBrush(Qt::white);
-            p.drawEllipse(disc.adjusted(0.5, 0.5, -0.5, -0.5));
-        } else if (frame == kPressed) {
-            p.setPen(Qt::NoPen);
-            p.setBrush(Vertical(disc, kAccentLight, kAccent));
-            p.drawEllipse(disc);
-            colour = Qt::white;
-        }
-        if (off) colour = kMutedText;
-        DrawIcon(p, icon, QRectF(box.center().x() - 11, box.center().y() - 11, 22, 22), colour,
-                 off ? 0.45 : 1.0);
-        break;
-    }
-    case skin::Look::kMenu: {
-        const QRectF face = box.adjusted(2, 5, -2, -5);
-        if (frame == kOver) RoundedBox(p, face, 5, QColor(255, 255, 255, 36), QColor());
-        if (frame == kPressed) RoundedBox(p, face, 5, kAccent, QColor());
-        DrawLabel(p, box, label, Font(12.5, false),
-                  off ? QColor(0x7a, 0x86, 0x96) : frame == kNormal ? QColor(0xd5, 0xdc, 0xe6) : Qt::white);
-        break;
-    }
-    case skin::Look::kCaption:
-    case skin::Look::kClose: {
-        const QRectF face = box.adjusted(1, 1, -1, -1);
-        const bool red = art.look == skin::Look::kClose;
-        if (frame == kOver) RoundedBox(p, face, 4, red ? kClose : QColor(255, 255, 255, 46), QColor());
-        if (frame == kPressed) RoundedBox(p, face, 4, red ? kClose.darker(125) : QColor(255, 255, 255, 80), QColor());
-        DrawIcon(p, icon, QRectF(box.center().x() - 8, box.center().y() - 8, 16, 16),
-                 off ? QColor(0x7a, 0x86, 0x96) : frame == kNormal ? QColor(0xd5, 0xdc, 0xe6) : Qt::white);
-        break;
-    }
-    case skin::Look::kPush:
-    case skin::Look::kTab:
-    case skin::Look::kAccent: {
-        const QRectF face = box.adjusted(1, 1, -1, -2);
-        const bool accent = art.look == skin::Look::kAccent;
-        QColor colour = kText;
-        // A soft shadow under every frame but the pressed one.
-        if (frame != kPressed && !off) RoundedBox(p, face.translated(0, 1), 6, QColor(0, 0, 0, 28), QColor());
-        if (off) {
-            RoundedBox(p, face, 6, kDisabledFill, QColor(0xd3, 0xd8, 0xdf));
-            colour = kMutedText;
-        } else if (accent) {
-            const QColor top = frame == kOver ? kAccentLight.lighter(106) : frame == kPressed ? kAccentDark : kAccentLight;
-            const QColor bottom = frame == kOver ? kAccentLight : frame == kPressed ? kAccentDark.darker(108) : kAccent;
-            RoundedBox(p, face, 6, Vertical(face, top, bottom), kAccentDark);
-            colour = Qt::white;
-        } else if (frame == kPressed) {
-            RoundedBox(p, face, 6, kPressedFill, kAccent);
-            colour = kAccentDark;
-        } else {
-            RoundedBox(p, face, 6,
-                       Vertical(face, Qt::white, frame == kOver ? QColor(0xf3, 0xf7, 0xfd) : QColor(0xf0, 0xf2, 0xf5)),
-                       frame == kOver ? kAccentLight : kBorder);
-        }
-        const bool big = box.height() >= 44;
-        const QFont font = Font(big ? 17 : 12.5, accent || big);
-        const int icon_size = big ? 22 : 16;
-        const int gap = icon.isEmpty() ? 0 : icon_size + 6;
-        const int text_width = QFontMetrics(font).horizontalAdvance(label);
-        const qreal left = box.center().x() - (gap + text_width) / 2.0;
-        if (!icon.isEmpty())
-            DrawIcon(p, icon, QRectF(left, box.center().y() - icon_size / 2.0 - 0.5, icon_size, icon_size), colour,
+        case skin::Look::kTool: {
+            const QRectF face = box.adjusted(3, 2, -3, -2);
+            if (frame == kOver) RoundedBox(p, face, 8, QColor(255, 255, 255, 220), kBorder);
+            if (frame == kPressed) RoundedBox(p, face, 8, kPressedFill, kAccent);
+            const QColor colour = off ? kMutedText : frame == kPressed ? kAccentDark : kText;
+            DrawIcon(p, icon, QRectF(box.center().x() - 12, box.y() + 6, 24, 24), colour,
                      off ? 0.45 : 1.0);
-        DrawLabel(p, QRectF(left + gap, box.y(), text_width + 2, box.height() - 1), label, font, colour,
-                  Qt::AlignLeft | Qt::AlignVCenter);
-        break;
-    }
+            DrawLabel(p, QRectF(box.x(), box.y() + 32, box.width(), 18), label,
+                      Font(12, frame == kPressed), colour);
+            break;
+        }
+        case skin::Look::kMedia: {
+            const QRectF disc = box.adjusted(2, 2, -2, -2);
+            QColor colour = kText;
+            if (frame == kOver) {
+                p.setPen(QPen(kBorder, 1));
+                p.setBrush(Qt::white);
+                p.drawEllipse(disc.adjusted(0.5, 0.5, -0.5, -0.5));
+            } else if (frame == kPressed) {
+                p.setPen(Qt::NoPen);
+                p.setBrush(Vertical(disc, kAccentLight, kAccent));
+                p.drawEllipse(disc);
+                colour = Qt::white;
+            }
+            if (off) colour = kMutedText;
+            DrawIcon(p, icon, QRectF(box.center().x() - 11, box.center().y() - 11, 22, 22), colour,
+                     off ? 0.45 : 1.0);
+            break;
+        }
+        case skin::Look::kMenu: {
+            const QRectF face = box.adjusted(2, 5, -2, -5);
+            if (frame == kOver) RoundedBox(p, face, 5, QColor(255, 255, 255, 36), QColor());
+            if (frame == kPressed) RoundedBox(p, face, 5, kAccent, QColor());
+            DrawLabel(p, box, label, Font(12.5, false),
+                      off                ? QColor(0x7a, 0x86, 0x96)
+                      : frame == kNormal ? QColor(0xd5, 0xdc, 0xe6)
+                                         : Qt::white);
+            break;
+        }
+        case skin::Look::kCaption:
+        case skin::Look::kClose: {
+            const QRectF face = box.adjusted(1, 1, -1, -1);
+            const bool red = art.look == skin::Look::kClose;
+            if (frame == kOver)
+                RoundedBox(p, face, 4, red ? kClose : QColor(255, 255, 255, 46), QColor());
+            if (frame == kPressed)
+                RoundedBox(p, face, 4, red ? kClose.darker(125) : QColor(255, 255, 255, 80),
+                           QColor());
+            DrawIcon(p, icon, QRectF(box.center().x() - 8, box.center().y() - 8, 16, 16),
+                     off                ? QColor(0x7a, 0x86, 0x96)
+                     : frame == kNormal ? QColor(0xd5, 0xdc, 0xe6)
+                                        : Qt::white);
+            break;
+        }
+        case skin::Look::kPush:
+        case skin::Look::kTab:
+        case skin::Look::kAccent: {
+            const QRectF face = box.adjusted(1, 1, -1, -2);
+            const bool accent = art.look == skin::Look::kAccent;
+            QColor colour = kText;
+            // A soft shadow under every frame but the pressed one.
+            if (frame != kPressed && !off)
+                RoundedBox(p, face.translated(0, 1), 6, QColor(0, 0, 0, 28), QColor());
+            if (off) {
+                RoundedBox(p, face, 6, kDisabledFill, QColor(0xd3, 0xd8, 0xdf));
+                colour = kMutedText;
+            } else if (accent) {
+                const QColor top = frame == kOver      ? kAccentLight.lighter(106)
+                                   : frame == kPressed ? kAccentDark
+                                                       : kAccentLight;
+                const QColor bottom = frame == kOver      ? kAccentLight
+                                      : frame == kPressed ? kAccentDark.darker(108)
+                                                          : kAccent;
+                RoundedBox(p, face, 6, Vertical(face, top, bottom), kAccentDark);
+                colour = Qt::white;
+            } else if (frame == kPressed) {
+                RoundedBox(p, face, 6, kPressedFill, kAccent);
+                colour = kAccentDark;
+            } else {
+                RoundedBox(
+                    p, face, 6,
+                    Vertical(face, Qt::white,
+                             frame == kOver ? QColor(0xf3, 0xf7, 0xfd) : QColor(0xf0, 0xf2, 0xf5)),
+                    frame == kOver ? kAccentLight : kBorder);
+            }
+            const bool big = box.height() >= 44;
+            const QFont font = Font(big ? 17 : 12.5, accent || big);
+            const int icon_size = big ? 22 : 16;
+            const int gap = icon.isEmpty() ? 0 : icon_size + 6;
+            const int text_width = QFontMetrics(font).horizontalAdvance(label);
+            const qreal left = box.center().x() - (gap + text_width) / 2.0;
+            if (!icon.isEmpty())
+                DrawIcon(
+                    p, icon,
+                    QRectF(left, box.center().y() - icon_size / 2.0 - 0.5, icon_size, icon_size),
+                    colour, off ? 0.45 : 1.0);
+            DrawLabel(p, QRectF(left + gap, box.y(), text_width + 2, box.height() - 1), label, font,
+                      colour, Qt::AlignLeft | Qt::AlignVCenter);
+            break;
+        }
     }
 }
 
 void PaintButton(const skin::ButtonArt& art, int scale) {
     QImage image = Canvas(art.width * 4, art.height, scale);
     QPainter p(&image);
-    p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                     QPainter::SmoothPixmapTransform);
     p.scale(scale, scale);
     for (int frame = 0; frame < 4; ++frame)
         DrawButtonFrame(p, art, QRectF(frame * art.width, 0, art.width, art.height), Frame(frame));
@@ -263,25 +289,28 @@ void DrawFace(QPainter& p, const skin::WindowArt& art) {
         p.fillRect(band, Vertical(band, kHeaderTop, kHeaderBottom));
         p.fillRect(QRectF(0, art.header_height - 1, art.width, 1), kHeaderLine);
         if (art.icon)
-            DrawIcon(p, QString::fromUtf8(art.icon), QRectF(14, (art.header_height - 22) / 2.0, 22, 22), kLightText);
+            DrawIcon(p, QString::fromUtf8(art.icon),
+                     QRectF(14, (art.header_height - 22) / 2.0, 22, 22), kLightText);
     }
     for (const skin::Panel& panel : art.panels) {
         const QRectF box = R(panel.rect);
         switch (panel.kind) {
-        case skin::PanelKind::kScreen:
-            RoundedBox(p, box.adjusted(-3, -3, 3, 3), 6, QColor(0x11, 0x17, 0x1f), QColor(0x0b, 0x0f, 0x14));
-            break;
-        case skin::PanelKind::kSheet:
-            RoundedBox(p, box.adjusted(-1, -1, 1, 1), 4, Qt::white, kBorder);
-            break;
-        case skin::PanelKind::kCard:
-            RoundedBox(p, box.translated(0, 1), 10, QColor(0, 0, 0, 14), QColor());
-            RoundedBox(p, box, 10, QColor(255, 255, 255, 190), QColor(0xd4, 0xda, 0xe2));
-            break;
-        case skin::PanelKind::kRule:
-            p.fillRect(QRectF(box.x(), box.y(), box.width(), 1), QColor(0xd0, 0xd6, 0xde));
-            p.fillRect(QRectF(box.x(), box.y() + 1, box.width(), 1), QColor(255, 255, 255, 200));
-            break;
+            case skin::PanelKind::kScreen:
+                RoundedBox(p, box.adjusted(-3, -3, 3, 3), 6, QColor(0x11, 0x17, 0x1f),
+                           QColor(0x0b, 0x0f, 0x14));
+                break;
+            case skin::PanelKind::kSheet:
+                RoundedBox(p, box.adjusted(-1, -1, 1, 1), 4, Qt::white, kBorder);
+                break;
+            case skin::PanelKind::kCard:
+                RoundedBox(p, box.translated(0, 1), 10, QColor(0, 0, 0, 14), QColor());
+                RoundedBox(p, box, 10, QColor(255, 255, 255, 190), QColor(0xd4, 0xda, 0xe2));
+                break;
+            case skin::PanelKind::kRule:
+                p.fillRect(QRectF(box.x(), box.y(), box.width(), 1), QColor(0xd0, 0xd6, 0xde));
+                p.fillRect(QRectF(box.x(), box.y() + 1, box.width(), 1),
+                           QColor(255, 255, 255, 200));
+                break;
         }
     }
     for (const skin::Words& words : art.words) {
@@ -301,7 +330,8 @@ void DrawEmblem(QPainter& p, const skin::Rect& rect, const char* icon) {
     QRadialGradient glow(box.center(), box.width() * 0.75);
     glow.setColorAt(0, QColor(0x4a, 0x86, 0xe0, 60));
     glow.setColorAt(1, QColor(0x4a, 0x86, 0xe0, 0));
-    p.fillRect(box.adjusted(-box.width() / 3, -box.height() / 3, box.width() / 3, box.height() / 3), glow);
+    p.fillRect(box.adjusted(-box.width() / 3, -box.height() / 3, box.width() / 3, box.height() / 3),
+               glow);
     DrawIcon(p, QString::fromUtf8(icon), box, kText);
 }
 
@@ -309,7 +339,8 @@ template <typename Extra>
 void PaintWindow(const skin::WindowArt& art, int scale, Extra extra) {
     QImage image = Canvas(art.width, art.height, scale);
     QPainter p(&image);
-    p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                     QPainter::SmoothPixmapTransform);
     p.scale(scale, scale);
     DrawFace(p, art);
     extra(p);
@@ -321,7 +352,8 @@ void PaintSplash(int scale) {
     namespace s = skin::splash;
     QImage image = Canvas(s::kWidth, s::kHeight, scale, QImage::Format_RGB32);
     QPainter p(&image);
-    p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                     QPainter::SmoothPixmapTransform);
     p.scale(scale, scale);
     const QRectF whole(0, 0, s::kWidth, s::kHeight);
     QLinearGradient sky(whole.topLeft(), whole.bottomRight());
@@ -343,19 +375,21 @@ void PaintGettingStarted(int scale) {
     const skin::Rect list = skin::main_window::kList;
     QImage image = Canvas(list.width, list.height, scale);
     QPainter p(&image);
-    p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                     QPainter::SmoothPixmapTransform);
     p.scale(scale, scale);
     p.fillRect(QRectF(0, 0, list.width, list.height), Qt::white);
     DrawEmblem(p, {list.width / 2 - 32, 26, 64, 64}, "media-optical-dvd");
-    DrawLabel(p, QRectF(0, 100, list.width, 26), QStringLiteral("Getting started"), Font(17, true), kText);
+    DrawLabel(p, QRectF(0, 100, list.width, 26), QStringLiteral("Getting started"), Font(17, true),
+              kText);
     const char* lines[] = {
         "Load a DVD with Add File: a disc in a drive,",
         "a DVD folder or an ISO image, or drop one here.",
         "Tick the titles, choose a profile, press Start.",
     };
     for (int i = 0; i < 3; ++i)
-        DrawLabel(p, QRectF(0, 136 + i * 22, list.width, 20), QString::fromUtf8(lines[i]), Font(12.5, false),
-                  QColor(0x4b, 0x55, 0x63));
+        DrawLabel(p, QRectF(0, 136 + i * 22, list.width, 20), QString::fromUtf8(lines[i]),
+                  Font(12.5, false), QColor(0x4b, 0x55, 0x63));
     p.end();
     Save(image, QStringLiteral("getting started.png"), scale);
 }
@@ -432,7 +466,9 @@ int main(int argc, char** argv) {
         QSvgRenderer svg(QString::fromLocal8Bit(argv[2]));
         if (!svg.isValid()) return 1;
         for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
-            const QString folder = QStringLiteral("%1/hicolor/%2x%2/apps").arg(QString::fromLocal8Bit(argv[4])).arg(size);
+            const QString folder = QStringLiteral("%1/hicolor/%2x%2/apps")
+                                       .arg(QString::fromLocal8Bit(argv[4]))
+                                       .arg(size);
             QDir().mkpath(folder);
             QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
             image.fill(Qt::transparent);
@@ -440,7 +476,9 @@ int main(int argc, char** argv) {
             p.setRenderHint(QPainter::Antialiasing);
             svg.render(&p, QRectF(0, 0, size, size));
             p.end();
-            if (!image.save(QStringLiteral("%1/%2.png").arg(folder, QString::fromLocal8Bit(argv[3])))) return 1;
+            if (!image.save(
+                    QStringLiteral("%1/%2.png").arg(folder, QString::fromLocal8Bit(argv[3]))))
+                return 1;
         }
         return 0;
     }
@@ -459,8 +497,8 @@ int main(int argc, char** argv) {
             DrawEmblem(p, skin::about_window::kEmblem, skin::about_window::kEmblemIcon);
         });
         PaintWindow(skin::finished_window::kArt, scale, [](QPainter& p) {
-            DrawIcon(p, QString::fromUtf8(skin::finished_window::kEmblemIcon), R(skin::finished_window::kEmblem),
-                     QColor(0x2d, 0x85, 0x52));
+            DrawIcon(p, QString::fromUtf8(skin::finished_window::kEmblemIcon),
+                     R(skin::finished_window::kEmblem), QColor(0x2d, 0x85, 0x52));
         });
         PaintSplash(scale);
         PaintGettingStarted(scale);

@@ -8,6 +8,7 @@
 // QT_QPA_PLATFORM says otherwise; DISC defaults to the sample NTSC image.
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
@@ -15,7 +16,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <QAbstractButton>
 
 #include <cstdio>
 #include <filesystem>

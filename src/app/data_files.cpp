@@ -14,7 +14,8 @@ std::vector<fs::path> DataFolders() {
     const fs::path executable = fs::read_symlink("/proc/self/exe", error);
     if (!error) folders.push_back(executable.parent_path().parent_path() / "share" / "rizuvira");
     const char* dirs = std::getenv("XDG_DATA_DIRS");
-    std::istringstream list(dirs != nullptr && *dirs != '\0' ? dirs : "/usr/local/share:/usr/share");
+    std::istringstream list(dirs != nullptr && *dirs != '\0' ? dirs
+                                                             : "/usr/local/share:/usr/share");
     for (std::string dir; std::getline(list, dir, ':');)
         if (!dir.empty()) folders.push_back(fs::path(dir) / "rizuvira");
     folders.push_back(RIZUVIRA_BUILD_DATA_DIR);

@@ -42,7 +42,8 @@ std::string RowName(const core::ConvertItem& item) {
 }  // namespace
 
 DiscSession::DiscSession(core::MessageSink* messages, core::SettingsStore* settings)
-    : messages_(messages), settings_(settings),
+    : messages_(messages),
+      settings_(settings),
       catalogue_(std::make_unique<dvd::TitleCatalogue>(messages, &current_edit_)) {}
 
 DiscSession::~DiscSession() = default;
@@ -159,8 +160,10 @@ void DiscSession::ClearAll() {
 CheckState DiscSession::check_state(int row) const {
     const auto& rows = catalogue_->rows();
     if (row != kRootRow) return rows[row].checked ? CheckState::kChecked : CheckState::kUnchecked;
-    const auto checked = std::count_if(rows.begin(), rows.end(), [](const dvd::CatalogueRow& r) { return r.checked; });
-    if (rows.empty() || checked == 0) return rows.empty() ? CheckState::kChecked : CheckState::kUnchecked;
+    const auto checked = std::count_if(rows.begin(), rows.end(),
+                                       [](const dvd::CatalogueRow& r) { return r.checked; });
+    if (rows.empty() || checked == 0)
+        return rows.empty() ? CheckState::kChecked : CheckState::kUnchecked;
     return checked == static_cast<long>(rows.size()) ? CheckState::kChecked : CheckState::kPartly;
 }
 
@@ -185,7 +188,9 @@ void DiscSession::SelectRow(int row) {
     if (row >= 0) catalogue_->ShowTitleStreams(row);
 }
 
-int DiscSession::PreviousRow() const { return selected_row_ > 0 ? selected_row_ - 1 : kNoRow; }
+int DiscSession::PreviousRow() const {
+    return selected_row_ > 0 ? selected_row_ - 1 : kNoRow;
+}
 
 int DiscSession::NextRow() const {
     return selected_row_ >= 0 && selected_row_ + 1 < row_count() ? selected_row_ + 1 : kNoRow;
@@ -195,7 +200,9 @@ std::string DiscSession::PreviewItemName() const {
     return selected_row_ >= 0 ? row(selected_row_).name : dvd::TitleItemName(0);
 }
 
-int DiscSession::PreviewTitle() const { return selected_row_ >= 0 ? row(selected_row_).item.title_index : 0; }
+int DiscSession::PreviewTitle() const {
+    return selected_row_ >= 0 ? row(selected_row_).item.title_index : 0;
+}
 
 bool DiscSession::SelectAudio(int entry) {
     if (!catalogue_->SelectAudio(entry)) return false;
@@ -241,12 +248,14 @@ bool DiscSession::CheckTitle(int title) {
 void DiscSession::OrderTitleRows(const std::vector<int>& titles) {
     auto rank = [&](const dvd::CatalogueRow& row) {
         const auto at = std::find(titles.begin(), titles.end(), row.item.title_index);
-        return row.item.chapter_index < 0 && at != titles.end() ? at - titles.begin()
-                                                               : static_cast<std::ptrdiff_t>(titles.size());
+        return row.item.chapter_index < 0 && at != titles.end()
+                   ? at - titles.begin()
+                   : static_cast<std::ptrdiff_t>(titles.size());
     };
     std::vector<dvd::CatalogueRow>& rows = catalogue_->rows();
-    std::stable_sort(rows.begin(), rows.end(),
-                     [&](const dvd::CatalogueRow& a, const dvd::CatalogueRow& b) { return rank(a) < rank(b); });
+    std::stable_sort(
+        rows.begin(), rows.end(),
+        [&](const dvd::CatalogueRow& a, const dvd::CatalogueRow& b) { return rank(a) < rank(b); });
     selected_row_ = rows.empty() ? kNoRow : 0;
 }
 
@@ -254,14 +263,16 @@ bool DiscSession::UseChapter(int title, int chapter) {
     const dvd::TitleTable& disc = catalogue_->disc();
     const bool title_exists = title >= 0 && title < std::min(disc.title_count, dvd::kDvdMaxTitles);
     if (!title_exists || chapter < 0 || chapter >= disc.titles[title].chapters) {
-        messages_->ShowMessage(dvd::ChapterItemName(title, chapter) + " does not exist on this disc");
+        messages_->ShowMessage(dvd::ChapterItemName(title, chapter) +
+                               " does not exist on this disc");
         return false;
     }
     dvd::CatalogueRow row;
     row.name = dvd::ChapterItemName(title, chapter);
     row.item = core::MakeTitleItem(title, catalogue_->ChapterLengthMs(title, chapter));
     row.item.chapter_index = chapter;
-    row.original_length = row.trimmed_length = dvd::DurationText(static_cast<double>(row.item.length_ms));
+    row.original_length = row.trimmed_length =
+        dvd::DurationText(static_cast<double>(row.item.length_ms));
     row.output_name = row.name + profile_.FormatExt;
     catalogue_->rows().assign(1, std::move(row));
     selected_row_ = 0;
@@ -327,10 +338,11 @@ bool DiscSession::AcceptOutputFolder(const std::string& field, bool remember) {
     return true;
 }
 
-int32_t DiscSession::ResolveTrack(const TrackChoice& choice, int title, bool audio, const std::string& name,
-                                  bool further) const {
+int32_t DiscSession::ResolveTrack(const TrackChoice& choice, int title, bool audio,
+                                  const std::string& name, bool further) const {
     const dvd::DvdTitleInfo& info = catalogue_->disc().titles[title];
-    const int count = std::clamp(audio ? info.audio_count : info.subtitle_count, 0, dvd::kDvdMaxStreams);
+    const int count =
+        std::clamp(audio ? info.audio_count : info.subtitle_count, 0, dvd::kDvdMaxStreams);
     const int32_t* ids = audio ? info.audio_id : info.subtitle_id;
     const int32_t* languages = audio ? info.audio_language : info.subtitle_language;
     const int32_t first = count > 0 ? ids[0] : (audio ? 0 : dvd::kNoSubtitleId);
@@ -347,9 +359,10 @@ int32_t DiscSession::ResolveTrack(const TrackChoice& choice, int title, bool aud
             if (LanguageMatches(languages[i], choice.language)) return ids[i];
     }
     if (choice.id == 0) {
-        messages_->ShowMessage(name + " has no " + (audio ? "audio" : "subtitle") + " track " +
-                               (choice.position > 0 ? std::to_string(choice.position) : choice.language) +
-                               (further ? "; it is left out" : "; it keeps its first one"));
+        messages_->ShowMessage(
+            name + " has no " + (audio ? "audio" : "subtitle") + " track " +
+            (choice.position > 0 ? std::to_string(choice.position) : choice.language) +
+            (further ? "; it is left out" : "; it keeps its first one"));
     }
     if (further) return audio ? 0 : dvd::kNoSubtitleId;
     return first;
@@ -360,11 +373,14 @@ std::vector<engine::BatchRow> DiscSession::CheckedRows(int* unreadable) const {
     for (const dvd::CatalogueRow& row : catalogue_->rows()) {
         if (!row.checked) continue;
         const std::string name = RowName(row.item);
-        if (catalogue_->disc().titles[row.item.title_index].chapters <= 0 || row.item.length_ms <= 0) {
+        if (catalogue_->disc().titles[row.item.title_index].chapters <= 0 ||
+            row.item.length_ms <= 0) {
             // The title set's information could not be read (a damaged disc
             // or a cut-off image): there is nothing to find the title by.
-            messages_->ShowMessage(name + " cannot be read on this disc (its title set's information is damaged "
-                                          "or missing); it is skipped");
+            messages_->ShowMessage(
+                name +
+                " cannot be read on this disc (its title set's information is damaged "
+                "or missing); it is skipped");
             if (unreadable) ++*unreadable;
             continue;
         }
@@ -394,10 +410,17 @@ ConversionJob DiscSession::MakeJob(const JobChoices& choices, int* unreadable) c
     job.overwrite = choices.overwrite;
     job.merge = choices.merge;
     switch (choices.after) {
-        case AfterAction::kStored: job.stored_action = settings().action; break;
-        case AfterAction::kNone: break;
-        case AfterAction::kShutDown: job.shut_down = true; break;
-        case AfterAction::kOpenFolder: job.open_folder = true; break;
+        case AfterAction::kStored:
+            job.stored_action = settings().action;
+            break;
+        case AfterAction::kNone:
+            break;
+        case AfterAction::kShutDown:
+            job.shut_down = true;
+            break;
+        case AfterAction::kOpenFolder:
+            job.open_folder = true;
+            break;
     }
     core::Settings run_settings = settings();
     if (choices.cpu_usage) run_settings.cpu_usage = choices.cpu_usage;
@@ -405,15 +428,17 @@ ConversionJob DiscSession::MakeJob(const JobChoices& choices, int* unreadable) c
     return job;
 }
 
-void DiscSession::AddFurtherTracks(const dvd::CatalogueRow& row, const std::string& name, engine::BatchRow* added) const {
+void DiscSession::AddFurtherTracks(const dvd::CatalogueRow& row, const std::string& name,
+                                   engine::BatchRow* added) const {
     // A track the title lacks, or has chosen already, keeps its place (an
     // id of 0 or kNoSubtitleId), so that the tracks of a merged file line up.
     const int title = row.item.title_index;
     engine::StreamChoice& streams = added->streams;
     for (const TrackChoice& choice : further_audio_choices_) {
         int32_t id = ResolveTrack(choice, title, true, name, true);
-        if (id == streams.audio_id || std::find(streams.further_audio_ids.begin(), streams.further_audio_ids.end(),
-                                                id) != streams.further_audio_ids.end())
+        if (id == streams.audio_id ||
+            std::find(streams.further_audio_ids.begin(), streams.further_audio_ids.end(), id) !=
+                streams.further_audio_ids.end())
             id = 0;
         streams.further_audio_ids.push_back(id);
         added->audio_languages.push_back(id == 0 ? std::string() : AudioLanguage(title, id));
@@ -423,8 +448,9 @@ void DiscSession::AddFurtherTracks(const dvd::CatalogueRow& row, const std::stri
     const int32_t handle = catalogue_->handle();
     uint32_t palette[16];
     dvd::DvdVideoInfo video{};
-    if (!soft_subtitles_ || subtitle_choice_.none || handle == 0 || !catalogue_->source_files().empty() ||
-        !dvd::MyDVDGetPalette(handle, title, palette) || !dvd::MyDVDGetVideoInfo(handle, title, &video))
+    if (!soft_subtitles_ || subtitle_choice_.none || handle == 0 ||
+        !catalogue_->source_files().empty() || !dvd::MyDVDGetPalette(handle, title, palette) ||
+        !dvd::MyDVDGetVideoInfo(handle, title, &video))
         return;
     std::vector<int32_t>& ids = streams.soft_subtitle_ids;
     ids.push_back(streams.subtitle_id);
@@ -437,9 +463,11 @@ void DiscSession::AddFurtherTracks(const dvd::CatalogueRow& row, const std::stri
     for (int32_t id : ids) {
         core::SubtitleTrackFormat& format = added->subtitle_tracks.emplace_back();
         for (int i = 0; i < count; ++i)
-            if (info.subtitle_id[i] == id) format.language = dvd::LanguageCode3(info.subtitle_language[i]);
+            if (info.subtitle_id[i] == id)
+                format.language = dvd::LanguageCode3(info.subtitle_language[i]);
         for (int i = 0; i < 16; ++i)
-            format.palette_rgb[static_cast<size_t>(i)] = decoders::SubpictureOverlay::YCrCbToRgb(palette[i]);
+            format.palette_rgb[static_cast<size_t>(i)] =
+                decoders::SubpictureOverlay::YCrCbToRgb(palette[i]);
         format.width = video.width;
         format.height = video.height;
     }
@@ -462,7 +490,8 @@ std::vector<core::ChapterMark> DiscSession::ChapterMarks(const core::ConvertItem
         const auto begin = static_cast<int64_t>(std::llround(start));
         if (begin >= to) break;
         if (end > from && length > 0)
-            marks.push_back({std::max<int64_t>(begin - from, 0), "Chapter " + std::to_string(c + 1)});
+            marks.push_back(
+                {std::max<int64_t>(begin - from, 0), "Chapter " + std::to_string(c + 1)});
         start = end;
     }
     return marks;
@@ -472,7 +501,8 @@ std::string DiscSession::AudioLanguage(int title, int32_t audio_id) const {
     const dvd::DvdTitleInfo& info = catalogue_->disc().titles[title];
     const int count = std::clamp(info.audio_count, 0, dvd::kDvdMaxStreams);
     for (int i = 0; i < count; ++i)
-        if (info.audio_id[i] == audio_id || (audio_id == 0 && i == 0)) return dvd::LanguageCode3(info.audio_language[i]);
+        if (info.audio_id[i] == audio_id || (audio_id == 0 && i == 0))
+            return dvd::LanguageCode3(info.audio_language[i]);
     return {};
 }
 

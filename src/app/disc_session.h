@@ -22,9 +22,9 @@
 #include "core/convert_item.h"
 #include "core/messages.h"
 #include "core/output_profile.h"
+#include "core/picture_cleanup.h"
 #include "core/profile_catalogue.h"
 #include "core/settings_store.h"
-#include "core/picture_cleanup.h"
 #include "core/watermark.h"
 #include "dvd/title_catalogue.h"
 #include "engine/run_controller.h"
@@ -136,7 +136,9 @@ public:
     // Sound tracks written after the chosen one, each a track of its own
     // (the first stays the default track). A title that lacks one leaves
     // it out, with a note; one chosen twice is written once.
-    void ChooseFurtherAudio(std::vector<TrackChoice> choices) { further_audio_choices_ = std::move(choices); }
+    void ChooseFurtherAudio(std::vector<TrackChoice> choices) {
+        further_audio_choices_ = std::move(choices);
+    }
     // Soft subtitles: the chosen subtitle and these further ones are kept
     // as subtitle streams (where the profile's container carries them)
     // instead of drawing the chosen one into the picture.
@@ -208,7 +210,8 @@ private:
     int32_t ResolveTrack(const TrackChoice& choice, int title, bool audio, const std::string& name,
                          bool further = false) const;
     // The row's sound tracks and subtitle streams after the first choices.
-    void AddFurtherTracks(const dvd::CatalogueRow& row, const std::string& name, engine::BatchRow* batch_row) const;
+    void AddFurtherTracks(const dvd::CatalogueRow& row, const std::string& name,
+                          engine::BatchRow* batch_row) const;
     // The disc's chapters that start inside the item's range, counted from
     // the range's start; a range starting inside a chapter begins with it.
     std::vector<core::ChapterMark> ChapterMarks(const core::ConvertItem& item) const;
@@ -228,7 +231,7 @@ private:
     bool disc_open_ = false;
     std::string disc_path_;  // as opened
     int selected_row_ = kNoRow;
-    TrackChoice audio_choice_;     // empty: the list's current entry
+    TrackChoice audio_choice_;  // empty: the list's current entry
     TrackChoice subtitle_choice_;
     std::vector<TrackChoice> further_audio_choices_;
     bool soft_subtitles_ = false;

@@ -62,8 +62,8 @@ std::string EditorTimeText(double position_seconds, double duration_seconds) {
            core::TimeText(static_cast<int64_t>(duration_seconds * 1000));
 }
 
-Editor::Editor(const core::ConvertItem& row, const core::OutputSettings& output,
-               EditorPage mode, const SourcePicture& source, const EditorLayout& layout)
+Editor::Editor(const core::ConvertItem& row, const core::OutputSettings& output, EditorPage mode,
+               const SourcePicture& source, const EditorLayout& layout)
     : length_ms_(std::max<int64_t>(row.length_ms, 0)),
       output_(output),
       source_(Checked(source)),
@@ -100,13 +100,12 @@ void Editor::AttachPreview(engine::EditorPreviewGraph* preview, int32_t audio_id
     SendWatermark();
     engine::StreamInfoList streams{};
     if (preview_->ListStreams(&streams)) {
-        for (int i = 0; i < std::min(streams.audio_count, engine::StreamInfoList::kMaxAudio);
-             ++i) {
+        for (int i = 0; i < std::min(streams.audio_count, engine::StreamInfoList::kMaxAudio); ++i) {
             if (audio_id >= 0 && streams.audio[i].stream_id == audio_id)
                 preview_->EnableStream(streams.audio[i].index, true);
         }
-        for (int i = 0;
-             i < std::min(streams.subtitle_count, engine::StreamInfoList::kMaxSubtitles); ++i) {
+        for (int i = 0; i < std::min(streams.subtitle_count, engine::StreamInfoList::kMaxSubtitles);
+             ++i) {
             if (subtitle_id >= 0 && streams.subtitles[i].stream_id == subtitle_id)
                 preview_->EnableStream(streams.subtitles[i].index, true);
         }
@@ -177,7 +176,8 @@ void Editor::TypeCropNumber(CropSide side, int32_t value) {
 bool Editor::ApplyMeasuredCrop(const std::optional<filters::CropBox>& measured) {
     if (!measured) return false;
     const RECT crop{std::max(measured->left, 0), std::max(measured->top, 0),
-                    std::min<LONG>(measured->right, source_.width), std::min<LONG>(measured->bottom, source_.height)};
+                    std::min<LONG>(measured->right, source_.width),
+                    std::min<LONG>(measured->bottom, source_.height)};
     if (crop.right <= crop.left || crop.bottom <= crop.top) return false;
     ApplyCrop(crop);
     return true;
@@ -424,7 +424,8 @@ core::Watermark Editor::PreviewWatermark() const {
 void Editor::SendWatermark() {
     if (!preview_) return;
     if (watermark_.enabled()) {
-        const filters::WatermarkSettings settings = filters::MakeWatermarkSettings(PreviewWatermark());
+        const filters::WatermarkSettings settings =
+            filters::MakeWatermarkSettings(PreviewWatermark());
         preview_->SetWatermark(&settings);
         preview_has_mark_ = true;
     } else if (preview_has_mark_) {

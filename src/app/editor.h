@@ -24,9 +24,9 @@
 #include "core/output_profile.h"
 #include "core/time_text.h"
 #include "core/watermark.h"
+#include "engine/editor_preview_graph.h"
 #include "filters/border_detect.h"
 #include "platform/format_types.h"
-#include "engine/editor_preview_graph.h"
 
 namespace rizuvira::app {
 

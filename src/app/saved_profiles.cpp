@@ -206,14 +206,15 @@ FormOutcome ProfileLibrary::SaveAs(const std::string& name, const core::OutputPr
     core::OutputProfile added = profile;
     core::SetField(added.ProfileName, wanted);
     added.Id = next_saved_id_;
-    const FormOutcome written = Rewrite([&](std::vector<core::OutputProfile>& saved) -> FormOutcome {
-        for (const core::OutputProfile& other : saved) {
-            if (Lower(core::FieldText(other.ProfileName)) == Lower(wanted))
-                return {false, "A profile named \"" + wanted + "\" exists already"};
-        }
-        saved.push_back(added);
-        return {};
-    });
+    const FormOutcome written =
+        Rewrite([&](std::vector<core::OutputProfile>& saved) -> FormOutcome {
+            for (const core::OutputProfile& other : saved) {
+                if (Lower(core::FieldText(other.ProfileName)) == Lower(wanted))
+                    return {false, "A profile named \"" + wanted + "\" exists already"};
+            }
+            saved.push_back(added);
+            return {};
+        });
     if (!written.ok) return written;
     catalogue_.Add(added);
     saved_ids_.insert(added.Id);

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <csignal>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -21,13 +21,13 @@
 #include "cli/info_command.h"
 #include "cli/json_text.h"
 #include "cli/progress_view.h"
+#include "core/profile_catalogue.h"
+#include "core/settings_store.h"
 #include "dvd/language_names.h"
 #include "dvd/title_texts.h"
 #include "engine/batch_loop.h"
 #include "engine/mpeg_file_source.h"
-#include "core/profile_catalogue.h"
 #include "engine/run_controller.h"
-#include "core/settings_store.h"
 #include "engine/system_actions.h"
 
 namespace rizuvira::cli {
@@ -48,7 +48,8 @@ private:
         view_->Interrupt();
         std::fprintf(stderr, "%s\n", text.c_str());
         if (json_out_) {
-            std::fprintf(json_out_, "{\"event\": \"%s\", \"text\": %s}\n", event, JsonString(text).c_str());
+            std::fprintf(json_out_, "{\"event\": \"%s\", \"text\": %s}\n", event,
+                         JsonString(text).c_str());
             std::fflush(json_out_);
         }
     }
@@ -125,15 +126,16 @@ int RunProfiles(const std::string& catalogue_path, bool json, std::FILE* out) {
     for (const core::OutputProfile& profile : catalogue.Iterate()) {
         const core::OutputSettings& s = profile.Settings;
         if (json) {
-            std::fprintf(out,
-                         "%s\n  {\"id\": %d, \"name\": %s, \"extension\": %s, \"video\": %s, \"width\": %d, "
-                         "\"height\": %d, \"frame_rate_x1000\": %d, \"video_bit_rate\": %d, \"audio\": %s, "
-                         "\"sample_rate\": %d, \"channels\": %d, \"audio_bit_rate\": %d}",
-                         first ? "" : ",", profile.Id, JsonString(profile.ProfileName).c_str(),
-                         JsonString(profile.FormatExt).c_str(),
-                         JsonString(s.HasVideo ? s.VideoCodecName : "").c_str(), s.Width, s.Height, s.FrameRate,
-                         s.VideoBitRate, JsonString(s.HasAudio ? s.AudioCodecName : "").c_str(), s.SampleRate,
-                         s.Channel, s.AudioBitRate);
+            std::fprintf(
+                out,
+                "%s\n  {\"id\": %d, \"name\": %s, \"extension\": %s, \"video\": %s, \"width\": %d, "
+                "\"height\": %d, \"frame_rate_x1000\": %d, \"video_bit_rate\": %d, \"audio\": %s, "
+                "\"sample_rate\": %d, \"channels\": %d, \"audio_bit_rate\": %d}",
+                first ? "" : ",", profile.Id, JsonString(profile.ProfileName).c_str(),
+                JsonString(profile.FormatExt).c_str(),
+                JsonString(s.HasVideo ? s.VideoCodecName : "").c_str(), s.Width, s.Height,
+                s.FrameRate, s.VideoBitRate, JsonString(s.HasAudio ? s.AudioCodecName : "").c_str(),
+                s.SampleRate, s.Channel, s.AudioBitRate);
         } else {
             std::fprintf(out, "%3d  %-6s %s\n", profile.Id, profile.FormatExt, profile.ProfileName);
         }
@@ -145,9 +147,12 @@ int RunProfiles(const std::string& catalogue_path, bool json, std::FILE* out) {
 
 int RunConvert(const ConvertOptions& options, std::FILE* out) {
     ProgressView::Mode mode = ProgressView::Mode::kPlain;
-    if (options.json) mode = ProgressView::Mode::kJson;
-    else if (options.quiet) mode = ProgressView::Mode::kQuiet;
-    else if (isatty(STDERR_FILENO)) mode = ProgressView::Mode::kTerminal;
+    if (options.json)
+        mode = ProgressView::Mode::kJson;
+    else if (options.quiet)
+        mode = ProgressView::Mode::kQuiet;
+    else if (isatty(STDERR_FILENO))
+        mode = ProgressView::Mode::kTerminal;
     ProgressView view(mode, out, stderr);
     CliMessages messages(&view, options.json ? out : nullptr);
 
@@ -156,9 +161,12 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     app::DiscSession session(&messages, &store);
     app::RequestedJob requested = app::MakeRequestedJob(options, &session, &messages);
     switch (requested.outcome) {
-        case app::RequestOutcome::kReady: break;
-        case app::RequestOutcome::kRefused: return kExitUsage;
-        case app::RequestOutcome::kCannotOpen: return kExitCannotOpen;
+        case app::RequestOutcome::kReady:
+            break;
+        case app::RequestOutcome::kRefused:
+            return kExitUsage;
+        case app::RequestOutcome::kCannotOpen:
+            return kExitCannotOpen;
         case app::RequestOutcome::kNothingToConvert:
             messages.ShowMessage(options.disc +
                                  " has no title to convert: none lasts 3 s or more"
@@ -190,11 +198,13 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
         const int index = controller.current_index();
         if (index < 0) return;
         const std::string& name = controller.rows()[index].output_name;
-        view.Update(fs::path(name).stem().string(), index + 1, static_cast<int>(controller.rows().size()), progress);
+        view.Update(fs::path(name).stem().string(), index + 1,
+                    static_cast<int>(controller.rows().size()), progress);
         if (InterruptWatch::OutputGone(out)) loop.RequestCancel();
     });
     int files_ok = 0;
-    for (const engine::FinishedFile& file : controller.finished_files()) files_ok += file.ok ? 1 : 0;
+    for (const engine::FinishedFile& file : controller.finished_files())
+        files_ok += file.ok ? 1 : 0;
     view.Done(files_ok, controller.failed_items() + skipped, controller.cancelled());
     if (controller.cancelled()) {
         std::string partial;
@@ -205,7 +215,8 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
                                  : "Cancelled; " + partial +
                                        " is a partial file: it holds what was converted so far");
     }
-    return controller.failed_items() + skipped > 0 || controller.cancelled() ? kExitItemFailed : kExitDone;
+    return controller.failed_items() + skipped > 0 || controller.cancelled() ? kExitItemFailed
+                                                                             : kExitDone;
 }
 
 }  // namespace rizuvira::cli

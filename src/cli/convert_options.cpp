@@ -49,7 +49,8 @@ bool ParseTrack(const std::string& text, bool allow_none, app::TrackChoice* choi
     if (ParseIntIn(text, 1, dvd::kDvdMaxStreams, &choice->position)) return true;
     if ((text.size() == 2 || text.size() == 3) &&
         std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isalpha(c); })) {
-        for (char c : text) choice->language += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (char c : text)
+            choice->language += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return true;
     }
     return false;
@@ -85,7 +86,8 @@ std::size_t Utf16Units(const std::string& text) {
 
 bool ParseColour(std::string text, uint32_t* colour) {
     if (!text.empty() && text[0] == '#') text.erase(0, 1);
-    if (text.size() != 6 || !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isxdigit(c); }))
+    if (text.size() != 6 ||
+        !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isxdigit(c); }))
         return false;
     const auto rgb = static_cast<uint32_t>(std::stoul(text, nullptr, 16));
     // RRGGBB as typed; the record holds 0x00BBGGRR.
@@ -104,7 +106,9 @@ bool ParseTitleList(const std::string& text, std::vector<int>* titles) {
         int first = 0, last = 0;
         if (range.size() > 2 || !ParseIntIn(range[0], 1, dvd::kDvdMaxTitles, &first)) return false;
         last = first;
-        if (range.size() == 2 && (!ParseIntIn(range[1], 1, dvd::kDvdMaxTitles, &last) || last < first)) return false;
+        if (range.size() == 2 &&
+            (!ParseIntIn(range[1], 1, dvd::kDvdMaxTitles, &last) || last < first))
+            return false;
         // In the order asked; a title named again keeps its first place.
         for (int t = first; t <= last; ++t)
             if (chosen.insert(t - 1).second) titles->push_back(t - 1);
@@ -112,7 +116,8 @@ bool ParseTitleList(const std::string& text, std::vector<int>* titles) {
     return !titles->empty();
 }
 
-bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions* options, std::string* error) {
+bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions* options,
+                         std::string* error) {
     // "--name=value" is the same as "--name value".
     std::vector<std::string> args;
     for (const std::string& arg : args_in) {
@@ -135,127 +140,200 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         return [field, low, high](const std::string& v) { return ParseIntIn(v, low, high, field); };
     };
     const std::map<std::string, std::pair<Handler, const char*>> valued{
-        {"--output", {[&](const std::string& v) { options->output_folder = v; return !v.empty(); }, "a folder"}},
-        {"--profile", {[&](const std::string& v) { options->profile = v; return !v.empty(); }, "an id or a name"}},
-        {"--catalogue", {[&](const std::string& v) { options->catalogue = v; return !v.empty(); }, "a file"}},
-        {"--titles", {[&](const std::string& v) { return ParseTitleList(v, &options->titles); }, "a list like 1,3-4 or all"}},
-        {"--chapter", {[&](const std::string& v) {
-             const std::vector<std::string> tc = Split(v, ':');
-             int t = 0, c = 0;
-             if (tc.size() != 2 || !ParseIntIn(tc[0], 1, dvd::kDvdMaxTitles, &t) || !ParseIntIn(tc[1], 1, dvd::kDvdMaxChapters, &c))
-                 return false;
-             options->chapter_title = t - 1;
-             options->chapter = c - 1;
-             return true;
-         }, "TITLE:CHAPTER, both from 1"}},
-        {"--trim", {[&](const std::string& v) {
-             const size_t dash = v.find('-');
-             if (dash == std::string::npos) return false;
-             const core::TimeSyntax syntax = core::TimeSyntax::kStrict;
-             options->trim_start_ms = core::ParseTimeText(v.substr(0, dash), syntax);
-             options->trim_end_ms = core::ParseTimeText(v.substr(dash + 1), syntax);
-             return options->trim_start_ms >= 0 && options->trim_end_ms > options->trim_start_ms;
-         }, "START-END as hh:mm:ss[.mmm], END after START"}},
-        {"--crop", {[&](const std::string& v) {
-             if (v == "auto") {
-                 options->cleanup.auto_crop = true;
-                 return true;
-             }
-             options->cleanup.auto_crop = false;
-             const std::vector<std::string> p = Split(v, ',');
-             int l = 0, t = 0, r = 0, b = 0;
-             if (p.size() != 4 || !ParseIntIn(p[0], 0, 719, &l) || !ParseIntIn(p[1], 0, 575, &t) ||
-                 !ParseIntIn(p[2], l + 1, 720, &r) || !ParseIntIn(p[3], t + 1, 576, &b))
-                 return false;
-             edit.crop_left = l, edit.crop_top = t, edit.crop_right = r, edit.crop_bottom = b;
-             return true;
-         }, "auto, or LEFT,TOP,RIGHT,BOTTOM with left < right <= 720 and top < bottom <= 576"}},
-        {"--deinterlace", {[&](const std::string& v) {
-             return core::ParseDeinterlaceMode(v, &options->cleanup.deinterlace);
-         }, "auto, on or off"}},
-        {"--zoom", {[&](const std::string& v) {
-             static const std::map<std::string, int> modes{
-                 {"keep", core::kZoomKeepOriginal}, {"full", core::kZoomFullScreen},
-                 {"16:9", core::kZoom16x9}, {"4:3", core::kZoom4x3}};
-             const auto found = modes.find(v);
-             if (found == modes.end()) return false;
-             edit.zoom_mode = found->second;
-             return true;
-         }, "keep, full, 16:9 or 4:3"}},
+        {"--output",
+         {[&](const std::string& v) {
+              options->output_folder = v;
+              return !v.empty();
+          },
+          "a folder"}},
+        {"--profile",
+         {[&](const std::string& v) {
+              options->profile = v;
+              return !v.empty();
+          },
+          "an id or a name"}},
+        {"--catalogue",
+         {[&](const std::string& v) {
+              options->catalogue = v;
+              return !v.empty();
+          },
+          "a file"}},
+        {"--titles",
+         {[&](const std::string& v) { return ParseTitleList(v, &options->titles); },
+          "a list like 1,3-4 or all"}},
+        {"--chapter",
+         {[&](const std::string& v) {
+              const std::vector<std::string> tc = Split(v, ':');
+              int t = 0, c = 0;
+              if (tc.size() != 2 || !ParseIntIn(tc[0], 1, dvd::kDvdMaxTitles, &t) ||
+                  !ParseIntIn(tc[1], 1, dvd::kDvdMaxChapters, &c))
+                  return false;
+              options->chapter_title = t - 1;
+              options->chapter = c - 1;
+              return true;
+          },
+          "TITLE:CHAPTER, both from 1"}},
+        {"--trim",
+         {[&](const std::string& v) {
+              const size_t dash = v.find('-');
+              if (dash == std::string::npos) return false;
+              const core::TimeSyntax syntax = core::TimeSyntax::kStrict;
+              options->trim_start_ms = core::ParseTimeText(v.substr(0, dash), syntax);
+              options->trim_end_ms = core::ParseTimeText(v.substr(dash + 1), syntax);
+              return options->trim_start_ms >= 0 && options->trim_end_ms > options->trim_start_ms;
+          },
+          "START-END as hh:mm:ss[.mmm], END after START"}},
+        {"--crop",
+         {[&](const std::string& v) {
+              if (v == "auto") {
+                  options->cleanup.auto_crop = true;
+                  return true;
+              }
+              options->cleanup.auto_crop = false;
+              const std::vector<std::string> p = Split(v, ',');
+              int l = 0, t = 0, r = 0, b = 0;
+              if (p.size() != 4 || !ParseIntIn(p[0], 0, 719, &l) || !ParseIntIn(p[1], 0, 575, &t) ||
+                  !ParseIntIn(p[2], l + 1, 720, &r) || !ParseIntIn(p[3], t + 1, 576, &b))
+                  return false;
+              edit.crop_left = l, edit.crop_top = t, edit.crop_right = r, edit.crop_bottom = b;
+              return true;
+          },
+          "auto, or LEFT,TOP,RIGHT,BOTTOM with left < right <= 720 and top < bottom <= 576"}},
+        {"--deinterlace",
+         {[&](const std::string& v) {
+              return core::ParseDeinterlaceMode(v, &options->cleanup.deinterlace);
+          },
+          "auto, on or off"}},
+        {"--zoom",
+         {[&](const std::string& v) {
+              static const std::map<std::string, int> modes{{"keep", core::kZoomKeepOriginal},
+                                                            {"full", core::kZoomFullScreen},
+                                                            {"16:9", core::kZoom16x9},
+                                                            {"4:3", core::kZoom4x3}};
+              const auto found = modes.find(v);
+              if (found == modes.end()) return false;
+              edit.zoom_mode = found->second;
+              return true;
+          },
+          "keep, full, 16:9 or 4:3"}},
         {"--brightness", {level(&edit.brightness, 0, 256), "0..256 (128 leaves it)"}},
         {"--saturation", {level(&edit.saturation, 0, 128), "0..128 (64 leaves it)"}},
         {"--hue", {level(&edit.hue_degrees, -180, 180), "-180..180 degrees"}},
         {"--volume", {level(&edit.volume, 0, 512), "0..512 (256 leaves it)"}},
-        {"--audio", {[&](const std::string& v) {
-             return ParseTrackList(v, false, &options->audio, &options->further_audio);
-         }, "track numbers from 1 or language codes, separated by commas"}},
-        {"--subtitle", {[&](const std::string& v) {
-             return ParseTrackList(v, true, &options->subtitle, &options->further_subtitles);
-         }, "track numbers from 1 or language codes, separated by commas, or none"}},
-        {"--subtitle-mode", {[&](const std::string& v) {
-             options->soft_subtitles = v == "soft";
-             return v == "soft" || v == "burn";
-         }, "soft or burn"}},
-        {"--size", {[&](const std::string& v) {
-             const std::vector<std::string> wh = Split(v, 'x');
-             return wh.size() == 2 && ParseIntIn(wh[0], 16, 4096, &options->custom.width) &&
-                    ParseIntIn(wh[1], 16, 4096, &options->custom.height) && options->custom.width % 2 == 0 &&
-                    options->custom.height % 2 == 0;
-         }, "WIDTHxHEIGHT, even numbers from 16 to 4096"}},
-        {"--fps", {[&](const std::string& v) {
-             char* end = nullptr;
-             const double fps = std::strtod(v.c_str(), &end);
-             if (v.empty() || *end || !(fps >= 1 && fps <= 120)) return false;
-             options->custom.frame_rate_x1000 = static_cast<int>(std::lround(fps * 1000));
-             return true;
-         }, "frames per second, 1 to 120 (29.97 and 23.976 for NTSC)"}},
-        {"--vcodec", {[&](const std::string& v) { options->custom.video_codec = v; return !v.empty() && v.size() < 16; }, "an encoder name"}},
-        {"--acodec", {[&](const std::string& v) { options->custom.audio_codec = v; return !v.empty() && v.size() < 16; }, "an encoder name"}},
-        {"--vbitrate", {level(&options->custom.video_bit_rate, 1000, 200'000'000), "bits per second"}},
-        {"--abitrate", {level(&options->custom.audio_bit_rate, 1000, 2'000'000), "bits per second"}},
+        {"--audio",
+         {[&](const std::string& v) {
+              return ParseTrackList(v, false, &options->audio, &options->further_audio);
+          },
+          "track numbers from 1 or language codes, separated by commas"}},
+        {"--subtitle",
+         {[&](const std::string& v) {
+              return ParseTrackList(v, true, &options->subtitle, &options->further_subtitles);
+          },
+          "track numbers from 1 or language codes, separated by commas, or none"}},
+        {"--subtitle-mode",
+         {[&](const std::string& v) {
+              options->soft_subtitles = v == "soft";
+              return v == "soft" || v == "burn";
+          },
+          "soft or burn"}},
+        {"--size",
+         {[&](const std::string& v) {
+              const std::vector<std::string> wh = Split(v, 'x');
+              return wh.size() == 2 && ParseIntIn(wh[0], 16, 4096, &options->custom.width) &&
+                     ParseIntIn(wh[1], 16, 4096, &options->custom.height) &&
+                     options->custom.width % 2 == 0 && options->custom.height % 2 == 0;
+          },
+          "WIDTHxHEIGHT, even numbers from 16 to 4096"}},
+        {"--fps",
+         {[&](const std::string& v) {
+              char* end = nullptr;
+              const double fps = std::strtod(v.c_str(), &end);
+              if (v.empty() || *end || !(fps >= 1 && fps <= 120)) return false;
+              options->custom.frame_rate_x1000 = static_cast<int>(std::lround(fps * 1000));
+              return true;
+          },
+          "frames per second, 1 to 120 (29.97 and 23.976 for NTSC)"}},
+        {"--vcodec",
+         {[&](const std::string& v) {
+              options->custom.video_codec = v;
+              return !v.empty() && v.size() < 16;
+          },
+          "an encoder name"}},
+        {"--acodec",
+         {[&](const std::string& v) {
+              options->custom.audio_codec = v;
+              return !v.empty() && v.size() < 16;
+          },
+          "an encoder name"}},
+        {"--vbitrate",
+         {level(&options->custom.video_bit_rate, 1000, 200'000'000), "bits per second"}},
+        {"--abitrate",
+         {level(&options->custom.audio_bit_rate, 1000, 2'000'000), "bits per second"}},
         {"--rate", {level(&options->custom.sample_rate, 8000, 192000), "a sample rate in Hz"}},
         {"--channels", {level(&options->custom.channels, 1, 8), "1 to 8"}},
         {"--cpu", {level(&options->cpu_usage, 50, 100), "a percentage from 50 to 100"}},
-        {"--watermark", {[&](const std::string& v) {
-             options->watermark.text = v;
-             return !v.empty() && Utf16Units(v) <= static_cast<std::size_t>(core::kMaxWatermarkUnits);
-         }, "a text of 1 to 63 characters"}},
-        {"--watermark-font", {[&](const std::string& v) {
-             options->watermark.font_family = v;
-             watermark_options = true;
-             return !v.empty() && v.size() < 64;
-         }, "a font family name, as fc-list shows it"}},
-        {"--watermark-size", {[&](const std::string& v) {
-             watermark_options = true;
-             return ParseIntIn(v, 4, 400, &options->watermark.font_size_px);
-         }, "the text's height in output pixels, 4..400"}},
-        {"--watermark-colour", {[&](const std::string& v) {
-             watermark_options = true;
-             return ParseColour(v, &options->watermark.colour);
-         }, "RRGGBB in hexadecimal"}},
-        {"--watermark-pos", {[&](const std::string& v) {
-             const std::vector<std::string> xy = Split(v, ',');
-             watermark_options = true;
-             return xy.size() == 2 && ParseIntIn(xy[0], 0, 4096, &options->watermark.x) &&
-                    ParseIntIn(xy[1], 0, 4096, &options->watermark.y);
-         }, "X,Y of the text's top-left corner in output pixels"}},
-        {"--watermark-opacity", {[&](const std::string& v) {
-             int percent = 0;
-             watermark_options = true;
-             if (!ParseIntIn(v, 0, 100, &percent)) return false;
-             options->watermark.alpha = static_cast<float>(percent) / 100.0f;
-             return true;
-         }, "a percentage from 0 (invisible) to 100 (opaque)"}},
-        {"--after", {[&](const std::string& v) {
-             if (v == "none") options->after = app::AfterAction::kNone;
-             else if (v == "shutdown") options->after = app::AfterAction::kShutDown;
-             else if (v == "open-folder") options->after = app::AfterAction::kOpenFolder;
-             else return false;
-             return true;
-         }, "none, shutdown or open-folder"}},
+        {"--watermark",
+         {[&](const std::string& v) {
+              options->watermark.text = v;
+              return !v.empty() &&
+                     Utf16Units(v) <= static_cast<std::size_t>(core::kMaxWatermarkUnits);
+          },
+          "a text of 1 to 63 characters"}},
+        {"--watermark-font",
+         {[&](const std::string& v) {
+              options->watermark.font_family = v;
+              watermark_options = true;
+              return !v.empty() && v.size() < 64;
+          },
+          "a font family name, as fc-list shows it"}},
+        {"--watermark-size",
+         {[&](const std::string& v) {
+              watermark_options = true;
+              return ParseIntIn(v, 4, 400, &options->watermark.font_size_px);
+          },
+          "the text's height in output pixels, 4..400"}},
+        {"--watermark-colour",
+         {[&](const std::string& v) {
+              watermark_options = true;
+              return ParseColour(v, &options->watermark.colour);
+          },
+          "RRGGBB in hexadecimal"}},
+        {"--watermark-pos",
+         {[&](const std::string& v) {
+              const std::vector<std::string> xy = Split(v, ',');
+              watermark_options = true;
+              return xy.size() == 2 && ParseIntIn(xy[0], 0, 4096, &options->watermark.x) &&
+                     ParseIntIn(xy[1], 0, 4096, &options->watermark.y);
+          },
+          "X,Y of the text's top-left corner in output pixels"}},
+        {"--watermark-opacity",
+         {[&](const std::string& v) {
+              int percent = 0;
+              watermark_options = true;
+              if (!ParseIntIn(v, 0, 100, &percent)) return false;
+              options->watermark.alpha = static_cast<float>(percent) / 100.0f;
+              return true;
+          },
+          "a percentage from 0 (invisible) to 100 (opaque)"}},
+        {"--after",
+         {[&](const std::string& v) {
+              if (v == "none")
+                  options->after = app::AfterAction::kNone;
+              else if (v == "shutdown")
+                  options->after = app::AfterAction::kShutDown;
+              else if (v == "open-folder")
+                  options->after = app::AfterAction::kOpenFolder;
+              else
+                  return false;
+              return true;
+          },
+          "none, shutdown or open-folder"}},
     };
-    const std::map<std::string, std::string> short_names{{"-o", "--output"}, {"-p", "--profile"}, {"-t", "--titles"},
-                                                         {"--watermark-color", "--watermark-colour"}};
+    const std::map<std::string, std::string> short_names{
+        {"-o", "--output"},
+        {"-p", "--profile"},
+        {"-t", "--titles"},
+        {"--watermark-color", "--watermark-colour"}};
 
     for (size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
@@ -271,7 +349,8 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         } else if (auto option = valued.find(arg); option != valued.end()) {
             if (i + 1 >= args.size()) return fail(arg + " needs a value: " + option->second.second);
             if (!option->second.first(args[++i]))
-                return fail("bad value '" + args[i] + "' for " + arg + ": " + option->second.second);
+                return fail("bad value '" + args[i] + "' for " + arg + ": " +
+                            option->second.second);
         } else if (arg.size() > 1 && arg[0] == '-') {
             return fail("unknown option " + args[i]);
         } else if (options->disc.empty()) {
@@ -281,8 +360,10 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         }
     }
     if (options->disc.empty()) return fail("no disc given");
-    if (watermark_options && !options->watermark.enabled()) return fail("the --watermark-* options need --watermark TEXT");
-    if (options->chapter >= 0 && !options->titles.empty()) return fail("--chapter and --titles exclude each other");
+    if (watermark_options && !options->watermark.enabled())
+        return fail("the --watermark-* options need --watermark TEXT");
+    if (options->chapter >= 0 && !options->titles.empty())
+        return fail("--chapter and --titles exclude each other");
     return true;
 }
 

@@ -13,12 +13,13 @@ namespace rizuvira::cli {
 
 // The conversion asked for, and how the command line shows its run.
 struct ConvertOptions : app::ConversionRequest {
-    bool json = false;   // progress, messages and finished files as JSON lines
+    bool json = false;  // progress, messages and finished files as JSON lines
     bool quiet = false;
 };
 
 // Parses the arguments after "convert". False with a one-line reason.
-bool ParseConvertOptions(const std::vector<std::string>& args, ConvertOptions* options, std::string* error);
+bool ParseConvertOptions(const std::vector<std::string>& args, ConvertOptions* options,
+                         std::string* error);
 
 // "1,3-4" or "all" into indexes from 0 (sorted, without repeats); "all"
 // gives an empty list. False when malformed or out of 1..99.

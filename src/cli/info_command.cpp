@@ -40,7 +40,7 @@ struct TitleFacts {
     std::vector<double> chapter_ms;
     int sample_rate_hz[dvd::kDvdMaxStreams] = {};
     bool subtitle_not_drawn[dvd::kDvdMaxStreams] = {};  // a Blu-ray graphics stream: listed only
-    std::string file;                              // a Blu-ray folder's clip: its file name
+    std::string file;                                   // a Blu-ray folder's clip: its file name
 };
 
 TitleFacts DiscTitleFacts(int32_t handle, int title, const dvd::DvdTitleInfo& record) {
@@ -155,7 +155,8 @@ void PrintJson(const dvd::TitleTable& disc, const std::vector<TitleFacts>& facts
     for (int t = 0; t < disc.title_count; ++t) {
         const dvd::DvdTitleInfo& title = disc.titles[t];
         const TitleFacts& fact = facts[static_cast<std::size_t>(t)];
-        std::fprintf(out, "%s\n  {\"index\": %d, \"name\": %s, \"listed\": %s, \"duration_ms\": %.3f, ",
+        std::fprintf(out,
+                     "%s\n  {\"index\": %d, \"name\": %s, \"listed\": %s, \"duration_ms\": %.3f, ",
                      first_title ? "" : ",", t, JsonString(dvd::TitleItemName(t)).c_str(),
                      dvd::IsListedTitle(title) ? "true" : "false", title.duration_ms);
         first_title = false;
@@ -232,7 +233,8 @@ int RunInfo(const char* disc_path, bool json, std::FILE* out, std::FILE* err) {
     } else {
         const int32_t handle = dvd::MyDVDOpen(disc_path);
         if (handle == 0) {
-            std::fprintf(err, "Open DVD error: %s%s\n", disc_path, dvd::DiscOpenProblem(disc_path).c_str());
+            std::fprintf(err, "Open DVD error: %s%s\n", disc_path,
+                         dvd::DiscOpenProblem(disc_path).c_str());
             return kExitCannotOpen;
         }
         dvd::MyDVDGetInfo(handle, disc.get());

@@ -15,7 +15,8 @@ extern "C" {
 namespace {
 
 void Usage(std::FILE* to) {
-    std::fprintf(to,
+    std::fprintf(
+        to,
         "usage: rizuvira-cli info DISC [--json]\n"
         "       rizuvira-cli profiles [--catalogue FILE] [--json]\n"
         "       rizuvira-cli convert DISC [options]\n"
@@ -35,11 +36,14 @@ void Usage(std::FILE* to) {
         "optical drives and mounted discs, with the volume name of each inserted disc.\n"
         "\n"
         "convert options:\n"
-        "  -o, --output DIR        output folder, made when missing (default: the stored output folder)\n"
+        "  -o, --output DIR        output folder, made when missing (default: the stored output "
+        "folder)\n"
         "  -p, --profile ID|NAME   output profile, see `profiles`: the shipped ones, then those\n"
         "                          saved in the desktop program (default: id 1)\n"
-        "      --catalogue FILE    profile catalogue (default: ./Format.xml, else the shipped one)\n"
-        "  -t, --titles LIST       titles to convert, e.g. 1,3-4 or all (default: every listed title)\n"
+        "      --catalogue FILE    profile catalogue (default: ./Format.xml, else the shipped "
+        "one)\n"
+        "  -t, --titles LIST       titles to convert, e.g. 1,3-4 or all (default: every listed "
+        "title)\n"
         "      --chapter T:C       one chapter of title T (item \"Chapter_TT_CC\")\n"
         "      --trim START-END    hh:mm:ss[.mmm]-hh:mm:ss[.mmm], applied to each chosen title\n"
         "      --crop L,T,R,B      crop rectangle in source pixels\n"
@@ -51,7 +55,8 @@ void Usage(std::FILE* to) {
         "      --saturation N      0..128, 64 leaves the picture\n"
         "      --hue N             -180..180 degrees\n"
         "      --volume N          0..512, 256 leaves the sound\n"
-        "      --watermark TEXT    draw TEXT into every picture (up to 63 characters), on a white box\n"
+        "      --watermark TEXT    draw TEXT into every picture (up to 63 characters), on a white "
+        "box\n"
         "      --watermark-font FAMILY  font family (default: DejaVu Sans)\n"
         "      --watermark-size PX      text height in output pixels, 4..400 (default: 32)\n"
         "      --watermark-colour RRGGBB  text colour in hexadecimal (default: 000000)\n"
@@ -114,11 +119,13 @@ int main(int argc, char** argv) {
         bool json = false;
         std::vector<std::string> paths;
         for (const std::string& arg : rest) {
-            if (arg == "--json") json = true;
+            if (arg == "--json")
+                json = true;
             else if (arg.size() > 1 && arg[0] == '-') {
                 std::fprintf(stderr, "rizuvira-cli info: unknown option %s\n", arg.c_str());
                 return kExitUsage;
-            } else paths.push_back(arg);
+            } else
+                paths.push_back(arg);
         }
         if (paths.size() == 1) return RunInfo(paths[0].c_str(), json, stdout, stderr);
         std::fprintf(stderr, "rizuvira-cli info: one disc, please\n");
@@ -128,8 +135,10 @@ int main(int argc, char** argv) {
         bool json = false;
         std::string catalogue;
         for (size_t i = 0; i < rest.size(); ++i) {
-            if (rest[i] == "--json") json = true;
-            else if (rest[i] == "--catalogue" && i + 1 < rest.size()) catalogue = rest[++i];
+            if (rest[i] == "--json")
+                json = true;
+            else if (rest[i] == "--catalogue" && i + 1 < rest.size())
+                catalogue = rest[++i];
             else {
                 std::fprintf(stderr, "rizuvira-cli profiles: unexpected %s\n", rest[i].c_str());
                 return kExitUsage;
@@ -154,8 +163,10 @@ int main(int argc, char** argv) {
     }
     if (command == "snapshot") return RunSnapshot(rest);
     if (command == "play") return RunPlay(rest);
-    if (command.empty()) std::fprintf(stderr, "rizuvira-cli: a command is needed\n");
-    else std::fprintf(stderr, "rizuvira-cli: unknown command %s\n", command.c_str());
+    if (command.empty())
+        std::fprintf(stderr, "rizuvira-cli: a command is needed\n");
+    else
+        std::fprintf(stderr, "rizuvira-cli: unknown command %s\n", command.c_str());
     Usage(stderr);
     return kExitUsage;
 }

@@ -27,7 +27,8 @@ struct PreviewArgs {
     std::string output;
 };
 
-bool Parse(const std::vector<std::string>& args, bool snapshot, PreviewArgs* out, const char* name) {
+bool Parse(const std::vector<std::string>& args, bool snapshot, PreviewArgs* out,
+           const char* name) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool has_value = i + 1 < args.size();
@@ -73,7 +74,8 @@ int RunSnapshot(const std::vector<std::string>& args) {
     // A still picture needs no sound device.
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     core::StderrMessages messages;
-    if (!engine::SaveTitleSnapshot(parsed.disc, parsed.title, parsed.at_seconds, parsed.output, &messages))
+    if (!engine::SaveTitleSnapshot(parsed.disc, parsed.title, parsed.at_seconds, parsed.output,
+                                   &messages))
         return 1;
     std::printf("%s\n", parsed.output.c_str());
     return kExitDone;
@@ -83,9 +85,10 @@ int RunPlay(const std::vector<std::string>& args) {
     PreviewArgs parsed;
     if (!Parse(args, false, &parsed, "play")) return kExitUsage;
     core::StderrMessages messages;
-    const bool played = engine::PlayTitle(parsed.disc, parsed.title, &messages, [](double position, double duration) {
-        std::fprintf(stderr, "\r%8.1f / %.1f s", position, duration);
-    });
+    const bool played = engine::PlayTitle(
+        parsed.disc, parsed.title, &messages, [](double position, double duration) {
+            std::fprintf(stderr, "\r%8.1f / %.1f s", position, duration);
+        });
     std::fputc('\n', stderr);
     return played ? kExitDone : 1;
 }

@@ -30,15 +30,17 @@ std::string Percent(int permille) {
 std::string ProgressLine(const std::string& item_name, int item_number, int item_count,
                          const engine::RunProgress& progress, int columns) {
     const size_t room = static_cast<size_t>(std::max(columns - 1, 1));
-    const std::string head = item_name + " (" + std::to_string(item_number) + "/" + std::to_string(item_count) + ")";
-    const std::string left = "left " + (progress.remaining_text.empty() ? "--:--:--" : progress.remaining_text);
+    const std::string head =
+        item_name + " (" + std::to_string(item_number) + "/" + std::to_string(item_count) + ")";
+    const std::string left =
+        "left " + (progress.remaining_text.empty() ? "--:--:--" : progress.remaining_text);
     // From the fullest line to the barest; the first that fits is shown.
     struct Parts {
         bool batch, elapsed, position;
     };
     for (const bool bars : {true, false}) {
-        for (const Parts parts : {Parts{true, true, true}, Parts{true, true, false}, Parts{true, false, false},
-                                  Parts{false, false, false}}) {
+        for (const Parts parts : {Parts{true, true, true}, Parts{true, true, false},
+                                  Parts{true, false, false}, Parts{false, false, false}}) {
             for (int bar = bars ? kWidestBar : 0; bar >= (bars ? kNarrowestBar : 0); --bar) {
                 auto with_bar = [&](int permille) {
                     return (bar > 0 ? Bar(permille, bar) + " " : "") + Percent(permille);
@@ -55,7 +57,8 @@ std::string ProgressLine(const std::string& item_name, int item_number, int item
     std::string line = head + " " + Percent(progress.item_bar) + " " + left;
     if (line.size() > room) {
         size_t cut = room;
-        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;  // whole UTF-8 characters
+        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+            --cut;  // whole UTF-8 characters
         line.resize(cut);
     }
     return line;
@@ -63,7 +66,8 @@ std::string ProgressLine(const std::string& item_name, int item_number, int item
 
 int TerminalColumns(std::FILE* terminal) {
     winsize size{};
-    if (terminal && ioctl(fileno(terminal), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    if (terminal && ioctl(fileno(terminal), TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
     if (const char* columns = std::getenv("COLUMNS")) {
         const int value = std::atoi(columns);
         if (value > 0) return value;
@@ -80,15 +84,19 @@ void ProgressView::Update(const std::string& item_name, int item_number, int ite
         std::fflush(terminal_);
         line_open_ = true;
     } else if (mode_ == Mode::kJson) {
-        std::fprintf(out_,
-                     "{\"event\": \"progress\", \"item\": %s, \"item_number\": %d, \"items\": %d, "
-                     "\"item_permille\": %d, \"batch_permille\": %d, \"elapsed_ms\": %lld, \"elapsed\": %s, "
-                     "\"remaining_ms\": %lld, \"remaining\": %s, \"position_s\": %.3f, \"duration_s\": %.3f, "
-                     "\"position\": %s}\n",
-                     JsonString(item_name).c_str(), item_number, item_count, progress.item_bar, progress.batch_bar,
-                     static_cast<long long>(progress.elapsed_ms), JsonString(progress.elapsed_text).c_str(),
-                     static_cast<long long>(progress.remaining_ms), JsonString(progress.remaining_text).c_str(),
-                     progress.position_s, progress.duration_s, JsonString(progress.position_text).c_str());
+        std::fprintf(
+            out_,
+            "{\"event\": \"progress\", \"item\": %s, \"item_number\": %d, \"items\": %d, "
+            "\"item_permille\": %d, \"batch_permille\": %d, \"elapsed_ms\": %lld, \"elapsed\": %s, "
+            "\"remaining_ms\": %lld, \"remaining\": %s, \"position_s\": %.3f, \"duration_s\": "
+            "%.3f, "
+            "\"position\": %s}\n",
+            JsonString(item_name).c_str(), item_number, item_count, progress.item_bar,
+            progress.batch_bar, static_cast<long long>(progress.elapsed_ms),
+            JsonString(progress.elapsed_text).c_str(),
+            static_cast<long long>(progress.remaining_ms),
+            JsonString(progress.remaining_text).c_str(), progress.position_s, progress.duration_s,
+            JsonString(progress.position_text).c_str());
         std::fflush(out_);
     }
 }
@@ -116,8 +124,9 @@ void ProgressView::FileFinished(const engine::FinishedFile& file) {
 void ProgressView::Done(int converted_files, int failed_items, bool cancelled) {
     Interrupt();
     if (mode_ == Mode::kJson) {
-        std::fprintf(out_, "{\"event\": \"done\", \"files\": %d, \"failed_items\": %d, \"cancelled\": %s}\n",
-                     converted_files, failed_items, cancelled ? "true" : "false");
+        std::fprintf(
+            out_, "{\"event\": \"done\", \"files\": %d, \"failed_items\": %d, \"cancelled\": %s}\n",
+            converted_files, failed_items, cancelled ? "true" : "false");
         std::fflush(out_);
     }
 }

@@ -27,9 +27,11 @@ int TerminalColumns(std::FILE* terminal);
 class ProgressView {
 public:
     enum class Mode { kQuiet, kPlain, kTerminal, kJson };
-    ProgressView(Mode mode, std::FILE* out, std::FILE* terminal) : mode_(mode), out_(out), terminal_(terminal) {}
+    ProgressView(Mode mode, std::FILE* out, std::FILE* terminal)
+        : mode_(mode), out_(out), terminal_(terminal) {}
 
-    void Update(const std::string& item_name, int item_number, int item_count, const engine::RunProgress& progress);
+    void Update(const std::string& item_name, int item_number, int item_count,
+                const engine::RunProgress& progress);
     void FileFinished(const engine::FinishedFile& file);
     // Ends the bar line before a message is printed.
     void Interrupt();

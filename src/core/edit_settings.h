@@ -19,9 +19,9 @@ enum ZoomMode : int32_t {
 };
 
 struct EditSettings {
-    int32_t zoom_mode;    // ZoomMode, 0..3
-    int32_t crop_left;    // crop rectangle in source pixels;
-    int32_t crop_top;     // left < right <= 720, top < bottom <= 480
+    int32_t zoom_mode;  // ZoomMode, 0..3
+    int32_t crop_left;  // crop rectangle in source pixels;
+    int32_t crop_top;   // left < right <= 720, top < bottom <= 480
     int32_t crop_right;
     int32_t crop_bottom;
     int32_t volume;       // 0..512, in 1/256 steps; 256 leaves the level

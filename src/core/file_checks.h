@@ -16,7 +16,8 @@ std::string NotAFileReason(const std::filesystem::path& path, bool block_device 
 // Empty when `path` is missing or reads as NotAFileReason allows.
 inline std::string NotAFileReasonIfPresent(const std::filesystem::path& path) {
     std::error_code error;
-    if (std::filesystem::symlink_status(path, error).type() == std::filesystem::file_type::not_found)
+    if (std::filesystem::symlink_status(path, error).type() ==
+        std::filesystem::file_type::not_found)
         return {};
     return NotAFileReason(path);
 }

@@ -69,8 +69,8 @@ const AVCodec* FindEncoder(const char* name, AVMediaType type) {
 // The codec's own text form of a DVD subtitle track's setup, as its decoder
 // and the MP4 multiplexer read it.
 std::string SubtitleSetupText(const SubtitleTrackFormat& format) {
-    std::string text = "size: " + std::to_string(format.width) + "x" + std::to_string(format.height) +
-                       "\npalette: ";
+    std::string text = "size: " + std::to_string(format.width) + "x" +
+                       std::to_string(format.height) + "\npalette: ";
     for (size_t i = 0; i < format.palette_rgb.size(); ++i) {
         char hex[8];
         std::snprintf(hex, sizeof hex, "%06x", format.palette_rgb[i] & 0xFFFFFFu);
@@ -109,7 +109,8 @@ int64_t SubpictureShowMs(const std::vector<uint8_t>& unit) {
 bool ContainerTakesSeveralSoundTracks(const char* format_name) {
     if (format_name == nullptr) return false;
     // Containers of one sound stream: Flash video and the plain sound files.
-    for (const char* single : {"flv", "f4v", "swf", "mp3", "wav", "flac", "adts", "ac3", "mp2", "au", "amr"}) {
+    for (const char* single :
+         {"flv", "f4v", "swf", "mp3", "wav", "flac", "adts", "ac3", "mp2", "au", "amr"}) {
         if (std::strcmp(format_name, single) == 0) return false;
     }
     return true;
@@ -126,16 +127,22 @@ bool ContainerTakesChaptersAtTheEnd(const char* format_name) {
 MediaFileWriter::MediaFileWriter()
     : thread_count_(std::max(1, static_cast<int>(std::thread::hardware_concurrency()))) {}
 
-MediaFileWriter::~MediaFileWriter() { Close(); }
+MediaFileWriter::~MediaFileWriter() {
+    Close();
+}
 
-void MediaFileWriter::SetThreadCount(int thread_count) { thread_count_ = std::max(1, thread_count); }
+void MediaFileWriter::SetThreadCount(int thread_count) {
+    thread_count_ = std::max(1, thread_count);
+}
 
 int MediaFileWriter::ThreadsForCpuUsage(int cpu_usage_percent) {
     int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     return std::max(1, cores * std::clamp(cpu_usage_percent, 0, 100) / 100);
 }
 
-int MediaFileWriter::audio_frame_samples() const { return sound_.empty() ? 0 : sound_[0].frame_size; }
+int MediaFileWriter::audio_frame_samples() const {
+    return sound_.empty() ? 0 : sound_[0].frame_size;
+}
 
 int64_t MediaFileWriter::audio_samples_written(int track) const {
     return track >= 0 && track < sound_tracks() ? sound_[static_cast<size_t>(track)].samples : 0;
@@ -221,7 +228,8 @@ bool MediaFileWriter::Open(const std::filesystem::path& file_name, const OutputS
     output_.reset(raw_output);
     const AVOutputFormat* format = output_->oformat;
     for (const AVCodec* codec : {video_codec, audio_codec}) {
-        if (codec != nullptr && avformat_query_codec(format, codec->id, FF_COMPLIANCE_NORMAL) == 0) {
+        if (codec != nullptr &&
+            avformat_query_codec(format, codec->id, FF_COMPLIANCE_NORMAL) == 0) {
             Release();
             return Fail(std::string("container ") + format->name + " cannot carry " + codec->name);
         }
@@ -247,7 +255,8 @@ bool MediaFileWriter::Open(const std::filesystem::path& file_name, const OutputS
             }
         }
     }
-    const bool carries_subtitles = std::strcmp(format->name, "matroska") == 0 || std::strcmp(format->name, "mp4") == 0;
+    const bool carries_subtitles =
+        std::strcmp(format->name, "matroska") == 0 || std::strcmp(format->name, "mp4") == 0;
     if (carries_subtitles && (video_codec != nullptr)) {
         for (const SubtitleTrackFormat& subtitle : subtitle_formats_) {
             if (!OpenSubtitle(subtitle)) {
@@ -295,11 +304,13 @@ bool MediaFileWriter::OpenVideo(const AVCodec* codec) {
     enc->sample_aspect_ratio = AVRational{1, 1};
     enc->thread_count = std::min(thread_count_, kMaxEncoderThreads);
     if (codec->id == AV_CODEC_ID_MJPEG) enc->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
-    if ((output_->oformat->flags & AVFMT_GLOBALHEADER) != 0) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if ((output_->oformat->flags & AVFMT_GLOBALHEADER) != 0)
+        enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 
     // x265 writes its banner straight to the standard error stream.
     AVDictionary* options = nullptr;
-    if (std::strcmp(codec->name, "libx265") == 0) av_dict_set(&options, "x265-params", "log-level=error", 0);
+    if (std::strcmp(codec->name, "libx265") == 0)
+        av_dict_set(&options, "x265-params", "log-level=error", 0);
     int result = avcodec_open2(enc, codec, &options);
     av_dict_free(&options);
     if (result < 0) {
@@ -335,11 +346,13 @@ bool MediaFileWriter::OpenVideo(const AVCodec* codec) {
     video_stream_->time_base = enc->time_base;
     video_stream_->avg_frame_rate = enc->framerate;
     video_stream_->sample_aspect_ratio = enc->sample_aspect_ratio;
-    if (avcodec_parameters_from_context(video_stream_->codecpar, enc) < 0) return Fail("out of memory");
+    if (avcodec_parameters_from_context(video_stream_->codecpar, enc) < 0)
+        return Fail("out of memory");
     return true;
 }
 
-bool MediaFileWriter::OpenAudio(const AVCodec* codec, const std::string& language, bool is_default) {
+bool MediaFileWriter::OpenAudio(const AVCodec* codec, const std::string& language,
+                                bool is_default) {
     SoundTrack& track = sound_.emplace_back();
     track.encoder.reset(avcodec_alloc_context3(codec));
     if (!track.encoder) return Fail("out of memory");
@@ -360,7 +373,8 @@ bool MediaFileWriter::OpenAudio(const AVCodec* codec, const std::string& languag
     enc->time_base = AVRational{1, settings_.SampleRate};
     enc->thread_count = 1;
     if (av_channel_layout_copy(&enc->ch_layout, layout.get()) < 0) return Fail("out of memory");
-    if ((output_->oformat->flags & AVFMT_GLOBALHEADER) != 0) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if ((output_->oformat->flags & AVFMT_GLOBALHEADER) != 0)
+        enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 
     int result = avcodec_open2(enc, codec, nullptr);
     if (result < 0) {
@@ -372,7 +386,8 @@ bool MediaFileWriter::OpenAudio(const AVCodec* codec, const std::string& languag
     track.small_last_frame = (codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME) != 0;
 
     const int fifo_samples = std::max(track.frame_size, kVariableFrameSamples) * 2;
-    track.fifo.reset(av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, fifo_samples));
+    track.fifo.reset(
+        av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, fifo_samples));
     if (!track.fifo) return Fail("out of memory");
 
     track.stream = avformat_new_stream(output_.get(), nullptr);
@@ -384,7 +399,8 @@ bool MediaFileWriter::OpenAudio(const AVCodec* codec, const std::string& languag
     track.stream->time_base = enc->time_base;
     track.stream->disposition = is_default ? AV_DISPOSITION_DEFAULT : 0;
     if (!language.empty()) av_dict_set(&track.stream->metadata, "language", language.c_str(), 0);
-    if (avcodec_parameters_from_context(track.stream->codecpar, enc) < 0) return Fail("out of memory");
+    if (avcodec_parameters_from_context(track.stream->codecpar, enc) < 0)
+        return Fail("out of memory");
     return true;
 }
 
@@ -404,7 +420,8 @@ bool MediaFileWriter::OpenSubtitle(const SubtitleTrackFormat& format) {
     if (par->extradata == nullptr) return Fail("out of memory");
     std::memcpy(par->extradata, setup.data(), setup.size());
     par->extradata_size = static_cast<int>(setup.size());
-    if (!format.language.empty()) av_dict_set(&track.stream->metadata, "language", format.language.c_str(), 0);
+    if (!format.language.empty())
+        av_dict_set(&track.stream->metadata, "language", format.language.c_str(), 0);
     return true;
 }
 
@@ -433,7 +450,8 @@ bool MediaFileWriter::WritePacket(AVPacket* packet) {
 }
 
 int MediaFileWriter::WriteVideo(const uint8_t* data, size_t length_bytes, AVBufferRef* owner) {
-    std::unique_ptr<AVBufferRef, void (*)(AVBufferRef*)> keep(owner, [](AVBufferRef* b) { av_buffer_unref(&b); });
+    std::unique_ptr<AVBufferRef, void (*)(AVBufferRef*)> keep(
+        owner, [](AVBufferRef* b) { av_buffer_unref(&b); });
     if (!video_encoder_ || data == nullptr || write_failed_) return -1;
     const int w = settings_.Width;
     const int h = settings_.Height;
@@ -485,12 +503,13 @@ bool MediaFileWriter::UseSoundInput(SoundTrack& track, AVSampleFormat input) {
     track.input_format = AV_SAMPLE_FMT_NONE;
     if (enc->sample_fmt != input) {
         SwrContext* converter = nullptr;
-        if (swr_alloc_set_opts2(&converter, &enc->ch_layout, enc->sample_fmt, enc->sample_rate, &enc->ch_layout,
-                                input, enc->sample_rate, 0, nullptr) < 0) {
+        if (swr_alloc_set_opts2(&converter, &enc->ch_layout, enc->sample_fmt, enc->sample_rate,
+                                &enc->ch_layout, input, enc->sample_rate, 0, nullptr) < 0) {
             return Fail("cannot convert sound to the encoder's sample format");
         }
         track.sample_converter.reset(converter);
-        if (swr_init(converter) < 0) return Fail("cannot convert sound to the encoder's sample format");
+        if (swr_init(converter) < 0)
+            return Fail("cannot convert sound to the encoder's sample format");
         track.converted_sound.reset(av_frame_alloc());
         if (!track.converted_sound) return Fail("out of memory");
     }
@@ -498,7 +517,8 @@ bool MediaFileWriter::UseSoundInput(SoundTrack& track, AVSampleFormat input) {
     return true;
 }
 
-bool MediaFileWriter::QueueSamples(SoundTrack& track, const uint8_t* interleaved, int sample_count) {
+bool MediaFileWriter::QueueSamples(SoundTrack& track, const uint8_t* interleaved,
+                                   int sample_count) {
     if (sample_count <= 0) return true;
     if (!track.sample_converter) {
         void* planes[1] = {const_cast<uint8_t*>(interleaved)};
@@ -516,8 +536,8 @@ bool MediaFileWriter::QueueSamples(SoundTrack& track, const uint8_t* interleaved
         }
     }
     const uint8_t* in[1] = {interleaved};
-    int produced = swr_convert(track.sample_converter.get(), converted->extended_data, sample_count, in,
-                               sample_count);
+    int produced = swr_convert(track.sample_converter.get(), converted->extended_data, sample_count,
+                               in, sample_count);
     if (produced < 0) return Fail("cannot convert sound");
     void** planes = reinterpret_cast<void**>(converted->extended_data);
     return av_audio_fifo_write(track.fifo.get(), planes, produced) == produced;
@@ -551,7 +571,8 @@ bool MediaFileWriter::EncodeQueuedAudio(SoundTrack& track, bool flush) {
             return Fail("out of memory");
         }
         void** planes = reinterpret_cast<void**>(frame->extended_data);
-        if (av_audio_fifo_read(track.fifo.get(), planes, take) != take) return Fail("sound queue failed");
+        if (av_audio_fifo_read(track.fifo.get(), planes, take) != take)
+            return Fail("sound queue failed");
         if (samples > take) {
             av_samples_set_silence(frame->extended_data, take, samples - take,
                                    enc->ch_layout.nb_channels, enc->sample_fmt);
@@ -562,9 +583,10 @@ bool MediaFileWriter::EncodeQueuedAudio(SoundTrack& track, bool flush) {
     }
 }
 
-int MediaFileWriter::WriteAudio(int track_index, const uint8_t* data, size_t length_bytes, SoundSamples format) {
-    if (track_index < 0 || track_index >= sound_tracks() || (data == nullptr && length_bytes != 0) ||
-        write_failed_)
+int MediaFileWriter::WriteAudio(int track_index, const uint8_t* data, size_t length_bytes,
+                                SoundSamples format) {
+    if (track_index < 0 || track_index >= sound_tracks() ||
+        (data == nullptr && length_bytes != 0) || write_failed_)
         return -1;
     if (length_bytes == 0) return 0;
     SoundTrack& track = sound_[static_cast<size_t>(track_index)];
@@ -590,7 +612,8 @@ int MediaFileWriter::WriteAudio(int track_index, const uint8_t* data, size_t len
     const size_t slice_samples = static_cast<size_t>(kVariableFrameSamples);
     size_t samples = length_bytes / block;
     if (track.skip > 0 && samples > 0) {
-        const size_t skipped = static_cast<size_t>(std::min<int64_t>(track.skip, static_cast<int64_t>(samples)));
+        const size_t skipped =
+            static_cast<size_t>(std::min<int64_t>(track.skip, static_cast<int64_t>(samples)));
         track.skip -= static_cast<int64_t>(skipped);
         data += skipped * block;
         length_bytes -= skipped * block;
@@ -612,7 +635,8 @@ int MediaFileWriter::WriteAudio(int track_index, const uint8_t* data, size_t len
 }
 
 void MediaFileWriter::SkipAudio(int track, int64_t samples) {
-    if (track >= 0 && track < sound_tracks() && samples > 0) sound_[static_cast<size_t>(track)].skip += samples;
+    if (track >= 0 && track < sound_tracks() && samples > 0)
+        sound_[static_cast<size_t>(track)].skip += samples;
 }
 
 int64_t MediaFileWriter::audio_samples_queued(int track) const {
@@ -652,7 +676,8 @@ int MediaFileWriter::WriteSubtitle(int track_index, const uint8_t* data, size_t 
     packet->stream_index = track.stream->index;
     packet->pts = packet->dts =
         av_rescale_q(track.unit_start_100ns, AVRational{1, 10000000}, track.stream->time_base);
-    packet->duration = av_rescale_q(SubpictureShowMs(track.unit), AVRational{1, 1000}, track.stream->time_base);
+    packet->duration =
+        av_rescale_q(SubpictureShowMs(track.unit), AVRational{1, 1000}, track.stream->time_base);
     packet->flags |= AV_PKT_FLAG_KEY;
     track.unit.clear();
     track.unit_size = 0;
@@ -698,13 +723,15 @@ int64_t MediaFileWriter::written_100ns() const {
         const FrameRateFraction rate = ExactFrameRate(settings_.FrameRate);
         return av_rescale(video_frames_, 10000000LL * rate.den, rate.num);
     }
-    if (!sound_.empty() && settings_.SampleRate > 0) return sound_[0].samples * 10000000 / settings_.SampleRate;
+    if (!sound_.empty() && settings_.SampleRate > 0)
+        return sound_[0].samples * 10000000 / settings_.SampleRate;
     return 0;
 }
 
 void MediaFileWriter::WriteChapters() {
-    std::stable_sort(chapters_.begin(), chapters_.end(),
-                     [](const ChapterMark& a, const ChapterMark& b) { return a.start_ms < b.start_ms; });
+    std::stable_sort(
+        chapters_.begin(), chapters_.end(),
+        [](const ChapterMark& a, const ChapterMark& b) { return a.start_ms < b.start_ms; });
     const int64_t end_ms = written_ms();
     std::vector<ChapterMark> kept;
     for (ChapterMark& mark : chapters_) {

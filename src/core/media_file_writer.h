@@ -101,11 +101,15 @@ public:
     // code (ISO 639-2, "eng"; an empty code leaves that track untagged), in
     // this order, the first the default. An empty list: one untagged track.
     // A container that takes one sound track only gets the first.
-    void SetSoundTracks(std::vector<std::string> languages) { sound_languages_ = std::move(languages); }
+    void SetSoundTracks(std::vector<std::string> languages) {
+        sound_languages_ = std::move(languages);
+    }
     // The DVD subtitle streams of the files opened from now on. Only
     // Matroska and MP4 carry them; other containers get none, and the open
     // file's subtitle_tracks() is 0.
-    void SetSubtitleTracks(std::vector<SubtitleTrackFormat> tracks) { subtitle_formats_ = std::move(tracks); }
+    void SetSubtitleTracks(std::vector<SubtitleTrackFormat> tracks) {
+        subtitle_formats_ = std::move(tracks);
+    }
     // A chapter of the open file starting `start_ms` after the file's start.
     // Chapters are written when the file is closed, each ending where the
     // next starts or where the file ends; one starting at or after the end
@@ -144,8 +148,11 @@ public:
     // the encoder or the multiplexer failed. A trailing part of a sample frame
     // is kept for the next call of the same format.
     enum class SoundSamples { kInt16, kFloat };
-    int WriteAudio(int track, const uint8_t* data, size_t length_bytes, SoundSamples format = SoundSamples::kInt16);
-    int WriteAudio(const uint8_t* data, size_t length_bytes) { return WriteAudio(0, data, length_bytes); }
+    int WriteAudio(int track, const uint8_t* data, size_t length_bytes,
+                   SoundSamples format = SoundSamples::kInt16);
+    int WriteAudio(const uint8_t* data, size_t length_bytes) {
+        return WriteAudio(0, data, length_bytes);
+    }
 
     // Discards the next `samples` sample frames given to WriteAudio for
     // `track`. A merged file takes back, at the start of the next item, sound
@@ -184,23 +191,23 @@ private:
     // One sound track: its encoder, stream and queue.
     struct SoundTrack {
         av::CodecContextPtr encoder;
-        AVStream* stream = nullptr;           // owned by output_
+        AVStream* stream = nullptr;                        // owned by output_
         AVSampleFormat input_format = AV_SAMPLE_FMT_NONE;  // of the sound given to WriteAudio
-        av::SwrContextPtr sample_converter;   // only when the encoder takes another format
-        av::FramePtr converted_sound;         // sample_converter's output buffer
-        av::AudioFifoPtr fifo;                // sound in the encoder's format
-        int frame_size = 0;                   // 0: the encoder takes any count
-        bool small_last_frame = false;        // encoder accepts a short last frame
-        uint8_t partial_sample[32] = {};      // tail of a sample frame cut by a call
+        av::SwrContextPtr sample_converter;  // only when the encoder takes another format
+        av::FramePtr converted_sound;        // sample_converter's output buffer
+        av::AudioFifoPtr fifo;               // sound in the encoder's format
+        int frame_size = 0;                  // 0: the encoder takes any count
+        bool small_last_frame = false;       // encoder accepts a short last frame
+        uint8_t partial_sample[32] = {};     // tail of a sample frame cut by a call
         int partial_sample_bytes = 0;
-        int64_t skip = 0;                     // sample frames WriteAudio still discards
-        int64_t samples = 0;                  // written since Open
+        int64_t skip = 0;     // sample frames WriteAudio still discards
+        int64_t samples = 0;  // written since Open
     };
     // One subtitle stream and the unit being put together.
     struct SubtitleTrack {
         AVStream* stream = nullptr;  // owned by output_
         std::vector<uint8_t> unit;
-        size_t unit_size = 0;        // declared by the unit's first two bytes; 0: none begun
+        size_t unit_size = 0;  // declared by the unit's first two bytes; 0: none begun
         int64_t unit_start_100ns = 0;
     };
 

@@ -20,7 +20,9 @@ public:
 // Prints each message on its own line (the command line's sink).
 class StderrMessages final : public MessageSink {
 public:
-    void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+    void ShowMessage(const std::string& text) override {
+        std::fprintf(stderr, "%s\n", text.c_str());
+    }
 };
 
 // Keeps the messages (tests, and callers that report them later).

@@ -18,24 +18,24 @@
 namespace rizuvira::core {
 
 struct OutputSettings {
-    int32_t HasVideo;      // 0 or 1
-    int32_t Width;         // pixels
-    int32_t Height;        // pixels
-    int32_t VideoBitRate;  // bits per second
-    int32_t FrameRate;     // frames per second × 1000; 23976 and 29970 mean
-                           // 24000/1001 and 30000/1001
+    int32_t HasVideo;         // 0 or 1
+    int32_t Width;            // pixels
+    int32_t Height;           // pixels
+    int32_t VideoBitRate;     // bits per second
+    int32_t FrameRate;        // frames per second × 1000; 23976 and 29970 mean
+                              // 24000/1001 and 30000/1001
     char VideoCodecName[16];  // FFmpeg encoder name
-    int32_t HasAudio;      // 0 or 1
-    int32_t SampleRate;    // Hz
-    int32_t Channel;       // channel count
-    int32_t AudioBitRate;  // bits per second
+    int32_t HasAudio;         // 0 or 1
+    int32_t SampleRate;       // Hz
+    int32_t Channel;          // channel count
+    int32_t AudioBitRate;     // bits per second
     char AudioCodecName[16];  // FFmpeg encoder name
 
     friend bool operator==(const OutputSettings&, const OutputSettings&) = default;
 };
 
 struct OutputProfile {
-    int32_t Id;  // position of the Profile element in the file, from 0
+    int32_t Id;         // position of the Profile element in the file, from 0
     char FormatExt[8];  // output file extension as written, e.g. ".mp4"
     char ProfileName[160];
     // Choice lists for the custom output settings (see choice_list.h).

@@ -102,7 +102,9 @@ std::vector<OutputProfile> ReadProfiles(core::XmlNavigator& nav) {
 
 }  // namespace
 
-bool ProfileCatalogue::Load() { return LoadFile("Format.xml"); }
+bool ProfileCatalogue::Load() {
+    return LoadFile("Format.xml");
+}
 
 bool ProfileCatalogue::LoadFile(const std::filesystem::path& path) {
     core::XmlNavigator nav;

@@ -22,7 +22,9 @@ std::string EnvOr(const char* name, const std::string& fallback) {
     return value && *value ? std::string(value) : fallback;
 }
 
-fs::path HomeFolder() { return EnvOr("HOME", "/"); }
+fs::path HomeFolder() {
+    return EnvOr("HOME", "/");
+}
 
 fs::path ConfigFolder() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
@@ -37,7 +39,8 @@ std::string UserDir(const char* key) {
     std::ifstream in(dirs);
     const std::string prefix = std::string(key) + "=\"";
     for (std::string line; std::getline(in, line);) {
-        if (line.rfind(prefix, 0) != 0 || line.size() < prefix.size() + 1 || line.back() != '"') continue;
+        if (line.rfind(prefix, 0) != 0 || line.size() < prefix.size() + 1 || line.back() != '"')
+            continue;
         std::string value = line.substr(prefix.size(), line.size() - prefix.size() - 1);
         if (value.rfind("$HOME", 0) == 0) value = HomeFolder().string() + value.substr(5);
         return value;
@@ -56,10 +59,14 @@ std::string FolderOrHome(const char* key, const char* usual_name) {
 std::string Escape(const std::string& text) {
     std::string out;
     for (char c : text) {
-        if (c == '\\') out += "\\\\";
-        else if (c == '\n') out += "\\n";
-        else if (c == '\r') out += "\\r";
-        else out += c;
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
     }
     return out;
 }
@@ -74,10 +81,17 @@ bool Unescape(const std::string& text, std::string* out) {
         }
         if (++i == text.size()) return false;
         switch (text[i]) {
-            case '\\': *out += '\\'; break;
-            case 'n': *out += '\n'; break;
-            case 'r': *out += '\r'; break;
-            default: return false;
+            case '\\':
+                *out += '\\';
+                break;
+            case 'n':
+                *out += '\n';
+                break;
+            case 'r':
+                *out += '\r';
+                break;
+            default:
+                return false;
         }
     }
     return true;
@@ -115,11 +129,16 @@ void ReadValues(const fs::path& file, Settings* values, std::vector<std::string>
         const std::string name = line.substr(0, equals);
         const std::string raw = line.substr(equals + 1);
         bool taken = true;
-        if (name == "strOutFolder") taken = TakeText(raw, &values->out_folder);
-        else if (name == "strSnapFolder") taken = TakeText(raw, &values->snap_folder);
-        else if (name == "strImageType") taken = TakeText(raw, &values->image_type);
-        else if (name == "strAction") taken = TakeText(raw, &values->action);
-        else if (name == "cpu_usage") taken = TakeInteger(raw, &values->cpu_usage);
+        if (name == "strOutFolder")
+            taken = TakeText(raw, &values->out_folder);
+        else if (name == "strSnapFolder")
+            taken = TakeText(raw, &values->snap_folder);
+        else if (name == "strImageType")
+            taken = TakeText(raw, &values->image_type);
+        else if (name == "strAction")
+            taken = TakeText(raw, &values->action);
+        else if (name == "cpu_usage")
+            taken = TakeInteger(raw, &values->cpu_usage);
         if (!taken && refused != nullptr) refused->push_back(name);
     }
 }
@@ -169,7 +188,9 @@ std::string RefusedText(const std::string& name, const Settings& used) {
 
 }  // namespace
 
-int Settings::ThreadCount() const { return MediaFileWriter::ThreadsForCpuUsage(cpu_usage); }
+int Settings::ThreadCount() const {
+    return MediaFileWriter::ThreadsForCpuUsage(cpu_usage);
+}
 
 Settings DefaultSettings() {
     Settings settings;

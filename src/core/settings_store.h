@@ -25,11 +25,11 @@ inline constexpr const char* kActionShutDown = "Shut Down";
 inline constexpr size_t kMaxSettingChars = 4096;
 
 struct Settings {
-    std::string out_folder;         // strOutFolder
-    std::string snap_folder;        // strSnapFolder
-    std::string image_type = "BMP"; // strImageType: "BMP", "JPEG", "GIF"
+    std::string out_folder;            // strOutFolder
+    std::string snap_folder;           // strSnapFolder
+    std::string image_type = "BMP";    // strImageType: "BMP", "JPEG", "GIF"
     std::string action = kActionNone;  // strAction: "No Action", "Shut Down"
-    int32_t cpu_usage = 50;         // cpu_usage, percent: 50..100 offered
+    int32_t cpu_usage = 50;            // cpu_usage, percent: 50..100 offered
 
     // Encoder and decoder threads for cpu_usage: cores × percent / 100, at
     // least one.

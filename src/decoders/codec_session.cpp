@@ -36,8 +36,7 @@ HRESULT CodecSession::Open(const CodecOptions& options, std::string* error) {
     if (options.channels > 0) av_channel_layout_default(&context->ch_layout, options.channels);
     if (!options.extradata.empty()) {
         const std::size_t size = options.extradata.size();
-        context->extradata =
-            static_cast<uint8_t*>(av_mallocz(size + AV_INPUT_BUFFER_PADDING_SIZE));
+        context->extradata = static_cast<uint8_t*>(av_mallocz(size + AV_INPUT_BUFFER_PADDING_SIZE));
         if (!context->extradata) return E_OUTOFMEMORY;
         std::copy(options.extradata.begin(), options.extradata.end(), context->extradata);
         context->extradata_size = static_cast<int>(size);
@@ -96,7 +95,8 @@ HRESULT CodecSession::Decode(const uint8_t* data, std::size_t size, int64_t pts_
     if (frame_start_times_ && pts_100ns != AV_NOPTS_VALUE) {
         // A parser that has not read anything yet counts from the position given with its
         // first piece, 0.
-        const int64_t offset = (parser_->flags & PARSER_FLAG_FETCHED_OFFSET) != 0 ? parser_->cur_offset : 0;
+        const int64_t offset =
+            (parser_->flags & PARSER_FLAG_FETCHED_OFFSET) != 0 ? parser_->cur_offset : 0;
         piece_times_.push_back({offset, pts_100ns});
         // Data in which no frame ever starts (not this codec, or damaged) must not pile up.
         if (piece_times_.size() > kMaxPieceTimes) piece_times_.pop_front();
@@ -134,8 +134,8 @@ HRESULT CodecSession::Drain(const FrameHandler& handler) {
     if (parser_) {
         uint8_t* out = nullptr;
         int out_size = 0;
-        av_parser_parse2(parser_.get(), context_.get(), &out, &out_size, nullptr, 0,
-                         AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+        av_parser_parse2(parser_.get(), context_.get(), &out, &out_size, nullptr, 0, AV_NOPTS_VALUE,
+                         AV_NOPTS_VALUE, 0);
         if (out_size > 0) {
             packet_->data = out;
             packet_->size = out_size;

@@ -50,9 +50,9 @@ private:
 
 struct CodecOptions {
     AVCodecID codec_id = AV_CODEC_ID_NONE;
-    int threads = 1;                  // libavcodec worker threads
+    int threads = 1;                     // libavcodec worker threads
     std::span<const uint8_t> extradata;  // codec configuration (e.g. a sequence header)
-    int sample_rate = 0;              // hints for audio decoders; 0 = from the stream
+    int sample_rate = 0;                 // hints for audio decoders; 0 = from the stream
     int channels = 0;
     // Every piece is one whole frame: no parser (one that expects another framing would
     // refuse them).

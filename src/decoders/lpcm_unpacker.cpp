@@ -16,7 +16,8 @@ bool LpcmUnpacker::Configure(int bits, int channels) {
 void LpcmUnpacker::UnpackBlock(const uint8_t* block, std::vector<int16_t>* out) const {
     // The first 2 x channels big-endian words of every block are the two frames' top bits.
     for (int i = 0; i < 2 * channels_; ++i)
-        out->push_back(static_cast<int16_t>(static_cast<uint16_t>(block[2 * i] << 8 | block[2 * i + 1])));
+        out->push_back(
+            static_cast<int16_t>(static_cast<uint16_t>(block[2 * i] << 8 | block[2 * i + 1])));
 }
 
 std::size_t LpcmUnpacker::Unpack(const uint8_t* data, std::size_t size, std::vector<int16_t>* out) {

@@ -34,7 +34,8 @@ CMediaType MakePcmType(const AudioInputFormat& in, bool as_float) {
 // True for one of the two output types, float (`*as_float`) or 16-bit.
 bool ParsePcmType(const CMediaType& type, bool* as_float) {
     const auto* wfx = type.FormatAs<WAVEFORMATEX>();
-    if (type.majortype != MEDIATYPE_Audio || type.formattype != FORMAT_WaveFormatEx || !wfx) return false;
+    if (type.majortype != MEDIATYPE_Audio || type.formattype != FORMAT_WaveFormatEx || !wfx)
+        return false;
     if (type.subtype == MEDIASUBTYPE_IEEE_FLOAT && wfx->wBitsPerSample == 32) {
         *as_float = true;
         return true;
@@ -62,8 +63,10 @@ bool ParseAudioInputType(const AM_MEDIA_TYPE& type, AudioInputFormat* format) {
         f.codec_id = AV_CODEC_ID_DTS;
     } else if (type.subtype == MEDIASUBTYPE_MP3) {
         f.codec_id = AV_CODEC_ID_MP3;
-    } else if (type.subtype == MEDIASUBTYPE_MPEG1AudioPayload || type.subtype == MEDIASUBTYPE_MPEG2_AUDIO ||
-               type.subtype == MEDIASUBTYPE_MPEG1Audio || type.subtype == MEDIASUBTYPE_MPEG1Packet) {
+    } else if (type.subtype == MEDIASUBTYPE_MPEG1AudioPayload ||
+               type.subtype == MEDIASUBTYPE_MPEG2_AUDIO ||
+               type.subtype == MEDIASUBTYPE_MPEG1Audio ||
+               type.subtype == MEDIASUBTYPE_MPEG1Packet) {
         f.codec_id = AV_CODEC_ID_MP2;
         if (wfx.wFormatTag == WAVE_FORMAT_MPEGLAYER3) f.codec_id = AV_CODEC_ID_MP3;
         if (wfx.wFormatTag == WAVE_FORMAT_MPEG && type.cbFormat >= sizeof(MPEG1WAVEFORMAT)) {
@@ -86,7 +89,8 @@ bool ParseAudioInputType(const AM_MEDIA_TYPE& type, AudioInputFormat* format) {
     } else {
         return false;
     }
-    if (f.channels < 1 || f.channels > kMaxChannels || f.sample_rate < 8000 || f.sample_rate > 192000)
+    if (f.channels < 1 || f.channels > kMaxChannels || f.sample_rate < 8000 ||
+        f.sample_rate > 192000)
         return false;
     *format = f;
     return true;
@@ -105,7 +109,8 @@ CMpegAudioDecoder::~CMpegAudioDecoder() {
 }
 
 HRESULT CMpegAudioDecoder::NonDelegatingQueryInterface(const GUID& riid, void** object) {
-    if (riid == IMyDecoderThreads::iid) return GetInterface(static_cast<IMyDecoderThreads*>(this), object);
+    if (riid == IMyDecoderThreads::iid)
+        return GetInterface(static_cast<IMyDecoderThreads*>(this), object);
     return CTransformFilter::NonDelegatingQueryInterface(riid, object);
 }
 
@@ -126,7 +131,8 @@ HRESULT CMpegAudioDecoder::CheckTransform(const CMediaType* in, const CMediaType
     bool as_float = false;
     if (!ParsePcmType(*out, &as_float)) return VFW_E_TYPE_NOT_ACCEPTED;
     const auto* wfx = out->FormatAs<WAVEFORMATEX>();
-    if (wfx->nChannels != format.channels || static_cast<int>(wfx->nSamplesPerSec) != format.sample_rate)
+    if (wfx->nChannels != format.channels ||
+        static_cast<int>(wfx->nSamplesPerSec) != format.sample_rate)
         return VFW_E_TYPE_NOT_ACCEPTED;
     return S_OK;
 }
@@ -142,7 +148,8 @@ HRESULT CMpegAudioDecoder::GetMediaType(int position, CMediaType* type) {
     return type->IsValid() ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT CMpegAudioDecoder::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
+HRESULT CMpegAudioDecoder::DecideBufferSize(IMemAllocator* allocator,
+                                            ALLOCATOR_PROPERTIES* request) {
     if (!allocator || !request) return E_POINTER;
     AudioInputFormat format;
     if (!ParseAudioInputType(m_pInput->CurrentMediaType(), &format)) return E_UNEXPECTED;
@@ -166,7 +173,8 @@ HRESULT CMpegAudioDecoder::Transform(IMediaSample*, IMediaSample*) {
 
 HRESULT CMpegAudioDecoder::StartStreaming() {
     // The connection fixes the output format for the whole run.
-    if (!ParseAudioInputType(m_pInput->CurrentMediaType(), &output_)) return VFW_E_TYPE_NOT_ACCEPTED;
+    if (!ParseAudioInputType(m_pInput->CurrentMediaType(), &output_))
+        return VFW_E_TYPE_NOT_ACCEPTED;
     ResetTiming();
     return OpenStream(switched_ ? *switched_ : output_);
 }
@@ -230,13 +238,15 @@ HRESULT CMpegAudioDecoder::EmitPcm(const uint8_t* samples, std::size_t frames, i
         held.swap(untimed_);
         return DeliverPcm(held.data(), held.size() / frame_bytes, next_start_100ns_);
     }
-    if (have_time_ && std::abs(pts_100ns - next_start_100ns_) <= jitter_100ns) pts_100ns = next_start_100ns_;
+    if (have_time_ && std::abs(pts_100ns - next_start_100ns_) <= jitter_100ns)
+        pts_100ns = next_start_100ns_;
     if (!have_time_ && !untimed_.empty()) {
         std::vector<uint8_t> held;
         held.swap(untimed_);
         const auto held_frames = static_cast<REFERENCE_TIME>(held.size() / frame_bytes);
         have_time_ = true;
-        const HRESULT hr = DeliverPcm(held.data(), held.size() / frame_bytes, pts_100ns - held_frames * UNITS / rate);
+        const HRESULT hr = DeliverPcm(held.data(), held.size() / frame_bytes,
+                                      pts_100ns - held_frames * UNITS / rate);
         if (FAILED(hr)) return hr;
     }
     have_time_ = true;
@@ -268,15 +278,19 @@ HRESULT CMpegAudioDecoder::Receive(IMediaSample* sample) {
         // Bytes carried from the previous payload play before this payload's time.
         const std::size_t carried = lpcm_.PendingBytes();
         lpcm_samples_.clear();
-        const std::size_t frames = lpcm_.Unpack(data, static_cast<std::size_t>(size), &lpcm_samples_);
+        const std::size_t frames =
+            lpcm_.Unpack(data, static_cast<std::size_t>(size), &lpcm_samples_);
         int64_t first = AV_NOPTS_VALUE;
         if (timed) {
-            const auto carried_frames = static_cast<REFERENCE_TIME>(carried * 2 / static_cast<std::size_t>(lpcm_.block_bytes()));
+            const auto carried_frames = static_cast<REFERENCE_TIME>(
+                carried * 2 / static_cast<std::size_t>(lpcm_.block_bytes()));
             first = start - carried_frames * UNITS / input_.sample_rate;
         }
         if (frames == 0) return S_OK;
-        if (input_.channels == output_.channels && input_.sample_rate == output_.sample_rate && !float_output_)
-            return EmitPcm(reinterpret_cast<const uint8_t*>(lpcm_samples_.data()), frames, first, kLpcmJitter100ns);
+        if (input_.channels == output_.channels && input_.sample_rate == output_.sample_rate &&
+            !float_output_)
+            return EmitPcm(reinterpret_cast<const uint8_t*>(lpcm_samples_.data()), frames, first,
+                           kLpcmJitter100ns);
         // LPCM of another layout, rate or sample format than the connection's: through the
         // converter.
         core::av::FramePtr wrapper(av_frame_alloc());
@@ -297,7 +311,8 @@ HRESULT CMpegAudioDecoder::Receive(IMediaSample* sample) {
 
 HRESULT CMpegAudioDecoder::ConvertAndDeliver(AVFrame* frame, REFERENCE_TIME jitter_100ns) {
     if (frame->nb_samples <= 0 || frame->sample_rate <= 0) return S_OK;
-    if (!resampler_ || frame->format != resampler_in_format_ || frame->sample_rate != resampler_in_rate_ ||
+    if (!resampler_ || frame->format != resampler_in_format_ ||
+        frame->sample_rate != resampler_in_rate_ ||
         av_channel_layout_compare(&frame->ch_layout, &resampler_in_layout_) != 0) {
         // Same channel count as the connection: keep the stream's own channel order (a pure
         // sample-format change); otherwise mix to the connection's standard layout.
@@ -308,9 +323,9 @@ HRESULT CMpegAudioDecoder::ConvertAndDeliver(AVFrame* frame, REFERENCE_TIME jitt
             av_channel_layout_default(&out_layout, output_.channels);
         SwrContext* swr = nullptr;
         const AVSampleFormat out_format = float_output_ ? AV_SAMPLE_FMT_FLT : AV_SAMPLE_FMT_S16;
-        const int result = swr_alloc_set_opts2(&swr, &out_layout, out_format, output_.sample_rate,
-                                               &frame->ch_layout, static_cast<AVSampleFormat>(frame->format),
-                                               frame->sample_rate, 0, nullptr);
+        const int result = swr_alloc_set_opts2(
+            &swr, &out_layout, out_format, output_.sample_rate, &frame->ch_layout,
+            static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
         av_channel_layout_uninit(&out_layout);
         resampler_.reset(swr);
         if (result < 0 || !resampler_ || swr_init(resampler_.get()) < 0) {
@@ -325,22 +340,26 @@ HRESULT CMpegAudioDecoder::ConvertAndDeliver(AVFrame* frame, REFERENCE_TIME jitt
     // The scratch holds the converted sound, never the frame's own (LPCM frames point into
     // lpcm_samples_).
     if (capacity <= 0) return S_OK;
-    pcm_.resize(static_cast<std::size_t>(capacity) * static_cast<std::size_t>(output_.channels * SampleBytes()));
+    pcm_.resize(static_cast<std::size_t>(capacity) *
+                static_cast<std::size_t>(output_.channels * SampleBytes()));
     uint8_t* out[1] = {pcm_.data()};
-    const int converted = swr_convert(resampler_.get(), out, capacity,
-                                      const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+    const int converted =
+        swr_convert(resampler_.get(), out, capacity,
+                    const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
     if (converted <= 0) return S_OK;
     return EmitPcm(pcm_.data(), static_cast<std::size_t>(converted), frame->pts, jitter_100ns);
 }
 
-HRESULT CMpegAudioDecoder::DeliverPcm(const uint8_t* samples, std::size_t frames, REFERENCE_TIME start_100ns) {
+HRESULT CMpegAudioDecoder::DeliverPcm(const uint8_t* samples, std::size_t frames,
+                                      REFERENCE_TIME start_100ns) {
     const auto frame_bytes = static_cast<std::size_t>(output_.channels * SampleBytes());
     const auto rate = static_cast<REFERENCE_TIME>(output_.sample_rate);
     std::size_t done = 0;
     while (done < frames) {
         if (m_pInput->IsFlushing()) return S_OK;
         ComPtr<IMediaSample> out;
-        HRESULT hr = m_pOutput->GetDeliveryBuffer(out.ReleaseAndGetAddressOf(), nullptr, nullptr, 0);
+        HRESULT hr =
+            m_pOutput->GetDeliveryBuffer(out.ReleaseAndGetAddressOf(), nullptr, nullptr, 0);
         if (FAILED(hr)) return m_pInput->IsFlushing() ? S_OK : hr;
         BYTE* buffer = nullptr;
         out->GetPointer(&buffer);
@@ -350,7 +369,8 @@ HRESULT CMpegAudioDecoder::DeliverPcm(const uint8_t* samples, std::size_t frames
         std::memcpy(buffer, samples + done * frame_bytes, count * frame_bytes);
         out->SetActualDataLength(static_cast<LONG>(count * frame_bytes));
         REFERENCE_TIME start = start_100ns + static_cast<REFERENCE_TIME>(done) * UNITS / rate;
-        REFERENCE_TIME stop = start_100ns + static_cast<REFERENCE_TIME>(done + count) * UNITS / rate;
+        REFERENCE_TIME stop =
+            start_100ns + static_cast<REFERENCE_TIME>(done + count) * UNITS / rate;
         out->SetTime(&start, &stop);
         out->SetSyncPoint(TRUE);
         out->SetDiscontinuity(discontinuity_ ? TRUE : FALSE);

@@ -43,7 +43,7 @@ struct AudioInputFormat {
     AVCodecID codec_id = AV_CODEC_ID_NONE;  // AV_CODEC_ID_PCM_DVD for DVD LPCM
     int channels = 0;
     int sample_rate = 0;
-    int lpcm_bits = 0;  // DVD LPCM only
+    int lpcm_bits = 0;            // DVD LPCM only
     std::vector<uint8_t> config;  // AAC: the AudioSpecificConfig after the WAVEFORMATEX
 };
 
@@ -82,7 +82,8 @@ private:
     // Dates a block of converted sound: with a time stamp (`pts_100ns`; one within
     // `jitter_100ns` of the running time is taken as that running time) or following on from
     // the block before; sound before the first time stamp is held and dated backwards.
-    HRESULT EmitPcm(const uint8_t* samples, std::size_t frames, int64_t pts_100ns, REFERENCE_TIME jitter_100ns);
+    HRESULT EmitPcm(const uint8_t* samples, std::size_t frames, int64_t pts_100ns,
+                    REFERENCE_TIME jitter_100ns);
     void ResetTiming();
     int SampleBytes() const { return float_output_ ? 4 : 2; }
 
@@ -93,9 +94,9 @@ private:
     std::optional<AudioInputFormat> switched_;
 
     // Streaming state, under the receive lock.
-    AudioInputFormat output_;  // the connection's: channels and rate of every delivered block
+    AudioInputFormat output_;    // the connection's: channels and rate of every delivered block
     bool float_output_ = false;  // the connection's sample format; set while connecting
-    AudioInputFormat input_;   // the stream now decoded (differs after a type change)
+    AudioInputFormat input_;     // the stream now decoded (differs after a type change)
     CodecSession session_;
     LpcmUnpacker lpcm_;
     core::av::SwrContextPtr resampler_;
@@ -105,7 +106,7 @@ private:
     std::vector<uint8_t> pcm_;           // converted sound (scratch)
     std::vector<int16_t> lpcm_samples_;  // unpacked LPCM (scratch)
     REFERENCE_TIME next_start_100ns_ = 0;
-    bool have_time_ = false;       // next_start_100ns_ is known
+    bool have_time_ = false;        // next_start_100ns_ is known
     std::vector<uint8_t> untimed_;  // sound decoded before the first time stamp (< 1 s)
     bool discontinuity_ = true;
 };

@@ -17,8 +17,8 @@ constexpr REFERENCE_TIME kSubtitleLookahead100ns = UNITS;
 constexpr std::size_t kMaxPendingPictures = 60;
 
 // Display aspect from the aspect code of a sequence header.
-void AspectFromSequenceHeader(const std::vector<uint8_t>& header, bool mpeg2, int width,
-                              int height, int* x, int* y) {
+void AspectFromSequenceHeader(const std::vector<uint8_t>& header, bool mpeg2, int width, int height,
+                              int* x, int* y) {
     *x = width;
     *y = height;
     if (header.size() < 8 || width <= 0 || height <= 0) return;
@@ -76,7 +76,8 @@ CMediaType MakeOutputType(const VideoInputFormat& in, bool info2) {
     type.SetSampleSize(image_bytes);
     type.SetTemporalCompression(FALSE);
     const RECT frame{0, 0, in.width, in.height};
-    const REFERENCE_TIME period = in.frame_period_100ns > 0 ? in.frame_period_100ns : kFallbackFramePeriod;
+    const REFERENCE_TIME period =
+        in.frame_period_100ns > 0 ? in.frame_period_100ns : kFallbackFramePeriod;
     BITMAPINFOHEADER bmi{};
     bmi.biSize = sizeof(BITMAPINFOHEADER);
     bmi.biWidth = in.width;
@@ -87,7 +88,8 @@ CMediaType MakeOutputType(const VideoInputFormat& in, bool info2) {
     bmi.biSizeImage = image_bytes;
     if (info2) {
         type.formattype = FORMAT_VideoInfo2;
-        auto* vih = reinterpret_cast<VIDEOINFOHEADER2*>(type.AllocFormatBuffer(sizeof(VIDEOINFOHEADER2)));
+        auto* vih =
+            reinterpret_cast<VIDEOINFOHEADER2*>(type.AllocFormatBuffer(sizeof(VIDEOINFOHEADER2)));
         if (!vih) return CMediaType();
         vih->rcSource = frame;
         vih->rcTarget = frame;
@@ -97,7 +99,8 @@ CMediaType MakeOutputType(const VideoInputFormat& in, bool info2) {
         vih->bmiHeader = bmi;
     } else {
         type.formattype = FORMAT_VideoInfo;
-        auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(type.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
+        auto* vih =
+            reinterpret_cast<VIDEOINFOHEADER*>(type.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
         if (!vih) return CMediaType();
         vih->rcSource = frame;
         vih->rcTarget = frame;
@@ -166,7 +169,8 @@ bool ParseVideoInputType(const AM_MEDIA_TYPE& type, VideoInputFormat* format) {
     }
     if (f.width <= 0 || f.height <= 0 || f.width > 4096 || f.height > 4096) return false;
     if (f.aspect_x <= 0 || f.aspect_y <= 0)
-        AspectFromSequenceHeader(f.sequence_header, mpeg2, f.width, f.height, &f.aspect_x, &f.aspect_y);
+        AspectFromSequenceHeader(f.sequence_header, mpeg2, f.width, f.height, &f.aspect_x,
+                                 &f.aspect_y);
     const int divisor = std::gcd(f.aspect_x, f.aspect_y);
     if (divisor > 1) f.aspect_x /= divisor, f.aspect_y /= divisor;
     *format = std::move(f);
@@ -229,7 +233,8 @@ CMpegVideoDecoder::CMpegVideoDecoder(IUnknown* outer, HRESULT* hr)
 CMpegVideoDecoder::~CMpegVideoDecoder() = default;
 
 HRESULT CMpegVideoDecoder::NonDelegatingQueryInterface(const GUID& riid, void** object) {
-    if (riid == IMyDecoderThreads::iid) return GetInterface(static_cast<IMyDecoderThreads*>(this), object);
+    if (riid == IMyDecoderThreads::iid)
+        return GetInterface(static_cast<IMyDecoderThreads*>(this), object);
     if (riid == IMySubpictureControl::iid)
         return GetInterface(static_cast<IMySubpictureControl*>(this), object);
     return CTransformFilter::NonDelegatingQueryInterface(riid, object);
@@ -237,10 +242,14 @@ HRESULT CMpegVideoDecoder::NonDelegatingQueryInterface(const GUID& riid, void** 
 
 CBasePin* CMpegVideoDecoder::GetPin(int index) {
     switch (index) {
-        case 0: return m_pInput.get();
-        case 1: return subpicture_pin_.get();
-        case 2: return m_pOutput.get();
-        default: return nullptr;
+        case 0:
+            return m_pInput.get();
+        case 1:
+            return subpicture_pin_.get();
+        case 2:
+            return m_pOutput.get();
+        default:
+            return nullptr;
     }
 }
 
@@ -293,7 +302,8 @@ HRESULT CMpegVideoDecoder::GetMediaType(int position, CMediaType* type) {
     return type->IsValid() ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT CMpegVideoDecoder::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
+HRESULT CMpegVideoDecoder::DecideBufferSize(IMemAllocator* allocator,
+                                            ALLOCATOR_PROPERTIES* request) {
     if (!allocator || !request) return E_POINTER;
     if (!m_pInput->IsConnected()) return E_UNEXPECTED;
     const BITMAPINFOHEADER* bmi = GetBitmapInfoHeader(m_pOutput->CurrentMediaType());
@@ -302,7 +312,8 @@ HRESULT CMpegVideoDecoder::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_
     wanted.cBuffers = std::max<LONG>(wanted.cBuffers, kOutputBuffers);
     // Room for libavcodec's padding, and planes aligned for it (SamplePictures).
     wanted.cbBuffer = std::max<LONG>(
-        wanted.cbBuffer, static_cast<LONG>(Yv12Bytes(bmi->biWidth, bmi->biHeight) + AV_INPUT_BUFFER_PADDING_SIZE));
+        wanted.cbBuffer,
+        static_cast<LONG>(Yv12Bytes(bmi->biWidth, bmi->biHeight) + AV_INPUT_BUFFER_PADDING_SIZE));
     wanted.cbAlign = std::max<LONG>(wanted.cbAlign, 64);
     ALLOCATOR_PROPERTIES actual{};
     const HRESULT hr = allocator->SetProperties(&wanted, &actual);
@@ -319,7 +330,8 @@ HRESULT CMpegVideoDecoder::StartStreaming() {
     if (!ParseVideoInputType(m_pInput->CurrentMediaType(), &input_)) return VFW_E_TYPE_NOT_ACCEPTED;
     // After a type change the stream keeps the announced codec across a restart.
     if (stream_codec_ == AV_CODEC_ID_NONE) stream_codec_ = input_.codec_id;
-    const HRESULT hr = OpenSession(stream_codec_ == input_.codec_id ? input_.sequence_header : std::vector<uint8_t>{});
+    const HRESULT hr = OpenSession(stream_codec_ == input_.codec_id ? input_.sequence_header
+                                                                    : std::vector<uint8_t>{});
     if (FAILED(hr)) return hr;
     ResetTiming();
     return S_OK;
@@ -334,7 +346,8 @@ HRESULT CMpegVideoDecoder::OpenSession(const std::vector<uint8_t>& sequence_head
     options.whole_frames = stream_codec_ == AV_CODEC_ID_H264;
     // A subtitle is drawn into a copy, and pictures wait for it in pending_: those are not
     // decoded into samples.
-    if (SamplePictures::Suits(stream_codec_, input_.width, input_.height) && !subpicture_pin_->IsConnected()) {
+    if (SamplePictures::Suits(stream_codec_, input_.width, input_.height) &&
+        !subpicture_pin_->IsConnected()) {
         options.configure = [this](AVCodecContext* context) {
             pictures_.Attach(context, m_pOutput.get(), input_.width, input_.height);
         };
@@ -398,7 +411,8 @@ HRESULT CMpegVideoDecoder::DeliverPending(bool all) {
             break;
         PendingPicture picture = std::move(next);
         pending_.pop_front();
-        const HRESULT hr = DeliverPicture(picture.frame.get(), picture.start_100ns, picture.stop_100ns);
+        const HRESULT hr =
+            DeliverPicture(picture.frame.get(), picture.start_100ns, picture.stop_100ns);
         if (FAILED(hr)) return hr;
     }
     return S_OK;
@@ -407,7 +421,8 @@ HRESULT CMpegVideoDecoder::DeliverPending(bool all) {
 REFERENCE_TIME CMpegVideoDecoder::FieldsToTime(int64_t fields) const {
     const AVRational rate = session_.context() ? session_.context()->framerate : AVRational{0, 1};
     if (rate.num > 0 && rate.den > 0) return fields * UNITS * rate.den / (2 * int64_t{rate.num});
-    const REFERENCE_TIME period = input_.frame_period_100ns > 0 ? input_.frame_period_100ns : kFallbackFramePeriod;
+    const REFERENCE_TIME period =
+        input_.frame_period_100ns > 0 ? input_.frame_period_100ns : kFallbackFramePeriod;
     return fields * period / 2;
 }
 
@@ -436,7 +451,8 @@ HRESULT CMpegVideoDecoder::OnDecodedFrame(AVFrame* frame) {
                 untimed_.pop_front();
                 const REFERENCE_TIME start = frame->pts - FieldsToTime(remaining);
                 remaining -= u.fields;
-                const HRESULT hr = QueueOrDeliver(u.frame.get(), start, frame->pts - FieldsToTime(remaining));
+                const HRESULT hr =
+                    QueueOrDeliver(u.frame.get(), start, frame->pts - FieldsToTime(remaining));
                 if (FAILED(hr)) {
                     untimed_.clear();
                     return hr;
@@ -461,7 +477,8 @@ HRESULT CMpegVideoDecoder::ReleaseUntimed() {
         untimed_.pop_front();
         const REFERENCE_TIME start = anchor_100ns_ + FieldsToTime(fields_since_anchor_);
         fields_since_anchor_ += u.fields;
-        const HRESULT hr = QueueOrDeliver(u.frame.get(), start, anchor_100ns_ + FieldsToTime(fields_since_anchor_));
+        const HRESULT hr = QueueOrDeliver(u.frame.get(), start,
+                                          anchor_100ns_ + FieldsToTime(fields_since_anchor_));
         if (FAILED(hr)) {
             untimed_.clear();
             return hr;
@@ -470,7 +487,8 @@ HRESULT CMpegVideoDecoder::ReleaseUntimed() {
     return S_OK;
 }
 
-HRESULT CMpegVideoDecoder::QueueOrDeliver(AVFrame* frame, REFERENCE_TIME start, REFERENCE_TIME stop) {
+HRESULT CMpegVideoDecoder::QueueOrDeliver(AVFrame* frame, REFERENCE_TIME start,
+                                          REFERENCE_TIME stop) {
     if (!subpicture_pin_->IsConnected()) return DeliverPicture(frame, start, stop);
     // With subtitles, a picture waits until the input has moved a little past its time: a
     // subpicture is multiplexed up to about half a second after the pictures it belongs to.
@@ -480,18 +498,21 @@ HRESULT CMpegVideoDecoder::QueueOrDeliver(AVFrame* frame, REFERENCE_TIME start, 
     return S_OK;
 }
 
-HRESULT CMpegVideoDecoder::DeliverPicture(AVFrame* frame, REFERENCE_TIME start, REFERENCE_TIME stop) {
+HRESULT CMpegVideoDecoder::DeliverPicture(AVFrame* frame, REFERENCE_TIME start,
+                                          REFERENCE_TIME stop) {
     if (m_pInput->IsFlushing()) return S_OK;
 
     const int width = input_.width, height = input_.height;
     const AVFrame* source = frame;
-    const bool planar420 = frame->format == AV_PIX_FMT_YUV420P || frame->format == AV_PIX_FMT_YUVJ420P;
+    const bool planar420 =
+        frame->format == AV_PIX_FMT_YUV420P || frame->format == AV_PIX_FMT_YUVJ420P;
     if (!planar420 || frame->width != width || frame->height != height) {
         // A picture of another size or sampling than the connection's: convert it rather
         // than write past the buffer.
         scaler_.reset(sws_getCachedContext(scaler_.release(), frame->width, frame->height,
                                            static_cast<AVPixelFormat>(frame->format), width, height,
-                                           AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr));
+                                           AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr,
+                                           nullptr));
         if (!scaler_) return S_OK;
         if (!scaled_ || scaled_->width != width || scaled_->height != height) {
             scaled_.reset(av_frame_alloc());
@@ -511,7 +532,8 @@ HRESULT CMpegVideoDecoder::DeliverPicture(AVFrame* frame, REFERENCE_TIME start, 
     ComPtr<IMediaSample> out;
     HRESULT hr = S_OK;
     const bool drawn_into = subpicture_pin_->IsConnected();
-    if (IMediaSample* decoded_into = source == frame && !drawn_into ? pictures_.SampleOf(frame) : nullptr) {
+    if (IMediaSample* decoded_into =
+            source == frame && !drawn_into ? pictures_.SampleOf(frame) : nullptr) {
         out = decoded_into;  // already laid out as the output
     } else {
         hr = m_pOutput->GetDeliveryBuffer(out.ReleaseAndGetAddressOf(), &hint_start, &hint_stop, 0);
@@ -520,11 +542,18 @@ HRESULT CMpegVideoDecoder::DeliverPicture(AVFrame* frame, REFERENCE_TIME start, 
         out->GetPointer(&buffer);
         const int chroma_width = Yv12ChromaWidth(width), chroma_height = Yv12ChromaHeight(height);
         if (!buffer || out->GetSize() < bytes) return E_FAIL;
-        Yv12View view{buffer, buffer + width * height, buffer + width * height + chroma_width * chroma_height,
-                      width, height, width, chroma_width};
+        Yv12View view{buffer,
+                      buffer + width * height,
+                      buffer + width * height + chroma_width * chroma_height,
+                      width,
+                      height,
+                      width,
+                      chroma_width};
         av_image_copy_plane(view.y, width, source->data[0], source->linesize[0], width, height);
-        av_image_copy_plane(view.v, chroma_width, source->data[2], source->linesize[2], chroma_width, chroma_height);
-        av_image_copy_plane(view.u, chroma_width, source->data[1], source->linesize[1], chroma_width, chroma_height);
+        av_image_copy_plane(view.v, chroma_width, source->data[2], source->linesize[2],
+                            chroma_width, chroma_height);
+        av_image_copy_plane(view.u, chroma_width, source->data[1], source->linesize[1],
+                            chroma_width, chroma_height);
         if (drawn_into) overlay_.Draw(view, start);
     }
 
@@ -545,8 +574,7 @@ HRESULT CMpegVideoDecoder::DeliverPicture(AVFrame* frame, REFERENCE_TIME start, 
 }
 
 HRESULT CMpegVideoDecoder::EndOfStream() {
-    if (session_.IsOpen())
-        session_.Drain([this](AVFrame* frame) { return OnDecodedFrame(frame); });
+    if (session_.IsOpen()) session_.Drain([this](AVFrame* frame) { return OnDecodedFrame(frame); });
     ReleaseUntimed();
     DeliverPending(true);
     return CTransformFilter::EndOfStream();

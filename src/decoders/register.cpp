@@ -29,9 +29,10 @@ void RegisterDecoders() {
                            &Create<CMpegVideoDecoder>});
         registry.Register({CLSID_MpegAudioDecoder, "MPEG Audio Decoder", MERIT_NORMAL,
                            &Create<CMpegAudioDecoder>});
-        registry.Register({CLSID_VideoMixingRenderer, "Video Renderer", MERIT_NORMAL,
-                           &Create<CVideoRenderer>});
-        registry.Register({CLSID_DSoundRender, "Audio Renderer", MERIT_NORMAL, &Create<CAudioRenderer>});
+        registry.Register(
+            {CLSID_VideoMixingRenderer, "Video Renderer", MERIT_NORMAL, &Create<CVideoRenderer>});
+        registry.Register(
+            {CLSID_DSoundRender, "Audio Renderer", MERIT_NORMAL, &Create<CAudioRenderer>});
     });
 }
 

@@ -31,8 +31,8 @@ struct SamplePictures::Loan {
 };
 
 bool SamplePictures::Suits(AVCodecID codec, int width, int height) {
-    return (codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO) && width > 0 && height > 0 &&
-           width % 16 == 0 && height % 32 == 0;
+    return (codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO) && width > 0 &&
+           height > 0 && width % 16 == 0 && height % 32 == 0;
 }
 
 void SamplePictures::Attach(AVCodecContext* context, CBaseOutputPin* pin, int width, int height) {
@@ -64,9 +64,11 @@ int SamplePictures::GetBuffer(AVCodecContext* context, AVFrame* frame, int flags
     const std::size_t wanted = bytes + AV_INPUT_BUFFER_PADDING_SIZE;
     IMediaSample* sample = nullptr;
     uint8_t* start = nullptr;
-    if (state->pin && SUCCEEDED(state->pin->GetDeliveryBuffer(&sample, nullptr, nullptr, AM_GBF_NOWAIT))) {
+    if (state->pin &&
+        SUCCEEDED(state->pin->GetDeliveryBuffer(&sample, nullptr, nullptr, AM_GBF_NOWAIT))) {
         BYTE* data = nullptr;
-        if (SUCCEEDED(sample->GetPointer(&data)) && data && static_cast<std::size_t>(sample->GetSize()) >= wanted &&
+        if (SUCCEEDED(sample->GetPointer(&data)) && data &&
+            static_cast<std::size_t>(sample->GetSize()) >= wanted &&
             reinterpret_cast<std::uintptr_t>(data) % kPlaneAlign == 0) {
             start = data;
         } else {
@@ -79,7 +81,8 @@ int SamplePictures::GetBuffer(AVCodecContext* context, AVFrame* frame, int flags
         if (!start) return AVERROR(ENOMEM);
     }
     auto* loan = new (std::nothrow) Loan{state, sample};
-    AVBufferRef* buffer = loan ? av_buffer_create(start, bytes, &SamplePictures::GiveBack, loan, 0) : nullptr;
+    AVBufferRef* buffer =
+        loan ? av_buffer_create(start, bytes, &SamplePictures::GiveBack, loan, 0) : nullptr;
     if (!buffer) {
         delete loan;
         if (sample)

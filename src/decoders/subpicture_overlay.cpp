@@ -107,14 +107,14 @@ HRESULT SubpictureOverlay::AddPacket(const uint8_t* data, std::size_t size, int6
 
 void SubpictureOverlay::AddSubtitleLocked(const AVSubtitle& subtitle, int64_t pts_100ns) {
     // A subpicture without a time follows the one before it.
-    if (pts_100ns == AV_NOPTS_VALUE)
-        pts_100ns = entries_.empty() ? 0 : entries_.back().start_100ns;
+    if (pts_100ns == AV_NOPTS_VALUE) pts_100ns = entries_.empty() ? 0 : entries_.back().start_100ns;
     Entry entry;
     entry.start_100ns = pts_100ns + int64_t{subtitle.start_display_time} * 10'000;
     const uint32_t end_ms = subtitle.end_display_time;
-    entry.stop_100ns = (end_ms == 0 || end_ms == UINT32_MAX || end_ms <= subtitle.start_display_time)
-                           ? kOpenEnd
-                           : pts_100ns + int64_t{end_ms} * 10'000;
+    entry.stop_100ns =
+        (end_ms == 0 || end_ms == UINT32_MAX || end_ms <= subtitle.start_display_time)
+            ? kOpenEnd
+            : pts_100ns + int64_t{end_ms} * 10'000;
     for (unsigned i = 0; i < subtitle.num_rects; ++i) {
         const AVSubtitleRect* r = subtitle.rects[i];
         if (r->type != SUBTITLE_BITMAP || r->w <= 0 || r->h <= 0 || !r->data[0] || !r->data[1])
@@ -178,7 +178,8 @@ void SubpictureOverlay::Draw(const Yv12View& picture, int64_t time_100ns) {
                 for (int x = x0; x < x1; ++x) {
                     const Pixel& p = pixel(x, y);
                     if (p.alpha == 0) continue;
-                    luma[x] = static_cast<uint8_t>((luma[x] * (255 - p.alpha) + p.y * p.alpha + 127) / 255);
+                    luma[x] = static_cast<uint8_t>(
+                        (luma[x] * (255 - p.alpha) + p.y * p.alpha + 127) / 255);
                 }
             }
             // Chroma: each sample covers 2x2 pixels; blend with their mean weight.
@@ -199,8 +200,10 @@ void SubpictureOverlay::Draw(const Yv12View& picture, int64_t time_100ns) {
                     }
                     if (alpha_sum == 0) continue;
                     const int total = 4 * 255;
-                    u[cx] = static_cast<uint8_t>((u[cx] * (total - alpha_sum) + u_sum + total / 2) / total);
-                    v[cx] = static_cast<uint8_t>((v[cx] * (total - alpha_sum) + v_sum + total / 2) / total);
+                    u[cx] = static_cast<uint8_t>((u[cx] * (total - alpha_sum) + u_sum + total / 2) /
+                                                 total);
+                    v[cx] = static_cast<uint8_t>((v[cx] * (total - alpha_sum) + v_sum + total / 2) /
+                                                 total);
                 }
             }
         }

@@ -28,11 +28,16 @@ namespace rizuvira::decoders {
 
 // Bytes of a contiguous YV12 picture: the chroma planes are half the size rounded up, as
 // libavcodec's 4:2:0 planes are (an odd width or height keeps its last chroma sample).
-inline int Yv12ChromaWidth(int width) { return (width + 1) / 2; }
-inline int Yv12ChromaHeight(int height) { return (height + 1) / 2; }
+inline int Yv12ChromaWidth(int width) {
+    return (width + 1) / 2;
+}
+inline int Yv12ChromaHeight(int height) {
+    return (height + 1) / 2;
+}
 inline std::size_t Yv12Bytes(int width, int height) {
     return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) +
-           2 * static_cast<std::size_t>(Yv12ChromaWidth(width)) * static_cast<std::size_t>(Yv12ChromaHeight(height));
+           2 * static_cast<std::size_t>(Yv12ChromaWidth(width)) *
+               static_cast<std::size_t>(Yv12ChromaHeight(height));
 }
 
 // One plane layout of a YV12 picture the overlay draws into.

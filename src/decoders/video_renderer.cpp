@@ -51,14 +51,16 @@ constexpr REFERENCE_TIME kLateMargin100ns = 40 * 10000;
 // Filter
 
 CVideoRenderer::CVideoRenderer(IUnknown* outer, HRESULT* hr)
-    : CBaseRenderer("Video renderer", outer, CLSID_VideoMixingRenderer, hr,
-                    "Video renderer input", "Input") {}
+    : CBaseRenderer("Video renderer", outer, CLSID_VideoMixingRenderer, hr, "Video renderer input",
+                    "Input") {}
 
 CVideoRenderer::~CVideoRenderer() = default;
 
 HRESULT CVideoRenderer::NonDelegatingQueryInterface(const GUID& riid, void** object) {
-    if (riid == IMyVideoRenderer::iid) return GetInterface(static_cast<IMyVideoRenderer*>(this), object);
-    if (riid == IMyWindowlessControl::iid) return GetInterface(static_cast<IMyWindowlessControl*>(this), object);
+    if (riid == IMyVideoRenderer::iid)
+        return GetInterface(static_cast<IMyVideoRenderer*>(this), object);
+    if (riid == IMyWindowlessControl::iid)
+        return GetInterface(static_cast<IMyWindowlessControl*>(this), object);
     return CBaseRenderer::NonDelegatingQueryInterface(riid, object);
 }
 
@@ -110,7 +112,8 @@ HRESULT CVideoRenderer::RenderSample(IMediaSample* sample) {
     BYTE* data = nullptr;
     if (FAILED(sample->GetPointer(&data)) || !data) return E_POINTER;
     const std::size_t bytes = Yv12Bytes(format.width, format.height);
-    if (sample->GetActualDataLength() < static_cast<LONG>(bytes)) return S_OK;  // a short picture is skipped
+    if (sample->GetActualDataLength() < static_cast<LONG>(bytes))
+        return S_OK;  // a short picture is skipped
     REFERENCE_TIME start = 0, stop = 0, title_start = 0;
     const bool timed = StreamTimes(sample, &start, &stop, &title_start);
     Frame frame;
@@ -167,7 +170,8 @@ void CVideoRenderer::PresentLocked(const Frame& frame) {
     if (!surface_) return;
     VideoFrameView view;
     view.y = frame.data.data();
-    view.v = view.y + static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
+    view.v =
+        view.y + static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
     view.u = view.v + static_cast<std::size_t>(Yv12ChromaWidth(frame.width)) *
                           static_cast<std::size_t>(Yv12ChromaHeight(frame.height));
     view.width = frame.width;
@@ -203,7 +207,8 @@ HRESULT CVideoRenderer::RepaintVideoLocked() {
     return S_OK;
 }
 
-HRESULT CVideoRenderer::GetNativeVideoSize(LONG* width, LONG* height, LONG* aspect_x, LONG* aspect_y) {
+HRESULT CVideoRenderer::GetNativeVideoSize(LONG* width, LONG* height, LONG* aspect_x,
+                                           LONG* aspect_y) {
     CAutoLock lock(FilterLock());
     PictureFormat format;
     if (!InputPin()->IsConnected() || !ReadPictureFormat(InputPin()->CurrentMediaType(), &format))
@@ -234,7 +239,7 @@ HRESULT CVideoRenderer::GetCurrentImage(std::vector<uint8_t>* rgb, LONG* width, 
     const HRESULT hr = GetCurrentFrame(&yv12, &w, &h, nullptr);
     if (FAILED(hr)) return hr;
     core::av::SwsContextPtr scaler(sws_getContext(w, h, AV_PIX_FMT_YUV420P, w, h, AV_PIX_FMT_RGB24,
-                                                    SWS_BICUBIC, nullptr, nullptr, nullptr));
+                                                  SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!scaler) return E_OUTOFMEMORY;
     const std::size_t luma = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     const std::size_t chroma = static_cast<std::size_t>(w / 2) * static_cast<std::size_t>(h / 2);
@@ -257,7 +262,8 @@ HRESULT CVideoRenderer::SetVideoPosition(const RECT* source, const RECT* destina
     if (source && (source->left < 0 || source->top < 0 || source->right < source->left ||
                    source->bottom < source->top))
         return E_INVALIDARG;
-    if (destination && (destination->right < destination->left || destination->bottom < destination->top))
+    if (destination &&
+        (destination->right < destination->left || destination->bottom < destination->top))
         return E_INVALIDARG;
     if (source && !IsRectEmpty(*source)) {
         LONG width = 0, height = 0;
@@ -312,7 +318,8 @@ HRESULT CVideoRenderer::SetAlphaBitmap(const OverlayBitmap* overlay) {
     std::shared_ptr<const OverlayBitmap> copy;
     if (overlay) {
         if (overlay->width <= 0 || overlay->height <= 0 ||
-            overlay->rgb.size() < static_cast<std::size_t>(overlay->width) * static_cast<std::size_t>(overlay->height) * 3)
+            overlay->rgb.size() < static_cast<std::size_t>(overlay->width) *
+                                      static_cast<std::size_t>(overlay->height) * 3)
             return E_INVALIDARG;
         copy = std::make_shared<const OverlayBitmap>(*overlay);
     }
@@ -339,7 +346,8 @@ HRESULT CVideoRenderer::GetCurrentImageDib(std::vector<uint8_t>* dib) {
     dib->assign(sizeof header + header.biSizeImage, 0);
     std::memcpy(dib->data(), &header, sizeof header);
     for (LONG y = 0; y < height; ++y) {
-        const uint8_t* in = rgb.data() + static_cast<std::size_t>(width) * 3 * static_cast<std::size_t>(height - 1 - y);
+        const uint8_t* in = rgb.data() + static_cast<std::size_t>(width) * 3 *
+                                             static_cast<std::size_t>(height - 1 - y);
         uint8_t* out = dib->data() + sizeof header + stride * static_cast<std::size_t>(y);
         for (LONG x = 0; x < width; ++x) {
             out[3 * x] = in[3 * x + 2];
@@ -362,15 +370,19 @@ RECT LetterboxRect(const RECT& dest, int frame_width, int frame_height, int aspe
 
 void HeadlessVideoSurface::Present(const VideoFrameView& frame) {
     Shown shown;
-    const std::size_t luma = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
-    const std::size_t chroma = static_cast<std::size_t>(frame.width / 2) * static_cast<std::size_t>(frame.height / 2);
+    const std::size_t luma =
+        static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
+    const std::size_t chroma =
+        static_cast<std::size_t>(frame.width / 2) * static_cast<std::size_t>(frame.height / 2);
     shown.yv12.resize(luma + 2 * chroma);
     uint8_t* out = shown.yv12.data();
     for (int y = 0; y < frame.height; ++y, out += frame.width)
-        std::memcpy(out, frame.y + static_cast<std::ptrdiff_t>(y) * frame.y_stride, static_cast<std::size_t>(frame.width));
+        std::memcpy(out, frame.y + static_cast<std::ptrdiff_t>(y) * frame.y_stride,
+                    static_cast<std::size_t>(frame.width));
     for (const uint8_t* plane : {frame.v, frame.u})
         for (int y = 0; y < frame.height / 2; ++y, out += frame.width / 2)
-            std::memcpy(out, plane + static_cast<std::ptrdiff_t>(y) * frame.uv_stride, static_cast<std::size_t>(frame.width / 2));
+            std::memcpy(out, plane + static_cast<std::ptrdiff_t>(y) * frame.uv_stride,
+                        static_cast<std::size_t>(frame.width / 2));
     shown.width = frame.width;
     shown.height = frame.height;
     shown.aspect_x = frame.aspect_x;
@@ -401,12 +413,14 @@ bool HeadlessVideoSurface::WaitUntil(const std::function<bool(const Shown&)>& do
     return presented_.wait_for(lock, timeout, ready);
 }
 
-bool HeadlessVideoSurface::Compose(int canvas_width, int canvas_height, std::vector<uint8_t>* rgb) const {
+bool HeadlessVideoSurface::Compose(int canvas_width, int canvas_height,
+                                   std::vector<uint8_t>* rgb) const {
     if (!rgb || canvas_width <= 0 || canvas_height <= 0) return false;
     const Shown shown = Last();
     if (shown.serial == 0) return false;
     const VideoPlacement& place = shown.placement;
-    rgb->assign(static_cast<std::size_t>(canvas_width) * static_cast<std::size_t>(canvas_height) * 3, 0);
+    rgb->assign(
+        static_cast<std::size_t>(canvas_width) * static_cast<std::size_t>(canvas_height) * 3, 0);
     const uint8_t border[3] = {static_cast<uint8_t>(place.border_colour & 0xFF),
                                static_cast<uint8_t>(place.border_colour >> 8 & 0xFF),
                                static_cast<uint8_t>(place.border_colour >> 16 & 0xFF)};
@@ -429,18 +443,23 @@ bool HeadlessVideoSurface::Compose(int canvas_width, int canvas_height, std::vec
     picture.right = std::min<LONG>(picture.right, canvas_width);
     picture.bottom = std::min<LONG>(picture.bottom, canvas_height);
     if (!IsRectEmpty(source) && !IsRectEmpty(picture)) {
-        core::av::SwsContextPtr scaler(sws_getContext(RectWidth(source), RectHeight(source), AV_PIX_FMT_YUV420P,
-                                                        RectWidth(picture), RectHeight(picture), AV_PIX_FMT_RGB24,
-                                                        SWS_BICUBIC, nullptr, nullptr, nullptr));
+        core::av::SwsContextPtr scaler(sws_getContext(
+            RectWidth(source), RectHeight(source), AV_PIX_FMT_YUV420P, RectWidth(picture),
+            RectHeight(picture), AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr));
         if (!scaler) return false;
-        const std::size_t luma = static_cast<std::size_t>(shown.width) * static_cast<std::size_t>(shown.height);
+        const std::size_t luma =
+            static_cast<std::size_t>(shown.width) * static_cast<std::size_t>(shown.height);
         const std::size_t chroma = luma / 4;
         const uint8_t* planes[3] = {
             shown.yv12.data() + static_cast<std::size_t>(source.top) * shown.width + source.left,
-            shown.yv12.data() + luma + chroma + static_cast<std::size_t>(source.top / 2) * (shown.width / 2) + source.left / 2,
-            shown.yv12.data() + luma + static_cast<std::size_t>(source.top / 2) * (shown.width / 2) + source.left / 2};
+            shown.yv12.data() + luma + chroma +
+                static_cast<std::size_t>(source.top / 2) * (shown.width / 2) + source.left / 2,
+            shown.yv12.data() + luma +
+                static_cast<std::size_t>(source.top / 2) * (shown.width / 2) + source.left / 2};
         const int strides[3] = {shown.width, shown.width / 2, shown.width / 2};
-        uint8_t* out[1] = {rgb->data() + (static_cast<std::size_t>(picture.top) * canvas_width + picture.left) * 3};
+        uint8_t* out[1] = {rgb->data() +
+                           (static_cast<std::size_t>(picture.top) * canvas_width + picture.left) *
+                               3};
         const int out_stride[1] = {canvas_width * 3};
         sws_scale(scaler.get(), planes, strides, 0, RectHeight(source), out, out_stride);
     }
@@ -449,8 +468,10 @@ bool HeadlessVideoSurface::Compose(int canvas_width, int canvas_height, std::vec
         const RECT& src = overlay->source;
         const double x0 = dest.left + overlay->dest_left * RectWidth(dest);
         const double y0 = dest.top + overlay->dest_top * RectHeight(dest);
-        const double sx = (overlay->dest_right - overlay->dest_left) * RectWidth(dest) / std::max<LONG>(RectWidth(src), 1);
-        const double sy = (overlay->dest_bottom - overlay->dest_top) * RectHeight(dest) / std::max<LONG>(RectHeight(src), 1);
+        const double sx = (overlay->dest_right - overlay->dest_left) * RectWidth(dest) /
+                          std::max<LONG>(RectWidth(src), 1);
+        const double sy = (overlay->dest_bottom - overlay->dest_top) * RectHeight(dest) /
+                          std::max<LONG>(RectHeight(src), 1);
         const uint8_t key[3] = {static_cast<uint8_t>(overlay->colour_key & 0xFF),
                                 static_cast<uint8_t>(overlay->colour_key >> 8 & 0xFF),
                                 static_cast<uint8_t>(overlay->colour_key >> 16 & 0xFF)};
@@ -460,9 +481,11 @@ bool HeadlessVideoSurface::Compose(int canvas_width, int canvas_height, std::vec
             for (int x = 0; x < canvas_width; ++x) {
                 const int bx = src.left + static_cast<int>(std::floor((x - x0) / sx));
                 if (x < x0 || bx < src.left || bx >= src.right || bx >= overlay->width) continue;
-                const uint8_t* pixel = overlay->rgb.data() + (static_cast<std::size_t>(by) * overlay->width + bx) * 3;
+                const uint8_t* pixel =
+                    overlay->rgb.data() + (static_cast<std::size_t>(by) * overlay->width + bx) * 3;
                 if (std::memcmp(pixel, key, 3) == 0) continue;
-                std::memcpy(rgb->data() + (static_cast<std::size_t>(y) * canvas_width + x) * 3, pixel, 3);
+                std::memcpy(rgb->data() + (static_cast<std::size_t>(y) * canvas_width + x) * 3,
+                            pixel, 3);
             }
         }
     }

@@ -86,7 +86,7 @@ struct VideoPlacement {
     RECT source{};       // frame pixels; empty: the whole frame
     RECT destination{};  // surface pixels; empty: the whole surface
     DWORD aspect_ratio_mode = VMR_ARMODE_LETTER_BOX;
-    uint32_t border_colour = 0;  // 0x00BBGGRR
+    uint32_t border_colour = 0;                    // 0x00BBGGRR
     std::shared_ptr<const OverlayBitmap> overlay;  // null: none
 };
 
@@ -111,7 +111,8 @@ struct IMyVideoRenderer : virtual IUnknown {
     // surface replaces it. The last picture is presented on it at once.
     virtual HRESULT SetSurface(IVideoSurface* surface) = 0;
     // Size and display aspect of the connected type; VFW_E_NOT_CONNECTED before connection.
-    virtual HRESULT GetNativeVideoSize(LONG* width, LONG* height, LONG* aspect_x, LONG* aspect_y) = 0;
+    virtual HRESULT GetNativeVideoSize(LONG* width, LONG* height, LONG* aspect_x,
+                                       LONG* aspect_y) = 0;
     // A copy of the last picture, YV12 packed; E_UNEXPECTED when none came yet.
     virtual HRESULT GetCurrentFrame(std::vector<uint8_t>* yv12, LONG* width, LONG* height,
                                     int64_t* start_100ns) = 0;
@@ -227,8 +228,8 @@ private:
         int64_t start_100ns = 0;
     };
 
-    void PresentLocked(const Frame& frame);       // surface_mutex_ held
-    HRESULT RepaintVideoLocked();                 // surface_mutex_ held
+    void PresentLocked(const Frame& frame);  // surface_mutex_ held
+    HRESULT RepaintVideoLocked();            // surface_mutex_ held
 
     std::mutex frame_mutex_;
     Frame last_;

@@ -38,10 +38,13 @@ constexpr REFERENCE_TIME kRouteMaxJump = 50'000'000;
 // ---------------------------------------------------------------------------------------
 // Input pin
 
-CBaseSplitterInputPin::CBaseSplitterInputPin(CBaseSplitterFilter* filter, CCritSec* lock, HRESULT* hr)
+CBaseSplitterInputPin::CBaseSplitterInputPin(CBaseSplitterFilter* filter, CCritSec* lock,
+                                             HRESULT* hr)
     : CBasePin("splitter input pin", filter, lock, hr, "Input", PINDIR_INPUT), splitter_(filter) {}
 
-HRESULT CBaseSplitterInputPin::CheckMediaType(const CMediaType*) { return S_OK; }
+HRESULT CBaseSplitterInputPin::CheckMediaType(const CMediaType*) {
+    return S_OK;
+}
 
 HRESULT CBaseSplitterInputPin::CheckConnect(IPin* pin) {
     HRESULT hr = CBasePin::CheckConnect(pin);
@@ -67,7 +70,8 @@ HRESULT CBaseSplitterInputPin::BreakConnect() {
 // ---------------------------------------------------------------------------------------
 // Filter
 
-CBaseSplitterFilter::CBaseSplitterFilter(const char* object_name, IUnknown* outer, HRESULT* hr, const CLSID& clsid)
+CBaseSplitterFilter::CBaseSplitterFilter(const char* object_name, IUnknown* outer, HRESULT* hr,
+                                         const CLSID& clsid)
     : CBaseFilter(object_name, outer, &lock_, clsid) {
     input_ = std::make_unique<CBaseSplitterInputPin>(this, &lock_, hr);
     flush_done_.Set();
@@ -85,7 +89,8 @@ CBaseSplitterFilter::~CBaseSplitterFilter() {
 }
 
 HRESULT CBaseSplitterFilter::NonDelegatingQueryInterface(const GUID& riid, void** object) {
-    if (riid == IFileSourceFilter::iid) return GetInterface(static_cast<IFileSourceFilter*>(this), object);
+    if (riid == IFileSourceFilter::iid)
+        return GetInterface(static_cast<IFileSourceFilter*>(this), object);
     if (riid == IMediaSeeking::iid) return GetInterface(static_cast<IMediaSeeking*>(this), object);
     if (riid == IKeyFrameInfo::iid) return GetInterface(static_cast<IKeyFrameInfo*>(this), object);
     if (riid == IBufferInfo::iid) return GetInterface(static_cast<IBufferInfo*>(this), object);
@@ -240,7 +245,8 @@ bool CBaseSplitterFilter::CommandPending() {
 
 void CBaseSplitterFilter::WaitForCommand(int timeout_ms) {
     std::unique_lock lock(command_mutex_);
-    command_changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return command_sent_.load(); });
+    command_changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                              [this] { return command_sent_.load(); });
 }
 
 void CBaseSplitterFilter::BeginFlushOutputs() {
@@ -324,7 +330,8 @@ HRESULT CBaseSplitterFilter::RoutePacket(std::unique_ptr<Packet> packet) {
         auto it = pin_map_.find(packet->track);
         if (it != pin_map_.end()) pin = it->second;
         if (pin && pin->IsConnected()) {
-            if (auto pending = pending_types_.find(packet->track); pending != pending_types_.end()) {
+            if (auto pending = pending_types_.find(packet->track);
+                pending != pending_types_.end()) {
                 packet->media_type = std::make_unique<CMediaType>(std::move(pending->second));
                 pending_types_.erase(pending);
             }
@@ -338,8 +345,8 @@ HRESULT CBaseSplitterFilter::RoutePacket(std::unique_ptr<Packet> packet) {
         // continues from the previous time, as the pins' timestamps do, so a broken PTS
         // does not end a range early.
         REFERENCE_TIME t = packet->start_100ns + route_offset_100ns_;
-        if (route_previous_100ns_ != kPacketNoTime &&
-            (t - route_previous_100ns_ > kRouteMaxJump || route_previous_100ns_ - t > kRouteMaxJump)) {
+        if (route_previous_100ns_ != kPacketNoTime && (t - route_previous_100ns_ > kRouteMaxJump ||
+                                                       route_previous_100ns_ - t > kRouteMaxJump)) {
             route_offset_100ns_ = route_previous_100ns_ - packet->start_100ns;
             t = route_previous_100ns_;
         }
@@ -353,14 +360,16 @@ HRESULT CBaseSplitterFilter::RoutePacket(std::unique_ptr<Packet> packet) {
     if (FAILED(hr)) {
         // Downstream refused a packet: that stream ends here, the others go on.
         pin->Append(nullptr);
-        active_pins_.erase(std::remove(active_pins_.begin(), active_pins_.end(), pin), active_pins_.end());
+        active_pins_.erase(std::remove(active_pins_.begin(), active_pins_.end(), pin),
+                           active_pins_.end());
         return active_pins_.empty() ? hr : S_OK;
     }
     if (marked) discontinuity_sent_.insert(track);
     return hr;
 }
 
-HRESULT CBaseSplitterFilter::EnqueuePacket(CBaseSplitterOutputPin* pin, std::unique_ptr<Packet> packet) {
+HRESULT CBaseSplitterFilter::EnqueuePacket(CBaseSplitterOutputPin* pin,
+                                           std::unique_ptr<Packet> packet) {
     if (!pin->IsDeliveryRunning()) return S_FALSE;
     for (;;) {
         uint64_t generation = 0;
@@ -422,21 +431,26 @@ bool CBaseSplitterFilter::QueuesNeedData() {
         total_packets += level.packets;
         total_bytes += level.bytes;
         if (counts(pin, level) && level.newest_100ns != kPacketNoTime)
-            read_up_to = read_up_to == kPacketNoTime ? level.newest_100ns : std::max(read_up_to, level.newest_100ns);
+            read_up_to = read_up_to == kPacketNoTime ? level.newest_100ns
+                                                     : std::max(read_up_to, level.newest_100ns);
     }
     bool starving = false;  // a stream has nothing queued although the file was read past it
     for (size_t i = 0; i < active_pins_.size(); ++i) {
         const CBaseSplitterOutputPin::Level& level = levels[i];
         if (!counts(active_pins_[i], level)) continue;
-        const bool full_enough = level.span_100ns >= kReadAheadTime || level.bytes >= kReadAheadBytes;
+        const bool full_enough =
+            level.span_100ns >= kReadAheadTime || level.bytes >= kReadAheadBytes;
         ahead |= full_enough;
-        far_ahead |= level.span_100ns >= kStarvingReadAheadTime || level.bytes >= kStarvingReadAheadBytes;
-        starving |= level.packets == 0 && level.reached_100ns != kPacketNoTime && read_up_to != kPacketNoTime &&
-                    level.reached_100ns < read_up_to - kStarvingLag;
-        if (!full_enough && (level.packets < kShortQueuePackets || level.bytes < kShortQueueBytes)) {
+        far_ahead |=
+            level.span_100ns >= kStarvingReadAheadTime || level.bytes >= kStarvingReadAheadBytes;
+        starving |= level.packets == 0 && level.reached_100ns != kPacketNoTime &&
+                    read_up_to != kPacketNoTime && level.reached_100ns < read_up_to - kStarvingLag;
+        if (!full_enough &&
+            (level.packets < kShortQueuePackets || level.bytes < kShortQueueBytes)) {
             need = true;
             // A short queue: let the demultiplexer get ahead of the delivery threads.
-            if (!priority_lowered_ && !(level.packets > kLowerPriorityPackets && level.bytes > kLowerPriorityBytes))
+            if (!priority_lowered_ &&
+                !(level.packets > kLowerPriorityPackets && level.bytes > kLowerPriorityBytes))
                 priority_lowered_ = true;
         }
     }
@@ -444,7 +458,8 @@ bool CBaseSplitterFilter::QueuesNeedData() {
     // while a stream whose packets lie further on in the file has none queued at all.
     if (ahead && !(starving && !far_ahead)) return false;
     if (need) return true;
-    if (priority_lowered_ && (total_packets > kRestorePriorityPackets || total_bytes > kRestorePriorityBytes))
+    if (priority_lowered_ &&
+        (total_packets > kRestorePriorityPackets || total_bytes > kRestorePriorityBytes))
         priority_lowered_ = false;
     return !(total_packets >= kFullPackets || total_bytes >= kFullBytes);
 }
@@ -462,7 +477,8 @@ double CBaseSplitterFilter::Rate() {
     return rate_;
 }
 
-HRESULT CBaseSplitterFilter::RetargetOutputPin(uint32_t old_key, uint32_t new_key, const CMediaType& type) {
+HRESULT CBaseSplitterFilter::RetargetOutputPin(uint32_t old_key, uint32_t new_key,
+                                               const CMediaType& type) {
     CAutoLock lock(&lock_);
     CBaseSplitterOutputPin* pin = PinForKey(old_key);
     if (!pin) return E_FAIL;
@@ -480,8 +496,9 @@ HRESULT CBaseSplitterFilter::RetargetOutputPin(uint32_t old_key, uint32_t new_ke
 
 HRESULT CBaseSplitterFilter::GetCapabilities(DWORD* capabilities) {
     if (!capabilities) return E_POINTER;
-    *capabilities = AM_SEEKING_CanGetDuration | AM_SEEKING_CanGetStopPos | AM_SEEKING_CanSeekBackwards |
-                    AM_SEEKING_CanSeekForwards | AM_SEEKING_CanSeekAbsolute;
+    *capabilities = AM_SEEKING_CanGetDuration | AM_SEEKING_CanGetStopPos |
+                    AM_SEEKING_CanSeekBackwards | AM_SEEKING_CanSeekForwards |
+                    AM_SEEKING_CanSeekAbsolute;
     return S_OK;
 }
 
@@ -500,7 +517,9 @@ HRESULT CBaseSplitterFilter::IsFormatSupported(const GUID* format) {
     return *format == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
 }
 
-HRESULT CBaseSplitterFilter::QueryPreferredFormat(GUID* format) { return GetTimeFormat(format); }
+HRESULT CBaseSplitterFilter::QueryPreferredFormat(GUID* format) {
+    return GetTimeFormat(format);
+}
 
 HRESULT CBaseSplitterFilter::GetTimeFormat(GUID* format) {
     if (!format) return E_POINTER;
@@ -508,7 +527,9 @@ HRESULT CBaseSplitterFilter::GetTimeFormat(GUID* format) {
     return S_OK;
 }
 
-HRESULT CBaseSplitterFilter::IsUsingTimeFormat(const GUID* format) { return IsFormatSupported(format); }
+HRESULT CBaseSplitterFilter::IsUsingTimeFormat(const GUID* format) {
+    return IsFormatSupported(format);
+}
 
 HRESULT CBaseSplitterFilter::SetTimeFormat(const GUID* format) {
     return IsFormatSupported(format) == S_OK ? S_OK : E_INVALIDARG;
@@ -535,14 +556,18 @@ HRESULT CBaseSplitterFilter::GetCurrentPosition(LONGLONG* current) {
     return S_OK;
 }
 
-HRESULT CBaseSplitterFilter::ConvertTimeFormat(LONGLONG*, const GUID*, LONGLONG, const GUID*) { return E_NOTIMPL; }
+HRESULT CBaseSplitterFilter::ConvertTimeFormat(LONGLONG*, const GUID*, LONGLONG, const GUID*) {
+    return E_NOTIMPL;
+}
 
-HRESULT CBaseSplitterFilter::SetPositions(LONGLONG* current, DWORD current_flags, LONGLONG* stop, DWORD stop_flags) {
+HRESULT CBaseSplitterFilter::SetPositions(LONGLONG* current, DWORD current_flags, LONGLONG* stop,
+                                          DWORD stop_flags) {
     return SetPositionsFrom(this, current, current_flags, stop, stop_flags);
 }
 
-HRESULT CBaseSplitterFilter::SetPositionsFrom(const void* caller, LONGLONG* current, DWORD current_flags,
-                                              LONGLONG* stop, DWORD stop_flags) {
+HRESULT CBaseSplitterFilter::SetPositionsFrom(const void* caller, LONGLONG* current,
+                                              DWORD current_flags, LONGLONG* stop,
+                                              DWORD stop_flags) {
     CAutoLock lock(&lock_);
     const DWORD current_mode = current_flags & AM_SEEKING_PositioningBitsMask;
     const DWORD stop_mode = stop_flags & AM_SEEKING_PositioningBitsMask;
@@ -554,15 +579,21 @@ HRESULT CBaseSplitterFilter::SetPositionsFrom(const void* caller, LONGLONG* curr
         const REFERENCE_TIME old_current = current_100ns_.load();
         now = old_current;
         end = stop_100ns_;
-        if (current_mode == AM_SEEKING_AbsolutePositioning) now = *current;
-        else if (current_mode != AM_SEEKING_NoPositioning) now = old_current + *current;
-        if (stop_mode == AM_SEEKING_AbsolutePositioning) end = *stop;
-        else if (stop_mode == AM_SEEKING_RelativePositioning) end = stop_100ns_ + *stop;
-        else if (stop_mode == AM_SEEKING_IncrementalPositioning) end = now + *stop;
+        if (current_mode == AM_SEEKING_AbsolutePositioning)
+            now = *current;
+        else if (current_mode != AM_SEEKING_NoPositioning)
+            now = old_current + *current;
+        if (stop_mode == AM_SEEKING_AbsolutePositioning)
+            end = *stop;
+        else if (stop_mode == AM_SEEKING_RelativePositioning)
+            end = stop_100ns_ + *stop;
+        else if (stop_mode == AM_SEEKING_IncrementalPositioning)
+            end = now + *stop;
         if (now == old_current && end == stop_100ns_) return S_OK;
         const bool same_request = now == last_request_.start && end == last_request_.stop;
-        const bool known_caller = std::find(last_request_.callers.begin(), last_request_.callers.end(), caller) !=
-                                  last_request_.callers.end();
+        const bool known_caller =
+            std::find(last_request_.callers.begin(), last_request_.callers.end(), caller) !=
+            last_request_.callers.end();
         if (!same_request || known_caller) {
             last_request_ = {now, end, {caller}};
             current_100ns_ = now;
@@ -616,8 +647,12 @@ HRESULT CBaseSplitterFilter::GetPreroll(LONGLONG* preroll) {
     return S_OK;
 }
 
-HRESULT CBaseSplitterFilter::GetKeyFrameCount(uint32_t*) { return E_NOTIMPL; }
-HRESULT CBaseSplitterFilter::GetKeyFrames(const GUID*, REFERENCE_TIME*, uint32_t*) { return E_NOTIMPL; }
+HRESULT CBaseSplitterFilter::GetKeyFrameCount(uint32_t*) {
+    return E_NOTIMPL;
+}
+HRESULT CBaseSplitterFilter::GetKeyFrames(const GUID*, REFERENCE_TIME*, uint32_t*) {
+    return E_NOTIMPL;
+}
 
 int CBaseSplitterFilter::GetCount() {
     std::lock_guard lock(map_mutex_);

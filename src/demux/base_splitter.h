@@ -96,7 +96,8 @@ public:
     HRESULT GetCurrentPosition(LONGLONG* current) override;
     HRESULT ConvertTimeFormat(LONGLONG* target, const GUID* target_format, LONGLONG source,
                               const GUID* source_format) override;
-    HRESULT SetPositions(LONGLONG* current, DWORD current_flags, LONGLONG* stop, DWORD stop_flags) override;
+    HRESULT SetPositions(LONGLONG* current, DWORD current_flags, LONGLONG* stop,
+                         DWORD stop_flags) override;
     HRESULT GetPositions(LONGLONG* current, LONGLONG* stop) override;
     HRESULT GetAvailable(LONGLONG* earliest, LONGLONG* latest) override;
     HRESULT SetRate(double rate) override;
@@ -105,8 +106,8 @@ public:
 
     // The same seek arriving through several output pins makes one seek: `caller` names
     // the pin (or the filter) it came through.
-    HRESULT SetPositionsFrom(const void* caller, LONGLONG* current, DWORD current_flags, LONGLONG* stop,
-                             DWORD stop_flags);
+    HRESULT SetPositionsFrom(const void* caller, LONGLONG* current, DWORD current_flags,
+                             LONGLONG* stop, DWORD stop_flags);
 
     // IKeyFrameInfo: not available.
     HRESULT GetKeyFrameCount(uint32_t* count) override;

@@ -39,11 +39,16 @@ private:
     size_t at_ = 0;
 };
 
-bool IsVideo(uint32_t type) { return type == 0x01 || type == 0x02 || type == 0x1B || type == 0xEA || type == 0x24; }
-bool IsAudio(uint32_t type) {
-    return type == 0x03 || type == 0x04 || (type >= 0x80 && type <= 0x86) || type == 0xA1 || type == 0xA2;
+bool IsVideo(uint32_t type) {
+    return type == 0x01 || type == 0x02 || type == 0x1B || type == 0xEA || type == 0x24;
 }
-bool IsGraphics(uint32_t type) { return type == 0x90 || type == 0x91; }
+bool IsAudio(uint32_t type) {
+    return type == 0x03 || type == 0x04 || (type >= 0x80 && type <= 0x86) || type == 0xA1 ||
+           type == 0xA2;
+}
+bool IsGraphics(uint32_t type) {
+    return type == 0x90 || type == 0x91;
+}
 
 // One stream's coding information, from its length byte on; leaves the
 // reader after it, by the length byte whatever was read.
@@ -81,14 +86,17 @@ bool ReadCoding(Reader& in, ClipStreamEntry* entry) {
 ClipInfoResult ParseClipInfo(std::span<const uint8_t> bytes, ClipInfoList* list) {
     list->streams.clear();
     list->loaded = false;
-    if (bytes.size() < 16 || std::memcmp(bytes.data(), "HDMV", 4) != 0) return ClipInfoResult::kInvalidFormat;
+    if (bytes.size() < 16 || std::memcmp(bytes.data(), "HDMV", 4) != 0)
+        return ClipInfoResult::kInvalidFormat;
     const std::string_view version(reinterpret_cast<const char*>(bytes.data()) + 4, 4);
-    if (version != "0100" && version != "0200" && version != "0300") return ClipInfoResult::kInvalidFormat;
+    if (version != "0100" && version != "0200" && version != "0300")
+        return ClipInfoResult::kInvalidFormat;
 
     Reader in(bytes);
     uint32_t program_start = 0, length = 0, value = 0, programs = 0;
     std::vector<ClipStreamEntry> streams;
-    if (!in.Seek(12) || !in.Read(&program_start, 4) || !in.Seek(program_start) || !in.Read(&length, 4))
+    if (!in.Seek(12) || !in.Read(&program_start, 4) || !in.Seek(program_start) ||
+        !in.Read(&length, 4))
         return ClipInfoResult::kInvalidFormat;
     if (length > bytes.size() - in.at()) return ClipInfoResult::kInvalidFormat;
     if (!in.Skip(1) || !in.Read(&programs, 1)) return ClipInfoResult::kInvalidFormat;

@@ -40,8 +40,9 @@ std::vector<uint8_t> AnnexBToLengthPrefixed(const std::vector<uint8_t>& in) {
         while (end > begin && in[end - 1] == 0) --end;
         if (end > begin) {
             const uint32_t size = static_cast<uint32_t>(end - begin);
-            out.insert(out.end(), {static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
-                                   static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)});
+            out.insert(out.end(),
+                       {static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
+                        static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)});
             out.insert(out.end(), in.begin() + static_cast<std::ptrdiff_t>(begin),
                        in.begin() + static_cast<std::ptrdiff_t>(end));
         }
@@ -72,7 +73,8 @@ dvd::DvdTitleInfo CurrentTitleInfo() {
 // Output pin
 
 CMpegSplitterOutputPin::CMpegSplitterOutputPin(std::vector<CMediaType> types, const char* name,
-                                               CBaseSplitterFilter* filter, CCritSec* lock, HRESULT* hr, int kind)
+                                               CBaseSplitterFilter* filter, CCritSec* lock,
+                                               HRESULT* hr, int kind)
     : CBaseSplitterOutputPin(std::move(types), name, filter, lock, hr, kind) {}
 
 void CMpegSplitterOutputPin::OnNewSegment() {
@@ -82,12 +84,16 @@ void CMpegSplitterOutputPin::OnNewSegment() {
     if (Kind() == kVideo) splitter_->PublishTimeOffset(0);
 }
 
-void CMpegSplitterOutputPin::OnFlush() { partial_.reset(); }
+void CMpegSplitterOutputPin::OnFlush() {
+    partial_.reset();
+}
 
-CMpegSplitterOutputPin::Reassembly CMpegSplitterOutputPin::ReassemblyFor(const AM_MEDIA_TYPE& type) const {
+CMpegSplitterOutputPin::Reassembly CMpegSplitterOutputPin::ReassemblyFor(
+    const AM_MEDIA_TYPE& type) const {
     if (type.subtype == MEDIASUBTYPE_HDMV_LPCM_AUDIO) return Reassembly::kHdmvLpcm;
     if (type.subtype == MEDIASUBTYPE_AAC) return Reassembly::kAac;
-    if (type.subtype == MEDIASUBTYPE_AVC1 || type.subtype == MEDIASUBTYPE_H264) return Reassembly::kH264;
+    if (type.subtype == MEDIASUBTYPE_AVC1 || type.subtype == MEDIASUBTYPE_H264)
+        return Reassembly::kH264;
     if (type.subtype == MEDIASUBTYPE_WVC1) return Reassembly::kVc1;
     return Reassembly::kNone;
 }
@@ -104,13 +110,15 @@ HRESULT CMpegSplitterOutputPin::DeliverPacket(std::unique_ptr<Packet> packet) {
         const REFERENCE_TIME t = packet->start_100ns + time_offset_100ns_;
         if (previous_start_100ns_ != kPacketNoTime &&
             (t - previous_start_100ns_ > kMaxTimeJump || previous_start_100ns_ - t > kMaxTimeJump))
-            time_offset_100ns_ = previous_start_100ns_ - packet->start_100ns;  // continue from the previous time
+            time_offset_100ns_ =
+                previous_start_100ns_ - packet->start_100ns;  // continue from the previous time
         packet->start_100ns += time_offset_100ns_;
         packet->stop_100ns += time_offset_100ns_;
         previous_start_100ns_ = packet->start_100ns;
         if (Kind() == kVideo) splitter_->PublishTimeOffset(time_offset_100ns_);
     }
-    if (packet->media_type && *packet->media_type == static_cast<const AM_MEDIA_TYPE&>(CurrentMediaType()))
+    if (packet->media_type &&
+        *packet->media_type == static_cast<const AM_MEDIA_TYPE&>(CurrentMediaType()))
         packet->media_type.reset();
     const AM_MEDIA_TYPE& type = packet->media_type ? *packet->media_type : CurrentMediaType();
 
@@ -122,8 +130,10 @@ HRESULT CMpegSplitterOutputPin::DeliverPacket(std::unique_ptr<Packet> packet) {
         case Reassembly::kAac:
         case Reassembly::kH264:
         case Reassembly::kVc1: {
-            if (type.formattype == FORMAT_WaveFormatEx && type.pbFormat && type.cbFormat >= sizeof(WAVEFORMATEX))
-                aac_sample_rate_ = static_cast<int>(reinterpret_cast<const WAVEFORMATEX*>(type.pbFormat)->nSamplesPerSec);
+            if (type.formattype == FORMAT_WaveFormatEx && type.pbFormat &&
+                type.cbFormat >= sizeof(WAVEFORMATEX))
+                aac_sample_rate_ = static_cast<int>(
+                    reinterpret_cast<const WAVEFORMATEX*>(type.pbFormat)->nSamplesPerSec);
             if (packet->HasTime() || !partial_ || packet->media_type) {
                 HRESULT hr = SendAssembled();
                 partial_ = std::move(packet);
@@ -178,7 +188,8 @@ HRESULT CMpegSplitterOutputPin::SendAacFrames(std::unique_ptr<Packet> packet) {
         }
         out->sync_point = true;
         if (packet->HasTime() && aac_sample_rate_ > 0) {
-            out->start_100ns = packet->start_100ns + int64_t{frame} * 1024 * UNITS / aac_sample_rate_;
+            out->start_100ns =
+                packet->start_100ns + int64_t{frame} * 1024 * UNITS / aac_sample_rate_;
             out->stop_100ns = out->start_100ns + 1024 * UNITS / aac_sample_rate_;
         }
         hr = SendPacket(std::move(out));
@@ -188,14 +199,17 @@ HRESULT CMpegSplitterOutputPin::SendAacFrames(std::unique_ptr<Packet> packet) {
     return hr;
 }
 
-HRESULT CMpegSplitterOutputPin::BeforeEndOfStream() { return SendAssembled(); }
+HRESULT CMpegSplitterOutputPin::BeforeEndOfStream() {
+    return SendAssembled();
+}
 
 // ---------------------------------------------------------------------------------------
 // Filter
 
 ComPtr<IPin> SplitterOutput(IBaseFilter* splitter, StreamKind kind) {
     ComPtr<IPin> pin;
-    if (!splitter || FAILED(splitter->FindPin(StreamKindName(kind), pin.ReleaseAndGetAddressOf()))) return nullptr;
+    if (!splitter || FAILED(splitter->FindPin(StreamKindName(kind), pin.ReleaseAndGetAddressOf())))
+        return nullptr;
     return pin;
 }
 
@@ -213,8 +227,10 @@ CMpegSplitterFilter::~CMpegSplitterFilter() {
 }
 
 HRESULT CMpegSplitterFilter::NonDelegatingQueryInterface(const GUID& riid, void** object) {
-    if (riid == IAMStreamSelect::iid) return GetInterface(static_cast<IAMStreamSelect*>(this), object);
-    if (riid == IMyMpegSplitter::iid) return GetInterface(static_cast<IMyMpegSplitter*>(this), object);
+    if (riid == IAMStreamSelect::iid)
+        return GetInterface(static_cast<IAMStreamSelect*>(this), object);
+    if (riid == IMyMpegSplitter::iid)
+        return GetInterface(static_cast<IMyMpegSplitter*>(this), object);
     return CBaseSplitterFilter::NonDelegatingQueryInterface(riid, object);
 }
 
@@ -255,10 +271,11 @@ HRESULT CMpegSplitterFilter::AddOutput(uint32_t key, std::string* pin_name) {
             if (s.Key() != key) continue;
             int of_kind = 0;
             for (CBaseSplitterOutputPin* pin : OutputPins()) of_kind += pin->Kind() == kind ? 1 : 0;
-            const std::string name = std::string(StreamKindName(kind)) + " " + std::to_string(of_kind + 1);
+            const std::string name =
+                std::string(StreamKindName(kind)) + " " + std::to_string(of_kind + 1);
             HRESULT hr = S_OK;
-            auto pin = std::make_unique<CMpegSplitterOutputPin>(std::vector<CMediaType>{s.type}, name.c_str(), this,
-                                                                &lock_, &hr, kind);
+            auto pin = std::make_unique<CMpegSplitterOutputPin>(
+                std::vector<CMediaType>{s.type}, name.c_str(), this, &lock_, &hr, kind);
             if (FAILED(hr)) return hr;
             AddOutputPin(key, std::move(pin));
             if (pin_name) *pin_name = name;
@@ -323,8 +340,9 @@ HRESULT CMpegSplitterFilter::BuildOutputPins(IAsyncReader* reader) {
         const auto streams = file_->Streams(static_cast<StreamKind>(kind));
         if (streams.empty()) continue;
         HRESULT pin_hr = S_OK;
-        auto pin = std::make_unique<CMpegSplitterOutputPin>(std::vector<CMediaType>{streams[0].type},
-                                                            StreamKindName(kind), this, &lock_, &pin_hr, kind);
+        auto pin = std::make_unique<CMpegSplitterOutputPin>(
+            std::vector<CMediaType>{streams[0].type}, StreamKindName(kind), this, &lock_, &pin_hr,
+            kind);
         if (SUCCEEDED(pin_hr)) AddOutputPin(streams[0].Key(), std::move(pin));
     }
     if (file_->IsRandomAccess() && file_->ByteRate() != 0) {
@@ -340,8 +358,10 @@ HRESULT CMpegSplitterFilter::PrepareDelivery() {
     time_base_100ns_ = 0;
     std::lock_guard range(range_mutex_);
     std::lock_guard positions(positions_mutex_);
-    if (duration_override_100ns_) duration_100ns_ = duration_override_100ns_;
-    else duration_override_100ns_ = duration_100ns_;
+    if (duration_override_100ns_)
+        duration_100ns_ = duration_override_100ns_;
+    else
+        duration_override_100ns_ = duration_100ns_;
     if (range_span_100ns_ == 0) range_span_100ns_ = duration_100ns_;
     return S_OK;
 }
@@ -362,7 +382,8 @@ bool CMpegSplitterFilter::PositionByCells(REFERENCE_TIME target) {
     const int64_t first_sector = cell.first_byte / dvd::kDvdSectorBytes;
     NavigationSector nav;
     if (!ReadNavigation(first_sector, &nav)) return false;
-    const REFERENCE_TIME cell_clock = static_cast<REFERENCE_TIME>(nav.start) * 1000 / 9 - file_->FirstTime();
+    const REFERENCE_TIME cell_clock =
+        static_cast<REFERENCE_TIME>(nav.start) * 1000 / 9 - file_->FirstTime();
     const REFERENCE_TIME cell_start = static_cast<REFERENCE_TIME>(cell.start_ms * 10000.0);
     // Inside the cell the clock runs on: the last sector whose next time
     // stamp is not past the target, by halving.
@@ -381,7 +402,8 @@ bool CMpegSplitterFilter::PositionByCells(REFERENCE_TIME target) {
     // navigation pack of every VOBU from here on and sees the next restart.
     // Backwards a window at a time, each window read once.
     int64_t vobu = -1;
-    for (int64_t block_end = low; vobu < 0 && block_end >= first_sector; block_end -= kScanSectors) {
+    for (int64_t block_end = low; vobu < 0 && block_end >= first_sector;
+         block_end -= kScanSectors) {
         const int64_t block_start = std::max(first_sector, block_end - kScanSectors + 1);
         uint8_t byte = 0;
         file_->MoveTo(block_start * dvd::kDvdSectorBytes);
@@ -490,8 +512,8 @@ void CMpegSplitterFilter::DeliveryLoop() {
             if (file_->IsGrowing()) {
                 WakeDeliveries();
                 WaitForCommand(200);
-            }
-            else if (file_->Position() <= before) file_->MoveTo(before + 1);
+            } else if (file_->Position() <= before)
+                file_->MoveTo(before + 1);
         }
     }
     if (hr == DEMUX_E_SCRAMBLED) NotifyEvent(EC_ERRORABORT, static_cast<LONG_PTR>(hr), 0);
@@ -538,10 +560,12 @@ HRESULT CMpegSplitterFilter::ReadNextUnit(REFERENCE_TIME base) {
                     const int64_t n = std::min<int64_t>(length, sizeof(head));
                     const int64_t sector = f.Position() / dvd::kDvdSectorBytes;
                     if (SUCCEEDED(f.ReadBytes(head, n)))
-                        vobu_clock_.OnNavigationPack(std::span<const uint8_t>(head, static_cast<size_t>(n)), sector);
+                        vobu_clock_.OnNavigationPack(
+                            std::span<const uint8_t>(head, static_cast<size_t>(n)), sector);
                     REFERENCE_TIME lost_start = 0, lost_length = 0;
                     if (vobu_clock_.TakeLostStretch(&lost_start, &lost_length))
-                        NotifyEvent(EC_DEMUX_LOST_STRETCH, static_cast<LONG_PTR>((lost_start - base) / 10000),
+                        NotifyEvent(EC_DEMUX_LOST_STRETCH,
+                                    static_cast<LONG_PTR>((lost_start - base) / 10000),
                                     static_cast<LONG_PTR>(lost_length / 10000));
                 }
                 f.MoveTo(end);
@@ -554,7 +578,8 @@ HRESULT CMpegSplitterFilter::ReadNextUnit(REFERENCE_TIME base) {
             const int64_t end = f.Position() + pes.length;
             const uint32_t key = f.ClassifyPayload(0, code, pes.length);
             HRESULT hr = S_OK;
-            if (HasConnectedPin(key)) hr = RoutePacket(make_packet(key, pes.has_pts, pes.pts_100ns, end));
+            if (HasConnectedPin(key))
+                hr = RoutePacket(make_packet(key, pes.has_pts, pes.pts_100ns, end));
             f.MoveTo(end);
             return hr;
         }
@@ -571,7 +596,8 @@ HRESULT CMpegSplitterFilter::ReadNextUnit(REFERENCE_TIME base) {
                 f.MoveTo(payload);
             }
             HRESULT hr = S_OK;
-            if (h.has_payload && h.pid >= 16 && h.pid < 8191 && h.scrambling == 0 && payload < h.payload_end) {
+            if (h.has_payload && h.pid >= 16 && h.pid < 8191 && h.scrambling == 0 &&
+                payload < h.payload_end) {
                 uint32_t key = h.pid;
                 PesHeader pes;
                 bool has_pes = false;
@@ -587,7 +613,8 @@ HRESULT CMpegSplitterFilter::ReadNextUnit(REFERENCE_TIME base) {
                     }
                 }
                 if (HasConnectedPin(key))
-                    hr = RoutePacket(make_packet(key, has_pes && pes.has_pts, pes.pts_100ns, h.payload_end));
+                    hr = RoutePacket(
+                        make_packet(key, has_pes && pes.has_pts, pes.pts_100ns, h.payload_end));
             }
             f.MoveTo(h.next_packet);
             return hr;
@@ -602,7 +629,8 @@ HRESULT CMpegSplitterFilter::ReadNextUnit(REFERENCE_TIME base) {
             }
             const int64_t end = f.Position() + h.length;
             HRESULT hr = S_OK;
-            if (HasConnectedPin(h.stream_id)) hr = RoutePacket(make_packet(h.stream_id, h.has_pts, h.pts_100ns, end));
+            if (HasConnectedPin(h.stream_id))
+                hr = RoutePacket(make_packet(h.stream_id, h.has_pts, h.pts_100ns, end));
             f.MoveTo(end);
             return hr;
         }
@@ -646,8 +674,9 @@ HRESULT CMpegSplitterFilter::Count(DWORD* streams) {
     return S_OK;
 }
 
-HRESULT CMpegSplitterFilter::Info(LONG index, CMediaType* type, DWORD* flags, LCID* lcid, DWORD* group,
-                                  std::string* name, IUnknown** object, IUnknown** unknown) {
+HRESULT CMpegSplitterFilter::Info(LONG index, CMediaType* type, DWORD* flags, LCID* lcid,
+                                  DWORD* group, std::string* name, IUnknown** object,
+                                  IUnknown** unknown) {
     CAutoLock lock(&lock_);
     SplitterStream s;
     StreamKind kind = kVideo;
@@ -656,7 +685,8 @@ HRESULT CMpegSplitterFilter::Info(LONG index, CMediaType* type, DWORD* flags, LC
     if (flags) {
         *flags = 0;
         CBaseSplitterOutputPin* pin = PinForKey(s.Key());
-        if (pin && pin->Kind() == kind) *flags = AMSTREAMSELECTINFO_ENABLED | AMSTREAMSELECTINFO_EXCLUSIVE;
+        if (pin && pin->Kind() == kind)
+            *flags = AMSTREAMSELECTINFO_ENABLED | AMSTREAMSELECTINFO_EXCLUSIVE;
     }
     const ClipStreamEntry* clip = s.pid ? FindClipStream(clip_info_, s.pid) : nullptr;
     if (lcid) *lcid = 0;
@@ -665,7 +695,8 @@ HRESULT CMpegSplitterFilter::Info(LONG index, CMediaType* type, DWORD* flags, LC
     if (unknown) *unknown = nullptr;
     if (name) {
         const std::string triple = StreamTag(s.pid, s.stream_id, s.substream_id);
-        if (kind == kSubpicture && s.pid == 1 && s.type.subtype == MEDIASUBTYPE_HDMVSUB && s.language == "---") {
+        if (kind == kSubpicture && s.pid == 1 && s.type.subtype == MEDIASUBTYPE_HDMVSUB &&
+            s.language == "---") {
             *name = "No subtitles";
             if (lcid) *lcid = static_cast<LCID>(-1);
         } else {

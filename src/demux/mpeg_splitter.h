@@ -46,8 +46,8 @@ class CMpegSplitterOutputPin final : public CBaseSplitterOutputPin {
 public:
     static constexpr REFERENCE_TIME kMaxTimeJump = 50'000'000;  // 5 s
 
-    CMpegSplitterOutputPin(std::vector<CMediaType> types, const char* name, CBaseSplitterFilter* filter,
-                           CCritSec* lock, HRESULT* hr, int kind);
+    CMpegSplitterOutputPin(std::vector<CMediaType> types, const char* name,
+                           CBaseSplitterFilter* filter, CCritSec* lock, HRESULT* hr, int kind);
 
 protected:
     HRESULT DeliverPacket(std::unique_ptr<Packet> packet) override;
@@ -70,7 +70,9 @@ private:
     int aac_sample_rate_ = 0;
 };
 
-class CMpegSplitterFilter final : public CBaseSplitterFilter, public IAMStreamSelect, public IMyMpegSplitter {
+class CMpegSplitterFilter final : public CBaseSplitterFilter,
+                                  public IAMStreamSelect,
+                                  public IMyMpegSplitter {
 public:
     CMpegSplitterFilter(IUnknown* outer, HRESULT* hr);
     ~CMpegSplitterFilter() override;
@@ -79,8 +81,8 @@ public:
 
     // IAMStreamSelect
     HRESULT Count(DWORD* streams) override;
-    HRESULT Info(LONG index, CMediaType* type, DWORD* flags, LCID* lcid, DWORD* group, std::string* name,
-                 IUnknown** object, IUnknown** unknown) override;
+    HRESULT Info(LONG index, CMediaType* type, DWORD* flags, LCID* lcid, DWORD* group,
+                 std::string* name, IUnknown** object, IUnknown** unknown) override;
     HRESULT Enable(LONG index, DWORD flags) override;
 
     // IMyMpegSplitter
@@ -113,10 +115,10 @@ private:
     std::unique_ptr<CMpegSplitterFile> file_;  // replaced only while stopped
     std::mutex range_mutex_;
     REFERENCE_TIME range_start_100ns_ = 0, range_span_100ns_ = 0, duration_override_100ns_ = 0;
-    REFERENCE_TIME time_base_100ns_ = 0;  // demultiplexing thread
-    VobuClock vobu_clock_;                // demultiplexing thread
-    ComPtr<dvd::IMyDVDTimeMap> time_map_;      // the DVD source's, when it is one
-    ClipInfoList clip_info_;              // a Blu-ray clip's; replaced only while stopped
+    REFERENCE_TIME time_base_100ns_ = 0;   // demultiplexing thread
+    VobuClock vobu_clock_;                 // demultiplexing thread
+    ComPtr<dvd::IMyDVDTimeMap> time_map_;  // the DVD source's, when it is one
+    ClipInfoList clip_info_;               // a Blu-ray clip's; replaced only while stopped
 };
 
 }  // namespace rizuvira::demux

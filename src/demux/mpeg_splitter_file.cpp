@@ -15,8 +15,9 @@ int64_t AudioScore(const SplitterStream& s) {
     const auto* wfx = s.type.FormatAs<WAVEFORMATEX>();
     if (!wfx) return 0;
     int64_t rank = 0;
-    if (s.type.subtype == MEDIASUBTYPE_DVD_LPCM_AUDIO || s.type.subtype == MEDIASUBTYPE_HDMV_LPCM_AUDIO ||
-        s.transport_type == 0x83 || s.transport_type == 0x86) {
+    if (s.type.subtype == MEDIASUBTYPE_DVD_LPCM_AUDIO ||
+        s.type.subtype == MEDIASUBTYPE_HDMV_LPCM_AUDIO || s.transport_type == 0x83 ||
+        s.transport_type == 0x86) {
         rank = 12;
     } else if (s.transport_type == 0x84) {
         rank = 10;
@@ -24,19 +25,35 @@ int64_t AudioScore(const SplitterStream& s) {
         rank = 11;
     } else {
         switch (wfx->wFormatTag) {
-            case 0x50: rank = 5; break;
-            case 0x55: rank = 6; break;
-            case 0xFF: rank = 7; break;
-            case 0x2000: rank = 8; break;
-            case 0x2001: rank = 9; break;
-            case 0xF521: rank = 12; break;
-            case 0xF522: rank = 4; break;
-            default: rank = 0; break;
+            case 0x50:
+                rank = 5;
+                break;
+            case 0x55:
+                rank = 6;
+                break;
+            case 0xFF:
+                rank = 7;
+                break;
+            case 0x2000:
+                rank = 8;
+                break;
+            case 0x2001:
+                rank = 9;
+                break;
+            case 0xF521:
+                rank = 12;
+                break;
+            case 0xF522:
+                rank = 4;
+                break;
+            default:
+                rank = 0;
+                break;
         }
     }
     return rank * 100000000000000000LL + int64_t{wfx->nChannels} * 1000000000000000LL +
-           int64_t{wfx->nSamplesPerSec} * 10000000000LL + int64_t{wfx->wBitsPerSample} * 10000000LL +
-           int64_t{wfx->nAvgBytesPerSec};
+           int64_t{wfx->nSamplesPerSec} * 10000000000LL +
+           int64_t{wfx->wBitsPerSample} * 10000000LL + int64_t{wfx->nAvgBytesPerSec};
 }
 
 bool HasWaveFormat(const SplitterStream& s) {
@@ -62,8 +79,8 @@ bool AudioStreamBefore(const SplitterStream& a, const SplitterStream& b) {
     return a.Key() < b.Key();
 }
 
-CMpegSplitterFile::CMpegSplitterFile(IAsyncReader* reader, HRESULT* hr, const dvd::DvdTitleInfo& title,
-                                     ClipInfoList clip_info)
+CMpegSplitterFile::CMpegSplitterFile(IAsyncReader* reader, HRESULT* hr,
+                                     const dvd::DvdTitleInfo& title, ClipInfoList clip_info)
     : CBaseSplitterFileEx(reader, hr, kCacheBytes),
       title_(title),
       clip_info_(std::move(clip_info)) {
@@ -280,7 +297,8 @@ HRESULT CMpegSplitterFile::ScanRange(int64_t start, int64_t stop) {
                         MoveTo(payload);
                     }
                 }
-                if (Position() < h.payload_end) ClassifyPayload(h.pid, code, h.payload_end - Position());
+                if (Position() < h.payload_end)
+                    ClassifyPayload(h.pid, code, h.payload_end - Position());
             }
             MoveTo(h.next_packet);
         }
@@ -294,8 +312,10 @@ HRESULT CMpegSplitterFile::ScanRange(int64_t start, int64_t stop) {
             }
             if (h.has_pts) UpdateTime(0, h.pts_100ns, Position());
             const int64_t payload = Position();
-            if (h.stream_id == 1) ClassifyPayload(1, 0xE0, h.length);
-            else if (h.stream_id == 2) ClassifyPayload(2, 0xC0, h.length);
+            if (h.stream_id == 1)
+                ClassifyPayload(1, 0xE0, h.length);
+            else if (h.stream_id == 2)
+                ClassifyPayload(2, 0xC0, h.length);
             MoveTo(payload + h.length);
         }
     }
@@ -320,13 +340,20 @@ uint8_t CMpegSplitterFile::TransportTypeOf(uint16_t pid) const {
 
 const char* CMpegSplitterFile::OtherVideoCoding(uint16_t pid, int64_t length) {
     switch (container_ == MpegContainer::kTransportStream ? TransportTypeOf(pid) : 0) {
-        case 0x10: return "MPEG-4 Part 2";
-        case 0x21: return "JPEG 2000";
-        case 0x24: return "H.265 (HEVC)";
-        case 0x33: return "H.266 (VVC)";
-        case 0x42: return "AVS";
-        case 0xD1: return "Dirac";
-        default: break;
+        case 0x10:
+            return "MPEG-4 Part 2";
+        case 0x21:
+            return "JPEG 2000";
+        case 0x24:
+            return "H.265 (HEVC)";
+        case 0x33:
+            return "H.266 (VVC)";
+        case 0x42:
+            return "AVS";
+        case 0xD1:
+            return "Dirac";
+        default:
+            break;
     }
     // MPEG-4 Part 2 opens with a visual object sequence (0xB0) or a video
     // object layer (0x20..0x2F); its pictures start with 0xB6. Neither 0xB0
@@ -494,7 +521,8 @@ uint32_t CMpegSplitterFile::ClassifyPayload(uint16_t pid, uint8_t stream_id, int
                 SubtitleFormat info{};
                 const ClipStreamEntry* clip = FindClipStream(clip_info_, pid);
                 const std::string language = clip ? ClipLanguage(*clip) : std::string();
-                std::memcpy(info.iso_language, language.c_str(), std::min<size_t>(language.size(), 3));
+                std::memcpy(info.iso_language, language.c_str(),
+                            std::min<size_t>(language.size(), 3));
                 s.language = language;
                 s.type = CMediaType();
                 s.type.majortype = MEDIATYPE_Subtitle;
@@ -529,7 +557,8 @@ uint32_t CMpegSplitterFile::ClassifyPayload(uint16_t pid, uint8_t stream_id, int
 void CMpegSplitterFile::AddStream(StreamKind kind, SplitterStream stream) {
     std::lock_guard lock(mutex_);
     auto& list = streams_[kind];
-    if (std::any_of(list.begin(), list.end(), [&](const SplitterStream& o) { return o.SameIdentity(stream); }))
+    if (std::any_of(list.begin(), list.end(),
+                    [&](const SplitterStream& o) { return o.SameIdentity(stream); }))
         return;
     auto before = [kind](const SplitterStream& a, const SplitterStream& b) {
         return kind == kAudio ? AudioStreamBefore(a, b) : a.Key() < b.Key();
@@ -634,7 +663,8 @@ void CMpegSplitterFile::ReadProgramTables(const TransportHeader& h) {
     const int info_length = static_cast<int>(ReadBits(12));
     MoveTo(Position() + info_length);
     int64_t left = static_cast<int64_t>(section.section_length) - 9 - info_length;
-    for (size_t n = 0; n < program.streams.size() && left > 4 && Position() + 5 <= h.payload_end; ++n) {
+    for (size_t n = 0; n < program.streams.size() && left > 4 && Position() + 5 <= h.payload_end;
+         ++n) {
         program.streams[n].type = static_cast<uint8_t>(ReadBits(8));
         ReadBits(3);
         program.streams[n].pid = static_cast<uint16_t>(ReadBits(13));

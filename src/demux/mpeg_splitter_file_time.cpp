@@ -165,7 +165,8 @@ int64_t CMpegSplitterFile::FindDataEnd() {
     if (!IsRandomAccess() || IsGrowing() || length <= kZeroProbeBytes) return length;
     const int64_t blocks = (length + kZeroProbeBytes - 1) / kZeroProbeBytes;
     const auto zero = [&](int64_t block) {
-        return IsZeroBlock(block * kZeroProbeBytes, std::min(length, (block + 1) * kZeroProbeBytes));
+        return IsZeroBlock(block * kZeroProbeBytes,
+                           std::min(length, (block + 1) * kZeroProbeBytes));
     };
     if (!zero(blocks - 1)) return length;
     int64_t low = 0, high = blocks - 1;  // the first zero block is in [low, high]

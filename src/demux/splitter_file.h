@@ -46,7 +46,10 @@ public:
     HRESULT ReadBytes(uint8_t* destination, int64_t n);
     // Reads n bits (n up to 64), most significant first. A failing byte read gives 0.
     uint64_t ReadBits(int n, bool peek = false);
-    void AlignToByte() { bit_count_ &= ~7; bit_buffer_ &= bit_count_ ? ((uint64_t{1} << bit_count_) - 1) : 0; }
+    void AlignToByte() {
+        bit_count_ &= ~7;
+        bit_buffer_ &= bit_count_ ? ((uint64_t{1} << bit_count_) - 1) : 0;
+    }
     // Byte-aligns, then reads up to `limit` bytes looking for 00 00 01 xx; true with xx as
     // `code`, the position just behind it.
     bool FindStartCode(uint8_t& code, int64_t limit = 65536);

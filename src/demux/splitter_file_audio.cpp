@@ -29,7 +29,7 @@ void SetWaveFormat(CMediaType* type, const GUID& subtype, const WAVEFORMATEX& wf
 }
 
 constexpr int kAc3Channels[8] = {2, 1, 2, 3, 3, 4, 4, 5};  // by acmod, without the LFE
-constexpr int kAc3Rates[3] = {48000, 44100, 32000};       // by fscod
+constexpr int kAc3Rates[3] = {48000, 44100, 32000};        // by fscod
 
 // The type of an AC-3 or E-AC-3 stream whose header is `h`.
 void SetAc3Type(const Ac3Header& h, const GUID& subtype, CMediaType* type) {
@@ -83,7 +83,9 @@ bool CBaseSplitterFileEx::Read(MpegAudioHeader& h, int64_t length, CMediaType* t
         {44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
     const int table = h.version == 1 ? 0 : 1;
     h.bit_rate = kBitRates[table][h.layer - 1][h.bit_rate_index] * 1000;
-    h.sample_rate = kSampleRates[version_code == 3 ? 0 : version_code == 2 ? 1 : 2][h.sample_rate_index];
+    h.sample_rate = kSampleRates[version_code == 3   ? 0
+                                 : version_code == 2 ? 1
+                                                     : 2][h.sample_rate_index];
     if (h.layer == 1) {
         h.frame_bytes = (12 * h.bit_rate / h.sample_rate + (h.padding ? 1 : 0)) * 4;
         h.samples_per_frame = 384;
@@ -122,8 +124,9 @@ bool CBaseSplitterFileEx::Read(MpegAudioHeader& h, int64_t length, CMediaType* t
                                               (h.protection ? ACM_MPEG_PROTECTIONBIT : 0) |
                                               (h.version == 1 ? ACM_MPEG_ID_MPEG1 : 0));
             const auto* extra = reinterpret_cast<const uint8_t*>(&m) + sizeof(WAVEFORMATEX);
-            SetWaveFormat(type, h.version == 1 ? MEDIASUBTYPE_MPEG1AudioPayload : MEDIASUBTYPE_MPEG2_AUDIO,
-                          m.wfx, extra, sizeof(m) - sizeof(WAVEFORMATEX));
+            SetWaveFormat(
+                type, h.version == 1 ? MEDIASUBTYPE_MPEG1AudioPayload : MEDIASUBTYPE_MPEG2_AUDIO,
+                m.wfx, extra, sizeof(m) - sizeof(WAVEFORMATEX));
         }
     }
     return true;
@@ -162,8 +165,8 @@ bool CBaseSplitterFileEx::Read(AacHeader& h, int64_t length, CMediaType* type) {
         wfx.nChannels = static_cast<WORD>(h.channels);
         wfx.nSamplesPerSec = static_cast<DWORD>(h.sample_rate);
         wfx.nBlockAlign = 1;
-        const uint16_t config = static_cast<uint16_t>(((h.profile + 1) << 11) |
-                                                      (h.sample_rate_index << 7) | (h.channels << 3));
+        const uint16_t config = static_cast<uint16_t>(
+            ((h.profile + 1) << 11) | (h.sample_rate_index << 7) | (h.channels << 3));
         const uint8_t extra[2] = {static_cast<uint8_t>(config >> 8), static_cast<uint8_t>(config)};
         SetWaveFormat(type, MEDIASUBTYPE_AAC, wfx, extra, 2);
     }
@@ -193,12 +196,15 @@ bool CBaseSplitterFileEx::Read(Ac3Header& h, int64_t length, CMediaType* type) {
     if (h.acmod == 2) ReadBits(2);                   // dsurmod
     h.lfeon = ReadBits(1);
     if (h.bsid >= 17 || h.fscod == 3 || h.frmsizecod >= 48) return false;
-    static constexpr int kKbps[24] = {32,  40,  48,  56,  64,  80,  96,  112, 128, 160, 192, 224,
-                                      256, 320, 384, 448, 512, 576, 640, 768, 896, 1024, 1152, 1280};
+    static constexpr int kKbps[24] = {32,  40,  48,  56,  64,  80,   96,   112,
+                                      128, 160, 192, 224, 256, 320,  384,  448,
+                                      512, 576, 640, 768, 896, 1024, 1152, 1280};
     h.channels = kAc3Channels[h.acmod] + (h.lfeon ? 1 : 0);
     h.sample_rate = kAc3Rates[h.fscod];
-    if (h.bsid == 9) h.sample_rate /= 2;
-    else if (h.bsid == 10) h.sample_rate /= 4;
+    if (h.bsid == 9)
+        h.sample_rate /= 2;
+    else if (h.bsid == 10)
+        h.sample_rate /= 4;
     h.bytes_per_second = kKbps[h.frmsizecod / 2] * 1000 / 8;
     h.block_bytes = static_cast<int>(int64_t{h.bytes_per_second} * 1536 / h.sample_rate);
     SetAc3Type(h, MEDIASUBTYPE_DOLBY_AC3, type);
@@ -257,8 +263,8 @@ bool CBaseSplitterFileEx::Read(DtsHeader& h, int64_t length, CMediaType* type) {
     ReadBits(1);
     h.lfe = static_cast<int>(ReadBits(2));
     static constexpr int kChannels[16] = {1, 2, 2, 2, 2, 3, 3, 4, 4, 5, 6, 6, 6, 7, 8, 8};
-    static constexpr int kRates[16] = {0, 8000, 16000, 32000, 0, 0, 11025, 22050,
-                                       44100, 0, 0, 12000, 24000, 48000, 0, 0};
+    static constexpr int kRates[16] = {0,     8000, 16000, 32000, 0,     0,     11025, 22050,
+                                       44100, 0,    0,     12000, 24000, 48000, 0,     0};
     static constexpr int kBitRates[32] = {
         32000,   56000,   64000,   96000,   112000,  128000,  192000,  224000,
         256000,  320000,  384000,  448000,  512000,  576000,  640000,  754500,
@@ -364,7 +370,8 @@ bool CBaseSplitterFileEx::Read(Ps2AudioHeader& h, CMediaType* type) {
         wfx.nSamplesPerSec = static_cast<DWORD>(h.sample_rate);
         wfx.wBitsPerSample = h.type == 1 ? 16 : 4;
         wfx.nBlockAlign = static_cast<WORD>(h.channels * std::max(h.interleave, 1));
-        wfx.nAvgBytesPerSec = static_cast<DWORD>(h.sample_rate * h.channels * wfx.wBitsPerSample / 8);
+        wfx.nAvgBytesPerSec =
+            static_cast<DWORD>(h.sample_rate * h.channels * wfx.wBitsPerSample / 8);
         SetWaveFormat(type, h.type == 1 ? MEDIASUBTYPE_PS2_PCM : MEDIASUBTYPE_PS2_ADPCM, wfx);
     }
     return true;

@@ -50,7 +50,7 @@ struct MpegVideoHeader {
     uint32_t bit_rate = 0;  // bits/s
     uint16_t vbv_size = 0;
     bool constrained = false;
-    bool mpeg2 = false;  // a sequence extension was found
+    bool mpeg2 = false;              // a sequence extension was found
     uint8_t profile = 0, level = 0;  // AM_MPEG2Profile_* / AM_MPEG2Level_* numbering, 0 unknown
     bool progressive = false;
     uint8_t chroma = 0;
@@ -122,7 +122,7 @@ struct TransportHeader {
     uint8_t adaptation_length = 0;
     bool has_pcr = false;
     REFERENCE_TIME pcr_100ns = 0;
-    int bytes_left = 0;  // payload bytes after the header
+    int bytes_left = 0;       // payload bytes after the header
     int64_t next_packet = 0;  // file position of the next packet's sync byte
     int64_t payload_end = 0;  // file position just past this packet's 188 bytes
 };
@@ -210,7 +210,9 @@ public:
     REFERENCE_TIME ReadTimestamp(bool* valid);
 
     // 90 kHz ticks to 100 ns with the time offset.
-    REFERENCE_TIME TicksTo100ns(int64_t ticks) const { return ticks * 10000 / 90 + time_offset_100ns_; }
+    REFERENCE_TIME TicksTo100ns(int64_t ticks) const {
+        return ticks * 10000 / 90 + time_offset_100ns_;
+    }
 
 private:
     REFERENCE_TIME time_offset_100ns_ = 0;

@@ -61,13 +61,15 @@ private:
     size_t bit_ = 0;
 };
 
-uint32_t Gcd(uint32_t a, uint32_t b) { return b == 0 ? a : std::gcd(a, b); }
+uint32_t Gcd(uint32_t a, uint32_t b) {
+    return b == 0 ? a : std::gcd(a, b);
+}
 
 }  // namespace
 
 REFERENCE_TIME MpegFramePeriod(int code) {
-    static constexpr int64_t kTicks27Mhz[] = {0, 1126125, 1125000, 1080000, 900900,
-                                             900000, 540000, 450450, 450000};
+    static constexpr int64_t kTicks27Mhz[] = {0,      1126125, 1125000, 1080000, 900900,
+                                              900000, 540000,  450450,  450000};
     if (code < 1 || code > 8) return 0;
     return kTicks27Mhz[code] * 10 / 27;
 }
@@ -124,8 +126,10 @@ bool CBaseSplitterFileEx::Read(MpegVideoHeader& h, int64_t length, CMediaType* t
                 h.chroma = static_cast<uint8_t>(ReadBits(2));
                 h.width |= static_cast<uint16_t>(ReadBits(2) << 12);
                 h.height |= static_cast<uint16_t>(ReadBits(2) << 12);
-                if (bit_rate_units) bit_rate_units |= static_cast<uint32_t>(ReadBits(12)) << 18;
-                else ReadBits(12);
+                if (bit_rate_units)
+                    bit_rate_units |= static_cast<uint32_t>(ReadBits(12)) << 18;
+                else
+                    ReadBits(12);
                 if (ReadBits(1) != 1) return false;
                 ReadBits(8);  // VBV extension
                 ReadBits(1);  // low delay
@@ -140,19 +144,32 @@ bool CBaseSplitterFileEx::Read(MpegVideoHeader& h, int64_t length, CMediaType* t
     h.bit_rate = bit_rate_units * 400;
     h.frame_period_100ns = MpegFramePeriod(h.frame_rate_code);
     if (h.mpeg2)
-        h.frame_period_100ns = h.frame_period_100ns * (h.frame_rate_ext_d + 1) / (h.frame_rate_ext_n + 1);
+        h.frame_period_100ns =
+            h.frame_period_100ns * (h.frame_rate_ext_d + 1) / (h.frame_rate_ext_n + 1);
 
     if (h.mpeg2) {
         switch (h.aspect_code) {
-            case 2: h.aspect_x = 4; h.aspect_y = 3; break;
-            case 3: h.aspect_x = 16; h.aspect_y = 9; break;
-            case 4: h.aspect_x = 221; h.aspect_y = 100; break;
-            default: h.aspect_x = h.width; h.aspect_y = h.height; break;
+            case 2:
+                h.aspect_x = 4;
+                h.aspect_y = 3;
+                break;
+            case 3:
+                h.aspect_x = 16;
+                h.aspect_y = 9;
+                break;
+            case 4:
+                h.aspect_x = 221;
+                h.aspect_y = 100;
+                break;
+            default:
+                h.aspect_x = h.width;
+                h.aspect_y = h.height;
+                break;
         }
     } else {
-        static constexpr double kPelAspect[16] = {1.0, 1.0, 0.6735, 0.7031, 0.7615, 0.8055,
-                                                  0.8437, 0.8935, 0.9157, 0.9815, 1.0255,
-                                                  1.0695, 1.0950, 1.1575, 1.2015, 1.0};
+        static constexpr double kPelAspect[16] = {1.0,    1.0,    0.6735, 0.7031, 0.7615, 0.8055,
+                                                  0.8437, 0.8935, 0.9157, 0.9815, 1.0255, 1.0695,
+                                                  1.0950, 1.1575, 1.2015, 1.0};
         h.aspect_x = static_cast<uint32_t>(h.width / kPelAspect[h.aspect_code] + 0.5);
         h.aspect_y = h.height;
     }
@@ -170,8 +187,8 @@ bool CBaseSplitterFileEx::Read(MpegVideoHeader& h, int64_t length, CMediaType* t
         // Drop stuffing between the header and the extension.
         const size_t head = static_cast<size_t>(header_end - header_start);
         size_t ext = head;
-        while (ext + 4 <= h.raw.size() &&
-               !(h.raw[ext] == 0 && h.raw[ext + 1] == 0 && h.raw[ext + 2] == 1 && h.raw[ext + 3] == 0xB5))
+        while (ext + 4 <= h.raw.size() && !(h.raw[ext] == 0 && h.raw[ext + 1] == 0 &&
+                                            h.raw[ext + 2] == 1 && h.raw[ext + 3] == 0xB5))
             ++ext;
         h.raw.erase(h.raw.begin() + static_cast<std::ptrdiff_t>(head),
                     h.raw.begin() + static_cast<std::ptrdiff_t>(ext));
@@ -185,7 +202,8 @@ bool CBaseSplitterFileEx::Read(MpegVideoHeader& h, int64_t length, CMediaType* t
             type->subtype = MEDIASUBTYPE_MPEG2_VIDEO;
             type->formattype = FORMAT_MPEG2_VIDEO;
             const size_t size = SizeMpeg2VideoInfo(static_cast<DWORD>(h.raw.size()));
-            BYTE* block = type->AllocFormatBuffer(static_cast<ULONG>(std::max(size, sizeof(MPEG2VIDEOINFO))));
+            BYTE* block =
+                type->AllocFormatBuffer(static_cast<ULONG>(std::max(size, sizeof(MPEG2VIDEOINFO))));
             auto* vi = reinterpret_cast<MPEG2VIDEOINFO*>(block);
             vi->hdr.rcSource = frame;
             vi->hdr.dwBitRate = h.bit_rate;
@@ -198,13 +216,15 @@ bool CBaseSplitterFileEx::Read(MpegVideoHeader& h, int64_t length, CMediaType* t
             vi->cbSequenceHeader = static_cast<DWORD>(h.raw.size());
             vi->dwProfile = h.profile;
             vi->dwLevel = h.level;
-            std::memcpy(block + offsetof(MPEG2VIDEOINFO, dwSequenceHeader), h.raw.data(), h.raw.size());
+            std::memcpy(block + offsetof(MPEG2VIDEOINFO, dwSequenceHeader), h.raw.data(),
+                        h.raw.size());
             type->ReallocFormatBuffer(static_cast<ULONG>(size));
         } else {
             type->subtype = MEDIASUBTYPE_MPEG1Payload;
             type->formattype = FORMAT_MPEGVideo;
             const size_t size = SizeMpeg1VideoInfo(static_cast<DWORD>(h.raw.size()));
-            BYTE* block = type->AllocFormatBuffer(static_cast<ULONG>(std::max(size, sizeof(MPEG1VIDEOINFO))));
+            BYTE* block =
+                type->AllocFormatBuffer(static_cast<ULONG>(std::max(size, sizeof(MPEG1VIDEOINFO))));
             auto* vi = reinterpret_cast<MPEG1VIDEOINFO*>(block);
             vi->hdr.rcSource = frame;
             vi->hdr.dwBitRate = h.bit_rate;
@@ -213,7 +233,8 @@ bool CBaseSplitterFileEx::Read(MpegVideoHeader& h, int64_t length, CMediaType* t
             vi->hdr.bmiHeader.biWidth = h.width;
             vi->hdr.bmiHeader.biHeight = h.height;
             vi->cbSequenceHeader = static_cast<DWORD>(h.raw.size());
-            std::memcpy(block + offsetof(MPEG1VIDEOINFO, bSequenceHeader), h.raw.data(), h.raw.size());
+            std::memcpy(block + offsetof(MPEG1VIDEOINFO, bSequenceHeader), h.raw.data(),
+                        h.raw.size());
             type->ReallocFormatBuffer(static_cast<ULONG>(size));
         }
         type->SetVariableSize();
@@ -363,7 +384,8 @@ bool CBaseSplitterFileEx::Read(H264Header& h, int64_t length, CMediaType* type) 
         type->subtype = MEDIASUBTYPE_AVC1;
         type->formattype = FORMAT_MPEG2_VIDEO;
         const size_t size = SizeMpeg2VideoInfo(static_cast<DWORD>(sequence.size()));
-        BYTE* block = type->AllocFormatBuffer(static_cast<ULONG>(std::max(size, sizeof(MPEG2VIDEOINFO))));
+        BYTE* block =
+            type->AllocFormatBuffer(static_cast<ULONG>(std::max(size, sizeof(MPEG2VIDEOINFO))));
         auto* vi = reinterpret_cast<MPEG2VIDEOINFO*>(block);
         vi->hdr.rcSource = {0, 0, h.width, h.height};
         vi->hdr.AvgTimePerFrame = h.frame_period_100ns;
@@ -379,7 +401,8 @@ bool CBaseSplitterFileEx::Read(H264Header& h, int64_t length, CMediaType* type) 
         vi->dwLevel = static_cast<DWORD>(h.level);
         vi->dwFlags = 4;  // NAL units travel with 4-byte length prefixes
         vi->cbSequenceHeader = static_cast<DWORD>(sequence.size());
-        std::memcpy(block + offsetof(MPEG2VIDEOINFO, dwSequenceHeader), sequence.data(), sequence.size());
+        std::memcpy(block + offsetof(MPEG2VIDEOINFO, dwSequenceHeader), sequence.data(),
+                    sequence.size());
         type->ReallocFormatBuffer(static_cast<ULONG>(size));
         type->SetVariableSize();
         type->SetTemporalCompression(TRUE);
@@ -411,12 +434,12 @@ bool CBaseSplitterFileEx::Read(Vc1Header& h, int64_t length, CMediaType* type) {
     ReadBits(1);  // postproc
     h.width = (static_cast<int>(ReadBits(12)) + 1) * 2;
     h.height = (static_cast<int>(ReadBits(12)) + 1) * 2;
-    ReadBits(1);  // pulldown
-    ReadBits(1);  // interlace
-    ReadBits(1);  // frame counter
-    ReadBits(1);  // interpolation
-    ReadBits(1);  // reserved
-    ReadBits(1);  // psf
+    ReadBits(1);        // pulldown
+    ReadBits(1);        // interlace
+    ReadBits(1);        // frame counter
+    ReadBits(1);        // interpolation
+    ReadBits(1);        // reserved
+    ReadBits(1);        // psf
     if (ReadBits(1)) {  // display extension
         ReadBits(14);
         ReadBits(14);

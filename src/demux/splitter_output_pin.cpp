@@ -8,13 +8,16 @@
 namespace rizuvira::demux {
 
 CBaseSplitterOutputPin::CBaseSplitterOutputPin(std::vector<CMediaType> types, const char* name,
-                                               CBaseSplitterFilter* filter, CCritSec* lock, HRESULT* hr, int kind)
+                                               CBaseSplitterFilter* filter, CCritSec* lock,
+                                               HRESULT* hr, int kind)
     : CBaseOutputPin("splitter output pin", filter, lock, hr, name),
       splitter_(filter),
       types_(std::move(types)),
       kind_(kind) {}
 
-CBaseSplitterOutputPin::~CBaseSplitterOutputPin() { StopDeliveryThread(); }
+CBaseSplitterOutputPin::~CBaseSplitterOutputPin() {
+    StopDeliveryThread();
+}
 
 HRESULT CBaseSplitterOutputPin::NonDelegatingQueryInterface(const GUID& riid, void** object) {
     if (riid == IMediaSeeking::iid) return GetInterface(static_cast<IMediaSeeking*>(this), object);
@@ -34,13 +37,15 @@ HRESULT CBaseSplitterOutputPin::GetMediaType(int position, CMediaType* type) {
     return S_OK;
 }
 
-HRESULT CBaseSplitterOutputPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
+HRESULT CBaseSplitterOutputPin::DecideBufferSize(IMemAllocator* allocator,
+                                                 ALLOCATOR_PROPERTIES* request) {
     request->cBuffers = std::max<LONG>(request->cBuffers, kind_ == 0 ? 16 : 32);
     request->cbBuffer = std::max<LONG>(request->cbBuffer, kind_ == 0 ? 256 * 1024 : 64 * 1024);
     ALLOCATOR_PROPERTIES actual{};
     const HRESULT hr = allocator->SetProperties(request, &actual);
     if (FAILED(hr)) return hr;
-    return actual.cBuffers < request->cBuffers || actual.cbBuffer < request->cbBuffer ? E_FAIL : S_OK;
+    return actual.cBuffers < request->cBuffers || actual.cbBuffer < request->cbBuffer ? E_FAIL
+                                                                                      : S_OK;
 }
 
 HRESULT CBaseSplitterOutputPin::Active() {
@@ -176,7 +181,9 @@ void CBaseSplitterOutputPin::WakeDelivery() {
     queue_changed_.notify_one();
 }
 
-bool CBaseSplitterOutputPin::IsDeliveryRunning() { return running_.load(); }
+bool CBaseSplitterOutputPin::IsDeliveryRunning() {
+    return running_.load();
+}
 
 HRESULT CBaseSplitterOutputPin::DeliveryResult() {
     std::lock_guard lock(queue_mutex_);
@@ -240,7 +247,8 @@ HRESULT CBaseSplitterOutputPin::DeliverEndFlush() {
     return S_OK;
 }
 
-HRESULT CBaseSplitterOutputPin::DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) {
+HRESULT CBaseSplitterOutputPin::DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop,
+                                                  double rate) {
     OnNewSegment();
     // The worker thread delivers this while Stop may hold the filter lock
     // waiting for the worker to exit; the segment start is atomic, so it is
@@ -307,28 +315,58 @@ HRESULT CBaseSplitterOutputPin::SendPacket(std::unique_ptr<Packet> packet) {
 }
 
 // Seeking: the filter's answers; SetPositions names this pin as the caller.
-HRESULT CBaseSplitterOutputPin::GetCapabilities(DWORD* c) { return splitter_->GetCapabilities(c); }
-HRESULT CBaseSplitterOutputPin::CheckCapabilities(DWORD* c) { return splitter_->CheckCapabilities(c); }
-HRESULT CBaseSplitterOutputPin::IsFormatSupported(const GUID* f) { return splitter_->IsFormatSupported(f); }
-HRESULT CBaseSplitterOutputPin::QueryPreferredFormat(GUID* f) { return splitter_->QueryPreferredFormat(f); }
-HRESULT CBaseSplitterOutputPin::GetTimeFormat(GUID* f) { return splitter_->GetTimeFormat(f); }
-HRESULT CBaseSplitterOutputPin::IsUsingTimeFormat(const GUID* f) { return splitter_->IsUsingTimeFormat(f); }
-HRESULT CBaseSplitterOutputPin::SetTimeFormat(const GUID* f) { return splitter_->SetTimeFormat(f); }
-HRESULT CBaseSplitterOutputPin::GetDuration(LONGLONG* d) { return splitter_->GetDuration(d); }
-HRESULT CBaseSplitterOutputPin::GetStopPosition(LONGLONG* s) { return splitter_->GetStopPosition(s); }
-HRESULT CBaseSplitterOutputPin::GetCurrentPosition(LONGLONG* c) { return splitter_->GetCurrentPosition(c); }
-HRESULT CBaseSplitterOutputPin::ConvertTimeFormat(LONGLONG* target, const GUID* target_format, LONGLONG source,
-                                                  const GUID* source_format) {
+HRESULT CBaseSplitterOutputPin::GetCapabilities(DWORD* c) {
+    return splitter_->GetCapabilities(c);
+}
+HRESULT CBaseSplitterOutputPin::CheckCapabilities(DWORD* c) {
+    return splitter_->CheckCapabilities(c);
+}
+HRESULT CBaseSplitterOutputPin::IsFormatSupported(const GUID* f) {
+    return splitter_->IsFormatSupported(f);
+}
+HRESULT CBaseSplitterOutputPin::QueryPreferredFormat(GUID* f) {
+    return splitter_->QueryPreferredFormat(f);
+}
+HRESULT CBaseSplitterOutputPin::GetTimeFormat(GUID* f) {
+    return splitter_->GetTimeFormat(f);
+}
+HRESULT CBaseSplitterOutputPin::IsUsingTimeFormat(const GUID* f) {
+    return splitter_->IsUsingTimeFormat(f);
+}
+HRESULT CBaseSplitterOutputPin::SetTimeFormat(const GUID* f) {
+    return splitter_->SetTimeFormat(f);
+}
+HRESULT CBaseSplitterOutputPin::GetDuration(LONGLONG* d) {
+    return splitter_->GetDuration(d);
+}
+HRESULT CBaseSplitterOutputPin::GetStopPosition(LONGLONG* s) {
+    return splitter_->GetStopPosition(s);
+}
+HRESULT CBaseSplitterOutputPin::GetCurrentPosition(LONGLONG* c) {
+    return splitter_->GetCurrentPosition(c);
+}
+HRESULT CBaseSplitterOutputPin::ConvertTimeFormat(LONGLONG* target, const GUID* target_format,
+                                                  LONGLONG source, const GUID* source_format) {
     return splitter_->ConvertTimeFormat(target, target_format, source, source_format);
 }
 HRESULT CBaseSplitterOutputPin::SetPositions(LONGLONG* current, DWORD current_flags, LONGLONG* stop,
                                              DWORD stop_flags) {
     return splitter_->SetPositionsFrom(this, current, current_flags, stop, stop_flags);
 }
-HRESULT CBaseSplitterOutputPin::GetPositions(LONGLONG* c, LONGLONG* s) { return splitter_->GetPositions(c, s); }
-HRESULT CBaseSplitterOutputPin::GetAvailable(LONGLONG* e, LONGLONG* l) { return splitter_->GetAvailable(e, l); }
-HRESULT CBaseSplitterOutputPin::SetRate(double r) { return splitter_->SetRate(r); }
-HRESULT CBaseSplitterOutputPin::GetRate(double* r) { return splitter_->GetRate(r); }
-HRESULT CBaseSplitterOutputPin::GetPreroll(LONGLONG* p) { return splitter_->GetPreroll(p); }
+HRESULT CBaseSplitterOutputPin::GetPositions(LONGLONG* c, LONGLONG* s) {
+    return splitter_->GetPositions(c, s);
+}
+HRESULT CBaseSplitterOutputPin::GetAvailable(LONGLONG* e, LONGLONG* l) {
+    return splitter_->GetAvailable(e, l);
+}
+HRESULT CBaseSplitterOutputPin::SetRate(double r) {
+    return splitter_->SetRate(r);
+}
+HRESULT CBaseSplitterOutputPin::GetRate(double* r) {
+    return splitter_->GetRate(r);
+}
+HRESULT CBaseSplitterOutputPin::GetPreroll(LONGLONG* p) {
+    return splitter_->GetPreroll(p);
+}
 
 }  // namespace rizuvira::demux

@@ -35,8 +35,8 @@ class CBaseSplitterFilter;
 class CBaseSplitterOutputPin : public CBaseOutputPin, public IMediaSeeking {
 public:
     // `types`: the types offered, in order; `kind`: 0 video, 1 audio, 2 subpicture.
-    CBaseSplitterOutputPin(std::vector<CMediaType> types, const char* name, CBaseSplitterFilter* filter,
-                           CCritSec* lock, HRESULT* hr, int kind);
+    CBaseSplitterOutputPin(std::vector<CMediaType> types, const char* name,
+                           CBaseSplitterFilter* filter, CCritSec* lock, HRESULT* hr, int kind);
     ~CBaseSplitterOutputPin() override;
 
     HRESULT NonDelegatingQueryInterface(const GUID& riid, void** object) override;
@@ -93,7 +93,8 @@ public:
     HRESULT GetCurrentPosition(LONGLONG* current) override;
     HRESULT ConvertTimeFormat(LONGLONG* target, const GUID* target_format, LONGLONG source,
                               const GUID* source_format) override;
-    HRESULT SetPositions(LONGLONG* current, DWORD current_flags, LONGLONG* stop, DWORD stop_flags) override;
+    HRESULT SetPositions(LONGLONG* current, DWORD current_flags, LONGLONG* stop,
+                         DWORD stop_flags) override;
     HRESULT GetPositions(LONGLONG* current, LONGLONG* stop) override;
     HRESULT GetAvailable(LONGLONG* earliest, LONGLONG* latest) override;
     HRESULT SetRate(double rate) override;

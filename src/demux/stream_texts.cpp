@@ -33,7 +33,8 @@ std::string ClipLanguageName(const ClipStreamEntry* clip) {
 
 template <class T>
 const T* Block(const AM_MEDIA_TYPE& type) {
-    return type.pbFormat && type.cbFormat >= sizeof(T) ? reinterpret_cast<const T*>(type.pbFormat) : nullptr;
+    return type.pbFormat && type.cbFormat >= sizeof(T) ? reinterpret_cast<const T*>(type.pbFormat)
+                                                       : nullptr;
 }
 
 void DescribeVideo(const AM_MEDIA_TYPE& type, const ClipStreamEntry* clip,
@@ -57,8 +58,10 @@ void DescribeVideo(const AM_MEDIA_TYPE& type, const ClipStreamEntry* clip,
     } else if (type.formattype == FORMAT_VideoInfo2) {
         if (const auto* vi = Block<VIDEOINFOHEADER2>(type)) {
             const DWORD code = vi->bmiHeader.biCompression;
-            if (code == MakeFourCC('W', 'V', 'C', '1')) parts.emplace_back("VC-1");
-            else if (code) parts.push_back(FourCC(code));
+            if (code == MakeFourCC('W', 'V', 'C', '1'))
+                parts.emplace_back("VC-1");
+            else if (code)
+                parts.push_back(FourCC(code));
         }
     } else if (type.subtype == MEDIASUBTYPE_DVD_SUBPICTURE) {
         parts.emplace_back("DVD Sub Picture");
@@ -70,8 +73,12 @@ void DescribeVideo(const AM_MEDIA_TYPE& type, const ClipStreamEntry* clip,
 
     if (type.formattype == FORMAT_MPEG2_VIDEO) {
         if (const auto* vi = Block<MPEG2VIDEOINFO>(type)) {
-            static const char* const kProfiles[] = {"", "Simple Profile", "Main Profile", "SNR Scalable Profile",
-                                                    "Spatially Scalable Profile", "High Profile"};
+            static const char* const kProfiles[] = {"",
+                                                    "Simple Profile",
+                                                    "Main Profile",
+                                                    "SNR Scalable Profile",
+                                                    "Spatially Scalable Profile",
+                                                    "High Profile"};
             const DWORD profile = vi->dwProfile;
             if (profile >= 1 && profile <= 5) {
                 parts.emplace_back(kProfiles[profile]);
@@ -79,24 +86,45 @@ void DescribeVideo(const AM_MEDIA_TYPE& type, const ClipStreamEntry* clip,
                 const char* name = nullptr;
                 if (avc) {
                     switch (profile) {
-                        case 44: name = "CAVLC Profile"; break;
-                        case 66: name = "Baseline Profile"; break;
-                        case 77: name = "Main Profile"; break;
-                        case 88: name = "Extended Profile"; break;
-                        case 100: name = "High Profile"; break;
-                        case 110: name = "High 10 Profile"; break;
-                        case 122: name = "High 4:2:2 Profile"; break;
-                        case 144: name = "High 4:4:4 Profile"; break;
-                        default: break;
+                        case 44:
+                            name = "CAVLC Profile";
+                            break;
+                        case 66:
+                            name = "Baseline Profile";
+                            break;
+                        case 77:
+                            name = "Main Profile";
+                            break;
+                        case 88:
+                            name = "Extended Profile";
+                            break;
+                        case 100:
+                            name = "High Profile";
+                            break;
+                        case 110:
+                            name = "High 10 Profile";
+                            break;
+                        case 122:
+                            name = "High 4:2:2 Profile";
+                            break;
+                        case 144:
+                            name = "High 4:4:4 Profile";
+                            break;
+                        default:
+                            break;
                     }
                 }
-                parts.push_back(name ? std::string(name) : Format("Profile %d", static_cast<int>(profile)));
+                parts.push_back(name ? std::string(name)
+                                     : Format("Profile %d", static_cast<int>(profile)));
             }
-            static const char* const kLevels[] = {"", "Low Level", "Main Level", "High1440 Level", "High Level"};
+            static const char* const kLevels[] = {"", "Low Level", "Main Level", "High1440 Level",
+                                                  "High Level"};
             const DWORD level = vi->dwLevel;
-            if (level >= 1 && level <= 4) parts.emplace_back(kLevels[level]);
+            if (level >= 1 && level <= 4)
+                parts.emplace_back(kLevels[level]);
             else if (level != 0)
-                parts.push_back(avc ? Format("Level %1.1f", level / 10.0) : Format("Level %d", static_cast<int>(level)));
+                parts.push_back(avc ? Format("Level %1.1f", level / 10.0)
+                                    : Format("Level %d", static_cast<int>(level)));
             bmi = &vi->hdr.bmiHeader;
             period = vi->hdr.AvgTimePerFrame;
             bit_rate = vi->hdr.dwBitRate;
@@ -115,7 +143,8 @@ void DescribeVideo(const AM_MEDIA_TYPE& type, const ClipStreamEntry* clip,
         }
     }
     if (bmi && bmi->biWidth && bmi->biHeight)
-        parts.push_back(Format("%dx%d", static_cast<int>(bmi->biWidth), static_cast<int>(bmi->biHeight)));
+        parts.push_back(
+            Format("%dx%d", static_cast<int>(bmi->biWidth), static_cast<int>(bmi->biHeight)));
     if (period) parts.push_back(Format("%.3f fps", 10000000.0 / static_cast<double>(period)));
     if (bit_rate) parts.push_back(BitRateText(bit_rate));
 }
@@ -132,10 +161,18 @@ void DescribeAudio(const AM_MEDIA_TYPE& type, const ClipStreamEntry* clip,
         parts.emplace_back("HDMV LPCM");
     } else {
         switch (wfx->wFormatTag) {
-            case WAVE_FORMAT_DTS: parts.push_back(type_name.value_or("DTS")); break;
-            case WAVE_FORMAT_DOLBY_AC3: parts.push_back(type_name.value_or("Dolby Digital")); break;
-            case kWaveFormatPs2Pcm: parts.emplace_back("PS2 PCM"); break;
-            case kWaveFormatPs2Adpcm: parts.emplace_back("PS2 ADPCM"); break;
+            case WAVE_FORMAT_DTS:
+                parts.push_back(type_name.value_or("DTS"));
+                break;
+            case WAVE_FORMAT_DOLBY_AC3:
+                parts.push_back(type_name.value_or("Dolby Digital"));
+                break;
+            case kWaveFormatPs2Pcm:
+                parts.emplace_back("PS2 PCM");
+                break;
+            case kWaveFormatPs2Adpcm:
+                parts.emplace_back("PS2 ADPCM");
+                break;
             case WAVE_FORMAT_MPEG: {
                 int layer = 0;
                 if (const auto* m = Block<MPEG1WAVEFORMAT>(type)) {
@@ -149,14 +186,22 @@ void DescribeAudio(const AM_MEDIA_TYPE& type, const ClipStreamEntry* clip,
                 parts.push_back(Format("MPEG1 - Layer %d", layer));
                 break;
             }
-            case WAVE_FORMAT_MPEGLAYER3: parts.emplace_back("MP3"); break;
-            case WAVE_FORMAT_AAC: parts.emplace_back("AAC"); break;
-            default: break;
+            case WAVE_FORMAT_MPEGLAYER3:
+                parts.emplace_back("MP3");
+                break;
+            case WAVE_FORMAT_AAC:
+                parts.emplace_back("AAC");
+                break;
+            default:
+                break;
         }
     }
-    if (clip && clip->sample_rate_code == 12) parts.emplace_back("192(48) kHz");
-    else if (clip && clip->sample_rate_code == 14) parts.emplace_back("96(48) kHz");
-    else if (wfx->nSamplesPerSec) parts.push_back(Format("%.1f kHz", wfx->nSamplesPerSec / 1000.0));
+    if (clip && clip->sample_rate_code == 12)
+        parts.emplace_back("192(48) kHz");
+    else if (clip && clip->sample_rate_code == 14)
+        parts.emplace_back("96(48) kHz");
+    else if (wfx->nSamplesPerSec)
+        parts.push_back(Format("%.1f kHz", wfx->nSamplesPerSec / 1000.0));
     if (wfx->nChannels) parts.push_back(Format("%d chn", wfx->nChannels));
     if (wfx->wBitsPerSample) parts.push_back(Format("%d bit", wfx->wBitsPerSample));
     if (wfx->nAvgBytesPerSec) parts.push_back(BitRateText(wfx->nAvgBytesPerSec * 8.0));
@@ -170,7 +215,8 @@ void DescribeSubtitle(const AM_MEDIA_TYPE& type, const ClipStreamEntry* clip,
     if (type.cbFormat == sizeof(SubtitleFormat) && type.pbFormat) {
         SubtitleFormat info;
         std::memcpy(&info, type.pbFormat, sizeof(info));
-        std::string language = dvd::LanguageName3(std::string_view(info.iso_language, strnlen(info.iso_language, 4)));
+        std::string language =
+            dvd::LanguageName3(std::string_view(info.iso_language, strnlen(info.iso_language, 4)));
         if (!language.empty()) front.push_back(language);
         // The track name is UTF-16; keep what is plain ASCII.
         std::string name;
@@ -189,32 +235,55 @@ void DescribeSubtitle(const AM_MEDIA_TYPE& type, const ClipStreamEntry* clip,
 
 const char* StreamKindName(int kind) {
     switch (kind) {
-        case 0: return "Video";
-        case 1: return "Audio";
-        case 2: return "Subtitle";
-        default: return "";
+        case 0:
+            return "Video";
+        case 1:
+            return "Audio";
+        case 2:
+            return "Subtitle";
+        default:
+            return "";
     }
 }
 
 std::optional<std::string> StreamTypeName(int stream_type) {
     switch (stream_type) {
-        case 0x01: case 0x03: return "MPEG-1";
-        case 0x02: case 0x04: return "MPEG-2";
-        case 0x1B: return "H264";
-        case 0x80: return "LPCM";
-        case 0x81: return "Dolby Digital";
-        case 0x82: return "DTS";
-        case 0x83: return "Dolby TrueHD";
-        case 0x84: return "Dolby Digital Plus";
-        case 0x85: return "DTS-HD High Resolution Audio";
-        case 0x86: return "DTS-HD Master Audio";
-        case 0x90: return "Presentation Graphics Stream";
-        case 0x91: return "Interactive Graphics Stream";
-        case 0x92: return "Subtitle";
-        case 0xA1: return "Secondary Dolby Digital Plus";
-        case 0xA2: return "Secondary DTS-HD High Resolution Audio";
-        case 0xEA: return "VC-1";
-        default: return std::nullopt;
+        case 0x01:
+        case 0x03:
+            return "MPEG-1";
+        case 0x02:
+        case 0x04:
+            return "MPEG-2";
+        case 0x1B:
+            return "H264";
+        case 0x80:
+            return "LPCM";
+        case 0x81:
+            return "Dolby Digital";
+        case 0x82:
+            return "DTS";
+        case 0x83:
+            return "Dolby TrueHD";
+        case 0x84:
+            return "Dolby Digital Plus";
+        case 0x85:
+            return "DTS-HD High Resolution Audio";
+        case 0x86:
+            return "DTS-HD Master Audio";
+        case 0x90:
+            return "Presentation Graphics Stream";
+        case 0x91:
+            return "Interactive Graphics Stream";
+        case 0x92:
+            return "Subtitle";
+        case 0xA1:
+            return "Secondary Dolby Digital Plus";
+        case 0xA2:
+            return "Secondary DTS-HD High Resolution Audio";
+        case 0xEA:
+            return "VC-1";
+        default:
+            return std::nullopt;
     }
 }
 

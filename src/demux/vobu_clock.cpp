@@ -3,22 +3,25 @@
 namespace rizuvira::demux {
 namespace {
 
-constexpr size_t kStartAt = 1 + 12;  // substream byte, then nv_pck_lbn, vobu_cat, reserved, vobu_uop_ctl
+constexpr size_t kStartAt =
+    1 + 12;  // substream byte, then nv_pck_lbn, vobu_cat, reserved, vobu_uop_ctl
 constexpr size_t kEndAt = kStartAt + 4;
-constexpr size_t kDsiEndSectorAt = 1 + 8;  // substream byte, then nv_pck_scr, nv_pck_lbn, vobu_ea
+constexpr size_t kDsiEndSectorAt = 1 + 8;   // substream byte, then nv_pck_scr, nv_pck_lbn, vobu_ea
 constexpr int64_t kAgreementTicks = 90000;  // a time stamp this close to the VOBU's span agrees
 // VOBUs that meet within a millisecond meet: some discs round their times,
 // and counting each rounding as a restart would let the clock wander.
 constexpr int64_t kSameTimeTicks = 90;
 
 uint32_t Be32(std::span<const uint8_t> bytes, size_t at) {
-    return uint32_t{bytes[at]} << 24 | uint32_t{bytes[at + 1]} << 16 | uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
+    return uint32_t{bytes[at]} << 24 | uint32_t{bytes[at + 1]} << 16 |
+           uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
 }
 
 // The private stream 2 packet at `at` with the given substream: where its
 // payload starts, or 0.
 size_t PrivateStream2(std::span<const uint8_t> bytes, size_t at, uint8_t substream, size_t* next) {
-    if (at + 7 > bytes.size() || bytes[at] != 0 || bytes[at + 1] != 0 || bytes[at + 2] != 1 || bytes[at + 3] != 0xBF)
+    if (at + 7 > bytes.size() || bytes[at] != 0 || bytes[at + 1] != 0 || bytes[at + 2] != 1 ||
+        bytes[at + 3] != 0xBF)
         return 0;
     const size_t length = size_t{bytes[at + 4]} << 8 | bytes[at + 5];
     if (at + 6 + length > bytes.size() || bytes[at + 6] != substream) return 0;
@@ -37,12 +40,12 @@ bool StartOf(std::span<const uint8_t> payload, uint32_t* start) {
 }  // namespace
 
 bool ReadNavigationSector(std::span<const uint8_t> sector, NavigationSector* nav) {
-    if (sector.size() < 64 || sector[0] != 0 || sector[1] != 0 || sector[2] != 1 || sector[3] != 0xBA ||
-        (sector[4] & 0xC0) != 0x40)
+    if (sector.size() < 64 || sector[0] != 0 || sector[1] != 0 || sector[2] != 1 ||
+        sector[3] != 0xBA || (sector[4] & 0xC0) != 0x40)
         return false;
     const size_t system = 14 + (sector[13] & 0x07);
-    if (system + 6 > sector.size() || sector[system] != 0 || sector[system + 1] != 0 || sector[system + 2] != 1 ||
-        sector[system + 3] != 0xBB)
+    if (system + 6 > sector.size() || sector[system] != 0 || sector[system + 1] != 0 ||
+        sector[system + 2] != 1 || sector[system + 3] != 0xBB)
         return false;
     const size_t pci_at = system + 6 + (size_t{sector[system + 4]} << 8 | sector[system + 5]);
     size_t dsi_at = 0, end = 0;
@@ -55,13 +58,14 @@ bool ReadNavigationSector(std::span<const uint8_t> sector, NavigationSector* nav
     return true;
 }
 
-void VobuClock::Reset() { *this = VobuClock{}; }
+void VobuClock::Reset() {
+    *this = VobuClock{};
+}
 
 void VobuClock::Anchor(REFERENCE_TIME offset_100ns) {
     Reset();
     offset_ticks_ = offset_100ns * 9 / 1000;
 }
-
 
 void VobuClock::OnNavigationPack(std::span<const uint8_t> payload, int64_t sector) {
     if (payload.size() >= kDsiEndSectorAt + 4 && payload[0] == 0x01) {

@@ -53,7 +53,8 @@ std::vector<uint8_t> ReadInfoFile(dvd_reader_t* reader, int title_set, dvd_read_
     if (!file) return bytes;
     const ssize_t sectors = DVDFileSize(file.get());
     if (sectors <= 0) return bytes;
-    bytes.resize(std::min<size_t>(static_cast<size_t>(sectors) * kDvdSectorBytes, kLargestIfoBytes));
+    bytes.resize(
+        std::min<size_t>(static_cast<size_t>(sectors) * kDvdSectorBytes, kLargestIfoBytes));
     if (DVDFileSeek(file.get(), 0) != 0) return {};
     size_t done = 0;
     while (done < bytes.size()) {
@@ -87,7 +88,9 @@ std::vector<VtsInfo> LoadTitleSetCopies(dvd_reader_t* reader, int title_set) {
     return copies;
 }
 
-int FromBcd(uint8_t value) { return (value >> 4) * 10 + (value & 0x0F); }
+int FromBcd(uint8_t value) {
+    return (value >> 4) * 10 + (value & 0x0F);
+}
 
 // --- the model of a disc ----------------------------------------------------
 
@@ -119,8 +122,8 @@ struct TitleModel {
 // short): reading then fails there and the title is reported as not whole.
 // `playback_ms` gets the playing time of the cells kept, `starts` where each
 // of them starts.
-std::vector<CellRange> ChainCells(const IfoProgramChain& chain, int first, int last, double* playback_ms,
-                                  std::vector<CellStart>* starts) {
+std::vector<CellRange> ChainCells(const IfoProgramChain& chain, int first, int last,
+                                  double* playback_ms, std::vector<CellStart>* starts) {
     std::vector<CellRange> cells;
     *playback_ms = 0;
     uint64_t sectors = 0;
@@ -130,7 +133,8 @@ std::vector<CellRange> ChainCells(const IfoProgramChain& chain, int first, int l
         if (cell.block_type == 1 && cell.block_mode != 1) continue;
         if (cell.last_sector < cell.first_sector) continue;
         // The last sector number stays below UINT32_MAX so a cell's size fits.
-        const CellRange range{std::min(cell.first_sector, UINT32_MAX - 1), std::min(cell.last_sector, UINT32_MAX - 1)};
+        const CellRange range{std::min(cell.first_sector, UINT32_MAX - 1),
+                              std::min(cell.last_sector, UINT32_MAX - 1)};
         starts->push_back({sectors, *playback_ms});
         sectors += range.Sectors();
         const IfoPlaybackTime& time = cell.playback_time;
@@ -144,7 +148,8 @@ std::vector<CellRange> ChainCells(const IfoProgramChain& chain, int first, int l
 }
 
 const IfoProgramChain* ChainOf(const VtsInfo& vts, int pgcn) {
-    if (pgcn < 1 || pgcn > static_cast<int>(vts.chains.size()) || !vts.chains[pgcn - 1]) return nullptr;
+    if (pgcn < 1 || pgcn > static_cast<int>(vts.chains.size()) || !vts.chains[pgcn - 1])
+        return nullptr;
     const IfoProgramChain* chain = &*vts.chains[pgcn - 1];
     return chain->program_cells.empty() ? nullptr : chain;
 }
@@ -188,8 +193,8 @@ private:
     std::vector<CellRange> area_cells_;
     uint64_t area_sectors_ = 0;
     std::vector<CellStart> area_cell_starts_;  // every cell of the area, from the area's start
-    size_t cell_index_ = 0;      // cell of the next sector
-    uint32_t cell_offset_ = 0;   // sectors into that cell
+    size_t cell_index_ = 0;                    // cell of the next sector
+    uint32_t cell_offset_ = 0;                 // sectors into that cell
     uint64_t position_sectors_ = 0;
     int vob_title_set_ = 0;
     FilePtr vobs_;
@@ -246,7 +251,8 @@ bool SeekableDiscPath(const std::string& path) {
 
 std::shared_ptr<DvdDisc> DvdDisc::Open(const std::string& path) {
     std::error_code ec;
-    if (path.empty() || !SeekableDiscPath(path) || !UnreadableDiscFile(path).empty()) return nullptr;
+    if (path.empty() || !SeekableDiscPath(path) || !UnreadableDiscFile(path).empty())
+        return nullptr;
     auto disc = std::make_shared<DvdDisc>();
     const std::string normalised = NormalisePath(path);
     disc->reader_.reset(DVDOpen2(nullptr, &kLogger, normalised.c_str()));
@@ -256,7 +262,8 @@ std::shared_ptr<DvdDisc> DvdDisc::Open(const std::string& path) {
 }
 
 bool DvdDisc::Describe() {
-    const std::optional<VmgInfo> vmg = LoadInfoFile<VmgInfo>(reader_.get(), 0, ParseVideoManagerIfo);
+    const std::optional<VmgInfo> vmg =
+        LoadInfoFile<VmgInfo>(reader_.get(), 0, ParseVideoManagerIfo);
     if (!vmg) return false;
     const int count = std::min<int>(static_cast<int>(vmg->titles.size()), kDvdMaxTitles);
 
@@ -305,7 +312,8 @@ void DvdDisc::DescribeTitle(int index, const IfoTitle& entry, const VtsInfo& vts
         double playback_ms = 0;
         if (chain && part.pgn >= 1 && part.pgn <= programs) {
             if (!first_chain) first_chain = chain;
-            if (std::find(chains_played.begin(), chains_played.end(), part.pgcn) == chains_played.end())
+            if (std::find(chains_played.begin(), chains_played.end(), part.pgcn) ==
+                chains_played.end())
                 chains_played.push_back(part.pgcn);
             const int first_cell = chain->program_cells[part.pgn - 1];
             int last_cell = static_cast<int>(chain->cells.size());
@@ -360,12 +368,27 @@ void DvdDisc::DescribeTitle(int index, const IfoTitle& entry, const VtsInfo& vts
         int32_t id = 0xBD80 + number;
         int32_t coding = kDvdAudioOther;
         switch (attr.coding) {
-            case 0: coding = kDvdAudioAc3; break;
-            case 2: id = (0xC0 + number) << 8; coding = kDvdAudioMpeg1; break;
-            case 3: id = (0xC0 + number) << 8; coding = kDvdAudioMpeg2; break;
-            case 4: id = 0xBDA0 + number; coding = kDvdAudioLpcm; break;
-            case 6: id = 0xBD88 + number; coding = kDvdAudioDts; break;
-            default: break;
+            case 0:
+                coding = kDvdAudioAc3;
+                break;
+            case 2:
+                id = (0xC0 + number) << 8;
+                coding = kDvdAudioMpeg1;
+                break;
+            case 3:
+                id = (0xC0 + number) << 8;
+                coding = kDvdAudioMpeg2;
+                break;
+            case 4:
+                id = 0xBDA0 + number;
+                coding = kDvdAudioLpcm;
+                break;
+            case 6:
+                id = 0xBD88 + number;
+                coding = kDvdAudioDts;
+                break;
+            default:
+                break;
         }
         const int slot = info.audio_count++;
         info.audio_id[slot] = id;
@@ -449,7 +472,8 @@ int64_t DvdDisc::Seek(int64_t offset) {
     cell_index_ = 0;
     cell_offset_ = 0;
     uint64_t before = 0;
-    while (cell_index_ < area_cells_.size() && before + area_cells_[cell_index_].Sectors() <= sector) {
+    while (cell_index_ < area_cells_.size() &&
+           before + area_cells_[cell_index_].Sectors() <= sector) {
         before += area_cells_[cell_index_].Sectors();
         ++cell_index_;
     }
@@ -468,8 +492,9 @@ int DvdDisc::Read(uint8_t* buffer, int size) {
         const CellRange& cell = area_cells_[cell_index_];
         const uint32_t left = cell.Sectors() - cell_offset_;
         const int count = static_cast<int>(std::min<uint32_t>(left, static_cast<uint32_t>(wanted)));
-        const ssize_t got = DVDReadBlocks(vobs_.get(), static_cast<int>(cell.first_sector + cell_offset_),
-                                          static_cast<size_t>(count), buffer + done * kDvdSectorBytes);
+        const ssize_t got =
+            DVDReadBlocks(vobs_.get(), static_cast<int>(cell.first_sector + cell_offset_),
+                          static_cast<size_t>(count), buffer + done * kDvdSectorBytes);
         if (got <= 0) break;
         done += static_cast<int>(got);
         wanted -= static_cast<int>(got);
@@ -508,8 +533,7 @@ std::string DvdDisc::ReadProblem(int title, int chapter) {
         if (fs::file_size(file, ec) == 0) return std::string(name) + " is empty";
     }
     uint8_t sector[kDvdSectorBytes];
-    if (Read(sector, kDvdSectorBytes) <= 0)
-        return "its video files (VOB) end before it starts";
+    if (Read(sector, kDvdSectorBytes) <= 0) return "its video files (VOB) end before it starts";
     if (sector[0] != 0 || sector[1] != 0 || sector[2] != 1 || sector[3] != 0xBA)
         return "its first sector holds no MPEG data (zeroed or damaged sectors)";
     return {};
@@ -538,9 +562,10 @@ bool DvdDisc::FindTime(double ms, DvdCellSpan* span) const {
     size_t i = 0;
     while (i + 1 < area_cell_starts_.size() && area_cell_starts_[i + 1].ms <= ms) ++i;
     span->first_byte = static_cast<int64_t>(area_cell_starts_[i].sectors) * kDvdSectorBytes;
-    span->end_byte = static_cast<int64_t>(i + 1 < area_cell_starts_.size() ? area_cell_starts_[i + 1].sectors
-                                                                           : area_sectors_) *
-                     kDvdSectorBytes;
+    span->end_byte =
+        static_cast<int64_t>(i + 1 < area_cell_starts_.size() ? area_cell_starts_[i + 1].sectors
+                                                              : area_sectors_) *
+        kDvdSectorBytes;
     span->start_ms = area_cell_starts_[i].ms;
     return true;
 }
@@ -598,12 +623,18 @@ std::string DiscOpenProblem(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
-    if (ec) return ": " + ec.message();  // missing, a symbolic link loop, a folder on the way not searchable
+    if (ec)
+        return ": " +
+               ec.message();  // missing, a symbolic link loop, a folder on the way not searchable
     switch (status.type()) {
-        case fs::file_type::fifo: return " is a named pipe, not a disc, a disc folder or an ISO image";
-        case fs::file_type::socket: return " is a socket, not a disc, a disc folder or an ISO image";
-        case fs::file_type::character: return " is a character device, not a disc drive";
-        default: break;
+        case fs::file_type::fifo:
+            return " is a named pipe, not a disc, a disc folder or an ISO image";
+        case fs::file_type::socket:
+            return " is a socket, not a disc, a disc folder or an ISO image";
+        case fs::file_type::character:
+            return " is a character device, not a disc drive";
+        default:
+            break;
     }
     const std::string opened = NormalisePath(path);
     if (std::string unreadable = UnreadableDiscFile(path); !unreadable.empty())
@@ -616,7 +647,8 @@ std::string DiscOpenProblem(const std::string& path) {
         if (!fs::exists(ifo, ec))
             return " holds no VIDEO_TS folder with a VIDEO_TS.IFO, and no BDMV folder";
         std::FILE* file = std::fopen(ifo.c_str(), "rb");
-        if (!file) return ": " + ifo.filename().string() + " cannot be opened: " + std::strerror(errno);
+        if (!file)
+            return ": " + ifo.filename().string() + " cannot be opened: " + std::strerror(errno);
         std::fclose(file);
     } else if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
         std::fclose(file);
@@ -732,7 +764,8 @@ bool MyDvdStreamPictureSize(int32_t handle, int title, int32_t* width, int32_t* 
     for (int i = 0; i < kSectors; ++i) {
         if (disc->Read(sector, kDvdSectorBytes) <= 0) break;
         bytes.insert(bytes.end(), sector, sector + kDvdSectorBytes);
-        for (size_t at = bytes.size() >= kDvdSectorBytes + 6 ? bytes.size() - kDvdSectorBytes - 6 : 0;
+        for (size_t at = bytes.size() >= kDvdSectorBytes + 6 ? bytes.size() - kDvdSectorBytes - 6
+                                                             : 0;
              at + 7 <= bytes.size(); ++at) {
             if (bytes[at] != 0 || bytes[at + 1] != 0 || bytes[at + 2] != 1 || bytes[at + 3] != 0xB3)
                 continue;

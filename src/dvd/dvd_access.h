@@ -59,11 +59,11 @@ struct TitleTable {
 
 // Picture facts of a title that the records above leave out.
 struct DvdVideoInfo {
-    int32_t width;   // 720, 704, 352
-    int32_t height;  // 480 or 576 (half for 352x240/288)
+    int32_t width;           // 720, 704, 352
+    int32_t height;          // 480 or 576 (half for 352x240/288)
     int32_t frame_rate_num;  // 30000 or 25
     int32_t frame_rate_den;  // 1001 or 1
-    int32_t aspect_x;  // display aspect, 4:3 or 16:9
+    int32_t aspect_x;        // display aspect, 4:3 or 16:9
     int32_t aspect_y;
 };
 

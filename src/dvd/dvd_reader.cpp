@@ -21,7 +21,9 @@ void Trace(const char* text) {
 
 // --- CDVDStream ---------------------------------------------------------------
 
-CDVDStream::~CDVDStream() { ReleaseHandle(); }
+CDVDStream::~CDVDStream() {
+    ReleaseHandle();
+}
 
 void CDVDStream::ReleaseHandle() {
     if (owns_handle_ && handle_) MyDVDClose(handle_);
@@ -62,7 +64,8 @@ HRESULT CDVDStream::SetArea(int32_t title, int32_t chapter) {
     // reading earlier and the length then shrinks to where it ended.
     const DvdTitleInfo& info = disc_->titles[title];
     LONGLONG sectors = 0;
-    for (int k = 0; k < std::min(info.chapters, kDvdMaxChapters); ++k) sectors += info.chapter_sectors[k];
+    for (int k = 0; k < std::min(info.chapters, kDvdMaxChapters); ++k)
+        sectors += info.chapter_sectors[k];
     length_ = sectors * kDvdSectorBytes;
     return S_OK;
 }
@@ -129,8 +132,10 @@ HRESULT CDVDStream::ReadBytes(BYTE* destination, DWORD count, DWORD* actual) {
     DWORD delivered = 0;
     while (delivered < count) {
         if (bytes_left_ > 0) {
-            const int n = static_cast<int>(std::min<DWORD>(static_cast<DWORD>(bytes_left_), count - delivered));
-            std::memcpy(destination + delivered, buffer_.get() + read_offset_, static_cast<size_t>(n));
+            const int n = static_cast<int>(
+                std::min<DWORD>(static_cast<DWORD>(bytes_left_), count - delivered));
+            std::memcpy(destination + delivered, buffer_.get() + read_offset_,
+                        static_cast<size_t>(n));
             read_offset_ += n;
             bytes_left_ -= n;
             position_ += n;
@@ -161,13 +166,15 @@ LONGLONG CDVDStream::TotalSize(LONGLONG* available) {
 
 CDVDReader::CDVDReader(IUnknown* outer, HRESULT* hr)
     : CAsyncReader("DVD reader", outer, &stream_, hr, CLSID_DVDReader) {
-    stream_.SetReadErrorHandler([this] { NotifyEvent(EC_STREAM_ERROR_STILLPLAYING, DVDREADER_E_READ, 0); });
+    stream_.SetReadErrorHandler(
+        [this] { NotifyEvent(EC_STREAM_ERROR_STILLPLAYING, DVDREADER_E_READ, 0); });
 }
 
 CDVDReader::~CDVDReader() = default;
 
 HRESULT CDVDReader::NonDelegatingQueryInterface(const GUID& riid, void** object) {
-    if (riid == IFileSourceFilter::iid) return GetInterface(static_cast<IFileSourceFilter*>(this), object);
+    if (riid == IFileSourceFilter::iid)
+        return GetInterface(static_cast<IFileSourceFilter*>(this), object);
     if (riid == IMyDVDReader::iid) return GetInterface(static_cast<IMyDVDReader*>(this), object);
     if (riid == IMyDVDReadOn::iid) return GetInterface(static_cast<IMyDVDReadOn*>(this), object);
     if (riid == IMyDVDTimeMap::iid) return GetInterface(static_cast<IMyDVDTimeMap*>(this), object);
@@ -192,7 +199,9 @@ HRESULT CDVDReader::SetDvdHandle(int32_t handle) {
     return S_OK;
 }
 
-HRESULT CDVDReader::SetArea(int32_t title, int32_t chapter) { return stream_.SetArea(title, chapter); }
+HRESULT CDVDReader::SetArea(int32_t title, int32_t chapter) {
+    return stream_.SetArea(title, chapter);
+}
 
 HRESULT CDVDReader::FindTime(double ms, DvdCellSpan* span) {
     return stream_.FindTime(ms, span) ? S_OK : E_FAIL;

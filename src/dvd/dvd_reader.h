@@ -89,17 +89,17 @@ private:
     CCritSec lock_;
     bool owns_handle_ = false;
     int32_t handle_ = 0;
-    LONGLONG position_ = 0;  // byte offset of the next byte to deliver
-    std::atomic<LONGLONG> length_{0};  // bytes in the stream, as now known; read without the lock
+    LONGLONG position_ = 0;              // byte offset of the next byte to deliver
+    std::atomic<LONGLONG> length_{0};    // bytes in the stream, as now known; read without the lock
     std::unique_ptr<uint8_t[]> buffer_;  // the last block MyDVDRead returned
-    int read_offset_ = 0;    // next unread byte in buffer_
-    int bytes_left_ = 0;     // unread bytes in buffer_; negative after a failed read
+    int read_offset_ = 0;                // next unread byte in buffer_
+    int bytes_left_ = 0;                 // unread bytes in buffer_; negative after a failed read
     int32_t title_ = 0;
     int32_t chapter_ = -1;
     bool read_to_title_end_ = false;
     std::function<void()> on_read_error_;
     std::unique_ptr<TitleTable> disc_;  // the record of the disc of handle_
-    uint8_t scratch_[kScratchBytes];     // bytes a seek reads past to land exactly
+    uint8_t scratch_[kScratchBytes];    // bytes a seek reads past to land exactly
 };
 
 class CDVDReader final : public CAsyncReader,

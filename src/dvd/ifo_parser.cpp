@@ -70,7 +70,8 @@ std::optional<IfoProgramChain> ParseChain(const IfoBytes& ifo, size_t at) {
         IfoCell cell;
         cell.block_mode = ifo.U8(cell_at) >> 6;
         cell.block_type = (ifo.U8(cell_at) >> 4) & 3;
-        cell.playback_time = {ifo.U8(cell_at + 4), ifo.U8(cell_at + 5), ifo.U8(cell_at + 6), ifo.U8(cell_at + 7)};
+        cell.playback_time = {ifo.U8(cell_at + 4), ifo.U8(cell_at + 5), ifo.U8(cell_at + 6),
+                              ifo.U8(cell_at + 7)};
         cell.first_sector = ifo.U32(cell_at + 8);
         cell.last_sector = ifo.U32(cell_at + 20);
         chain.cells.push_back(cell);

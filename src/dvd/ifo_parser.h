@@ -26,17 +26,17 @@ struct IfoTitle {
 };
 
 struct IfoVideoAttributes {
-    int video_format = 0;   // 0 NTSC (525/60), 1 PAL (625/50)
-    int aspect_ratio = 0;   // 0 4:3, 3 16:9
-    int picture_size = 0;   // 0 720, 1 704, 2 352, 3 352 at half height
+    int video_format = 0;  // 0 NTSC (525/60), 1 PAL (625/50)
+    int aspect_ratio = 0;  // 0 4:3, 3 16:9
+    int picture_size = 0;  // 0 720, 1 704, 2 352, 3 352 at half height
 };
 
 struct IfoAudioAttributes {
-    int coding = 0;        // 0 AC-3, 2 MPEG-1, 3 MPEG-2 ext, 4 LPCM, 6 DTS, 7 SDDS
-    int language_type = 0; // 1 when the language code is meaningful
-    int channels = 0;      // channels less one
+    int coding = 0;          // 0 AC-3, 2 MPEG-1, 3 MPEG-2 ext, 4 LPCM, 6 DTS, 7 SDDS
+    int language_type = 0;   // 1 when the language code is meaningful
+    int channels = 0;        // channels less one
     int sample_rate_hz = 0;  // 48000, 96000, or 0 for a code that names neither
-    uint16_t language = 0; // two letters, first in the high byte
+    uint16_t language = 0;   // two letters, first in the high byte
 };
 
 struct IfoSubpictureAttributes {
@@ -78,7 +78,7 @@ struct VtsInfo {
     IfoVideoAttributes video;
     std::vector<IfoAudioAttributes> audio;
     std::vector<IfoSubpictureAttributes> subpictures;
-    std::vector<std::vector<IfoPartOfTitle>> titles;  // per title of the set: its chapters
+    std::vector<std::vector<IfoPartOfTitle>> titles;     // per title of the set: its chapters
     std::vector<std::optional<IfoProgramChain>> chains;  // absent when damaged
 };
 

@@ -16,7 +16,9 @@ constexpr LanguageRow kLanguages[] = {
 #include "dvd/language_table.inc"
 };
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::string NameBeforeSemicolon(std::string_view name) {
     return std::string(name.substr(0, name.find(';')));

@@ -11,7 +11,9 @@ namespace rizuvira::dvd {
 TitleCatalogue::TitleCatalogue(core::MessageSink* messages, core::CurrentEditSettings* current_edit)
     : messages_(messages), current_edit_(current_edit), disc_(std::make_unique<TitleTable>()) {}
 
-TitleCatalogue::~TitleCatalogue() { CloseDisc(); }
+TitleCatalogue::~TitleCatalogue() {
+    CloseDisc();
+}
 
 void TitleCatalogue::CloseDisc() {
     if (handle_ != 0) MyDVDClose(handle_);
@@ -25,7 +27,8 @@ void TitleCatalogue::LoadFileRecord(const std::string& path, const TitleTable& r
         CatalogueRow row;
         row.name = TitleItemName(0);
         row.original_length = row.trimmed_length = DurationText(record.titles[0].duration_ms);
-        row.item = core::MakeTitleItem(0, static_cast<int64_t>(std::floor(record.titles[0].duration_ms)));
+        row.item =
+            core::MakeTitleItem(0, static_cast<int64_t>(std::floor(record.titles[0].duration_ms)));
         row.output_name = OutputName(row.item);
         rows_.push_back(std::move(row));
         current_edit_->OnDiscLoaded(&rows_.back().item);
@@ -117,8 +120,9 @@ bool TitleCatalogue::ShowTitleStreams(int row) {
 }
 
 std::string TitleCatalogue::OutputName(const core::ConvertItem& item) const {
-    const std::string name = item.chapter_index == -1 ? TitleItemName(item.title_index)
-                                                      : ChapterItemName(item.title_index, item.chapter_index);
+    const std::string name = item.chapter_index == -1
+                                 ? TitleItemName(item.title_index)
+                                 : ChapterItemName(item.title_index, item.chapter_index);
     return name + format_ext_;
 }
 
@@ -154,10 +158,13 @@ int64_t TitleCatalogue::ChapterLengthMs(int title, int chapter) const {
     }
     double all_sectors = 0;
     for (int c = 0; c < chapters; ++c) all_sectors += info.chapter_sectors[c];
-    const double share = all_sectors > 0 ? info.chapter_sectors[chapter] / all_sectors : 1.0 / chapters;
+    const double share =
+        all_sectors > 0 ? info.chapter_sectors[chapter] / all_sectors : 1.0 / chapters;
     return static_cast<int64_t>(info.duration_ms * share);
 }
 
-std::string TitleCatalogue::LanguageName(int32_t code) { return rizuvira::dvd::LanguageName(code); }
+std::string TitleCatalogue::LanguageName(int32_t code) {
+    return rizuvira::dvd::LanguageName(code);
+}
 
 }  // namespace rizuvira::dvd

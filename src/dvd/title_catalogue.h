@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "dvd/dvd_access.h"
 #include "core/convert_item.h"
 #include "core/messages.h"
+#include "dvd/dvd_access.h"
 
 namespace rizuvira::dvd {
 
@@ -29,10 +29,10 @@ inline constexpr const char* kNoSubtitleText = "None";
 inline constexpr int32_t kNoSubtitleId = -1;
 
 struct CatalogueRow {
-    std::string name;            // "Title_01"; column "Source file"
-    std::string original_length; // "00:01:00"
+    std::string name;             // "Title_01"; column "Source file"
+    std::string original_length;  // "00:01:00"
     std::string trimmed_length;
-    std::string output_name;     // name + the profile's extension; column "Output Format"
+    std::string output_name;  // name + the profile's extension; column "Output Format"
     bool checked = true;
     core::ConvertItem item{};
 };

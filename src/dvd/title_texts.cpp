@@ -8,7 +8,9 @@
 
 namespace rizuvira::dvd {
 
-bool IsListedTitle(const DvdTitleInfo& title) { return title.duration_ms >= kShortestListedTitleMs; }
+bool IsListedTitle(const DvdTitleInfo& title) {
+    return title.duration_ms >= kShortestListedTitleMs;
+}
 
 std::string TitleItemName(int title) {
     char text[32];
@@ -46,16 +48,23 @@ std::string DurationText(double duration_ms) {
 
 std::string AudioCodingName(int coding) {
     switch (coding) {
-        case kDvdAudioAc3: return "AC3";
+        case kDvdAudioAc3:
+            return "AC3";
         case kDvdAudioMpeg1:
-        case kDvdAudioMpeg2: return "MP3";
-        case kDvdAudioLpcm: return "LPCM";
-        case kDvdAudioDts: return "DTS";
-        default: return "";
+        case kDvdAudioMpeg2:
+            return "MP3";
+        case kDvdAudioLpcm:
+            return "LPCM";
+        case kDvdAudioDts:
+            return "DTS";
+        default:
+            return "";
     }
 }
 
-int AudioChannelCount(int channels_less_one) { return channels_less_one == 5 ? 6 : 2; }
+int AudioChannelCount(int channels_less_one) {
+    return channels_less_one == 5 ? 6 : 2;
+}
 
 std::string AudioEntryText(const DvdTitleInfo& title, int stream) {
     return LanguageText(title.audio_language[stream]) + "(" +

@@ -22,14 +22,16 @@ void BatchLoop::RequestCancel() {
     wake_.notify_one();
 }
 
-void BatchLoop::Run(RunController& controller, const std::function<void(const RunProgress&)>& on_tick) {
+void BatchLoop::Run(RunController& controller,
+                    const std::function<void(const RunProgress&)>& on_tick) {
     using Clock = std::chrono::steady_clock;
     auto next_tick = Clock::now() + std::chrono::milliseconds(kProgressPeriodMs);
     while (!controller.ended()) {
         bool start = false, events = false, cancel = false;
         {
             std::unique_lock lock(mutex_);
-            wake_.wait_until(lock, next_tick, [&] { return start_pending_ || events_pending_ || cancel_pending_; });
+            wake_.wait_until(lock, next_tick,
+                             [&] { return start_pending_ || events_pending_ || cancel_pending_; });
             std::swap(start, start_pending_);
             std::swap(events, events_pending_);
             cancel = cancel_pending_;
@@ -44,7 +46,8 @@ void BatchLoop::Run(RunController& controller, const std::function<void(const Ru
             const RunProgress& progress = controller.Tick();
             if (on_tick && controller.running()) on_tick(progress);
             next_tick += std::chrono::milliseconds(kProgressPeriodMs);
-            if (next_tick < Clock::now()) next_tick = Clock::now() + std::chrono::milliseconds(kProgressPeriodMs);
+            if (next_tick < Clock::now())
+                next_tick = Clock::now() + std::chrono::milliseconds(kProgressPeriodMs);
         }
     }
 }

@@ -72,51 +72,60 @@ bool ConversionGraph::Reported(bool built) {
     return built;
 }
 
-bool ConversionGraph::OpenOutput(const std::filesystem::path& path, const core::OutputSettings& settings,
+bool ConversionGraph::OpenOutput(const std::filesystem::path& path,
+                                 const core::OutputSettings& settings,
                                  const std::filesystem::path& container_name) {
     settings_ = &settings;
     if (thread_count_ > 0) writer_.SetThreadCount(thread_count_);
     return writer_.Open(path, settings, container_name);
 }
 
-bool ConversionGraph::CloseOutput() { return writer_.Close(); }
+bool ConversionGraph::CloseOutput() {
+    return writer_.Close();
+}
 
-void ConversionGraph::SetThreadCount(int threads) { thread_count_ = threads; }
+void ConversionGraph::SetThreadCount(int threads) {
+    thread_count_ = threads;
+}
 
-void ConversionGraph::SetSubtitlesWanted(bool wanted) { subtitles_wanted_ = wanted; }
+void ConversionGraph::SetSubtitlesWanted(bool wanted) {
+    subtitles_wanted_ = wanted;
+}
 
 void ConversionGraph::SetStreamChoice(int audio_key, int subtitle_key) {
     chosen_audio_key_ = audio_key;
     chosen_subtitle_key_ = subtitle_key;
 }
 
-void ConversionGraph::SetFurtherStreams(std::vector<int> audio_keys, std::vector<int> subtitle_keys) {
+void ConversionGraph::SetFurtherStreams(std::vector<int> audio_keys,
+                                        std::vector<int> subtitle_keys) {
     further_audio_keys_ = std::move(audio_keys);
     soft_subtitle_keys_ = std::move(subtitle_keys);
 }
 
 bool ConversionGraph::SoftSubtitles() const {
-    return settings_ && settings_->HasVideo && !soft_subtitle_keys_.empty() && writer_.subtitle_tracks() > 0;
+    return settings_ && settings_->HasVideo && !soft_subtitle_keys_.empty() &&
+           writer_.subtitle_tracks() > 0;
 }
 
-bool ConversionGraph::Build(int32_t dvd_handle, int title, int chapter, const core::ConvertItem& item,
-                            std::function<void()> notify) {
+bool ConversionGraph::Build(int32_t dvd_handle, int title, int chapter,
+                            const core::ConvertItem& item, std::function<void()> notify) {
     source_file_.clear();
     item_name_ = chapter >= 0 ? dvd::ChapterItemName(title, chapter) : dvd::TitleItemName(title);
     reported_ = false;
     return Reported(BuildGraph(dvd_handle, title, chapter, item, std::move(notify)));
 }
 
-bool ConversionGraph::BuildFromFile(const std::filesystem::path& file, const core::ConvertItem& item,
-                                    std::function<void()> notify) {
+bool ConversionGraph::BuildFromFile(const std::filesystem::path& file,
+                                    const core::ConvertItem& item, std::function<void()> notify) {
     source_file_ = file;
     item_name_ = file.filename().string();
     reported_ = false;
     return Reported(BuildGraph(0, 0, -1, item, std::move(notify)));
 }
 
-bool ConversionGraph::BuildGraph(int32_t dvd_handle, int title, int chapter, const core::ConvertItem& item,
-                                 std::function<void()> notify) {
+bool ConversionGraph::BuildGraph(int32_t dvd_handle, int title, int chapter,
+                                 const core::ConvertItem& item, std::function<void()> notify) {
     Teardown();
     if (!settings_) return false;
 
@@ -131,23 +140,27 @@ bool ConversionGraph::BuildGraph(int32_t dvd_handle, int title, int chapter, con
 
     measured_crop_.reset();
     if (cleanup_.auto_crop && settings_->HasVideo)
-        measured_crop_ = MeasureTitleBorders(dvd_handle, source_file_.empty() ? title : 0, source_file_, item.length_ms);
+        measured_crop_ = MeasureTitleBorders(dvd_handle, source_file_.empty() ? title : 0,
+                                             source_file_, item.length_ms);
     if (!AddFilters(dvd_handle, title, chapter, item)) return false;
     if (!JoinPins()) return false;
     control_->Pause();
     return true;
 }
 
-bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, const core::ConvertItem& item) {
+bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter,
+                                 const core::ConvertItem& item) {
     const core::OutputSettings& settings = *settings_;
     HRESULT hr = S_OK;
 
     // 1. The converter sink, set up for the item's range and the frame rate,
     // with an input for each sound track and subtitle stream of the file.
-    const int sound_tracks =
-        std::max(1, std::min(writer_.sound_tracks(), 1 + static_cast<int>(further_audio_keys_.size())));
+    const int sound_tracks = std::max(
+        1, std::min(writer_.sound_tracks(), 1 + static_cast<int>(further_audio_keys_.size())));
     const int subtitle_tracks =
-        SoftSubtitles() ? std::min(writer_.subtitle_tracks(), static_cast<int>(soft_subtitle_keys_.size())) : 0;
+        SoftSubtitles()
+            ? std::min(writer_.subtitle_tracks(), static_cast<int>(soft_subtitle_keys_.size()))
+            : 0;
     sink_ = filters::CConvFilter::CreateInstance(nullptr, &hr, sound_tracks, subtitle_tracks);
     if (!sink_ || FAILED(graph_->AddFilter(sink_.Get(), "Conver"))) return false;
     sink_->Writer = &writer_;
@@ -160,7 +173,8 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
 
     // 2. The DVD reader (a plain file is read by the splitter itself).
     if (source_file_.empty()) {
-        ComPtr<rizuvira::dvd::CDVDReader> reader(new (std::nothrow) rizuvira::dvd::CDVDReader(nullptr, &hr));
+        ComPtr<rizuvira::dvd::CDVDReader> reader(new (std::nothrow)
+                                                     rizuvira::dvd::CDVDReader(nullptr, &hr));
         if (!reader || FAILED(hr) || FAILED(graph_->AddFilter(reader.Get(), "Reader")))
             return Fail("CLSID_DVDSource error");
         source_ = reader;
@@ -174,7 +188,8 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
     if (seeking_) seeking_->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
     if (!source_file_.empty()) {
         ComPtr<IFileSourceFilter> file = splitter_.As<IFileSourceFilter>();
-        if (!file || FAILED(file->Load(source_file_.string(), nullptr))) return Fail("load source file error");
+        if (!file || FAILED(file->Load(source_file_.string(), nullptr)))
+            return Fail("load source file error");
     }
 
     // 4, 5. The decoders, from the registry.
@@ -190,8 +205,10 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
     }
     // 6, 7. The conversion filters.
     if (settings.HasAudio) {
-        ComPtr<filters::CMyAudioConveFilter> audio(filters::CMyAudioConveFilter::CreateInstance(nullptr, &hr));
-        if (!audio || FAILED(graph_->AddFilter(audio.Get(), "AudioConver"))) return Fail("CLSID_MyAudioConver error");
+        ComPtr<filters::CMyAudioConveFilter> audio(
+            filters::CMyAudioConveFilter::CreateInstance(nullptr, &hr));
+        if (!audio || FAILED(graph_->AddFilter(audio.Get(), "AudioConver")))
+            return Fail("CLSID_MyAudioConver error");
         audio_converter_ = audio;
         for (int track = 1; track < sound_tracks; ++track) {
             const std::string number = std::to_string(track + 1);
@@ -199,26 +216,31 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
             if (FAILED(CoCreateInstance(decoders::CLSID_MpegAudioDecoder, &decoder)) ||
                 FAILED(graph_->AddFilter(decoder.Get(), ("AudioDecoder " + number).c_str())))
                 return Fail("CLSID_MpaDecoder error");
-            ComPtr<filters::CMyAudioConveFilter> converter(filters::CMyAudioConveFilter::CreateInstance(nullptr, &hr));
-            if (!converter || FAILED(graph_->AddFilter(converter.Get(), ("AudioConver " + number).c_str())))
+            ComPtr<filters::CMyAudioConveFilter> converter(
+                filters::CMyAudioConveFilter::CreateInstance(nullptr, &hr));
+            if (!converter ||
+                FAILED(graph_->AddFilter(converter.Get(), ("AudioConver " + number).c_str())))
                 return Fail("CLSID_MyAudioConver error");
             more_audio_decoders_.push_back(decoder);
             more_audio_converters_.push_back(converter);
         }
     }
     if (settings.HasVideo && cleanup_.deinterlace != core::DeinterlaceMode::kOff) {
-        ComPtr<filters::CDeinterlaceFilter> deinterlacer(filters::CDeinterlaceFilter::CreateInstance(nullptr, &hr));
+        ComPtr<filters::CDeinterlaceFilter> deinterlacer(
+            filters::CDeinterlaceFilter::CreateInstance(nullptr, &hr));
         if (!deinterlacer || FAILED(graph_->AddFilter(deinterlacer.Get(), "Deinterlacer")))
             return Fail("CLSID_Deinterlacer error");
         // Telecined film goes back to its own 23.976 pictures only when the file
         // runs at that rate; at any other rate the sink would repeat pictures.
-        deinterlacer->SetMode(static_cast<int32_t>(cleanup_.deinterlace), settings.FrameRate == 23976 ? TRUE : FALSE,
-                              thread_count_);
+        deinterlacer->SetMode(static_cast<int32_t>(cleanup_.deinterlace),
+                              settings.FrameRate == 23976 ? TRUE : FALSE, thread_count_);
         deinterlacer_ = deinterlacer;
     }
     if (settings.HasVideo) {
-        ComPtr<filters::CMyVideoConveFilter> video(filters::CMyVideoConveFilter::CreateInstance(nullptr, &hr));
-        if (!video || FAILED(graph_->AddFilter(video.Get(), "VideoConver"))) return Fail("CLSID_MyVideoConver error");
+        ComPtr<filters::CMyVideoConveFilter> video(
+            filters::CMyVideoConveFilter::CreateInstance(nullptr, &hr));
+        if (!video || FAILED(graph_->AddFilter(video.Get(), "VideoConver")))
+            return Fail("CLSID_MyVideoConver error");
         video->ForwardUnchanged(true);
         video_converter_ = video;
     }
@@ -231,21 +253,26 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
         if (!dvd) return Fail("IID_IMyDVDReader error");
         // A chapter's closing sound lies in the next chapter's sectors: read
         // on, the range below ends the item at the chapter's end.
-        if (ComPtr<dvd::IMyDVDReadOn> read_on = source_.As<dvd::IMyDVDReadOn>()) read_on->SetReadToTitleEnd(chapter >= 0);
+        if (ComPtr<dvd::IMyDVDReadOn> read_on = source_.As<dvd::IMyDVDReadOn>())
+            read_on->SetReadToTitleEnd(chapter >= 0);
         // Before the reader sets its area: the check reads on the same handle.
-        if (const std::string problem = dvd::MyDvdReadProblem(dvd_handle, title, chapter); !problem.empty()) {
-            const std::string name = chapter >= 0 ? dvd::ChapterItemName(title, chapter) : dvd::TitleItemName(title);
+        if (const std::string problem = dvd::MyDvdReadProblem(dvd_handle, title, chapter);
+            !problem.empty()) {
+            const std::string name =
+                chapter >= 0 ? dvd::ChapterItemName(title, chapter) : dvd::TitleItemName(title);
             return Fail((name + kNoVideoDataMessage + problem).c_str());
         }
         int32_t stream_width = 0, stream_height = 0;
-        const bool stream_sized = dvd::MyDvdStreamPictureSize(dvd_handle, title, &stream_width, &stream_height);
+        const bool stream_sized =
+            dvd::MyDvdStreamPictureSize(dvd_handle, title, &stream_width, &stream_height);
         if (FAILED(dvd->SetDvdHandle(dvd_handle)) || FAILED(dvd->SetArea(title, chapter)))
             return Fail("SetDvdReader error");
         dvd->GetDuration(&source_length_ms_);
 
         auto title_info = std::make_unique<dvd::TitleTable>();
         dvd::MyDVDGetInfo(dvd_handle, title_info.get());
-        if (ComPtr<demux::IMyMpegSplitter> control = splitter_.As<demux::IMyMpegSplitter>(); control && title >= 0 && title < dvd::kDvdMaxTitles)
+        if (ComPtr<demux::IMyMpegSplitter> control = splitter_.As<demux::IMyMpegSplitter>();
+            control && title >= 0 && title < dvd::kDvdMaxTitles)
             control->SetTitleInfo(&title_info->titles[title]);
         source_known = dvd::MyDVDGetVideoInfo(dvd_handle, title, &source);
         // The pictures' own size stands where the title's information claims another.
@@ -270,7 +297,8 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
     }
 
     if (settings.HasVideo) {
-        ComPtr<filters::IMyVideoConvFilter> video = video_converter_.As<filters::IMyVideoConvFilter>();
+        ComPtr<filters::IMyVideoConvFilter> video =
+            video_converter_.As<filters::IMyVideoConvFilter>();
         if (!video) return Fail("IID_IMyVideoConvFilter error");
         core::EditSettings edit = item.edit;
         if (measured_crop_) {
@@ -281,12 +309,13 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
         }
         // The full-picture default crop names the whole source, whatever its height.
         if (source_known && edit.crop_left == 0 && edit.crop_top == 0 &&
-            edit.crop_right == core::kDefaultEditSettings.crop_right && edit.crop_bottom == core::kDefaultEditSettings.crop_bottom) {
+            edit.crop_right == core::kDefaultEditSettings.crop_right &&
+            edit.crop_bottom == core::kDefaultEditSettings.crop_bottom) {
             edit.crop_right = source.width;
             edit.crop_bottom = source.height;
         }
-        video->SetConvertRect(edit.zoom_mode, edit.crop_left, edit.crop_top, edit.crop_right, edit.crop_bottom, 0, 0,
-                              settings.Width, settings.Height);
+        video->SetConvertRect(edit.zoom_mode, edit.crop_left, edit.crop_top, edit.crop_right,
+                              edit.crop_bottom, 0, 0, settings.Width, settings.Height);
         video->SetHue(edit.hue_degrees);
         video->SetBrightness(edit.brightness);
         video->SetSaturation(edit.saturation);
@@ -297,15 +326,19 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
         }
 
         uint32_t palette[16];
-        if (source_file_.empty() && !SoftSubtitles() && dvd::MyDVDGetPalette(dvd_handle, title, palette))
-            if (ComPtr<decoders::IMySubpictureControl> sub = video_decoder_.As<decoders::IMySubpictureControl>())
+        if (source_file_.empty() && !SoftSubtitles() &&
+            dvd::MyDVDGetPalette(dvd_handle, title, palette))
+            if (ComPtr<decoders::IMySubpictureControl> sub =
+                    video_decoder_.As<decoders::IMySubpictureControl>())
                 sub->SetPalette(palette);
-        if (ComPtr<decoders::IMyDecoderThreads> threads = video_decoder_.As<decoders::IMyDecoderThreads>())
+        if (ComPtr<decoders::IMyDecoderThreads> threads =
+                video_decoder_.As<decoders::IMyDecoderThreads>())
             threads->SetThreadCount(thread_count_);
     }
     if (settings.HasAudio) {
         std::vector<ComPtr<IBaseFilter>> converters{audio_converter_};
-        converters.insert(converters.end(), more_audio_converters_.begin(), more_audio_converters_.end());
+        converters.insert(converters.end(), more_audio_converters_.begin(),
+                          more_audio_converters_.end());
         for (const ComPtr<IBaseFilter>& converter : converters) {
             ComPtr<filters::IMyAudioConvFilter> audio = converter.As<filters::IMyAudioConvFilter>();
             if (!audio) return Fail("IID_IMyAudioConvFilter error");
@@ -328,8 +361,9 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter, con
 
 bool ConversionGraph::JoinPins() {
     HRESULT last = S_OK;
-    auto join_pin = [&](const ComPtr<IPin>& out, IBaseFilter* to, int in_index, bool disconnect_first,
-                        const char* no_from, const char* no_to, const char* refused) -> int {
+    auto join_pin = [&](const ComPtr<IPin>& out, IBaseFilter* to, int in_index,
+                        bool disconnect_first, const char* no_from, const char* no_to,
+                        const char* refused) -> int {
         if (!out) return no_from ? (Fail(no_from), -1) : 0;
         ComPtr<IPin> in = GetFilterPin(to, PINDIR_INPUT, in_index);
         if (!in) return no_to ? (Fail(no_to), -1) : -1;
@@ -343,16 +377,16 @@ bool ConversionGraph::JoinPins() {
         }
         return 1;
     };
-    auto join = [&](IBaseFilter* from, int out_index, IBaseFilter* to, int in_index, bool disconnect_first,
-                    const char* no_from, const char* no_to, const char* refused) -> int {
-        return join_pin(GetFilterPin(from, PINDIR_OUTPUT, out_index), to, in_index, disconnect_first, no_from, no_to,
-                        refused);
+    auto join = [&](IBaseFilter* from, int out_index, IBaseFilter* to, int in_index,
+                    bool disconnect_first, const char* no_from, const char* no_to,
+                    const char* refused) -> int {
+        return join_pin(GetFilterPin(from, PINDIR_OUTPUT, out_index), to, in_index,
+                        disconnect_first, no_from, no_to, refused);
     };
     const core::OutputSettings& settings = *settings_;
 
-    if (source_ &&
-        join(source_.Get(), 0, splitter_.Get(), 0, true, "get source output pin error", "get splitter input pin error",
-             nullptr) < 0)
+    if (source_ && join(source_.Get(), 0, splitter_.Get(), 0, true, "get source output pin error",
+                        "get splitter input pin error", nullptr) < 0)
         return Fail(last == demux::DEMUX_E_SCRAMBLED
                         ? (item_name_ + kEncryptedDiscMessage).c_str()
                         : "its data holds no MPEG program stream that could be read");
@@ -379,22 +413,25 @@ bool ConversionGraph::JoinPins() {
     const bool video = settings.HasVideo && video_out;
     const bool audio = settings.HasAudio && audio_out;
     if (!video && !audio) return Fail("connect splitter and decoder error(video)");
-    if (video && deinterlacer_ && join(video_decoder_.Get(), 0, deinterlacer_.Get(), 0, true, nullptr, nullptr, nullptr) <= 0) {
+    if (video && deinterlacer_ &&
+        join(video_decoder_.Get(), 0, deinterlacer_.Get(), 0, true, nullptr, nullptr, nullptr) <=
+            0) {
         // Pictures the deinterlacer does not take (an odd size) go to the converter as they are.
         graph_->RemoveFilter(deinterlacer_.Get());
         deinterlacer_ = nullptr;
     }
     if (video && deinterlacer_ &&
-        join(deinterlacer_.Get(), 0, video_converter_.Get(), 0, true, "get deinterlacer output pin error",
-             "get video conver input pin error", "connect deinterlacer and video conver error") < 0)
+        join(deinterlacer_.Get(), 0, video_converter_.Get(), 0, true,
+             "get deinterlacer output pin error", "get video conver input pin error",
+             "connect deinterlacer and video conver error") < 0)
         return false;
     if (video && !deinterlacer_ &&
-        join(video_decoder_.Get(), 0, video_converter_.Get(), 0, true, "get video decoder output pin error",
-             "get video conver input pin error", "connect video decoder and video conver error") < 0)
+        join(video_decoder_.Get(), 0, video_converter_.Get(), 0, true,
+             "get video decoder output pin error", "get video conver input pin error",
+             "connect video decoder and video conver error") < 0)
         return false;
-    if (audio &&
-        join(audio_decoder_.Get(), 0, audio_converter_.Get(), 0, true, nullptr, nullptr,
-             "connect audio decoder and audio conver error") <= 0)
+    if (audio && join(audio_decoder_.Get(), 0, audio_converter_.Get(), 0, true, nullptr, nullptr,
+                      "connect audio decoder and audio conver error") <= 0)
         return false;
     if (audio &&
         join(audio_converter_.Get(), 0, sink_.Get(), 0, true, "get audio conver output pin error",
@@ -435,16 +472,19 @@ bool ConversionGraph::JoinFurtherStreams() {
             IBaseFilter* decoder = more_audio_decoders_[i].Get();
             IBaseFilter* converter = more_audio_converters_[i].Get();
             if (!connect(out.Get(), GetFilterPin(decoder, PINDIR_INPUT, 0).Get()) ||
-                !connect(GetFilterPin(decoder, PINDIR_OUTPUT, 0).Get(), GetFilterPin(converter, PINDIR_INPUT, 0).Get()) ||
-                !connect(GetFilterPin(converter, PINDIR_OUTPUT, 0).Get(), sink_->audio_pin(static_cast<int>(i) + 1)))
+                !connect(GetFilterPin(decoder, PINDIR_OUTPUT, 0).Get(),
+                         GetFilterPin(converter, PINDIR_INPUT, 0).Get()) ||
+                !connect(GetFilterPin(converter, PINDIR_OUTPUT, 0).Get(),
+                         sink_->audio_pin(static_cast<int>(i) + 1)))
                 return Fail("connect audio decoder and audio conver error");
         }
     }
     if (soft) {
         for (int track = 0; sink_->subtitle_pin(track); ++track) {
             const int key = soft_subtitle_keys_[static_cast<size_t>(track)];
-            ComPtr<IPin> out = track == 0 ? demux::SplitterOutput(splitter_.Get(), demux::kSubpicture)
-                                          : further_output(key);
+            ComPtr<IPin> out = track == 0
+                                   ? demux::SplitterOutput(splitter_.Get(), demux::kSubpicture)
+                                   : further_output(key);
             // The first pin keeps the title's first subtitle when the item
             // lacks the chosen one; that one is not the file's stream.
             if (track == 0 && !StreamSelected(key)) out = nullptr;
@@ -480,10 +520,13 @@ void ConversionGraph::ShowPreview(bool on) {
     if (sink_) sink_->PreviewEnabled = on ? 1 : 0;
 }
 
-bool ConversionGraph::ListStreams(StreamTable* table) { return ListSplitterStreams(splitter_.Get(), table); }
+bool ConversionGraph::ListStreams(StreamTable* table) {
+    return ListSplitterStreams(splitter_.Get(), table);
+}
 
 bool ListSplitterStreams(IBaseFilter* splitter, StreamTable* table) {
-    ComPtr<IAMStreamSelect> select = splitter ? ComPtr<IBaseFilter>(splitter).As<IAMStreamSelect>() : nullptr;
+    ComPtr<IAMStreamSelect> select =
+        splitter ? ComPtr<IBaseFilter>(splitter).As<IAMStreamSelect>() : nullptr;
     if (!select || !table) return false;
     DWORD count = 0;
     if (FAILED(select->Count(&count))) return false;
@@ -491,7 +534,8 @@ bool ListSplitterStreams(IBaseFilter* splitter, StreamTable* table) {
     for (DWORD i = 0; i < count; ++i) {
         CMediaType type;
         std::string name;
-        if (FAILED(select->Info(static_cast<LONG>(i), &type, nullptr, nullptr, nullptr, &name, nullptr, nullptr)))
+        if (FAILED(select->Info(static_cast<LONG>(i), &type, nullptr, nullptr, nullptr, &name,
+                                nullptr, nullptr)))
             continue;
         const int index = static_cast<int>(i);
         if (type.majortype == MEDIATYPE_Video &&
@@ -531,8 +575,8 @@ bool ConversionGraph::StreamSelected(int key) {
     if (!select || !ListStreams(&table)) return false;
     for (const StreamTable::Subtitle& subtitle : table.subtitles) {
         DWORD flags = 0;
-        if (subtitle.key == key && SUCCEEDED(select->Info(subtitle.index, nullptr, &flags, nullptr, nullptr, nullptr,
-                                                          nullptr, nullptr)))
+        if (subtitle.key == key && SUCCEEDED(select->Info(subtitle.index, nullptr, &flags, nullptr,
+                                                          nullptr, nullptr, nullptr, nullptr)))
             return (flags & AMSTREAMSELECTINFO_ENABLED) != 0;
     }
     return false;
@@ -550,7 +594,8 @@ bool ConversionGraph::SelectStreams(int audio_key, int subtitle_key) {
     for (const StreamTable::Audio& audio : table.audio)
         if (audio_key > 0 && audio.key == audio_key) matched |= EnableStream(audio.index, true);
     for (const StreamTable::Subtitle& subtitle : table.subtitles)
-        if (subtitle_key > 0 && subtitle.key == subtitle_key) matched |= EnableStream(subtitle.index, true);
+        if (subtitle_key > 0 && subtitle.key == subtitle_key)
+            matched |= EnableStream(subtitle.index, true);
     return matched;
 }
 
@@ -564,9 +609,15 @@ void ConversionGraph::Stop() {
     if (control_ && !IsStopped()) control_->Stop();
 }
 
-bool ConversionGraph::IsRunning() { return GraphStateIs(control_.Get(), State_Running); }
-bool ConversionGraph::IsPaused() { return GraphStateIs(control_.Get(), State_Paused); }
-bool ConversionGraph::IsStopped() { return GraphStateIs(control_.Get(), State_Stopped); }
+bool ConversionGraph::IsRunning() {
+    return GraphStateIs(control_.Get(), State_Running);
+}
+bool ConversionGraph::IsPaused() {
+    return GraphStateIs(control_.Get(), State_Paused);
+}
+bool ConversionGraph::IsStopped() {
+    return GraphStateIs(control_.Get(), State_Stopped);
+}
 
 bool ConversionGraph::GetPositionSeconds(double* seconds) {
     if (!seconds || !settings_ || !sink_) return false;

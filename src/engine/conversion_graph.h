@@ -29,12 +29,12 @@
 #include "core/messages.h"
 #include "core/picture_cleanup.h"
 #include "core/watermark.h"
+#include "decoders/video_renderer.h"
 #include "dvd/dvd_access.h"
 #include "filters/border_detect.h"
 #include "filters/conv_filter.h"
 #include "platform/filter_graph.h"
 #include "platform/seeking.h"
-#include "decoders/video_renderer.h"
 
 namespace rizuvira::engine {
 
@@ -55,7 +55,7 @@ struct StreamTable {
         int sample_rate;
         int channels;
         int bit_rate;
-        int pid = -1;  // transport streams; -1 in program streams
+        int pid = -1;                          // transport streams; -1 in program streams
         int32_t coding = dvd::kDvdAudioOther;  // DvdAudioCoding, from the stream's format
     };
     struct Subtitle {
@@ -72,13 +72,15 @@ struct StreamTable {
 
 // Follows the item's name when its title's data is scrambled (a
 // CSS-protected disc read without its key); other titles may still read.
-inline constexpr const char* kEncryptedDiscMessage = " is encrypted: it cannot be read without the disc's key.";
+inline constexpr const char* kEncryptedDiscMessage =
+    " is encrypted: it cannot be read without the disc's key.";
 
 // Follows the item's name when its title's first sector cannot be read; the
 // reason follows ("VTS_01_1.VOB is missing").
 inline constexpr const char* kNoVideoDataMessage = " cannot be read: ";
 
-inline constexpr const char* kGraphNotBuiltMessage = "the steps of its conversion could not be joined";
+inline constexpr const char* kGraphNotBuiltMessage =
+    "the steps of its conversion could not be joined";
 
 // The watermark's text could not be drawn (no font); the item converts
 // without it.
@@ -137,7 +139,8 @@ public:
     // The same for a plain MPEG program or transport stream file (.vob,
     // .mpg, .ts, .m2ts), read through the splitter's own file source
     // instead of the DVD reader. The item's title and chapter are not read.
-    bool BuildFromFile(const std::filesystem::path& file, const core::ConvertItem& item, std::function<void()> notify);
+    bool BuildFromFile(const std::filesystem::path& file, const core::ConvertItem& item,
+                       std::function<void()> notify);
 
     // Joins "Video Pre" to a renderer that presents into `surface`.
     bool AttachPreview(decoders::IVideoSurface* surface);

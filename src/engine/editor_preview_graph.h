@@ -25,8 +25,8 @@
 #include <functional>
 #include <vector>
 
-#include "decoders/video_renderer.h"
 #include "core/messages.h"
+#include "decoders/video_renderer.h"
 #include "engine/preview_player.h"
 #include "filters/video_conv_filter.h"
 #include "platform/filter_graph.h"

@@ -57,9 +57,15 @@ int GraphPlayback::Stop() {
     return 1;
 }
 
-bool GraphPlayback::IsRunning() { return GraphStateIs(control_.Get(), State_Running); }
-bool GraphPlayback::IsPaused() { return GraphStateIs(control_.Get(), State_Paused); }
-bool GraphPlayback::IsStopped() { return GraphStateIs(control_.Get(), State_Stopped); }
+bool GraphPlayback::IsRunning() {
+    return GraphStateIs(control_.Get(), State_Running);
+}
+bool GraphPlayback::IsPaused() {
+    return GraphStateIs(control_.Get(), State_Paused);
+}
+bool GraphPlayback::IsStopped() {
+    return GraphStateIs(control_.Get(), State_Stopped);
+}
 
 bool GraphPlayback::GetPlayDuration(double* seconds) {
     LONGLONG duration = 0;

@@ -24,10 +24,10 @@
 namespace rizuvira::engine {
 
 enum class ItemGraphEvent {
-    kComplete,   // every input of the sink has seen the end
-    kAbort,      // the graph stopped on an error
-    kEncrypted,  // the title's data is scrambled (an abort)
-    kReadError,  // the source could not be read to its end; the item goes on to what was read
+    kComplete,    // every input of the sink has seen the end
+    kAbort,       // the graph stopped on an error
+    kEncrypted,   // the title's data is scrambled (an abort)
+    kReadError,   // the source could not be read to its end; the item goes on to what was read
     kWriteError,  // the output file could not be written (an abort); OutputError says why
 };
 
@@ -58,7 +58,8 @@ public:
     // Writes the output into `path` (a temporary file the caller made) for
     // `final_path`, whose extension chooses the container; `settings` must
     // stay alive while it is open. False when the file cannot be opened.
-    virtual bool OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
+    virtual bool OpenOutput(const std::filesystem::path& path,
+                            const std::filesystem::path& final_path,
                             const core::OutputSettings& settings) = 0;
     // The sound tracks of the files opened from now on, by language (ISO
     // 639-2, "eng"; empty for none; one track when the list is empty), and
@@ -81,7 +82,8 @@ public:
 
     // Builds the item's graph with the chosen streams and leaves it paused.
     // False when a step fails (its message has been shown).
-    virtual bool Build(const core::ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) = 0;
+    virtual bool Build(const core::ConvertItem& item, const StreamChoice& streams,
+                       std::function<void()> notify) = 0;
     // The live picture of the built item goes to `surface` (borrowed; it
     // must outlive the item's graph), while shown. False when no renderer
     // could be joined; the item converts all the same.

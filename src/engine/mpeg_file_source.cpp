@@ -45,11 +45,22 @@ constexpr REFERENCE_TIME kRestartTolerance100ns = 20'000'000;
 // The DVD layer's coding for a clip information file's stream type.
 int32_t CodingOfClipType(int32_t type, int32_t otherwise) {
     switch (type) {
-        case 0x03: case 0x04: return dvd::kDvdAudioMpeg1;
-        case 0x80: return dvd::kDvdAudioLpcm;
-        case 0x81: case 0x84: case 0xA1: return dvd::kDvdAudioAc3;
-        case 0x82: case 0x85: case 0x86: case 0xA2: return dvd::kDvdAudioDts;
-        default: return otherwise;
+        case 0x03:
+        case 0x04:
+            return dvd::kDvdAudioMpeg1;
+        case 0x80:
+            return dvd::kDvdAudioLpcm;
+        case 0x81:
+        case 0x84:
+        case 0xA1:
+            return dvd::kDvdAudioAc3;
+        case 0x82:
+        case 0x85:
+        case 0x86:
+        case 0xA2:
+            return dvd::kDvdAudioDts;
+        default:
+            return otherwise;
     }
 }
 
@@ -132,17 +143,20 @@ double VobuPlayingMs(const std::filesystem::path& path) {
     auto read = [&](uint64_t at) {
         file.clear();
         file.seekg(static_cast<std::streamoff>(at * dvd::kDvdSectorBytes));
-        return static_cast<bool>(file.read(reinterpret_cast<char*>(sector.data()), dvd::kDvdSectorBytes));
+        return static_cast<bool>(
+            file.read(reinterpret_cast<char*>(sector.data()), dvd::kDvdSectorBytes));
     };
     uint64_t ticks = 0;
     bool any = false;
-    constexpr uint64_t kLookAhead = 1024;  // sectors searched for a pack the last one did not point to
+    constexpr uint64_t kLookAhead =
+        1024;  // sectors searched for a pack the last one did not point to
     for (uint64_t at = 0; at < sectors;) {
         demux::NavigationSector nav;
         if (!read(at) || !demux::ReadNavigationSector(sector, &nav)) {
             // Not where the previous pack said (or damaged): look further on.
             uint64_t next = at + 1;
-            while (next < sectors && next < at + kLookAhead && !(read(next) && demux::ReadNavigationSector(sector, &nav)))
+            while (next < sectors && next < at + kLookAhead &&
+                   !(read(next) && demux::ReadNavigationSector(sector, &nav)))
                 ++next;
             if (next >= sectors || next >= at + kLookAhead) break;
             at = next;
@@ -241,7 +255,8 @@ bool ProbeMpegFile(const std::filesystem::path& path, dvd::TitleTable* disc) {
         title.audio_coding[i] = audio.coding;
         title.audio_channels[i] = std::max(1, audio.channels) - 1;
         const demux::ClipStreamEntry* entry =
-            audio.pid >= 0 ? demux::FindClipStream(clip, static_cast<uint16_t>(audio.pid)) : nullptr;
+            audio.pid >= 0 ? demux::FindClipStream(clip, static_cast<uint16_t>(audio.pid))
+                           : nullptr;
         if (entry != nullptr) {
             title.audio_language[i] = dvd::LanguageCodeOf3(demux::ClipLanguage(*entry));
             title.audio_coding[i] = CodingOfClipType(entry->coding_type, title.audio_coding[i]);

@@ -15,7 +15,8 @@ namespace {
 constexpr int kNameAttempts = 100;
 
 std::string RandomTag() {
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     thread_local std::mt19937 random(std::random_device{}());
     std::uniform_int_distribution<size_t> pick(0, sizeof(kLetters) - 2);
     std::string tag(6, ' ');
@@ -43,7 +44,9 @@ int RenameNoReplace(const char* from, const char* to) {
 
 }  // namespace
 
-PartFile::~PartFile() { Remove(); }
+PartFile::~PartFile() {
+    Remove();
+}
 
 bool PartFile::Create(const std::filesystem::path& final_path, std::string* error) {
     Remove();

@@ -118,8 +118,7 @@ bool PreviewPlayer::OpenFile(const std::filesystem::path& file, int64_t length_m
                              decoders::IVideoSurface* surface, const RECT* video_rect,
                              std::function<void()> notify) {
     Close();
-    return BuildCommon(surface, video_rect, std::move(notify)) &&
-           source_.OpenFile(file, length_ms);
+    return BuildCommon(surface, video_rect, std::move(notify)) && source_.OpenFile(file, length_ms);
 }
 
 bool PreviewPlayer::SelectTitle(int title, int chapter) {
@@ -288,7 +287,9 @@ bool SaveTitleSnapshot(const std::string& disc_path, int title, double at_second
     }
     errno = 0;
     const bool saved = player.SaveSnapshot(output);
-    if (!saved) say("Cannot write the snapshot " + output.string() + (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
+    if (!saved)
+        say("Cannot write the snapshot " + output.string() +
+            (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
     player.Stop();
     player.Close();
     return saved;

@@ -25,8 +25,8 @@
 #include <functional>
 #include <string>
 
-#include "decoders/video_renderer.h"
 #include "core/messages.h"
+#include "decoders/video_renderer.h"
 #include "engine/graph_playback.h"
 #include "platform/filter_graph.h"
 #include "platform/seeking.h"

@@ -20,7 +20,8 @@ int64_t SteadyNowMs() {
 // Any directory entry counts, also a link that leads nowhere.
 bool NameTaken(const std::filesystem::path& path) {
     std::error_code error;
-    return std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found &&
+    return std::filesystem::symlink_status(path, error).type() !=
+               std::filesystem::file_type::not_found &&
            !error;
 }
 
@@ -58,13 +59,16 @@ void FitTracksToFiles(std::vector<BatchRow>* rows, bool merge) {
             std::vector<core::SubtitleTrackFormat> row_formats;
             for (size_t k = 0; k < audio_positions; ++k) {
                 if (!audio_used[k]) continue;
-                audio_ids.push_back(k < row->streams.further_audio_ids.size() ? row->streams.further_audio_ids[k] : 0);
+                audio_ids.push_back(k < row->streams.further_audio_ids.size()
+                                        ? row->streams.further_audio_ids[k]
+                                        : 0);
                 row_languages.push_back(languages[k]);
             }
             for (size_t k = 0; k < subtitle_positions; ++k) {
                 if (!subtitle_used[k]) continue;
-                subtitle_ids.push_back(k < row->streams.soft_subtitle_ids.size() ? row->streams.soft_subtitle_ids[k]
-                                                                                 : -1);
+                subtitle_ids.push_back(k < row->streams.soft_subtitle_ids.size()
+                                           ? row->streams.soft_subtitle_ids[k]
+                                           : -1);
                 row_formats.push_back(formats[k]);
             }
             row->streams.further_audio_ids = std::move(audio_ids);
@@ -82,7 +86,8 @@ void FitTracksToFiles(std::vector<BatchRow>* rows, bool merge) {
     }
 }
 
-std::vector<std::filesystem::path> ExistingOutputs(const std::vector<BatchRow>& rows, const BatchOptions& options) {
+std::vector<std::filesystem::path> ExistingOutputs(const std::vector<BatchRow>& rows,
+                                                   const BatchOptions& options) {
     std::vector<std::filesystem::path> existing;
     for (const BatchRow& row : rows) {
         const std::filesystem::path path = options.output_folder / row.output_name;
@@ -92,9 +97,12 @@ std::vector<std::filesystem::path> ExistingOutputs(const std::vector<BatchRow>& 
     return existing;
 }
 
-RunController::RunController(ItemGraph* graph, RunHost* host, core::MessageSink* messages, SystemActions* actions,
-                             std::function<int64_t()> now_ms)
-    : graph_(graph), host_(host), messages_(messages), actions_(actions),
+RunController::RunController(ItemGraph* graph, RunHost* host, core::MessageSink* messages,
+                             SystemActions* actions, std::function<int64_t()> now_ms)
+    : graph_(graph),
+      host_(host),
+      messages_(messages),
+      actions_(actions),
       now_ms_(now_ms ? std::move(now_ms) : std::function<int64_t()>(SteadyNowMs)) {}
 
 RunController::~RunController() {
@@ -103,8 +111,8 @@ RunController::~RunController() {
     if (file_open_) CloseFile();
 }
 
-void RunController::Begin(std::vector<BatchRow> checked_rows, const core::EditSettings& current_edit,
-                          BatchOptions options) {
+void RunController::Begin(std::vector<BatchRow> checked_rows,
+                          const core::EditSettings& current_edit, BatchOptions options) {
     for (BatchRow& row : checked_rows) row.item.edit = current_edit;
     Begin(std::move(checked_rows), std::move(options));
 }
@@ -143,7 +151,8 @@ void RunController::StartCurrentItem() {
         } else if (graph_->SetOutputTracks(row.audio_languages, row.subtitle_tracks),
                    !graph_->OpenOutput(part_.path(), path, options_.settings)) {
             part_.Remove();
-            messages_->ShowMessage(kCannotCreateOutputMessage + path.string() + " (" + graph_->OutputError() + ")");
+            messages_->ShowMessage(kCannotCreateOutputMessage + path.string() + " (" +
+                                   graph_->OutputError() + ")");
         } else {
             file_open_ = true;
             open_file_ = {path, true, 0};
@@ -238,21 +247,24 @@ void RunController::ItemEnded(bool ok, int64_t shortest_next_ms) {
         // What could be read is in the file, but the item is not whole.
         double reached_s = 0;
         if (!graph_->GetPositionSeconds(&reached_s)) reached_s = progress_.position_s;
-        messages_->ShowMessage(kReadErrorMessage + std::filesystem::path(row.output_name).stem().string() + "; the file stops at " +
-                               core::TimeText(static_cast<int64_t>(reached_s * 1000)) + ".");
+        messages_->ShowMessage(
+            kReadErrorMessage + std::filesystem::path(row.output_name).stem().string() +
+            "; the file stops at " + core::TimeText(static_cast<int64_t>(reached_s * 1000)) + ".");
         ok = false;
     }
     read_error_ = false;
     const bool wrote = graph_->WroteSinceBuild();
     if (ok && !wrote) {
-        messages_->ShowMessage(kNothingConvertedMessage + std::filesystem::path(row.output_name).stem().string() + ".");
+        messages_->ShowMessage(kNothingConvertedMessage +
+                               std::filesystem::path(row.output_name).stem().string() + ".");
         ok = false;
     }
     if (ok) progress_.item_bar = 1000;
     // A failed item's file holds what was written up to where it stopped.
     double written_s = static_cast<double>(row.item.trim_length_ms) / 1000.0;
     double reached_s = 0;
-    if (!ok && graph_->GetPositionSeconds(&reached_s)) written_s = std::clamp(reached_s, 0.0, written_s);
+    if (!ok && graph_->GetPositionSeconds(&reached_s))
+        written_s = std::clamp(reached_s, 0.0, written_s);
     graph_->Stop();
     if (!ok) {
         ++failed_items_;
@@ -330,11 +342,14 @@ bool RunController::MayReplace(const std::filesystem::path& path) {
     replace_confirmed_ = false;
     if (!NameTaken(path)) return true;
     switch (options_.overwrite) {
-        case OverwritePolicy::kReplace: replace_confirmed_ = true; break;
+        case OverwritePolicy::kReplace:
+            replace_confirmed_ = true;
+            break;
         case OverwritePolicy::kAsk:
             replace_confirmed_ = options_.confirm_overwrite && options_.confirm_overwrite(path);
             break;
-        case OverwritePolicy::kRefuse: break;
+        case OverwritePolicy::kRefuse:
+            break;
     }
     return replace_confirmed_;
 }
@@ -357,7 +372,8 @@ bool RunController::MoveToFinalName() {
 
 void RunController::SetBatchBar() {
     if (total_seconds_ <= 0) return;
-    progress_.batch_bar = std::clamp(static_cast<int>(done_seconds_ * 1000 / total_seconds_), 0, 1000);
+    progress_.batch_bar =
+        std::clamp(static_cast<int>(done_seconds_ * 1000 / total_seconds_), 0, 1000);
 }
 
 void RunController::EndBatch() {
@@ -373,7 +389,8 @@ void RunController::EndBatch() {
             if (!actions_->ShutDown(&error)) messages_->ShowMessage(kCannotShutDownMessage + error);
         } else if (options_.open_folder) {
             if (!actions_->OpenFolder(options_.output_folder, &error))
-                messages_->ShowMessage(kCannotOpenFolderMessage + options_.output_folder.string() + ": " + error);
+                messages_->ShowMessage(kCannotOpenFolderMessage + options_.output_folder.string() +
+                                       ": " + error);
         }
     }
     host_->BatchEnded();
@@ -397,12 +414,14 @@ const RunProgress& RunController::Tick() {
     progress_.elapsed_ms = elapsed_ms;
     progress_.elapsed_text = core::TimeText(elapsed_ms);
     if (elapsed_ms > 100 && fraction > 0) {
-        progress_.remaining_ms = std::llround((1 - std::min(fraction, 1.0)) * static_cast<double>(elapsed_ms) / fraction);
+        progress_.remaining_ms = std::llround((1 - std::min(fraction, 1.0)) *
+                                              static_cast<double>(elapsed_ms) / fraction);
         progress_.remaining_text = core::TimeText(progress_.remaining_ms);
     }
     progress_.item_bar = std::clamp(static_cast<int>(fraction * 1000 + 0.5), 0, 1000);
     if (total_seconds_ > 0)
-        progress_.batch_bar = std::clamp(static_cast<int>((done_seconds_ + position) * 1000 / total_seconds_), 0, 1000);
+        progress_.batch_bar = std::clamp(
+            static_cast<int>((done_seconds_ + position) * 1000 / total_seconds_), 0, 1000);
     progress_.position_text = core::TimeText(static_cast<int64_t>(position * 1000)) + "/" +
                               core::TimeText(static_cast<int64_t>(duration * 1000));
     return progress_;

@@ -40,9 +40,9 @@
 #include <vector>
 
 #include "core/convert_item.h"
-#include "engine/item_graph.h"
 #include "core/messages.h"
 #include "core/output_profile.h"
+#include "engine/item_graph.h"
 #include "engine/part_file.h"
 
 namespace rizuvira::engine {
@@ -52,7 +52,8 @@ inline constexpr int64_t kShortestFollowingItemMs = 1000;
 inline constexpr const char* kCannotCreateOutputMessage = "Cannot create the output file: ";
 inline constexpr const char* kReadErrorMessage = "The disc could not be read to the end of ";
 // "Title_01: " + kLostStretchMessage + "00:00:04 (1.6 s) ..."
-inline constexpr const char* kLostStretchMessage = "sectors that could not be read are left out at ";
+inline constexpr const char* kLostStretchMessage =
+    "sectors that could not be read are left out at ";
 inline constexpr const char* kNothingConvertedMessage = "Nothing could be converted of ";
 inline constexpr const char* kCannotWriteOutputMessage = "Cannot write the output file: ";
 inline constexpr const char* kCannotFinishOutputMessage = "Cannot finish the output file: ";
@@ -145,17 +146,17 @@ struct RunProgress {
 // One output file of the batch, reported when it is finished.
 struct FinishedFile {
     std::filesystem::path path;
-    bool ok = false;          // every item written into it converted
-    double seconds = 0;       // trimmed length of the items written into it
-    bool cancelled = false;   // finished early by a cancel: a partial file
+    bool ok = false;         // every item written into it converted
+    double seconds = 0;      // trimmed length of the items written into it
+    bool cancelled = false;  // finished early by a cancel: a partial file
 };
 
 class RunController {
 public:
     // `graph`, `host`, `messages` and `actions` must outlive the controller.
     // `now_ms` is a monotonic clock (a steady clock when empty).
-    RunController(ItemGraph* graph, RunHost* host, core::MessageSink* messages, SystemActions* actions,
-                  std::function<int64_t()> now_ms = {});
+    RunController(ItemGraph* graph, RunHost* host, core::MessageSink* messages,
+                  SystemActions* actions, std::function<int64_t()> now_ms = {});
     ~RunController();
     RunController(const RunController&) = delete;
     RunController& operator=(const RunController&) = delete;
@@ -163,7 +164,8 @@ public:
     // Converts the rows as they are, each item with its own edit settings.
     void Begin(std::vector<BatchRow> rows, BatchOptions options);
     // Gives every row the current edit settings first.
-    void Begin(std::vector<BatchRow> checked_rows, const core::EditSettings& current_edit, BatchOptions options);
+    void Begin(std::vector<BatchRow> checked_rows, const core::EditSettings& current_edit,
+               BatchOptions options);
     void StartCurrentItem();
     void HandleGraphEvents();
     // The 200 ms timer: reads the position and recomputes the numbers. The
@@ -232,10 +234,10 @@ private:
     bool new_file_needed_ = true;
     bool file_open_ = false;
     FinishedFile open_file_;
-    PartFile part_;                       // the open file's temporary name
-    bool replace_confirmed_ = false;      // the open file may replace its namesake
-    bool write_error_reported_ = false;   // the open file's write failure was shown
-    bool file_got_data_ = false;          // an item put something into the open file
+    PartFile part_;                      // the open file's temporary name
+    bool replace_confirmed_ = false;     // the open file may replace its namesake
+    bool write_error_reported_ = false;  // the open file's write failure was shown
+    bool file_got_data_ = false;         // an item put something into the open file
     std::vector<FinishedFile> files_;
     std::function<void(const FinishedFile&)> on_file_finished_;
     double done_seconds_ = 0;
@@ -262,6 +264,7 @@ void FitTracksToFiles(std::vector<BatchRow>* rows, bool merge);
 
 // The files a batch would write that exist already (for a merged batch,
 // the first row's only), in row order.
-std::vector<std::filesystem::path> ExistingOutputs(const std::vector<BatchRow>& rows, const BatchOptions& options);
+std::vector<std::filesystem::path> ExistingOutputs(const std::vector<BatchRow>& rows,
+                                                   const BatchOptions& options);
 
 }  // namespace rizuvira::engine

@@ -29,11 +29,13 @@ SourceItemGraph::SourceItemGraph(core::MessageSink* messages, int32_t dvd_handle
 void SourceItemGraph::MarkChapters(const std::vector<core::ChapterMark>& marks) {
     core::MediaFileWriter& writer = graph_.writer();
     const int64_t item_start_ms = writer.written_ms();
-    for (const core::ChapterMark& mark : marks) writer.AddChapter({item_start_ms + mark.start_ms, mark.title});
+    for (const core::ChapterMark& mark : marks)
+        writer.AddChapter({item_start_ms + mark.start_ms, mark.title});
 }
 
-bool SourceItemGraph::OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
-                              const core::OutputSettings& settings) {
+bool SourceItemGraph::OpenOutput(const std::filesystem::path& path,
+                                 const std::filesystem::path& final_path,
+                                 const core::OutputSettings& settings) {
     settings_ = &settings;
     return graph_.OpenOutput(path, settings, final_path);
 }
@@ -45,7 +47,9 @@ bool SourceItemGraph::CloseOutput() {
     return graph_.CloseOutput();
 }
 
-void SourceItemGraph::AlignSoundToPicture() { PadSoundToPicture(true); }
+void SourceItemGraph::AlignSoundToPicture() {
+    PadSoundToPicture(true);
+}
 
 void SourceItemGraph::PadSoundToPicture(bool take_back_excess) {
     core::MediaFileWriter& writer = graph_.writer();
@@ -54,11 +58,13 @@ void SourceItemGraph::PadSoundToPicture(bool take_back_excess) {
     // items, sound past them is taken back from the start of the next item.
     // Every boundary measures afresh, so no offset builds up.
     // Each sound track on its own, so the tracks stay together too.
-    const int64_t wanted = SamplesForFrames(writer.video_frames_written(), settings_->FrameRate, settings_->SampleRate);
+    const int64_t wanted = SamplesForFrames(writer.video_frames_written(), settings_->FrameRate,
+                                            settings_->SampleRate);
     const int channels = std::max(1, settings_->Channel & 0xFFFF);
     std::vector<uint8_t> silence;
     for (int track = 0; track < writer.sound_tracks(); ++track) {
-        int64_t missing = wanted - writer.audio_samples_written(track) - writer.audio_samples_queued(track);
+        int64_t missing =
+            wanted - writer.audio_samples_written(track) - writer.audio_samples_queued(track);
         if (missing < 0) {
             if (take_back_excess) writer.SkipAudio(track, -missing);
             continue;
@@ -80,7 +86,8 @@ int64_t SourceItemGraph::WrittenUnits() {
     return units;
 }
 
-bool SourceItemGraph::Build(const core::ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) {
+bool SourceItemGraph::Build(const core::ConvertItem& item, const StreamChoice& streams,
+                            std::function<void()> notify) {
     units_at_build_ = WrittenUnits();
     graph_.SetSubtitlesWanted(streams.subtitle_id != -1);
     graph_.SetStreamChoice(streams.audio_id, streams.subtitle_id);
@@ -115,7 +122,8 @@ std::vector<ItemGraphEvent> SourceItemGraph::TakeEvents() {
         queue->FreeEventParams(code, param1, param2);
         if (code == EC_COMPLETE) {
             events.push_back(ItemGraphEvent::kComplete);
-        } else if (code == EC_ERRORABORT && static_cast<HRESULT>(param1) == demux::DEMUX_E_SCRAMBLED) {
+        } else if (code == EC_ERRORABORT &&
+                   static_cast<HRESULT>(param1) == demux::DEMUX_E_SCRAMBLED) {
             if (messages_) messages_->ShowMessage(graph_.item_name() + kEncryptedDiscMessage);
             events.push_back(ItemGraphEvent::kEncrypted);
         } else if (code == EC_ERRORABORT && static_cast<HRESULT>(param1) == filters::CONV_E_WRITE) {
@@ -124,7 +132,8 @@ std::vector<ItemGraphEvent> SourceItemGraph::TakeEvents() {
             events.push_back(ItemGraphEvent::kAbort);
         } else if (code == demux::EC_DEMUX_LOST_STRETCH) {
             lost_.push_back({static_cast<int64_t>(param1), static_cast<int64_t>(param2)});
-        } else if (code == EC_STREAM_ERROR_STILLPLAYING && static_cast<HRESULT>(param1) == dvd::DVDREADER_E_READ) {
+        } else if (code == EC_STREAM_ERROR_STILLPLAYING &&
+                   static_cast<HRESULT>(param1) == dvd::DVDREADER_E_READ) {
             events.push_back(ItemGraphEvent::kReadError);
         }
     }

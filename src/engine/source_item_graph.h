@@ -29,7 +29,9 @@ public:
     // The text watermark of every item built from now on (empty text: none).
     void SetWatermark(const core::Watermark& watermark) { graph_.SetWatermark(watermark); }
     // Deinterlacing and the automatic crop of every item built from now on.
-    void SetPictureCleanup(const core::PictureCleanup& cleanup) { graph_.SetPictureCleanup(cleanup); }
+    void SetPictureCleanup(const core::PictureCleanup& cleanup) {
+        graph_.SetPictureCleanup(cleanup);
+    }
 
     bool OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
                     const core::OutputSettings& settings) override;
@@ -42,8 +44,11 @@ public:
     }
     void MarkChapters(const std::vector<core::ChapterMark>& marks) override;
     void AlignSoundToPicture() override;
-    bool Build(const core::ConvertItem& item, const StreamChoice& streams, std::function<void()> notify) override;
-    bool AttachPreview(decoders::IVideoSurface* surface) override { return graph_.AttachPreview(surface); }
+    bool Build(const core::ConvertItem& item, const StreamChoice& streams,
+               std::function<void()> notify) override;
+    bool AttachPreview(decoders::IVideoSurface* surface) override {
+        return graph_.AttachPreview(surface);
+    }
     void ShowPreview(bool on) override { graph_.ShowPreview(on); }
     void Run() override { graph_.Run(); }
     void Pause() override { graph_.Pause(); }
@@ -65,7 +70,7 @@ private:
 
     std::vector<std::filesystem::path> source_files_;
     std::vector<LostStretch> lost_;  // found by TakeEvents, not yet taken
-    int64_t units_at_build_ = 0;  // WrittenUnits() when the item was built
+    int64_t units_at_build_ = 0;     // WrittenUnits() when the item was built
     int64_t WrittenUnits();
     const core::OutputSettings* settings_ = nullptr;  // the caller's, while a file is open
 };

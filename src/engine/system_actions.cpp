@@ -35,15 +35,18 @@ bool Launch(std::initializer_list<std::string> arguments, std::string* error) {
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
     if (error) {
-        *error = copies[0] + (WIFEXITED(status) ? " ended with status " + std::to_string(WEXITSTATUS(status))
-                                                : " was ended by signal " + std::to_string(WTERMSIG(status)));
+        *error = copies[0] + (WIFEXITED(status)
+                                  ? " ended with status " + std::to_string(WEXITSTATUS(status))
+                                  : " was ended by signal " + std::to_string(WTERMSIG(status)));
     }
     return false;
 }
 
 }  // namespace
 
-bool DesktopActions::ShutDown(std::string* error) { return Launch({"systemctl", "poweroff"}, error); }
+bool DesktopActions::ShutDown(std::string* error) {
+    return Launch({"systemctl", "poweroff"}, error);
+}
 
 bool DesktopActions::OpenFolder(const std::filesystem::path& folder, std::string* error) {
     return Launch({"xdg-open", folder.string()}, error);

@@ -105,7 +105,8 @@ HRESULT CMyAudioConveFilter::CheckInputType(const CMediaType* type) {
     const auto* wfx = type->FormatAs<WAVEFORMATEX>();
     if (!wfx || wfx->nChannels == 0 || wfx->nSamplesPerSec == 0) return VFW_E_TYPE_NOT_ACCEPTED;
     if (type->subtype == MEDIASUBTYPE_PCM && wfx->wBitsPerSample == 16) return S_OK;
-    if (IsFloat(*type) && wfx->wFormatTag == WAVE_FORMAT_IEEE_FLOAT && wfx->wBitsPerSample == 32) return S_OK;
+    if (IsFloat(*type) && wfx->wFormatTag == WAVE_FORMAT_IEEE_FLOAT && wfx->wBitsPerSample == 32)
+        return S_OK;
     return VFW_E_TYPE_NOT_ACCEPTED;
 }
 
@@ -159,8 +160,9 @@ HRESULT CMyAudioConveFilter::SetMediaType(PIN_DIRECTION direction, const CMediaT
         InputLayout(input_type_, in_layout.get());
         av_channel_layout_default(out_layout.get(), out_channels);
         SwrContext* raw = nullptr;
-        if (swr_alloc_set_opts2(&raw, out_layout.get(), AV_SAMPLE_FMT_FLT, out_rate_hz, in_layout.get(),
-                                float_input ? AV_SAMPLE_FMT_FLT : AV_SAMPLE_FMT_S16, in_rate_hz, 0, nullptr) < 0)
+        if (swr_alloc_set_opts2(
+                &raw, out_layout.get(), AV_SAMPLE_FMT_FLT, out_rate_hz, in_layout.get(),
+                float_input ? AV_SAMPLE_FMT_FLT : AV_SAMPLE_FMT_S16, in_rate_hz, 0, nullptr) < 0)
             return E_FAIL;
         core::av::SwrContextPtr resampler(raw);
         // The usual downmix levels: centre and surrounds at -3 dB, LFE left out. Float output
@@ -226,7 +228,8 @@ HRESULT CMyAudioConveFilter::GetMediaType(int position, CMediaType* type) {
         new_layout && extensible && wfx->wFormatTag == WAVE_FORMAT_EXTENSIBLE) {
         ChannelLayout layout;
         av_channel_layout_default(layout.get(), channels);
-        extensible->dwChannelMask = static_cast<DWORD>(av_channel_layout_subset(layout.get(), ~0ULL));
+        extensible->dwChannelMask =
+            static_cast<DWORD>(av_channel_layout_subset(layout.get(), ~0ULL));
     }
     return type->Set(proposed);
 }

@@ -93,16 +93,16 @@ private:
     std::atomic<int32_t> volume_{kNeutralVolume};
 
     std::mutex stream_mutex_;
-    CMediaType input_type_;                       // guarded by stream_mutex_
-    CMediaType output_type_;                      // guarded by stream_mutex_
-    bool resample_on_ = false;                    // guarded; converting on this connection
-    bool resampled_ = false;                      // guarded; converted on a completed one: never cleared
-    bool float_output_ = false;                   // guarded; the output connection's format
-    core::av::SwrContextPtr resampler_;           // guarded
-    std::vector<uint8_t> resample_buffer_;        // guarded; made at the first resampler set-up
-    float headroom_ = 1.0f;                       // guarded; gain that keeps samples in range
-    int input_frame_bytes_ = 0;                   // guarded
-    int output_frame_bytes_ = 0;                  // guarded
+    CMediaType input_type_;                 // guarded by stream_mutex_
+    CMediaType output_type_;                // guarded by stream_mutex_
+    bool resample_on_ = false;              // guarded; converting on this connection
+    bool resampled_ = false;                // guarded; converted on a completed one: never cleared
+    bool float_output_ = false;             // guarded; the output connection's format
+    core::av::SwrContextPtr resampler_;     // guarded
+    std::vector<uint8_t> resample_buffer_;  // guarded; made at the first resampler set-up
+    float headroom_ = 1.0f;                 // guarded; gain that keeps samples in range
+    int input_frame_bytes_ = 0;             // guarded
+    int output_frame_bytes_ = 0;            // guarded
     rizuvira::filters::ByteRing ring_{kRingBytes};  // guarded
 };
 

@@ -23,8 +23,9 @@ namespace {
 std::atomic<uint32_t> g_preview_counter{0};
 constexpr uint32_t kPreviewEvery = 5;
 
-
-bool IsTimed(HRESULT time_result) { return time_result == S_OK || time_result == VFW_S_NO_STOP_TIME; }
+bool IsTimed(HRESULT time_result) {
+    return time_result == S_OK || time_result == VFW_S_NO_STOP_TIME;
+}
 
 // The sample's bytes; false when it has none.
 bool SampleBytes(IMediaSample* sample, BYTE** data, LONG* length) {
@@ -35,9 +36,12 @@ bool SampleBytes(IMediaSample* sample, BYTE** data, LONG* length) {
 
 std::string InputPinName(CConvInputPin::Kind kind, int track) {
     switch (kind) {
-        case CConvInputPin::Kind::kVideo: return "Video In";
-        case CConvInputPin::Kind::kAudio: return track == 0 ? "Audio In" : "Audio In " + std::to_string(track + 1);
-        case CConvInputPin::Kind::kSubtitle: return "Subtitle In " + std::to_string(track + 1);
+        case CConvInputPin::Kind::kVideo:
+            return "Video In";
+        case CConvInputPin::Kind::kAudio:
+            return track == 0 ? "Audio In" : "Audio In " + std::to_string(track + 1);
+        case CConvInputPin::Kind::kSubtitle:
+            return "Subtitle In " + std::to_string(track + 1);
     }
     return {};
 }
@@ -47,7 +51,8 @@ std::string InputPinName(CConvInputPin::Kind kind, int track) {
 // --- input pins -----------------------------------------------------------------
 
 CConvInputPin::CConvInputPin(CConvFilter* filter, Kind kind, int track, HRESULT* hr)
-    : CBaseInputPin("Converter sink input pin", filter, &filter->lock_, hr, InputPinName(kind, track).c_str()),
+    : CBaseInputPin("Converter sink input pin", filter, &filter->lock_, hr,
+                    InputPinName(kind, track).c_str()),
       filter_(filter),
       kind_(kind),
       track_(track) {}
@@ -71,9 +76,15 @@ HRESULT CConvInputPin::CompleteConnect(IPin* receive_pin) {
 HRESULT CConvInputPin::Receive(IMediaSample* sample) {
     if (!sample) return S_OK;
     switch (kind_) {
-        case Kind::kVideo: filter_->ReceiveVideo(sample); break;
-        case Kind::kAudio: filter_->ReceiveAudio(*filter_->sound_[static_cast<size_t>(track_)], sample); break;
-        case Kind::kSubtitle: filter_->ReceiveSubtitle(track_, sample); break;
+        case Kind::kVideo:
+            filter_->ReceiveVideo(sample);
+            break;
+        case Kind::kAudio:
+            filter_->ReceiveAudio(*filter_->sound_[static_cast<size_t>(track_)], sample);
+            break;
+        case Kind::kSubtitle:
+            filter_->ReceiveSubtitle(track_, sample);
+            break;
     }
     return S_OK;
 }
@@ -162,14 +173,15 @@ void CVideoPrePin::SendCopy(const BYTE* picture, LONG length, int width, int hei
     }
     // Luma, then the two chroma planes in the order they come, at half the stride.
     for (int row = 0; row < height; ++row)
-        std::memcpy(out + static_cast<size_t>(row) * stride, picture + static_cast<size_t>(row) * width,
-                    static_cast<size_t>(width));
+        std::memcpy(out + static_cast<size_t>(row) * stride,
+                    picture + static_cast<size_t>(row) * width, static_cast<size_t>(width));
     const BYTE* in_plane = picture + static_cast<size_t>(width) * height;
     BYTE* out_plane = out + static_cast<size_t>(stride) * height;
     for (int plane = 0; plane < 2; ++plane) {
         for (int row = 0; row < height / 2; ++row)
             std::memcpy(out_plane + static_cast<size_t>(row) * (stride / 2),
-                        in_plane + static_cast<size_t>(row) * (width / 2), static_cast<size_t>(width / 2));
+                        in_plane + static_cast<size_t>(row) * (width / 2),
+                        static_cast<size_t>(width / 2));
         in_plane += static_cast<size_t>(width / 2) * (height / 2);
         out_plane += static_cast<size_t>(stride / 2) * (height / 2);
     }
@@ -180,9 +192,11 @@ void CVideoPrePin::SendCopy(const BYTE* picture, LONG length, int width, int hei
 
 // --- the filter -------------------------------------------------------------------
 
-CConvFilter* CConvFilter::CreateInstance(IUnknown* outer, HRESULT* hr, int sound_tracks, int subtitle_tracks) {
+CConvFilter* CConvFilter::CreateInstance(IUnknown* outer, HRESULT* hr, int sound_tracks,
+                                         int subtitle_tracks) {
     HRESULT result = S_OK;
-    CConvFilter* filter = new (std::nothrow) CConvFilter(outer, &result, sound_tracks, subtitle_tracks);
+    CConvFilter* filter =
+        new (std::nothrow) CConvFilter(outer, &result, sound_tracks, subtitle_tracks);
     if (!filter) result = E_OUTOFMEMORY;
     if (FAILED(result)) {
         delete filter;
@@ -220,10 +234,14 @@ CConvFilter::~CConvFilter() = default;
 CBasePin* CConvFilter::GetPin(int index) {
     if (index < 0) return nullptr;
     switch (index) {
-        case 0: return sound_.empty() ? nullptr : &sound_[0]->pin;
-        case 1: return &video_pin_;
-        case 2: return &preview_pin_;
-        default: break;
+        case 0:
+            return sound_.empty() ? nullptr : &sound_[0]->pin;
+        case 1:
+            return &video_pin_;
+        case 2:
+            return &preview_pin_;
+        default:
+            break;
     }
     size_t rest = static_cast<size_t>(index) - 3;
     if (rest + 1 < sound_.size()) return &sound_[rest + 1]->pin;
@@ -241,8 +259,8 @@ HRESULT CConvFilter::GetSeekingPassThrough(const GUID& riid, void** object) {
         CAutoLock lock(&lock_);
         if (!position_) {
             HRESULT hr = S_OK;
-            auto position = std::unique_ptr<CPosPassThru>(
-                new (std::nothrow) CPosPassThru("Converter sink seeking", GetOwner(), &hr, &sound_[0]->pin));
+            auto position = std::unique_ptr<CPosPassThru>(new (std::nothrow) CPosPassThru(
+                "Converter sink seeking", GetOwner(), &hr, &sound_[0]->pin));
             if (!position) return E_OUTOFMEMORY;
             if (FAILED(hr)) return E_NOINTERFACE;
             position_ = std::move(position);
@@ -275,7 +293,8 @@ HRESULT CConvFilter::Stop() {
     return hr;
 }
 
-void CConvFilter::HeldPicture::Hold(IMediaSample* sample, const BYTE* data, size_t length, bool keep_sample) {
+void CConvFilter::HeldPicture::Hold(IMediaSample* sample, const BYTE* data, size_t length,
+                                    bool keep_sample) {
     if (keep_sample) {
         sample_ = sample;
         data_ = data;
@@ -293,7 +312,6 @@ void CConvFilter::HeldPicture::KeepCopy() {
     data_ = copy_.data();
     sample_.Reset();
 }
-
 
 void CConvFilter::WakeSoundWaiter() {
     { std::lock_guard lock(flow_mutex_); }
@@ -334,7 +352,8 @@ AVBufferRef* CConvFilter::LendPicture(IMediaSample* sample, const BYTE* picture,
     if (!sample) return nullptr;
     std::shared_ptr<std::atomic<long>> kept;
     if (Writer->KeepsLentPictures()) {
-        if (kept_loans_->load() + kLendReserve >= CMediaSample::AllocatorBuffers(sample)) return nullptr;
+        if (kept_loans_->load() + kLendReserve >= CMediaSample::AllocatorBuffers(sample))
+            return nullptr;
         kept = kept_loans_;
     }
     auto* loan = new (std::nothrow) PictureLoan{sample, kept};
@@ -356,7 +375,8 @@ AVBufferRef* CConvFilter::LendPicture(IMediaSample* sample, const BYTE* picture,
     return lent;
 }
 
-void CConvFilter::FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME until, IMediaSample* sample) {
+void CConvFilter::FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME until,
+                            IMediaSample* sample) {
     if (FrameInterval < 1.0 || write_failed_.load()) return;
     until = std::min(until, RangeStop - RangeStart);
     REFERENCE_TIME next = next_video_time_.load();
@@ -375,7 +395,8 @@ void CConvFilter::FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME u
     // A waiting sound thread goes on once the pictures have caught up by kSoundResume, not
     // at every picture.
     for (const auto& sound : sound_) {
-        if (sound->held_back.load() && sound->reached.load() - next <= kMaxSoundLead - kSoundResume) {
+        if (sound->held_back.load() &&
+            sound->reached.load() - next <= kMaxSoundLead - kSoundResume) {
             WakeSoundWaiter();
             break;
         }
@@ -401,8 +422,10 @@ void CConvFilter::WriteSound(Sound& sound, const BYTE* data, size_t length) {
     if (length == 0 || write_failed_.load()) return;
     // A track the file has no room for (a container of one sound track) is
     // taken and dropped.
-    const auto format = sound.floats ? core::MediaFileWriter::SoundSamples::kFloat : core::MediaFileWriter::SoundSamples::kInt16;
-    if (sound.pin.track() < Writer->sound_tracks() && Writer->WriteAudio(sound.pin.track(), data, length, format) != 0) {
+    const auto format = sound.floats ? core::MediaFileWriter::SoundSamples::kFloat
+                                     : core::MediaFileWriter::SoundSamples::kInt16;
+    if (sound.pin.track() < Writer->sound_tracks() &&
+        Writer->WriteAudio(sound.pin.track(), data, length, format) != 0) {
         WriteFailedLocked();
         return;
     }
@@ -415,7 +438,8 @@ void CConvFilter::WriteSound(Sound& sound, const BYTE* data, size_t length) {
 void CConvFilter::WriteFailedLocked() {
     if (write_failed_.exchange(true)) return;
     WakeSoundWaiter();
-    NotifyEvent(EC_ERRORABORT, CONV_E_WRITE, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
+    NotifyEvent(EC_ERRORABORT, CONV_E_WRITE,
+                reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
 }
 
 void CConvFilter::ReleaseSound(Sound& sound, bool all) {
@@ -438,8 +462,9 @@ void CConvFilter::ReleaseSound(Sound& sound, bool all) {
         sound.waiting.clear();
         sound.waiting_begin = 0;
     } else if (sound.waiting_begin > sound.waiting.size() / 2) {
-        sound.waiting.erase(sound.waiting.begin(),
-                            sound.waiting.begin() + static_cast<std::ptrdiff_t>(sound.waiting_begin));
+        sound.waiting.erase(
+            sound.waiting.begin(),
+            sound.waiting.begin() + static_cast<std::ptrdiff_t>(sound.waiting_begin));
         sound.waiting_begin = 0;
     }
 }
@@ -463,7 +488,8 @@ void CConvFilter::ReceiveVideo(IMediaSample* sample) {
             if (start < RangeStart) {
                 // What is on screen when the range starts.
                 CAutoLock lock(&lock_);
-                held_picture_.Hold(sample, data, static_cast<size_t>(length), CMediaSample::AllocatorBuffers(sample) >= 2);
+                held_picture_.Hold(sample, data, static_cast<size_t>(length),
+                                   CMediaSample::AllocatorBuffers(sample) >= 2);
             }
             return;
         }
@@ -505,14 +531,16 @@ void CConvFilter::ReceiveVideo(IMediaSample* sample) {
     until = std::min(until, range);
     if (FrameInterval < 1.0) {
         // No frame clock was set: every picture once.
-        if (Writer->WriteVideo(data, static_cast<size_t>(length), LendPicture(sample, data, static_cast<size_t>(length))) == 0)
+        if (Writer->WriteVideo(data, static_cast<size_t>(length),
+                               LendPicture(sample, data, static_cast<size_t>(length))) == 0)
             next_video_time_ = until;
         else
             WriteFailedLocked();
     } else {
         FillSlots(data, static_cast<size_t>(length), until, sample);
     }
-    held_picture_.Hold(sample, data, static_cast<size_t>(length), CMediaSample::AllocatorBuffers(sample) >= 2);
+    held_picture_.Hold(sample, data, static_cast<size_t>(length),
+                       CMediaSample::AllocatorBuffers(sample) >= 2);
     ReleaseAllSound(false);
 }
 
@@ -556,11 +584,13 @@ void CConvFilter::ReceiveAudio(Sound& sound, IMediaSample* sample) {
         }
         if (gap > kAudioSlack) {
             const int64_t missing = gap * sound.rate / UNITS;
-            sound.waiting.resize(sound.waiting.size() + static_cast<size_t>(missing * sound.block), 0);
+            sound.waiting.resize(sound.waiting.size() + static_cast<size_t>(missing * sound.block),
+                                 0);
             sound.frames += missing;
             sound.reached = SoundReached(sound);
         } else if (gap < -kAudioSlack) {
-            const int64_t cut = std::min<int64_t>((-gap) * sound.rate / UNITS * sound.block, length);
+            const int64_t cut =
+                std::min<int64_t>((-gap) * sound.rate / UNITS * sound.block, length);
             data += cut;
             length -= static_cast<LONG>(cut);
             if (length <= 0) return;
@@ -592,7 +622,8 @@ void CConvFilter::ReceiveSubtitle(int track, IMediaSample* sample) {
             file_time = FileOffset + std::max<REFERENCE_TIME>(0, relative);
         }
     }
-    if (Writer->WriteSubtitle(track, data, static_cast<size_t>(length), file_time) != 0) WriteFailedLocked();
+    if (Writer->WriteSubtitle(track, data, static_cast<size_t>(length), file_time) != 0)
+        WriteFailedLocked();
 }
 
 void CConvFilter::CopyPreview(const BYTE* picture, LONG length) {

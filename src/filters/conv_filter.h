@@ -7,9 +7,9 @@
 // "Audio In 2", ... after "Video Pre", one per further track of the writer;
 // each track keeps to its own time stamps as below. "Subtitle In 1", ...
 // (after those) take DVD subpicture packets straight from the splitter and
-// hand them to the writer's subtitle streams, timed like the pictures. "Video Pre" sends a copy of every fifth
-// picture to a small renderer through an output queue. When every connected
-// input has ended, the sink posts EC_COMPLETE to the graph.
+// hand them to the writer's subtitle streams, timed like the pictures. "Video Pre" sends a copy of
+// every fifth picture to a small renderer through an output queue. When every connected input has
+// ended, the sink posts EC_COMPLETE to the graph.
 //
 // Set from outside before the graph runs (graph builder, application
 // thread): Writer, FrameInterval, RangeStart, RangeStop; PreviewEnabled at
@@ -128,18 +128,21 @@ public:
     // Makes the filter and its pins, with `sound_tracks` sound inputs (at
     // least one) and `subtitle_tracks` subtitle inputs; E_OUTOFMEMORY leaves
     // nothing behind.
-    static CConvFilter* CreateInstance(IUnknown* outer, HRESULT* hr, int sound_tracks = 1, int subtitle_tracks = 0);
+    static CConvFilter* CreateInstance(IUnknown* outer, HRESULT* hr, int sound_tracks = 1,
+                                       int subtitle_tracks = 0);
     ~CConvFilter() override;
 
     HRESULT NonDelegatingQueryInterface(const GUID& riid, void** object) override;
     HRESULT Stop() override;
     HRESULT Pause() override;
-    int GetPinCount() override { return static_cast<int>(2 + sound_.size() + subtitle_pins_.size()); }
+    int GetPinCount() override {
+        return static_cast<int>(2 + sound_.size() + subtitle_pins_.size());
+    }
     CBasePin* GetPin(int index) override;
 
     // Set by the graph builder before the graph runs.
     core::MediaFileWriter* Writer = nullptr;  // not owned
-    double FrameInterval = 0;           // 100-ns units per output picture
+    double FrameInterval = 0;                 // 100-ns units per output picture
     REFERENCE_TIME RangeStart = 0;
     REFERENCE_TIME RangeStop = 0;
     // Where the item starts in the file (100-ns units): the subtitles' time
@@ -159,8 +162,9 @@ public:
     bool WriteFailed() const { return write_failed_.load(); }
 
     CConvInputPin* audio_pin(int track = 0) {
-        return track >= 0 && static_cast<size_t>(track) < sound_.size() ? &sound_[static_cast<size_t>(track)]->pin
-                                                                         : nullptr;
+        return track >= 0 && static_cast<size_t>(track) < sound_.size()
+                   ? &sound_[static_cast<size_t>(track)]->pin
+                   : nullptr;
     }
     CConvInputPin* video_pin() { return &video_pin_; }
     CConvInputPin* subtitle_pin(int track) {
@@ -177,7 +181,8 @@ private:
     // guarded by lock_, except `reached` and `held_back` (atomic, for
     // WaitForPictures).
     struct Sound {
-        Sound(CConvFilter* filter, int track, HRESULT* hr) : pin(filter, CConvInputPin::Kind::kAudio, track, hr) {}
+        Sound(CConvFilter* filter, int track, HRESULT* hr)
+            : pin(filter, CConvInputPin::Kind::kAudio, track, hr) {}
         CConvInputPin pin;
         // Whether the last timed sample lay inside the range.
         bool inside = false;
@@ -224,7 +229,8 @@ private:
     bool Stopping() const { return stopping_.load() || IsStopped(); }
     // Writes `picture` into the frame slots before `until` (item time).
     // `sample`, when given, holds `picture`: the writer may then encode from it in place.
-    void FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME until, IMediaSample* sample = nullptr);
+    void FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME until,
+                   IMediaSample* sample = nullptr);
     // A reference to `sample` (holding `picture`) for the writer, or null when it is to copy
     // the picture instead. A writer that keeps what it is lent (wrapped_avframe, until the
     // multiplexer writes the picture) gets samples only while their allocator can spare them:

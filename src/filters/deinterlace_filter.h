@@ -38,7 +38,6 @@ struct AVFilterContext;
 
 namespace rizuvira::filters {
 
-
 inline constexpr GUID CLSID_Deinterlacer = "6C1E2F7A-8D43-4B0E-9A65-2F3D7B1C9E40"_guid;
 
 struct IMyDeinterlaceFilter : virtual IUnknown {

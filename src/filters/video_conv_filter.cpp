@@ -57,9 +57,9 @@ std::shared_ptr<WatermarkPicture> MakeTextWatermark(const WatermarkSettings& set
     if (!raster) return nullptr;
     const int width = raster->width;
     const int height = raster->height;
-    core::av::SwsContextPtr converter(sws_getContext(width, height, AV_PIX_FMT_RGB24, width,
-                                                     height, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
-                                                     nullptr, nullptr, nullptr));
+    core::av::SwsContextPtr converter(sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height,
+                                                     AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr,
+                                                     nullptr, nullptr));
     if (!converter) return nullptr;
     auto picture = std::make_shared<WatermarkPicture>();
     picture->width = width;
@@ -83,10 +83,15 @@ std::u16string Utf16(const std::string& text) {
     std::u16string out;
     for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        const int extra = byte < 0x80 ? 0 : (byte & 0xE0) == 0xC0 ? 1 : (byte & 0xF0) == 0xE0 ? 2
-                                        : (byte & 0xF8) == 0xF0 ? 3 : -1;
-        char32_t code = extra == 0 ? byte : extra == 1 ? byte & 0x1F : extra == 2 ? byte & 0x0F
-                                                                                  : byte & 0x07;
+        const int extra = byte < 0x80             ? 0
+                          : (byte & 0xE0) == 0xC0 ? 1
+                          : (byte & 0xF0) == 0xE0 ? 2
+                          : (byte & 0xF8) == 0xF0 ? 3
+                                                  : -1;
+        char32_t code = extra == 0   ? byte
+                        : extra == 1 ? byte & 0x1F
+                        : extra == 2 ? byte & 0x0F
+                                     : byte & 0x07;
         bool ok = extra >= 0 && i + static_cast<std::size_t>(extra) < text.size();
         for (int k = 1; ok && k <= extra; ++k) {
             const auto next = static_cast<unsigned char>(text[i + k]);
@@ -396,7 +401,8 @@ bool CMyVideoConveFilter::CanForward(IMediaSample* in) {
         std::lock_guard lock(stage_mutex_);
         if (!stage_) return false;
         const ConvertGeometry& g = stage_->geometry;
-        if (g.crop_on || g.pad_on || g.scale_on || stage_->output_stride != g.in_width) return false;
+        if (g.crop_on || g.pad_on || g.scale_on || stage_->output_stride != g.in_width)
+            return false;
         if (in->GetActualDataLength() < PictureBytes(g.in_width, g.in_height)) return false;
     }
     // A sample announcing a new type would carry the upstream type downstream.

@@ -120,10 +120,10 @@ private:
     // What CheckTransform builds for the stream.
     struct Stage {
         rizuvira::filters::ConvertGeometry geometry;
-        int32_t output_stride = 0;                // luma row stride of a pass-through output
-        core::av::SwsContextPtr scaler;           // only while scaling is on
-        std::vector<uint8_t> work;                // W_out x H_out, used when an output
-                                                  // buffer is too small for the picture
+        int32_t output_stride = 0;       // luma row stride of a pass-through output
+        core::av::SwsContextPtr scaler;  // only while scaling is on
+        std::vector<uint8_t> work;       // W_out x H_out, used when an output
+                                         // buffer is too small for the picture
     };
 
     HRESULT PassThrough(const Stage& stage, const uint8_t* source, IMediaSample* out);

@@ -16,7 +16,8 @@ std::string GuidToString(const GUID& g) {
 
 }  // namespace rizuvira::platform
 
-std::size_t std::hash<rizuvira::platform::GUID>::operator()(const rizuvira::platform::GUID& g) const noexcept {
+std::size_t std::hash<rizuvira::platform::GUID>::operator()(
+    const rizuvira::platform::GUID& g) const noexcept {
     std::uint64_t halves[2];
     std::memcpy(halves, &g, sizeof halves);
     // Mix the halves so that ids differing only in Data1 (the common case for media

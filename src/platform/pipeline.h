@@ -51,7 +51,4 @@
 #include "platform/uuids.h"
 #include "platform/win_types.h"
 
-namespace rizuvira::platform {
-
-
-}  // namespace rizuvira::platform
+namespace rizuvira::platform {}  // namespace rizuvira::platform

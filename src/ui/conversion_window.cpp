@@ -70,8 +70,8 @@ ConversionWindow::ConversionWindow(app::ConversionJob job, engine::SystemActions
     preview_->setGeometry(layout::kPreview.x, layout::kPreview.y, layout::kPreview.width,
                           layout::kPreview.height);
     preview_->SetPlaceholderText("Preview hidden");
-    show_preview_ = Box("Show Preview", "showPreviewBox", layout::kShowPreview.x,
-                        layout::kShowPreview.y, this);
+    show_preview_ =
+        Box("Show Preview", "showPreviewBox", layout::kShowPreview.x, layout::kShowPreview.y, this);
     show_preview_->setChecked(true);
     connect(show_preview_, &QCheckBox::toggled, this, [this](bool on) {
         controller().ShowPreview(on);
@@ -93,8 +93,8 @@ ConversionWindow::ConversionWindow(app::ConversionJob job, engine::SystemActions
     position_ = Text("", layout::kValueX + 158, layout::kLengthY, value_width - 158, this);
     position_->setObjectName("positionLabel");
 
-    shut_down_ = Box("Shut down computer when conversion completed", "shutDownBox",
-                     layout::kLabelX, layout::kShutDownY, this);
+    shut_down_ = Box("Shut down computer when conversion completed", "shutDownBox", layout::kLabelX,
+                     layout::kShutDownY, this);
     open_folder_ = Box("Open output folder when conversion completed", "openFolderBox",
                        layout::kLabelX, layout::kOpenFolderY, this);
     connect(shut_down_, &QCheckBox::toggled, this,
@@ -104,8 +104,9 @@ ConversionWindow::ConversionWindow(app::ConversionJob job, engine::SystemActions
 
     // A failed item's message shows over the lower part of the picture.
     log_ = new QListWidget(this);
-    log_->setStyleSheet("QListWidget { background: rgba(17, 23, 31, 215); color: #ffd7d7;"
-                        " border: none; }");
+    log_->setStyleSheet(
+        "QListWidget { background: rgba(17, 23, 31, 215); color: #ffd7d7;"
+        " border: none; }");
     log_->setObjectName("messageList");
     log_->setGeometry(layout::kMessages.x, layout::kMessages.y, layout::kMessages.width,
                       layout::kMessages.height);
@@ -247,7 +248,8 @@ FinishedWindow::FinishedWindow(const std::vector<engine::FinishedFile>& files, i
     if (!skinned) {
         // Without the picture the message and the mark are ours to show.
         auto* icon = new QLabel(this);
-        icon->setPixmap(ThemeIcon(finished::kEmblemIcon, QStyle::SP_DialogApplyButton).pixmap(48, 48));
+        icon->setPixmap(
+            ThemeIcon(finished::kEmblemIcon, QStyle::SP_DialogApplyButton).pixmap(48, 48));
         icon->setGeometry(finished::kEmblem.x, finished::kEmblem.y, finished::kEmblem.width,
                           finished::kEmblem.height);
         const skin::Words& words = finished::kWords[1];

@@ -100,7 +100,8 @@ EditorWindow::EditorWindow(core::ConvertItem* row, const core::OutputSettings& o
       source_(source),
       editor_(*row, output, mode, source.picture, SurfaceLayout()),
       graph_(messages),
-      preview_control_(&graph_, [this] { return LoadPreview(); }, this) {
+      preview_control_(
+          &graph_, [this] { return LoadPreview(); }, this) {
     setObjectName("editorWindow");
     setWindowTitle(source.name.empty() ? QString("Edit") : "Edit " + Q(source.name));
     setModal(true);
@@ -689,11 +690,17 @@ bool EditorWindow::LoadPreview() {
     return graph_open_;
 }
 
-void EditorWindow::Play() { preview_control_.Play(); }
+void EditorWindow::Play() {
+    preview_control_.Play();
+}
 
-void EditorWindow::Pause() { preview_control_.Pause(); }
+void EditorWindow::Pause() {
+    preview_control_.Pause();
+}
 
-bool EditorWindow::playing() const { return preview_control_.playing(); }
+bool EditorWindow::playing() const {
+    return preview_control_.playing();
+}
 
 void EditorWindow::ShowState(bool playing, bool ticking) {
     play_->setVisible(!playing);
@@ -704,7 +711,9 @@ void EditorWindow::ShowState(bool playing, bool ticking) {
         timer_.start();
 }
 
-void EditorWindow::ShowStopped() { time_slider_->SetValue(0); }
+void EditorWindow::ShowStopped() {
+    time_slider_->SetValue(0);
+}
 
 void EditorWindow::Tick() {
     const std::optional<app::PreviewPosition> at = preview_control_.Position();
@@ -713,7 +722,9 @@ void EditorWindow::Tick() {
     time_text_->setText(Q(app::EditorTimeText(at->position_seconds, at->duration_seconds)));
 }
 
-void EditorWindow::DrainEvents() { preview_control_.TakeEvents(); }
+void EditorWindow::DrainEvents() {
+    preview_control_.TakeEvents();
+}
 
 void EditorWindow::StopPreview() {
     preview_control_.Unload();

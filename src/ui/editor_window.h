@@ -57,10 +57,9 @@ class EditorWindow final : public QDialog, private app::PreviewView {
 public:
     // `row` is written on OK only and must outlive the window; `messages` receives the preview's
     // failure texts and must outlive it too.
-    EditorWindow(core::ConvertItem* row, const core::OutputSettings& output,
-                 app::EditorPage mode, const EditorSource& source,
-                 const core::Watermark& watermark, core::MessageSink* messages,
-                 QWidget* parent = nullptr);
+    EditorWindow(core::ConvertItem* row, const core::OutputSettings& output, app::EditorPage mode,
+                 const EditorSource& source, const core::Watermark& watermark,
+                 core::MessageSink* messages, QWidget* parent = nullptr);
     ~EditorWindow() override;
 
     app::Editor& editor() { return editor_; }

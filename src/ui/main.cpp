@@ -70,7 +70,8 @@ int main(int argc, char** argv) {
     };
     // The splash picture first, unless a script waits for the rows.
     std::unique_ptr<QSplashScreen> splash =
-        quit ? nullptr : rizuvira::ui::MakeSplash(window.windowTitle(), QApplication::applicationVersion());
+        quit ? nullptr
+             : rizuvira::ui::MakeSplash(window.windowTitle(), QApplication::applicationVersion());
     if (splash != nullptr) {
         splash->show();
         QTimer::singleShot(rizuvira::ui::kSplashMs, &window, [&splash, start] {

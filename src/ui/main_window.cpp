@@ -7,8 +7,8 @@
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
@@ -33,13 +33,13 @@
 #include "ui/custom_settings_window.h"
 #include "ui/editor_window.h"
 #include "ui/preferences_window.h"
-#include "ui/properties_window.h"
 #include "ui/preview_surface.h"
-#include "ui/small_windows.h"
+#include "ui/properties_window.h"
 #include "ui/qt_helpers.h"
 #include "ui/skin.h"
 #include "ui/skin_slider.h"
 #include "ui/skin_widgets.h"
+#include "ui/small_windows.h"
 
 namespace rizuvira::ui {
 
@@ -57,7 +57,8 @@ SkinButton* Button(const char* file, const char* name, QWidget* parent) {
 
 QLabel* RowLabel(const QString& text, int y, QWidget* parent) {
     auto* label = new QLabel(text, parent);
-    label->setGeometry(layout::kLabelX, y, layout::kFieldX - layout::kLabelX - 6, layout::kRowHeight);
+    label->setGeometry(layout::kLabelX, y, layout::kFieldX - layout::kLabelX - 6,
+                       layout::kRowHeight);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     return label;
 }
@@ -93,7 +94,8 @@ MainWindow::MainWindow(core::MessageSink* messages, core::SettingsStore* setting
       branding_(app::ReadBranding(app::DataFile("Set.xml"))),
       session_(messages, settings),
       player_(messages),
-      preview_control_(&player_, [this] { return LoadPreviewTitle(); }, this) {
+      preview_control_(
+          &player_, [this] { return LoadPreviewTitle(); }, this) {
     setObjectName("mainWindow");
     setWindowTitle(branding_.title.empty() ? QString::fromUtf8(app::kApplicationTitle)
                                            : Q(branding_.title));
@@ -193,15 +195,16 @@ void MainWindow::BuildMenus() {
 
     // Each of the five buttons on the header drops its menu at its lower-left
     // corner; the keys of the menus work without them.
-    const std::pair<const char*, QMenu*> drops[] = {
-        {"file.png", file}, {"edit.png", edit}, {"clip.png", clip},
-        {"option.png", option}, {"help.png", help}};
+    const std::pair<const char*, QMenu*> drops[] = {{"file.png", file},
+                                                    {"edit.png", edit},
+                                                    {"clip.png", clip},
+                                                    {"option.png", option},
+                                                    {"help.png", help}};
     for (const auto& [picture, menu] : drops) {
         auto* button = new SkinButton(picture, layout::kButtons, this);
         button->setObjectName(menu->objectName() + "Button");
-        connect(button, &QPushButton::clicked, this, [button, menu] {
-            menu->popup(button->mapToGlobal(QPoint(0, button->height())));
-        });
+        connect(button, &QPushButton::clicked, this,
+                [button, menu] { menu->popup(button->mapToGlobal(QPoint(0, button->height()))); });
         addActions(menu->actions());
     }
 
@@ -226,8 +229,7 @@ void MainWindow::BuildMenus() {
 
     connect(Button("min.png", "minimiseButton", this), &QPushButton::clicked, this,
             &QWidget::showMinimized);
-    connect(Button("close.png", "closeButton", this), &QPushButton::clicked, this,
-            &QWidget::close);
+    connect(Button("close.png", "closeButton", this), &QPushButton::clicked, this, &QWidget::close);
 
     auto* space = new QShortcut(QKeySequence(Qt::Key_Space), this);
     connect(space, &QShortcut::activated, this, &MainWindow::PlayPause);
@@ -352,7 +354,9 @@ void MainWindow::BuildOutput() {
     connect(start_, &QPushButton::clicked, this, &MainWindow::Start);
 }
 
-void MainWindow::ShowStatus(const QString& text) { status_->setText(text); }
+void MainWindow::ShowStatus(const QString& text) {
+    status_->setText(text);
+}
 
 // --- Profiles ----------------------------------------------------------------
 
@@ -534,12 +538,12 @@ void MainWindow::Edit(app::EditorPage page) {
     source.audio_id = catalogue.current_audio_id();
     source.subtitle_id = catalogue.current_subtitle_id();
     dvd::DvdVideoInfo video{};
-    if (source.dvd_handle != 0 && dvd::MyDVDGetVideoInfo(source.dvd_handle, item.title_index, &video))
-        source.picture = app::SourcePicture{video.width, video.height, video.aspect_x,
-                                            video.aspect_y};
-    EditorWindow editor(&item, session_.profile().Settings,
-                        page, source,
-                        session_.watermark(), messages_, this);
+    if (source.dvd_handle != 0 &&
+        dvd::MyDVDGetVideoInfo(source.dvd_handle, item.title_index, &video))
+        source.picture =
+            app::SourcePicture{video.width, video.height, video.aspect_x, video.aspect_y};
+    EditorWindow editor(&item, session_.profile().Settings, page, source, session_.watermark(),
+                        messages_, this);
     if (editor.exec() == QDialog::Accepted) session_.SetWatermark(editor.watermark());
     session_.EndEdit(row);
     if (root_ != nullptr && row < root_->childCount()) {
@@ -611,7 +615,9 @@ void MainWindow::ShowStopped() {
     slider_->SetValue(0);
 }
 
-void MainWindow::Play() { preview_control_.Play(); }
+void MainWindow::Play() {
+    preview_control_.Play();
+}
 
 bool MainWindow::LoadPreviewTitle() {
     if (!player_open_) return false;
@@ -623,11 +629,17 @@ bool MainWindow::LoadPreviewTitle() {
     return true;
 }
 
-void MainWindow::Pause() { preview_control_.Pause(); }
+void MainWindow::Pause() {
+    preview_control_.Pause();
+}
 
-void MainWindow::PlayPause() { preview_control_.PlayPause(); }
+void MainWindow::PlayPause() {
+    preview_control_.PlayPause();
+}
 
-void MainWindow::StopPreview() { preview_control_.Stop(); }
+void MainWindow::StopPreview() {
+    preview_control_.Stop();
+}
 
 void MainWindow::StepRow(bool forward) {
     const int row = forward ? session_.NextRow() : session_.PreviousRow();
@@ -641,9 +653,13 @@ void MainWindow::PreviewTick() {
     if (at && !slider_->dragging() && at->slider != slider_->value()) slider_->SetValue(at->slider);
 }
 
-void MainWindow::SliderAction() { preview_control_.SeekSlider(slider_->value()); }
+void MainWindow::SliderAction() {
+    preview_control_.SeekSlider(slider_->value());
+}
 
-void MainWindow::DrainPreviewEvents() { preview_control_.TakeEvents(); }
+void MainWindow::DrainPreviewEvents() {
+    preview_control_.TakeEvents();
+}
 
 void MainWindow::ClosePlayer() {
     if (player_open_) {

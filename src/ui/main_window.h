@@ -8,16 +8,16 @@
 // from graph threads and are queued to it.
 #pragma once
 
-#include <QWidget>
 #include <QTimer>
+#include <QWidget>
 
 #include <memory>
 
 #include "app/branding.h"
-#include "app/dropped_paths.h"
-#include "app/optical_drives.h"
 #include "app/disc_session.h"
+#include "app/dropped_paths.h"
 #include "app/editor.h"
+#include "app/optical_drives.h"
 #include "app/preview_controller.h"
 #include "engine/preview_player.h"
 #include "engine/run_controller.h"

@@ -11,11 +11,14 @@
 namespace rizuvira::ui {
 
 // The engine's UTF-8 text as a QString.
-inline QString Q(const std::string& text) { return QString::fromStdString(text); }
+inline QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 // An icon of the desktop's theme, else the style's own.
 inline QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback) {
-    return QIcon::fromTheme(QString::fromLatin1(name), QApplication::style()->standardIcon(fallback));
+    return QIcon::fromTheme(QString::fromLatin1(name),
+                            QApplication::style()->standardIcon(fallback));
 }
 
 }  // namespace rizuvira::ui

@@ -23,7 +23,8 @@ QStringList Folders() {
 
 QString TwiceName(const QString& name) {
     const int dot = name.lastIndexOf(u'.');
-    return dot < 0 ? name + QStringLiteral("@2x") : name.left(dot) + QStringLiteral("@2x") + name.mid(dot);
+    return dot < 0 ? name + QStringLiteral("@2x")
+                   : name.left(dot) + QStringLiteral("@2x") + name.mid(dot);
 }
 
 }  // namespace
@@ -45,6 +46,8 @@ QPixmap SkinPicture(const QString& name) {
     return {};
 }
 
-void SetSkinFolder(const QString& folder) { FixedFolder() = folder; }
+void SetSkinFolder(const QString& folder) {
+    FixedFolder() = folder;
+}
 
 }  // namespace rizuvira::ui

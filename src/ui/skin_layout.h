@@ -105,8 +105,8 @@ struct Words {
 struct WindowArt {
     const char* file;
     int width, height;
-    int header_height;    // the dark band across the top
-    const char* icon;     // drawn at the band's left, or nullptr
+    int header_height;  // the dark band across the top
+    const char* icon;   // drawn at the band's left, or nullptr
     std::span<const Panel> panels;
     std::span<const Words> words;
     std::span<const Place> buttons;
@@ -132,14 +132,14 @@ inline constexpr int kOutputY = 492;
 inline constexpr Rect kMerge{534, 459, 138, 24};
 
 inline constexpr Place kButtons[] = {
-    {"addfile.png", 19, 40},   {"effect.png", 134, 40},    {"crop.png", 248, 40},
-    {"trim.png", 363, 40},     {"Preferences.png", 477, 40}, {"back.png", 39, 356},
-    {"play.png", 80, 356},     {"pause.png", 80, 356},     {"stop.png", 121, 356},
-    {"next.png", 162, 356},    {"snap.png", 224, 356},     {"open.png", 265, 356},
-    {"settings.png", 428, 456}, {"browse.png", 428, 491},  {"openfolder.png", 532, 491},
-    {"star.png", 674, 416},    {"min.png", 755, 9},        {"close.png", 787, 9},
-    {"file.png", 414, 0},      {"edit.png", 468, 0},       {"clip.png", 524, 0},
-    {"option.png", 585, 0},    {"help.png", 658, 0},
+    {"addfile.png", 19, 40},    {"effect.png", 134, 40},      {"crop.png", 248, 40},
+    {"trim.png", 363, 40},      {"Preferences.png", 477, 40}, {"back.png", 39, 356},
+    {"play.png", 80, 356},      {"pause.png", 80, 356},       {"stop.png", 121, 356},
+    {"next.png", 162, 356},     {"snap.png", 224, 356},       {"open.png", 265, 356},
+    {"settings.png", 428, 456}, {"browse.png", 428, 491},     {"openfolder.png", 532, 491},
+    {"star.png", 674, 416},     {"min.png", 755, 9},          {"close.png", 787, 9},
+    {"file.png", 414, 0},       {"edit.png", 468, 0},         {"clip.png", 524, 0},
+    {"option.png", 585, 0},     {"help.png", 658, 0},
 };
 
 inline constexpr Panel kPanels[] = {
@@ -149,8 +149,8 @@ inline constexpr Panel kPanels[] = {
     {{20, 392, 780, 136}, PanelKind::kCard},
 };
 
-inline constexpr WindowArt kArt{"maindlg.png", 820, 540, 34, "media-optical-video",
-                                kPanels,      {},  kButtons};
+inline constexpr WindowArt kArt{"maindlg.png",         820,     540, 34,
+                                "media-optical-video", kPanels, {},  kButtons};
 
 }  // namespace main_window
 
@@ -188,8 +188,8 @@ inline constexpr Words kWords[] = {
     {{20, 0, 300, 34}, "Converting", 11, true, true},
 };
 
-inline constexpr WindowArt kArt{"convertingbk.png", 494, 586, 34, "media-optical-video",
-                                kPanels,           kWords, kButtons};
+inline constexpr WindowArt kArt{"convertingbk.png",    494,     586,    34,
+                                "media-optical-video", kPanels, kWords, kButtons};
 
 }  // namespace conversion_window
 
@@ -214,7 +214,10 @@ inline constexpr Panel kPanels[] = {
 inline constexpr Words kWords[] = {
     {{20, 0, 300, 34}, "About", 11, true, true},
     {{150, 136, 270, 72},
-     "Converts the titles of a DVD into files for every player, to the frame.", 10, false, false},
+     "Converts the titles of a DVD into files for every player, to the frame.",
+     10,
+     false,
+     false},
 };
 
 inline constexpr WindowArt kArt{"aboutdlg.png", 446, 360, 34, nullptr, kPanels, kWords, kButtons};

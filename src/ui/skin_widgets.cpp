@@ -35,38 +35,38 @@ public:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (watched != window_) return false;
         switch (event->type()) {
-        case QEvent::Paint: {
-            QPainter painter(window_);
-            painter.drawPixmap(0, 0, background_);
-            return false;  // the window's own painting follows
-        }
-        case QEvent::Resize:
-        case QEvent::Show: {
-            QPainterPath outline;
-            outline.addRoundedRect(QRectF(window_->rect()), 10, 10);
-            window_->setMask(QRegion(outline.toFillPolygon().toPolygon()));
-            return false;
-        }
-        case QEvent::MouseButtonPress: {
-            auto* press = static_cast<QMouseEvent*>(event);
-            if (press->button() != Qt::LeftButton) return false;
-            // The window manager moves the window where it can; elsewhere
-            // the window follows the mouse itself.
-            QWindow* handle = window_->windowHandle();
-            dragging_ = handle == nullptr || !handle->startSystemMove();
-            grip_ = press->globalPosition().toPoint() - window_->frameGeometry().topLeft();
-            return true;
-        }
-        case QEvent::MouseMove:
-            if (!dragging_) return false;
-            window_->move(static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - grip_);
-            return true;
-        case QEvent::MouseButtonRelease:
-            if (!dragging_) return false;
-            dragging_ = false;
-            return true;
-        default:
-            return false;
+            case QEvent::Paint: {
+                QPainter painter(window_);
+                painter.drawPixmap(0, 0, background_);
+                return false;  // the window's own painting follows
+            }
+            case QEvent::Resize:
+            case QEvent::Show: {
+                QPainterPath outline;
+                outline.addRoundedRect(QRectF(window_->rect()), 10, 10);
+                window_->setMask(QRegion(outline.toFillPolygon().toPolygon()));
+                return false;
+            }
+            case QEvent::MouseButtonPress: {
+                auto* press = static_cast<QMouseEvent*>(event);
+                if (press->button() != Qt::LeftButton) return false;
+                // The window manager moves the window where it can; elsewhere
+                // the window follows the mouse itself.
+                QWindow* handle = window_->windowHandle();
+                dragging_ = handle == nullptr || !handle->startSystemMove();
+                grip_ = press->globalPosition().toPoint() - window_->frameGeometry().topLeft();
+                return true;
+            }
+            case QEvent::MouseMove:
+                if (!dragging_) return false;
+                window_->move(static_cast<QMouseEvent*>(event)->globalPosition().toPoint() - grip_);
+                return true;
+            case QEvent::MouseButtonRelease:
+                if (!dragging_) return false;
+                dragging_ = false;
+                return true;
+            default:
+                return false;
         }
     }
 
@@ -198,8 +198,9 @@ void ColumnTreeDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     } else {
         cell.state &= ~QStyle::State_Selected;
         cell.displayAlignment =
-            Qt::Alignment(index.model()->headerData(index.column(), Qt::Horizontal,
-                                                    Qt::TextAlignmentRole).toInt()) |
+            Qt::Alignment(index.model()
+                              ->headerData(index.column(), Qt::Horizontal, Qt::TextAlignmentRole)
+                              .toInt()) |
             Qt::AlignVCenter;
         if (!(cell.displayAlignment & Qt::AlignHorizontal_Mask))
             cell.displayAlignment |= Qt::AlignLeft;

@@ -74,16 +74,16 @@ std::unique_ptr<QSplashScreen> MakeSplash(const QString& title, const QString& v
         font.setBold(true);
         painter.setFont(font);
         painter.setPen(Qt::white);
-        painter.drawText(QRect(splash::kName.x, splash::kName.y, splash::kName.width,
-                               splash::kName.height),
-                         Qt::AlignCenter, title);
+        painter.drawText(
+            QRect(splash::kName.x, splash::kName.y, splash::kName.width, splash::kName.height),
+            Qt::AlignCenter, title);
         font.setPixelSize(14);
         font.setBold(false);
         painter.setFont(font);
         painter.setPen(QColor(0xc8, 0xd3, 0xe2));
-        painter.drawText(QRect(splash::kLine.x, splash::kLine.y, splash::kLine.width,
-                               splash::kLine.height),
-                         Qt::AlignCenter, "Version " + version + " \u00b7 Loading\u2026");
+        painter.drawText(
+            QRect(splash::kLine.x, splash::kLine.y, splash::kLine.width, splash::kLine.height),
+            Qt::AlignCenter, "Version " + version + " \u00b7 Loading\u2026");
     }
     auto screen = std::make_unique<QSplashScreen>(picture);
     screen->setObjectName("splash");

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/data_files.h"
 #include "app/branding.h"
+#include "app/data_files.h"
 #include "app/dropped_paths.h"
 #include "app/optical_drives.h"
 #include "fixtures/sample_discs.h"
@@ -64,8 +64,10 @@ TEST_F(DesktopRulesTest, DataIsFoundInTheWorkingDirectoryThenBesideTheProgramThe
     std::ofstream("only-here.txt") << "y";
     EXPECT_EQ(DataFile("only-here.txt"), "only-here.txt");
     fs::current_path(working);
-    if (saved != nullptr) setenv("XDG_DATA_DIRS", kept.c_str(), 1);
-    else unsetenv("XDG_DATA_DIRS");
+    if (saved != nullptr)
+        setenv("XDG_DATA_DIRS", kept.c_str(), 1);
+    else
+        unsetenv("XDG_DATA_DIRS");
 }
 
 TEST_F(DesktopRulesTest, DrivesAreOpticalDevicesInOrderThenMountedDiscs) {

@@ -31,8 +31,8 @@ protected:
 
     fs::path folder_;
     core::CollectedMessages messages_;
-    core::SettingsStore store_{fs::temp_directory_path() / ("disc_session_" + std::to_string(::getpid())) /
-                                 "settings.ini"};
+    core::SettingsStore store_{fs::temp_directory_path() /
+                               ("disc_session_" + std::to_string(::getpid())) / "settings.ini"};
     DiscSession session_{&messages_, &store_};
 };
 
@@ -112,7 +112,8 @@ TEST_F(DiscSessionTest, TracksByPositionLanguageOrClickFollowEachTitle) {
     EXPECT_EQ(messages_.messages.size(), 2u);  // Title_03 keeps its first tracks, and says so
 
     session_.SelectRow(0);
-    ASSERT_TRUE(session_.SelectSubtitle(static_cast<int>(session_.catalogue().subtitle_list().size()) - 1));
+    ASSERT_TRUE(
+        session_.SelectSubtitle(static_cast<int>(session_.catalogue().subtitle_list().size()) - 1));
     EXPECT_EQ(session_.CheckedRows()[0].streams.subtitle_id, dvd::kNoSubtitleId);
 }
 
@@ -140,8 +141,10 @@ TEST_F(DiscSessionTest, FurtherTracksResolvePerTitleAndKeepTheirPlaces) {
     ASSERT_EQ(rows[0].subtitle_tracks.size(), 2u);
     EXPECT_EQ(rows[0].subtitle_tracks[1].language, "eng");
     EXPECT_EQ(rows[0].subtitle_tracks[1].height, 480);
-    EXPECT_EQ(rows[1].streams.further_audio_ids, (std::vector<int32_t>{0, 0}));  // its one track is the first
-    EXPECT_EQ(rows[1].streams.soft_subtitle_ids, (std::vector<int32_t>{dvd::kNoSubtitleId, dvd::kNoSubtitleId}));
+    EXPECT_EQ(rows[1].streams.further_audio_ids,
+              (std::vector<int32_t>{0, 0}));  // its one track is the first
+    EXPECT_EQ(rows[1].streams.soft_subtitle_ids,
+              (std::vector<int32_t>{dvd::kNoSubtitleId, dvd::kNoSubtitleId}));
     EXPECT_FALSE(messages_.messages.empty());
 }
 

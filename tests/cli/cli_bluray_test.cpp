@@ -66,7 +66,6 @@ protected:
         std::ifstream in(listing);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
-
 };
 
 double Tone(const e2e::DecodedOutput& out, double at_s, double hz) {

@@ -3,9 +3,9 @@
 // Ctrl-C, and the usage errors.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,9 +22,9 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "engine/run_controller.h"
 #include "cli/cli_run.h"
 #include "e2e/decoded_output.h"
+#include "engine/run_controller.h"
 #include "fixtures/sample_discs.h"
 
 extern char** environ;
@@ -44,19 +44,20 @@ constexpr double kNtscFrame = 1001.0 / 30000.0;
 class CliConvertTest : public cli::test::CliFolderTest {
 protected:
     CliRun Convert(const std::string& options) {
-        return RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) + "' -q " + options, env_);
+        return RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) + "' -q " + options,
+                      env_);
     }
     DecodedOutput Decode(const fs::path& file) {
         return e2e::DecodeOutput(file.string(), 720, 480);
     }
-
 };
 
 double Tone(const DecodedOutput& out, double at_s, double hz) {
     const size_t first = static_cast<size_t>((at_s - out.audio_start_s) * out.sample_rate);
     const size_t count = static_cast<size_t>(out.sample_rate / 5);
     if (first + count > out.mono.size()) return 0;
-    return fx::ToneAmplitude(std::span<const float>(out.mono).subspan(first, count), out.sample_rate, hz);
+    return fx::ToneAmplitude(std::span<const float>(out.mono).subspan(first, count),
+                             out.sample_rate, hz);
 }
 
 // Authors a disc in `work`/disc with one title that plays `clips` (DVD
@@ -67,8 +68,9 @@ bool AuthorTitle(const fs::path& work, const std::vector<fs::path>& clips) {
     for (const fs::path& clip : clips) xml << "<vob file=\"" << clip.string() << "\"/>";
     xml << "</pgc></titles></titleset></dvdauthor>\n";
     xml.close();
-    return std::system(("VIDEO_FORMAT=NTSC dvdauthor -x '" + (work / "dvd.xml").string() + "' >/dev/null 2>&1").c_str()) ==
-           0;
+    return std::system(("VIDEO_FORMAT=NTSC dvdauthor -x '" + (work / "dvd.xml").string() +
+                        "' >/dev/null 2>&1")
+                           .c_str()) == 0;
 }
 
 TEST_F(CliConvertTest, MergedTitlesMakeOneFileOfTheSummedLengthInSync) {
@@ -83,17 +85,21 @@ TEST_F(CliConvertTest, MergedTitlesMakeOneFileOfTheSummedLengthInSync) {
     ASSERT_FALSE(merged.pictures.empty());
     const double video_end = merged.pictures.back().time_s + kNtscFrame;
     EXPECT_NEAR(video_end, 4.0, 2 * kNtscFrame) << "the sum of the items, within a frame each";
-    const double audio_end = merged.audio_start_s + static_cast<double>(merged.mono.size()) / merged.sample_rate;
+    const double audio_end =
+        merged.audio_start_s + static_cast<double>(merged.mono.size()) / merged.sample_rate;
     EXPECT_NEAR(audio_end, video_end, 2048.0 / merged.sample_rate);
 
     // The second item: its own pictures from frame 0 and its own tone.
     size_t boundary = 1;
-    while (boundary < merged.pictures.size() && merged.pictures[boundary].band >= merged.pictures[boundary - 1].band)
+    while (boundary < merged.pictures.size() &&
+           merged.pictures[boundary].band >= merged.pictures[boundary - 1].band)
         ++boundary;
     ASSERT_LT(boundary, merged.pictures.size()) << "no second item";
     EXPECT_EQ(merged.pictures[boundary].band, 0);
     EXPECT_GT(Tone(merged, 1.0, 440), 0.03);
-    EXPECT_GT(Tone(merged, 3.5, 800), 0.03) << merged.mono.size() << " samples at " << merged.sample_rate << " from " << merged.audio_start_s;
+    EXPECT_GT(Tone(merged, 3.5, 800), 0.03)
+        << merged.mono.size() << " samples at " << merged.sample_rate << " from "
+        << merged.audio_start_s;
     EXPECT_LT(Tone(merged, 3.5, 440), 0.01);
 
     // Each flash of the second item (frames 0 and 30) meets its beep.
@@ -107,7 +113,8 @@ TEST_F(CliConvertTest, MergedTitlesMakeOneFileOfTheSummedLengthInSync) {
         ASSERT_GE(flash_s, 0);
         const double beep_s = e2e::BeepRise(merged, flash_s, 800);
         ASSERT_GE(beep_s, 0) << "no beep at the second item's second " << second;
-        EXPECT_NEAR(beep_s, flash_s, kNtscFrame + 0.011) << "second " << second << " of the second item";
+        EXPECT_NEAR(beep_s, flash_s, kNtscFrame + 0.011)
+            << "second " << second << " of the second item";
     }
 }
 
@@ -182,10 +189,12 @@ TEST_F(CliConvertTest, SecondAudioTrackIntoTheStoredOutputFolder) {
         << "[General]\nstrOutFolder=" << stored.string() << "\n";
     const CliRun run = Convert("-t 1 --trim 0:00:01-0:00:02.5 --audio 2 --json");
     ASSERT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_NE(run.out.find("{\"event\": \"file\", \"path\": \"" + (stored / "Title_01.mp4").string() + "\", \"ok\": true"),
+    EXPECT_NE(run.out.find("{\"event\": \"file\", \"path\": \"" +
+                           (stored / "Title_01.mp4").string() + "\", \"ok\": true"),
               std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find("{\"event\": \"done\", \"files\": 1, \"failed_items\": 0, \"cancelled\": false}"),
+    EXPECT_NE(run.out.find(
+                  "{\"event\": \"done\", \"files\": 1, \"failed_items\": 0, \"cancelled\": false}"),
               std::string::npos);
     const DecodedOutput out = Decode(stored / "Title_01.mp4");
     ASSERT_TRUE(out.ok) << out.error;
@@ -202,35 +211,42 @@ TEST_F(CliConvertTest, SubtitleNoneDrawsNothing) {
     fs::create_directories(without);
     // The first English cue runs 5-8 s.
     ASSERT_EQ(Convert("-t 1 --trim 0:00:05-0:00:06 -o '" + with.string() + "'").exit_code, 0);
-    const CliRun run = Convert("-t 1 --trim 0:00:05-0:00:06 --subtitle none -o '" + without.string() + "'");
+    const CliRun run =
+        Convert("-t 1 --trim 0:00:05-0:00:06 --subtitle none -o '" + without.string() + "'");
     ASSERT_EQ(run.exit_code, 0) << run.err;
     const DecodedOutput a = Decode(with / "Title_01.mp4"), b = Decode(without / "Title_01.mp4");
     ASSERT_TRUE(a.ok && b.ok);
     ASSERT_FALSE(a.pictures.empty() || b.pictures.empty());
     const DecodedPicture& shown = a.pictures[a.pictures.size() / 2];
     const DecodedPicture& plain = b.pictures[b.pictures.size() / 2];
-    EXPECT_GT(std::abs(shown.bottom_luma - plain.bottom_luma), 1.0) << "the default is the first subtitle";
+    EXPECT_GT(std::abs(shown.bottom_luma - plain.bottom_luma), 1.0)
+        << "the default is the first subtitle";
     // Without a subtitle the bottom looks like a picture far from any cue.
     ASSERT_EQ(Convert("-t 1 --trim 0:00:10-0:00:11 -y -o '" + with.string() + "'").exit_code, 0);
     const DecodedOutput quiet = Decode(with / "Title_01.mp4");
     ASSERT_TRUE(quiet.ok);
-    EXPECT_LT(std::abs(plain.bottom_luma - quiet.pictures[quiet.pictures.size() / 2].bottom_luma), 1.0);
+    EXPECT_LT(std::abs(plain.bottom_luma - quiet.pictures[quiet.pictures.size() / 2].bottom_luma),
+              1.0);
 }
 
 TEST_F(CliConvertTest, WatermarkIsDrawnWhereAndAsTheOptionsSay) {
     // fontconfig keeps a few bytes of its parsed configuration unreachable after loading it;
     // that is the library's, not a leak of the watermark code.
     std::ofstream(folder_ / "lsan.supp") << "leak:libfontconfig.so\n";
-    const CliRun run = RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) +
-                                  "' -q -t 3 --trim 0:00:01.5-0:00:02 --watermark 'WWWW' "
-                                  "--watermark-pos 300,200 --watermark-size 40 "
-                                  "--watermark-opacity 100 -o '" + folder_.string() + "/out'",
-                              env_ + " LSAN_OPTIONS=suppressions='" + (folder_ / "lsan.supp").string() + "'");
+    const CliRun run =
+        RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) +
+                   "' -q -t 3 --trim 0:00:01.5-0:00:02 --watermark 'WWWW' "
+                   "--watermark-pos 300,200 --watermark-size 40 "
+                   "--watermark-opacity 100 -o '" +
+                   folder_.string() + "/out'",
+               env_ + " LSAN_OPTIONS=suppressions='" + (folder_ / "lsan.supp").string() + "'");
     ASSERT_EQ(run.exit_code, 0) << run.err;
     const DecodedOutput out = Decode(folder_ / "out" / "Title_03.mp4");
     ASSERT_TRUE(out.ok) << out.error;
     ASSERT_FALSE(out.last_luma.empty());
-    const auto luma = [&](int x, int y) { return out.last_luma[static_cast<size_t>(y) * out.width + x]; };
+    const auto luma = [&](int x, int y) {
+        return out.last_luma[static_cast<size_t>(y) * out.width + x];
+    };
     // Black text on an opaque white box from (300, 200), over the grey background and the band.
     int white = 0, black = 0;
     for (int x = 300; x < 380; ++x) {
@@ -255,12 +271,14 @@ TEST_F(CliConvertTest, ChapterConvertsWhole) {
     for (size_t i = 0; i < decoded.pictures.size(); ++i)
         ASSERT_EQ(decoded.pictures[i].band, 450 + static_cast<int>(i)) << "picture " << i;
     const double video_end = decoded.pictures.back().time_s + kNtscFrame;
-    const double audio_end = decoded.audio_start_s + static_cast<double>(decoded.mono.size()) / decoded.sample_rate;
+    const double audio_end =
+        decoded.audio_start_s + static_cast<double>(decoded.mono.size()) / decoded.sample_rate;
     EXPECT_NEAR(audio_end, video_end, 2048.0 / decoded.sample_rate);
     EXPECT_GT(Tone(decoded, video_end - 0.3, 440), 0.03) << "sound to the chapter's end";
     // The chapter's first and last flashes meet their beeps.
     for (const size_t i : {size_t{0}, size_t{420}}) {
-        ASSERT_EQ(decoded.pictures[i].band, fx::FirstFlashFrame(15 + static_cast<int>(i) / 30, 30000, 1001));
+        ASSERT_EQ(decoded.pictures[i].band,
+                  fx::FirstFlashFrame(15 + static_cast<int>(i) / 30, 30000, 1001));
         const double flash_s = decoded.pictures[i].time_s;
         const double beep_s = e2e::BeepRise(decoded, flash_s, 440);
         ASSERT_GE(beep_s, 0) << "no beep at picture " << i;
@@ -299,8 +317,10 @@ TEST_F(CliConvertTest, TransportStreamWhoseRateDropsConvertsWhole) {
     const std::string make =
         "ffmpeg -v error -y -f lavfi -i testsrc=size=720x480:rate=30000/1001:duration=1 -f lavfi "
         "-i color=black:size=720x480:rate=30000/1001:duration=5 -f lavfi -i sine=f=440:duration=6 "
-        "-filter_complex '[0][1]concat=n=2:v=1:a=0[v]' -map '[v]' -map 2 -c:v mpeg2video -b:v 8M -c:a mp2 "
-        "-f mpegts '" + ts.string() + "'";
+        "-filter_complex '[0][1]concat=n=2:v=1:a=0[v]' -map '[v]' -map 2 -c:v mpeg2video -b:v 8M "
+        "-c:a mp2 "
+        "-f mpegts '" +
+        ts.string() + "'";
     ASSERT_EQ(std::system(make.c_str()), 0);
     const CliRun info = RunCli("info '" + ts.string() + "'");
     EXPECT_EQ(info.out.rfind("Title_01  00:00:06  1 chapter\n", 0), 0u) << info.out;
@@ -321,30 +341,35 @@ TEST_F(CliConvertTest, TitleOfSeparatelyEncodedPiecesKeepsEveryPicture) {
     const fs::path work = folder_ / "pieces";
     fs::create_directories(work);
     for (const int n : {1, 2}) {
-        const std::string make = "ffmpeg -v error -y -f lavfi -i testsrc=size=720x480:rate=30000/1001:duration=2 "
-                                 "-f lavfi -i sine=f=" + std::to_string(400 * n) + ":duration=2 -target ntsc-dvd '" +
-                                 (work / ("piece" + std::to_string(n) + ".mpg")).string() + "'";
+        const std::string make =
+            "ffmpeg -v error -y -f lavfi -i testsrc=size=720x480:rate=30000/1001:duration=2 "
+            "-f lavfi -i sine=f=" +
+            std::to_string(400 * n) + ":duration=2 -target ntsc-dvd '" +
+            (work / ("piece" + std::to_string(n) + ".mpg")).string() + "'";
         ASSERT_EQ(std::system(make.c_str()), 0);
     }
     ASSERT_TRUE(AuthorTitle(work, {work / "piece1.mpg", work / "piece2.mpg"}));
 
     const fs::path out = folder_ / "out";
-    const CliRun run = RunCli("convert '" + (work / "disc").string() + "' -q -o '" + out.string() + "'", env_);
+    const CliRun run =
+        RunCli("convert '" + (work / "disc").string() + "' -q -o '" + out.string() + "'", env_);
     ASSERT_EQ(run.exit_code, 0) << run.err;
     const DecodedOutput decoded = Decode(out / "Title_01.mp4");
     ASSERT_TRUE(decoded.ok) << decoded.error;
     EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 120, 1);
     EXPECT_NEAR(decoded.pictures.back().time_s + kNtscFrame, 4.0, 2 * kNtscFrame);
-    const double audio_end = decoded.audio_start_s + static_cast<double>(decoded.mono.size()) / decoded.sample_rate;
+    const double audio_end =
+        decoded.audio_start_s + static_cast<double>(decoded.mono.size()) / decoded.sample_rate;
     // Up to the encoder's last frames of sound past the pictures.
-    EXPECT_NEAR(audio_end, decoded.pictures.back().time_s + kNtscFrame, 3072.0 / decoded.sample_rate);
+    EXPECT_NEAR(audio_end, decoded.pictures.back().time_s + kNtscFrame,
+                3072.0 / decoded.sample_rate);
     EXPECT_GT(Tone(decoded, 1.7, 400), 0.03);
     EXPECT_GT(Tone(decoded, 2.2, 800), 0.03) << "the second piece follows the first at once";
     EXPECT_LT(Tone(decoded, 2.2, 400), 0.01);
 
     // Trims find their moment by the cells' times, not the restarted clock.
-    const CliRun second = RunCli("convert '" + (work / "disc").string() + "' --trim 0:00:02.5-0:00:03.5 -q -y -o '" +
-                                     out.string() + "'",
+    const CliRun second = RunCli("convert '" + (work / "disc").string() +
+                                     "' --trim 0:00:02.5-0:00:03.5 -q -y -o '" + out.string() + "'",
                                  env_);
     ASSERT_EQ(second.exit_code, 0) << second.err;
     const DecodedOutput inside = Decode(out / "Title_01.mp4");
@@ -352,7 +377,8 @@ TEST_F(CliConvertTest, TitleOfSeparatelyEncodedPiecesKeepsEveryPicture) {
     EXPECT_NEAR(static_cast<double>(inside.pictures.size()), 30, 1);
     EXPECT_GT(Tone(inside, 0.5, 800), 0.03) << "a trim inside the second piece";
     EXPECT_LT(Tone(inside, 0.5, 400), 0.01);
-    ASSERT_EQ(RunCli("convert '" + (work / "disc").string() + "' --trim 0:00:01.5-0:00:02.5 -q -y -o '" + out.string() + "'",
+    ASSERT_EQ(RunCli("convert '" + (work / "disc").string() +
+                         "' --trim 0:00:01.5-0:00:02.5 -q -y -o '" + out.string() + "'",
                      env_)
                   .exit_code,
               0);
@@ -371,7 +397,8 @@ TEST_F(CliConvertTest, TitleOfSeparatelyEncodedPiecesKeepsEveryPicture) {
     ASSERT_NE(at, std::string::npos) << info.out;
     EXPECT_NEAR(std::stod(info.out.substr(at + 15)), 4004, 20) << "its navigation packs' times";
     fs::remove(out / "Title_01.mp4");
-    ASSERT_EQ(RunCli("convert '" + vob.string() + "' -q -o '" + out.string() + "'", env_).exit_code, 0);
+    ASSERT_EQ(RunCli("convert '" + vob.string() + "' -q -o '" + out.string() + "'", env_).exit_code,
+              0);
     const DecodedOutput file = Decode(out / "Title_01.mp4");
     ASSERT_TRUE(file.ok) << file.error;
     EXPECT_NEAR(static_cast<double>(file.pictures.size()), 120, 1);
@@ -383,13 +410,15 @@ TEST_F(CliConvertTest, TrackThatStartsLateStaysInStep) {
     const fs::path work = folder_ / "late";
     fs::create_directories(work);
     const std::string make =
-        "ffmpeg -v error -y -f lavfi -i testsrc=size=720x480:rate=30000/1001:duration=5 -itsoffset 1 -f lavfi "
+        "ffmpeg -v error -y -f lavfi -i testsrc=size=720x480:rate=30000/1001:duration=5 -itsoffset "
+        "1 -f lavfi "
         "-i 'aevalsrc=0.4*sin(2*PI*880*t)*lt(mod(t\\,1)\\,0.1):s=48000:d=4' -target ntsc-dvd '" +
         (work / "late.mpg").string() + "'";
     ASSERT_EQ(std::system(make.c_str()), 0);
     ASSERT_TRUE(AuthorTitle(work, {work / "late.mpg"}));
     const fs::path out = folder_ / "out";
-    const CliRun run = RunCli("convert '" + (work / "disc").string() + "' -q -o '" + out.string() + "'", env_);
+    const CliRun run =
+        RunCli("convert '" + (work / "disc").string() + "' -q -o '" + out.string() + "'", env_);
     ASSERT_EQ(run.exit_code, 0) << run.err;
     const DecodedOutput decoded = Decode(out / "Title_01.mp4");
     ASSERT_TRUE(decoded.ok) << decoded.error;
@@ -401,18 +430,23 @@ TEST_F(CliConvertTest, TrackThatStartsLateStaysInStep) {
 TEST_F(CliConvertTest, TitleWithoutSoundConvertsWithSilence) {
     const fs::path work = folder_ / "silent";
     fs::create_directories(work);
-    const std::string make = "ffmpeg -v error -y -f lavfi -i testsrc=size=720x480:rate=30000/1001:duration=3 -an "
-                             "-target ntsc-dvd '" + (work / "silent.mpg").string() + "'";
+    const std::string make =
+        "ffmpeg -v error -y -f lavfi -i testsrc=size=720x480:rate=30000/1001:duration=3 -an "
+        "-target ntsc-dvd '" +
+        (work / "silent.mpg").string() + "'";
     ASSERT_EQ(std::system(make.c_str()), 0);
     ASSERT_TRUE(AuthorTitle(work, {work / "silent.mpg"}));
     const fs::path out = folder_ / "out";
-    const CliRun run = RunCli("convert '" + (work / "disc").string() + "' -q -o '" + out.string() + "'", env_);
+    const CliRun run =
+        RunCli("convert '" + (work / "disc").string() + "' -q -o '" + out.string() + "'", env_);
     ASSERT_EQ(run.exit_code, 0) << run.err;
     const DecodedOutput decoded = Decode(out / "Title_01.mp4");
     ASSERT_TRUE(decoded.ok) << decoded.error;
     EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 90, 1);
-    const double audio_end = decoded.audio_start_s + static_cast<double>(decoded.mono.size()) / decoded.sample_rate;
-    EXPECT_NEAR(audio_end, decoded.pictures.back().time_s + kNtscFrame, 3072.0 / decoded.sample_rate)
+    const double audio_end =
+        decoded.audio_start_s + static_cast<double>(decoded.mono.size()) / decoded.sample_rate;
+    EXPECT_NEAR(audio_end, decoded.pictures.back().time_s + kNtscFrame,
+                3072.0 / decoded.sample_rate)
         << "silence as long as the pictures";
     float peak = 0;
     for (const float sample : decoded.mono) peak = std::max(peak, std::abs(sample));
@@ -430,17 +464,20 @@ TEST_F(CliConvertTest, CutOffImageKeepsWhatItHoldsAndSaysWhere) {
         std::ofstream(iso, std::ios::binary).write(head.data(), in.gcount());
     }
     const fs::path out = folder_ / "out";
-    const CliRun run = RunCli("convert '" + iso.string() + "' -t 1,3 -q -o '" + out.string() + "'", env_);
+    const CliRun run =
+        RunCli("convert '" + iso.string() + "' -t 1,3 -q -o '" + out.string() + "'", env_);
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.out, (out / "Title_01.mp4").string() + "\n");
     EXPECT_NE(run.err.find("Title_03 cannot be read on this disc"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("The disc could not be read to the end of Title_01; the file stops at"), std::string::npos)
+    EXPECT_NE(run.err.find("The disc could not be read to the end of Title_01; the file stops at"),
+              std::string::npos)
         << run.err;
     const DecodedOutput decoded = Decode(out / "Title_01.mp4");
     ASSERT_TRUE(decoded.ok) << decoded.error;
     ASSERT_GT(decoded.pictures.size(), 30u);
     EXPECT_LT(decoded.pictures.size(), 1800u);
-    for (size_t i = 0; i < decoded.pictures.size(); i += 30) EXPECT_EQ(decoded.pictures[i].band, static_cast<int>(i));
+    for (size_t i = 0; i < decoded.pictures.size(); i += 30)
+        EXPECT_EQ(decoded.pictures[i].band, static_cast<int>(i));
 }
 
 // How a run of title 1 with --json was stopped once its first second was
@@ -460,7 +497,8 @@ StoppedRun ConvertAndStop(const fs::path& out, int signal_number) {
     posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
     const std::string disc = fx::SampleDiscPath(fx::kNtscDisc.iso);
     const std::string out_text = out.string();
-    std::vector<std::string> args{RIZUVIRA_CLI, "convert", disc, "-t", "1", "--json", "--cpu", "50", "-o", out_text};
+    std::vector<std::string> args{RIZUVIRA_CLI, "convert", disc, "-t", "1",
+                                  "--json",     "--cpu",   "50", "-o", out_text};
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -478,7 +516,8 @@ StoppedRun ConvertAndStop(const fs::path& out, int signal_number) {
         run.out += line;
         double position = 0;
         const char* at = std::strstr(line, "\"position_s\": ");
-        if (!run.stopped && at && std::sscanf(at, "\"position_s\": %lf", &position) == 1 && position > 1.0) {
+        if (!run.stopped && at && std::sscanf(at, "\"position_s\": %lf", &position) == 1 &&
+            position > 1.0) {
             run.stopped = true;
             if (signal_number == 0) break;  // the reader goes away, as `| head` does
             kill(child, signal_number);
@@ -539,15 +578,17 @@ TEST_F(CliConvertTest, TitlesRunInTheOrderAsked) {
     const fs::path out = folder_ / "out";
     const CliRun run = Convert("-t 4,3 -o '" + out.string() + "'");
     EXPECT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_EQ(run.out, (out / "Title_04.mp4").string() + "\n" + (out / "Title_03.mp4").string() + "\n");
+    EXPECT_EQ(run.out,
+              (out / "Title_04.mp4").string() + "\n" + (out / "Title_03.mp4").string() + "\n");
 }
 
 TEST_F(CliConvertTest, UsageErrorsExitTwoWithAMessage) {
     const CliRun bad = Convert("--frobnicate");
     EXPECT_EQ(bad.exit_code, 2);
     EXPECT_NE(bad.err.find("unknown option --frobnicate"), std::string::npos) << bad.err;
-    for (const char* options : {"--cpu 40", "--trim 0:00:05-0:00:02", "--zoom 5:4", "--titles 0", "--crop 10,10,5,20",
-                                "--audio", "--subtitle 1x", "-t 9", "-p NoSuchProfile"}) {
+    for (const char* options :
+         {"--cpu 40", "--trim 0:00:05-0:00:02", "--zoom 5:4", "--titles 0", "--crop 10,10,5,20",
+          "--audio", "--subtitle 1x", "-t 9", "-p NoSuchProfile"}) {
         const CliRun run = Convert(options);
         EXPECT_EQ(run.exit_code, 2) << options;
         EXPECT_FALSE(run.err.empty()) << options;
@@ -556,22 +597,26 @@ TEST_F(CliConvertTest, UsageErrorsExitTwoWithAMessage) {
 
     const CliRun help = RunCli("convert --help");
     EXPECT_EQ(help.exit_code, 0);
-    for (const char* option : {"--output", "--profile", "--titles", "--chapter", "--trim", "--crop", "--zoom",
-                               "--brightness", "--saturation", "--hue", "--volume", "--audio", "--subtitle", "--merge",
-                               "--size", "--fps", "--vcodec", "--vbitrate", "--acodec", "--abitrate", "--rate",
-                               "--channels", "--cpu", "--after", "--json", "--quiet", "--overwrite", "profiles"})
+    for (const char* option :
+         {"--output",   "--profile",    "--titles",     "--chapter",  "--trim",   "--crop",
+          "--zoom",     "--brightness", "--saturation", "--hue",      "--volume", "--audio",
+          "--subtitle", "--merge",      "--size",       "--fps",      "--vcodec", "--vbitrate",
+          "--acodec",   "--abitrate",   "--rate",       "--channels", "--cpu",    "--after",
+          "--json",     "--quiet",      "--overwrite",  "profiles"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 
 // Runs the command line twice at once with the same arguments; the exit
 // codes and what each wrote on standard error.
-std::vector<CliRun> RunTwiceAtOnce(const std::string& home, const std::vector<std::string>& args, const fs::path& logs) {
+std::vector<CliRun> RunTwiceAtOnce(const std::string& home, const std::vector<std::string>& args,
+                                   const fs::path& logs) {
     std::vector<pid_t> children;
     for (int i = 0; i < 2; ++i) {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         const std::string err = (logs / ("err" + std::to_string(i))).string();
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
         std::vector<std::string> copies{RIZUVIRA_CLI};
         copies.insert(copies.end(), args.begin(), args.end());
         std::vector<char*> argv;
@@ -602,10 +647,12 @@ TEST_F(CliConvertTest, ExistingFilesAreNeverReplacedSilently) {
     std::ofstream(file) << "mine";
     const CliRun refused = Convert("-t 1,3 --json -o '" + out.string() + "'");
     EXPECT_EQ(refused.exit_code, 2);
-    EXPECT_EQ(refused.err, file.string() + " exists; -y (--overwrite) replaces it\n") << "checked before anything runs";
+    EXPECT_EQ(refused.err, file.string() + " exists; -y (--overwrite) replaces it\n")
+        << "checked before anything runs";
     EXPECT_FALSE(fs::exists(out / "Title_01.mp4"));
     std::ifstream kept(file);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), std::istreambuf_iterator<char>()), "mine");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), std::istreambuf_iterator<char>()),
+              "mine");
     const CliRun replaced = Convert("-t 3 --overwrite -o '" + out.string() + "'");
     ASSERT_EQ(replaced.exit_code, 0) << replaced.err;
     EXPECT_TRUE(Decode(file).ok);
@@ -613,8 +660,8 @@ TEST_F(CliConvertTest, ExistingFilesAreNeverReplacedSilently) {
     // Two runs into one folder: each writes a file of its own; the one that
     // finishes second does not replace the first one's file.
     fs::remove(file);
-    const std::vector<std::string> args{"convert", fx::SampleDiscPath(fx::kNtscDisc.iso), "-q", "-t", "3", "-o",
-                                        out.string()};
+    const std::vector<std::string> args{
+        "convert", fx::SampleDiscPath(fx::kNtscDisc.iso), "-q", "-t", "3", "-o", out.string()};
     const std::vector<CliRun> runs = RunTwiceAtOnce((folder_ / "home").string(), args, folder_);
     ASSERT_EQ((runs[0].exit_code == 0) + (runs[1].exit_code == 0), 1) << runs[0].err << runs[1].err;
     const CliRun& loser = runs[0].exit_code == 0 ? runs[1] : runs[0];
@@ -644,35 +691,43 @@ TEST_F(CliConvertTest, FailuresSayWhatFailedAndWhy) {
     for (const auto& entry : fs::directory_iterator(disc / "VIDEO_TS"))
         if (entry.path().extension() == ".VOB") fs::remove(entry.path());
     const fs::path out = folder_ / "out";
-    const CliRun missing = RunCli("convert '" + disc.string() + "' -t 1 --json -o '" + out.string() + "'", env_);
+    const CliRun missing =
+        RunCli("convert '" + disc.string() + "' -t 1 --json -o '" + out.string() + "'", env_);
     EXPECT_EQ(missing.exit_code, 1);
     const std::string why = "Title_01 cannot be read: VTS_01_1.VOB is missing";
     EXPECT_EQ(missing.err, why + "\n");
-    EXPECT_NE(missing.out.find("{\"event\": \"message\", \"text\": \"" + why + "\"}\n"), std::string::npos)
+    EXPECT_NE(missing.out.find("{\"event\": \"message\", \"text\": \"" + why + "\"}\n"),
+              std::string::npos)
         << missing.out;
 
     // Opening the folder afterwards without a desktop opener, or with one that fails.
-    const CliRun no_opener = RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) + "' -t 3 -q --after open-folder -o '" +
-                                        out.string() + "'",
+    const CliRun no_opener = RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) +
+                                        "' -t 3 -q --after open-folder -o '" + out.string() + "'",
                                     env_ + " PATH=/nonexistent");
     EXPECT_EQ(no_opener.exit_code, 0) << "the file is fine";
-    EXPECT_EQ(no_opener.err, "Cannot open the output folder " + out.string() + ": xdg-open: No such file or directory\n");
+    EXPECT_EQ(no_opener.err, "Cannot open the output folder " + out.string() +
+                                 ": xdg-open: No such file or directory\n");
     fs::create_directories(folder_ / "bin");
     std::ofstream(folder_ / "bin/xdg-open") << "#!/bin/sh\nexit 3\n";
     fs::permissions(folder_ / "bin/xdg-open", fs::perms::owner_all);
-    const CliRun failing = RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) + "' -t 3 -y --json --after open-folder -o '" +
-                                      out.string() + "'",
-                                  env_ + " PATH='" + (folder_ / "bin").string() + "'");
-    EXPECT_EQ(failing.err, "Cannot open the output folder " + out.string() + ": xdg-open ended with status 3\n");
-    EXPECT_NE(failing.out.find("\"text\": \"Cannot open the output folder"), std::string::npos) << failing.out;
+    const CliRun failing =
+        RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) +
+                   "' -t 3 -y --json --after open-folder -o '" + out.string() + "'",
+               env_ + " PATH='" + (folder_ / "bin").string() + "'");
+    EXPECT_EQ(failing.err,
+              "Cannot open the output folder " + out.string() + ": xdg-open ended with status 3\n");
+    EXPECT_NE(failing.out.find("\"text\": \"Cannot open the output folder"), std::string::npos)
+        << failing.out;
 }
 
 TEST_F(CliConvertTest, HalfWidthDiscConvertsEveryPictureAtItsAspect) {
     // dvdauthor writes a 352x480 title's information as 720x480.
     const fs::path vob = folder_ / "half.mpg";
     const std::string make =
-        "ffmpeg -v error -y -f lavfi -i color=c=gray:size=352x480:rate=30000/1001:duration=3 -f lavfi "
-        "-i sine=d=3 -target ntsc-dvd -s 352x480 '" + vob.string() + "'";
+        "ffmpeg -v error -y -f lavfi -i color=c=gray:size=352x480:rate=30000/1001:duration=3 -f "
+        "lavfi "
+        "-i sine=d=3 -target ntsc-dvd -s 352x480 '" +
+        vob.string() + "'";
     ASSERT_EQ(std::system(make.c_str()), 0);
     std::ofstream(folder_ / "half.xml")
         << "<dvdauthor dest=\"" << (folder_ / "half").string() << "\"><vmgm/><titleset><titles>"
@@ -682,9 +737,9 @@ TEST_F(CliConvertTest, HalfWidthDiscConvertsEveryPictureAtItsAspect) {
         "VIDEO_FORMAT=NTSC dvdauthor -x '" + (folder_ / "half.xml").string() + "' >/dev/null 2>&1";
     ASSERT_EQ(std::system(author.c_str()), 0);
 
-    const CliRun run = RunCli("convert '" + (folder_ / "half").string() + "' -q -o '" +
-                                  (folder_ / "out").string() + "'",
-                              env_);
+    const CliRun run = RunCli(
+        "convert '" + (folder_ / "half").string() + "' -q -o '" + (folder_ / "out").string() + "'",
+        env_);
     ASSERT_EQ(run.exit_code, 0) << run.err;
     const DecodedOutput out = e2e::DecodeOutput((folder_ / "out/Title_01.mp4").string(), 352, 480);
     ASSERT_TRUE(out.ok) << out.error;
@@ -696,12 +751,15 @@ TEST_F(CliConvertTest, HalfWidthDiscConvertsEveryPictureAtItsAspect) {
 
 TEST_F(CliConvertTest, FullDiskFailsTheItemAndSaysWhy) {
     // A 200 kB file system of its own, in a mount namespace of its own.
-    if (std::system("unshare -rm true >/dev/null 2>&1") != 0) GTEST_SKIP() << "no mount namespace for a small tmpfs";
+    if (std::system("unshare -rm true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no mount namespace for a small tmpfs";
     const fs::path out = folder_ / "small";
     fs::create_directories(out);
-    const std::string in_small_tmpfs = env_ + " unshare -rm sh -c 'mount -t tmpfs -o size=200k tmpfs \"" +
+    const std::string in_small_tmpfs = env_ +
+                                       " unshare -rm sh -c 'mount -t tmpfs -o size=200k tmpfs \"" +
                                        out.string() + "\" && exec \"$0\" \"$@\"'";
-    const CliRun run = RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) + "' -t 1,3 --json -o '" + out.string() + "'",
+    const CliRun run = RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) +
+                                  "' -t 1,3 --json -o '" + out.string() + "'",
                               in_small_tmpfs);
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.err.rfind("Cannot write the output file: " + (out / "Title_01.mp4").string() +
@@ -712,7 +770,8 @@ TEST_F(CliConvertTest, FullDiskFailsTheItemAndSaysWhy) {
     // The item stopped at the failure; the file, which no player could open, is
     // gone, and the room it took holds the next item.
     EXPECT_NE(run.out.find("\"failed_items\": 1"), std::string::npos) << run.out;
-    EXPECT_NE(run.err.find((out / "Title_01.mp4").string() + engine::kUnfinishedFileRemovedMessage), std::string::npos)
+    EXPECT_NE(run.err.find((out / "Title_01.mp4").string() + engine::kUnfinishedFileRemovedMessage),
+              std::string::npos)
         << run.err;
     EXPECT_NE(run.out.find("{\"event\": \"file\", \"path\": \"" + (out / "Title_01.mp4").string() +
                            "\", \"ok\": false, \"seconds\": "),
@@ -723,7 +782,7 @@ TEST_F(CliConvertTest, FullDiskFailsTheItemAndSaysWhy) {
 // Chapters and the sound track's language, as a player reads them back.
 struct Tags {
     std::vector<std::pair<double, std::string>> chapters;  // start s, title
-    double end_s = 0;                                       // of the last chapter
+    double end_s = 0;                                      // of the last chapter
     std::string audio_language;
 };
 
@@ -735,12 +794,14 @@ Tags ReadTags(const fs::path& file) {
     for (unsigned i = 0; i < format->nb_chapters; ++i) {
         const AVChapter* chapter = format->chapters[i];
         const AVDictionaryEntry* title = av_dict_get(chapter->metadata, "title", nullptr, 0);
-        tags.chapters.emplace_back(chapter->start * av_q2d(chapter->time_base), title ? title->value : "");
+        tags.chapters.emplace_back(chapter->start * av_q2d(chapter->time_base),
+                                   title ? title->value : "");
         tags.end_s = chapter->end * av_q2d(chapter->time_base);
     }
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         if (format->streams[i]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) continue;
-        const AVDictionaryEntry* language = av_dict_get(format->streams[i]->metadata, "language", nullptr, 0);
+        const AVDictionaryEntry* language =
+            av_dict_get(format->streams[i]->metadata, "language", nullptr, 0);
         if (language) tags.audio_language = language->value;
     }
     avformat_close_input(&format);
@@ -756,7 +817,8 @@ TEST_F(CliConvertTest, ChaptersFollowTheTrimAndTheSoundNamesItsLanguage) {
                           (folder_ / "out").string() + "'")
                       .exit_code,
                   0);
-        const fs::path file = folder_ / "out" / (profile[0] == '1' ? "Title_01.mp4" : "Title_01.mkv");
+        const fs::path file =
+            folder_ / "out" / (profile[0] == '1' ? "Title_01.mp4" : "Title_01.mkv");
         const Tags tags = ReadTags(file);
         ASSERT_EQ(tags.chapters.size(), 3u);
         const double starts[] = {0, 5.015, 20.030};
@@ -780,7 +842,8 @@ TEST(CliProfiles, ListsTheCatalogue) {
     const CliRun text = RunCli("profiles");
     EXPECT_EQ(text.exit_code, 0);
     EXPECT_NE(text.out.find(".mp4"), std::string::npos);
-    const CliRun json = RunCli("profiles --json --catalogue '" RIZUVIRA_SOURCE_DIR "/data/Format.xml'");
+    const CliRun json =
+        RunCli("profiles --json --catalogue '" RIZUVIRA_SOURCE_DIR "/data/Format.xml'");
     EXPECT_EQ(json.exit_code, 0);
     EXPECT_EQ(json.out.rfind("{\"profiles\": [", 0), 0u);
     EXPECT_NE(json.out.find("\"id\": 1,"), std::string::npos);

@@ -35,10 +35,11 @@ protected:
         return copy;
     }
     CliRun Convert(const fs::path& disc, const std::string& options) {
-        return RunCli("convert '" + disc.string() + "' -y -o '" + (folder_ / "out").string() + "' " + options, env_);
+        return RunCli(
+            "convert '" + disc.string() + "' -y -o '" + (folder_ / "out").string() + "' " + options,
+            env_);
     }
     fs::path Out(const char* name) const { return folder_ / "out" / name; }
-
 };
 
 void Zero(const fs::path& file, int64_t first_sector, int64_t sectors) {
@@ -54,7 +55,8 @@ TEST_F(CliDamagedDiscTest, VobCutShortFailsTheItemAndKeepsWhatWasRead) {
     fs::resize_file(vob, fs::file_size(vob) * 3 / 10 / kSector * kSector);
     const CliRun run = Convert(disc, "-q");
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_NE(run.err.find("The disc could not be read to the end of Title_01; the file stops at 00:00:0"),
+    EXPECT_NE(run.err.find(
+                  "The disc could not be read to the end of Title_01; the file stops at 00:00:0"),
               std::string::npos)
         << run.err;
     const e2e::DecodedOutput decoded = e2e::DecodeOutput(Out("Title_01.mp4").string(), 720, 576);
@@ -72,7 +74,8 @@ TEST_F(CliDamagedDiscTest, ZeroedSectorsLoseOnlyTheirOwnPicturesWithAWarning) {
     EXPECT_EQ(run.exit_code, 0) << run.err;
     const std::string warning = "Title_01: sectors that could not be read are left out at 00:00:0";
     EXPECT_NE(run.err.find(warning), std::string::npos) << run.err;
-    EXPECT_NE(run.out.find("{\"event\": \"warning\", \"text\": \"" + warning), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("{\"event\": \"warning\", \"text\": \"" + warning), std::string::npos)
+        << run.out;
     EXPECT_NE(run.out.find("\"ok\": true"), std::string::npos) << run.out;
 
     const e2e::DecodedOutput decoded = e2e::DecodeOutput(Out("Title_01.mp4").string(), 720, 576);
@@ -87,7 +90,8 @@ TEST_F(CliDamagedDiscTest, ZeroedSectorsLoseOnlyTheirOwnPicturesWithAWarning) {
     // at its own time.
     int gap_before = -1, gap_after = -1, previous = -1;
     for (const auto& [band, time_s] : shown_s) {
-        if (previous >= 0 && band - previous > gap_after - gap_before) gap_before = previous, gap_after = band;
+        if (previous >= 0 && band - previous > gap_after - gap_before)
+            gap_before = previous, gap_after = band;
         previous = band;
     }
     ASSERT_GT(gap_after - gap_before, 10) << "the damaged pictures are gone";
@@ -107,12 +111,14 @@ TEST_F(CliDamagedDiscTest, TitleWhoseInformationIsUnreadableIsListedAndFails) {
     const fs::path disc = CopyDisc(fx::kPalDisc);
     for (const char* name : {"VTS_01_0.IFO", "VTS_01_0.BUP"}) Zero(disc / "VIDEO_TS" / name, 1, 5);
     const CliRun info = RunCli("info '" + disc.string() + "'", env_);
-    EXPECT_EQ(info.out, "Title_01  unreadable: its title set's information is damaged or missing\n");
+    EXPECT_EQ(info.out,
+              "Title_01  unreadable: its title set's information is damaged or missing\n");
     const CliRun run = Convert(disc, "-t all -q");
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_EQ(run.err,
-              "Title_01 cannot be read on this disc (its title set's information is damaged or missing); "
-              "it is skipped\n");
+    EXPECT_EQ(
+        run.err,
+        "Title_01 cannot be read on this disc (its title set's information is damaged or missing); "
+        "it is skipped\n");
 }
 
 TEST_F(CliDamagedDiscTest, UnreadableVideoFilesAreNamedWithTheReason) {
@@ -124,14 +130,18 @@ TEST_F(CliDamagedDiscTest, UnreadableVideoFilesAreNamedWithTheReason) {
     const Case cases[] = {
         {"missing", [](const fs::path& vob) { fs::remove(vob); }, "VTS_01_1.VOB is missing"},
         {"empty", [](const fs::path& vob) { fs::resize_file(vob, 0); }, "VTS_01_1.VOB is empty"},
-        {"zeroed", [](const fs::path& vob) { Zero(vob, 0, static_cast<int64_t>(fs::file_size(vob)) / kSector); },
+        {"zeroed",
+         [](const fs::path& vob) {
+             Zero(vob, 0, static_cast<int64_t>(fs::file_size(vob)) / kSector);
+         },
          "its first sector holds no MPEG data (zeroed or damaged sectors)"},
         {"unreadable", [](const fs::path& vob) { fs::permissions(vob, fs::perms::none); },
          "VTS_01_1.VOB cannot be opened: Permission denied"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.damage);
-        if (std::string(c.damage) == "unreadable" && geteuid() == 0) continue;  // root reads it all the same
+        if (std::string(c.damage) == "unreadable" && geteuid() == 0)
+            continue;  // root reads it all the same
         const fs::path disc = CopyDisc(fx::kPalDisc);
         c.apply(disc / "VIDEO_TS/VTS_01_1.VOB");
         const CliRun run = Convert(disc, "-q");
@@ -149,7 +159,8 @@ TEST_F(CliDamagedDiscTest, NamedPipesAreNamedInsteadOfWaitedFor) {
     ASSERT_EQ(mkfifo((disc / "VIDEO_TS/VTS_01_1.VOB").c_str(), 0600), 0);
     const CliRun run = Convert(disc, "-q");
     EXPECT_EQ(run.exit_code, 3);
-    EXPECT_NE(run.err.find("VTS_01_1.VOB is a named pipe, not a file"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("VTS_01_1.VOB is a named pipe, not a file"), std::string::npos)
+        << run.err;
 
     const fs::path settings = folder_ / "home/.config/Rizuvira DVD Converter/settings.ini";
     fs::create_directories(settings.parent_path());
@@ -168,7 +179,9 @@ TEST_F(CliDamagedDiscTest, DiscWithoutATitleToConvertFails) {
         ifo.seekg(0xC4);
         ifo.read(reinterpret_cast<char*>(pointer), 4);
         const std::streamoff table =
-            static_cast<std::streamoff>(pointer[0] << 24 | pointer[1] << 16 | pointer[2] << 8 | pointer[3]) * kSector;
+            static_cast<std::streamoff>(pointer[0] << 24 | pointer[1] << 16 | pointer[2] << 8 |
+                                        pointer[3]) *
+            kSector;
         char second[12];
         ifo.seekg(table + 8 + 12);
         ifo.read(second, sizeof(second));
@@ -179,7 +192,9 @@ TEST_F(CliDamagedDiscTest, DiscWithoutATitleToConvertFails) {
     }
     const CliRun run = Convert(disc, "-q");
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_EQ(run.err, disc.string() + " has no title to convert: none lasts 3 s or more (-t names a shorter one)\n");
+    EXPECT_EQ(run.err,
+              disc.string() +
+                  " has no title to convert: none lasts 3 s or more (-t names a shorter one)\n");
     EXPECT_FALSE(fs::exists(Out("Title_01.mp4")));
 }
 

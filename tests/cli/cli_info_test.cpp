@@ -21,8 +21,8 @@ namespace {
 
 using rizuvira::fixtures::SampleDiscPath;
 
-using cli::test::RunCli;
 using cli::test::CliRun;
+using cli::test::RunCli;
 
 TEST(CliInfo, ListsTheTitlesOfBothDiscForms) {
     for (auto name : {rizuvira::fixtures::kNtscDisc.iso, rizuvira::fixtures::kNtscDisc.folder}) {
@@ -56,13 +56,16 @@ TEST(CliInfo, ListsTheTitlesOfBothDiscForms) {
 }
 
 TEST(CliInfo, JsonCarriesNumbers) {
-    const CliRun run = RunCli("info --json '" + SampleDiscPath(rizuvira::fixtures::kPalDisc.iso) + "'");
+    const CliRun run =
+        RunCli("info --json '" + SampleDiscPath(rizuvira::fixtures::kPalDisc.iso) + "'");
     ASSERT_EQ(run.exit_code, 0) << run.err;
     EXPECT_NE(run.out.find("\"duration_ms\": 10000.000"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("{\"id\": \"0xC100\", \"language\": \"en\", \"coding\": 2, \"channels\": 2"),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find("{\"id\": \"0xC100\", \"language\": \"en\", \"coding\": 2, \"channels\": 2"),
+        std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find("\"subtitles\": [{\"id\": \"0xBD20\", \"language\": \"en\""), std::string::npos);
+    EXPECT_NE(run.out.find("\"subtitles\": [{\"id\": \"0xBD20\", \"language\": \"en\""),
+              std::string::npos);
     EXPECT_NE(run.out.find("\"chapter_times\": [{\"start_ms\": 0.000, \"length_ms\": 4800.000}, "
                            "{\"start_ms\": 4800.000, \"length_ms\": 5200.000}]"),
               std::string::npos)

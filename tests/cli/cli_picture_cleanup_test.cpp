@@ -81,7 +81,6 @@ protected:
         std::snprintf(file, sizeof file, "Title_%02d.mp4", title);
         return out / file;
     }
-
 };
 
 TEST_F(CliPictureCleanupTest, InterlacedTitleComesOutWithoutCombingInStep) {

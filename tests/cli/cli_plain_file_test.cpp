@@ -12,8 +12,8 @@
 #include <string>
 
 #include "cli/cli_run.h"
-#include "engine/run_controller.h"
 #include "e2e/decoded_output.h"
+#include "engine/run_controller.h"
 #include "fixtures/clip_info_writer.h"
 #include "fixtures/sample_discs.h"
 
@@ -78,7 +78,6 @@ protected:
         language >> code;
         return code;
     }
-
 };
 
 double Tone(const DecodedOutput& out, double at_s, double hz) {
@@ -128,9 +127,10 @@ TEST_F(CliPlainFileTest, H264AndAacTransportStreamConvertsEveryPicture) {
 // E-AC-3 frames of six blocks (what encoders write) are sound too: their header differs from
 // AC-3's after the syncword, and read as AC-3 it was refused.
 TEST_F(CliPlainFileTest, EnhancedAc3SoundIsFoundAndDecoded) {
-    const fs::path ts = Make("eac3.ts",
-                             "-f lavfi -i testsrc=size=320x240:rate=30000/1001:duration=3 -f lavfi -i "
-                             "sine=f=440:duration=3:sample_rate=48000 -c:v mpeg2video -c:a eac3 -ac 2 -f mpegts");
+    const fs::path ts =
+        Make("eac3.ts",
+             "-f lavfi -i testsrc=size=320x240:rate=30000/1001:duration=3 -f lavfi -i "
+             "sine=f=440:duration=3:sample_rate=48000 -c:v mpeg2video -c:a eac3 -ac 2 -f mpegts");
     const CliRun info = RunCli("info '" + ts.string() + "'", env_);
     EXPECT_NE(info.out.find("48000 Hz  2 channels"), std::string::npos) << info.out;
     const DecodedOutput decoded = Convert(ts);
@@ -162,7 +162,7 @@ TEST_F(CliPlainFileTest, OddSizedPicturesConvert) {
     const DecodedOutput decoded = Convert(mpg, "--zoom full");
     ASSERT_TRUE(decoded.ok) << decoded.error;
     EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 60, 1);  // 2 s at 29.97 fps
-    EXPECT_NEAR(decoded.pictures.back().top_luma, 81, 4);                // red
+    EXPECT_NEAR(decoded.pictures.back().top_luma, 81, 4);              // red
 }
 
 TEST_F(CliPlainFileTest, AnOutputNamedAsItsOwnSourceIsRefusedEvenWithReplace) {
@@ -171,9 +171,8 @@ TEST_F(CliPlainFileTest, AnOutputNamedAsItsOwnSourceIsRefusedEvenWithReplace) {
                               "-f lavfi -i testsrc=size=352x240:rate=25:duration=2 -f lavfi "
                               "-i sine=duration=2 -c:v mpeg1video -c:a mp2 -f mpeg");
     const auto size = fs::file_size(mpg);
-    const CliRun run = RunCli("convert '" + mpg.string() + "' -p 9 -y -o '" +
-                                  (folder_ / "self").string() + "'",
-                              env_);
+    const CliRun run = RunCli(
+        "convert '" + mpg.string() + "' -p 9 -y -o '" + (folder_ / "self").string() + "'", env_);
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_NE(run.err.find(mpg.string() + engine::kOutputIsInputMessage), std::string::npos)
         << run.err;
@@ -218,11 +217,11 @@ TEST_F(CliPlainFileTest, VideoOfAnotherCodingIsRefusedByName) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path file = Make(c.name, three_seconds + c.arguments);
-        const CliRun run = RunCli("convert '" + file.string() + "' -q -o '" +
-                                      (folder_ / "out").string() + "'",
-                                  env_);
+        const CliRun run = RunCli(
+            "convert '" + file.string() + "' -q -o '" + (folder_ / "out").string() + "'", env_);
         EXPECT_NE(run.exit_code, 0);
-        EXPECT_NE(run.err.find(file.string() + " holds " + c.coding + " video, which cannot be converted"),
+        EXPECT_NE(run.err.find(file.string() + " holds " + c.coding +
+                               " video, which cannot be converted"),
                   std::string::npos)
             << run.err;
         EXPECT_FALSE(fs::exists(folder_ / "out" / "Title_01.mp4"));

@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <set>
 #include <fstream>
+#include <set>
 #include <utility>
 
 #include "cli/cli_run.h"
@@ -26,15 +26,18 @@ TEST(CliSnapshot, SavesThePictureShownAtTheTime) {
     const std::string disc = fx::SampleDiscPath(fx::kNtscDisc.iso);
     for (const char* name : {"at20.bmp", "at20.JPG"}) {
         const std::filesystem::path file = folder / name;
-        const CliRun run = RunCli("snapshot '" + disc + "' --title 1 --at 00:00:20 -o '" + file.string() + "'",
-                                  "SDL_AUDIODRIVER=dummy");
+        const CliRun run =
+            RunCli("snapshot '" + disc + "' --title 1 --at 00:00:20 -o '" + file.string() + "'",
+                   "SDL_AUDIODRIVER=dummy");
         ASSERT_EQ(run.exit_code, 0) << run.err;
-        const rizuvira::e2e::DecodedOutput picture = rizuvira::e2e::DecodeOutput(file.string(), 720, 480);
+        const rizuvira::e2e::DecodedOutput picture =
+            rizuvira::e2e::DecodeOutput(file.string(), 720, 480);
         ASSERT_TRUE(picture.ok) << name;
         ASSERT_EQ(picture.pictures.size(), 1u) << name;
         EXPECT_NEAR(picture.pictures[0].band, 599, 1) << name << ": the frame shown at 20 s";
     }
-    const CliRun unknown = RunCli("snapshot '" + disc + "' --title 1 --at 20 -o '" + (folder / "x.png").string() + "'");
+    const CliRun unknown = RunCli("snapshot '" + disc + "' --title 1 --at 20 -o '" +
+                                  (folder / "x.png").string() + "'");
     EXPECT_EQ(unknown.exit_code, 2);
     EXPECT_FALSE(std::filesystem::exists(folder / "x.png"));
     std::filesystem::remove_all(folder);
@@ -49,11 +52,13 @@ TEST(CliSnapshot, NamesTheFileByTheTimeInTheGivenOrStoredFolder) {
     const std::filesystem::path stored = folder / "stored";
     std::filesystem::create_directories(config);
     std::filesystem::create_directories(stored);
-    std::ofstream(config / "settings.ini") << "[General]\nstrSnapFolder=" << stored.string()
-                                           << "\nstrImageType=JPEG\n";
+    std::ofstream(config / "settings.ini")
+        << "[General]\nstrSnapFolder=" << stored.string() << "\nstrImageType=JPEG\n";
     const std::string disc = fx::SampleDiscPath(fx::kNtscDisc.iso);
-    const std::string env = "SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME='" + (folder / "config").string() + "'";
-    const CliRun given = RunCli("snapshot '" + disc + "' --title 1 --at 2 -o '" + folder.string() + "'", env);
+    const std::string env =
+        "SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME='" + (folder / "config").string() + "'";
+    const CliRun given =
+        RunCli("snapshot '" + disc + "' --title 1 --at 2 -o '" + folder.string() + "'", env);
     const CliRun none = RunCli("snapshot '" + disc + "' --title 1 --at 2", env);
     ASSERT_EQ(given.exit_code, 0) << given.err;
     ASSERT_EQ(none.exit_code, 0) << none.err;
@@ -74,8 +79,9 @@ TEST(CliSnapshot, NeverReplacesAFile) {
     // Several within one second into a folder: each one numbered after the first.
     std::set<std::string> names;
     for (int i = 0; i < 3; ++i) {
-        const CliRun run = RunCli("snapshot '" + disc + "' --title 3 --at 1 -o '" + folder.string() + "'",
-                                  "SDL_AUDIODRIVER=dummy");
+        const CliRun run =
+            RunCli("snapshot '" + disc + "' --title 3 --at 1 -o '" + folder.string() + "'",
+                   "SDL_AUDIODRIVER=dummy");
         ASSERT_EQ(run.exit_code, 0) << run.err;
         names.insert(run.out.substr(0, run.out.find('\n')));
     }
@@ -84,8 +90,9 @@ TEST(CliSnapshot, NeverReplacesAFile) {
     // A file named by the user is refused, as a conversion's output is.
     const std::filesystem::path mine = folder / "mine.bmp";
     std::ofstream(mine) << "mine";
-    const CliRun named = RunCli("snapshot '" + disc + "' --title 3 --at 1 -o '" + mine.string() + "'",
-                                "SDL_AUDIODRIVER=dummy");
+    const CliRun named =
+        RunCli("snapshot '" + disc + "' --title 3 --at 1 -o '" + mine.string() + "'",
+               "SDL_AUDIODRIVER=dummy");
     EXPECT_EQ(named.exit_code, 1);
     EXPECT_EQ(named.err, "Cannot write the snapshot " + mine.string() + ": File exists\n");
     EXPECT_EQ(std::filesystem::file_size(mine), 4u);
@@ -113,13 +120,15 @@ TEST(CliSnapshot, PastTheEndOrIntoAMissingFolderSaysWhy) {
     char pattern[] = "/tmp/rizuvira-snap-XXXXXX";
     const std::filesystem::path folder = mkdtemp(pattern);
     const std::string disc = fx::SampleDiscPath(fx::kNtscDisc.iso);
-    const CliRun late = RunCli("snapshot '" + disc + "' --title 3 --at 100 -o '" + (folder / "x.bmp").string() + "'",
-                               "SDL_AUDIODRIVER=dummy");
+    const CliRun late = RunCli(
+        "snapshot '" + disc + "' --title 3 --at 100 -o '" + (folder / "x.bmp").string() + "'",
+        "SDL_AUDIODRIVER=dummy");
     EXPECT_EQ(late.exit_code, 1);
     EXPECT_EQ(late.err, "No snapshot at 00:01:40: Title_03 ends at 00:00:04\n");
     const std::filesystem::path missing = folder / "missing" / "x.bmp";
-    const CliRun nowhere = RunCli("snapshot '" + disc + "' --title 3 --at 1 -o '" + missing.string() + "'",
-                                  "SDL_AUDIODRIVER=dummy");
+    const CliRun nowhere =
+        RunCli("snapshot '" + disc + "' --title 3 --at 1 -o '" + missing.string() + "'",
+               "SDL_AUDIODRIVER=dummy");
     EXPECT_EQ(nowhere.exit_code, 1);
     EXPECT_EQ(nowhere.err, "Cannot write the snapshot " + missing.string() + ": the folder " +
                                missing.parent_path().string() + " does not exist\n");

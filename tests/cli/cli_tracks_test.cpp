@@ -48,7 +48,8 @@ std::vector<StreamFacts> ReadStreams(const fs::path& file) {
         const AVStream* stream = format->streams[i];
         const char* type = av_get_media_type_string(stream->codecpar->codec_type);
         const AVDictionaryEntry* language = av_dict_get(stream->metadata, "language", nullptr, 0);
-        facts.push_back({type ? type : "", avcodec_get_name(stream->codecpar->codec_id), language ? language->value : "",
+        facts.push_back({type ? type : "", avcodec_get_name(stream->codecpar->codec_id),
+                         language ? language->value : "",
                          (stream->disposition & AV_DISPOSITION_DEFAULT) != 0});
     }
     avformat_close_input(&format);
@@ -78,7 +79,8 @@ std::vector<ShownSubtitle> DecodeSubtitles(const fs::path& file, int nth) {
     avformat_find_stream_info(format, nullptr);
     int index = -1;
     for (unsigned i = 0, seen = 0; i < format->nb_streams && index < 0; ++i)
-        if (format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE && static_cast<int>(seen++) == nth)
+        if (format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE &&
+            static_cast<int>(seen++) == nth)
             index = static_cast<int>(i);
     const AVCodec* codec =
         index >= 0 ? avcodec_find_decoder(format->streams[index]->codecpar->codec_id) : nullptr;
@@ -90,8 +92,8 @@ std::vector<ShownSubtitle> DecodeSubtitles(const fs::path& file, int nth) {
         while (av_read_frame(format, packet) >= 0) {
             AVSubtitle subtitle{};
             int got = 0;
-            if (packet->stream_index == index && avcodec_decode_subtitle2(context, &subtitle, &got, packet) >= 0 &&
-                got) {
+            if (packet->stream_index == index &&
+                avcodec_decode_subtitle2(context, &subtitle, &got, packet) >= 0 && got) {
                 ShownSubtitle s;
                 const double at = packet->pts * av_q2d(base);
                 s.start_s = at + subtitle.start_display_time / 1000.0;
@@ -123,9 +125,10 @@ class CliTracksTest : public cli::test::CliFolderTest {
 protected:
     // Converts from `disc` into folder_/out; the exit code.
     int Convert(const fx::SampleDisc& disc, const std::string& options) {
-        const cli::test::CliRun run = cli::test::RunCli(
-            "convert '" + fx::SampleDiscPath(disc.iso) + "' -q -y -o '" + (folder_ / "out").string() + "' " + options,
-            env_);
+        const cli::test::CliRun run =
+            cli::test::RunCli("convert '" + fx::SampleDiscPath(disc.iso) + "' -q -y -o '" +
+                                  (folder_ / "out").string() + "' " + options,
+                              env_);
         errors_ = run.err;
         return run.exit_code;
     }
@@ -138,7 +141,8 @@ double Tone(const DecodedOutput& out, double at_s, double hz) {
     const size_t first = static_cast<size_t>((at_s - out.audio_start_s) * out.sample_rate);
     const size_t count = static_cast<size_t>(out.sample_rate / 5);
     if (at_s < out.audio_start_s || first + count > out.mono.size()) return 0;
-    return fx::ToneAmplitude(std::span<const float>(out.mono).subspan(first, count), out.sample_rate, hz);
+    return fx::ToneAmplitude(std::span<const float>(out.mono).subspan(first, count),
+                             out.sample_rate, hz);
 }
 
 // The mean luma of the lower sixth of the picture shown at `at_s`, where
@@ -154,7 +158,8 @@ double BottomAt(const DecodedOutput& out, double at_s) {
 // another colour space (MP4 stores the table as YCbCr).
 bool NearColour(uint32_t colour, uint32_t wanted) {
     for (int shift : {0, 8, 16})
-        if (std::abs(static_cast<int>((colour >> shift) & 0xFF) - static_cast<int>((wanted >> shift) & 0xFF)) > 2)
+        if (std::abs(static_cast<int>((colour >> shift) & 0xFF) -
+                     static_cast<int>((wanted >> shift) & 0xFF)) > 2)
             return false;
     return true;
 }
@@ -174,7 +179,8 @@ TEST_F(CliTracksTest, EachSoundTrackKeepsItsToneLanguageAndTiming) {
         const char* options;
         const char* file;
     };
-    for (const Case& c : {Case{"-p 3 --audio 2,1", "Title_01.mkv"}, Case{"-p 1 --audio en,de", "Title_01.mp4"}}) {
+    for (const Case& c :
+         {Case{"-p 3 --audio 2,1", "Title_01.mkv"}, Case{"-p 1 --audio en,de", "Title_01.mp4"}}) {
         SCOPED_TRACE(c.options);
         ASSERT_EQ(Convert(fx::kPalDisc, std::string("-t 1 ") + c.options), 0) << errors_;
         const std::vector<StreamFacts> audio = OfType(ReadStreams(Out(c.file)), "audio");
@@ -191,7 +197,8 @@ TEST_F(CliTracksTest, EachSoundTrackKeepsItsToneLanguageAndTiming) {
             ASSERT_TRUE(out.ok) << out.error;
             EXPECT_GT(Tone(out, 5.5, tones[track]), 0.03);
             EXPECT_LT(Tone(out, 5.5, tones[1 - track]), 0.01);
-            EXPECT_NEAR(out.audio_start_s + static_cast<double>(out.mono.size()) / out.sample_rate, 10.0, 0.05);
+            EXPECT_NEAR(out.audio_start_s + static_cast<double>(out.mono.size()) / out.sample_rate,
+                        10.0, 0.05);
             const double flash_s = FlashTime(out, fx::FirstFlashFrame(4, 25, 1));
             ASSERT_GE(flash_s, 0);
             EXPECT_NEAR(e2e::BeepRise(out, flash_s, tones[track]), flash_s, kPalFrame + 0.011);
@@ -204,22 +211,27 @@ TEST_F(CliTracksTest, EachSoundTrackKeepsItsToneLanguageAndTiming) {
 // Hz). Both tracks change tone where the pictures change item, and the
 // second item's beep meets its flash on each.
 TEST_F(CliTracksTest, MergedTrimmedItemsKeepEveryTrackInStep) {
-    ASSERT_EQ(Convert(fx::kNtscDisc, "-t 1,2 --merge --trim 00:00:00.5-00:00:02.5 --audio 1,2 -p 3"), 0) << errors_;
+    ASSERT_EQ(
+        Convert(fx::kNtscDisc, "-t 1,2 --merge --trim 00:00:00.5-00:00:02.5 --audio 1,2 -p 3"), 0)
+        << errors_;
     const double first_item[] = {440, 530}, second_item[] = {620, 710};
     for (int track = 0; track < 2; ++track) {
         SCOPED_TRACE(track);
-        const DecodedOutput out = e2e::DecodeOutput(Out("Title_01.mkv").string(), 720, 480, {}, track);
+        const DecodedOutput out =
+            e2e::DecodeOutput(Out("Title_01.mkv").string(), 720, 480, {}, track);
         ASSERT_TRUE(out.ok) << out.error;
         ASSERT_FALSE(out.pictures.empty());
         const double video_end = out.pictures.back().time_s + kNtscFrame;
         EXPECT_NEAR(video_end, 3.5, 2 * kNtscFrame);
-        EXPECT_NEAR(out.audio_start_s + static_cast<double>(out.mono.size()) / out.sample_rate, video_end, 0.05);
+        EXPECT_NEAR(out.audio_start_s + static_cast<double>(out.mono.size()) / out.sample_rate,
+                    video_end, 0.05);
         EXPECT_GT(Tone(out, 1.0, first_item[track]), 0.03);
         EXPECT_GT(Tone(out, 2.9, second_item[track]), 0.03);
         EXPECT_LT(Tone(out, 2.9, first_item[track]), 0.01);
 
         size_t boundary = 1;
-        while (boundary < out.pictures.size() && out.pictures[boundary].band >= out.pictures[boundary - 1].band)
+        while (boundary < out.pictures.size() &&
+               out.pictures[boundary].band >= out.pictures[boundary - 1].band)
             ++boundary;
         ASSERT_LT(boundary, out.pictures.size()) << "no second item";
         EXPECT_NEAR(out.pictures[boundary].time_s, 2.0, kNtscFrame);
@@ -241,7 +253,8 @@ TEST_F(CliTracksTest, SoftSubtitlesAreStreamsInTheDiscsColours) {
         const std::string options = std::string("-t 1 --trim 00:00:04-00:00:10 -p ") + profile;
         ASSERT_EQ(Convert(fx::kNtscDisc, options + " --subtitle none"), 0) << errors_;
         const DecodedOutput plain = e2e::DecodeOutput(Out(file).string(), 720, 480);
-        ASSERT_EQ(Convert(fx::kNtscDisc, options + " --subtitle-mode soft --subtitle en,2"), 0) << errors_;
+        ASSERT_EQ(Convert(fx::kNtscDisc, options + " --subtitle-mode soft --subtitle en,2"), 0)
+            << errors_;
         const std::vector<StreamFacts> subtitles = OfType(ReadStreams(Out(file)), "subtitle");
         ASSERT_EQ(subtitles.size(), 2u);
         EXPECT_EQ(subtitles[0].codec, "dvd_subtitle");
@@ -257,20 +270,26 @@ TEST_F(CliTracksTest, SoftSubtitlesAreStreamsInTheDiscsColours) {
             EXPECT_NEAR(shown[0].end_s, 4.0 + stream, kNtscFrame);
             EXPECT_GT(shown[0].visible_pixels, 1000u);
             ASSERT_EQ(shown[0].colours.size(), 2u);
-            EXPECT_TRUE(NearColour(*shown[0].colours.begin(), 0x000000)) << std::hex << *shown[0].colours.begin();
-            EXPECT_TRUE(NearColour(*shown[0].colours.rbegin(), 0xFFFFFF)) << std::hex << *shown[0].colours.rbegin();
+            EXPECT_TRUE(NearColour(*shown[0].colours.begin(), 0x000000))
+                << std::hex << *shown[0].colours.begin();
+            EXPECT_TRUE(NearColour(*shown[0].colours.rbegin(), 0xFFFFFF))
+                << std::hex << *shown[0].colours.rbegin();
         }
 
         const DecodedOutput out = e2e::DecodeOutput(Out(file).string(), 720, 480);
         ASSERT_TRUE(out.ok && plain.ok);
-        EXPECT_NEAR(BottomAt(out, 2.5), BottomAt(plain, 2.5), 1.0) << "no subtitle drawn into the pictures";
+        EXPECT_NEAR(BottomAt(out, 2.5), BottomAt(plain, 2.5), 1.0)
+            << "no subtitle drawn into the pictures";
     }
 }
 
 // A merged file: title 2 (2 s, no subtitles) and then title 1 up to 6 s.
 // Title 1's English cue (5 s) shows at 7 s of the file, after the first item.
 TEST_F(CliTracksTest, SoftSubtitlesOfAMergedItemFollowItsPictures) {
-    ASSERT_EQ(Convert(fx::kNtscDisc, "-t 2,1 --merge --trim 0:00:00-0:00:06 --subtitle-mode soft -p 3"), 0) << errors_;
+    ASSERT_EQ(
+        Convert(fx::kNtscDisc, "-t 2,1 --merge --trim 0:00:00-0:00:06 --subtitle-mode soft -p 3"),
+        0)
+        << errors_;
     const std::vector<ShownSubtitle> shown = DecodeSubtitles(Out("Title_02.mkv"), 0);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NEAR(shown[0].start_s, 2.0 + 5.0, 2 * kNtscFrame);

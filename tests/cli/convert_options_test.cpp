@@ -20,11 +20,13 @@ TEST(ConvertOptions, TitleLists) {
 TEST(ConvertOptions, EverythingAtOnce) {
     ConvertOptions options;
     std::string error;
-    ASSERT_TRUE(ParseConvertOptions({"disc.iso", "-o", "/out", "--profile=3", "--trim", "0:01-0:02.5", "--crop",
-                                     "8,0,712,480", "--zoom", "16:9", "--brightness", "200", "--hue", "-30",
-                                     "--audio", "FR", "--subtitle", "none", "--merge", "--size", "640x360", "--fps",
-                                     "29.97", "--cpu", "70", "--after", "open-folder", "--json", "-y"},
-                                    &options, &error))
+    ASSERT_TRUE(ParseConvertOptions(
+        {"disc.iso",    "-o",     "/out",       "--profile=3",  "--trim",  "0:01-0:02.5", "--crop",
+         "8,0,712,480", "--zoom", "16:9",       "--brightness", "200",     "--hue",       "-30",
+         "--audio",     "FR",     "--subtitle", "none",         "--merge", "--size",      "640x360",
+         "--fps",       "29.97",  "--cpu",      "70",           "--after", "open-folder", "--json",
+         "-y"},
+        &options, &error))
         << error;
     EXPECT_EQ(options.disc, "disc.iso");
     EXPECT_EQ(options.output_folder, "/out");
@@ -53,10 +55,11 @@ TEST(ConvertOptions, EverythingAtOnce) {
 TEST(ConvertOptions, WatermarkOptions) {
     ConvertOptions options;
     std::string error;
-    ASSERT_TRUE(ParseConvertOptions({"disc.iso", "--watermark", "© Ünïcode 🙂", "--watermark-font",
-                                     "DejaVu Serif", "--watermark-size", "48", "--watermark-color",
-                                     "#FF8000", "--watermark-pos=100,50", "--watermark-opacity", "25"},
-                                    &options, &error))
+    ASSERT_TRUE(
+        ParseConvertOptions({"disc.iso", "--watermark", "© Ünïcode 🙂", "--watermark-font",
+                             "DejaVu Serif", "--watermark-size", "48", "--watermark-color",
+                             "#FF8000", "--watermark-pos=100,50", "--watermark-opacity", "25"},
+                            &options, &error))
         << error;
     EXPECT_EQ(options.watermark.text, "© Ünïcode 🙂");
     EXPECT_EQ(options.watermark.font_family, "DejaVu Serif");
@@ -86,8 +89,9 @@ TEST(ConvertOptions, WatermarkOptions) {
 TEST(ConvertOptions, TrackListsAndSubtitleMode) {
     ConvertOptions options;
     std::string error;
-    ASSERT_TRUE(ParseConvertOptions({"d", "--audio", "2,en,3", "--subtitle", "fr,1", "--subtitle-mode", "soft"},
-                                    &options, &error))
+    ASSERT_TRUE(ParseConvertOptions(
+        {"d", "--audio", "2,en,3", "--subtitle", "fr,1", "--subtitle-mode", "soft"}, &options,
+        &error))
         << error;
     EXPECT_EQ(options.audio->position, 2);
     ASSERT_EQ(options.further_audio.size(), 2u);
@@ -110,41 +114,43 @@ TEST(ConvertOptions, DeinterlaceAndAutomaticCrop) {
     EXPECT_EQ(options.cleanup.deinterlace, core::DeinterlaceMode::kAuto) << "automatic by default";
     EXPECT_FALSE(options.cleanup.auto_crop);
     ConvertOptions set;
-    ASSERT_TRUE(ParseConvertOptions({"d", "--deinterlace", "off", "--crop", "auto"}, &set, &error)) << error;
+    ASSERT_TRUE(ParseConvertOptions({"d", "--deinterlace", "off", "--crop", "auto"}, &set, &error))
+        << error;
     EXPECT_EQ(set.cleanup.deinterlace, core::DeinterlaceMode::kOff);
     EXPECT_TRUE(set.cleanup.auto_crop);
     // A rectangle typed after "auto" wins, as the last option does.
     ConvertOptions later;
-    ASSERT_TRUE(ParseConvertOptions({"d", "--crop", "auto", "--crop", "8,0,712,480", "--deinterlace=on"}, &later,
-                                    &error))
+    ASSERT_TRUE(ParseConvertOptions(
+        {"d", "--crop", "auto", "--crop", "8,0,712,480", "--deinterlace=on"}, &later, &error))
         << error;
     EXPECT_FALSE(later.cleanup.auto_crop);
     EXPECT_EQ(later.edit.crop_left, 8);
     EXPECT_EQ(later.cleanup.deinterlace, core::DeinterlaceMode::kOn);
-    for (const std::vector<std::string>& bad : {std::vector<std::string>{"d", "--deinterlace", "yes"},
-                                                {"d", "--crop", "Auto"}}) {
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"d", "--deinterlace", "yes"}, {"d", "--crop", "Auto"}}) {
         ConvertOptions refused;
         EXPECT_FALSE(ParseConvertOptions(bad, &refused, &error)) << bad.back();
     }
 }
 
 TEST(ConvertOptions, RefusedValues) {
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {},                                   // no disc
-             {"a.iso", "b.iso"},                   // two discs
-             {"a.iso", "--volume", "513"},
-             {"a.iso", "--saturation", "-1"},
-             {"a.iso", "--size", "641x360"},       // odd
-             {"a.iso", "--crop", "0,0,721,480"},
-             {"a.iso", "--chapter", "1"},
-             {"a.iso", "--chapter", "1:2", "-t", "1"},
-             {"a.iso", "--audio", "0"},
-             {"a.iso", "--vcodec", "a-very-long-encoder-name"},
-             {"a.iso", "--fps"},                   // no value
-             {"a.iso", "-x"}}) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{},                  // no disc
+                                               {"a.iso", "b.iso"},  // two discs
+                                               {"a.iso", "--volume", "513"},
+                                               {"a.iso", "--saturation", "-1"},
+                                               {"a.iso", "--size", "641x360"},  // odd
+                                               {"a.iso", "--crop", "0,0,721,480"},
+                                               {"a.iso", "--chapter", "1"},
+                                               {"a.iso", "--chapter", "1:2", "-t", "1"},
+                                               {"a.iso", "--audio", "0"},
+                                               {"a.iso", "--vcodec", "a-very-long-encoder-name"},
+                                               {"a.iso", "--fps"},  // no value
+                                               {"a.iso", "-x"}}) {
         ConvertOptions options;
         std::string error;
-        EXPECT_FALSE(ParseConvertOptions(args, &options, &error)) << (args.empty() ? "" : args.back());
+        EXPECT_FALSE(ParseConvertOptions(args, &options, &error))
+            << (args.empty() ? "" : args.back());
         EXPECT_FALSE(error.empty());
     }
 }

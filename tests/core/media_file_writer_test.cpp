@@ -1,5 +1,5 @@
-#include "core/choice_list.h"
 #include "core/media_file_writer.h"
+#include "core/choice_list.h"
 #include "core/profile_catalogue.h"
 #include "media_probe.h"
 
@@ -10,6 +10,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <unistd.h>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -19,11 +20,12 @@ extern "C" {
 #include <thread>
 #include <tuple>
 #include <vector>
-#include <unistd.h>
 
 // libx265 itself leaks one parameter block per encoder (the ffmpeg tool
 // shows the same leak); it is not ours to report.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libx265.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libx265.so\n";
+}
 
 namespace rizuvira::core {
 namespace {
@@ -62,9 +64,7 @@ public:
     }
 
     // Sound sample at which picture `frame` starts.
-    int64_t SampleAt(int64_t frame) const {
-        return frame * s_.SampleRate * rate_.den / rate_.num;
-    }
+    int64_t SampleAt(int64_t frame) const { return frame * s_.SampleRate * rate_.den / rate_.num; }
 
     const std::vector<uint8_t>& Picture(int64_t frame) {
         const int w = s_.Width;
@@ -76,7 +76,7 @@ public:
                 y[row * w + col] = bar ? 235 : static_cast<uint8_t>(16 + (row * 200) / h);
             }
         }
-        std::memset(y + w * h, 110, static_cast<size_t>(w) * h / 4);      // V
+        std::memset(y + w * h, 110, static_cast<size_t>(w) * h / 4);          // V
         std::memset(y + w * h * 5 / 4, 150, static_cast<size_t>(w) * h / 4);  // U
         return picture_;
     }
@@ -96,7 +96,8 @@ public:
         for (int64_t f = first; f < first + count; ++f) {
             if (s_.HasVideo) {
                 const auto& picture = Picture(f);
-                ASSERT_EQ(writer.WriteVideo(picture.data(), picture.size()), 0) << writer.last_error();
+                ASSERT_EQ(writer.WriteVideo(picture.data(), picture.size()), 0)
+                    << writer.last_error();
             }
             if (s_.HasAudio) {
                 int64_t from = SampleAt(f);
@@ -171,14 +172,22 @@ OutputSettings Small(OutputSettings s) {
 // Container names as ffprobe reports them, by extension.
 std::string ExpectedFormat(std::string_view ext) {
     static const std::map<std::string, std::string, std::less<>> formats = {
-        {".mp4", "mov,mp4,m4a,3gp,3g2,mj2"}, {".mov", "mov,mp4,m4a,3gp,3g2,mj2"},
-        {".m4a", "mov,mp4,m4a,3gp,3g2,mj2"}, {".3gp", "mov,mp4,m4a,3gp,3g2,mj2"},
-        {".mkv", "matroska,webm"},           {".webm", "matroska,webm"},
-        {".avi", "avi"},                     {".vob", "mpeg"},
-        {".mpg", "mpeg"},                    {".wmv", "asf"},
-        {".flv", "flv"},                     {".ogv", "ogg"},
-        {".ogg", "ogg"},                     {".mp3", "mp3"},
-        {".wav", "wav"},                     {".flac", "flac"},
+        {".mp4", "mov,mp4,m4a,3gp,3g2,mj2"},
+        {".mov", "mov,mp4,m4a,3gp,3g2,mj2"},
+        {".m4a", "mov,mp4,m4a,3gp,3g2,mj2"},
+        {".3gp", "mov,mp4,m4a,3gp,3g2,mj2"},
+        {".mkv", "matroska,webm"},
+        {".webm", "matroska,webm"},
+        {".avi", "avi"},
+        {".vob", "mpeg"},
+        {".mpg", "mpeg"},
+        {".wmv", "asf"},
+        {".flv", "flv"},
+        {".ogv", "ogg"},
+        {".ogg", "ogg"},
+        {".mp3", "mp3"},
+        {".wav", "wav"},
+        {".flac", "flac"},
     };
     auto it = formats.find(ext);
     return it == formats.end() ? "?" : it->second;
@@ -321,12 +330,15 @@ TEST(MediaFileWriter, QueuedSoundEndsInItsOwnFile) {
         const int frame = writer.audio_frame_samples();
         ASSERT_GT(frame, 0);
         const auto tone = source.Tone(0, frame + frame / 3);
-        ASSERT_EQ(writer.WriteAudio(reinterpret_cast<const uint8_t*>(tone.data()), tone.size() * 2), 0);
+        ASSERT_EQ(writer.WriteAudio(reinterpret_cast<const uint8_t*>(tone.data()), tone.size() * 2),
+                  0);
         ASSERT_TRUE(writer.Close());
 
         ASSERT_TRUE(writer.Open(dir / ("b" + ext), s)) << writer.last_error();
         const std::vector<int16_t> silence(static_cast<size_t>(frame) * 3 * s.Channel, 0);
-        ASSERT_EQ(writer.WriteAudio(reinterpret_cast<const uint8_t*>(silence.data()), silence.size() * 2), 0);
+        ASSERT_EQ(
+            writer.WriteAudio(reinterpret_cast<const uint8_t*>(silence.data()), silence.size() * 2),
+            0);
         ASSERT_TRUE(writer.Close());
 
         auto a = test::DecodeAudio(dir / ("a" + ext));
@@ -393,9 +405,18 @@ std::vector<uint8_t> SubpictureUnit(size_t size, uint16_t stop) {
     const size_t first = size - 12, last = size - 6;  // the two control sequences
     unit[0] = static_cast<uint8_t>(size >> 8), unit[1] = static_cast<uint8_t>(size);
     unit[2] = static_cast<uint8_t>(first >> 8), unit[3] = static_cast<uint8_t>(first);
-    const uint8_t sequences[] = {0, 0, static_cast<uint8_t>(last >> 8), static_cast<uint8_t>(last), 0x01, 0xFF,
-                                 static_cast<uint8_t>(stop >> 8), static_cast<uint8_t>(stop),
-                                 static_cast<uint8_t>(last >> 8), static_cast<uint8_t>(last), 0x02, 0xFF};
+    const uint8_t sequences[] = {0,
+                                 0,
+                                 static_cast<uint8_t>(last >> 8),
+                                 static_cast<uint8_t>(last),
+                                 0x01,
+                                 0xFF,
+                                 static_cast<uint8_t>(stop >> 8),
+                                 static_cast<uint8_t>(stop),
+                                 static_cast<uint8_t>(last >> 8),
+                                 static_cast<uint8_t>(last),
+                                 0x02,
+                                 0xFF};
     std::memcpy(unit.data() + first, sequences, sizeof sequences);
     return unit;
 }
@@ -415,7 +436,8 @@ TEST(MediaFileWriter, SubtitleUnitsAreWrittenWholeWithTheirShowingTime) {
     ASSERT_TRUE(writer.Open(dir / "subtitles.mkv", s)) << writer.last_error();
     ASSERT_EQ(writer.subtitle_tracks(), 1);
     const std::vector<uint8_t> first = SubpictureUnit(300, 176), second = SubpictureUnit(40, 88);
-    ASSERT_EQ(writer.WriteSubtitle(0, first.data() + 100, 50, MediaFileWriter::kUntimed), 0);  // no unit begun
+    ASSERT_EQ(writer.WriteSubtitle(0, first.data() + 100, 50, MediaFileWriter::kUntimed),
+              0);  // no unit begun
     ASSERT_EQ(writer.WriteSubtitle(0, first.data(), 100, 10'000'000), 0);
     ASSERT_EQ(writer.WriteSubtitle(0, first.data() + 100, 200, MediaFileWriter::kUntimed), 0);
     std::vector<uint8_t> too_long = second;
@@ -442,8 +464,8 @@ TEST(MediaFileWriter, SubtitleUnitsAreWrittenWholeWithTheirShowingTime) {
     AVPacket* packet = av_packet_alloc();
     while (av_read_frame(file, packet) >= 0) {
         if (packet->stream_index == index)
-            packets.emplace_back(packet->pts * av_q2d(stream->time_base), packet->duration * av_q2d(stream->time_base),
-                                 packet->size);
+            packets.emplace_back(packet->pts * av_q2d(stream->time_base),
+                                 packet->duration * av_q2d(stream->time_base), packet->size);
         av_packet_unref(packet);
     }
     av_packet_free(&packet);
@@ -461,7 +483,8 @@ TEST(MediaFileWriter, SubtitleUnitsAreWrittenWholeWithTheirShowingTime) {
 // An owner of `picture` for WriteVideo that counts in `returned` when it is let go.
 AVBufferRef* CountedOwner(std::vector<uint8_t>& picture, int* returned) {
     return av_buffer_create(
-        picture.data(), picture.size(), [](void* count, uint8_t*) { ++*static_cast<int*>(count); }, returned, 0);
+        picture.data(), picture.size(), [](void* count, uint8_t*) { ++*static_cast<int*>(count); },
+        returned, 0);
 }
 
 // YV12 carries V before U: a red picture must come out red, also through
@@ -485,8 +508,8 @@ TEST(MediaFileWriter, ReadsThePlanesInYv12Order) {
         MediaFileWriter writer;
         ASSERT_TRUE(writer.Open(dir / c.file, s)) << writer.last_error();
         std::vector<uint8_t> red(64 * 48 * 3 / 2);
-        std::memset(red.data(), 81, 64 * 48);                // Y
-        std::memset(red.data() + 64 * 48, 240, 64 * 48 / 4);  // V (Cr)
+        std::memset(red.data(), 81, 64 * 48);                        // Y
+        std::memset(red.data() + 64 * 48, 240, 64 * 48 / 4);         // V (Cr)
         std::memset(red.data() + 64 * 48 * 5 / 4, 90, 64 * 48 / 4);  // U (Cb)
         for (int i = 0; i < 5; ++i) ASSERT_EQ(writer.WriteVideo(red.data(), red.size()), 0);
         // A lent picture (read in place by libx264) is let go, and no longer read, once
@@ -502,8 +525,9 @@ TEST(MediaFileWriter, ReadsThePlanesInYv12Order) {
             lent = red;
         }
         ASSERT_TRUE(writer.Close());
-        auto rgb = test::RunCapture("ffmpeg -nostdin -v error -i " + test::ShellQuote((dir / c.file).string()) +
-                                    " -vf 'select=eq(n\\,9)' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
+        auto rgb = test::RunCapture(
+            "ffmpeg -nostdin -v error -i " + test::ShellQuote((dir / c.file).string()) +
+            " -vf 'select=eq(n\\,9)' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
         ASSERT_TRUE(rgb.has_value());
         ASSERT_EQ(rgb->size(), 64u * 48 * 3);
         const size_t center = (24 * 64 + 32) * 3;
@@ -560,7 +584,9 @@ TEST(MediaFileWriter, KeepsFrameRatesExact) {
     EXPECT_NEAR(v->end_s - v->start_s, 16 * 0.08, 0.001);
 }
 
-OutputSettings GoodSettings() { return Small(ShippedProfile(1).Settings); }
+OutputSettings GoodSettings() {
+    return Small(ShippedProfile(1).Settings);
+}
 
 // Settings that cannot be written are refused by Open, leaving nothing open
 // and no file behind; the writer then opens good settings as usual.
@@ -571,9 +597,12 @@ TEST(MediaFileWriter, OpenRefusesWhatItCannotWrite) {
         void (*change)(OutputSettings&);
     };
     const Case cases[] = {
-        {"unknown video encoder", "x.mp4", [](OutputSettings& s) { std::strcpy(s.VideoCodecName, "nosuchcodec"); }},
-        {"unknown audio encoder", "x.mp4", [](OutputSettings& s) { std::strcpy(s.AudioCodecName, "nosuchcodec"); }},
-        {"audio encoder as video", "x.mp4", [](OutputSettings& s) { std::strcpy(s.VideoCodecName, "aac"); }},
+        {"unknown video encoder", "x.mp4",
+         [](OutputSettings& s) { std::strcpy(s.VideoCodecName, "nosuchcodec"); }},
+        {"unknown audio encoder", "x.mp4",
+         [](OutputSettings& s) { std::strcpy(s.AudioCodecName, "nosuchcodec"); }},
+        {"audio encoder as video", "x.mp4",
+         [](OutputSettings& s) { std::strcpy(s.VideoCodecName, "aac"); }},
         {"unknown container", "x.nosuchext", [](OutputSettings&) {}},
         {"no extension", "x", [](OutputSettings&) {}},
         {"codec the container cannot carry", "x.webm", [](OutputSettings&) {}},
@@ -588,11 +617,13 @@ TEST(MediaFileWriter, OpenRefusesWhatItCannotWrite) {
         {"zero channels", "x.mp4", [](OutputSettings& s) { s.Channel = 0; }},
         {"too many channels", "x.mp4", [](OutputSettings& s) { s.Channel = 64; }},
         {"rate the encoder lacks", "x.mp4", [](OutputSettings& s) { s.SampleRate = 12345; }},
-        {"size the encoder lacks", "x.3gp", [](OutputSettings& s) {
+        {"size the encoder lacks", "x.3gp",
+         [](OutputSettings& s) {
              std::strcpy(s.VideoCodecName, "h263");
              s.Width = 320;
          }},
-        {"unterminated name", "x.mp4", [](OutputSettings& s) { std::memset(s.VideoCodecName, 'x', 16); }},
+        {"unterminated name", "x.mp4",
+         [](OutputSettings& s) { std::memset(s.VideoCodecName, 'x', 16); }},
     };
     MediaFileWriter writer;
     for (const Case& c : cases) {
@@ -676,8 +707,9 @@ TEST_P(ShippedProfileTest, EveryListedChoiceWrites) {
              [](OutputSettings& s, const std::string& key) { s.FrameRate = ParseLeadingInt(key); });
         each(FieldText(profile.VideoCodecs),
              [](OutputSettings& s, const std::string& key) { SetField(s.VideoCodecName, key); });
-        each(FieldText(profile.VideoBitRates),
-             [](OutputSettings& s, const std::string& key) { s.VideoBitRate = ParseLeadingInt(key); });
+        each(FieldText(profile.VideoBitRates), [](OutputSettings& s, const std::string& key) {
+            s.VideoBitRate = ParseLeadingInt(key);
+        });
     }
     each(FieldText(profile.SampleRates),
          [](OutputSettings& s, const std::string& key) { s.SampleRate = ParseLeadingInt(key); });
@@ -699,15 +731,14 @@ TEST_P(ShippedProfileTest, EveryListedChoiceWrites) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Shipped, ShippedProfileTest, ::testing::ValuesIn(ShippedProfiles()),
-    [](const ::testing::TestParamInfo<OutputProfile>& info) {
-        std::string name = "id" + std::to_string(info.param.Id) + "_";
-        for (char c : FieldText(info.param.ProfileName)) {
-            if (std::isalnum(static_cast<unsigned char>(c))) name += c;
-        }
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Shipped, ShippedProfileTest, ::testing::ValuesIn(ShippedProfiles()),
+                         [](const ::testing::TestParamInfo<OutputProfile>& info) {
+                             std::string name = "id" + std::to_string(info.param.Id) + "_";
+                             for (char c : FieldText(info.param.ProfileName)) {
+                                 if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+                             }
+                             return name;
+                         });
 
 }  // namespace
 }  // namespace rizuvira::core

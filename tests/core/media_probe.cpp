@@ -1,9 +1,9 @@
 #include "media_probe.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <map>
 #include <sstream>
 
@@ -12,8 +12,10 @@ namespace rizuvira::core::test {
 std::string ShellQuote(const std::string& text) {
     std::string quoted = "'";
     for (char c : text) {
-        if (c == '\'') quoted += "'\\''";
-        else quoted += c;
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
     }
     return quoted + "'";
 }
@@ -81,19 +83,27 @@ std::optional<ProbedFile> Probe(const std::filesystem::path& file) {
         } else if (SplitKey(key, "streams.stream.", index, field)) {
             if (static_cast<int>(probed.streams.size()) <= index) probed.streams.resize(index + 1);
             ProbedStream& s = probed.streams[index];
-            if (field == "codec_type") s.codec_type = value;
-            else if (field == "codec_name") s.codec_name = value;
-            else if (field == "pix_fmt") s.pix_fmt = value;
-            else if (field == "width") s.width = std::atoi(value.c_str());
-            else if (field == "height") s.height = std::atoi(value.c_str());
-            else if (field == "sample_rate") s.sample_rate = std::atoi(value.c_str());
-            else if (field == "channels") s.channels = std::atoi(value.c_str());
+            if (field == "codec_type")
+                s.codec_type = value;
+            else if (field == "codec_name")
+                s.codec_name = value;
+            else if (field == "pix_fmt")
+                s.pix_fmt = value;
+            else if (field == "width")
+                s.width = std::atoi(value.c_str());
+            else if (field == "height")
+                s.height = std::atoi(value.c_str());
+            else if (field == "sample_rate")
+                s.sample_rate = std::atoi(value.c_str());
+            else if (field == "channels")
+                s.channels = std::atoi(value.c_str());
             else if (field == "r_frame_rate") {
                 std::sscanf(value.c_str(), "%d/%d", &s.frame_rate_num, &s.frame_rate_den);
             }
         } else if (SplitKey(key, "packets.packet.", index, field)) {
             Packet& p = packets[index];
-            if (field == "stream_index") p.stream = std::atoi(value.c_str());
+            if (field == "stream_index")
+                p.stream = std::atoi(value.c_str());
             else if (field == "pts_time" && value != "N/A") {
                 p.pts = std::atof(value.c_str());
                 p.has_pts = true;

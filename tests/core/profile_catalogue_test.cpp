@@ -1,14 +1,14 @@
-#include "core/choice_list.h"
 #include "core/profile_catalogue.h"
+#include "core/choice_list.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 namespace rizuvira::core {
 namespace {
@@ -63,16 +63,18 @@ constexpr const char* kAudioLists =
     "<AudioBitRates value='128000'/>";
 
 std::string FullProfile(const std::string& name) {
-    return "<ProfileName value='" + name + "'/><FormatExt value='.mp4'/>" + kVideoPart + kAudioPart +
-           kVideoLists + kAudioLists;
+    return "<ProfileName value='" + name + "'/><FormatExt value='.mp4'/>" + kVideoPart +
+           kAudioPart + kVideoLists + kAudioLists;
 }
 
 TEST(ProfileCatalogue, NumbersProfilesInDocumentOrderAndSkipsOtherChildren) {
     ProfileCatalogue catalogue;
-    ASSERT_TRUE(LoadText(catalogue,
-                         "<AnyRoot><Profile>" + FullProfile("zero") + "</Profile><Other/>"
-                         "<Profile>" + FullProfile("one") + "</Profile><!-- c -->"
-                         "<Profile/></AnyRoot>"));
+    ASSERT_TRUE(LoadText(catalogue, "<AnyRoot><Profile>" + FullProfile("zero") +
+                                        "</Profile><Other/>"
+                                        "<Profile>" +
+                                        FullProfile("one") +
+                                        "</Profile><!-- c -->"
+                                        "<Profile/></AnyRoot>"));
     ASSERT_EQ(catalogue.Size(), 3u);
     std::string names;
     int expected_id = 0;
@@ -169,9 +171,10 @@ TEST(ProfileCatalogue, ReadsIntegersByTheirLeadingDigits) {
 }
 
 TEST(ProfileCatalogue, ClearsStreamFlagsForMissingOrEmptyParts) {
-    OutputProfile p = LoadOne(std::string("<VideoCodecName value=''/><Width value='1'/><Height value='1'/>"
-                                          "<FrameRate value='1'/><VideoBitRate value='1'/>") +
-                              kAudioPart + kVideoLists + kAudioLists);
+    OutputProfile p =
+        LoadOne(std::string("<VideoCodecName value=''/><Width value='1'/><Height value='1'/>"
+                            "<FrameRate value='1'/><VideoBitRate value='1'/>") +
+                kAudioPart + kVideoLists + kAudioLists);
     EXPECT_EQ(p.Settings.HasVideo, 0) << "an empty codec name means no video";
     EXPECT_EQ(p.Settings.HasAudio, 1);
 
@@ -186,7 +189,8 @@ TEST(ProfileCatalogue, ClearsStreamFlagsForMissingOrEmptyParts) {
     EXPECT_EQ(p.Settings.Channel, 2);
 
     // Channel (count) and Channels (list) are different elements.
-    p = LoadOne(std::string(kVideoPart) + kVideoLists + "<AudioCodecName value='aac'/>"
+    p = LoadOne(std::string(kVideoPart) + kVideoLists +
+                "<AudioCodecName value='aac'/>"
                 "<SampleRate value='1'/><AudioBitRate value='1'/><Channels value='1$Mono'/>");
     EXPECT_EQ(p.Settings.Channel, 0);
     EXPECT_EQ(p.Settings.HasAudio, 0);
@@ -197,9 +201,11 @@ TEST(ProfileCatalogue, CutsOverlongTextAtItsFieldWithoutTouchingNeighbours) {
     const std::string long_name(300, 'n');
     std::string accents;
     for (int i = 0; i < 100; ++i) accents += "\xC3\xA9";  // é, two bytes each
-    OutputProfile p = LoadOne("<ProfileName value='" + long_name + "'/><FormatExt value='.abcdefghijk'/>"
+    OutputProfile p = LoadOne("<ProfileName value='" + long_name +
+                              "'/><FormatExt value='.abcdefghijk'/>"
                               "<VideoCodecName value='averyveryverylongcodecname'/>"
-                              "<Resolutions value='" + accents + "'/>");
+                              "<Resolutions value='" +
+                              accents + "'/>");
     EXPECT_EQ(FieldText(p.ProfileName), long_name.substr(0, 159));
     EXPECT_EQ(FieldText(p.FormatExt), ".abcdef");
     EXPECT_EQ(p.FormatExt[7], '\0');
@@ -216,7 +222,8 @@ TEST(ProfileCatalogue, FailedLoadsAddNothing) {
     ScratchDir dir;
     EXPECT_FALSE(catalogue.LoadFile(dir.path() / "missing.xml"));
     EXPECT_FALSE(catalogue.LoadFile(dir.Write("empty.xml", "")));
-    EXPECT_FALSE(catalogue.LoadFile(dir.Write("cut.xml", "<r><Profile><Width value='1'/></Profile>")));
+    EXPECT_FALSE(
+        catalogue.LoadFile(dir.Write("cut.xml", "<r><Profile><Width value='1'/></Profile>")));
     EXPECT_FALSE(catalogue.LoadFile(dir.Write("two.xml", "<r><Profile/></r><r><Profile/></r>")));
     EXPECT_FALSE(catalogue.LoadFile(dir.Write("none.xml", "<?xml version='1.0'?>")));
     EXPECT_FALSE(catalogue.LoadFile(dir.path()));
@@ -229,9 +236,10 @@ TEST(ProfileCatalogue, FailedLoadsAddNothing) {
 TEST(ProfileCatalogue, LoadReadsFormatXmlFromTheCurrentDirectory) {
     ScratchDir dir;
     // UTF-16 little-endian with a byte-order mark, and a non-ASCII name.
-    std::u16string text = u"\uFEFF<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Formats><Profile>"
-                          u"<ProfileName value=\"Vid\u00e9o\"/><FormatExt value=\".mkv\"/>"
-                          u"</Profile></Formats>";
+    std::u16string text =
+        u"\uFEFF<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Formats><Profile>"
+        u"<ProfileName value=\"Vid\u00e9o\"/><FormatExt value=\".mkv\"/>"
+        u"</Profile></Formats>";
     std::string bytes;
     for (char16_t unit : text) {
         bytes += static_cast<char>(unit & 0xFF);
@@ -298,11 +306,10 @@ TEST(ShippedCatalogue, ProfilesAreCompleteAndConsistent) {
         EXPECT_FALSE(FieldText(p.ProfileName).empty());
         EXPECT_EQ(FieldText(p.FormatExt).substr(0, 1), ".");
         EXPECT_TRUE(s.HasAudio) << "every shipped profile has sound";
-        for (std::string_view text : {FieldText(p.ProfileName), FieldText(p.Resolutions),
-                                      FieldText(p.FrameRates), FieldText(p.VideoBitRates),
-                                      FieldText(p.AudioBitRates), FieldText(p.SampleRates),
-                                      FieldText(p.Channels), FieldText(p.VideoCodecs),
-                                      FieldText(p.AudioCodecs)}) {
+        for (std::string_view text :
+             {FieldText(p.ProfileName), FieldText(p.Resolutions), FieldText(p.FrameRates),
+              FieldText(p.VideoBitRates), FieldText(p.AudioBitRates), FieldText(p.SampleRates),
+              FieldText(p.Channels), FieldText(p.VideoCodecs), FieldText(p.AudioCodecs)}) {
             if (text.empty()) continue;  // no video lists in sound-only profiles
             EXPECT_NE(raw.find("value=\"" + std::string(text) + "\""), std::string::npos)
                 << "cut to fit its field: " << text;
@@ -310,14 +317,19 @@ TEST(ShippedCatalogue, ProfilesAreCompleteAndConsistent) {
         if (s.HasVideo) {
             const std::string size = std::to_string(s.Width) + "*" + std::to_string(s.Height);
             EXPECT_NE(ChoiceKeyForLabel(FieldText(p.Resolutions), size), "") << size;
-            EXPECT_NE(ChoiceLabelForValue(FieldText(p.FrameRates), std::to_string(s.FrameRate)), "");
-            EXPECT_NE(ChoiceLabelForValue(FieldText(p.VideoCodecs), FieldText(s.VideoCodecName)), "");
-            EXPECT_NE(ChoiceLabelForValue(FieldText(p.VideoBitRates), std::to_string(s.VideoBitRate)), "");
+            EXPECT_NE(ChoiceLabelForValue(FieldText(p.FrameRates), std::to_string(s.FrameRate)),
+                      "");
+            EXPECT_NE(ChoiceLabelForValue(FieldText(p.VideoCodecs), FieldText(s.VideoCodecName)),
+                      "");
+            EXPECT_NE(
+                ChoiceLabelForValue(FieldText(p.VideoBitRates), std::to_string(s.VideoBitRate)),
+                "");
         }
         EXPECT_NE(ChoiceLabelForValue(FieldText(p.SampleRates), std::to_string(s.SampleRate)), "");
         EXPECT_NE(ChoiceLabelForValue(FieldText(p.Channels), std::to_string(s.Channel)), "");
         EXPECT_NE(ChoiceLabelForValue(FieldText(p.AudioCodecs), FieldText(s.AudioCodecName)), "");
-        EXPECT_NE(ChoiceLabelForValue(FieldText(p.AudioBitRates), std::to_string(s.AudioBitRate)), "");
+        EXPECT_NE(ChoiceLabelForValue(FieldText(p.AudioBitRates), std::to_string(s.AudioBitRate)),
+                  "");
     }
 }
 

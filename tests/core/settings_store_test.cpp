@@ -92,7 +92,8 @@ TEST_F(SettingsStoreTest, RoundTripKeepsEveryValueAndAwkwardText) {
     EXPECT_EQ(again.values().image_type, "JPEG");
     EXPECT_EQ(again.values().action, "Shut Down");
     EXPECT_EQ(again.values().cpu_usage, 55);
-    EXPECT_EQ(ReadFile().find("\nline=two"), std::string::npos) << "a newline in a value stays escaped";
+    EXPECT_EQ(ReadFile().find("\nline=two"), std::string::npos)
+        << "a newline in a value stays escaped";
 }
 
 TEST_F(SettingsStoreTest, TwoProgramsKeepEachOthersChanges) {
@@ -109,14 +110,17 @@ TEST_F(SettingsStoreTest, TwoProgramsKeepEachOthersChanges) {
 }
 
 TEST_F(SettingsStoreTest, DamagedValuesKeepTheirDefaults) {
-    WriteFile("[General]\n"
-              "strOutFolder=" + std::string(4097, 'x') + "\n"
-              "strSnapFolder=/ok/pictures\r\n"
-              "strImageType=GIF\\q\n"          // unknown escape
-              "strAction=Shut Down\\\n"        // dangling escape
-              "cpu_usage=70%\n"                // not an integer
-              "garbage line without equals\n"
-              "\x01\xff=\x02\n");
+    WriteFile(
+        "[General]\n"
+        "strOutFolder=" +
+        std::string(4097, 'x') +
+        "\n"
+        "strSnapFolder=/ok/pictures\r\n"
+        "strImageType=GIF\\q\n"    // unknown escape
+        "strAction=Shut Down\\\n"  // dangling escape
+        "cpu_usage=70%\n"          // not an integer
+        "garbage line without equals\n"
+        "\x01\xff=\x02\n");
     SettingsStore store(File());
     store.Load();
     EXPECT_EQ(store.values().out_folder, home_.string());

@@ -76,7 +76,8 @@ TEST(XmlNavigator, RefusesDocumentsWithoutExactlyOneRoot) {
 }
 
 TEST(XmlNavigator, DetectsUtf16WithByteOrderMark) {
-    const std::u16string text = u"\uFEFF<?xml version=\"1.0\" encoding=\"UTF-16\"?><r><e v=\"Caf\u00e9 \u65e5\"/></r>";
+    const std::u16string text =
+        u"\uFEFF<?xml version=\"1.0\" encoding=\"UTF-16\"?><r><e v=\"Caf\u00e9 \u65e5\"/></r>";
     std::string little;
     std::string big;
     for (char16_t unit : text) {

@@ -28,12 +28,15 @@ struct DecodedSound {
     std::size_t frames() const { return samples.empty() ? 0 : samples[0].size(); }
     // Tone amplitude of `channel` over `window_s` starting at stream time `time_s`.
     double ToneAt(int channel, double time_s, double tone_hz, double window_s = 0.02) const {
-        const double offset = (time_s - static_cast<double>(first_start) / UNITS) * fx::kAudioRateHz;
+        const double offset =
+            (time_s - static_cast<double>(first_start) / UNITS) * fx::kAudioRateHz;
         const auto begin = static_cast<std::size_t>(std::max(0.0, offset));
         const auto count = static_cast<std::size_t>(window_s * fx::kAudioRateHz);
         if (begin + count > frames()) return -1;
-        return fx::ToneAmplitude(std::span<const float>(samples[static_cast<std::size_t>(channel)].data() + begin, count),
-                                 fx::kAudioRateHz, tone_hz);
+        return fx::ToneAmplitude(
+            std::span<const float>(samples[static_cast<std::size_t>(channel)].data() + begin,
+                                   count),
+            fx::kAudioRateHz, tone_hz);
     }
 };
 
@@ -100,7 +103,8 @@ void ExpectContinuousTimes(const DecodedSound& sound) {
         ASSERT_TRUE(b.timed);
         EXPECT_NEAR(static_cast<double>(b.stop - b.start), b.value * UNITS / fx::kAudioRateHz, 1.0);
         if (i > 0) {
-            EXPECT_NEAR(static_cast<double>(b.start), static_cast<double>(sound.blocks[i - 1].stop), 2.0);
+            EXPECT_NEAR(static_cast<double>(b.start), static_cast<double>(sound.blocks[i - 1].stop),
+                        2.0);
         }
     }
 }
@@ -128,7 +132,8 @@ TEST(AudioDecoder, Ac3FiveOneKeepsSixChannelsWithASilentLfe) {
         if (p->start_100ns && *p->start_100ns > 10 * UNITS) break;
         stream.insert(stream.end(), p->data.begin(), p->data.end());
         for (std::size_t back = 2; back <= 5 && back <= stream.size(); ++back)
-            if (stream[stream.size() - back] == 0x0B && stream[stream.size() - back + 1] == 0x77) ++straddling;
+            if (stream[stream.size() - back] == 0x0B && stream[stream.size() - back + 1] == 0x77)
+                ++straddling;
     }
     ASSERT_GT(straddling, 0) << "the title no longer has a frame that starts at the end of a pack";
     const DecodedSound sound = Decode(vob, 0x80, Ac3Type(6), 10.0);
@@ -136,7 +141,8 @@ TEST(AudioDecoder, Ac3FiveOneKeepsSixChannelsWithASilentLfe) {
     ASSERT_GT(sound.frames(), 3u * fx::kAudioRateHz);
     ExpectContinuousTimes(sound);
     // The track starts 256 samples before frame 0.
-    EXPECT_NEAR(static_cast<double>(sound.first_start), -256.0 * UNITS / fx::kAudioRateHz, UNITS / 1000.0);
+    EXPECT_NEAR(static_cast<double>(sound.first_start), -256.0 * UNITS / fx::kAudioRateHz,
+                UNITS / 1000.0);
     for (int c = 0; c < 6; ++c) {
         SCOPED_TRACE(c);
         if (c == 3) {  // FL FR FC LFE BL BR: the LFE carries nothing
@@ -193,7 +199,8 @@ TEST(AudioDecoder, LpcmIsBigEndianAndTimedFromItsPackets) {
     // The right byte order gives the clean tone; swapped bytes would give noise.
     for (int c = 0; c < 2; ++c) EXPECT_NEAR(sound.ToneAt(c, 2.5, 890), fx::kToneAmplitude, 0.01);
     ExpectBeepsOnTime(sound, 0, 890, 4);
-    EXPECT_EQ(static_cast<int64_t>(sound.frames()), fx::kNtscDisc.title(fx::kNtscLpcmTitle).audio_samples());
+    EXPECT_EQ(static_cast<int64_t>(sound.frames()),
+              fx::kNtscDisc.title(fx::kNtscLpcmTitle).audio_samples());
 }
 
 TEST(AudioDecoder, FlushForgetsBufferedSoundAndTimesRestartFromTheNextPacket) {
@@ -229,29 +236,35 @@ TEST(AudioDecoder, FollowsATrackChangeAndKeepsTheConnectedFormat) {
     const VobFile lpcm_vob = ReadVob(VobPath("ntsc", 3));
     const VobFile ac3_vob = ReadVob(VobPath("ntsc", 1));
     std::vector<float> left;
-    DecoderChain chain(CLSID_MpegAudioDecoder, Mpeg1Layer2Type(2), [&left](const uint8_t* data, long bytes) -> double {
-        for (long i = 0; i + 1 < bytes / 4; i += 2) {
-            float value = 0;
-            std::memcpy(&value, data + i * 4, sizeof value);
-            left.push_back(value);
-        }
-        return 0;
-    });
+    DecoderChain chain(CLSID_MpegAudioDecoder, Mpeg1Layer2Type(2),
+                       [&left](const uint8_t* data, long bytes) -> double {
+                           for (long i = 0; i + 1 < bytes / 4; i += 2) {
+                               float value = 0;
+                               std::memcpy(&value, data + i * 4, sizeof value);
+                               left.push_back(value);
+                           }
+                           return 0;
+                       });
     ASSERT_EQ(chain.Connect(), S_OK);
     chain.Start();
-    auto push_track = [&](const VobFile& vob, int stream_id, const CMediaType& type, double seconds) {
+    auto push_track = [&](const VobFile& vob, int stream_id, const CMediaType& type,
+                          double seconds) {
         bool first = true;
         for (const VobPacket& p : vob.packets) {
             if (p.stream_id != stream_id) continue;
-            if (p.start_100ns && *p.start_100ns > static_cast<REFERENCE_TIME>(seconds * UNITS)) break;
+            if (p.start_100ns && *p.start_100ns > static_cast<REFERENCE_TIME>(seconds * UNITS))
+                break;
             std::optional<REFERENCE_TIME> stop;
             if (p.start_100ns) stop = *p.start_100ns + 1;
-            ASSERT_EQ(chain.source()->Push(p.data, p.start_100ns, stop, {}, first ? &type : nullptr), S_OK);
+            ASSERT_EQ(
+                chain.source()->Push(p.data, p.start_100ns, stop, {}, first ? &type : nullptr),
+                S_OK);
             first = false;
         }
     };
     auto tone_after = [&](std::size_t from, double hz) {
-        return fx::ToneAmplitude(std::span<const float>(left.data() + from + 24000, 4800), 48000, hz);
+        return fx::ToneAmplitude(std::span<const float>(left.data() + from + 24000, 4800), 48000,
+                                 hz);
     };
     push_track(mp2_vob, 0xC0, Mpeg1Layer2Type(2), 1.5);
     const std::size_t lpcm_from = left.size();

@@ -19,15 +19,19 @@ namespace {
 namespace fx = rizuvira::fixtures;
 
 // source -> decoder -> converter -> sink, all on the test's thread.
-void RunThroughConverter(const CLSID& decoder_clsid, CTransformFilter* converter, const CMediaType& input_type,
-                         const VobFile& file, int stream_id, CRecordingSink* sink) {
+void RunThroughConverter(const CLSID& decoder_clsid, CTransformFilter* converter,
+                         const CMediaType& input_type, const VobFile& file, int stream_id,
+                         CRecordingSink* sink) {
     rizuvira::decoders::RegisterDecoders();
     ComPtr<CTransformFilter> conv(converter);
-    ComPtr<platform::harness::CTestSource> source(new platform::harness::CTestSource(input_type, 4, 8192));
+    ComPtr<platform::harness::CTestSource> source(
+        new platform::harness::CTestSource(input_type, 4, 8192));
     ComPtr<IBaseFilter> decoder;
     ASSERT_EQ(CoCreateInstance(decoder_clsid, &decoder), S_OK);
-    ASSERT_EQ(source->pin()->Connect(GetFilterPin(decoder.Get(), PINDIR_INPUT, 0).Get(), nullptr), S_OK);
-    ASSERT_EQ(GetFilterPin(decoder.Get(), PINDIR_OUTPUT, 0)->Connect(conv->InputPin(), nullptr), S_OK);
+    ASSERT_EQ(source->pin()->Connect(GetFilterPin(decoder.Get(), PINDIR_INPUT, 0).Get(), nullptr),
+              S_OK);
+    ASSERT_EQ(GetFilterPin(decoder.Get(), PINDIR_OUTPUT, 0)->Connect(conv->InputPin(), nullptr),
+              S_OK);
     ASSERT_EQ(conv->OutputPin()->Connect(sink->pin(), nullptr), S_OK);
     ASSERT_EQ(sink->Pause(), S_OK);
     ASSERT_EQ(conv->Pause(), S_OK);
@@ -63,7 +67,8 @@ TEST(ConsumerChain, VideoConverterTakesTheDecodedPictures) {
         if (bytes < 720 * 480 * 3 / 2) return -2;
         return fx::DecodeFrameBand(data, 720, 480, 720);
     }));
-    RunThroughConverter(rizuvira::decoders::CLSID_MpegVideoDecoder, conv, VideoType(vob), vob, 0xE0, sink.Get());
+    RunThroughConverter(rizuvira::decoders::CLSID_MpegVideoDecoder, conv, VideoType(vob), vob, 0xE0,
+                        sink.Get());
     const std::vector<Arrival> frames = sink->arrivals();
     ASSERT_EQ(frames.size(), 120u);
     for (std::size_t n = 0; n < frames.size(); ++n) {
@@ -78,8 +83,10 @@ TEST(ConsumerChain, AudioConverterTakesTheDecodedSound) {
     filters::CMyAudioConveFilter* conv = filters::CMyAudioConveFilter::CreateInstance(nullptr, &hr);
     ASSERT_TRUE(conv);
     // Stereo float: 8 bytes a sample frame.
-    ComPtr<CRecordingSink> sink(new CRecordingSink([](const uint8_t*, long bytes) -> double { return bytes / 8.0; }));
-    RunThroughConverter(rizuvira::decoders::CLSID_MpegAudioDecoder, conv, Mpeg1Layer2Type(2), vob, 0xC0, sink.Get());
+    ComPtr<CRecordingSink> sink(
+        new CRecordingSink([](const uint8_t*, long bytes) -> double { return bytes / 8.0; }));
+    RunThroughConverter(rizuvira::decoders::CLSID_MpegAudioDecoder, conv, Mpeg1Layer2Type(2), vob,
+                        0xC0, sink.Get());
     double frames = 0;
     for (const Arrival& a : sink->arrivals()) frames += a.value;
     // The title's 4.004 s of stereo sound, give or take the encoder's padding.

@@ -35,13 +35,15 @@ public:
     }
 
     HRESULT Connect() {
-        HRESULT hr = source_->pin()->Connect(GetFilterPin(decoder_.Get(), PINDIR_INPUT, 0).Get(), nullptr);
+        HRESULT hr =
+            source_->pin()->Connect(GetFilterPin(decoder_.Get(), PINDIR_INPUT, 0).Get(), nullptr);
         if (FAILED(hr)) return hr;
         return GetFilterPin(decoder_.Get(), PINDIR_OUTPUT, 0)->Connect(sink_->pin(), nullptr);
     }
     HRESULT ConnectSubpictures() {
         sub_source_ = new platform::harness::CTestSource(SubpictureType(), 4, 8192);
-        return sub_source_->pin()->Connect(GetFilterPin(decoder_.Get(), PINDIR_INPUT, 1).Get(), nullptr);
+        return sub_source_->pin()->Connect(GetFilterPin(decoder_.Get(), PINDIR_INPUT, 1).Get(),
+                                           nullptr);
     }
     void Start() {
         ASSERT_EQ(sink_->Pause(), S_OK);
@@ -60,9 +62,9 @@ public:
 
     // Pushes one payload as the splitter does: a start time, and a stop one unit later.
     HRESULT Push(const VobPacket& packet) {
-        platform::harness::CTestSource* source = packet.stream_id >= 0x20 && packet.stream_id <= 0x3F && sub_source_
-                                           ? sub_source_.Get()
-                                           : source_.Get();
+        platform::harness::CTestSource* source =
+            packet.stream_id >= 0x20 && packet.stream_id <= 0x3F && sub_source_ ? sub_source_.Get()
+                                                                                : source_.Get();
         std::optional<REFERENCE_TIME> stop;
         if (packet.start_100ns) stop = *packet.start_100ns + 1;
         return source->Push(packet.data, packet.start_100ns, stop);

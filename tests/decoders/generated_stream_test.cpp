@@ -19,10 +19,12 @@ using rizuvira::decoders::CLSID_MpegAudioDecoder;
 using rizuvira::decoders::CLSID_MpegVideoDecoder;
 
 std::string Generated(const std::string& name, const std::string& ffmpeg_arguments) {
-    const std::filesystem::path folder = std::filesystem::path(RIZUVIRA_BINARY_DIR) / "tests" / "decoders" / "generated";
+    const std::filesystem::path folder =
+        std::filesystem::path(RIZUVIRA_BINARY_DIR) / "tests" / "decoders" / "generated";
     std::filesystem::create_directories(folder);
     const std::string path = (folder / name).string();
-    const std::string command = "ffmpeg -nostdin -v error -y " + ffmpeg_arguments + " '" + path + "'";
+    const std::string command =
+        "ffmpeg -nostdin -v error -y " + ffmpeg_arguments + " '" + path + "'";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     return path;
 }
@@ -31,7 +33,8 @@ std::string Generated(const std::string& name, const std::string& ffmpeg_argumen
 TEST(GeneratedStreams, Mpeg1VideoWithBFramesComesOutInDisplayOrder) {
     const std::string path = Generated(
         "counting.mpg",
-        "-f lavfi -i \"color=c=black:s=352x240:r=25:d=2,format=yuv420p,geq=lum='N*4+16':cb=128:cr=128\" "
+        "-f lavfi -i "
+        "\"color=c=black:s=352x240:r=25:d=2,format=yuv420p,geq=lum='N*4+16':cb=128:cr=128\" "
         "-c:v mpeg1video -g 12 -bf 2 -q:v 2 -f mpeg");
     const VobFile file = ReadProgramStream(path);
     const CMediaType type = Mpeg1VideoType(file);
@@ -60,33 +63,40 @@ TEST(GeneratedStreams, Mpeg1VideoWithBFramesComesOutInDisplayOrder) {
     for (std::size_t n = 0; n < frames.size(); ++n) {
         SCOPED_TRACE(n);
         EXPECT_NEAR(frames[n].value, static_cast<double>(n), 0.3);
-        EXPECT_NEAR(static_cast<double>(frames[n].start - frames[0].start), static_cast<double>(n) * 400000, 1.0);
+        EXPECT_NEAR(static_cast<double>(frames[n].start - frames[0].start),
+                    static_cast<double>(n) * 400000, 1.0);
         EXPECT_EQ(frames[n].stop - frames[n].start, 400000);
     }
 }
 
 // DTS in 2 KiB pieces that ignore frame boundaries, stamped only at the start.
 TEST(GeneratedStreams, DtsDecodesToStereoWithTheTone) {
-    const std::string path = Generated(
-        "tone.dts", "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 -ac 2 -c:a dca -strict -2 -b:a 768k -f dts");
+    const std::string path =
+        Generated("tone.dts",
+                  "-f lavfi -i sine=frequency=1000:sample_rate=48000:duration=2 -ac 2 -c:a dca "
+                  "-strict -2 -b:a 768k -f dts");
     std::ifstream in(path, std::ios::binary);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
     ASSERT_GT(bytes.size(), 100000u);
 
     std::vector<float> left;
-    DecoderChain chain(CLSID_MpegAudioDecoder, DtsType(2), [&left](const uint8_t* data, long size) -> double {
-        const auto* pcm = reinterpret_cast<const int16_t*>(data);
-        for (long i = 0; i + 1 < size / 2; i += 2) left.push_back(pcm[i] / 32768.0f);
-        return static_cast<double>(size / 4);
-    });
+    DecoderChain chain(CLSID_MpegAudioDecoder, DtsType(2),
+                       [&left](const uint8_t* data, long size) -> double {
+                           const auto* pcm = reinterpret_cast<const int16_t*>(data);
+                           for (long i = 0; i + 1 < size / 2; i += 2)
+                               left.push_back(pcm[i] / 32768.0f);
+                           return static_cast<double>(size / 4);
+                       });
     chain.sink()->Refuse(MEDIASUBTYPE_IEEE_FLOAT);  // a 16-bit consumer
     ASSERT_EQ(chain.Connect(), S_OK);
     chain.Start();
     for (std::size_t offset = 0; offset < bytes.size(); offset += 2048) {
         VobPacket piece;
         piece.stream_id = 0x88;
-        piece.data.assign(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
-                          bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), offset + 2048)));
+        piece.data.assign(
+            bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+            bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), offset + 2048)));
         if (offset == 0) piece.start_100ns = UNITS;
         ASSERT_EQ(chain.Push(piece), S_OK);
     }
@@ -94,11 +104,14 @@ TEST(GeneratedStreams, DtsDecodesToStereoWithTheTone) {
     const std::vector<Arrival> blocks = chain.sink()->arrivals();
     ASSERT_FALSE(blocks.empty());
     EXPECT_EQ(blocks.front().start, UNITS);
-    for (std::size_t i = 1; i < blocks.size(); ++i) EXPECT_NEAR(static_cast<double>(blocks[i].start), static_cast<double>(blocks[i - 1].stop), 2.0);
+    for (std::size_t i = 1; i < blocks.size(); ++i)
+        EXPECT_NEAR(static_cast<double>(blocks[i].start), static_cast<double>(blocks[i - 1].stop),
+                    2.0);
     // Two seconds of sound (the encoder pads the last frame).
     EXPECT_GE(left.size(), 2u * 48000);
     EXPECT_LT(left.size(), 2u * 48000 + 2 * 4096);
-    const double amplitude = fx::ToneAmplitude(std::span<const float>(left.data() + 24000, 4800), 48000, 1000);
+    const double amplitude =
+        fx::ToneAmplitude(std::span<const float>(left.data() + 24000, 4800), 48000, 1000);
     // The sine source's level, 1/8, less 3 dB: ffmpeg spreads the mono source over both sides.
     EXPECT_NEAR(amplitude, 0.125 * std::sqrt(0.5), 0.01);
 }

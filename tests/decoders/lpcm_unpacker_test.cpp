@@ -18,8 +18,9 @@ std::vector<uint8_t> PackBlock(const std::vector<int32_t>& frames, int channels,
     }
     if (bits == 20) {
         for (int c = 0; c < channels; ++c)
-            block.push_back(static_cast<uint8_t>((frames[static_cast<std::size_t>(c)] & 0xF0) |
-                                                 ((frames[static_cast<std::size_t>(channels + c)] >> 4) & 0x0F)));
+            block.push_back(static_cast<uint8_t>(
+                (frames[static_cast<std::size_t>(c)] & 0xF0) |
+                ((frames[static_cast<std::size_t>(channels + c)] >> 4) & 0x0F)));
     } else if (bits == 24) {
         for (int32_t s : frames) block.push_back(static_cast<uint8_t>(s & 0xFF));
     }
@@ -27,7 +28,8 @@ std::vector<uint8_t> PackBlock(const std::vector<int32_t>& frames, int channels,
 }
 
 TEST(LpcmUnpacker, KeepsTheTopSixteenBitsOfEveryWordLength) {
-    const std::vector<int32_t> frames = {0x123456, -0x345678, 0x7FFFFF, -0x800000, 0x000010, -0x000001};
+    const std::vector<int32_t> frames = {0x123456,  -0x345678, 0x7FFFFF,
+                                         -0x800000, 0x000010,  -0x000001};
     for (int bits : {16, 20, 24}) {
         for (int channels : {1, 3}) {
             SCOPED_TRACE(testing::Message() << bits << " bits, " << channels << " channels");
@@ -51,7 +53,8 @@ TEST(LpcmUnpacker, BlocksSplitAcrossPayloadsComeOutWhole) {
     std::vector<uint8_t> stream;
     std::vector<int16_t> expected;
     for (int b = 0; b < 5; ++b) {
-        const std::vector<int32_t> frames = {b * 1000 * 256, -b * 999 * 256, (b + 7) * 4096, -(b + 3) * 4096};
+        const std::vector<int32_t> frames = {b * 1000 * 256, -b * 999 * 256, (b + 7) * 4096,
+                                             -(b + 3) * 4096};
         const std::vector<uint8_t> block = PackBlock(frames, 2, 20);
         stream.insert(stream.end(), block.begin(), block.end());
         for (int32_t s : frames) expected.push_back(static_cast<int16_t>(s >> 8));

@@ -111,7 +111,8 @@ private:
     }
     void LetGo(std::size_t keep) {  // under mutex_
         while (held_.size() > keep) {
-            if (Checksum(held_.front().sample.Get()) != held_.front().checksum) ++changed_while_held_;
+            if (Checksum(held_.front().sample.Get()) != held_.front().checksum)
+                ++changed_while_held_;
             held_.pop_front();
         }
     }
@@ -124,7 +125,9 @@ inline CRecordingPin::CRecordingPin(CRecordingSink* sink, CCritSec* lock, HRESUL
     : CBaseInputPin("Recording pin", sink, lock, hr, "In"), sink_(sink) {}
 
 inline HRESULT CRecordingPin::CheckMediaType(const CMediaType* type) {
-    return sink_->refused_subtype_ != GUID_NULL && type->subtype == sink_->refused_subtype_ ? S_FALSE : S_OK;
+    return sink_->refused_subtype_ != GUID_NULL && type->subtype == sink_->refused_subtype_
+               ? S_FALSE
+               : S_OK;
 }
 
 inline HRESULT CRecordingPin::Receive(IMediaSample* sample) {

@@ -134,7 +134,9 @@ TEST(VideoRendererWindowless, LatePicturesAreKeptButNotShown) {
     // One on time is shown: a second and a half ahead of the clock, however long
     // a loaded machine took to get here.
     const REFERENCE_TIME now = std::chrono::duration_cast<std::chrono::microseconds>(
-                                   std::chrono::steady_clock::now() - started).count() * 10;
+                                   std::chrono::steady_clock::now() - started)
+                                   .count() *
+                               10;
     ASSERT_EQ(chain.source->Push(FlatPicture(200), now + 15000000, now + 15400000), S_OK);
     EXPECT_EQ(surface.Last().serial, 1u);
     renderer->SetSurface(nullptr);

@@ -79,14 +79,17 @@ TEST(VideoDecoder, EveryPictureOnceInOrderWithDisplayTimes) {
         EXPECT_EQ(frames[n].value, static_cast<double>(n));
         EXPECT_EQ(frames[n].bytes, kWidth * kNtscHeight * 3 / 2);
         ASSERT_TRUE(frames[n].timed);
-        EXPECT_NEAR(static_cast<double>(frames[n].start), static_cast<double>(NtscFrameStart(static_cast<int64_t>(n))), 1.0);
+        EXPECT_NEAR(static_cast<double>(frames[n].start),
+                    static_cast<double>(NtscFrameStart(static_cast<int64_t>(n))), 1.0);
         if (n + 1 < frames.size()) {
-            EXPECT_NEAR(static_cast<double>(frames[n].stop), static_cast<double>(frames[n + 1].start), 1.0);
+            EXPECT_NEAR(static_cast<double>(frames[n].stop),
+                        static_cast<double>(frames[n + 1].start), 1.0);
         }
         EXPECT_EQ(frames[n].sync_point, n % 15 == 0);  // closed GOPs of 15, I-frame first
         EXPECT_EQ(frames[n].discontinuity, n == 0);
     }
-    EXPECT_NEAR(static_cast<double>(frames.back().stop), static_cast<double>(NtscFrameStart(120)), 1.0);
+    EXPECT_NEAR(static_cast<double>(frames.back().stop), static_cast<double>(NtscFrameStart(120)),
+                1.0);
 }
 
 TEST(VideoDecoder, PicturesWithoutTimesAreInterpolatedWithoutDrift) {
@@ -109,7 +112,8 @@ TEST(VideoDecoder, PicturesWithoutTimesAreInterpolatedWithoutDrift) {
         SCOPED_TRACE(n);
         EXPECT_EQ(frames[n].value, static_cast<double>(n));
         ASSERT_TRUE(frames[n].timed);
-        EXPECT_NEAR(static_cast<double>(frames[n].start), static_cast<double>(NtscFrameStart(static_cast<int64_t>(n))), 1.0);
+        EXPECT_NEAR(static_cast<double>(frames[n].start),
+                    static_cast<double>(NtscFrameStart(static_cast<int64_t>(n))), 1.0);
     }
 }
 
@@ -132,7 +136,8 @@ TEST(VideoDecoder, PicturesBeforeTheFirstTimeAreDatedBackwardsFromIt) {
     for (std::size_t n = 0; n < frames.size(); ++n) {
         SCOPED_TRACE(n);
         EXPECT_EQ(frames[n].value, static_cast<double>(n));
-        EXPECT_NEAR(static_cast<double>(frames[n].start), static_cast<double>(NtscFrameStart(static_cast<int64_t>(n))), 2.0);
+        EXPECT_NEAR(static_cast<double>(frames[n].start),
+                    static_cast<double>(NtscFrameStart(static_cast<int64_t>(n))), 2.0);
     }
 }
 
@@ -152,7 +157,8 @@ TEST(VideoDecoder, RepeatedFieldsLengthenThePicture) {
         for (std::size_t i = 0; i + 8 < d.size(); ++i) {
             if (d[i] || d[i + 1] || d[i + 2] != 1 || d[i + 3] != 0xB5) continue;
             const int extension = d[i + 4] >> 4;
-            if (extension == 1) d[i + 5] &= static_cast<uint8_t>(~0x08);  // progressive_sequence = 0
+            if (extension == 1)
+                d[i + 5] &= static_cast<uint8_t>(~0x08);  // progressive_sequence = 0
             if (extension == 8) {
                 ASSERT_NE(d[i + 8] & 0x80, 0) << "progressive_frame expected";
                 if (coded++ % 2 == 1) {
@@ -188,7 +194,8 @@ TEST(VideoDecoder, RepeatedFieldsLengthenThePicture) {
         }
     }
     EXPECT_EQ(long_pictures, repeated);
-    EXPECT_NEAR(static_cast<double>(frames.back().stop - frames.front().start), (120 + repeated / 2.0) * period, 1.0);
+    EXPECT_NEAR(static_cast<double>(frames.back().stop - frames.front().start),
+                (120 + repeated / 2.0) * period, 1.0);
 }
 
 TEST(VideoDecoder, DisplayAspectComesFromTheSequenceHeaderWhenTheTypeLacksIt) {
@@ -248,7 +255,8 @@ TEST(VideoDecoder, FlushDropsThePastAndDecodingResumesAtTheNextGop) {
     EXPECT_EQ(chain.sink()->flush_count(), 1);
     chain.sink()->Clear();
     ASSERT_EQ(chain.source()->NewSegment(NtscFrameStart(90), NtscFrameStart(120), 1.0), S_OK);
-    for (std::size_t i = gop_starts[6]; i < video.size(); ++i) ASSERT_EQ(chain.Push(*video[i]), S_OK);
+    for (std::size_t i = gop_starts[6]; i < video.size(); ++i)
+        ASSERT_EQ(chain.Push(*video[i]), S_OK);
     ASSERT_EQ(chain.source()->EndOfStream(), S_OK);
 
     const std::vector<Arrival> frames = chain.sink()->arrivals();
@@ -256,7 +264,8 @@ TEST(VideoDecoder, FlushDropsThePastAndDecodingResumesAtTheNextGop) {
     for (std::size_t k = 0; k < frames.size(); ++k) {
         SCOPED_TRACE(k);
         EXPECT_EQ(frames[k].value, static_cast<double>(90 + k));
-        EXPECT_NEAR(static_cast<double>(frames[k].start), static_cast<double>(NtscFrameStart(static_cast<int64_t>(90 + k))), 1.0);
+        EXPECT_NEAR(static_cast<double>(frames[k].start),
+                    static_cast<double>(NtscFrameStart(static_cast<int64_t>(90 + k))), 1.0);
         EXPECT_EQ(frames[k].discontinuity, k == 0);
     }
     EXPECT_EQ(chain.sink()->end_of_stream_count(), 1);
@@ -332,10 +341,12 @@ SubtitleRun DecodePal(bool with_subtitles, const uint32_t* palette) {
         const int frame = fx::DecodeFrameBand(data, kWidth, kPalHeight, kWidth);
         uint64_t sum = 0;
         for (int y = kPalHeight * 5 / 8; y < kPalHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) sum += static_cast<uint64_t>(data[y * kWidth + x]) * static_cast<uint64_t>(x + 1);
+            for (int x = 0; x < kWidth; ++x)
+                sum += static_cast<uint64_t>(data[y * kWidth + x]) * static_cast<uint64_t>(x + 1);
         // Chroma of the same rows (V then U planes).
         const uint8_t* v = data + kWidth * kPalHeight;
-        for (int i = kWidth / 2 * kPalHeight * 5 / 16; i < kWidth / 2 * kPalHeight / 2; ++i) sum += v[i] * 7u;
+        for (int i = kWidth / 2 * kPalHeight * 5 / 16; i < kWidth / 2 * kPalHeight / 2; ++i)
+            sum += v[i] * 7u;
         run.bottom_checksum[frame] = sum;
         if (frame == 50) run.frame50_luma.assign(data, data + kWidth * kPalHeight);
         return frame;
@@ -371,7 +382,9 @@ TEST(VideoDecoder, ChosenSubtitleShowsFromItsStartToItsEndInTheDiscColours) {
     const SubtitleRun subtitled = DecodePal(true, palette);
     ASSERT_EQ(plain.bottom_checksum.size(), 250u);
     ASSERT_EQ(subtitled.bottom_checksum.size(), 250u);
-    auto shows = [&](int frame) { return plain.bottom_checksum.at(frame) != subtitled.bottom_checksum.at(frame); };
+    auto shows = [&](int frame) {
+        return plain.bottom_checksum.at(frame) != subtitled.bottom_checksum.at(frame);
+    };
     // Frame n starts at n * 40 ms: the cues cover frames 25-74 and 150-199. A subpicture
     // counts its display delays in ticks of 1024/90000 s, so its end lands up to 11 ms late
     // and may still cover the picture that starts exactly at the cue's end.
@@ -387,10 +400,12 @@ TEST(VideoDecoder, ChosenSubtitleShowsFromItsStartToItsEndInTheDiscColours) {
     ASSERT_EQ(plain.frame50_luma.size(), subtitled.frame50_luma.size());
     std::map<int, int> changed;
     for (std::size_t i = 0; i < plain.frame50_luma.size(); ++i)
-        if (plain.frame50_luma[i] != subtitled.frame50_luma[i]) ++changed[subtitled.frame50_luma[i]];
+        if (plain.frame50_luma[i] != subtitled.frame50_luma[i])
+            ++changed[subtitled.frame50_luma[i]];
     ASSERT_FALSE(changed.empty());
-    const auto most = std::max_element(changed.begin(), changed.end(),
-                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    const auto most =
+        std::max_element(changed.begin(), changed.end(),
+                         [](const auto& a, const auto& b) { return a.second < b.second; });
     std::set<int> palette_luma;
     for (uint32_t entry : palette) palette_luma.insert(static_cast<int>((entry >> 16) & 0xFF));
     bool matches = false;

@@ -31,7 +31,8 @@ public:
         REFERENCE_TIME now = 0;
         if (renderer_) {
             ComPtr<IReferenceClock> clock;
-            if (SUCCEEDED(renderer_->GetSyncSource(clock.ReleaseAndGetAddressOf())) && clock) clock->GetTime(&now);
+            if (SUCCEEDED(renderer_->GetSyncSource(clock.ReleaseAndGetAddressOf())) && clock)
+                clock->GetTime(&now);
         }
         std::lock_guard lock(mutex_);
         frames_.push_back(fx::DecodeFrameBand(frame.y, frame.width, frame.height, frame.y_stride));
@@ -88,7 +89,8 @@ TEST(VideoRenderer, ShowsEveryPictureKeepsTheLastAndCompletesAtTheEnd) {
     rizuvira::decoders::RegisterDecoders();
     rizuvira::decoders::RegisterDecoders();  // a second call changes nothing
     const VobFile vob = ReadVob(VobPath("ntsc", 2));
-    ComPtr<platform::harness::CTestSource> source(new platform::harness::CTestSource(VideoType(vob), 4, 8192));
+    ComPtr<platform::harness::CTestSource> source(
+        new platform::harness::CTestSource(VideoType(vob), 4, 8192));
     ComPtr<IBaseFilter> decoder, renderer;
     ASSERT_EQ(CoCreateInstance(CLSID_MpegVideoDecoder, &decoder), S_OK);
     ASSERT_EQ(CoCreateInstance(CLSID_VideoMixingRenderer, &renderer), S_OK);
@@ -106,9 +108,12 @@ TEST(VideoRenderer, ShowsEveryPictureKeepsTheLastAndCompletesAtTheEnd) {
         ASSERT_EQ(graph.builder->AddFilter(source.Get(), "Source"), S_OK);
         ASSERT_EQ(graph.builder->AddFilter(decoder.Get(), "Decoder"), S_OK);
         ASSERT_EQ(graph.builder->AddFilter(renderer.Get(), "Renderer"), S_OK);
-        ASSERT_EQ(graph.builder->ConnectDirect(source->pin(), GetFilterPin(decoder.Get(), PINDIR_INPUT, 0).Get(), nullptr), S_OK);
+        ASSERT_EQ(graph.builder->ConnectDirect(
+                      source->pin(), GetFilterPin(decoder.Get(), PINDIR_INPUT, 0).Get(), nullptr),
+                  S_OK);
         ASSERT_EQ(graph.builder->ConnectDirect(GetFilterPin(decoder.Get(), PINDIR_OUTPUT, 0).Get(),
-                                               GetFilterPin(renderer.Get(), PINDIR_INPUT, 0).Get(), nullptr),
+                                               GetFilterPin(renderer.Get(), PINDIR_INPUT, 0).Get(),
+                                               nullptr),
                   S_OK);
         LONG aspect_x = 0, aspect_y = 0;
         ASSERT_EQ(control->GetNativeVideoSize(&width, &height, &aspect_x, &aspect_y), S_OK);
@@ -165,7 +170,8 @@ TEST(VideoRenderer, ShowsEveryPictureKeepsTheLastAndCompletesAtTheEnd) {
 
 TEST(VideoRenderer, WaitsForEachPicturesTimeOnTheClock) {
     rizuvira::decoders::RegisterDecoders();
-    ComPtr<platform::harness::CTestSource> source(new platform::harness::CTestSource(platform::harness::MakeVideoType(64, 48), 2, 64 * 48 * 3 / 2));
+    ComPtr<platform::harness::CTestSource> source(new platform::harness::CTestSource(
+        platform::harness::MakeVideoType(64, 48), 2, 64 * 48 * 3 / 2));
     ComPtr<IBaseFilter> renderer;
     ASSERT_EQ(CoCreateInstance(CLSID_VideoMixingRenderer, &renderer), S_OK);
     ComPtr<IMyVideoRenderer> control;
@@ -176,7 +182,9 @@ TEST(VideoRenderer, WaitsForEachPicturesTimeOnTheClock) {
         Graph graph;  // the system clock
         ASSERT_EQ(graph.builder->AddFilter(source.Get(), "Source"), S_OK);
         ASSERT_EQ(graph.builder->AddFilter(renderer.Get(), "Renderer"), S_OK);
-        ASSERT_EQ(graph.builder->ConnectDirect(source->pin(), GetFilterPin(renderer.Get(), PINDIR_INPUT, 0).Get(), nullptr), S_OK);
+        ASSERT_EQ(graph.builder->ConnectDirect(
+                      source->pin(), GetFilterPin(renderer.Get(), PINDIR_INPUT, 0).Get(), nullptr),
+                  S_OK);
         ASSERT_EQ(graph.control->Run(), S_OK);
         const std::vector<BYTE> grey(64 * 48 * 3 / 2, 128);
         // Half a second into the run, so that a loaded machine does not make them late.

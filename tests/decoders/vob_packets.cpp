@@ -32,12 +32,14 @@ std::vector<uint8_t> FindSequenceHeader(const std::vector<uint8_t>& data) {
             if (!data[end] && !data[end + 1] && data[end + 2] == 1 && data[end + 3] != 0xB5) break;
             ++end;
         }
-        return {data.begin() + static_cast<std::ptrdiff_t>(i), data.begin() + static_cast<std::ptrdiff_t>(end)};
+        return {data.begin() + static_cast<std::ptrdiff_t>(i),
+                data.begin() + static_cast<std::ptrdiff_t>(end)};
     }
     return {};
 }
 
-CMediaType WaveType(const GUID& subtype, WORD tag, int channels, int rate, int bits, std::size_t size) {
+CMediaType WaveType(const GUID& subtype, WORD tag, int channels, int rate, int bits,
+                    std::size_t size) {
     CMediaType type(MEDIATYPE_Audio);
     type.subtype = subtype;
     type.formattype = FORMAT_WaveFormatEx;
@@ -120,12 +122,14 @@ CMediaType VideoType(const VobFile& file) {
     const int height = (header[5] & 0x0F) << 8 | header[6];
     const int aspect_code = header[7] >> 4;
     const int rate_code = header[7] & 0x0F;
-    static constexpr REFERENCE_TIME kPeriods[9] = {0, 417083, 416667, 400000, 333667, 333333, 200000, 166833, 166667};
+    static constexpr REFERENCE_TIME kPeriods[9] = {0,      417083, 416667, 400000, 333667,
+                                                   333333, 200000, 166833, 166667};
     CMediaType type(MEDIATYPE_Video);
     type.subtype = MEDIASUBTYPE_MPEG2_VIDEO;
     type.formattype = FORMAT_MPEG2Video;
     const std::size_t size = SizeMpeg2VideoInfo(static_cast<DWORD>(header.size()));
-    BYTE* block = type.AllocFormatBuffer(static_cast<ULONG>(std::max(size, sizeof(MPEG2VIDEOINFO))));
+    BYTE* block =
+        type.AllocFormatBuffer(static_cast<ULONG>(std::max(size, sizeof(MPEG2VIDEOINFO))));
     auto* info = reinterpret_cast<MPEG2VIDEOINFO*>(block);
     info->hdr.rcSource = {0, 0, width, height};
     info->hdr.AvgTimePerFrame = rate_code < 9 ? kPeriods[rate_code] : 0;
@@ -156,7 +160,8 @@ CMediaType Mpeg1VideoType(const VobFile& file) {
     type.subtype = MEDIASUBTYPE_MPEG1Payload;
     type.formattype = FORMAT_MPEGVideo;
     const std::size_t size = SizeMpeg1VideoInfo(static_cast<DWORD>(header.size()));
-    BYTE* block = type.AllocFormatBuffer(static_cast<ULONG>(std::max(size, sizeof(MPEG1VIDEOINFO))));
+    BYTE* block =
+        type.AllocFormatBuffer(static_cast<ULONG>(std::max(size, sizeof(MPEG1VIDEOINFO))));
     auto* info = reinterpret_cast<MPEG1VIDEOINFO*>(block);
     info->hdr.rcSource = {0, 0, width, height};
     info->hdr.AvgTimePerFrame = 400000;
@@ -174,7 +179,8 @@ CMediaType DtsType(int channels) {
 }
 
 CMediaType Ac3Type(int channels) {
-    return WaveType(MEDIASUBTYPE_DOLBY_AC3, WAVE_FORMAT_DOLBY_AC3, channels, 48000, 0, sizeof(WAVEFORMATEX));
+    return WaveType(MEDIASUBTYPE_DOLBY_AC3, WAVE_FORMAT_DOLBY_AC3, channels, 48000, 0,
+                    sizeof(WAVEFORMATEX));
 }
 
 CMediaType Mpeg1Layer2Type(int channels) {

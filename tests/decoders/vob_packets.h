@@ -36,7 +36,9 @@ struct VobFile {
 VobFile ReadVob(const std::string& path);
 
 // Reads a program stream file other than a sample disc's (same rules as ReadVob).
-inline VobFile ReadProgramStream(const std::string& path) { return ReadVob(path); }
+inline VobFile ReadProgramStream(const std::string& path) {
+    return ReadVob(path);
+}
 
 // Path of a VOB of a sample disc: e.g. VobPath("ntsc", 2) for ntsc/VIDEO_TS/VTS_02_1.VOB.
 std::string VobPath(const std::string& disc, int title_set);

@@ -26,8 +26,10 @@ std::vector<uint8_t> Bytes(const fs::path& file) {
 
 // Blu-ray discs give each kind of stream its own PID range.
 bool KindMatchesPid(const ClipStreamEntry& s) {
-    const bool video = s.coding_type == 0x1B || s.coding_type == 0x24 || s.coding_type == 0x02 || s.coding_type == 0xEA;
-    const bool audio = (s.coding_type >= 0x80 && s.coding_type <= 0x86) || s.coding_type == 0xA1 || s.coding_type == 0xA2;
+    const bool video = s.coding_type == 0x1B || s.coding_type == 0x24 || s.coding_type == 0x02 ||
+                       s.coding_type == 0xEA;
+    const bool audio = (s.coding_type >= 0x80 && s.coding_type <= 0x86) || s.coding_type == 0xA1 ||
+                       s.coding_type == 0xA2;
     if (s.pid == 0x1011 || (s.pid >= 0x1B00 && s.pid <= 0x1B1F)) return video;
     if ((s.pid >= 0x1100 && s.pid <= 0x111F) || (s.pid >= 0x1A00 && s.pid <= 0x1A1F)) return audio;
     if (s.pid >= 0x1200 && s.pid <= 0x121F) return s.coding_type == 0x90;
@@ -49,7 +51,8 @@ TEST(ClipInfo, EveryRealFileReadsWithStreamsOfTheirKind) {
         EXPECT_TRUE(list.loaded);
         ASSERT_FALSE(list.streams.empty());
         for (const ClipStreamEntry& stream : list.streams) {
-            EXPECT_TRUE(KindMatchesPid(stream)) << std::hex << stream.pid << " " << stream.coding_type;
+            EXPECT_TRUE(KindMatchesPid(stream))
+                << std::hex << stream.pid << " " << stream.coding_type;
             if (stream.coding_type >= 0x80 && stream.coding_type <= 0x86) {
                 EXPECT_EQ(std::strlen(stream.language), 3u);
                 EXPECT_NE(stream.channel_layout, 0);
@@ -73,8 +76,8 @@ TEST(ClipInfo, ReadsWhatTheBytesSay) {
     EXPECT_EQ(video->aspect_ratio, 3);  // 16:9
     const ClipStreamEntry* sound = FindClipStream(list, 0x1100);
     ASSERT_NE(sound, nullptr);
-    EXPECT_EQ(sound->coding_type, 0x80);  // LPCM
-    EXPECT_EQ(sound->channel_layout, 3);  // stereo
+    EXPECT_EQ(sound->coding_type, 0x80);    // LPCM
+    EXPECT_EQ(sound->channel_layout, 3);    // stereo
     EXPECT_EQ(sound->sample_rate_code, 1);  // 48 kHz
     EXPECT_STREQ(sound->language, "jpn");
     EXPECT_EQ(FindClipStream(list, 0x1FFF), nullptr);
@@ -85,13 +88,15 @@ TEST(ClipInfo, ReadsWhatTheBytesSay) {
 std::vector<uint8_t> SmallFile(const char* version) {
     std::vector<uint8_t> b;
     for (const char c : std::string("HDMV") + version) b.push_back(static_cast<uint8_t>(c));
-    for (const uint8_t c : {0, 0, 0, 0, 0, 0, 0, 20, 0, 0, 0, 0}) b.push_back(c);  // program information at 20
-    const std::vector<uint8_t> program = {0, 0, 0, 0, 0x01, 0x00, 2, 0,  // SPN, PMT PID, 2 streams, 0 groups
-                                          0x11, 0x00, 9, 0x81, 0x62, 'E', 'N', 'G', 9, 9, 9, 9,  // AC-3, 9 bytes
-                                          0x12, 0x00, 4, 0x90, 'f', 'r', 'a'};                      // PGS
+    for (const uint8_t c : {0, 0, 0, 0, 0, 0, 0, 20, 0, 0, 0, 0})
+        b.push_back(c);  // program information at 20
+    const std::vector<uint8_t> program = {
+        0,    0,    0, 0,    0x01, 0x00, 2,   0,                // SPN, PMT PID, 2 streams, 0 groups
+        0x11, 0x00, 9, 0x81, 0x62, 'E',  'N', 'G', 9, 9, 9, 9,  // AC-3, 9 bytes
+        0x12, 0x00, 4, 0x90, 'f',  'r',  'a'};                  // PGS
     const uint32_t length = static_cast<uint32_t>(program.size() + 2);
-    for (const uint8_t c : {uint8_t(length >> 24), uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length),
-                            uint8_t{0}, uint8_t{1}})
+    for (const uint8_t c : {uint8_t(length >> 24), uint8_t(length >> 16), uint8_t(length >> 8),
+                            uint8_t(length), uint8_t{0}, uint8_t{1}})
         b.push_back(c);
     for (const uint8_t c : program) b.push_back(c);
     return b;
@@ -112,7 +117,9 @@ TEST(ClipInfo, LongCodingInformationIsSkippedAndLiesAreRefused) {
     // Cut anywhere, the file is refused whole rather than read past its end.
     const std::vector<uint8_t> whole = SmallFile("0300");
     for (size_t size = 0; size < whole.size(); ++size) {
-        EXPECT_EQ(ParseClipInfo(std::span(whole.data(), size), &list), ClipInfoResult::kInvalidFormat) << size;
+        EXPECT_EQ(ParseClipInfo(std::span(whole.data(), size), &list),
+                  ClipInfoResult::kInvalidFormat)
+            << size;
     }
     EXPECT_EQ(LoadClipInfo(kRealFiles / "missing.clpi", &list), ClipInfoResult::kCannotOpen);
     EXPECT_EQ(ClipInfoFileFor("/d/BDMV/STREAM/00001.m2ts"), fs::path("/d/BDMV/CLIPINF/00001.clpi"));

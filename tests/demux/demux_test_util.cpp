@@ -134,17 +134,20 @@ bool RunFfmpeg(const std::string& arguments) {
 }
 
 std::string TsMpeg2Ac3() {
-    return Generated("mpeg2_ac3.ts", std::string(kInputs) +
-                                         "-c:v mpeg2video -b:v 2M -c:a ac3 -ac 2 -b:a 192k -f mpegts");
+    return Generated(
+        "mpeg2_ac3.ts",
+        std::string(kInputs) + "-c:v mpeg2video -b:v 2M -c:a ac3 -ac 2 -b:a 192k -f mpegts");
 }
 
 std::string TsH264Aac() {
-    return Generated("h264_aac.ts", std::string(kInputs) +
-                                        "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -f mpegts");
+    return Generated("h264_aac.ts",
+                     std::string(kInputs) +
+                         "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -f mpegts");
 }
 
 std::string PsMpeg2Mp2() {
-    return Generated("mpeg2_mp2.mpg", std::string(kInputs) + "-c:v mpeg2video -b:v 2M -c:a mp2 -f mpeg");
+    return Generated("mpeg2_mp2.mpg",
+                     std::string(kInputs) + "-c:v mpeg2video -b:v 2M -c:a mp2 -f mpeg");
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
@@ -155,7 +158,8 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes) {
     const std::string path = TempDir() + "/" + name;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 
@@ -178,7 +182,8 @@ std::string RawPesFile() {
         } else {
             const size_t length = 6 + (size_t{in[i + 4]} << 8 | in[i + 5]);
             if (code >= 0xC0 && code <= 0xEF && i + length <= in.size())
-                out.insert(out.end(), in.begin() + static_cast<long>(i), in.begin() + static_cast<long>(i + length));
+                out.insert(out.end(), in.begin() + static_cast<long>(i),
+                           in.begin() + static_cast<long>(i + length));
             i += length;
         }
     }
@@ -186,15 +191,19 @@ std::string RawPesFile() {
 }
 
 std::string PvaFile() {
-    const std::string video = Generated("video.m2v", std::string(kInputs) + "-map 0:v -c:v mpeg2video -b:v 1M -f mpeg2video");
-    const std::string audio = Generated("audio.mp2", std::string(kInputs) + "-map 1:a -c:a mp2 -b:a 128k -f mp2");
+    const std::string video = Generated(
+        "video.m2v", std::string(kInputs) + "-map 0:v -c:v mpeg2video -b:v 1M -f mpeg2video");
+    const std::string audio =
+        Generated("audio.mp2", std::string(kInputs) + "-map 1:a -c:a mp2 -b:a 128k -f mp2");
     if (video.empty() || audio.empty()) return {};
     const std::vector<uint8_t> v = ReadFileBytes(video);
     const std::vector<uint8_t> a = ReadFileBytes(audio);
     std::vector<uint8_t> out;
     uint8_t counter = 0;
-    auto pva = [&](uint8_t stream, const std::vector<uint8_t>& payload, bool pts, uint32_t pts_ticks) {
-        out.insert(out.end(), {'A', 'V', stream, counter++, 0x55, static_cast<uint8_t>(pts ? 0x10 : 0)});
+    auto pva = [&](uint8_t stream, const std::vector<uint8_t>& payload, bool pts,
+                   uint32_t pts_ticks) {
+        out.insert(out.end(),
+                   {'A', 'V', stream, counter++, 0x55, static_cast<uint8_t>(pts ? 0x10 : 0)});
         const size_t length = payload.size() + (pts ? 4 : 0);
         out.push_back(static_cast<uint8_t>(length >> 8));
         out.push_back(static_cast<uint8_t>(length));
@@ -210,16 +219,21 @@ std::string PvaFile() {
     const size_t audio_chunks = (a.size() + audio_chunk - 1) / audio_chunk;
     for (size_t k = 0; vi < v.size() || ai < a.size(); ++k) {
         if (vi < v.size()) {
-            std::vector<uint8_t> chunk(v.begin() + static_cast<long>(vi),
-                                       v.begin() + static_cast<long>(std::min(v.size(), vi + video_chunk)));
-            pva(1, chunk, true, static_cast<uint32_t>(90000 + 180000 * (vi / video_chunk) / video_chunks));
+            std::vector<uint8_t> chunk(
+                v.begin() + static_cast<long>(vi),
+                v.begin() + static_cast<long>(std::min(v.size(), vi + video_chunk)));
+            pva(1, chunk, true,
+                static_cast<uint32_t>(90000 + 180000 * (vi / video_chunk) / video_chunks));
             vi += video_chunk;
         }
         while (ai < a.size() && ai / audio_chunk * video_chunks <= k * audio_chunks) {
-            std::vector<uint8_t> chunk(a.begin() + static_cast<long>(ai),
-                                       a.begin() + static_cast<long>(std::min(a.size(), ai + audio_chunk)));
+            std::vector<uint8_t> chunk(
+                a.begin() + static_cast<long>(ai),
+                a.begin() + static_cast<long>(std::min(a.size(), ai + audio_chunk)));
             std::vector<uint8_t> pes;
-            AppendPes(pes, 0xC0, chunk, 90000 + 180000 * static_cast<int64_t>(ai / audio_chunk) / static_cast<int64_t>(audio_chunks));
+            AppendPes(pes, 0xC0, chunk,
+                      90000 + 180000 * static_cast<int64_t>(ai / audio_chunk) /
+                                  static_cast<int64_t>(audio_chunks));
             pva(2, pes, false, 0);
             ai += audio_chunk;
         }
@@ -229,14 +243,16 @@ std::string PvaFile() {
 
 std::vector<uint8_t> MakeProgramStream(const ProgramStreamSpec& spec) {
     constexpr int kPackBytes = 2048;
-    const int packs = spec.packs, pack_byte_rate = spec.pack_byte_rate, actual_byte_rate = spec.actual_byte_rate;
+    const int packs = spec.packs, pack_byte_rate = spec.pack_byte_rate,
+              actual_byte_rate = spec.actual_byte_rate;
     const int ext_n = spec.ext_n, ext_d = spec.ext_d;
     const int64_t first_pts_ticks = spec.first_pts_ticks;
     std::vector<uint8_t> out;
     for (int i = 0; i < packs; ++i) {
         BitWriter w;
         w.Put(0x000001BA, 32);
-        const int64_t scr = first_pts_ticks + int64_t{i} * kPackBytes * 90000 / actual_byte_rate - 9000;
+        const int64_t scr =
+            first_pts_ticks + int64_t{i} * kPackBytes * 90000 / actual_byte_rate - 9000;
         w.Put(1, 2);
         w.Put(static_cast<uint64_t>(scr >> 30) & 7, 3);
         w.Put(1, 1);
@@ -252,7 +268,8 @@ std::vector<uint8_t> MakeProgramStream(const ProgramStreamSpec& spec) {
         w.Put(0, 3);
         // Video PES with a PTS.
         const int pes_length = kPackBytes - 14 - 6;
-        const bool audio = spec.audio_from >= 0 && i >= spec.audio_from && (i - spec.audio_from) % 4 == 0;
+        const bool audio =
+            spec.audio_from >= 0 && i >= spec.audio_from && (i - spec.audio_from) % 4 == 0;
         w.Put(audio ? 0x000001C0 : 0x000001E0, 32);
         w.Put(static_cast<uint64_t>(pes_length), 16);
         const bool scrambled = spec.scrambled_from >= 0 && i >= spec.scrambled_from;
@@ -260,7 +277,8 @@ std::vector<uint8_t> MakeProgramStream(const ProgramStreamSpec& spec) {
         w.Put(0x80, 8);
         w.Put(5, 8);
         const int64_t jump = spec.jump_at >= 0 && i >= spec.jump_at ? spec.jump_ticks : 0;
-        PutTimestamp(w, 2, first_pts_ticks + int64_t{i} * kPackBytes * 90000 / actual_byte_rate + jump);
+        PutTimestamp(w, 2,
+                     first_pts_ticks + int64_t{i} * kPackBytes * 90000 / actual_byte_rate + jump);
         int payload = pes_length - 8;
         if (audio) {
             // MPEG-1 layer II, 128 kbit/s, 48 kHz, stereo.

@@ -29,7 +29,8 @@ struct DvdGraph {
 };
 
 // Title `index` of the disc folder; `range_ms` = {start, span} or empty for none.
-std::unique_ptr<DvdGraph> BuildDvd(const std::string& disc, int index, std::vector<int64_t> range_ms = {}) {
+std::unique_ptr<DvdGraph> BuildDvd(const std::string& disc, int index,
+                                   std::vector<int64_t> range_ms = {}) {
     auto g = std::make_unique<DvdGraph>();
     HRESULT hr = S_OK;
     auto* reader = new dvd::CDVDReader(nullptr, &hr);
@@ -83,7 +84,8 @@ std::vector<std::string> Names(IBaseFilter* splitter) {
     select->Count(&count);
     std::vector<std::string> names(count);
     for (DWORD i = 0; i < count; ++i)
-        select->Info(static_cast<LONG>(i), nullptr, nullptr, nullptr, nullptr, &names[i], nullptr, nullptr);
+        select->Info(static_cast<LONG>(i), nullptr, nullptr, nullptr, nullptr, &names[i], nullptr,
+                     nullptr);
     return names;
 }
 
@@ -173,7 +175,8 @@ TEST_F(DvdSplitter, ChapterReadsToItsStopThoughTheLengthCountsTheTitle) {
     auto info = std::make_unique<dvd::TitleTable>();
     dvd::MyDVDGetInfo(handle, info.get());
     dvd::MyDVDClose(handle);
-    const int64_t chapter_bytes = int64_t{info->titles[0].chapter_sectors[1]} * dvd::kDvdSectorBytes;
+    const int64_t chapter_bytes =
+        int64_t{info->titles[0].chapter_sectors[1]} * dvd::kDvdSectorBytes;
 
     CBaseSplitterFile file(source.Get(), &hr, 65536);
     ASSERT_EQ(hr, S_OK);

@@ -33,7 +33,9 @@ std::vector<uint32_t> Keys(const std::vector<SplitterStream>& streams) {
     return keys;
 }
 
-const WAVEFORMATEX* Wave(const SplitterStream& s) { return s.type.FormatAs<WAVEFORMATEX>(); }
+const WAVEFORMATEX* Wave(const SplitterStream& s) {
+    return s.type.FormatAs<WAVEFORMATEX>();
+}
 
 class SampleDiscParse : public ::testing::Test {
 protected:
@@ -205,7 +207,8 @@ TEST(MpegParser, LeadingTFrcHeaderIsSkipped) {
 }
 
 TEST(MpegParser, SequenceExtensionFrameRateDoubles) {
-    Parsed p = Parse(testing::WriteTempFile("ext.mpg", testing::MakeProgramStream({.ext_n = 1, .ext_d = 0})));
+    Parsed p = Parse(
+        testing::WriteTempFile("ext.mpg", testing::MakeProgramStream({.ext_n = 1, .ext_d = 0})));
     ASSERT_EQ(p.hr, S_OK);
     const auto video = p.file->Streams(kVideo);
     const auto* vi = video.at(0).type.FormatAs<MPEG2VIDEOINFO>();
@@ -216,27 +219,33 @@ TEST(MpegParser, SequenceExtensionFrameRateDoubles) {
 
 TEST(MpegParser, ByteRateRule) {
     // Measured 5% above the pack rate: the measurement wins.
-    Parsed near = Parse(testing::WriteTempFile("near.mpg", testing::MakeProgramStream({.actual_byte_rate = 1050000})));
+    Parsed near = Parse(testing::WriteTempFile(
+        "near.mpg", testing::MakeProgramStream({.actual_byte_rate = 1050000})));
     ASSERT_EQ(near.hr, S_OK);
     EXPECT_NEAR(near.file->ByteRate(), 1050000, 200);
     // 20% above and more than 51200 bytes/s away: the pack rate stays.
-    Parsed far = Parse(testing::WriteTempFile("far.mpg", testing::MakeProgramStream({.actual_byte_rate = 1200000})));
+    Parsed far = Parse(testing::WriteTempFile(
+        "far.mpg", testing::MakeProgramStream({.actual_byte_rate = 1200000})));
     ASSERT_EQ(far.hr, S_OK);
     EXPECT_EQ(far.file->ByteRate(), 1000000);
     // Below the pack rate (a DVD's usual case): the measurement wins.
-    Parsed low = Parse(testing::WriteTempFile("low.mpg", testing::MakeProgramStream({.pack_byte_rate = 1260000, .actual_byte_rate = 500000})));
+    Parsed low = Parse(testing::WriteTempFile(
+        "low.mpg",
+        testing::MakeProgramStream({.pack_byte_rate = 1260000, .actual_byte_rate = 500000})));
     ASSERT_EQ(low.hr, S_OK);
     EXPECT_NEAR(low.file->ByteRate(), 500000, 200);
 }
 
 TEST(MpegParser, ScrambledStreamFailsDistinctly) {
-    Parsed p = Parse(testing::WriteTempFile("css.mpg", testing::MakeProgramStream({.scrambled_from = 0})));
+    Parsed p =
+        Parse(testing::WriteTempFile("css.mpg", testing::MakeProgramStream({.scrambled_from = 0})));
     EXPECT_EQ(p.hr, DEMUX_E_SCRAMBLED);
 }
 
 TEST(MpegParser, SearchStopsAfterTheFirstBlockOnceTheTitleStreamsAreFound) {
     // Audio starts in the third 128 KiB block.
-    const auto path = testing::WriteTempFile("late_audio.mpg", testing::MakeProgramStream({.packs = 200, .audio_from = 140}));
+    const auto path = testing::WriteTempFile(
+        "late_audio.mpg", testing::MakeProgramStream({.packs = 200, .audio_from = 140}));
     Parsed without_ids = Parse(path);
     ASSERT_EQ(without_ids.hr, S_OK);
     EXPECT_TRUE(without_ids.file->Streams(kAudio).empty());
@@ -271,7 +280,8 @@ TEST(MpegParser, ShortStreamWithAMissingTitleAudioIdStillParses) {
     dvd::DvdTitleInfo title{};
     title.audio_count = 1;
     title.audio_id[0] = 0xBD80;  // never appears
-    Parsed p = Parse(testing::WriteTempFile("short.mpg", testing::MakeProgramStream({.packs = 100})), title);
+    Parsed p = Parse(
+        testing::WriteTempFile("short.mpg", testing::MakeProgramStream({.packs = 100})), title);
     EXPECT_EQ(p.hr, S_OK);
 }
 

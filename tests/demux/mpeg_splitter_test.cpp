@@ -33,13 +33,13 @@ struct Graph {
     ~Graph() {
         if (control) control->Stop();
     }
-    CCollectingSink* sink(const std::string& name) { return sinks.count(name) ? sinks[name] : nullptr; }
+    CCollectingSink* sink(const std::string& name) {
+        return sinks.count(name) ? sinks[name] : nullptr;
+    }
     ComPtr<IAMStreamSelect> select() { return splitter_filter.As<IAMStreamSelect>(); }
     ComPtr<IMyMpegSplitter> control_interface() { return splitter_filter.As<IMyMpegSplitter>(); }
 
-    void Run() {
-        ASSERT_EQ(control->Run(), S_OK);
-    }
+    void Run() { ASSERT_EQ(control->Run(), S_OK); }
     void WaitAll() {
         for (auto& [name, sink] : sinks) sink->WaitForEndOfStream();
     }
@@ -91,7 +91,8 @@ std::vector<std::string> StreamNames(IAMStreamSelect* select) {
     std::vector<std::string> names;
     for (DWORD i = 0; i < count; ++i) {
         std::string name;
-        select->Info(static_cast<LONG>(i), nullptr, nullptr, nullptr, nullptr, &name, nullptr, nullptr);
+        select->Info(static_cast<LONG>(i), nullptr, nullptr, nullptr, nullptr, &name, nullptr,
+                     nullptr);
         names.push_back(name);
     }
     return names;
@@ -131,7 +132,8 @@ protected:
 TEST_F(DiscSplitter, MainTitleDeliversEveryKindWithTheSixChannelTrackFirst) {
     dvd::DvdTitleInfo title{};
     ASSERT_TRUE(testing::LoadTitleInfo("ntsc", 0, &title));
-    auto g = Build(testing::NtscVob(1), [&](Graph& graph) { graph.control_interface()->SetTitleInfo(&title); });
+    auto g = Build(testing::NtscVob(1),
+                   [&](Graph& graph) { graph.control_interface()->SetTitleInfo(&title); });
     ASSERT_TRUE(g);
     ASSERT_TRUE(g->sink("Video") && g->sink("Audio") && g->sink("Subtitle"));
 
@@ -140,7 +142,9 @@ TEST_F(DiscSplitter, MainTitleDeliversEveryKindWithTheSixChannelTrackFirst) {
     EXPECT_EQ(names[1], "Audio - Dolby Digital, 48.0 kHz, 6 chn, 384.0 kbit/s (0000,bd,80)");
     EXPECT_EQ(names[2], "Audio - Dolby Digital, 48.0 kHz, 2 chn, 192.0 kbit/s (0000,bd,81)");
     EXPECT_EQ(names[3], "Video - DVD Sub Picture (0000,bd,20)");
-    EXPECT_TRUE(names[0].starts_with("Video - MPEG2, Main Profile, Main Level, 720x480, 29.970 fps")) << names[0];
+    EXPECT_TRUE(
+        names[0].starts_with("Video - MPEG2, Main Profile, Main Level, 720x480, 29.970 fps"))
+        << names[0];
     DWORD flags = 0, group = 9;
     g->select()->Info(1, nullptr, &flags, nullptr, &group, nullptr, nullptr, nullptr);
     EXPECT_EQ(flags, 3u);
@@ -177,7 +181,8 @@ TEST_F(DiscSplitter, MainTitleDeliversEveryKindWithTheSixChannelTrackFirst) {
 TEST_F(DiscSplitter, EnablingTheStereoTrackRetargetsTheAudioPin) {
     dvd::DvdTitleInfo title{};
     ASSERT_TRUE(testing::LoadTitleInfo("ntsc", 0, &title));
-    auto g = Build(testing::NtscVob(1), [&](Graph& graph) { graph.control_interface()->SetTitleInfo(&title); });
+    auto g = Build(testing::NtscVob(1),
+                   [&](Graph& graph) { graph.control_interface()->SetTitleInfo(&title); });
     ASSERT_TRUE(g);
     auto select = g->select();
     const LONG stereo = IndexOf(select.Get(), "(0000,bd,81)");
@@ -214,12 +219,14 @@ TEST_F(DiscSplitter, SwitchingTracksWhileRunningContinuesWithTheNewTrack) {
     g->Run();
     g->sink("Audio")->WaitUntilBlockedInReceive();
     auto select = g->select();
-    ASSERT_EQ(select->Enable(IndexOf(select.Get(), "(0000,bd,81)"), AMSTREAMSELECTENABLE_ENABLE), S_OK);
+    ASSERT_EQ(select->Enable(IndexOf(select.Get(), "(0000,bd,81)"), AMSTREAMSELECTENABLE_ENABLE),
+              S_OK);
     g->sink("Video")->OpenGate();
     g->sink("Audio")->OpenGate();
     g->WaitAll();
     const auto audio = g->sink("Audio")->samples();
-    auto change = std::find_if(audio.begin() + 1, audio.end(), [](const ReceivedSample& s) { return s.type_change; });
+    auto change = std::find_if(audio.begin() + 1, audio.end(),
+                               [](const ReceivedSample& s) { return s.type_change; });
     ASSERT_NE(change, audio.end());
     EXPECT_TRUE(change->flags.discontinuity);
     EXPECT_EQ(FirstAc3Acmod({audio.front()}), 7);
@@ -283,7 +290,8 @@ TEST_F(DiscSplitter, TitleWithoutSubtitlesListsTheNoSubtitlesEntry) {
 }
 
 TEST_F(DiscSplitter, SetRangeCutsTheDelivery) {
-    auto g = Build(testing::PalVob(1), [](Graph& graph) { graph.control_interface()->SetRange(3000, 2000, 10000); });
+    auto g = Build(testing::PalVob(1),
+                   [](Graph& graph) { graph.control_interface()->SetRange(3000, 2000, 10000); });
     ASSERT_TRUE(g);
     g->Run();
     g->WaitAll();
@@ -297,7 +305,8 @@ TEST_F(DiscSplitter, SetRangeCutsTheDelivery) {
 }
 
 TEST_F(DiscSplitter, SetRangeWithoutSpanDeliversUntilTheDuration) {
-    auto g = Build(testing::PalVob(1), [](Graph& graph) { graph.control_interface()->SetRange(0, 0, 4000); });
+    auto g = Build(testing::PalVob(1),
+                   [](Graph& graph) { graph.control_interface()->SetRange(0, 0, 4000); });
     ASSERT_TRUE(g);
     g->Run();
     g->WaitAll();
@@ -321,23 +330,27 @@ TEST_F(DiscSplitter, SeeksLandBeforeTheTargetAndTwoPinsMakeOneSeek) {
     ComPtr<IMediaSeeking> audio_seek = g->sink_filters["Audio"].As<IMediaSeeking>();
     ASSERT_TRUE(video_seek && audio_seek);
     LONGLONG position = 10 * UNITS;
-    ASSERT_EQ(video_seek->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, 0), S_OK);
-    ASSERT_EQ(audio_seek->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, 0), S_OK);
+    ASSERT_EQ(video_seek->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, 0),
+              S_OK);
+    ASSERT_EQ(audio_seek->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, 0),
+              S_OK);
     g->sink("Video")->OpenGate();
     g->WaitAll();
 
     for (const char* name : {"Video", "Audio"}) {
         const auto events = g->sink(name)->events();
-        EXPECT_EQ(std::count_if(events.begin(), events.end(),
-                                [](const SinkEvent& e) { return e.kind == SinkEvent::kBeginFlush; }),
-                  1)
+        EXPECT_EQ(
+            std::count_if(events.begin(), events.end(),
+                          [](const SinkEvent& e) { return e.kind == SinkEvent::kBeginFlush; }),
+            1)
             << name;
     }
     // The first video packet after the seek: in the half second before the target a second
     // ahead of the seek position (8.5 to 9 s), give or take the other stream's search.
     const auto events = g->sink("Video")->events();
     const auto samples = g->sink("Video")->samples();
-    auto flush = std::find_if(events.begin(), events.end(), [](const SinkEvent& e) { return e.kind == SinkEvent::kEndFlush; });
+    auto flush = std::find_if(events.begin(), events.end(),
+                              [](const SinkEvent& e) { return e.kind == SinkEvent::kEndFlush; });
     ASSERT_NE(flush, events.end());
     REFERENCE_TIME first_after = -1;
     for (auto e = flush; e != events.end(); ++e) {
@@ -411,24 +424,30 @@ TEST(GeneratedSplitter, TimestampJumpsOfMoreThanFiveSecondsAreSmoothed) {
     for (const int64_t jump_s : {6, 4}) {
         const std::string name = "jump" + std::to_string(jump_s) + ".mpg";
         const auto path = testing::WriteTempFile(
-            name, testing::MakeProgramStream({.packs = 400, .jump_at = 200, .jump_ticks = jump_s * 90000}));
+            name, testing::MakeProgramStream(
+                      {.packs = 400, .jump_at = 200, .jump_ticks = jump_s * 90000}));
         // The stream's own length is under a second; the jump must not end the range.
-        auto g = Build(path, [](Graph& graph) { graph.control_interface()->SetRange(0, 0, 60000); });
+        auto g =
+            Build(path, [](Graph& graph) { graph.control_interface()->SetRange(0, 0, 60000); });
         ASSERT_TRUE(g);
         g->Run();
         g->WaitAll();
         const auto times = Times(g->sink("Video")->samples());
         ASSERT_EQ(times.size(), 400u);
         REFERENCE_TIME largest_gap = 0;
-        for (size_t i = 1; i < times.size(); ++i) largest_gap = std::max(largest_gap, times[i] - times[i - 1]);
-        if (jump_s == 6) EXPECT_LT(largest_gap, UNITS / 10);
-        else EXPECT_GT(largest_gap, 39 * UNITS / 10);
+        for (size_t i = 1; i < times.size(); ++i)
+            largest_gap = std::max(largest_gap, times[i] - times[i - 1]);
+        if (jump_s == 6)
+            EXPECT_LT(largest_gap, UNITS / 10);
+        else
+            EXPECT_GT(largest_gap, 39 * UNITS / 10);
     }
 }
 
 TEST(GeneratedSplitter, ALargeForwardJumpDoesNotEndTheRun) {
     const auto path = testing::WriteTempFile(
-        "jump_far.mpg", testing::MakeProgramStream({.packs = 400, .jump_at = 200, .jump_ticks = 3600 * 90000}));
+        "jump_far.mpg",
+        testing::MakeProgramStream({.packs = 400, .jump_at = 200, .jump_ticks = 3600 * 90000}));
     auto g = Build(path);
     ASSERT_TRUE(g);
     g->Run();
@@ -437,8 +456,8 @@ TEST(GeneratedSplitter, ALargeForwardJumpDoesNotEndTheRun) {
 }
 
 TEST(GeneratedSplitter, ScrambledDataMidwayEndsTheRunWithADistinctError) {
-    const auto path =
-        testing::WriteTempFile("css_mid.mpg", testing::MakeProgramStream({.packs = 300, .scrambled_from = 150}));
+    const auto path = testing::WriteTempFile(
+        "css_mid.mpg", testing::MakeProgramStream({.packs = 300, .scrambled_from = 150}));
     auto g = Build(path);
     ASSERT_TRUE(g);
     g->events->CancelDefaultHandling(EC_COMPLETE);
@@ -449,7 +468,8 @@ TEST(GeneratedSplitter, ScrambledDataMidwayEndsTheRunWithADistinctError) {
     LONG code = 0;
     LONG_PTR p1 = 0, p2 = 0;
     while (g->events->GetEvent(&code, &p1, &p2, 0) == S_OK) {
-        if (code == EC_ERRORABORT && static_cast<HRESULT>(p1) == DEMUX_E_SCRAMBLED) scrambled = true;
+        if (code == EC_ERRORABORT && static_cast<HRESULT>(p1) == DEMUX_E_SCRAMBLED)
+            scrambled = true;
     }
     EXPECT_TRUE(scrambled);
 }
@@ -481,7 +501,8 @@ TEST(GeneratedSplitter, TransportStreamsDeliverMpeg2Ac3AndH264Aac) {
         for (const auto& s : video) {
             size_t i = 0;
             while (i + 4 <= s.data.size()) {
-                const size_t n = size_t{s.data[i]} << 24 | size_t{s.data[i + 1]} << 16 | size_t{s.data[i + 2]} << 8 | s.data[i + 3];
+                const size_t n = size_t{s.data[i]} << 24 | size_t{s.data[i + 1]} << 16 |
+                                 size_t{s.data[i + 2]} << 8 | s.data[i + 3];
                 ASSERT_GT(n, 0u);
                 i += 4 + n;
             }
@@ -489,7 +510,8 @@ TEST(GeneratedSplitter, TransportStreamsDeliverMpeg2Ac3AndH264Aac) {
         }
         const auto audio = g->sink("Audio")->samples();
         EXPECT_GE(audio.size(), 85u);  // 2 s of 1024-sample frames at 48 kHz, headers removed
-        for (const auto& s : audio) ASSERT_FALSE(s.data.size() >= 2 && s.data[0] == 0xFF && (s.data[1] & 0xF0) == 0xF0);
+        for (const auto& s : audio)
+            ASSERT_FALSE(s.data.size() >= 2 && s.data[0] == 0xFF && (s.data[1] & 0xF0) == 0xF0);
     }
 }
 
@@ -513,7 +535,8 @@ TEST(GeneratedSplitter, LoadOfAMissingOrUnknownFileFailsAndForgetsTheName) {
     std::string name = "x";
     file->GetCurFile(&name, nullptr);
     EXPECT_EQ(name, "");
-    EXPECT_TRUE(FAILED(file->Load(testing::WriteTempFile("zeros.bin", std::vector<uint8_t>(100000)), nullptr)));
+    EXPECT_TRUE(FAILED(
+        file->Load(testing::WriteTempFile("zeros.bin", std::vector<uint8_t>(100000)), nullptr)));
     std::vector<ComPtr<IPin>> pins;
     splitter->EnumPins(&pins);
     EXPECT_EQ(pins.size(), 1u);

@@ -8,7 +8,8 @@
 namespace rizuvira::demux {
 namespace {
 
-CMediaType Wave(const GUID& subtype, WORD tag, WORD channels, DWORD rate, DWORD bytes_per_second, WORD bits = 0) {
+CMediaType Wave(const GUID& subtype, WORD tag, WORD channels, DWORD rate, DWORD bytes_per_second,
+                WORD bits = 0) {
     CMediaType type;
     type.majortype = MEDIATYPE_Audio;
     type.subtype = subtype;
@@ -24,12 +25,16 @@ CMediaType Wave(const GUID& subtype, WORD tag, WORD channels, DWORD rate, DWORD 
 }
 
 TEST(StreamTexts, DvdAudioFormats) {
-    EXPECT_EQ(DescribeStream(Wave(MEDIASUBTYPE_DOLBY_AC3, WAVE_FORMAT_DOLBY_AC3, 6, 48000, 56000), nullptr, 0),
+    EXPECT_EQ(DescribeStream(Wave(MEDIASUBTYPE_DOLBY_AC3, WAVE_FORMAT_DOLBY_AC3, 6, 48000, 56000),
+                             nullptr, 0),
               "Audio - Dolby Digital, 48.0 kHz, 6 chn, 448.0 kbit/s");
-    EXPECT_EQ(DescribeStream(Wave(MEDIASUBTYPE_DVD_LPCM_AUDIO, WAVE_FORMAT_PCM, 2, 48000, 192000, 16), nullptr, 0),
-              "Audio - DVD LPCM, 48.0 kHz, 2 chn, 16 bit, 1536.0 kbit/s");
+    EXPECT_EQ(
+        DescribeStream(Wave(MEDIASUBTYPE_DVD_LPCM_AUDIO, WAVE_FORMAT_PCM, 2, 48000, 192000, 16),
+                       nullptr, 0),
+        "Audio - DVD LPCM, 48.0 kHz, 2 chn, 16 bit, 1536.0 kbit/s");
     // A transport stream type names the format instead.
-    EXPECT_EQ(DescribeStream(Wave(MEDIASUBTYPE_DOLBY_AC3, WAVE_FORMAT_DOLBY_AC3, 2, 48000, 24000), nullptr, 0x84),
+    EXPECT_EQ(DescribeStream(Wave(MEDIASUBTYPE_DOLBY_AC3, WAVE_FORMAT_DOLBY_AC3, 2, 48000, 24000),
+                             nullptr, 0x84),
               "Audio - Dolby Digital Plus, 48.0 kHz, 2 chn, 192.0 kbit/s");
     CMediaType mpeg;
     mpeg.majortype = MEDIATYPE_Audio;
@@ -76,7 +81,8 @@ TEST(StreamTexts, VideoAndSubpictures) {
     vi.dwLevel = 41;
     vi.hdr.dwBitRate = 0;
     video.SetFormat(reinterpret_cast<const BYTE*>(&vi), sizeof(vi));
-    EXPECT_EQ(DescribeStream(video, nullptr, 0), "Video - AVC (H.264), High Profile, Level 4.1, 720x576, 25.000 fps");
+    EXPECT_EQ(DescribeStream(video, nullptr, 0),
+              "Video - AVC (H.264), High Profile, Level 4.1, 720x576, 25.000 fps");
 }
 
 TEST(StreamTexts, SubtitleLanguageAndEmptyDescriptions) {

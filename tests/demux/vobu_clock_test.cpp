@@ -22,7 +22,9 @@ std::array<uint8_t, 32> Pci(uint32_t start, uint32_t end, uint8_t substream = 0x
     return p;
 }
 
-constexpr REFERENCE_TIME Ticks(int64_t ticks) { return ticks * 1000 / 9; }
+constexpr REFERENCE_TIME Ticks(int64_t ticks) {
+    return ticks * 1000 / 9;
+}
 
 TEST(VobuClock, ContinuousVobusLeaveTimesAlone) {
     VobuClock clock;
@@ -36,12 +38,12 @@ TEST(VobuClock, ContinuousVobusLeaveTimesAlone) {
 
 TEST(VobuClock, RestartContinuesFromThePreviousEnd) {
     VobuClock clock;
-    clock.OnNavigationPack(Pci(48000, 318270));   // piece one: 0.53 s to 3.54 s
+    clock.OnNavigationPack(Pci(48000, 318270));  // piece one: 0.53 s to 3.54 s
     EXPECT_EQ(clock.Map(Ticks(300000)), Ticks(300000));
-    clock.OnNavigationPack(Pci(48000, 93045));    // piece two starts from 0.53 s again
+    clock.OnNavigationPack(Pci(48000, 93045));  // piece two starts from 0.53 s again
     EXPECT_NEAR(clock.Map(Ticks(48000)), Ticks(318270), 1) << "the first picture of piece two";
     EXPECT_NEAR(clock.Map(Ticks(60000)), Ticks(330270), 1);
-    clock.OnNavigationPack(Pci(93045, 138090));   // and goes on within piece two
+    clock.OnNavigationPack(Pci(93045, 138090));  // and goes on within piece two
     EXPECT_NEAR(clock.Map(Ticks(93045)), Ticks(363315), 1);
     // A third piece that leaps ahead instead.
     clock.OnNavigationPack(Pci(9000000, 9045045));
@@ -60,8 +62,8 @@ TEST(VobuClock, NavigationDataTheStreamDoesNotBearOutIsIgnored) {
 
     clock.Reset();
     clock.OnNavigationPack(Pci(48000, 93045));
-    clock.OnNavigationPack(Pci(0, 0));                        // a still VOBU: no times
-    clock.OnNavigationPack(Pci(100, 50));                     // damaged
+    clock.OnNavigationPack(Pci(0, 0));                       // a still VOBU: no times
+    clock.OnNavigationPack(Pci(100, 50));                    // damaged
     clock.OnNavigationPack(Pci(7, 99999, /*substream=*/1));  // search data, not presentation data
     const std::array<uint8_t, 8> short_packet{};
     clock.OnNavigationPack(short_packet);
@@ -79,7 +81,7 @@ std::array<uint8_t, 16> Dsi(uint32_t last_sector) {
 TEST(VobuClock, VobusLostToUnreadableSectorsAreNoRestart) {
     VobuClock clock;
     clock.OnNavigationPack(Pci(48000, 93045), 0);
-    clock.OnNavigationPack(Dsi(9), 0);  // the next VOBU starts at sector 10...
+    clock.OnNavigationPack(Dsi(9), 0);                // the next VOBU starts at sector 10...
     clock.OnNavigationPack(Pci(300000, 345045), 40);  // ...but the next one found is at 40
     EXPECT_EQ(clock.Map(Ticks(300000)), Ticks(300000)) << "later pictures keep their times";
     REFERENCE_TIME start = 0, length = 0;
@@ -103,15 +105,18 @@ TEST(NavigationSector, ReadsTheVobusOfASampleTitle) {
     size_t at = 0, vobus = 0;
     uint32_t previous_end = 0;
     while (at + 2048 <= vob.size()) {
-        ASSERT_TRUE(ReadNavigationSector(std::span(vob).subspan(at, 2048), &nav)) << "sector " << at / 2048;
+        ASSERT_TRUE(ReadNavigationSector(std::span(vob).subspan(at, 2048), &nav))
+            << "sector " << at / 2048;
         EXPECT_LT(nav.start, nav.end);
-        if (vobus > 0 && nav.start != previous_end) break;  // the next title of the set restarts its clock
+        if (vobus > 0 && nav.start != previous_end)
+            break;  // the next title of the set restarts its clock
         previous_end = nav.end;
         ++vobus;
         at += (size_t{nav.last_sector} + 1) * 2048;
     }
     EXPECT_GT(vobus, 60u) << "a 60 s title of half-second VOBUs";
-    EXPECT_FALSE(ReadNavigationSector(std::span(vob).subspan(2048, 2048), &nav)) << "a sector of pictures";
+    EXPECT_FALSE(ReadNavigationSector(std::span(vob).subspan(2048, 2048), &nav))
+        << "a sector of pictures";
     std::vector<uint8_t> cut(vob.begin(), vob.begin() + 1000);
     EXPECT_FALSE(ReadNavigationSector(cut, &nav)) << "a short sector";
 }

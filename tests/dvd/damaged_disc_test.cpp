@@ -57,12 +57,11 @@ TEST(DamagedDisc, PathsThatAreNoDiscGiveNoHandle) {
     char pattern[] = "/tmp/rizuvira-empty-XXXXXX";
     const fs::path empty = mkdtemp(pattern);
     EXPECT_EQ(MyDVDOpen(empty.c_str()), 0) << "a folder without VIDEO_TS";
-    {
-        std::ofstream(empty / "noise.iso") << std::string(100000, 'x');
-    }
+    { std::ofstream(empty / "noise.iso") << std::string(100000, 'x'); }
     EXPECT_EQ(MyDVDOpen((empty / "noise.iso").c_str()), 0) << "a file that is no image";
     ASSERT_EQ(mkfifo((empty / "pipe.iso").c_str(), 0600), 0);
-    EXPECT_EQ(MyDVDOpen((empty / "pipe.iso").c_str()), 0) << "a named pipe is refused before it is read";
+    EXPECT_EQ(MyDVDOpen((empty / "pipe.iso").c_str()), 0)
+        << "a named pipe is refused before it is read";
     EXPECT_EQ(DiscOpenProblem((empty / "pipe.iso").string()),
               " is a named pipe, not a disc, a disc folder or an ISO image");
     fs::remove_all(empty);
@@ -85,8 +84,10 @@ TEST(DamagedDisc, TruncatedImage) {
         MyDVDGetInfo(handle, info.get());
         for (int t = 0; t < info->title_count; ++t) {
             uint64_t sectors = 0;
-            for (int k = 0; k < info->titles[t].chapters; ++k) sectors += info->titles[t].chapter_sectors[k];
-            EXPECT_LE(BytesReadFromTitle(handle, t), static_cast<int64_t>(sectors * kDvdSectorBytes));
+            for (int k = 0; k < info->titles[t].chapters; ++k)
+                sectors += info->titles[t].chapter_sectors[k];
+            EXPECT_LE(BytesReadFromTitle(handle, t),
+                      static_cast<int64_t>(sectors * kDvdSectorBytes));
         }
         MyDVDClose(handle);
     }
@@ -170,7 +171,8 @@ TEST(DamagedDisc, ZeroedSectorsInTheVobStillRead) {
     auto info = std::make_unique<TitleTable>();
     MyDVDGetInfo(handle, info.get());
     const int64_t expected =
-        (int64_t{info->titles[0].chapter_sectors[0]} + info->titles[0].chapter_sectors[1]) * kDvdSectorBytes;
+        (int64_t{info->titles[0].chapter_sectors[0]} + info->titles[0].chapter_sectors[1]) *
+        kDvdSectorBytes;
     EXPECT_EQ(BytesReadFromTitle(handle, 0), expected);
     MyDVDClose(handle);
 }
@@ -196,7 +198,8 @@ TEST(DamagedDisc, VobCutShortEndsTheTitleWithAReadError) {
     ASSERT_NE(handle, 0);
     auto info = std::make_unique<TitleTable>();
     MyDVDGetInfo(handle, info.get());
-    const uint64_t sectors = uint64_t{info->titles[0].chapter_sectors[0]} + info->titles[0].chapter_sectors[1];
+    const uint64_t sectors =
+        uint64_t{info->titles[0].chapter_sectors[0]} + info->titles[0].chapter_sectors[1];
     EXPECT_EQ(sectors * kDvdSectorBytes, size) << "the title keeps its size";
     MyDVDSetArea(handle, 0, 0);
     MyDvdSetStopPos(handle, 1, 0);

@@ -25,9 +25,7 @@ using fixtures::SampleDiscPath;
 struct DiscForm {
     const fixtures::SampleDisc* disc;
     bool iso;
-    std::string Path() const {
-        return SampleDiscPath(iso ? disc->iso : disc->folder);
-    }
+    std::string Path() const { return SampleDiscPath(iso ? disc->iso : disc->folder); }
 };
 
 std::string FormName(const testing::TestParamInfo<DiscForm>& info) {
@@ -78,7 +76,8 @@ std::vector<uint8_t> TitleSetVobs(const std::string& folder, int title_set) {
         std::snprintf(name, sizeof(name), "VTS_%02d_%d.VOB", title_set, part);
         std::ifstream in(fs::path(folder) / "VIDEO_TS" / name, std::ios::binary);
         if (!in) break;
-        bytes.insert(bytes.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        bytes.insert(bytes.end(), std::istreambuf_iterator<char>(in),
+                     std::istreambuf_iterator<char>());
     }
     return bytes;
 }
@@ -99,14 +98,15 @@ TEST_P(DvdAccessOnSampleDisc, RecordMatchesTheAuthoredDisc) {
         EXPECT_EQ(title.chapters, static_cast<int>(expected.chapter_start_frames.size()));
         // The IFO time counts NTSC frames at a nominal 30 per second; the
         // title really lasts frames x 1001 / 30000 s.
-        EXPECT_NEAR(title.duration_ms, 1000.0 * expected.frames * expected.fps_den / expected.fps_num,
-                    0.001);
+        EXPECT_NEAR(title.duration_ms,
+                    1000.0 * expected.frames * expected.fps_den / expected.fps_num, 0.001);
         // Chapters last from their first frame to the next chapter's.
         for (int k = 0; k < title.chapters; ++k) {
-            const int next = k + 1 < title.chapters ? expected.chapter_start_frames[k + 1] : expected.frames;
+            const int next =
+                k + 1 < title.chapters ? expected.chapter_start_frames[k + 1] : expected.frames;
             const int frames = next - expected.chapter_start_frames[k];
-            EXPECT_NEAR(MyDvdGetChapterDuration(handle.get(), t, k), 1000.0 * frames * expected.fps_den / expected.fps_num,
-                        0.001)
+            EXPECT_NEAR(MyDvdGetChapterDuration(handle.get(), t, k),
+                        1000.0 * frames * expected.fps_den / expected.fps_num, 0.001)
                 << "chapter " << k;
         }
         EXPECT_EQ(MyDvdGetChapterDuration(handle.get(), t, title.chapters), -1);
@@ -116,9 +116,11 @@ TEST_P(DvdAccessOnSampleDisc, RecordMatchesTheAuthoredDisc) {
         ASSERT_EQ(MyDvdSetStopPos(handle.get(), t + 1, 0), 0);
         int64_t chapter_start_byte = 0;
         for (int k = 0; k < title.chapters; ++k) {
-            const double chapter_start_ms = 1000.0 * expected.chapter_start_frames[k] * expected.fps_den / expected.fps_num;
+            const double chapter_start_ms =
+                1000.0 * expected.chapter_start_frames[k] * expected.fps_den / expected.fps_num;
             DvdCellSpan span;
-            ASSERT_TRUE(MyDvdFindTime(handle.get(), chapter_start_ms + 500, &span)) << "chapter " << k;
+            ASSERT_TRUE(MyDvdFindTime(handle.get(), chapter_start_ms + 500, &span))
+                << "chapter " << k;
             EXPECT_NEAR(span.start_ms, chapter_start_ms, 0.001) << "each chapter is one cell here";
             EXPECT_EQ(span.first_byte, chapter_start_byte);
             chapter_start_byte += int64_t{title.chapter_sectors[k]} * kDvdSectorBytes;
@@ -127,7 +129,8 @@ TEST_P(DvdAccessOnSampleDisc, RecordMatchesTheAuthoredDisc) {
         ASSERT_EQ(title.audio_count, static_cast<int>(expected.audio.size()));
         for (int a = 0; a < title.audio_count; ++a) {
             const fixtures::SampleAudioTrack& track = expected.audio[a];
-            const int32_t pes_id = track.stream_id >= 0xC0 ? track.stream_id << 8 : 0xBD00 | track.stream_id;
+            const int32_t pes_id =
+                track.stream_id >= 0xC0 ? track.stream_id << 8 : 0xBD00 | track.stream_id;
             EXPECT_EQ(title.audio_id[a], pes_id) << "audio " << a;
             EXPECT_EQ(title.audio_language[a], LanguageCode(track.lang));
             EXPECT_EQ(title.audio_channels[a] + 1, track.channels);
@@ -176,7 +179,8 @@ TEST_P(DvdAccessOnSampleDisc, AgreesWithLsdvd) {
     // Each track's block runs from its 'vts_id' to the next one.
     const std::regex track_re(R"('vts_id')");
     std::vector<size_t> starts;
-    for (auto it = std::sregex_iterator(out.begin(), out.end(), track_re); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(out.begin(), out.end(), track_re);
+         it != std::sregex_iterator(); ++it)
         starts.push_back(static_cast<size_t>(it->position()));
     ASSERT_EQ(static_cast<int>(starts.size()), info->title_count);
     starts.push_back(out.size());
@@ -184,11 +188,12 @@ TEST_P(DvdAccessOnSampleDisc, AgreesWithLsdvd) {
         const std::string block = out.substr(starts[t], starts[t + 1] - starts[t]);
         auto count = [&](const char* pattern) {
             const std::regex re(pattern);
-            return static_cast<int>(std::distance(std::sregex_iterator(block.begin(), block.end(), re),
-                                                  std::sregex_iterator()));
+            return static_cast<int>(std::distance(
+                std::sregex_iterator(block.begin(), block.end(), re), std::sregex_iterator()));
         };
         EXPECT_EQ(count(R"('startcell')"), info->titles[t].chapters) << "title " << t;
-        EXPECT_EQ(count(R"('format'\s*:\s*'(ac3|mpeg1|mpeg2|lpcm|dts))"), info->titles[t].audio_count);
+        EXPECT_EQ(count(R"('format'\s*:\s*'(ac3|mpeg1|mpeg2|lpcm|dts))"),
+                  info->titles[t].audio_count);
         for (int a = 0; a < info->titles[t].audio_count; ++a) {
             const std::string lang = LanguageCode2(info->titles[t].audio_language[a]);
             EXPECT_NE(block.find("'langcode' : '" + lang + "'"), std::string::npos) << lang;
@@ -214,13 +219,15 @@ TEST_P(DvdAccessOnSampleDisc, TitleReadsAsItsCellsFromTheVobFiles) {
         const std::vector<uint8_t> vobs = TitleSetVobs(folder, set);
 
         uint64_t sectors = 0;
-        for (int k = 0; k < info->titles[t].chapters; ++k) sectors += info->titles[t].chapter_sectors[k];
+        for (int k = 0; k < info->titles[t].chapters; ++k)
+            sectors += info->titles[t].chapter_sectors[k];
         ASSERT_EQ(MyDVDSetArea(handle.get(), t, 0), 0);
         ASSERT_EQ(MyDvdSetStopPos(handle.get(), t + 1, 0), 0);
         const std::vector<uint8_t> title = ReadToStop(handle.get());
         ASSERT_EQ(title.size(), sectors * kDvdSectorBytes);
         ASSERT_LE(set_offset + title.size(), vobs.size());
-        EXPECT_TRUE(std::equal(title.begin(), title.end(), vobs.begin() + static_cast<ptrdiff_t>(set_offset)));
+        EXPECT_TRUE(std::equal(title.begin(), title.end(),
+                               vobs.begin() + static_cast<ptrdiff_t>(set_offset)));
         EXPECT_EQ(title[3], 0xBA) << "a title starts with a pack header";
         set_offset += title.size();
 
@@ -247,7 +254,8 @@ TEST_P(DvdAccessOnSampleDisc, ChapterAreasAndStopPositions) {
         ASSERT_EQ(MyDvdSetStopPos(handle.get(), t, k + 1), 0);
         const std::vector<uint8_t> chapter = ReadToStop(handle.get());
         ASSERT_EQ(chapter.size(), uint64_t{title.chapter_sectors[k]} * kDvdSectorBytes);
-        EXPECT_TRUE(std::equal(chapter.begin(), chapter.end(), whole.begin() + static_cast<ptrdiff_t>(offset)));
+        EXPECT_TRUE(std::equal(chapter.begin(), chapter.end(),
+                               whole.begin() + static_cast<ptrdiff_t>(offset)));
         offset += chapter.size();
     }
     EXPECT_EQ(offset, whole.size());
@@ -320,7 +328,8 @@ TEST(DvdAccess, AreaOutsideTheDiscReadsNothing) {
     EXPECT_EQ(MyDVDSetArea(handle.get(), 0, 2), -1);
     EXPECT_EQ(MyDVDSetArea(handle.get(), 0, -1), -1);
     EXPECT_EQ(MyDVDSetArea(handle.get(), 0, 1), 0);
-    EXPECT_EQ(MyDvdSetStopPos(handle.get(), 0, 99), 0) << "a stop past the last chapter ends at the title's end";
+    EXPECT_EQ(MyDvdSetStopPos(handle.get(), 0, 99), 0)
+        << "a stop past the last chapter ends at the title's end";
     EXPECT_GT(ReadToStop(handle.get()).size(), 0u);
 }
 

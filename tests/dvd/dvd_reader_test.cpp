@@ -47,7 +47,8 @@ protected:
 
     LONGLONG TitleBytes(int title) const {
         LONGLONG sectors = 0;
-        for (int k = 0; k < info_->titles[title].chapters; ++k) sectors += info_->titles[title].chapter_sectors[k];
+        for (int k = 0; k < info_->titles[title].chapters; ++k)
+            sectors += info_->titles[title].chapter_sectors[k];
         return sectors * kDvdSectorBytes;
     }
 
@@ -68,7 +69,8 @@ TEST_F(DvdReaderTest, StreamReadsTheAreaAndEndsAtTheStop) {
     // stops at the next chapter.
     ASSERT_EQ(stream.SetArea(title, 1), S_OK);
     EXPECT_EQ(stream.TotalSize(), TitleBytes(title));
-    EXPECT_EQ(stream.AreaDurationMs(), static_cast<int64_t>(MyDvdGetChapterDuration(handle_, title, 1)))
+    EXPECT_EQ(stream.AreaDurationMs(),
+              static_cast<int64_t>(MyDvdGetChapterDuration(handle_, title, 1)))
         << "the duration is the chapter's";
     const std::vector<uint8_t> expected = AreaBytes(reference_handle_, title, 1);
     std::vector<uint8_t> got(expected.size() + 5000);
@@ -77,7 +79,8 @@ TEST_F(DvdReaderTest, StreamReadsTheAreaAndEndsAtTheStop) {
     EXPECT_EQ(stream.ReadBytes(got.data(), static_cast<DWORD>(got.size()), &actual), S_OK);
     ASSERT_EQ(actual, expected.size());
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), got.begin()));
-    EXPECT_EQ(stream.TotalSize(), static_cast<LONGLONG>(expected.size())) << "the length shrinks to the stop";
+    EXPECT_EQ(stream.TotalSize(), static_cast<LONGLONG>(expected.size()))
+        << "the length shrinks to the stop";
     EXPECT_EQ(stream.ReadBytes(got.data(), 100, &actual), E_FAIL);
     EXPECT_EQ(actual, 0u);
 }
@@ -97,7 +100,8 @@ TEST_F(DvdReaderTest, SeekInsideTheBufferDoesNotNeedTheDisc) {
     ASSERT_EQ(stream.ReadBytes(got.data(), 6000, &actual), S_OK);
     ASSERT_EQ(actual, 6000u);
     EXPECT_TRUE(std::equal(got.begin(), got.end(), expected.begin() + 4000));
-    EXPECT_EQ(stream.MoveToByte(kDvdReadBytes + 1), E_FAIL) << "past the block the library is needed";
+    EXPECT_EQ(stream.MoveToByte(kDvdReadBytes + 1), E_FAIL)
+        << "past the block the library is needed";
     EXPECT_EQ(stream.MoveToByte(2000), E_FAIL) << "and behind it too";
 }
 
@@ -107,7 +111,8 @@ TEST_F(DvdReaderTest, SeekLandsExactlyAfterTheLibraryLandsEarly) {
     const std::vector<uint8_t> expected = AreaBytes(reference_handle_, 0, -1);
     // The library lands on the sector start, up to 2047 bytes early; the
     // stream reads the rest away.
-    for (LONGLONG target : {LONGLONG{3 * 2048 + 1000}, LONGLONG{123457}, LONGLONG{2048 * 500 + 2047}}) {
+    for (LONGLONG target :
+         {LONGLONG{3 * 2048 + 1000}, LONGLONG{123457}, LONGLONG{2048 * 500 + 2047}}) {
         ASSERT_EQ(stream.MoveToByte(target), S_OK) << target;
         std::vector<uint8_t> got(3000);
         DWORD actual = 0;

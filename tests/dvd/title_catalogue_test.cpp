@@ -133,7 +133,8 @@ TEST_F(TitleCatalogueTest, OpenAndLoadErrorsKeepTheRows) {
     catalogue_.ListDisc(*Disc({5000, 6000}));
     EXPECT_FALSE(catalogue_.LoadDisc("/nonexistent/disc.iso"));
     EXPECT_EQ(messages_.messages,
-              std::vector<std::string>{"Open DVD error: /nonexistent/disc.iso: No such file or directory"});
+              std::vector<std::string>{
+                  "Open DVD error: /nonexistent/disc.iso: No such file or directory"});
     EXPECT_EQ(catalogue_.handle(), 0);
     EXPECT_EQ(catalogue_.rows().size(), 2u);
 

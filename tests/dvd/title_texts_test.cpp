@@ -9,7 +9,9 @@
 namespace rizuvira::dvd {
 namespace {
 
-constexpr int32_t Code(const char* two) { return two[0] << 8 | two[1]; }
+constexpr int32_t Code(const char* two) {
+    return two[0] << 8 | two[1];
+}
 
 TEST(LanguageNames, TwoLetterCodes) {
     EXPECT_EQ(LanguageName(Code("en")), "English");

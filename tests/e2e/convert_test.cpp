@@ -19,8 +19,8 @@
 #include "dvd/dvd_access.h"
 #include "e2e/decoded_output.h"
 #include "engine/batch_loop.h"
-#include "engine/source_item_graph.h"
 #include "engine/run_controller.h"
+#include "engine/source_item_graph.h"
 #include "fixtures/sample_discs.h"
 
 namespace rizuvira::e2e {
@@ -46,8 +46,8 @@ struct BatchResult {
 
 // Converts `rows` of the open disc `dvd_handle` as the command line does: the
 // run controller drives the disc's item graph from a batch loop on this thread.
-BatchResult RunBatch(int32_t dvd_handle, std::vector<engine::BatchRow> rows, const core::EditSettings& edit,
-                     engine::BatchOptions options) {
+BatchResult RunBatch(int32_t dvd_handle, std::vector<engine::BatchRow> rows,
+                     const core::EditSettings& edit, engine::BatchOptions options) {
     core::CollectedMessages messages;
     engine::SourceItemGraph graph(&messages, dvd_handle, 0);
     engine::BatchLoop loop;
@@ -61,7 +61,8 @@ BatchResult RunBatch(int32_t dvd_handle, std::vector<engine::BatchRow> rows, con
 class ConvertTest : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(catalogue_.LoadFile(std::filesystem::path(RIZUVIRA_SOURCE_DIR) / "data/Format.xml"));
+        ASSERT_TRUE(
+            catalogue_.LoadFile(std::filesystem::path(RIZUVIRA_SOURCE_DIR) / "data/Format.xml"));
         char pattern[] = "/tmp/rizuvira-e2e-XXXXXX";
         folder_ = mkdtemp(pattern);
     }
@@ -79,15 +80,17 @@ protected:
 
     // Converts title `title` (from 0) of `disc` between the given times into
     // a file and decodes it.
-    DecodedOutput Convert(const fx::SampleDisc& disc, int title, const OutputSettings& settings, int64_t start_ms = 0,
-                          int64_t length_ms = -1, int audio_key = 0, int subtitle_key = -1,
-                          const core::EditSettings* edit = nullptr, OutputMapping mapping = {}) {
+    DecodedOutput Convert(const fx::SampleDisc& disc, int title, const OutputSettings& settings,
+                          int64_t start_ms = 0, int64_t length_ms = -1, int audio_key = 0,
+                          int subtitle_key = -1, const core::EditSettings* edit = nullptr,
+                          OutputMapping mapping = {}) {
         if (!handle_) handle_ = dvd::MyDVDOpen(fx::SampleDiscPath(disc.iso).c_str());
         auto info = std::make_unique<dvd::TitleTable>();
         dvd::MyDVDGetInfo(handle_, info.get());
         engine::BatchRow row;
         row.output_name = "out" + std::to_string(++files_) + extension_;
-        row.item = core::MakeTitleItem(title, static_cast<int64_t>(info->titles[title].duration_ms));
+        row.item =
+            core::MakeTitleItem(title, static_cast<int64_t>(info->titles[title].duration_ms));
         row.item.trim_start_ms = start_ms;
         if (length_ms >= 0) row.item.trim_length_ms = length_ms;
         row.streams.audio_id = audio_key;
@@ -101,7 +104,8 @@ protected:
         EXPECT_EQ(result.failed_items, 0) << (result.messages.empty() ? "" : result.messages[0]);
         EXPECT_EQ(result.files.size(), 1u);
         const fx::SampleTitle& source = disc.titles[title];
-        return DecodeOutput((folder_ / row.output_name).string(), source.width, source.height, mapping);
+        return DecodeOutput((folder_ / row.output_name).string(), source.width, source.height,
+                            mapping);
     }
 
     core::ProfileCatalogue catalogue_;
@@ -115,7 +119,8 @@ double Tone(const DecodedOutput& out, double at_s, double hz) {
     const size_t first = static_cast<size_t>((at_s - out.audio_start_s) * out.sample_rate);
     const size_t count = static_cast<size_t>(out.sample_rate / 5);
     if (first + count > out.mono.size()) return 0;
-    return fx::ToneAmplitude(std::span<const float>(out.mono).subspan(first, count), out.sample_rate, hz);
+    return fx::ToneAmplitude(std::span<const float>(out.mono).subspan(first, count),
+                             out.sample_rate, hz);
 }
 
 TEST_F(ConvertTest, WholeTitleWithTheDefaultProfile) {
@@ -133,14 +138,16 @@ TEST_F(ConvertTest, WholeTitleWithTheDefaultProfile) {
     // The first audio track (English AC-3 5.1, 440 Hz), not the French one.
     EXPECT_GT(Tone(out, 30.5, 440), 0.05);
     EXPECT_LT(Tone(out, 30.5, 530), 0.01);
-    const double audio_end = out.audio_start_s + static_cast<double>(out.mono.size()) / out.sample_rate;
+    const double audio_end =
+        out.audio_start_s + static_cast<double>(out.mono.size()) / out.sample_rate;
     EXPECT_NEAR(audio_end, title.duration_ms() / 1000.0, 2048.0 / out.sample_rate);
 
     // Sync: each second's beep starts within one frame of its flash.
     for (int second = 2; second < 59; second += 7) {
         double flash_s = -1;
         for (const DecodedPicture& picture : out.pictures)
-            if (picture.band == fx::FirstFlashFrame(second, title.fps_num, title.fps_den)) flash_s = picture.time_s;
+            if (picture.band == fx::FirstFlashFrame(second, title.fps_num, title.fps_den))
+                flash_s = picture.time_s;
         ASSERT_GE(flash_s, 0);
         const double beep_s = BeepRise(out, second, 440);
         ASSERT_GE(beep_s, 0) << "no beep near " << second << " s";
@@ -154,7 +161,8 @@ TEST_F(ConvertTest, TrimStartsOnTheFrameShownAtItsStart) {
     ASSERT_FALSE(out.pictures.empty());
     EXPECT_NEAR(out.pictures.front().band, 300, 1) << "the frame shown at 10 s";
     EXPECT_NEAR(static_cast<double>(out.pictures.size()), 10.0 / kNtscFrame, 1.5);
-    for (size_t i = 1; i < out.pictures.size(); ++i) ASSERT_EQ(out.pictures[i].band, out.pictures[i - 1].band + 1);
+    for (size_t i = 1; i < out.pictures.size(); ++i)
+        ASSERT_EQ(out.pictures[i].band, out.pictures[i - 1].band + 1);
 }
 
 TEST_F(ConvertTest, NtscTo25FramesPerSecond) {
@@ -186,7 +194,8 @@ TEST_F(ConvertTest, ChosenAudioTrackAndSubtitle) {
             if (picture.time_s >= t) return picture.bottom_luma;
         return -1.0;
     };
-    EXPECT_GT(std::abs(bottom_at(with, 2.5) - bottom_at(without, 2.5)), 1.0) << "the subtitle shows at 6.5 s";
+    EXPECT_GT(std::abs(bottom_at(with, 2.5) - bottom_at(without, 2.5)), 1.0)
+        << "the subtitle shows at 6.5 s";
     EXPECT_LT(std::abs(bottom_at(with, 0.5) - bottom_at(without, 0.5)), 1.0) << "and not at 4.5 s";
 }
 
@@ -194,7 +203,8 @@ TEST_F(ConvertTest, AudioOnlyAndPalDisc) {
     // The MP3 profile writes sound alone.
     int mp3 = -1;
     for (const core::OutputProfile& profile : catalogue_.Iterate())
-        if (!profile.Settings.HasVideo && std::string(profile.FormatExt) == ".mp3") mp3 = profile.Id;
+        if (!profile.Settings.HasVideo && std::string(profile.FormatExt) == ".mp3")
+            mp3 = profile.Id;
     ASSERT_GE(mp3, 0);
     const DecodedOutput sound = Convert(fx::kPalDisc, 0, Profile(mp3));
     ASSERT_TRUE(sound.ok) << sound.error;
@@ -229,24 +239,27 @@ TEST_F(ConvertTest, CropZoomAndBrightnessInAVideoOnlyFile) {
     edit.crop_left = 8;
     edit.crop_right = 712;
     edit.brightness = 200;
-    const DecodedOutput bright =
-        Convert(fx::kNtscDisc, 0, settings, 2000, 3000, 0, -1, &edit, {8, 0, 704, 480, 0, 0, 640, 480});
+    const DecodedOutput bright = Convert(fx::kNtscDisc, 0, settings, 2000, 3000, 0, -1, &edit,
+                                         {8, 0, 704, 480, 0, 0, 640, 480});
     ASSERT_TRUE(bright.ok) << bright.error;
     EXPECT_TRUE(bright.audio_codec.empty());
     EXPECT_EQ(bright.width, 640);
     ASSERT_FALSE(bright.pictures.empty());
-    for (const DecodedPicture& picture : bright.pictures) ASSERT_GE(picture.band, 59) << "the band reads through the crop";
+    for (const DecodedPicture& picture : bright.pictures)
+        ASSERT_GE(picture.band, 59) << "the band reads through the crop";
 
     // A 16:9 fit of the 4:3 picture: 60-row black bars above and below a 640x360 picture.
     edit = core::kDefaultEditSettings;
     edit.zoom_mode = core::kZoom16x9;
-    const DecodedOutput boxed =
-        Convert(fx::kNtscDisc, 0, settings, 2000, 3000, 0, -1, &edit, {0, 0, 720, 480, 0, 60, 640, 360});
+    const DecodedOutput boxed = Convert(fx::kNtscDisc, 0, settings, 2000, 3000, 0, -1, &edit,
+                                        {0, 0, 720, 480, 0, 60, 640, 360});
     ASSERT_TRUE(boxed.ok) << boxed.error;
     ASSERT_FALSE(boxed.pictures.empty());
-    for (const DecodedPicture& picture : boxed.pictures) ASSERT_GE(picture.band, 59) << "the band sits in the 640x360 picture";
+    for (const DecodedPicture& picture : boxed.pictures)
+        ASSERT_GE(picture.band, 59) << "the band sits in the 640x360 picture";
     EXPECT_NEAR(boxed.pictures[10].top_luma, fx::kBlackLuma, 3) << "the top bar is black";
-    EXPECT_GT(bright.pictures[10].top_luma, fx::kBackgroundLuma + 20) << "brightness 200 raises the grey background";
+    EXPECT_GT(bright.pictures[10].top_luma, fx::kBackgroundLuma + 20)
+        << "brightness 200 raises the grey background";
 }
 
 TEST_F(ConvertTest, KeepOriginalShowsEachTitleAtTheShapeItsDiscDeclares) {
@@ -285,7 +298,8 @@ void ScrambleVob(const std::filesystem::path& vob) {
         const auto* b = reinterpret_cast<const unsigned char*>(sector.data());
         if (b[0] || b[1] || b[2] != 1 || b[3] != 0xBA) continue;
         const size_t pes = 14 + (b[13] & 7);
-        if (pes + 7 > 2048 || b[pes + 2] != 1 || (b[pes + 3] != 0xE0 && b[pes + 3] != 0xBD)) continue;
+        if (pes + 7 > 2048 || b[pes + 2] != 1 || (b[pes + 3] != 0xE0 && b[pes + 3] != 0xBD))
+            continue;
         sector[pes + 6] = static_cast<char>(sector[pes + 6] | 0x10);
         file.seekp(at);
         file.write(sector.data(), 2048);
@@ -294,7 +308,8 @@ void ScrambleVob(const std::filesystem::path& vob) {
 
 TEST_F(ConvertTest, ScrambledDiscSaysItIsEncrypted) {
     const std::filesystem::path copy = folder_ / "scrambled";
-    std::filesystem::copy(fx::SampleDiscPath(fx::kPalDisc.folder), copy, std::filesystem::copy_options::recursive);
+    std::filesystem::copy(fx::SampleDiscPath(fx::kPalDisc.folder), copy,
+                          std::filesystem::copy_options::recursive);
     ScrambleVob(copy / "VIDEO_TS" / "VTS_01_1.VOB");
     handle_ = dvd::MyDVDOpen(copy.c_str());
     ASSERT_NE(handle_, 0) << "the IFO files are not scrambled";
@@ -303,7 +318,8 @@ TEST_F(ConvertTest, ScrambledDiscSaysItIsEncrypted) {
     options.output_folder = folder_;
     options.settings = Profile(kDefaultProfile);
     const BatchResult result =
-        RunBatch(handle_, {{"x.mp4", core::MakeTitleItem(0, 10000), {}, {}, {}, {}}}, core::kDefaultEditSettings, options);
+        RunBatch(handle_, {{"x.mp4", core::MakeTitleItem(0, 10000), {}, {}, {}, {}}},
+                 core::kDefaultEditSettings, options);
     EXPECT_EQ(result.failed_items, 1);
     ASSERT_FALSE(result.messages.empty());
     EXPECT_EQ(result.messages.back(), std::string("Title_01") + engine::kEncryptedDiscMessage);

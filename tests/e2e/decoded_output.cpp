@@ -77,8 +77,8 @@ double BeepRise(const DecodedOutput& out, double around_s, double tone_hz) {
     return -1;
 }
 
-DecodedOutput DecodeOutput(const std::string& path, int source_width, int source_height, OutputMapping given,
-                           int audio_track) {
+DecodedOutput DecodeOutput(const std::string& path, int source_width, int source_height,
+                           OutputMapping given, int audio_track) {
     DecodedOutput out;
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
@@ -91,13 +91,20 @@ DecodedOutput DecodeOutput(const std::string& path, int source_width, int source
         return out;
     }
     out.container = input->iformat->name;
-    const int video_index = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    int audio_index = audio_track < 0 ? av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) : -1;
-    for (unsigned i = 0, seen = 0; audio_track >= 0 && i < input->nb_streams && audio_index < 0; ++i)
-        if (input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && static_cast<int>(seen++) == audio_track)
+    const int video_index =
+        av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    int audio_index = audio_track < 0
+                          ? av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0)
+                          : -1;
+    for (unsigned i = 0, seen = 0; audio_track >= 0 && i < input->nb_streams && audio_index < 0;
+         ++i)
+        if (input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO &&
+            static_cast<int>(seen++) == audio_track)
             audio_index = static_cast<int>(i);
-    av::CodecContextPtr video = video_index >= 0 ? OpenDecoder(input->streams[video_index]) : nullptr;
-    av::CodecContextPtr audio = audio_index >= 0 ? OpenDecoder(input->streams[audio_index]) : nullptr;
+    av::CodecContextPtr video =
+        video_index >= 0 ? OpenDecoder(input->streams[video_index]) : nullptr;
+    av::CodecContextPtr audio =
+        audio_index >= 0 ? OpenDecoder(input->streams[audio_index]) : nullptr;
     if (video) {
         out.video_codec = avcodec_get_name(video->codec_id);
         out.width = video->width;
@@ -133,8 +140,9 @@ DecodedOutput DecodeOutput(const std::string& path, int source_width, int source
         const uint8_t* luma = f->data[0];
         int stride = f->linesize[0];
         if (f->format != AV_PIX_FMT_YUV420P && f->format != AV_PIX_FMT_YUVJ420P) {
-            scaler = sws_getCachedContext(scaler, f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width,
-                                          f->height, AV_PIX_FMT_GRAY8, SWS_POINT, nullptr, nullptr, nullptr);
+            scaler = sws_getCachedContext(
+                scaler, f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width,
+                f->height, AV_PIX_FMT_GRAY8, SWS_POINT, nullptr, nullptr, nullptr);
             gray.resize(static_cast<size_t>(f->width) * f->height);
             uint8_t* planes[1] = {gray.data()};
             int strides[1] = {f->width};
@@ -164,30 +172,45 @@ DecodedOutput DecodeOutput(const std::string& path, int source_width, int source
         for (int y = 0; y < f->height; ++y)
             std::copy_n(luma + static_cast<size_t>(y) * stride, f->width,
                         out.last_luma.begin() + static_cast<std::ptrdiff_t>(y) * f->width);
-        const int64_t pts = f->best_effort_timestamp == AV_NOPTS_VALUE ? 0 : f->best_effort_timestamp;
-        out.pictures.push_back({pts * av_q2d(base), fx::DecodeFrameBand(luma, f->width, f->height, stride, band),
-                                fx::IsFlashFrame(luma, f->width, f->height, stride, flash, band), bottom, top});
+        const int64_t pts =
+            f->best_effort_timestamp == AV_NOPTS_VALUE ? 0 : f->best_effort_timestamp;
+        out.pictures.push_back(
+            {pts * av_q2d(base), fx::DecodeFrameBand(luma, f->width, f->height, stride, band),
+             fx::IsFlashFrame(luma, f->width, f->height, stride, flash, band), bottom, top});
     };
     auto take_audio = [&](AVFrame* f) {
         if (!audio_started) {
             const AVRational base = input->streams[audio_index]->time_base;
-            out.audio_start_s = f->best_effort_timestamp == AV_NOPTS_VALUE ? 0 : f->best_effort_timestamp * av_q2d(base);
+            out.audio_start_s = f->best_effort_timestamp == AV_NOPTS_VALUE
+                                    ? 0
+                                    : f->best_effort_timestamp * av_q2d(base);
             audio_started = true;
         }
         for (int i = 0; i < f->nb_samples; ++i) {
             float value = 0;
             switch (f->format) {
-                case AV_SAMPLE_FMT_FLTP: value = reinterpret_cast<const float*>(f->data[0])[i]; break;
-                case AV_SAMPLE_FMT_FLT: value = reinterpret_cast<const float*>(f->data[0])[i * out.channels]; break;
-                case AV_SAMPLE_FMT_S16P: value = reinterpret_cast<const int16_t*>(f->data[0])[i] / 32768.0f; break;
+                case AV_SAMPLE_FMT_FLTP:
+                    value = reinterpret_cast<const float*>(f->data[0])[i];
+                    break;
+                case AV_SAMPLE_FMT_FLT:
+                    value = reinterpret_cast<const float*>(f->data[0])[i * out.channels];
+                    break;
+                case AV_SAMPLE_FMT_S16P:
+                    value = reinterpret_cast<const int16_t*>(f->data[0])[i] / 32768.0f;
+                    break;
                 case AV_SAMPLE_FMT_S16:
-                    value = reinterpret_cast<const int16_t*>(f->data[0])[i * out.channels] / 32768.0f;
+                    value =
+                        reinterpret_cast<const int16_t*>(f->data[0])[i * out.channels] / 32768.0f;
                     break;
-                case AV_SAMPLE_FMT_S32P: value = reinterpret_cast<const int32_t*>(f->data[0])[i] / 2147483648.0f; break;
+                case AV_SAMPLE_FMT_S32P:
+                    value = reinterpret_cast<const int32_t*>(f->data[0])[i] / 2147483648.0f;
+                    break;
                 case AV_SAMPLE_FMT_S32:
-                    value = reinterpret_cast<const int32_t*>(f->data[0])[i * out.channels] / 2147483648.0f;
+                    value = reinterpret_cast<const int32_t*>(f->data[0])[i * out.channels] /
+                            2147483648.0f;
                     break;
-                default: break;
+                default:
+                    break;
             }
             out.mono.push_back(value);
         }
@@ -203,9 +226,11 @@ DecodedOutput DecodeOutput(const std::string& path, int source_width, int source
     };
 
     while (av_read_frame(input.get(), packet.get()) >= 0) {
-        if (video && packet->stream_index == video_index && avcodec_send_packet(video.get(), packet.get()) >= 0)
+        if (video && packet->stream_index == video_index &&
+            avcodec_send_packet(video.get(), packet.get()) >= 0)
             drain(video.get(), true);
-        if (audio && packet->stream_index == audio_index && avcodec_send_packet(audio.get(), packet.get()) >= 0)
+        if (audio && packet->stream_index == audio_index &&
+            avcodec_send_packet(audio.get(), packet.get()) >= 0)
             drain(audio.get(), false);
         av_packet_unref(packet.get());
     }
@@ -282,12 +307,14 @@ WholeDecode DecodeWhole(const std::string& path) {
             const auto found = decoders.find(packet->stream_index);
             if (found != decoders.end()) {
                 const int sent = avcodec_send_packet(found->second.get(), packet.get());
-                if (sent < 0) out.errors.push_back("a packet does not decode: " + av::ErrorText(sent));
+                if (sent < 0)
+                    out.errors.push_back("a packet does not decode: " + av::ErrorText(sent));
                 drain(found->first, found->second.get());
             }
             av_packet_unref(packet.get());
         }
-        if (out.opened && read != AVERROR_EOF) out.errors.push_back("reading stops: " + av::ErrorText(read));
+        if (out.opened && read != AVERROR_EOF)
+            out.errors.push_back("reading stops: " + av::ErrorText(read));
         for (auto& [index, decoder] : decoders) {
             avcodec_send_packet(decoder.get(), nullptr);
             drain(index, decoder.get());

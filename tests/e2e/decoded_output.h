@@ -12,7 +12,7 @@ namespace rizuvira::e2e {
 
 struct DecodedPicture {
     double time_s;
-    int band;      // frame number read from the band, -1 when unreadable
+    int band;  // frame number read from the band, -1 when unreadable
     bool flash;
     double bottom_luma;  // mean luma of the lower sixth (where subtitles show)
     double top_luma;     // mean luma of the top tenth (bars, or the background)

@@ -48,7 +48,8 @@ class EditorPreviewGraphTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1); }
     void SetUp() override {
-        disc_ = rizuvira::dvd::MyDVDOpen(fixtures::SampleDiscPath(fixtures::kNtscDisc.folder).c_str());
+        disc_ =
+            rizuvira::dvd::MyDVDOpen(fixtures::SampleDiscPath(fixtures::kNtscDisc.folder).c_str());
         ASSERT_NE(disc_, 0) << "build the sample-discs target first";
     }
     void TearDown() override {

@@ -54,7 +54,8 @@ protected:
     static void SetUpTestSuite() { ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1); }
 
     void SetUp() override {
-        disc_ = rizuvira::dvd::MyDVDOpen(fixtures::SampleDiscPath(fixtures::kNtscDisc.folder).c_str());
+        disc_ =
+            rizuvira::dvd::MyDVDOpen(fixtures::SampleDiscPath(fixtures::kNtscDisc.folder).c_str());
         ASSERT_NE(disc_, 0) << "build the sample-discs target first";
     }
     void TearDown() override {
@@ -287,8 +288,7 @@ TEST(PreviewCommands, SnapshotOfATitleAtATimeShowsThatFrame) {
     EXPECT_EQ(fixtures::DecodeFrameBand(luma.data(), image.width, image.height, image.width),
               162);  // 6.5 s × 25
     fs::remove(path);
-    EXPECT_FALSE(
-        rizuvira::engine::SaveTitleSnapshot("/nonexistent/disc", 0, 1.0, path, &messages));
+    EXPECT_FALSE(rizuvira::engine::SaveTitleSnapshot("/nonexistent/disc", 0, 1.0, path, &messages));
     EXPECT_FALSE(fs::exists(path));
 }
 

@@ -38,7 +38,8 @@ public:
     }
     std::string OutputError() override { return "no room"; }
     void AlignSoundToPicture() override { log.push_back("align"); }
-    bool Build(const core::ConvertItem& item, const StreamChoice&, std::function<void()> notify) override {
+    bool Build(const core::ConvertItem& item, const StreamChoice&,
+               std::function<void()> notify) override {
         log.push_back("build " + std::to_string(item.title_index));
         built_index = item.title_index;
         built_edit = item.edit;
@@ -142,7 +143,8 @@ protected:
     }
     std::set<std::string> FolderNames() const {
         std::set<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(folder_)) names.insert(entry.path().filename());
+        for (const auto& entry : std::filesystem::directory_iterator(folder_))
+            names.insert(entry.path().filename());
         return names;
     }
     // What the host does when the controller posted a start.
@@ -186,8 +188,8 @@ TEST_F(RunControllerTest, ShortRowAfterACompletedItemGetsNoFileAndTheBatchBarSto
     EndItem();
     EXPECT_TRUE(controller_.ended());
     EXPECT_EQ(controller_.progress().batch_bar, 983);
-    EXPECT_EQ(graph_.log, (std::vector<std::string>{"open Title_01.mp4", "build 0", "close", "open Title_03.mp4",
-                                                    "build 2", "close"}));
+    EXPECT_EQ(graph_.log, (std::vector<std::string>{"open Title_01.mp4", "build 0", "close",
+                                                    "open Title_03.mp4", "build 2", "close"}));
     ASSERT_EQ(controller_.finished_files().size(), 2u);
     EXPECT_TRUE(controller_.finished_files()[1].ok);
     EXPECT_EQ(controller_.failed_items(), 0);
@@ -216,7 +218,8 @@ TEST_F(RunControllerTest, ElapsedTimeCountsOnlyRunningStretches) {
     now_ms_ = 1000;
     controller_.Pause();
     now_ms_ = 5000;
-    EXPECT_EQ(controller_.Tick().elapsed_ms, 0) << "nothing moves while paused (the last update stands)";
+    EXPECT_EQ(controller_.Tick().elapsed_ms, 0)
+        << "nothing moves while paused (the last update stands)";
     controller_.Continue();
     now_ms_ = 6000;
     controller_.Pause();
@@ -271,8 +274,9 @@ TEST_F(RunControllerTest, FailedBuildSkipsTheRowAndTheNextRowFollowsWhateverItsL
     EndItem();
     EXPECT_TRUE(controller_.ended());
     EXPECT_EQ(controller_.progress().batch_bar, 1000);
-    EXPECT_EQ(graph_.log, (std::vector<std::string>{"open Title_01.mp4", "build 0", "close", "open Title_02.mp4",
-                                                    "build 1", "close", "open Title_03.mp4", "build 2", "close"}));
+    EXPECT_EQ(graph_.log, (std::vector<std::string>{"open Title_01.mp4", "build 0", "close",
+                                                    "open Title_02.mp4", "build 1", "close",
+                                                    "open Title_03.mp4", "build 2", "close"}));
     // Row 1's file got nothing: it is taken away, not reported.
     ASSERT_EQ(controller_.finished_files().size(), 2u);
     EXPECT_EQ(controller_.finished_files()[1].path, folder_ / "Title_03.mp4");
@@ -303,7 +307,8 @@ TEST_F(RunControllerTest, ReadErrorKeepsWhatWasReadButFailsTheItem) {
     EXPECT_TRUE(controller_.running()) << "the item plays on to what was read";
     EndItem();
     ASSERT_EQ(messages_.messages.size(), 1u);
-    EXPECT_EQ(messages_.messages[0], std::string(kReadErrorMessage) + "Title_01; the file stops at 00:00:03.");
+    EXPECT_EQ(messages_.messages[0],
+              std::string(kReadErrorMessage) + "Title_01; the file stops at 00:00:03.");
     EXPECT_EQ(controller_.failed_items(), 1);
     ASSERT_EQ(controller_.finished_files().size(), 1u);
     EXPECT_FALSE(controller_.finished_files()[0].ok);
@@ -318,12 +323,13 @@ TEST_F(RunControllerTest, OutputThatCannotBeCreatedIsReportedAndItsRowSkipped) {
     Begin({Row(0, 10000), Row(1, 4000)});
     StartPosted();
     ASSERT_EQ(messages_.messages.size(), 1u);
-    EXPECT_EQ(messages_.messages[0],
-              std::string(kCannotCreateOutputMessage) + (folder_ / "Title_01.mp4").string() + " (no room)");
+    EXPECT_EQ(messages_.messages[0], std::string(kCannotCreateOutputMessage) +
+                                         (folder_ / "Title_01.mp4").string() + " (no room)");
     EXPECT_EQ(controller_.current_index(), 1);
     StartPosted();
     EndItem();
-    EXPECT_EQ(graph_.log, (std::vector<std::string>{"open Title_01.mp4", "open Title_02.mp4", "build 1", "close"}));
+    EXPECT_EQ(graph_.log, (std::vector<std::string>{"open Title_01.mp4", "open Title_02.mp4",
+                                                    "build 1", "close"}));
     EXPECT_EQ(controller_.failed_items(), 1);
 }
 
@@ -350,8 +356,8 @@ TEST_F(RunControllerTest, MergedRowsShareOneFileNamedAfterTheFirst) {
     EndItem();
     StartPosted();
     EndItem();
-    EXPECT_EQ(graph_.log, (std::vector<std::string>{"open Title_03.mp4", "build 2", "align", "build 0", "align",
-                                                    "close"}));
+    EXPECT_EQ(graph_.log, (std::vector<std::string>{"open Title_03.mp4", "build 2", "align",
+                                                    "build 0", "align", "close"}));
     ASSERT_EQ(controller_.finished_files().size(), 1u);
     EXPECT_DOUBLE_EQ(controller_.finished_files()[0].seconds, 10.0);
     EXPECT_EQ(actions_.actions, (std::vector<std::string>{"open " + folder_.string()}));
@@ -396,7 +402,8 @@ TEST_F(RunControllerTest, PreviewAndAfterActionFollowTheWindowDuringTheRun) {
     EndItem();
     StartPosted();  // the next item starts hidden, as the box says
     EndItem();
-    EXPECT_EQ(graph_.preview, (std::vector<std::string>{"attach", "show", "hide", "attach", "hide"}));
+    EXPECT_EQ(graph_.preview,
+              (std::vector<std::string>{"attach", "show", "hide", "attach", "hide"}));
     EXPECT_EQ(actions_.actions, (std::vector<std::string>{"open " + folder_.string()}));
 }
 
@@ -420,7 +427,8 @@ TEST_F(RunControllerTest, ExistingFileIsReplacedOnlyAsThePolicySays) {
     const std::vector<BatchRow> rows{Row(0, 4000), Row(1, 4000)};
     BatchOptions options;
     options.output_folder = folder_;
-    EXPECT_EQ(ExistingOutputs(rows, options), std::vector<std::filesystem::path>{folder_ / "Title_01.mp4"});
+    EXPECT_EQ(ExistingOutputs(rows, options),
+              std::vector<std::filesystem::path>{folder_ / "Title_01.mp4"});
 
     // Refused: the row fails with a message, the file stays as it was.
     Begin(rows);
@@ -451,7 +459,8 @@ TEST_F(RunControllerTest, ExistingFileIsReplacedOnlyAsThePolicySays) {
     EndItem();
     EXPECT_EQ(controller_.failed_items(), 0);
     EXPECT_EQ(Contents(folder_ / "Title_01.mp4"), "") << "replaced by the new file";
-    EXPECT_EQ(asked, (std::vector<std::filesystem::path>{folder_ / "Title_01.mp4", folder_ / "Title_01.mp4"}))
+    EXPECT_EQ(asked, (std::vector<std::filesystem::path>{folder_ / "Title_01.mp4",
+                                                         folder_ / "Title_01.mp4"}))
         << "asked once per item";
 }
 
@@ -486,9 +495,9 @@ TEST_F(RunControllerTest, WriteFailuresFailTheItemAndNeverLeaveTheUnfinishedFile
     graph_.close_fails = true;  // the trailer cannot be written either
     EndItem(ItemGraphEvent::kWriteError);
     const std::string first = (folder_ / "Title_01.mp4").string();
-    EXPECT_EQ(messages_.messages,
-              (std::vector<std::string>{std::string(kCannotWriteOutputMessage) + first + " (no room)",
-                                        first + kUnfinishedFileRemovedMessage}));
+    EXPECT_EQ(messages_.messages, (std::vector<std::string>{
+                                      std::string(kCannotWriteOutputMessage) + first + " (no room)",
+                                      first + kUnfinishedFileRemovedMessage}));
     EXPECT_EQ(controller_.failed_items(), 1);
     ASSERT_EQ(controller_.finished_files().size(), 1u);
     EXPECT_FALSE(controller_.finished_files()[0].ok);
@@ -496,8 +505,8 @@ TEST_F(RunControllerTest, WriteFailuresFailTheItemAndNeverLeaveTheUnfinishedFile
     StartPosted();
     EndItem();
     ASSERT_EQ(messages_.messages.size(), 4u);
-    EXPECT_EQ(messages_.messages[2],
-              std::string(kCannotWriteOutputMessage) + (folder_ / "Title_02.mp4").string() + " (no room)");
+    EXPECT_EQ(messages_.messages[2], std::string(kCannotWriteOutputMessage) +
+                                         (folder_ / "Title_02.mp4").string() + " (no room)");
     EXPECT_EQ(controller_.failed_items(), 2);
     EXPECT_FALSE(controller_.finished_files()[1].ok);
     EXPECT_EQ(FolderNames(), std::set<std::string>{});
@@ -511,8 +520,8 @@ TEST_F(RunControllerTest, FailedAfterActionIsReported) {
     StartPosted();
     EndItem();
     ASSERT_EQ(messages_.messages.size(), 1u);
-    EXPECT_EQ(messages_.messages[0],
-              std::string(kCannotOpenFolderMessage) + folder_.string() + ": xdg-open: No such file or directory");
+    EXPECT_EQ(messages_.messages[0], std::string(kCannotOpenFolderMessage) + folder_.string() +
+                                         ": xdg-open: No such file or directory");
     EXPECT_EQ(controller_.failed_items(), 0) << "the files are fine";
 }
 
@@ -533,7 +542,9 @@ TEST(PartFile, TwoWritersNeverShareAFileAndNeitherReplacesTheOther) {
         PartFile dropped;
         ASSERT_TRUE(dropped.Create(folder / "b.mp4", &error));
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1)
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
+                            std::filesystem::directory_iterator()),
+              1)
         << "an unfinished part is removed";
     std::filesystem::remove_all(folder);
 }
@@ -545,14 +556,14 @@ TEST_F(RunControllerTest, NoRowsEndsAtOnce) {
     EXPECT_EQ(host_.ended, 1);
 }
 
-
 BatchRow TrackRow(std::vector<int32_t> further_audio, std::vector<std::string> languages,
                   std::vector<int32_t> subtitles, std::vector<std::string> subtitle_languages) {
     BatchRow row;
     row.streams.further_audio_ids = std::move(further_audio);
     row.audio_languages = std::move(languages);
     row.streams.soft_subtitle_ids = std::move(subtitles);
-    for (const std::string& language : subtitle_languages) row.subtitle_tracks.push_back({language, {}, 720, 480});
+    for (const std::string& language : subtitle_languages)
+        row.subtitle_tracks.push_back({language, {}, 720, 480});
     return row;
 }
 

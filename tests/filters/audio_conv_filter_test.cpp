@@ -220,7 +220,8 @@ TEST(AudioConvFilter, FloatConsumerGetsTheMixUnrounded) {
     EXPECT_EQ(chain.OutputType().FormatAs<WAVEFORMATEX>()->nBlockAlign, 8);
     chain.Start();
     std::vector<float> input(6 * 1000, 0.0f);
-    for (int f = 0; f < 1000; ++f) input[static_cast<std::size_t>(f) * 6 + 2] = 0.5f * std::sin(f * 0.05f);
+    for (int f = 0; f < 1000; ++f)
+        input[static_cast<std::size_t>(f) * 6 + 2] = 0.5f * std::sin(f * 0.05f);
     std::vector<BYTE> bytes(input.size() * sizeof(float));
     std::memcpy(bytes.data(), input.data(), bytes.size());
     ASSERT_EQ(chain.Push(bytes), S_OK);

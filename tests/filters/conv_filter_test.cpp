@@ -31,7 +31,8 @@ CMediaType VideoType() {
     type.SetType(&MEDIATYPE_Video);
     type.SetSubtype(&MEDIASUBTYPE_YV12);
     type.SetFormatType(&FORMAT_VideoInfo);
-    VIDEOINFOHEADER* info = reinterpret_cast<VIDEOINFOHEADER*>(type.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
+    VIDEOINFOHEADER* info =
+        reinterpret_cast<VIDEOINFOHEADER*>(type.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
     std::memset(info, 0, sizeof(*info));
     info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info->bmiHeader.biWidth = kWidth;
@@ -45,7 +46,8 @@ CMediaType AudioType() {
     type.SetType(&MEDIATYPE_Audio);
     type.SetSubtype(&MEDIASUBTYPE_PCM);
     type.SetFormatType(&FORMAT_WaveFormatEx);
-    WAVEFORMATEX* wave = reinterpret_cast<WAVEFORMATEX*>(type.AllocFormatBuffer(sizeof(WAVEFORMATEX)));
+    WAVEFORMATEX* wave =
+        reinterpret_cast<WAVEFORMATEX*>(type.AllocFormatBuffer(sizeof(WAVEFORMATEX)));
     std::memset(wave, 0, sizeof(*wave));
     wave->wFormatTag = 1;
     wave->nChannels = 2;
@@ -80,7 +82,8 @@ protected:
         char pattern[] = "/tmp/rizuvira-sink-XXXXXX";
         folder_ = mkdtemp(pattern);
         if (full_disk_) std::filesystem::create_symlink("/dev/full", folder_ / "out.avi");
-        ASSERT_TRUE(writer_.Open(folder_ / "out.avi", Settings(frame_rate_x1000, writer_video, true)))
+        ASSERT_TRUE(
+            writer_.Open(folder_ / "out.avi", Settings(frame_rate_x1000, writer_video, true)))
             << writer_.last_error();
         HRESULT hr = S_OK;
         sink_ = CConvFilter::CreateInstance(nullptr, &hr);
@@ -166,7 +169,8 @@ TEST_F(ConvFilterTest, PalPicturesOnAnNtscFrameClockRepeatSome) {
     PushPictures(250, 400000);  // 10 s of 25 fps
     // Slots of 333667 (truncated each step) beginning before 10 s.
     int64_t slots = 0;
-    for (REFERENCE_TIME t = 0; t < 250 * 400000; t = static_cast<REFERENCE_TIME>(t + 1e10 / 29970)) ++slots;
+    for (REFERENCE_TIME t = 0; t < 250 * 400000; t = static_cast<REFERENCE_TIME>(t + 1e10 / 29970))
+        ++slots;
     EXPECT_EQ(writer_.video_frames_written(), slots);
     EXPECT_EQ(slots, 300);
 }
@@ -252,12 +256,13 @@ TEST_F(ConvFilterTest, UntimedSamplesFollowTheLastTimedOne) {
     EXPECT_EQ(writer_.video_frames_written(), 1);
     PushPicture(std::nullopt, std::nullopt);  // the next slot
     EXPECT_EQ(writer_.video_frames_written(), 2);
-    PushPicture(20 * UNITS, 21 * UNITS);  // outside
+    PushPicture(20 * UNITS, 21 * UNITS);      // outside
     PushPicture(std::nullopt, std::nullopt);  // follows it out
     EXPECT_EQ(writer_.video_frames_written(), 2);
 
     ASSERT_EQ(audio_->Push(std::vector<BYTE>(19200, 0), std::nullopt, std::nullopt), S_OK);
-    EXPECT_EQ(writer_.audio_samples_written(), 0) << "untimed sound before any timed sound is dropped";
+    EXPECT_EQ(writer_.audio_samples_written(), 0)
+        << "untimed sound before any timed sound is dropped";
     ASSERT_EQ(audio_->Push(std::vector<BYTE>(19200, 0), 2 * UNITS, 2 * UNITS + 1000000), S_OK);
     EXPECT_EQ(sink_->LastAudioStart(), 2 * UNITS) << "the absolute start";
 }
@@ -314,8 +319,10 @@ TEST_F(ConvFilterTest, FirstFailedWriteAbortsTheItemAndNothingFollows) {
     }
     ASSERT_TRUE(sink_->WriteFailed()) << "a full disk was never noticed";
     EXPECT_TRUE(writer_.write_failed());
-    EXPECT_NE(writer_.last_error().find("No space left on device"), std::string::npos) << writer_.last_error();
-    EXPECT_EQ(TakeEvents(), (std::vector<std::pair<LONG, LONG_PTR>>{{EC_ERRORABORT, CONV_E_WRITE}}));
+    EXPECT_NE(writer_.last_error().find("No space left on device"), std::string::npos)
+        << writer_.last_error();
+    EXPECT_EQ(TakeEvents(),
+              (std::vector<std::pair<LONG, LONG_PTR>>{{EC_ERRORABORT, CONV_E_WRITE}}));
 
     // Nothing more reaches the writer, and the end is no completion.
     const int64_t frames = writer_.video_frames_written();
@@ -339,7 +346,8 @@ TEST_F(ConvFilterTest, WrittenTimeFollowsTheSoundPastAStillPicture) {
     PushPicture(UNITS, UNITS + 400000);  // one picture, then only sound
     ASSERT_EQ(video_->EndOfStream(), S_OK);
     const std::vector<BYTE> tenth(19200, 0);
-    for (int i = 0; i < 30; ++i) ASSERT_EQ(audio_->Push(tenth, UNITS + i * 1000000LL, UNITS + (i + 1) * 1000000LL), S_OK);
+    for (int i = 0; i < 30; ++i)
+        ASSERT_EQ(audio_->Push(tenth, UNITS + i * 1000000LL, UNITS + (i + 1) * 1000000LL), S_OK);
     EXPECT_EQ(sink_->NextVideoTime(), 400000);
     EXPECT_EQ(sink_->WrittenTime(), 3 * UNITS) << "three seconds of sound into the range";
 }
@@ -364,10 +372,12 @@ TEST_F(ConvFilterTest, EveryFifthPictureGoesToThePreview) {
     std::vector<BYTE> picture(kPictureBytes);
     for (size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<BYTE>(i * 7);
     // Any ten pictures in a row hold two multiples of five of the shared counter.
-    for (int i = 0; i < 10; ++i) ASSERT_EQ(video_->Push(picture, i * 400000, (i + 1) * 400000), S_OK);
+    for (int i = 0; i < 10; ++i)
+        ASSERT_EQ(video_->Push(picture, i * 400000, (i + 1) * 400000), S_OK);
     preview->WaitForSamples(2);
     sink_->PreviewEnabled = 0;
-    for (int i = 10; i < 20; ++i) ASSERT_EQ(video_->Push(picture, i * 400000, (i + 1) * 400000), S_OK);
+    for (int i = 10; i < 20; ++i)
+        ASSERT_EQ(video_->Push(picture, i * 400000, (i + 1) * 400000), S_OK);
     ASSERT_EQ(graph_.As<IMediaControl>()->Stop(), S_OK);
     const auto copies = preview->samples();
     ASSERT_EQ(copies.size(), 2u);
@@ -386,7 +396,8 @@ TEST(ConvFilter, PinsAndPreviewType) {
     EXPECT_EQ(sink->GetPin(2)->Name(), "Video Pre");
     EXPECT_EQ(sink->GetPin(3), nullptr);
     CMediaType offered;
-    EXPECT_EQ(sink->preview_pin()->GetMediaType(0, &offered), VFW_S_NO_MORE_ITEMS) << "nothing before Video In connects";
+    EXPECT_EQ(sink->preview_pin()->GetMediaType(0, &offered), VFW_S_NO_MORE_ITEMS)
+        << "nothing before Video In connects";
     EXPECT_EQ(sink->preview_pin()->GetMediaType(-1, &offered), E_INVALIDARG);
 }
 

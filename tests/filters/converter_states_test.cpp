@@ -22,7 +22,8 @@ void CheckUnconnected(Filter* raw) {
 }
 
 template <class Filter>
-void RunThroughStates(Filter* filter, CMediaType type, const std::vector<BYTE>& data, int offered_types) {
+void RunThroughStates(Filter* filter, CMediaType type, const std::vector<BYTE>& data,
+                      int offered_types) {
     FilterChain<Filter> chain(filter, std::move(type), static_cast<LONG>(data.size()));
     ASSERT_EQ(chain.Connect(), S_OK);
     CMediaType second;
@@ -62,7 +63,8 @@ TEST(ConverterStates, VideoConverterPassesStreamControlAndSurvivesARestart) {
 
 TEST(ConverterStates, AudioConverterPassesStreamControlAndSurvivesARestart) {
     RunThroughStates(CMyAudioConveFilter::CreateInstance(nullptr, nullptr),
-                     harness::MakeAudioType(2, 48000), std::vector<BYTE>(4096, 5), 2);  // float, 16-bit
+                     harness::MakeAudioType(2, 48000), std::vector<BYTE>(4096, 5),
+                     2);  // float, 16-bit
 }
 
 }  // namespace rizuvira::filters

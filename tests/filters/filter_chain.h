@@ -13,9 +13,10 @@ template <class Filter>
 class FilterChain {
 public:
     // `sink_subtype`: the only output subtype the sink takes (GUID_NULL: any).
-    FilterChain(Filter* filter, CMediaType input_type, LONG source_buffer_bytes, LONG source_buffers = 2,
-                const GUID& sink_subtype = GUID_NULL)
-        : source_(new harness::CTestSource(std::move(input_type), source_buffers, source_buffer_bytes)),
+    FilterChain(Filter* filter, CMediaType input_type, LONG source_buffer_bytes,
+                LONG source_buffers = 2, const GUID& sink_subtype = GUID_NULL)
+        : source_(
+              new harness::CTestSource(std::move(input_type), source_buffers, source_buffer_bytes)),
           filter_(filter),
           sink_(new harness::CCollectingSink(GUID_NULL, sink_subtype)) {}
 

@@ -17,8 +17,6 @@
 
 namespace rizuvira::filters {
 
-
-
 // fontconfig keeps a few bytes of its parsed configuration unreachable after loading it; that
 // is the library's, not a leak of the watermark code.
 extern "C" const char* __lsan_default_suppressions() {
@@ -353,9 +351,11 @@ TEST(VideoConvFilter, OnlyUnchangedPicturesOfARoomyAllocatorAreForwardedWithoutA
         int32_t brightness;
         bool forwarded;
     };
-    for (const Case c : {Case{true, 3, kNeutralBrightness, true}, Case{false, 3, kNeutralBrightness, false},
-                         Case{true, 2, kNeutralBrightness, false}, Case{true, 3, 200, false}}) {
-        SCOPED_TRACE(testing::Message() << c.forward << " " << c.source_buffers << " " << c.brightness);
+    for (const Case c :
+         {Case{true, 3, kNeutralBrightness, true}, Case{false, 3, kNeutralBrightness, false},
+          Case{true, 2, kNeutralBrightness, false}, Case{true, 3, 200, false}}) {
+        SCOPED_TRACE(testing::Message()
+                     << c.forward << " " << c.source_buffers << " " << c.brightness);
         const Yv12 input = Noise(64, 48, 2);
         VideoChain chain(NewFilter(), harness::MakeVideoType(64, 48), 8192, c.source_buffers);
         chain.filter()->ForwardUnchanged(c.forward);

@@ -96,7 +96,7 @@ TEST(FilterGraph, GenericRunThroughLeavesNothingBehind) {
         EXPECT_EQ(state, State_Running);  // running again after the seek
         LONGLONG current = 0;
         EXPECT_EQ(seeking->GetCurrentPosition(&current), S_OK);
-        EXPECT_GE(current, 5 * UNITS);  // the seek target plus the little time run since
+        EXPECT_GE(current, 5 * UNITS);   // the seek target plus the little time run since
         EXPECT_LE(current, 10 * UNITS);  // never past the stop position
 
         // Flush from the source, then more data and the end of the stream.

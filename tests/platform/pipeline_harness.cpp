@@ -227,7 +227,8 @@ HRESULT CTestSource::Push(const std::vector<BYTE>& data, std::optional<REFERENCE
     sample->SetDiscontinuity(flags.discontinuity);
     sample->SetPreroll(flags.preroll);
     if (flags.video)
-        if (ComPtr<IMediaSampleVideoFlags> video = sample.As<IMediaSampleVideoFlags>()) video->SetVideoFlags(*flags.video);
+        if (ComPtr<IMediaSampleVideoFlags> video = sample.As<IMediaSampleVideoFlags>())
+            video->SetVideoFlags(*flags.video);
     if (type_change) sample->SetMediaType(type_change);
     last_buffer_ = buffer;
     return pin_.Deliver(sample.Get());

@@ -6,21 +6,21 @@
 
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
-#include <QMenu>
-#include <QMessageBox>
-#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QAbstractButton>
 #include <QTreeWidget>
 
 #include <filesystem>
@@ -70,16 +70,18 @@ protected:
     std::pair<QStringList, QStringList> RunStart() {
         QStringList files, listed;
         DialogWatch running("conversionWindow", [&](QWidget* widget) {
-            QObject::connect(static_cast<ConversionWindow*>(widget), &ConversionWindow::finishedShown,
-                             widget, [&, widget](QDialog* finished) {
-                auto* log = widget->findChild<QListWidget*>("messageList");
-                for (int i = 0; i < log->count(); ++i) listed << log->item(i)->text();
-                auto* list = finished->findChild<QListWidget*>("finishedFiles");
-                for (int i = 0; i < list->count(); ++i) files << list->item(i)->text();
-                QTimer::singleShot(0, finished, [finished] {
-                    QTest::mouseClick(finished->findChild<QPushButton*>("finishedOk"), Qt::LeftButton);
+            QObject::connect(
+                static_cast<ConversionWindow*>(widget), &ConversionWindow::finishedShown, widget,
+                [&, widget](QDialog* finished) {
+                    auto* log = widget->findChild<QListWidget*>("messageList");
+                    for (int i = 0; i < log->count(); ++i) listed << log->item(i)->text();
+                    auto* list = finished->findChild<QListWidget*>("finishedFiles");
+                    for (int i = 0; i < list->count(); ++i) files << list->item(i)->text();
+                    QTimer::singleShot(0, finished, [finished] {
+                        QTest::mouseClick(finished->findChild<QPushButton*>("finishedOk"),
+                                          Qt::LeftButton);
+                    });
                 });
-            });
         });
         QTest::mouseClick(Find<QPushButton>("startButton"), Qt::LeftButton);
         return {files, listed};
@@ -98,7 +100,7 @@ protected:
     fs::path folder_;
     core::CollectedMessages messages_;
     core::SettingsStore store_{fs::temp_directory_path() /
-                                 ("ui_test_" + std::to_string(::getpid())) / "settings.ini"};
+                               ("ui_test_" + std::to_string(::getpid())) / "settings.ini"};
     testing::RecordedActions actions_;
     std::unique_ptr<MainWindow> window_;
     QTreeWidget* tree_ = nullptr;
@@ -305,7 +307,8 @@ DialogWatch ChooseInFileWindow(const QString& path, QStringList* filters = nullp
             ASSERT_NE(name, nullptr);
             name->setText(path);
         }
-        QTimer::singleShot(0, dialog, [dialog] { static_cast<QDialog*>(dialog)->done(QDialog::Accepted); });
+        QTimer::singleShot(0, dialog,
+                           [dialog] { static_cast<QDialog*>(dialog)->done(QDialog::Accepted); });
     });
 }
 
@@ -319,15 +322,16 @@ TEST_F(MainWindowTest, HeaderButtonsDropTheirMenusAndTheLoadCommandsOpenTheChose
 
     auto* add_menu = Find<QMenu>("addFileMenu");
     {
-        auto answer = ChooseInFileWindow(QString::fromStdString(fx::SampleDiscPath(fx::kPalDisc.folder)));
+        auto answer =
+            ChooseInFileWindow(QString::fromStdString(fx::SampleDiscPath(fx::kPalDisc.folder)));
         ActionOf(add_menu, "Load DVD Folder")->trigger();
     }
     EXPECT_EQ(tree_->topLevelItem(0)->childCount(), window_->session().row_count());
     EXPECT_TRUE(Find<QLabel>("statusLabel")->text().startsWith("pal:"));
     QStringList filters;
     {
-        auto answer =
-            ChooseInFileWindow(QString::fromStdString(fx::SampleDiscPath(fx::kNtscDisc.iso)), &filters);
+        auto answer = ChooseInFileWindow(
+            QString::fromStdString(fx::SampleDiscPath(fx::kNtscDisc.iso)), &filters);
         ActionOf(add_menu, "Load ISO File")->trigger();
     }
     EXPECT_EQ(filters, QStringList({"Disc images (*.iso)", "All Files (*)"}));
@@ -389,7 +393,8 @@ TEST_F(MainWindowTest, MergeWritesOneFileOfBothTitles) {
     ASSERT_EQ(files.size(), 1);
     EXPECT_TRUE(listed.isEmpty());
     const std::string name = "Title_03" + std::string(window_->session().profile().FormatExt);
-    const e2e::DecodedOutput decoded = e2e::DecodeOutput((folder_ / "out" / name).string(), 720, 480);
+    const e2e::DecodedOutput decoded =
+        e2e::DecodeOutput((folder_ / "out" / name).string(), 720, 480);
     ASSERT_TRUE(decoded.ok) << decoded.error;
     EXPECT_NEAR(decoded.pictures.back().time_s, 9.0, 0.4);
 }
@@ -401,9 +406,8 @@ TEST_F(MainWindowTest, AnItemThatFailsIsListedAndTheBatchGoesOn) {
     CheckOnly({1, 2});
     // The replace question is answered No.
     DialogWatch refuse("QMessageBox", [](QWidget* box) {
-        QTimer::singleShot(0, box, [box] {
-            static_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
-        });
+        QTimer::singleShot(
+            0, box, [box] { static_cast<QMessageBox*>(box)->button(QMessageBox::No)->click(); });
     });
     const auto [files, listed] = RunStart();
     ASSERT_EQ(listed.size(), 1);

@@ -250,8 +250,8 @@ TEST_F(SettingsWindowsTest, ASavedProfileSurvivesARestartAndConvertsThroughTheCo
     EXPECT_TRUE(fs::exists(settings_file_.parent_path() / "Format.user.xml"));
 
     const fs::path out = folder_ / "out";
-    const cli::test::CliRun listed =
-        cli::test::RunCli("profiles", "HOME='" + (folder_ / "home").string() + "' XDG_CONFIG_HOME=");
+    const cli::test::CliRun listed = cli::test::RunCli(
+        "profiles", "HOME='" + (folder_ / "home").string() + "' XDG_CONFIG_HOME=");
     EXPECT_NE(listed.out.find("1000  .mp4   Small 360p"), std::string::npos) << listed.out;
     const cli::test::CliRun run = cli::test::RunCli(
         "convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) + "' -q -t 1 --trim 0:00:01-0:00:02 " +

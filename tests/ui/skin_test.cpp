@@ -22,7 +22,8 @@ void WriteFrames(const QString& path, int width, int height, int frames) {
     QImage image(width, height, QImage::Format_ARGB32);
     QPainter painter(&image);
     for (int i = 0; i < frames; ++i)
-        painter.fillRect(i * width / frames, 0, width / frames, height, QColor(i * 60, i * 60, i * 60));
+        painter.fillRect(i * width / frames, 0, width / frames, height,
+                         QColor(i * 60, i * 60, i * 60));
     painter.end();
     ASSERT_TRUE(image.save(path));
 }
@@ -112,9 +113,8 @@ TEST(SkinPainter, DrawsEveryPictureAtOnceAndTwiceTheSize) {
         EXPECT_EQ(twice.size(), QSize(2 * width, 2 * height)) << file;
     };
     for (const skin::ButtonArt& art : skin::kButtons) check(art.file, 4 * art.width, art.height);
-    for (const skin::WindowArt* art :
-         {&skin::main_window::kArt, &skin::conversion_window::kArt, &skin::about_window::kArt,
-          &skin::finished_window::kArt}) {
+    for (const skin::WindowArt* art : {&skin::main_window::kArt, &skin::conversion_window::kArt,
+                                       &skin::about_window::kArt, &skin::finished_window::kArt}) {
         check(art->file, art->width, art->height);
         for (const skin::Place& place : art->buttons) {
             const skin::ButtonArt* button = skin::FindButton(place.file);

@@ -7,7 +7,6 @@
 #include <QThread>
 #include <QTimer>
 
-
 #include "fixtures/sample_discs.h"
 #include "ui/preview_surface.h"
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/run_controller.h"
 #include <memory>
+#include "engine/run_controller.h"
 
 namespace rizuvira::ui {
 class PreviewSurface;
