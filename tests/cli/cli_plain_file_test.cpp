@@ -165,6 +165,19 @@ TEST_F(CliPlainFileTest, OddSizedPicturesConvert) {
     EXPECT_NEAR(decoded.pictures.back().top_luma, 81, 4);              // red
 }
 
+// A width of 4096 leaves the sequence header's 12 size bits zero; the extension carries the
+// rest. Such a stream was taken for no video at all and converted to sound only.
+TEST_F(CliPlainFileTest, PicturesOf4096WideAreRead) {
+    const fs::path ts = Make("wide.ts",
+                             "-f lavfi -i testsrc=size=4096x2160:rate=25:duration=1 -f lavfi "
+                             "-i sine=d=1 -c:v mpeg2video -strict -1 -c:a mp2 -f mpegts");
+    const CliRun info = RunCli("info '" + ts.string() + "'", env_);
+    EXPECT_NE(info.out.find("4096x2160"), std::string::npos) << info.out;
+    const DecodedOutput decoded = Convert(ts);
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 30, 1);
+}
+
 TEST_F(CliPlainFileTest, AnOutputNamedAsItsOwnSourceIsRefusedEvenWithReplace) {
     fs::create_directories(folder_ / "self");
     const fs::path mpg = Make("self/Title_01.mpg",
