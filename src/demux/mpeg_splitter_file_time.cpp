@@ -74,10 +74,10 @@ void CMpegSplitterFile::ApplyMeasuredRate() {
         byte_rate_ = pack_byte_rate_;
 }
 
-REFERENCE_TIME CMpegSplitterFile::FindNextTimestamp(uint32_t key) {
+REFERENCE_TIME CMpegSplitterFile::FindNextTimestamp(uint32_t key, int64_t stop) {
     int64_t unit_start = Position();
     if (container_ == MpegContainer::kProgramStream || container_ == MpegContainer::kPesStream) {
-        while (BytesLeft() > 0) {
+        while (BytesLeft() > 0 && Position() < stop) {
             const int64_t before = Position();
             uint8_t code = 0;
             if (!FindStartCode(code, 65536)) {
@@ -96,7 +96,7 @@ REFERENCE_TIME CMpegSplitterFile::FindNextTimestamp(uint32_t key) {
             MoveTo(payload + pes.length);
         }
     } else if (container_ == MpegContainer::kTransportStream) {
-        while (BytesLeft() > 0) {
+        while (BytesLeft() > 0 && Position() < stop) {
             const int64_t before = Position();
             TransportHeader h;
             if (!Read(h, true)) {
@@ -118,7 +118,7 @@ REFERENCE_TIME CMpegSplitterFile::FindNextTimestamp(uint32_t key) {
             MoveTo(h.next_packet);
         }
     } else if (container_ == MpegContainer::kPvaStream) {
-        while (BytesLeft() > 0) {
+        while (BytesLeft() > 0 && Position() < stop) {
             PvaHeader h;
             const int64_t before = Position();
             if (!Read(h, true)) break;
@@ -147,6 +147,24 @@ REFERENCE_TIME CMpegSplitterFile::Unwrap(REFERENCE_TIME pts) const {
     if (first_time_ != INT64_MAX && pts + kHalfClockTurn100ns < first_time_)
         return pts + kClockTurn100ns;
     return pts;
+}
+
+int64_t CMpegSplitterFile::FindLastTimestampBefore(uint32_t key, int64_t position, int64_t reach) {
+    constexpr int64_t kBlockBytes = int64_t{1} << 20;
+    // Past a found unit: its first packet in a transport stream, its start code otherwise.
+    const int64_t step =
+        container_ == MpegContainer::kTransportStream ? std::max(TransportPacketSize(), 1) : 4;
+    const int64_t floor = std::max<int64_t>(0, position - reach);
+    for (int64_t block_end = position; block_end > floor; block_end -= kBlockBytes) {
+        MoveTo(std::max(floor, block_end - kBlockBytes));
+        int64_t last = -1;
+        while (FindNextTimestamp(key, block_end) != -1 && Position() < block_end) {
+            last = Position();
+            MoveTo(last + step);
+        }
+        if (last >= 0) return last;
+    }
+    return -1;
 }
 
 bool CMpegSplitterFile::IsZeroBlock(int64_t start, int64_t stop) {

@@ -178,6 +178,20 @@ TEST_F(CliPlainFileTest, PicturesOf4096WideAreRead) {
     EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 30, 1);
 }
 
+// One picture under 10 s of sound: a range that starts later still shows it. The reading
+// used to start after the picture and the file had sound only.
+TEST_F(CliPlainFileTest, StillPictureIsOnScreenInALaterRange) {
+    const fs::path mpg =
+        Make("still.mpg",
+             "-f lavfi -i color=c=red:size=720x480:rate=30000/1001,trim=end_frame=1 -f lavfi "
+             "-i sine=d=10 -c:v mpeg2video -c:a mp2 -f vob");
+    const DecodedOutput decoded = Convert(mpg, "--trim 00:00:04-00:00:08");
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 4 / kNtscFrame, 2);
+    ASSERT_FALSE(decoded.pictures.empty());
+    EXPECT_NEAR(decoded.pictures.back().top_luma, 81, 4);  // red
+}
+
 TEST_F(CliPlainFileTest, AnOutputNamedAsItsOwnSourceIsRefusedEvenWithReplace) {
     fs::create_directories(folder_ / "self");
     const fs::path mpg = Make("self/Title_01.mpg",
