@@ -92,6 +92,8 @@ public:
     // The start of the last unit of the stream that carries a PTS and starts before
     // `position`, looking back no further than `reach` bytes; -1 when there is none.
     int64_t FindLastTimestampBefore(uint32_t key, int64_t position, int64_t reach);
+    // The MPEG-1/2 picture start codes in the stream's packets from `position` to the end.
+    int64_t CountPicturesFrom(uint32_t key, int64_t position);
     void ReadProgramTables(const TransportHeader& h);
     // Scans the last stretch before the data's end for the last time stamps.
     void RescanTail();

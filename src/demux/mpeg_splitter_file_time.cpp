@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 namespace rizuvira::demux {
 
@@ -165,6 +166,60 @@ int64_t CMpegSplitterFile::FindLastTimestampBefore(uint32_t key, int64_t positio
         if (last >= 0) return last;
     }
     return -1;
+}
+
+int64_t CMpegSplitterFile::CountPicturesFrom(uint32_t key, int64_t position) {
+    int64_t pictures = 0;
+    uint32_t last = 0xFFFFFFFF;  // carries a start code split between packets
+    std::vector<uint8_t> bytes;
+    const auto count = [&](int64_t length) {
+        bytes.resize(static_cast<size_t>(std::max<int64_t>(length, 0)));
+        if (bytes.empty() || FAILED(ReadBytes(bytes.data(), length))) return;
+        for (const uint8_t b : bytes) {
+            last = last << 8 | b;
+            if (last == 0x00000100) ++pictures;
+        }
+    };
+    MoveTo(position);
+    if (container_ == MpegContainer::kProgramStream || container_ == MpegContainer::kPesStream) {
+        while (BytesLeft() > 0) {
+            const int64_t before = Position();
+            uint8_t code = 0;
+            if (!FindStartCode(code, 65536)) {
+                if (Position() == before) break;
+                continue;
+            }
+            if (code < 0xBD || code > 0xEF) continue;
+            PesHeader pes;
+            if (!Read(pes, code) || pes.length == 0) continue;
+            const int64_t payload = Position();
+            const bool ours = ClassifyPayload(0, code, pes.length) == key;
+            MoveTo(payload);
+            if (ours) count(std::min<int64_t>(pes.length, BytesLeft()));
+            MoveTo(payload + pes.length);
+        }
+    } else if (container_ == MpegContainer::kTransportStream) {
+        while (BytesLeft() > 0) {
+            const int64_t before = Position();
+            TransportHeader h;
+            if (!Read(h, true)) {
+                MoveTo(before + std::max(TransportPacketSize(), 1));
+                continue;
+            }
+            if (h.has_payload && h.pid == key) {
+                bool readable = true;
+                if (h.unit_start && ReadBits(24, true) == 0x000001) {
+                    ReadBits(24);
+                    const uint8_t code = static_cast<uint8_t>(ReadBits(8));
+                    PesHeader pes;
+                    readable = Read(pes, code);
+                }
+                if (readable && Position() < h.payload_end) count(h.payload_end - Position());
+            }
+            MoveTo(h.next_packet);
+        }
+    }
+    return pictures;
 }
 
 bool CMpegSplitterFile::IsZeroBlock(int64_t start, int64_t stop) {

@@ -88,6 +88,20 @@ StampedLength SpannedMs(const std::filesystem::path& path, int64_t frame_100ns) 
     length.ms = static_cast<double>(span + std::max<int64_t>(frame_100ns, 0)) / 10000.0;
 
     std::vector<demux::SplitterStream> streams = parser.Streams(demux::kVideo);
+    // Pictures after the last stamped one (an encoder that stamps only some of them, a cut
+    // file) follow it at the frame duration.
+    if (!streams.empty() && frame_100ns > 0) {
+        constexpr int64_t kTailReach = int64_t{16} << 20;
+        const uint32_t key = streams[0].Key();
+        const int64_t last = parser.FindLastTimestampBefore(key, parser.DataLength(), kTailReach);
+        parser.MoveTo(std::max<int64_t>(last, 0));
+        const REFERENCE_TIME stamp = last >= 0 ? parser.FindNextTimestamp(key) : -1;
+        if (stamp >= 0) {
+            const int64_t pictures = parser.CountPicturesFrom(key, last);
+            length.ms =
+                std::max(length.ms, static_cast<double>(stamp + pictures * frame_100ns) / 10000.0);
+        }
+    }
     if (streams.empty()) streams = parser.Streams(demux::kAudio);
     if (streams.empty()) return length;
     constexpr int kSamples = 16;

@@ -5,11 +5,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "cli/cli_run.h"
 #include "e2e/decoded_output.h"
@@ -21,6 +24,7 @@ namespace rizuvira::cli {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 namespace fx = fixtures;
 using cli::test::CliRun;
 using cli::test::RunCli;
@@ -190,6 +194,37 @@ TEST_F(CliPlainFileTest, StillPictureIsOnScreenInALaterRange) {
     EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 4 / kNtscFrame, 2);
     ASSERT_FALSE(decoded.pictures.empty());
     EXPECT_NEAR(decoded.pictures.back().top_luma, 81, 4);  // red
+}
+
+// The last two pictures' packets carry no time stamps: they follow the last stamped one
+// at the frame duration, and the length counts them.
+TEST_F(CliPlainFileTest, PicturesAfterTheLastStampAreKept) {
+    const fs::path mpg = Make("unstamped.mpg",
+                              "-f lavfi -i testsrc=size=320x240:rate=30000/1001 -frames:v 100 "
+                              "-c:v mpeg2video -f vob");
+    std::string bytes;
+    {
+        std::ifstream in(mpg, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    std::vector<size_t> stamped;  // video packets with a PTS
+    for (size_t at = bytes.find("\x00\x00\x01\xE0"s);
+         at != std::string::npos && at + 9 < bytes.size();
+         at = bytes.find("\x00\x00\x01\xE0"s, at + 4))
+        if (static_cast<uint8_t>(bytes[at + 7]) & 0x80) stamped.push_back(at);
+    ASSERT_GE(stamped.size(), 2u);
+    for (size_t n = stamped.size() - 2; n < stamped.size(); ++n) {
+        const size_t at = stamped[n];
+        bytes[at + 7] = static_cast<char>(bytes[at + 7] & 0x3F);
+        std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(at + 9),
+                    static_cast<uint8_t>(bytes[at + 8]), '\xFF');  // stuffing
+    }
+    std::ofstream(mpg, std::ios::binary | std::ios::trunc) << bytes;
+
+    EXPECT_NEAR(InfoLengthMs(mpg), 100 * kNtscFrame * 1000, 1);
+    const DecodedOutput decoded = Convert(mpg);
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_EQ(decoded.pictures.size(), 100u);
 }
 
 TEST_F(CliPlainFileTest, AnOutputNamedAsItsOwnSourceIsRefusedEvenWithReplace) {
