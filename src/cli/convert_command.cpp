@@ -179,7 +179,7 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
         const std::vector<fs::path> existing = app::ExistingOutputs(requested.job);
         for (const fs::path& path : existing)
             messages.ShowMessage(path.string() + " exists; -y (--overwrite) replaces it");
-        if (!existing.empty()) return kExitUsage;
+        if (!existing.empty()) return kExitOutputExists;
     }
     const int skipped = requested.skipped;
 

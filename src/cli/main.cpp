@@ -92,7 +92,8 @@ void Usage(std::FILE* to) {
         "The desktop program's stored choices (output and snapshot folders, after-action,\n"
         "processor use) are never read here; only the profiles saved in it are.\n"
         "Exit codes: 0 all converted, 1 an item failed or the run was cancelled,\n"
-        "2 usage error (also: an output file exists, without -y), 3 the disc cannot be opened.\n");
+        "2 usage error, 3 the disc cannot be opened, 4 an output file exists (without -y;\n"
+        "nothing was converted).\n");
 }
 
 }  // namespace

@@ -643,7 +643,7 @@ TEST_F(CliConvertTest, ExistingFilesAreNeverReplacedSilently) {
     ASSERT_EQ(Convert("-t 3 -o '" + out.string() + "'").exit_code, 0);
     std::ofstream(file) << "mine";
     const CliRun refused = Convert("-t 1,3 --json -o '" + out.string() + "'");
-    EXPECT_EQ(refused.exit_code, 2);
+    EXPECT_EQ(refused.exit_code, 4) << "not a wrong option's 2";
     EXPECT_EQ(refused.err, file.string() + " exists; -y (--overwrite) replaces it\n")
         << "checked before anything runs";
     EXPECT_FALSE(fs::exists(out / "Title_01.mp4"));
