@@ -66,14 +66,19 @@ RequestedJob MakeRequestedJob(const ConversionRequest& request, DiscSession* ses
         return requested;
     }
     ApplyChanges(request.custom, &session->output_settings());
-    const std::string output_folder =
-        request.output_folder.empty() ? session->settings().out_folder : request.output_folder;
-    if (request.output_folder.empty())
-        for (const std::string& problem : session->settings_store().problems())
-            messages->ShowWarning(problem);
+    std::error_code error;
+    std::string output_folder = request.output_folder;
+    if (output_folder.empty()) {
+        output_folder = fs::current_path(error).string();
+        if (error) {
+            messages->ShowMessage(std::string(kInvalidOutputDirectory) +
+                                  ": the current directory cannot be read (" + error.message() +
+                                  "); -o names the folder");
+            return requested;
+        }
+    }
     // A missing folder is made once the disc has opened; a path that is
     // something else is refused before.
-    std::error_code error;
     const bool folder_missing =
         !output_folder.empty() &&
         fs::symlink_status(output_folder, error).type() == fs::file_type::not_found;

@@ -115,7 +115,8 @@ void DiscSession::ProfilesChanged() {
 
 // --- Disc --------------------------------------------------------------------
 
-bool DiscSession::OpenDisc(const std::string& path) {
+bool DiscSession::OpenDisc(const std::string& path,
+                           const dvd::TitleCatalogue::BeforeClose& before_close) {
     if (has_profile_) catalogue_->SetFormatExt(profile_.FormatExt);
     if (const std::string missing = engine::MissingSourceText(path); !missing.empty()) {
         messages_->ShowMessage(missing);
@@ -127,7 +128,7 @@ bool DiscSession::OpenDisc(const std::string& path) {
             messages_->ShowMessage(engine::UnreadableFileText(path));
             return false;
         }
-        catalogue_->LoadFileRecord(path, *record);
+        catalogue_->LoadFileRecord(path, *record, before_close);
     } else if (const fs::path bdmv = engine::BdmvFolderOf(path); !bdmv.empty()) {
         auto record = std::make_unique<dvd::TitleTable>();
         engine::BdmvClips clips;
@@ -138,8 +139,9 @@ bool DiscSession::OpenDisc(const std::string& path) {
         }
         for (const std::string& line : clips.left_out) messages_->ShowMessage(line);
         catalogue_->LoadFileRecords(
-            std::vector<std::string>(clips.files.begin(), clips.files.end()), *record);
-    } else if (!catalogue_->LoadDisc(path)) {
+            std::vector<std::string>(clips.files.begin(), clips.files.end()), *record,
+            before_close);
+    } else if (!catalogue_->LoadDisc(path, before_close)) {
         return false;
     }
     disc_open_ = true;
@@ -162,8 +164,9 @@ CheckState DiscSession::check_state(int row) const {
     if (row != kRootRow) return rows[row].checked ? CheckState::kChecked : CheckState::kUnchecked;
     const auto checked = std::count_if(rows.begin(), rows.end(),
                                        [](const dvd::CatalogueRow& r) { return r.checked; });
-    if (rows.empty() || checked == 0)
-        return rows.empty() ? CheckState::kChecked : CheckState::kUnchecked;
+    // No rows (Clear All, a disc of short titles only): nothing would be
+    // converted, so the root is not shown checked.
+    if (checked == 0) return CheckState::kUnchecked;
     return checked == static_cast<long>(rows.size()) ? CheckState::kChecked : CheckState::kPartly;
 }
 

@@ -96,8 +96,11 @@ public:
     // (BDMV, or the folder holding it) or a plain MPEG file and lists it;
     // messages say what failed (a missing path, a file that is not MPEG, a
     // disc that does not open, a BDMV folder without clips) and which clips
-    // of a Blu-ray folder are left out.
-    bool OpenDisc(const std::string& path);
+    // of a Blu-ray folder are left out. What fails to open leaves the disc
+    // open before, its rows and lists as they were; `before_close` runs once
+    // `path` has opened, before that disc closes (the preview lets go of it).
+    bool OpenDisc(const std::string& path,
+                  const dvd::TitleCatalogue::BeforeClose& before_close = {});
     const dvd::TitleCatalogue& catalogue() const { return *catalogue_; }
     dvd::TitleCatalogue& catalogue() { return *catalogue_; }
     bool has_disc() const { return disc_open_; }

@@ -156,8 +156,10 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     ProgressView view(mode, out, stderr);
     CliMessages messages(&view, options.json ? out : nullptr);
 
+    // The command line acts on its options alone: the desktop program's
+    // stored folder, after-action and processor use are not read (the store
+    // keeps its defaults); only the saved profiles beside it are.
     core::SettingsStore store(core::DefaultSettingsFile(app::kApplicationTitle));
-    store.Load();
     app::DiscSession session(&messages, &store);
     app::RequestedJob requested = app::MakeRequestedJob(options, &session, &messages);
     switch (requested.outcome) {
@@ -177,7 +179,7 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
         const std::vector<fs::path> existing = app::ExistingOutputs(requested.job);
         for (const fs::path& path : existing)
             messages.ShowMessage(path.string() + " exists; -y (--overwrite) replaces it");
-        if (!existing.empty()) return kExitUsage;
+        if (!existing.empty()) return kExitOutputExists;
     }
     const int skipped = requested.skipped;
 

@@ -21,6 +21,7 @@ void Usage(std::FILE* to) {
         "       rizuvira-cli profiles [--catalogue FILE] [--json]\n"
         "       rizuvira-cli convert DISC [options]\n"
         "       rizuvira-cli snapshot DISC --title N --at TIME [-o FILE.(bmp|jpg|gif)|FOLDER]\n"
+        "                          (default: a BMP named by the time, in the current directory)\n"
         "       rizuvira-cli play DISC --title N\n"
         "       rizuvira-cli drives [--json]\n"
         "       rizuvira-cli --version\n"
@@ -36,8 +37,8 @@ void Usage(std::FILE* to) {
         "optical drives and mounted discs, with the volume name of each inserted disc.\n"
         "\n"
         "convert options:\n"
-        "  -o, --output DIR        output folder, made when missing (default: the stored output "
-        "folder)\n"
+        "  -o, --output DIR        output folder, made when missing (default: the current\n"
+        "                          directory)\n"
         "  -p, --profile ID|NAME   output profile, see `profiles`: the shipped ones, then those\n"
         "                          saved in the desktop program (default: id 1)\n"
         "      --catalogue FILE    profile catalogue (default: ./Format.xml, else the shipped "
@@ -79,16 +80,20 @@ void Usage(std::FILE* to) {
         "      --abitrate N        audio bit rate, bits per second\n"
         "      --rate N            audio sample rate, Hz\n"
         "      --channels N        audio channels\n"
-        "      --cpu PERCENT       maximum processor use, 50..100 (default: the stored setting)\n"
-        "      --after ACTION      none, shutdown or open-folder (default: the stored setting)\n"
+        "      --cpu PERCENT       maximum processor use, 50..100 (default: 50)\n"
+        "      --after ACTION      after the last item: none (default), shutdown (systemctl\n"
+        "                          poweroff) or open-folder (xdg-open)\n"
         "      --json              progress and results as JSON lines on standard output\n"
         "  -q, --quiet             no progress\n"
         "\n"
         "Each file is written under a temporary name (.NAME.XXXXXX.part) in the output folder\n"
         "and gets its name when finished. Ctrl-C cancels: the file being written is finished\n"
         "and playable. A file that cannot be written (a full disk) fails its item.\n"
+        "The desktop program's stored choices (output and snapshot folders, after-action,\n"
+        "processor use) are never read here; only the profiles saved in it are.\n"
         "Exit codes: 0 all converted, 1 an item failed or the run was cancelled,\n"
-        "2 usage error (also: an output file exists, without -y), 3 the disc cannot be opened.\n");
+        "2 usage error, 3 the disc cannot be opened, 4 an output file exists (without -y;\n"
+        "nothing was converted).\n");
 }
 
 }  // namespace

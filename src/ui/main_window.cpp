@@ -70,6 +70,20 @@ Field* RowField(Field* field, int y, const char* name) {
     return field;
 }
 
+// A dropped disc is read where it lies: the drop is a copy, else a link,
+// never the move a file manager proposes with no key held (it would delete
+// the image). False, ignored, when the source offers neither.
+bool AcceptCopyOrLink(QDropEvent* event) {
+    const Qt::DropActions offered = event->possibleActions();
+    if (!(offered & (Qt::CopyAction | Qt::LinkAction))) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(offered & Qt::CopyAction ? Qt::CopyAction : Qt::LinkAction);
+    event->accept();
+    return true;
+}
+
 }  // namespace
 
 void ApplyIconTheme() {
@@ -401,14 +415,12 @@ void MainWindow::RefreshOutputNames() {
 
 bool MainWindow::OpenDisc(const QString& path) {
     StopPreview();
-    ClosePlayer();  // before the catalogue closes the disc it plays
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool opened = session_.OpenDisc(path.toStdString());
+    // The player lets go of the disc it plays only once the new one has
+    // opened: a path that is no disc leaves both as they were.
+    const bool opened = session_.OpenDisc(path.toStdString(), [this] { ClosePlayer(); });
     QApplication::restoreOverrideCursor();
-    if (!opened) {
-        FillRows();
-        return false;
-    }
+    if (!opened) return false;
     const int32_t handle = session_.catalogue().handle();
     if (handle != 0 && session_.catalogue().source_files().empty()) {
         player_open_ = player_.Open(handle, preview_, nullptr, [this] {
@@ -588,13 +600,12 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.size() == 1 && urls[0].isLocalFile() &&
         app::IsOpenableDiscPath(urls[0].toLocalFile().toStdString()))
-        event->acceptProposedAction();
+        AcceptCopyOrLink(event);
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.size() != 1 || !urls[0].isLocalFile()) return;
-    event->acceptProposedAction();
+    if (urls.size() != 1 || !urls[0].isLocalFile() || !AcceptCopyOrLink(event)) return;
     const QString path = urls[0].toLocalFile();
     QTimer::singleShot(0, this, [this, path] { OpenDisc(path); });
 }
