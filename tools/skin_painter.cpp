@@ -496,10 +496,7 @@ int main(int argc, char** argv) {
         PaintWindow(skin::about_window::kArt, scale, [](QPainter& p) {
             DrawEmblem(p, skin::about_window::kEmblem, skin::about_window::kEmblemIcon);
         });
-        PaintWindow(skin::finished_window::kArt, scale, [](QPainter& p) {
-            DrawIcon(p, QString::fromUtf8(skin::finished_window::kEmblemIcon),
-                     R(skin::finished_window::kEmblem), QColor(0x2d, 0x85, 0x52));
-        });
+        PaintWindow(skin::finished_window::kArt, scale, [](QPainter&) {});
         PaintSplash(scale);
         PaintGettingStarted(scale);
         PaintSliders(scale);

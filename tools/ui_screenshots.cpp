@@ -3,8 +3,9 @@
 // main.png (the sample disc loaded and playing), about.png, properties.png,
 // preferences.png and preferences-options.png, settings.png, the editor on
 // each page while it plays (editor-trim.png, editor-crop.png,
-// editor-effect.png, editor-watermark.png), conversion.png (mid-run) and
-// finished.png. Runs on the offscreen platform unless
+// editor-effect.png, editor-watermark.png), conversion.png (mid-run),
+// finished.png, and a batch whose items all fail (finished-failed.png over
+// conversion-failed.png). Runs on the offscreen platform unless
 // QT_QPA_PLATFORM says otherwise; DISC defaults to the sample NTSC image.
 #include <unistd.h>
 
@@ -142,27 +143,47 @@ int main(int argc, char** argv) {
             window.Edit(page < 3 ? static_cast<app::EditorPage>(page) : app::EditorPage::kEffect);
         }
 
-        ui::testing::DialogWatch running("conversionWindow", [&](QWidget* widget) {
-            auto* conversion = static_cast<ui::ConversionWindow*>(widget);
-            auto* bar = conversion->findChild<QProgressBar*>("itemBar");
-            auto* timer = new QTimer(conversion);
-            QObject::connect(timer, &QTimer::timeout, conversion, [&, conversion, bar, timer] {
-                if (bar->value() < 300 || conversion->preview()->pictures_shown() == 0) return;
-                timer->stop();
-                failures += !Save(conversion, out / "conversion.png");
-            });
-            timer->start(50);
-            QObject::connect(conversion, &ui::ConversionWindow::finishedShown, conversion,
-                             [&](QDialog* finished) {
-                                 QTimer::singleShot(100, finished, [&, finished] {
-                                     failures += !Save(finished, out / "finished.png");
-                                     finished->accept();
+        {
+            ui::testing::DialogWatch running("conversionWindow", [&](QWidget* widget) {
+                auto* conversion = static_cast<ui::ConversionWindow*>(widget);
+                auto* bar = conversion->findChild<QProgressBar*>("itemBar");
+                auto* timer = new QTimer(conversion);
+                QObject::connect(timer, &QTimer::timeout, conversion, [&, conversion, bar, timer] {
+                    if (bar->value() < 300 || conversion->preview()->pictures_shown() == 0) return;
+                    timer->stop();
+                    failures += !Save(conversion, out / "conversion.png");
+                });
+                timer->start(50);
+                QObject::connect(conversion, &ui::ConversionWindow::finishedShown, conversion,
+                                 [&](QDialog* finished) {
+                                     QTimer::singleShot(100, finished, [&, finished] {
+                                         failures += !Save(finished, out / "finished.png");
+                                         finished->accept();
+                                     });
                                  });
-                             });
-        });
-        window.session().CheckAll(false);
-        window.session().ClickCheck(0);
-        window.Start();
+            });
+            window.session().CheckAll(false);
+            window.session().ClickCheck(0);
+            window.Start();
+        }
+        // A batch whose every item fails: a profile with an encoder that
+        // does not exist.
+        {
+            // Its items fail at once: the finished window is watched for
+            // itself, as it may show before the conversion window is seen.
+            ui::testing::DialogWatch failing("finishedWindow", [&](QWidget* finished) {
+                QTimer::singleShot(100, finished, [&, finished] {
+                    failures += !Save(finished, out / "finished-failed.png");
+                    failures += !Save(finished->parentWidget(), out / "conversion-failed.png");
+                    static_cast<QDialog*>(finished)->accept();
+                });
+            });
+            core::SetField(window.session().output_settings().VideoCodecName, "no-such-encoder");
+            window.session().CheckAll(false);
+            window.session().ClickCheck(1);
+            window.session().ClickCheck(2);
+            window.Start();
+        }
     }
     fs::remove_all(work);
     return failures == 0 ? 0 : 1;

@@ -2,17 +2,15 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QLabel>
-#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
 #include <QThread>
-#include <QUrl>
 
-#include "core/time_text.h"
 #include "engine/batch_loop.h"
+#include "ui/finished_window.h"
+#include "ui/message_list.h"
 #include "ui/preview_surface.h"
 #include "ui/qt_helpers.h"
 #include "ui/skin_layout.h"
@@ -102,10 +100,11 @@ ConversionWindow::ConversionWindow(app::ConversionJob job, engine::SystemActions
     connect(open_folder_, &QCheckBox::toggled, this,
             [this](bool on) { controller().SetOpenFolder(on); });
 
-    // A failed item's message shows over the lower part of the picture.
-    log_ = new QListWidget(this);
+    // A failed item's message shows over the lower part of the picture,
+    // wrapped to be read whole; the list scrolls when there are more.
+    log_ = new MessageList(this);
     log_->setStyleSheet(
-        "QListWidget { background: rgba(17, 23, 31, 215); color: #ffd7d7;"
+        "QListWidget { background: rgba(17, 23, 31, 225); color: #ffe3e3;"
         " border: none; }");
     log_->setObjectName("messageList");
     log_->setGeometry(layout::kMessages.x, layout::kMessages.y, layout::kMessages.width,
@@ -180,13 +179,19 @@ void ConversionWindow::BatchEnded() {
 }
 
 void ConversionWindow::ShowMessage(const std::string& text) {
-    const QString message = Q(text);
+    AddMessage(Q(text), false);
+}
+
+void ConversionWindow::ShowWarning(const std::string& text) {
+    AddMessage(Q(text), true);
+}
+
+void ConversionWindow::AddMessage(const QString& text, bool warning) {
     QMetaObject::invokeMethod(
         this,
-        [this, message] {
-            messages_ << message;
-            log_->addItem(new QListWidgetItem(
-                ThemeIcon("dialog-warning", QStyle::SP_MessageBoxWarning), message));
+        [this, text, warning] {
+            messages_ << text;
+            log_->Add(text, warning ? MessageList::Kind::kWarning : MessageList::Kind::kError);
             log_->show();
             log_->scrollToBottom();
         },
@@ -220,13 +225,19 @@ void ConversionWindow::Finish() {
     finishing_ = true;
     timer_.stop();
     ShowProgress(controller().Tick());
-    if (!controller().cancelled()) {
-        batch_bar_->setValue(1000);
-        FinishedWindow finished(controller().finished_files(), controller().failed_items(),
-                                controller().finished_files().empty()
-                                    ? std::filesystem::path()
-                                    : controller().finished_files().front().path.parent_path(),
-                                this);
+    const std::vector<engine::FinishedFile>& files = controller().finished_files();
+    app::RunResult result;
+    result.items = static_cast<int>(controller().rows().size());
+    result.failed_items = controller().failed_items();
+    result.cancelled = controller().cancelled();
+    result.files = files;
+    for (const QString& message : messages_) result.reasons.push_back(message.toStdString());
+    // A cancel that left nothing behind needs no words.
+    if (!result.cancelled || !files.empty()) {
+        if (!result.cancelled) batch_bar_->setValue(1000);
+        FinishedWindow finished(
+            app::DescribeEnding(result), files,
+            files.empty() ? std::filesystem::path() : files.front().path.parent_path(), this);
         emit finishedShown(&finished);
         finished.exec();
     }
@@ -240,58 +251,6 @@ void ConversionWindow::reject() {
         return;  // BatchEnded closes the window
     }
     if (!finishing_) QDialog::reject();
-}
-
-FinishedWindow::FinishedWindow(const std::vector<engine::FinishedFile>& files, int failed_items,
-                               const std::filesystem::path& folder, QWidget* parent)
-    : QDialog(parent) {
-    setObjectName("finishedWindow");
-    setWindowTitle("Conversion finished");
-    namespace finished = skin::finished_window;
-    const bool skinned = SkinWindow(this, finished::kArt);
-    if (!skinned) {
-        // Without the picture the message and the mark are ours to show.
-        auto* icon = new QLabel(this);
-        icon->setPixmap(
-            ThemeIcon(finished::kEmblemIcon, QStyle::SP_DialogApplyButton).pixmap(48, 48));
-        icon->setGeometry(finished::kEmblem.x, finished::kEmblem.y, finished::kEmblem.width,
-                          finished::kEmblem.height);
-        const skin::Words& words = finished::kWords[1];
-        auto* text = new QLabel(QString::fromUtf8(words.text), this);
-        text->setGeometry(words.rect.x, words.rect.y, words.rect.width, words.rect.height);
-    }
-    auto* failures = new QLabel(this);
-    failures->setObjectName("finishedText");
-    failures->setGeometry(finished::kFailures.x, finished::kFailures.y, finished::kFailures.width,
-                          finished::kFailures.height);
-    failures->setStyleSheet("color: #b3261e;");
-    if (failed_items > 0)
-        failures->setText(QString("%1 item(s) could not be converted.").arg(failed_items));
-
-    auto* list = new QListWidget(this);
-    list->setObjectName("finishedFiles");
-    list->setGeometry(finished::kFiles.x, finished::kFiles.y, finished::kFiles.width,
-                      finished::kFiles.height);
-    for (const engine::FinishedFile& file : files) {
-        list->addItem(new QListWidgetItem(
-            ThemeIcon(file.ok ? "video-x-generic" : "dialog-error",
-                      file.ok ? QStyle::SP_FileIcon : QStyle::SP_MessageBoxCritical),
-            QString("%1  (%2)")
-                .arg(Q(file.path.filename().string()),
-                     Q(core::TimeText(static_cast<int64_t>(file.seconds * 1000))))));
-    }
-    auto* open = new SkinButton("openfolder.png", finished::kButtons, this);
-    open->setObjectName("finishedOpenFolder");
-    open->setEnabled(!folder.empty());
-    connect(open, &QPushButton::clicked, this,
-            [folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(Q(folder.string()))); });
-    auto* ok = new SkinButton("ok2.png", finished::kButtons, this);
-    ok->setObjectName("finishedOk");
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    auto* close = new SkinButton("close.png", finished::kButtons, this);
-    close->setToolTip("Close");
-    connect(close, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 }  // namespace rizuvira::ui

@@ -4,8 +4,8 @@
 // live picture, the item and batch bars, the elapsed and remaining time and
 // the converted length, and offers Pause/Continue, Cancel, close and the two
 // after-action boxes. A failed item's message is listed in the window and the
-// batch goes on. At the end the finished window lists the files, and the
-// window closes.
+// batch goes on. At the end (also after a cancel that left files) the
+// finished window says how the batch ended, and the window closes.
 //
 // Threads: the user-interface thread; PostGraphEvents from graph threads.
 #pragma once
@@ -24,12 +24,12 @@
 
 class QCheckBox;
 class QLabel;
-class QListWidget;
 class QProgressBar;
 class QPushButton;
 
 namespace rizuvira::ui {
 
+class MessageList;
 class PreviewSurface;
 class SkinButton;
 class SkinProgress;
@@ -57,8 +57,10 @@ public:
     void PostStartItem() override;
     void PostGraphEvents() override;
     void BatchEnded() override;
-    // MessageSink: the engine's messages during the run.
+    // MessageSink: the engine's messages during the run: why an item
+    // failed, and what an item that converted lost on the way.
     void ShowMessage(const std::string& text) override;
+    void ShowWarning(const std::string& text) override;
 
 signals:
     // The finished window is about to be shown (it is a child of this one).
@@ -72,6 +74,7 @@ private:
     void ShowProgress(const engine::RunProgress& progress);
     void PauseOrContinue();
     void Finish();
+    void AddMessage(const QString& text, bool warning);
 
     std::unique_ptr<app::ConversionRun> run_;
     QTimer timer_;
@@ -88,20 +91,11 @@ private:
     QCheckBox* show_preview_ = nullptr;
     QCheckBox* shut_down_ = nullptr;
     QCheckBox* open_folder_ = nullptr;
-    QListWidget* log_ = nullptr;
+    MessageList* log_ = nullptr;
     SkinButton* pause_ = nullptr;
     SkinButton* continue_ = nullptr;
     SkinButton* cancel_ = nullptr;
     SkinButton* close_ = nullptr;
-};
-
-// The conversion-finished window: which files were written, with a button
-// that opens the output folder.
-class FinishedWindow final : public QDialog {
-    Q_OBJECT
-public:
-    FinishedWindow(const std::vector<engine::FinishedFile>& files, int failed_items,
-                   const std::filesystem::path& folder, QWidget* parent = nullptr);
 };
 
 }  // namespace rizuvira::ui

@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "app/conversion_ending.h"
 #include "app/data_files.h"
 #include "dvd/dvd_access.h"
 #include "ui/conversion_window.h"
@@ -48,6 +49,7 @@ namespace {
 namespace layout = skin::main_window;
 
 constexpr int kPreviewPeriodMs = 100;
+constexpr int kPassingStatusMs = 5000;
 
 SkinButton* Button(const char* file, const char* name, QWidget* parent) {
     auto* button = new SkinButton(file, layout::kButtons, parent);
@@ -138,6 +140,9 @@ MainWindow::MainWindow(core::MessageSink* messages, core::SettingsStore* setting
     BuildList();
     BuildOutput();
 
+    status_clear_.setSingleShot(true);
+    status_clear_.setInterval(kPassingStatusMs);
+    connect(&status_clear_, &QTimer::timeout, this, [this] { ShowStatus({}); });
     preview_timer_.setInterval(kPreviewPeriodMs);
     connect(&preview_timer_, &QTimer::timeout, this, &MainWindow::PreviewTick);
 
@@ -368,8 +373,14 @@ void MainWindow::BuildOutput() {
     connect(start_, &QPushButton::clicked, this, &MainWindow::Start);
 }
 
-void MainWindow::ShowStatus(const QString& text) {
+void MainWindow::ShowStatus(const QString& text, bool passing) {
     status_->setText(text);
+    // A passing note (a snapshot saved) leaves after a while, or with the
+    // next thing the user does.
+    if (passing)
+        status_clear_.start();
+    else
+        status_clear_.stop();
 }
 
 // --- Profiles ----------------------------------------------------------------
@@ -430,7 +441,8 @@ bool MainWindow::OpenDisc(const QString& path) {
     preview_->SetPlaceholderText(player_open_ ? "Press Play to preview the selected title"
                                               : "No preview");
     FillRows();
-    ShowStatus(QString("%1: %2 titles").arg(QFileInfo(path).fileName()).arg(session_.row_count()));
+    ShowStatus(QFileInfo(path).fileName() + ": " +
+               Q(app::CountText(session_.row_count(), "title", "titles")));
     return true;
 }
 
@@ -627,6 +639,7 @@ void MainWindow::ShowStopped() {
 }
 
 void MainWindow::Play() {
+    if (status_clear_.isActive()) ShowStatus({});
     preview_control_.Play();
 }
 
@@ -649,6 +662,7 @@ void MainWindow::PlayPause() {
 }
 
 void MainWindow::StopPreview() {
+    if (status_clear_.isActive()) ShowStatus({});
     preview_control_.Stop();
 }
 
@@ -687,7 +701,7 @@ void MainWindow::Snapshot() {
         preview_control_.TakeSnapshot(session_.settings(), std::time(nullptr));
     if (!shot.problem.empty()) ShowStatus(Q(shot.problem));
     if (!shot.written) return;
-    ShowStatus("Snapshot saved: " + Q(shot.file.filename().string()));
+    ShowStatus("Snapshot saved: " + Q(shot.file.filename().string()), true);
     emit snapshotSaved(Q(shot.file.string()));
 }
 

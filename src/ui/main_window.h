@@ -103,7 +103,9 @@ private:
     void BuildPreview();
     void BuildList();
     void BuildOutput();
-    void ShowStatus(const QString& text);
+    // A passing note clears itself after a few seconds or at the next
+    // command that plays, stops or starts.
+    void ShowStatus(const QString& text, bool passing = false);
     void LoadProfiles();
     void FillProfileList();
     bool LoadPreviewTitle();
@@ -139,6 +141,7 @@ private:
     bool player_open_ = false;
     app::PreviewController preview_control_;
     QTimer preview_timer_;
+    QTimer status_clear_;
     bool syncing_ = false;
 
     QTreeWidget* tree_ = nullptr;

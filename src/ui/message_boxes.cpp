@@ -9,7 +9,8 @@ namespace rizuvira::ui {
 
 void MessageBoxes::ShowMessage(const std::string& text) {
     QWidget* parent = parent_ ? parent_.data() : QApplication::activeWindow();
-    QMessageBox box(QMessageBox::Information, QString::fromUtf8(app::kApplicationTitle),
+    // Every message is something that went wrong or could not be done.
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(app::kApplicationTitle),
                     QString::fromStdString(text), QMessageBox::Ok, parent);
     box.exec();
 }

@@ -42,7 +42,10 @@ QRect FromRect(const RECT& r) {
 
 PreviewSurface::PreviewSurface(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setMinimumSize(320, 180);
+    // Small enough for every place a window gives it (the main window's is
+    // 296 wide): a larger minimum would push it under its neighbours and
+    // off the centre of its place.
+    setMinimumSize(160, 90);
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);

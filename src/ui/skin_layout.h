@@ -170,7 +170,7 @@ inline constexpr int kTimeY = 418;
 inline constexpr int kLengthY = 442;
 inline constexpr int kShutDownY = 476;
 inline constexpr int kOpenFolderY = 500;
-inline constexpr Rect kMessages{86, 262, 322, 58};
+inline constexpr Rect kMessages{86, 214, 322, 106};
 
 inline constexpr Place kButtons[] = {
     {"Pause2.png", 36, 540},
@@ -232,24 +232,28 @@ inline constexpr const char* kEmblemIcon = "media-optical-video";
 
 namespace finished_window {
 
-inline constexpr Rect kFailures{84, 62, 304, 18};
-inline constexpr Rect kFiles{84, 82, 304, 50};
+// The picture carries no words about the outcome: the window writes what
+// happened and draws its mark (a check, a cross, a warning or a stop) itself.
+inline constexpr Rect kMark{22, 48, 44, 44};
+inline constexpr Rect kHeadline{80, 44, 364, 26};
+inline constexpr Rect kDetail{80, 70, 364, 34};
+// The files written; with messages to show, the upper part of the place
+// only, the messages below it.
+inline constexpr Rect kFiles{20, 110, 420, 144};
+inline constexpr int kFilesWithMessagesHeight = 56;
+inline constexpr Rect kMessages{20, 172, 420, 82};
 
 inline constexpr Place kButtons[] = {
-    {"openfolder.png", 116, 140},
-    {"ok2.png", 240, 140},
-    {"close.png", 374, 7},
+    {"openfolder.png", 20, 264},
+    {"ok2.png", 364, 264},
+    {"close.png", 426, 7},
 };
 
 inline constexpr Words kWords[] = {
-    {{20, 0, 300, 34}, "Done", 11, true, true},
-    {{84, 40, 300, 24}, "Conversion completed.", 12, true, false},
+    {{20, 0, 300, 34}, "Conversion", 11, true, true},
 };
 
-inline constexpr WindowArt kArt{"converterok_bg.png", 408, 184, 34, nullptr, {}, kWords, kButtons};
-
-inline constexpr Rect kEmblem{22, 46, 48, 48};
-inline constexpr const char* kEmblemIcon = "dialog-ok-apply";
+inline constexpr WindowArt kArt{"converterok_bg.png", 460, 304, 34, nullptr, {}, kWords, kButtons};
 
 }  // namespace finished_window
 

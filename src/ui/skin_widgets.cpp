@@ -183,8 +183,19 @@ void SkinProgress::paintEvent(QPaintEvent* event) {
     painter.restore();
     painter.setPen(QColor(0xc3, 0xcb, 0xd6));
     painter.drawPath(outline);
-    painter.setPen(fraction > 0.5 ? Qt::white : palette().color(QPalette::WindowText));
-    painter.drawText(rect(), Qt::AlignCenter, text());
+    // The percentage is white where it stands on the fill and dark where it
+    // stands on the white, so it reads at every value.
+    const QRectF filled(0, 0, width() * fraction, height());
+    const QRectF empty(filled.right(), 0, width() - filled.width(), height());
+    for (const auto& [part, colour] : {std::pair{filled, QColor(Qt::white)},
+                                       std::pair{empty, QColor::fromRgb(skin::kFaceText)}}) {
+        if (part.isEmpty()) continue;
+        painter.save();
+        painter.setClipRect(part);
+        painter.setPen(colour);
+        painter.drawText(rect(), Qt::AlignCenter, text());
+        painter.restore();
+    }
 }
 
 // --- ColumnTreeDelegate ---------------------------------------------------------

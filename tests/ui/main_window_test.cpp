@@ -31,8 +31,10 @@
 #include "e2e/decoded_output.h"
 #include "fixtures/sample_discs.h"
 #include "ui/conversion_window.h"
+#include "ui/finished_window.h"
 #include "ui/main_window.h"
 #include "ui/preview_surface.h"
+#include "ui/skin_layout.h"
 #include "ui/skin_slider.h"
 #include "ui/ui_driver.h"
 
@@ -214,7 +216,10 @@ TEST_F(MainWindowTest, PlayShowsTheTitlesPicturesAndASnapshotIsWritten) {
     double position = 0;
     WaitFor([&] { return window_->player().GetPlayPosition(&position) && position > 25; });
     EXPECT_NEAR(position, 30, 1);
+    EXPECT_TRUE(Find<QLabel>("statusLabel")->text().startsWith("Snapshot saved: "));
     QTest::mouseClick(Find<QAbstractButton>("stopButton"), Qt::LeftButton);
+    // The note of the snapshot leaves with the next command.
+    EXPECT_EQ(Find<QLabel>("statusLabel")->text(), "");
     EXPECT_EQ(slider->value(), 0);
     EXPECT_FALSE(surface->has_picture());
 
@@ -489,6 +494,97 @@ TEST_F(MainWindowTest, AnItemThatFailsIsListedAndTheBatchGoesOn) {
     const e2e::DecodedOutput decoded =
         e2e::DecodeOutput((folder_ / "out" / ("Title_04" + ext)).string(), 720, 480);
     ASSERT_TRUE(decoded.ok) << decoded.error;
+}
+
+// Where a picture of each shape lands in the main window: centred in the
+// preview's place with even bars, and nothing drawn outside it.
+TEST_F(MainWindowTest, APictureOfEveryShapeFitsThePreviewPlaceCentred) {
+    const QRect place(skin::main_window::kPreview.x, skin::main_window::kPreview.y,
+                      skin::main_window::kPreview.width, skin::main_window::kPreview.height);
+    EXPECT_EQ(window_->preview()->geometry(), place);
+    // A green 720 x 480 picture, shown at each display aspect.
+    std::vector<uint8_t> luma(720 * 480, 145), cb(360 * 240, 54), cr(360 * 240, 34);
+    decoders::VideoFrameView frame;
+    frame.y = luma.data();
+    frame.u = cb.data();
+    frame.v = cr.data();
+    frame.width = 720;
+    frame.height = 480;
+    frame.y_stride = 720;
+    frame.uv_stride = 360;
+    auto green = [](QColor c) { return c.green() > 180 && c.red() < 90 && c.blue() < 90; };
+    for (const auto& [x, y] : {std::pair{4, 3}, std::pair{16, 9}, std::pair{235, 100}}) {
+        SCOPED_TRACE(std::to_string(x) + ":" + std::to_string(y));
+        frame.aspect_x = x;
+        frame.aspect_y = y;
+        const uint64_t before = window_->preview()->pictures_shown();
+        window_->preview()->Present(frame);
+        WaitFor([&] { return window_->preview()->pictures_shown() > before; });
+        const QImage shown = window_->grab().toImage();
+        const int dpr = qRound(shown.devicePixelRatio());
+        auto at = [&](int px, int py) { return shown.pixelColor(px * dpr, py * dpr); };
+        // The picture's extent along the middle row and column of the place,
+        // and one pixel beyond the place on every side.
+        int left = -1, right = -1, top = -1, bottom = -1;
+        for (int px = place.left() - 1; px <= place.right() + 1; ++px) {
+            if (!green(at(px, place.center().y()))) continue;
+            if (left < 0) left = px;
+            right = px;
+        }
+        for (int py = place.top() - 1; py <= place.bottom() + 1; ++py) {
+            if (!green(at(place.center().x(), py))) continue;
+            if (top < 0) top = py;
+            bottom = py;
+        }
+        ASSERT_GE(left, place.left());
+        EXPECT_LE(right, place.right());
+        EXPECT_GE(top, place.top());
+        EXPECT_LE(bottom, place.bottom());
+        EXPECT_NEAR(left - place.left(), place.right() - right, 2);
+        EXPECT_NEAR(top - place.top(), place.bottom() - bottom, 2);
+        // The shape is kept.
+        EXPECT_NEAR(double(right - left + 1) / (bottom - top + 1), double(x) / y, 0.03);
+    }
+}
+
+// A profile whose encoder does not exist fails every item: the finished
+// window says so under a red cross and gives each reason whole.
+TEST_F(MainWindowTest, ABatchWhoseItemsAllFailSaysSoInTheFinishedWindow) {
+    core::SetField(window_->session().output_settings().VideoCodecName, "no-such-encoder");
+    CheckOnly({1, 2});
+    QString headline;
+    QStringList reasons, tips;
+    QImage shown;
+    // The items fail at once: the finished window may show before the
+    // conversion window is seen, so it is watched for itself.
+    DialogWatch finished("finishedWindow", [&](QWidget* window) {
+        headline = window->findChild<QLabel*>("finishedHeadline")->text();
+        auto* list = window->findChild<QListWidget*>("finishedMessages");
+        for (int i = 0; i < list->count(); ++i) {
+            reasons << list->item(i)->text();
+            tips << list->item(i)->toolTip();
+        }
+        shown = window->grab().toImage();
+        QTest::mouseClick(window->findChild<QPushButton*>("finishedOk"), Qt::LeftButton);
+    });
+    QTest::mouseClick(Find<QPushButton>("startButton"), Qt::LeftButton);
+    EXPECT_EQ(headline, "None of the 2 items could be converted.");
+    ASSERT_EQ(reasons.size(), 2);
+    const QString out = QString::fromStdString((folder_ / "out").string());
+    EXPECT_TRUE(reasons[0].startsWith("Cannot create the output file: " + out + "/Title_03"))
+        << reasons[0].toStdString();
+    EXPECT_TRUE(reasons[1].contains(out + "/Title_04"));
+    EXPECT_EQ(tips, reasons);
+    // The mark is drawn in the colour of failure, with a cross through its
+    // middle; nothing green is left of a success picture.
+    const skin::Rect mark = skin::finished_window::kMark;
+    const int dpr = qRound(shown.devicePixelRatio());
+    const QPoint centre((mark.x + mark.width / 2) * dpr, (mark.y + mark.height / 2) * dpr);
+    EXPECT_EQ(shown.pixelColor(centre - QPoint(14 * dpr, 0)),
+              FinishedWindow::MarkColour(app::Ending::kAllFailed));
+    EXPECT_EQ(shown.pixelColor(centre), QColor(Qt::white));
+    EXPECT_FALSE(fs::exists(folder_ / "out" /
+                            ("Title_03" + std::string(window_->session().profile().FormatExt))));
 }
 
 }  // namespace

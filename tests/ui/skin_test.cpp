@@ -76,6 +76,29 @@ TEST_F(SkinTest, ProgressRoundsHalvesUp) {
     EXPECT_EQ(bar.text(), "100%");
 }
 
+// At half way the percentage straddles the fill's edge: its left part is
+// written light on the fill, its right part dark on the white.
+TEST_F(SkinTest, ThePercentageReadsOverTheFillAndOverTheWhite) {
+    QImage fill(8, 18, QImage::Format_ARGB32);
+    fill.fill(QColor(0x31, 0x6a, 0xc5));
+    ASSERT_TRUE(fill.save(Path("progress1.png")));
+    SkinProgress bar("progress1.png");
+    bar.setRange(0, 1000);
+    bar.setValue(500);
+    bar.resize(200, 18);
+    const QImage shown = bar.grab().toImage();
+    const int dpr = qRound(shown.devicePixelRatio());
+    int light_on_fill = 0, dark_on_white = 0;
+    for (int y = 2; y < 16; ++y) {
+        for (int x = 70; x < 100; ++x)
+            light_on_fill += shown.pixelColor(x * dpr, y * dpr).lightness() > 200;
+        for (int x = 101; x < 130; ++x)
+            dark_on_white += shown.pixelColor(x * dpr, y * dpr).lightness() < 110;
+    }
+    EXPECT_GT(light_on_fill, 5);
+    EXPECT_GT(dark_on_white, 5);
+}
+
 TEST_F(SkinTest, ASkinnedWindowTakesItsPictureSizeAndIsDraggedByItsFace) {
     WriteFrames(Path("about.png"), 300, 200, 1);
     const skin::WindowArt art{"about.png", 640, 480, 0, nullptr, {}, {}, {}};
