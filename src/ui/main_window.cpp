@@ -17,7 +17,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
-#include <QShortcut>
 #include <QStackedWidget>
 #include <QTreeWidget>
 #include <QUrl>
@@ -139,6 +138,7 @@ MainWindow::MainWindow(core::MessageSink* messages, core::SettingsStore* setting
     BuildPreview();
     BuildList();
     BuildOutput();
+    SetUpKeyboard();
 
     status_clear_.setSingleShot(true);
     status_clear_.setInterval(kPassingStatusMs);
@@ -249,9 +249,6 @@ void MainWindow::BuildMenus() {
     connect(Button("min.png", "minimiseButton", this), &QPushButton::clicked, this,
             &QWidget::showMinimized);
     connect(Button("close.png", "closeButton", this), &QPushButton::clicked, this, &QWidget::close);
-
-    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), this);
-    connect(space, &QShortcut::activated, this, &MainWindow::PlayPause);
 }
 
 void MainWindow::BuildPreview() {

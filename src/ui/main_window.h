@@ -103,6 +103,7 @@ private:
     void BuildPreview();
     void BuildList();
     void BuildOutput();
+    void SetUpKeyboard();  // main_window_keys.cpp
     // A passing note clears itself after a few seconds or at the next
     // command that plays, stops or starts.
     void ShowStatus(const QString& text, bool passing = false);

@@ -1,5 +1,6 @@
 #include "ui/skin_slider.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -18,6 +19,7 @@ constexpr int kPlainTrackHeight = 6;
 SkinSlider::SkinSlider(QWidget* parent) : QWidget(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setAttribute(Qt::WA_Hover);
+    setFocusPolicy(Qt::TabFocus);
 }
 
 void SkinSlider::SetPictures(const QString& track, const QString& fill, const QString& thumb) {
@@ -103,6 +105,40 @@ void SkinSlider::mouseReleaseEvent(QMouseEvent* event) {
     emit released(value_);
 }
 
+void SkinSlider::keyPressEvent(QKeyEvent* event) {
+    const int step = std::max(1, (maximum_ - minimum_) / 100);
+    int value = value_;
+    switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Down:
+            value -= step;
+            break;
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+            value += step;
+            break;
+        case Qt::Key_PageDown:
+            value -= 10 * step;
+            break;
+        case Qt::Key_PageUp:
+            value += 10 * step;
+            break;
+        case Qt::Key_Home:
+            value = minimum_;
+            break;
+        case Qt::Key_End:
+            value = maximum_;
+            break;
+        default:
+            QWidget::keyPressEvent(event);
+            return;
+    }
+    if (dragging_) return;
+    TakeValue(value);
+    emit valueChanging(value_);
+    emit released(value_);
+}
+
 void SkinSlider::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -131,6 +167,12 @@ void SkinSlider::paintEvent(QPaintEvent*) {
             QRectF(fill_from, track_top, fill_to - fill_from, kPlainTrackHeight), 3, 3);
     }
 
+    if (hasFocus()) {
+        // The keyboard's place: a ring around the control.
+        painter.setPen(QPen(colours.color(QPalette::Highlight), 1.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 4, 4);
+    }
     if (!thumb_.isNull()) {
         const QSize size = thumb_.deviceIndependentSize().toSize();
         const int x = XOf(value_, w - size.width());

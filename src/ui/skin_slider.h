@@ -11,6 +11,10 @@
 // captured, released when the button goes up. While captured, SetValue and SetMarks are
 // ignored, so a timer updating the thumb does not fight the user.
 //
+// Tab reaches it (a ring shows the focus); the arrow keys move the value by
+// a hundredth of the range, Page Up and Down by a tenth, Home and End to
+// the ends, each reported as a press and a release at the new value.
+//
 // Threads: the user-interface thread.
 #pragma once
 
@@ -56,6 +60,7 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

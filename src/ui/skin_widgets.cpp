@@ -108,7 +108,8 @@ SkinButton::SkinButton(const char* file, std::span<const skin::Place> places, QW
         const QSizeF whole = picture_.deviceIndependentSize();
         size = QSize(qRound(whole.width() / 4), qRound(whole.height()));
         setAttribute(Qt::WA_Hover);
-        setFocusPolicy(Qt::NoFocus);
+        // Reached by Tab, not taken by a click: a mouse user sees no ring.
+        setFocusPolicy(Qt::TabFocus);
     }
     setGeometry(QRect(PlaceOf(places, file), size));
 }
@@ -135,6 +136,24 @@ void SkinButton::paintEvent(QPaintEvent* event) {
     const int frame_width = picture_.width() / 4;
     painter.drawPixmap(rect(), picture_,
                        QRect(Frame() * frame_width, 0, frame_width, picture_.height()));
+    if (hasFocus()) {
+        // The keyboard's place: a ring in the accent colour inside the edge.
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QColor::fromRgb(skin::kAccent), 2, Qt::SolidLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 5, 5);
+    }
+}
+
+bool SkinButton::event(QEvent* event) {
+    // A button that shows only a picture is named by its tooltip for the
+    // screen reader, unless it was named otherwise.
+    if (event->type() == QEvent::ToolTipChange && text().isEmpty() &&
+        (accessibleName().isEmpty() || accessibleName() == named_by_tooltip_)) {
+        named_by_tooltip_ = toolTip();
+        setAccessibleName(named_by_tooltip_);
+    }
+    return QPushButton::event(event);
 }
 
 void SkinButton::enterEvent(QEnterEvent* event) {

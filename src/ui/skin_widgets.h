@@ -26,7 +26,8 @@ bool SkinWindow(QWidget* window, const skin::WindowArt& art);
 
 // A button of four frames side by side in one picture: normal, mouse over,
 // pressed or current, disabled. It stands at its place in the window's
-// description and has one frame's size.
+// description and has one frame's size. Tab reaches it and a ring shows
+// when it has the focus; one with no words is named by its tooltip.
 class SkinButton final : public QPushButton {
     Q_OBJECT
 public:
@@ -43,6 +44,7 @@ public:
     int Frame() const;
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
@@ -50,6 +52,7 @@ protected:
 private:
     QPixmap picture_;
     bool current_ = false;
+    QString named_by_tooltip_;
 };
 
 // The percentage in whole numbers, halves rounded up: 333 of 1000 is 33,

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -585,6 +586,82 @@ TEST_F(MainWindowTest, ABatchWhoseItemsAllFailSaysSoInTheFinishedWindow) {
     EXPECT_EQ(shown.pixelColor(centre), QColor(Qt::white));
     EXPECT_FALSE(fs::exists(folder_ / "out" /
                             ("Title_03" + std::string(window_->session().profile().FormatExt))));
+}
+
+TEST_F(MainWindowTest, TabWalksEveryControlInReadingOrderWithAVisibleFocus) {
+    QApplication::setActiveWindow(window_.get());
+    QWidget* first = Find<QWidget>("fileMenuButton");
+    first->setFocus(Qt::TabFocusReason);
+    QStringList walked{first->objectName()};
+    for (int i = 0; i < 100 && QApplication::focusWidget() != nullptr; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        if (QApplication::focusWidget() == first) break;
+        walked << QApplication::focusWidget()->objectName();
+    }
+    EXPECT_EQ(walked,
+              QStringList(
+                  {"fileMenuButton", "editMenuButton", "clipMenuButton",       "optionMenuButton",
+                   "helpMenuButton", "minimiseButton", "closeButton",          "addFileButton",
+                   "effectButton",   "cropButton",     "trimButton",           "preferencesButton",
+                   "positionSlider", "backButton",     "playButton",           "stopButton",
+                   "nextButton",     "snapshotButton", "snapshotFolderButton", "titleList",
+                   "audioList",      "subtitleList",   "profileList",          "settingsButton",
+                   "mergeBox",       "outputField",    "browseButton",         "openFolderButton",
+                   "startButton"}));
+    // The button with the focus shows it, and Space presses it rather than
+    // playing.
+    auto* start = Find<QPushButton>("startButton");
+    auto* browse = Find<QPushButton>("browseButton");
+    start->clearFocus();
+    const QImage plain = start->grab().toImage();
+    start->setFocus(Qt::TabFocusReason);
+    EXPECT_NE(start->grab().toImage(), plain);
+    QSignalSpy pressed(browse, &QAbstractButton::clicked);
+    browse->setFocus(Qt::TabFocusReason);
+    {
+        auto answer = ChooseInFileWindow(QString::fromStdString((folder_ / "out").string()));
+        QTest::keyClick(browse, Qt::Key_Space);
+        WaitFor([&] { return pressed.count() == 1; });
+    }
+    EXPECT_FALSE(Find<QAbstractButton>("pauseButton")->isVisible());
+}
+
+TEST_F(MainWindowTest, AltAndTheLetterOrF10OpenTheHeaderMenus) {
+    QApplication::setActiveWindow(window_.get());
+    for (const auto& [key, modifiers, name] :
+         {std::tuple{Qt::Key_F, Qt::AltModifier, "fileMenu"},
+          std::tuple{Qt::Key_E, Qt::AltModifier, "editMenu"},
+          std::tuple{Qt::Key_C, Qt::AltModifier, "clipMenu"},
+          std::tuple{Qt::Key_O, Qt::AltModifier, "optionMenu"},
+          std::tuple{Qt::Key_H, Qt::AltModifier, "helpMenu"},
+          std::tuple{Qt::Key_F10, Qt::NoModifier, "fileMenu"}}) {
+        SCOPED_TRACE(name);
+        auto* menu = Find<QMenu>(name);
+        QTest::keyClick(window_.get(), key, modifiers);
+        WaitFor([&] { return menu->isVisible(); });
+        menu->close();
+    }
+}
+
+TEST_F(MainWindowTest, EveryButtonHasANameAndOneWithoutWordsATooltip) {
+    for (QAbstractButton* button : window_->findChildren<QAbstractButton*>()) {
+        SCOPED_TRACE(button->objectName().toStdString());
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(button);
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty());
+        if (button->text().isEmpty()) {
+            EXPECT_FALSE(button->toolTip().isEmpty());
+        }
+    }
+    QAccessibleInterface* slider =
+        QAccessible::queryAccessibleInterface(Find<QWidget>("positionSlider"));
+    EXPECT_EQ(slider->text(QAccessible::Name), "Position");
+    // A list is labelled by the words before it.
+    QAccessibleInterface* audio = QAccessible::queryAccessibleInterface(Find<QWidget>("audioList"));
+    QStringList labels;
+    for (const auto& [other, relation] : audio->relations(QAccessible::Label))
+        labels << other->text(QAccessible::Name);
+    EXPECT_EQ(labels, QStringList({"Audio Track:"}));
 }
 
 }  // namespace

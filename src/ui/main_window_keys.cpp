@@ -1,0 +1,85 @@
+// The main window by keyboard: Tab walks its controls in reading order, the
+// header's menus open with Alt and their letter or F10, Space plays and
+// pauses (or presses the button that has the focus), and every control that
+// shows only a picture has a name for screen readers.
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QShortcut>
+
+#include <utility>
+
+#include "ui/main_window.h"
+
+namespace rizuvira::ui {
+namespace {
+
+// Reading order: the header, the row of tools, the preview column with its
+// buttons, the list, then the card of choices ending with Start.
+constexpr const char* kTabOrder[] = {
+    "fileMenuButton",   "editMenuButton", "clipMenuButton", "optionMenuButton",
+    "helpMenuButton",   "minimiseButton", "closeButton",    "addFileButton",
+    "effectButton",     "cropButton",     "trimButton",     "preferencesButton",
+    "positionSlider",   "backButton",     "playButton",     "pauseButton",
+    "stopButton",       "nextButton",     "snapshotButton", "snapshotFolderButton",
+    "titleList",        "audioList",      "subtitleList",   "profileList",
+    "settingsButton",   "mergeBox",       "outputField",    "browseButton",
+    "openFolderButton", "startButton",
+};
+
+// The header buttons' words with the letter Alt opens them by.
+constexpr std::pair<const char*, const char*> kMenuKeys[] = {
+    {"fileMenuButton", "&File"},     {"editMenuButton", "&Edit"}, {"clipMenuButton", "&Clip"},
+    {"optionMenuButton", "&Option"}, {"helpMenuButton", "&Help"},
+};
+
+}  // namespace
+
+void MainWindow::SetUpKeyboard() {
+    QWidget* previous = nullptr;
+    for (const char* name : kTabOrder) {
+        auto* widget = findChild<QWidget*>(QString::fromLatin1(name));
+        if (widget == nullptr) continue;
+        if (previous != nullptr) setTabOrder(previous, widget);
+        previous = widget;
+    }
+    // The words are in the button's picture; the text gives the key.
+    for (const auto& [name, words] : kMenuKeys)
+        findChild<QAbstractButton*>(QString::fromLatin1(name))->setText(QString::fromUtf8(words));
+    // The window opens with the profile list focused, not a header button
+    // with its ring.
+    findChild<QWidget*>("profileList")->setFocus();
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(f10, &QShortcut::activated, this,
+            [this] { findChild<QAbstractButton*>("fileMenuButton")->click(); });
+
+    // Space presses the button or box that has the focus, as it would
+    // anywhere else; elsewhere it plays and pauses.
+    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), this);
+    connect(space, &QShortcut::activated, this, [this] {
+        auto* focused = qobject_cast<QAbstractButton*>(focusWidget());
+        if (focused != nullptr && focused->isVisible() && focused->isEnabled())
+            focused->animateClick();
+        else
+            PlayPause();
+    });
+
+    findChild<QAbstractButton*>("minimiseButton")->setToolTip("Minimise");
+    findChild<QAbstractButton*>("closeButton")->setToolTip("Close");
+    findChild<QWidget*>("positionSlider")->setAccessibleName("Position");
+    findChild<QWidget*>("previewSurface")->setAccessibleName("Preview");
+    findChild<QWidget*>("titleList")->setAccessibleName("Titles");
+    findChild<QWidget*>("outputField")->setAccessibleName("Output folder");
+    // Each field is named by the label before it.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        const QString text = label->text();
+        const char* field = text == "Audio Track:" ? "audioList"
+                            : text == "SubTitle:"  ? "subtitleList"
+                            : text == "Profile:"   ? "profileList"
+                            : text == "Output:"    ? "outputField"
+                                                   : nullptr;
+        if (field != nullptr) label->setBuddy(findChild<QWidget*>(QString::fromLatin1(field)));
+    }
+}
+
+}  // namespace rizuvira::ui
