@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <system_error>
 #include <utility>
 
@@ -68,6 +69,7 @@ RequestedJob MakeRequestedJob(const ConversionRequest& request, DiscSession* ses
     ApplyChanges(request.custom, &session->output_settings());
     std::error_code error;
     std::string output_folder = request.output_folder;
+    if (!request.output_file.empty()) output_folder = fs::path(request.output_file).parent_path();
     if (output_folder.empty()) {
         output_folder = fs::current_path(error).string();
         if (error) {
@@ -106,6 +108,17 @@ RequestedJob MakeRequestedJob(const ConversionRequest& request, DiscSession* ses
     if (requested.job.items.empty() && requested.skipped == 0) {
         requested.outcome = RequestOutcome::kNothingToConvert;
         return requested;
+    }
+    if (!request.output_file.empty()) {
+        std::vector<engine::BatchRow>& items = requested.job.items;
+        if (items.size() > 1 && !request.merge) {
+            messages->ShowMessage(request.output_file + " names one output file, but " +
+                                  std::to_string(items.size()) +
+                                  " items are chosen: -o names a folder for them (without a "
+                                  "media file extension), or --merge makes one file");
+            return requested;
+        }
+        if (!items.empty()) items.front().output_name = fs::path(request.output_file).filename();
     }
     if (folder_missing) {
         fs::create_directories(output_folder, error);

@@ -34,10 +34,13 @@ struct OutputChanges {
 struct ConversionRequest {
     std::string disc;
     std::string output_folder;  // empty: the current directory
-    std::string profile;        // id or name; empty: id 1
-    std::string catalogue;      // Format.xml to read; empty: the usual places
-    std::vector<int> titles;    // indexes from 0, in the order asked; empty: every listed title
-    int chapter_title = -1;     // one chapter of one title, indexes from 0
+    // The one file the request makes (one item, or merged items), in place
+    // of output_folder and the item's name; empty: named as usual.
+    std::string output_file;
+    std::string profile;      // id or name; empty: id 1
+    std::string catalogue;    // Format.xml to read; empty: the usual places
+    std::vector<int> titles;  // indexes from 0, in the order asked; empty: every listed title
+    int chapter_title = -1;   // one chapter of one title, indexes from 0
     int chapter = -1;
     int64_t trim_start_ms = 0;  // applied to each title
     int64_t trim_end_ms = -1;   // -1: no trim
@@ -77,8 +80,9 @@ struct RequestedJob {
 // (kReplace, else kRefuse). Unlike the main window, the output folder is
 // the request's or the current directory (never a stored one), a missing
 // one is made once there is something to convert, a path that is something
-// else is refused, and the folder is not stored. `messages` is the
-// session's.
+// else is refused, and the folder is not stored. An output file names the
+// folder (its parent) and the file; a request for more than one file is then
+// refused. `messages` is the session's.
 RequestedJob MakeRequestedJob(const ConversionRequest& request, DiscSession* session,
                               core::MessageSink* messages);
 

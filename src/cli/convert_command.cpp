@@ -27,6 +27,7 @@
 #include "dvd/title_texts.h"
 #include "engine/batch_loop.h"
 #include "engine/mpeg_file_source.h"
+#include "engine/part_file.h"
 #include "engine/run_controller.h"
 #include "engine/system_actions.h"
 
@@ -175,13 +176,29 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
                                  " (-t names a shorter one)");
             return kExitItemFailed;
     }
-    if (!options.overwrite) {
+    // Temporary files of runs into this folder that were killed.
+    for (const fs::path& stale : engine::RemoveStaleParts(requested.job.output_folder))
+        if (!options.quiet)
+            messages.ShowMessage("Removed " + stale.string() +
+                                 ", left by a conversion that no longer runs");
+    int skipped_existing = options.skip_existing ? 0 : -1;
+    if (options.skip_existing) {
+        for (const fs::path& path : app::DropExistingOutputs(&requested.job)) {
+            view.Skipped(path);
+            ++skipped_existing;
+        }
+        if (requested.job.items.empty()) {
+            view.Done(0, requested.skipped, false, skipped_existing);
+            return requested.skipped > 0 ? kExitItemFailed : kExitDone;
+        }
+    } else if (!options.overwrite) {
         const std::vector<fs::path> existing = app::ExistingOutputs(requested.job);
         for (const fs::path& path : existing)
             messages.ShowMessage(path.string() + " exists; -y (--overwrite) replaces it");
         if (!existing.empty()) return kExitOutputExists;
     }
     const int skipped = requested.skipped;
+    requested.job.cancelled_file_partial = true;
 
     // Before the first pipeline thread starts, so Ctrl-C reaches only the watch.
     InterruptWatch::BlockSignals();
@@ -207,7 +224,8 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     int files_ok = 0;
     for (const engine::FinishedFile& file : controller.finished_files())
         files_ok += file.ok ? 1 : 0;
-    view.Done(files_ok, controller.failed_items() + skipped, controller.cancelled());
+    view.Done(files_ok, controller.failed_items() + skipped, controller.cancelled(),
+              skipped_existing);
     if (controller.cancelled()) {
         std::string partial;
         for (const engine::FinishedFile& file : controller.finished_files())
@@ -215,7 +233,8 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
         messages.ShowMessage(partial.empty()
                                  ? std::string("Cancelled")
                                  : "Cancelled; " + partial +
-                                       " is a partial file: it holds what was converted so far");
+                                       " is a partial file: it holds what was converted so far;"
+                                       " the next run converts the item again");
     }
     return controller.failed_items() + skipped > 0 || controller.cancelled() ? kExitItemFailed
                                                                              : kExitDone;

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
@@ -97,6 +98,22 @@ bool ParseColour(std::string text, uint32_t* colour) {
 
 }  // namespace
 
+bool NamesOutputFile(const std::string& path) {
+    // The containers of the shipped profiles and their usual relatives.
+    static const std::set<std::string> kMediaExtensions{
+        ".3g2", ".3gp", ".aac",  ".ac3", ".asf", ".avi", ".dv",   ".flac", ".flv", ".m2ts", ".m4a",
+        ".m4v", ".mka", ".mkv",  ".mov", ".mp2", ".mp3", ".mp4",  ".mpeg", ".mpg", ".mts",  ".oga",
+        ".ogg", ".ogv", ".opus", ".ts",  ".vob", ".wav", ".webm", ".wma",  ".wmv"};
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (fs::is_directory(status)) return false;
+    if (fs::is_regular_file(status)) return true;
+    std::string extension = fs::path(path).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return kMediaExtensions.count(extension) > 0;
+}
+
 bool ParseTitleList(const std::string& text, std::vector<int>* titles) {
     titles->clear();
     if (text == "all") return true;
@@ -145,7 +162,7 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
               options->output_folder = v;
               return !v.empty();
           },
-          "a folder"}},
+          "a folder, or a media file for one output"}},
         {"--profile",
          {[&](const std::string& v) {
               options->profile = v;
@@ -342,6 +359,8 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
             options->merge = true;
         } else if (arg == "-y" || arg == "--overwrite") {
             options->overwrite = true;
+        } else if (arg == "-n" || arg == "--skip-existing") {
+            options->skip_existing = true;
         } else if (arg == "--json") {
             options->json = true;
         } else if (arg == "-q" || arg == "--quiet") {
@@ -360,6 +379,12 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         }
     }
     if (options->disc.empty()) return fail("no disc given");
+    if (options->overwrite && options->skip_existing)
+        return fail("-y (--overwrite) and -n (--skip-existing) exclude each other");
+    if (NamesOutputFile(options->output_folder)) {
+        options->output_file = options->output_folder;
+        options->output_folder.clear();
+    }
     if (watermark_options && !options->watermark.enabled())
         return fail("the --watermark-* options need --watermark TEXT");
     if (options->chapter >= 0 && !options->titles.empty())

@@ -329,6 +329,13 @@ void RunController::CloseFile(bool report) {
         FileFailed();
         return;
     }
+    if (options_.cancelled_file_partial && open_file_.ok) {
+        // The whole file supersedes what a cancelled run kept of it.
+        const std::filesystem::path partial = PartialName(open_file_.path);
+        std::error_code error;
+        if (std::filesystem::is_regular_file(std::filesystem::symlink_status(partial, error)))
+            std::filesystem::remove(partial, error);
+    }
     files_.push_back(open_file_);
     if (on_file_finished_) on_file_finished_(open_file_);
 }
@@ -355,6 +362,16 @@ bool RunController::MayReplace(const std::filesystem::path& path) {
 }
 
 bool RunController::MoveToFinalName() {
+    if (open_file_.cancelled && options_.cancelled_file_partial) {
+        const std::filesystem::path partial = PartialName(open_file_.path);
+        std::string error;
+        if (part_.MoveTo(partial, /*replace=*/true, &error) == PartFile::Commit::kDone) {
+            open_file_.path = partial;
+            return true;
+        }
+        messages_->ShowMessage(kCannotFinishOutputMessage + partial.string() + " (" + error + ")");
+        return false;
+    }
     const std::filesystem::path& path = open_file_.path;
     const bool replace = replace_confirmed_ || options_.overwrite == OverwritePolicy::kReplace;
     std::string error;
