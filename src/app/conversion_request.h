@@ -37,6 +37,9 @@ struct ConversionRequest {
     // The one file the request makes (one item, or merged items), in place
     // of output_folder and the item's name; empty: named as usual.
     std::string output_file;
+    // How the files are named (see ExpandNameTemplate); empty: the items'
+    // own names ("Title_01").
+    std::string name_template;
     std::string profile;      // id or name; empty: id 1
     std::string catalogue;    // Format.xml to read; empty: the usual places
     std::vector<int> titles;  // indexes from 0, in the order asked; empty: every listed title
@@ -60,6 +63,31 @@ struct ConversionRequest {
     AfterAction after = AfterAction::kNone;
 };
 
+// What a name template's fields stand for, for one item.
+struct NameFields {
+    std::string volume;  // the disc's volume name; empty: unknown
+    std::string disc;    // the disc's file or folder name (DiscFileName)
+    int title = 0;       // from 1
+    int chapter = 0;     // from 1; 0 for a whole title
+    std::string item;    // "Title_01", "Chapter_01_03"
+    int profile_id = 0;
+};
+
+// Fills in a file name (without extension) from `name_template`: {volume}
+// (the disc's volume name, else {disc}), {disc}, {title} ("01"), {chapter}
+// ("03"; empty for a whole title), {item} ("Title_01" or "Chapter_01_03")
+// and {profile} (the profile's id); other text is kept. A '/' or control
+// character that a field brings becomes '_', as does a leading '.'. False,
+// with `error` saying why, for an unknown or unclosed field, a '/' in the
+// template, or an empty name.
+bool ExpandNameTemplate(const std::string& name_template, const NameFields& fields,
+                        std::string* name, std::string* error);
+
+// The fields' {disc}: the last part of `disc_path`, without its extension
+// when it is a file ("movie.iso": "movie"), the folder above when that part
+// is VIDEO_TS.
+std::string DiscFileName(const std::string& disc_path);
+
 enum class RequestOutcome {
     kReady,
     kRefused,     // the request cannot be met (no such profile, title, folder); a message says why
@@ -82,7 +110,8 @@ struct RequestedJob {
 // one is made once there is something to convert, a path that is something
 // else is refused, and the folder is not stored. An output file names the
 // folder (its parent) and the file; a request for more than one file is then
-// refused. `messages` is the session's.
+// refused. A name template names every file; one that gives two files one
+// name is refused. `messages` is the session's.
 RequestedJob MakeRequestedJob(const ConversionRequest& request, DiscSession* session,
                               core::MessageSink* messages);
 

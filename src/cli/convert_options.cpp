@@ -152,6 +152,7 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
     };
     core::EditSettings& edit = options->edit;
     bool watermark_options = false;
+    std::string template_error;
     using Handler = std::function<bool(const std::string&)>;
     auto level = [](int* field, int low, int high) {
         return [field, low, high](const std::string& v) { return ParseIntIn(v, low, high, field); };
@@ -163,6 +164,17 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
               return !v.empty();
           },
           "a folder, or a media file for one output"}},
+        {"--name",
+         {[&](const std::string& v) {
+              options->name_template = v;
+              app::NameFields sample;
+              sample.disc = "disc";
+              sample.item = "Title_01";
+              sample.chapter = 1;
+              std::string name;
+              return ExpandNameTemplate(v, sample, &name, &template_error);
+          },
+          "a template of {volume}, {disc}, {title}, {chapter}, {item}, {profile} and text"}},
         {"--profile",
          {[&](const std::string& v) {
               options->profile = v;
@@ -369,7 +381,7 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
             if (i + 1 >= args.size()) return fail(arg + " needs a value: " + option->second.second);
             if (!option->second.first(args[++i]))
                 return fail("bad value '" + args[i] + "' for " + arg + ": " +
-                            option->second.second);
+                            (template_error.empty() ? option->second.second : template_error));
         } else if (arg.size() > 1 && arg[0] == '-') {
             return fail("unknown option " + args[i]);
         } else if (options->disc.empty()) {
@@ -384,6 +396,9 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
     if (NamesOutputFile(options->output_folder)) {
         options->output_file = options->output_folder;
         options->output_folder.clear();
+        if (!options->name_template.empty())
+            return fail("--name and an output file (-o " + options->output_file +
+                        ") exclude each other");
     }
     if (watermark_options && !options->watermark.enabled())
         return fail("the --watermark-* options need --watermark TEXT");

@@ -51,7 +51,8 @@ protected:
 
 std::vector<std::string> Names(const fs::path& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -112,7 +113,6 @@ StoppedRun ConvertAndStop(const fs::path& out, int signal_number) {
     return run;
 }
 
-
 TEST_F(CliOutputTest, CancelKeepsAPlayablePartialFileBesideTheFreeName) {
     for (int signal_number : {SIGINT, SIGTERM, SIGHUP, 0}) {
         SCOPED_TRACE(signal_number ? strsignal(signal_number) : "closed pipe");
@@ -169,16 +169,17 @@ TEST_F(CliOutputTest, TemporaryFilesOfKilledRunsAreRemovedAndLiveOnesKept) {
     lock.l_type = F_WRLCK;
     ASSERT_EQ(fcntl(fd, F_OFD_SETLK, &lock), 0);
 
-    const CliRun run = RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) + "' -t 3 -o '" +
-                                  out.string() + "'",
-                              env_);
+    const CliRun run = RunCli(
+        "convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) + "' -t 3 -o '" + out.string() + "'",
+        env_);
     close(fd);
     ASSERT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_NE(run.err.find("Removed " + stale.string() + ", left by a conversion that no longer runs"),
-              std::string::npos)
+    EXPECT_NE(
+        run.err.find("Removed " + stale.string() + ", left by a conversion that no longer runs"),
+        std::string::npos)
         << run.err;
-    EXPECT_EQ(Names(out),
-              (std::vector<std::string>{".Title_01.mp4.xY34zW.part", ".notes.part", "Title_03.mp4"}));
+    EXPECT_EQ(Names(out), (std::vector<std::string>{".Title_01.mp4.xY34zW.part", ".notes.part",
+                                                    "Title_03.mp4"}));
 }
 
 TEST_F(CliOutputTest, OutputFileNamesTheOneItem) {
@@ -207,7 +208,8 @@ TEST_F(CliOutputTest, OutputFileNamesTheOneItem) {
     // A folder whose name looks like a file stays a folder.
     fs::create_directories(folder_ / "clips.mp4");
     EXPECT_EQ(Convert("-t 3,4 -o '" + (folder_ / "clips.mp4").string() + "'").exit_code, 0);
-    EXPECT_EQ(Names(folder_ / "clips.mp4"), (std::vector<std::string>{"Title_03.mp4", "Title_04.mp4"}));
+    EXPECT_EQ(Names(folder_ / "clips.mp4"),
+              (std::vector<std::string>{"Title_03.mp4", "Title_04.mp4"}));
 }
 
 TEST_F(CliOutputTest, SkipExistingConvertsWhatIsMissing) {
@@ -307,6 +309,25 @@ TEST_F(CliOutputTest, ExistingFilesAreNeverReplacedSilently) {
     EXPECT_EQ(names, std::vector<std::string>{"Title_03.mp4"}) << "no temporary file left";
 }
 
+TEST_F(CliOutputTest, NameTemplateKeepsTheFilesOfDiscsApart) {
+    const fs::path out = folder_ / "out";
+    for (const fx::SampleDisc* disc : {&fx::kNtscDisc, &fx::kPalDisc}) {
+        const CliRun run = RunCli("convert '" + fx::SampleDiscPath(disc->iso) +
+                                      "' -q -t 1 --trim 0:00:00-0:00:01 --name '{volume}_{item}' "
+                                      "-o '" +
+                                      out.string() + "'",
+                                  env_);
+        EXPECT_EQ(run.exit_code, 0) << run.err;
+    }
+    EXPECT_EQ(Names(out),
+              (std::vector<std::string>{"SAMPLE_NTSC_Title_01.mp4", "SAMPLE_PAL_Title_01.mp4"}));
+    // A template that gives two files one name is refused before anything runs.
+    const CliRun same = Convert("-t 3,4 --name '{volume}' -o '" + out.string() + "'");
+    EXPECT_EQ(same.exit_code, 2);
+    EXPECT_EQ(same.err,
+              "--name {volume} names more than one file SAMPLE_NTSC.mp4: add {item} or "
+              "{title}\n");
+}
 
 }  // namespace
 }  // namespace rizuvira::cli
