@@ -365,6 +365,23 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         {"--watermark-color", "--watermark-colour"}};
 
     for (size_t i = 0; i < args.size(); ++i) {
+        // Short options joined: "-t3" is "-t 3", "-yq" is "-y -q".
+        if (args[i].size() > 2 && args[i][0] == '-' && args[i][1] != '-') {
+            const std::string joined = args[i];
+            std::vector<std::string> apart{joined.substr(0, 2)};
+            if (short_names.count(apart[0])) {
+                apart.push_back(joined.substr(2));
+            } else if (joined.find_first_not_of("yqn", 1) == std::string::npos) {
+                for (size_t c = 2; c < joined.size(); ++c) apart.push_back({'-', joined[c]});
+            } else {
+                apart.clear();
+            }
+            if (!apart.empty()) {
+                args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+                args.insert(args.begin() + static_cast<std::ptrdiff_t>(i), apart.begin(),
+                            apart.end());
+            }
+        }
         std::string arg = args[i];
         if (auto found = short_names.find(arg); found != short_names.end()) arg = found->second;
         if (arg == "--merge") {

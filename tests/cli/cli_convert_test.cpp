@@ -493,12 +493,14 @@ TEST_F(CliConvertTest, UsageErrorsExitTwoWithAMessage) {
     const CliRun help = RunCli("convert --help");
     EXPECT_EQ(help.exit_code, 0);
     for (const char* option :
-         {"--output",   "--profile",    "--titles",     "--chapter",  "--trim",   "--crop",
-          "--zoom",     "--brightness", "--saturation", "--hue",      "--volume", "--audio",
-          "--subtitle", "--merge",      "--size",       "--fps",      "--vcodec", "--vbitrate",
-          "--acodec",   "--abitrate",   "--rate",       "--channels", "--cpu",    "--after",
-          "--json",     "--quiet",      "--overwrite",  "profiles"})
+         {"--output", "--profile",   "--titles",     "--chapter",       "--trim",
+          "--crop",   "--zoom",      "--brightness", "--saturation",    "--hue",
+          "--volume", "--audio",     "--subtitle",   "--merge",         "--size",
+          "--fps",    "--vcodec",    "--vbitrate",   "--acodec",        "--abitrate",
+          "--rate",   "--channels",  "--cpu",        "--after",         "--json",
+          "--quiet",  "--overwrite", "profiles",     "--skip-existing", "--name"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    EXPECT_EQ(help.out.find("rizuvira-cli snapshot"), std::string::npos) << "convert's help only";
 }
 
 TEST_F(CliConvertTest, FailuresSayWhatFailedAndWhy) {

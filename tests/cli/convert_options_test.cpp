@@ -156,4 +156,20 @@ TEST(ConvertOptions, RefusedValues) {
 }
 
 }  // namespace
+TEST(ConvertOptions, ShortOptionsCombine) {
+    ConvertOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseConvertOptions({"disc.iso", "-yq", "-t3,4", "-oout", "--hue", "-30"}, &options,
+                                    &error))
+        << error;
+    EXPECT_TRUE(options.overwrite);
+    EXPECT_TRUE(options.quiet);
+    EXPECT_EQ(options.titles, (std::vector<int>{2, 3}));
+    EXPECT_EQ(options.output_folder, "out");
+    EXPECT_EQ(options.edit.hue_degrees, -30) << "a value is never taken apart";
+    ConvertOptions other;
+    EXPECT_FALSE(ParseConvertOptions({"disc.iso", "-yx"}, &other, &error));
+    EXPECT_EQ(error, "unknown option -yx");
+}
+
 }  // namespace rizuvira::cli
