@@ -10,7 +10,8 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <system_error>
-#include <thread>
+
+#include "core/processor_count.h"
 
 namespace rizuvira::core {
 
@@ -124,8 +125,7 @@ bool ContainerTakesChaptersAtTheEnd(const char* format_name) {
     return false;
 }
 
-MediaFileWriter::MediaFileWriter()
-    : thread_count_(std::max(1, static_cast<int>(std::thread::hardware_concurrency()))) {}
+MediaFileWriter::MediaFileWriter() : thread_count_(UsableProcessorCount()) {}
 
 MediaFileWriter::~MediaFileWriter() {
     Close();
@@ -136,7 +136,7 @@ void MediaFileWriter::SetThreadCount(int thread_count) {
 }
 
 int MediaFileWriter::ThreadsForCpuUsage(int cpu_usage_percent) {
-    int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    const int cores = UsableProcessorCount();
     return std::max(1, cores * std::clamp(cpu_usage_percent, 0, 100) / 100);
 }
 

@@ -83,7 +83,8 @@ public:
     // Defaults to every core of the machine.
     void SetThreadCount(int thread_count);
     int thread_count() const { return thread_count_; }
-    // Threads for a processor-use setting: cores × percent / 100, at least 1.
+    // Threads for a processor-use setting: the processors this process may use
+    // (UsableProcessorCount) × percent / 100, at least 1.
     static int ThreadsForCpuUsage(int cpu_usage_percent);
 
     // Creates `file_name` (the extension of `container_name`, or of the file
