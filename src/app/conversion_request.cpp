@@ -13,9 +13,16 @@ namespace {
 namespace fs = std::filesystem;
 
 void ApplyChanges(const OutputChanges& changes, core::OutputSettings* settings) {
-    if (changes.width) settings->Width = changes.width;
-    if (changes.height) settings->Height = changes.height;
-    if (changes.frame_rate_x1000) settings->FrameRate = changes.frame_rate_x1000;
+    auto source_or = [](int value) {
+        return value == OutputChanges::kSource ? core::kSameAsSource : value;
+    };
+    if (changes.width) settings->Width = source_or(changes.width);
+    if (changes.height) settings->Height = source_or(changes.height);
+    if (changes.frame_rate_x1000) settings->FrameRate = source_or(changes.frame_rate_x1000);
+    if (changes.video_bit_rate) settings->Quality = 0;
+    if (changes.quality != OutputChanges::kProfileQuality) settings->Quality = changes.quality;
+    if (!changes.encoder_preset.empty())
+        core::SetField(settings->EncoderPreset, changes.encoder_preset);
     if (!changes.video_codec.empty())
         std::snprintf(settings->VideoCodecName, sizeof(settings->VideoCodecName), "%s",
                       changes.video_codec.c_str());

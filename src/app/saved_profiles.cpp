@@ -81,9 +81,13 @@ void WriteProfile(std::ostringstream& xml, const core::OutputProfile& p) {
     Element(xml, "ProfileName", FieldText(p.ProfileName));
     Element(xml, "FormatExt", FieldText(p.FormatExt));
     Element(xml, "VideoCodecName", s.HasVideo == 1 ? FieldText(s.VideoCodecName) : "");
-    Element(xml, "Width", s.Width);
-    Element(xml, "Height", s.Height);
-    Element(xml, "FrameRate", s.FrameRate);
+    auto source_or = [](int32_t value) {
+        return value == core::kSameAsSource ? std::string(core::kSameAsSourceKey)
+                                            : std::to_string(value);
+    };
+    Element(xml, "Width", source_or(s.Width));
+    Element(xml, "Height", source_or(s.Height));
+    Element(xml, "FrameRate", source_or(s.FrameRate));
     Element(xml, "VideoBitRate", s.VideoBitRate);
     Element(xml, "AudioCodecName", s.HasAudio == 1 ? FieldText(s.AudioCodecName) : "");
     Element(xml, "SampleRate", s.SampleRate);
@@ -97,6 +101,10 @@ void WriteProfile(std::ostringstream& xml, const core::OutputProfile& p) {
     Element(xml, "Channels", FieldText(p.Channels));
     Element(xml, "AudioCodecs", FieldText(p.AudioCodecs));
     Element(xml, "AudioBitRates", FieldText(p.AudioBitRates));
+    Element(xml, "Quality", s.Quality);
+    Element(xml, "EncoderPreset", FieldText(s.EncoderPreset));
+    Element(xml, "Qualities", FieldText(p.Qualities));
+    Element(xml, "EncoderPresets", FieldText(p.EncoderPresets));
     xml << "  </Profile>\n";
 }
 

@@ -130,12 +130,14 @@ int RunProfiles(const std::string& catalogue_path, bool json, std::FILE* out) {
                 out,
                 "%s\n  {\"id\": %d, \"name\": %s, \"extension\": %s, \"video\": %s, \"width\": %d, "
                 "\"height\": %d, \"frame_rate_x1000\": %d, \"video_bit_rate\": %d, \"audio\": %s, "
-                "\"sample_rate\": %d, \"channels\": %d, \"audio_bit_rate\": %d}",
+                "\"sample_rate\": %d, \"channels\": %d, \"audio_bit_rate\": %d, \"quality\": %d, "
+                "\"encoder_preset\": %s}",
                 first ? "" : ",", profile.Id, JsonString(profile.ProfileName).c_str(),
                 JsonString(profile.FormatExt).c_str(),
                 JsonString(s.HasVideo ? s.VideoCodecName : "").c_str(), s.Width, s.Height,
                 s.FrameRate, s.VideoBitRate, JsonString(s.HasAudio ? s.AudioCodecName : "").c_str(),
-                s.SampleRate, s.Channel, s.AudioBitRate);
+                s.SampleRate, s.Channel, s.AudioBitRate, s.Quality,
+                JsonString(s.EncoderPreset).c_str());
         } else {
             std::fprintf(out, "%3d  %-6s %s\n", profile.Id, profile.FormatExt, profile.ProfileName);
         }

@@ -238,21 +238,42 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
           "soft or burn"}},
         {"--size",
          {[&](const std::string& v) {
+              if (v == core::kSameAsSourceKey) {
+                  options->custom.width = options->custom.height = app::OutputChanges::kSource;
+                  return true;
+              }
               const std::vector<std::string> wh = Split(v, 'x');
               return wh.size() == 2 && ParseIntIn(wh[0], 16, 4096, &options->custom.width) &&
                      ParseIntIn(wh[1], 16, 4096, &options->custom.height) &&
                      options->custom.width % 2 == 0 && options->custom.height % 2 == 0;
           },
-          "WIDTHxHEIGHT, even numbers from 16 to 4096"}},
+          "WIDTHxHEIGHT, even numbers from 16 to 4096, or source"}},
         {"--fps",
          {[&](const std::string& v) {
+              if (v == core::kSameAsSourceKey) {
+                  options->custom.frame_rate_x1000 = app::OutputChanges::kSource;
+                  return true;
+              }
               char* end = nullptr;
               const double fps = std::strtod(v.c_str(), &end);
               if (v.empty() || *end || !(fps >= 1 && fps <= 120)) return false;
               options->custom.frame_rate_x1000 = static_cast<int>(std::lround(fps * 1000));
               return true;
           },
-          "frames per second, 1 to 120 (29.97 and 23.976 for NTSC)"}},
+          "frames per second, 1 to 120 (29.97 and 23.976 for NTSC), or source"}},
+        {"--quality",
+         {[&, level](const std::string& v) {
+              if (v != "auto") return level(&options->custom.quality, 0, 63)(v);
+              options->custom.quality = core::kEncodersOwnQuality;
+              return true;
+          },
+          "a number from 0 to 63: the encoder's CRF, or quantiser (0: the bit rate), or auto"}},
+        {"--encoder-preset",
+         {[&](const std::string& v) {
+              options->custom.encoder_preset = v;
+              return !v.empty() && v.size() < 16;
+          },
+          "an x264/x265 preset (ultrafast .. veryslow) or a VP9 speed (0 .. 8)"}},
         {"--vcodec",
          {[&](const std::string& v) {
               options->custom.video_codec = v;

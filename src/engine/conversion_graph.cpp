@@ -242,6 +242,7 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter,
         if (!video || FAILED(graph_->AddFilter(video.Get(), "VideoConver")))
             return Fail("CLSID_MyVideoConver error");
         video->ForwardUnchanged(true);
+        video->SetOutputAspect(PictureAspect{settings.AspectX, settings.AspectY});
         video_converter_ = video;
     }
 

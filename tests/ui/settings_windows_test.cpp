@@ -190,6 +190,8 @@ TEST_F(SettingsWindowsTest, TypedSizesJoinedByAnAsteriskAreTakenAndLabelsStoreTh
         Type(size, "640*360");
         Choose(Child<QComboBox>(window, "videoEncoderList"), "MPEG-4 Part 2");
         Choose(Child<QComboBox>(window, "channelsList"), "Mono");
+        Choose(Child<QComboBox>(window, "qualityList"), "CRF 20");
+        Choose(Child<QComboBox>(window, "encoderPresetList"), "slow");
         Click(window, "okButton");
     });
     QTest::mouseClick(Child<QPushButton>(window_.get(), "settingsButton"), Qt::LeftButton);
@@ -198,6 +200,8 @@ TEST_F(SettingsWindowsTest, TypedSizesJoinedByAnAsteriskAreTakenAndLabelsStoreTh
     const core::OutputSettings& s = window_->session().profile().Settings;
     EXPECT_EQ(s.Width, 640);
     EXPECT_EQ(s.Height, 360);
+    EXPECT_EQ(s.Quality, 20);
+    EXPECT_STREQ(s.EncoderPreset, "slow");
     EXPECT_STREQ(s.VideoCodecName, "mpeg4");
     EXPECT_EQ(s.Channel, 1);
 }
@@ -211,7 +215,7 @@ TEST_F(SettingsWindowsTest, DefaultThenCancelLeavesTheMainWindowsProfileAsItWas)
         Type(Child<QComboBox>(window, "resolutionList")->lineEdit(), "320*240");
         Click(window, "defaultButton");
         EXPECT_EQ(rate->currentText(), shown);
-        EXPECT_EQ(Child<QComboBox>(window, "resolutionList")->currentText(), "720*480");
+        EXPECT_EQ(Child<QComboBox>(window, "resolutionList")->currentText(), "Same as source");
         Choose(rate, "25 fps");
         Click(window, "cancelButton");
     });
