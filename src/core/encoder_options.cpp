@@ -40,6 +40,7 @@ QualityScale QualityScaleOf(std::string_view name) {
     if (name == "libx265") return {0, 51, 24};
     if (name == "libvpx-vp9") return {0, 63, 32};
     if (name == "libvpx") return {4, 63, 10};
+    if (name == "libsvtav1") return {1, 63, 35};
     if (TakesQuantiser(name)) return {1, 31, 4};
     return {};
 }
@@ -54,6 +55,7 @@ bool EncoderKnowsPreset(std::string_view name, std::string_view preset) {
     }
     if (name == "libvpx-vp9") return ReadSpeed(preset, -8, 8);
     if (name == "libvpx") return ReadSpeed(preset, -16, 16);
+    if (name == "libsvtav1") return ReadSpeed(preset, 0, 13);
     return false;
 }
 
@@ -62,7 +64,7 @@ int ApplyRateControl(const OutputSettings& settings, const AVCodec* codec, AVCod
     const std::string_view name = codec->name;
     const std::string preset(FieldText(settings.EncoderPreset));
     if (EncoderKnowsPreset(name, preset)) {
-        if (IsX26x(name)) {
+        if (IsX26x(name) || name == "libsvtav1") {
             av_dict_set(options, "preset", preset.c_str(), 0);
         } else {
             av_dict_set(options, "deadline", "good", 0);

@@ -5,6 +5,7 @@
 //   libx264, libx265   crf 0..51; preset ultrafast .. placebo
 //   libvpx-vp9         crf 0..63 with no bit rate (b:v 0); cpu-used -8..8 (deadline good)
 //   libvpx             crf 4..63, the bit rate its ceiling; cpu-used -16..16
+//   libsvtav1          crf 1..63 with no bit rate; preset 0..13
 //   mpeg4, mpeg2video, mpeg1video, msmpeg4, wmv2, flv, h263
 //                      a fixed quantiser (qscale) 1..31; no speed choice
 //

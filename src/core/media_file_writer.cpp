@@ -10,6 +10,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
 #include <thread>
@@ -318,6 +319,8 @@ bool MediaFileWriter::OpenVideo(const AVCodec* codec) {
     AVDictionary* options = nullptr;
     if (std::strcmp(codec->name, "libx265") == 0)
         av_dict_set(&options, "x265-params", "log-level=error", 0);
+    // SVT-AV1 prints its set-up unless its environment says otherwise (a user's setting stays).
+    if (std::strcmp(codec->name, "libsvtav1") == 0) setenv("SVT_LOG", "1", 0);
     frame_quality_ = ApplyRateControl(settings_, codec, enc, &options);
     int result = avcodec_open2(enc, codec, &options);
     av_dict_free(&options);

@@ -360,7 +360,7 @@ TEST(ShippedCatalogue, ProfilesAreCompleteAndConsistent) {
 
     // The general profiles keep the source's size and rate and code by quality; the ones of
     // a fixed standard keep theirs.
-    for (int32_t id : {1, 2, 3, 4, 5}) {
+    for (int32_t id : {1, 2, 3, 4, 5, 19, 20}) {
         OutputProfile p{};
         ASSERT_TRUE(catalogue.Find(id, p));
         EXPECT_TRUE(TakesSourceSize(p.Settings) && TakesSourceFrameRate(p.Settings)) << id;
