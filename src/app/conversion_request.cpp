@@ -55,6 +55,7 @@ void ChooseTracks(const ConversionRequest& request, DiscSession* session) {
     if (request.audio) session->ChooseAudio(*request.audio);
     if (request.subtitle) session->ChooseSubtitle(*request.subtitle);
     session->ChooseFurtherAudio(request.further_audio);
+    session->ChooseEveryAudio(request.every_audio);
     session->ChooseSoftSubtitles(request.soft_subtitles, request.further_subtitles);
 }
 

@@ -48,9 +48,10 @@ struct ConversionRequest {
     core::EditSettings edit = core::kDefaultEditSettings;
     core::Watermark watermark;  // empty text: none
     core::PictureCleanup cleanup;
-    std::optional<TrackChoice> audio;            // the first (default) sound track
-    std::vector<TrackChoice> further_audio;      // written as tracks of their own after it
-    std::optional<TrackChoice> subtitle;         // the subtitle drawn, or the first soft one
+    std::optional<TrackChoice> audio;        // the first (default) sound track
+    std::vector<TrackChoice> further_audio;  // written as tracks of their own after it
+    bool every_audio = false;             // every sound track of each title, in its order, instead
+    std::optional<TrackChoice> subtitle;  // the subtitle drawn, or the first soft one
     std::vector<TrackChoice> further_subtitles;  // soft subtitles only
     bool soft_subtitles = false;                 // kept as subtitle streams instead of drawn
     bool merge = false;

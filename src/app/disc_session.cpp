@@ -385,7 +385,8 @@ std::vector<engine::BatchRow> DiscSession::CheckedRows(int* unreadable) const {
             continue;
         }
         engine::StreamChoice streams;
-        streams.audio_id = ResolveTrack(audio_choice_, row.item.title_index, true, name);
+        streams.audio_id = ResolveTrack(every_audio_ ? TrackChoice{} : audio_choice_,
+                                        row.item.title_index, true, name);
         streams.subtitle_id = ResolveTrack(subtitle_choice_, row.item.title_index, false, name);
         engine::BatchRow& added = batch.emplace_back();
         added.output_name = row.output_name;
@@ -434,7 +435,16 @@ void DiscSession::AddFurtherTracks(const dvd::CatalogueRow& row, const std::stri
     // id of 0 or kNoSubtitleId), so that the tracks of a merged file line up.
     const int title = row.item.title_index;
     engine::StreamChoice& streams = added->streams;
-    for (const TrackChoice& choice : further_audio_choices_) {
+    if (every_audio_) {
+        const dvd::DvdTitleInfo& info = catalogue_->disc().titles[title];
+        const int count = std::clamp(info.audio_count, 0, dvd::kDvdMaxStreams);
+        for (int i = 1; i < count; ++i) {
+            streams.further_audio_ids.push_back(info.audio_id[i]);
+            added->audio_languages.push_back(AudioLanguage(title, info.audio_id[i]));
+        }
+    }
+    for (const TrackChoice& choice :
+         every_audio_ ? std::vector<TrackChoice>{} : further_audio_choices_) {
         int32_t id = ResolveTrack(choice, title, true, name, true);
         if (id == streams.audio_id ||
             std::find(streams.further_audio_ids.begin(), streams.further_audio_ids.end(), id) !=

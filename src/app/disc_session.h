@@ -139,6 +139,9 @@ public:
     void ChooseFurtherAudio(std::vector<TrackChoice> choices) {
         further_audio_choices_ = std::move(choices);
     }
+    // Every sound track of each title instead, in the title's order, each with its language
+    // (the first the default track).
+    void ChooseEveryAudio(bool every) { every_audio_ = every; }
     // Soft subtitles: the chosen subtitle and these further ones are kept
     // as subtitle streams (where the profile's container carries them)
     // instead of drawing the chosen one into the picture.
@@ -234,6 +237,7 @@ private:
     TrackChoice audio_choice_;  // empty: the list's current entry
     TrackChoice subtitle_choice_;
     std::vector<TrackChoice> further_audio_choices_;
+    bool every_audio_ = false;
     bool soft_subtitles_ = false;
     std::vector<TrackChoice> further_subtitle_choices_;
 };

@@ -222,9 +222,11 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         {"--volume", {level(&edit.volume, 0, 512), "0..512 (256 leaves it)"}},
         {"--audio",
          {[&](const std::string& v) {
-              return ParseTrackList(v, false, &options->audio, &options->further_audio);
+              options->every_audio = v == "all";
+              return options->every_audio ||
+                     ParseTrackList(v, false, &options->audio, &options->further_audio);
           },
-          "track numbers from 1 or language codes, separated by commas"}},
+          "track numbers from 1 or language codes, separated by commas, or all"}},
         {"--subtitle",
          {[&](const std::string& v) {
               return ParseTrackList(v, true, &options->subtitle, &options->further_subtitles);

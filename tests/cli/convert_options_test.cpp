@@ -105,6 +105,29 @@ TEST(ConvertOptions, TrackListsAndSubtitleMode) {
         EXPECT_FALSE(ParseConvertOptions({"d", "--subtitle", bad}, &refused, &error)) << bad;
     }
     EXPECT_FALSE(ParseConvertOptions({"d", "--subtitle-mode", "hard"}, &options, &error));
+    ConvertOptions every;
+    ASSERT_TRUE(ParseConvertOptions({"d", "--audio", "all"}, &every, &error)) << error;
+    EXPECT_TRUE(every.every_audio);
+}
+
+TEST(ConvertOptions, SourceValuesQualityAndSpeed) {
+    ConvertOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseConvertOptions({"d", "--size", "source", "--fps", "source", "--quality",
+                                     "auto", "--encoder-preset", "slow"},
+                                    &options, &error))
+        << error;
+    EXPECT_EQ(options.custom.width, app::OutputChanges::kSource);
+    EXPECT_EQ(options.custom.frame_rate_x1000, app::OutputChanges::kSource);
+    EXPECT_EQ(options.custom.quality, core::kEncodersOwnQuality);
+    EXPECT_EQ(options.custom.encoder_preset, "slow");
+    ConvertOptions by_rate;
+    ASSERT_TRUE(ParseConvertOptions({"d", "--quality", "0"}, &by_rate, &error)) << error;
+    EXPECT_EQ(by_rate.custom.quality, 0);
+    for (const char* bad : {"-1", "64", "best"}) {
+        ConvertOptions refused;
+        EXPECT_FALSE(ParseConvertOptions({"d", "--quality", bad}, &refused, &error)) << bad;
+    }
 }
 
 TEST(ConvertOptions, DeinterlaceAndAutomaticCrop) {
