@@ -82,12 +82,13 @@ bool IsoRootHasBdmv(std::ifstream& in, const ImageFacts& facts) {
         if (!ReadSector(in, int64_t{facts.root_sector} + s, &sector)) return false;
         for (size_t at = 0; at + 33 < sector.size();) {
             const uint8_t length = sector[at];
-            if (length < 34 || at + length > sector.size()) break;  // the rest of the sector is empty
+            if (length < 34 || at + length > sector.size())
+                break;  // the rest of the sector is empty
             const uint8_t name_length = sector[at + 32];
             if (at + 33 + name_length <= sector.size() && (sector[at + 25] & 0x02) != 0 &&
-                SameName(std::string_view(reinterpret_cast<const char*>(&sector[at + 33]),
-                                          name_length),
-                         "BDMV"))
+                SameName(
+                    std::string_view(reinterpret_cast<const char*>(&sector[at + 33]), name_length),
+                    "BDMV"))
                 return true;
             at += length;
         }

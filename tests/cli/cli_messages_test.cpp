@@ -33,9 +33,8 @@ TEST_F(CliMessagesTest, CatalogueValuesAreCheckedAndItsFileIsNamedNotGuessed) {
                       std::string(RIZUVIRA_SOURCE_DIR) + "/data/Format.xml' >slow.xml"));
     const std::string disc = fx::SampleDiscPath(fx::kNtscDisc.iso);
     const std::string slow = In("slow.xml");
-    const CliRun refused =
-        RunCli("convert '" + disc + "' -t 1 --catalogue '" + slow + "' -o '" + In("out") + "'",
-               env_);
+    const CliRun refused = RunCli(
+        "convert '" + disc + "' -t 1 --catalogue '" + slow + "' -o '" + In("out") + "'", env_);
     EXPECT_EQ(refused.exit_code, 2);
     EXPECT_EQ(refused.err, slow +
                                ": profile \"MP4 Video (H.264, AAC)\" (id 1) cannot be used: "
@@ -82,14 +81,15 @@ TEST_F(CliMessagesTest, AnOutputPathThatIsNoFolderIsNamedWithTheReason) {
 
 // Images that are not DVD-Video, and a file of subtitles only, say what they are.
 TEST_F(CliMessagesTest, SourcesThatCannotBeReadSayWhatTheyAre) {
-    ASSERT_TRUE(Shell("mkdir -p bd/BDMV/STREAM && echo x >bd/BDMV/index.bdmv && "
-                      "genisoimage -quiet -udf -o bluray.iso bd && "
-                      "genisoimage -quiet -o noudf.iso '" +
-                      fx::SampleDiscPath(fx::kPalDisc.folder) +
-                      "' && "
-                      "ffmpeg -v error -probesize 100M -analyzeduration 100M -i '" +
-                      fx::SampleDiscPath(fx::kNtscDisc.folder) +
-                      "/VIDEO_TS/VTS_01_1.VOB' -map 0:s:0 -c copy -f vob subs.mpg"));
+    ASSERT_TRUE(
+        Shell("mkdir -p bd/BDMV/STREAM && echo x >bd/BDMV/index.bdmv && "
+              "genisoimage -quiet -udf -o bluray.iso bd && "
+              "genisoimage -quiet -o noudf.iso '" +
+              fx::SampleDiscPath(fx::kPalDisc.folder) +
+              "' && "
+              "ffmpeg -v error -probesize 100M -analyzeduration 100M -i '" +
+              fx::SampleDiscPath(fx::kNtscDisc.folder) +
+              "/VIDEO_TS/VTS_01_1.VOB' -map 0:s:0 -c copy -f vob subs.mpg"));
     const CliRun bluray = RunCli("info '" + In("bluray.iso") + "'", env_);
     EXPECT_EQ(bluray.exit_code, 3);
     EXPECT_EQ(bluray.err, "Open DVD error: " + In("bluray.iso") +
@@ -111,18 +111,18 @@ TEST_F(CliMessagesTest, SourcesThatCannotBeReadSayWhatTheyAre) {
 // A crop rectangle is checked against the source's own picture size, so an HD source
 // takes one beyond 720x576 and an SD one refuses it by name.
 TEST_F(CliMessagesTest, CropIsCheckedAgainstTheSourcesPictureSize) {
-    ASSERT_TRUE(Shell("ffmpeg -v error -f lavfi -i testsrc=size=1280x720:rate=25:duration=3 "
-                      "-c:v mpeg2video -f mpeg hd.mpg"));
-    const CliRun hd =
-        RunCli("convert '" + In("hd.mpg") + "' --crop 160,0,1120,720 -q -o '" + In("out") + "'",
-               env_);
+    ASSERT_TRUE(
+        Shell("ffmpeg -v error -f lavfi -i testsrc=size=1280x720:rate=25:duration=3 "
+              "-c:v mpeg2video -f mpeg hd.mpg"));
+    const CliRun hd = RunCli(
+        "convert '" + In("hd.mpg") + "' --crop 160,0,1120,720 -q -o '" + In("out") + "'", env_);
     EXPECT_EQ(hd.exit_code, 0) << hd.err;
-    const CliRun outside =
-        RunCli("convert '" + In("hd.mpg") + "' --crop 0,0,1300,720 -q -y -o '" + In("out") + "'",
-               env_);
+    const CliRun outside = RunCli(
+        "convert '" + In("hd.mpg") + "' --crop 0,0,1300,720 -q -y -o '" + In("out") + "'", env_);
     EXPECT_EQ(outside.exit_code, 2);
-    EXPECT_EQ(outside.err,
-              "The crop rectangle 0,0,1300,720 reaches outside the 1280x720 pictures of Title_01\n");
+    EXPECT_EQ(
+        outside.err,
+        "The crop rectangle 0,0,1300,720 reaches outside the 1280x720 pictures of Title_01\n");
     const CliRun sd = RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) +
                                  "' -t 1 --crop 0,0,720,576 -q -o '" + In("out") + "'",
                              env_);
@@ -134,10 +134,10 @@ TEST_F(CliMessagesTest, CropIsCheckedAgainstTheSourcesPictureSize) {
 // Measuring the borders looks at pictures only: no sound device is opened, so a machine
 // whose sound cannot open (here ALSA without its configuration) prints nothing about it.
 TEST_F(CliMessagesTest, MeasuringTheCropOpensNoSoundDevice) {
-    const CliRun run = RunCli("convert '" + fx::SampleDiscPath(fx::kPalDisc.iso) +
-                                  "' -t 1 --trim 00:00:01-00:00:02 --crop auto -q -o '" +
-                                  In("out") + "'",
-                              env_ + " SDL_AUDIODRIVER=alsa ALSA_CONFIG_PATH=/nonexistent");
+    const CliRun run =
+        RunCli("convert '" + fx::SampleDiscPath(fx::kPalDisc.iso) +
+                   "' -t 1 --trim 00:00:01-00:00:02 --crop auto -q -o '" + In("out") + "'",
+               env_ + " SDL_AUDIODRIVER=alsa ALSA_CONFIG_PATH=/nonexistent");
     EXPECT_EQ(run.exit_code, 0) << run.err;
     EXPECT_EQ(run.err, "");
 }
