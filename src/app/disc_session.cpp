@@ -130,7 +130,7 @@ void DiscSession::ProfilesChanged() {
     core::OutputProfile check{};
     if (!has_profile_ || profiles().Find(profile_.Id, check)) return;
     has_profile_ = false;
-    if (profiles().Find(1, profile_)) {
+    if (library_.Problem(1).empty() && profiles().Find(1, profile_)) {
         has_profile_ = true;
         catalogue_->RefreshOutputNames(profile_.FormatExt);
     }
