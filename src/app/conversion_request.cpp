@@ -56,15 +56,8 @@ void ChooseTracks(const ConversionRequest& request, DiscSession* session) {
 RequestedJob MakeRequestedJob(const ConversionRequest& request, DiscSession* session,
                               core::MessageSink* messages) {
     RequestedJob requested;
-    if (!session->LoadProfiles(ProfileCatalogueFile(request.catalogue))) {
-        messages->ShowMessage("Cannot read the profile catalogue " + request.catalogue);
-        return requested;
-    }
-    if (!session->ChooseProfileByIdOrName(request.profile)) {
-        messages->ShowMessage("No output profile " +
-                              (request.profile.empty() ? "1" : request.profile));
-        return requested;
-    }
+    if (!session->LoadProfiles(ProfileCatalogueFile(request.catalogue))) return requested;
+    if (!session->ChooseProfileByIdOrName(request.profile)) return requested;
     ApplyChanges(request.custom, &session->output_settings());
     std::error_code error;
     std::string output_folder = request.output_folder;
@@ -91,6 +84,7 @@ RequestedJob MakeRequestedJob(const ConversionRequest& request, DiscSession* ses
     }
     if (!ChooseRows(request, session, &requested.skipped)) return requested;
     session->SetCurrentEdit(request.edit);
+    if (!session->CropFitsCheckedRows()) return requested;
     session->SetWatermark(request.watermark);
     session->SetPictureCleanup(request.cleanup);
     ChooseTracks(request, session);
