@@ -64,24 +64,22 @@ void ChooseTracks(const ConversionRequest& request, DiscSession* session) {
 RequestedJob MakeRequestedJob(const ConversionRequest& request, DiscSession* session,
                               core::MessageSink* messages) {
     RequestedJob requested;
-    if (!session->LoadProfiles(ProfileCatalogueFile(request.catalogue))) {
-        messages->ShowMessage("Cannot read the profile catalogue " + request.catalogue);
-        return requested;
-    }
-    if (!session->ChooseProfileByIdOrName(request.profile)) {
-        messages->ShowMessage("No output profile " +
-                              (request.profile.empty() ? "1" : request.profile));
-        return requested;
-    }
+    if (!session->LoadProfiles(ProfileCatalogueFile(request.catalogue))) return requested;
+    if (!session->ChooseProfileByIdOrName(request.profile)) return requested;
     ApplyChanges(request.custom, &session->output_settings());
-    const std::string output_folder =
-        request.output_folder.empty() ? session->settings().out_folder : request.output_folder;
-    if (request.output_folder.empty())
-        for (const std::string& problem : session->settings_store().problems())
-            messages->ShowWarning(problem);
+    std::error_code error;
+    std::string output_folder = request.output_folder;
+    if (output_folder.empty()) {
+        output_folder = fs::current_path(error).string();
+        if (error) {
+            messages->ShowMessage(std::string(kInvalidOutputDirectory) +
+                                  ": the current directory cannot be read (" + error.message() +
+                                  "); -o names the folder");
+            return requested;
+        }
+    }
     // A missing folder is made once the disc has opened; a path that is
     // something else is refused before.
-    std::error_code error;
     const bool folder_missing =
         !output_folder.empty() &&
         fs::symlink_status(output_folder, error).type() == fs::file_type::not_found;
@@ -94,6 +92,7 @@ RequestedJob MakeRequestedJob(const ConversionRequest& request, DiscSession* ses
     }
     if (!ChooseRows(request, session, &requested.skipped)) return requested;
     session->SetCurrentEdit(request.edit);
+    if (!session->CropFitsCheckedRows()) return requested;
     session->SetWatermark(request.watermark);
     session->SetPictureCleanup(request.cleanup);
     ChooseTracks(request, session);

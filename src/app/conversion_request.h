@@ -37,7 +37,7 @@ struct OutputChanges {
 
 struct ConversionRequest {
     std::string disc;
-    std::string output_folder;  // empty: the stored output folder
+    std::string output_folder;  // empty: the current directory
     std::string profile;        // id or name; empty: id 1
     std::string catalogue;      // Format.xml to read; empty: the usual places
     std::vector<int> titles;    // indexes from 0, in the order asked; empty: every listed title
@@ -57,8 +57,9 @@ struct ConversionRequest {
     bool merge = false;
     bool overwrite = false;  // replace output files that exist
     OutputChanges custom;
-    int cpu_usage = 0;  // 0: the stored setting
-    AfterAction after = AfterAction::kStored;
+    int cpu_usage = 0;  // 0: the settings' own (the session's store)
+    // Only an action asked for runs; the desktop program's stored one never.
+    AfterAction after = AfterAction::kNone;
 };
 
 enum class RequestOutcome {
@@ -78,8 +79,9 @@ struct RequestedJob {
 // main window, in the same order (profile, output folder, disc, rows, trim,
 // edit settings, watermark, picture cleanup, tracks), and the job from
 // them. The job replaces files that exist only when the request says so
-// (kReplace, else kRefuse). Unlike the main window, a missing output folder
-// is made once there is something to convert, a path that is something
+// (kReplace, else kRefuse). Unlike the main window, the output folder is
+// the request's or the current directory (never a stored one), a missing
+// one is made once there is something to convert, a path that is something
 // else is refused, and the folder is not stored. `messages` is the
 // session's.
 RequestedJob MakeRequestedJob(const ConversionRequest& request, DiscSession* session,

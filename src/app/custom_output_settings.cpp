@@ -1,9 +1,11 @@
 #include "app/custom_output_settings.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "core/choice_list.h"
 #include "core/number_text.h"
+#include "core/output_limits.h"
 #include "filters/video_geometry.h"
 
 namespace rizuvira::app {
@@ -198,11 +200,15 @@ FormOutcome CustomOutputSettings::Ok() {
             core::SetField(s.EncoderPreset, key);
         }
     }
-    if (s.HasAudio != 1) return {};
-    if (!store_number(OutputList::kSampleRate, &s.SampleRate)) return bad_param;
-    if (!store_number(OutputList::kChannels, &s.Channel)) return bad_param;
-    if (!store_name(OutputList::kAudioEncoder, s.AudioCodecName)) return bad_param;
-    if (!store_number(OutputList::kAudioBitRate, &s.AudioBitRate)) return bad_param;
+    if (s.HasAudio == 1) {
+        if (!store_number(OutputList::kSampleRate, &s.SampleRate)) return bad_param;
+        if (!store_number(OutputList::kChannels, &s.Channel)) return bad_param;
+        if (!store_name(OutputList::kAudioEncoder, s.AudioCodecName)) return bad_param;
+        if (!store_number(OutputList::kAudioBitRate, &s.AudioBitRate)) return bad_param;
+    }
+    // The values a catalogue or the command line could not give either.
+    if (std::string problem = core::OutputSettingsProblem(s); !problem.empty())
+        return FormOutcome{false, std::move(problem)};
     return {};
 }
 

@@ -115,7 +115,7 @@ int RunProfiles(const std::string& catalogue_path, bool json, std::FILE* out) {
     const fs::path saved =
         app::SavedProfilesFile(core::DefaultSettingsFile(app::kApplicationTitle));
     if (!library.Load(app::ProfileCatalogueFile(catalogue_path), saved)) {
-        std::fprintf(stderr, "Cannot read the profile catalogue %s\n", catalogue_path.c_str());
+        std::fprintf(stderr, "%s: %s\n", app::kLoadFormatError, library.load_error().c_str());
         return kExitUsage;
     }
     if (!library.saved_file_error().empty())
@@ -125,21 +125,23 @@ int RunProfiles(const std::string& catalogue_path, bool json, std::FILE* out) {
     bool first = true;
     for (const core::OutputProfile& profile : catalogue.Iterate()) {
         const core::OutputSettings& s = profile.Settings;
+        const std::string problem = library.Problem(profile.Id);
         if (json) {
             std::fprintf(
                 out,
                 "%s\n  {\"id\": %d, \"name\": %s, \"extension\": %s, \"video\": %s, \"width\": %d, "
                 "\"height\": %d, \"frame_rate_x1000\": %d, \"video_bit_rate\": %d, \"audio\": %s, "
                 "\"sample_rate\": %d, \"channels\": %d, \"audio_bit_rate\": %d, \"quality\": %d, "
-                "\"encoder_preset\": %s}",
+                "\"encoder_preset\": %s, \"problem\": %s}",
                 first ? "" : ",", profile.Id, JsonString(profile.ProfileName).c_str(),
                 JsonString(profile.FormatExt).c_str(),
                 JsonString(s.HasVideo ? s.VideoCodecName : "").c_str(), s.Width, s.Height,
                 s.FrameRate, s.VideoBitRate, JsonString(s.HasAudio ? s.AudioCodecName : "").c_str(),
                 s.SampleRate, s.Channel, s.AudioBitRate, s.Quality,
-                JsonString(s.EncoderPreset).c_str());
+                JsonString(s.EncoderPreset).c_str(), JsonString(problem).c_str());
         } else {
             std::fprintf(out, "%3d  %-6s %s\n", profile.Id, profile.FormatExt, profile.ProfileName);
+            if (!problem.empty()) std::fprintf(out, "     unusable: %s\n", problem.c_str());
         }
         first = false;
     }
@@ -158,8 +160,10 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     ProgressView view(mode, out, stderr);
     CliMessages messages(&view, options.json ? out : nullptr);
 
+    // The command line acts on its options alone: the desktop program's
+    // stored folder, after-action and processor use are not read (the store
+    // keeps its defaults); only the saved profiles beside it are.
     core::SettingsStore store(core::DefaultSettingsFile(app::kApplicationTitle));
-    store.Load();
     app::DiscSession session(&messages, &store);
     app::RequestedJob requested = app::MakeRequestedJob(options, &session, &messages);
     switch (requested.outcome) {
@@ -179,7 +183,7 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
         const std::vector<fs::path> existing = app::ExistingOutputs(requested.job);
         for (const fs::path& path : existing)
             messages.ShowMessage(path.string() + " exists; -y (--overwrite) replaces it");
-        if (!existing.empty()) return kExitUsage;
+        if (!existing.empty()) return kExitOutputExists;
     }
     const int skipped = requested.skipped;
 

@@ -12,8 +12,11 @@
 namespace rizuvira::cli {
 
 // Exit codes of convert: 0 every item converted, 1 an item failed (or the
-// batch was cancelled), 2 a usage error, 3 the disc cannot be opened.
+// batch was cancelled), 2 a usage error, 3 the disc cannot be opened, 4 an
+// output file exists and -y was not given (checked before anything runs, so
+// nothing was converted; a script can tell this from a wrong option).
 inline constexpr int kExitItemFailed = 1;
+inline constexpr int kExitOutputExists = 4;
 
 // Messages go to standard error; file names (or JSON lines) to `out`.
 int RunConvert(const ConvertOptions& options, std::FILE* out);

@@ -2,11 +2,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
 
 #include "app/disc_session.h"
 #include "app/preview_controller.h"
 #include "cli/info_command.h"
 #include "core/messages.h"
+#include "core/settings_store.h"
 #include "core/time_text.h"
 #include "engine/preview_player.h"
 #include "filters/snapshot.h"
@@ -59,10 +63,21 @@ int RunSnapshot(const std::vector<std::string>& args) {
     PreviewArgs parsed;
     if (!Parse(args, true, &parsed, "snapshot")) return kExitUsage;
     // Without -o, or with a folder, the file is named as the main window
-    // names it, in the stored snapshot folder and image type.
-    core::SettingsStore store(core::DefaultSettingsFile(app::kApplicationTitle));
-    store.Load();
-    parsed.output = app::SnapshotPath(parsed.output, store.values(), std::time(nullptr)).string();
+    // names it, a BMP picture; without -o in the current directory (the
+    // desktop program's stored folder and type are not read).
+    core::Settings settings = core::DefaultSettings();
+    if (parsed.output.empty()) {
+        std::error_code error;
+        parsed.output = std::filesystem::current_path(error).string();
+        if (error) {
+            std::fprintf(stderr,
+                         "rizuvira-cli snapshot: the current directory cannot be read (%s); "
+                         "-o names the folder\n",
+                         error.message().c_str());
+            return kExitUsage;
+        }
+    }
+    parsed.output = app::SnapshotPath(parsed.output, settings, std::time(nullptr)).string();
     if (filters::SnapshotTypeFromPath(parsed.output) == filters::SnapshotType::kUnknown) {
         std::fprintf(stderr, "rizuvira-cli snapshot: the file must end in .bmp, .jpg or .gif\n");
         return kExitUsage;

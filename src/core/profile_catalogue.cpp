@@ -116,9 +116,12 @@ bool ProfileCatalogue::Load() {
     return LoadFile("Format.xml");
 }
 
-bool ProfileCatalogue::LoadFile(const std::filesystem::path& path) {
+bool ProfileCatalogue::LoadFile(const std::filesystem::path& path, std::string* error) {
     core::XmlNavigator nav;
-    if (!nav.LoadFile(path)) return false;
+    if (!nav.LoadFile(path)) {
+        if (error) *error = nav.error();
+        return false;
+    }
     Append(ReadProfiles(nav));
     return true;
 }

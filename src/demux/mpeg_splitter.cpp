@@ -450,7 +450,10 @@ void CMpegSplitterFilter::PositionForTime(REFERENCE_TIME t) {
         return;
     }
     const REFERENCE_TIME target = t - UNITS;
-    if (PositionByCells(target)) return;
+    if (PositionByCells(target)) {
+        BackUpToPictureOnScreen();
+        return;
+    }
     const REFERENCE_TIME low = target - UNITS / 2;
     int64_t best = INT64_MAX;
     if (time_base_100ns_ == 0) {
@@ -481,6 +484,29 @@ void CMpegSplitterFilter::PositionForTime(REFERENCE_TIME t) {
         best = file_->Position();
     }
     file_->MoveTo(best);
+    BackUpToPictureOnScreen();
+}
+
+void CMpegSplitterFilter::BackUpToPictureOnScreen() {
+    // A picture this far after the sound is not the one the reading should start with.
+    constexpr REFERENCE_TIME kPictureGap = 2 * UNITS;
+    constexpr int64_t kAheadBytes = int64_t{4} << 20, kBackBytes = int64_t{64} << 20;
+    // The key of the first connected stream of a kind; 0 when none is.
+    const auto connected = [this](StreamKind kind) -> uint32_t {
+        for (const SplitterStream& s : file_->Streams(kind))
+            if (HasConnectedPin(s.Key())) return s.Key();
+        return 0;
+    };
+    const uint32_t video = connected(kVideo), audio = connected(kAudio);
+    if (!video || !audio) return;
+    const int64_t from = file_->Position();
+    const REFERENCE_TIME sound = file_->FindNextTimestamp(audio, from + kAheadBytes);
+    file_->MoveTo(from);
+    const REFERENCE_TIME picture = file_->FindNextTimestamp(video, from + kAheadBytes);
+    int64_t back = -1;
+    if (sound != -1 && (picture == -1 || picture - sound > kPictureGap))
+        back = file_->FindLastTimestampBefore(video, from, kBackBytes);
+    file_->MoveTo(back >= 0 ? back : from);
 }
 
 void CMpegSplitterFilter::DeliveryLoop() {

@@ -106,6 +106,9 @@ private:
     // the restarts of the stream's clock. False when the source has no cells
     // or the stream does not match them; the time stamps then decide.
     bool PositionByCells(REFERENCE_TIME target);
+    // Moves back to the last picture before the position when the next one is far off (a
+    // still picture under its sound), so that it is on screen where the reading starts.
+    void BackUpToPictureOnScreen();
     // Whether `sector` of the stream is a navigation pack, and what it says.
     bool ReadNavigation(int64_t sector, NavigationSector* nav);
     static constexpr int64_t kScanSectors = 32;  // the parser's window

@@ -86,9 +86,14 @@ public:
     // With the position at the payload start; returns the stream key (streams that are not
     // recognised keep the key their identity gives). May consume private-stream headers.
     uint32_t ClassifyPayload(uint16_t pid, uint8_t stream_id, int64_t length);
-    // The next PTS of the stream, less the first time; -1 when none is found. Leaves the
-    // position at the start of the last unit examined.
-    REFERENCE_TIME FindNextTimestamp(uint32_t key);
+    // The next PTS of the stream, less the first time; -1 when none is found before `stop`.
+    // Leaves the position at the start of the last unit examined.
+    REFERENCE_TIME FindNextTimestamp(uint32_t key, int64_t stop = INT64_MAX);
+    // The start of the last unit of the stream that carries a PTS and starts before
+    // `position`, looking back no further than `reach` bytes; -1 when there is none.
+    int64_t FindLastTimestampBefore(uint32_t key, int64_t position, int64_t reach);
+    // The MPEG-1/2 picture start codes in the stream's packets from `position` to the end.
+    int64_t CountPicturesFrom(uint32_t key, int64_t position);
     void ReadProgramTables(const TransportHeader& h);
     // Scans the last stretch before the data's end for the last time stamps.
     void RescanTail();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 namespace rizuvira::demux {
 
@@ -74,10 +75,10 @@ void CMpegSplitterFile::ApplyMeasuredRate() {
         byte_rate_ = pack_byte_rate_;
 }
 
-REFERENCE_TIME CMpegSplitterFile::FindNextTimestamp(uint32_t key) {
+REFERENCE_TIME CMpegSplitterFile::FindNextTimestamp(uint32_t key, int64_t stop) {
     int64_t unit_start = Position();
     if (container_ == MpegContainer::kProgramStream || container_ == MpegContainer::kPesStream) {
-        while (BytesLeft() > 0) {
+        while (BytesLeft() > 0 && Position() < stop) {
             const int64_t before = Position();
             uint8_t code = 0;
             if (!FindStartCode(code, 65536)) {
@@ -96,7 +97,7 @@ REFERENCE_TIME CMpegSplitterFile::FindNextTimestamp(uint32_t key) {
             MoveTo(payload + pes.length);
         }
     } else if (container_ == MpegContainer::kTransportStream) {
-        while (BytesLeft() > 0) {
+        while (BytesLeft() > 0 && Position() < stop) {
             const int64_t before = Position();
             TransportHeader h;
             if (!Read(h, true)) {
@@ -118,7 +119,7 @@ REFERENCE_TIME CMpegSplitterFile::FindNextTimestamp(uint32_t key) {
             MoveTo(h.next_packet);
         }
     } else if (container_ == MpegContainer::kPvaStream) {
-        while (BytesLeft() > 0) {
+        while (BytesLeft() > 0 && Position() < stop) {
             PvaHeader h;
             const int64_t before = Position();
             if (!Read(h, true)) break;
@@ -147,6 +148,78 @@ REFERENCE_TIME CMpegSplitterFile::Unwrap(REFERENCE_TIME pts) const {
     if (first_time_ != INT64_MAX && pts + kHalfClockTurn100ns < first_time_)
         return pts + kClockTurn100ns;
     return pts;
+}
+
+int64_t CMpegSplitterFile::FindLastTimestampBefore(uint32_t key, int64_t position, int64_t reach) {
+    constexpr int64_t kBlockBytes = int64_t{1} << 20;
+    // Past a found unit: its first packet in a transport stream, its start code otherwise.
+    const int64_t step =
+        container_ == MpegContainer::kTransportStream ? std::max(TransportPacketSize(), 1) : 4;
+    const int64_t floor = std::max<int64_t>(0, position - reach);
+    for (int64_t block_end = position; block_end > floor; block_end -= kBlockBytes) {
+        MoveTo(std::max(floor, block_end - kBlockBytes));
+        int64_t last = -1;
+        while (FindNextTimestamp(key, block_end) != -1 && Position() < block_end) {
+            last = Position();
+            MoveTo(last + step);
+        }
+        if (last >= 0) return last;
+    }
+    return -1;
+}
+
+int64_t CMpegSplitterFile::CountPicturesFrom(uint32_t key, int64_t position) {
+    int64_t pictures = 0;
+    uint32_t last = 0xFFFFFFFF;  // carries a start code split between packets
+    std::vector<uint8_t> bytes;
+    const auto count = [&](int64_t length) {
+        bytes.resize(static_cast<size_t>(std::max<int64_t>(length, 0)));
+        if (bytes.empty() || FAILED(ReadBytes(bytes.data(), length))) return;
+        for (const uint8_t b : bytes) {
+            last = last << 8 | b;
+            if (last == 0x00000100) ++pictures;
+        }
+    };
+    MoveTo(position);
+    if (container_ == MpegContainer::kProgramStream || container_ == MpegContainer::kPesStream) {
+        while (BytesLeft() > 0) {
+            const int64_t before = Position();
+            uint8_t code = 0;
+            if (!FindStartCode(code, 65536)) {
+                if (Position() == before) break;
+                continue;
+            }
+            if (code < 0xBD || code > 0xEF) continue;
+            PesHeader pes;
+            if (!Read(pes, code) || pes.length == 0) continue;
+            const int64_t payload = Position();
+            const bool ours = ClassifyPayload(0, code, pes.length) == key;
+            MoveTo(payload);
+            if (ours) count(std::min<int64_t>(pes.length, BytesLeft()));
+            MoveTo(payload + pes.length);
+        }
+    } else if (container_ == MpegContainer::kTransportStream) {
+        while (BytesLeft() > 0) {
+            const int64_t before = Position();
+            TransportHeader h;
+            if (!Read(h, true)) {
+                MoveTo(before + std::max(TransportPacketSize(), 1));
+                continue;
+            }
+            if (h.has_payload && h.pid == key) {
+                bool readable = true;
+                if (h.unit_start && ReadBits(24, true) == 0x000001) {
+                    ReadBits(24);
+                    const uint8_t code = static_cast<uint8_t>(ReadBits(8));
+                    PesHeader pes;
+                    readable = Read(pes, code);
+                }
+                if (readable && Position() < h.payload_end) count(h.payload_end - Position());
+            }
+            MoveTo(h.next_packet);
+        }
+    }
+    return pictures;
 }
 
 bool CMpegSplitterFile::IsZeroBlock(int64_t start, int64_t stop) {

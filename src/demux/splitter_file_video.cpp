@@ -104,7 +104,6 @@ bool CBaseSplitterFileEx::Read(MpegVideoHeader& h, int64_t length, CMediaType* t
     if (ReadBits(1)) {
         for (int i = 0; i < 64; ++i) ReadBits(8);
     }
-    if (h.width == 0 || h.height == 0) return false;
     const int64_t header_end = Position();
     uint32_t bit_rate_units = rate == 0x3FFFF ? 0 : rate;
 
@@ -141,6 +140,8 @@ bool CBaseSplitterFileEx::Read(MpegVideoHeader& h, int64_t length, CMediaType* t
         }
         ReadBits(8);
     }
+    // A zero size is only valid with the extension's high bits (4096 and beyond).
+    if (h.width == 0 || h.height == 0) return false;
     h.bit_rate = bit_rate_units * 400;
     h.frame_period_100ns = MpegFramePeriod(h.frame_rate_code);
     if (h.mpeg2)

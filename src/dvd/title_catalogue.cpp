@@ -15,13 +15,15 @@ TitleCatalogue::~TitleCatalogue() {
     CloseDisc();
 }
 
-void TitleCatalogue::CloseDisc() {
+void TitleCatalogue::CloseDisc(const BeforeClose& before_close) {
+    if (before_close) before_close();
     if (handle_ != 0) MyDVDClose(handle_);
     handle_ = 0;
 }
 
-void TitleCatalogue::LoadFileRecord(const std::string& path, const TitleTable& record) {
-    LoadFileRecords({path}, record);
+void TitleCatalogue::LoadFileRecord(const std::string& path, const TitleTable& record,
+                                    const BeforeClose& before_close) {
+    LoadFileRecords({path}, record, before_close);
     // A file is always its one title, however short.
     if (rows_.empty() && record.title_count == 1) {
         CatalogueRow row;
@@ -36,20 +38,24 @@ void TitleCatalogue::LoadFileRecord(const std::string& path, const TitleTable& r
     }
 }
 
-void TitleCatalogue::LoadFileRecords(std::vector<std::string> files, const TitleTable& record) {
-    CloseDisc();
+void TitleCatalogue::LoadFileRecords(std::vector<std::string> files, const TitleTable& record,
+                                     const BeforeClose& before_close) {
+    CloseDisc(before_close);
     source_files_ = std::move(files);
     ListDisc(record);
 }
 
-bool TitleCatalogue::LoadDisc(const std::string& path) {
-    CloseDisc();
-    source_files_.clear();
-    handle_ = MyDVDOpen(path.c_str());
-    if (handle_ == 0) {
+bool TitleCatalogue::LoadDisc(const std::string& path, const BeforeClose& before_close) {
+    // The disc open now stays until the new one has opened: a path that is
+    // no disc leaves the catalogue (and the preview reading it) as it was.
+    const int32_t opened = MyDVDOpen(path.c_str());
+    if (opened == 0) {
         messages_->ShowMessage(std::string(kOpenDvdError) + ": " + path + DiscOpenProblem(path));
         return false;
     }
+    CloseDisc(before_close);
+    source_files_.clear();
+    handle_ = opened;
     auto disc = std::make_unique<TitleTable>();
     MyDVDGetInfo(handle_, disc.get());
     if (preview_ && !preview_(handle_)) {

@@ -62,17 +62,24 @@ public:
     // The profile's extension (".mp4") that output names end in.
     void SetFormatExt(std::string format_ext) { format_ext_ = std::move(format_ext); }
 
-    // Closes the open disc, opens `path` and lists it. False with
-    // "Open DVD error: PATH" and the reason (no disc open afterwards, rows
-    // kept) or "Load DVD
-    // error" (the preview failed; the new disc stays open, rows kept).
-    bool LoadDisc(const std::string& path);
+    // Called once the new source is known to open, just before the open
+    // disc closes: whatever reads the old disc (a preview) lets go of it.
+    using BeforeClose = std::function<void()>;
+
+    // Opens `path` and, once it has opened, closes the open disc and lists
+    // the new one. False with "Open DVD error: PATH" and the reason (the
+    // open disc, its rows and lists stay as they were; `before_close` is not
+    // called) or "Load DVD error" (the preview failed; the new disc stays
+    // open, rows kept).
+    bool LoadDisc(const std::string& path, const BeforeClose& before_close = {});
     // A plain MPEG file as a disc of one title: closes the open disc and
     // lists `record` (see ProbeMpegFile), its one title however short.
-    void LoadFileRecord(const std::string& path, const TitleTable& record);
+    void LoadFileRecord(const std::string& path, const TitleTable& record,
+                        const BeforeClose& before_close = {});
     // Files as the titles of a disc (the clips of a Blu-ray folder): closes
     // the open disc and lists `record`, title t read from files[t].
-    void LoadFileRecords(std::vector<std::string> files, const TitleTable& record);
+    void LoadFileRecords(std::vector<std::string> files, const TitleTable& record,
+                         const BeforeClose& before_close = {});
     // The file each title is read from: one for a plain file, one per title
     // for a Blu-ray folder; empty for a disc read through the DVD layer.
     const std::vector<std::string>& source_files() const { return source_files_; }
@@ -113,7 +120,7 @@ public:
     static std::string LanguageName(int32_t code);
 
 private:
-    void CloseDisc();
+    void CloseDisc(const BeforeClose& before_close = {});
     void FillStreamLists(int title);
     std::string OutputName(const core::ConvertItem& item) const;
 

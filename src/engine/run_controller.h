@@ -194,6 +194,11 @@ public:
     bool paused() const { return paused_; }
     int failed_items() const { return failed_items_; }
     int current_index() const { return current_; }  // -1 when none
+    // The file being written, by its final name: a merged file keeps the
+    // first item's name through every item. Empty while no file is open.
+    std::filesystem::path output_file() const {
+        return file_open_ ? open_file_.path : std::filesystem::path();
+    }
     const std::vector<BatchRow>& rows() const { return rows_; }
     const RunProgress& progress() const { return progress_; }
     const std::vector<FinishedFile>& finished_files() const { return files_; }

@@ -153,8 +153,12 @@ void ConversionWindow::PostStartItem() {
             controller().StartCurrentItem();
             const int index = controller().current_index();
             if (index >= 0) {
+                // The header names the file being written; while merging,
+                // every item goes into the first one's.
+                const std::filesystem::path writing = controller().output_file();
                 file_->setText(QString("%1 (%2 of %3)")
-                                   .arg(Q(controller().rows()[index].output_name))
+                                   .arg(writing.empty() ? Q(controller().rows()[index].output_name)
+                                                        : Q(writing.filename().string()))
                                    .arg(index + 1)
                                    .arg(controller().rows().size()));
             }

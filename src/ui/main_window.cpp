@@ -70,6 +70,20 @@ Field* RowField(Field* field, int y, const char* name) {
     return field;
 }
 
+// A dropped disc is read where it lies: the drop is a copy, else a link,
+// never the move a file manager proposes with no key held (it would delete
+// the image). False, ignored, when the source offers neither.
+bool AcceptCopyOrLink(QDropEvent* event) {
+    const Qt::DropActions offered = event->possibleActions();
+    if (!(offered & (Qt::CopyAction | Qt::LinkAction))) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(offered & Qt::CopyAction ? Qt::CopyAction : Qt::LinkAction);
+    event->accept();
+    return true;
+}
+
 }  // namespace
 
 void ApplyIconTheme() {
@@ -369,11 +383,13 @@ void MainWindow::LoadProfiles() {
 void MainWindow::FillProfileList() {
     const QSignalBlocker block(profiles_);
     profiles_->clear();
+    int current = -1;  // none shown until a profile is current
     for (const core::OutputProfile& profile : session_.profiles().Iterate()) {
         profiles_->addItem(Q(profile.ProfileName), profile.Id);
         if (session_.has_profile() && profile.Id == session_.profile().Id)
-            profiles_->setCurrentIndex(profiles_->count() - 1);
+            current = profiles_->count() - 1;
     }
+    profiles_->setCurrentIndex(current);
 }
 
 void MainWindow::OpenSettings() {
@@ -388,7 +404,10 @@ void MainWindow::OpenSettings() {
 
 void MainWindow::ProfileChosen(int index) {
     if (index < 0) return;
-    if (session_.ChooseProfile(profiles_->itemData(index).toInt())) RefreshOutputNames();
+    if (session_.ChooseProfile(profiles_->itemData(index).toInt()))
+        RefreshOutputNames();
+    else
+        FillProfileList();  // a profile that cannot be used is not shown as chosen
 }
 
 void MainWindow::RefreshOutputNames() {
@@ -401,14 +420,12 @@ void MainWindow::RefreshOutputNames() {
 
 bool MainWindow::OpenDisc(const QString& path) {
     StopPreview();
-    ClosePlayer();  // before the catalogue closes the disc it plays
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool opened = session_.OpenDisc(path.toStdString());
+    // The player lets go of the disc it plays only once the new one has
+    // opened: a path that is no disc leaves both as they were.
+    const bool opened = session_.OpenDisc(path.toStdString(), [this] { ClosePlayer(); });
     QApplication::restoreOverrideCursor();
-    if (!opened) {
-        FillRows();
-        return false;
-    }
+    if (!opened) return false;
     const int32_t handle = session_.catalogue().handle();
     if (handle != 0 && session_.catalogue().source_files().empty()) {
         player_open_ = player_.Open(handle, preview_, nullptr, [this] {
@@ -588,13 +605,12 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.size() == 1 && urls[0].isLocalFile() &&
         app::IsOpenableDiscPath(urls[0].toLocalFile().toStdString()))
-        event->acceptProposedAction();
+        AcceptCopyOrLink(event);
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
-    if (urls.size() != 1 || !urls[0].isLocalFile()) return;
-    event->acceptProposedAction();
+    if (urls.size() != 1 || !urls[0].isLocalFile() || !AcceptCopyOrLink(event)) return;
     const QString path = urls[0].toLocalFile();
     QTimer::singleShot(0, this, [this, path] { OpenDisc(path); });
 }
@@ -698,6 +714,7 @@ void MainWindow::OpenOutputFolder() {
 }
 
 void MainWindow::Start() {
+    if (!session_.RequireProfile()) return;
     if (!session_.AcceptOutputFolder(output_->text().toStdString())) return;
     if (!session_.has_disc() || session_.row_count() == 0) return;
     StopPreview();

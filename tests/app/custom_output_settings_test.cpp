@@ -129,6 +129,14 @@ TEST_F(CustomOutputSettingsTest, KeysThatWouldBreakTheEncoderAreRefused) {
     form.Select(OutputList::kFrameRate, 1);
     EXPECT_EQ(form.Ok().message, "error param");  // a name longer than its field
     EXPECT_STREQ(form.profile().Settings.VideoCodecName, "libx264");
+
+    // A value out of the range the command line and the catalogue keep to.
+    OutputProfile slow = h264_;
+    rizuvira::core::SetField(slow.FrameRates, "1$Slow");
+    CustomOutputSettings slow_form(slow, &catalogue_);
+    slow_form.Select(OutputList::kFrameRate, 0);
+    EXPECT_EQ(slow_form.Ok().message,
+              "FrameRate=\"1\": must be from 1000 to 120000 (frames per second × 1000)");
 }
 
 TEST_F(CustomOutputSettingsTest, AProfileWithoutVideoIgnoresTheVideoLists) {

@@ -5,11 +5,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "cli/cli_run.h"
 #include "e2e/decoded_output.h"
@@ -21,6 +24,7 @@ namespace rizuvira::cli {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 namespace fx = fixtures;
 using cli::test::CliRun;
 using cli::test::RunCli;
@@ -163,6 +167,64 @@ TEST_F(CliPlainFileTest, OddSizedPicturesConvert) {
     ASSERT_TRUE(decoded.ok) << decoded.error;
     EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 50, 1);  // 2 s at its 25 fps
     EXPECT_NEAR(decoded.pictures.back().top_luma, 81, 4);              // red
+}
+
+// A width of 4096 leaves the sequence header's 12 size bits zero; the extension carries the
+// rest. Such a stream was taken for no video at all and converted to sound only.
+TEST_F(CliPlainFileTest, PicturesOf4096WideAreRead) {
+    const fs::path ts = Make("wide.ts",
+                             "-f lavfi -i testsrc=size=4096x2160:rate=25:duration=1 -f lavfi "
+                             "-i sine=d=1 -c:v mpeg2video -strict -1 -c:a mp2 -f mpegts");
+    const CliRun info = RunCli("info '" + ts.string() + "'", env_);
+    EXPECT_NE(info.out.find("4096x2160"), std::string::npos) << info.out;
+    const DecodedOutput decoded = Convert(ts);
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 30, 1);
+}
+
+// One picture under 10 s of sound: a range that starts later still shows it. The reading
+// used to start after the picture and the file had sound only.
+TEST_F(CliPlainFileTest, StillPictureIsOnScreenInALaterRange) {
+    const fs::path mpg =
+        Make("still.mpg",
+             "-f lavfi -i color=c=red:size=720x480:rate=30000/1001,trim=end_frame=1 -f lavfi "
+             "-i sine=d=10 -c:v mpeg2video -c:a mp2 -f vob");
+    const DecodedOutput decoded = Convert(mpg, "--trim 00:00:04-00:00:08");
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 4 / kNtscFrame, 2);
+    ASSERT_FALSE(decoded.pictures.empty());
+    EXPECT_NEAR(decoded.pictures.back().top_luma, 81, 4);  // red
+}
+
+// The last two pictures' packets carry no time stamps: they follow the last stamped one
+// at the frame duration, and the length counts them.
+TEST_F(CliPlainFileTest, PicturesAfterTheLastStampAreKept) {
+    const fs::path mpg = Make("unstamped.mpg",
+                              "-f lavfi -i testsrc=size=320x240:rate=30000/1001 -frames:v 100 "
+                              "-c:v mpeg2video -f vob");
+    std::string bytes;
+    {
+        std::ifstream in(mpg, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    std::vector<size_t> stamped;  // video packets with a PTS
+    for (size_t at = bytes.find("\x00\x00\x01\xE0"s);
+         at != std::string::npos && at + 9 < bytes.size();
+         at = bytes.find("\x00\x00\x01\xE0"s, at + 4))
+        if (static_cast<uint8_t>(bytes[at + 7]) & 0x80) stamped.push_back(at);
+    ASSERT_GE(stamped.size(), 2u);
+    for (size_t n = stamped.size() - 2; n < stamped.size(); ++n) {
+        const size_t at = stamped[n];
+        bytes[at + 7] = static_cast<char>(bytes[at + 7] & 0x3F);
+        std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(at + 9),
+                    static_cast<uint8_t>(bytes[at + 8]), '\xFF');  // stuffing
+    }
+    std::ofstream(mpg, std::ios::binary | std::ios::trunc) << bytes;
+
+    EXPECT_NEAR(InfoLengthMs(mpg), 100 * kNtscFrame * 1000, 1);
+    const DecodedOutput decoded = Convert(mpg);
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    EXPECT_EQ(decoded.pictures.size(), 100u);
 }
 
 TEST_F(CliPlainFileTest, AnOutputNamedAsItsOwnSourceIsRefusedEvenWithReplace) {

@@ -43,9 +43,10 @@ TEST(CliSnapshot, SavesThePictureShownAtTheTime) {
     std::filesystem::remove_all(folder);
 }
 
-// With a folder, or with none, the file is named by the time of day, in the
-// stored snapshot folder and the stored image type.
-TEST(CliSnapshot, NamesTheFileByTheTimeInTheGivenOrStoredFolder) {
+// With a folder, or with none, the file is a BMP named by the time of day, in
+// that folder or the current one: the desktop program's stored folder and
+// image type are not read.
+TEST(CliSnapshot, NamesTheFileByTheTimeInTheGivenOrCurrentFolder) {
     char pattern[] = "/tmp/rizuvira-snap-XXXXXX";
     const std::filesystem::path folder = mkdtemp(pattern);
     const std::filesystem::path config = folder / "config" / "Rizuvira DVD Converter";
@@ -55,17 +56,21 @@ TEST(CliSnapshot, NamesTheFileByTheTimeInTheGivenOrStoredFolder) {
     std::ofstream(config / "settings.ini")
         << "[General]\nstrSnapFolder=" << stored.string() << "\nstrImageType=JPEG\n";
     const std::string disc = fx::SampleDiscPath(fx::kNtscDisc.iso);
-    const std::string env =
-        "SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME='" + (folder / "config").string() + "'";
+    const std::filesystem::path here = folder / "here";
+    std::filesystem::create_directories(here);
+    const std::string env = "cd '" + here.string() +
+                            "' && SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME='" +
+                            (folder / "config").string() + "'";
     const CliRun given =
         RunCli("snapshot '" + disc + "' --title 1 --at 2 -o '" + folder.string() + "'", env);
     const CliRun none = RunCli("snapshot '" + disc + "' --title 1 --at 2", env);
     ASSERT_EQ(given.exit_code, 0) << given.err;
     ASSERT_EQ(none.exit_code, 0) << none.err;
-    for (const auto& [run, where] : {std::pair{given, folder}, std::pair{none, stored}}) {
+    EXPECT_TRUE(std::filesystem::is_empty(stored));
+    for (const auto& [run, where] : {std::pair{given, folder}, std::pair{none, here}}) {
         const std::filesystem::path file = run.out.substr(0, run.out.find('\n'));
         EXPECT_EQ(file.parent_path(), where);
-        EXPECT_EQ(file.extension(), ".JPEG");
+        EXPECT_EQ(file.extension(), ".BMP");
         EXPECT_EQ(file.stem().string().size(), std::string("2010-05-01 12-30-05").size()) << file;
         EXPECT_TRUE(rizuvira::e2e::DecodeOutput(file.string(), 720, 480).ok) << file;
     }

@@ -162,8 +162,11 @@ TEST(ConvertOptions, RefusedValues) {
                                                {"a.iso", "b.iso"},  // two discs
                                                {"a.iso", "--volume", "513"},
                                                {"a.iso", "--saturation", "-1"},
-                                               {"a.iso", "--size", "641x360"},  // odd
-                                               {"a.iso", "--crop", "0,0,721,480"},
+                                               {"a.iso", "--size", "641x360"},    // odd
+                                               {"a.iso", "--crop", "8,0,8,480"},  // empty
+                                               {"a.iso", "--fps", "0.001"},
+                                               {"a.iso", "--rate", "7999"},
+                                               {"a.iso", "--channels", "9"},
                                                {"a.iso", "--chapter", "1"},
                                                {"a.iso", "--chapter", "1:2", "-t", "1"},
                                                {"a.iso", "--audio", "0"},

@@ -84,7 +84,8 @@ TEST_F(TitleCatalogueTest, ThreeSecondsAreListedOneMillisecondLessIsNot) {
     auto disc = Disc({2999.9, 3000.0, 3725000.4, 360000000.0});
     disc->titles[0].audio_count = 1;
     disc->titles[0].audio_id[0] = 0xBD88;
-    disc->titles[0].audio_coding[0] = 1;  // no coding name
+    disc->titles[0].audio_coding[0] = 1;    // no coding name
+    disc->titles[0].audio_channels[0] = 1;  // stereo
     disc->titles[0].audio_language[0] = 'n' << 8 | 'l';
     catalogue_.ListDisc(*disc);
 
@@ -130,19 +131,28 @@ TEST_F(TitleCatalogueTest, SelectionMatchesTheWholeStreamId) {
 }
 
 TEST_F(TitleCatalogueTest, OpenAndLoadErrorsKeepTheRows) {
-    catalogue_.ListDisc(*Disc({5000, 6000}));
-    EXPECT_FALSE(catalogue_.LoadDisc("/nonexistent/disc.iso"));
+    ASSERT_TRUE(catalogue_.LoadDisc(fx::SampleDiscPath(fx::kPalDisc.iso)));
+    const int32_t open = catalogue_.handle();
+    const size_t rows = catalogue_.rows().size();
+    int released = 0;
+    EXPECT_FALSE(catalogue_.LoadDisc("/nonexistent/disc.iso", [&] { ++released; }));
     EXPECT_EQ(messages_.messages,
               std::vector<std::string>{
                   "Open DVD error: /nonexistent/disc.iso: No such file or directory"});
-    EXPECT_EQ(catalogue_.handle(), 0);
-    EXPECT_EQ(catalogue_.rows().size(), 2u);
+    EXPECT_EQ(released, 0);
+    EXPECT_EQ(catalogue_.handle(), open) << "the open disc stays open";
+    TitleTable still{};
+    MyDVDGetInfo(open, &still);
+    EXPECT_GT(still.title_count, 0) << "and can still be read";
+    EXPECT_EQ(catalogue_.rows().size(), rows);
 
     catalogue_.SetPreviewHook([](int32_t handle) { return handle == 0; });  // the preview refuses
-    EXPECT_FALSE(catalogue_.LoadDisc(fx::SampleDiscPath(fx::kNtscDisc.iso)));
+    EXPECT_FALSE(catalogue_.LoadDisc(fx::SampleDiscPath(fx::kNtscDisc.iso), [&] { ++released; }));
     EXPECT_EQ(messages_.messages.back(), kLoadDvdError);
-    EXPECT_NE(catalogue_.handle(), 0) << "the new disc stays open";
-    EXPECT_EQ(catalogue_.rows().size(), 2u);
+    EXPECT_EQ(released, 1) << "the old disc was let go of before it closed";
+    EXPECT_NE(catalogue_.handle(), open) << "the new disc stays open";
+    EXPECT_NE(catalogue_.handle(), 0);
+    EXPECT_EQ(catalogue_.rows().size(), rows);
 }
 
 TEST_F(TitleCatalogueTest, PlainFileIsOneTitleHoweverShort) {

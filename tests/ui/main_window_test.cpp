@@ -17,12 +17,15 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
+#include <QUrl>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -65,14 +68,21 @@ protected:
         window_.reset();
         fs::remove_all(folder_);
     }
-    // Presses Start and answers the windows of the batch; returns the lines of
-    // the finished window and the messages the conversion window listed.
-    std::pair<QStringList, QStringList> RunStart() {
-        QStringList files, listed;
+    // What the windows of a batch showed at its end.
+    struct Shown {
+        QStringList files;   // the finished window's lines
+        QStringList listed;  // the messages the conversion window listed
+        QString header;      // the conversion window's header at the last item
+    };
+    // Presses Start and answers the windows of the batch.
+    Shown RunStart() {
+        Shown shown;
+        QStringList &files = shown.files, &listed = shown.listed;
         DialogWatch running("conversionWindow", [&](QWidget* widget) {
             QObject::connect(
                 static_cast<ConversionWindow*>(widget), &ConversionWindow::finishedShown, widget,
                 [&, widget](QDialog* finished) {
+                    shown.header = widget->findChild<QLabel*>("currentFile")->text();
                     auto* log = widget->findChild<QListWidget*>("messageList");
                     for (int i = 0; i < log->count(); ++i) listed << log->item(i)->text();
                     auto* list = finished->findChild<QListWidget*>("finishedFiles");
@@ -84,7 +94,7 @@ protected:
                 });
         });
         QTest::mouseClick(Find<QPushButton>("startButton"), Qt::LeftButton);
-        return {files, listed};
+        return shown;
     }
     void CheckOnly(std::initializer_list<int> rows) {
         window_->CheckAll(false);
@@ -171,6 +181,27 @@ TEST_F(MainWindowTest, AnotherProfileRewritesTheOutputFormatColumn) {
     EXPECT_NE(ext.toStdString(), first_ext);
     EXPECT_EQ(root_->child(0)->text(3), "Title_01" + ext);
     EXPECT_EQ(root_->child(3)->text(3), "Title_05" + ext);
+}
+
+// Without a catalogue there is no profile: Start says why instead of running a batch.
+TEST_F(MainWindowTest, StartWithoutAProfileSaysWhyAndRunsNothing) {
+    const fs::path broken = folder_ / "broken.xml";
+    std::ofstream(broken) << "<Formats>";
+    setenv("RIZUVIRA_CATALOGUE", broken.c_str(), 1);
+    window_ = std::make_unique<MainWindow>(&messages_, &store_, &actions_);
+    unsetenv("RIZUVIRA_CATALOGUE");
+    window_->show();
+    ASSERT_TRUE(window_->OpenDisc(QString::fromStdString(fx::SampleDiscPath(fx::kNtscDisc.iso))));
+    messages_.messages.clear();
+    QTest::mouseClick(Find<QPushButton>("startButton"), Qt::LeftButton);
+    ASSERT_EQ(messages_.messages.size(), 1u);
+    EXPECT_EQ(messages_.messages[0].rfind("There is no output profile to convert to (Load "
+                                          "Format.xml error: " +
+                                              broken.string() + ": not well-formed XML",
+                                          0),
+              0u)
+        << messages_.messages[0];
+    EXPECT_TRUE(fs::is_empty(folder_ / "out"));
 }
 
 TEST_F(MainWindowTest, PlayShowsTheTitlesPicturesAndASnapshotIsWritten) {
@@ -339,6 +370,66 @@ TEST_F(MainWindowTest, HeaderButtonsDropTheirMenusAndTheLoadCommandsOpenTheChose
     EXPECT_TRUE(messages_.messages.empty());
 }
 
+TEST_F(MainWindowTest, AFileThatIsNoDiscLeavesTheOpenDiscAndItsPreview) {
+    const fs::path notes = folder_ / "notes.txt";
+    std::ofstream(notes) << "not a disc";
+    QApplication::setActiveWindow(window_.get());
+    {
+        auto answer = ChooseInFileWindow(QString::fromStdString(notes.string()));
+        QTest::keyClick(window_.get(), Qt::Key_O, Qt::ControlModifier);
+    }
+    ASSERT_EQ(messages_.messages.size(), 1u);
+    EXPECT_EQ(messages_.messages[0].rfind(notes.string() + " is not", 0), 0u)
+        << messages_.messages[0];
+    EXPECT_EQ(tree_->topLevelItem(0)->childCount(), 4);
+    QTest::mouseClick(Find<QAbstractButton>("playButton"), Qt::LeftButton);
+    ASSERT_TRUE(Find<QAbstractButton>("pauseButton")->isVisible());
+    WaitFor([&] { return testing::FrameNumberShown(window_->preview(), 480) > 0; });
+}
+
+TEST_F(MainWindowTest, ClearAllLeavesTheRootUnchecked) {
+    auto* menu = Find<QMenu>("editMenu");
+    QTest::mouseClick(Find<QPushButton>("editMenuButton"), Qt::LeftButton);
+    WaitFor([&] { return menu->isVisible(); });
+    QTest::mouseClick(menu, Qt::LeftButton, {},
+                      menu->actionGeometry(ActionOf(menu, "Clear All")).center());
+    QTreeWidgetItem* root = tree_->topLevelItem(0);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->childCount(), 0);
+    EXPECT_EQ(root->checkState(0), Qt::Unchecked);
+    EXPECT_EQ(Find<QComboBox>("audioList")->count(), 0);
+}
+
+// A file manager deletes what it dropped when the drop is taken as a move
+// (Shift proposes one): the window takes a copy, or a link, and never a
+// source that offers only a move.
+TEST_F(MainWindowTest, ADroppedDiscIsTakenAsACopyNeverAMove) {
+    QMimeData data;
+    data.setUrls(
+        {QUrl::fromLocalFile(QString::fromStdString(fx::SampleDiscPath(fx::kPalDisc.iso)))});
+    const QPoint at = window_->rect().center();
+    const Qt::DropActions every = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    QDragEnterEvent move_only(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(window_.get(), &move_only);
+    EXPECT_FALSE(move_only.isAccepted());
+    QDragEnterEvent link_only(at, Qt::LinkAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(window_.get(), &link_only);
+    EXPECT_TRUE(link_only.isAccepted());
+    EXPECT_EQ(link_only.dropAction(), Qt::LinkAction);
+
+    QDragEnterEvent enter(at, every, &data, Qt::LeftButton, Qt::ShiftModifier);
+    ASSERT_EQ(enter.proposedAction(), Qt::MoveAction);
+    QApplication::sendEvent(window_.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+    QDropEvent drop(QPointF(at), every, &data, Qt::LeftButton, Qt::ShiftModifier);
+    QApplication::sendEvent(window_.get(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
+    auto* status = Find<QLabel>("statusLabel");
+    WaitFor([&] { return status->text().startsWith("pal.iso:"); });
+}
+
 TEST_F(MainWindowTest, HelpAboutAndFoldersOpenThroughTheDesktop) {
     OpenedUrls opened;
     ActionOf(Find<QMenu>("helpMenu"), "Help Content")->trigger();
@@ -389,10 +480,12 @@ TEST_F(MainWindowTest, ASoundTrackChosenWhilePlayingBecomesTheTitlesTrack) {
 TEST_F(MainWindowTest, MergeWritesOneFileOfBothTitles) {
     CheckOnly({1, 2});  // Title_03 (4 s) and Title_04 (5 s)
     QTest::mouseClick(Find<QCheckBox>("mergeBox"), Qt::LeftButton);
-    const auto [files, listed] = RunStart();
+    const auto [files, listed, header] = RunStart();
     ASSERT_EQ(files.size(), 1);
     EXPECT_TRUE(listed.isEmpty());
     const std::string name = "Title_03" + std::string(window_->session().profile().FormatExt);
+    // At the second item the header still names the file being written.
+    EXPECT_EQ(header, QString::fromStdString(name + " (2 of 2)"));
     const e2e::DecodedOutput decoded =
         e2e::DecodeOutput((folder_ / "out" / name).string(), 720, 480);
     ASSERT_TRUE(decoded.ok) << decoded.error;
@@ -409,7 +502,7 @@ TEST_F(MainWindowTest, AnItemThatFailsIsListedAndTheBatchGoesOn) {
         QTimer::singleShot(
             0, box, [box] { static_cast<QMessageBox*>(box)->button(QMessageBox::No)->click(); });
     });
-    const auto [files, listed] = RunStart();
+    const auto [files, listed, header] = RunStart();
     ASSERT_EQ(listed.size(), 1);
     EXPECT_TRUE(listed[0].contains("was not replaced"));
     ASSERT_EQ(files.size(), 1);

@@ -156,7 +156,8 @@ TEST_F(SettingsWindowsTest, EditsSurviveSwitchingPagesAndAMissingFolderIsStoredT
     EXPECT_EQ(store_->values().cpu_usage, 80);
     EXPECT_EQ(Child<QLineEdit>(window_.get(), "outputField")->text().toStdString(), missing);
     window_->Start();
-    EXPECT_EQ(messages_.messages, std::vector<std::string>{"Invalid output directory"});
+    EXPECT_EQ(messages_.messages, std::vector<std::string>{"Invalid output directory: " + missing +
+                                                           ": No such file or directory"});
 }
 
 TEST_F(SettingsWindowsTest, OkThatCannotWriteTheSettingsSaysSoAndStaysOpen) {
