@@ -34,16 +34,16 @@ TEST_F(CliMessagesTest, CatalogueValuesAreCheckedAndItsFileIsNamedNotGuessed) {
     const std::string disc = fx::SampleDiscPath(fx::kNtscDisc.iso);
     const std::string slow = In("slow.xml");
     const CliRun refused = RunCli(
-        "convert '" + disc + "' -t 1 --catalogue '" + slow + "' -o '" + In("out") + "'", env_);
+        "convert '" + disc + "' -t 1 -p 0 --catalogue '" + slow + "' -o '" + In("out") + "'", env_);
     EXPECT_EQ(refused.exit_code, 2);
     EXPECT_EQ(refused.err, slow +
-                               ": profile \"MP4 Video (H.264, AAC)\" (id 1) cannot be used: "
+                               ": profile \"MP4 Video (MPEG-4, AAC)\" (id 0) cannot be used: "
                                "FrameRate=\"1\": must be from 1000 to 120000 (frames per second "
                                "× 1000)\n");
     EXPECT_TRUE(fs::is_empty(folder_ / "out"));
     const CliRun listed = RunCli("profiles --catalogue '" + slow + "'", env_);
-    EXPECT_NE(listed.out.find("  3  .mkv   MKV Video (H.264, AC-3)\n     unusable: " + slow +
-                              ": profile \"MKV Video (H.264, AC-3)\" (id 3) cannot be used: "
+    EXPECT_NE(listed.out.find("  7  .avi   AVI Video (MPEG-4, MP3)\n     unusable: " + slow +
+                              ": profile \"AVI Video (MPEG-4, MP3)\" (id 7) cannot be used: "
                               "FrameRate=\"1\""),
               std::string::npos)
         << listed.out;

@@ -179,7 +179,7 @@ TEST_F(CliPlainFileTest, PicturesOf4096WideAreRead) {
     EXPECT_NE(info.out.find("4096x2160"), std::string::npos) << info.out;
     const DecodedOutput decoded = Convert(ts);
     ASSERT_TRUE(decoded.ok) << decoded.error;
-    EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 30, 1);
+    EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 25, 1);  // the source's rate
 }
 
 // One picture under 10 s of sound: a range that starts later still shows it. The reading
