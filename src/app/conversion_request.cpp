@@ -17,9 +17,16 @@ namespace {
 namespace fs = std::filesystem;
 
 void ApplyChanges(const OutputChanges& changes, core::OutputSettings* settings) {
-    if (changes.width) settings->Width = changes.width;
-    if (changes.height) settings->Height = changes.height;
-    if (changes.frame_rate_x1000) settings->FrameRate = changes.frame_rate_x1000;
+    auto source_or = [](int value) {
+        return value == OutputChanges::kSource ? core::kSameAsSource : value;
+    };
+    if (changes.width) settings->Width = source_or(changes.width);
+    if (changes.height) settings->Height = source_or(changes.height);
+    if (changes.frame_rate_x1000) settings->FrameRate = source_or(changes.frame_rate_x1000);
+    if (changes.video_bit_rate) settings->Quality = 0;
+    if (changes.quality != OutputChanges::kProfileQuality) settings->Quality = changes.quality;
+    if (!changes.encoder_preset.empty())
+        core::SetField(settings->EncoderPreset, changes.encoder_preset);
     if (!changes.video_codec.empty())
         std::snprintf(settings->VideoCodecName, sizeof(settings->VideoCodecName), "%s",
                       changes.video_codec.c_str());
@@ -52,6 +59,7 @@ void ChooseTracks(const ConversionRequest& request, DiscSession* session) {
     if (request.audio) session->ChooseAudio(*request.audio);
     if (request.subtitle) session->ChooseSubtitle(*request.subtitle);
     session->ChooseFurtherAudio(request.further_audio);
+    session->ChooseEveryAudio(request.every_audio);
     session->ChooseSoftSubtitles(request.soft_subtitles, request.further_subtitles);
 }
 
@@ -154,15 +162,8 @@ std::string DiscFileName(const std::string& disc_path) {
 RequestedJob MakeRequestedJob(const ConversionRequest& request, DiscSession* session,
                               core::MessageSink* messages) {
     RequestedJob requested;
-    if (!session->LoadProfiles(ProfileCatalogueFile(request.catalogue))) {
-        messages->ShowMessage("Cannot read the profile catalogue " + request.catalogue);
-        return requested;
-    }
-    if (!session->ChooseProfileByIdOrName(request.profile)) {
-        messages->ShowMessage("No output profile " +
-                              (request.profile.empty() ? "1" : request.profile));
-        return requested;
-    }
+    if (!session->LoadProfiles(ProfileCatalogueFile(request.catalogue))) return requested;
+    if (!session->ChooseProfileByIdOrName(request.profile)) return requested;
     ApplyChanges(request.custom, &session->output_settings());
     std::error_code error;
     std::string output_folder = request.output_folder;
@@ -190,6 +191,7 @@ RequestedJob MakeRequestedJob(const ConversionRequest& request, DiscSession* ses
     }
     if (!ChooseRows(request, session, &requested.skipped)) return requested;
     session->SetCurrentEdit(request.edit);
+    if (!session->CropFitsCheckedRows()) return requested;
     session->SetWatermark(request.watermark);
     session->SetPictureCleanup(request.cleanup);
     ChooseTracks(request, session);

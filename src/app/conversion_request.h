@@ -21,10 +21,14 @@ namespace rizuvira::app {
 // Changes to the current profile's output settings for this run; 0 and
 // empty leave the profile's.
 struct OutputChanges {
+    static constexpr int kSource = -1;  // the size or frame rate of the source
+    static constexpr int kProfileQuality = -2;
     int width = 0, height = 0;
     int frame_rate_x1000 = 0;
     std::string video_codec;
-    int video_bit_rate = 0;
+    int video_bit_rate = 0;         // also codes to it, unless a quality is given
+    int quality = kProfileQuality;  // 0: code to the bit rate
+    std::string encoder_preset;
     std::string audio_codec;
     int audio_bit_rate = 0;
     int sample_rate = 0;
@@ -50,9 +54,10 @@ struct ConversionRequest {
     core::EditSettings edit = core::kDefaultEditSettings;
     core::Watermark watermark;  // empty text: none
     core::PictureCleanup cleanup;
-    std::optional<TrackChoice> audio;            // the first (default) sound track
-    std::vector<TrackChoice> further_audio;      // written as tracks of their own after it
-    std::optional<TrackChoice> subtitle;         // the subtitle drawn, or the first soft one
+    std::optional<TrackChoice> audio;        // the first (default) sound track
+    std::vector<TrackChoice> further_audio;  // written as tracks of their own after it
+    bool every_audio = false;             // every sound track of each title, in its order, instead
+    std::optional<TrackChoice> subtitle;  // the subtitle drawn, or the first soft one
     std::vector<TrackChoice> further_subtitles;  // soft subtitles only
     bool soft_subtitles = false;                 // kept as subtitle streams instead of drawn
     bool merge = false;

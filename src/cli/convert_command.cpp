@@ -116,7 +116,7 @@ int RunProfiles(const std::string& catalogue_path, bool json, std::FILE* out) {
     const fs::path saved =
         app::SavedProfilesFile(core::DefaultSettingsFile(app::kApplicationTitle));
     if (!library.Load(app::ProfileCatalogueFile(catalogue_path), saved)) {
-        std::fprintf(stderr, "Cannot read the profile catalogue %s\n", catalogue_path.c_str());
+        std::fprintf(stderr, "%s: %s\n", app::kLoadFormatError, library.load_error().c_str());
         return kExitUsage;
     }
     if (!library.saved_file_error().empty())
@@ -126,19 +126,23 @@ int RunProfiles(const std::string& catalogue_path, bool json, std::FILE* out) {
     bool first = true;
     for (const core::OutputProfile& profile : catalogue.Iterate()) {
         const core::OutputSettings& s = profile.Settings;
+        const std::string problem = library.Problem(profile.Id);
         if (json) {
             std::fprintf(
                 out,
                 "%s\n  {\"id\": %d, \"name\": %s, \"extension\": %s, \"video\": %s, \"width\": %d, "
                 "\"height\": %d, \"frame_rate_x1000\": %d, \"video_bit_rate\": %d, \"audio\": %s, "
-                "\"sample_rate\": %d, \"channels\": %d, \"audio_bit_rate\": %d}",
+                "\"sample_rate\": %d, \"channels\": %d, \"audio_bit_rate\": %d, \"quality\": %d, "
+                "\"encoder_preset\": %s, \"problem\": %s}",
                 first ? "" : ",", profile.Id, JsonString(profile.ProfileName).c_str(),
                 JsonString(profile.FormatExt).c_str(),
                 JsonString(s.HasVideo ? s.VideoCodecName : "").c_str(), s.Width, s.Height,
                 s.FrameRate, s.VideoBitRate, JsonString(s.HasAudio ? s.AudioCodecName : "").c_str(),
-                s.SampleRate, s.Channel, s.AudioBitRate);
+                s.SampleRate, s.Channel, s.AudioBitRate, s.Quality,
+                JsonString(s.EncoderPreset).c_str(), JsonString(problem).c_str());
         } else {
             std::fprintf(out, "%3d  %-6s %s\n", profile.Id, profile.FormatExt, profile.ProfileName);
+            if (!problem.empty()) std::fprintf(out, "     unusable: %s\n", problem.c_str());
         }
         first = false;
     }

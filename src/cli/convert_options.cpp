@@ -11,8 +11,10 @@
 #include <optional>
 #include <set>
 
+#include "core/output_limits.h"
 #include "core/time_text.h"
 #include "dvd/dvd_access.h"
+#include "filters/video_geometry.h"
 
 namespace rizuvira::cli {
 namespace {
@@ -28,6 +30,14 @@ bool ParseInt(const std::string& text, int64_t* value) {
 bool ParseIntIn(const std::string& text, int64_t low, int64_t high, int* value) {
     int64_t number = 0;
     if (!ParseInt(text, &number) || number < low || number > high) return false;
+    *value = static_cast<int>(number);
+    return true;
+}
+
+// A whole number for an output setting, checked as a catalogue's value is.
+bool ParseOutputValue(const std::string& text, core::OutputField field, int* value) {
+    int64_t number = 0;
+    if (!ParseInt(text, &number) || !core::OutputValueProblem(field, number).empty()) return false;
     *value = static_cast<int>(number);
     return true;
 }
@@ -157,6 +167,9 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
     auto level = [](int* field, int low, int high) {
         return [field, low, high](const std::string& v) { return ParseIntIn(v, low, high, field); };
     };
+    auto output_value = [](int* field, core::OutputField which) {
+        return [field, which](const std::string& v) { return ParseOutputValue(v, which, field); };
+    };
     const std::map<std::string, std::pair<Handler, const char*>> valued{
         {"--output",
          {[&](const std::string& v) {
@@ -221,13 +234,16 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
               options->cleanup.auto_crop = false;
               const std::vector<std::string> p = Split(v, ',');
               int l = 0, t = 0, r = 0, b = 0;
-              if (p.size() != 4 || !ParseIntIn(p[0], 0, 719, &l) || !ParseIntIn(p[1], 0, 575, &t) ||
-                  !ParseIntIn(p[2], l + 1, 720, &r) || !ParseIntIn(p[3], t + 1, 576, &b))
+              // Checked against each title's own picture size once the disc is open.
+              constexpr int kMax = filters::kMaxPictureSide;
+              if (p.size() != 4 || !ParseIntIn(p[0], 0, kMax - 1, &l) ||
+                  !ParseIntIn(p[1], 0, kMax - 1, &t) || !ParseIntIn(p[2], l + 1, kMax, &r) ||
+                  !ParseIntIn(p[3], t + 1, kMax, &b))
                   return false;
               edit.crop_left = l, edit.crop_top = t, edit.crop_right = r, edit.crop_bottom = b;
               return true;
           },
-          "auto, or LEFT,TOP,RIGHT,BOTTOM with left < right <= 720 and top < bottom <= 576"}},
+          "auto, or LEFT,TOP,RIGHT,BOTTOM in source pixels with left < right and top < bottom"}},
         {"--deinterlace",
          {[&](const std::string& v) {
               return core::ParseDeinterlaceMode(v, &options->cleanup.deinterlace);
@@ -251,9 +267,11 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         {"--volume", {level(&edit.volume, 0, 512), "0..512 (256 leaves it)"}},
         {"--audio",
          {[&](const std::string& v) {
-              return ParseTrackList(v, false, &options->audio, &options->further_audio);
+              options->every_audio = v == "all";
+              return options->every_audio ||
+                     ParseTrackList(v, false, &options->audio, &options->further_audio);
           },
-          "track numbers from 1 or language codes, separated by commas"}},
+          "track numbers from 1 or language codes, separated by commas, or all"}},
         {"--subtitle",
          {[&](const std::string& v) {
               return ParseTrackList(v, true, &options->subtitle, &options->further_subtitles);
@@ -267,21 +285,45 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
           "soft or burn"}},
         {"--size",
          {[&](const std::string& v) {
+              if (v == core::kSameAsSourceKey) {
+                  options->custom.width = options->custom.height = app::OutputChanges::kSource;
+                  return true;
+              }
               const std::vector<std::string> wh = Split(v, 'x');
-              return wh.size() == 2 && ParseIntIn(wh[0], 16, 4096, &options->custom.width) &&
-                     ParseIntIn(wh[1], 16, 4096, &options->custom.height) &&
-                     options->custom.width % 2 == 0 && options->custom.height % 2 == 0;
+              return wh.size() == 2 &&
+                     ParseOutputValue(wh[0], core::OutputField::kWidth, &options->custom.width) &&
+                     ParseOutputValue(wh[1], core::OutputField::kHeight, &options->custom.height);
           },
-          "WIDTHxHEIGHT, even numbers from 16 to 4096"}},
+          "WIDTHxHEIGHT, even numbers from 16 to 4096, or source"}},
         {"--fps",
          {[&](const std::string& v) {
+              if (v == core::kSameAsSourceKey) {
+                  options->custom.frame_rate_x1000 = app::OutputChanges::kSource;
+                  return true;
+              }
               char* end = nullptr;
               const double fps = std::strtod(v.c_str(), &end);
-              if (v.empty() || *end || !(fps >= 1 && fps <= 120)) return false;
-              options->custom.frame_rate_x1000 = static_cast<int>(std::lround(fps * 1000));
+              if (v.empty() || *end || !(fps >= 0 && fps <= 1e6)) return false;
+              const auto x1000 = static_cast<int>(std::lround(fps * 1000));
+              if (!core::OutputValueProblem(core::OutputField::kFrameRate, x1000).empty())
+                  return false;
+              options->custom.frame_rate_x1000 = x1000;
               return true;
           },
-          "frames per second, 1 to 120 (29.97 and 23.976 for NTSC)"}},
+          "frames per second, 1 to 120 (29.97 and 23.976 for NTSC), or source"}},
+        {"--quality",
+         {[&, level](const std::string& v) {
+              if (v != "auto") return level(&options->custom.quality, 0, 63)(v);
+              options->custom.quality = core::kEncodersOwnQuality;
+              return true;
+          },
+          "a number from 0 to 63: the encoder's CRF, or quantiser (0: the bit rate), or auto"}},
+        {"--encoder-preset",
+         {[&](const std::string& v) {
+              options->custom.encoder_preset = v;
+              return !v.empty() && v.size() < 16;
+          },
+          "an x264/x265 preset (ultrafast .. veryslow) or a VP9 speed (0 .. 8)"}},
         {"--vcodec",
          {[&](const std::string& v) {
               options->custom.video_codec = v;
@@ -295,11 +337,16 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
           },
           "an encoder name"}},
         {"--vbitrate",
-         {level(&options->custom.video_bit_rate, 1000, 200'000'000), "bits per second"}},
+         {output_value(&options->custom.video_bit_rate, core::OutputField::kVideoBitRate),
+          "bits per second, 1000 to 200000000"}},
         {"--abitrate",
-         {level(&options->custom.audio_bit_rate, 1000, 2'000'000), "bits per second"}},
-        {"--rate", {level(&options->custom.sample_rate, 8000, 192000), "a sample rate in Hz"}},
-        {"--channels", {level(&options->custom.channels, 1, 8), "1 to 8"}},
+         {output_value(&options->custom.audio_bit_rate, core::OutputField::kAudioBitRate),
+          "bits per second, 1000 to 2000000"}},
+        {"--rate",
+         {output_value(&options->custom.sample_rate, core::OutputField::kSampleRate),
+          "a sample rate in Hz, 8000 to 192000"}},
+        {"--channels",
+         {output_value(&options->custom.channels, core::OutputField::kChannels), "1 to 8"}},
         {"--cpu", {level(&options->cpu_usage, 50, 100), "a percentage from 50 to 100"}},
         {"--watermark",
          {[&](const std::string& v) {

@@ -243,6 +243,7 @@ private:
     av::FramePtr borrowed_;  // a caller's picture handed to it in place
     bool borrows_pictures_ = false;
     bool keeps_lent_pictures_ = false;
+    int frame_quality_ = 0;     // lambda of a fixed-quantiser encoder's pictures; 0: none
     av::SwsContextPtr scaler_;  // only when the encoder is not 4:2:0 planar
 
     void WriteChapters();

@@ -149,7 +149,8 @@ void RunController::StartCurrentItem() {
         } else if (!part_.Create(path, &error)) {
             messages_->ShowMessage(kCannotCreateOutputMessage + path.string() + " (" + error + ")");
         } else if (graph_->SetOutputTracks(row.audio_languages, row.subtitle_tracks),
-                   !graph_->OpenOutput(part_.path(), path, options_.settings)) {
+                   file_settings_ = graph_->SettingsForFile(row.item, options_.settings),
+                   !graph_->OpenOutput(part_.path(), path, file_settings_)) {
             part_.Remove();
             messages_->ShowMessage(kCannotCreateOutputMessage + path.string() + " (" +
                                    graph_->OutputError() + ")");

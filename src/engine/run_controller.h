@@ -241,6 +241,8 @@ private:
 
     std::vector<BatchRow> rows_;
     BatchOptions options_;
+    // The open file's settings: the batch's, with the source's values where they take them.
+    core::OutputSettings file_settings_{};
     int current_ = -1;
     bool new_file_needed_ = true;
     bool file_open_ = false;

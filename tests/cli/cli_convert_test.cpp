@@ -563,9 +563,11 @@ TEST_F(CliConvertTest, HalfWidthDiscConvertsEveryPictureAtItsAspect) {
     const DecodedOutput out = e2e::DecodeOutput((folder_ / "out/Title_01.mp4").string(), 352, 480);
     ASSERT_TRUE(out.ok) << out.error;
     EXPECT_EQ(out.pictures.size(), 90u);
-    // 4:3 in the profile's 720x480 of square pixels: 640 wide between bars.
-    EXPECT_NEAR(out.shown.width, 640, 4);
-    EXPECT_NEAR(out.shown.height, 480, 4);
+    // The source's 352x480, whole, its 4:3 written into the file as pixels 20:11 wide.
+    EXPECT_EQ(out.width, 352);
+    EXPECT_EQ(out.height, 480);
+    EXPECT_NEAR(out.shown.width, 352, 4);
+    EXPECT_NEAR(out.sample_aspect * out.width / out.height, 4.0 / 3.0, 0.01);
 }
 
 TEST_F(CliConvertTest, FullDiskFailsTheItemAndSaysWhy) {
