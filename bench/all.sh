@@ -2,8 +2,9 @@
 # Every comparison with the peers, in one run: the conversions against ffmpeg and
 # HandBrakeCLI at the same encoder settings (compare.sh), then the pipeline's own cost and
 # memory on a long title (pipeline.sh), then the cost of deinterlacing next to ffmpeg's
-# (deinterlace.sh), and last the conversion counted in instructions, which the machine's
-# load does not move (instructions.sh).
+# (deinterlace.sh), the conversion counted in instructions, which the machine's load does
+# not move (instructions.sh), and last what the default profile's files look like against
+# the peers' (quality.sh).
 #   bench/all.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -14,3 +15,5 @@ echo
 ./deinterlace.sh "${1:-build-release}" "${2:-3}"
 echo
 ./instructions.sh "${1:-build-release}"
+echo
+./quality.sh "${1:-build-release}"

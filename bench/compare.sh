@@ -5,7 +5,8 @@
 # median wall and CPU times and our ratio to each (the median of the runs' ratios).
 #   bench/compare.sh [BUILD_DIR] [RUNS]
 #   H.264: libx264 2000 kb/s (preset medium, no B-frames, GOP 29, look-ahead
-#          29), 720x480, 29.97 fps, AAC stereo 160 kb/s (profile 1)
+#          29), 720x480, 29.97 fps, AAC stereo 160 kb/s (profile 1 at that size, rate
+#          and bit rate: by itself it keeps the source's and codes by quality)
 #   AVI:   MPEG-4 1500 kb/s, 640x480, MP3 128 kb/s (profile 7; ffmpeg only)
 # The x264 settings each program wrote into its file are read back and
 # compared, thread counts included; the benchmark fails when they differ.
@@ -36,7 +37,8 @@ x264_hb="threads=$threads:bframes=0:keyint=29:min-keyint=2:scenecut=40:rc-lookah
 # with these (by default it keeps the shape with bars and draws the first subtitle).
 same_pictures=(--zoom full --subtitle none)
 declare -A jobs
-jobs[ours_h264]="$cli convert $iso --titles 1 --profile 1 ${same_pictures[*]} --cpu 100 --output $out/ours --overwrite --quiet"
+jobs[ours_h264]="$cli convert $iso --titles 1 --profile 1 --size 720x480 --fps 29.97 --vbitrate 2000000
+  ${same_pictures[*]} --cpu 100 --output $out/ours --overwrite --quiet"
 jobs[ffmpeg_h264]="ffmpeg -nostdin -y -i $vob -t $seconds -map 0:v:0 -map 0:a:0 ${x264_ff[*]}
   -s 720x480 -r 30000/1001 -c:a aac -b:a 160k -ac 2 -ar 48000 $out/ff.mp4"
 jobs[handbrake_h264]="HandBrakeCLI -i $iso -t 1 -o $out/hb.mp4 -e x264 --encoder-preset medium

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian package of BUILD_DIR, unpacks it into a temporary root
+# Builds the Debian packages of BUILD_DIR, unpacks them into a temporary root
 # and runs the installed programs from an unrelated working directory on the
 # sample disc: what a user who installed the package gets.
 #   scripts/check-package.sh BUILD_DIR
@@ -12,10 +12,32 @@ work=$(mktemp -d)
 trap 'rm -rf "$root" "$work"' EXIT
 
 (cd "$build" && cpack -G DEB >/dev/null)
-deb=$(ls -t "$build"/rizuvira_*.deb | head -n 1)
-echo "package: $(basename "$deb")"
-dpkg-deb --field "$deb" Depends
-dpkg -x "$deb" "$root"
+cli_deb=$(ls -t "$build"/rizuvira-cli_*.deb | head -n 1)
+gui_deb=$(ls -t "$build"/rizuvira_*.deb | head -n 1)
+for deb in "$cli_deb" "$gui_deb"; do
+  echo "package: $(basename "$deb")"
+  dpkg-deb --field "$deb" Depends
+  dpkg -x "$deb" "$root"
+done
+
+# The command line's package runs on a machine without a display: neither it nor its
+# program names a Qt, X11 or SDL library.
+display_libraries='qt6|libqt|libx11|libxcb|libsdl|libpulse|libasound'
+if dpkg-deb --field "$cli_deb" Depends | tr ',' '\n' | grep -E -i "$display_libraries"; then
+  echo "rizuvira-cli depends on a display library" >&2
+  exit 1
+fi
+if readelf -d "$root/usr/bin/rizuvira-cli" | grep NEEDED | grep -E -i "$display_libraries"; then
+  echo "rizuvira-cli links a display library" >&2
+  exit 1
+fi
+for package in rizuvira rizuvira-cli; do
+  for file in copyright changelog.gz; do
+    [ -e "$root/usr/share/doc/$package/$file" ] && continue
+    echo "the package $package lacks /usr/share/doc/$package/$file" >&2
+    exit 1
+  done
+done
 
 for file in bin/rizuvira bin/rizuvira-cli share/rizuvira/Format.xml share/rizuvira/Set.xml \
     share/rizuvira/help.html share/rizuvira/skin/maindlg.png share/rizuvira/skin/maindlg@2x.png \
@@ -23,9 +45,8 @@ for file in bin/rizuvira bin/rizuvira-cli share/rizuvira/Format.xml share/rizuvi
     share/metainfo/org.example.Rizuvira.metainfo.xml \
     share/icons/hicolor/scalable/apps/org.example.Rizuvira.svg \
     share/icons/hicolor/48x48/apps/org.example.Rizuvira.png share/man/man1/rizuvira-cli.1.gz \
-    share/man/man1/rizuvira-cli.1; do
+    share/man/man1/rizuvira.1.gz; do
   [ -e "$root/usr/$file" ] && continue
-  case "$file" in *.1) [ -e "$root/usr/$file.gz" ] && continue ;; *.1.gz) [ -e "${root}/usr/${file%.gz}" ] && continue ;; esac
   echo "the package lacks /usr/$file" >&2
   exit 1
 done

@@ -67,6 +67,9 @@ struct ConversionJob {
     bool open_folder = false;
     std::string stored_action;
     int thread_count = 1;  // for the encoders and decoders
+    // A file cut short by a cancel is kept as "NAME.partial.EXT" (the
+    // command line's choice; the window keeps it under its own name).
+    bool cancelled_file_partial = false;
 
     friend bool operator==(const ConversionJob&, const ConversionJob&) = default;
 };

@@ -21,10 +21,14 @@ namespace rizuvira::app {
 // Changes to the current profile's output settings for this run; 0 and
 // empty leave the profile's.
 struct OutputChanges {
+    static constexpr int kSource = -1;  // the size or frame rate of the source
+    static constexpr int kProfileQuality = -2;
     int width = 0, height = 0;
     int frame_rate_x1000 = 0;
     std::string video_codec;
-    int video_bit_rate = 0;
+    int video_bit_rate = 0;         // also codes to it, unless a quality is given
+    int quality = kProfileQuality;  // 0: code to the bit rate
+    std::string encoder_preset;
     std::string audio_codec;
     int audio_bit_rate = 0;
     int sample_rate = 0;
@@ -34,19 +38,26 @@ struct OutputChanges {
 struct ConversionRequest {
     std::string disc;
     std::string output_folder;  // empty: the current directory
-    std::string profile;        // id or name; empty: id 1
-    std::string catalogue;      // Format.xml to read; empty: the usual places
-    std::vector<int> titles;    // indexes from 0, in the order asked; empty: every listed title
-    int chapter_title = -1;     // one chapter of one title, indexes from 0
+    // The one file the request makes (one item, or merged items), in place
+    // of output_folder and the item's name; empty: named as usual.
+    std::string output_file;
+    // How the files are named (see ExpandNameTemplate); empty: the items'
+    // own names ("Title_01").
+    std::string name_template;
+    std::string profile;      // id or name; empty: id 1
+    std::string catalogue;    // Format.xml to read; empty: the usual places
+    std::vector<int> titles;  // indexes from 0, in the order asked; empty: every listed title
+    int chapter_title = -1;   // one chapter of one title, indexes from 0
     int chapter = -1;
     int64_t trim_start_ms = 0;  // applied to each title
     int64_t trim_end_ms = -1;   // -1: no trim
     core::EditSettings edit = core::kDefaultEditSettings;
     core::Watermark watermark;  // empty text: none
     core::PictureCleanup cleanup;
-    std::optional<TrackChoice> audio;            // the first (default) sound track
-    std::vector<TrackChoice> further_audio;      // written as tracks of their own after it
-    std::optional<TrackChoice> subtitle;         // the subtitle drawn, or the first soft one
+    std::optional<TrackChoice> audio;        // the first (default) sound track
+    std::vector<TrackChoice> further_audio;  // written as tracks of their own after it
+    bool every_audio = false;             // every sound track of each title, in its order, instead
+    std::optional<TrackChoice> subtitle;  // the subtitle drawn, or the first soft one
     std::vector<TrackChoice> further_subtitles;  // soft subtitles only
     bool soft_subtitles = false;                 // kept as subtitle streams instead of drawn
     bool merge = false;
@@ -56,6 +67,31 @@ struct ConversionRequest {
     // Only an action asked for runs; the desktop program's stored one never.
     AfterAction after = AfterAction::kNone;
 };
+
+// What a name template's fields stand for, for one item.
+struct NameFields {
+    std::string volume;  // the disc's volume name; empty: unknown
+    std::string disc;    // the disc's file or folder name (DiscFileName)
+    int title = 0;       // from 1
+    int chapter = 0;     // from 1; 0 for a whole title
+    std::string item;    // "Title_01", "Chapter_01_03"
+    int profile_id = 0;
+};
+
+// Fills in a file name (without extension) from `name_template`: {volume}
+// (the disc's volume name, else {disc}), {disc}, {title} ("01"), {chapter}
+// ("03"; empty for a whole title), {item} ("Title_01" or "Chapter_01_03")
+// and {profile} (the profile's id); other text is kept. A '/' or control
+// character that a field brings becomes '_', as does a leading '.'. False,
+// with `error` saying why, for an unknown or unclosed field, a '/' in the
+// template, or an empty name.
+bool ExpandNameTemplate(const std::string& name_template, const NameFields& fields,
+                        std::string* name, std::string* error);
+
+// The fields' {disc}: the last part of `disc_path`, without its extension
+// when it is a file ("movie.iso": "movie"), the folder above when that part
+// is VIDEO_TS.
+std::string DiscFileName(const std::string& disc_path);
 
 enum class RequestOutcome {
     kReady,
@@ -77,8 +113,10 @@ struct RequestedJob {
 // (kReplace, else kRefuse). Unlike the main window, the output folder is
 // the request's or the current directory (never a stored one), a missing
 // one is made once there is something to convert, a path that is something
-// else is refused, and the folder is not stored. `messages` is the
-// session's.
+// else is refused, and the folder is not stored. An output file names the
+// folder (its parent) and the file; a request for more than one file is then
+// refused. A name template names every file; one that gives two files one
+// name is refused. `messages` is the session's.
 RequestedJob MakeRequestedJob(const ConversionRequest& request, DiscSession* session,
                               core::MessageSink* messages);
 

@@ -1,5 +1,6 @@
 #include "app/conversion_run.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace rizuvira::app {
@@ -14,6 +15,7 @@ engine::BatchOptions BatchOptionsOf(const ConversionJob& job) {
     options.shut_down = job.shut_down;
     options.open_folder = job.open_folder;
     options.action_setting = job.stored_action;
+    options.cancelled_file_partial = job.cancelled_file_partial;
     return options;
 }
 
@@ -37,6 +39,20 @@ void ConversionRun::Begin(std::function<bool(const std::filesystem::path&)> conf
 
 std::vector<std::filesystem::path> ExistingOutputs(const ConversionJob& job) {
     return engine::ExistingOutputs(job.items, BatchOptionsOf(job));
+}
+
+std::vector<std::filesystem::path> DropExistingOutputs(ConversionJob* job) {
+    std::vector<std::filesystem::path> existing = ExistingOutputs(*job);
+    if (existing.empty()) return existing;
+    if (job->merge) {
+        job->items.clear();
+        return existing;
+    }
+    std::erase_if(job->items, [&](const engine::BatchRow& row) {
+        return std::find(existing.begin(), existing.end(), job->output_folder / row.output_name) !=
+               existing.end();
+    });
+    return existing;
 }
 
 }  // namespace rizuvira::app

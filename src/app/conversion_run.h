@@ -44,4 +44,8 @@ private:
 // first item's only), in item order.
 std::vector<std::filesystem::path> ExistingOutputs(const ConversionJob& job);
 
+// Takes the items whose files exist out of the job (of a merged job, every
+// item when its file exists) and returns those files.
+std::vector<std::filesystem::path> DropExistingOutputs(ConversionJob* job);
+
 }  // namespace rizuvira::app

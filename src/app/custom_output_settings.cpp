@@ -1,9 +1,11 @@
 #include "app/custom_output_settings.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "core/choice_list.h"
 #include "core/number_text.h"
+#include "core/output_limits.h"
 #include "filters/video_geometry.h"
 
 namespace rizuvira::app {
@@ -65,6 +67,10 @@ std::string_view CustomOutputSettings::ChoiceList(OutputList list) const {
             return core::FieldText(profile_.AudioCodecs);
         case OutputList::kAudioBitRate:
             return core::FieldText(profile_.AudioBitRates);
+        case OutputList::kQuality:
+            return core::FieldText(profile_.Qualities);
+        case OutputList::kEncoderPreset:
+            return core::FieldText(profile_.EncoderPresets);
     }
     return {};
 }
@@ -109,12 +115,20 @@ void CustomOutputSettings::ShowValues() {
         }
     };
     if (s.HasVideo == 1) {
-        char size[32];
-        std::snprintf(size, sizeof size, "%d*%d", s.Width, s.Height);
-        resolution_text_ = size;
-        show(OutputList::kFrameRate, std::to_string(s.FrameRate));
+        if (core::TakesSourceSize(s)) {
+            resolution_text_ = SameAsSourceLabel(OutputList::kResolution);
+        } else {
+            char size[32];
+            std::snprintf(size, sizeof size, "%d*%d", s.Width, s.Height);
+            resolution_text_ = size;
+        }
+        show(OutputList::kFrameRate, core::TakesSourceFrameRate(s)
+                                         ? std::string(core::kSameAsSourceKey)
+                                         : std::to_string(s.FrameRate));
         show(OutputList::kVideoEncoder, core::FieldText(s.VideoCodecName));
         show(OutputList::kVideoBitRate, std::to_string(s.VideoBitRate));
+        show(OutputList::kQuality, std::to_string(s.Quality));
+        show(OutputList::kEncoderPreset, core::FieldText(s.EncoderPreset));
     }
     if (s.HasAudio == 1) {
         show(OutputList::kSampleRate, std::to_string(s.SampleRate));
@@ -122,6 +136,11 @@ void CustomOutputSettings::ShowValues() {
         show(OutputList::kAudioEncoder, core::FieldText(s.AudioCodecName));
         show(OutputList::kAudioBitRate, std::to_string(s.AudioBitRate));
     }
+}
+
+std::string CustomOutputSettings::SameAsSourceLabel(OutputList list) const {
+    const std::string label = core::ChoiceLabelForValue(ChoiceList(list), core::kSameAsSourceKey);
+    return label.empty() ? std::string(kSameAsSourceLabel) : label;
 }
 
 std::string CustomOutputSettings::SelectedKey(OutputList list) const {
@@ -149,21 +168,47 @@ FormOutcome CustomOutputSettings::Ok() {
         core::SetField(field, key);
         return true;
     };
+    // A list the profile does not offer (a profile from before it) leaves its field as it is.
+    auto offered = [&](OutputList list) { return !Entries(list).empty(); };
     if (s.HasVideo == 1) {
         int32_t width = 0, height = 0;
-        if (!ParseResolution(resolution_text_, &width, &height))
+        if (resolution_text_ == SameAsSourceLabel(OutputList::kResolution) ||
+            resolution_text_ == core::kSameAsSourceKey) {
+            width = height = core::kSameAsSource;
+        } else if (!ParseResolution(resolution_text_, &width, &height)) {
             return FormOutcome{false, kResolutionErrorMessage};
+        }
         s.Width = width;
         s.Height = height;
-        if (!store_number(OutputList::kFrameRate, &s.FrameRate)) return bad_param;
+        if (SelectedKey(OutputList::kFrameRate) == core::kSameAsSourceKey)
+            s.FrameRate = core::kSameAsSource;
+        else if (!store_number(OutputList::kFrameRate, &s.FrameRate))
+            return bad_param;
         if (!store_name(OutputList::kVideoEncoder, s.VideoCodecName)) return bad_param;
         if (!store_number(OutputList::kVideoBitRate, &s.VideoBitRate)) return bad_param;
+        if (offered(OutputList::kQuality)) {
+            // "0" is a choice of its own: code to the bit rate.
+            const std::string key = SelectedKey(OutputList::kQuality);
+            const int32_t quality = core::ParseLeadingInt(key);
+            if (key.empty() || quality < 0) return bad_param;
+            s.Quality = quality;
+        }
+        if (offered(OutputList::kEncoderPreset)) {
+            const std::string key = SelectedKey(OutputList::kEncoderPreset);
+            if (Selection(OutputList::kEncoderPreset) < 0 || key.size() >= sizeof s.EncoderPreset)
+                return bad_param;
+            core::SetField(s.EncoderPreset, key);
+        }
     }
-    if (s.HasAudio != 1) return {};
-    if (!store_number(OutputList::kSampleRate, &s.SampleRate)) return bad_param;
-    if (!store_number(OutputList::kChannels, &s.Channel)) return bad_param;
-    if (!store_name(OutputList::kAudioEncoder, s.AudioCodecName)) return bad_param;
-    if (!store_number(OutputList::kAudioBitRate, &s.AudioBitRate)) return bad_param;
+    if (s.HasAudio == 1) {
+        if (!store_number(OutputList::kSampleRate, &s.SampleRate)) return bad_param;
+        if (!store_number(OutputList::kChannels, &s.Channel)) return bad_param;
+        if (!store_name(OutputList::kAudioEncoder, s.AudioCodecName)) return bad_param;
+        if (!store_number(OutputList::kAudioBitRate, &s.AudioBitRate)) return bad_param;
+    }
+    // The values a catalogue or the command line could not give either.
+    if (std::string problem = core::OutputSettingsProblem(s); !problem.empty())
+        return FormOutcome{false, std::move(problem)};
     return {};
 }
 

@@ -1,4 +1,4 @@
-// The rules of the custom output settings window: eight lists over one copy of the current
+// The rules of the custom output settings window: ten lists over one copy of the current
 // output profile, each showing the labels of one of the profile's choice lists and storing the
 // key of the chosen label; OK, and "Default" from the catalogue. The catalogue and its file are
 // never written; the caller takes the copy back only after OK succeeds.
@@ -36,8 +36,14 @@ enum class OutputList : int {
     kChannels,
     kAudioEncoder,
     kAudioBitRate,
+    kQuality,        // constant quality, or the bit rate ("0")
+    kEncoderPreset,  // the video encoder's speed
 };
-inline constexpr int kOutputListCount = 8;
+inline constexpr int kOutputListCount = 10;
+
+// What the lists show for a size or frame rate that is the source's, when the profile's list
+// gives the key "source" no label of its own.
+inline constexpr const char* kSameAsSourceLabel = "Same as source";
 
 // Reads "W*H" as the resolution field does: two integers joined by "*" (blanks before each
 // number allowed, text after the second ignored). False unless both are 1..16384.
@@ -95,6 +101,8 @@ private:
     void ShowValues();
     std::string_view ChoiceList(OutputList list) const;
     std::string SelectedKey(OutputList list) const;
+    // The label of the key "source" in `list`, or kSameAsSourceLabel.
+    std::string SameAsSourceLabel(OutputList list) const;
 
     core::OutputProfile profile_;
     const core::ProfileCatalogue* const catalogue_;

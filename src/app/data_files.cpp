@@ -33,7 +33,16 @@ fs::path DataFile(const std::string& name) {
 
 fs::path ProfileCatalogueFile(const std::string& given) {
     if (!given.empty()) return given;
-    return DataFile("Format.xml");
+    if (const char* named = std::getenv(kCatalogueVariable); named != nullptr && *named != '\0')
+        return named;
+    // Not the working folder: a Format.xml that happens to lie there must
+    // not replace the program's profiles unasked.
+    std::error_code error;
+    for (const fs::path& folder : DataFolders()) {
+        if (folder == ".") continue;
+        if (fs::exists(folder / "Format.xml", error)) return folder / "Format.xml";
+    }
+    return fs::path(RIZUVIRA_BUILD_DATA_DIR) / "Format.xml";
 }
 
 }  // namespace rizuvira::app

@@ -19,8 +19,12 @@ std::vector<std::filesystem::path> DataFolders();
 // name what is missing.
 std::filesystem::path DataFile(const std::string& name);
 
-// The profile catalogue to read: `given` when not empty, else the first
-// Format.xml of the data folders.
+// The environment variable that names the profile catalogue to read.
+inline constexpr const char* kCatalogueVariable = "RIZUVIRA_CATALOGUE";
+
+// The profile catalogue to read: `given` when not empty, else the file
+// $RIZUVIRA_CATALOGUE names, else the first Format.xml of the data folders
+// other than the working directory (the build tree's when none has one).
 std::filesystem::path ProfileCatalogueFile(const std::string& given = {});
 
 }  // namespace rizuvira::app

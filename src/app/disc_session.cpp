@@ -34,6 +34,19 @@ bool LanguageMatches(int32_t track_language, const std::string& code) {
     return !name.empty() && dvd::LanguageName(track_language) == name;
 }
 
+// Why `field` cannot take the output files: empty when it is a folder.
+std::string OutputFolderProblem(const std::string& field) {
+    if (field.empty()) return "no folder is given";
+    std::error_code error;
+    const fs::file_status status = fs::status(field, error);
+    if (fs::is_directory(status)) return {};
+    if (fs::is_symlink(fs::symlink_status(field, error)) && !fs::exists(status))
+        return field + " is a link to " + fs::read_symlink(field, error).string() +
+               ", which does not exist";
+    if (fs::exists(status)) return field + " is a file, not a folder";
+    return field + ": " + (error ? error.message() : std::string("No such file or directory"));
+}
+
 std::string RowName(const core::ConvertItem& item) {
     return item.chapter_index < 0 ? dvd::TitleItemName(item.title_index)
                                   : dvd::ChapterItemName(item.title_index, item.chapter_index);
@@ -53,11 +66,15 @@ DiscSession::~DiscSession() = default;
 bool DiscSession::LoadProfiles(const fs::path& file) {
     has_profile_ = false;
     if (!library_.Load(file, SavedProfilesFile(settings_->file()))) {
-        messages_->ShowMessage(kLoadFormatError);
+        no_profile_reason_ = std::string(kLoadFormatError) + ": " + library_.load_error();
+        messages_->ShowMessage(no_profile_reason_);
         return false;
     }
     if (!library_.saved_file_error().empty()) messages_->ShowMessage(library_.saved_file_error());
-    has_profile_ = profiles().Find(1, profile_);
+    no_profile_reason_ = library_.Problem(1);
+    has_profile_ = no_profile_reason_.empty() && profiles().Find(1, profile_);
+    if (!has_profile_ && no_profile_reason_.empty())
+        no_profile_reason_ = file.string() + " has no profile of id 1";
     if (has_profile_) catalogue_->RefreshOutputNames(profile_.FormatExt);
     return true;
 }
@@ -69,6 +86,10 @@ bool DiscSession::ChooseProfile(int32_t id) {
         messages_->ShowMessage(kCantGetFormatMessage);
         return false;
     }
+    if (const std::string problem = library_.Problem(id); !problem.empty()) {
+        messages_->ShowMessage(problem);
+        return false;
+    }
     profile_ = chosen;
     has_profile_ = true;
     catalogue_->RefreshOutputNames(profile_.FormatExt);
@@ -76,23 +97,25 @@ bool DiscSession::ChooseProfile(int32_t id) {
 }
 
 bool DiscSession::ChooseProfileByIdOrName(const std::string& wanted) {
-    if (wanted.empty() || IsNumber(wanted)) {
-        const int32_t id = wanted.empty() ? 1 : std::stoi(wanted);
-        core::OutputProfile found{};
-        if (!profiles().Find(id, found)) return false;
-        if (!has_profile_ || id != profile_.Id) ChooseProfile(id);
-        return true;
-    }
     int32_t id = -1;
-    for (const core::OutputProfile& profile : profiles().Iterate()) {
-        if (Lower(profile.ProfileName) == Lower(wanted)) {
-            id = profile.Id;
-            break;
+    core::OutputProfile found{};
+    if (wanted.empty() || IsNumber(wanted)) {
+        const int32_t number = wanted.empty() ? 1 : std::stoi(wanted);
+        if (profiles().Find(number, found)) id = number;
+    } else {
+        for (const core::OutputProfile& profile : profiles().Iterate()) {
+            if (Lower(profile.ProfileName) == Lower(wanted)) {
+                id = profile.Id;
+                break;
+            }
         }
     }
-    if (id < 0) return false;
-    if (!has_profile_ || id != profile_.Id) ChooseProfile(id);
-    return true;
+    if (id < 0) {
+        messages_->ShowMessage("No output profile " + (wanted.empty() ? "1" : wanted));
+        return false;
+    }
+    if (has_profile_ && id == profile_.Id) return true;
+    return ChooseProfile(id);
 }
 
 void DiscSession::ReplaceProfile(const core::OutputProfile& edited) {
@@ -107,7 +130,7 @@ void DiscSession::ProfilesChanged() {
     core::OutputProfile check{};
     if (!has_profile_ || profiles().Find(profile_.Id, check)) return;
     has_profile_ = false;
-    if (profiles().Find(1, profile_)) {
+    if (library_.Problem(1).empty() && profiles().Find(1, profile_)) {
         has_profile_ = true;
         catalogue_->RefreshOutputNames(profile_.FormatExt);
     }
@@ -329,12 +352,53 @@ void DiscSession::SetCurrentEdit(const core::EditSettings& edit) {
     current_edit_.OnEditorClosed(carrier);
 }
 
+bool DiscSession::CropFitsCheckedRows() const {
+    const core::EditSettings& edit = current_edit();
+    const core::EditSettings& whole = core::kDefaultEditSettings;
+    if (edit.crop_left == 0 && edit.crop_top == 0 && edit.crop_right == whole.crop_right &&
+        edit.crop_bottom == whole.crop_bottom)
+        return true;
+    for (const dvd::CatalogueRow& row : catalogue_->rows()) {
+        if (!row.checked) continue;
+        const int title = row.item.title_index;
+        int32_t width = 0, height = 0;
+        const std::vector<std::string>& files = catalogue_->source_files();
+        bool sized = false;
+        if (!files.empty()) {
+            sized = title >= 0 && title < static_cast<int>(files.size()) &&
+                    engine::FilePictureSize(files[static_cast<size_t>(title)], &width, &height);
+        } else if (dvd::MyDvdStreamPictureSize(catalogue_->handle(), title, &width, &height)) {
+            sized = true;
+        } else if (dvd::DvdVideoInfo video{};
+                   dvd::MyDVDGetVideoInfo(catalogue_->handle(), title, &video)) {
+            width = video.width;
+            height = video.height;
+            sized = width > 0 && height > 0;
+        }
+        if (!sized || (edit.crop_right <= width && edit.crop_bottom <= height)) continue;
+        messages_->ShowMessage(
+            "The crop rectangle " + std::to_string(edit.crop_left) + "," +
+            std::to_string(edit.crop_top) + "," + std::to_string(edit.crop_right) + "," +
+            std::to_string(edit.crop_bottom) + " reaches outside the " + std::to_string(width) +
+            "x" + std::to_string(height) + " pictures of " + RowName(row.item));
+        return false;
+    }
+    return true;
+}
+
 // --- Start -------------------------------------------------------------------
 
+bool DiscSession::RequireProfile() const {
+    if (has_profile_) return true;
+    messages_->ShowMessage("There is no output profile to convert to" +
+                           (no_profile_reason_.empty() ? std::string(": choose one")
+                                                       : " (" + no_profile_reason_ + ")"));
+    return false;
+}
+
 bool DiscSession::AcceptOutputFolder(const std::string& field, bool remember) {
-    std::error_code error;
-    if (field.empty() || !fs::is_directory(field, error)) {
-        messages_->ShowMessage(kInvalidOutputDirectory);
+    if (const std::string problem = OutputFolderProblem(field); !problem.empty()) {
+        messages_->ShowMessage(std::string(kInvalidOutputDirectory) + ": " + problem);
         return false;
     }
     if (remember && field != settings_->values().out_folder) settings_->SetOutFolder(field);
@@ -388,7 +452,8 @@ std::vector<engine::BatchRow> DiscSession::CheckedRows(int* unreadable) const {
             continue;
         }
         engine::StreamChoice streams;
-        streams.audio_id = ResolveTrack(audio_choice_, row.item.title_index, true, name);
+        streams.audio_id = ResolveTrack(every_audio_ ? TrackChoice{} : audio_choice_,
+                                        row.item.title_index, true, name);
         streams.subtitle_id = ResolveTrack(subtitle_choice_, row.item.title_index, false, name);
         engine::BatchRow& added = batch.emplace_back();
         added.output_name = row.output_name;
@@ -404,6 +469,7 @@ std::vector<engine::BatchRow> DiscSession::CheckedRows(int* unreadable) const {
 ConversionJob DiscSession::MakeJob(const JobChoices& choices, int* unreadable) const {
     ConversionJob job;
     job.source = {disc_path_, catalogue_->handle(), catalogue_->source_files()};
+    if (!has_profile_) return job;
     job.items = CheckedRows(unreadable);
     for (engine::BatchRow& row : job.items) row.item.edit = current_edit();
     job.profile = profile_;
@@ -437,7 +503,16 @@ void DiscSession::AddFurtherTracks(const dvd::CatalogueRow& row, const std::stri
     // id of 0 or kNoSubtitleId), so that the tracks of a merged file line up.
     const int title = row.item.title_index;
     engine::StreamChoice& streams = added->streams;
-    for (const TrackChoice& choice : further_audio_choices_) {
+    if (every_audio_) {
+        const dvd::DvdTitleInfo& info = catalogue_->disc().titles[title];
+        const int count = std::clamp(info.audio_count, 0, dvd::kDvdMaxStreams);
+        for (int i = 1; i < count; ++i) {
+            streams.further_audio_ids.push_back(info.audio_id[i]);
+            added->audio_languages.push_back(AudioLanguage(title, info.audio_id[i]));
+        }
+    }
+    for (const TrackChoice& choice :
+         every_audio_ ? std::vector<TrackChoice>{} : further_audio_choices_) {
         int32_t id = ResolveTrack(choice, title, true, name, true);
         if (id == streams.audio_id ||
             std::find(streams.further_audio_ids.begin(), streams.further_audio_ids.end(), id) !=

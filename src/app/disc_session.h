@@ -65,9 +65,10 @@ public:
 
     // --- Profiles -----------------------------------------------------------
     // Reads the catalogue, then the user's saved profiles (Format.user.xml
-    // beside the settings file), and makes the profile of id 1 current.
-    // False with "Load Format.xml error" when the catalogue cannot be read;
-    // a saved file that cannot be read is reported and left out.
+    // beside the settings file), and makes the profile of id 1 current
+    // when it can be used. False with "Load Format.xml error: FILE: REASON"
+    // when the catalogue cannot be read; a saved file that cannot be read
+    // is reported and left out.
     bool LoadProfiles(const std::filesystem::path& file);
     const core::ProfileCatalogue& profiles() const { return library_.catalogue(); }
     ProfileLibrary& profile_library() { return library_; }
@@ -78,11 +79,14 @@ public:
     bool has_profile() const { return has_profile_; }
     const core::OutputProfile& profile() const { return profile_; }
     // The profile list's choice. The current id again changes nothing;
-    // an id the catalogue lacks says "Cann`t get format". A new profile
-    // rewrites every row's output name. True when the profile changed.
+    // an id the catalogue lacks says "Cann`t get format", a profile with a
+    // value out of range says which (ProfileLibrary::Problem) and stays
+    // unchosen. A new profile rewrites every row's output name. True when
+    // the profile changed.
     bool ChooseProfile(int32_t id);
     // By id when `wanted` is a number, else by name ignoring case; empty
-    // means id 1. The command line's -p.
+    // means id 1. The command line's -p. False with a message when there is
+    // no such profile or it cannot be used.
     bool ChooseProfileByIdOrName(const std::string& wanted);
     // The custom output settings window's OK: the edited copy becomes
     // current; "get format error" when its id has left the catalogue.
@@ -142,6 +146,9 @@ public:
     void ChooseFurtherAudio(std::vector<TrackChoice> choices) {
         further_audio_choices_ = std::move(choices);
     }
+    // Every sound track of each title instead, in the title's order, each with its language
+    // (the first the default track).
+    void ChooseEveryAudio(bool every) { every_audio_ = every; }
     // Soft subtitles: the chosen subtitle and these further ones are kept
     // as subtitle streams (where the profile's container carries them)
     // instead of drawing the chosen one into the picture.
@@ -178,6 +185,11 @@ public:
     const core::EditSettings& current_edit() const { return current_edit_.Get(); }
     // Sets the current block directly (the command line's picture options).
     void SetCurrentEdit(const core::EditSettings& edit);
+    // Whether the current crop rectangle lies inside the pictures of every
+    // checked row's title (the default crop, the whole picture, always
+    // does); false with a message naming the first title it leaves and
+    // that title's picture size.
+    bool CropFitsCheckedRows() const;
     // The process's text watermark, drawn into every converted file (empty
     // text: none). The editor's watermark page and --watermark set it.
     const core::Watermark& watermark() const { return watermark_; }
@@ -188,9 +200,14 @@ public:
     void SetPictureCleanup(const core::PictureCleanup& cleanup) { cleanup_ = cleanup; }
 
     // --- Start ---------------------------------------------------------------
-    // The output field at Start: false with "Invalid output directory" when
-    // it is not an existing folder; a changed folder is stored when
-    // `remember` (the main window), not for a one-off run.
+    // Start needs a current profile: false with a message saying why there
+    // is none (the catalogue could not be read, or its profile of id 1
+    // cannot be used) until one is chosen.
+    bool RequireProfile() const;
+    // The output field at Start: false with "Invalid output directory: "
+    // and the path and reason when it is not an existing folder; a changed
+    // folder is stored when `remember` (the main window), not for a
+    // one-off run.
     bool AcceptOutputFolder(const std::string& field, bool remember = true);
     // The checked rows as the batch converts them, with their tracks; a
     // note says when a title lacks a chosen track and keeps its first. A row
@@ -201,6 +218,8 @@ public:
     // CheckedRows gives them (counting in `unreadable` those left out), each
     // item with the current edit settings, the current profile, the
     // watermark and the picture cleanup, with the front end's `choices`.
+    // Without a current profile the job has no items (RequireProfile says
+    // why).
     ConversionJob MakeJob(const JobChoices& choices, int* unreadable = nullptr) const;
 
     // --- Preview ------------------------------------------------------------
@@ -227,6 +246,7 @@ private:
     ProfileLibrary library_;
     core::OutputProfile profile_{};
     bool has_profile_ = false;
+    std::string no_profile_reason_;  // why no profile became current at LoadProfiles
     core::CurrentEditSettings current_edit_;
     core::Watermark watermark_;
     core::PictureCleanup cleanup_;
@@ -237,6 +257,7 @@ private:
     TrackChoice audio_choice_;  // empty: the list's current entry
     TrackChoice subtitle_choice_;
     std::vector<TrackChoice> further_audio_choices_;
+    bool every_audio_ = false;
     bool soft_subtitles_ = false;
     std::vector<TrackChoice> further_subtitle_choices_;
 };

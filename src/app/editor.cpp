@@ -65,7 +65,9 @@ std::string EditorTimeText(double position_seconds, double duration_seconds) {
 Editor::Editor(const core::ConvertItem& row, const core::OutputSettings& output, EditorPage mode,
                const SourcePicture& source, const EditorLayout& layout)
     : length_ms_(std::max<int64_t>(row.length_ms, 0)),
-      output_(output),
+      output_(core::ResolveSourceValues(
+          output, {source.width, source.height, source.aspect_x, source.aspect_y, 0})),
+      source_size_(core::TakesSourceSize(output)),
       source_(Checked(source)),
       layout_(layout),
       page_(mode) {
@@ -115,6 +117,16 @@ void Editor::AttachPreview(engine::EditorPreviewGraph* preview, int32_t audio_id
 // ---- Geometry ----
 
 RECT Editor::RightFrameRect() const {
+    if (source_size_) {
+        // The file shows what the crop keeps, at the source's pixel shape.
+        const RECT crop = CropRect();
+        const double shape = CropDisplayAspect(source_.width, source_.height,
+                                               PictureAspect{source_.aspect_x, source_.aspect_y},
+                                               RectWidth(crop), RectHeight(crop));
+        if (shape > 0) return FitAspect(static_cast<float>(shape), layout_.right_area);
+    }
+    if (output_.AspectX > 0 && output_.AspectY > 0)
+        return FitShape(layout_.right_area, output_.AspectX, output_.AspectY);
     return FitShape(layout_.right_area, output_.Width, output_.Height);
 }
 
@@ -410,7 +422,8 @@ core::Watermark Editor::PreviewWatermark() const {
     if (output_.Width <= 0 || output_.Height <= 0 ||
         !filters::ComputeConvertGeometry(
             source_.width, source_.height, PictureAspect{source_.aspect_x, source_.aspect_y}, crop,
-            RECT{0, 0, output_.Width, output_.Height}, values_.edit.zoom_mode, &geometry) ||
+            RECT{0, 0, output_.Width, output_.Height}, values_.edit.zoom_mode, &geometry,
+            PictureAspect{output_.AspectX, output_.AspectY}) ||
         geometry.interior_width() <= 0 || geometry.interior_height() <= 0)
         return mark;
     const double sx = double(geometry.crop_width) / geometry.interior_width();

@@ -221,7 +221,8 @@ private:
     void SendWatermark();
 
     const int64_t length_ms_;
-    const core::OutputSettings output_;
+    const core::OutputSettings output_;  // the source's values resolved
+    const bool source_size_;             // the file's size is the source's (after the crop)
     const SourcePicture source_;
     const EditorLayout layout_;
     EditorValues values_;

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "core/folder_lock.h"
+#include "core/output_limits.h"
 
 namespace rizuvira::app {
 
@@ -81,9 +82,13 @@ void WriteProfile(std::ostringstream& xml, const core::OutputProfile& p) {
     Element(xml, "ProfileName", FieldText(p.ProfileName));
     Element(xml, "FormatExt", FieldText(p.FormatExt));
     Element(xml, "VideoCodecName", s.HasVideo == 1 ? FieldText(s.VideoCodecName) : "");
-    Element(xml, "Width", s.Width);
-    Element(xml, "Height", s.Height);
-    Element(xml, "FrameRate", s.FrameRate);
+    auto source_or = [](int32_t value) {
+        return value == core::kSameAsSource ? std::string(core::kSameAsSourceKey)
+                                            : std::to_string(value);
+    };
+    Element(xml, "Width", source_or(s.Width));
+    Element(xml, "Height", source_or(s.Height));
+    Element(xml, "FrameRate", source_or(s.FrameRate));
     Element(xml, "VideoBitRate", s.VideoBitRate);
     Element(xml, "AudioCodecName", s.HasAudio == 1 ? FieldText(s.AudioCodecName) : "");
     Element(xml, "SampleRate", s.SampleRate);
@@ -97,6 +102,10 @@ void WriteProfile(std::ostringstream& xml, const core::OutputProfile& p) {
     Element(xml, "Channels", FieldText(p.Channels));
     Element(xml, "AudioCodecs", FieldText(p.AudioCodecs));
     Element(xml, "AudioBitRates", FieldText(p.AudioBitRates));
+    Element(xml, "Quality", s.Quality);
+    Element(xml, "EncoderPreset", FieldText(s.EncoderPreset));
+    Element(xml, "Qualities", FieldText(p.Qualities));
+    Element(xml, "EncoderPresets", FieldText(p.EncoderPresets));
     xml << "  </Profile>\n";
 }
 
@@ -141,12 +150,37 @@ bool WriteProfileFile(const fs::path& path, const std::vector<core::OutputProfil
     return true;
 }
 
+void ProfileLibrary::NoteProblems(const fs::path& file, const core::ProfileCatalogue& loaded,
+                                  int32_t first_id) {
+    int32_t id = first_id;
+    for (const core::OutputProfile& profile : loaded.Iterate()) {
+        const int32_t listed = first_id < 0 ? profile.Id : id++;
+        const std::string problem = core::OutputSettingsProblem(profile.Settings);
+        if (problem.empty()) continue;
+        problems_[listed] = file.string() + ": profile \"" +
+                            std::string(core::FieldText(profile.ProfileName)) + "\" (id " +
+                            std::to_string(listed) + ") cannot be used: " + problem;
+    }
+}
+
+std::string ProfileLibrary::Problem(int32_t id) const {
+    const auto found = problems_.find(id);
+    return found == problems_.end() ? std::string() : found->second;
+}
+
 bool ProfileLibrary::Load(const fs::path& shipped, const fs::path& saved) {
     catalogue_.Clear();
     saved_ids_.clear();
+    problems_.clear();
     saved_file_ = saved;
     saved_file_error_.clear();
-    if (!catalogue_.LoadFile(shipped)) return false;
+    load_error_.clear();
+    std::string reason;
+    if (!catalogue_.LoadFile(shipped, &reason)) {
+        load_error_ = shipped.string() + ": " + reason;
+        return false;
+    }
+    NoteProblems(shipped, catalogue_, -1);
     next_saved_id_ =
         std::max<int32_t>(kFirstSavedProfileId, static_cast<int32_t>(catalogue_.Size()));
     if (saved.empty()) return true;
@@ -154,12 +188,12 @@ bool ProfileLibrary::Load(const fs::path& shipped, const fs::path& saved) {
     std::error_code error;
     if (fs::symlink_status(saved, error).type() == fs::file_type::not_found) return true;
     core::ProfileCatalogue loaded;
-    if (!loaded.LoadFile(saved)) {
-        saved_file_error_ = saved.string() +
-                            " cannot be read: the saved profiles are not listed, and the file "
-                            "is left as it is";
+    if (!loaded.LoadFile(saved, &reason)) {
+        saved_file_error_ = saved.string() + " cannot be read (" + reason +
+                            "): the saved profiles are not listed, and the file is left as it is";
         return true;
     }
+    NoteProblems(saved, loaded, next_saved_id_);
     for (core::OutputProfile profile : loaded.Iterate()) {
         profile.Id = next_saved_id_++;
         catalogue_.Add(profile);
@@ -198,6 +232,8 @@ FormOutcome ProfileLibrary::SaveAs(const std::string& name, const core::OutputPr
                     [](unsigned char c) { return c < 0x20 || c == 0x7f; }))
         return {false, "A profile name is one line of text"};
     if (wanted.size() >= sizeof profile.ProfileName) return {false, "The profile name is too long"};
+    if (const std::string problem = core::OutputSettingsProblem(profile.Settings); !problem.empty())
+        return {false, "The profile cannot be saved: " + problem};
     for (const core::OutputProfile& other : catalogue_.Iterate()) {
         if (Lower(core::FieldText(other.ProfileName)) == Lower(wanted))
             return {false, "A profile named \"" + wanted + "\" exists already"};

@@ -27,6 +27,7 @@
 #include "dvd/title_texts.h"
 #include "engine/batch_loop.h"
 #include "engine/mpeg_file_source.h"
+#include "engine/part_file.h"
 #include "engine/run_controller.h"
 #include "engine/system_actions.h"
 
@@ -115,7 +116,7 @@ int RunProfiles(const std::string& catalogue_path, bool json, std::FILE* out) {
     const fs::path saved =
         app::SavedProfilesFile(core::DefaultSettingsFile(app::kApplicationTitle));
     if (!library.Load(app::ProfileCatalogueFile(catalogue_path), saved)) {
-        std::fprintf(stderr, "Cannot read the profile catalogue %s\n", catalogue_path.c_str());
+        std::fprintf(stderr, "%s: %s\n", app::kLoadFormatError, library.load_error().c_str());
         return kExitUsage;
     }
     if (!library.saved_file_error().empty())
@@ -125,19 +126,23 @@ int RunProfiles(const std::string& catalogue_path, bool json, std::FILE* out) {
     bool first = true;
     for (const core::OutputProfile& profile : catalogue.Iterate()) {
         const core::OutputSettings& s = profile.Settings;
+        const std::string problem = library.Problem(profile.Id);
         if (json) {
             std::fprintf(
                 out,
                 "%s\n  {\"id\": %d, \"name\": %s, \"extension\": %s, \"video\": %s, \"width\": %d, "
                 "\"height\": %d, \"frame_rate_x1000\": %d, \"video_bit_rate\": %d, \"audio\": %s, "
-                "\"sample_rate\": %d, \"channels\": %d, \"audio_bit_rate\": %d}",
+                "\"sample_rate\": %d, \"channels\": %d, \"audio_bit_rate\": %d, \"quality\": %d, "
+                "\"encoder_preset\": %s, \"problem\": %s}",
                 first ? "" : ",", profile.Id, JsonString(profile.ProfileName).c_str(),
                 JsonString(profile.FormatExt).c_str(),
                 JsonString(s.HasVideo ? s.VideoCodecName : "").c_str(), s.Width, s.Height,
                 s.FrameRate, s.VideoBitRate, JsonString(s.HasAudio ? s.AudioCodecName : "").c_str(),
-                s.SampleRate, s.Channel, s.AudioBitRate);
+                s.SampleRate, s.Channel, s.AudioBitRate, s.Quality,
+                JsonString(s.EncoderPreset).c_str(), JsonString(problem).c_str());
         } else {
             std::fprintf(out, "%3d  %-6s %s\n", profile.Id, profile.FormatExt, profile.ProfileName);
+            if (!problem.empty()) std::fprintf(out, "     unusable: %s\n", problem.c_str());
         }
         first = false;
     }
@@ -175,13 +180,29 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
                                  " (-t names a shorter one)");
             return kExitItemFailed;
     }
-    if (!options.overwrite) {
+    // Temporary files of runs into this folder that were killed.
+    for (const fs::path& stale : engine::RemoveStaleParts(requested.job.output_folder))
+        if (!options.quiet)
+            messages.ShowMessage("Removed " + stale.string() +
+                                 ", left by a conversion that no longer runs");
+    int skipped_existing = options.skip_existing ? 0 : -1;
+    if (options.skip_existing) {
+        for (const fs::path& path : app::DropExistingOutputs(&requested.job)) {
+            view.Skipped(path);
+            ++skipped_existing;
+        }
+        if (requested.job.items.empty()) {
+            view.Done(0, requested.skipped, false, skipped_existing);
+            return requested.skipped > 0 ? kExitItemFailed : kExitDone;
+        }
+    } else if (!options.overwrite) {
         const std::vector<fs::path> existing = app::ExistingOutputs(requested.job);
         for (const fs::path& path : existing)
             messages.ShowMessage(path.string() + " exists; -y (--overwrite) replaces it");
         if (!existing.empty()) return kExitOutputExists;
     }
     const int skipped = requested.skipped;
+    requested.job.cancelled_file_partial = true;
 
     // Before the first pipeline thread starts, so Ctrl-C reaches only the watch.
     InterruptWatch::BlockSignals();
@@ -207,7 +228,8 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     int files_ok = 0;
     for (const engine::FinishedFile& file : controller.finished_files())
         files_ok += file.ok ? 1 : 0;
-    view.Done(files_ok, controller.failed_items() + skipped, controller.cancelled());
+    view.Done(files_ok, controller.failed_items() + skipped, controller.cancelled(),
+              skipped_existing);
     if (controller.cancelled()) {
         std::string partial;
         for (const engine::FinishedFile& file : controller.finished_files())
@@ -215,7 +237,8 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
         messages.ShowMessage(partial.empty()
                                  ? std::string("Cancelled")
                                  : "Cancelled; " + partial +
-                                       " is a partial file: it holds what was converted so far");
+                                       " is a partial file: it holds what was converted so far;"
+                                       " the next run converts the item again");
     }
     return controller.failed_items() + skipped > 0 || controller.cancelled() ? kExitItemFailed
                                                                              : kExitDone;

@@ -5,13 +5,16 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
 #include <set>
 
+#include "core/output_limits.h"
 #include "core/time_text.h"
 #include "dvd/dvd_access.h"
+#include "filters/video_geometry.h"
 
 namespace rizuvira::cli {
 namespace {
@@ -27,6 +30,14 @@ bool ParseInt(const std::string& text, int64_t* value) {
 bool ParseIntIn(const std::string& text, int64_t low, int64_t high, int* value) {
     int64_t number = 0;
     if (!ParseInt(text, &number) || number < low || number > high) return false;
+    *value = static_cast<int>(number);
+    return true;
+}
+
+// A whole number for an output setting, checked as a catalogue's value is.
+bool ParseOutputValue(const std::string& text, core::OutputField field, int* value) {
+    int64_t number = 0;
+    if (!ParseInt(text, &number) || !core::OutputValueProblem(field, number).empty()) return false;
     *value = static_cast<int>(number);
     return true;
 }
@@ -97,6 +108,22 @@ bool ParseColour(std::string text, uint32_t* colour) {
 
 }  // namespace
 
+bool NamesOutputFile(const std::string& path) {
+    // The containers of the shipped profiles and their usual relatives.
+    static const std::set<std::string> kMediaExtensions{
+        ".3g2", ".3gp", ".aac",  ".ac3", ".asf", ".avi", ".dv",   ".flac", ".flv", ".m2ts", ".m4a",
+        ".m4v", ".mka", ".mkv",  ".mov", ".mp2", ".mp3", ".mp4",  ".mpeg", ".mpg", ".mts",  ".oga",
+        ".ogg", ".ogv", ".opus", ".ts",  ".vob", ".wav", ".webm", ".wma",  ".wmv"};
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (fs::is_directory(status)) return false;
+    if (fs::is_regular_file(status)) return true;
+    std::string extension = fs::path(path).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return kMediaExtensions.count(extension) > 0;
+}
+
 bool ParseTitleList(const std::string& text, std::vector<int>* titles) {
     titles->clear();
     if (text == "all") return true;
@@ -135,9 +162,13 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
     };
     core::EditSettings& edit = options->edit;
     bool watermark_options = false;
+    std::string template_error;
     using Handler = std::function<bool(const std::string&)>;
     auto level = [](int* field, int low, int high) {
         return [field, low, high](const std::string& v) { return ParseIntIn(v, low, high, field); };
+    };
+    auto output_value = [](int* field, core::OutputField which) {
+        return [field, which](const std::string& v) { return ParseOutputValue(v, which, field); };
     };
     const std::map<std::string, std::pair<Handler, const char*>> valued{
         {"--output",
@@ -145,7 +176,18 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
               options->output_folder = v;
               return !v.empty();
           },
-          "a folder"}},
+          "a folder, or a media file for one output"}},
+        {"--name",
+         {[&](const std::string& v) {
+              options->name_template = v;
+              app::NameFields sample;
+              sample.disc = "disc";
+              sample.item = "Title_01";
+              sample.chapter = 1;
+              std::string name;
+              return ExpandNameTemplate(v, sample, &name, &template_error);
+          },
+          "a template of {volume}, {disc}, {title}, {chapter}, {item}, {profile} and text"}},
         {"--profile",
          {[&](const std::string& v) {
               options->profile = v;
@@ -192,13 +234,16 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
               options->cleanup.auto_crop = false;
               const std::vector<std::string> p = Split(v, ',');
               int l = 0, t = 0, r = 0, b = 0;
-              if (p.size() != 4 || !ParseIntIn(p[0], 0, 719, &l) || !ParseIntIn(p[1], 0, 575, &t) ||
-                  !ParseIntIn(p[2], l + 1, 720, &r) || !ParseIntIn(p[3], t + 1, 576, &b))
+              // Checked against each title's own picture size once the disc is open.
+              constexpr int kMax = filters::kMaxPictureSide;
+              if (p.size() != 4 || !ParseIntIn(p[0], 0, kMax - 1, &l) ||
+                  !ParseIntIn(p[1], 0, kMax - 1, &t) || !ParseIntIn(p[2], l + 1, kMax, &r) ||
+                  !ParseIntIn(p[3], t + 1, kMax, &b))
                   return false;
               edit.crop_left = l, edit.crop_top = t, edit.crop_right = r, edit.crop_bottom = b;
               return true;
           },
-          "auto, or LEFT,TOP,RIGHT,BOTTOM with left < right <= 720 and top < bottom <= 576"}},
+          "auto, or LEFT,TOP,RIGHT,BOTTOM in source pixels with left < right and top < bottom"}},
         {"--deinterlace",
          {[&](const std::string& v) {
               return core::ParseDeinterlaceMode(v, &options->cleanup.deinterlace);
@@ -222,9 +267,11 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         {"--volume", {level(&edit.volume, 0, 512), "0..512 (256 leaves it)"}},
         {"--audio",
          {[&](const std::string& v) {
-              return ParseTrackList(v, false, &options->audio, &options->further_audio);
+              options->every_audio = v == "all";
+              return options->every_audio ||
+                     ParseTrackList(v, false, &options->audio, &options->further_audio);
           },
-          "track numbers from 1 or language codes, separated by commas"}},
+          "track numbers from 1 or language codes, separated by commas, or all"}},
         {"--subtitle",
          {[&](const std::string& v) {
               return ParseTrackList(v, true, &options->subtitle, &options->further_subtitles);
@@ -238,21 +285,45 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
           "soft or burn"}},
         {"--size",
          {[&](const std::string& v) {
+              if (v == core::kSameAsSourceKey) {
+                  options->custom.width = options->custom.height = app::OutputChanges::kSource;
+                  return true;
+              }
               const std::vector<std::string> wh = Split(v, 'x');
-              return wh.size() == 2 && ParseIntIn(wh[0], 16, 4096, &options->custom.width) &&
-                     ParseIntIn(wh[1], 16, 4096, &options->custom.height) &&
-                     options->custom.width % 2 == 0 && options->custom.height % 2 == 0;
+              return wh.size() == 2 &&
+                     ParseOutputValue(wh[0], core::OutputField::kWidth, &options->custom.width) &&
+                     ParseOutputValue(wh[1], core::OutputField::kHeight, &options->custom.height);
           },
-          "WIDTHxHEIGHT, even numbers from 16 to 4096"}},
+          "WIDTHxHEIGHT, even numbers from 16 to 4096, or source"}},
         {"--fps",
          {[&](const std::string& v) {
+              if (v == core::kSameAsSourceKey) {
+                  options->custom.frame_rate_x1000 = app::OutputChanges::kSource;
+                  return true;
+              }
               char* end = nullptr;
               const double fps = std::strtod(v.c_str(), &end);
-              if (v.empty() || *end || !(fps >= 1 && fps <= 120)) return false;
-              options->custom.frame_rate_x1000 = static_cast<int>(std::lround(fps * 1000));
+              if (v.empty() || *end || !(fps >= 0 && fps <= 1e6)) return false;
+              const auto x1000 = static_cast<int>(std::lround(fps * 1000));
+              if (!core::OutputValueProblem(core::OutputField::kFrameRate, x1000).empty())
+                  return false;
+              options->custom.frame_rate_x1000 = x1000;
               return true;
           },
-          "frames per second, 1 to 120 (29.97 and 23.976 for NTSC)"}},
+          "frames per second, 1 to 120 (29.97 and 23.976 for NTSC), or source"}},
+        {"--quality",
+         {[&, level](const std::string& v) {
+              if (v != "auto") return level(&options->custom.quality, 0, 63)(v);
+              options->custom.quality = core::kEncodersOwnQuality;
+              return true;
+          },
+          "a number from 0 to 63: the encoder's CRF, or quantiser (0: the bit rate), or auto"}},
+        {"--encoder-preset",
+         {[&](const std::string& v) {
+              options->custom.encoder_preset = v;
+              return !v.empty() && v.size() < 16;
+          },
+          "an x264/x265 preset (ultrafast .. veryslow) or a VP9 speed (0 .. 8)"}},
         {"--vcodec",
          {[&](const std::string& v) {
               options->custom.video_codec = v;
@@ -266,11 +337,16 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
           },
           "an encoder name"}},
         {"--vbitrate",
-         {level(&options->custom.video_bit_rate, 1000, 200'000'000), "bits per second"}},
+         {output_value(&options->custom.video_bit_rate, core::OutputField::kVideoBitRate),
+          "bits per second, 1000 to 200000000"}},
         {"--abitrate",
-         {level(&options->custom.audio_bit_rate, 1000, 2'000'000), "bits per second"}},
-        {"--rate", {level(&options->custom.sample_rate, 8000, 192000), "a sample rate in Hz"}},
-        {"--channels", {level(&options->custom.channels, 1, 8), "1 to 8"}},
+         {output_value(&options->custom.audio_bit_rate, core::OutputField::kAudioBitRate),
+          "bits per second, 1000 to 2000000"}},
+        {"--rate",
+         {output_value(&options->custom.sample_rate, core::OutputField::kSampleRate),
+          "a sample rate in Hz, 8000 to 192000"}},
+        {"--channels",
+         {output_value(&options->custom.channels, core::OutputField::kChannels), "1 to 8"}},
         {"--cpu", {level(&options->cpu_usage, 50, 100), "a percentage from 50 to 100"}},
         {"--watermark",
          {[&](const std::string& v) {
@@ -336,12 +412,31 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         {"--watermark-color", "--watermark-colour"}};
 
     for (size_t i = 0; i < args.size(); ++i) {
+        // Short options joined: "-t3" is "-t 3", "-yq" is "-y -q".
+        if (args[i].size() > 2 && args[i][0] == '-' && args[i][1] != '-') {
+            const std::string joined = args[i];
+            std::vector<std::string> apart{joined.substr(0, 2)};
+            if (short_names.count(apart[0])) {
+                apart.push_back(joined.substr(2));
+            } else if (joined.find_first_not_of("yqn", 1) == std::string::npos) {
+                for (size_t c = 2; c < joined.size(); ++c) apart.push_back({'-', joined[c]});
+            } else {
+                apart.clear();
+            }
+            if (!apart.empty()) {
+                args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+                args.insert(args.begin() + static_cast<std::ptrdiff_t>(i), apart.begin(),
+                            apart.end());
+            }
+        }
         std::string arg = args[i];
         if (auto found = short_names.find(arg); found != short_names.end()) arg = found->second;
         if (arg == "--merge") {
             options->merge = true;
         } else if (arg == "-y" || arg == "--overwrite") {
             options->overwrite = true;
+        } else if (arg == "-n" || arg == "--skip-existing") {
+            options->skip_existing = true;
         } else if (arg == "--json") {
             options->json = true;
         } else if (arg == "-q" || arg == "--quiet") {
@@ -350,7 +445,7 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
             if (i + 1 >= args.size()) return fail(arg + " needs a value: " + option->second.second);
             if (!option->second.first(args[++i]))
                 return fail("bad value '" + args[i] + "' for " + arg + ": " +
-                            option->second.second);
+                            (template_error.empty() ? option->second.second : template_error));
         } else if (arg.size() > 1 && arg[0] == '-') {
             return fail("unknown option " + args[i]);
         } else if (options->disc.empty()) {
@@ -360,6 +455,15 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
         }
     }
     if (options->disc.empty()) return fail("no disc given");
+    if (options->overwrite && options->skip_existing)
+        return fail("-y (--overwrite) and -n (--skip-existing) exclude each other");
+    if (NamesOutputFile(options->output_folder)) {
+        options->output_file = options->output_folder;
+        options->output_folder.clear();
+        if (!options->name_template.empty())
+            return fail("--name and an output file (-o " + options->output_file +
+                        ") exclude each other");
+    }
     if (watermark_options && !options->watermark.enabled())
         return fail("the --watermark-* options need --watermark TEXT");
     if (options->chapter >= 0 && !options->titles.empty())

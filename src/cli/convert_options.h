@@ -15,7 +15,13 @@ namespace rizuvira::cli {
 struct ConvertOptions : app::ConversionRequest {
     bool json = false;  // progress, messages and finished files as JSON lines
     bool quiet = false;
+    bool skip_existing = false;  // leave out the items whose output file exists
 };
+
+// Whether `-o PATH` names the output file rather than its folder: PATH is not
+// a folder, and ends in a media file's extension (.mp4, .mkv, ...) or is a
+// file that exists.
+bool NamesOutputFile(const std::string& path);
 
 // Parses the arguments after "convert". False with a one-line reason.
 bool ParseConvertOptions(const std::vector<std::string>& args, ConvertOptions* options,

@@ -121,12 +121,28 @@ void ProgressView::FileFinished(const engine::FinishedFile& file) {
     std::fflush(out_);
 }
 
-void ProgressView::Done(int converted_files, int failed_items, bool cancelled) {
+void ProgressView::Skipped(const std::filesystem::path& existing) {
     Interrupt();
     if (mode_ == Mode::kJson) {
+        std::fprintf(out_, "{\"event\": \"skipped\", \"path\": %s, \"reason\": \"exists\"}\n",
+                     JsonString(existing.string()).c_str());
+        std::fflush(out_);
+    } else if (mode_ != Mode::kQuiet) {
+        std::fprintf(terminal_, "%s exists: skipped\n", existing.c_str());
+    }
+}
+
+void ProgressView::Done(int converted_files, int failed_items, bool cancelled,
+                        int skipped_existing) {
+    Interrupt();
+    if (mode_ == Mode::kJson) {
+        std::string skipped;
+        if (skipped_existing >= 0)
+            skipped = ", \"skipped_existing\": " + std::to_string(skipped_existing);
         std::fprintf(
-            out_, "{\"event\": \"done\", \"files\": %d, \"failed_items\": %d, \"cancelled\": %s}\n",
-            converted_files, failed_items, cancelled ? "true" : "false");
+            out_,
+            "{\"event\": \"done\", \"files\": %d, \"failed_items\": %d, \"cancelled\": %s%s}\n",
+            converted_files, failed_items, cancelled ? "true" : "false", skipped.c_str());
         std::fflush(out_);
     }
 }

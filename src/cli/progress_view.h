@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "engine/run_controller.h"
@@ -35,7 +36,11 @@ public:
     void FileFinished(const engine::FinishedFile& file);
     // Ends the bar line before a message is printed.
     void Interrupt();
-    void Done(int converted_files, int failed_items, bool cancelled);
+    // An item left out because its file exists (-n): on standard error, or
+    // as a JSON event; nothing with --quiet.
+    void Skipped(const std::filesystem::path& existing);
+    // `skipped_existing`: the items -n left out; -1 without -n.
+    void Done(int converted_files, int failed_items, bool cancelled, int skipped_existing = -1);
 
 private:
     Mode mode_;

@@ -1,5 +1,7 @@
 #include "core/media_file_writer.h"
 
+#include "core/encoder_options.h"
+
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/imgutils.h>
@@ -8,9 +10,11 @@ extern "C" {
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
-#include <thread>
+
+#include "core/processor_count.h"
 
 namespace rizuvira::core {
 
@@ -124,8 +128,7 @@ bool ContainerTakesChaptersAtTheEnd(const char* format_name) {
     return false;
 }
 
-MediaFileWriter::MediaFileWriter()
-    : thread_count_(std::max(1, static_cast<int>(std::thread::hardware_concurrency()))) {}
+MediaFileWriter::MediaFileWriter() : thread_count_(UsableProcessorCount()) {}
 
 MediaFileWriter::~MediaFileWriter() {
     Close();
@@ -136,7 +139,7 @@ void MediaFileWriter::SetThreadCount(int thread_count) {
 }
 
 int MediaFileWriter::ThreadsForCpuUsage(int cpu_usage_percent) {
-    int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    const int cores = UsableProcessorCount();
     return std::max(1, cores * std::clamp(cpu_usage_percent, 0, 100) / 100);
 }
 
@@ -301,7 +304,12 @@ bool MediaFileWriter::OpenVideo(const AVCodec* codec) {
     enc->gop_size = std::max(1, settings_.FrameRate / 1000);
     enc->pix_fmt = ChoosePixelFormat(codec);
     enc->max_b_frames = 0;
+    // Pixels as wide as the display aspect makes them: (AspectX · H) / (AspectY · W).
     enc->sample_aspect_ratio = AVRational{1, 1};
+    if (settings_.AspectX > 0 && settings_.AspectY > 0)
+        av_reduce(&enc->sample_aspect_ratio.num, &enc->sample_aspect_ratio.den,
+                  int64_t{settings_.AspectX} * settings_.Height,
+                  int64_t{settings_.AspectY} * settings_.Width, 1 << 16);
     enc->thread_count = std::min(thread_count_, kMaxEncoderThreads);
     if (codec->id == AV_CODEC_ID_MJPEG) enc->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
     if ((output_->oformat->flags & AVFMT_GLOBALHEADER) != 0)
@@ -311,6 +319,9 @@ bool MediaFileWriter::OpenVideo(const AVCodec* codec) {
     AVDictionary* options = nullptr;
     if (std::strcmp(codec->name, "libx265") == 0)
         av_dict_set(&options, "x265-params", "log-level=error", 0);
+    // SVT-AV1 prints its set-up unless its environment says otherwise (a user's setting stays).
+    if (std::strcmp(codec->name, "libsvtav1") == 0) setenv("SVT_LOG", "1", 0);
+    frame_quality_ = ApplyRateControl(settings_, codec, enc, &options);
     int result = avcodec_open2(enc, codec, &options);
     av_dict_free(&options);
     if (result < 0) {
@@ -474,6 +485,7 @@ int MediaFileWriter::WriteVideo(const uint8_t* data, size_t length_bytes, AVBuff
         }
         borrowed->buf[0] = keep.release();
         borrowed->pts = video_frames_;
+        borrowed->quality = frame_quality_;
         const bool encoded = Encode(video_encoder_.get(), video_stream_, borrowed);
         av_frame_unref(borrowed);
         if (!encoded) return -1;
@@ -489,6 +501,7 @@ int MediaFileWriter::WriteVideo(const uint8_t* data, size_t length_bytes, AVBuff
         av_image_copy(picture->data, picture->linesize, planes, strides, AV_PIX_FMT_YUV420P, w, h);
     }
     picture->pts = video_frames_;
+    picture->quality = frame_quality_;
     if (!Encode(video_encoder_.get(), video_stream_, picture)) return -1;
     ++video_frames_;
     return 0;

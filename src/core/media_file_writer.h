@@ -83,7 +83,8 @@ public:
     // Defaults to every core of the machine.
     void SetThreadCount(int thread_count);
     int thread_count() const { return thread_count_; }
-    // Threads for a processor-use setting: cores × percent / 100, at least 1.
+    // Threads for a processor-use setting: the processors this process may use
+    // (UsableProcessorCount) × percent / 100, at least 1.
     static int ThreadsForCpuUsage(int cpu_usage_percent);
 
     // Creates `file_name` (the extension of `container_name`, or of the file
@@ -242,6 +243,7 @@ private:
     av::FramePtr borrowed_;  // a caller's picture handed to it in place
     bool borrows_pictures_ = false;
     bool keeps_lent_pictures_ = false;
+    int frame_quality_ = 0;     // lambda of a fixed-quantiser encoder's pictures; 0: none
     av::SwsContextPtr scaler_;  // only when the encoder is not 4:2:0 planar
 
     void WriteChapters();

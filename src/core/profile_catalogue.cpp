@@ -23,6 +23,7 @@ public:
         Text("ProfileName", profile_.ProfileName, nullptr);
         Text("FormatExt", profile_.FormatExt, nullptr);
         CodecName("VideoCodecName", s.VideoCodecName, s.HasVideo);
+        // "source" (kSameAsSourceKey) reads as 0, kSameAsSource.
         Number("Width", s.Width, s.HasVideo);
         Number("Height", s.Height, s.HasVideo);
         Number("FrameRate", s.FrameRate, s.HasVideo);
@@ -39,6 +40,12 @@ public:
         Text("Channels", profile_.Channels, &s.HasAudio);
         Text("AudioCodecs", profile_.AudioCodecs, &s.HasAudio);
         Text("AudioBitRates", profile_.AudioBitRates, &s.HasAudio);
+        // Later additions, after every element above so that files written
+        // before them read as they did: absent, they change no flag.
+        Number("Quality", s.Quality, nullptr);
+        Text("EncoderPreset", s.EncoderPreset, nullptr);
+        Text("Qualities", profile_.Qualities, nullptr);
+        Text("EncoderPresets", profile_.EncoderPresets, nullptr);
     }
 
 private:
@@ -62,11 +69,14 @@ private:
     }
 
     void Number(const char* name, int32_t& field, int32_t& flag_when_absent) {
+        Number(name, field, &flag_when_absent);
+    }
+    void Number(const char* name, int32_t& field, int32_t* flag_when_absent) {
         std::string value;
         if (Value(name, value)) {
             field = ParseLeadingInt(value);
-        } else {
-            flag_when_absent = 0;
+        } else if (flag_when_absent != nullptr) {
+            *flag_when_absent = 0;
         }
     }
 
@@ -106,9 +116,12 @@ bool ProfileCatalogue::Load() {
     return LoadFile("Format.xml");
 }
 
-bool ProfileCatalogue::LoadFile(const std::filesystem::path& path) {
+bool ProfileCatalogue::LoadFile(const std::filesystem::path& path, std::string* error) {
     core::XmlNavigator nav;
-    if (!nav.LoadFile(path)) return false;
+    if (!nav.LoadFile(path)) {
+        if (error) *error = nav.error();
+        return false;
+    }
     Append(ReadProfiles(nav));
     return true;
 }

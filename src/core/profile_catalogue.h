@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace rizuvira::core {
@@ -27,8 +28,10 @@ public:
     // Reads the catalogue file at `path`. Appends one profile per Profile
     // element of the root, in document order, and returns true; returns
     // false and adds nothing when the file is missing, unreadable or not a
-    // well-formed document with one root element.
-    bool LoadFile(const std::filesystem::path& path);
+    // well-formed document with one root element, with the reason in
+    // `error` when one is given ("No such file or directory", "not
+    // well-formed XML: ... at byte 120").
+    bool LoadFile(const std::filesystem::path& path, std::string* error = nullptr);
     // The same for a document held in memory (fuzzing, tests).
     bool LoadBuffer(const void* data, size_t size_bytes);
 

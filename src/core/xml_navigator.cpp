@@ -1,5 +1,7 @@
 #include "core/xml_navigator.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <system_error>
 
@@ -23,12 +25,17 @@ bool XmlNavigator::LoadFile(const std::filesystem::path& path) {
     // Read the bytes here: only a regular file of sane size is a document
     // (a folder or a device would otherwise be measured by seeking).
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return false;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (error) return Refuse(error.message());
+    if (!std::filesystem::is_regular_file(status)) return Refuse("not a regular file");
     const auto size_bytes = std::filesystem::file_size(path, error);
-    if (error || size_bytes > kMaxFileBytes) return false;
+    if (error) return Refuse(error.message());
+    if (size_bytes > kMaxFileBytes) return Refuse("larger than 16 MiB");
     std::ifstream in(path, std::ios::binary);
+    if (!in) return Refuse(std::strerror(errno));
     std::string bytes(static_cast<size_t>(size_bytes), '\0');
-    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) return false;
+    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
+        return Refuse("it could not be read to its end");
     return LoadBuffer(bytes.data(), bytes.size());
 }
 
@@ -37,22 +44,29 @@ bool XmlNavigator::LoadBuffer(const void* data, size_t size_bytes) {
     return Accept(document_.load_buffer(data, size_bytes, kParseOptions, pugi::encoding_auto));
 }
 
+bool XmlNavigator::Refuse(std::string reason) {
+    error_ = std::move(reason);
+    current_ = {};
+    child_ = {};
+    document_.reset();
+    loaded_ = false;
+    return false;
+}
+
 bool XmlNavigator::Accept(const pugi::xml_parse_result& result) {
     current_ = {};
     child_ = {};
+    error_.clear();
     if (!result) {
-        document_.reset();
-        return false;
+        return Refuse(std::string("not well-formed XML: ") + result.description() + " at byte " +
+                      std::to_string(result.offset));
     }
     // pugixml accepts several top-level elements; a document has one root.
     int roots = 0;
     for (pugi::xml_node node : document_.children()) {
         if (node.type() == pugi::node_element) ++roots;
     }
-    if (roots != 1) {
-        document_.reset();
-        return false;
-    }
+    if (roots != 1) return Refuse(roots == 0 ? "no root element" : "more than one root element");
     loaded_ = true;
     Reset();
     return true;

@@ -43,6 +43,9 @@ public:
     bool LoadBuffer(const void* data, size_t size_bytes);
 
     bool IsLoaded() const { return loaded_; }
+    // Why the last load failed ("No such file or directory", "not
+    // well-formed XML: ... at byte 120"); empty after a load that worked.
+    const std::string& error() const { return error_; }
 
     // Back to "inside the root element, before its first child".
     void Reset();
@@ -56,11 +59,14 @@ public:
 
 private:
     bool Accept(const pugi::xml_parse_result& result);
+    // Empties the navigator, keeps `reason` as the error and returns false.
+    bool Refuse(std::string reason);
 
     pugi::xml_document document_;
     pugi::xml_node current_;  // element the cursor stands in
     pugi::xml_node child_;    // current child of current_, or null
     bool loaded_ = false;
+    std::string error_;
 };
 
 }  // namespace rizuvira::core

@@ -1,8 +1,10 @@
 #include "decoders/audio_renderer.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <new>
+#include <type_traits>
 
 namespace rizuvira::decoders {
 
@@ -26,34 +28,72 @@ const WAVEFORMATEX* ReadWaveFormat(const AM_MEDIA_TYPE& type) {
 
 }  // namespace
 
+// SDL2's audio calls, from the library loaded at run time: a machine without it (a
+// conversion node) installs and runs the command line without sound libraries, and
+// playback there is silent. Loaded once, never unloaded.
+struct SdlLibrary {
+    decltype(&SDL_InitSubSystem) init = nullptr;
+    decltype(&SDL_QuitSubSystem) quit = nullptr;
+    decltype(&SDL_OpenAudioDevice) open = nullptr;
+    decltype(&SDL_CloseAudioDevice) close = nullptr;
+    decltype(&SDL_PauseAudioDevice) pause = nullptr;
+    decltype(&SDL_QueueAudio) queue = nullptr;
+    decltype(&SDL_ClearQueuedAudio) clear = nullptr;
+
+    static const SdlLibrary* Get() {
+        static const SdlLibrary library = Load();
+        return library.clear ? &library : nullptr;
+    }
+
+private:
+    static SdlLibrary Load() {
+        SdlLibrary l;
+        void* handle = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (!handle) return l;
+        const auto find = [handle](auto& function, const char* name) {
+            function =
+                reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle, name));
+            return function != nullptr;
+        };
+        if (!(find(l.init, "SDL_InitSubSystem") && find(l.quit, "SDL_QuitSubSystem") &&
+              find(l.open, "SDL_OpenAudioDevice") && find(l.close, "SDL_CloseAudioDevice") &&
+              find(l.pause, "SDL_PauseAudioDevice") && find(l.queue, "SDL_QueueAudio") &&
+              find(l.clear, "SDL_ClearQueuedAudio")))
+            l.clear = nullptr;
+        return l;
+    }
+};
+
 // An open SDL2 playback device fed by queueing (no callback). Construction initialises
-// SDL's audio subsystem and opens the default device; ok() is false when either fails, and
-// the object then only undoes what it did. Application thread only for make and destroy.
+// SDL's audio subsystem and opens the default device; ok() is false when either fails (or
+// SDL2 is not installed), and the object then only undoes what it did. Application thread
+// only for make and destroy.
 class SdlAudioOutput {
 public:
-    SdlAudioOutput(int rate_hz, int channels) {
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
+    SdlAudioOutput(int rate_hz, int channels) : sdl_(SdlLibrary::Get()) {
+        if (!sdl_ || sdl_->init(SDL_INIT_AUDIO) != 0) return;
         initialised_ = true;
         SDL_AudioSpec wanted{};
         wanted.freq = rate_hz;
         wanted.format = AUDIO_S16SYS;
         wanted.channels = static_cast<Uint8>(channels);
         wanted.samples = 1024;
-        device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+        device_ = sdl_->open(nullptr, 0, &wanted, nullptr, 0);
     }
     ~SdlAudioOutput() {
-        if (device_ != 0) SDL_CloseAudioDevice(device_);
-        if (initialised_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        if (device_ != 0) sdl_->close(device_);
+        if (initialised_) sdl_->quit(SDL_INIT_AUDIO);
     }
     SdlAudioOutput(const SdlAudioOutput&) = delete;
     SdlAudioOutput& operator=(const SdlAudioOutput&) = delete;
 
     bool ok() const { return device_ != 0; }
-    void Play(bool on) { SDL_PauseAudioDevice(device_, on ? 0 : 1); }
-    void Queue(const uint8_t* data, uint32_t bytes) { SDL_QueueAudio(device_, data, bytes); }
-    void Clear() { SDL_ClearQueuedAudio(device_); }
+    void Play(bool on) { sdl_->pause(device_, on ? 0 : 1); }
+    void Queue(const uint8_t* data, uint32_t bytes) { sdl_->queue(device_, data, bytes); }
+    void Clear() { sdl_->clear(device_); }
 
 private:
+    const SdlLibrary* sdl_;
     bool initialised_ = false;
     SDL_AudioDeviceID device_ = 0;
 };

@@ -1,7 +1,6 @@
 #include "decoders/codec_session.h"
 
-#include <thread>
-
+#include "core/processor_count.h"
 #include "decoders/decoder_interfaces.h"
 
 namespace rizuvira::decoders {
@@ -13,8 +12,7 @@ constexpr std::size_t kMaxPieceTimes = 64;
 }  // namespace
 
 int ProcessorCount() {
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores > 0 ? static_cast<int>(cores) : 1;
+    return core::UsableProcessorCount();
 }
 
 HRESULT CodecSession::Open(const CodecOptions& options, std::string* error) {

@@ -46,7 +46,8 @@ struct IMySubpictureControl : virtual IUnknown {
     virtual HRESULT SetPalette(const uint32_t palette_ycrcb[16]) = 0;
 };
 
-// Number of processor cores (at least 1): the default thread count.
+// The processors this process may use (at least 1; core::UsableProcessorCount):
+// the default thread count.
 int ProcessorCount();
 
 }  // namespace rizuvira::decoders

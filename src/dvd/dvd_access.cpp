@@ -1,6 +1,7 @@
 #include "dvd/dvd_access.h"
 
 #include "core/file_checks.h"
+#include "dvd/disc_image.h"
 #include "dvd/ifo_parser.h"
 
 #include <dvdread/dvd_reader.h>
@@ -659,6 +660,8 @@ std::string DiscOpenProblem(const std::string& path) {
         MyDVDClose(handle);
         return {};
     }
+    if (status.type() != fs::file_type::directory)
+        if (std::string kind = ImageKindProblem(opened); !kind.empty()) return kind;
     ReaderPtr reader(DVDOpen2(nullptr, &kLogger, opened.c_str()));
     if (!reader) return " is not a DVD: no VIDEO_TS was found on it";
     return ": its VIDEO_TS.IFO and the backup VIDEO_TS.BUP are both damaged";

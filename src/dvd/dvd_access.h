@@ -27,6 +27,9 @@ enum DvdAudioCoding : int32_t {
     kDvdAudioLpcm = 4,
     kDvdAudioDts = 5,
     kDvdAudioOther = 7,  // SDDS and anything unknown
+    // Only plain files carry these (a disc's field has three bits).
+    kDvdAudioAac = 8,
+    kDvdAudioEac3 = 9,
 };
 
 // One title. Stream ids are (PES stream id << 8) | substream: AC-3 0xBD80 + n,

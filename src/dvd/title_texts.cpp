@@ -57,13 +57,17 @@ std::string AudioCodingName(int coding) {
             return "LPCM";
         case kDvdAudioDts:
             return "DTS";
+        case kDvdAudioAac:
+            return "AAC";
+        case kDvdAudioEac3:
+            return "E-AC3";
         default:
             return "";
     }
 }
 
 int AudioChannelCount(int channels_less_one) {
-    return channels_less_one == 5 ? 6 : 2;
+    return channels_less_one >= 0 && channels_less_one < 8 ? channels_less_one + 1 : 2;
 }
 
 std::string AudioEntryText(const DvdTitleInfo& title, int stream) {

@@ -25,10 +25,12 @@ bool ParseItemName(const std::string& name, int* title, int* chapter);
 // A title's duration as the list shows it: core::TimeText, "hh:mm:ss" of the whole seconds.
 std::string DurationText(double duration_ms);
 
-// "AC3", "MP3", "LPCM", "DTS", or empty for any other coding.
+// "AC3", "MP3", "LPCM", "DTS", and for plain files "AAC" and "E-AC3"; empty
+// for any other coding.
 std::string AudioCodingName(int coding);
 
-// 6 when the channels field says six channels, otherwise 2.
+// The channels the field (channels less one, 0..7) says: 1 for mono, 6 for
+// 5.1; 2 for a value outside the field's range.
 int AudioChannelCount(int channels_less_one);
 
 // "English(AC3 6ch)"; "Unknown(AC3 6ch)" when the language has no name.

@@ -11,6 +11,7 @@ std::optional<filters::CropBox> MeasureTitleBorders(int32_t dvd_handle, int titl
     using Shown = decoders::HeadlessVideoSurface::Shown;
     decoders::HeadlessVideoSurface surface;
     engine::PreviewPlayer player(nullptr);
+    player.SetSoundWanted(false);  // pictures only: no sound device is opened
     const bool opened =
         file.empty()
             ? player.Open(dvd_handle, &surface, nullptr, {}) && player.SelectTitle(title, -1)

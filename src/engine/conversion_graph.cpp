@@ -31,6 +31,7 @@ constexpr int64_t kSplitterSpanMarginMs = 1000;
 int32_t AudioCodingOf(const CMediaType& type) {
     if (type.subtype == MEDIASUBTYPE_DVD_LPCM_AUDIO || type.subtype == MEDIASUBTYPE_HDMV_LPCM_AUDIO)
         return dvd::kDvdAudioLpcm;
+    if (type.subtype == MEDIASUBTYPE_DOLBY_DDPLUS) return dvd::kDvdAudioEac3;
     const WAVEFORMATEX* wave = type.FormatAs<WAVEFORMATEX>();
     switch (wave ? wave->wFormatTag : 0) {
         case WAVE_FORMAT_DOLBY_AC3:
@@ -40,6 +41,8 @@ int32_t AudioCodingOf(const CMediaType& type) {
         case WAVE_FORMAT_MPEG:
         case WAVE_FORMAT_MPEGLAYER3:
             return dvd::kDvdAudioMpeg1;
+        case WAVE_FORMAT_AAC:
+            return dvd::kDvdAudioAac;
         default:
             return dvd::kDvdAudioOther;
     }
@@ -242,6 +245,7 @@ bool ConversionGraph::AddFilters(int32_t dvd_handle, int title, int chapter,
         if (!video || FAILED(graph_->AddFilter(video.Get(), "VideoConver")))
             return Fail("CLSID_MyVideoConver error");
         video->ForwardUnchanged(true);
+        video->SetOutputAspect(PictureAspect{settings.AspectX, settings.AspectY});
         video_converter_ = video;
     }
 

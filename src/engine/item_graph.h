@@ -55,6 +55,13 @@ class ItemGraph {
 public:
     virtual ~ItemGraph() = default;
 
+    // The settings of a file whose first item is `item`: a size or frame rate the settings
+    // take from the source is found in the item's source (its picture after the item's crop,
+    // the rate after inverse telecine). Settings with none pass unchanged, as they do here.
+    virtual core::OutputSettings SettingsForFile(const core::ConvertItem& /*item*/,
+                                                 const core::OutputSettings& settings) {
+        return settings;
+    }
     // Writes the output into `path` (a temporary file the caller made) for
     // `final_path`, whose extension chooses the container; `settings` must
     // stay alive while it is open. False when the file cannot be opened.

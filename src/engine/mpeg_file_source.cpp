@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -51,9 +52,10 @@ int32_t CodingOfClipType(int32_t type, int32_t otherwise) {
         case 0x80:
             return dvd::kDvdAudioLpcm;
         case 0x81:
+            return dvd::kDvdAudioAc3;
         case 0x84:
         case 0xA1:
-            return dvd::kDvdAudioAc3;
+            return dvd::kDvdAudioEac3;
         case 0x82:
         case 0x85:
         case 0x86:
@@ -127,6 +129,16 @@ std::string OtherVideoCodingOf(const std::filesystem::path& path) {
     HRESULT hr = S_OK;
     demux::CMpegSplitterFile parser(file.Reader(), &hr, dvd::DvdTitleInfo{});
     return SUCCEEDED(hr) ? parser.OtherVideoCoding() : std::string();
+}
+
+// Whether the parser finds subtitle streams in the file and no picture or sound stream.
+bool HoldsOnlySubtitles(const std::filesystem::path& path) {
+    demux::CAsyncFileReader file;
+    if (FAILED(file.Open(path.string()))) return false;
+    HRESULT hr = S_OK;
+    demux::CMpegSplitterFile parser(file.Reader(), &hr, dvd::DvdTitleInfo{});
+    return SUCCEEDED(hr) && parser.Streams(demux::kVideo).empty() &&
+           parser.Streams(demux::kAudio).empty() && !parser.Streams(demux::kSubpicture).empty();
 }
 
 // The pictures of a bare MPEG video stream: its picture start codes.
@@ -223,6 +235,9 @@ std::string UnreadableFileText(const std::filesystem::path& path) {
         return path.string() + " holds " + coding +
                " video, which cannot be converted (pictures are read in MPEG-1, MPEG-2 and "
                "H.264)";
+    if (HoldsOnlySubtitles(path))
+        return path.string() +
+               " holds subtitles only: no video or sound stream the converter reads";
     return path.string() +
            " is not an MPEG program or transport stream, a VOB or an MPEG video stream";
 }
@@ -289,6 +304,19 @@ bool ProbeMpegFile(const std::filesystem::path& path, dvd::TitleTable* disc) {
             title.subtitle_language[i] = dvd::LanguageCodeOf3(demux::ClipLanguage(*entry));
     }
     return true;
+}
+
+bool FilePictureSize(const std::filesystem::path& path, int32_t* width, int32_t* height) {
+    ComPtr<IBaseFilter> splitter;
+    if (FAILED(demux::CreateMpegSplitter(nullptr, splitter.ReleaseAndGetAddressOf()))) return false;
+    ComPtr<IFileSourceFilter> file = splitter.As<IFileSourceFilter>();
+    StreamTable streams;
+    if (!file || FAILED(file->Load(path.string(), nullptr)) ||
+        !ListSplitterStreams(splitter.Get(), &streams) || streams.video.empty())
+        return false;
+    *width = streams.video[0].width;
+    *height = std::abs(streams.video[0].height);
+    return *width > 0 && *height > 0;
 }
 
 }  // namespace rizuvira::engine

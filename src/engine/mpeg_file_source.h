@@ -6,6 +6,7 @@
 // splitter finds.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -31,5 +32,9 @@ std::string UnreadableFileText(const std::filesystem::path& path);
 // subtitles. False when the splitter cannot read the file or finds nothing
 // to convert.
 bool ProbeMpegFile(const std::filesystem::path& path, dvd::TitleTable* disc);
+
+// The size of the pictures of the file's first video stream, as its
+// sequence header gives it; false when it has none the splitter reads.
+bool FilePictureSize(const std::filesystem::path& path, int32_t* width, int32_t* height);
 
 }  // namespace rizuvira::engine

@@ -125,7 +125,7 @@ bool PreviewPlayer::SelectTitle(int title, int chapter) {
     if (!source_.splitter()) return false;
     source_.GiveTitleRecord(title);
     if (!source_.SelectArea(title, chapter) || !source_.ConnectDecoder()) return false;
-    if (ComPtr<IPin> audio = source_.SoundPin()) {
+    if (ComPtr<IPin> audio = sound_wanted_ ? source_.SoundPin() : ComPtr<IPin>()) {
         if (FAILED(graph_->Render(audio.Get()))) return Fail("render splitter error(audio)");
     }
     ComPtr<IPin> decoder_out = GetFilterPin(source_.decoder(), PINDIR_OUTPUT, 0);
@@ -255,6 +255,7 @@ bool SaveTitleSnapshot(const std::string& disc_path, int title, double at_second
     DiscHandle disc;
     decoders::HeadlessVideoSurface surface;
     PreviewPlayer player(messages);
+    player.SetSoundWanted(false);
     if (!OpenSource(player, disc_path, title, disc, &surface, {}, messages)) return false;
     const auto say = [&](const std::string& text) {
         if (messages) messages->ShowMessage(text);

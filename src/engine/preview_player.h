@@ -90,6 +90,10 @@ public:
                   std::function<void()> notify);
     // Selects title and chapter (−1: the whole title) and connects the streams. Stopped only.
     bool SelectTitle(int title, int chapter);
+    // Whether SelectTitle connects the sound to a renderer (the default). A player that only
+    // looks at pictures (measuring borders, a snapshot) leaves it out, and so never opens a
+    // sound device.
+    void SetSoundWanted(bool wanted) { sound_wanted_ = wanted; }
 
     // Play, Pause, Stop, the state queries, seeking and the stream list come
     // from GraphPlayback.
@@ -118,6 +122,7 @@ private:
 
     ComPtr<IBaseFilter> renderer_;
     ComPtr<decoders::IMyWindowlessControl> windowless_;
+    bool sound_wanted_ = true;
 };
 
 // For the command line: opens the disc (or plain MPEG file, title 0 only) at `disc_path`, plays

@@ -149,7 +149,8 @@ void RunController::StartCurrentItem() {
         } else if (!part_.Create(path, &error)) {
             messages_->ShowMessage(kCannotCreateOutputMessage + path.string() + " (" + error + ")");
         } else if (graph_->SetOutputTracks(row.audio_languages, row.subtitle_tracks),
-                   !graph_->OpenOutput(part_.path(), path, options_.settings)) {
+                   file_settings_ = graph_->SettingsForFile(row.item, options_.settings),
+                   !graph_->OpenOutput(part_.path(), path, file_settings_)) {
             part_.Remove();
             messages_->ShowMessage(kCannotCreateOutputMessage + path.string() + " (" +
                                    graph_->OutputError() + ")");
@@ -329,6 +330,13 @@ void RunController::CloseFile(bool report) {
         FileFailed();
         return;
     }
+    if (options_.cancelled_file_partial && open_file_.ok) {
+        // The whole file supersedes what a cancelled run kept of it.
+        const std::filesystem::path partial = PartialName(open_file_.path);
+        std::error_code error;
+        if (std::filesystem::is_regular_file(std::filesystem::symlink_status(partial, error)))
+            std::filesystem::remove(partial, error);
+    }
     files_.push_back(open_file_);
     if (on_file_finished_) on_file_finished_(open_file_);
 }
@@ -355,6 +363,16 @@ bool RunController::MayReplace(const std::filesystem::path& path) {
 }
 
 bool RunController::MoveToFinalName() {
+    if (open_file_.cancelled && options_.cancelled_file_partial) {
+        const std::filesystem::path partial = PartialName(open_file_.path);
+        std::string error;
+        if (part_.MoveTo(partial, /*replace=*/true, &error) == PartFile::Commit::kDone) {
+            open_file_.path = partial;
+            return true;
+        }
+        messages_->ShowMessage(kCannotFinishOutputMessage + partial.string() + " (" + error + ")");
+        return false;
+    }
     const std::filesystem::path& path = open_file_.path;
     const bool replace = replace_confirmed_ || options_.overwrite == OverwritePolicy::kReplace;
     std::string error;

@@ -17,6 +17,8 @@
 //    nothing is removed instead. An existing file of that name is replaced
 //    only as the overwrite policy says, checked when the file is opened and
 //    again when it is moved.
+//    With BatchOptions::cancelled_file_partial, a file cut short by a
+//    cancel goes to its partial name instead.
 //  - A failed write ends the item as failed at once; a file that cannot be
 //    written, finished or moved to its name counts as a failed item.
 //  - HandleGraphEvents, after the graph's notification: on completion the
@@ -129,6 +131,10 @@ struct BatchOptions {
     bool shut_down = false;      // the window's check box, or --after shutdown
     bool open_folder = false;    // the window's check box, or --after open-folder
     std::string action_setting;  // strAction; "Shut Down" shuts down too
+    // A file finished early by a cancel is kept under PartialName (replacing
+    // an older partial file), never under its own name, which stays free
+    // for a later run; a file finished whole takes its partial file away.
+    bool cancelled_file_partial = false;
 };
 
 struct RunProgress {
@@ -235,6 +241,8 @@ private:
 
     std::vector<BatchRow> rows_;
     BatchOptions options_;
+    // The open file's settings: the batch's, with the source's values where they take them.
+    core::OutputSettings file_settings_{};
     int current_ = -1;
     bool new_file_needed_ = true;
     bool file_open_ = false;

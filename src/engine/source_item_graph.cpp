@@ -1,10 +1,14 @@
 #include "engine/source_item_graph.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <numeric>
 #include <vector>
 
 #include "demux/demux_types.h"
 #include "dvd/dvd_reader.h"
+#include "engine/border_probe.h"
+#include "engine/source_probe.h"
 
 namespace rizuvira::engine {
 
@@ -22,7 +26,7 @@ int64_t SamplesForFrames(int64_t frames, int32_t frame_rate_x1000, int32_t sampl
 }
 
 SourceItemGraph::SourceItemGraph(core::MessageSink* messages, int32_t dvd_handle, int thread_count)
-    : messages_(messages), dvd_handle_(dvd_handle), graph_(messages) {
+    : messages_(messages), dvd_handle_(dvd_handle), thread_count_(thread_count), graph_(messages) {
     graph_.SetThreadCount(thread_count);
 }
 
@@ -31,6 +35,55 @@ void SourceItemGraph::MarkChapters(const std::vector<core::ChapterMark>& marks) 
     const int64_t item_start_ms = writer.written_ms();
     for (const core::ChapterMark& mark : marks)
         writer.AddChapter({item_start_ms + mark.start_ms, mark.title});
+}
+
+core::OutputSettings SourceItemGraph::SettingsForFile(const core::ConvertItem& item,
+                                                      const core::OutputSettings& settings) {
+    if (!core::TakesSourceSize(settings) && !core::TakesSourceFrameRate(settings)) return settings;
+    std::filesystem::path file;
+    int title = item.title_index;
+    if (!source_files_.empty()) {
+        if (title < 0 || static_cast<size_t>(title) >= source_files_.size()) return settings;
+        file = source_files_[static_cast<size_t>(title)];
+        title = 0;
+    }
+    core::SourcePicture picture = ProbeSourcePicture(dvd_handle_, title, file, item.length_ms,
+                                                     cleanup_.deinterlace, thread_count_);
+    if (core::TakesSourceSize(settings) && picture.width > 0 && picture.height > 0) {
+        // The picture the file shows is what the crop keeps of the source.
+        const core::EditSettings& edit = item.edit;
+        std::optional<filters::CropBox> crop;
+        if (cleanup_.auto_crop)
+            crop = MeasureTitleBorders(dvd_handle_, title, file, item.length_ms);
+        else if (edit.crop_left != 0 || edit.crop_top != 0 ||
+                 edit.crop_right != core::kDefaultEditSettings.crop_right ||
+                 edit.crop_bottom != core::kDefaultEditSettings.crop_bottom)
+            crop =
+                filters::CropBox{edit.crop_left, edit.crop_top, edit.crop_right, edit.crop_bottom};
+        if (crop && crop->left >= 0 && crop->top >= 0 && crop->right <= picture.width &&
+            crop->bottom <= picture.height && crop->right - crop->left >= 16 &&
+            crop->bottom - crop->top >= 16) {
+            const int32_t kept_width = crop->right - crop->left;
+            const int32_t kept_height = crop->bottom - crop->top;
+            if (picture.aspect_x > 0 && picture.aspect_y > 0) {
+                // The kept part keeps the source's pixel shape.
+                int64_t x = int64_t{picture.aspect_x} * kept_width * picture.height;
+                int64_t y = int64_t{picture.aspect_y} * kept_height * picture.width;
+                const int64_t divisor = std::gcd(x, y);
+                x /= divisor;
+                y /= divisor;
+                while (x > INT32_MAX || y > INT32_MAX) {
+                    x /= 2;
+                    y /= 2;
+                }
+                picture.aspect_x = static_cast<int32_t>(x);
+                picture.aspect_y = static_cast<int32_t>(y);
+            }
+            picture.width = kept_width;
+            picture.height = kept_height;
+        }
+    }
+    return core::ResolveSourceValues(settings, picture);
 }
 
 bool SourceItemGraph::OpenOutput(const std::filesystem::path& path,

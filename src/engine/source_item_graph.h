@@ -30,8 +30,12 @@ public:
     void SetWatermark(const core::Watermark& watermark) { graph_.SetWatermark(watermark); }
     // Deinterlacing and the automatic crop of every item built from now on.
     void SetPictureCleanup(const core::PictureCleanup& cleanup) {
+        cleanup_ = cleanup;
         graph_.SetPictureCleanup(cleanup);
     }
+
+    core::OutputSettings SettingsForFile(const core::ConvertItem& item,
+                                         const core::OutputSettings& settings) override;
 
     bool OpenOutput(const std::filesystem::path& path, const std::filesystem::path& final_path,
                     const core::OutputSettings& settings) override;
@@ -65,6 +69,8 @@ public:
 private:
     core::MessageSink* const messages_;
     const int32_t dvd_handle_;
+    const int thread_count_;
+    core::PictureCleanup cleanup_;
     ConversionGraph graph_;
     void PadSoundToPicture(bool take_back_excess);
 

@@ -294,7 +294,8 @@ HRESULT CMyVideoConveFilter::CheckTransform(const CMediaType* in, const CMediaTy
     {
         std::lock_guard lock(config_mutex_);
         if (!ComputeConvertGeometry(in_header->biWidth, in_header->biHeight, DeclaredAspect(*in),
-                                    crop_rect_, output_rect_, zoom_mode_, &stage->geometry))
+                                    crop_rect_, output_rect_, zoom_mode_, &stage->geometry,
+                                    output_aspect_))
             return E_FAIL;
     }
     const ConvertGeometry& g = stage->geometry;
@@ -335,7 +336,7 @@ HRESULT CMyVideoConveFilter::GetMediaType(int position, CMediaType* type) {
         reshaped = !in_header ||
                    !ComputeConvertGeometry(in_header->biWidth, in_header->biHeight,
                                            DeclaredAspect(proposed), crop_rect_, output_rect_,
-                                           zoom_mode_, &g) ||
+                                           zoom_mode_, &g, output_aspect_) ||
                    g.crop_on || g.pad_on || g.scale_on;
     }
     if (!reshaped) return type->Set(proposed);

@@ -100,6 +100,12 @@ public:
     // Whether unchanged pictures are forwarded rather than copied (see above); off by
     // default. Set before the graph runs.
     void ForwardUnchanged(bool on) { forward_unchanged_ = on; }
+    // The display aspect of the whole output frame ({0, 0}, the default: square pixels), for
+    // an output that keeps pixels of another shape. Used at the next output connection.
+    void SetOutputAspect(PictureAspect aspect) {
+        std::lock_guard lock(config_mutex_);
+        output_aspect_ = aspect;
+    }
     static constexpr LONG kForwardBuffers = 3;
 
     // CTransformFilter
@@ -142,6 +148,7 @@ private:
     int32_t zoom_mode_ = rizuvira::filters::kZoomFullScreen;  // guarded by config_mutex_
     RECT crop_rect_{};                                        // guarded by config_mutex_
     RECT output_rect_{};                                      // guarded by config_mutex_
+    PictureAspect output_aspect_{};                           // guarded by config_mutex_
 
     std::mutex stage_mutex_;
     std::unique_ptr<Stage> stage_;  // guarded by stage_mutex_

@@ -26,7 +26,7 @@ RECT FitPicture(int32_t zoom_mode, const RECT& frame, double crop_aspect) {
 
 bool ComputeConvertGeometry(int32_t in_width, int32_t in_height, PictureAspect in_aspect,
                             const RECT& crop_rect, const RECT& out_rect, int32_t zoom_mode,
-                            ConvertGeometry* geometry) {
+                            ConvertGeometry* geometry, PictureAspect out_aspect) {
     ConvertGeometry g;
     g.in_width = in_width;
     g.in_height = in_height;
@@ -52,9 +52,32 @@ bool ComputeConvertGeometry(int32_t in_width, int32_t in_height, PictureAspect i
 
     // Margins are measured from the output rectangle's own corner.
     if (in_aspect.x <= 0 || in_aspect.y <= 0) in_aspect = {in_width, in_height};
-    const RECT picture =
+    RECT picture =
         FitPicture(zoom_mode, out_rect,
                    CropDisplayAspect(in_width, in_height, in_aspect, g.crop_width, g.crop_height));
+    if (out_aspect.x > 0 && out_aspect.y > 0 &&
+        int64_t{out_aspect.x} * g.out_height != int64_t{out_aspect.y} * g.out_width &&
+        zoom_mode != kZoomFullScreen) {
+        // Output pixels of another shape: fit in display units, then back to pixels. A
+        // shape is display width over height; in output pixels it is that over the pixel
+        // aspect (out_aspect.x · H) / (out_aspect.y · W).
+        const long double pixel_aspect = static_cast<long double>(out_aspect.x) * g.out_height /
+                                         (static_cast<long double>(out_aspect.y) * g.out_width);
+        long double shape = 0;
+        if (zoom_mode == kZoomKeepOriginal)
+            shape = CropDisplayAspect(in_width, in_height, in_aspect, g.crop_width, g.crop_height);
+        else if (zoom_mode == kZoom16x9)
+            shape = 16.0L / 9.0L;
+        else if (zoom_mode == kZoom4x3)
+            shape = 4.0L / 3.0L;
+        if (shape > 0) {
+            picture = FitAspect(shape / pixel_aspect, out_rect);
+            // A rounding away from the whole frame is no reason for a bar.
+            const long double frame_shape = static_cast<long double>(g.out_width) / g.out_height;
+            const long double off = shape / pixel_aspect / frame_shape;
+            if (off > 0.998L && off < 1.002L) picture = out_rect;
+        }
+    }
     g.pad_on = RectWidth(picture) != g.out_width || RectHeight(picture) != g.out_height;
     if (g.pad_on) {
         g.pad = Margins{EvenUp(picture.left - out_rect.left), EvenUp(picture.top - out_rect.top),

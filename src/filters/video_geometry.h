@@ -58,11 +58,13 @@ inline constexpr int32_t kZoom4x3 = 3;
 RECT FitPicture(int32_t zoom_mode, const RECT& frame, double crop_aspect);
 
 // The whole set-up for an in_width x in_height input shown whole at `in_aspect` ({0, 0}:
-// square pixels). False when the rectangles make no picture: an empty crop or output
-// rectangle, a crop reaching outside the input, bars that leave no room for the picture, or a
-// side longer than kMaxPictureSide.
+// square pixels), into an output frame shown whole at `out_aspect` ({0, 0}: square pixels;
+// otherwise the shapes of the zoom modes are measured in display units, so that a picture
+// keeping the source's pixels fills a frame of the source's size). False when the rectangles make
+// no picture: an empty crop or output rectangle, a crop reaching outside the input, bars that leave
+// no room for the picture, or a side longer than kMaxPictureSide.
 bool ComputeConvertGeometry(int32_t in_width, int32_t in_height, PictureAspect in_aspect,
                             const RECT& crop_rect, const RECT& out_rect, int32_t zoom_mode,
-                            ConvertGeometry* geometry);
+                            ConvertGeometry* geometry, PictureAspect out_aspect = {});
 
 }  // namespace rizuvira::filters

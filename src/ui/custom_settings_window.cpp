@@ -30,6 +30,8 @@ constexpr ListRow kRows[app::kOutputListCount] = {
     {app::OutputList::kChannels, "Channels:", "channelsList"},
     {app::OutputList::kAudioEncoder, "Encoder:", "audioEncoderList"},
     {app::OutputList::kAudioBitRate, "Bitrate:", "audioBitRateList"},
+    {app::OutputList::kQuality, "Quality:", "qualityList"},
+    {app::OutputList::kEncoderPreset, "Speed:", "encoderPresetList"},
 };
 
 }  // namespace
@@ -48,8 +50,12 @@ CustomSettingsWindow::CustomSettingsWindow(const core::OutputProfile& profile,
     layout->addLayout(BuildPresets());
     auto* groups = new QHBoxLayout;
     groups->setSpacing(12);
-    video_ = BuildGroup("Video", app::OutputList::kResolution);
-    audio_ = BuildGroup("Audio", app::OutputList::kSampleRate);
+    using app::OutputList;
+    video_ = BuildGroup(
+        "Video", {OutputList::kResolution, OutputList::kFrameRate, OutputList::kVideoEncoder,
+                  OutputList::kQuality, OutputList::kVideoBitRate, OutputList::kEncoderPreset});
+    audio_ = BuildGroup("Audio", {OutputList::kSampleRate, OutputList::kChannels,
+                                  OutputList::kAudioEncoder, OutputList::kAudioBitRate});
     groups->addWidget(video_, 1);
     groups->addWidget(audio_, 1);
     layout->addLayout(groups);
@@ -112,11 +118,14 @@ QComboBox* CustomSettingsWindow::List(app::OutputList list) {
     return box;
 }
 
-QGroupBox* CustomSettingsWindow::BuildGroup(const QString& title, app::OutputList first) {
+QGroupBox* CustomSettingsWindow::BuildGroup(const QString& title,
+                                            std::initializer_list<app::OutputList> lists) {
     QGridLayout* grid = nullptr;
     QGroupBox* group = FormGroup(title, &grid);
-    for (int i = static_cast<int>(first); i < static_cast<int>(first) + 4; ++i)
-        AddFormRow(grid, kRows[i].label, List(kRows[i].list));
+    for (app::OutputList list : lists) {
+        const ListRow& row = kRows[static_cast<int>(list)];
+        AddFormRow(grid, row.label, List(row.list));
+    }
     return group;
 }
 

@@ -10,6 +10,7 @@
 #include <QDialog>
 
 #include <array>
+#include <initializer_list>
 
 #include "app/custom_output_settings.h"
 #include "core/messages.h"
@@ -43,7 +44,7 @@ protected:
 
 private:
     QLayout* BuildPresets();
-    QGroupBox* BuildGroup(const QString& title, app::OutputList first);
+    QGroupBox* BuildGroup(const QString& title, std::initializer_list<app::OutputList> lists);
     QLayout* BuildButtons();
     QComboBox* List(app::OutputList list);
     // Shows the copy's values and the preset list again.

@@ -27,7 +27,10 @@ int main(int argc, char** argv) {
     rizuvira::ui::ApplyIconTheme();
 
     QCommandLineParser parser;
-    parser.setApplicationDescription("Converts DVD titles into video files.");
+    parser.setApplicationDescription(
+        "Converts DVD titles into video files.\n"
+        "The output profiles come from the Format.xml shipped with the program; the "
+        "environment variable RIZUVIRA_CATALOGUE=FILE names another catalogue.");
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(

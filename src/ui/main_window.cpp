@@ -391,11 +391,13 @@ void MainWindow::LoadProfiles() {
 void MainWindow::FillProfileList() {
     const QSignalBlocker block(profiles_);
     profiles_->clear();
+    int current = -1;  // none shown until a profile is current
     for (const core::OutputProfile& profile : session_.profiles().Iterate()) {
         profiles_->addItem(Q(profile.ProfileName), profile.Id);
         if (session_.has_profile() && profile.Id == session_.profile().Id)
-            profiles_->setCurrentIndex(profiles_->count() - 1);
+            current = profiles_->count() - 1;
     }
+    profiles_->setCurrentIndex(current);
 }
 
 void MainWindow::OpenSettings() {
@@ -410,7 +412,10 @@ void MainWindow::OpenSettings() {
 
 void MainWindow::ProfileChosen(int index) {
     if (index < 0) return;
-    if (session_.ChooseProfile(profiles_->itemData(index).toInt())) RefreshOutputNames();
+    if (session_.ChooseProfile(profiles_->itemData(index).toInt()))
+        RefreshOutputNames();
+    else
+        FillProfileList();  // a profile that cannot be used is not shown as chosen
 }
 
 void MainWindow::RefreshOutputNames() {
@@ -720,6 +725,7 @@ void MainWindow::OpenOutputFolder() {
 }
 
 void MainWindow::Start() {
+    if (!session_.RequireProfile()) return;
     if (!session_.AcceptOutputFolder(output_->text().toStdString())) return;
     if (!session_.has_disc() || session_.row_count() == 0) return;
     StopPreview();

@@ -43,6 +43,7 @@ TEST(ConversionJobTest, MainWindowAndRequestMakeEqualJobs) {
     window.ChooseProfile(chosen.Id);
     core::OutputProfile edited = window.profile();
     edited.Settings.VideoBitRate = 900'000;
+    edited.Settings.Quality = 0;  // "Bit rate" in the quality list: --vbitrate's meaning
     window.ReplaceProfile(edited);
     window.CheckAll(false);
     window.ClickCheck(0);

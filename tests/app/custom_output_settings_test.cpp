@@ -21,7 +21,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(catalogue_.LoadFile(std::filesystem::path(RIZUVIRA_SOURCE_DIR) / "data" /
                                         "Format.xml"));
-        // Profile 1: H.264 at 720*480, 29.97 fps, 2 Mbit/s; AAC 48 kHz stereo, 160 kbit/s.
+        // Profile 1: H.264 at the source's size and rate, CRF 22 (else 2 Mbit/s), preset
+        // medium; AAC 48 kHz stereo, 160 kbit/s.
         ASSERT_TRUE(catalogue_.Find(1, h264_));
     }
     static int IndexOf(const CustomOutputSettings& form, OutputList list,
@@ -38,11 +39,13 @@ protected:
 
 TEST_F(CustomOutputSettingsTest, ListsShowTheStoredValuesAndChosenLabelsStoreTheirKeys) {
     CustomOutputSettings form(h264_, &catalogue_);
-    EXPECT_EQ(form.ResolutionText(), "720*480");
-    EXPECT_EQ(form.Selection(OutputList::kResolution),
-              IndexOf(form, OutputList::kResolution, "720*480"));
+    EXPECT_EQ(form.ResolutionText(), "Same as source");
+    EXPECT_EQ(form.Selection(OutputList::kResolution), 0);
     EXPECT_EQ(form.Selection(OutputList::kFrameRate),
-              IndexOf(form, OutputList::kFrameRate, "29.97 fps"));
+              IndexOf(form, OutputList::kFrameRate, "Same as source"));
+    EXPECT_EQ(form.Selection(OutputList::kQuality), IndexOf(form, OutputList::kQuality, "CRF 22"));
+    EXPECT_EQ(form.Selection(OutputList::kEncoderPreset),
+              IndexOf(form, OutputList::kEncoderPreset, "medium"));
     EXPECT_EQ(form.Selection(OutputList::kVideoEncoder), 0);  // "H.264"
     EXPECT_EQ(form.Entries(OutputList::kVideoEncoder)[0], "H.264");
     EXPECT_EQ(form.Selection(OutputList::kChannels),
@@ -55,14 +58,29 @@ TEST_F(CustomOutputSettingsTest, ListsShowTheStoredValuesAndChosenLabelsStoreThe
     form.Select(OutputList::kChannels, IndexOf(form, OutputList::kChannels, "Mono"));
     form.Select(OutputList::kFrameRate, IndexOf(form, OutputList::kFrameRate, "25 fps"));
     form.Select(OutputList::kResolution, IndexOf(form, OutputList::kResolution, "1280*720"));
+    form.Select(OutputList::kQuality, IndexOf(form, OutputList::kQuality, "Bit rate"));
+    form.Select(OutputList::kEncoderPreset, IndexOf(form, OutputList::kEncoderPreset, "fast"));
     ASSERT_TRUE(form.Ok().ok);
     const auto& s = form.profile().Settings;
+    EXPECT_EQ(s.Quality, 0);
+    EXPECT_STREQ(s.EncoderPreset, "fast");
     EXPECT_STREQ(s.VideoCodecName, "mpeg4");
     EXPECT_EQ(s.Channel, 1);
     EXPECT_EQ(s.FrameRate, 25000);
     EXPECT_EQ(s.Width, 1280);
     EXPECT_EQ(s.Height, 720);
     EXPECT_EQ(s.AudioBitRate, 160000);
+
+    // "Same as source" goes back to the source's values.
+    CustomOutputSettings again(form.profile(), &catalogue_);
+    EXPECT_EQ(again.ResolutionText(), "1280*720");
+    again.Select(OutputList::kResolution, 0);
+    again.Select(OutputList::kFrameRate, IndexOf(again, OutputList::kFrameRate, "Same as source"));
+    again.Select(OutputList::kQuality, IndexOf(again, OutputList::kQuality, "CRF 18"));
+    ASSERT_TRUE(again.Ok().ok);
+    EXPECT_TRUE(rizuvira::core::TakesSourceSize(again.profile().Settings));
+    EXPECT_TRUE(rizuvira::core::TakesSourceFrameRate(again.profile().Settings));
+    EXPECT_EQ(again.profile().Settings.Quality, 18);
 }
 
 TEST_F(CustomOutputSettingsTest, TheResolutionFieldTakesAnyTwoSizesJoinedByAnAsterisk) {
@@ -95,7 +113,7 @@ TEST_F(CustomOutputSettingsTest, AValueWithoutAKeyOpensUnselectedAndFailsOk) {
     EXPECT_EQ(outcome.message, "error param");
     // The steps before the failing one are stored in the copy already.
     EXPECT_EQ(form.profile().Settings.Width, 640);
-    form.Select(OutputList::kFrameRate, 0);
+    form.Select(OutputList::kFrameRate, IndexOf(form, OutputList::kFrameRate, "23.976 fps"));
     EXPECT_TRUE(form.Ok().ok);
     EXPECT_EQ(form.profile().Settings.FrameRate, 23976);
 }
@@ -111,6 +129,14 @@ TEST_F(CustomOutputSettingsTest, KeysThatWouldBreakTheEncoderAreRefused) {
     form.Select(OutputList::kFrameRate, 1);
     EXPECT_EQ(form.Ok().message, "error param");  // a name longer than its field
     EXPECT_STREQ(form.profile().Settings.VideoCodecName, "libx264");
+
+    // A value out of the range the command line and the catalogue keep to.
+    OutputProfile slow = h264_;
+    rizuvira::core::SetField(slow.FrameRates, "1$Slow");
+    CustomOutputSettings slow_form(slow, &catalogue_);
+    slow_form.Select(OutputList::kFrameRate, 0);
+    EXPECT_EQ(slow_form.Ok().message,
+              "FrameRate=\"1\": must be from 1000 to 120000 (frames per second × 1000)");
 }
 
 TEST_F(CustomOutputSettingsTest, AProfileWithoutVideoIgnoresTheVideoLists) {
@@ -123,7 +149,7 @@ TEST_F(CustomOutputSettingsTest, AProfileWithoutVideoIgnoresTheVideoLists) {
     form.Select(OutputList::kSampleRate, 0);
     ASSERT_TRUE(form.Ok().ok);
     EXPECT_EQ(form.profile().Settings.SampleRate, 22050);
-    EXPECT_EQ(form.profile().Settings.Width, 720);
+    EXPECT_EQ(form.profile().Settings.Width, h264_.Settings.Width);
 }
 
 TEST_F(CustomOutputSettingsTest, DefaultRestoresTheCatalogueProfile) {
@@ -132,7 +158,7 @@ TEST_F(CustomOutputSettingsTest, DefaultRestoresTheCatalogueProfile) {
     form.Select(OutputList::kChannels, 0);
     ASSERT_TRUE(form.Ok().ok);
     ASSERT_TRUE(form.Default().ok);
-    EXPECT_EQ(form.ResolutionText(), "720*480");
+    EXPECT_EQ(form.ResolutionText(), "Same as source");
     EXPECT_EQ(form.profile().Settings.Channel, 2);
     EXPECT_EQ(std::memcmp(&form.profile(), &h264_, sizeof h264_), 0);
 

@@ -44,6 +44,7 @@ TEST_F(DesktopRulesTest, BrandingComesFromSetXmlAndIsEmptyWithout) {
 
 // Data is found in the working directory, then beside the executable as an
 // installed copy lays it out, then in $XDG_DATA_DIRS, then in the build tree.
+// The profile catalogue skips the working directory unless it is named.
 TEST_F(DesktopRulesTest, DataIsFoundInTheWorkingDirectoryThenBesideTheProgramThenXdg) {
     const char* saved = std::getenv("XDG_DATA_DIRS");
     const std::string kept = saved != nullptr ? saved : "";
@@ -63,6 +64,13 @@ TEST_F(DesktopRulesTest, DataIsFoundInTheWorkingDirectoryThenBesideTheProgramThe
     fs::current_path(folder_);
     std::ofstream("only-here.txt") << "y";
     EXPECT_EQ(DataFile("only-here.txt"), "only-here.txt");
+    std::ofstream("Format.xml") << "<Formats/>";
+    unsetenv(kCatalogueVariable);
+    EXPECT_EQ(ProfileCatalogueFile(), fs::path(RIZUVIRA_BINARY_DIR) / "share/rizuvira/Format.xml");
+    setenv(kCatalogueVariable, "Format.xml", 1);
+    EXPECT_EQ(ProfileCatalogueFile(), "Format.xml");
+    EXPECT_EQ(ProfileCatalogueFile("given.xml"), "given.xml");
+    unsetenv(kCatalogueVariable);
     fs::current_path(working);
     if (saved != nullptr)
         setenv("XDG_DATA_DIRS", kept.c_str(), 1);

@@ -88,11 +88,64 @@ TEST_F(DiscSessionTest, StartTakesOnlyAnExistingFolderAndRemembersIt) {
     EXPECT_FALSE(session_.AcceptOutputFolder((folder_ / "missing").string()));
     EXPECT_FALSE(session_.AcceptOutputFolder(""));
     EXPECT_EQ(messages_.messages.size(), 2u);
-    EXPECT_EQ(messages_.messages[0], kInvalidOutputDirectory);
+    EXPECT_EQ(messages_.messages[0], std::string(kInvalidOutputDirectory) + ": " +
+                                         (folder_ / "missing").string() +
+                                         ": No such file or directory");
     EXPECT_TRUE(session_.AcceptOutputFolder(folder_.string()));
     core::SettingsStore reread(store_.file());
     reread.Load();
     EXPECT_EQ(reread.values().out_folder, folder_.string());
+}
+
+// A catalogue value the matching option would refuse makes its profile
+// unusable, named by file, profile and field; without a current profile
+// Start refuses and the job has no items.
+TEST_F(DiscSessionTest, ProfilesOutOfRangeAndUnreadableCataloguesLeaveStartRefusing) {
+    // Each profile with the lists its stream needs, so that only its values decide.
+    const std::string video_lists = "<Resolutions/><FrameRates/><VideoCodecs/><VideoBitRates/>";
+    const std::string audio_lists = "<SampleRates/><Channels/><AudioCodecs/><AudioBitRates/>";
+    auto video = [&](const char* name, const char* frame_rate) {
+        return std::string("<Profile><ProfileName value=\"") + name +
+               "\"/><FormatExt value=\".mp4\"/><VideoCodecName value=\"mpeg4\"/>"
+               "<Width value=\"640\"/><Height value=\"480\"/><FrameRate value=\"" +
+               frame_rate + "\"/><VideoBitRate value=\"1000000\"/>" + video_lists + "</Profile>";
+    };
+    const fs::path file = folder_ / "catalogue.xml";
+    std::ofstream(file) << "<Formats>" << video("Good", "25000") << video("Slow", "1")
+                        << "<Profile><ProfileName value=\"Many\"/><FormatExt value=\".mp3\"/>"
+                           "<AudioCodecName value=\"libmp3lame\"/><SampleRate value=\"44100\"/>"
+                           "<AudioBitRate value=\"0\"/><Channel value=\"9\"/>"
+                        << audio_lists << "</Profile></Formats>";
+    const JobChoices choices{.output_folder = folder_};
+    ASSERT_TRUE(session_.LoadProfiles(file));
+    EXPECT_FALSE(session_.has_profile()) << "id 1 cannot be used";
+    EXPECT_FALSE(session_.RequireProfile());
+    EXPECT_TRUE(session_.MakeJob(choices).items.empty());
+    EXPECT_FALSE(session_.ChooseProfile(2));
+    EXPECT_FALSE(session_.ChooseProfileByIdOrName("slow"));
+    EXPECT_TRUE(session_.ChooseProfile(0));
+    EXPECT_TRUE(session_.RequireProfile());
+    EXPECT_FALSE(session_.MakeJob(choices).items.empty());
+    const std::string slow = file.string() + ": profile \"Slow\" (id 1) cannot be used: " +
+                             "FrameRate=\"1\": must be from 1000 to 120000 " +
+                             "(frames per second × 1000)";
+    EXPECT_EQ(messages_.messages,
+              (std::vector<std::string>{
+                  "There is no output profile to convert to (" + slow + ")",
+                  file.string() + ": profile \"Many\" (id 2) cannot be used: Channel=\"9\": "
+                                  "must be from 1 to 8",
+                  slow}));
+
+    messages_.messages.clear();
+    std::ofstream(file) << "<Formats><Profile></Formats>";
+    EXPECT_FALSE(session_.LoadProfiles(file));
+    EXPECT_FALSE(session_.RequireProfile());
+    EXPECT_TRUE(session_.MakeJob(choices).items.empty());
+    const std::string unreadable = std::string(kLoadFormatError) + ": " + file.string() +
+                                   ": not well-formed XML: Start-end tags mismatch at byte 20";
+    EXPECT_EQ(messages_.messages,
+              (std::vector<std::string>{
+                  unreadable, "There is no output profile to convert to (" + unreadable + ")"}));
 }
 
 TEST_F(DiscSessionTest, TracksByPositionLanguageOrClickFollowEachTitle) {

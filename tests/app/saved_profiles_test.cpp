@@ -86,6 +86,50 @@ TEST_F(SavedProfilesTest, EverySavedProfileReadsBackIntoTheSameRecordAfterTheShi
     }
 }
 
+// A file saved before profiles had a quality, a speed or "source" values reads as it did:
+// fixed size and rate, coded to its bit rate.
+TEST_F(SavedProfilesTest, AFileSavedInTheOlderFormStillReads) {
+    fs::create_directories(saved_.parent_path());
+    std::ofstream(saved_) << R"(<?xml version="1.0" encoding="UTF-8"?>
+<Formats>
+  <Profile>
+    <ProfileName value="Old one"/>
+    <FormatExt value=".mp4"/>
+    <VideoCodecName value="libx264"/>
+    <Width value="640"/>
+    <Height value="360"/>
+    <FrameRate value="25000"/>
+    <VideoBitRate value="1500000"/>
+    <AudioCodecName value="aac"/>
+    <SampleRate value="48000"/>
+    <AudioBitRate value="128000"/>
+    <Channel value="2"/>
+    <Resolutions value="640*360"/>
+    <FrameRates value="25000$25 fps"/>
+    <VideoCodecs value="libx264$H.264"/>
+    <VideoBitRates value="1500000$1500 kbps"/>
+    <SampleRates value="48000$48000 Hz"/>
+    <Channels value="2$Stereo"/>
+    <AudioCodecs value="aac$AAC"/>
+    <AudioBitRates value="128000$128 kbps"/>
+  </Profile>
+</Formats>
+)";
+    ProfileLibrary restarted;
+    ASSERT_TRUE(restarted.Load(shipped_, saved_));
+    EXPECT_TRUE(restarted.saved_file_error().empty());
+    OutputProfile old{};
+    ASSERT_TRUE(restarted.catalogue().Find(kFirstSavedProfileId, old));
+    EXPECT_EQ(std::string(old.ProfileName), "Old one");
+    EXPECT_EQ(old.Settings.HasVideo, 1);
+    EXPECT_EQ(old.Settings.Width, 640);
+    EXPECT_EQ(old.Settings.Height, 360);
+    EXPECT_EQ(old.Settings.FrameRate, 25000);
+    EXPECT_EQ(old.Settings.Quality, 0);
+    EXPECT_EQ(old.Settings.EncoderPreset[0], '\0');
+    EXPECT_EQ(old.Settings.HasAudio, 1);
+}
+
 TEST_F(SavedProfilesTest, TwoProgramsKeepEachOthersProfiles) {
     ProfileLibrary other;
     ASSERT_TRUE(other.Load(shipped_, saved_));

@@ -100,11 +100,40 @@ TEST(CliInfo, ExactChannelCountsAndSampleRates) {
               "  video     720x576  PAL  4:3\n"
               "  chapter   1  00:00:00.000  00:00:01.200\n"
               "  chapter   2  00:00:01.200  00:00:01.800\n"
-              "  audio     Unknown(AC3 2ch)  48000 Hz  1 channel\n"
-              "  audio     Unknown(AC3 2ch)  48000 Hz  3 channels\n");
+              "  audio     Unknown(AC3 1ch)  48000 Hz  1 channel\n"
+              "  audio     Unknown(AC3 3ch)  48000 Hz  3 channels\n");
     EXPECT_NE(json.out.find("\"coding\": 0, \"channels\": 3, \"sample_rate\": 48000"),
               std::string::npos)
         << json.out;
+}
+
+// Plain files name their sound as it is: AAC and E-AC-3 by name, and every
+// track with the channels it has.
+TEST(CliInfo, PlainFileSoundIsNamedWithItsCodingAndChannels) {
+    char pattern[] = "/tmp/rizuvira-info-XXXXXX";
+    const std::filesystem::path work = mkdtemp(pattern);
+    struct Case {
+        const char* file;
+        const char* make;  // ffmpeg's output options
+        const char* label;
+    };
+    const Case cases[] = {
+        {"aac51.ts", "-ac 6 -c:a aac -f mpegts", "Unknown(AAC 6ch)  48000 Hz  6 channels"},
+        {"mono.mpg", "-ac 1 -c:a mp2 -f mpeg", "Unknown(MP3 1ch)  48000 Hz  1 channel"},
+        {"eac3.ts", "-ac 2 -c:a eac3 -f mpegts", "Unknown(E-AC3 2ch)  48000 Hz  2 channels"},
+    };
+    for (const Case& c : cases) {
+        const std::filesystem::path file = work / c.file;
+        const std::string make = "ffmpeg -v error -y -f lavfi -i sine=f=440:duration=4 -ar 48000 " +
+                                 std::string(c.make) + " '" + file.string() + "'";
+        ASSERT_EQ(std::system(make.c_str()), 0) << c.file;
+        const CliRun run = RunCli("info '" + file.string() + "'");
+        EXPECT_EQ(run.exit_code, 0) << c.file << run.err;
+        EXPECT_NE(run.out.find(std::string("  audio     ") + c.label + "\n"), std::string::npos)
+            << c.file << "\n"
+            << run.out;
+    }
+    std::filesystem::remove_all(work);
 }
 
 // Whether `text` is well-formed UTF-8 (no stray, overlong, surrogate or cut-short sequences).

@@ -115,7 +115,8 @@ TEST_F(CliPictureCleanupTest, TelecinedFilmComesBackAtFilmRateWithEveryPictureOn
 }
 
 TEST_F(CliPictureCleanupTest, TelecinedFilmAtVideoRateIsMatchedNotCombed) {
-    const fs::path file = Convert(fx::kFilmDiscIso, fx::kFilmTelecinedTitle, "", "video-rate");
+    const fs::path file =
+        Convert(fx::kFilmDiscIso, fx::kFilmTelecinedTitle, "--fps 29.97", "video-rate");
     const DecodedOutput out = e2e::DecodeOutput(file.string(), 720, 480);
     ASSERT_TRUE(out.ok) << out.error;
     EXPECT_EQ(static_cast<int>(out.pictures.size()), fx::kFilmFrames);

@@ -206,6 +206,23 @@ TEST_F(CliTracksTest, EachSoundTrackKeepsItsToneLanguageAndTiming) {
     }
 }
 
+// --audio all: every track of the title in its order, each with its language and tone.
+TEST_F(CliTracksTest, AllKeepsEveryTrackWithItsLanguage) {
+    ASSERT_EQ(Convert(fx::kPalDisc, "-t 1 -p 3 --audio all"), 0) << errors_;
+    const std::vector<StreamFacts> audio = OfType(ReadStreams(Out("Title_01.mkv")), "audio");
+    ASSERT_EQ(audio.size(), 2u);
+    EXPECT_EQ(audio[0].language, "ger");
+    EXPECT_EQ(audio[1].language, "eng");
+    EXPECT_TRUE(audio[0].is_default);
+    const double tones[] = {1070, 1160};
+    for (int track = 0; track < 2; ++track) {
+        const DecodedOutput out =
+            e2e::DecodeOutput(Out("Title_01.mkv").string(), 720, 576, {}, track);
+        ASSERT_TRUE(out.ok) << out.error;
+        EXPECT_GT(Tone(out, 5.5, tones[track]), 0.03) << track;
+    }
+}
+
 // Two NTSC titles trimmed to 0.5 s - 2.5 s and merged: title 1 gives 2 s
 // (tracks at 440 and 530 Hz), title 2, 2 s long, gives 1.5 s (620 and 710
 // Hz). Both tracks change tone where the pictures change item, and the

@@ -105,6 +105,29 @@ TEST(ConvertOptions, TrackListsAndSubtitleMode) {
         EXPECT_FALSE(ParseConvertOptions({"d", "--subtitle", bad}, &refused, &error)) << bad;
     }
     EXPECT_FALSE(ParseConvertOptions({"d", "--subtitle-mode", "hard"}, &options, &error));
+    ConvertOptions every;
+    ASSERT_TRUE(ParseConvertOptions({"d", "--audio", "all"}, &every, &error)) << error;
+    EXPECT_TRUE(every.every_audio);
+}
+
+TEST(ConvertOptions, SourceValuesQualityAndSpeed) {
+    ConvertOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseConvertOptions({"d", "--size", "source", "--fps", "source", "--quality",
+                                     "auto", "--encoder-preset", "slow"},
+                                    &options, &error))
+        << error;
+    EXPECT_EQ(options.custom.width, app::OutputChanges::kSource);
+    EXPECT_EQ(options.custom.frame_rate_x1000, app::OutputChanges::kSource);
+    EXPECT_EQ(options.custom.quality, core::kEncodersOwnQuality);
+    EXPECT_EQ(options.custom.encoder_preset, "slow");
+    ConvertOptions by_rate;
+    ASSERT_TRUE(ParseConvertOptions({"d", "--quality", "0"}, &by_rate, &error)) << error;
+    EXPECT_EQ(by_rate.custom.quality, 0);
+    for (const char* bad : {"-1", "64", "best"}) {
+        ConvertOptions refused;
+        EXPECT_FALSE(ParseConvertOptions({"d", "--quality", bad}, &refused, &error)) << bad;
+    }
 }
 
 TEST(ConvertOptions, DeinterlaceAndAutomaticCrop) {
@@ -139,8 +162,11 @@ TEST(ConvertOptions, RefusedValues) {
                                                {"a.iso", "b.iso"},  // two discs
                                                {"a.iso", "--volume", "513"},
                                                {"a.iso", "--saturation", "-1"},
-                                               {"a.iso", "--size", "641x360"},  // odd
-                                               {"a.iso", "--crop", "0,0,721,480"},
+                                               {"a.iso", "--size", "641x360"},    // odd
+                                               {"a.iso", "--crop", "8,0,8,480"},  // empty
+                                               {"a.iso", "--fps", "0.001"},
+                                               {"a.iso", "--rate", "7999"},
+                                               {"a.iso", "--channels", "9"},
                                                {"a.iso", "--chapter", "1"},
                                                {"a.iso", "--chapter", "1:2", "-t", "1"},
                                                {"a.iso", "--audio", "0"},
@@ -156,4 +182,20 @@ TEST(ConvertOptions, RefusedValues) {
 }
 
 }  // namespace
+TEST(ConvertOptions, ShortOptionsCombine) {
+    ConvertOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseConvertOptions({"disc.iso", "-yq", "-t3,4", "-oout", "--hue", "-30"}, &options,
+                                    &error))
+        << error;
+    EXPECT_TRUE(options.overwrite);
+    EXPECT_TRUE(options.quiet);
+    EXPECT_EQ(options.titles, (std::vector<int>{2, 3}));
+    EXPECT_EQ(options.output_folder, "out");
+    EXPECT_EQ(options.edit.hue_degrees, -30) << "a value is never taken apart";
+    ConvertOptions other;
+    EXPECT_FALSE(ParseConvertOptions({"disc.iso", "-yx"}, &other, &error));
+    EXPECT_EQ(error, "unknown option -yx");
+}
+
 }  // namespace rizuvira::cli

@@ -162,6 +162,8 @@ OutputProfile ShippedProfile(int id) {
 
 // Small pictures keep the tests quick; sizes a codec fixes stay as they are.
 OutputSettings Small(OutputSettings s) {
+    // The source's values, as a 4:3 source of that size at 25 fps would give them.
+    s = ResolveSourceValues(s, {320, 240, 4, 3, 25000});
     if (s.HasVideo && s.Width > 352) {
         s.Width = 320;
         s.Height = 240;
@@ -700,11 +702,18 @@ TEST_P(ShippedProfileTest, EveryListedChoiceWrites) {
     };
     const OutputSettings& d = profile.Settings;
     if (d.HasVideo) {
+        // "source" stays as Small resolved it.
         each(FieldText(profile.Resolutions), [](OutputSettings& s, const std::string& key) {
+            if (key == kSameAsSourceKey) return;
             ASSERT_EQ(std::sscanf(key.c_str(), "%d*%d", &s.Width, &s.Height), 2) << key;
         });
-        each(FieldText(profile.FrameRates),
-             [](OutputSettings& s, const std::string& key) { s.FrameRate = ParseLeadingInt(key); });
+        each(FieldText(profile.FrameRates), [](OutputSettings& s, const std::string& key) {
+            if (key != kSameAsSourceKey) s.FrameRate = ParseLeadingInt(key);
+        });
+        each(FieldText(profile.Qualities),
+             [](OutputSettings& s, const std::string& key) { s.Quality = ParseLeadingInt(key); });
+        each(FieldText(profile.EncoderPresets),
+             [](OutputSettings& s, const std::string& key) { SetField(s.EncoderPreset, key); });
         each(FieldText(profile.VideoCodecs),
              [](OutputSettings& s, const std::string& key) { SetField(s.VideoCodecName, key); });
         each(FieldText(profile.VideoBitRates), [](OutputSettings& s, const std::string& key) {

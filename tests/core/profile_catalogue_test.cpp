@@ -284,6 +284,66 @@ TEST(ChoiceList, LabelsKeysAndValues) {
     EXPECT_TRUE(ChoiceLabels("").empty());
 }
 
+TEST(ProfileCatalogue, SourceValuesQualityAndSpeedReadAfterTheOlderElements) {
+    const OutputProfile p =
+        LoadOne(std::string("<VideoCodecName value='libx264'/><Width value='source'/>"
+                            "<Height value='source'/><FrameRate value='source'/>"
+                            "<VideoBitRate value='2000000'/>") +
+                kAudioPart + kVideoLists +
+                "<Quality value='20'/><EncoderPreset value='fast'/>"
+                "<Qualities value='0$Bit rate,20$CRF 20'/><EncoderPresets value='fast,medium'/>");
+    EXPECT_EQ(p.Settings.HasVideo, 1);
+    EXPECT_TRUE(TakesSourceSize(p.Settings));
+    EXPECT_TRUE(TakesSourceFrameRate(p.Settings));
+    EXPECT_EQ(p.Settings.Quality, 20);
+    EXPECT_EQ(FieldText(p.Settings.EncoderPreset), "fast");
+    EXPECT_EQ(FieldText(p.Qualities), "0$Bit rate,20$CRF 20");
+    EXPECT_EQ(FieldText(p.EncoderPresets), "fast,medium");
+
+    // A profile written before them codes to its bit rate at the encoder's own speed.
+    const OutputProfile old = LoadOne(std::string(kVideoPart) + kAudioPart + kVideoLists);
+    EXPECT_EQ(old.Settings.HasVideo, 1);
+    EXPECT_EQ(old.Settings.Width, 720);
+    EXPECT_EQ(old.Settings.Quality, 0);
+    EXPECT_EQ(FieldText(old.Settings.EncoderPreset), "");
+}
+
+TEST(OutputSettings, SourceValuesResolveToTheSourcesPictureAndRate) {
+    OutputSettings s{};
+    s.HasVideo = 1;
+    const SourcePicture pal{720, 576, 16, 9, 25000};
+    OutputSettings r = ResolveSourceValues(s, pal);
+    EXPECT_EQ(r.Width, 720);
+    EXPECT_EQ(r.Height, 576);
+    EXPECT_EQ(r.FrameRate, 25000);
+    EXPECT_EQ(r.AspectX, 16);
+    EXPECT_EQ(r.AspectY, 9);
+    // An odd crop is cut to even sides; its aspect is reduced.
+    r = ResolveSourceValues(s, {703, 431, 1406, 862, 23976});
+    EXPECT_EQ(r.Width, 702);
+    EXPECT_EQ(r.Height, 430);
+    EXPECT_EQ(r.AspectX, 703);
+    EXPECT_EQ(r.AspectY, 431);
+    // A source that shows nothing leaves a size and rate the writer takes.
+    r = ResolveSourceValues(s, {});
+    EXPECT_EQ(r.Width, 720);
+    EXPECT_EQ(r.Height, 480);
+    EXPECT_EQ(r.FrameRate, 29970);
+    EXPECT_EQ(r.AspectX, 0);
+    // Fixed values stay, with square pixels.
+    s.Width = 640;
+    s.Height = 360;
+    s.FrameRate = 30000;
+    r = ResolveSourceValues(s, pal);
+    EXPECT_EQ(r, s);
+
+    EXPECT_EQ(FrameRateForPeriod(417083), 23976);
+    EXPECT_EQ(FrameRateForPeriod(333667), 29970);
+    EXPECT_EQ(FrameRateForPeriod(400000), 25000);
+    EXPECT_EQ(FrameRateForPeriod(166833), 59940);
+    EXPECT_EQ(FrameRateForPeriod(0), 0);
+}
+
 // The shipped catalogue: every list holds the profile's own values, and no
 // text was cut to fit its field.
 TEST(ShippedCatalogue, ProfilesAreCompleteAndConsistent) {
@@ -298,6 +358,22 @@ TEST(ShippedCatalogue, ProfilesAreCompleteAndConsistent) {
     EXPECT_EQ(FieldText(first.Settings.VideoCodecName), "libx264");
     EXPECT_EQ(FieldText(first.Settings.AudioCodecName), "aac");
 
+    // The general profiles keep the source's size and rate and code by quality; the ones of
+    // a fixed standard keep theirs.
+    for (int32_t id : {1, 2, 3, 4, 5, 19, 20}) {
+        OutputProfile p{};
+        ASSERT_TRUE(catalogue.Find(id, p));
+        EXPECT_TRUE(TakesSourceSize(p.Settings) && TakesSourceFrameRate(p.Settings)) << id;
+        EXPECT_GT(p.Settings.Quality, 0) << id;
+    }
+    for (int32_t id : {8, 9, 10, 11, 12}) {
+        OutputProfile p{};
+        ASSERT_TRUE(catalogue.Find(id, p));
+        EXPECT_GT(p.Settings.Width, 0) << id;
+        EXPECT_GT(p.Settings.FrameRate, 0) << id;
+        EXPECT_EQ(p.Settings.Quality, 0) << id;
+    }
+
     std::ifstream in(file);
     const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     for (const OutputProfile& p : catalogue.Iterate()) {
@@ -309,16 +385,30 @@ TEST(ShippedCatalogue, ProfilesAreCompleteAndConsistent) {
         for (std::string_view text :
              {FieldText(p.ProfileName), FieldText(p.Resolutions), FieldText(p.FrameRates),
               FieldText(p.VideoBitRates), FieldText(p.AudioBitRates), FieldText(p.SampleRates),
-              FieldText(p.Channels), FieldText(p.VideoCodecs), FieldText(p.AudioCodecs)}) {
+              FieldText(p.Channels), FieldText(p.VideoCodecs), FieldText(p.AudioCodecs),
+              FieldText(p.Qualities), FieldText(p.EncoderPresets)}) {
             if (text.empty()) continue;  // no video lists in sound-only profiles
             EXPECT_NE(raw.find("value=\"" + std::string(text) + "\""), std::string::npos)
                 << "cut to fit its field: " << text;
         }
         if (s.HasVideo) {
-            const std::string size = std::to_string(s.Width) + "*" + std::to_string(s.Height);
+            const std::string size = TakesSourceSize(s)
+                                         ? std::string("Same as source")
+                                         : std::to_string(s.Width) + "*" + std::to_string(s.Height);
             EXPECT_NE(ChoiceKeyForLabel(FieldText(p.Resolutions), size), "") << size;
-            EXPECT_NE(ChoiceLabelForValue(FieldText(p.FrameRates), std::to_string(s.FrameRate)),
+            EXPECT_NE(ChoiceLabelForValue(FieldText(p.FrameRates),
+                                          TakesSourceFrameRate(s) ? std::string(kSameAsSourceKey)
+                                                                  : std::to_string(s.FrameRate)),
                       "");
+            if (!FieldText(p.Qualities).empty()) {
+                EXPECT_NE(ChoiceLabelForValue(FieldText(p.Qualities), std::to_string(s.Quality)),
+                          "");
+            }
+            if (!FieldText(p.EncoderPresets).empty()) {
+                EXPECT_NE(
+                    ChoiceLabelForValue(FieldText(p.EncoderPresets), FieldText(s.EncoderPreset)),
+                    "");
+            }
             EXPECT_NE(ChoiceLabelForValue(FieldText(p.VideoCodecs), FieldText(s.VideoCodecName)),
                       "");
             EXPECT_NE(

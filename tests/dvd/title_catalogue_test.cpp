@@ -84,7 +84,8 @@ TEST_F(TitleCatalogueTest, ThreeSecondsAreListedOneMillisecondLessIsNot) {
     auto disc = Disc({2999.9, 3000.0, 3725000.4, 360000000.0});
     disc->titles[0].audio_count = 1;
     disc->titles[0].audio_id[0] = 0xBD88;
-    disc->titles[0].audio_coding[0] = 1;  // no coding name
+    disc->titles[0].audio_coding[0] = 1;    // no coding name
+    disc->titles[0].audio_channels[0] = 1;  // stereo
     disc->titles[0].audio_language[0] = 'n' << 8 | 'l';
     catalogue_.ListDisc(*disc);
 

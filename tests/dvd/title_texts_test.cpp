@@ -76,9 +76,11 @@ TEST(TitleTexts, AudioEntries) {
     }
     EXPECT_EQ(AudioEntryText(title, 0), "English(AC3 6ch)");
     EXPECT_EQ(AudioEntryText(title, 1), "English( 2ch)") << "an unknown coding has no name";
-    EXPECT_EQ(AudioEntryText(title, 2), "English(MP3 2ch)") << "mono still reads 2ch";
-    EXPECT_EQ(AudioEntryText(title, 3), "English(DTS 2ch)") << "only six channels read 6ch";
+    EXPECT_EQ(AudioEntryText(title, 2), "English(MP3 1ch)") << "mono reads 1ch";
+    EXPECT_EQ(AudioEntryText(title, 3), "English(DTS 4ch)");
     EXPECT_EQ(AudioCodingName(kDvdAudioLpcm), "LPCM");
+    EXPECT_EQ(AudioCodingName(kDvdAudioAac), "AAC");
+    EXPECT_EQ(AudioCodingName(kDvdAudioEac3), "E-AC3");
 }
 
 }  // namespace

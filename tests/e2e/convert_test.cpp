@@ -263,7 +263,12 @@ TEST_F(ConvertTest, CropZoomAndBrightnessInAVideoOnlyFile) {
 }
 
 TEST_F(ConvertTest, KeepOriginalShowsEachTitleAtTheShapeItsDiscDeclares) {
-    // The default profile writes 720x480 with square pixels; the crop is the whole picture.
+    // The default profile at a fixed 720x480 writes square pixels; the crop is the whole
+    // picture.
+    OutputSettings fixed = Profile(kDefaultProfile);
+    fixed.Width = 720;
+    fixed.Height = 480;
+    fixed.FrameRate = 29970;
     struct Case {
         const fx::SampleDisc* disc;
         int title;
@@ -271,7 +276,7 @@ TEST_F(ConvertTest, KeepOriginalShowsEachTitleAtTheShapeItsDiscDeclares) {
     };
     for (const Case& c : {Case{&fx::kPalDisc, 0, 16.0 / 9.0}, Case{&fx::kNtscDisc, 4, 16.0 / 9.0},
                           Case{&fx::kNtscDisc, 2, 4.0 / 3.0}}) {
-        const DecodedOutput out = Convert(*c.disc, c.title, Profile(kDefaultProfile), 1000, 1000);
+        const DecodedOutput out = Convert(*c.disc, c.title, fixed, 1000, 1000);
         dvd::MyDVDClose(handle_);
         handle_ = 0;
         ASSERT_TRUE(out.ok) << out.error;

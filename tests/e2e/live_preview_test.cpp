@@ -27,6 +27,10 @@ TEST(LivePreview, AttachingToAJustPausedGraphNeverHangsAndShowsItsPictures) {
     ASSERT_TRUE(catalogue.LoadFile(std::filesystem::path(RIZUVIRA_SOURCE_DIR) / "data/Format.xml"));
     core::OutputProfile profile{};
     ASSERT_TRUE(catalogue.Find(1, profile));
+    // A fixed size and rate: the race lies in the graph, not in finding the source's values.
+    profile.Settings.Width = 720;
+    profile.Settings.Height = 480;
+    profile.Settings.FrameRate = 29970;
     char pattern[] = "/tmp/rizuvira-live-XXXXXX";
     const std::filesystem::path folder = mkdtemp(pattern);
     core::CollectedMessages messages;

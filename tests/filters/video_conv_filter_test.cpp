@@ -222,6 +222,26 @@ TEST(VideoGeometry, KeepOriginalFitsTheShapeTheSourceIsShownAt) {
     EXPECT_FALSE(g.pad_on);
 }
 
+// An output that keeps the source's pixels (its display aspect written into the file): the
+// zoom modes measure shapes in display units, so the source fills a frame of its own size.
+TEST(VideoGeometry, OutputPixelsOfTheSourcesShapeAreFittedInDisplayUnits) {
+    ConvertGeometry g;
+    ASSERT_TRUE(ComputeConvertGeometry(720, 576, {16, 9}, RECT{0, 0, 720, 576},
+                                       RECT{0, 0, 720, 576}, kZoomKeepOriginal, &g, {16, 9}));
+    EXPECT_FALSE(g.pad_on);
+    EXPECT_FALSE(g.scale_on);
+    // 4:3 inside that 16:9 frame: three quarters of its width, bars at the sides.
+    ASSERT_TRUE(ComputeConvertGeometry(720, 576, {16, 9}, RECT{0, 0, 720, 576},
+                                       RECT{0, 0, 720, 576}, kZoom4x3, &g, {16, 9}));
+    EXPECT_EQ(g.pad, (Margins{90, 0, 90, 0}));
+    EXPECT_EQ(g.interior_height(), 576);
+    // A 4:3 NTSC title into a 16:9 PAL frame (the second item of a merged file).
+    ASSERT_TRUE(ComputeConvertGeometry(720, 480, {4, 3}, RECT{0, 0, 720, 480}, RECT{0, 0, 720, 576},
+                                       kZoomKeepOriginal, &g, {16, 9}));
+    EXPECT_EQ(g.pad, (Margins{90, 0, 90, 0}));
+    EXPECT_TRUE(g.scale_on);
+}
+
 TEST(PictureAspect, DeclaredByVideoInfo2ElseThePictureSize) {
     CMediaType square = harness::MakeVideoType(720, 576);
     EXPECT_EQ(DeclaredAspect(square).x, 720);

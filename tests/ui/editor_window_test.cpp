@@ -363,6 +363,12 @@ TEST_F(EditorWindowTest, WithoutAPreviewTheValuesStillEditAndSave) {
 }
 
 TEST_F(EditorWindowTest, OkThenStartConvertsWithTheNewTrimCropAndWatermark) {
+    // A fixed frame of square pixels, which the crop fills by "Full Screen".
+    core::OutputProfile fixed = window_->session().profile();
+    fixed.Settings.Width = 720;
+    fixed.Settings.Height = 480;
+    fixed.Settings.FrameRate = 29970;
+    window_->session().ReplaceProfile(fixed);
     Edit(app::EditorPage::kCrop, [&](EditorWindow* editor) {
         TypeNumber(editor, "cropLeft", 40);
         TypeNumber(editor, "cropTop", 40);

@@ -26,6 +26,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -183,6 +184,27 @@ TEST_F(MainWindowTest, AnotherProfileRewritesTheOutputFormatColumn) {
     EXPECT_NE(ext.toStdString(), first_ext);
     EXPECT_EQ(root_->child(0)->text(3), "Title_01" + ext);
     EXPECT_EQ(root_->child(3)->text(3), "Title_05" + ext);
+}
+
+// Without a catalogue there is no profile: Start says why instead of running a batch.
+TEST_F(MainWindowTest, StartWithoutAProfileSaysWhyAndRunsNothing) {
+    const fs::path broken = folder_ / "broken.xml";
+    std::ofstream(broken) << "<Formats>";
+    setenv("RIZUVIRA_CATALOGUE", broken.c_str(), 1);
+    window_ = std::make_unique<MainWindow>(&messages_, &store_, &actions_);
+    unsetenv("RIZUVIRA_CATALOGUE");
+    window_->show();
+    ASSERT_TRUE(window_->OpenDisc(QString::fromStdString(fx::SampleDiscPath(fx::kNtscDisc.iso))));
+    messages_.messages.clear();
+    QTest::mouseClick(Find<QPushButton>("startButton"), Qt::LeftButton);
+    ASSERT_EQ(messages_.messages.size(), 1u);
+    EXPECT_EQ(messages_.messages[0].rfind("There is no output profile to convert to (Load "
+                                          "Format.xml error: " +
+                                              broken.string() + ": not well-formed XML",
+                                          0),
+              0u)
+        << messages_.messages[0];
+    EXPECT_TRUE(fs::is_empty(folder_ / "out"));
 }
 
 TEST_F(MainWindowTest, PlayShowsTheTitlesPicturesAndASnapshotIsWritten) {

@@ -156,7 +156,8 @@ TEST_F(SettingsWindowsTest, EditsSurviveSwitchingPagesAndAMissingFolderIsStoredT
     EXPECT_EQ(store_->values().cpu_usage, 80);
     EXPECT_EQ(Child<QLineEdit>(window_.get(), "outputField")->text().toStdString(), missing);
     window_->Start();
-    EXPECT_EQ(messages_.messages, std::vector<std::string>{"Invalid output directory"});
+    EXPECT_EQ(messages_.messages, std::vector<std::string>{"Invalid output directory: " + missing +
+                                                           ": No such file or directory"});
 }
 
 TEST_F(SettingsWindowsTest, OkThatCannotWriteTheSettingsSaysSoAndStaysOpen) {
@@ -190,6 +191,8 @@ TEST_F(SettingsWindowsTest, TypedSizesJoinedByAnAsteriskAreTakenAndLabelsStoreTh
         Type(size, "640*360");
         Choose(Child<QComboBox>(window, "videoEncoderList"), "MPEG-4 Part 2");
         Choose(Child<QComboBox>(window, "channelsList"), "Mono");
+        Choose(Child<QComboBox>(window, "qualityList"), "CRF 20");
+        Choose(Child<QComboBox>(window, "encoderPresetList"), "slow");
         Click(window, "okButton");
     });
     QTest::mouseClick(Child<QPushButton>(window_.get(), "settingsButton"), Qt::LeftButton);
@@ -198,6 +201,8 @@ TEST_F(SettingsWindowsTest, TypedSizesJoinedByAnAsteriskAreTakenAndLabelsStoreTh
     const core::OutputSettings& s = window_->session().profile().Settings;
     EXPECT_EQ(s.Width, 640);
     EXPECT_EQ(s.Height, 360);
+    EXPECT_EQ(s.Quality, 20);
+    EXPECT_STREQ(s.EncoderPreset, "slow");
     EXPECT_STREQ(s.VideoCodecName, "mpeg4");
     EXPECT_EQ(s.Channel, 1);
 }
@@ -211,7 +216,7 @@ TEST_F(SettingsWindowsTest, DefaultThenCancelLeavesTheMainWindowsProfileAsItWas)
         Type(Child<QComboBox>(window, "resolutionList")->lineEdit(), "320*240");
         Click(window, "defaultButton");
         EXPECT_EQ(rate->currentText(), shown);
-        EXPECT_EQ(Child<QComboBox>(window, "resolutionList")->currentText(), "720*480");
+        EXPECT_EQ(Child<QComboBox>(window, "resolutionList")->currentText(), "Same as source");
         Choose(rate, "25 fps");
         Click(window, "cancelButton");
     });
