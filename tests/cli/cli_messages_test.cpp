@@ -65,14 +65,19 @@ TEST_F(CliMessagesTest, CatalogueValuesAreCheckedAndItsFileIsNamedNotGuessed) {
               "Load Format.xml error: " + In("missing.xml") + ": No such file or directory\n");
 }
 
-// -o naming a file, or a link to nothing, is refused with the path and the reason.
+// -o naming a file is that output file, kept without -y; a folder under a file, or a link to
+// nothing, is refused with the path and the reason.
 TEST_F(CliMessagesTest, AnOutputPathThatIsNoFolderIsNamedWithTheReason) {
     std::ofstream(folder_ / "file") << "x";
     fs::create_symlink(folder_ / "gone", folder_ / "dangling");
     const std::string disc = fx::SampleDiscPath(fx::kNtscDisc.iso);
     const CliRun file = RunCli("convert '" + disc + "' -t 3 -o '" + In("file") + "'", env_);
-    EXPECT_EQ(file.exit_code, 2);
-    EXPECT_EQ(file.err, "Invalid output directory: " + In("file") + " is a file, not a folder\n");
+    EXPECT_EQ(file.exit_code, 4);
+    EXPECT_EQ(file.err, In("file") + " exists; -y (--overwrite) replaces it\n");
+    const CliRun under = RunCli("convert '" + disc + "' -t 3 -o '" + In("file/sub") + "'", env_);
+    EXPECT_EQ(under.exit_code, 2);
+    EXPECT_EQ(under.err,
+              "Invalid output directory: cannot create " + In("file/sub") + ": Not a directory\n");
     const CliRun dangling = RunCli("convert '" + disc + "' -t 3 -o '" + In("dangling") + "'", env_);
     EXPECT_EQ(dangling.exit_code, 2);
     EXPECT_EQ(dangling.err, "Invalid output directory: " + In("dangling") + " is a link to " +
