@@ -17,6 +17,7 @@ extern "C" {
 }
 
 #include "cli/cli_run.h"
+#include "cli/ntsc_disc_test.h"
 #include "e2e/decoded_output.h"
 #include "engine/run_controller.h"
 #include "fixtures/sample_discs.h"
@@ -33,16 +34,7 @@ using e2e::DecodedPicture;
 
 constexpr double kNtscFrame = 1001.0 / 30000.0;
 
-class CliConvertTest : public cli::test::CliFolderTest {
-protected:
-    CliRun Convert(const std::string& options) {
-        return RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) + "' -q " + options,
-                      env_);
-    }
-    DecodedOutput Decode(const fs::path& file) {
-        return e2e::DecodeOutput(file.string(), 720, 480);
-    }
-};
+using CliConvertTest = cli::test::NtscDiscTest;
 
 double Tone(const DecodedOutput& out, double at_s, double hz) {
     const size_t first = static_cast<size_t>((at_s - out.audio_start_s) * out.sample_rate);

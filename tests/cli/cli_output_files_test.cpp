@@ -21,6 +21,7 @@ extern "C" {
 }
 
 #include "cli/cli_run.h"
+#include "cli/ntsc_disc_test.h"
 #include "e2e/decoded_output.h"
 #include "fixtures/sample_discs.h"
 
@@ -38,16 +39,7 @@ using e2e::DecodedPicture;
 
 constexpr double kNtscFrame = 1001.0 / 30000.0;
 
-class CliOutputTest : public cli::test::CliFolderTest {
-protected:
-    CliRun Convert(const std::string& options) {
-        return RunCli("convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) + "' -q " + options,
-                      env_);
-    }
-    DecodedOutput Decode(const fs::path& file) {
-        return e2e::DecodeOutput(file.string(), 720, 480);
-    }
-};
+using CliOutputTest = cli::test::NtscDiscTest;
 
 std::vector<std::string> Names(const fs::path& folder) {
     std::vector<std::string> names;
