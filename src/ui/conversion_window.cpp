@@ -67,12 +67,13 @@ ConversionWindow::ConversionWindow(app::ConversionJob job, engine::SystemActions
     preview_->setObjectName("livePreview");
     preview_->setGeometry(layout::kPreview.x, layout::kPreview.y, layout::kPreview.width,
                           layout::kPreview.height);
-    preview_->SetPlaceholderText("Preview hidden");
     show_preview_ =
         Box("Show Preview", "showPreviewBox", layout::kShowPreview.x, layout::kShowPreview.y, this);
     show_preview_->setChecked(true);
     connect(show_preview_, &QCheckBox::toggled, this, [this](bool on) {
         controller().ShowPreview(on);
+        // The words only when the user hid the picture, not while it has yet to come.
+        preview_->SetPlaceholderText(on ? QString() : QStringLiteral("Preview hidden"));
         if (!on) preview_->Clear();
     });
 
