@@ -174,6 +174,12 @@ HRESULT CMpegSplitterFile::Init() {
         }
         if (all_audio) break;
     }
+    if (FAILED(hr) && first_time_ != INT64_MAX) {
+        // One stamp only: a single picture (a still, a title card) is a stream
+        // all the same, as long as it has pictures to show.
+        std::lock_guard lock(mutex_);
+        if (!streams_[kVideo].empty()) hr = S_OK;
+    }
     if (FAILED(hr)) return hr;
     {
         // Streams met before the tables named their program.
@@ -670,7 +676,15 @@ void CMpegSplitterFile::ReadProgramTables(const TransportHeader& h) {
         program.streams[n].pid = static_cast<uint16_t>(ReadBits(13));
         ReadBits(4);
         const int es_info_length = static_cast<int>(ReadBits(12));
-        MoveTo(Position() + es_info_length);
+        const int64_t descriptors_end =
+            std::min<int64_t>(Position() + es_info_length, h.payload_end);
+        while (Position() + 2 <= descriptors_end) {
+            const auto tag = static_cast<uint8_t>(ReadBits(8));
+            const auto length = static_cast<uint8_t>(ReadBits(8));
+            if (tag == 0x59) dvb_subtitles_listed_ = true;  // subtitling descriptor
+            MoveTo(Position() + length);
+        }
+        MoveTo(descriptors_end);
         left -= 5 + es_info_length;
     }
 }

@@ -123,6 +123,11 @@ public:
     const ClipInfoList& ClipInfo() const { return clip_info_; }
     // The coding of a video stream met that is not MPEG-1/2, H.264 or VC-1
     // ("MPEG-4 Part 2", "H.265 (HEVC)"): it is not listed. Empty when none.
+    // A program table named DVB subtitles, which are not read here.
+    bool ListsDvbSubtitles() const {
+        std::lock_guard lock(mutex_);
+        return dvb_subtitles_listed_;
+    }
     std::string OtherVideoCoding() const {
         std::lock_guard lock(mutex_);
         return other_video_coding_;
@@ -168,6 +173,7 @@ private:
     };
     std::map<uint16_t, TimeSpan> pid_times_;  // by PID (0 outside transport streams)
     bool hdmv_subtitles_seen_ = false;
+    bool dvb_subtitles_listed_ = false;  // a program table names a DVB subtitle stream
 
     mutable std::recursive_mutex mutex_;  // guards the fields below
     std::string other_video_coding_;

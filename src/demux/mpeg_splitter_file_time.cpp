@@ -53,6 +53,11 @@ void CMpegSplitterFile::CombineTimes() {
             all.last_position = span.last_position;
         }
     }
+    if (all.first != INT64_MAX && all.last <= all.first) {
+        // A single stamp (one still picture) spans no time, but it is a time.
+        all.last = all.first;
+        all.last_position = all.first_position;
+    }
     first_time_ = all.first;
     first_time_position_ = all.first_position;
     last_time_ = all.last;

@@ -84,7 +84,7 @@ StampedLength SpannedMs(const std::filesystem::path& path, int64_t frame_100ns) 
     if (FAILED(hr)) return {};
     if (parser.Container() == demux::MpegContainer::kVideoStream) return {.video_stream = true};
     parser.RescanTail();
-    if (parser.FirstTime() == INT64_MAX || parser.LastTime() <= parser.FirstTime()) return {};
+    if (parser.FirstTime() == INT64_MAX || parser.LastTime() < parser.FirstTime()) return {};
     const REFERENCE_TIME span = parser.LastTime() - parser.FirstTime();
     StampedLength length;
     length.ms = static_cast<double>(span + std::max<int64_t>(frame_100ns, 0)) / 10000.0;
@@ -137,8 +137,10 @@ bool HoldsOnlySubtitles(const std::filesystem::path& path) {
     if (FAILED(file.Open(path.string()))) return false;
     HRESULT hr = S_OK;
     demux::CMpegSplitterFile parser(file.Reader(), &hr, dvd::DvdTitleInfo{});
-    return SUCCEEDED(hr) && parser.Streams(demux::kVideo).empty() &&
-           parser.Streams(demux::kAudio).empty() && !parser.Streams(demux::kSubpicture).empty();
+    if (!parser.Streams(demux::kVideo).empty() || !parser.Streams(demux::kAudio).empty())
+        return false;
+    return (SUCCEEDED(hr) && !parser.Streams(demux::kSubpicture).empty()) ||
+           parser.ListsDvbSubtitles();
 }
 
 // The pictures of a bare MPEG video stream: its picture start codes.

@@ -432,6 +432,19 @@ TEST_F(CliConvertTest, TitleWithoutSoundConvertsWithSilence) {
     float peak = 0;
     for (const float sample : decoded.mono) peak = std::max(peak, std::abs(sample));
     EXPECT_LT(peak, 0.001f);
+
+    // A title of one picture, shorter than a listed one, converts when named.
+    const std::string one =
+        "ffmpeg -v error -y -f lavfi -i color=c=gray:size=720x480:rate=30000/1001 -frames:v 1 "
+        "-an -target ntsc-dvd '" +
+        (work / "one.mpg").string() + "'";
+    ASSERT_EQ(std::system(one.c_str()), 0);
+    fs::remove_all(work / "disc");
+    ASSERT_TRUE(AuthorTitle(work, {work / "one.mpg"}));
+    const CliRun still = RunCli(
+        "convert '" + (work / "disc").string() + "' -t 1 -q -y -o '" + out.string() + "'", env_);
+    ASSERT_EQ(still.exit_code, 0) << still.err;
+    EXPECT_EQ(Decode(out / "Title_01.mp4").pictures.size(), 1u);
 }
 
 TEST_F(CliConvertTest, CutOffImageKeepsWhatItHoldsAndSaysWhere) {

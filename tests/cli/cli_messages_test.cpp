@@ -94,7 +94,8 @@ TEST_F(CliMessagesTest, SourcesThatCannotBeReadSayWhatTheyAre) {
               "' && "
               "ffmpeg -v error -probesize 100M -analyzeduration 100M -i '" +
               fx::SampleDiscPath(fx::kNtscDisc.folder) +
-              "/VIDEO_TS/VTS_01_1.VOB' -map 0:s:0 -c copy -f vob subs.mpg"));
+              "/VIDEO_TS/VTS_01_1.VOB' -map 0:s:0 -c copy -f vob subs.mpg && "
+              "ffmpeg -v error -i subs.mpg -c:s dvb_subtitle -f mpegts subs.ts"));
     const CliRun bluray = RunCli("info '" + In("bluray.iso") + "'", env_);
     EXPECT_EQ(bluray.exit_code, 3);
     EXPECT_EQ(bluray.err, "Open DVD error: " + In("bluray.iso") +
@@ -111,6 +112,9 @@ TEST_F(CliMessagesTest, SourcesThatCannotBeReadSayWhatTheyAre) {
     EXPECT_EQ(subtitles.err, In("subs.mpg") +
                                  " holds subtitles only: no video or sound stream the converter "
                                  "reads\n");
+    const CliRun dvb = RunCli("info '" + In("subs.ts") + "'", env_);
+    EXPECT_EQ(dvb.err, In("subs.ts") +
+                           " holds subtitles only: no video or sound stream the converter reads\n");
 }
 
 // A crop rectangle is checked against the source's own picture size, so an HD source

@@ -194,6 +194,12 @@ TEST_F(CliPlainFileTest, StillPictureIsOnScreenInALaterRange) {
     EXPECT_NEAR(static_cast<double>(decoded.pictures.size()), 4 / kNtscFrame, 2);
     ASSERT_FALSE(decoded.pictures.empty());
     EXPECT_NEAR(decoded.pictures.back().top_luma, 81, 4);  // red
+
+    // One picture and nothing else is a file of one picture, not an unknown file.
+    const fs::path alone = Make("alone.mpg",
+                                "-f lavfi -i color=c=red:size=720x480:rate=30000/1001 "
+                                "-frames:v 1 -c:v mpeg2video -f vob");
+    EXPECT_EQ(Convert(alone).pictures.size(), 1u);
 }
 
 // The last two pictures' packets carry no time stamps: they follow the last stamped one
