@@ -188,13 +188,16 @@ bool MediaFileWriter::Open(const std::filesystem::path& file_name, const OutputS
             return Fail(std::string("unknown video encoder ") + settings_.VideoCodecName);
         }
     }
-    if (settings_.HasAudio != 0 && settings_.AudioCodecName[0] != '\0') {
+    const bool copy_sound =
+        settings_.HasAudio != 0 && std::strcmp(settings_.AudioCodecName, kCopySoundCodec) == 0;
+    if (settings_.HasAudio != 0 && settings_.AudioCodecName[0] != '\0' && !copy_sound) {
         audio_codec = FindEncoder(settings_.AudioCodecName, AVMEDIA_TYPE_AUDIO);
         if (audio_codec == nullptr) {
             return Fail(std::string("unknown audio encoder ") + settings_.AudioCodecName);
         }
     }
-    if (video_codec == nullptr && audio_codec == nullptr) return Fail("no stream to write");
+    if (video_codec == nullptr && audio_codec == nullptr && !copy_sound)
+        return Fail("no stream to write");
 
     if (video_codec != nullptr) {
         const int w = settings_.Width;
@@ -205,7 +208,7 @@ bool MediaFileWriter::Open(const std::filesystem::path& file_name, const OutputS
         }
         if (settings_.FrameRate <= 0) return Fail("frame rate must be above 0");
     }
-    if (audio_codec != nullptr) {
+    if (audio_codec != nullptr || copy_sound) {
         if (settings_.SampleRate <= 0 || settings_.SampleRate > kMaxSampleRate) {
             return Fail("sample rate out of range");
         }
@@ -247,12 +250,13 @@ bool MediaFileWriter::Open(const std::filesystem::path& file_name, const OutputS
         Release();
         return false;
     }
-    if (audio_codec != nullptr) {
+    if (audio_codec != nullptr || copy_sound) {
         std::vector<std::string> languages = sound_languages_;
         if (languages.empty()) languages.emplace_back();
         if (!ContainerTakesSeveralSoundTracks(format->name)) languages.resize(1);
         for (size_t i = 0; i < languages.size(); ++i) {
-            if (!OpenAudio(audio_codec, languages[i], i == 0)) {
+            if (copy_sound ? !OpenCopiedAudio(i, languages[i], i == 0)
+                           : !OpenAudio(audio_codec, languages[i], i == 0)) {
                 Release();
                 return false;
             }
@@ -413,6 +417,46 @@ bool MediaFileWriter::OpenAudio(const AVCodec* codec, const std::string& languag
     if (avcodec_parameters_from_context(track.stream->codecpar, enc) < 0)
         return Fail("out of memory");
     return true;
+}
+
+bool MediaFileWriter::OpenCopiedAudio(size_t index, const std::string& language, bool is_default) {
+    const CopiedSoundFormat format =
+        index < copied_formats_.size() ? copied_formats_[index] : CopiedSoundFormat{};
+    if (format.codec == AV_CODEC_ID_NONE) {
+        const AVCodec* lossless =
+            FindEncoder(format.pcm ? "pcm_s16le" : "flac", AVMEDIA_TYPE_AUDIO);
+        if (lossless == nullptr) return Fail("no lossless audio encoder");
+        if (avformat_query_codec(output_->oformat, lossless->id, FF_COMPLIANCE_NORMAL) == 0)
+            return Fail(std::string("container ") + output_->oformat->name + " cannot carry " +
+                        lossless->name);
+        return OpenAudio(lossless, language, is_default);
+    }
+    if (avformat_query_codec(output_->oformat, format.codec, FF_COMPLIANCE_NORMAL) == 0)
+        return Fail(std::string("container ") + output_->oformat->name + " cannot carry " +
+                    avcodec_get_name(format.codec));
+    SoundTrack& track = sound_.emplace_back();
+    track.copied = std::make_unique<CopiedSound>();
+    std::string error;
+    if (!track.copied->Open(output_.get(), format, language, is_default, &error))
+        return Fail(error);
+    track.stream = track.copied->stream();
+    return true;
+}
+
+int MediaFileWriter::WriteCodedSound(int track_index, const uint8_t* data, size_t length_bytes,
+                                     int64_t start_100ns, int64_t from_100ns) {
+    if (!CopiesSound(track_index) || write_failed_) return -1;
+    SoundTrack& track = sound_[static_cast<size_t>(track_index)];
+    const bool ok =
+        track.copied->Write(data, length_bytes, start_100ns == kUntimed ? INT64_MIN : start_100ns,
+                            from_100ns, [this](AVPacket* packet) { return WritePacket(packet); });
+    if (settings_.SampleRate > 0)
+        track.samples = track.copied->end_100ns() * settings_.SampleRate / 10000000;
+    return ok ? 0 : -1;
+}
+
+int64_t MediaFileWriter::coded_sound_end_100ns(int track) const {
+    return CopiesSound(track) ? sound_[static_cast<size_t>(track)].copied->end_100ns() : 0;
 }
 
 bool MediaFileWriter::OpenSubtitle(const SubtitleTrackFormat& format) {
@@ -601,8 +645,9 @@ int MediaFileWriter::WriteAudio(int track_index, const uint8_t* data, size_t len
     if (track_index < 0 || track_index >= sound_tracks() ||
         (data == nullptr && length_bytes != 0) || write_failed_)
         return -1;
-    if (length_bytes == 0) return 0;
     SoundTrack& track = sound_[static_cast<size_t>(track_index)];
+    if (track.copied) return -1;  // takes the source's frames only
+    if (length_bytes == 0) return 0;
     const bool floats = format == SoundSamples::kFloat;
     if (!UseSoundInput(track, floats ? AV_SAMPLE_FMT_FLT : AV_SAMPLE_FMT_S16)) return -1;
     const int block = (floats ? 4 : 2) * track.encoder->ch_layout.nb_channels;
@@ -653,7 +698,7 @@ void MediaFileWriter::SkipAudio(int track, int64_t samples) {
 }
 
 int64_t MediaFileWriter::audio_samples_queued(int track) const {
-    if (track < 0 || track >= sound_tracks()) return 0;
+    if (track < 0 || track >= sound_tracks() || CopiesSound(track)) return 0;
     return av_audio_fifo_size(sound_[static_cast<size_t>(track)].fifo.get());
 }
 
@@ -702,6 +747,11 @@ bool MediaFileWriter::Close() {
     bool ok = true;
     for (SoundTrack& track : sound_) {
         track.skip = 0;
+        if (track.copied) {
+            ok =
+                track.copied->Flush([this](AVPacket* packet) { return WritePacket(packet); }) && ok;
+            continue;
+        }
         ok = EncodeQueuedAudio(track, true) && ok;
         ok = Encode(track.encoder.get(), track.stream, nullptr) && ok;
     }

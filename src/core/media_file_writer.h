@@ -32,12 +32,14 @@
 #pragma once
 
 #include "core/av_handles.h"
+#include "core/copied_sound.h"
 #include "core/output_profile.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -105,6 +107,28 @@ public:
     void SetSoundTracks(std::vector<std::string> languages) {
         sound_languages_ = std::move(languages);
     }
+    // The source's coding of each sound track of the files opened from now
+    // on, in the order of SetSoundTracks, for settings whose audio encoder is
+    // kCopySoundCodec: a track whose coding copies takes the source's frames
+    // (WriteCodedSound); any other is coded losslessly from the decoded sound
+    // given to WriteAudio (PCM for a PCM source, else FLAC). A track with no
+    // entry is coded losslessly.
+    void SetCopiedSound(std::vector<CopiedSoundFormat> formats) {
+        copied_formats_ = std::move(formats);
+    }
+    // Whether sound track `track` of the open file takes the source's frames.
+    bool CopiesSound(int track) const {
+        return track >= 0 && track < sound_tracks() && sound_[static_cast<size_t>(track)].copied;
+    }
+    // One piece of the source's coded sound for a copied track (see
+    // CopiedSound::Write): `start_100ns` is the file time of the first frame
+    // that begins in it, kUntimed for none; frames that begin before
+    // `from_100ns` are left out. 0 normally; -1 when the track is not copied
+    // or the multiplexer failed.
+    int WriteCodedSound(int track, const uint8_t* data, size_t length_bytes, int64_t start_100ns,
+                        int64_t from_100ns);
+    // Where a copied track's sound ends in the file (100-ns units); 0 for others.
+    int64_t coded_sound_end_100ns(int track) const;
     // The DVD subtitle streams of the files opened from now on. Only
     // Matroska and MP4 carry them; other containers get none, and the open
     // file's subtitle_tracks() is 0.
@@ -201,8 +225,9 @@ private:
         bool small_last_frame = false;       // encoder accepts a short last frame
         uint8_t partial_sample[32] = {};     // tail of a sample frame cut by a call
         int partial_sample_bytes = 0;
-        int64_t skip = 0;     // sample frames WriteAudio still discards
-        int64_t samples = 0;  // written since Open
+        int64_t skip = 0;                     // sample frames WriteAudio still discards
+        int64_t samples = 0;                  // written since Open
+        std::unique_ptr<CopiedSound> copied;  // the source's frames, or none: encoded
     };
     // One subtitle stream and the unit being put together.
     struct SubtitleTrack {
@@ -216,6 +241,9 @@ private:
     void Release();
     bool OpenVideo(const AVCodec* codec);
     bool OpenAudio(const AVCodec* codec, const std::string& language, bool is_default);
+    // Sound track `index` of copying settings: the source's frames where they copy, else
+    // lossless coding of the decoded sound.
+    bool OpenCopiedAudio(size_t index, const std::string& language, bool is_default);
     // Converts the sound given to `track` from `input` from now on.
     bool UseSoundInput(SoundTrack& track, AVSampleFormat input);
     bool OpenSubtitle(const SubtitleTrackFormat& format);
@@ -252,6 +280,7 @@ private:
     bool write_failed_ = false;
     std::vector<std::string> sound_languages_;
     std::vector<SubtitleTrackFormat> subtitle_formats_;
+    std::vector<CopiedSoundFormat> copied_formats_;
     std::vector<ChapterMark> chapters_;
 };
 

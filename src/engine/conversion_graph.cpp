@@ -403,7 +403,12 @@ bool ConversionGraph::JoinPins() {
         join_pin(video_out, video_decoder_.Get(), 0, false, nullptr, nullptr,
                  "connect splitter and decoder error(video)") < 0)
         return false;
-    if (settings.HasAudio && audio_out &&
+    // A track the file copies takes the splitter's packets as they are.
+    const bool copy_sound = writer_.CopiesSound(0);
+    if (settings.HasAudio && audio_out && copy_sound &&
+        FAILED(graph_->ConnectDirect(audio_out.Get(), sink_->audio_pin(0), nullptr)))
+        return Fail("connect splitter and mConver error(audio)");
+    if (settings.HasAudio && audio_out && !copy_sound &&
         join_pin(audio_out, audio_decoder_.Get(), 0, false, nullptr, nullptr,
                  "connect splitter and decoder error(audio)") < 0)
         return false;
@@ -434,10 +439,11 @@ bool ConversionGraph::JoinPins() {
              "get video decoder output pin error", "get video conver input pin error",
              "connect video decoder and video conver error") < 0)
         return false;
-    if (audio && join(audio_decoder_.Get(), 0, audio_converter_.Get(), 0, true, nullptr, nullptr,
-                      "connect audio decoder and audio conver error") <= 0)
+    if (audio && !copy_sound &&
+        join(audio_decoder_.Get(), 0, audio_converter_.Get(), 0, true, nullptr, nullptr,
+             "connect audio decoder and audio conver error") <= 0)
         return false;
-    if (audio &&
+    if (audio && !copy_sound &&
         join(audio_converter_.Get(), 0, sink_.Get(), 0, true, "get audio conver output pin error",
              "get mConver input pin 0 error", "connect audio conver out pin to mConver error") <= 0)
         return false;
@@ -473,6 +479,12 @@ bool ConversionGraph::JoinFurtherStreams() {
         for (size_t i = 0; i < more_audio_decoders_.size(); ++i) {
             ComPtr<IPin> out = further_output(further_audio_keys_[i]);
             if (!out) continue;
+            const int track = static_cast<int>(i) + 1;
+            if (writer_.CopiesSound(track)) {
+                if (!connect(out.Get(), sink_->audio_pin(track)))
+                    return Fail("connect splitter and mConver error(audio)");
+                continue;
+            }
             IBaseFilter* decoder = more_audio_decoders_[i].Get();
             IBaseFilter* converter = more_audio_converters_[i].Get();
             if (!connect(out.Get(), GetFilterPin(decoder, PINDIR_INPUT, 0).Get()) ||

@@ -73,6 +73,11 @@ public:
     // their DVD subtitle streams (none in containers that cannot carry them).
     virtual void SetOutputTracks(const std::vector<std::string>& /*audio_languages*/,
                                  const std::vector<core::SubtitleTrackFormat>& /*subtitles*/) {}
+    // For settings that copy the source's sound (core::kCopySoundCodec): the
+    // coded form of each sound track of the files opened from now on, found
+    // in the source of `item` for the tracks `streams` chooses.
+    virtual void SetCopiedSound(const core::ConvertItem& /*item*/,
+                                const StreamChoice& /*streams*/) {}
     // Chapters of the item about to be built, their starts counted from where
     // the item begins in the open file.
     virtual void MarkChapters(const std::vector<core::ChapterMark>& /*marks*/) {}

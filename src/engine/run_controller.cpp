@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 
 #include "core/time_text.h"
@@ -23,6 +24,11 @@ bool NameTaken(const std::filesystem::path& path) {
     return std::filesystem::symlink_status(path, error).type() !=
                std::filesystem::file_type::not_found &&
            !error;
+}
+
+bool CopiesSound(const core::OutputSettings& settings) {
+    return settings.HasAudio != 0 && std::strncmp(settings.AudioCodecName, core::kCopySoundCodec,
+                                                  sizeof settings.AudioCodecName) == 0;
 }
 
 }  // namespace
@@ -149,6 +155,8 @@ void RunController::StartCurrentItem() {
         } else if (!part_.Create(path, &error)) {
             messages_->ShowMessage(kCannotCreateOutputMessage + path.string() + " (" + error + ")");
         } else if (graph_->SetOutputTracks(row.audio_languages, row.subtitle_tracks),
+                   CopiesSound(options_.settings) ? graph_->SetCopiedSound(row.item, row.streams)
+                                                  : void(),
                    file_settings_ = graph_->SettingsForFile(row.item, options_.settings),
                    !graph_->OpenOutput(part_.path(), path, file_settings_)) {
             part_.Remove();

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <numeric>
 #include <vector>
 
 #include "demux/demux_types.h"
+#include "demux/mpeg_splitter.h"
 #include "dvd/dvd_reader.h"
 #include "engine/border_probe.h"
 #include "engine/source_probe.h"
@@ -28,6 +30,82 @@ int64_t SamplesForFrames(int64_t frames, int32_t frame_rate_x1000, int32_t sampl
 SourceItemGraph::SourceItemGraph(core::MessageSink* messages, int32_t dvd_handle, int thread_count)
     : messages_(messages), dvd_handle_(dvd_handle), thread_count_(thread_count), graph_(messages) {
     graph_.SetThreadCount(thread_count);
+}
+
+namespace {
+
+core::CopiedSoundFormat CopiedFormatOf(int32_t coding, int channels, int sample_rate) {
+    core::CopiedSoundFormat format;
+    switch (coding) {
+        case dvd::kDvdAudioAc3:
+            format.codec = AV_CODEC_ID_AC3;
+            break;
+        case dvd::kDvdAudioEac3:
+            format.codec = AV_CODEC_ID_EAC3;
+            break;
+        case dvd::kDvdAudioDts:
+            format.codec = AV_CODEC_ID_DTS;
+            break;
+        case dvd::kDvdAudioMpeg1:
+        case dvd::kDvdAudioMpeg2:
+            format.codec = AV_CODEC_ID_MP2;
+            break;
+        case dvd::kDvdAudioLpcm:
+            format.pcm = true;
+            break;
+        default:
+            break;
+    }
+    format.channels = std::max(1, channels);
+    if (sample_rate > 0) format.sample_rate = sample_rate;
+    return format;
+}
+
+}  // namespace
+
+void SourceItemGraph::SetCopiedSound(const core::ConvertItem& item, const StreamChoice& streams) {
+    std::vector<int32_t> keys{streams.audio_id};
+    keys.insert(keys.end(), streams.further_audio_ids.begin(), streams.further_audio_ids.end());
+    std::vector<core::CopiedSoundFormat> formats;
+    if (source_files_.empty()) {
+        // A DVD's sound is 48 kHz whatever its coding.
+        auto table = std::make_unique<dvd::TitleTable>();
+        const int title = item.title_index;
+        dvd::MyDVDGetInfo(dvd_handle_, table.get());
+        if (title >= 0 && title < dvd::kDvdMaxTitles) {
+            const dvd::DvdTitleInfo& info = table->titles[title];
+            const int count = std::clamp(info.audio_count, 0, dvd::kDvdMaxStreams);
+            for (const int32_t key : keys) {
+                int found = key == 0 && count > 0 ? 0 : -1;  // 0: the title's first track
+                for (int a = 0; found < 0 && a < count; ++a)
+                    if (info.audio_id[a] == key) found = a;
+                formats.push_back(found < 0 ? core::CopiedSoundFormat{}
+                                            : CopiedFormatOf(info.audio_coding[found],
+                                                             info.audio_channels[found] + 1, 0));
+            }
+        }
+    } else if (item.title_index >= 0 &&
+               static_cast<size_t>(item.title_index) < source_files_.size()) {
+        StreamTable table;
+        ComPtr<IBaseFilter> splitter;
+        if (SUCCEEDED(demux::CreateMpegSplitter(nullptr, splitter.ReleaseAndGetAddressOf()))) {
+            ComPtr<IFileSourceFilter> file = splitter.As<IFileSourceFilter>();
+            if (file &&
+                SUCCEEDED(file->Load(source_files_[static_cast<size_t>(item.title_index)].string(),
+                                     nullptr)))
+                ListSplitterStreams(splitter.Get(), &table);
+        }
+        for (const int32_t key : keys) {
+            const auto audio = std::find_if(
+                table.audio.begin(), table.audio.end(),
+                [key](const StreamTable::Audio& a) { return key == 0 || a.key == key; });
+            formats.push_back(
+                audio == table.audio.end()
+                    ? core::CopiedSoundFormat{}
+                    : CopiedFormatOf(audio->coding, audio->channels, audio->sample_rate));
+        }
+    }
+    graph_.writer().SetCopiedSound(std::move(formats));
 }
 
 void SourceItemGraph::MarkChapters(const std::vector<core::ChapterMark>& marks) {
@@ -116,6 +194,7 @@ void SourceItemGraph::PadSoundToPicture(bool take_back_excess) {
     const int channels = std::max(1, settings_->Channel & 0xFFFF);
     std::vector<uint8_t> silence;
     for (int track = 0; track < writer.sound_tracks(); ++track) {
+        if (writer.CopiesSound(track)) continue;  // the source's frames, as they are
         int64_t missing =
             wanted - writer.audio_samples_written(track) - writer.audio_samples_queued(track);
         if (missing < 0) {

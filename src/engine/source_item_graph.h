@@ -46,6 +46,7 @@ public:
         graph_.writer().SetSoundTracks(audio_languages);
         graph_.writer().SetSubtitleTracks(subtitles);
     }
+    void SetCopiedSound(const core::ConvertItem& item, const StreamChoice& streams) override;
     void MarkChapters(const std::vector<core::ChapterMark>& marks) override;
     void AlignSoundToPicture() override;
     bool Build(const core::ConvertItem& item, const StreamChoice& streams,

@@ -404,6 +404,7 @@ void CConvFilter::FillSlots(const BYTE* picture, size_t length, REFERENCE_TIME u
 }
 
 REFERENCE_TIME CConvFilter::SoundReached(const Sound& sound) {
+    if (sound.copied) return sound.copied_end;
     return sound.rate > 0 ? sound.frames * UNITS / sound.rate : 0;
 }
 
@@ -544,8 +545,45 @@ void CConvFilter::ReceiveVideo(IMediaSample* sample) {
     ReleaseAllSound(false);
 }
 
+void CConvFilter::ReceiveCopiedSound(Sound& sound, IMediaSample* sample) {
+    REFERENCE_TIME start = 0, stop = 0;
+    const bool timed = IsTimed(sample->GetTime(&start, &stop));
+    // A packet that starts a little before the range may hold its first frames.
+    constexpr REFERENCE_TIME kLeadIn = UNITS / 2;
+    if (timed) {
+        sound.inside = start >= RangeStart - kLeadIn && start < RangeStop;
+        if (!sound.inside) return;
+    } else if (!sound.inside) {
+        return;
+    }
+    BYTE* data = nullptr;
+    LONG length = 0;
+    if (!SampleBytes(sample, &data, &length)) return;
+    WaitForPictures(sound);
+    CAutoLock lock(&lock_);
+    if (Stopping() || write_failed_.load()) return;
+    const int track = sound.pin.track();
+    if (timed && track == 0) last_audio_start_ = start;
+    const int64_t file_time =
+        timed ? FileOffset + (start - RangeStart) : core::MediaFileWriter::kUntimed;
+    if (Writer->WriteCodedSound(track, data, static_cast<size_t>(length), file_time, FileOffset) !=
+        0) {
+        WriteFailedLocked();
+        return;
+    }
+    sound.copied_end =
+        std::max<REFERENCE_TIME>(0, Writer->coded_sound_end_100ns(track) - FileOffset);
+    sound.reached = sound.copied_end;
+    if (track == 0) audio_written_time_ = sound.copied_end;
+}
+
 void CConvFilter::ReceiveAudio(Sound& sound, IMediaSample* sample) {
     if (!Writer || !Writer->HasAudio() || Stopping() || write_failed_.load()) return;
+    if (Writer->CopiesSound(sound.pin.track())) {
+        sound.copied = true;
+        ReceiveCopiedSound(sound, sample);
+        return;
+    }
     REFERENCE_TIME start = 0, stop = 0;
     const bool timed = IsTimed(sample->GetTime(&start, &stop));
     if (timed) {

@@ -24,6 +24,11 @@
 // EC_ERRORABORT with CONV_E_WRITE, keeps what was written and drops every
 // later sample; it posts no EC_COMPLETE after that.
 //
+// A sound track the writer copies (CopiesSound) takes the splitter's coded
+// packets instead: those that start inside the range go to the writer,
+// timed like the pictures, as they come; the writer keeps them in whole
+// frames.
+//
 // Samples without time stamps continue the stream where the last timed
 // sample left it: they are written when the last timed sample on their pin
 // lay inside the range (a picture then fills the next frame slot), dropped
@@ -197,6 +202,9 @@ private:
         size_t waiting_begin = 0;
         // Breaks in the time stamps skipped so far.
         REFERENCE_TIME skipped = 0;
+        // A track that takes the source's coded frames: where they end (item time).
+        bool copied = false;
+        REFERENCE_TIME copied_end = 0;
         std::atomic<REFERENCE_TIME> reached{0};
         std::atomic<bool> held_back{false};  // in WaitForPictures
     };
@@ -205,6 +213,9 @@ private:
 
     void ReceiveVideo(IMediaSample* sample);
     void ReceiveAudio(Sound& sound, IMediaSample* sample);
+    // Coded sound from the splitter, for a track the writer copies: the packets that
+    // start inside the range, timed like the pictures.
+    void ReceiveCopiedSound(Sound& sound, IMediaSample* sample);
     void ReceiveSubtitle(int track, IMediaSample* sample);
     void CopyPreview(const BYTE* picture, LONG length);
     void CheckAllEnded();

@@ -5,7 +5,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <span>
@@ -220,6 +222,81 @@ TEST_F(CliTracksTest, AllKeepsEveryTrackWithItsLanguage) {
             e2e::DecodeOutput(Out("Title_01.mkv").string(), 720, 576, {}, track);
         ASSERT_TRUE(out.ok) << out.error;
         EXPECT_GT(Tone(out, 5.5, tones[track]), 0.03) << track;
+    }
+}
+
+// The frames of a file's `nth` sound stream, as its packets hold them.
+std::vector<std::string> SoundFrames(const fs::path& file, int nth) {
+    std::vector<std::string> frames;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, file.c_str(), nullptr, nullptr) < 0) return frames;
+    avformat_find_stream_info(format, nullptr);
+    const int index = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    int wanted = -1;
+    for (unsigned i = 0, seen = 0; i < format->nb_streams && wanted < 0; ++i)
+        if (format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO &&
+            static_cast<int>(seen++) == nth)
+            wanted = static_cast<int>(i);
+    AVPacket* packet = av_packet_alloc();
+    while (index >= 0 && av_read_frame(format, packet) >= 0) {
+        if (packet->stream_index == wanted)
+            frames.emplace_back(reinterpret_cast<const char*>(packet->data),
+                                static_cast<size_t>(packet->size));
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    avformat_close_input(&format);
+    return frames;
+}
+
+// The profile number `profiles` lists for a name.
+std::string ProfileNumber(const std::string& env, const std::string& name) {
+    const cli::test::CliRun run = cli::test::RunCli("profiles", env);
+    const size_t at = run.out.find(name);
+    if (at == std::string::npos) return "";
+    const size_t line = run.out.rfind('\n', at) + 1;
+    return std::to_string(std::stoi(run.out.substr(line)));
+}
+
+// Sound as on the disc: the PAL title's AC-3 and MPEG audio tracks keep the disc's own
+// frames, in order and none left out, with their languages, and the beep still meets
+// its flash.
+TEST_F(CliTracksTest, SoundAsOnTheDiscKeepsTheDiscsFrames) {
+    const std::string profile = ProfileNumber(env_, "sound as on the disc");
+    ASSERT_FALSE(profile.empty());
+    ASSERT_EQ(Convert(fx::kPalDisc, "-t 1 --audio all -p " + profile), 0) << errors_;
+    const std::vector<StreamFacts> audio = OfType(ReadStreams(Out("Title_01.mkv")), "audio");
+    ASSERT_EQ(audio.size(), 2u);
+    EXPECT_EQ(audio[0].codec, "ac3");
+    EXPECT_EQ(audio[0].language, "ger");
+    EXPECT_EQ(audio[1].codec, "mp2");
+    EXPECT_EQ(audio[1].language, "eng");
+
+    // ffmpeg's copy of the disc's own VOB, frame by frame.
+    const fs::path vob =
+        fs::path(fx::SampleDiscPath(fx::kPalDisc.folder)) / "VIDEO_TS" / "VTS_01_1.VOB";
+    const std::string copy = "ffmpeg -v error -y -i '" + vob.string() + "' -map 0:a:0 -c copy '" +
+                             (folder_ / "disc.mka").string() + "'";
+    ASSERT_EQ(std::system(copy.c_str()), 0);
+    const std::vector<std::string> disc = SoundFrames(folder_ / "disc.mka", 0);
+    const std::vector<std::string> ours = SoundFrames(Out("Title_01.mkv"), 0);
+    ASSERT_FALSE(ours.empty());
+    const auto first = std::find(disc.begin(), disc.end(), ours.front());
+    ASSERT_NE(first, disc.end());
+    ASSERT_LE(ours.size(), static_cast<size_t>(disc.end() - first));
+    EXPECT_TRUE(std::equal(ours.begin(), ours.end(), first)) << "a run of the disc's frames";
+    EXPECT_GE(ours.size() * 1536.0 / 48000, 9.9) << "the title's 10 s";
+
+    const double tones[] = {1070, 1160};
+    for (int track = 0; track < 2; ++track) {
+        SCOPED_TRACE(track);
+        const DecodedOutput out =
+            e2e::DecodeOutput(Out("Title_01.mkv").string(), 720, 576, {}, track);
+        ASSERT_TRUE(out.ok) << out.error;
+        EXPECT_GT(Tone(out, 5.5, tones[track]), 0.03);
+        const double flash_s = FlashTime(out, fx::FirstFlashFrame(4, 25, 1));
+        ASSERT_GE(flash_s, 0);
+        EXPECT_NEAR(e2e::BeepRise(out, flash_s, tones[track]), flash_s, kPalFrame + 0.011);
     }
 }
 
