@@ -28,7 +28,7 @@ if [ ! -s "$source" ]; then
 fi
 
 ours() {
-  "$cli" convert "$source" --profile 7 --vcodec mpeg4 --size 720x480 --zoom full --cpu 50 \
+  "$cli" convert "$source" --profile 8 --vcodec mpeg4 --size 720x480 --zoom full --cpu 50 \
     --output "$out/ours" --overwrite --quiet --deinterlace "$1"
 }
 theirs() {

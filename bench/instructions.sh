@@ -19,7 +19,7 @@ trap 'rm -rf "$out"' EXIT
 threads=$(nproc)
 
 valgrind --tool=callgrind --callgrind-out-file="$out/ours.cg" \
-  "$cli" convert "$iso" --titles 1 --profile 1 --size 720x480 --fps 29.97 --vbitrate 2000000 \
+  "$cli" convert "$iso" --titles 1 --profile 2 --size 720x480 --fps 29.97 --vbitrate 2000000 \
   --zoom full --subtitle none --cpu 100 \
   --trim 00:00:00-00:00:10 --output "$out/ours" --overwrite --quiet >/dev/null 2>&1
 valgrind --tool=callgrind --callgrind-out-file="$out/ffmpeg.cg" \

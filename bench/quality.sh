@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # What the default profile's files look like, against the peers: for a title of each sample
-# disc (and a harder grainy clip made here), our default profile (1: H.264 at the source's
+# disc (and a harder grainy clip made here), our default profile (2: H.264 at the source's
 # size and rate, CRF 22, preset medium), ffmpeg at the same codec settings (libx264 -crf 22
 # -preset medium, from the title's VOB) and HandBrakeCLI's comparable preset (Fast 480p30 /
 # Fast 576p25: x264 RF 22, preset fast). For each file: the video stream's bytes, pictures
@@ -69,7 +69,7 @@ for case in "ntsc 1 60.06 Fast 480p30" "pal 1 10 Fast 576p25" "film 1 3.003 Fast
   ours="$out/$disc/ours"
   "$cli" convert "$input" --titles "$title" --subtitle none --output "$ours" --overwrite --quiet \
     >/dev/null
-  row "$disc: ours (profile 1)" "$ours/Title_0$title.mp4" "$source" "$seconds"
+  row "$disc: ours (profile 2)" "$ours/Title_0$title.mp4" "$source" "$seconds"
   ffmpeg -nostdin -v error -y -i "$source" -t "$seconds" -map 0:v:0 -c:v libx264 -crf 22 \
     -preset medium "$out/$disc/ffmpeg.mp4"
   row "$disc: ffmpeg (crf 22, medium)" "$out/$disc/ffmpeg.mp4" "$source" "$seconds"
@@ -82,7 +82,7 @@ done
   --quiet >/dev/null
 HandBrakeCLI -i "$fixtures/film.iso" -t 2 --preset "Fast 480p30" --crop 0:0:0:0 -a none \
   -o "$out/film2/hb.mp4" >/dev/null 2>&1
-for f in "ours (profile 1):$out/film2/Title_02.mp4" "HandBrakeCLI (Fast 480p30):$out/film2/hb.mp4"; do
+for f in "ours (profile 2):$out/film2/Title_02.mp4" "HandBrakeCLI (Fast 480p30):$out/film2/hb.mp4"; do
   read -r rate count <<<"$(pictures_and_rate "${f#*:}")"
   printf '%-34s %10s %8s %10s\n' "film 2 (telecined): ${f%%:*}" "$(video_bytes "${f#*:}")" \
     "$count" "$rate"

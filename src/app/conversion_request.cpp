@@ -42,13 +42,21 @@ void ApplyChanges(const OutputChanges& changes, core::OutputSettings* settings) 
 // Chooses the rows the request names, trims them and counts in `skipped`
 // those the trim misses; false when a title or chapter does not exist.
 bool ChooseRows(const ConversionRequest& request, DiscSession* session, int* skipped) {
-    if (request.chapter >= 0) {
+    if (request.chapter >= 0 && request.last_chapter > request.chapter) {
+        if (!session->UseChapterRange(request.chapter_title, request.chapter, request.last_chapter))
+            return false;
+    } else if (request.chapter >= 0) {
         if (!session->UseChapter(request.chapter_title, request.chapter)) return false;
     } else if (!request.titles.empty()) {
         session->CheckAll(false);
         for (int t : request.titles)
             if (!session->CheckTitle(t)) return false;
         session->OrderTitleRows(request.titles);
+    } else {
+        // Chosen by default: the titles the user named are converted whatever
+        // their length, these only when long enough.
+        if (request.main_feature) session->CheckLongestTitle();
+        if (request.min_length_ms > 0) session->UncheckShorterThan(request.min_length_ms);
     }
     if (request.trim_end_ms >= 0)
         *skipped += session->TrimCheckedRows(request.trim_start_ms, request.trim_end_ms);
@@ -70,7 +78,7 @@ bool NameFiles(const ConversionRequest& request, const core::OutputProfile& prof
     NameFields fields;
     fields.volume = dvd::DiscVolumeName(request.disc);
     fields.disc = DiscFileName(request.disc);
-    fields.profile_id = profile.Id;
+    fields.profile_id = profile.Id + 1;  // as users number profiles
     std::set<std::string> names;
     for (engine::BatchRow& row : *items) {
         fields.title = row.item.title_index + 1;

@@ -44,11 +44,16 @@ struct ConversionRequest {
     // How the files are named (see ExpandNameTemplate); empty: the items'
     // own names ("Title_01").
     std::string name_template;
-    std::string profile;      // id or name; empty: id 1
+    std::string profile;      // number (from 1) or name; empty: kDefaultProfileNumber
     std::string catalogue;    // Format.xml to read; empty: the usual places
     std::vector<int> titles;  // indexes from 0, in the order asked; empty: every listed title
     int chapter_title = -1;   // one chapter of one title, indexes from 0
     int chapter = -1;
+    int last_chapter = -1;      // a range of chapters, chapter..last_chapter; -1: chapter alone
+    bool main_feature = false;  // the longest listed title alone
+    // Titles chosen by default (every listed one, or the main feature)
+    // shorter than this are left out; 0: none.
+    int64_t min_length_ms = 0;
     int64_t trim_start_ms = 0;  // applied to each title
     int64_t trim_end_ms = -1;   // -1: no trim
     core::EditSettings edit = core::kDefaultEditSettings;
@@ -75,13 +80,13 @@ struct NameFields {
     int title = 0;       // from 1
     int chapter = 0;     // from 1; 0 for a whole title
     std::string item;    // "Title_01", "Chapter_01_03"
-    int profile_id = 0;
+    int profile_id = 0;  // as -p takes it: from 1
 };
 
 // Fills in a file name (without extension) from `name_template`: {volume}
 // (the disc's volume name, else {disc}), {disc}, {title} ("01"), {chapter}
 // ("03"; empty for a whole title), {item} ("Title_01" or "Chapter_01_03")
-// and {profile} (the profile's id); other text is kept. A '/' or control
+// and {profile} (the profile's number); other text is kept. A '/' or control
 // character that a field brings becomes '_', as does a leading '.'. False,
 // with `error` saying why, for an unknown or unclosed field, a '/' in the
 // template, or an empty name.

@@ -100,8 +100,10 @@ bool DiscSession::ChooseProfileByIdOrName(const std::string& wanted) {
     int32_t id = -1;
     core::OutputProfile found{};
     if (wanted.empty() || IsNumber(wanted)) {
-        const int32_t number = wanted.empty() ? 1 : std::stoi(wanted);
-        if (profiles().Find(number, found)) id = number;
+        // A user counts profiles from 1; the catalogue's ids (kept in the
+        // settings) from 0.
+        const int32_t number = wanted.empty() ? kDefaultProfileNumber : std::stoi(wanted);
+        if (number >= 1 && profiles().Find(number - 1, found)) id = number - 1;
     } else {
         for (const core::OutputProfile& profile : profiles().Iterate()) {
             if (Lower(profile.ProfileName) == Lower(wanted)) {
@@ -111,7 +113,8 @@ bool DiscSession::ChooseProfileByIdOrName(const std::string& wanted) {
         }
     }
     if (id < 0) {
-        messages_->ShowMessage("No output profile " + (wanted.empty() ? "1" : wanted));
+        messages_->ShowMessage("No output profile " +
+                               (wanted.empty() ? std::to_string(kDefaultProfileNumber) : wanted));
         return false;
     }
     if (has_profile_ && id == profile_.Id) return true;
@@ -303,6 +306,48 @@ bool DiscSession::UseChapter(int title, int chapter) {
     catalogue_->rows().assign(1, std::move(row));
     selected_row_ = 0;
     return true;
+}
+
+bool DiscSession::UseChapterRange(int title, int first, int last) {
+    if (!UseChapter(title, last) || !UseChapter(title, first)) return false;
+    int64_t start_ms = 0, length_ms = 0;
+    for (int c = 0; c <= last; ++c) {
+        const int64_t chapter_ms = std::max<int64_t>(catalogue_->ChapterLengthMs(title, c), 0);
+        (c < first ? start_ms : length_ms) += chapter_ms;
+    }
+    const dvd::DvdTitleInfo& info = catalogue_->disc().titles[title];
+    dvd::CatalogueRow& row = catalogue_->rows().front();
+    char last_text[16];
+    std::snprintf(last_text, sizeof(last_text), "-%02d", last + 1);
+    row.name = dvd::ChapterItemName(title, first) + last_text;
+    row.item = core::MakeTitleItem(title, static_cast<int64_t>(std::floor(info.duration_ms)));
+    row.item.trim_start_ms = std::min(start_ms, row.item.length_ms);
+    row.item.trim_length_ms = std::min(length_ms, row.item.length_ms - row.item.trim_start_ms);
+    row.original_length = dvd::DurationText(static_cast<double>(row.item.length_ms));
+    row.trimmed_length = dvd::DurationText(static_cast<double>(row.item.trim_length_ms));
+    row.output_name = row.name + profile_.FormatExt;
+    return true;
+}
+
+bool DiscSession::CheckLongestTitle() {
+    std::vector<dvd::CatalogueRow>& rows = catalogue_->rows();
+    dvd::CatalogueRow* longest = nullptr;
+    for (dvd::CatalogueRow& row : rows)
+        if (row.checked && row.item.chapter_index < 0 &&
+            (!longest || row.item.length_ms > longest->item.length_ms))
+            longest = &row;
+    for (dvd::CatalogueRow& row : rows) row.checked = &row == longest;
+    return longest != nullptr;
+}
+
+int DiscSession::UncheckShorterThan(int64_t shortest_ms) {
+    int unchecked = 0;
+    for (dvd::CatalogueRow& row : catalogue_->rows()) {
+        if (!row.checked || row.item.length_ms <= 0 || row.item.length_ms >= shortest_ms) continue;
+        row.checked = false;
+        ++unchecked;
+    }
+    return unchecked;
 }
 
 int DiscSession::TrimCheckedRows(int64_t start_ms, int64_t end_ms) {

@@ -37,6 +37,9 @@ inline constexpr const char* kGetFormatError = "get format error";
 inline constexpr const char* kPleaseSelectOne = "Please select one first";
 inline constexpr const char* kGetItemDataError = "GetItemData error";
 inline constexpr const char* kInvalidOutputDirectory = "Invalid output directory";
+// The profile the command line converts to without -p, as users number
+// profiles (from 1; the catalogue's id 1).
+inline constexpr int kDefaultProfileNumber = 2;
 
 // A row's check mark; the root shows kPartly when its rows differ.
 enum class CheckState { kUnchecked = 1, kPartly = 2, kChecked = 3 };
@@ -84,9 +87,10 @@ public:
     // unchosen. A new profile rewrites every row's output name. True when
     // the profile changed.
     bool ChooseProfile(int32_t id);
-    // By id when `wanted` is a number, else by name ignoring case; empty
-    // means id 1. The command line's -p. False with a message when there is
-    // no such profile or it cannot be used.
+    // By number when `wanted` is one (the profile's id + 1: users count
+    // from 1), else by name ignoring case; empty means number
+    // kDefaultProfileNumber. The command line's -p. False with a message
+    // when there is no such profile or it cannot be used.
     bool ChooseProfileByIdOrName(const std::string& wanted);
     // The custom output settings window's OK: the edited copy becomes
     // current; "get format error" when its id has left the catalogue.
@@ -167,6 +171,15 @@ public:
     // Replaces the rows with one row for one chapter; false with a message
     // when there is no such chapter.
     bool UseChapter(int title, int chapter);
+    // Replaces the rows with one row for chapters first..last of one title
+    // (first < last): the title trimmed to their start and length, named
+    // "Chapter_01_02-04". False with a message when a chapter is missing.
+    bool UseChapterRange(int title, int first, int last);
+    // Leaves only the longest checked title row checked (the first of
+    // equals); false when no row is checked.
+    bool CheckLongestTitle();
+    // Unchecks the checked rows shorter than `shortest_ms`; returns how many.
+    int UncheckShorterThan(int64_t shortest_ms);
     // Trims every checked row to [start_ms, end_ms) of its item; a row the
     // range misses is unchecked with a message. Returns how many rows were
     // unchecked.

@@ -158,8 +158,8 @@ void ProfileLibrary::NoteProblems(const fs::path& file, const core::ProfileCatal
         const std::string problem = core::OutputSettingsProblem(profile.Settings);
         if (problem.empty()) continue;
         problems_[listed] = file.string() + ": profile \"" +
-                            std::string(core::FieldText(profile.ProfileName)) + "\" (id " +
-                            std::to_string(listed) + ") cannot be used: " + problem;
+                            std::string(core::FieldText(profile.ProfileName)) + "\" (number " +
+                            std::to_string(listed + 1) + ") cannot be used: " + problem;
     }
 }
 

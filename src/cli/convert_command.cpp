@@ -7,10 +7,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -31,32 +34,73 @@
 #include "engine/run_controller.h"
 #include "engine/system_actions.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 namespace rizuvira::cli {
 namespace {
 
 namespace fs = std::filesystem;
 
 // The messages of the engine, on their own line below the progress bar,
-// and with --json also as a "message" event.
+// and with --json also as "message" and "warning" events about the item
+// being converted (`current` says which; null before the run and between
+// items).
 class CliMessages final : public core::MessageSink {
 public:
-    CliMessages(ProgressView* view, std::FILE* json_out) : view_(view), json_out_(json_out) {}
+    explicit CliMessages(ProgressView* view) : view_(view) {}
     void ShowMessage(const std::string& text) override { Show("message", text); }
     void ShowWarning(const std::string& text) override { Show("warning", text); }
+    void SetCurrentItem(std::function<const ItemRef*()> current) { current_ = std::move(current); }
 
 private:
-    void Show(const char* event, const std::string& text) {
-        view_->Interrupt();
-        std::fprintf(stderr, "%s\n", text.c_str());
-        if (json_out_) {
-            std::fprintf(json_out_, "{\"event\": \"%s\", \"text\": %s}\n", event,
-                         JsonString(text).c_str());
-            std::fflush(json_out_);
-        }
+    void Show(const char* kind, const std::string& text) {
+        view_->Message(kind, text, current_ ? current_() : nullptr);
     }
 
     ProgressView* view_;
-    std::FILE* json_out_;  // null without --json
+    std::function<const ItemRef*()> current_;
+};
+
+// What the events say of each item of the job, in the job's order.
+std::vector<ItemRef> ItemRefs(const app::ConversionJob& job, const ConvertOptions& options) {
+    std::vector<ItemRef> refs;
+    for (const engine::BatchRow& row : job.items) {
+        ItemRef ref;
+        ref.title = row.item.title_index + 1;
+        if (row.item.chapter_index >= 0) {
+            ref.chapter = ref.last_chapter = row.item.chapter_index + 1;
+            ref.name = dvd::ChapterItemName(row.item.title_index, row.item.chapter_index);
+        } else if (options.chapter >= 0) {
+            // A chapter range: the title, trimmed to the chapters.
+            ref.chapter = options.chapter + 1;
+            ref.last_chapter = options.last_chapter + 1;
+            char last[16];
+            std::snprintf(last, sizeof(last), "-%02d", ref.last_chapter);
+            ref.name = dvd::ChapterItemName(row.item.title_index, options.chapter) + last;
+        } else {
+            ref.name = dvd::TitleItemName(row.item.title_index);
+        }
+        ref.output = job.output_folder / row.output_name;
+        refs.push_back(std::move(ref));
+    }
+    if (job.merge && !refs.empty()) {
+        for (ItemRef& ref : refs) {
+            ref.output = refs.front().output;
+            for (const engine::BatchRow& row : job.items)
+                ref.titles.push_back(row.item.title_index + 1);
+        }
+    }
+    return refs;
+}
+
+// The --log file, appended to; closed at the end.
+struct LogFile {
+    std::FILE* file = nullptr;
+    ~LogFile() {
+        if (file) std::fclose(file);
+    }
 };
 
 // Waits for Ctrl-C, SIGTERM or SIGHUP (the terminal closed) on a thread of
@@ -130,18 +174,20 @@ int RunProfiles(const std::string& catalogue_path, bool json, std::FILE* out) {
         if (json) {
             std::fprintf(
                 out,
-                "%s\n  {\"id\": %d, \"name\": %s, \"extension\": %s, \"video\": %s, \"width\": %d, "
+                "%s\n  {\"number\": %d, \"name\": %s, \"extension\": %s, \"video\": %s, \"width\": "
+                "%d, "
                 "\"height\": %d, \"frame_rate_x1000\": %d, \"video_bit_rate\": %d, \"audio\": %s, "
                 "\"sample_rate\": %d, \"channels\": %d, \"audio_bit_rate\": %d, \"quality\": %d, "
                 "\"encoder_preset\": %s, \"problem\": %s}",
-                first ? "" : ",", profile.Id, JsonString(profile.ProfileName).c_str(),
+                first ? "" : ",", profile.Id + 1, JsonString(profile.ProfileName).c_str(),
                 JsonString(profile.FormatExt).c_str(),
                 JsonString(s.HasVideo ? s.VideoCodecName : "").c_str(), s.Width, s.Height,
                 s.FrameRate, s.VideoBitRate, JsonString(s.HasAudio ? s.AudioCodecName : "").c_str(),
                 s.SampleRate, s.Channel, s.AudioBitRate, s.Quality,
                 JsonString(s.EncoderPreset).c_str(), JsonString(problem).c_str());
         } else {
-            std::fprintf(out, "%3d  %-6s %s\n", profile.Id, profile.FormatExt, profile.ProfileName);
+            std::fprintf(out, "%3d  %-6s %s\n", profile.Id + 1, profile.FormatExt,
+                         profile.ProfileName);
             if (!problem.empty()) std::fprintf(out, "     unusable: %s\n", problem.c_str());
         }
         first = false;
@@ -158,8 +204,22 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
         mode = ProgressView::Mode::kQuiet;
     else if (isatty(STDERR_FILENO))
         mode = ProgressView::Mode::kTerminal;
-    ProgressView view(mode, out, stderr);
-    CliMessages messages(&view, options.json ? out : nullptr);
+    ProgressView view(mode, out, stderr, options.disc);
+    view.SetVerbose(options.verbose);
+    if (options.verbose >= 2) av_log_set_level(AV_LOG_WARNING);
+    LogFile log;
+    if (!options.log_file.empty()) {
+        log.file = std::fopen(options.log_file.c_str(), "ae");
+        if (!log.file) {
+            std::fprintf(stderr, "rizuvira-cli convert: cannot write the log %s: %s\n",
+                         options.log_file.c_str(), std::strerror(errno));
+            return kExitUsage;
+        }
+        view.SetLog(log.file);
+    }
+    view.Start(RIZUVIRA_VERSION);
+    view.Detail("rizuvira-cli " RIZUVIRA_VERSION ": converting " + options.disc);
+    CliMessages messages(&view);
 
     // The command line acts on its options alone: the desktop program's
     // stored folder, after-action and processor use are not read (the store
@@ -174,11 +234,15 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
             return kExitUsage;
         case app::RequestOutcome::kCannotOpen:
             return kExitCannotOpen;
-        case app::RequestOutcome::kNothingToConvert:
-            messages.ShowMessage(options.disc +
-                                 " has no title to convert: none lasts 3 s or more"
-                                 " (-t names a shorter one)");
+        case app::RequestOutcome::kNothingToConvert: {
+            char shortest_s[32];
+            std::snprintf(
+                shortest_s, sizeof(shortest_s), "%g",
+                static_cast<double>(std::max<int64_t>(options.min_length_ms, 3000)) / 1000.0);
+            messages.ShowMessage(options.disc + " has no title to convert: none lasts " +
+                                 shortest_s + " s or more (-t names a shorter one)");
             return kExitItemFailed;
+        }
     }
     // Temporary files of runs into this folder that were killed.
     for (const fs::path& stale : engine::RemoveStaleParts(requested.job.output_folder))
@@ -187,9 +251,13 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
                                  ", left by a conversion that no longer runs");
     int skipped_existing = options.skip_existing ? 0 : -1;
     if (options.skip_existing) {
-        for (const fs::path& path : app::DropExistingOutputs(&requested.job)) {
-            view.Skipped(path);
+        const std::vector<ItemRef> all = ItemRefs(requested.job, options);
+        const std::vector<fs::path> existing = app::DropExistingOutputs(&requested.job);
+        for (const ItemRef& ref : all) {
+            if (std::find(existing.begin(), existing.end(), ref.output) == existing.end()) continue;
+            view.Skipped(ref);
             ++skipped_existing;
+            if (requested.job.merge) break;  // one file: one skip
         }
         if (requested.job.items.empty()) {
             view.Done(0, requested.skipped, false, skipped_existing);
@@ -201,6 +269,17 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
             messages.ShowMessage(path.string() + " exists; -y (--overwrite) replaces it");
         if (!existing.empty()) return kExitOutputExists;
     }
+    const std::vector<ItemRef> refs = ItemRefs(requested.job, options);
+    {
+        const app::ConversionJob& job = requested.job;
+        view.Detail("profile " + std::to_string(job.profile.Id + 1) + " (" +
+                    job.profile.ProfileName + "), " + std::to_string(job.thread_count) + " thread" +
+                    (job.thread_count == 1 ? "" : "s") + " for each encoder and decoder, into " +
+                    job.output_folder.string());
+        for (size_t i = 0; i < refs.size(); ++i)
+            view.Queued(refs[i], static_cast<int>(i) + 1, static_cast<int>(refs.size()),
+                        static_cast<double>(job.items[i].item.trim_length_ms) / 1000.0);
+    }
     const int skipped = requested.skipped;
     requested.job.cancelled_file_partial = true;
 
@@ -210,19 +289,23 @@ int RunConvert(const ConvertOptions& options, std::FILE* out) {
     engine::DesktopActions actions;
     app::ConversionRun run(std::move(requested.job), &messages, &loop, &actions);
     engine::RunController& controller = run.controller();
+    auto current_ref = [&]() -> const ItemRef* {
+        const int index = controller.current_index();
+        return index >= 0 && index < static_cast<int>(refs.size()) ? &refs[index] : nullptr;
+    };
+    messages.SetCurrentItem(current_ref);
     controller.SetFileFinishedCallback([&](const engine::FinishedFile& file) {
-        view.FileFinished(file);
+        const ItemRef* ref = current_ref();
+        view.FileFinished(file, ref ? *ref : refs.front());
         if (InterruptWatch::OutputGone(out)) loop.RequestCancel();
     });
     InterruptWatch interrupt(&loop);
 
     run.Begin();
     loop.Run(controller, [&](const engine::RunProgress& progress) {
-        const int index = controller.current_index();
-        if (index < 0) return;
-        const std::string& name = controller.rows()[index].output_name;
-        view.Update(fs::path(name).stem().string(), index + 1,
-                    static_cast<int>(controller.rows().size()), progress);
+        const ItemRef* ref = current_ref();
+        if (!ref) return;
+        view.Update(*ref, controller.current_index() + 1, static_cast<int>(refs.size()), progress);
         if (InterruptWatch::OutputGone(out)) loop.RequestCancel();
     });
     int files_ok = 0;

@@ -212,9 +212,40 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
                   return false;
               options->chapter_title = t - 1;
               options->chapter = c - 1;
+              options->last_chapter = -1;
               return true;
           },
           "TITLE:CHAPTER, both from 1"}},
+        {"--chapters",
+         {[&](const std::string& v) {
+              const std::vector<std::string> tc = Split(v, ':');
+              if (tc.size() != 2) return false;
+              const std::vector<std::string> range = Split(tc[1], '-');
+              int t = 0, first = 0, last = 0;
+              if (range.size() > 2 || !ParseIntIn(tc[0], 1, dvd::kDvdMaxTitles, &t) ||
+                  !ParseIntIn(range[0], 1, dvd::kDvdMaxChapters, &first))
+                  return false;
+              last = first;
+              if (range.size() == 2 && (!ParseIntIn(range[1], first, dvd::kDvdMaxChapters, &last)))
+                  return false;
+              options->chapter_title = t - 1;
+              options->chapter = first - 1;
+              options->last_chapter = last - 1;
+              return true;
+          },
+          "TITLE:FIRST-LAST, all from 1, LAST not before FIRST"}},
+        {"--min-length",
+         {[&](const std::string& v) {
+              options->min_length_ms = core::ParseTimeText(v, core::TimeSyntax::kStrict);
+              return options->min_length_ms >= 0;
+          },
+          "seconds, or [hh:]mm:ss"}},
+        {"--log",
+         {[&](const std::string& v) {
+              options->log_file = v;
+              return !v.empty();
+          },
+          "a file"}},
         {"--trim",
          {[&](const std::string& v) {
               const size_t dash = v.find('-');
@@ -418,7 +449,7 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
             std::vector<std::string> apart{joined.substr(0, 2)};
             if (short_names.count(apart[0])) {
                 apart.push_back(joined.substr(2));
-            } else if (joined.find_first_not_of("yqn", 1) == std::string::npos) {
+            } else if (joined.find_first_not_of("yqnv", 1) == std::string::npos) {
                 for (size_t c = 2; c < joined.size(); ++c) apart.push_back({'-', joined[c]});
             } else {
                 apart.clear();
@@ -441,6 +472,10 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
             options->json = true;
         } else if (arg == "-q" || arg == "--quiet") {
             options->quiet = true;
+        } else if (arg == "-v" || arg == "--verbose") {
+            ++options->verbose;
+        } else if (arg == "--main-feature") {
+            options->main_feature = true;
         } else if (auto option = valued.find(arg); option != valued.end()) {
             if (i + 1 >= args.size()) return fail(arg + " needs a value: " + option->second.second);
             if (!option->second.first(args[++i]))
@@ -466,8 +501,13 @@ bool ParseConvertOptions(const std::vector<std::string>& args_in, ConvertOptions
     }
     if (watermark_options && !options->watermark.enabled())
         return fail("the --watermark-* options need --watermark TEXT");
-    if (options->chapter >= 0 && !options->titles.empty())
-        return fail("--chapter and --titles exclude each other");
+    const bool chapters = options->chapter >= 0;
+    if (chapters && !options->titles.empty())
+        return fail("--chapter(s) and --titles exclude each other");
+    if (options->main_feature && (chapters || !options->titles.empty()))
+        return fail("--main-feature and --titles or --chapter(s) exclude each other");
+    if (options->quiet && options->verbose)
+        return fail("-q (--quiet) and -v (--verbose) exclude each other");
     return true;
 }
 

@@ -16,6 +16,8 @@ struct ConvertOptions : app::ConversionRequest {
     bool json = false;  // progress, messages and finished files as JSON lines
     bool quiet = false;
     bool skip_existing = false;  // leave out the items whose output file exists
+    int verbose = 0;             // -v: the plan and each file's times; -vv: FFmpeg's warnings too
+    std::string log_file;        // a copy of the messages and progress lines, appended
 };
 
 // Whether `-o PATH` names the output file rather than its folder: PATH is not

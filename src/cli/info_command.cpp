@@ -150,14 +150,16 @@ void PrintText(const dvd::TitleTable& disc, const std::vector<TitleFacts>& facts
 }
 
 void PrintJson(const dvd::TitleTable& disc, const std::vector<TitleFacts>& facts, std::FILE* out) {
-    std::fprintf(out, "{\"titles\": [");
+    // Numbers a user types (titles, chapters, tracks) count from 1, as -t, --chapter(s),
+    // --audio and --subtitle take them; "id" is the stream's id on the disc.
+    std::fprintf(out, "{\"numbering\": \"from 1\", \"titles\": [");
     bool first_title = true;
     for (int t = 0; t < disc.title_count; ++t) {
         const dvd::DvdTitleInfo& title = disc.titles[t];
         const TitleFacts& fact = facts[static_cast<std::size_t>(t)];
         std::fprintf(out,
-                     "%s\n  {\"index\": %d, \"name\": %s, \"listed\": %s, \"duration_ms\": %.3f, ",
-                     first_title ? "" : ",", t, JsonString(dvd::TitleItemName(t)).c_str(),
+                     "%s\n  {\"title\": %d, \"name\": %s, \"listed\": %s, \"duration_ms\": %.3f, ",
+                     first_title ? "" : ",", t + 1, JsonString(dvd::TitleItemName(t)).c_str(),
                      dvd::IsListedTitle(title) ? "true" : "false", title.duration_ms);
         first_title = false;
         if (!fact.file.empty()) std::fprintf(out, "\"file\": %s, ", JsonString(fact.file).c_str());
@@ -168,8 +170,8 @@ void PrintJson(const dvd::TitleTable& disc, const std::vector<TitleFacts>& facts
         std::fprintf(out, "],\n   \"chapter_times\": [");
         double start_ms = 0;
         for (std::size_t c = 0; c < fact.chapter_ms.size(); ++c) {
-            std::fprintf(out, "%s{\"start_ms\": %.3f, \"length_ms\": %.3f}", c ? ", " : "",
-                         start_ms, fact.chapter_ms[c]);
+            std::fprintf(out, "%s{\"chapter\": %zu, \"start_ms\": %.3f, \"length_ms\": %.3f}",
+                         c ? ", " : "", c + 1, start_ms, fact.chapter_ms[c]);
             start_ms += fact.chapter_ms[c];
         }
         std::fprintf(out,
@@ -181,17 +183,19 @@ void PrintJson(const dvd::TitleTable& disc, const std::vector<TitleFacts>& facts
         std::fprintf(out, "\n   \"audio\": [");
         for (int a = 0; a < title.audio_count; ++a) {
             std::fprintf(out,
-                         "%s{\"id\": \"%s\", \"language\": %s, \"coding\": %d, \"channels\": %d, "
-                         "\"sample_rate\": %d, \"text\": %s}",
-                         a ? ", " : "", Hex(title.audio_id[a]).c_str(),
+                         "%s{\"track\": %d, \"id\": \"%s\", \"language\": %s, \"coding\": %d, "
+                         "\"channels\": %d, \"sample_rate\": %d, \"text\": %s}",
+                         a ? ", " : "", a + 1, Hex(title.audio_id[a]).c_str(),
                          JsonString(dvd::LanguageCode2(title.audio_language[a])).c_str(),
                          title.audio_coding[a], title.audio_channels[a] + 1, fact.sample_rate_hz[a],
                          JsonString(dvd::AudioEntryText(title, a)).c_str());
         }
         std::fprintf(out, "],\n   \"subtitles\": [");
         for (int s = 0; s < title.subtitle_count; ++s) {
-            std::fprintf(out, "%s{\"id\": \"%s\", \"language\": %s, \"text\": %s, \"drawn\": %s}",
-                         s ? ", " : "", Hex(title.subtitle_id[s]).c_str(),
+            std::fprintf(out,
+                         "%s{\"track\": %d, \"id\": \"%s\", \"language\": %s, \"text\": %s, "
+                         "\"drawn\": %s}",
+                         s ? ", " : "", s + 1, Hex(title.subtitle_id[s]).c_str(),
                          JsonString(dvd::LanguageCode2(title.subtitle_language[s])).c_str(),
                          JsonString(dvd::SubtitleEntryText(title, s)).c_str(),
                          fact.subtitle_not_drawn[s] ? "false" : "true");

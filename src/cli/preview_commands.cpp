@@ -79,7 +79,8 @@ int RunSnapshot(const std::vector<std::string>& args) {
     }
     parsed.output = app::SnapshotPath(parsed.output, settings, std::time(nullptr)).string();
     if (filters::SnapshotTypeFromPath(parsed.output) == filters::SnapshotType::kUnknown) {
-        std::fprintf(stderr, "rizuvira-cli snapshot: the file must end in .bmp, .jpg or .gif\n");
+        std::fprintf(stderr,
+                     "rizuvira-cli snapshot: the file must end in .png, .bmp, .jpg or .gif\n");
         return kExitUsage;
     }
     if (const std::string problem = app::SnapshotFolderProblem(parsed.output); !problem.empty()) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 
 #include "cli/json_text.h"
 
@@ -75,29 +76,81 @@ int TerminalColumns(std::FILE* terminal) {
     return 80;
 }
 
-void ProgressView::Update(const std::string& item_name, int item_number, int item_count,
+std::string PlainProgressLine(const std::string& item_name, int item_number, int item_count,
+                              const engine::RunProgress& progress) {
+    return item_name + " (" + std::to_string(item_number) + "/" + std::to_string(item_count) +
+           ") " + Percent(progress.item_bar) + " batch " + Percent(progress.batch_bar) +
+           " elapsed " + progress.elapsed_text + " left " +
+           (progress.remaining_text.empty() ? "--:--:--" : progress.remaining_text) + " " +
+           progress.position_text;
+}
+
+std::string LogLine(const std::string& text) {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char stamp[32];
+    std::strftime(stamp, sizeof(stamp), "%Y-%m-%dT%H:%M:%SZ ", &utc);
+    return stamp + text + "\n";
+}
+
+void ProgressView::Log(const std::string& text) {
+    if (!log_) return;
+    std::fputs(LogLine(text).c_str(), log_);
+    std::fflush(log_);
+}
+
+void ProgressView::Start(const std::string& program_version) {
+    if (mode_ == Mode::kJson) json_.Start(program_version);
+}
+
+void ProgressView::Queued(const ItemRef& item, int item_number, int item_count, double seconds) {
+    if (mode_ == Mode::kJson) json_.Queued(item, item_number, item_count, seconds);
+    char length[32];
+    std::snprintf(length, sizeof(length), "%.3f s", seconds);
+    Detail("item " + std::to_string(item_number) + "/" + std::to_string(item_count) + ": " +
+           item.name + " (" + length + ") -> " + item.output.string());
+}
+
+void ProgressView::Detail(const std::string& text) {
+    Log(text);
+    if (verbose_ <= 0 || mode_ == Mode::kQuiet) return;
+    Interrupt();
+    std::fprintf(terminal_, "%s\n", text.c_str());
+    std::fflush(terminal_);
+}
+
+void ProgressView::Message(const char* kind, const std::string& text, const ItemRef* item) {
+    Interrupt();
+    std::fprintf(terminal_, "%s\n", text.c_str());
+    std::fflush(terminal_);
+    Log(text);
+    if (mode_ == Mode::kJson) json_.Message(kind, text, item);
+}
+
+void ProgressView::Update(const ItemRef& item, int item_number, int item_count,
                           const engine::RunProgress& progress) {
+    // A plain line when an item starts and every few seconds after.
+    const bool plain_due =
+        item_number != plain_item_ || progress.elapsed_ms - plain_at_ms_ >= kPlainLineIntervalMs;
+    if (plain_due) {
+        plain_item_ = item_number;
+        plain_at_ms_ = progress.elapsed_ms;
+        const std::string line = PlainProgressLine(item.name, item_number, item_count, progress);
+        Log(line);
+        if (mode_ == Mode::kPlain) {
+            std::fprintf(terminal_, "%s\n", line.c_str());
+            std::fflush(terminal_);
+        }
+    }
     if (mode_ == Mode::kTerminal) {
         const std::string line =
-            ProgressLine(item_name, item_number, item_count, progress, TerminalColumns(terminal_));
+            ProgressLine(item.name, item_number, item_count, progress, TerminalColumns(terminal_));
         std::fprintf(terminal_, "\r%s\x1b[K", line.c_str());
         std::fflush(terminal_);
         line_open_ = true;
     } else if (mode_ == Mode::kJson) {
-        std::fprintf(
-            out_,
-            "{\"event\": \"progress\", \"item\": %s, \"item_number\": %d, \"items\": %d, "
-            "\"item_permille\": %d, \"batch_permille\": %d, \"elapsed_ms\": %lld, \"elapsed\": %s, "
-            "\"remaining_ms\": %lld, \"remaining\": %s, \"position_s\": %.3f, \"duration_s\": "
-            "%.3f, "
-            "\"position\": %s}\n",
-            JsonString(item_name).c_str(), item_number, item_count, progress.item_bar,
-            progress.batch_bar, static_cast<long long>(progress.elapsed_ms),
-            JsonString(progress.elapsed_text).c_str(),
-            static_cast<long long>(progress.remaining_ms),
-            JsonString(progress.remaining_text).c_str(), progress.position_s, progress.duration_s,
-            JsonString(progress.position_text).c_str());
-        std::fflush(out_);
+        json_.Progress(item, item_number, item_count, progress);
     }
 }
 
@@ -106,13 +159,14 @@ void ProgressView::Interrupt() {
     line_open_ = false;
 }
 
-void ProgressView::FileFinished(const engine::FinishedFile& file) {
+void ProgressView::FileFinished(const engine::FinishedFile& file, const ItemRef& item) {
     Interrupt();
+    char seconds[32];
+    std::snprintf(seconds, sizeof(seconds), "%.3f s", file.seconds);
+    const std::string how = file.cancelled ? "cancelled: partial file" : file.ok ? "ok" : "failed";
+    Detail("file " + file.path.string() + ": " + seconds + " of the source, " + how);
     if (mode_ == Mode::kJson) {
-        std::fprintf(out_, "{\"event\": \"file\", \"path\": %s, \"ok\": %s, \"seconds\": %.3f%s}\n",
-                     JsonString(file.path.string()).c_str(), file.ok ? "true" : "false",
-                     file.seconds,
-                     file.cancelled ? ", \"cancelled\": true, \"partial\": true" : "");
+        json_.File(file, item);
     } else if (file.cancelled) {
         std::fprintf(out_, "%s (cancelled: partial file)\n", file.path.c_str());
     } else {
@@ -121,30 +175,29 @@ void ProgressView::FileFinished(const engine::FinishedFile& file) {
     std::fflush(out_);
 }
 
-void ProgressView::Skipped(const std::filesystem::path& existing) {
+void ProgressView::Skipped(const ItemRef& item) {
     Interrupt();
+    Log(item.output.string() + " exists: skipped");
     if (mode_ == Mode::kJson) {
-        std::fprintf(out_, "{\"event\": \"skipped\", \"path\": %s, \"reason\": \"exists\"}\n",
-                     JsonString(existing.string()).c_str());
-        std::fflush(out_);
+        json_.Skipped(item);
     } else if (mode_ != Mode::kQuiet) {
-        std::fprintf(terminal_, "%s exists: skipped\n", existing.c_str());
+        std::fprintf(terminal_, "%s exists: skipped\n", item.output.c_str());
     }
 }
 
 void ProgressView::Done(int converted_files, int failed_items, bool cancelled,
                         int skipped_existing) {
     Interrupt();
-    if (mode_ == Mode::kJson) {
-        std::string skipped;
-        if (skipped_existing >= 0)
-            skipped = ", \"skipped_existing\": " + std::to_string(skipped_existing);
-        std::fprintf(
-            out_,
-            "{\"event\": \"done\", \"files\": %d, \"failed_items\": %d, \"cancelled\": %s%s}\n",
-            converted_files, failed_items, cancelled ? "true" : "false", skipped.c_str());
-        std::fflush(out_);
-    }
+    std::string summary = std::to_string(converted_files) + " file" +
+                          (converted_files == 1 ? "" : "s") + " written, " +
+                          std::to_string(failed_items) + " item" + (failed_items == 1 ? "" : "s") +
+                          " failed";
+    if (skipped_existing >= 0)
+        summary += ", " + std::to_string(skipped_existing) + " skipped (their files exist)";
+    if (cancelled) summary += ", cancelled";
+    Detail(summary);
+    if (mode_ == Mode::kJson)
+        json_.Done(converted_files, failed_items, cancelled, skipped_existing);
 }
 
 }  // namespace rizuvira::cli

@@ -72,8 +72,12 @@ struct StreamTable {
 
 // Follows the item's name when its title's data is scrambled (a
 // CSS-protected disc read without its key); other titles may still read.
+// libdvdread descrambles such discs itself when libdvdcss is installed, so
+// the message says how to get it.
 inline constexpr const char* kEncryptedDiscMessage =
-    " is encrypted: it cannot be read without the disc's key.";
+    " is encrypted: it cannot be read without the disc's key. libdvdread reads"
+    " encrypted DVDs when libdvdcss is installed (Debian: enable contrib, install"
+    " libdvd-pkg, run `sudo dpkg-reconfigure libdvd-pkg`, then convert again).";
 
 // Follows the item's name when its title's first sector cannot be read; the
 // reason follows ("VTS_01_1.VOB is missing").

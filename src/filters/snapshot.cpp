@@ -71,6 +71,7 @@ std::vector<uint8_t> Encode(SnapshotType type, const std::vector<uint8_t>& rgb, 
     AVPixelFormat format = AV_PIX_FMT_BGR24;
     if (type == SnapshotType::kJpeg) codec_id = AV_CODEC_ID_MJPEG, format = AV_PIX_FMT_YUVJ420P;
     if (type == SnapshotType::kGif) codec_id = AV_CODEC_ID_GIF, format = AV_PIX_FMT_RGB8;
+    if (type == SnapshotType::kPng) codec_id = AV_CODEC_ID_PNG, format = AV_PIX_FMT_RGB24;
     const AVCodec* codec = avcodec_find_encoder(codec_id);
     if (!codec) return {};
     av::CodecContextPtr context(avcodec_alloc_context3(codec));
@@ -121,6 +122,7 @@ SnapshotType SnapshotTypeFromPath(const std::filesystem::path& path) {
     if (extension == ".jpg" || extension == ".jpeg" || extension == ".jpe" || extension == ".jfif")
         return SnapshotType::kJpeg;
     if (extension == ".gif") return SnapshotType::kGif;
+    if (extension == ".png") return SnapshotType::kPng;
     return SnapshotType::kUnknown;
 }
 

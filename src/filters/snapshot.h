@@ -1,4 +1,4 @@
-// Snapshots: the picture a preview shows, saved as a BMP, JPEG or GIF file written by
+// Snapshots: the picture a preview shows, saved as a BMP, JPEG, GIF or PNG file written by
 // libavcodec's image encoders. The caller hands the picture over as a device-independent
 // bitmap, the way the renderer's current-image request gives it out: a BITMAPINFOHEADER
 // (24 bits per pixel, uncompressed, no colour table) immediately followed by the pixel rows
@@ -19,10 +19,11 @@
 
 namespace rizuvira::filters {
 
-enum class SnapshotType { kUnknown, kBmp, kJpeg, kGif };
+enum class SnapshotType { kUnknown, kBmp, kJpeg, kGif, kPng };
 
 // The encoder the file name's extension chooses, compared without regard to case: .bmp,
-// .dib and .rle write BMP; .jpg, .jpeg, .jpe and .jfif JPEG; .gif GIF. Anything else,
+// .dib and .rle write BMP; .jpg, .jpeg, .jpe and .jfif JPEG; .gif GIF; .png PNG (the
+// command line's choice; the main window stores BMP, JPEG or GIF). Anything else,
 // including no extension, is kUnknown.
 SnapshotType SnapshotTypeFromPath(const std::filesystem::path& path);
 

@@ -126,13 +126,13 @@ TEST_F(DiscSessionTest, ProfilesOutOfRangeAndUnreadableCataloguesLeaveStartRefus
     EXPECT_TRUE(session_.ChooseProfile(0));
     EXPECT_TRUE(session_.RequireProfile());
     EXPECT_FALSE(session_.MakeJob(choices).items.empty());
-    const std::string slow = file.string() + ": profile \"Slow\" (id 1) cannot be used: " +
+    const std::string slow = file.string() + ": profile \"Slow\" (number 2) cannot be used: " +
                              "FrameRate=\"1\": must be from 1000 to 120000 " +
                              "(frames per second × 1000)";
     EXPECT_EQ(messages_.messages,
               (std::vector<std::string>{
                   "There is no output profile to convert to (" + slow + ")",
-                  file.string() + ": profile \"Many\" (id 2) cannot be used: Channel=\"9\": "
+                  file.string() + ": profile \"Many\" (number 3) cannot be used: Channel=\"9\": "
                                   "must be from 1 to 8",
                   slow}));
 

@@ -59,15 +59,20 @@ TEST(CliInfo, JsonCarriesNumbers) {
     const CliRun run =
         RunCli("info --json '" + SampleDiscPath(rizuvira::fixtures::kPalDisc.iso) + "'");
     ASSERT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_NE(run.out.find("\"duration_ms\": 10000.000"), std::string::npos) << run.out;
-    EXPECT_NE(
-        run.out.find("{\"id\": \"0xC100\", \"language\": \"en\", \"coding\": 2, \"channels\": 2"),
-        std::string::npos)
+    // Titles, chapters and tracks by the numbers -t, --chapters and --audio take.
+    EXPECT_EQ(run.out.rfind("{\"numbering\": \"from 1\", \"titles\": [\n  {\"title\": 1, ", 0), 0u)
         << run.out;
-    EXPECT_NE(run.out.find("\"subtitles\": [{\"id\": \"0xBD20\", \"language\": \"en\""),
-              std::string::npos);
-    EXPECT_NE(run.out.find("\"chapter_times\": [{\"start_ms\": 0.000, \"length_ms\": 4800.000}, "
-                           "{\"start_ms\": 4800.000, \"length_ms\": 5200.000}]"),
+    EXPECT_NE(run.out.find("\"duration_ms\": 10000.000"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("{\"track\": 2, \"id\": \"0xC100\", \"language\": \"en\", "
+                           "\"coding\": 2, \"channels\": 2"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(
+        run.out.find("\"subtitles\": [{\"track\": 1, \"id\": \"0xBD20\", \"language\": \"en\""),
+        std::string::npos);
+    EXPECT_NE(run.out.find("\"chapter_times\": [{\"chapter\": 1, \"start_ms\": 0.000, "
+                           "\"length_ms\": 4800.000}, "
+                           "{\"chapter\": 2, \"start_ms\": 4800.000, \"length_ms\": 5200.000}]"),
               std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("\"video\": {\"width\": 720, \"height\": 576, \"system\": \"PAL\", "
@@ -178,7 +183,7 @@ TEST(CliInfo, LanguageCodeOfNoLettersReadsUnknownInValidUtf8) {
     std::filesystem::remove_all(folder);
     ASSERT_EQ(json.exit_code, 0) << json.err;
     EXPECT_TRUE(IsUtf8(json.out)) << json.out;
-    EXPECT_NE(json.out.find("{\"id\": \"0xBD80\", \"language\": \"\", "), std::string::npos)
+    EXPECT_NE(json.out.find("\"id\": \"0xBD80\", \"language\": \"\", "), std::string::npos)
         << json.out;
     EXPECT_NE(json.out.find("\"text\": \"Unknown(AC3 2ch)\""), std::string::npos) << json.out;
     EXPECT_NE(json.out.find("\"language\": \"en\""), std::string::npos)

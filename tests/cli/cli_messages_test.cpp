@@ -34,16 +34,16 @@ TEST_F(CliMessagesTest, CatalogueValuesAreCheckedAndItsFileIsNamedNotGuessed) {
     const std::string disc = fx::SampleDiscPath(fx::kNtscDisc.iso);
     const std::string slow = In("slow.xml");
     const CliRun refused = RunCli(
-        "convert '" + disc + "' -t 1 -p 0 --catalogue '" + slow + "' -o '" + In("out") + "'", env_);
+        "convert '" + disc + "' -t 1 -p 1 --catalogue '" + slow + "' -o '" + In("out") + "'", env_);
     EXPECT_EQ(refused.exit_code, 2);
     EXPECT_EQ(refused.err, slow +
-                               ": profile \"MP4 Video (MPEG-4, AAC)\" (id 0) cannot be used: "
+                               ": profile \"MP4 Video (MPEG-4, AAC)\" (number 1) cannot be used: "
                                "FrameRate=\"1\": must be from 1000 to 120000 (frames per second "
                                "× 1000)\n");
     EXPECT_TRUE(fs::is_empty(folder_ / "out"));
     const CliRun listed = RunCli("profiles --catalogue '" + slow + "'", env_);
-    EXPECT_NE(listed.out.find("  7  .avi   AVI Video (MPEG-4, MP3)\n     unusable: " + slow +
-                              ": profile \"AVI Video (MPEG-4, MP3)\" (id 7) cannot be used: "
+    EXPECT_NE(listed.out.find("  8  .avi   AVI Video (MPEG-4, MP3)\n     unusable: " + slow +
+                              ": profile \"AVI Video (MPEG-4, MP3)\" (number 8) cannot be used: "
                               "FrameRate=\"1\""),
               std::string::npos)
         << listed.out;
@@ -54,7 +54,7 @@ TEST_F(CliMessagesTest, CatalogueValuesAreCheckedAndItsFileIsNamedNotGuessed) {
     const std::string here = "cd '" + folder_.string() + "' && " + env_;
     const CliRun shipped = RunCli("profiles", here);
     EXPECT_EQ(shipped.exit_code, 0) << shipped.err;
-    EXPECT_NE(shipped.out.find("  1  .mp4   MP4 Video (H.264, AAC)\n"), std::string::npos);
+    EXPECT_NE(shipped.out.find("  2  .mp4   MP4 Video (H.264, AAC)\n"), std::string::npos);
     const CliRun named = RunCli("convert '" + disc + "' -o '" + In("out") + "'",
                                 here + " RIZUVIRA_CATALOGUE=Format.xml");
     EXPECT_EQ(named.exit_code, 2);

@@ -240,7 +240,7 @@ TEST_F(CliPlainFileTest, AnOutputNamedAsItsOwnSourceIsRefusedEvenWithReplace) {
                               "-i sine=duration=2 -c:v mpeg1video -c:a mp2 -f mpeg");
     const auto size = fs::file_size(mpg);
     const CliRun run = RunCli(
-        "convert '" + mpg.string() + "' -p 9 -y -o '" + (folder_ / "self").string() + "'", env_);
+        "convert '" + mpg.string() + "' -p 10 -y -o '" + (folder_ / "self").string() + "'", env_);
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_NE(run.err.find(mpg.string() + engine::kOutputIsInputMessage), std::string::npos)
         << run.err;

@@ -33,7 +33,7 @@ TEST_F(CliProfilesTest, EveryShippedProfileWritesAFileThatDecodesWhole) {
         // libx265 leaks one parameter block per encoder (ffmpeg's own tool too); it is not ours.
         const auto run = RunCli(
             "convert '" + disc + "' -t 1 --trim 00:00:03-00:00:07 -p " +
-                std::to_string(profile.Id) + " -o '" + out.string() + "'",
+                std::to_string(profile.Id + 1) + " -o '" + out.string() + "'",
             env_ + " LSAN_OPTIONS=suppressions='" + RIZUVIRA_SOURCE_DIR + "/tests/cli/lsan.supp'");
         ASSERT_EQ(run.exit_code, 0) << run.err;
         const fs::path file = out / ("Title_01" + std::string(core::FieldText(profile.FormatExt)));

@@ -24,7 +24,7 @@ TEST(CliSnapshot, SavesThePictureShownAtTheTime) {
     char pattern[] = "/tmp/rizuvira-snap-XXXXXX";
     const std::filesystem::path folder = mkdtemp(pattern);
     const std::string disc = fx::SampleDiscPath(fx::kNtscDisc.iso);
-    for (const char* name : {"at20.bmp", "at20.JPG"}) {
+    for (const char* name : {"at20.bmp", "at20.JPG", "at20.png"}) {
         const std::filesystem::path file = folder / name;
         const CliRun run =
             RunCli("snapshot '" + disc + "' --title 1 --at 00:00:20 -o '" + file.string() + "'",
@@ -37,9 +37,9 @@ TEST(CliSnapshot, SavesThePictureShownAtTheTime) {
         EXPECT_NEAR(picture.pictures[0].band, 599, 1) << name << ": the frame shown at 20 s";
     }
     const CliRun unknown = RunCli("snapshot '" + disc + "' --title 1 --at 20 -o '" +
-                                  (folder / "x.png").string() + "'");
+                                  (folder / "x.tif").string() + "'");
     EXPECT_EQ(unknown.exit_code, 2);
-    EXPECT_FALSE(std::filesystem::exists(folder / "x.png"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "x.tif"));
     std::filesystem::remove_all(folder);
 }
 

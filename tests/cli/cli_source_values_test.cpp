@@ -83,7 +83,7 @@ TEST_F(CliSourceValuesTest, TransportStreamAt25KeepsEveryPicture) {
             std::string(coding) + " -c:a mp2 -f mpegts '" + ts.string() + "'";
         ASSERT_EQ(std::system(make.c_str()), 0);
         fs::remove_all(folder_ / "ts");
-        const fs::path file = Convert(ts.string(), 1, "-p 3", "ts", "mkv");
+        const fs::path file = Convert(ts.string(), 1, "-p 4", "ts", "mkv");
         const DecodedOutput out = e2e::DecodeOutput(file.string(), 720, 576);
         ASSERT_TRUE(out.ok) << out.error;
         EXPECT_NEAR(out.frame_rate, 25.0, 1e-6);

@@ -182,7 +182,7 @@ TEST_F(CliTracksTest, EachSoundTrackKeepsItsToneLanguageAndTiming) {
         const char* file;
     };
     for (const Case& c :
-         {Case{"-p 3 --audio 2,1", "Title_01.mkv"}, Case{"-p 1 --audio en,de", "Title_01.mp4"}}) {
+         {Case{"-p 4 --audio 2,1", "Title_01.mkv"}, Case{"-p 2 --audio en,de", "Title_01.mp4"}}) {
         SCOPED_TRACE(c.options);
         ASSERT_EQ(Convert(fx::kPalDisc, std::string("-t 1 ") + c.options), 0) << errors_;
         const std::vector<StreamFacts> audio = OfType(ReadStreams(Out(c.file)), "audio");
@@ -210,7 +210,7 @@ TEST_F(CliTracksTest, EachSoundTrackKeepsItsToneLanguageAndTiming) {
 
 // --audio all: every track of the title in its order, each with its language and tone.
 TEST_F(CliTracksTest, AllKeepsEveryTrackWithItsLanguage) {
-    ASSERT_EQ(Convert(fx::kPalDisc, "-t 1 -p 3 --audio all"), 0) << errors_;
+    ASSERT_EQ(Convert(fx::kPalDisc, "-t 1 -p 4 --audio all"), 0) << errors_;
     const std::vector<StreamFacts> audio = OfType(ReadStreams(Out("Title_01.mkv")), "audio");
     ASSERT_EQ(audio.size(), 2u);
     EXPECT_EQ(audio[0].language, "ger");
@@ -306,7 +306,7 @@ TEST_F(CliTracksTest, SoundAsOnTheDiscKeepsTheDiscsFrames) {
 // second item's beep meets its flash on each.
 TEST_F(CliTracksTest, MergedTrimmedItemsKeepEveryTrackInStep) {
     ASSERT_EQ(
-        Convert(fx::kNtscDisc, "-t 1,2 --merge --trim 00:00:00.5-00:00:02.5 --audio 1,2 -p 3"), 0)
+        Convert(fx::kNtscDisc, "-t 1,2 --merge --trim 00:00:00.5-00:00:02.5 --audio 1,2 -p 4"), 0)
         << errors_;
     const double first_item[] = {440, 530}, second_item[] = {620, 710};
     for (int track = 0; track < 2; ++track) {
@@ -341,9 +341,9 @@ TEST_F(CliTracksTest, MergedTrimmedItemsKeepEveryTrackInStep) {
 // colours (its table holds white and black); the pictures stay as clean as
 // with no subtitle.
 TEST_F(CliTracksTest, SoftSubtitlesAreStreamsInTheDiscsColours) {
-    for (const char* profile : {"3", "1"}) {  // MKV, MP4
+    for (const char* profile : {"4", "2"}) {  // MKV, MP4
         SCOPED_TRACE(profile);
-        const std::string file = profile[0] == '3' ? "Title_01.mkv" : "Title_01.mp4";
+        const std::string file = profile[0] == '4' ? "Title_01.mkv" : "Title_01.mp4";
         const std::string options = std::string("-t 1 --trim 00:00:04-00:00:10 -p ") + profile;
         ASSERT_EQ(Convert(fx::kNtscDisc, options + " --subtitle none"), 0) << errors_;
         const DecodedOutput plain = e2e::DecodeOutput(Out(file).string(), 720, 480);
@@ -381,7 +381,7 @@ TEST_F(CliTracksTest, SoftSubtitlesAreStreamsInTheDiscsColours) {
 // Title 1's English cue (5 s) shows at 7 s of the file, after the first item.
 TEST_F(CliTracksTest, SoftSubtitlesOfAMergedItemFollowItsPictures) {
     ASSERT_EQ(
-        Convert(fx::kNtscDisc, "-t 2,1 --merge --trim 0:00:00-0:00:06 --subtitle-mode soft -p 3"),
+        Convert(fx::kNtscDisc, "-t 2,1 --merge --trim 0:00:00-0:00:06 --subtitle-mode soft -p 4"),
         0)
         << errors_;
     const std::vector<ShownSubtitle> shown = DecodeSubtitles(Out("Title_02.mkv"), 0);
@@ -393,7 +393,7 @@ TEST_F(CliTracksTest, SoftSubtitlesOfAMergedItemFollowItsPictures) {
 // is drawn into the pictures as before (the NTSC title's first cue runs
 // 5 s - 8 s).
 TEST_F(CliTracksTest, SoftSubtitlesAreDrawnWhereTheContainerCannotCarryThem) {
-    const std::string options = "-t 1 --trim 0:00:05-0:00:06 -p 7 ";
+    const std::string options = "-t 1 --trim 0:00:05-0:00:06 -p 8 ";
     ASSERT_EQ(Convert(fx::kNtscDisc, options + "--subtitle none"), 0) << errors_;
     const DecodedOutput plain = e2e::DecodeOutput(Out("Title_01.avi").string(), 720, 480);
     ASSERT_EQ(Convert(fx::kNtscDisc, options + "--subtitle-mode soft"), 0) << errors_;
@@ -405,7 +405,7 @@ TEST_F(CliTracksTest, SoftSubtitlesAreDrawnWhereTheContainerCannotCarryThem) {
 
 // FLV holds one sound track: of --audio 2,1 the file keeps the first.
 TEST_F(CliTracksTest, OneTrackContainerKeepsTheFirstSoundTrack) {
-    ASSERT_EQ(Convert(fx::kPalDisc, "-t 1 --audio 2,1 -p 11"), 0) << errors_;
+    ASSERT_EQ(Convert(fx::kPalDisc, "-t 1 --audio 2,1 -p 12"), 0) << errors_;
     ASSERT_EQ(OfType(ReadStreams(Out("Title_01.flv")), "audio").size(), 1u);
     const DecodedOutput out = e2e::DecodeOutput(Out("Title_01.flv").string(), 720, 576);
     ASSERT_TRUE(out.ok) << out.error;

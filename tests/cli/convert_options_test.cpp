@@ -169,6 +169,10 @@ TEST(ConvertOptions, RefusedValues) {
                                                {"a.iso", "--channels", "9"},
                                                {"a.iso", "--chapter", "1"},
                                                {"a.iso", "--chapter", "1:2", "-t", "1"},
+                                               {"a.iso", "--chapters", "1:3-2"},
+                                               {"a.iso", "--main-feature", "-t", "1"},
+                                               {"a.iso", "--min-length", "1:70"},
+                                               {"a.iso", "-qv"},
                                                {"a.iso", "--audio", "0"},
                                                {"a.iso", "--vcodec", "a-very-long-encoder-name"},
                                                {"a.iso", "--fps"},  // no value
@@ -188,6 +192,16 @@ TEST(ConvertOptions, ShortOptionsCombine) {
     ASSERT_TRUE(ParseConvertOptions({"disc.iso", "-yq", "-t3,4", "-oout", "--hue", "-30"}, &options,
                                     &error))
         << error;
+    ConvertOptions verbose;
+    ASSERT_TRUE(ParseConvertOptions({"disc.iso", "-nvv", "--chapters=2:3-5", "--min-length", "90"},
+                                    &verbose, &error))
+        << error;
+    EXPECT_TRUE(verbose.skip_existing);
+    EXPECT_EQ(verbose.verbose, 2);
+    EXPECT_EQ(verbose.chapter_title, 1);
+    EXPECT_EQ(verbose.chapter, 2);
+    EXPECT_EQ(verbose.last_chapter, 4);
+    EXPECT_EQ(verbose.min_length_ms, 90000);
     EXPECT_TRUE(options.overwrite);
     EXPECT_TRUE(options.quiet);
     EXPECT_EQ(options.titles, (std::vector<int>{2, 3}));

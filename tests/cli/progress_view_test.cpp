@@ -38,5 +38,10 @@ TEST(ProgressLine, FitsTheTerminalAndShrinksTheBarsFirst) {
     EXPECT_EQ(narrow, "Title_01 (1/3)  42% left 00:01:03");
 }
 
+TEST(ProgressLine, PlainLineHoldsEveryNumberWithoutBars) {
+    EXPECT_EQ(PlainProgressLine("Title_01", 1, 3, Progress()),
+              "Title_01 (1/3)  42% batch  13% elapsed 00:00:12 left 00:01:03 00:00:25/00:01:00");
+}
+
 }  // namespace
 }  // namespace rizuvira::cli

@@ -59,7 +59,8 @@ TEST_F(SnapshotFiles, EachTypeDecodesBackToThePicture) {
     } cases[] = {{"shot.BMP", "bmp", 0},
                  {"shot.JPEG", "mjpeg", 12},
                  {"shot.jpg", "mjpeg", 12},
-                 {"shot.GIF", "gif", 40}};
+                 {"shot.GIF", "gif", 40},
+                 {"shot.png", "png", 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path path = folder_ / c.name;
@@ -99,7 +100,8 @@ TEST(SnapshotNames, TypeByExtensionAndTheMainWindowsNameRule) {
     EXPECT_EQ(SnapshotTypeFromPath("a.JPEG"), SnapshotType::kJpeg);
     EXPECT_EQ(SnapshotTypeFromPath("a.jpe"), SnapshotType::kJpeg);
     EXPECT_EQ(SnapshotTypeFromPath("a.gif"), SnapshotType::kGif);
-    EXPECT_EQ(SnapshotTypeFromPath("a.png"), SnapshotType::kUnknown);
+    EXPECT_EQ(SnapshotTypeFromPath("a.PNG"), SnapshotType::kPng);
+    EXPECT_EQ(SnapshotTypeFromPath("a.tif"), SnapshotType::kUnknown);
     EXPECT_EQ(SnapshotTypeFromPath("gif"), SnapshotType::kUnknown);
 
     ::setenv("TZ", "UTC", 1);

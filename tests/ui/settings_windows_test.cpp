@@ -257,7 +257,7 @@ TEST_F(SettingsWindowsTest, ASavedProfileSurvivesARestartAndConvertsThroughTheCo
     const fs::path out = folder_ / "out";
     const cli::test::CliRun listed = cli::test::RunCli(
         "profiles", "HOME='" + (folder_ / "home").string() + "' XDG_CONFIG_HOME=");
-    EXPECT_NE(listed.out.find("1000  .mp4   Small 360p"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("1001  .mp4   Small 360p"), std::string::npos) << listed.out;
     const cli::test::CliRun run = cli::test::RunCli(
         "convert '" + fx::SampleDiscPath(fx::kNtscDisc.iso) + "' -q -t 1 --trim 0:00:01-0:00:02 " +
             "-p 'small 360P' -o '" + out.string() + "'",
