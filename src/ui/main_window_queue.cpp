@@ -1,6 +1,8 @@
 // The main window's jobs and their record: the job Start and Add to Queue
 // make of the checked rows, Add to Queue beside Start, the Queue button among
 // the tools, the queue window they lead to, and the activity log window.
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QPushButton>
 
 #include "app/conversion_ending.h"

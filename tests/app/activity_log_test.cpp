@@ -32,9 +32,9 @@ TEST_F(ActivityLogTest, EntriesKeepTimeDiscAndTitleAndALaterRunReadsThem) {
         log.ShowWarning("Title_02: sectors\tthat could not be read\nare left out");
         log.Record("Nothing could be converted of Title_03", false, "/discs/ntsc.iso", "Title 3");
     }
-    EXPECT_EQ(shown_.messages,
-              (std::vector<std::string>{"Cannot open the disc",
-                                        "Title_02: sectors\tthat could not be read\nare left out"}));
+    EXPECT_EQ(shown_.messages, (std::vector<std::string>{
+                                   "Cannot open the disc",
+                                   "Title_02: sectors\tthat could not be read\nare left out"}));
     ActivityLog later(file_, nullptr);
     const std::vector<LogEntry> entries = later.Read();
     ASSERT_EQ(entries.size(), 3u);

@@ -1,12 +1,14 @@
 // The queue in the desktop program: titles of two discs lined up with their
 // own profiles and trims, found again after a restart, and converted one
-// after the other from the queue window.
+// after the other from the queue window; and the activity log window.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -131,6 +133,35 @@ TEST_F(QueueWindowTest, TwoDiscsQueuedSurviveARestartAndConvertWithTheirOwnSetti
     ASSERT_FALSE(pal.pictures.empty());
     EXPECT_NEAR(pal.pictures.front().band, 50, 2);
     EXPECT_NEAR(pal.pictures.back().time_s - pal.pictures.front().time_s, 4.0, 0.15);
+}
+
+// Help > Activity Log lists the messages of this run and of the run before,
+// each with the disc it concerned.
+TEST_F(QueueWindowTest, TheActivityLogListsTheMessagesOfThisRunAndTheLast) {
+    EXPECT_FALSE(window_->OpenDisc(QString::fromStdString((folder_ / "missing.iso").string())));
+    Restart();
+    ASSERT_TRUE(window_->OpenDisc(QString::fromStdString(fx::SampleDiscPath(fx::kNtscDisc.iso))));
+    window_->CheckAll(false);
+    QTest::mouseClick(window_->findChild<QPushButton*>("addQueueButton"), Qt::LeftButton);
+    ASSERT_EQ(messages_.messages.size(), 2u);
+
+    QStringList rows;
+    DialogWatch log("logWindow", [&](QWidget* widget) {
+        auto* list = widget->findChild<QTreeWidget*>("logList");
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = list->topLevelItem(i);
+            rows << QStringList{item->text(1), item->text(3)}.join("|");
+        }
+        EXPECT_TRUE(widget->findChild<QPushButton*>("logOpenFile")->isEnabled());
+        static_cast<QDialog*>(widget)->accept();
+    });
+    QAction* show = nullptr;
+    for (QAction* action : window_->findChild<QMenu*>("helpMenu")->actions())
+        if (action->text() == "Activity Log") show = action;
+    ASSERT_NE(show, nullptr);
+    show->trigger();
+    EXPECT_EQ(rows, QStringList({"|" + QString::fromStdString(messages_.messages[0]),
+                                 "ntsc|Please select one first"}));
 }
 
 }  // namespace
