@@ -31,7 +31,7 @@ struct LogEntry {
     std::string time;  // "2026-12-08 13:05:01", local time
     bool warning = false;
     std::string disc;   // DiscFileName of the disc; empty: none open
-    std::string title;  // "Title 3"; empty: the disc as a whole
+    std::string title;  // "Title_03"; empty: the disc as a whole
     std::string text;
 
     friend bool operator==(const LogEntry&, const LogEntry&) = default;
@@ -52,7 +52,7 @@ public:
                 std::function<std::time_t()> now = {});
 
     // What the next entries concern: the disc opened (its path) and the
-    // title ("Title 3"; empty for the disc as a whole).
+    // title ("Title_03"; empty for the disc as a whole).
     void SetContext(const std::string& disc_path, const std::string& title = {});
 
     // MessageSink: written to the log, then shown by `forward`.

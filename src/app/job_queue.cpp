@@ -13,6 +13,7 @@
 #include "app/conversion_request.h"
 #include "core/time_text.h"
 #include "dvd/dvd_access.h"
+#include "dvd/title_texts.h"
 
 namespace rizuvira::app {
 namespace {
@@ -63,9 +64,9 @@ QueuedJobText DescribeQueuedJob(const QueuedJob& queued) {
     QueuedJobText text;
     text.disc = DiscFileName(job.source.path);
     const core::ConvertItem& item = job.items.front().item;
-    text.title = "Title " + std::to_string(item.title_index + 1);
-    if (item.chapter_index >= 0)
-        text.title += ", chapter " + std::to_string(item.chapter_index + 1);
+    text.title = item.chapter_index >= 0
+                     ? dvd::ChapterItemName(item.title_index, item.chapter_index)
+                     : dvd::TitleItemName(item.title_index);
     if (job.items.size() > 1)
         text.title += " + " + CountText(static_cast<int>(job.items.size()) - 1, "more", "more");
     else if (item.trim_start_ms > 0 || item.trim_start_ms + item.trim_length_ms < item.length_ms)

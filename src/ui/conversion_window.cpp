@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QThread>
 
+#include "dvd/title_texts.h"
 #include "engine/batch_loop.h"
 #include "ui/finished_window.h"
 #include "ui/message_list.h"
@@ -197,8 +198,7 @@ void ConversionWindow::AddMessage(const QString& text, bool warning) {
                 const int index = controller().current_index();
                 const std::string title =
                     index < 0 ? std::string()
-                              : "Title " +
-                                    std::to_string(controller().rows()[index].item.title_index + 1);
+                              : dvd::TitleItemName(controller().rows()[index].item.title_index);
                 activity_->Record(text.toStdString(), warning, disc_path_, title);
             }
             log_->Add(text, warning ? MessageList::Kind::kWarning : MessageList::Kind::kError);

@@ -381,6 +381,7 @@ QWidget* EditorWindow::BuildCropPage() {
     // Auto: the title's black borders become the crop.
     QPushButton* automatic = FormButton("Auto", "cropAuto", "zoom-fit-best");
     automatic->setToolTip("Crop the black borders of the title");
+    automatic->setAutoDefault(false);
     automatic->setEnabled(!source_.disc_path.empty());
     connect(automatic, &QPushButton::clicked, this, &EditorWindow::AutoCrop);
     grid->addWidget(automatic, 1, 4, Qt::AlignLeft);

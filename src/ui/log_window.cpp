@@ -31,7 +31,7 @@ LogWindow::LogWindow(const app::ActivityLog& log, QWidget* parent) : QDialog(par
     list->setUniformRowHeights(true);
     list->setWordWrap(false);
     list->header()->setStretchLastSection(true);
-    list->setColumnWidth(0, 150);
+    list->setColumnWidth(0, 170);
     list->setColumnWidth(1, 90);
     list->setColumnWidth(2, 70);
     const QIcon warning = ThemeIcon("dialog-warning", QStyle::SP_MessageBoxWarning);

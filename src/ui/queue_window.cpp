@@ -53,10 +53,10 @@ QueueWindow::QueueWindow(app::JobQueue* queue, engine::SystemActions* actions,
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
     list_->setFrameShape(QFrame::NoFrame);
     list_->header()->setStretchLastSection(true);
-    list_->setColumnWidth(kDisc, 96);
-    list_->setColumnWidth(kTitle, 180);
-    list_->setColumnWidth(kProfile, 170);
-    list_->setColumnWidth(kOutput, 160);
+    list_->setColumnWidth(kDisc, 90);
+    list_->setColumnWidth(kTitle, 170);
+    list_->setColumnWidth(kProfile, 180);
+    list_->setColumnWidth(kOutput, 150);
     connect(list_, &QTreeWidget::currentItemChanged, this, [this] { Refresh(); });
 
     status_ = new QLabel(this);

@@ -28,9 +28,9 @@ TEST_F(ActivityLogTest, EntriesKeepTimeDiscAndTitleAndALaterRunReadsThem) {
     {
         ActivityLog log(file_, &shown_, [] { return std::time_t{86400 * 365}; });
         log.ShowMessage("Cannot open the disc");
-        log.SetContext("/discs/film/VIDEO_TS", "Title 2");
+        log.SetContext("/discs/film/VIDEO_TS", "Title_02");
         log.ShowWarning("Title_02: sectors\tthat could not be read\nare left out");
-        log.Record("Nothing could be converted of Title_03", false, "/discs/ntsc.iso", "Title 3");
+        log.Record("Nothing could be converted of Title_03", false, "/discs/ntsc.iso", "Title_03");
     }
     EXPECT_EQ(shown_.messages, (std::vector<std::string>{
                                    "Cannot open the disc",
@@ -42,10 +42,10 @@ TEST_F(ActivityLogTest, EntriesKeepTimeDiscAndTitleAndALaterRunReadsThem) {
     EXPECT_FALSE(entries[0].warning);
     EXPECT_EQ(entries[0].time.size(), 19u);
     EXPECT_EQ(entries[0].time.substr(0, 4), "1971");
-    EXPECT_EQ(entries[1], (LogEntry{entries[1].time, true, "film", "Title 2",
+    EXPECT_EQ(entries[1], (LogEntry{entries[1].time, true, "film", "Title_02",
                                     "Title_02: sectors that could not be read are left out"}));
     EXPECT_EQ(entries[2].disc, "ntsc");
-    EXPECT_EQ(entries[2].title, "Title 3");
+    EXPECT_EQ(entries[2].title, "Title_03");
 }
 
 TEST_F(ActivityLogTest, AFullLogRotatesAndKeepsTheRunBefore) {

@@ -109,8 +109,8 @@ TEST_F(QueueWindowTest, TwoDiscsQueuedSurviveARestartAndConvertWithTheirOwnSetti
     const std::string mkv = "Title_01" + std::string(queued[1].job.profile.FormatExt);
     EXPECT_EQ(listed,
               QStringList(
-                  {QString::fromStdString("ntsc|Title 3, 00:00:01-00:00:03|" + mp4 + "|Waiting"),
-                   QString::fromStdString("pal|Title 1, 00:00:02-00:00:06|" + mkv + "|Waiting")}));
+                  {QString::fromStdString("ntsc|Title_03, 00:00:01-00:00:03|" + mp4 + "|Waiting"),
+                   QString::fromStdString("pal|Title_01, 00:00:02-00:00:06|" + mkv + "|Waiting")}));
     EXPECT_EQ(states, QStringList({"Done", "Done"}));
     EXPECT_EQ(finished_windows, 0);
     for (const app::QueuedJob& job : window_->queue().jobs())
