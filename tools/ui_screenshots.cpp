@@ -6,7 +6,8 @@
 // editor-effect.png, editor-watermark.png), conversion.png (mid-run),
 // finished.png, the main window after Add to Queue (main-queued.png), the
 // queue window (queue.png), a batch whose items all fail (finished-failed.png
-// over conversion-failed.png), and the activity log window (log.png). Runs on the offscreen
+// over conversion-failed.png), the conversion options (options.png) and the
+// activity log window (log.png). Runs on the offscreen
 // platform unless QT_QPA_PLATFORM says otherwise; DISC defaults to the sample NTSC image.
 #include <unistd.h>
 
@@ -212,6 +213,13 @@ int main(int argc, char** argv) {
             window.session().ClickCheck(1);
             window.session().ClickCheck(2);
             window.Start();
+        }
+        {
+            ui::testing::DialogWatch options("optionsWindow", [&](QWidget* dialog) {
+                failures += !Save(dialog, out / "options.png");
+                static_cast<QDialog*>(dialog)->reject();
+            });
+            window.OpenOptions();
         }
         {
             ui::testing::DialogWatch log("logWindow", [&](QWidget* dialog) {

@@ -202,6 +202,8 @@ void MainWindow::BuildMenus() {
     option->setObjectName("optionMenu");
     option->addAction(ThemeIcon("configure", QStyle::SP_ComputerIcon), "Preferences", this,
                       &MainWindow::OpenPreferences);
+    option->addAction(ThemeIcon("configure", QStyle::SP_ComputerIcon), "Conversion Options", this,
+                      &MainWindow::OpenOptions);
     option->addSeparator();
     option->addAction(ThemeIcon("list-add", QStyle::SP_FileDialogNewFolder), "Add to Queue", this,
                       &MainWindow::AddToQueue);

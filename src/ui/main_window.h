@@ -15,6 +15,7 @@
 
 #include "app/activity_log.h"
 #include "app/branding.h"
+#include "app/conversion_options.h"
 #include "app/disc_session.h"
 #include "app/dropped_paths.h"
 #include "app/editor.h"
@@ -85,6 +86,8 @@ public:
     // The queue window.
     void OpenQueue();
     app::JobQueue& queue() { return queue_; }
+    // Option > Conversion Options: OK gives the session the new options.
+    void OpenOptions();
     // Option > Preferences: after OK the output field shows the stored folder.
     void OpenPreferences();
     // "Settings": the custom output settings of the current profile; OK makes
@@ -154,6 +157,7 @@ private:
     app::ActivityLog activity_;
     app::DiscSession session_;
     app::JobQueue queue_;
+    app::ConversionOptions options_;
 
     PreviewSurface* preview_ = nullptr;
     // Declared after the surface's owner (the window) is set up and closed in

@@ -1,6 +1,7 @@
 // The main window's jobs and their record: the job Start and Add to Queue
 // make of the checked rows, Add to Queue beside Start, the Queue button among
-// the tools, the queue window they lead to, and the activity log window.
+// the tools, the queue window they lead to, the conversion options, and the
+// activity log window.
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -8,6 +9,7 @@
 #include "app/conversion_ending.h"
 #include "ui/log_window.h"
 #include "ui/main_window.h"
+#include "ui/options_window.h"
 #include "ui/qt_helpers.h"
 #include "ui/queue_window.h"
 #include "ui/skin_layout.h"
@@ -55,6 +57,15 @@ void MainWindow::OpenQueue() {
     StopPreview();
     QueueWindow window(&queue_, actions_, &activity_, this);
     window.exec();
+}
+
+void MainWindow::OpenOptions() {
+    std::vector<std::string> sound;
+    if (session_.has_disc())
+        for (const dvd::StreamEntry& entry : session_.catalogue().audio_list())
+            sound.push_back(entry.text);
+    OptionsWindow window(&options_, sound, this);
+    if (window.exec() == QDialog::Accepted) app::ApplyConversionOptions(options_, &session_);
 }
 
 void MainWindow::ShowActivityLog() {

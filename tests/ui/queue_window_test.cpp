@@ -1,13 +1,16 @@
 // The queue in the desktop program: titles of two discs lined up with their
 // own profiles and trims, found again after a restart, and converted one
-// after the other from the queue window; and the activity log window.
+// after the other from the queue window; the conversion options and the
+// activity log window.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
@@ -133,6 +136,38 @@ TEST_F(QueueWindowTest, TwoDiscsQueuedSurviveARestartAndConvertWithTheirOwnSetti
     ASSERT_FALSE(pal.pictures.empty());
     EXPECT_NEAR(pal.pictures.front().band, 50, 2);
     EXPECT_NEAR(pal.pictures.back().time_s - pal.pictures.front().time_s, 4.0, 0.15);
+}
+
+// Option > Conversion Options: what is chosen there goes into the next job.
+TEST_F(QueueWindowTest, TheConversionOptionsGoIntoTheQueuedJob) {
+    ASSERT_TRUE(window_->OpenDisc(QString::fromStdString(fx::SampleDiscPath(fx::kNtscDisc.iso))));
+    auto* profiles = window_->findChild<QComboBox*>("profileList");
+    profiles->setCurrentIndex(profiles->findData(3));  // Matroska
+    window_->session().SelectRow(0);
+    int sound_listed = 0;
+    DialogWatch options("optionsWindow", [&](QWidget* widget) {
+        widget->findChild<QComboBox*>("deinterlaceList")->setCurrentIndex(2);
+        QTest::mouseClick(widget->findChild<QCheckBox*>("autoCropBox"), Qt::LeftButton);
+        widget->findChild<QComboBox*>("subtitleModeList")->setCurrentIndex(1);
+        auto* sound = widget->findChild<QListWidget*>("soundTrackList");
+        sound_listed = sound->count();
+        for (int i = 0; i < sound->count(); ++i) sound->item(i)->setCheckState(Qt::Checked);
+        QTest::mouseClick(widget->findChild<QPushButton*>("okButton"), Qt::LeftButton);
+    });
+    QAction* open = nullptr;
+    for (QAction* action : window_->findChild<QMenu*>("optionMenu")->actions())
+        if (action->text() == "Conversion Options") open = action;
+    ASSERT_NE(open, nullptr);
+    open->trigger();
+    EXPECT_EQ(sound_listed, 2);
+    window_->session().CheckAll(false);
+    window_->session().ClickCheck(0);
+    QTest::mouseClick(window_->findChild<QPushButton*>("addQueueButton"), Qt::LeftButton);
+    ASSERT_EQ(window_->queue().jobs().size(), 1u);
+    const app::ConversionJob& job = window_->queue().jobs()[0].job;
+    EXPECT_EQ(job.picture_cleanup, (core::PictureCleanup{core::DeinterlaceMode::kOff, true}));
+    EXPECT_EQ(job.items[0].audio_languages.size(), 2u);
+    EXPECT_FALSE(job.items[0].streams.soft_subtitle_ids.empty());
 }
 
 // Help > Activity Log lists the messages of this run and of the run before,
