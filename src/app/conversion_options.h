@@ -29,4 +29,13 @@ struct ConversionOptions {
 // note, when the job is made).
 void ApplyConversionOptions(const ConversionOptions& options, DiscSession* session);
 
+// The chapters of row `row`'s title when the row is a whole title of an open
+// DVD; 0 when there is no range to choose (a chapter row, a plain file).
+int ChapterCount(const DiscSession& session, int row);
+// A chapter range of the selected title: chapters `first`..`last` (from 1,
+// both included) of row `row` become its trim, as the editor's trim would
+// (its "Trimmed Length" follows). False, changing nothing, when the row has
+// no chapters to choose or the range is not inside them.
+bool TrimToChapters(DiscSession* session, int row, int first, int last);
+
 }  // namespace rizuvira::app

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTreeWidget>
 
 #include "app/conversion_ending.h"
 #include "ui/log_window.h"
@@ -64,8 +65,14 @@ void MainWindow::OpenOptions() {
     if (session_.has_disc())
         for (const dvd::StreamEntry& entry : session_.catalogue().audio_list())
             sound.push_back(entry.text);
-    OptionsWindow window(&options_, sound, this);
-    if (window.exec() == QDialog::Accepted) app::ApplyConversionOptions(options_, &session_);
+    const int row = session_.selected_row();
+    OptionsWindow window(&options_, sound, app::ChapterCount(session_, row), this);
+    if (window.exec() != QDialog::Accepted) return;
+    app::ApplyConversionOptions(options_, &session_);
+    if (window.chapters_chosen() &&
+        app::TrimToChapters(&session_, row, window.first_chapter(), window.last_chapter()) &&
+        root_ != nullptr && row < root_->childCount())
+        root_->child(row)->setText(2, Q(session_.row(row).trimmed_length));
 }
 
 void MainWindow::ShowActivityLog() {

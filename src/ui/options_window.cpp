@@ -3,7 +3,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListWidget>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -14,7 +16,8 @@
 namespace rizuvira::ui {
 
 OptionsWindow::OptionsWindow(app::ConversionOptions* options,
-                             const std::vector<std::string>& sound_tracks, QWidget* parent)
+                             const std::vector<std::string>& sound_tracks, int chapters,
+                             QWidget* parent)
     : QDialog(parent), options_(options) {
     setObjectName("optionsWindow");
     setWindowTitle("Conversion Options");
@@ -56,6 +59,27 @@ OptionsWindow::OptionsWindow(app::ConversionOptions* options,
     }
     sound_->setMaximumHeight(110);
     AddFormRow(tracks, "Sound tracks:", sound_);
+    // The selected title's chapters: a range becomes its trim.
+    first_chapter_ = new QSpinBox;
+    first_chapter_->setObjectName("firstChapter");
+    last_chapter_ = new QSpinBox;
+    last_chapter_->setObjectName("lastChapter");
+    for (QSpinBox* spin : {first_chapter_, last_chapter_}) {
+        spin->setRange(1, std::max(chapters, 1));
+        spin->setEnabled(chapters > 1);
+        spin->setMinimumWidth(70);
+        connect(spin, &QSpinBox::valueChanged, this, [this] { chapters_touched_ = true; });
+    }
+    last_chapter_->setValue(std::max(chapters, 1));
+    chapters_touched_ = false;
+    auto* range = new QWidget;
+    auto* range_row = new QHBoxLayout(range);
+    range_row->setContentsMargins(0, 0, 0, 0);
+    range_row->addWidget(first_chapter_);
+    range_row->addWidget(new QLabel("to"));
+    range_row->addWidget(last_chapter_);
+    range_row->addStretch(1);
+    AddFormRow(tracks, "Chapters:", range);
     AlignLabelColumns({picture, tracks});
 
     layout->addWidget(picture_group);
@@ -75,13 +99,23 @@ OptionsWindow::OptionsWindow(app::ConversionOptions* options,
 }
 
 void OptionsWindow::accept() {
-    options_->cleanup.deinterlace = static_cast<core::DeinterlaceMode>(deinterlace_->currentIndex());
+    options_->cleanup.deinterlace =
+        static_cast<core::DeinterlaceMode>(deinterlace_->currentIndex());
     options_->cleanup.auto_crop = auto_crop_->isChecked();
     options_->soft_subtitles = subtitles_->currentIndex() == 1;
     options_->sound_tracks.clear();
     for (int i = 0; i < sound_->count(); ++i)
         if (sound_->item(i)->checkState() == Qt::Checked) options_->sound_tracks.push_back(i + 1);
+    chapters_chosen_ = chapters_touched_ && first_chapter() <= last_chapter();
     QDialog::accept();
+}
+
+int OptionsWindow::first_chapter() const {
+    return first_chapter_->value();
+}
+
+int OptionsWindow::last_chapter() const {
+    return last_chapter_->value();
 }
 
 }  // namespace rizuvira::ui

@@ -55,5 +55,26 @@ TEST(ConversionOptionsTest, TheOptionsGoIntoTheJobAndUntickingGivesTheListsTrack
     fs::remove_all(folder);
 }
 
+// Chapters 2..3 of the sample's main title (chapters start at pictures 0,
+// 450, 900 and 1350) become its trim; a range outside them changes nothing.
+TEST(ConversionOptionsTest, AChapterRangeBecomesTheTitlesTrim) {
+    const fs::path folder = fs::temp_directory_path() / ("chapters_" + std::to_string(::getpid()));
+    core::SettingsStore store(folder / "settings.ini");
+    store.Load();
+    core::CollectedMessages messages;
+    DiscSession session(&messages, &store);
+    ASSERT_TRUE(session.OpenDisc(fixtures::SampleDiscPath(fixtures::kNtscDisc.iso)));
+    ASSERT_EQ(ChapterCount(session, 0), 4);
+    EXPECT_EQ(ChapterCount(session, 1), 1);
+    EXPECT_FALSE(TrimToChapters(&session, 0, 3, 2));
+    EXPECT_FALSE(TrimToChapters(&session, 0, 1, 5));
+    ASSERT_TRUE(TrimToChapters(&session, 0, 2, 3));
+    const core::ConvertItem& item = session.row(0).item;
+    EXPECT_NEAR(item.trim_start_ms, 450 * 1001 / 30, 40);
+    EXPECT_NEAR(item.trim_start_ms + item.trim_length_ms, 1350 * 1001 / 30, 40);
+    EXPECT_EQ(session.row(0).trimmed_length, "00:00:30");
+    fs::remove_all(folder);
+}
+
 }  // namespace
 }  // namespace rizuvira::app

@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -138,7 +139,7 @@ TEST_F(QueueWindowTest, TwoDiscsQueuedSurviveARestartAndConvertWithTheirOwnSetti
     EXPECT_NEAR(pal.pictures.back().time_s - pal.pictures.front().time_s, 4.0, 0.15);
 }
 
-// Option > Conversion Options: what is chosen there goes into the next job.
+// Option > Conversion Options: what is chosen there, the chapter range too, goes into the next job.
 TEST_F(QueueWindowTest, TheConversionOptionsGoIntoTheQueuedJob) {
     ASSERT_TRUE(window_->OpenDisc(QString::fromStdString(fx::SampleDiscPath(fx::kNtscDisc.iso))));
     auto* profiles = window_->findChild<QComboBox*>("profileList");
@@ -152,6 +153,8 @@ TEST_F(QueueWindowTest, TheConversionOptionsGoIntoTheQueuedJob) {
         auto* sound = widget->findChild<QListWidget*>("soundTrackList");
         sound_listed = sound->count();
         for (int i = 0; i < sound->count(); ++i) sound->item(i)->setCheckState(Qt::Checked);
+        widget->findChild<QSpinBox*>("firstChapter")->setValue(2);
+        widget->findChild<QSpinBox*>("lastChapter")->setValue(3);
         QTest::mouseClick(widget->findChild<QPushButton*>("okButton"), Qt::LeftButton);
     });
     QAction* open = nullptr;
@@ -168,6 +171,9 @@ TEST_F(QueueWindowTest, TheConversionOptionsGoIntoTheQueuedJob) {
     EXPECT_EQ(job.picture_cleanup, (core::PictureCleanup{core::DeinterlaceMode::kOff, true}));
     EXPECT_EQ(job.items[0].audio_languages.size(), 2u);
     EXPECT_FALSE(job.items[0].streams.soft_subtitle_ids.empty());
+    // Chapters 2 to 3 of the 60 s title: its middle 30 s.
+    EXPECT_NEAR(job.items[0].item.trim_start_ms, 15015, 40);
+    EXPECT_NEAR(job.items[0].item.trim_length_ms, 30030, 80);
 }
 
 // Help > Activity Log lists the messages of this run and of the run before,
