@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "app/data_files.h"
@@ -191,6 +192,18 @@ TEST_F(JobQueueTest, AQueueFileThatCannotBeReadIsKeptAsideAndTheQueueStartsEmpty
     EXPECT_TRUE(fs::exists(aside));
     queue.Add(Job());
     EXPECT_EQ(fs::file_size(aside), text.size() / 2);
+}
+
+// The fuzz target's seed is a queue, so the fuzzer starts from text that reads.
+TEST(QueueFileTest, TheFuzzSeedReads) {
+    std::ifstream in(fs::path(RIZUVIRA_SOURCE_DIR) / "fuzz/corpus/queue_file/two_jobs.xml");
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<QueuedJob> jobs;
+    std::string error;
+    ASSERT_TRUE(ReadQueueText(text, &jobs, &error)) << error;
+    ASSERT_EQ(jobs.size(), 2u);
+    EXPECT_EQ(jobs[0].job.watermark.text, "Nuit <&>");
+    EXPECT_EQ(jobs[1].job.source.files.size(), 1u);
 }
 
 // A queued job opens its disc again when it runs.
