@@ -497,6 +497,7 @@ int main(int argc, char** argv) {
             DrawEmblem(p, skin::about_window::kEmblem, skin::about_window::kEmblemIcon);
         });
         PaintWindow(skin::finished_window::kArt, scale, [](QPainter&) {});
+        PaintWindow(skin::queue_window::kArt, scale, [](QPainter&) {});
         PaintSplash(scale);
         PaintGettingStarted(scale);
         PaintSliders(scale);

@@ -4,19 +4,24 @@
 // preferences.png and preferences-options.png, settings.png, the editor on
 // each page while it plays (editor-trim.png, editor-crop.png,
 // editor-effect.png, editor-watermark.png), conversion.png (mid-run),
-// finished.png, and a batch whose items all fail (finished-failed.png over
-// conversion-failed.png). Runs on the offscreen platform unless
-// QT_QPA_PLATFORM says otherwise; DISC defaults to the sample NTSC image.
+// finished.png, the main window after Add to Queue (main-queued.png), the
+// queue window (queue.png), a batch whose items all fail (finished-failed.png
+// over conversion-failed.png), the conversion options (options.png) and the
+// activity log window (log.png). Runs on the offscreen
+// platform unless QT_QPA_PLATFORM says otherwise; DISC defaults to the sample NTSC image.
 #include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <cstdio>
 #include <filesystem>
@@ -166,6 +171,31 @@ int main(int argc, char** argv) {
             window.session().ClickCheck(0);
             window.Start();
         }
+        // The queue with three jobs: two titles of one profile and one
+        // merged pair of another.
+        {
+            auto* tree = window.findChild<QTreeWidget*>("titleList");
+            auto* profiles = window.findChild<QComboBox*>("profileList");
+            QTreeWidgetItem* root = tree->topLevelItem(0);
+            window.CheckAll(false);
+            ui::testing::ClickCheckMark(tree, root->child(0));
+            ui::testing::ClickCheckMark(tree, root->child(2));
+            window.AddToQueue();
+            profiles->setCurrentIndex(profiles->findData(3));
+            ui::testing::ClickCheckMark(tree, root->child(1));
+            window.findChild<QCheckBox*>("mergeBox")->setChecked(true);
+            window.AddToQueue();
+            window.findChild<QCheckBox*>("mergeBox")->setChecked(false);
+            failures += !Save(&window, out / "main-queued.png");
+            ui::testing::DialogWatch queue("queueWindow", [&](QWidget* dialog) {
+                auto* list = dialog->findChild<QTreeWidget*>("queueList");
+                list->setCurrentItem(list->topLevelItem(1));
+                failures += !Save(dialog, out / "queue.png");
+                static_cast<QDialog*>(dialog)->reject();
+            });
+            window.OpenQueue();
+            profiles->setCurrentIndex(profiles->findData(1));
+        }
         // A batch whose every item fails: a profile with an encoder that
         // does not exist.
         {
@@ -183,6 +213,20 @@ int main(int argc, char** argv) {
             window.session().ClickCheck(1);
             window.session().ClickCheck(2);
             window.Start();
+        }
+        {
+            ui::testing::DialogWatch options("optionsWindow", [&](QWidget* dialog) {
+                failures += !Save(dialog, out / "options.png");
+                static_cast<QDialog*>(dialog)->reject();
+            });
+            window.OpenOptions();
+        }
+        {
+            ui::testing::DialogWatch log("logWindow", [&](QWidget* dialog) {
+                failures += !Save(dialog, out / "log.png");
+                static_cast<QDialog*>(dialog)->accept();
+            });
+            window.ShowActivityLog();
         }
     }
     fs::remove_all(work);

@@ -112,6 +112,7 @@ public:
     const dvd::TitleCatalogue& catalogue() const { return *catalogue_; }
     dvd::TitleCatalogue& catalogue() { return *catalogue_; }
     bool has_disc() const { return disc_open_; }
+    const std::string& disc_path() const { return disc_path_; }  // as opened
     int row_count() const { return static_cast<int>(catalogue_->rows().size()); }
     const dvd::CatalogueRow& row(int index) const { return catalogue_->rows()[index]; }
     // Edit > Clear All: no rows, empty stream lists.

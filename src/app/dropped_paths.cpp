@@ -33,4 +33,12 @@ bool IsOpenableDiscPath(const fs::path& path) {
     return fs::is_regular_file(path, error);
 }
 
+fs::path FolderToRemember(const fs::path& opened) {
+    std::error_code error;
+    fs::path path = fs::absolute(opened, error).lexically_normal();
+    if (path.filename().empty()) path = path.parent_path();  // "movie/" is "movie"
+    if (Lower(path.filename().string()) == "video_ts") path = path.parent_path();
+    return path.has_relative_path() ? path.parent_path() : fs::path();
+}
+
 }  // namespace rizuvira::app

@@ -1,4 +1,5 @@
-// Which paths dropped on the main window open as a disc or file.
+// Which paths dropped on the main window open as a disc or file, and where
+// the file windows open after one was opened.
 //
 // Threads: any; nothing shared.
 #pragma once
@@ -11,5 +12,11 @@ namespace rizuvira::app {
 // media file; opening it says when it cannot be read), a folder holding
 // VIDEO_TS, or the VIDEO_TS folder itself.
 bool IsOpenableDiscPath(const std::filesystem::path& path);
+
+// The folder the file windows open in after `opened` was opened: the one
+// holding the image or file, or holding the disc folder (for a VIDEO_TS
+// folder, the one above its disc folder), so that the next disc beside it is
+// one click away. Empty for a path without a parent.
+std::filesystem::path FolderToRemember(const std::filesystem::path& opened);
 
 }  // namespace rizuvira::app

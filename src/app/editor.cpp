@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dvd/dvd_access.h"
+#include "engine/border_probe.h"
 #include "engine/editor_preview_graph.h"
 #include "filters/video_geometry.h"
 #include "platform/picture_shape.h"
@@ -183,6 +185,14 @@ void Editor::TypeCropNumber(CropSide side, int32_t value) {
     if (*field == value) return;
     *field = value;
     ApplyCrop(crop);
+}
+
+std::optional<filters::CropBox> MeasureDiscBorders(const std::string& disc_path, int title) {
+    const int32_t handle = dvd::MyDVDOpen(disc_path.c_str());
+    if (handle == 0) return std::nullopt;
+    std::optional<filters::CropBox> measured = engine::MeasureTitleBorders(handle, title);
+    dvd::MyDVDClose(handle);
+    return measured;
 }
 
 bool Editor::ApplyMeasuredCrop(const std::optional<filters::CropBox>& measured) {

@@ -95,6 +95,12 @@ inline constexpr int32_t kRangeControlRange = 1000;
 // "position/duration", each as core::TimeText.
 std::string EditorTimeText(double position_seconds, double duration_seconds);
 
+// The crop page's Auto button: the black borders of title `title` (from 0) of the disc at
+// `disc_path`, measured through a disc handle of its own (the editor's preview keeps reading
+// the open one). None when the disc does not open or the title shows nothing but black; blocks
+// while the pictures are decoded.
+std::optional<filters::CropBox> MeasureDiscBorders(const std::string& disc_path, int title);
+
 class Editor {
 public:
     // `row`: the row as the editor starts from it; `output`: the current profile's settings (its

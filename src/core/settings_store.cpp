@@ -139,6 +139,8 @@ void ReadValues(const fs::path& file, Settings* values, std::vector<std::string>
             taken = TakeText(raw, &values->action);
         else if (name == "cpu_usage")
             taken = TakeInteger(raw, &values->cpu_usage);
+        else if (name == "strDiscFolder")
+            taken = TakeText(raw, &values->disc_folder);
         if (!taken && refused != nullptr) refused->push_back(name);
     }
 }
@@ -155,6 +157,7 @@ bool WriteValues(const fs::path& file, const Settings& values) {
          << "strImageType=" << Escape(values.image_type) << "\n"
          << "strAction=" << Escape(values.action) << "\n"
          << "cpu_usage=" << values.cpu_usage << "\n";
+    if (!values.disc_folder.empty()) text << "strDiscFolder=" << Escape(values.disc_folder) << "\n";
     fs::path temporary = file;
     temporary += ".tmp." + std::to_string(::getpid());
     {
@@ -218,6 +221,11 @@ bool SettingsStore::SetOutFolder(const std::string& value) {
     values_.out_folder = value;
     return Update([](Settings& to, const Settings& from) { to.out_folder = from.out_folder; });
 }
+bool SettingsStore::SetDiscFolder(const std::string& value) {
+    values_.disc_folder = value;
+    return Update([](Settings& to, const Settings& from) { to.disc_folder = from.disc_folder; });
+}
+
 bool SettingsStore::SetSnapFolder(const std::string& value) {
     values_.snap_folder = value;
     return Update([](Settings& to, const Settings& from) { to.snap_folder = from.snap_folder; });

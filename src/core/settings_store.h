@@ -1,6 +1,7 @@
-// The five user settings that persist between runs, and the file that keeps
-// them: an INI-style text file `settings.ini` under the user's configuration
-// folder ($XDG_CONFIG_HOME, else $HOME/.config) in a folder named after the
+// The five user settings that persist between runs (and the folder the
+// desktop program's file windows open in), and the file that keeps them: an
+// INI-style text file `settings.ini` under the user's configuration folder
+// ($XDG_CONFIG_HOME, else $HOME/.config) in a folder named after the
 // application title.
 //
 // File format: one `name=value` line per setting under a `[General]`
@@ -30,6 +31,10 @@ struct Settings {
     std::string image_type = "BMP";    // strImageType: "BMP", "JPEG", "GIF"
     std::string action = kActionNone;  // strAction: "No Action", "Shut Down"
     int32_t cpu_usage = 50;            // cpu_usage, percent: 50..100 offered
+    // strDiscFolder: where the desktop program's file windows open, the
+    // folder that held the disc opened last; empty: not yet known (the file
+    // has no such line until one is stored).
+    std::string disc_folder;
 
     // Encoder and decoder threads for cpu_usage: cores × percent / 100, at
     // least one.
@@ -71,6 +76,7 @@ public:
     bool SetImageType(const std::string& value);
     bool SetAction(const std::string& value);
     bool SetCpuUsage(int32_t value);
+    bool SetDiscFolder(const std::string& value);
 
 private:
     // Applies `change` to values_ and to the values the file holds now, and

@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <QThread>
 
+#include "dvd/title_texts.h"
 #include "engine/batch_loop.h"
 #include "ui/finished_window.h"
 #include "ui/message_list.h"
@@ -49,6 +50,7 @@ QCheckBox* Box(const QString& text, const char* name, int x, int y, QWidget* par
 ConversionWindow::ConversionWindow(app::ConversionJob job, engine::SystemActions* actions,
                                    QWidget* parent)
     : QDialog(parent),
+      disc_path_(job.source.path),
       run_(std::make_unique<app::ConversionRun>(std::move(job), this, this, actions)) {
     setObjectName("conversionWindow");
     setWindowTitle("Converting");
@@ -192,6 +194,13 @@ void ConversionWindow::AddMessage(const QString& text, bool warning) {
         this,
         [this, text, warning] {
             messages_ << text;
+            if (activity_ != nullptr) {
+                const int index = controller().current_index();
+                const std::string title =
+                    index < 0 ? std::string()
+                              : dvd::TitleItemName(controller().rows()[index].item.title_index);
+                activity_->Record(text.toStdString(), warning, disc_path_, title);
+            }
             log_->Add(text, warning ? MessageList::Kind::kWarning : MessageList::Kind::kError);
             log_->show();
             log_->scrollToBottom();
@@ -233,8 +242,10 @@ void ConversionWindow::Finish() {
     result.cancelled = controller().cancelled();
     result.files = files;
     for (const QString& message : messages_) result.reasons.push_back(message.toStdString());
-    // A cancel that left nothing behind needs no words.
-    if (!result.cancelled || !files.empty()) {
+    result_ = result;
+    // A cancel that left nothing behind needs no words; a queued job's
+    // ending shows in the queue.
+    if (!queued_ && (!result.cancelled || !files.empty())) {
         if (!result.cancelled) batch_bar_->setValue(1000);
         FinishedWindow finished(
             app::DescribeEnding(result), files,

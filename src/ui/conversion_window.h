@@ -18,6 +18,8 @@
 #include <memory>
 #include <vector>
 
+#include "app/activity_log.h"
+#include "app/conversion_ending.h"
 #include "app/conversion_job.h"
 #include "app/conversion_run.h"
 #include "engine/run_controller.h"
@@ -52,6 +54,14 @@ public:
     PreviewSurface* preview() { return preview_; }
     // The messages the batch showed, in order.
     const QStringList& messages() const { return messages_; }
+    // A job of the queue: the window closes at the end without the finished
+    // window (the queue shows how the job ended). Call before Begin.
+    void SetQueued(bool queued) { queued_ = queued; }
+    // The run's messages are recorded in `log` too (may be null), with the
+    // disc and the title of the item they came from. Call before Begin.
+    void SetActivityLog(app::ActivityLog* log) { activity_ = log; }
+    // How the batch ended, once the window has closed.
+    const app::RunResult& result() const { return result_; }
 
     // RunHost
     void PostStartItem() override;
@@ -76,10 +86,14 @@ private:
     void Finish();
     void AddMessage(const QString& text, bool warning);
 
+    std::string disc_path_;  // the job's source, for the log; set before run_ takes the job
     std::unique_ptr<app::ConversionRun> run_;
     QTimer timer_;
     QStringList messages_;
     bool finishing_ = false;
+    bool queued_ = false;
+    app::RunResult result_;
+    app::ActivityLog* activity_ = nullptr;
 
     QLabel* file_ = nullptr;
     PreviewSurface* preview_ = nullptr;

@@ -1,5 +1,6 @@
 #include "ui/editor_window.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QColorDialog>
 #include <QComboBox>
@@ -21,6 +22,7 @@
 #include <cmath>
 #include <optional>
 
+#include "ui/form_widgets.h"
 #include "ui/preview_surface.h"
 #include "ui/qt_helpers.h"
 #include "ui/range_select.h"
@@ -376,10 +378,18 @@ QWidget* EditorWindow::BuildCropPage() {
         grid->addWidget(new QLabel(labels[i]), 1 + i / 2, (i % 2) * 2);
         grid->addWidget(spin, 1 + i / 2, (i % 2) * 2 + 1);
     }
-    auto* hint = new QLabel("Source pixels of the " + QString::number(source_.picture.width) +
+    // Auto: the title's black borders become the crop.
+    QPushButton* automatic = FormButton("Auto", "cropAuto", "zoom-fit-best");
+    automatic->setToolTip("Crop the black borders of the title");
+    automatic->setAutoDefault(false);
+    automatic->setEnabled(!source_.disc_path.empty());
+    connect(automatic, &QPushButton::clicked, this, &EditorWindow::AutoCrop);
+    grid->addWidget(automatic, 1, 4, Qt::AlignLeft);
+    crop_hint_ = new QLabel("Source pixels of the " + QString::number(source_.picture.width) +
                             " × " + QString::number(source_.picture.height) + " picture.");
-    hint->setForegroundRole(QPalette::PlaceholderText);
-    grid->addWidget(hint, 3, 0, 1, 5);
+    crop_hint_->setObjectName("cropHint");
+    crop_hint_->setForegroundRole(QPalette::PlaceholderText);
+    grid->addWidget(crop_hint_, 3, 0, 1, 5);
     grid->setColumnMinimumWidth(2, 60);
     grid->setColumnStretch(4, 1);
     return page;
@@ -572,6 +582,16 @@ void EditorWindow::RefreshWatermark() {
     const int percent = static_cast<int>(std::lround(mark.alpha * 100));
     mark_opacity_->SetValue(percent);
     mark_opacity_text_->setText(QString::number(percent) + " %");
+}
+
+void EditorWindow::AutoCrop() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool found =
+        editor_.ApplyMeasuredCrop(app::MeasureDiscBorders(source_.disc_path, source_.title));
+    QApplication::restoreOverrideCursor();
+    crop_hint_->setText(found ? "Auto: the crop keeps the picture inside the black borders."
+                              : "Auto: the title could not be measured; the crop is kept.");
+    RefreshCrop();
 }
 
 void EditorWindow::CropTyped(app::Editor::CropSide side, int value) {

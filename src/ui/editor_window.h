@@ -45,6 +45,7 @@ class SkinSlider;
 struct EditorSource {
     std::string name;        // the row's name, for the window title
     int32_t dvd_handle = 0;  // 0: no disc to play (a plain file); the editor edits without pictures
+    std::string disc_path;   // the disc as opened, for the automatic crop; empty: none
     int title = 0;
     int chapter = -1;
     int32_t audio_id = -1;     // matched on its low 8 bits; -1: none
@@ -110,6 +111,7 @@ private:
     void RefreshEffect();
     void RefreshWatermark();
     void CropTyped(app::Editor::CropSide side, int value);
+    void AutoCrop();
     void WatermarkEdited();
     void ChooseFont();
     void ChooseColour();
@@ -142,6 +144,7 @@ private:
 
     QComboBox* zoom_ = nullptr;
     QSpinBox* crop_[4] = {};  // left, top, right, bottom
+    QLabel* crop_hint_ = nullptr;
 
     SkinSlider* brightness_ = nullptr;
     SkinSlider* contrast_ = nullptr;

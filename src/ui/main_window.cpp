@@ -103,12 +103,14 @@ void ApplyIconTheme() {
 MainWindow::MainWindow(core::MessageSink* messages, core::SettingsStore* settings,
                        engine::SystemActions* actions, QWidget* parent)
     : QWidget(parent),
-      messages_(messages),
+      messages_(&activity_),
       settings_(settings),
       actions_(actions),
       branding_(app::ReadBranding(app::DataFile("Set.xml"))),
-      session_(messages, settings),
-      player_(messages),
+      activity_(app::ActivityLogFile(settings->file()), messages),
+      session_(&activity_, settings),
+      queue_(app::QueueFile(settings->file()), &activity_),
+      player_(&activity_),
       preview_control_(
           &player_, [this] { return LoadPreviewTitle(); }, this) {
     setObjectName("mainWindow");
@@ -138,6 +140,7 @@ MainWindow::MainWindow(core::MessageSink* messages, core::SettingsStore* setting
     BuildPreview();
     BuildList();
     BuildOutput();
+    BuildQueueControls();
     SetUpKeyboard();
 
     status_clear_.setSingleShot(true);
@@ -148,6 +151,7 @@ MainWindow::MainWindow(core::MessageSink* messages, core::SettingsStore* setting
 
     output_->setText(Q(settings_->values().out_folder));
     LoadProfiles();
+    queue_.Load();
     ShowState(false, false);
 }
 
@@ -198,6 +202,13 @@ void MainWindow::BuildMenus() {
     option->setObjectName("optionMenu");
     option->addAction(ThemeIcon("configure", QStyle::SP_ComputerIcon), "Preferences", this,
                       &MainWindow::OpenPreferences);
+    option->addAction(ThemeIcon("configure", QStyle::SP_ComputerIcon), "Conversion Options", this,
+                      &MainWindow::OpenOptions);
+    option->addSeparator();
+    option->addAction(ThemeIcon("list-add", QStyle::SP_FileDialogNewFolder), "Add to Queue", this,
+                      &MainWindow::AddToQueue);
+    option->addAction(ThemeIcon("view-list-details", QStyle::SP_FileDialogDetailedView), "Queue",
+                      this, &MainWindow::OpenQueue);
 
     auto* help = new QMenu("Help", this);
     help->setObjectName("helpMenu");
@@ -208,6 +219,8 @@ void MainWindow::BuildMenus() {
                     [this] { OpenUrl(Q(branding_.url) + "support/"); });
     help->addAction(ThemeIcon("go-home", QStyle::SP_DirHomeIcon), "Home Page", this,
                     [this] { OpenUrl(Q(branding_.url)); });
+    help->addAction(ThemeIcon("view-history", QStyle::SP_FileDialogContentsView), "Activity Log",
+                    this, &MainWindow::ShowActivityLog);
     help->addSeparator();
     help->addAction(ThemeIcon("help-about", QStyle::SP_MessageBoxInformation), "About", this,
                     &MainWindow::ShowAbout);
@@ -434,6 +447,10 @@ bool MainWindow::OpenDisc(const QString& path) {
     const bool opened = session_.OpenDisc(path.toStdString(), [this] { ClosePlayer(); });
     QApplication::restoreOverrideCursor();
     if (!opened) return false;
+    activity_.SetContext(path.toStdString());
+    const std::string folder = app::FolderToRemember(path.toStdString()).string();
+    if (!folder.empty() && folder != settings_->values().disc_folder)
+        settings_->SetDiscFolder(folder);
     const int32_t handle = session_.catalogue().handle();
     if (handle != 0 && session_.catalogue().source_files().empty()) {
         player_open_ = player_.Open(handle, preview_, nullptr, [this] {
@@ -558,7 +575,10 @@ void MainWindow::Edit(app::EditorPage page) {
     EditorSource source;
     source.name = session_.row(row).name;
     // A plain file has no disc to play in the editor: it edits without pictures.
-    if (catalogue.source_files().empty()) source.dvd_handle = catalogue.handle();
+    if (catalogue.source_files().empty()) {
+        source.dvd_handle = catalogue.handle();
+        source.disc_path = session_.disc_path();
+    }
     source.title = item.title_index;
     source.chapter = item.chapter_index;
     source.audio_id = catalogue.current_audio_id();
@@ -600,13 +620,15 @@ void MainWindow::LoadDvd() {
 }
 
 void MainWindow::LoadDvdFolder() {
-    const QString folder = QFileDialog::getExistingDirectory(this, "Please Select DVD Folder");
+    const QString folder = QFileDialog::getExistingDirectory(this, "Please Select DVD Folder",
+                                                             Q(settings_->values().disc_folder));
     if (!folder.isEmpty()) OpenDisc(folder);
 }
 
 void MainWindow::LoadIsoFile() {
-    const QString file = QFileDialog::getOpenFileName(this, "Load ISO File", QString(),
-                                                      "Disc images (*.iso);;All Files (*)");
+    const QString file =
+        QFileDialog::getOpenFileName(this, "Load ISO File", Q(settings_->values().disc_folder),
+                                     "Disc images (*.iso);;All Files (*)");
     if (!file.isEmpty()) OpenDisc(file);
 }
 
@@ -725,21 +747,11 @@ void MainWindow::OpenOutputFolder() {
 }
 
 void MainWindow::Start() {
-    if (!session_.RequireProfile()) return;
-    if (!session_.AcceptOutputFolder(output_->text().toStdString())) return;
-    if (!session_.has_disc() || session_.row_count() == 0) return;
+    app::ConversionJob job;
+    if (!MakeJob(engine::OverwritePolicy::kAsk, &job)) return;
     StopPreview();
-    app::JobChoices choices;
-    choices.output_folder = output_->text().toStdString();
-    choices.overwrite = engine::OverwritePolicy::kAsk;
-    choices.merge = merge_->isChecked();
-    int unreadable = 0;
-    app::ConversionJob job = session_.MakeJob(choices, &unreadable);
-    if (job.items.empty()) {
-        if (unreadable == 0) messages_->ShowMessage(app::kPleaseSelectOne);
-        return;
-    }
     ConversionWindow window(std::move(job), actions_, this);
+    window.SetActivityLog(&activity_);
     window.Begin([this](const std::filesystem::path& file) {
         return QMessageBox::question(
                    QApplication::activeWindow() ? QApplication::activeWindow() : this,

@@ -13,10 +13,13 @@
 
 #include <memory>
 
+#include "app/activity_log.h"
 #include "app/branding.h"
+#include "app/conversion_options.h"
 #include "app/disc_session.h"
 #include "app/dropped_paths.h"
 #include "app/editor.h"
+#include "app/job_queue.h"
 #include "app/optical_drives.h"
 #include "app/preview_controller.h"
 #include "engine/preview_player.h"
@@ -77,6 +80,14 @@ public:
     void Browse();
     void OpenOutputFolder();
     void Start();
+    // Lines up the checked rows, each with its profile, tracks, edits and
+    // output name, in the queue (main_window_queue.cpp).
+    void AddToQueue();
+    // The queue window.
+    void OpenQueue();
+    app::JobQueue& queue() { return queue_; }
+    // Option > Conversion Options: OK gives the session the new options.
+    void OpenOptions();
     // Option > Preferences: after OK the output field shows the stored folder.
     void OpenPreferences();
     // "Settings": the custom output settings of the current profile; OK makes
@@ -87,6 +98,9 @@ public:
     // the preview cannot describe them.
     void ShowProperties();
     void ShowHelp();
+    // Help > Activity Log (main_window_queue.cpp).
+    void ShowActivityLog();
+    app::ActivityLog& activity_log() { return activity_; }
     void ShowAbout();
 
 signals:
@@ -103,6 +117,11 @@ private:
     void BuildPreview();
     void BuildList();
     void BuildOutput();
+    void BuildQueueControls();  // main_window_queue.cpp
+    // The job of the checked rows with the output field's folder and the
+    // merge box, as Start and Add to Queue make it; false with a message
+    // when there is none.
+    bool MakeJob(engine::OverwritePolicy overwrite, app::ConversionJob* job);
     void SetUpKeyboard();  // main_window_keys.cpp
     // A passing note clears itself after a few seconds or at the next
     // command that plays, stops or starts.
@@ -133,7 +152,12 @@ private:
     core::SettingsStore* const settings_;
     engine::SystemActions* const actions_;
     app::Branding branding_;
+    // Every message of the window and of the layers under it passes through
+    // the log to the sink the window was given (messages_ is the log).
+    app::ActivityLog activity_;
     app::DiscSession session_;
+    app::JobQueue queue_;
+    app::ConversionOptions options_;
 
     PreviewSurface* preview_ = nullptr;
     // Declared after the surface's owner (the window) is set up and closed in

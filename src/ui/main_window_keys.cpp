@@ -17,14 +17,14 @@ namespace {
 // Reading order: the header, the row of tools, the preview column with its
 // buttons, the list, then the card of choices ending with Start.
 constexpr const char* kTabOrder[] = {
-    "fileMenuButton",   "editMenuButton", "clipMenuButton", "optionMenuButton",
-    "helpMenuButton",   "minimiseButton", "closeButton",    "addFileButton",
-    "effectButton",     "cropButton",     "trimButton",     "preferencesButton",
-    "positionSlider",   "backButton",     "playButton",     "pauseButton",
-    "stopButton",       "nextButton",     "snapshotButton", "snapshotFolderButton",
-    "titleList",        "audioList",      "subtitleList",   "profileList",
-    "settingsButton",   "mergeBox",       "outputField",    "browseButton",
-    "openFolderButton", "startButton",
+    "fileMenuButton",       "editMenuButton",   "clipMenuButton", "optionMenuButton",
+    "helpMenuButton",       "minimiseButton",   "closeButton",    "addFileButton",
+    "effectButton",         "cropButton",       "trimButton",     "preferencesButton",
+    "queueButton",          "positionSlider",   "backButton",     "playButton",
+    "pauseButton",          "stopButton",       "nextButton",     "snapshotButton",
+    "snapshotFolderButton", "titleList",        "audioList",      "subtitleList",
+    "profileList",          "settingsButton",   "mergeBox",       "outputField",
+    "browseButton",         "openFolderButton", "startButton",    "addQueueButton",
 };
 
 // The header buttons' words with the letter Alt opens them by.

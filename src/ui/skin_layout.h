@@ -67,6 +67,13 @@ inline constexpr ButtonArt kButtons[] = {
     {"Pause2.png", 100, 30, Look::kPush, "Pause", "media-playback-pause"},
     {"continue2.png", 100, 30, Look::kPush, "Continue", "media-playback-start"},
     {"Cancel.png", 100, 30, Look::kPush, "Cancel", "dialog-cancel"},
+    {"queue.png", 108, 56, Look::kTool, "Queue", "view-list-details"},
+    {"addqueue.png", 120, 28, Look::kPush, "Add to Queue", "list-add"},
+    {"queueup.png", 84, 28, Look::kPush, "Up", "go-up"},
+    {"queuedown.png", 84, 28, Look::kPush, "Down", "go-down"},
+    {"queueremove.png", 100, 28, Look::kPush, "Remove", "list-remove"},
+    {"queueclear.png", 130, 28, Look::kPush, "Clear Ended", "edit-clear-history"},
+    {"queuestart.png", 130, 28, Look::kAccent, "Start Queue", "media-playback-start"},
 };
 
 constexpr const ButtonArt* FindButton(const char* file) {
@@ -133,13 +140,14 @@ inline constexpr Rect kMerge{534, 459, 138, 24};
 
 inline constexpr Place kButtons[] = {
     {"addfile.png", 19, 40},    {"effect.png", 134, 40},      {"crop.png", 248, 40},
-    {"trim.png", 363, 40},      {"Preferences.png", 477, 40}, {"back.png", 39, 356},
-    {"play.png", 80, 356},      {"pause.png", 80, 356},       {"stop.png", 121, 356},
-    {"next.png", 162, 356},     {"snap.png", 224, 356},       {"open.png", 265, 356},
-    {"settings.png", 428, 456}, {"browse.png", 428, 491},     {"openfolder.png", 532, 491},
-    {"star.png", 674, 416},     {"min.png", 755, 9},          {"close.png", 787, 9},
-    {"file.png", 414, 0},       {"edit.png", 468, 0},         {"clip.png", 524, 0},
-    {"option.png", 585, 0},     {"help.png", 658, 0},
+    {"trim.png", 363, 40},      {"Preferences.png", 477, 40}, {"queue.png", 591, 40},
+    {"addqueue.png", 674, 491}, {"back.png", 39, 356},        {"play.png", 80, 356},
+    {"pause.png", 80, 356},     {"stop.png", 121, 356},       {"next.png", 162, 356},
+    {"snap.png", 224, 356},     {"open.png", 265, 356},       {"settings.png", 428, 456},
+    {"browse.png", 428, 491},   {"openfolder.png", 532, 491}, {"star.png", 674, 416},
+    {"min.png", 755, 9},        {"close.png", 787, 9},        {"file.png", 414, 0},
+    {"edit.png", 468, 0},       {"clip.png", 524, 0},         {"option.png", 585, 0},
+    {"help.png", 658, 0},
 };
 
 inline constexpr Panel kPanels[] = {
@@ -192,6 +200,30 @@ inline constexpr WindowArt kArt{"convertingbk.png",    494,     586,    34,
                                 "media-optical-video", kPanels, kWords, kButtons};
 
 }  // namespace conversion_window
+
+// --- The queue window -----------------------------------------------------------
+
+namespace queue_window {
+
+inline constexpr Rect kList{20, 48, 700, 300};
+inline constexpr Rect kStatus{20, 356, 700, 22};
+
+inline constexpr Place kButtons[] = {
+    {"queueup.png", 20, 388},     {"queuedown.png", 110, 388},  {"queueremove.png", 200, 388},
+    {"queueclear.png", 306, 388}, {"queuestart.png", 590, 388}, {"close.png", 706, 7},
+};
+
+inline constexpr Panel kPanels[] = {
+    {{kList.x - 1, kList.y - 1, kList.width + 2, kList.height + 2}, PanelKind::kSheet},
+};
+
+inline constexpr Words kWords[] = {
+    {{20, 0, 300, 34}, "Queue", 11, true, true},
+};
+
+inline constexpr WindowArt kArt{"queuedlg.png", 740, 430, 34, nullptr, kPanels, kWords, kButtons};
+
+}  // namespace queue_window
 
 // --- The About window ---------------------------------------------------------
 

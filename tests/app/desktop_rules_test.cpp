@@ -103,5 +103,16 @@ TEST_F(DesktopRulesTest, DropsOpenFilesAndDiscFoldersOnly) {
     EXPECT_FALSE(IsOpenableDiscPath(folder_ / "missing.iso"));
 }
 
+// The file windows open beside the disc opened last, whichever way it was opened.
+TEST_F(DesktopRulesTest, TheFolderRememberedHoldsTheDiscOpened) {
+    EXPECT_EQ(FolderToRemember("/discs/film.iso"), "/discs");
+    EXPECT_EQ(FolderToRemember("/discs/film"), "/discs");
+    EXPECT_EQ(FolderToRemember("/discs/film/"), "/discs");
+    EXPECT_EQ(FolderToRemember("/discs/film/VIDEO_TS"), "/discs");
+    EXPECT_EQ(FolderToRemember("/discs/film/video_ts/"), "/discs");
+    EXPECT_EQ(FolderToRemember("/film.iso"), "/");
+    EXPECT_EQ(FolderToRemember("/"), "");
+}
+
 }  // namespace
 }  // namespace rizuvira::app

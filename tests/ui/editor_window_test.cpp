@@ -362,6 +362,26 @@ TEST_F(EditorWindowTest, WithoutAPreviewTheValuesStillEditAndSave) {
     EXPECT_TRUE(messages_.messages.empty());
 }
 
+TEST_F(EditorWindowTest, AutoCropsTheBlackBordersOfTheTitle) {
+    ASSERT_TRUE(window_->OpenDisc(QString::fromStdString(fx::SampleDiscPath(fx::kFilmDiscIso))));
+    app::DiscSession& session = window_->session();
+    int row = 0;
+    while (row < session.row_count() &&
+           session.row(row).item.title_index != fx::kFilmLetterboxedTitle - 1)
+        ++row;
+    ASSERT_LT(row, session.row_count());
+    session.SelectRow(row);
+    Edit(app::EditorPage::kCrop, [&](EditorWindow* editor) {
+        QTest::mouseClick(Find<QPushButton>(editor, "cropAuto"), Qt::LeftButton);
+        EXPECT_NEAR(Find<QSpinBox>(editor, "cropLeft")->value(), fx::kFilmBars.left, 2);
+        EXPECT_NEAR(Find<QSpinBox>(editor, "cropTop")->value(), fx::kFilmBars.top, 2);
+        EXPECT_NEAR(Find<QSpinBox>(editor, "cropRight")->value(), fx::kFilmBars.right, 2);
+        EXPECT_NEAR(Find<QSpinBox>(editor, "cropBottom")->value(), fx::kFilmBars.bottom, 2);
+        QTest::mouseClick(Find<QPushButton>(editor, "okButton"), Qt::LeftButton);
+    });
+    EXPECT_NEAR(session.current_edit().crop_bottom, fx::kFilmBars.bottom, 2);
+}
+
 TEST_F(EditorWindowTest, OkThenStartConvertsWithTheNewTrimCropAndWatermark) {
     // A fixed frame of square pixels, which the crop fills by "Full Screen".
     core::OutputProfile fixed = window_->session().profile();

@@ -333,10 +333,12 @@ QAction* ActionOf(QWidget* menu, const QString& text) {
 }
 
 // Answers the next file window with `path`.
-DialogWatch ChooseInFileWindow(const QString& path, QStringList* filters = nullptr) {
-    return DialogWatch("QFileDialog", [path, filters](QWidget* widget) {
+DialogWatch ChooseInFileWindow(const QString& path, QStringList* filters = nullptr,
+                               QString* opened_in = nullptr) {
+    return DialogWatch("QFileDialog", [path, filters, opened_in](QWidget* widget) {
         auto* dialog = static_cast<QFileDialog*>(widget);
         if (filters != nullptr) *filters = dialog->nameFilters();
+        if (opened_in != nullptr) *opened_in = dialog->directory().absolutePath();
         if (dialog->fileMode() == QFileDialog::Directory) {
             dialog->setDirectory(path);
         } else {
@@ -366,12 +368,16 @@ TEST_F(MainWindowTest, HeaderButtonsDropTheirMenusAndTheLoadCommandsOpenTheChose
     EXPECT_EQ(tree_->topLevelItem(0)->childCount(), window_->session().row_count());
     EXPECT_TRUE(Find<QLabel>("statusLabel")->text().startsWith("pal:"));
     QStringList filters;
+    QString opened_in;
     {
         auto answer = ChooseInFileWindow(
-            QString::fromStdString(fx::SampleDiscPath(fx::kNtscDisc.iso)), &filters);
+            QString::fromStdString(fx::SampleDiscPath(fx::kNtscDisc.iso)), &filters, &opened_in);
         ActionOf(add_menu, "Load ISO File")->trigger();
     }
     EXPECT_EQ(filters, QStringList({"Disc images (*.iso)", "All Files (*)"}));
+    // The file window opens where the disc before was opened.
+    EXPECT_EQ(opened_in.toStdString(),
+              fs::path(fx::SampleDiscPath(fx::kPalDisc.folder)).parent_path().string());
     EXPECT_TRUE(Find<QLabel>("statusLabel")->text().startsWith("ntsc.iso:"));
     EXPECT_TRUE(messages_.messages.empty());
 }
@@ -620,16 +626,16 @@ TEST_F(MainWindowTest, TabWalksEveryControlInReadingOrderWithAVisibleFocus) {
         if (QApplication::focusWidget() == first) break;
         walked << QApplication::focusWidget()->objectName();
     }
-    EXPECT_EQ(walked,
-              QStringList(
-                  {"fileMenuButton", "editMenuButton", "clipMenuButton",       "optionMenuButton",
-                   "helpMenuButton", "minimiseButton", "closeButton",          "addFileButton",
-                   "effectButton",   "cropButton",     "trimButton",           "preferencesButton",
-                   "positionSlider", "backButton",     "playButton",           "stopButton",
-                   "nextButton",     "snapshotButton", "snapshotFolderButton", "titleList",
-                   "audioList",      "subtitleList",   "profileList",          "settingsButton",
-                   "mergeBox",       "outputField",    "browseButton",         "openFolderButton",
-                   "startButton"}));
+    EXPECT_EQ(
+        walked,
+        QStringList({"fileMenuButton",   "editMenuButton", "clipMenuButton", "optionMenuButton",
+                     "helpMenuButton",   "minimiseButton", "closeButton",    "addFileButton",
+                     "effectButton",     "cropButton",     "trimButton",     "preferencesButton",
+                     "queueButton",      "positionSlider", "backButton",     "playButton",
+                     "stopButton",       "nextButton",     "snapshotButton", "snapshotFolderButton",
+                     "titleList",        "audioList",      "subtitleList",   "profileList",
+                     "settingsButton",   "mergeBox",       "outputField",    "browseButton",
+                     "openFolderButton", "startButton",    "addQueueButton"}));
     // The button with the focus shows it, and Space presses it rather than
     // playing.
     auto* start = Find<QPushButton>("startButton");
