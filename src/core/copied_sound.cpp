@@ -71,11 +71,12 @@ bool CopiedSound::Open(AVFormatContext* output, const CopiedSoundFormat& format,
     next_100ns_ = INT64_MIN;
     end_100ns_ = 0;
     pending_100ns_ = AV_NOPTS_VALUE;
+    last_size_ = 0;
     return true;
 }
 
-bool CopiedSound::Write(const uint8_t* data, size_t length, int64_t start_100ns,
-                        int64_t from_100ns, const PacketWriter& write) {
+bool CopiedSound::Write(const uint8_t* data, size_t length, int64_t start_100ns, int64_t from_100ns,
+                        const PacketWriter& write) {
     if (!parser_) return false;
     from_100ns_ = from_100ns;
     const int64_t stamp = start_100ns == INT64_MIN ? AV_NOPTS_VALUE : start_100ns;
@@ -84,9 +85,8 @@ bool CopiedSound::Write(const uint8_t* data, size_t length, int64_t start_100ns,
         uint8_t* frame = nullptr;
         int size = 0;
         const int piece = static_cast<int>(std::min<size_t>(length, INT32_MAX / 2));
-        const int used =
-            av_parser_parse2(parser_.get(), context_.get(), &frame, &size, data, piece,
-                             stamp_given ? AV_NOPTS_VALUE : stamp, AV_NOPTS_VALUE, 0);
+        const int used = av_parser_parse2(parser_.get(), context_.get(), &frame, &size, data, piece,
+                                          stamp_given ? AV_NOPTS_VALUE : stamp, AV_NOPTS_VALUE, 0);
         stamp_given = true;
         if (used < 0) return true;  // the parser gave up on this piece
         data += used;
@@ -103,7 +103,10 @@ bool CopiedSound::Flush(const PacketWriter& write) {
     int size = 0;
     av_parser_parse2(parser_.get(), context_.get(), &frame, &size, nullptr, 0, AV_NOPTS_VALUE,
                      AV_NOPTS_VALUE, 0);
-    return size <= 0 || Emit(frame, size, parser_->pts, write);
+    // A frame cut short by the end of the range (shorter than the frames before
+    // it, beyond MPEG audio's padding byte) is left out.
+    if (size <= 0 || size + 4 < last_size_) return true;
+    return Emit(frame, size, parser_->pts, write);
 }
 
 bool CopiedSound::Emit(const uint8_t* frame, int size, int64_t stamp_100ns,
@@ -138,6 +141,7 @@ bool CopiedSound::Emit(const uint8_t* frame, int size, int64_t stamp_100ns,
     packet_->stream_index = stream_->index;
     av_packet_rescale_ts(packet_.get(), kFileTime, stream_->time_base);
     end_100ns_ = std::max(end_100ns_, start + duration);
+    last_size_ = size;
     return write(packet_.get());
 }
 

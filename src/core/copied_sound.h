@@ -77,9 +77,10 @@ private:
     AVStream* stream_ = nullptr;  // owned by the output
     AVCodecID codec_ = AV_CODEC_ID_NONE;
     int sample_rate_ = 48000;
-    int64_t next_100ns_ = INT64_MIN;  // where the next frame follows; MIN: no time yet
+    int64_t next_100ns_ = INT64_MIN;          // where the next frame follows; MIN: no time yet
     int64_t pending_100ns_ = AV_NOPTS_VALUE;  // a stamp the parser gave a cut-off tail
     int64_t end_100ns_ = 0;
+    int last_size_ = 0;  // of the last frame written
 };
 
 }  // namespace rizuvira::core

@@ -17,6 +17,7 @@ extern "C" {
 #include <filesystem>
 #include <map>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -196,6 +197,8 @@ std::string ExpectedFormat(std::string_view ext) {
 }
 
 std::string CodecNameOf(const char* encoder) {
+    // Copying with no coded source to copy writes the decoded sound losslessly.
+    if (std::string_view(encoder) == kCopySoundCodec) return "flac";
     const AVCodec* codec = avcodec_find_encoder_by_name(encoder);
     return codec == nullptr ? "?" : avcodec_get_name(codec->id);
 }
