@@ -110,6 +110,11 @@ public:
     bool has_disc() const { return disc_open_; }
     int row_count() const { return static_cast<int>(catalogue_->rows().size()); }
     const dvd::CatalogueRow& row(int index) const { return catalogue_->rows()[index]; }
+    // The tree's root: "VIDEO_TS" for a DVD or a file, the disc's name and kind for a
+    // Blu-ray ("FILM (Blu-ray)").
+    std::string RootText() const;
+    // The title of the disc's main feature (a Blu-ray marks one); -1 when none is marked.
+    int MainFeatureTitle() const { return catalogue_->source_facts().main_feature; }
     // Edit > Clear All: no rows, empty stream lists.
     void ClearAll();
 
