@@ -110,7 +110,7 @@ TEST_F(CliBluRayTest, FolderListsItsClipsLongestFirstWithTheirLanguages) {
               "  video     720x480  NTSC  3:2\n"
               "  audio     Japanese(AC3 2ch)  48000 Hz  2 channels\n"
               "  audio     French(AC3 2ch)  48000 Hz  2 channels\n"
-              "  subtitle  Spanish  (Blu-ray graphics: listed, not drawn)\n"
+              "  subtitle  Spanish\n"
               "Title_02  00:00:03  1 chapter  00001.m2ts\n"
               "  video     720x480  NTSC  3:2\n"
               "  audio     English(AC3 2ch)  48000 Hz  2 channels\n"
@@ -177,6 +177,7 @@ constexpr const char* kFilmListing =
     "  chapter   3  00:00:05.000  00:00:03.000\n"
     "  chapter   4  00:00:08.000  00:00:04.000\n"
     "  audio     English(AC3 2ch)  48000 Hz  2 channels\n"
+    "  subtitle  English\n"
     "Not listed: 1 playlist shorter than 10 s, 1 repeating a title\n";
 
 TEST_F(CliBluRayTest, PlaylistsAreTheTitlesOfTheFolderAndOfItsImage) {
@@ -216,6 +217,29 @@ TEST_F(CliBluRayTest, FilmOfThreeClipsConvertsEveryPictureOnceWithItsSoundInStep
             << second;
     }
     EXPECT_EQ(Chapters(out / "Title_01.mp4"), "0.000000\n2.000000\n5.000000\n8.000000\n");
+}
+
+// The film's graphics subtitle, drawn into the pictures from 5 s to 7 s of the film: it
+// comes from the second clip, whose own clock shows it from 1 s to 3 s.
+TEST_F(CliBluRayTest, GraphicsSubtitleIsDrawnAtItsTimeInTheFilm) {
+    const fs::path disc = folder_ / "film";
+    ASSERT_TRUE(fx::MakeSampleBluray(disc));
+    const fs::path out = folder_ / "out";
+    const CliRun run =
+        RunCli("convert '" + disc.string() + "' -q -o '" + out.string() + "' --subtitle 1", env_);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const e2e::DecodedOutput film = e2e::DecodeOutput((out / "Title_01.mp4").string(), 720, 576);
+    ASSERT_TRUE(film.ok) << film.error;
+    ASSERT_EQ(film.pictures.size(), static_cast<size_t>(fx::kBlurayFilmFrames));
+    // Pictures away from the flash in the first 0.1 s of each second.
+    auto bottom = [&](double at_s) {
+        return film.pictures[static_cast<size_t>(at_s * 25)].bottom_luma;
+    };
+    const double plain = bottom(4.5);
+    EXPECT_NEAR(bottom(7.5), plain, 1.0) << "the subtitle is gone at 7 s";
+    EXPECT_NEAR(bottom(fx::kBluraySubtitleShowS - 0.2), plain, 1.0);
+    for (const double at_s : {fx::kBluraySubtitleShowS + 0.2, 6.4, fx::kBluraySubtitleHideS - 0.2})
+        EXPECT_GT(bottom(at_s), plain + 5) << "the white box shows at " << at_s << " s";
 }
 
 }  // namespace
