@@ -162,8 +162,12 @@ bool DiscSession::OpenDisc(const std::string& path,
             return false;
         }
         for (const std::string& line : titles.notes) messages_->ShowMessage(line);
+        std::vector<std::string> playlists;
+        for (const std::string& file : titles.files)
+            playlists.push_back(fs::path(file).filename().string());
         catalogue_->LoadFileRecords(titles.files, *record, before_close,
-                                    {titles.disc_name, titles.chapter_ms, titles.main_feature});
+                                    {titles.disc_name, titles.chapter_ms, titles.main_feature,
+                                     playlists, titles.clips, titles.angles});
     } else if (const fs::path bdmv = engine::BdmvFolderOf(path); !bdmv.empty()) {
         auto record = std::make_unique<dvd::TitleTable>();
         engine::BdmvClips clips;
@@ -189,6 +193,22 @@ bool DiscSession::OpenDisc(const std::string& path,
 std::string DiscSession::RootText() const {
     const std::string& name = catalogue_->source_facts().disc_name;
     return name.empty() ? std::string("VIDEO_TS") : name + " (Blu-ray)";
+}
+
+std::string DiscSession::BlurayTitleText(int title) const {
+    const dvd::SourceFacts& facts = catalogue_->source_facts();
+    const auto t = static_cast<size_t>(title);
+    if (title < 0 || t >= facts.playlists.size() || t >= facts.clips.size() ||
+        t >= facts.angles.size())
+        return {};
+    auto count = [](int n, const char* word) {
+        return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+    };
+    std::string text = facts.playlists[t] + ": " + count(facts.clips[t], "clip") + ", " +
+                       count(catalogue_->disc().titles[title].chapters, "chapter");
+    if (facts.angles[t] > 1) text += ", " + count(facts.angles[t], "angle") + " (the first read)";
+    if (title == facts.main_feature) text += ", main feature";
+    return text;
 }
 
 void DiscSession::ClearAll() {
@@ -549,13 +569,28 @@ void DiscSession::AddFurtherTracks(const dvd::CatalogueRow& row, const std::stri
         added->audio_languages.push_back(id == 0 ? std::string() : AudioLanguage(title, id));
     }
 
-    // Soft subtitles need the disc's colour table.
+    // Soft subtitles need the disc's colour table; a Blu-ray's graphics carry their own
+    // colours, and only Matroska keeps them.
     const int32_t handle = catalogue_->handle();
     uint32_t palette[16];
     dvd::DvdVideoInfo video{};
-    if (!soft_subtitles_ || subtitle_choice_.none || handle == 0 ||
-        !catalogue_->source_files().empty() || !dvd::MyDVDGetPalette(handle, title, palette) ||
-        !dvd::MyDVDGetVideoInfo(handle, title, &video))
+    const bool graphics = !catalogue_->source_facts().disc_name.empty();
+    if (graphics && soft_subtitles_ && !subtitle_choice_.none &&
+        std::string(profile_.FormatExt) != ".mkv") {
+        messages_->ShowMessage(name +
+                               ": Blu-ray subtitles are kept as subtitle streams only in MKV "
+                               "files; the chosen one is drawn into the pictures");
+        return;
+    }
+    if (graphics) {
+        const std::vector<std::string>& files = catalogue_->source_files();
+        if (static_cast<size_t>(title) < files.size())
+            engine::FilePictureSize(files[static_cast<size_t>(title)], &video.width, &video.height);
+    }
+    if (!soft_subtitles_ || subtitle_choice_.none ||
+        (!graphics && (handle == 0 || !catalogue_->source_files().empty() ||
+                       !dvd::MyDVDGetPalette(handle, title, palette) ||
+                       !dvd::MyDVDGetVideoInfo(handle, title, &video))))
         return;
     std::vector<int32_t>& ids = streams.soft_subtitle_ids;
     ids.push_back(streams.subtitle_id);
@@ -570,7 +605,8 @@ void DiscSession::AddFurtherTracks(const dvd::CatalogueRow& row, const std::stri
         for (int i = 0; i < count; ++i)
             if (info.subtitle_id[i] == id)
                 format.language = dvd::LanguageCode3(info.subtitle_language[i]);
-        for (int i = 0; i < 16; ++i)
+        format.graphics = graphics;
+        for (int i = 0; i < 16 && !graphics; ++i)
             format.palette_rgb[static_cast<size_t>(i)] =
                 decoders::SubpictureOverlay::YCrCbToRgb(palette[i]);
         format.width = video.width;

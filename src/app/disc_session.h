@@ -115,6 +115,9 @@ public:
     std::string RootText() const;
     // The title of the disc's main feature (a Blu-ray marks one); -1 when none is marked.
     int MainFeatureTitle() const { return catalogue_->source_facts().main_feature; }
+    // What Properties says of a Blu-ray title: "00000.mpls: 3 clips, 4 chapters, main
+    // feature"; empty for a DVD's or a file's.
+    std::string BlurayTitleText(int title) const;
     // Edit > Clear All: no rows, empty stream lists.
     void ClearAll();
 

@@ -423,16 +423,21 @@ bool MediaFileWriter::OpenSubtitle(const SubtitleTrackFormat& format) {
     track.stream->time_base = AVRational{1, 1000};
     AVCodecParameters* par = track.stream->codecpar;
     par->codec_type = AVMEDIA_TYPE_SUBTITLE;
-    par->codec_id = AV_CODEC_ID_DVD_SUBTITLE;
     par->width = format.width;
     par->height = format.height;
+    if (!format.language.empty())
+        av_dict_set(&track.stream->metadata, "language", format.language.c_str(), 0);
+    track.graphics = format.graphics;
+    if (format.graphics) {
+        par->codec_id = AV_CODEC_ID_HDMV_PGS_SUBTITLE;
+        return true;
+    }
+    par->codec_id = AV_CODEC_ID_DVD_SUBTITLE;
     const std::string setup = SubtitleSetupText(format);
     par->extradata = static_cast<uint8_t*>(av_mallocz(setup.size() + AV_INPUT_BUFFER_PADDING_SIZE));
     if (par->extradata == nullptr) return Fail("out of memory");
     std::memcpy(par->extradata, setup.data(), setup.size());
     par->extradata_size = static_cast<int>(setup.size());
-    if (!format.language.empty())
-        av_dict_set(&track.stream->metadata, "language", format.language.c_str(), 0);
     return true;
 }
 
@@ -662,6 +667,7 @@ int MediaFileWriter::WriteSubtitle(int track_index, const uint8_t* data, size_t 
     if (track_index < 0 || track_index >= subtitle_tracks() || write_failed_) return -1;
     if (data == nullptr || length_bytes == 0) return 0;
     SubtitleTrack& track = subtitles_[static_cast<size_t>(track_index)];
+    if (track.graphics) return WriteGraphics(track, data, length_bytes, start_100ns);
     if (start_100ns != kUntimed) {
         // A new unit; one left unfinished is dropped.
         track.unit.clear();
@@ -695,6 +701,35 @@ int MediaFileWriter::WriteSubtitle(int track_index, const uint8_t* data, size_t 
     track.unit.clear();
     track.unit_size = 0;
     return WritePacket(packet.get()) ? 0 : -1;
+}
+
+int MediaFileWriter::WriteGraphics(SubtitleTrack& track, const uint8_t* data, size_t length_bytes,
+                                   int64_t start_100ns) {
+    // A timed piece starts a PES of whole segments; one left unfinished is dropped. Each
+    // segment is a packet at its PES's time.
+    if (start_100ns != kUntimed) {
+        track.unit.clear();
+        track.unit_size = 1;  // begun
+        track.unit_start_100ns = std::max<int64_t>(start_100ns, 0);
+    }
+    if (track.unit_size == 0) return 0;
+    track.unit.insert(track.unit.end(), data, data + length_bytes);
+    size_t at = 0;
+    while (track.unit.size() - at >= 3) {
+        const size_t length = 3 + (size_t{track.unit[at + 1]} << 8 | track.unit[at + 2]);
+        if (track.unit.size() - at < length) break;
+        av::PacketPtr packet(av_packet_alloc());
+        if (!packet || av_new_packet(packet.get(), static_cast<int>(length)) < 0) return -1;
+        std::memcpy(packet->data, track.unit.data() + at, length);
+        packet->stream_index = track.stream->index;
+        packet->pts = packet->dts =
+            av_rescale_q(track.unit_start_100ns, AVRational{1, 10000000}, track.stream->time_base);
+        packet->flags |= AV_PKT_FLAG_KEY;
+        if (!WritePacket(packet.get())) return -1;
+        at += length;
+    }
+    track.unit.erase(track.unit.begin(), track.unit.begin() + static_cast<std::ptrdiff_t>(at));
+    return 0;
 }
 
 bool MediaFileWriter::Close() {

@@ -43,6 +43,9 @@ struct SourceFacts {
     std::string disc_name;                        // empty: a DVD or a plain file
     std::vector<std::vector<double>> chapter_ms;  // per title; empty: from the record
     int main_feature = -1;                        // a title; -1: none marked
+    std::vector<std::string> playlists;           // per title: its playlist ("00000.mpls")
+    std::vector<int> clips;                       // per title: the clips its playlist joins
+    std::vector<int> angles;                      // per title: its angles (the first is read)
 };
 
 struct StreamEntry {

@@ -759,7 +759,7 @@ void MainWindow::ShowProperties() {
     if (!preview_control_.loaded() && !preview_control_.Load()) return;
     engine::StreamInfoList streams{};
     if (!player_.ListStreams(&streams)) return;
-    PropertiesWindow window(streams, this);
+    PropertiesWindow window(streams, this, session_.BlurayTitleText(session_.PreviewTitle()));
     window.exec();
 }
 

@@ -238,6 +238,7 @@ TEST_F(DiscSessionTest, PlayLoadsTheSelectedRowsTitleOrTheFirst) {
 TEST_F(DiscSessionTest, BlurayFilmIsOneRowWithItsNameMainFeatureAndChapters) {
     EXPECT_EQ(session_.RootText(), "VIDEO_TS");
     EXPECT_EQ(session_.MainFeatureTitle(), -1);
+    EXPECT_EQ(session_.BlurayTitleText(0), "");
     const fs::path disc = folder_ / "FILM";
     ASSERT_TRUE(fx::MakeSampleBluray(disc));
     ASSERT_TRUE(session_.OpenDisc((disc / "BDMV").string()));
@@ -245,6 +246,7 @@ TEST_F(DiscSessionTest, BlurayFilmIsOneRowWithItsNameMainFeatureAndChapters) {
     EXPECT_EQ(session_.MainFeatureTitle(), 0);
     ASSERT_EQ(session_.row_count(), 1);
     EXPECT_EQ(session_.row(0).original_length, "00:00:12");
+    EXPECT_EQ(session_.BlurayTitleText(0), "00000.mpls: 3 clips, 4 chapters, main feature");
     const std::vector<engine::BatchRow> rows = session_.CheckedRows();
     ASSERT_EQ(rows.size(), 1u);
     std::vector<int64_t> starts_ms;

@@ -8,11 +8,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "cli/cli_run.h"
 #include "e2e/decoded_output.h"
@@ -240,6 +242,47 @@ TEST_F(CliBluRayTest, GraphicsSubtitleIsDrawnAtItsTimeInTheFilm) {
     EXPECT_NEAR(bottom(fx::kBluraySubtitleShowS - 0.2), plain, 1.0);
     for (const double at_s : {fx::kBluraySubtitleShowS + 0.2, 6.4, fx::kBluraySubtitleHideS - 0.2})
         EXPECT_GT(bottom(at_s), plain + 5) << "the white box shows at " << at_s << " s";
+}
+
+// Kept as a subtitle stream of an MKV file instead: the graphics as the disc holds them, at
+// their time in the film. An MP4 file cannot keep them, so the subtitle is drawn there.
+TEST_F(CliBluRayTest, GraphicsSubtitleIsKeptAsAStreamInMkvOnly) {
+    const fs::path disc = folder_ / "film";
+    ASSERT_TRUE(fx::MakeSampleBluray(disc));
+    const fs::path out = folder_ / "out";
+    const CliRun run = RunCli("convert '" + disc.string() + "' -q -p 3 -o '" + out.string() +
+                                  "' --subtitle 1 --subtitle-mode soft",
+                              env_);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(Streams(out / "Title_01.mkv"), "video\naudio,eng\nsubtitle,eng\n");
+    const fs::path times = folder_ / "times.txt";
+    const std::string probe =
+        "ffprobe -v error -select_streams s -show_entries packet=pts_time:stream=codec_name "
+        "-of csv=p=0 '" +
+        (out / "Title_01.mkv").string() + "' | sort -u > '" + times.string() + "'";
+    ASSERT_EQ(std::system(probe.c_str()), 0);
+    std::ifstream in(times);
+    std::vector<double> sets_s;
+    std::string codec;
+    for (std::string line; std::getline(in, line);) {
+        if (std::isdigit(static_cast<unsigned char>(line[0])))
+            sets_s.push_back(std::stod(line));
+        else
+            codec = line;
+    }
+    EXPECT_EQ(codec, "hdmv_pgs_subtitle");
+    // The second clip's display sets: empty at its start, the box, empty again.
+    ASSERT_EQ(sets_s.size(), 3u);
+    EXPECT_NEAR(sets_s[0], 4.0, 0.04);
+    EXPECT_NEAR(sets_s[1], fx::kBluraySubtitleShowS, 0.04);
+    EXPECT_NEAR(sets_s[2], fx::kBluraySubtitleHideS, 0.04);
+
+    const CliRun mp4 = RunCli("convert '" + disc.string() + "' -q -y -o '" + out.string() +
+                                  "' --subtitle 1 --subtitle-mode soft",
+                              env_);
+    ASSERT_EQ(mp4.exit_code, 0) << mp4.err;
+    EXPECT_NE(mp4.err.find("kept as subtitle streams only in MKV"), std::string::npos) << mp4.err;
+    EXPECT_EQ(Streams(out / "Title_01.mp4").find("subtitle"), std::string::npos);
 }
 
 }  // namespace
