@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
+#include <string>
 #include <system_error>
 #include <tuple>
 
@@ -46,6 +48,21 @@ struct TitleInfoFree {
     void operator()(BLURAY_TITLE_INFO* info) const { bd_free_title_info(info); }
 };
 using TitleInfoPtr = std::unique_ptr<BLURAY_TITLE_INFO, TitleInfoFree>;
+
+// Whether an image's volume recognition sequence (2048-byte sectors from 16) names a UDF
+// descriptor (NSR02, NSR03). libbluray reads images through UDF only, and complains on
+// standard error about any other.
+bool HasUdf(const fs::path& image) {
+    std::ifstream in(image, std::ios::binary);
+    char sector[2048];
+    for (int s = 16; s < 32 && in.seekg(s * 2048) && in.read(sector, sizeof sector); ++s) {
+        const std::string id(sector + 1, 5);
+        if (id == "NSR02" || id == "NSR03") return true;
+        if (id != "BEA01" && id != "CD001" && id != "CDW02" && id != "BOOT2" && id != "TEA01")
+            return false;
+    }
+    return false;
+}
 
 bool HasPlaylistFolder(BLURAY* disc) {
     BD_DIR_H* folder = bd_open_dir(disc, "BDMV/PLAYLIST");
@@ -162,6 +179,7 @@ fs::path BlurayRootOf(const fs::path& path) {
 }
 
 bool IsBlurayImage(const fs::path& image) {
+    if (!HasUdf(image)) return false;
     Quiet();
     DiscPtr disc(bd_open(image.c_str(), nullptr));
     return disc && HasPlaylistFolder(disc.get());
