@@ -31,6 +31,11 @@ if readelf -d "$root/usr/bin/rizuvira-cli" | grep NEEDED | grep -E -i "$display_
   echo "rizuvira-cli links a display library" >&2
   exit 1
 fi
+# Blu-ray playlists and images are read with libbluray.
+if ! dpkg-deb --field "$cli_deb" Depends | grep -q libbluray2; then
+  echo "rizuvira-cli does not depend on libbluray2" >&2
+  exit 1
+fi
 for package in rizuvira rizuvira-cli; do
   for file in copyright changelog.gz; do
     [ -e "$root/usr/share/doc/$package/$file" ] && continue

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "bluray/bluray_disc.h"
 #include "decoders/subpicture_overlay.h"
 #include "dvd/dvd_access.h"
 #include "dvd/language_names.h"
@@ -155,6 +156,21 @@ bool DiscSession::OpenDisc(const std::string& path,
             return false;
         }
         catalogue_->LoadFileRecord(path, *record, before_close);
+    } else if (const fs::path root = bluray::BlurayRootOf(path); !root.empty()) {
+        auto record = std::make_unique<dvd::TitleTable>();
+        engine::BlurayTitles titles;
+        std::string error;
+        if (!engine::ProbeBlurayDisc(root, record.get(), &titles, &error)) {
+            messages_->ShowMessage(error);
+            return false;
+        }
+        for (const std::string& line : titles.notes) messages_->ShowMessage(line);
+        std::vector<std::string> playlists;
+        for (const std::string& file : titles.files)
+            playlists.push_back(fs::path(file).filename().string());
+        catalogue_->LoadFileRecords(titles.files, *record, before_close,
+                                    {titles.disc_name, titles.chapter_ms, titles.main_feature,
+                                     playlists, titles.clips, titles.angles});
     } else if (const fs::path bdmv = engine::BdmvFolderOf(path); !bdmv.empty()) {
         auto record = std::make_unique<dvd::TitleTable>();
         engine::BdmvClips clips;
@@ -175,6 +191,27 @@ bool DiscSession::OpenDisc(const std::string& path,
     for (dvd::CatalogueRow& row : catalogue_->rows()) row.checked = true;
     selected_row_ = catalogue_->selected_row() >= 0 ? catalogue_->selected_row() : kNoRow;
     return true;
+}
+
+std::string DiscSession::RootText() const {
+    const std::string& name = catalogue_->source_facts().disc_name;
+    return name.empty() ? std::string("VIDEO_TS") : name + " (Blu-ray)";
+}
+
+std::string DiscSession::BlurayTitleText(int title) const {
+    const dvd::SourceFacts& facts = catalogue_->source_facts();
+    const auto t = static_cast<size_t>(title);
+    if (title < 0 || t >= facts.playlists.size() || t >= facts.clips.size() ||
+        t >= facts.angles.size())
+        return {};
+    auto count = [](int n, const char* word) {
+        return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+    };
+    std::string text = facts.playlists[t] + ": " + count(facts.clips[t], "clip") + ", " +
+                       count(catalogue_->disc().titles[title].chapters, "chapter");
+    if (facts.angles[t] > 1) text += ", " + count(facts.angles[t], "angle") + " (the first read)";
+    if (title == facts.main_feature) text += ", main feature";
+    return text;
 }
 
 void DiscSession::ClearAll() {
@@ -303,6 +340,16 @@ bool DiscSession::UseChapter(int title, int chapter) {
     row.original_length = row.trimmed_length =
         dvd::DurationText(static_cast<double>(row.item.length_ms));
     row.output_name = row.name + profile_.FormatExt;
+    if (static_cast<size_t>(title) < catalogue_->source_facts().chapter_ms.size()) {
+        // A Blu-ray title is read whole: the chapter is its stretch of the title.
+        const auto whole = static_cast<int64_t>(std::floor(disc.titles[title].duration_ms));
+        int64_t start_ms = 0;
+        for (int c = 0; c < chapter; ++c) start_ms += catalogue_->ChapterLengthMs(title, c);
+        const int64_t length_ms = row.item.length_ms;
+        row.item = core::MakeTitleItem(title, whole);
+        row.item.trim_start_ms = start_ms;
+        row.item.trim_length_ms = std::min(length_ms, whole - start_ms);
+    }
     catalogue_->rows().assign(1, std::move(row));
     selected_row_ = 0;
     return true;
@@ -567,13 +614,28 @@ void DiscSession::AddFurtherTracks(const dvd::CatalogueRow& row, const std::stri
         added->audio_languages.push_back(id == 0 ? std::string() : AudioLanguage(title, id));
     }
 
-    // Soft subtitles need the disc's colour table.
+    // Soft subtitles need the disc's colour table; a Blu-ray's graphics carry their own
+    // colours, and only Matroska keeps them.
     const int32_t handle = catalogue_->handle();
     uint32_t palette[16];
     dvd::DvdVideoInfo video{};
-    if (!soft_subtitles_ || subtitle_choice_.none || handle == 0 ||
-        !catalogue_->source_files().empty() || !dvd::MyDVDGetPalette(handle, title, palette) ||
-        !dvd::MyDVDGetVideoInfo(handle, title, &video))
+    const bool graphics = !catalogue_->source_facts().disc_name.empty();
+    if (graphics && soft_subtitles_ && !subtitle_choice_.none &&
+        std::string(profile_.FormatExt) != ".mkv") {
+        messages_->ShowMessage(name +
+                               ": Blu-ray subtitles are kept as subtitle streams only in MKV "
+                               "files; the chosen one is drawn into the pictures");
+        return;
+    }
+    if (graphics) {
+        const std::vector<std::string>& files = catalogue_->source_files();
+        if (static_cast<size_t>(title) < files.size())
+            engine::FilePictureSize(files[static_cast<size_t>(title)], &video.width, &video.height);
+    }
+    if (!soft_subtitles_ || subtitle_choice_.none ||
+        (!graphics && (handle == 0 || !catalogue_->source_files().empty() ||
+                       !dvd::MyDVDGetPalette(handle, title, palette) ||
+                       !dvd::MyDVDGetVideoInfo(handle, title, &video))))
         return;
     std::vector<int32_t>& ids = streams.soft_subtitle_ids;
     ids.push_back(streams.subtitle_id);
@@ -588,7 +650,8 @@ void DiscSession::AddFurtherTracks(const dvd::CatalogueRow& row, const std::stri
         for (int i = 0; i < count; ++i)
             if (info.subtitle_id[i] == id)
                 format.language = dvd::LanguageCode3(info.subtitle_language[i]);
-        for (int i = 0; i < 16; ++i)
+        format.graphics = graphics;
+        for (int i = 0; i < 16 && !graphics; ++i)
             format.palette_rgb[static_cast<size_t>(i)] =
                 decoders::SubpictureOverlay::YCrCbToRgb(palette[i]);
         format.width = video.width;
@@ -598,8 +661,10 @@ void DiscSession::AddFurtherTracks(const dvd::CatalogueRow& row, const std::stri
 
 std::vector<core::ChapterMark> DiscSession::ChapterMarks(const core::ConvertItem& item) const {
     const int32_t handle = catalogue_->handle();
-    if (handle == 0 || !catalogue_->source_files().empty()) return {};
     const int title = item.title_index;
+    // A Blu-ray title's chapters are its playlist's marks.
+    const bool marked = static_cast<size_t>(title) < catalogue_->source_facts().chapter_ms.size();
+    if (!marked && (handle == 0 || !catalogue_->source_files().empty())) return {};
     const int chapters = catalogue_->disc().titles[title].chapters;
     if (item.chapter_index >= 0) return {{0, "Chapter " + std::to_string(item.chapter_index + 1)}};
     const int64_t from = item.trim_start_ms;
@@ -607,7 +672,8 @@ std::vector<core::ChapterMark> DiscSession::ChapterMarks(const core::ConvertItem
     std::vector<core::ChapterMark> marks;
     double start = 0;
     for (int c = 0; c < chapters; ++c) {
-        const double length = dvd::MyDvdGetChapterDuration(handle, title, c);
+        const double length = marked ? static_cast<double>(catalogue_->ChapterLengthMs(title, c))
+                                     : dvd::MyDvdGetChapterDuration(handle, title, c);
         if (length < 0) break;
         const double end = start + length;
         const auto begin = static_cast<int64_t>(std::llround(start));

@@ -115,6 +115,14 @@ public:
     const std::string& disc_path() const { return disc_path_; }  // as opened
     int row_count() const { return static_cast<int>(catalogue_->rows().size()); }
     const dvd::CatalogueRow& row(int index) const { return catalogue_->rows()[index]; }
+    // The tree's root: "VIDEO_TS" for a DVD or a file, the disc's name and kind for a
+    // Blu-ray ("FILM (Blu-ray)").
+    std::string RootText() const;
+    // The title of the disc's main feature (a Blu-ray marks one); -1 when none is marked.
+    int MainFeatureTitle() const { return catalogue_->source_facts().main_feature; }
+    // What Properties says of a Blu-ray title: "00000.mpls: 3 clips, 4 chapters, main
+    // feature"; empty for a DVD's or a file's.
+    std::string BlurayTitleText(int title) const;
     // Edit > Clear All: no rows, empty stream lists.
     void ClearAll();
 

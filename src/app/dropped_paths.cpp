@@ -22,11 +22,11 @@ std::string Lower(std::string text) {
 bool IsOpenableDiscPath(const fs::path& path) {
     std::error_code error;
     if (fs::is_directory(path, error)) {
-        if (Lower(path.filename().string()) == "video_ts") return true;
-        if (path.filename().empty() && Lower(path.parent_path().filename().string()) == "video_ts")
-            return true;
-        for (const char* name : {"VIDEO_TS", "video_ts"})
-            if (fs::is_directory(path / name, error)) return true;
+        const fs::path folder = path.filename().empty() ? path.parent_path() : path;
+        const std::string name = Lower(folder.filename().string());
+        if (name == "video_ts" || name == "bdmv") return true;
+        for (const char* inside : {"VIDEO_TS", "video_ts", "BDMV"})
+            if (fs::is_directory(path / inside, error)) return true;
         return false;
     }
     // Images and media files; opening says what it cannot read.

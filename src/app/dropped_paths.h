@@ -10,7 +10,7 @@ namespace rizuvira::app {
 
 // True for what a drop on the main window opens: a file (an ISO image or a
 // media file; opening it says when it cannot be read), a folder holding
-// VIDEO_TS, or the VIDEO_TS folder itself.
+// VIDEO_TS or BDMV, or the VIDEO_TS or BDMV folder itself.
 bool IsOpenableDiscPath(const std::filesystem::path& path);
 
 // The folder the file windows open in after `opened` was opened: the one

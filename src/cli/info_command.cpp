@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/optical_drives.h"
+#include "bluray/bluray_disc.h"
 #include "cli/json_text.h"
 #include "core/time_text.h"
 #include "demux/mpeg_splitter.h"
@@ -40,7 +41,18 @@ struct TitleFacts {
     std::vector<double> chapter_ms;
     int sample_rate_hz[dvd::kDvdMaxStreams] = {};
     bool subtitle_not_drawn[dvd::kDvdMaxStreams] = {};  // a Blu-ray graphics stream: listed only
-    std::string file;                                   // a Blu-ray folder's clip: its file name
+    std::string file;  // a Blu-ray folder's clip or a Blu-ray title's playlist: its file name
+    int clips = 0;     // a Blu-ray title: the clips its playlist joins, and its angles
+    int angles = 0;
+    bool main_feature = false;
+};
+
+// What a Blu-ray listing leaves out, for the end of the text listing.
+struct LeftOut {
+    bool bluray = false;
+    std::string disc_name;
+    int short_playlists = 0;
+    int duplicate_playlists = 0;
 };
 
 TitleFacts DiscTitleFacts(int32_t handle, int title, const dvd::DvdTitleInfo& record) {
@@ -111,7 +123,8 @@ std::string AspectText(const TitleFacts& facts) {
 
 // `list_all`: a plain file, whose one title is listed however short.
 void PrintText(const dvd::TitleTable& disc, const std::vector<TitleFacts>& facts, bool list_all,
-               std::FILE* out) {
+               const LeftOut& left_out, std::FILE* out) {
+    if (left_out.bluray) std::fprintf(out, "Blu-ray  %s\n", left_out.disc_name.c_str());
     for (int t = 0; t < disc.title_count; ++t) {
         const dvd::DvdTitleInfo& title = disc.titles[t];
         if (!list_all && (title.chapters <= 0 || title.duration_ms <= 0)) {
@@ -124,7 +137,11 @@ void PrintText(const dvd::TitleTable& disc, const std::vector<TitleFacts>& facts
         std::fprintf(out, "%s  %s  %d chapter%s", dvd::TitleItemName(t).c_str(),
                      dvd::DurationText(title.duration_ms).c_str(), title.chapters,
                      title.chapters == 1 ? "" : "s");
-        std::fprintf(out, fact.file.empty() ? "\n" : "  %s\n", fact.file.c_str());
+        if (!fact.file.empty()) std::fprintf(out, "  %s", fact.file.c_str());
+        if (fact.clips > 0)
+            std::fprintf(out, "  %d clip%s", fact.clips, fact.clips == 1 ? "" : "s");
+        if (fact.angles > 1) std::fprintf(out, "  %d angles", fact.angles);
+        std::fprintf(out, fact.main_feature ? "  main feature\n" : "\n");
         if (fact.width > 0)
             std::fprintf(out, "  video     %dx%d  %s  %s\n", fact.width, fact.height,
                          SystemText(fact.frames_per_second).c_str(), AspectText(fact).c_str());
@@ -147,6 +164,10 @@ void PrintText(const dvd::TitleTable& disc, const std::vector<TitleFacts>& facts
                 out, "  subtitle  %s%s\n", dvd::SubtitleEntryText(title, s).c_str(),
                 fact.subtitle_not_drawn[s] ? "  (Blu-ray graphics: listed, not drawn)" : "");
     }
+    if (left_out.short_playlists > 0 || left_out.duplicate_playlists > 0)
+        std::fprintf(out, "Not listed: %d playlist%s shorter than %d s, %d repeating a title\n",
+                     left_out.short_playlists, left_out.short_playlists == 1 ? "" : "s",
+                     static_cast<int>(bluray::kMinTitleMs / 1000), left_out.duplicate_playlists);
 }
 
 void PrintJson(const dvd::TitleTable& disc, const std::vector<TitleFacts>& facts, std::FILE* out) {
@@ -163,6 +184,9 @@ void PrintJson(const dvd::TitleTable& disc, const std::vector<TitleFacts>& facts
                      dvd::IsListedTitle(title) ? "true" : "false", title.duration_ms);
         first_title = false;
         if (!fact.file.empty()) std::fprintf(out, "\"file\": %s, ", JsonString(fact.file).c_str());
+        if (fact.clips > 0)
+            std::fprintf(out, "\"clips\": %d, \"angles\": %d, \"main_feature\": %s, ", fact.clips,
+                         fact.angles, fact.main_feature ? "true" : "false");
         std::fprintf(out, "\"length\": %s, \"chapters\": %d, \"chapter_sectors\": [",
                      JsonString(dvd::DurationText(title.duration_ms)).c_str(), title.chapters);
         for (int k = 0; k < title.chapters; ++k)
@@ -214,13 +238,35 @@ int RunInfo(const char* disc_path, bool json, std::FILE* out, std::FILE* err) {
         return kExitCannotOpen;
     }
     std::vector<TitleFacts> facts;
+    LeftOut left_out;
     const bool file = engine::IsMpegFilePath(disc_path);
+    const std::filesystem::path bluray_root =
+        file ? std::filesystem::path() : bluray::BlurayRootOf(disc_path);
     if (file) {
         if (!engine::ProbeMpegFile(disc_path, disc.get())) {
             std::fprintf(err, "%s\n", engine::UnreadableFileText(disc_path).c_str());
             return kExitCannotOpen;
         }
         facts.push_back(FileTitleFacts(disc_path, disc->titles[0]));
+    } else if (!bluray_root.empty()) {
+        engine::BlurayTitles titles;
+        std::string error;
+        if (!engine::ProbeBlurayDisc(bluray_root, disc.get(), &titles, &error)) {
+            std::fprintf(err, "%s\n", error.c_str());
+            return kExitCannotOpen;
+        }
+        for (const std::string& line : titles.notes) std::fprintf(err, "%s\n", line.c_str());
+        left_out = {true, titles.disc_name, titles.short_playlists, titles.duplicate_playlists};
+        for (int t = 0; t < disc->title_count; ++t) {
+            const auto i = static_cast<size_t>(t);
+            TitleFacts& fact =
+                facts.emplace_back(FileTitleFacts(titles.files[i].c_str(), disc->titles[t]));
+            fact.chapter_ms = titles.chapter_ms[i];
+            fact.file = std::filesystem::path(titles.files[i]).filename().string();
+            fact.clips = titles.clips[i];
+            fact.angles = titles.angles[i];
+            fact.main_feature = t == titles.main_feature;
+        }
     } else if (const std::filesystem::path bdmv = engine::BdmvFolderOf(disc_path); !bdmv.empty()) {
         engine::BdmvClips clips;
         std::string error;
@@ -250,7 +296,7 @@ int RunInfo(const char* disc_path, bool json, std::FILE* out, std::FILE* err) {
     if (json)
         PrintJson(*disc, facts, out);
     else
-        PrintText(*disc, facts, file, out);
+        PrintText(*disc, facts, file, left_out, out);
     return kExitDone;
 }
 

@@ -59,6 +59,9 @@ struct SubtitleTrackFormat {
     std::string language;                    // ISO 639-2 ("eng"); empty: untagged
     std::array<uint32_t, 16> palette_rgb{};  // 0xRRGGBB
     int width = 720, height = 480;
+    // Blu-ray presentation graphics (PGS), written as they come (Matroska keeps them); the
+    // palette is then unused.
+    bool graphics = false;
 
     friend bool operator==(const SubtitleTrackFormat&, const SubtitleTrackFormat&) = default;
 };
@@ -235,6 +238,7 @@ private:
         std::vector<uint8_t> unit;
         size_t unit_size = 0;  // declared by the unit's first two bytes; 0: none begun
         int64_t unit_start_100ns = 0;
+        bool graphics = false;  // units are graphics segments: type, 16-bit size, data
     };
 
     bool Fail(std::string message);
@@ -247,6 +251,8 @@ private:
     // Converts the sound given to `track` from `input` from now on.
     bool UseSoundInput(SoundTrack& track, AVSampleFormat input);
     bool OpenSubtitle(const SubtitleTrackFormat& format);
+    int WriteGraphics(SubtitleTrack& track, const uint8_t* data, size_t length_bytes,
+                      int64_t start_100ns);
     // Sends one frame (or the end, with nullptr) and writes every packet
     // the encoder returns. False on an encoder or multiplexer error.
     bool Encode(AVCodecContext* encoder, AVStream* stream, const AVFrame* frame);

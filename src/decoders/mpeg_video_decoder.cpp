@@ -186,14 +186,24 @@ CSubpictureInputPin::CSubpictureInputPin(CMpegVideoDecoder* filter, CCritSec* lo
 HRESULT CSubpictureInputPin::CheckMediaType(const CMediaType* type) {
     if (!type) return E_POINTER;
     if ((type->majortype == MEDIATYPE_Video || type->majortype == MEDIATYPE_Subtitle) &&
-        type->subtype == MEDIASUBTYPE_DVD_SUBPICTURE)
+        (type->subtype == MEDIASUBTYPE_DVD_SUBPICTURE || type->subtype == MEDIASUBTYPE_HDMVSUB))
         return S_OK;
     return VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT CSubpictureInputPin::SetMediaType(const CMediaType* type) {
+    const HRESULT hr = CBaseInputPin::SetMediaType(type);
+    if (SUCCEEDED(hr)) decoder_->overlay_.SetGraphics(type->subtype == MEDIASUBTYPE_HDMVSUB);
+    return hr;
 }
 
 HRESULT CSubpictureInputPin::Receive(IMediaSample* sample) {
     HRESULT hr = CBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
+    // The splitter moves its subpicture output to the chosen stream with a new type on the
+    // first sample: a Blu-ray's graphics follow the "no subtitles" stand-in.
+    if (CMediaType change; sample->GetMediaType(&change) == S_OK)
+        decoder_->overlay_.SetGraphics(change.subtype == MEDIASUBTYPE_HDMVSUB);
     BYTE* data = nullptr;
     if (FAILED(sample->GetPointer(&data)) || !data) return S_OK;
     const LONG size = sample->GetActualDataLength();

@@ -5,10 +5,10 @@
 // FORMAT_MPEGVideo) or MPEG-2 (MPEG2_VIDEO, FORMAT_MPEG2_VIDEO) type, whose format block carries
 // the sequence header, or H.264 (AVC1, FORMAT_MPEG2_VIDEO: the parameter sets behind 2-byte
 // lengths in the block; one access unit per sample, NAL units behind 4-byte lengths); input 1
-// "Subpicture" takes DVD subpictures and may stay unconnected; output 0 "Out" offers YV12 (Y, then
-// Cr, then Cb, planes packed without padding: strides width and width / 2) with a VIDEOINFOHEADER2
-// first and a VIDEOINFOHEADER second, both with a positive height; the VIDEOINFOHEADER2 carries the
-// stream's display aspect ratio.
+// "Subpicture" takes DVD subpictures or Blu-ray graphics (PGS) and may stay unconnected; output 0
+// "Out" offers YV12 (Y, then Cr, then Cb, planes packed without padding: strides width and width /
+// 2) with a VIDEOINFOHEADER2 first and a VIDEOINFOHEADER second, both with a positive height; the
+// VIDEOINFOHEADER2 carries the stream's display aspect ratio.
 //
 // Times: pictures leave in display order. A picture whose data came with a time stamp starts at
 // it; one without starts where the picture before it stopped. Pictures decoded before the
@@ -75,6 +75,7 @@ public:
     CSubpictureInputPin(CMpegVideoDecoder* filter, CCritSec* lock, HRESULT* hr);
 
     HRESULT CheckMediaType(const CMediaType* type) override;
+    HRESULT SetMediaType(const CMediaType* type) override;
     HRESULT Receive(IMediaSample* sample) override;
     HRESULT EndOfStream() override;
     HRESULT EndFlush() override;

@@ -41,12 +41,13 @@ void SubpictureOverlay::SetPalette(const uint32_t palette_ycrcb[16]) {
 HRESULT SubpictureOverlay::OpenLocked() {
     context_.reset();
     parser_.reset();
-    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_DVD_SUBTITLE);
+    const AVCodec* codec =
+        avcodec_find_decoder(graphics_ ? AV_CODEC_ID_HDMV_PGS_SUBTITLE : AV_CODEC_ID_DVD_SUBTITLE);
     if (!codec) return E_FAIL;
     core::av::CodecContextPtr context(avcodec_alloc_context3(codec));
     if (!context) return E_OUTOFMEMORY;
     context->pkt_timebase = AVRational{1, static_cast<int>(UNITS)};
-    if (have_palette_) {
+    if (have_palette_ && !graphics_) {
         std::string text;
         for (uint32_t entry : palette_) {
             char hex[8];
@@ -57,10 +58,42 @@ HRESULT SubpictureOverlay::OpenLocked() {
         av_opt_set(context->priv_data, "palette", text.c_str(), 0);
     }
     if (avcodec_open2(context.get(), codec, nullptr) < 0) return E_FAIL;
-    parser_.reset(av_parser_init(AV_CODEC_ID_DVD_SUBTITLE));
+    // Graphics segments come whole, one PES each; subpictures are split across packets.
+    if (!graphics_) parser_.reset(av_parser_init(AV_CODEC_ID_DVD_SUBTITLE));
     context_ = std::move(context);
     reopen_ = false;
     return S_OK;
+}
+
+void SubpictureOverlay::SetGraphics(bool graphics) {
+    std::lock_guard lock(mutex_);
+    if (graphics == graphics_) return;
+    graphics_ = graphics;
+    entries_.clear();
+    graphics_bytes_.clear();
+    graphics_pts_ = AV_NOPTS_VALUE;
+    reopen_ = true;
+}
+
+void SubpictureOverlay::DecodeSegmentsLocked(AVPacket* packet) {
+    std::size_t at = 0;
+    while (graphics_bytes_.size() - at >= 3) {
+        const std::size_t length =
+            3 + (std::size_t{graphics_bytes_[at + 1]} << 8 | graphics_bytes_[at + 2]);
+        if (graphics_bytes_.size() - at < length) break;
+        if (av_new_packet(packet, static_cast<int>(length)) < 0) break;
+        std::copy(graphics_bytes_.begin() + static_cast<std::ptrdiff_t>(at),
+                  graphics_bytes_.begin() + static_cast<std::ptrdiff_t>(at + length), packet->data);
+        packet->pts = graphics_pts_;
+        Subtitle subtitle;
+        int got = 0;
+        const int result = avcodec_decode_subtitle2(context_.get(), subtitle.get(), &got, packet);
+        av_packet_unref(packet);
+        if (result >= 0 && got) AddSubtitleLocked(*subtitle.get(), graphics_pts_);
+        at += length;
+    }
+    graphics_bytes_.erase(graphics_bytes_.begin(),
+                          graphics_bytes_.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 HRESULT SubpictureOverlay::AddPacket(const uint8_t* data, std::size_t size, int64_t pts_100ns) {
@@ -71,6 +104,20 @@ HRESULT SubpictureOverlay::AddPacket(const uint8_t* data, std::size_t size, int6
     }
     core::av::PacketPtr packet(av_packet_alloc());
     if (!packet) return E_OUTOFMEMORY;
+    if (graphics_) {
+        // A timed piece starts a PES, so a new run of segments; a piece left over from before
+        // was cut off and is dropped. A piece without time continues the PES before it (none
+        // after a flush: it is dropped).
+        if (pts_100ns != AV_NOPTS_VALUE) {
+            graphics_bytes_.clear();
+            graphics_pts_ = pts_100ns;
+        } else if (graphics_pts_ == AV_NOPTS_VALUE) {
+            return S_OK;
+        }
+        graphics_bytes_.insert(graphics_bytes_.end(), data, data + size);
+        DecodeSegmentsLocked(packet.get());
+        return S_OK;
+    }
     while (size > 0) {
         uint8_t* out = nullptr;
         int out_size = 0;
@@ -213,6 +260,8 @@ void SubpictureOverlay::Draw(const Yv12View& picture, int64_t time_100ns) {
 void SubpictureOverlay::Clear() {
     std::lock_guard lock(mutex_);
     entries_.clear();
+    graphics_bytes_.clear();
+    graphics_pts_ = AV_NOPTS_VALUE;
     if (context_) avcodec_flush_buffers(context_.get());
     if (parser_) parser_.reset(av_parser_init(AV_CODEC_ID_DVD_SUBTITLE));
 }

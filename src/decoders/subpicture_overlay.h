@@ -1,5 +1,6 @@
-// SubpictureOverlay: decodes DVD subpictures with libavcodec's DVD subtitle decoder and draws
-// the one showing at a picture's time into that YV12 picture.
+// SubpictureOverlay: decodes DVD subpictures with libavcodec's DVD subtitle decoder, or
+// Blu-ray presentation graphics (PGS) with its PGS decoder, and draws the one showing at a
+// picture's time into that YV12 picture.
 //
 // Colours: a subpicture selects four entries of the title's 16-colour table and gives each a
 // contrast (alpha). The table (0x00YYCrCb entries from the IFO) goes to the decoder as its
@@ -8,7 +9,8 @@
 //
 // Timing: every subtitle shows from its packet time plus its start delay to its packet time
 // plus its end delay (the display commands of the subpicture). A subtitle without an end
-// stays up until the next subtitle starts.
+// stays up until the next subtitle starts. A graphics display set shows until the next one
+// (an empty set clears the screen).
 //
 // Threads: AddPacket runs on the subpicture input's streaming thread, Draw on the video input's;
 // SetPalette on any thread. One mutex guards the decoder and the list; Draw holds it while it
@@ -58,6 +60,10 @@ public:
     SubpictureOverlay& operator=(const SubpictureOverlay&) = delete;
 
     void SetPalette(const uint32_t palette_ycrcb[16]);
+    // Blu-ray presentation graphics instead of DVD subpictures: packets carry segments (type,
+    // 16-bit size, data), a segment possibly cut across packets. Reopens the decoder at the
+    // next packet.
+    void SetGraphics(bool graphics);
 
     // One piece of subpicture data (a PES payload, the substream byte removed) with its time,
     // or AV_NOPTS_VALUE. Pieces of one subpicture are joined before decoding.
@@ -85,12 +91,17 @@ private:
     };
 
     HRESULT OpenLocked();
+    // Decodes the whole segments gathered in graphics_bytes_.
+    void DecodeSegmentsLocked(AVPacket* packet);
     void AddSubtitleLocked(const AVSubtitle& subtitle, int64_t pts_100ns);
 
     std::mutex mutex_;
     core::av::CodecContextPtr context_;
     ParserPtr parser_;
     bool have_palette_ = false;
+    bool graphics_ = false;
+    std::vector<uint8_t> graphics_bytes_;  // segments not yet decoded, the last maybe partial
+    int64_t graphics_pts_ = INT64_MIN;     // their PES's time; AV_NOPTS_VALUE: none begun
     bool reopen_ = true;
     std::array<uint32_t, 16> palette_{};
     std::vector<Entry> entries_;  // in start order

@@ -1,5 +1,6 @@
 #include "demux/async_file_reader.h"
 
+#include "demux/playlist_source.h"
 #include "platform/file_stream.h"
 
 namespace rizuvira::demux {
@@ -8,10 +9,18 @@ HRESULT CAsyncFileReader::Open(const std::string& path) {
     owner_.Reset();
     reader_.Reset();
     HRESULT hr = S_OK;
-    auto* source = new CAsyncFileSource(nullptr, &hr);
+    // A Blu-ray title is named by its playlist: its clips are read as one stream.
+    CAsyncReader* source = nullptr;
+    if (IsPlaylistPath(path)) {
+        auto* playlist = new CPlaylistSource(nullptr, &hr);
+        source = playlist;
+        if (SUCCEEDED(hr)) hr = playlist->Load(path, nullptr);
+    } else {
+        auto* file = new CAsyncFileSource(nullptr, &hr);
+        source = file;
+        if (SUCCEEDED(hr)) hr = file->Load(path, nullptr);
+    }
     ComPtr<IBaseFilter> filter(source);
-    if (FAILED(hr)) return hr;
-    hr = source->Load(path, nullptr);
     if (FAILED(hr)) return hr;
     ComPtr<IPin> pin(source->GetPin(0));
     ComPtr<IAsyncReader> reader;

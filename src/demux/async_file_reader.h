@@ -1,5 +1,6 @@
 // CAsyncFileReader: a plain file as a pull-model byte source, so the splitter can read .vob,
-// .mpg, .ts and .m2ts files by name (IFileSourceFilter.Load). It wraps the platform's file
+// .mpg, .ts and .m2ts files by name (IFileSourceFilter.Load), and a Blu-ray title by its
+// playlist path (CPlaylistSource). It wraps the platform's file
 // source filter and hands out the IAsyncReader of its output pin; whoever holds that reader
 // keeps the source alive (a pin's references are its filter's).
 // Threads: Open on the application thread; the reader is then used as any IAsyncReader.

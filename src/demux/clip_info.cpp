@@ -1,5 +1,7 @@
 #include "demux/clip_info.h"
 
+#include "bluray/bluray_disc.h"
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -158,6 +160,24 @@ std::string ClipLanguage(const ClipStreamEntry& entry) {
 std::filesystem::path ClipInfoFileFor(const std::filesystem::path& clip) {
     if (clip.parent_path().filename() != "STREAM" || clip.stem().empty()) return {};
     return clip.parent_path().parent_path() / "CLIPINF" / (clip.stem().string() + ".clpi");
+}
+
+void LoadSourceClipInfo(const std::filesystem::path& source, ClipInfoList* list) {
+    *list = {};
+    std::filesystem::path root;
+    uint32_t playlist = 0;
+    if (bluray::SplitPlaylistPath(source, &root, &playlist)) {
+        bluray::BlurayDisc disc;
+        bluray::PlaylistTitle title;
+        std::string error;
+        std::vector<uint8_t> bytes;
+        if (disc.Open(root, &error) && disc.Title(playlist, &title) && !title.clips.empty() &&
+            disc.ReadFile("BDMV/CLIPINF/" + title.clips.front().clip_id + ".clpi", &bytes))
+            ParseClipInfo(bytes, list);
+        return;
+    }
+    if (const std::filesystem::path info = ClipInfoFileFor(source); !info.empty())
+        LoadClipInfo(info, list);
 }
 
 }  // namespace rizuvira::demux

@@ -49,4 +49,9 @@ std::string ClipLanguage(const ClipStreamEntry& entry);
 // (a DVD, "DVD", a plain file).
 std::filesystem::path ClipInfoFileFor(const std::filesystem::path& clip);
 
+// The clip information of what the splitter reads from `source`: a clip's own file, or for
+// a Blu-ray title (its playlist path) the file of the title's first clip, read from the
+// disc. The list stays empty for anything else and when there is no such file.
+void LoadSourceClipInfo(const std::filesystem::path& source, ClipInfoList* list);
+
 }  // namespace rizuvira::demux

@@ -305,11 +305,10 @@ HRESULT CMpegSplitterFilter::BuildOutputPins(IAsyncReader* reader) {
         }
     }
     // A Blu-ray clip (.../BDMV/STREAM/00001.m2ts) has its streams' codings and languages in
-    // .../BDMV/CLIPINF/00001.clpi. A DVD ("DVD") or a plain file has none, and a clip whose
-    // information is missing or damaged is read from its transport stream alone.
-    clip_info_ = {};
-    if (const std::filesystem::path info = ClipInfoFileFor(source_name); !info.empty())
-        LoadClipInfo(info, &clip_info_);
+    // .../BDMV/CLIPINF/00001.clpi, a title those of its first clip. A DVD ("DVD") or a plain file
+    // has none, and a clip whose information is missing or damaged is read from its transport
+    // stream alone.
+    LoadSourceClipInfo(source_name, &clip_info_);
     HRESULT hr = S_OK;
     file_ = std::make_unique<CMpegSplitterFile>(reader, &hr, CurrentTitleInfo(), clip_info_);
     if (FAILED(hr)) {

@@ -39,9 +39,10 @@ void TitleCatalogue::LoadFileRecord(const std::string& path, const TitleTable& r
 }
 
 void TitleCatalogue::LoadFileRecords(std::vector<std::string> files, const TitleTable& record,
-                                     const BeforeClose& before_close) {
+                                     const BeforeClose& before_close, SourceFacts facts) {
     CloseDisc(before_close);
     source_files_ = std::move(files);
+    facts_ = std::move(facts);
     ListDisc(record);
 }
 
@@ -55,6 +56,7 @@ bool TitleCatalogue::LoadDisc(const std::string& path, const BeforeClose& before
     }
     CloseDisc(before_close);
     source_files_.clear();
+    facts_ = {};
     handle_ = opened;
     auto disc = std::make_unique<TitleTable>();
     MyDVDGetInfo(handle_, disc.get());
@@ -161,6 +163,11 @@ int64_t TitleCatalogue::ChapterLengthMs(int title, int chapter) const {
     if (source_files_.empty()) {
         const double played_ms = MyDvdGetChapterDuration(handle_, title, chapter);
         if (played_ms >= 0) return static_cast<int64_t>(played_ms);
+    }
+    if (static_cast<size_t>(title) < facts_.chapter_ms.size()) {
+        const std::vector<double>& lengths = facts_.chapter_ms[static_cast<size_t>(title)];
+        if (static_cast<size_t>(chapter) < lengths.size())
+            return static_cast<int64_t>(lengths[static_cast<size_t>(chapter)]);
     }
     double all_sectors = 0;
     for (int c = 0; c < chapters; ++c) all_sectors += info.chapter_sectors[c];

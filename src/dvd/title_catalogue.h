@@ -37,6 +37,17 @@ struct CatalogueRow {
     core::ConvertItem item{};
 };
 
+// What a source says of its titles beyond the record: a Blu-ray names itself and marks its
+// chapters in time (no sectors) and its main feature.
+struct SourceFacts {
+    std::string disc_name;                        // empty: a DVD or a plain file
+    std::vector<std::vector<double>> chapter_ms;  // per title; empty: from the record
+    int main_feature = -1;                        // a title; -1: none marked
+    std::vector<std::string> playlists;           // per title: its playlist ("00000.mpls")
+    std::vector<int> clips;                       // per title: the clips its playlist joins
+    std::vector<int> angles;                      // per title: its angles (the first is read)
+};
+
 struct StreamEntry {
     std::string text;  // "English(AC3 6ch)", "English", "None"
     int32_t id;        // whole track id (the title record's); kNoSubtitleId for "None"
@@ -79,7 +90,8 @@ public:
     // Files as the titles of a disc (the clips of a Blu-ray folder): closes
     // the open disc and lists `record`, title t read from files[t].
     void LoadFileRecords(std::vector<std::string> files, const TitleTable& record,
-                         const BeforeClose& before_close = {});
+                         const BeforeClose& before_close = {}, SourceFacts facts = {});
+    const SourceFacts& source_facts() const { return facts_; }
     // The file each title is read from: one for a plain file, one per title
     // for a Blu-ray folder; empty for a disc read through the DVD layer.
     const std::vector<std::string>& source_files() const { return source_files_; }
@@ -114,7 +126,7 @@ public:
 
     // Whole milliseconds of one chapter of the open disc: its cells' playing
     // time; for a source without cells (a plain file) the title's duration
-    // shared out by sectors. -1 for no such chapter.
+    // shared out by sectors; for a Blu-ray title its marks' times. -1 for no such chapter.
     int64_t ChapterLengthMs(int title, int chapter) const;
 
     static std::string LanguageName(int32_t code);
@@ -132,6 +144,7 @@ private:
 
     int32_t handle_ = 0;
     std::vector<std::string> source_files_;  // empty: the disc of handle_
+    SourceFacts facts_;
     std::unique_ptr<TitleTable> disc_;
     std::vector<CatalogueRow> rows_;
     int selected_row_ = -1;

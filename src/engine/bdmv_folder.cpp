@@ -5,6 +5,7 @@
 #include <memory>
 #include <system_error>
 
+#include "bluray/bluray_disc.h"
 #include "engine/mpeg_file_source.h"
 
 namespace rizuvira::engine {
@@ -92,6 +93,56 @@ bool ProbeBdmvFolder(const fs::path& bdmv, dvd::TitleTable* disc, BdmvClips* cli
     for (const Clip& clip : read) {
         disc->titles[disc->title_count++] = clip.title;
         clips->files.push_back(clip.file);
+    }
+    return true;
+}
+
+bool ProbeBlurayDisc(const fs::path& root, dvd::TitleTable* disc, BlurayTitles* titles,
+                     std::string* error) {
+    *disc = {};
+    *titles = {};
+    bluray::BlurayDisc bluray;
+    if (!bluray.Open(root, error)) return false;
+    const bluray::DiscListing listing = bluray.List();
+    titles->disc_name = listing.name;
+    auto probe = std::make_unique<dvd::TitleTable>();
+    for (const bluray::PlaylistTitle& title : listing.titles) {
+        const fs::path path = bluray::PlaylistPath(root, title.playlist);
+        if (disc->title_count >= dvd::kDvdMaxTitles) {
+            titles->notes.push_back(path.filename().string() +
+                                    " and the playlists after it are left out: a disc lists at "
+                                    "most " +
+                                    std::to_string(dvd::kDvdMaxTitles) + " titles");
+            break;
+        }
+        if (!ProbeMpegFile(path, probe.get())) {
+            titles->notes.push_back(root.string() + ": the clips of playlist " +
+                                    path.filename().string() + " do not read; it is left out");
+            continue;
+        }
+        dvd::DvdTitleInfo info = probe->titles[0];
+        info.duration_ms = title.duration_ms();
+        std::vector<double> lengths;
+        const std::vector<int64_t>& starts = title.chapter_start_ticks;
+        for (size_t c = 0; c < starts.size() && c < dvd::kDvdMaxChapters; ++c) {
+            const int64_t end = c + 1 < starts.size() ? starts[c + 1] : title.duration_ticks;
+            lengths.push_back(static_cast<double>(end - starts[c]) / 90.0);
+        }
+        info.chapters = static_cast<int32_t>(lengths.size());
+        std::fill(std::begin(info.chapter_sectors), std::end(info.chapter_sectors), 0u);
+        if (title.main_feature) titles->main_feature = disc->title_count;
+        disc->titles[disc->title_count++] = info;
+        titles->files.push_back(path.string());
+        titles->chapter_ms.push_back(std::move(lengths));
+        titles->clips.push_back(static_cast<int>(title.clips.size()));
+        titles->angles.push_back(title.angles);
+    }
+    titles->short_playlists = listing.left_out_short;
+    titles->duplicate_playlists = listing.left_out_duplicates;
+    if (disc->title_count == 0) {
+        *error = root.string() + " holds no playlist of at least " +
+                 std::to_string(bluray::kMinTitleMs / 1000) + " s that reads";
+        return false;
     }
     return true;
 }

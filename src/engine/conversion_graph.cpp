@@ -569,9 +569,8 @@ bool ListSplitterStreams(IBaseFilter* splitter, StreamTable* table) {
             // The splitter's stand-in for "no subtitles" on a Blu-ray clip is no track.
             if (type.subtype == MEDIASUBTYPE_HDMVSUB && name == "No subtitles") continue;
             if (table->subtitles.size() < StreamTable::kMaxSubtitles)
-                table->subtitles.push_back({index, demux::TrackIdFromName(name),
-                                            type.subtype == MEDIASUBTYPE_DVD_SUBPICTURE,
-                                            demux::StreamPidFromName(name)});
+                table->subtitles.push_back(
+                    {index, demux::TrackIdFromName(name), true, demux::StreamPidFromName(name)});
         } else if (type.majortype == MEDIATYPE_Audio) {
             const WAVEFORMATEX* wave = type.FormatAs<WAVEFORMATEX>();
             if (table->audio.size() < StreamTable::kMaxAudio)

@@ -61,7 +61,7 @@ struct StreamTable {
     struct Subtitle {
         int index;
         int key;
-        bool drawn = true;  // false: a Blu-ray graphics stream, listed but not drawn
+        bool drawn = true;  // false: a subtitle stream the video decoder cannot draw
         int pid = -1;
     };
     static constexpr size_t kMaxVideo = 8, kMaxAudio = 32, kMaxSubtitles = 64;

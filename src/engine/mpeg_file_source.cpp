@@ -277,8 +277,7 @@ bool ProbeMpegFile(const std::filesystem::path& path, dvd::TitleTable* disc) {
         title.duration_ms = FileDurationMs(title.duration_ms, stamped);
     // A Blu-ray clip's information file names its streams' languages, codings and layouts.
     demux::ClipInfoList clip;
-    if (const std::filesystem::path info = demux::ClipInfoFileFor(path); !info.empty())
-        demux::LoadClipInfo(info, &clip);
+    demux::LoadSourceClipInfo(path, &clip);
     for (const StreamTable::Audio& audio : streams.audio) {
         if (title.audio_count >= dvd::kDvdMaxStreams || audio.key <= 0) continue;
         const int i = title.audio_count++;

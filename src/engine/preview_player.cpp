@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 
+#include "bluray/bluray_disc.h"
 #include "decoders/audio_renderer.h"
 #include "decoders/decoder_interfaces.h"
 #include "decoders/register.h"
@@ -213,6 +214,19 @@ bool OpenSource(PreviewPlayer& player, const std::string& path, int title, DiscH
         return player.OpenFile(path, static_cast<int64_t>(record->titles[0].duration_ms), surface,
                                nullptr, std::move(notify)) &&
                player.SelectTitle(title, -1);
+    }
+    if (const std::filesystem::path root = bluray::BlurayRootOf(path); !root.empty()) {
+        auto record = std::make_unique<dvd::TitleTable>();
+        engine::BlurayTitles titles;
+        std::string error;
+        if (!engine::ProbeBlurayDisc(root, record.get(), &titles, &error)) return say(error);
+        if (title < 0 || title >= record->title_count)
+            return say(dvd::TitleItemName(title) + " does not exist on this disc");
+        // Each title is read through its playlist.
+        return player.OpenFile(titles.files[static_cast<size_t>(title)],
+                               static_cast<int64_t>(record->titles[title].duration_ms), surface,
+                               nullptr, std::move(notify)) &&
+               player.SelectTitle(0, -1);
     }
     if (const std::filesystem::path bdmv = engine::BdmvFolderOf(path); !bdmv.empty()) {
         auto record = std::make_unique<dvd::TitleTable>();

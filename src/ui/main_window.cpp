@@ -471,7 +471,7 @@ void MainWindow::FillRows() {
         tree_->clear();
         root_ = nullptr;
         if (session_.has_disc()) {
-            root_ = new QTreeWidgetItem(tree_, {"VIDEO_TS"});
+            root_ = new QTreeWidgetItem(tree_, {Q(session_.RootText())});
             root_->setIcon(0, ThemeIcon("media-optical", QStyle::SP_DriveDVDIcon));
             root_->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
             for (int i = 0; i < session_.row_count(); ++i) {
@@ -771,7 +771,7 @@ void MainWindow::ShowProperties() {
     if (!preview_control_.loaded() && !preview_control_.Load()) return;
     engine::StreamInfoList streams{};
     if (!player_.ListStreams(&streams)) return;
-    PropertiesWindow window(streams, this);
+    PropertiesWindow window(streams, this, session_.BlurayTitleText(session_.PreviewTitle()));
     window.exec();
 }
 

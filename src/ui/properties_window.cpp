@@ -22,7 +22,8 @@ QLabel* Value(const std::string& text, const char* name) {
 
 }  // namespace
 
-PropertiesWindow::PropertiesWindow(const engine::StreamInfoList& streams, QWidget* parent)
+PropertiesWindow::PropertiesWindow(const engine::StreamInfoList& streams, QWidget* parent,
+                                   const std::string& bluray_title)
     : QDialog(parent) {
     setObjectName("propertiesWindow");
     setWindowTitle("Properties");
@@ -44,8 +45,17 @@ PropertiesWindow::PropertiesWindow(const engine::StreamInfoList& streams, QWidge
     AddFormRow(audio, "Audio Bitrate:", Value(texts.audio_bitrate, "audioBitrateValue"));
     AddFormRow(audio, "Audio Sample Rate:", Value(texts.audio_sample_rate, "audioSampleRateValue"));
     AddFormRow(audio, "Channels:", Value(texts.channels, "channelsValue"));
-    AlignLabelColumns({video, audio});
+    QGridLayout* title = nullptr;
+    QGroupBox* title_group = nullptr;
+    if (!bluray_title.empty()) {
+        title_group = FormGroup("Blu-ray Title", &title);
+        AddFormRow(title, "Playlist:", Value(bluray_title, "playlistValue"));
+        AlignLabelColumns({video, audio, title});
+    } else {
+        AlignLabelColumns({video, audio});
+    }
 
+    if (title_group) layout->addWidget(title_group);
     layout->addWidget(video_group);
     layout->addWidget(audio_group);
     layout->addStretch(1);

@@ -13,7 +13,10 @@ namespace rizuvira::ui {
 class PropertiesWindow final : public QDialog {
     Q_OBJECT
 public:
-    PropertiesWindow(const engine::StreamInfoList& streams, QWidget* parent = nullptr);
+    // `bluray_title`: what the disc says of a Blu-ray title (DiscSession::BlurayTitleText),
+    // shown in a group of its own; empty for a DVD or a file.
+    PropertiesWindow(const engine::StreamInfoList& streams, QWidget* parent = nullptr,
+                     const std::string& bluray_title = {});
 };
 
 }  // namespace rizuvira::ui

@@ -98,6 +98,9 @@ TEST_F(DesktopRulesTest, DropsOpenFilesAndDiscFoldersOnly) {
     EXPECT_TRUE(IsOpenableDiscPath(disc));
     EXPECT_TRUE(IsOpenableDiscPath(disc / "VIDEO_TS"));
     EXPECT_FALSE(IsOpenableDiscPath(folder_));
+    fs::create_directories(folder_ / "film" / "BDMV");
+    EXPECT_TRUE(IsOpenableDiscPath(folder_ / "film")) << "a Blu-ray folder";
+    EXPECT_TRUE(IsOpenableDiscPath(folder_ / "film" / "BDMV"));
     std::ofstream(folder_ / "clip.mpg") << "data";
     EXPECT_TRUE(IsOpenableDiscPath(folder_ / "clip.mpg"));
     EXPECT_FALSE(IsOpenableDiscPath(folder_ / "missing.iso"));

@@ -9,6 +9,7 @@
 
 #include "app/data_files.h"
 #include "app/disc_session.h"
+#include "fixtures/sample_bluray.h"
 #include "fixtures/sample_discs.h"
 
 namespace rizuvira::app {
@@ -230,6 +231,32 @@ TEST_F(DiscSessionTest, PlayLoadsTheSelectedRowsTitleOrTheFirst) {
     session_.SelectRow(0);
     EXPECT_EQ(session_.PreviewTitle(), 0);
     EXPECT_EQ(session_.PreviewItemName(), "Chapter_01_03");
+}
+
+// A Blu-ray's playlist: the root names the disc, its film is the main feature, its marks are
+// the converted file's chapters, and one chapter converts as its stretch of the film.
+TEST_F(DiscSessionTest, BlurayFilmIsOneRowWithItsNameMainFeatureAndChapters) {
+    EXPECT_EQ(session_.RootText(), "VIDEO_TS");
+    EXPECT_EQ(session_.MainFeatureTitle(), -1);
+    EXPECT_EQ(session_.BlurayTitleText(0), "");
+    const fs::path disc = folder_ / "FILM";
+    ASSERT_TRUE(fx::MakeSampleBluray(disc));
+    ASSERT_TRUE(session_.OpenDisc((disc / "BDMV").string()));
+    EXPECT_EQ(session_.RootText(), "FILM (Blu-ray)");
+    EXPECT_EQ(session_.MainFeatureTitle(), 0);
+    ASSERT_EQ(session_.row_count(), 1);
+    EXPECT_EQ(session_.row(0).original_length, "00:00:12");
+    EXPECT_EQ(session_.BlurayTitleText(0), "00000.mpls: 3 clips, 4 chapters, main feature");
+    const std::vector<engine::BatchRow> rows = session_.CheckedRows();
+    ASSERT_EQ(rows.size(), 1u);
+    std::vector<int64_t> starts_ms;
+    for (const core::ChapterMark& mark : rows[0].chapters) starts_ms.push_back(mark.start_ms);
+    EXPECT_EQ(starts_ms, (std::vector<int64_t>{0, 2000, 5000, 8000}));
+
+    ASSERT_TRUE(session_.UseChapter(0, 2));
+    EXPECT_EQ(session_.row(0).name, "Chapter_01_03");
+    EXPECT_EQ(session_.row(0).item.trim_start_ms, 5000);
+    EXPECT_EQ(session_.row(0).item.trim_length_ms, 3000);
 }
 
 }  // namespace
