@@ -383,6 +383,10 @@ bool DiscSession::CheckLongestTitle() {
         if (row.checked && row.item.chapter_index < 0 &&
             (!longest || row.item.length_ms > longest->item.length_ms))
             longest = &row;
+    // A disc that marks its main feature (a Blu-ray's playlists) is taken at its word.
+    for (dvd::CatalogueRow& row : rows)
+        if (row.checked && row.item.chapter_index < 0 && row.item.title_index == MainFeatureTitle())
+            longest = &row;
     for (dvd::CatalogueRow& row : rows) row.checked = &row == longest;
     return longest != nullptr;
 }

@@ -184,8 +184,9 @@ public:
     // (first < last): the title trimmed to their start and length, named
     // "Chapter_01_02-04". False with a message when a chapter is missing.
     bool UseChapterRange(int title, int first, int last);
-    // Leaves only the longest checked title row checked (the first of
-    // equals); false when no row is checked.
+    // Leaves only the main feature's row checked: the title the disc marks
+    // as such where it is checked, else the longest checked title (the first
+    // of equals); false when no row is checked.
     bool CheckLongestTitle();
     // Unchecks the checked rows shorter than `shortest_ms`; returns how many.
     int UncheckShorterThan(int64_t shortest_ms);

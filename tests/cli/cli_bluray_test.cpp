@@ -250,7 +250,7 @@ TEST_F(CliBluRayTest, GraphicsSubtitleIsKeptAsAStreamInMkvOnly) {
     const fs::path disc = folder_ / "film";
     ASSERT_TRUE(fx::MakeSampleBluray(disc));
     const fs::path out = folder_ / "out";
-    const CliRun run = RunCli("convert '" + disc.string() + "' -q -p 3 -o '" + out.string() +
+    const CliRun run = RunCli("convert '" + disc.string() + "' -q -p 4 -o '" + out.string() +
                                   "' --subtitle 1 --subtitle-mode soft",
                               env_);
     ASSERT_EQ(run.exit_code, 0) << run.err;
