@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern "C" {
@@ -25,9 +26,9 @@ constexpr const char* kCommands =
     "       rizuvira-cli drives [--json]\n"
     "       rizuvira-cli --version\n"
     "\n"
-    "DISC is a drive (/dev/sr0), a folder holding VIDEO_TS, or an ISO image; a Blu-ray\n"
-    "folder (BDMV, or the folder holding it), whose clips in BDMV/STREAM are its titles,\n"
-    "longest first, with the languages of their clip information; or a plain\n"
+    "DISC is a drive (/dev/sr0), a folder holding VIDEO_TS, or an ISO image; an\n"
+    "unencrypted Blu-ray folder (BDMV, or the folder holding it) or image, whose\n"
+    "playlists of 10 s or more are its titles, the main feature marked; or a plain\n"
     "file of one title: an MPEG program stream or VOB (.mpg, .vob), a transport stream\n"
     "(.ts, .m2ts; of several programs, the first with video), or a bare MPEG-1/2 video\n"
     "stream (.m2v). Pictures in MPEG-1/2 or H.264; sound in MPEG audio, AC-3, DTS,\n"
@@ -145,6 +146,26 @@ void Usage(std::FILE* to) {
     std::fprintf(to, "%s\n%s", kCommands, kConvertHelp);
 }
 
+// `rizuvira-cli COMMAND --help` for the commands other than convert: the
+// command's own usage lines from the list above; false for an unknown command.
+bool CommandUsage(const std::string& command, std::FILE* to) {
+    const std::string_view commands(kCommands);
+    const std::string wanted = "rizuvira-cli " + command + " ";
+    const size_t at = commands.find(wanted);
+    if (command.empty() || at == std::string_view::npos) return false;
+    size_t end = commands.find('\n', at);
+    // A continuation line (indented further) belongs to the command.
+    while (end != std::string_view::npos && commands.substr(end + 1).starts_with("          "))
+        end = commands.find('\n', end + 1);
+    const std::string_view usage = commands.substr(at, end - at);
+    std::fprintf(to, "usage: %.*s\n", static_cast<int>(usage.size()), usage.data());
+    if (usage.find("DISC") != std::string_view::npos)
+        std::fprintf(to,
+                     "\n(DISC: a drive, a VIDEO_TS folder, a disc image or a plain MPEG file;"
+                     " see rizuvira-cli --help)\n");
+    return true;
+}
+
 // `rizuvira-cli convert --help`: its usage line and options only.
 void ConvertUsage(std::FILE* to) {
     std::fprintf(
@@ -174,7 +195,7 @@ int main(int argc, char** argv) {
         if (arg == "-h" || arg == "--help") {
             if (command == "convert")
                 ConvertUsage(stdout);
-            else
+            else if (!CommandUsage(command, stdout))
                 Usage(stdout);
             return kExitDone;
         }

@@ -507,6 +507,14 @@ TEST_F(CliConvertTest, UsageErrorsExitTwoWithAMessage) {
           "--quiet",  "--overwrite", "profiles",     "--skip-existing", "--name"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     EXPECT_EQ(help.out.find("rizuvira-cli snapshot"), std::string::npos) << "convert's help only";
+    // Every other command's help is its own usage.
+    for (const char* command : {"info", "profiles", "snapshot", "play", "drives"}) {
+        const CliRun own = RunCli(std::string(command) + " --help");
+        EXPECT_EQ(own.exit_code, 0) << command;
+        EXPECT_TRUE(own.out.starts_with("usage: rizuvira-cli " + std::string(command) + " "))
+            << own.out;
+        EXPECT_EQ(own.out.find("convert options"), std::string::npos) << command;
+    }
 }
 
 TEST_F(CliConvertTest, FailuresSayWhatFailedAndWhy) {
