@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian packages of BUILD_DIR, unpacks them into a temporary root
 # and runs the installed programs from an unrelated working directory on the
-# sample disc: what a user who installed the package gets.
+# sample disc: what a user who installed the package gets. Then installs, runs and
+# removes both packages on this machine (scripts/check-install.sh).
 #   scripts/check-package.sh BUILD_DIR
 set -euo pipefail
 build=$(realpath "$1")
@@ -32,9 +33,22 @@ if readelf -d "$root/usr/bin/rizuvira-cli" | grep NEEDED | grep -E -i "$display_
   exit 1
 fi
 # Blu-ray playlists and images are read with libbluray.
-if ! dpkg-deb --field "$cli_deb" Depends | grep -q libbluray2; then
+if [[ $(dpkg-deb --field "$cli_deb" Depends) != *libbluray2* ]]; then
   echo "rizuvira-cli does not depend on libbluray2" >&2
   exit 1
+fi
+# The symbols stripped from each program are in its -dbgsym package, found by build id.
+for deb in "$build"/rizuvira-cli-dbgsym_*.ddeb "$build"/rizuvira-dbgsym_*.ddeb; do
+  [ -e "$deb" ] || { echo "no debug symbols package beside the packages" >&2; exit 1; }
+  [[ $(dpkg-deb --contents "$deb") =~ /usr/lib/debug/.build-id/[^$'\n']*\.debug ]] ||
+    { echo "$(basename "$deb") holds no debug symbols" >&2; exit 1; }
+done
+# Debian's checks: neither package may draw an error or a warning.
+if command -v lintian >/dev/null; then
+  lintian --fail-on error,warning "$cli_deb" "$gui_deb"
+  echo "lintian: no error, no warning"
+else
+  echo "skipped: lintian is not installed"
 fi
 for package in rizuvira rizuvira-cli; do
   for file in copyright changelog.gz; do
@@ -66,4 +80,6 @@ cd "$work"
 "$root/usr/bin/rizuvira-cli" profiles | head -n 2
 "$root/usr/bin/rizuvira-cli" convert "$disc" -t 3 -o "$work/out" -q
 ffprobe -v error -show_entries format=duration -of csv=p=0 "$work"/out/Title_03.*
-echo "the installed package converts"
+echo "the unpacked package converts"
+
+"$source_dir/scripts/check-install.sh" "$cli_deb" "$gui_deb" "$disc"

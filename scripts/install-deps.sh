@@ -10,7 +10,7 @@ build_pkgs=(cmake ninja-build g++ pkg-config libavcodec-dev libavformat-dev
   libsdl2-dev libfreetype-dev libfontconfig-dev qt6-base-dev qt6-svg-dev
   breeze-icon-theme libgtest-dev help2man dpkg-dev)
 test_pkgs=(ffmpeg dvdauthor genisoimage fonts-dejavu-core xvfb lsdvd iso-codes clang-format
-  desktop-file-utils appstream parallel)
+  desktop-file-utils appstream parallel lintian man-db)
 bench_pkgs=(handbrake-cli lsdvd valgrind)
 
 wanted=("${build_pkgs[@]}")
