@@ -7,7 +7,10 @@
 // finished.png, the main window after Add to Queue (main-queued.png), the
 // queue window (queue.png), a batch whose items all fail (finished-failed.png
 // over conversion-failed.png), the conversion options (options.png) and the
-// activity log window (log.png). Runs on the offscreen
+// activity log window (log.png), the countdown before a shutdown
+// (shutdown.png). The same pictures again under a dark desktop palette (in
+// OUTPUT_FOLDER/dark) and with the desktop's font half as large again
+// (OUTPUT_FOLDER/large-font). Runs on the offscreen
 // platform unless QT_QPA_PLATFORM says otherwise; DISC defaults to the sample NTSC image.
 #include <unistd.h>
 
@@ -32,6 +35,7 @@
 #include "ui/main_window.h"
 #include "ui/preferences_window.h"
 #include "ui/preview_surface.h"
+#include "ui/shutdown_window.h"
 #include "ui/ui_driver.h"
 
 namespace {
@@ -45,25 +49,11 @@ bool Save(QWidget* widget, const fs::path& file) {
     return ok;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    setenv("SDL_AUDIODRIVER", "dummy", 0);
-    QApplication application(argc, argv);
-    QApplication::setApplicationVersion("0.1.0");
-    rizuvira::ui::ApplyIconTheme();
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: ui-screenshots OUTPUT_FOLDER [DISC]\n");
-        return 2;
-    }
-    const fs::path out = argv[1];
-    const std::string disc = argc > 2 ? argv[2] : fixtures::SampleDiscPath(fixtures::kNtscDisc.iso);
+// Every window once, in the desktop's look as it is now; the number of
+// pictures that could not be written.
+int ShootAll(const fs::path& out, const std::string& disc, const fs::path& work) {
     fs::create_directories(out);
-    const fs::path work =
-        fs::temp_directory_path() / ("ui_screenshots_" + std::to_string(::getpid()));
     fs::create_directories(work / "out");
-
     core::StderrMessages messages;
     core::SettingsStore store(work / "settings.ini");
     store.Load();
@@ -74,7 +64,7 @@ int main(int argc, char** argv) {
     {
         ui::MainWindow window(&messages, &store, &actions);
         window.show();
-        if (!window.OpenDisc(QString::fromStdString(disc))) return 3;
+        if (!window.OpenDisc(QString::fromStdString(disc))) return 1;
         QTest::mouseClick(window.findChild<QAbstractButton*>("playButton"), Qt::LeftButton);
         ui::testing::WaitFor([&] { return window.preview()->pictures_shown() > 10; });
         // Into the part of the title with the colour bars, still playing.
@@ -228,7 +218,56 @@ int main(int argc, char** argv) {
             });
             window.ShowActivityLog();
         }
+        {
+            // The countdown before a shutdown, on a clock that stands still.
+            ui::CountdownActions countdown(&actions, &messages, [] { return int64_t{0}; });
+            std::string error;
+            countdown.ShutDown(&error);
+            ui::testing::WaitFor([&] { return countdown.window() != nullptr; });
+            failures += !Save(countdown.window(), out / "shutdown.png");
+            countdown.window()->reject();
+        }
     }
+    return failures;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    QApplication application(argc, argv);
+    QApplication::setApplicationVersion("0.1.0");
+    rizuvira::ui::ApplyIconTheme();
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: ui-screenshots OUTPUT_FOLDER [DISC]\n");
+        return 2;
+    }
+    const fs::path out = argv[1];
+    const std::string disc = argc > 2 ? argv[2] : fixtures::SampleDiscPath(fixtures::kNtscDisc.iso);
+    const fs::path work =
+        fs::temp_directory_path() / ("ui_screenshots_" + std::to_string(::getpid()));
+    int failures = ShootAll(out, disc, work / "light");
+
+    // A dark desktop theme: the skin keeps its own colours.
+    const QPalette light = QApplication::palette();
+    QPalette dark;
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
+        dark.setColor(role, QColor(0x23, 0x26, 0x29));
+    for (QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::BrightText})
+        dark.setColor(role, QColor(0xef, 0xf0, 0xf1));
+    dark.setColor(QPalette::AlternateBase, QColor(0x31, 0x36, 0x3b));
+    QApplication::setPalette(dark);
+    failures += ShootAll(out / "dark", disc, work / "dark");
+    QApplication::setPalette(light);
+
+    // The desktop's font half as large again.
+    QFont large = QApplication::font();
+    large.setPointSizeF(large.pointSizeF() * 1.5);
+    QApplication::setFont(large);
+    failures += ShootAll(out / "large-font", disc, work / "large-font");
+
     fs::remove_all(work);
     return failures == 0 ? 0 : 1;
 }

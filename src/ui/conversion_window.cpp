@@ -10,6 +10,7 @@
 
 #include "dvd/title_texts.h"
 #include "engine/batch_loop.h"
+#include "ui/desktop_notification.h"
 #include "ui/finished_window.h"
 #include "ui/message_list.h"
 #include "ui/preview_surface.h"
@@ -218,6 +219,7 @@ void ConversionWindow::ShowProgress(const engine::RunProgress& progress) {
     elapsed_->setText(Q(progress.elapsed_text));
     remaining_->setText(Q(progress.remaining_text));
     position_->setText(Q(progress.position_text));
+    FitTexts(this);  // the times may need more room than a larger font leaves
 }
 
 void ConversionWindow::PauseOrContinue() {
@@ -243,6 +245,12 @@ void ConversionWindow::Finish() {
     result.files = files;
     for (const QString& message : messages_) result.reasons.push_back(message.toStdString());
     result_ = result;
+    // Someone working in another window learns that the batch is over.
+    if (!queued_ && !isActiveWindow() && (!result.cancelled || !files.empty())) {
+        const app::ConversionEnding ending = app::DescribeEnding(result);
+        NotifyDesktop(QApplication::applicationName(),
+                      Q(ending.headline + " " + ending.detail).trimmed());
+    }
     // A cancel that left nothing behind needs no words; a queued job's
     // ending shows in the queue.
     if (!queued_ && (!result.cancelled || !files.empty())) {

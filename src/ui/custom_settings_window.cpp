@@ -10,6 +10,7 @@
 
 #include "ui/form_widgets.h"
 #include "ui/qt_helpers.h"
+#include "ui/skin_widgets.h"
 
 namespace rizuvira::ui {
 
@@ -41,6 +42,7 @@ CustomSettingsWindow::CustomSettingsWindow(const core::OutputProfile& profile,
                                            core::MessageSink* messages, QWidget* parent)
     : QDialog(parent), messages_(messages), form_(profile, library) {
     setObjectName("customSettingsWindow");
+    UseSkin(this);
     setWindowTitle("Settings");
     setModal(true);
 

@@ -27,6 +27,7 @@
 #include "ui/qt_helpers.h"
 #include "ui/range_select.h"
 #include "ui/skin_slider.h"
+#include "ui/skin_widgets.h"
 
 namespace rizuvira::ui {
 namespace {
@@ -105,6 +106,7 @@ EditorWindow::EditorWindow(core::ConvertItem* row, const core::OutputSettings& o
       preview_control_(
           &graph_, [this] { return LoadPreview(); }, this) {
     setObjectName("editorWindow");
+    UseSkin(this);
     setWindowTitle(source.name.empty() ? QString("Edit") : "Edit " + Q(source.name));
     setModal(true);
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);

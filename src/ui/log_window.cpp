@@ -10,11 +10,13 @@
 
 #include "ui/form_widgets.h"
 #include "ui/qt_helpers.h"
+#include "ui/skin_widgets.h"
 
 namespace rizuvira::ui {
 
 LogWindow::LogWindow(const app::ActivityLog& log, QWidget* parent) : QDialog(parent) {
     setObjectName("logWindow");
+    UseSkin(this);
     setWindowTitle("Activity Log");
     setModal(true);
 

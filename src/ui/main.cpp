@@ -17,6 +17,7 @@
 #include "engine/system_actions.h"
 #include "ui/main_window.h"
 #include "ui/message_boxes.h"
+#include "ui/shutdown_window.h"
 #include "ui/small_windows.h"
 
 int main(int argc, char** argv) {
@@ -45,7 +46,9 @@ int main(int argc, char** argv) {
         rizuvira::core::DefaultSettingsFile(rizuvira::app::kApplicationTitle));
     settings.Load();
     rizuvira::ui::MessageBoxes messages;
-    rizuvira::engine::DesktopActions actions;
+    rizuvira::engine::DesktopActions desktop;
+    // A shutdown waits a minute for the user to cancel it.
+    rizuvira::ui::CountdownActions actions(&desktop, &messages);
     rizuvira::ui::MainWindow window(&messages, &settings, &actions);
     messages.SetParent(&window);
 

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 
 #include "app/disc_session.h"
+#include "ui/skin_widgets.h"
 
 namespace rizuvira::ui {
 
@@ -12,6 +13,7 @@ void MessageBoxes::ShowMessage(const std::string& text) {
     // Every message is something that went wrong or could not be done.
     QMessageBox box(QMessageBox::Warning, QString::fromUtf8(app::kApplicationTitle),
                     QString::fromStdString(text), QMessageBox::Ok, parent);
+    box.setPalette(SkinPalette());
     box.exec();
 }
 

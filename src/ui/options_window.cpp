@@ -12,6 +12,7 @@
 
 #include "ui/form_widgets.h"
 #include "ui/qt_helpers.h"
+#include "ui/skin_widgets.h"
 
 namespace rizuvira::ui {
 
@@ -20,6 +21,7 @@ OptionsWindow::OptionsWindow(app::ConversionOptions* options,
                              QWidget* parent)
     : QDialog(parent), options_(options) {
     setObjectName("optionsWindow");
+    UseSkin(this);
     setWindowTitle("Conversion Options");
     setModal(true);
     auto* layout = new QVBoxLayout(this);

@@ -13,6 +13,7 @@
 
 #include "ui/form_widgets.h"
 #include "ui/qt_helpers.h"
+#include "ui/skin_widgets.h"
 
 namespace rizuvira::ui {
 
@@ -37,6 +38,7 @@ PreferencesWindow::PreferencesWindow(core::SettingsStore* store, core::MessageSi
                                      QWidget* parent)
     : QDialog(parent), store_(store), messages_(messages), form_(*store) {
     setObjectName("preferencesWindow");
+    UseSkin(this);
     setWindowTitle("Preferences");
     setModal(true);
 

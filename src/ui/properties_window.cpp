@@ -6,6 +6,7 @@
 
 #include "ui/form_widgets.h"
 #include "ui/qt_helpers.h"
+#include "ui/skin_widgets.h"
 
 namespace rizuvira::ui {
 
@@ -26,6 +27,7 @@ PropertiesWindow::PropertiesWindow(const engine::StreamInfoList& streams, QWidge
                                    const std::string& bluray_title)
     : QDialog(parent) {
     setObjectName("propertiesWindow");
+    UseSkin(this);
     setWindowTitle("Properties");
     setModal(true);
     const app::PropertiesTexts texts = app::MakePropertiesTexts(streams);

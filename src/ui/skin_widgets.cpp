@@ -1,16 +1,25 @@
 #include "ui/skin_widgets.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemModel>
+#include <QApplication>
+#include <QCheckBox>
 #include <QEnterEvent>
 #include <QEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRadioButton>
 #include <QRegion>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 #include "ui/skin.h"
 
@@ -21,6 +30,67 @@ QPoint PlaceOf(std::span<const skin::Place> places, const char* file) {
     for (const skin::Place& place : places)
         if (std::strcmp(place.file, file) == 0) return {place.x, place.y};
     return {};
+}
+
+// Fits the window's fixed-place texts each time it is shown.
+class TextFitter final : public QObject {
+public:
+    explicit TextFitter(QWidget* window) : QObject(window), window_(window) {
+        window->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == window_ && event->type() == QEvent::Show) FitTexts(window_);
+        return false;
+    }
+
+private:
+    QWidget* window_;
+};
+
+// The point size the skin's places are drawn for.
+constexpr qreal kSkinPointSize = 9;
+
+bool InLayout(QLayout* layout, QWidget* widget) {
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (item->widget() == widget) return true;
+        if (item->layout() != nullptr && InLayout(item->layout(), widget)) return true;
+    }
+    return false;
+}
+
+// Whether `widget` stands at a place of its own rather than in a layout,
+// which would give it the room its text needs.
+bool AtFixedPlace(QWidget* widget) {
+    QWidget* parent = widget->parentWidget();
+    if (parent == nullptr) return false;
+    return parent->layout() == nullptr || !InLayout(parent->layout(), widget);
+}
+
+// Room for the words: a check box or radio button loses its indicator.
+int TextRoom(const QWidget* widget) {
+    const int width = widget->contentsRect().width();
+    if (qobject_cast<const QCheckBox*>(widget) != nullptr ||
+        qobject_cast<const QRadioButton*>(widget) != nullptr)
+        return width - widget->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, widget) -
+               widget->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, widget);
+    return width;
+}
+
+// Fits one text; `text` is the whole text, `set` shows a (shortened) one.
+void FitText(QWidget* widget, const QString& text, const std::function<void(const QString&)>& set) {
+    if (text.isEmpty() || text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('<')))
+        return;
+    const int room = TextRoom(widget);
+    if (room <= 0) return;
+    QFont font = widget->font();
+    while (QFontMetrics(font).horizontalAdvance(text) > room && font.pointSizeF() > kSkinPointSize)
+        font.setPointSizeF(std::max(kSkinPointSize, font.pointSizeF() - 0.5));
+    if (font != widget->font()) widget->setFont(font);
+    const QFontMetrics metrics(font);
+    if (metrics.horizontalAdvance(text) <= room) return;
+    set(metrics.elidedText(text, Qt::ElideRight, room));
+    widget->setToolTip(text);
 }
 
 // Paints the background, clips the corners and drags the window; lives as a
@@ -80,6 +150,7 @@ private:
 }  // namespace
 
 bool SkinWindow(QWidget* window, const skin::WindowArt& art) {
+    UseSkin(window);
     const QPixmap background = SkinPicture(QString::fromUtf8(art.file));
     if (background.isNull()) {
         window->setFixedSize(art.width, art.height);
@@ -89,6 +160,64 @@ bool SkinWindow(QWidget* window, const skin::WindowArt& art) {
     window->setFixedSize(background.deviceIndependentSize().toSize());
     new WindowFrame(window, background);
     return true;
+}
+
+QPalette SkinPalette() {
+    const QColor face(0xf3, 0xf5, 0xf8), words = QColor::fromRgb(skin::kFaceText);
+    const QColor muted(0x8a, 0x93, 0x9e), accent = QColor::fromRgb(skin::kAccent);
+    QPalette palette(words, face, Qt::white, QColor(0xa8, 0xb1, 0xbd), QColor(0xc4, 0xcb, 0xd4),
+                     words, Qt::white);
+    palette.setColor(QPalette::Window, face);
+    palette.setColor(QPalette::Button, QColor(0xe9, 0xed, 0xf2));
+    palette.setColor(QPalette::AlternateBase, QColor(0xf4, 0xf6, 0xf9));
+    palette.setColor(QPalette::Highlight, accent);
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::Link, accent);
+    palette.setColor(QPalette::LinkVisited, accent.darker(120));
+    palette.setColor(QPalette::ToolTipBase, QColor(0xff, 0xff, 0xe1));
+    palette.setColor(QPalette::ToolTipText, Qt::black);
+    palette.setColor(QPalette::PlaceholderText, muted);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, muted);
+    return palette;
+}
+
+void UseSkin(QWidget* window) {
+    window->setPalette(SkinPalette());
+    new TextFitter(window);
+}
+
+void FitTexts(QWidget* window) {
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (!AtFixedPlace(label) || label->wordWrap() || !label->pixmap().isNull()) continue;
+        FitText(label, label->text(), [label](const QString& shown) { label->setText(shown); });
+    }
+    // Column titles: the header's font shrinks until the widest title fits
+    // its column (the columns are the skin's).
+    for (QHeaderView* header : window->findChildren<QHeaderView*>()) {
+        if (header->model() == nullptr || header->orientation() != Qt::Horizontal) continue;
+        QFont font = header->font();
+        const int padding = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin) + 4;
+        auto cut = [&](const QFont& candidate) {
+            const QFontMetrics metrics(candidate);
+            for (int i = 0; i < header->count(); ++i) {
+                const QString title = header->model()->headerData(i, Qt::Horizontal).toString();
+                const int room = header->sectionSize(i) - padding;
+                if (room > 0 && metrics.horizontalAdvance(title) > room) return true;
+            }
+            return false;
+        };
+        while (cut(font) && font.pointSizeF() > kSkinPointSize)
+            font.setPointSizeF(std::max(kSkinPointSize, font.pointSizeF() - 0.5));
+        if (font != header->font()) header->setFont(font);
+    }
+    for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+        if (qobject_cast<QCheckBox*>(button) == nullptr &&
+            qobject_cast<QRadioButton*>(button) == nullptr)
+            continue;
+        if (!AtFixedPlace(button)) continue;
+        FitText(button, button->text(), [button](const QString& shown) { button->setText(shown); });
+    }
 }
 
 // --- SkinButton -----------------------------------------------------------------

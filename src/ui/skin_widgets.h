@@ -5,6 +5,7 @@
 // Threads: the user-interface thread.
 #pragma once
 
+#include <QPalette>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
@@ -23,6 +24,20 @@ namespace rizuvira::ui {
 // keeps its frame and gets the description's size. Returns whether the
 // picture was found.
 bool SkinWindow(QWidget* window, const skin::WindowArt& art);
+
+// The skin's colours: dark words on the light face, white fields, the
+// accent for selections. The skin's pictures are light whatever the
+// desktop's theme is, so its windows never take the desktop's palette.
+QPalette SkinPalette();
+// Gives `window` and everything in it the skin's colours (SkinWindow does
+// this too), and its own fitting of fixed-place texts to a larger desktop
+// font (FitTexts) each time it is shown.
+void UseSkin(QWidget* window);
+// Texts at fixed places (labels and check boxes outside any layout) that
+// are wider than their place: the font shrinks step by step down to the
+// skin's size, and what still does not fit ends in an ellipsis, the whole
+// text in its tooltip.
+void FitTexts(QWidget* window);
 
 // A button of four frames side by side in one picture: normal, mouse over,
 // pressed or current, disabled. It stands at its place in the window's
