@@ -72,6 +72,19 @@ void KillTree(pid_t root) {
         for (pid_t pid : tree)
             if (stopped.insert(pid).second) kill(pid, SIGSTOP);
     for (pid_t pid : stopped) kill(pid, SIGKILL);
+    // Until each is gone (or a zombie), it may still hold its files and their locks, which
+    // the rerun would take for a run still writing.
+    for (pid_t pid : stopped) {
+        while (pid != root) {
+            std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+            std::string text;
+            if (!std::getline(stat, text)) break;
+            const size_t close = text.rfind(')');
+            if (close == std::string::npos || close + 2 >= text.size() || text[close + 2] == 'Z')
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
 }
 
 // The titles `info --json` lists for conversion, with their lengths in seconds.

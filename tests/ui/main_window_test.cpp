@@ -645,7 +645,11 @@ TEST_F(MainWindowTest, TabWalksEveryControlInReadingOrderWithAVisibleFocus) {
     start->setFocus(Qt::TabFocusReason);
     EXPECT_NE(start->grab().toImage(), plain);
     QSignalSpy pressed(browse, &QAbstractButton::clicked);
+    // Space goes to the button only while it has the focus in the active window; without,
+    // it is the player's key.
+    QApplication::setActiveWindow(window_.get());
     browse->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(browse->hasFocus());
     {
         auto answer = ChooseInFileWindow(QString::fromStdString((folder_ / "out").string()));
         QTest::keyClick(browse, Qt::Key_Space);
