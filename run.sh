@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Sets up a fresh Debian 12 machine, builds the release and converts every
 # listed title of DISC (a drive, a VIDEO_TS folder, an ISO image or an MPEG
 # file) with the default profile, one file per title into ./output; without

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Sets up a fresh Debian 12 machine, builds, authors the sample discs and runs
 # the whole test suite.   ./test.sh [extra cmake options]
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Every comparison with the peers, in one run: the conversions against ffmpeg and
 # HandBrakeCLI at the same encoder settings (compare.sh), then the pipeline's own cost and
 # memory on a long title (pipeline.sh), then the cost of deinterlacing next to ffmpeg's

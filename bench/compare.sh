@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Converts title 1 of the NTSC sample disc with our engine, with ffmpeg (from
 # the title's VOB file) and with HandBrakeCLI (from the disc image), with the
 # same encoder settings, the runs of the three interleaved, and prints the

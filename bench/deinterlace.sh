@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Cost of deinterlacing: the CPU time our converter spends on a 30 s interlaced
 # MPEG-2 file with --deinterlace on over the same conversion with it off, next
 # to what ffmpeg spends on bwdif (send_frame, every picture) in the same

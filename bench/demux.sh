@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Throughput of the MPEG splitter demultiplexing a whole sample-disc title against
 # libavformat's demuxer reading the same bytes, in one run.   bench/demux.sh [BUILD_DIR]
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Demultiplexes one title of a disc as fast as it can (every packet of every output pin into a
 // sink that drops it) and, in the same run, lets libavformat's demuxer read the same bytes
 // (ffmpeg -i TITLE -map 0 -c copy -f null -), then prints both throughputs and their ratio.

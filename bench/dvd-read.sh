@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Throughput of reading a whole title through the DVD access layer against cat
 # of the same VOB files, in one run.   bench/dvd-read.sh [BUILD_DIR]
 set -euo pipefail

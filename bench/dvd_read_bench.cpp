@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reads one title of a disc through the DVD access layer, the way the reader
 // filter does (10240 bytes a call), a number of times, and prints the bytes
 // read and the throughput.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # What a user of the desktop program waits for, timed inside the program on
 # Qt's offscreen platform with the NTSC sample disc: the start to the main
 # window (no splash), a disc opened to its titles listed, Play to the first

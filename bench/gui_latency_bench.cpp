@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What a user of the desktop program waits for, timed inside the program on
 // Qt's offscreen platform:   gui_latency_bench DISC
 //   start   main() entered to the main window painted (no splash)

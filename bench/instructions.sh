@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The H.264 conversion of compare.sh, on the first ten seconds of title 1, counted in
 # instructions (valgrind's callgrind) for ours and for ffmpeg, with each program's count by
 # library. Unlike CPU seconds, the counts do not move with the load on the machine, so a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Authors a long NTSC DVD title for the memory and throughput benchmarks, once:
 # MINUTES of moving pictures with grain (so the MPEG-2 stream runs near 6 Mb/s
 # like a film's) and AC-3 stereo sound, a chapter every 5 minutes. Prints the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # What the pipeline itself costs, on a long generated title (bench/long-title.sh), in one run:
 #  - decoding and converting only, into FFmpeg's null container (a ".null" profile: pictures
 #    and sound are handed to the writer and thrown away), against `ffmpeg -f null` decoding

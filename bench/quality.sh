@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # What the default profile's files look like, against the peers: for a title of each sample
 # disc (and a harder grainy clip made here), our default profile (2: H.264 at the source's
 # size and rate, CRF 22, preset medium), ffmpeg at the same codec settings (libx264 -crf 22

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Cost of the video converter against ffmpeg's crop,scale,pad,eq chain on the same 720x480
 # pictures, in one run. Both run on one thread: crop 8 pixels left and right, bicubic scaling
 # of 704x480 to 640x436 between 22-row bars, brightness and saturation changed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Runs a file of raw 720x480 4:2:0 pictures through the video converter set up for a typical
 // conversion (crop 8 pixels left and right, keep the ratio inside 640x480, brightness and
 // saturation raised), a number of passes, and prints the pictures converted.

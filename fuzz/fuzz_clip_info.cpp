@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Fuzz target for the clip information reader: the bytes are a .clpi file;
 // every stream found is looked up again by its PID, and its language is
 // three letters or nothing.

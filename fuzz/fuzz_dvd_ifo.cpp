@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Opens a disc whose IFO files come from the input, lists it and reads every
 // title through the DVD access layer. Input: a 4-byte little-endian length of
 // VIDEO_TS.IFO, its bytes, then VTS_01_0.IFO; the title's VOB is 64 sectors of

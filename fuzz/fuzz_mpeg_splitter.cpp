@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Feeds arbitrary bytes to the MPEG splitter: the stream parser's detection and stream search
 // when the input connects, then a whole delivery run (with a seek first for odd sizes) into
 // sinks that drop what they get. A run must end with an end of stream on every pin.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Fuzz target for the profile catalogue: the bytes become a Format.xml file
 // that is loaded as a catalogue; every profile found is then looked up and
 // its choice lists are split both ways.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Fuzz target for the queue file: the bytes are read as a queue; a queue that
 // reads must write back to text that reads as the same queue.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Fuzz target for the time stamp mover of Blu-ray titles: the bytes are a clip's 192-byte
 // packets. Moving every stamp forward and back again gives the bytes back, and nothing is
 // touched outside the packets.

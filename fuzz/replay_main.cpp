@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Runs a fuzz target over the files of its corpus folders, so the suite keeps
 // every saved input as a regression case without needing libFuzzer.
 //   fuzz_X_replay DIR_OR_FILE...

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Fails when a C++ source of the project differs from what clang-format makes
 # of it (.clang-format at the top). `scripts/check-format.sh --fix` rewrites
 # the files instead.

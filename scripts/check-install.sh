@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs the two Debian packages on this machine as a user would, runs the installed
 # programs, checks the installed files, then removes and purges both and checks that
 # nothing of theirs is left. Leaves the machine as it found it; needs root (skips without).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Builds the Debian packages of BUILD_DIR, unpacks them into a temporary root
 # and runs the installed programs from an unrelated working directory on the
 # sample disc: what a user who installed the package gets. Then installs, runs and

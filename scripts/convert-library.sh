@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Converts every disc under a folder: each ISO image (*.iso) and each folder
 # holding VIDEO_TS, one GNU parallel job per disc, into a folder of its own
 # under the output folder (library/a/b.iso -> OUT/a/b/Title_01.mp4), so the

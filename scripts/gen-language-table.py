@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Writes src/dvd/language_table.inc from Debian's iso-codes ISO 639-2 data.
 
 The table is compiled into the program so it never needs iso-codes at run

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs the Debian packages the build, the tests or the benchmarks need,
 # asking apt only for the ones that are missing so a second run starts at once.
 #   scripts/install-deps.sh build|test|bench

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Draws the skin pictures the windows are made of, from the description in
 // src/ui/skin_layout.h, once at 1x and once at 2x ("name@2x.png"):
 //

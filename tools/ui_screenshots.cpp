@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Writes a PNG of each window of the desktop program, for review:
 //   ui-screenshots OUTPUT_FOLDER [DISC]
 // main.png (the sample disc loaded and playing), about.png, properties.png,

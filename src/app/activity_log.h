@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The activity log: every message and warning of this run and of the runs
 // before it, each with its time, the disc and the title it concerns, kept in
 // a file in the settings folder. The file rotates: once it passes

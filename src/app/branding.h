@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The branding file of the desktop program: its title and home page.
 //
 // Threads: any; nothing shared.

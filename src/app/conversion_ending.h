@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // How a batch ended, in the words the finished window shows: every item
 // converted, some failed, every one failed, or the user cancelled. Decided
 // from the run's numbers alone, so the window only shows it.

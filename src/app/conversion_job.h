@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // One conversion as data: everything Start (or `rizuvira-cli convert`)
 // hands to the run. DiscSession::MakeJob makes it from the session's
 // choices and the few the front end makes at Start; ConversionRun converts

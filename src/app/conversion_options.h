@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The options of the Conversion Options window, the ones the command line
 // has as --deinterlace, --crop auto, several --audio and --soft-subs: how the
 // picture is cleaned up, whether subtitles are drawn or kept as tracks, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A conversion asked for in one go, as `rizuvira-cli convert` asks for it:
 // the choices a user makes in the main window, as data, and the call that
 // makes them on a session and the job from them.

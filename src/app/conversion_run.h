@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A conversion job at work: the item graph that reads the job's source and
 // the run controller that converts the job's items through it, one after the
 // other. The front end hosts the run (engine::RunHost) and drives the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "app/custom_output_settings.h"
 
 #include <cstdio>

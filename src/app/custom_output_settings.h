@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The rules of the custom output settings window: ten lists over one copy of the current
 // output profile, each showing the labels of one of the profile's choice lists and storing the
 // key of the chosen label; OK, and "Default" from the catalogue. The catalogue and its file are

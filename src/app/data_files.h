@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Where the program finds the files it ships beside itself (Format.xml,
 // Set.xml, the help page, the skin pictures).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The main window's rules without the window: the profile catalogue and the
 // current profile, the open disc with its rows and their check marks, the
 // audio and subtitle choice, the process's current edit settings, the

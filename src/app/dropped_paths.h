@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Which paths dropped on the main window open as a disc or file, and where
 // the file windows open after one was opened.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The rules of the crop, trim and effect editor: its private copy of a row's trim values and
 // edit block, the geometry of its two picture areas, the crop tracker, the trim controls, the
 // effect sliders and Reset. The window lays the controls out, paints them and forwards each

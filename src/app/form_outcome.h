@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What a window's button did, as the app classes tell their windows.
 #pragma once
 

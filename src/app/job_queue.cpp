@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "app/job_queue.h"
 
 #include <unistd.h>

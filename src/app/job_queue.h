@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The queue of the desktop program: conversions lined up from one disc or
 // several, each with its own profile, tracks, edits and output name, that
 // run one after the other. The queue lives in a file in the settings folder

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The optical drives "Load DVD" offers, with the volume name of the disc in
 // each.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The rules of the preferences window over the settings store: the two folder fields, the
 // lists with their fixed entries and their selection by the stored values, the two pages, and
 // OK, which stores only what changed and, when the store cannot be written, changes nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The preview's rules without a window: play, pause, stop, back and next, seeking through the
 // position slider, the end of the title, and snapshots with their one folder rule. The main
 // window drives it over its PreviewPlayer, the editor over its EditorPreviewGraph; each window

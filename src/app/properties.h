@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The texts of the properties window for the title loaded in the preview: the first video and
 // the first audio stream of its stream list, in words. Rows of an absent stream stay empty.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The queue file: one <Job> element per queued job, holding everything the
 // job converts with, so that a queue read back is the queue written.
 #include <pugixml.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The output profiles a user saves, beside the shipped ones. The shipped catalogue (Format.xml)
 // is only read; saved profiles live in Format.user.xml in the settings folder, in the same XML
 // form, and follow the shipped ones in one catalogue. Saved profiles are numbered from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The wait before the desktop program powers the machine off at the end of
 // a batch: a countdown the user can cancel. It only keeps time and says
 // what to show; the window shows it and the caller shuts down once it is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "bluray/bluray_disc.h"
 
 #include <libbluray/bluray.h>

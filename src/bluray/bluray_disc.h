@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A Blu-ray disc as its users see it: a folder holding BDMV (or BDMV itself) or a disc image
 // (UDF), read with libbluray. Its titles are its playlists (BDMV/PLAYLIST/NNNNN.mpls), each
 // joining clips in order, with chapter marks, angles and streams; the menus' short playlists

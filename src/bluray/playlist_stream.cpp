@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "bluray/playlist_stream.h"
 
 #include <algorithm>

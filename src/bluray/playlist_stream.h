@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A title's clips read as one transport stream: the clips of its playlist (the first angle)
 // one after another, their time stamps moved so that the title's clock runs on across every
 // join: a clip's stamps keep their distance from its in-point and start where the clip

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Moves the clock of a transport stream packet: the programme clock reference of its
 // adaptation field and the presentation and decoding time stamps of a PES header that starts
 // in it, all by the same number of 90 kHz ticks (modulo 2^33, as the stamps count). What a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // `rizuvira-cli convert DISC [options]` and `rizuvira-cli profiles`: the
 // batch run of the conversion window without a window. The title
 // catalogue lists the disc, the run controller converts the chosen rows,

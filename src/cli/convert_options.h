@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The options of `rizuvira-cli convert`, parsed and checked: what to
 // convert, how, and where. Everything here is plain data; parsing touches
 // nothing outside the arguments.

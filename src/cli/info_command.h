@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // `rizuvira-cli info DISC [--json]`: what the main window's list shows of a disc.
 #pragma once
 

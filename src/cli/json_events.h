@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The JSON lines of `rizuvira-cli convert --json`: one object a line on
 // standard output, in the schema docs/json.md describes. Every event names
 // the disc and, where it is about one, the item (its title, chapters, name

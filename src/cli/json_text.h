@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // JSON string literals for the command line's --json output.
 #pragma once
 

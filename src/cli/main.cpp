@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // rizuvira-cli: the converter's engine without a display.
 #include <cstdio>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // `rizuvira-cli snapshot` and `rizuvira-cli play`: the preview player without
 // a window.
 #pragma once

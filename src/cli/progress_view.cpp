@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "cli/progress_view.h"
 
 #include <sys/ioctl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // How the command line shows a running batch: on a terminal two bars (the
 // item and the batch), the running and remaining time and the position;
 // elsewhere a plain line of the same numbers every few seconds; with --json

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Owning handles for the FFmpeg objects the engine creates. Each frees its
 // object with the library's own release call; all are move-only.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Choice lists of an output profile: elements separated by ",", each either
 // a plain value or "key$label". The key is the text before the first "$",
 // the label the text after it. Nothing is trimmed and comparisons are exact.

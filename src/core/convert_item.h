@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The record of one conversion item (one row of the title list), and the
 // rule of the current edit settings. Times are milliseconds.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Sound copied into the output file as the source coded it ("as on the
 // disc"): AC-3, E-AC-3, DTS and MPEG audio pass through in whole frames,
 // untouched. The source's packets are cut into frames by libavcodec's parser;

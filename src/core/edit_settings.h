@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The block of picture and sound adjustments applied to a conversion item,
 // 40 bytes, copied whole. One current block applies to every item (see
 // CurrentEditSettings in convert_item.h).

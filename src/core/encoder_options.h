@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // How the writer tells a video encoder to spend its bits: to a bit rate, or to a constant
 // quality (OutputSettings::Quality) in the encoder's own scale, and how hard it works
 // (OutputSettings::EncoderPreset).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reading a named pipe, a socket or a character device blocks until someone
 // writes to it, and a program blocked in open() ignores Ctrl+C. Every file
 // the program reads is checked first.

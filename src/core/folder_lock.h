@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // An exclusive lock on a folder, held for the life of the object: writers of
 // the files in a settings folder (several windows of the program, and the
 // command line) take it around reading, merging and replacing a file, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "core/media_file_writer.h"
 
 #include "core/encoder_options.h"

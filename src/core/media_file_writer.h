@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The media file writer: turns raw pictures and raw sound into one output
 // file, in the container its name chooses and with the encoders the
 // OutputSettings name.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The subtitle tracks of MediaFileWriter: DVD subpicture units kept whole with their showing
 // time, and Blu-ray presentation-graphics segments kept as they come.
 #include <algorithm>

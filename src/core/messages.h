@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Where the engine's user-facing messages go: the fixed texts that the GUI
 // shows in a message box and the command line prints to standard error.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reading whole numbers out of typed text, the way "%d" reads sane input but
 // without overflow.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The ranges an output setting must lie in, whoever sets it: a profile of a
 // catalogue file, a command-line option, the custom output settings window.
 // One check serves them all, so a value refused as an option is refused in

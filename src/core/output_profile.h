@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Output profiles: one entry of the catalogue read from Format.xml, and the
 // conversion settings record that the writer, the sink and the graph use.
 //

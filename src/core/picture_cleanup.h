@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // How a conversion cleans up the source picture before it is converted: deinterlacing (or
 // inverse telecine) and the automatic crop of black borders. One record for the run, kept
 // beside the current edit settings and the watermark; the conversion graph turns it into

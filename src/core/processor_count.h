@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // How many processors this process may keep busy: the ones its CPU affinity
 // allows (taskset, a scheduler's cpuset), fewer when its cgroup's CPU quota
 // (cgroup v2 cpu.max, here or in a parent group) grants less time than that.

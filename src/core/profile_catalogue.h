@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The output profile catalogue: the profiles of Format.xml in file order.
 //
 // Ownership: the catalogue owns its records; callers always get copies,

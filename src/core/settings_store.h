@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The five user settings that persist between runs (and the folder the
 // desktop program's file windows open in), and the file that keeps them: an
 // INI-style text file `settings.ini` under the user's configuration folder

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Time texts: "hh:mm:ss" as the windows, the title list, the progress and the command line show
 // a time, and the two ways a time is read back: typed into a field, or given on the command
 // line.

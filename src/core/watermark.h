@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The text watermark a conversion draws into every picture, as the editor's watermark page
 // and the command line's --watermark options set it. One record for the process, kept beside
 // the current edit settings; an empty text means no watermark.

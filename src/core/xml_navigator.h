@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The XML navigation layer: a forward-only cursor over one loaded document.
 //
 // The cursor stands inside an element (the "current element") and remembers

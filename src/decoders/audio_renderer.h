@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CAudioRenderer: the sound renderer that the graph's automatic rendering finds for an audio
 // pin (registered under CLSID_DSoundRender, behind the audio decoder). It takes interleaved
 // signed 16-bit PCM, hands each sample to the sound device when the graph's clock reaches

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "decoders/base_renderer.h"
 
 namespace rizuvira::decoders {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CBaseRenderer: what the video and the audio renderer do alike. One input pin; each sample
 // waits for its time on the graph's clock before the derived renderer shows or plays it; end
 // of stream becomes one EC_COMPLETE per stream once the graph runs; seeking passes upstream.

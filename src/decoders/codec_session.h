@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CodecSession: one libavcodec decoder with the parser in front of it, as the decoder filters
 // use it. Compressed data arrives in arbitrary pieces (the splitter delivers PES payloads, not
 // whole frames); the parser cuts them into frames and carries each piece's time stamp to the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Class ids of the decoder filters and the video renderer, and the small control interfaces
 // they answer through QueryInterface.
 //

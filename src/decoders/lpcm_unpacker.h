@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // LpcmUnpacker: DVD LPCM payload (the splitter has removed the private-stream and LPCM
 // headers) to interleaved signed 16-bit samples in host byte order.
 //

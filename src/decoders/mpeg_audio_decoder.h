@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CMpegAudioDecoder: the audio decoder filter. MPEG audio (layers I to III), AC-3, E-AC-3, DTS,
 // DVD LPCM and AAC (raw frames, one per sample) in; interleaved PCM out, 32-bit float or signed
 // 16-bit, with the channel count and sample rate the input type states.

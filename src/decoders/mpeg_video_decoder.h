@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CMpegVideoDecoder: the MPEG-1/MPEG-2 and H.264 video decoder filter, with the chosen DVD
 // subtitle drawn into its pictures.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Puts the decoder filters and the video renderer into the platform's component registry:
 //
 //   CLSID_MpegVideoDecoder     "MPEG Video Decoder"  (decoders/mpeg_video_decoder.h)

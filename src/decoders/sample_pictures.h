@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // SamplePictures: lets libavcodec decode MPEG-1/MPEG-2 pictures straight into the decoder
 // filter's output samples, so that a picture nothing is drawn into leaves as the sample it was
 // decoded into instead of as a copy.

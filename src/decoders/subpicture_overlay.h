@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // SubpictureOverlay: decodes DVD subpictures with libavcodec's DVD subtitle decoder, or
 // Blu-ray presentation graphics (PGS) with its PGS decoder, and draws the one showing at a
 // picture's time into that YV12 picture.

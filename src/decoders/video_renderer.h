@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CVideoRenderer: the video renderer, registered under the platform's
 // CLSID_VideoMixingRenderer. It takes YV12 pictures, presents each one when the graph's clock
 // reaches its start time (at once without a clock or without times), keeps the last one, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CAsyncFileReader: a plain file as a pull-model byte source, so the splitter can read .vob,
 // .mpg, .ts and .m2ts files by name (IFileSourceFilter.Load), and a Blu-ray title by its
 // playlist path (CPlaylistSource). It wraps the platform's file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CBaseSplitterFilter: the splitter's general machinery. One pull-model input pin; output pins
 // keyed by stream key, each with its own queue and delivery thread; a demultiplexing thread
 // (the CAMThread) that positions the source, starts a segment on every connected output and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "demux/clip_info.h"
 
 #include "bluray/bluray_disc.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The clip information file of a Blu-ray clip (BDMV/CLIPINF/NNNNN.clpi
 // beside BDMV/STREAM/NNNNN.m2ts): for each transport PID of the clip, the
 // stream's coding type, language and picture or sound layout.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Types shared by the stream parser and the splitter: ids of the splitter's interfaces and
 // formats that the platform headers do not carry, the splitter's control interface, the
 // stream key, and Packet.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CMpegSplitterFilter: the demultiplexer that every playback and conversion graph puts behind
 // the DVD reader. On connection it runs the stream parser (CMpegSplitterFile) and makes at
 // most one output pin per stream kind ("Video", "Audio", "Subtitle") for the first stream of

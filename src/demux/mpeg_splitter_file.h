@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CMpegSplitterFile: decides what kind of MPEG container a byte stream is (program, transport,
 // PES or PVA stream), finds its elementary streams with a media type for each, measures its
 // time range and byte rate, and reads it unit by unit for the splitter. The time range, the

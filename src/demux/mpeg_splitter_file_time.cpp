@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CMpegSplitterFile, the time range: the time stamps of each stream and of the file, their
 // unwrapping past the 33-bit clock, the byte rate they measure, the zeroed tail a file may end
 // in, and the next time stamp of one stream for a seek.

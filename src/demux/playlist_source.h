@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A Blu-ray title as a pull-model byte source: the clips of its playlist joined into one
 // transport stream (bluray::PlaylistStream), offered like a file so that the splitter reads
 // a title by its playlist path (IFileSourceFilter.Load, GetCurFile).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CBaseSplitterFile: positioned, cached reading and a bit reader over a pull-model byte
 // source (IAsyncReader, normally the DVD reader's output pin).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CBaseSplitterFileEx, the audio headers: MPEG audio, AAC (ADTS), AC-3 and E-AC-3, DTS, DVD and
 // Blu-ray LPCM and PS2 audio, each with the media type it describes.
 #include "demux/splitter_file_ex.h"

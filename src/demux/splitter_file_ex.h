@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CBaseSplitterFileEx: the header readers of the MPEG system and elementary stream formats
 // met on DVDs, in transport streams and in PVA files.
 //

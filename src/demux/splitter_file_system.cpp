@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CBaseSplitterFileEx, the system layer: program stream pack, system and PES headers,
 // transport stream packets and their PSI sections, and PVA packets.
 #include "demux/splitter_file_ex.h"

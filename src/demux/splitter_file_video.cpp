@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CBaseSplitterFileEx, the video headers: MPEG-1/2 sequence headers, H.264 parameter sets and
 // VC-1 sequence headers, each with the media type it describes.
 #include "demux/splitter_file_ex.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "demux/splitter_output_pin.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CBaseSplitterOutputPin: an output pin of the splitter with its own packet queue and
 // delivery thread.
 //

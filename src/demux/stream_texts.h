@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The words that describe the demultiplexer's streams: the kind names (which are also the
 // output pin names), the names of transport and Blu-ray stream types, the bit-rate text,
 // the description of a stream's media type that the stream-selection interface lists, and

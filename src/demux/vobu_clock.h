@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The clock of a DVD title across restarts.
 //
 // A title is often put together from separately encoded pieces, each with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "dvd/disc_image.h"
 
 #include <dvdread/dvd_reader.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What a disc image (or the disc in a drive) is, read from its volume
 // descriptors and root folder, for the message when it does not open as a
 // DVD: a Blu-ray image, or an image without the UDF file system through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The DVD access layer: opens a disc (drive, folder or ISO image), describes its
 // titles and serves a title or a chapter range of it as one continuous MPEG-2
 // program stream. Written over libdvdread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The DVD reader: the source filter at the head of every playback and
 // conversion graph. It presents one title, or one chapter of a title, of an
 // open disc as a seekable MPEG-2 program stream on its single pull-model

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What a DVD source tells a demultiplexer about time: the cell that plays at
 // a moment of the area, from the disc's own records. The demultiplexer asks
 // the filter upstream of its input for this interface and seeks through it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reader of the DVD-Video information files (VIDEO_TS.IFO and VTS_nn_0.IFO).
 //
 // The bytes come from the disc and are not trusted: every table is bounds

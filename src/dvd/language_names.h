@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // English language names from the ISO 639-2 list, which is compiled into the
 // program (see scripts/gen-language-table.py).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The title catalogue: what the program knows about the opened disc. It owns
 // the disc handle and the disc record, the rows offered for conversion (one
 // per title of at least 3 s or that cannot be read, each with its ConvertItem), and the audio and

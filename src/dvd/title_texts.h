@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The words and names under which titles, chapters and streams of a disc are
 // listed: item names (which are also the keys the title and chapter are read
 // back from), length texts and the audio and subtitle entries.

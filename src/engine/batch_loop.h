@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Runs a batch on the calling thread without a window: the host of a
 // RunController for the command line and the tests. It starts items when
 // the controller asks, handles graph events when the graph announces them

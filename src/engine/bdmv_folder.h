@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A Blu-ray offered as a disc. A disc with playlists (a folder holding BDMV/PLAYLIST, or a
 // disc image) lists its playlists as titles (ProbeBlurayDisc): each title joins its clips,
 // with the playlist's chapter marks, and is read by its playlist path. A bare folder of clips

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "engine/border_probe.h"
 
 #include "decoders/video_renderer.h"

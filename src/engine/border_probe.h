@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The automatic crop's measurement of one title: a paused preview graph is sought to
 // kBorderProbePictures moments spread evenly over the title, and the picture shown at each
 // goes to a BorderDetector.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The conversion graph of one item: DVD reader → splitter → video and audio
 // decoders → deinterlacer (unless deinterlacing is off) → video and audio
 // conversion filters → converter sink, which

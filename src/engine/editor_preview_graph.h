@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // EditorPreviewGraph: the playback engine of the crop, trim and effect editor. One title (or
 // chapter) plays into two pictures at once:
 //

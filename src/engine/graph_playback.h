@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the two preview graphs (the main window's player and the editor's
 // graph) do alike: make the graph and its source chain (PreviewSource), run,
 // pause and stop it, ask its state, seek and read the position, list or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the run controller needs of one item's conversion: an output file,
 // a graph built for the item, its state and position, and its events. The
 // conversion graph (SourceItemGraph) is the implementation every front end

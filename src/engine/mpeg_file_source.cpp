@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "engine/mpeg_file_source.h"
 
 #include "demux/clip_info.h"

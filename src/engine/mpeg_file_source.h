@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A plain MPEG file offered as a disc of one title: an MPEG program stream
 // (.mpg, .vob), a transport stream (.ts, .m2ts; of several programs, the
 // first with video), or a bare MPEG-1/2 video stream (.m2v). Pictures in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // An output file written under a temporary name beside its final one and
 // moved to the final name when it is finished, so a reader never sees a
 // half-written file and two runs into one folder never write into the same

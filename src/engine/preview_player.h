@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // PreviewPlayer: the main window's playback engine. One filter graph plays a DVD title:
 //
 //   DVD reader "Reader" → demultiplexer "Splitter" → video decoder "Decoder" (PreviewSource)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // PreviewSource: the source end that both preview graphs (the main window's player and the
 // editor's graph) build, from the disc or plain file to the video decoder:
 //

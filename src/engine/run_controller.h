@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The batch run: converts the checked rows one after the other, each through
 // a freshly built item graph, into one file per row or one merged file, and
 // keeps the numbers the conversion window (or the command line) shows: the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The run controller's item graph over the conversion graph, for every kind
 // of source: each item is read from one open disc, or from the MPEG file of
 // its title (one plain file, or the clips of a Blu-ray folder).

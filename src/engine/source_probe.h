@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What a conversion's source shows, found before its file is opened, for profiles whose size
 // or frame rate is the source's: the first pictures of the title (or plain file) play, as fast
 // as they decode, through the deinterlacer set up as the conversion sets it up (telecined film

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The stages: every filter the graphs put into a pipeline, listed once. Each row gives the
 // stage's name, its class id, how it is made (the system's own filters by their factories, the
 // decoders and renderers by class id through the component registry, as the graphs make them)

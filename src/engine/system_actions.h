@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The desktop's after-batch actions: a normal (not forced) power-off
 // through systemd, and opening a folder in the user's file manager through
 // xdg-open. Each waits for its program and fails when the program is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CMyAudioConveFilter: the audio converter stage. Interleaved PCM in and out, signed 16-bit or
 // 32-bit float (float is offered first; 16-bit goes to a consumer that takes only that),
 // converted to the channel count and sample rate set with SetAudioFormat (libswresample in

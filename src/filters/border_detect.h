@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Black border detection for the automatic crop: finds the rectangle of a title's pictures
 // that holds anything but black, over several pictures sampled across the title.
 //

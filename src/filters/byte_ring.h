@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A fixed-size ring of bytes between the audio converter's input and output samples.
 //
 // Sound is kept in whole frames where it matters: when a write does not fit, the excess is

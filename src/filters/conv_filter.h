@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The converter sink: the last filter of a conversion graph.
 //
 // "Audio In" and "Video In" receive converted, uncompressed sound and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CDeinterlaceFilter: the deinterlacing stage between the video decoder and the video
 // converter. YV12 pictures in, YV12 pictures of the same size out, through a libavfilter
 // graph:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The video converter's picture adjustments on planar 4:2:0 pictures: brightness, saturation
 // and hue in integer arithmetic, and the blend of a watermark picture.
 //

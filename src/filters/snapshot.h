@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Snapshots: the picture a preview shows, saved as a BMP, JPEG, GIF or PNG file written by
 // libavcodec's image encoders. The caller hands the picture over as a device-independent
 // bitmap, the way the renderer's current-image request gives it out: a BITMAPINFOHEADER

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CMyTeeFilter: splits one decoded YV12 stream into two. The editor preview graph puts it behind
 // the video decoder: output 0 feeds the unaltered left picture, output 1 the adjusted right one.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "filters/text_raster.h"
 
 #include <fontconfig/fontconfig.h>

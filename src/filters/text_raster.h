@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Text rasteriser for the video watermark: FreeType glyphs from a font found by fontconfig.
 //
 // The raster is exactly the text's extent (the sum of the glyph advances by the font's line

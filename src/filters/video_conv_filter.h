@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CMyVideoConveFilter: the video converter stage. One YV12 picture in, one YV12 picture out,
 // with the same times: crop, fit into the output frame by zoom mode (black bars or stretch),
 // bicubic scaling (libswscale), brightness, saturation and hue, and an optional text

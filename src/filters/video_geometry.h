@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Geometry of the video converter: where the cropped picture lands inside the output frame.
 //
 // Given the input size, the crop rectangle, the output rectangle and the zoom mode, it decides

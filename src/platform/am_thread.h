@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CAMThread: a worker thread that takes commands from other threads.
 //
 // A caller sends a command with CallWorker, which blocks until the worker answers with Reply;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The pull model's byte source and its request engine.
 //
 // CAsyncStream: an abstract seekable byte stream (the DVD stream, a plain file). The engine

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The pull model: IAsyncReader (a downstream filter reads byte ranges from the source on its
 // own thread), IFileSourceFilter, and the source filter base CAsyncReader with its single
 // output pin CAsyncOutputPin ("Output").

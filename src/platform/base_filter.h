@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CBaseFilter: the state machine and bookkeeping shared by every filter.
 //
 // A derived filter owns its pins (normally as std::unique_ptr members) and lists them through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CBasePin: connection, type negotiation and segment bookkeeping shared by all pins.
 //
 // Ownership: the filter owns its pins. A pin's AddRef/Release are the filter's, so a reference

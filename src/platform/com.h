@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // COM-style objects: IUnknown, the reference-counting base CUnknown and the smart pointer
 // ComPtr that every holder of an object uses.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A plain file as a pull-model byte source: CFileStream (a CAsyncStream over a file
 // descriptor) and CAsyncFileSource (a CAsyncReader filter with IFileSourceFilter that offers a
 // loaded file as MEDIATYPE_Stream with the subtype given to Load, or any).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The filter graph manager: holds the filters of one pipeline, connects them, runs them and
 // reports their events. Made by CoCreateInstance(CLSID_FilterGraph) or CreateFilterGraph.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The filter graph manager's class, shared by the files that implement it: filter_graph.cpp
 // (building), filter_graph_running.cpp (states, clock and events) and filter_graph_seeking.cpp
 // (positions). Everyone else makes a graph with CreateFilterGraph and uses its interfaces

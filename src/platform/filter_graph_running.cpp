@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CFilterGraph: state changes, the clock and the filters' events.
 #include "platform/filter_graph_impl.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CFilterGraph: positions, forwarded to the renderers that can seek, else to the sources
 // that can.
 #include "platform/filter_graph_impl.h"

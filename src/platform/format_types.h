@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Format blocks carried by media types, with the byte layouts of their Windows originals
 // (packed where those are packed). Sizes are checked below; a format block is always read
 // through CMediaType::FormatAs<T>() or after checking cbFormat, never blindly.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // 128-bit identifiers: class ids, interface ids, media types and format types.
 // GUID is a plain value (copy freely). Text form: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}",
 // upper-case hexadecimal, braces optional when parsing.

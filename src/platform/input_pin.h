@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CBaseInputPin: an input pin of the push model (IMemInputPin).
 //
 // Threads: Receive, ReceiveMultiple and EndOfStream arrive on the upstream filter's streaming

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The streaming interfaces: samples, allocators, pins, filters, clocks and the graph as
 // filters see it. Declarations only; the base classes implementing them live in
 // media_sample.h, base_pin.h, input_pin.h, output_pin.h, base_filter.h, reference_clock.h and

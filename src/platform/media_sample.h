@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Media samples and the memory allocator.
 //
 // Ownership: CMemAllocator owns its CMediaSample objects and their buffers. GetBuffer hands

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Media types: what flows on a connection. AM_MEDIA_TYPE is the plain record; CMediaType is
 // the same record with value semantics: it owns its format block (task memory), copies it
 // on copy and frees it on destruction. Interfaces take `const AM_MEDIA_TYPE*`, so a

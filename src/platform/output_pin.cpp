@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "platform/output_pin.h"
 
 #include "platform/media_sample.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CBaseOutputPin: an output pin of the push model.
 //
 // On connection it finds the peer's IMemInputPin (else VFW_E_NO_TRANSPORT) and decides the

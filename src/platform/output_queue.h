@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // COutputQueue: hands samples and stream control to a downstream input pin, in order, on a
 // thread of its own (queued mode) or directly on the caller's thread.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The shape a picture is shown at, and where a picture of a given shape lands in a rectangle.
 //
 // A video type declares the display aspect of its whole picture (a VIDEOINFOHEADER2's picture

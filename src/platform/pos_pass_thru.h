@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CPosPassThru: IMediaSeeking answered by the filter upstream of an input pin.
 //
 // A renderer, sink or transform exposes IMediaSeeking through one of these: every call goes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reference clocks. CBaseReferenceClock does the bookkeeping (monotonic GetTime, advise
 // requests served by a thread of its own that waits on a condition variable until the next
 // requested time); a derived clock supplies GetPrivateTime. CSystemClock runs on the system's

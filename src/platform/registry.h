@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The component registry: class ids mapped to factories (CoCreateInstance's role).
 //
 // The outside decoders and renderers register here; the graph manager's intelligent connect

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Seeking and stream selection interfaces.
 //
 // IMediaSeeking: positions in the current time format (this pipeline works in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Locks and events of the pipeline.
 //
 // CCritSec is recursive, like the locks the filters are written against: a filter's state

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // CTransformFilter: a filter with one input pin ("XForm In") and one output pin
 // ("XForm Out") that turns each input sample into one output sample.
 //

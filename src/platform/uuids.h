@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Ids of media major types, subtypes, format types, time formats and the platform's own
 // components. Values are the standard ones wherever a standard value exists; the last group
 // (formats with no standard id) uses ids of this project.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Scalar names of the pipeline's vocabulary (the Windows ones the filters are written in),
 // HRESULT with the standard numeric values, and the time unit of the pipeline.
 #pragma once

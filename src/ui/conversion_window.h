@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The conversion window: runs a conversion job (app::ConversionRun) as its
 // Qt host. Starting an item and handling the graph's events are queued calls
 // to this window's thread; a 200 ms timer ticks the progress. It shows the

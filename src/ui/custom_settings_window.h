@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The custom output settings window: the eight lists of a copy of the
 // current profile (the resolution list takes typed sizes too), the preset
 // list with "Save as..." and "Del" for the user's saved profiles, "Default",

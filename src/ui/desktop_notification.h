@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A message in the desktop's notification area, through the freedesktop
 // notification service on the session bus.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The crop, trim and effect editor: a modal window over app::Editor for one row. The source
 // plays on the left with the crop frame (drawn by the preview graph's overlay) that the mouse
 // drags; the adjusted result plays on the right at the profile's output shape. Below them the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The conversion-finished window: what happened to the batch in one
 // sentence with its mark (a check when every item converted, a warning when
 // some failed, a cross when none converted, a stop after a cancel), the

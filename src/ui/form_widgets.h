@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The pieces the settings windows are built from, in one place so that a
 // skin can restyle them: a titled group with a grid of labelled rows, the
 // labels of one column kept at one width across groups, and push buttons.

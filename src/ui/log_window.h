@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The activity log window (Help > Activity Log): every entry of app::ActivityLog,
 // newest last, with its time, disc, title and words, warnings marked, and a
 // button that opens the log file in the desktop's text viewer.

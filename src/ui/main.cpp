@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // rizuvira: the desktop program.
 //   rizuvira [DISC] [--quit-after-load]
 // DISC (a drive, a DVD folder, an ISO image or an MPEG file) is opened at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The main window: the disc's rows in a four-column list under the root
 // "VIDEO_TS", the stream and profile lists, the output folder, Start, and the
 // preview with its buttons and position slider. Every rule comes from

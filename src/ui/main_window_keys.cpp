@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The main window by keyboard: Tab walks its controls in reading order, the
 // header's menus open with Alt and their letter or F10, Space plays and
 // pauses (or presses the button that has the focus), and every control that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The main window's jobs and their record: the job Start and Add to Queue
 // make of the checked rows, Add to Queue beside Start, the Queue button among
 // the tools, the queue window they lead to, the conversion options, and the

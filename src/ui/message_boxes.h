@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The desktop program's message sink: each message in a plain message box
 // with an OK button, over the window given (or the active one).
 //

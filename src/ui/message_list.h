@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A list of messages that shows each one whole: long lines wrap, a path
 // with no spaces breaks anywhere rather than being cut, the list scrolls,
 // and each entry's tooltip repeats its text.

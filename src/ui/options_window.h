@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The Conversion Options window (Option > Conversion Options): deinterlacing,
 // the automatic crop of black borders, subtitles drawn or kept as tracks, and
 // a checkable list of the selected title's sound tracks (the first ticked one

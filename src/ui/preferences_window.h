@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The preferences window: the General page (output and snapshot folders,
 // image type, the action after converting, the maximum processor use) and
 // the Options page (language, skin), shown by two tab buttons, over

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The picture area of the main window's preview and of the conversion
 // window: a widget that the video renderer presents into. Present runs on the
 // renderer's streaming thread; it converts the picture to RGB there and hands

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The properties window: the picture and sound of the title loaded in the
 // preview, in words (app::MakePropertiesTexts), and an OK button.
 //

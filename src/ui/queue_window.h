@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The queue window: the jobs lined up with "Add to Queue" (disc, title,
 // profile, output file, state), with buttons that move a waiting job up or
 // down, remove a job that is not running, clear the ended ones and start

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // RangeSelect: the two-thumb range control. Two fractions, start and end, each 0.0 to 1.0,
 // shown as two thumbs on a track. A thumb's centre lies at half a thumb width plus the
 // fraction of (width - thumb width), so the centres span the track less half a thumb at each

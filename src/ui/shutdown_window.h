@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Shutting down at the end of a batch, with a chance to stop it: the
 // countdown window (a minute, with Cancel), and the after-batch actions of
 // the desktop program, which open that window instead of powering off at

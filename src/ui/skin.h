@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The skin: the pictures the windows and their controls are drawn from.
 // Each picture is a PNG named as the windows name it; a twice-sized copy
 // "NAME@2x.png" beside it is used on high-density screens.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // One description of each skinned window: the size of its background
 // picture, the panels and words drawn on it, and where each button picture
 // goes. The skin painter (tools/skin_painter.cpp) draws the pictures from it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // SkinSlider: the skinned slider. A range, a value (the thumb), a start and an end mark with
 // the fill drawn between them, and a mode: in kFollowValue the end mark follows the value
 // (the fill runs from the start mark to the thumb); in kSeparateMarks the marks are set on

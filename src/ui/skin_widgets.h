@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The skinned controls the windows are built from. Each draws itself from
 // its skin pictures (ui/skin.h); when a picture is missing it keeps the
 // plain Qt look, at the same place, and says nothing.

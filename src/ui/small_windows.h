@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The small windows: the splash picture shown at start and the About window.
 //
 // Threads: the user-interface thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The activity log: what each entry keeps, what a later run reads back, and
 // the rotation that bounds the file.
 #include <gtest/gtest.h>

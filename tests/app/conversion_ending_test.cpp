@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the finished window says, from the numbers a batch ends with.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // One job, whichever front end makes it: the choices a user makes in the
 // main window and the same choices asked for as a conversion request
 // (`rizuvira-cli convert`) give equal jobs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The Conversion Options window's choices end in the job as the command
 // line's options do: the picture cleanup, soft subtitles, the sound tracks.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The custom output settings rules on the shipped catalogue: labels shown for stored values,
 // keys stored for chosen labels, OK's steps and messages, and "Default".
 #include "app/custom_output_settings.h"

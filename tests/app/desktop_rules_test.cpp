@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The desktop program's small rules: Set.xml, the drives "Load DVD" offers,
 // and what a drop opens.
 #include <gtest/gtest.h>

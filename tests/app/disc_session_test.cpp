@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The main window's rules on the sample disc: check marks, profile choice and
 // output names, the editor's open/close rule, Start's folder check, track
 // choice by position and language, and the preview's small arithmetic.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The editor driving the real editor preview graph on the sample disc: what it hands the graph
 // when attached and on every edit, and that the graph's crop read-back is what it keeps.
 #include <gtest/gtest.h>

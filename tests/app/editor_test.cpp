@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The editor's rules: picture geometry by display aspect, crop limits, the crop tracker, trim by
 // range control and by typed times, Reset per page, OK and Cancel.
 #include "app/editor.h"

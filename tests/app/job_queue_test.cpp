@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The queue of the desktop program: what goes in with each job, what comes
 // back after a restart, the order rules, and a file that cannot be read.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The file names a conversion request's --name template gives.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The preferences window's rules over a real settings file: what a fresh folder shows, list
 // selection by the stored values, OK writing only what changed, and a store that cannot be
 // written.

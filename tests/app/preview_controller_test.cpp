@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The preview controller over the real preview player on the sample disc (headless surface,
 // silent sound): the state it shows, the slider's seek, back and next, the end of a title and
 // the snapshot folder rule.

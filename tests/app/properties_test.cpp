@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The properties window's texts from a stream list.
 #include "app/properties.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Profiles the user saves: their file beside the settings, read back into the same records,
 // numbered after the shipped ones, with unique names; the shipped file is only read, and a
 // saved file that cannot be read is never overwritten.

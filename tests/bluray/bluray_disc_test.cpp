@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The sample Blu-ray (fixtures/sample_bluray.h) as libbluray and the program read it: its
 // playlists as titles, as a folder and as an image; an encrypted copy refused by name; a
 // title's clips joined into one stream whose clock runs on across the joins.

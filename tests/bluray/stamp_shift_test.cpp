@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Time stamps moved in transport packets: the clock reference, both stamps of a PES header,
 // the 33-bit wrap, and packets that hold nothing to move.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // rizuvira-cli on a Blu-ray folder made with ffmpeg and the clip information
 // writer: its clips as titles, longest first, with the languages their clip
 // information declares, converted end to end; and the folders it refuses. A disc

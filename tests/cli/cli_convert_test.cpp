@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // rizuvira-cli convert, run as a program on the sample discs and checked by
 // decoding what it wrote: merging, track choice, trims, damaged sources and
 // the usage errors.

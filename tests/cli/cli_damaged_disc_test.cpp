@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // rizuvira-cli convert on damaged copies of the sample discs: what cannot be
 // read is reported, item by item, and what can be read is kept.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The command line acts on its options alone: with the desktop program's
 // settings holding "Shut Down" and an output folder of its own, a plain
 // convert neither shuts down nor writes there. A recording systemctl first

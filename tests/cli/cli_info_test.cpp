@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // rizuvira-cli info, run as a program on the sample discs.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // scripts/convert-library.sh over a shelf of the sample discs, two at once:
 // killed midway (SIGKILL to every process of the run, as a scheduler's hard
 // limit does) and run again, it leaves every listed title of every disc

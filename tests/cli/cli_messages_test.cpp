@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the command line says when a catalogue, an image or an option is not
 // what it should be: the file and the reason, and what the thing is.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Where rizuvira-cli convert puts its files and what it does with those
 // that exist: -o as a file, -n, files that exist, cancelled and killed runs.
 #include <gtest/gtest.h>

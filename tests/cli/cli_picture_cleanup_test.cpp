@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // rizuvira-cli convert --deinterlace and --crop auto on the film disc: combing
 // measured on the output with ffmpeg's idet, telecined film back at 23.976 with
 // every film picture once, the disc's pictures kept as they are with

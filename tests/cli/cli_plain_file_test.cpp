@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // rizuvira-cli on plain files made by ffmpeg: transport streams of several
 // programs, H.264 and AAC, bare MPEG video, a variable-rate program stream,
 // and the files it does not read. Checked by decoding what it wrote.

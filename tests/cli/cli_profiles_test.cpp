@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Every shipped profile, through the command line, writes a file that a
 // player reads and decodes from its first packet to its last.
 #include <gtest/gtest.h>

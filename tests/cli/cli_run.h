@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Runs rizuvira-cli as a program and keeps what it printed.
 #pragma once
 

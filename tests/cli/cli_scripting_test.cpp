@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // rizuvira-cli convert as scripts and job schedulers drive it: JSON events
 // that name their disc, title and file; plain progress lines, -v and --log
 // when standard error is not a terminal; titles chosen by length and chapter

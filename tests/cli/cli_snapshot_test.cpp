@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // rizuvira-cli snapshot: the picture the preview shows at a time, as a file.
 #include <gtest/gtest.h>
 

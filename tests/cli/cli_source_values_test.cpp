@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // rizuvira-cli convert with the default profile, whose size and frame rate are the source's and
 // which codes by constant quality: a PAL title keeps its lines, rate and shape, telecined film
 // comes back at film rate, a 25 fps transport stream keeps every picture, and --quality and

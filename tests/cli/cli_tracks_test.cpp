@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // rizuvira-cli convert with several sound tracks and soft subtitles, run as a
 // program on the sample discs; the files are read back with libavformat and
 // decoded with libavcodec.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The option parser of rizuvira-cli convert: title lists and the values that
 // must be refused.
 #include <gtest/gtest.h>

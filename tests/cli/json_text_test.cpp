@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // JSON strings of the command line: escapes, and bytes that are not UTF-8.
 #include <gtest/gtest.h>
 

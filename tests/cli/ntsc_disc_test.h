@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Command-line tests that convert the NTSC sample disc and decode what it writes.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The terminal progress line fits the terminal, giving up the bars' width
 // before anything else.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reads media files back with the ffmpeg command-line tools (an independent
 // reader): ffprobe for containers, streams and packets, ffmpeg for decoded
 // sound.

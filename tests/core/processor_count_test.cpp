@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The processors a process may use: its affinity and its cgroup's quota.
 #include <gtest/gtest.h>
 

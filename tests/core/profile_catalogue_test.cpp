@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "core/profile_catalogue.h"
 #include "core/choice_list.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The settings file: where it lives, defaults, a round trip, and files that
 // are damaged, too long, of the wrong type or cannot be written.
 #include <gtest/gtest.h>

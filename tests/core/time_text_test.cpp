@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Time texts: how a time is shown, and how a typed or a command-line time is read.
 #include "core/time_text.h"
 

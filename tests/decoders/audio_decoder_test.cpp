@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The audio decoder against the sample discs' AC-3, MPEG-1 layer II and LPCM tracks: the
 // output format, each track's own tone on the right channels, the beeps at the times the
 // blocks carry, continuity of those times, and the tail that end of stream drains.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The decoders in front of the filters that consume their output in the conversion graph: the
 // video and audio conversion filters take the types and buffers as they come.
 #include <gtest/gtest.h>

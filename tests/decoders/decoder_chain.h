@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Test chains for the decoders: harness sources (the test is their streaming thread) ->
 // decoder made through the component registry -> recording sink. Push runs the decoder on the
 // calling thread, so what the sink saw is complete when Push returns.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Streams the sample discs do not carry, made with the ffmpeg tool: MPEG-1 video (B-frames,
 // square pixels) and DTS sound, cut into payloads the way a demultiplexer delivers them.
 #include <gtest/gtest.h>

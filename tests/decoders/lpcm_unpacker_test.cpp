@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // DVD LPCM unpacking for the word lengths the sample discs do not carry (20 and 24 bits), and
 // blocks cut at every possible place between payloads.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A sink for the decoder tests that looks at each picture or block of sound as it arrives and
 // keeps only what the test extracts from it (a frame number, a tone level), so that a whole
 // title of decoded pictures need not be held in memory. Accepts any type; records times,

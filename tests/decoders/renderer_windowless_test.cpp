@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The video renderer's windowless control and late-picture dropping, fed by a test source in a
 // graph on the system clock; and the audio renderer keeping time with no sound device.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The video decoder against the sample discs' real MPEG-2 streams: every picture once and in
 // order (read from the frame-number band), times in display order, interpolated and
 // lengthened by repeated fields, flushes, the output type, and the subtitles drawn in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The video renderer in a real graph behind the video decoder, both made through the
 // component registry: it presents every picture, keeps the last one, reports EC_COMPLETE at
 // the end, and waits for each picture's time when the graph has a clock.

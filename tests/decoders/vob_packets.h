@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Real compressed packets for the decoder tests: a sample disc's VOB file demultiplexed with
 // libavformat (parsing off, so every packet is one PES payload as the splitter delivers it),
 // and the media types the splitter gives each kind of stream.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The clip information reader on the files of real Blu-ray discs, and on
 // files that lie about their lengths.
 #include <gtest/gtest.h>

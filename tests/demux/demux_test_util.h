@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Helpers of the demultiplexer tests: byte sources over files, generated media made with
 // ffmpeg into a temporary folder (once per test program), and small stream writers for the
 // containers ffmpeg does not write (raw PES, PVA) and for hand-made program streams.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The splitter behind the DVD reader, as the preview and conversion graphs build it: the
 // reader set to a title of a sample disc, the splitter given the title record before its
 // input connects, a collecting sink on each output.

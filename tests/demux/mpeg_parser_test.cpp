@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The stream parser on the sample discs' VOB files, on generated transport, program, PES and
 // PVA files, and on hand-made program streams for the rules that real files rarely hit.
 #include <gtest/gtest.h>

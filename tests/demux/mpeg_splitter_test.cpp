@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The splitter in a graph: a file loaded by name (or a file source connected to the input),
 // one collecting sink per output pin, run without a clock so it goes as fast as it can.
 #include <gtest/gtest.h>

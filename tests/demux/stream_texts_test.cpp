@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The stream description texts: the cases callers parse or show.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The title clock across the restarts of separately encoded pieces.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Discs that are not whole: the layer answers with an error or a shorter
 // stream, never a crash or a hang.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The DVD access layer on the sample discs, in folder and image form, checked
 // against the authored layout, against lsdvd, and against the VOB files read
 // straight from the folder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The DVD reader filter on the sample discs: its stream's buffering and
 // seeking, its control interface, and the pull-model pin.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The catalogue of an opened disc: rows, their texts and items, the 3000 ms
 // rule, the stream lists and the current choice, and the two load errors.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The names and texts under which a disc's titles and streams are listed.
 #include <gtest/gtest.h>
 

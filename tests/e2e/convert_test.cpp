@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Titles of the sample discs converted through the whole engine (reader,
 // splitter, decoders, conversion filters, sink, writer), run as the command
 // line runs a batch, checked by decoding the files: the frame numbers in the

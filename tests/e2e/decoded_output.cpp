@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "e2e/decoded_output.h"
 
 extern "C" {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Decodes a converted file with libavformat and libavcodec (an independent
 // reader) into what the end-to-end tests check: the frame number each picture
 // carries in its band, whether it flashes, its time, and the sound as mono

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The conversion window's live picture on a real item graph: attaching the
 // preview to a freshly built, paused graph stops and pauses it again while
 // the splitter's worker is just starting to deliver.

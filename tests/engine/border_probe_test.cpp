@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The automatic crop's measurement: the detector's rules on made-up pictures, and the
 // measurement of whole titles of the sample discs.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The editor's two-picture graph on the sample disc: the tee feeds an unaltered left picture
 // and an adjusted right one; the crop frame is drawn into the left picture's overlay.
 #include "engine/editor_preview_graph.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The preview player on the sample discs, with the headless surface and, as on CI, the silent
 // sound renderer (SDL is pointed at a driver that does not exist).
 #include "engine/preview_player.h"

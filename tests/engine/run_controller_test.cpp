@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The batch sequencing and its numbers: which rows get files, the 1000 ms
 // rule after a completed item, skipped rows, the bars, running time across
 // pauses, merging, cancelling and the after-action. The item graph here is a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Every stage of the table, as the graphs make it, in a graph between pins of the stream forms
 // its row names: taken through stopped, paused, running and back, unjoined and joined, with a
 // flush from each test source while paused and while running and then the end of the stream;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The audio converter: pass-through, resampling and downmix against libswresample, the ring's
 // overflow, and the volume.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The converter sink between generated samples and the real media file
 // writer: the frame clock, the time range, untimed samples, the preview copy
 // and completion.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Both converters through the states and stream control a graph gives them: nothing is
 // offered or allocated before the input connects; flush, new segment and end of stream pass
 // downstream; a stopped and restarted chain still converts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reads an image file back with libavformat/libavcodec for the snapshot tests: the picture as
 // RGB24 rows, top row first.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The deinterlacer in a source -> deinterlacer -> sink chain: how its pictures keep their times
 // through the filters' delay, jumps of the input times and the end of stream, what auto mode
 // lets through at once, and flushing and restarting.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A source -> filter under test -> collecting sink chain for the converter tests. Push runs the
 // whole transform on the calling thread, so the sink holds the result when Push returns.
 #pragma once

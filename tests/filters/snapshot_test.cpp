@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Snapshot files: type by extension, written by the libavcodec image encoders, nothing
 // written on any failure.
 #include "filters/snapshot.h"

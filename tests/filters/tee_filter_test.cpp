@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The tee: one input, two queued outputs handing on the same sample objects.
 #include "filters/tee_filter.h"
 

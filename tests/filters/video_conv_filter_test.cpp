@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The video converter: geometry of each zoom mode, crop/pad/scale through the pipeline,
 // the picture adjustments and the watermark.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Samples and the memory allocator: properties, blocking GetBuffer, return on last release.
 #include <gtest/gtest.h>
 

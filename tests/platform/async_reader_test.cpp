@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The pull model: a file read through the request engine by a pin that pulls, as the
 // demultiplexer does.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Identifiers, reference counting, the component registry, media types and format layouts.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The graph manager: building, the generic run-through of a small graph, events, clocks,
 // seeking and rendering through registered components.
 #include <gtest/gtest.h>

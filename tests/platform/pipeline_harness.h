@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Test harness for filters: a source whose output pin the test drives (it is the streaming
 // thread), a sink that collects what arrives, and a transform for the generic tests.
 //

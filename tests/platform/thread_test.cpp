@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The worker thread with commands, and the output queue.
 #include <gtest/gtest.h>
 

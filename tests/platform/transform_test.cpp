@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The transform filter base, driven through the harness: source -> CInvertTransform -> sink.
 #include <gtest/gtest.h>
 

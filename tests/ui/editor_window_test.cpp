@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The crop, trim and effect editor through the real main window on the sample disc: the page
 // each command opens, the crop frame dragged with the mouse, typed times, the range control,
 // Reset, Cancel, the watermark in the right picture, and OK followed by a conversion whose

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The desktop program's windows on the offscreen platform, driven with
 // synthetic clicks and keys: the sample disc's rows, the check marks, a
 // profile change, the preview, a snapshot, and a whole conversion through

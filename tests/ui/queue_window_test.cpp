@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The queue in the desktop program: titles of two discs lined up with their
 // own profiles and trims, found again after a restart, and converted one
 // after the other from the queue window; the conversion options and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The preferences, custom output settings and properties windows, opened
 // from the main window on the offscreen platform and driven with synthetic
 // clicks and keys; a profile saved there converts through rizuvira-cli.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The shutdown at the end of a batch waits for its countdown, and Cancel
 // stops it; the clock is the test's, and the machine's power stays on (the
 // actions are recorded).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The skinned slider and the two-thumb range control, driven with synthetic mouse events: how a
 // press maps to a value, what a drag may change, where the thumbs may go, and the pictures.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The skin keeps its own colours under a dark desktop theme, and its
 // fixed-place texts fit (or end in an ellipsis) under a desktop font half
 // as large again.

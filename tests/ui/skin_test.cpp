@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The skinned controls: frames cut from one picture, the plain look when a
 // picture is missing, rounded percentages, dragging a window by its face,
 // and the pictures the painter draws for every window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Driving the real windows in tests and in the screenshot tool: waiting for
 // a condition while the event loop runs, clicking a row's check mark,
 // answering the modal windows a command opens, and reading the frame number
