@@ -90,10 +90,6 @@ std::vector<VtsInfo> LoadTitleSetCopies(dvd_reader_t* reader, int title_set) {
     return copies;
 }
 
-int FromBcd(uint8_t value) {
-    return (value >> 4) * 10 + (value & 0x0F);
-}
-
 // --- the model of a disc ----------------------------------------------------
 
 struct CellRange {
@@ -606,19 +602,6 @@ std::string DiscVolumeName(const std::string& path) {
     std::string text(name, strnlen(name, sizeof(name) - 1));
     while (!text.empty() && text.back() == ' ') text.pop_back();
     return text;
-}
-
-double DvdTimeToMs(uint8_t hour, uint8_t minute, uint8_t second, uint8_t frame_u) {
-    const int64_t seconds = FromBcd(hour) * 3600LL + FromBcd(minute) * 60LL + FromBcd(second);
-    const int64_t frames = FromBcd(frame_u & 0x3F);
-    switch (frame_u >> 6) {
-        case 1:  // 25 fps
-            return static_cast<double>(seconds * 25 + frames) * 40.0;
-        case 3:  // NTSC: 30 frames per timecode second, each lasting 1001/30000 s
-            return static_cast<double>(seconds * 30 + frames) * 1001.0 / 30.0;
-        default:
-            return static_cast<double>(seconds) * 1000.0;
-    }
 }
 
 std::string DiscOpenProblem(const std::string& path) {

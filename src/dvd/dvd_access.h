@@ -153,9 +153,4 @@ bool MyDvdFindTime(int32_t handle, double ms, DvdCellSpan* span);
 // empty when no disc can be read there (an empty drive).
 std::string DiscVolumeName(const std::string& path);
 
-// Exact length of a DVD playback time: BCD hours, minutes, seconds and a frame
-// count whose two high bits give the rate (1: 25 fps, 3: 30000/1001 fps with
-// 30 frames per timecode second).
-double DvdTimeToMs(uint8_t hour, uint8_t minute, uint8_t second, uint8_t frame_u);
-
 }  // namespace rizuvira::dvd

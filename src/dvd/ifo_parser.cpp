@@ -170,4 +170,25 @@ std::optional<VtsInfo> ParseTitleSetIfo(std::span<const uint8_t> file) {
     return vts;
 }
 
+namespace {
+
+int FromBcd(uint8_t value) {
+    return (value >> 4) * 10 + (value & 0x0F);
+}
+
+}  // namespace
+
+double DvdTimeToMs(uint8_t hour, uint8_t minute, uint8_t second, uint8_t frame_u) {
+    const int64_t seconds = FromBcd(hour) * 3600LL + FromBcd(minute) * 60LL + FromBcd(second);
+    const int64_t frames = FromBcd(frame_u & 0x3F);
+    switch (frame_u >> 6) {
+        case 1:  // 25 fps
+            return static_cast<double>(seconds * 25 + frames) * 40.0;
+        case 3:  // NTSC: 30 frames per timecode second, each lasting 1001/30000 s
+            return static_cast<double>(seconds * 30 + frames) * 1001.0 / 30.0;
+        default:
+            return static_cast<double>(seconds) * 1000.0;
+    }
+}
+
 }  // namespace rizuvira::dvd

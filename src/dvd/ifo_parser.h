@@ -88,4 +88,9 @@ struct VtsInfo {
 std::optional<VmgInfo> ParseVideoManagerIfo(std::span<const uint8_t> file);
 std::optional<VtsInfo> ParseTitleSetIfo(std::span<const uint8_t> file);
 
+// Exact length of a DVD playback time: BCD hours, minutes, seconds and a frame
+// count whose two high bits give the rate (1: 25 fps, 3: 30000/1001 fps with
+// 30 frames per timecode second).
+double DvdTimeToMs(uint8_t hour, uint8_t minute, uint8_t second, uint8_t frame_u);
+
 }  // namespace rizuvira::dvd

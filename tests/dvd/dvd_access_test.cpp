@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "dvd/dvd_access.h"
+#include "dvd/ifo_parser.h"
 #include "dvd/language_names.h"
 #include "fixtures/sample_discs.h"
 
