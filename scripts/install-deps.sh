@@ -9,6 +9,7 @@ build_pkgs=(cmake ninja-build g++ pkg-config libavcodec-dev libavformat-dev
   libavutil-dev libswscale-dev libswresample-dev libavfilter-dev libdvdread-dev libbluray-dev
   libpugixml-dev
   libsdl2-dev libfreetype-dev libfontconfig-dev qt6-base-dev qt6-svg-dev
+  qt6-tools-dev qt6-l10n-tools
   breeze-icon-theme libgtest-dev help2man dpkg-dev)
 test_pkgs=(ffmpeg dvdauthor genisoimage fonts-dejavu-core xvfb lsdvd iso-codes clang-format
   desktop-file-utils appstream parallel lintian man-db)

@@ -2,9 +2,11 @@
 // Draws the skin pictures the windows are made of, from the description in
 // src/ui/skin_layout.h, once at 1x and once at 2x ("name@2x.png"):
 //
-//   rizuvira-skin-painter OUTPUT_FOLDER [ICON_THEME_FOLDER]
+//   rizuvira-skin-painter OUTPUT_FOLDER [ICON_THEME_FOLDER] [TRANSLATION.qm...]
 //   rizuvira-skin-painter --icon SVG NAME ICON_THEME_ROOT
 //
+// For each translation the pictures that hold words are drawn once more, in
+// that language, into OUTPUT_FOLDER/LANGUAGE ("de").
 // The second form renders the program's own icon into the hicolor sizes
 // (ICON_THEME_ROOT/hicolor/NxN/apps/NAME.png).
 //
@@ -22,6 +24,7 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 #include <QSvgRenderer>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
@@ -101,6 +104,14 @@ QFont Font(qreal pixels, bool bold) {
     return font;
 }
 
+// `font` made smaller, a pixel at a time down to 8, until `text` fits in
+// `width`: a translation's longer words still fit their button.
+QFont Fitted(QFont font, const QString& text, qreal width) {
+    while (font.pixelSize() > 8 && QFontMetrics(font).horizontalAdvance(text) > width)
+        font.setPixelSize(font.pixelSize() - 1);
+    return font;
+}
+
 // Point size as the windows use it, in pixels at 96 dpi.
 qreal PointPixels(int points) {
     return points * 96.0 / 72.0;
@@ -161,8 +172,8 @@ void DrawLabel(QPainter& p, const QRectF& box, const QString& text, const QFont&
 
 // One frame of `art` in the box (window pixels; the painter is scaled).
 void DrawButtonFrame(QPainter& p, const skin::ButtonArt& art, const QRectF& box, Frame frame) {
-    const QString label = QString::fromUtf8(art.label);
-    const QString icon = art.icon ? QString::fromUtf8(art.icon) : QString();
+    const QString label = QCoreApplication::translate("skin", art.label);
+    QString icon = art.icon ? QString::fromUtf8(art.icon) : QString();
     const bool off = frame == kDisabled;
     switch (art.look) {
         case skin::Look::kTool: {
@@ -173,7 +184,7 @@ void DrawButtonFrame(QPainter& p, const skin::ButtonArt& art, const QRectF& box,
             DrawIcon(p, icon, QRectF(box.center().x() - 12, box.y() + 6, 24, 24), colour,
                      off ? 0.45 : 1.0);
             DrawLabel(p, QRectF(box.x(), box.y() + 32, box.width(), 18), label,
-                      Font(12, frame == kPressed), colour);
+                      Fitted(Font(12, frame == kPressed), label, box.width() - 6), colour);
             break;
         }
         case skin::Look::kMedia: {
@@ -198,7 +209,7 @@ void DrawButtonFrame(QPainter& p, const skin::ButtonArt& art, const QRectF& box,
             const QRectF face = box.adjusted(2, 5, -2, -5);
             if (frame == kOver) RoundedBox(p, face, 5, QColor(255, 255, 255, 36), QColor());
             if (frame == kPressed) RoundedBox(p, face, 5, kAccent, QColor());
-            DrawLabel(p, box, label, Font(12.5, false),
+            DrawLabel(p, box, label, Fitted(Font(12.5, false), label, box.width() - 6),
                       off                ? QColor(0x7a, 0x86, 0x96)
                       : frame == kNormal ? QColor(0xd5, 0xdc, 0xe6)
                                          : Qt::white);
@@ -251,9 +262,14 @@ void DrawButtonFrame(QPainter& p, const skin::ButtonArt& art, const QRectF& box,
                     frame == kOver ? kAccentLight : kBorder);
             }
             const bool big = box.height() >= 44;
-            const QFont font = Font(big ? 17 : 12.5, accent || big);
             const int icon_size = big ? 22 : 16;
-            const int gap = icon.isEmpty() ? 0 : icon_size + 6;
+            const QFont full = Font(big ? 17 : 12.5, accent || big);
+            // Words that do not fit beside the icon drop it before they shrink.
+            const bool with_icon = !icon.isEmpty() && QFontMetrics(full).horizontalAdvance(label) <=
+                                                          box.width() - icon_size - 14;
+            if (!with_icon) icon.clear();
+            const int gap = with_icon ? icon_size + 6 : 0;
+            const QFont font = Fitted(full, label, box.width() - gap - 14);
             const int text_width = QFontMetrics(font).horizontalAdvance(label);
             const qreal left = box.center().x() - (gap + text_width) / 2.0;
             if (!icon.isEmpty())
@@ -322,7 +338,7 @@ void DrawFace(QPainter& p, const skin::WindowArt& art) {
         // A title on the band leaves room for the band's icon.
         p.drawText(band && art.icon ? box.adjusted(30, 0, 0, 0) : box,
                    Qt::AlignLeft | (band ? Qt::AlignVCenter : Qt::AlignTop) | Qt::TextWordWrap,
-                   QString::fromUtf8(words.text));
+                   QCoreApplication::translate("skin", words.text));
     }
 }
 
@@ -381,16 +397,17 @@ void PaintGettingStarted(int scale) {
     p.scale(scale, scale);
     p.fillRect(QRectF(0, 0, list.width, list.height), Qt::white);
     DrawEmblem(p, {list.width / 2 - 32, 26, 64, 64}, "media-optical-dvd");
-    DrawLabel(p, QRectF(0, 100, list.width, 26), QStringLiteral("Getting started"), Font(17, true),
-              kText);
+    DrawLabel(p, QRectF(0, 100, list.width, 26),
+              QCoreApplication::translate("skin", "Getting started"), Font(17, true), kText);
     const char* lines[] = {
-        "Load a DVD with Add File: a disc in a drive,",
-        "a DVD folder or an ISO image, or drop one here.",
-        "Tick the titles, choose a profile, press Start.",
+        QT_TRANSLATE_NOOP("skin", "Load a DVD with Add File: a disc in a drive,"),
+        QT_TRANSLATE_NOOP("skin", "a DVD folder or an ISO image, or drop one here."),
+        QT_TRANSLATE_NOOP("skin", "Tick the titles, choose a profile, press Start."),
     };
     for (int i = 0; i < 3; ++i)
-        DrawLabel(p, QRectF(0, 136 + i * 22, list.width, 20), QString::fromUtf8(lines[i]),
-                  Font(12.5, false), QColor(0x4b, 0x55, 0x63));
+        DrawLabel(p, QRectF(0, 136 + i * 22, list.width, 20),
+                  QCoreApplication::translate("skin", lines[i]), Font(12.5, false),
+                  QColor(0x4b, 0x55, 0x63));
     p.end();
     Save(image, QStringLiteral("getting started.png"), scale);
 }
@@ -458,6 +475,26 @@ void PaintProgress(int scale) {
     }
 }
 
+// Every picture, or with `words_only` only those that hold words.
+void PaintAll(bool words_only) {
+    for (int scale = 1; scale <= 2; ++scale) {
+        for (const skin::ButtonArt& art : skin::kButtons)
+            if (!words_only || art.label[0] != '\0') PaintButton(art, scale);
+        PaintWindow(skin::main_window::kArt, scale, [](QPainter&) {});
+        PaintWindow(skin::conversion_window::kArt, scale, [](QPainter&) {});
+        PaintWindow(skin::about_window::kArt, scale, [](QPainter& p) {
+            DrawEmblem(p, skin::about_window::kEmblem, skin::about_window::kEmblemIcon);
+        });
+        PaintWindow(skin::finished_window::kArt, scale, [](QPainter&) {});
+        PaintWindow(skin::queue_window::kArt, scale, [](QPainter&) {});
+        PaintGettingStarted(scale);
+        if (words_only) continue;
+        PaintSplash(scale);
+        PaintSliders(scale);
+        PaintProgress(scale);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -483,26 +520,36 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: rizuvira-skin-painter OUTPUT_FOLDER [ICON_THEME_FOLDER]\n");
+    QStringList arguments;
+    QStringList translations;
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        (argument.endsWith(QStringLiteral(".qm")) ? translations : arguments) << argument;
+    }
+    if (arguments.isEmpty()) {
+        std::fprintf(stderr,
+                     "usage: rizuvira-skin-painter OUTPUT_FOLDER [ICON_THEME_FOLDER] "
+                     "[TRANSLATION.qm...]\n");
         return 2;
     }
-    g_out = QString::fromLocal8Bit(argv[1]);
-    if (argc > 2) g_theme = QString::fromLocal8Bit(argv[2]);
+    const QString out = arguments[0];
+    if (arguments.size() > 1) g_theme = arguments[1];
+    g_out = out;
     QDir().mkpath(g_out);
-    for (int scale = 1; scale <= 2; ++scale) {
-        for (const skin::ButtonArt& art : skin::kButtons) PaintButton(art, scale);
-        PaintWindow(skin::main_window::kArt, scale, [](QPainter&) {});
-        PaintWindow(skin::conversion_window::kArt, scale, [](QPainter&) {});
-        PaintWindow(skin::about_window::kArt, scale, [](QPainter& p) {
-            DrawEmblem(p, skin::about_window::kEmblem, skin::about_window::kEmblemIcon);
-        });
-        PaintWindow(skin::finished_window::kArt, scale, [](QPainter&) {});
-        PaintWindow(skin::queue_window::kArt, scale, [](QPainter&) {});
-        PaintSplash(scale);
-        PaintGettingStarted(scale);
-        PaintSliders(scale);
-        PaintProgress(scale);
+    PaintAll(false);
+    // Each translation's copies of the pictures with words, in a folder named
+    // by its language ("de"); the windows look there first.
+    for (const QString& file : translations) {
+        QTranslator translator;
+        if (!translator.load(file) || translator.language().isEmpty()) {
+            std::fprintf(stderr, "cannot read the translation %s\n", qPrintable(file));
+            return 1;
+        }
+        QCoreApplication::installTranslator(&translator);
+        g_out = out + u'/' + translator.language().section(u'_', 0, 0);
+        QDir().mkpath(g_out);
+        PaintAll(true);
+        QCoreApplication::removeTranslator(&translator);
     }
     return 0;
 }

@@ -11,7 +11,7 @@
 // activity log window (log.png), the countdown before a shutdown
 // (shutdown.png). The same pictures again under a dark desktop palette (in
 // OUTPUT_FOLDER/dark) and with the desktop's font half as large again
-// (OUTPUT_FOLDER/large-font). Runs on the offscreen
+// (OUTPUT_FOLDER/large-font), and in German (OUTPUT_FOLDER/de). Runs on the offscreen
 // platform unless QT_QPA_PLATFORM says otherwise; DISC defaults to the sample NTSC image.
 #include <unistd.h>
 
@@ -37,6 +37,7 @@
 #include "ui/preferences_window.h"
 #include "ui/preview_surface.h"
 #include "ui/shutdown_window.h"
+#include "ui/translation.h"
 #include "ui/ui_driver.h"
 
 namespace {
@@ -264,10 +265,21 @@ int main(int argc, char** argv) {
     QApplication::setPalette(light);
 
     // The desktop's font half as large again.
-    QFont large = QApplication::font();
+    const QFont normal = QApplication::font();
+    QFont large = normal;
     large.setPointSizeF(large.pointSizeF() * 1.5);
     QApplication::setFont(large);
     failures += ShootAll(out / "large-font", disc, work / "large-font");
+    QApplication::setFont(normal);
+
+    // In German, as a user with LANG=de_DE.UTF-8 sees it (last: a
+    // translation stays installed).
+    if (rizuvira::ui::UseUserLanguage(QLocale(QLocale::German, QLocale::Germany)).isEmpty()) {
+        std::printf("could not load the German translation\n");
+        ++failures;
+    } else {
+        failures += ShootAll(out / "de", disc, work / "de");
+    }
 
     fs::remove_all(work);
     return failures == 0 ? 0 : 1;

@@ -3,11 +3,9 @@
 
 #include <algorithm>
 
-namespace rizuvira::app {
+#include "app/texts.h"
 
-std::string CountText(int count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
+namespace rizuvira::app {
 
 ConversionEnding DescribeEnding(const RunResult& result) {
     ConversionEnding ending;
@@ -16,12 +14,13 @@ ConversionEnding DescribeEnding(const RunResult& result) {
     // A file that fails after its item converted counts once more; never
     // more failures than items.
     ending.failed = std::clamp(result.failed_items, 0, items);
-    const std::string look =
-        ending.reasons.empty() ? std::string() : " The reasons are listed below.";
+    const std::string look = ending.reasons.empty()
+                                 ? std::string()
+                                 : " " + Text("ending", "The reasons are listed below.");
 
     if (result.cancelled) {
         ending.ending = Ending::kCancelled;
-        ending.headline = "Conversion cancelled.";
+        ending.headline = Text("ending", "Conversion cancelled.");
         int finished = 0;
         std::string partial;
         for (const engine::FinishedFile& file : result.files) {
@@ -30,37 +29,39 @@ ConversionEnding DescribeEnding(const RunResult& result) {
             else if (file.ok)
                 ++finished;
         }
-        ending.detail = CountText(finished, "file was", "files were") + " finished before it.";
+        ending.detail = CountText(finished, Text("ending", "1 file was finished before it."),
+                                  Text("ending", "%1 files were finished before it."));
         if (!partial.empty())
-            ending.detail += " " + partial + " holds what was converted up to the cancel.";
+            ending.detail +=
+                " " + Arg(Text("ending", "%1 holds what was converted up to the cancel."), partial);
         return ending;
     }
 
     ending.converted = items - ending.failed;
     if (ending.failed == 0) {
         ending.ending = Ending::kAllConverted;
-        ending.headline = "Conversion completed.";
-        ending.detail = items == 1 ? std::string("The item was converted.")
-                                   : "All " + std::to_string(items) + " items were converted.";
+        ending.headline = Text("ending", "Conversion completed.");
+        ending.detail = CountText(items, Text("ending", "The item was converted."),
+                                  Text("ending", "All %1 items were converted."));
         if (!ending.reasons.empty())
-            ending.detail +=
-                " " +
-                CountText(static_cast<int>(ending.reasons.size()), "warning is", "warnings are") +
-                " listed below.";
+            ending.detail += " " + CountText(static_cast<int>(ending.reasons.size()),
+                                             Text("ending", "1 warning is listed below."),
+                                             Text("ending", "%1 warnings are listed below."));
         return ending;
     }
     if (ending.converted == 0) {
         ending.ending = Ending::kAllFailed;
-        ending.headline =
-            items == 1 ? "The item could not be converted."
-                       : "None of the " + std::to_string(items) + " items could be converted.";
-        ending.detail = "No file was converted whole." + look;
+        ending.headline = CountText(items, Text("ending", "The item could not be converted."),
+                                    Text("ending", "None of the %1 items could be converted."));
+        ending.detail = Text("ending", "No file was converted whole.") + look;
         return ending;
     }
     ending.ending = Ending::kSomeFailed;
-    ending.headline = std::to_string(ending.failed) + " of " + CountText(items, "item", "items") +
-                      " could not be converted.";
-    ending.detail = CountText(ending.converted, "item was", "items were") + " converted." + look;
+    ending.headline =
+        Arg(Text("ending", "%1 of %2 items could not be converted."), ending.failed, items);
+    ending.detail = CountText(ending.converted, Text("ending", "1 item was converted."),
+                              Text("ending", "%1 items were converted.")) +
+                    look;
     return ending;
 }
 

@@ -33,14 +33,12 @@ struct ConversionEnding {
     Ending ending = Ending::kAllConverted;
     int converted = 0;  // items converted whole (not known after a cancel: 0)
     int failed = 0;
+    // In the user's language (app/texts.h).
     std::string headline;              // one sentence: "2 of 5 items could not be converted."
     std::string detail;                // what follows from it: files written, where to look
     std::vector<std::string> reasons;  // every message, in full
 };
 
 ConversionEnding DescribeEnding(const RunResult& result);
-
-// "1 title", "3 titles": `count` and the noun that fits it.
-std::string CountText(int count, const char* one, const char* many);
 
 }  // namespace rizuvira::app

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "app/conversion_request.h"
+#include "app/texts.h"
 #include "core/time_text.h"
 #include "dvd/dvd_access.h"
 #include "dvd/title_texts.h"
@@ -69,17 +70,31 @@ QueuedJobText DescribeQueuedJob(const QueuedJob& queued) {
                      ? dvd::ChapterItemName(item.title_index, item.chapter_index)
                      : dvd::TitleItemName(item.title_index);
     if (job.items.size() > 1)
-        text.title += " + " + CountText(static_cast<int>(job.items.size()) - 1, "more", "more");
+        text.title += " " + Arg(Text("queue", "+ %1 more"), job.items.size() - 1);
     else if (item.trim_start_ms > 0 || item.trim_start_ms + item.trim_length_ms < item.length_ms)
         text.title += ", " + core::TimeText(item.trim_start_ms) + "-" +
                       core::TimeText(item.trim_start_ms + item.trim_length_ms);
     text.profile = std::string(core::FieldText(job.profile.ProfileName));
     text.output = job.items.front().output_name;
     text.output_path = OutputOf(job).string();
-    std::string state(QueueStateName(queued.state));
-    state[0] = static_cast<char>(state[0] - 'a' + 'A');
-    text.state = state;
+    text.state = QueueStateText(queued.state);
     return text;
+}
+
+std::string QueueStateText(QueueState state) {
+    switch (state) {
+        case QueueState::kWaiting:
+            return Text("queue", "Waiting");
+        case QueueState::kRunning:
+            return Text("queue", "Running");
+        case QueueState::kDone:
+            return Text("queue", "Done");
+        case QueueState::kFailed:
+            return Text("queue", "Failed");
+        case QueueState::kCancelled:
+            return Text("queue", "Cancelled");
+    }
+    return {};
 }
 
 QueueState QueueEndState(const RunResult& result) {

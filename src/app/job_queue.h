@@ -27,6 +27,9 @@ enum class QueueState { kWaiting, kRunning, kDone, kFailed, kCancelled };
 
 // "waiting", "running", "done", "failed", "cancelled".
 std::string_view QueueStateName(QueueState state);
+// The state as the queue window shows it: "Waiting", "Done", in the user's
+// language.
+std::string QueueStateText(QueueState state);
 
 struct QueuedJob {
     int64_t id = 0;  // unique in the queue

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "app/texts.h"
+
 namespace rizuvira::app {
 
 namespace {
@@ -31,10 +33,10 @@ PropertiesTexts MakePropertiesTexts(const engine::StreamInfoList& streams) {
         texts.audio_sample_rate = Format("%d Hz", a.sample_rate);
         switch (a.channels) {
             case 1:
-                texts.channels = "Channel Mono";
+                texts.channels = Text("properties", "Channel Mono");
                 break;
             case 2:
-                texts.channels = "Channels Stereo";
+                texts.channels = Text("properties", "Channels Stereo");
                 break;
             case 6:
                 texts.channels = "5.1";

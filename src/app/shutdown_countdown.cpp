@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "app/texts.h"
+
 namespace rizuvira::app {
 
 ShutdownCountdown::ShutdownCountdown(int seconds, std::function<int64_t()> now_ms)
@@ -31,8 +33,9 @@ bool ShutdownCountdown::TakeDue() {
 
 std::string ShutdownCountdown::Text() const {
     const int left = SecondsLeft();
-    return "The computer shuts down in " + std::to_string(left) +
-           (left == 1 ? " second." : " seconds.");
+    // The member hides the free function of the same name.
+    return CountText(left, app::Text("shutdown", "The computer shuts down in 1 second."),
+                     app::Text("shutdown", "The computer shuts down in %1 seconds."));
 }
 
 }  // namespace rizuvira::app

@@ -33,7 +33,7 @@ SkinProgress* Bar(const char* fill, const char* name, int y, QWidget* parent) {
     return bar;
 }
 
-QLabel* Text(const QString& text, int x, int y, int width, QWidget* parent) {
+QLabel* Caption(const QString& text, int x, int y, int width, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setGeometry(x, y - 3, width, 24);
     label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -55,7 +55,7 @@ ConversionWindow::ConversionWindow(app::ConversionJob job, engine::SystemActions
       disc_path_(job.source.path),
       run_(std::make_unique<app::ConversionRun>(std::move(job), this, this, actions)) {
     setObjectName("conversionWindow");
-    setWindowTitle("Converting");
+    setWindowTitle(tr("Converting"));
     setModal(true);
     SkinWindow(this, layout::kArt);
 
@@ -71,34 +71,35 @@ ConversionWindow::ConversionWindow(app::ConversionJob job, engine::SystemActions
     preview_->setObjectName("livePreview");
     preview_->setGeometry(layout::kPreview.x, layout::kPreview.y, layout::kPreview.width,
                           layout::kPreview.height);
-    show_preview_ =
-        Box("Show Preview", "showPreviewBox", layout::kShowPreview.x, layout::kShowPreview.y, this);
+    show_preview_ = Box(tr("Show Preview"), "showPreviewBox", layout::kShowPreview.x,
+                        layout::kShowPreview.y, this);
     show_preview_->setChecked(true);
     connect(show_preview_, &QCheckBox::toggled, this, [this](bool on) {
         controller().ShowPreview(on);
         // The words only when the user hid the picture, not while it has yet to come.
-        preview_->SetPlaceholderText(on ? QString() : QStringLiteral("Preview hidden"));
+        preview_->SetPlaceholderText(on ? QString() : tr("Preview hidden"));
         if (!on) preview_->Clear();
     });
 
     const int value_width = layout::kBarWidth;
-    Text("Current file:", layout::kLabelX, layout::kItemBarY, 110, this);
+    Caption(tr("Current file:"), layout::kLabelX, layout::kItemBarY, 110, this);
     item_bar_ = Bar(skin::kProgressFills[0], "itemBar", layout::kItemBarY, this);
-    Text("All files:", layout::kLabelX, layout::kBatchBarY, 110, this);
+    Caption(tr("All files:"), layout::kLabelX, layout::kBatchBarY, 110, this);
     batch_bar_ = Bar(skin::kProgressFills[1], "batchBar", layout::kBatchBarY, this);
-    Text("Elapsed time:", layout::kLabelX, layout::kTimeY, 110, this);
-    elapsed_ = Text("00:00:00", layout::kValueX, layout::kTimeY, 90, this);
+    Caption(tr("Elapsed time:"), layout::kLabelX, layout::kTimeY, 110, this);
+    elapsed_ = Caption("00:00:00", layout::kValueX, layout::kTimeY, 90, this);
     elapsed_->setObjectName("elapsedLabel");
-    Text("Remaining time:", layout::kValueX + 110, layout::kTimeY, 120, this);
-    remaining_ = Text("", layout::kValueX + 232, layout::kTimeY, value_width - 232, this);
+    Caption(tr("Remaining time:"), layout::kValueX + 110, layout::kTimeY, 120, this);
+    remaining_ = Caption("", layout::kValueX + 232, layout::kTimeY, value_width - 232, this);
     remaining_->setObjectName("remainingLabel");
-    Text("Converted length of the current file:", layout::kLabelX, layout::kLengthY, 280, this);
-    position_ = Text("", layout::kValueX + 158, layout::kLengthY, value_width - 158, this);
+    Caption(tr("Converted length of the current file:"), layout::kLabelX, layout::kLengthY, 280,
+            this);
+    position_ = Caption("", layout::kValueX + 158, layout::kLengthY, value_width - 158, this);
     position_->setObjectName("positionLabel");
 
-    shut_down_ = Box("Shut down computer when conversion completed", "shutDownBox", layout::kLabelX,
-                     layout::kShutDownY, this);
-    open_folder_ = Box("Open output folder when conversion completed", "openFolderBox",
+    shut_down_ = Box(tr("Shut down computer when conversion completed"), "shutDownBox",
+                     layout::kLabelX, layout::kShutDownY, this);
+    open_folder_ = Box(tr("Open output folder when conversion completed"), "openFolderBox",
                        layout::kLabelX, layout::kOpenFolderY, this);
     connect(shut_down_, &QCheckBox::toggled, this,
             [this](bool on) { controller().SetShutDown(on); });
@@ -125,7 +126,7 @@ ConversionWindow::ConversionWindow(app::ConversionJob job, engine::SystemActions
     cancel_->setObjectName("cancelButton");
     close_ = new SkinButton("close.png", layout::kButtons, this);
     close_->setObjectName("closeButton");
-    close_->setToolTip("Close");
+    close_->setToolTip(tr("Close"));
     for (QPushButton* button : {pause_, continue_, cancel_, close_}) button->setAutoDefault(false);
     connect(pause_, &QPushButton::clicked, this, &ConversionWindow::PauseOrContinue);
     connect(continue_, &QPushButton::clicked, this, &ConversionWindow::PauseOrContinue);
@@ -160,7 +161,7 @@ void ConversionWindow::PostStartItem() {
                 // The header names the file being written; while merging,
                 // every item goes into the first one's.
                 const std::filesystem::path writing = controller().output_file();
-                file_->setText(QString("%1 (%2 of %3)")
+                file_->setText(tr("%1 (%2 of %3)")
                                    .arg(writing.empty() ? Q(controller().rows()[index].output_name)
                                                         : Q(writing.filename().string()))
                                    .arg(index + 1)

@@ -24,16 +24,26 @@ struct ListRow {
 };
 
 constexpr ListRow kRows[app::kOutputListCount] = {
-    {app::OutputList::kResolution, "Resolution:", "resolutionList"},
-    {app::OutputList::kFrameRate, "Frame Rate:", "frameRateList"},
-    {app::OutputList::kVideoEncoder, "Encoder:", "videoEncoderList"},
-    {app::OutputList::kVideoBitRate, "Bitrate:", "videoBitRateList"},
-    {app::OutputList::kSampleRate, "Sample Rate:", "sampleRateList"},
-    {app::OutputList::kChannels, "Channels:", "channelsList"},
-    {app::OutputList::kAudioEncoder, "Encoder:", "audioEncoderList"},
-    {app::OutputList::kAudioBitRate, "Bitrate:", "audioBitRateList"},
-    {app::OutputList::kQuality, "Quality:", "qualityList"},
-    {app::OutputList::kEncoderPreset, "Speed:", "encoderPresetList"},
+    {app::OutputList::kResolution, QT_TRANSLATE_NOOP("CustomSettingsWindow", "Resolution:"),
+     "resolutionList"},
+    {app::OutputList::kFrameRate, QT_TRANSLATE_NOOP("CustomSettingsWindow", "Frame Rate:"),
+     "frameRateList"},
+    {app::OutputList::kVideoEncoder, QT_TRANSLATE_NOOP("CustomSettingsWindow", "Encoder:"),
+     "videoEncoderList"},
+    {app::OutputList::kVideoBitRate, QT_TRANSLATE_NOOP("CustomSettingsWindow", "Bitrate:"),
+     "videoBitRateList"},
+    {app::OutputList::kSampleRate, QT_TRANSLATE_NOOP("CustomSettingsWindow", "Sample Rate:"),
+     "sampleRateList"},
+    {app::OutputList::kChannels, QT_TRANSLATE_NOOP("CustomSettingsWindow", "Channels:"),
+     "channelsList"},
+    {app::OutputList::kAudioEncoder, QT_TRANSLATE_NOOP("CustomSettingsWindow", "Encoder:"),
+     "audioEncoderList"},
+    {app::OutputList::kAudioBitRate, QT_TRANSLATE_NOOP("CustomSettingsWindow", "Bitrate:"),
+     "audioBitRateList"},
+    {app::OutputList::kQuality, QT_TRANSLATE_NOOP("CustomSettingsWindow", "Quality:"),
+     "qualityList"},
+    {app::OutputList::kEncoderPreset, QT_TRANSLATE_NOOP("CustomSettingsWindow", "Speed:"),
+     "encoderPresetList"},
 };
 
 }  // namespace
@@ -44,7 +54,7 @@ CustomSettingsWindow::CustomSettingsWindow(const core::OutputProfile& profile,
     : QDialog(parent), messages_(messages), form_(profile, library) {
     setObjectName("customSettingsWindow");
     UseSkin(this);
-    setWindowTitle("Settings");
+    setWindowTitle(tr("Settings"));
     setModal(true);
 
     auto* layout = new QVBoxLayout(this);
@@ -55,10 +65,10 @@ CustomSettingsWindow::CustomSettingsWindow(const core::OutputProfile& profile,
     groups->setSpacing(12);
     using app::OutputList;
     video_ = BuildGroup(
-        "Video", {OutputList::kResolution, OutputList::kFrameRate, OutputList::kVideoEncoder,
-                  OutputList::kQuality, OutputList::kVideoBitRate, OutputList::kEncoderPreset});
-    audio_ = BuildGroup("Audio", {OutputList::kSampleRate, OutputList::kChannels,
-                                  OutputList::kAudioEncoder, OutputList::kAudioBitRate});
+        tr("Video"), {OutputList::kResolution, OutputList::kFrameRate, OutputList::kVideoEncoder,
+                      OutputList::kQuality, OutputList::kVideoBitRate, OutputList::kEncoderPreset});
+    audio_ = BuildGroup(tr("Audio"), {OutputList::kSampleRate, OutputList::kChannels,
+                                      OutputList::kAudioEncoder, OutputList::kAudioBitRate});
     groups->addWidget(video_, 1);
     groups->addWidget(audio_, 1);
     layout->addLayout(groups);
@@ -90,10 +100,10 @@ QLayout* CustomSettingsWindow::BuildPresets() {
         if (index >= 0) Report(form_.ChoosePreset(presets_->itemData(index).toInt()));
         Refresh();
     });
-    auto* label = new QLabel("Format PreSet:");
+    auto* label = new QLabel(tr("Format PreSet:"));
     label->setBuddy(presets_);
-    QPushButton* save = FormButton("Save as...", "saveAsButton", "document-save-as");
-    delete_ = FormButton("Del", "deleteButton", "edit-delete");
+    QPushButton* save = FormButton(tr("Save as..."), "saveAsButton", "document-save-as");
+    delete_ = FormButton(tr("Del"), "deleteButton", "edit-delete");
     connect(save, &QPushButton::clicked, this, qOverload<>(&CustomSettingsWindow::SaveAs));
     connect(delete_, &QPushButton::clicked, this, &CustomSettingsWindow::Delete);
     row->addWidget(label);
@@ -127,7 +137,7 @@ QGroupBox* CustomSettingsWindow::BuildGroup(const QString& title,
     QGroupBox* group = FormGroup(title, &grid);
     for (app::OutputList list : lists) {
         const ListRow& row = kRows[static_cast<int>(list)];
-        AddFormRow(grid, row.label, List(row.list));
+        AddFormRow(grid, tr(row.label), List(row.list));
     }
     return group;
 }
@@ -135,9 +145,9 @@ QGroupBox* CustomSettingsWindow::BuildGroup(const QString& title,
 QLayout* CustomSettingsWindow::BuildButtons() {
     auto* row = new QHBoxLayout;
     row->setSpacing(8);
-    QPushButton* reset = FormButton("Default", "defaultButton", "edit-undo");
-    QPushButton* ok = FormButton("OK", "okButton", "dialog-ok");
-    QPushButton* cancel = FormButton("Cancel", "cancelButton", "dialog-cancel");
+    QPushButton* reset = FormButton(tr("Default"), "defaultButton", "edit-undo");
+    QPushButton* ok = FormButton(tr("OK"), "okButton", "dialog-ok");
+    QPushButton* cancel = FormButton(tr("Cancel"), "cancelButton", "dialog-cancel");
     ok->setDefault(true);
     connect(reset, &QPushButton::clicked, this, &CustomSettingsWindow::Default);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -184,8 +194,8 @@ void CustomSettingsWindow::Default() {
 void CustomSettingsWindow::SaveAs() {
     QInputDialog ask(this);
     ask.setObjectName("profileNameDialog");
-    ask.setWindowTitle("Save as");
-    ask.setLabelText("Name of the new profile:");
+    ask.setWindowTitle(tr("Save as"));
+    ask.setLabelText(tr("Name of the new profile:"));
     ask.setInputMode(QInputDialog::TextInput);
     ask.resize(360, ask.sizeHint().height());
     if (ask.exec() != QDialog::Accepted) return;
@@ -200,7 +210,7 @@ void CustomSettingsWindow::SaveAs(const QString& name) {
 void CustomSettingsWindow::Delete() {
     if (!form_.CanDelete()) return;
     QMessageBox ask(QMessageBox::Question, windowTitle(),
-                    "Delete the profile \"" + presets_->currentText() + "\"?",
+                    tr("Delete the profile \"%1\"?").arg(presets_->currentText()),
                     QMessageBox::Yes | QMessageBox::No, this);
     ask.setObjectName("deleteProfileQuestion");
     ask.setDefaultButton(QMessageBox::No);

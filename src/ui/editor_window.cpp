@@ -108,7 +108,7 @@ EditorWindow::EditorWindow(core::ConvertItem* row, const core::OutputSettings& o
           &graph_, [this] { return LoadPreview(); }, this) {
     setObjectName("editorWindow");
     UseSkin(this);
-    setWindowTitle(source.name.empty() ? QString("Edit") : "Edit " + Q(source.name));
+    setWindowTitle(source.name.empty() ? tr("Edit") : tr("Edit %1").arg(Q(source.name)));
     setModal(true);
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
     editor_.SetWatermark(watermark);
@@ -159,8 +159,8 @@ QWidget* EditorWindow::BuildPictures() {
         auto* surface = new PreviewSurface;
         surface->setObjectName(QString::fromLatin1(name));
         surface->setFixedSize(size);
-        surface->SetPlaceholderText(source_.dvd_handle != 0 ? "Loading the preview…"
-                                                            : "No preview for this source");
+        surface->SetPlaceholderText(source_.dvd_handle != 0 ? tr("Loading the preview…")
+                                                            : tr("No preview for this source"));
         auto* label = new QLabel(caption);
         label->setAlignment(Qt::AlignHCenter);
         label->setForegroundRole(QPalette::PlaceholderText);
@@ -169,8 +169,8 @@ QWidget* EditorWindow::BuildPictures() {
         row->addLayout(column);
         return surface;
     };
-    left_ = make("sourcePicture", "Source: drag the frame to crop");
-    right_ = make("resultPicture", "Result");
+    left_ = make("sourcePicture", tr("Source: drag the frame to crop"));
+    right_ = make("resultPicture", tr("Result"));
     left_->setMouseTracking(true);
     left_->installEventFilter(this);
     return box;
@@ -210,16 +210,16 @@ QWidget* EditorWindow::BuildTransport() {
     auto* row = new QHBoxLayout(box);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(2);
-    play_ = TransportButton("Play", ThemeIcon("media-playback-start", QStyle::SP_MediaPlay),
+    play_ = TransportButton(tr("Play"), ThemeIcon("media-playback-start", QStyle::SP_MediaPlay),
                             "editorPlay");
-    pause_ = TransportButton("Pause", ThemeIcon("media-playback-pause", QStyle::SP_MediaPause),
+    pause_ = TransportButton(tr("Pause"), ThemeIcon("media-playback-pause", QStyle::SP_MediaPause),
                              "editorPause");
-    auto* to_start = TransportButton("Go to the start of the range",
+    auto* to_start = TransportButton(tr("Go to the start of the range"),
                                      ThemeIcon("media-skip-backward", QStyle::SP_MediaSkipBackward),
                                      "rangeStartButton");
-    auto* mark_in = TransportButton("Mark in: the slider's start mark at the range's start",
+    auto* mark_in = TransportButton(tr("Mark in: the slider's start mark at the range's start"),
                                     ThemeIcon("zone-in", QStyle::SP_ArrowRight), "markInButton");
-    auto* mark_out = TransportButton("Mark out: the slider's end mark at the range's end",
+    auto* mark_out = TransportButton(tr("Mark out: the slider's end mark at the range's end"),
                                      ThemeIcon("zone-out", QStyle::SP_ArrowLeft), "markOutButton");
     connect(play_, &QToolButton::clicked, this, &EditorWindow::Play);
     connect(pause_, &QToolButton::clicked, this, &EditorWindow::Pause);
@@ -248,7 +248,7 @@ QWidget* EditorWindow::BuildTransport() {
     auto* speaker = new QLabel;
     speaker->setPixmap(
         ThemeIcon("audio-volume-high", QStyle::SP_MediaVolume).pixmap(QSize(18, 18)));
-    speaker->setToolTip("Volume");
+    speaker->setToolTip(tr("Volume"));
     row->addWidget(speaker);
     volume_ = new SkinSlider;
     volume_->setObjectName("volumeSlider");
@@ -270,14 +270,15 @@ QWidget* EditorWindow::BuildTabs() {
     tabs_->setExclusive(true);
     struct Tab {
         app::EditorPage page;
-        const char* text;
+        QString text;
         const char* icon;
         const char* name;
     };
-    const Tab tabs[] = {{app::EditorPage::kCrop, "Crop", "transform-crop", "cropTab"},
-                        {app::EditorPage::kTrim, "Trim", "edit-cut", "trimTab"},
-                        {app::EditorPage::kEffect, "Effect", "color-management", "effectTab"},
-                        {app::EditorPage::kWatermark, "Watermark", "insert-text", "watermarkTab"}};
+    const Tab tabs[] = {
+        {app::EditorPage::kCrop, tr("Crop"), "transform-crop", "cropTab"},
+        {app::EditorPage::kTrim, tr("Trim"), "edit-cut", "trimTab"},
+        {app::EditorPage::kEffect, tr("Effect"), "color-management", "effectTab"},
+        {app::EditorPage::kWatermark, tr("Watermark"), "insert-text", "watermarkTab"}};
     for (const Tab& tab : tabs) {
         auto* button = new QToolButton;
         button->setObjectName(QString::fromLatin1(tab.name));
@@ -305,7 +306,7 @@ QWidget* EditorWindow::BuildTrimPage() {
     auto field = [](const char* name) {
         auto* edit = new QLineEdit;
         edit->setObjectName(QString::fromLatin1(name));
-        edit->setPlaceholderText("hh:mm:ss");
+        edit->setPlaceholderText(tr("hh:mm:ss"));
         edit->setMaximumWidth(110);
         return edit;
     };
@@ -313,8 +314,8 @@ QWidget* EditorWindow::BuildTrimPage() {
     end_field_ = field("endField");
     length_field_ = field("lengthField");
     length_field_->setReadOnly(true);
-    auto* apply_start = PlainButton("Apply", "applyStartButton");
-    auto* apply_end = PlainButton("Apply", "applyEndButton");
+    auto* apply_start = PlainButton(tr("Apply"), "applyStartButton");
+    auto* apply_end = PlainButton(tr("Apply"), "applyEndButton");
     auto start = [this] {
         editor_.ApplyStartText(start_field_->text().toStdString());
         RefreshTrim();
@@ -327,15 +328,16 @@ QWidget* EditorWindow::BuildTrimPage() {
     connect(start_field_, &QLineEdit::returnPressed, this, start);
     connect(apply_end, &QPushButton::clicked, this, end);
     connect(end_field_, &QLineEdit::returnPressed, this, end);
-    grid->addWidget(new QLabel("Start Time:"), 0, 0);
+    grid->addWidget(new QLabel(tr("Start Time:")), 0, 0);
     grid->addWidget(start_field_, 0, 1);
     grid->addWidget(apply_start, 0, 2);
-    grid->addWidget(new QLabel("End Time:"), 0, 4);
+    grid->addWidget(new QLabel(tr("End Time:")), 0, 4);
     grid->addWidget(end_field_, 0, 5);
     grid->addWidget(apply_end, 0, 6);
-    grid->addWidget(new QLabel("Select Length:"), 1, 0);
+    grid->addWidget(new QLabel(tr("Select Length:")), 1, 0);
     grid->addWidget(length_field_, 1, 1);
-    auto* hint = new QLabel("Drag the pointers under the time line, or type a time and apply it.");
+    auto* hint =
+        new QLabel(tr("Drag the pointers under the time line, or type a time and apply it."));
     hint->setForegroundRole(QPalette::PlaceholderText);
     grid->addWidget(hint, 2, 0, 1, 7);
     grid->setColumnMinimumWidth(3, 24);
@@ -357,10 +359,10 @@ QWidget* EditorWindow::BuildCropPage() {
         editor_.SetZoomMode(index);
         RefreshCrop();
     });
-    grid->addWidget(new QLabel("Zoom Mode"), 0, 0);
+    grid->addWidget(new QLabel(tr("Zoom Mode")), 0, 0);
     grid->addWidget(zoom_, 0, 1, 1, 3);
 
-    const char* labels[4] = {"Left", "Top", "Right", "Bottom"};
+    const QString labels[4] = {tr("Left"), tr("Top"), tr("Right"), tr("Bottom")};
     const char* names[4] = {"cropLeft", "cropTop", "cropRight", "cropBottom"};
     const app::Editor::CropSide sides[4] = {
         app::Editor::CropSide::kLeft, app::Editor::CropSide::kTop, app::Editor::CropSide::kRight,
@@ -382,14 +384,15 @@ QWidget* EditorWindow::BuildCropPage() {
         grid->addWidget(spin, 1 + i / 2, (i % 2) * 2 + 1);
     }
     // Auto: the title's black borders become the crop.
-    QPushButton* automatic = FormButton("Auto", "cropAuto", "zoom-fit-best");
-    automatic->setToolTip("Crop the black borders of the title");
+    QPushButton* automatic = FormButton(tr("Auto"), "cropAuto", "zoom-fit-best");
+    automatic->setToolTip(tr("Crop the black borders of the title"));
     automatic->setAutoDefault(false);
     automatic->setEnabled(!source_.disc_path.empty());
     connect(automatic, &QPushButton::clicked, this, &EditorWindow::AutoCrop);
     grid->addWidget(automatic, 1, 4, Qt::AlignLeft);
-    crop_hint_ = new QLabel("Source pixels of the " + QString::number(source_.picture.width) +
-                            " × " + QString::number(source_.picture.height) + " picture.");
+    crop_hint_ = new QLabel(tr("Source pixels of the %1 × %2 picture.")
+                                .arg(source_.picture.width)
+                                .arg(source_.picture.height));
     crop_hint_->setObjectName("cropHint");
     crop_hint_->setForegroundRole(QPalette::PlaceholderText);
     grid->addWidget(crop_hint_, 3, 0, 1, 5);
@@ -405,14 +408,14 @@ QWidget* EditorWindow::BuildEffectPage() {
     grid->setHorizontalSpacing(12);
     grid->setVerticalSpacing(8);
     struct Row {
-        const char* label;
+        QString label;
         const char* name;
         int maximum;
         SkinSlider** slider;
     };
-    const Row rows[3] = {{"Brightness", "brightnessSlider", 256, &brightness_},
-                         {"Contrast", "contrastSlider", 360, &contrast_},
-                         {"Saturation", "saturationSlider", 128, &saturation_}};
+    const Row rows[3] = {{tr("Brightness"), "brightnessSlider", 256, &brightness_},
+                         {tr("Contrast"), "contrastSlider", 360, &contrast_},
+                         {tr("Saturation"), "saturationSlider", 128, &saturation_}};
     for (int i = 0; i < 3; ++i) {
         auto* slider = new SkinSlider;
         slider->setObjectName(QString::fromLatin1(rows[i].name));
@@ -450,18 +453,18 @@ QWidget* EditorWindow::BuildWatermarkPage() {
     grid->setVerticalSpacing(8);
     mark_text_ = new QLineEdit;
     mark_text_->setObjectName("watermarkText");
-    mark_text_->setPlaceholderText("No watermark");
+    mark_text_->setPlaceholderText(tr("No watermark"));
     mark_text_->setMaxLength(core::kMaxWatermarkUnits);
     mark_text_->setClearButtonEnabled(true);
     connect(mark_text_, &QLineEdit::textEdited, this, &EditorWindow::WatermarkEdited);
     mark_font_ = PlainButton(QString(), "watermarkFont");
     mark_font_->setIcon(ThemeIcon("font", QStyle::SP_FileDialogDetailedView));
     connect(mark_font_, &QPushButton::clicked, this, &EditorWindow::ChooseFont);
-    mark_colour_ = PlainButton("Colour", "watermarkColour");
+    mark_colour_ = PlainButton(tr("Colour"), "watermarkColour");
     connect(mark_colour_, &QPushButton::clicked, this, &EditorWindow::ChooseColour);
-    grid->addWidget(new QLabel("Text:"), 0, 0);
+    grid->addWidget(new QLabel(tr("Text:")), 0, 0);
     grid->addWidget(mark_text_, 0, 1, 1, 5);
-    grid->addWidget(new QLabel("Font:"), 1, 0);
+    grid->addWidget(new QLabel(tr("Font:")), 1, 0);
     grid->addWidget(mark_font_, 1, 1, 1, 2);
     grid->addWidget(mark_colour_, 1, 3);
 
@@ -469,7 +472,7 @@ QWidget* EditorWindow::BuildWatermarkPage() {
         auto* spin = new QSpinBox;
         spin->setObjectName(QString::fromLatin1(name));
         spin->setRange(0, std::max(maximum, 0));
-        spin->setSuffix(" px");
+        spin->setSuffix(tr(" px"));
         spin->setKeyboardTracking(false);
         connect(spin, &QSpinBox::valueChanged, this, &EditorWindow::WatermarkEdited);
         return spin;
@@ -485,11 +488,11 @@ QWidget* EditorWindow::BuildWatermarkPage() {
     connect(mark_opacity_, &SkinSlider::valueChanging, this, &EditorWindow::WatermarkEdited);
     mark_opacity_text_ = new QLabel;
     mark_opacity_text_->setMinimumWidth(40);
-    grid->addWidget(new QLabel("x:"), 2, 0);
+    grid->addWidget(new QLabel(tr("x:")), 2, 0);
     grid->addWidget(mark_x_, 2, 1);
-    grid->addWidget(new QLabel("y:"), 2, 2, Qt::AlignRight);
+    grid->addWidget(new QLabel(tr("y:")), 2, 2, Qt::AlignRight);
     grid->addWidget(mark_y_, 2, 3);
-    grid->addWidget(new QLabel("Opacity:"), 2, 4, Qt::AlignRight);
+    grid->addWidget(new QLabel(tr("Opacity:")), 2, 4, Qt::AlignRight);
     auto* opacity = new QHBoxLayout;
     opacity->addWidget(mark_opacity_);
     opacity->addWidget(mark_opacity_text_);
@@ -502,11 +505,11 @@ QWidget* EditorWindow::BuildButtons() {
     auto* box = new QWidget;
     auto* row = new QHBoxLayout(box);
     row->setContentsMargins(0, 0, 0, 0);
-    auto* reset = PlainButton("Reset", "resetButton");
+    auto* reset = PlainButton(tr("Reset"), "resetButton");
     reset->setIcon(ThemeIcon("edit-reset", QStyle::SP_DialogResetButton));
-    auto* ok = PlainButton("OK", "okButton");
+    auto* ok = PlainButton(tr("OK"), "okButton");
     ok->setIcon(ThemeIcon("dialog-ok", QStyle::SP_DialogOkButton));
-    auto* cancel = PlainButton("Cancel", "cancelButton");
+    auto* cancel = PlainButton(tr("Cancel"), "cancelButton");
     cancel->setIcon(ThemeIcon("dialog-cancel", QStyle::SP_DialogCancelButton));
     for (QPushButton* button : {reset, ok, cancel}) button->setMinimumWidth(96);
     connect(reset, &QPushButton::clicked, this, [this] {
@@ -576,7 +579,7 @@ void EditorWindow::RefreshEffect() {
 void EditorWindow::RefreshWatermark() {
     const core::Watermark& mark = editor_.watermark();
     if (mark_text_->text() != Q(mark.text)) mark_text_->setText(Q(mark.text));
-    mark_font_->setText(Q(mark.font_family) + ", " + QString::number(mark.font_size_px) + " px");
+    mark_font_->setText(tr("%1, %2 px").arg(Q(mark.font_family)).arg(mark.font_size_px));
     mark_colour_->setIcon(Swatch(mark.colour));
     for (auto [spin, value] : {std::pair{mark_x_, mark.x}, std::pair{mark_y_, mark.y}}) {
         const QSignalBlocker block(spin);
@@ -592,8 +595,8 @@ void EditorWindow::AutoCrop() {
     const bool found =
         editor_.ApplyMeasuredCrop(app::MeasureDiscBorders(source_.disc_path, source_.title));
     QApplication::restoreOverrideCursor();
-    crop_hint_->setText(found ? "Auto: the crop keeps the picture inside the black borders."
-                              : "Auto: the title could not be measured; the crop is kept.");
+    crop_hint_->setText(found ? tr("Auto: the crop keeps the picture inside the black borders.")
+                              : tr("Auto: the title could not be measured; the crop is kept."));
     RefreshCrop();
 }
 
@@ -617,7 +620,7 @@ void EditorWindow::ChooseFont() {
     QFont current(Q(mark.font_family));
     current.setPixelSize(std::max(mark.font_size_px, 1));
     bool ok = false;
-    const QFont chosen = QFontDialog::getFont(&ok, current, this, "Watermark Font");
+    const QFont chosen = QFontDialog::getFont(&ok, current, this, tr("Watermark Font"));
     if (!ok) return;
     mark.font_family = chosen.family().toStdString();
     const int pixels = chosen.pixelSize() > 0
@@ -632,7 +635,7 @@ void EditorWindow::ChooseColour() {
     core::Watermark mark = editor_.watermark();
     const uint32_t c = mark.colour;
     const QColor chosen = QColorDialog::getColor(
-        QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF), this, "Watermark Colour");
+        QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF), this, tr("Watermark Colour"));
     if (!chosen.isValid()) return;
     mark.colour = static_cast<uint32_t>(chosen.red()) | static_cast<uint32_t>(chosen.green()) << 8 |
                   static_cast<uint32_t>(chosen.blue()) << 16;
@@ -698,8 +701,8 @@ void EditorWindow::StartPreview() {
                               });
     if (!graph_open_) {
         graph_.Close();
-        left_->SetPlaceholderText("No preview: the title cannot be played");
-        right_->SetPlaceholderText("The values can still be edited and saved");
+        left_->SetPlaceholderText(tr("No preview: the title cannot be played"));
+        right_->SetPlaceholderText(tr("The values can still be edited and saved"));
         return;
     }
     editor_.AttachPreview(&graph_, source_.audio_id, source_.subtitle_id);

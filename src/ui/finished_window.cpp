@@ -34,6 +34,17 @@ QLabel* Words(const QString& text, const skin::Rect& rect, QWidget* parent) {
     return label;
 }
 
+// A wrapped text at a fixed place: its font shrinks, half a point at a time
+// down to 8 points, until the words fit the place's height (a translation or
+// a larger desktop font may need more room than the English).
+void ShrinkUntilItFits(QLabel* label) {
+    QFont font = label->font();
+    while (font.pointSizeF() > 8 && label->heightForWidth(label->width()) > label->height()) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+        label->setFont(font);
+    }
+}
+
 }  // namespace
 
 QColor FinishedWindow::MarkColour(app::Ending ending) {
@@ -55,7 +66,7 @@ FinishedWindow::FinishedWindow(const app::ConversionEnding& ending,
                                const std::filesystem::path& folder, QWidget* parent)
     : QDialog(parent), ending_(ending.ending) {
     setObjectName("finishedWindow");
-    setWindowTitle("Conversion finished");
+    setWindowTitle(tr("Conversion finished"));
     SkinWindow(this, layout::kArt);
 
     QLabel* headline = Words(Q(ending.headline), layout::kHeadline, this);
@@ -64,9 +75,11 @@ FinishedWindow::FinishedWindow(const app::ConversionEnding& ending,
     bold.setBold(true);
     bold.setPointSizeF(bold.pointSizeF() * 1.15);
     headline->setFont(bold);
+    ShrinkUntilItFits(headline);
     QLabel* detail = Words(Q(ending.detail), layout::kDetail, this);
     detail->setObjectName("finishedText");
     detail->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    ShrinkUntilItFits(detail);
 
     auto* list = new QListWidget(this);
     list->setObjectName("finishedFiles");
@@ -106,8 +119,8 @@ FinishedWindow::FinishedWindow(const app::ConversionEnding& ending,
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     auto* close = new SkinButton("close.png", layout::kButtons, this);
     close->setObjectName("finishedClose");
-    close->setToolTip("Close");
-    close->setAccessibleName("Close");
+    close->setToolTip(tr("Close"));
+    close->setAccessibleName(tr("Close"));
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
 }
 

@@ -18,7 +18,7 @@ namespace rizuvira::ui {
 LogWindow::LogWindow(const app::ActivityLog& log, QWidget* parent) : QDialog(parent) {
     setObjectName("logWindow");
     UseSkin(this);
-    setWindowTitle("Activity Log");
+    setWindowTitle(tr("Activity Log"));
     setModal(true);
 
     auto* layout = new QVBoxLayout(this);
@@ -27,9 +27,9 @@ LogWindow::LogWindow(const app::ActivityLog& log, QWidget* parent) : QDialog(par
 
     auto* list = new QTreeWidget;
     list->setObjectName("logList");
-    list->setAccessibleName("Activity log");
+    list->setAccessibleName(tr("Activity log"));
     list->setColumnCount(4);
-    list->setHeaderLabels({"Time", "Disc", "Title", "Message"});
+    list->setHeaderLabels({tr("Time"), tr("Disc"), tr("Title"), tr("Message")});
     list->setRootIsDecorated(false);
     list->setUniformRowHeights(true);
     list->setWordWrap(false);
@@ -50,19 +50,19 @@ LogWindow::LogWindow(const app::ActivityLog& log, QWidget* parent) : QDialog(par
     layout->addWidget(list, 1);
 
     auto* buttons = new QHBoxLayout;
-    auto* where = new QLabel(entries.empty() ? QString("Nothing has been logged yet.")
+    auto* where = new QLabel(entries.empty() ? QString(tr("Nothing has been logged yet."))
                                              : Q(log.file().string()));
     where->setObjectName("logFileName");
     where->setTextInteractionFlags(Qt::TextSelectableByMouse);
     where->setForegroundRole(QPalette::PlaceholderText);
     buttons->addWidget(where, 1);
-    QPushButton* open = FormButton("Open File", "logOpenFile", "document-open");
+    QPushButton* open = FormButton(tr("Open File"), "logOpenFile", "document-open");
     open->setEnabled(!entries.empty());
     const QString file = Q(log.file().string());
     connect(open, &QPushButton::clicked, this,
             [file] { QDesktopServices::openUrl(QUrl::fromLocalFile(file)); });
     buttons->addWidget(open);
-    QPushButton* ok = FormButton("OK", "okButton", "dialog-ok");
+    QPushButton* ok = FormButton(tr("OK"), "okButton", "dialog-ok");
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     buttons->addWidget(ok);

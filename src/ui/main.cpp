@@ -20,6 +20,7 @@
 #include "ui/message_boxes.h"
 #include "ui/shutdown_window.h"
 #include "ui/small_windows.h"
+#include "ui/translation.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -27,18 +28,23 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(RIZUVIRA_VERSION);
     QGuiApplication::setDesktopFileName("org.example.Rizuvira");
     rizuvira::ui::ApplyIconTheme();
+    rizuvira::ui::UseUserLanguage();
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "main",
         "Converts DVD titles into video files.\n"
         "The output profiles come from the Format.xml shipped with the program; the "
-        "environment variable RIZUVIRA_CATALOGUE=FILE names another catalogue.");
+        "environment variable RIZUVIRA_CATALOGUE=FILE names another catalogue."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(
-        "DISC", "A drive, a DVD folder, an ISO image or an MPEG file to open at start.");
-    QCommandLineOption quit_after_load("quit-after-load",
-                                       "Print the rows of DISC and quit once it is open.");
+        QCoreApplication::translate("main", "DISC"),
+        QCoreApplication::translate(
+            "main", "A drive, a DVD folder, an ISO image or an MPEG file to open at start."));
+    QCommandLineOption quit_after_load(
+        "quit-after-load",
+        QCoreApplication::translate("main", "Print the rows of DISC and quit once it is open."));
     parser.addOption(quit_after_load);
     parser.process(application);
     const QStringList positional = parser.positionalArguments();

@@ -88,19 +88,6 @@ bool AcceptCopyOrLink(QDropEvent* event) {
 
 }  // namespace
 
-void ApplyIconTheme() {
-    // Platforms without a desktop theme (offscreen, plain X servers) search
-    // only the resources: add the desktop's icon folders.
-    QStringList paths = QIcon::themeSearchPaths();
-    QString data_dirs = qEnvironmentVariable("XDG_DATA_DIRS");
-    if (data_dirs.isEmpty()) data_dirs = "/usr/local/share:/usr/share";
-    for (const QString& dir : data_dirs.split(':', Qt::SkipEmptyParts))
-        if (!paths.contains(dir + "/icons")) paths << dir + "/icons";
-    QIcon::setThemeSearchPaths(paths);
-    if (QIcon::themeName().isEmpty() || QIcon::themeName() == "hicolor")
-        QIcon::setThemeName("breeze");
-}
-
 MainWindow::MainWindow(core::MessageSink* messages, core::SettingsStore* settings,
                        engine::SystemActions* actions, QWidget* parent)
     : QWidget(parent),
@@ -163,67 +150,67 @@ MainWindow::~MainWindow() {
 // --- Layout ------------------------------------------------------------------
 
 void MainWindow::BuildMenus() {
-    auto* file = new QMenu("File", this);
+    auto* file = new QMenu(tr("File"), this);
     file->setObjectName("fileMenu");
     QAction* load_dvd = file->addAction(ThemeIcon("media-optical", QStyle::SP_DriveDVDIcon),
-                                        "Load DVD", this, &MainWindow::LoadDvd);
+                                        tr("Load DVD"), this, &MainWindow::LoadDvd);
     QAction* load_folder = file->addAction(ThemeIcon("folder", QStyle::SP_DirIcon),
-                                           "Load DVD Folder", this, &MainWindow::LoadDvdFolder);
+                                           tr("Load DVD Folder"), this, &MainWindow::LoadDvdFolder);
     QAction* load_iso = file->addAction(ThemeIcon("document-open", QStyle::SP_DialogOpenButton),
-                                        "Load ISO File", this, &MainWindow::LoadIsoFile);
+                                        tr("Load ISO File"), this, &MainWindow::LoadIsoFile);
     load_iso->setShortcut(QKeySequence::Open);
     file->addSeparator();
-    file->addAction(ThemeIcon("document-properties", QStyle::SP_FileDialogInfoView), "Properties",
-                    this, &MainWindow::ShowProperties);
+    file->addAction(ThemeIcon("document-properties", QStyle::SP_FileDialogInfoView),
+                    tr("Properties"), this, &MainWindow::ShowProperties);
     file->addSeparator();
     QAction* exit = file->addAction(ThemeIcon("application-exit", QStyle::SP_DialogCloseButton),
-                                    "Exit", this, &QWidget::close);
+                                    tr("Exit"), this, &QWidget::close);
     exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-    auto* edit = new QMenu("Edit", this);
+    auto* edit = new QMenu(tr("Edit"), this);
     edit->setObjectName("editMenu");
-    edit->addAction(ThemeIcon("edit-clear-all", QStyle::SP_DialogResetButton), "Clear All", this,
-                    &MainWindow::ClearAll);
-    edit->addAction("Check All", this, [this] { CheckAll(true); });
-    edit->addAction("UnCheck All", this, [this] { CheckAll(false); });
+    edit->addAction(ThemeIcon("edit-clear-all", QStyle::SP_DialogResetButton), tr("Clear All"),
+                    this, &MainWindow::ClearAll);
+    edit->addAction(tr("Check All"), this, [this] { CheckAll(true); });
+    edit->addAction(tr("UnCheck All"), this, [this] { CheckAll(false); });
     edit->addSeparator();
-    edit->addAction(ThemeIcon("document-properties", QStyle::SP_FileDialogInfoView), "Properties",
-                    this, &MainWindow::ShowProperties);
+    edit->addAction(ThemeIcon("document-properties", QStyle::SP_FileDialogInfoView),
+                    tr("Properties"), this, &MainWindow::ShowProperties);
 
-    auto* clip = new QMenu("Clip", this);
+    auto* clip = new QMenu(tr("Clip"), this);
     clip->setObjectName("clipMenu");
-    clip->addAction(ThemeIcon("edit-cut", QStyle::SP_MediaSeekForward), "Trim", this,
+    clip->addAction(ThemeIcon("edit-cut", QStyle::SP_MediaSeekForward), tr("Trim"), this,
                     [this] { Edit(app::EditorPage::kTrim); });
-    clip->addAction(ThemeIcon("transform-crop", QStyle::SP_TitleBarNormalButton), "Crop", this,
+    clip->addAction(ThemeIcon("transform-crop", QStyle::SP_TitleBarNormalButton), tr("Crop"), this,
                     [this] { Edit(app::EditorPage::kCrop); });
-    clip->addAction(ThemeIcon("color-management", QStyle::SP_DesktopIcon), "Effect", this,
+    clip->addAction(ThemeIcon("color-management", QStyle::SP_DesktopIcon), tr("Effect"), this,
                     [this] { Edit(app::EditorPage::kEffect); });
 
-    auto* option = new QMenu("Option", this);
+    auto* option = new QMenu(tr("Option"), this);
     option->setObjectName("optionMenu");
-    option->addAction(ThemeIcon("configure", QStyle::SP_ComputerIcon), "Preferences", this,
+    option->addAction(ThemeIcon("configure", QStyle::SP_ComputerIcon), tr("Preferences"), this,
                       &MainWindow::OpenPreferences);
-    option->addAction(ThemeIcon("configure", QStyle::SP_ComputerIcon), "Conversion Options", this,
-                      &MainWindow::OpenOptions);
+    option->addAction(ThemeIcon("configure", QStyle::SP_ComputerIcon), tr("Conversion Options"),
+                      this, &MainWindow::OpenOptions);
     option->addSeparator();
-    option->addAction(ThemeIcon("list-add", QStyle::SP_FileDialogNewFolder), "Add to Queue", this,
-                      &MainWindow::AddToQueue);
-    option->addAction(ThemeIcon("view-list-details", QStyle::SP_FileDialogDetailedView), "Queue",
-                      this, &MainWindow::OpenQueue);
+    option->addAction(ThemeIcon("list-add", QStyle::SP_FileDialogNewFolder), tr("Add to Queue"),
+                      this, &MainWindow::AddToQueue);
+    option->addAction(ThemeIcon("view-list-details", QStyle::SP_FileDialogDetailedView),
+                      tr("Queue"), this, &MainWindow::OpenQueue);
 
-    auto* help = new QMenu("Help", this);
+    auto* help = new QMenu(tr("Help"), this);
     help->setObjectName("helpMenu");
     QAction* contents = help->addAction(ThemeIcon("help-contents", QStyle::SP_DialogHelpButton),
-                                        "Help Content", this, &MainWindow::ShowHelp);
+                                        tr("Help Content"), this, &MainWindow::ShowHelp);
     contents->setShortcut(QKeySequence::HelpContents);
-    help->addAction(ThemeIcon("help-faq", QStyle::SP_MessageBoxQuestion), "Support", this,
+    help->addAction(ThemeIcon("help-faq", QStyle::SP_MessageBoxQuestion), tr("Support"), this,
                     [this] { OpenUrl(Q(branding_.url) + "support/"); });
-    help->addAction(ThemeIcon("go-home", QStyle::SP_DirHomeIcon), "Home Page", this,
+    help->addAction(ThemeIcon("go-home", QStyle::SP_DirHomeIcon), tr("Home Page"), this,
                     [this] { OpenUrl(Q(branding_.url)); });
-    help->addAction(ThemeIcon("view-history", QStyle::SP_FileDialogContentsView), "Activity Log",
-                    this, &MainWindow::ShowActivityLog);
+    help->addAction(ThemeIcon("view-history", QStyle::SP_FileDialogContentsView),
+                    tr("Activity Log"), this, &MainWindow::ShowActivityLog);
     help->addSeparator();
-    help->addAction(ThemeIcon("help-about", QStyle::SP_MessageBoxInformation), "About", this,
+    help->addAction(ThemeIcon("help-about", QStyle::SP_MessageBoxInformation), tr("About"), this,
                     &MainWindow::ShowAbout);
 
     // Each of the five buttons on the header drops its menu at its lower-left
@@ -268,7 +255,7 @@ void MainWindow::BuildMenus() {
 void MainWindow::BuildPreview() {
     preview_ = new PreviewSurface(this);
     preview_->setObjectName("previewSurface");
-    preview_->SetPlaceholderText("Load a DVD to preview its titles");
+    preview_->SetPlaceholderText(tr("Load a DVD to preview its titles"));
     preview_->setGeometry(layout::kPreview.x, layout::kPreview.y, layout::kPreview.width,
                           layout::kPreview.height);
 
@@ -288,13 +275,13 @@ void MainWindow::BuildPreview() {
     auto* next = Button("next.png", "nextButton", this);
     auto* snap = Button("snap.png", "snapshotButton", this);
     auto* open = Button("open.png", "snapshotFolderButton", this);
-    back->setToolTip("Previous title");
-    play_->setToolTip("Play");
-    pause_->setToolTip("Pause");
-    stop_->setToolTip("Stop");
-    next->setToolTip("Next title");
-    snap->setToolTip("Snapshot");
-    open->setToolTip("Open the snapshot folder");
+    back->setToolTip(tr("Previous title"));
+    play_->setToolTip(tr("Play"));
+    pause_->setToolTip(tr("Pause"));
+    stop_->setToolTip(tr("Stop"));
+    next->setToolTip(tr("Next title"));
+    snap->setToolTip(tr("Snapshot"));
+    open->setToolTip(tr("Open the snapshot folder"));
     connect(back, &QPushButton::clicked, this, [this] { StepRow(false); });
     connect(play_, &QPushButton::clicked, this, &MainWindow::Play);
     connect(pause_, &QPushButton::clicked, this, &MainWindow::Pause);
@@ -303,8 +290,8 @@ void MainWindow::BuildPreview() {
     connect(snap, &QPushButton::clicked, this, &MainWindow::Snapshot);
     connect(open, &QPushButton::clicked, this, &MainWindow::OpenSnapshotFolder);
 
-    RowLabel("Audio Track:", layout::kAudioY, this);
-    RowLabel("SubTitle:", layout::kSubtitleY, this);
+    RowLabel(tr("Audio Track:"), layout::kAudioY, this);
+    RowLabel(tr("SubTitle:"), layout::kSubtitleY, this);
     audio_ = RowField(new QComboBox(this), layout::kAudioY, "audioList");
     subtitles_ = RowField(new QComboBox(this), layout::kSubtitleY, "subtitleList");
     connect(audio_, &QComboBox::activated, this, &MainWindow::AudioChosen);
@@ -322,10 +309,10 @@ void MainWindow::BuildList() {
         start_page->setPixmap(picture);
     } else {
         start_page->setText(
-            "<p><b>Getting started</b></p>"
-            "<p>Load a DVD with <b>Add File</b>: a disc in a drive, a DVD folder or an ISO "
-            "image, or drop one on this window. Tick the titles, choose a profile and press "
-            "<b>Start</b>.</p>");
+            tr("<p><b>Getting started</b></p>"
+               "<p>Load a DVD with <b>Add File</b>: a disc in a drive, a DVD folder or an ISO "
+               "image, or drop one on this window. Tick the titles, choose a profile and press "
+               "<b>Start</b>.</p>"));
         start_page->setWordWrap(true);
         start_page->setMargin(16);
     }
@@ -335,7 +322,8 @@ void MainWindow::BuildList() {
     tree_ = new QTreeWidget;
     tree_->setObjectName("titleList");
     tree_->setColumnCount(4);
-    tree_->setHeaderLabels({"Source file", "Original Length", "Trimmed Length", "Output Format"});
+    tree_->setHeaderLabels(
+        {tr("Source file"), tr("Original Length"), tr("Trimmed Length"), tr("Output Format")});
     tree_->setItemDelegate(new ColumnTreeDelegate(tree_));
     tree_->setRootIsDecorated(true);
     tree_->setUniformRowHeights(true);
@@ -362,21 +350,21 @@ void MainWindow::BuildList() {
 }
 
 void MainWindow::BuildOutput() {
-    RowLabel("Profile:", layout::kProfileY, this);
+    RowLabel(tr("Profile:"), layout::kProfileY, this);
     profiles_ = RowField(new QComboBox(this), layout::kProfileY, "profileList");
     connect(profiles_, &QComboBox::currentIndexChanged, this, &MainWindow::ProfileChosen);
     settings_button_ = Button("settings.png", "settingsButton", this);
     settings_button_->setEnabled(false);  // until the catalogue is read
     connect(settings_button_, &QPushButton::clicked, this, &MainWindow::OpenSettings);
 
-    RowLabel("Output:", layout::kOutputY, this);
+    RowLabel(tr("Output:"), layout::kOutputY, this);
     output_ = RowField(new QLineEdit(this), layout::kOutputY, "outputField");
     connect(Button("browse.png", "browseButton", this), &QPushButton::clicked, this,
             &MainWindow::Browse);
     connect(Button("openfolder.png", "openFolderButton", this), &QPushButton::clicked, this,
             &MainWindow::OpenOutputFolder);
 
-    merge_ = new QCheckBox("Merge into one file", this);
+    merge_ = new QCheckBox(tr("Merge into one file"), this);
     merge_->setObjectName("mergeBox");
     merge_->setGeometry(layout::kMerge.x, layout::kMerge.y, layout::kMerge.width,
                         layout::kMerge.height);
@@ -458,11 +446,11 @@ bool MainWindow::OpenDisc(const QString& path) {
             QMetaObject::invokeMethod(this, &MainWindow::DrainPreviewEvents, Qt::QueuedConnection);
         });
     }
-    preview_->SetPlaceholderText(player_open_ ? "Press Play to preview the selected title"
-                                              : "No preview");
+    preview_->SetPlaceholderText(player_open_ ? tr("Press Play to preview the selected title")
+                                              : tr("No preview"));
     FillRows();
-    ShowStatus(QFileInfo(path).fileName() + ": " +
-               Q(app::CountText(session_.row_count(), "title", "titles")));
+    ShowStatus(Count(session_.row_count(), tr("%2: 1 title"), tr("%2: %1 titles"))
+                   .arg(QFileInfo(path).fileName()));
     return true;
 }
 
@@ -608,12 +596,12 @@ void MainWindow::LoadDvd() {
     if (drives.isEmpty()) {
         QMessageBox::information(
             this, windowTitle(),
-            "No DVD drive was found. Use Load DVD Folder or Load ISO File for a disc on disk.");
+            tr("No DVD drive was found. Use Load DVD Folder or Load ISO File for a disc on disk."));
         return;
     }
     bool ok = false;
-    const QString chosen = QInputDialog::getItem(this, "Please Select DVD Folder", "Drive:", drives,
-                                                 0, /*editable=*/true, &ok);
+    const QString chosen = QInputDialog::getItem(this, tr("Please Select DVD Folder"), tr("Drive:"),
+                                                 drives, 0, /*editable=*/true, &ok);
     if (!ok || chosen.isEmpty()) return;
     // A listed drive opens by its path; a typed path as it stands.
     const qsizetype index = drives.indexOf(chosen);
@@ -621,15 +609,15 @@ void MainWindow::LoadDvd() {
 }
 
 void MainWindow::LoadDvdFolder() {
-    const QString folder = QFileDialog::getExistingDirectory(this, "Please Select DVD Folder",
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Please Select DVD Folder"),
                                                              Q(settings_->values().disc_folder));
     if (!folder.isEmpty()) OpenDisc(folder);
 }
 
 void MainWindow::LoadIsoFile() {
     const QString file =
-        QFileDialog::getOpenFileName(this, "Load ISO File", Q(settings_->values().disc_folder),
-                                     "Disc images (*.iso);;All Files (*)");
+        QFileDialog::getOpenFileName(this, tr("Load ISO File"), Q(settings_->values().disc_folder),
+                                     tr("Disc images (*.iso);;All Files (*)"));
     if (!file.isEmpty()) OpenDisc(file);
 }
 
@@ -726,7 +714,7 @@ void MainWindow::Snapshot() {
         preview_control_.TakeSnapshot(session_.settings(), std::time(nullptr));
     if (!shot.problem.empty()) ShowStatus(Q(shot.problem));
     if (!shot.written) return;
-    ShowStatus("Snapshot saved: " + Q(shot.file.filename().string()), true);
+    ShowStatus(tr("Snapshot saved: %1").arg(Q(shot.file.filename().string())), true);
     emit snapshotSaved(Q(shot.file.string()));
 }
 
@@ -737,7 +725,7 @@ void MainWindow::OpenSnapshotFolder() {
 // --- Output and Start --------------------------------------------------------
 
 void MainWindow::Browse() {
-    const QString folder = QFileDialog::getExistingDirectory(this, "Browser", output_->text());
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Browser"), output_->text());
     if (folder.isEmpty()) return;
     output_->setText(folder);
     session_.settings_store().SetOutFolder(folder.toStdString());
@@ -756,7 +744,7 @@ void MainWindow::Start() {
     window.Begin([this](const std::filesystem::path& file) {
         return QMessageBox::question(
                    QApplication::activeWindow() ? QApplication::activeWindow() : this,
-                   windowTitle(), Q(file.string()) + " exists. Replace it?",
+                   windowTitle(), tr("%1 exists. Replace it?").arg(Q(file.string())),
                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
     });
     window.exec();

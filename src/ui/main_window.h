@@ -25,6 +25,7 @@
 #include "app/preview_controller.h"
 #include "engine/preview_player.h"
 #include "engine/run_controller.h"
+#include "ui/skin.h"
 
 class QAction;
 class QCheckBox;
@@ -42,10 +43,6 @@ namespace rizuvira::ui {
 class PreviewSurface;
 class SkinButton;
 class SkinSlider;
-
-// Uses the breeze icon theme where the desktop names none (the offscreen
-// platform, bare window managers); call after the QApplication is made.
-void ApplyIconTheme();
 
 class MainWindow final : public QWidget, private app::PreviewView {
     Q_OBJECT

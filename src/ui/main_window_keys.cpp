@@ -30,8 +30,11 @@ constexpr const char* kTabOrder[] = {
 
 // The header buttons' words with the letter Alt opens them by.
 constexpr std::pair<const char*, const char*> kMenuKeys[] = {
-    {"fileMenuButton", "&File"},     {"editMenuButton", "&Edit"}, {"clipMenuButton", "&Clip"},
-    {"optionMenuButton", "&Option"}, {"helpMenuButton", "&Help"},
+    {"fileMenuButton", QT_TRANSLATE_NOOP("MainWindow", "&File")},
+    {"editMenuButton", QT_TRANSLATE_NOOP("MainWindow", "&Edit")},
+    {"clipMenuButton", QT_TRANSLATE_NOOP("MainWindow", "&Clip")},
+    {"optionMenuButton", QT_TRANSLATE_NOOP("MainWindow", "&Option")},
+    {"helpMenuButton", QT_TRANSLATE_NOOP("MainWindow", "&Help")},
 };
 
 }  // namespace
@@ -46,7 +49,7 @@ void MainWindow::SetUpKeyboard() {
     }
     // The words are in the button's picture; the text gives the key.
     for (const auto& [name, words] : kMenuKeys)
-        findChild<QAbstractButton*>(QString::fromLatin1(name))->setText(QString::fromUtf8(words));
+        findChild<QAbstractButton*>(QString::fromLatin1(name))->setText(tr(words));
     // The window opens with the profile list focused, not a header button
     // with its ring.
     findChild<QWidget*>("profileList")->setFocus();
@@ -65,20 +68,20 @@ void MainWindow::SetUpKeyboard() {
             PlayPause();
     });
 
-    findChild<QAbstractButton*>("minimiseButton")->setToolTip("Minimise");
-    findChild<QAbstractButton*>("closeButton")->setToolTip("Close");
-    findChild<QWidget*>("positionSlider")->setAccessibleName("Position");
-    findChild<QWidget*>("previewSurface")->setAccessibleName("Preview");
-    findChild<QWidget*>("titleList")->setAccessibleName("Titles");
-    findChild<QWidget*>("outputField")->setAccessibleName("Output folder");
+    findChild<QAbstractButton*>("minimiseButton")->setToolTip(tr("Minimise"));
+    findChild<QAbstractButton*>("closeButton")->setToolTip(tr("Close"));
+    findChild<QWidget*>("positionSlider")->setAccessibleName(tr("Position"));
+    findChild<QWidget*>("previewSurface")->setAccessibleName(tr("Preview"));
+    findChild<QWidget*>("titleList")->setAccessibleName(tr("Titles"));
+    findChild<QWidget*>("outputField")->setAccessibleName(tr("Output folder"));
     // Each field is named by the label before it.
     for (QLabel* label : findChildren<QLabel*>()) {
         const QString text = label->text();
-        const char* field = text == "Audio Track:" ? "audioList"
-                            : text == "SubTitle:"  ? "subtitleList"
-                            : text == "Profile:"   ? "profileList"
-                            : text == "Output:"    ? "outputField"
-                                                   : nullptr;
+        const char* field = text == tr("Audio Track:") ? "audioList"
+                            : text == tr("SubTitle:")  ? "subtitleList"
+                            : text == tr("Profile:")   ? "profileList"
+                            : text == tr("Output:")    ? "outputField"
+                                                       : nullptr;
         if (field != nullptr) label->setBuddy(findChild<QWidget*>(QString::fromLatin1(field)));
     }
 }

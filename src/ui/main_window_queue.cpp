@@ -52,7 +52,8 @@ void MainWindow::AddToQueue() {
     app::ConversionJob job;
     if (!MakeJob(engine::OverwritePolicy::kRefuse, &job)) return;
     const int added = queue_.Add(job);
-    ShowStatus(Q(app::CountText(added, "job", "jobs")) + " added to the queue", true);
+    ShowStatus(Count(added, tr("1 job added to the queue"), tr("%1 jobs added to the queue")),
+               true);
 }
 
 void MainWindow::OpenQueue() {

@@ -23,34 +23,35 @@ OptionsWindow::OptionsWindow(app::ConversionOptions* options,
     : QDialog(parent), options_(options) {
     setObjectName("optionsWindow");
     UseSkin(this);
-    setWindowTitle("Conversion Options");
+    setWindowTitle(tr("Conversion Options"));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 14, 16, 14);
     layout->setSpacing(12);
 
     QGridLayout* picture = nullptr;
-    QGroupBox* picture_group = FormGroup("Picture", &picture);
+    QGroupBox* picture_group = FormGroup(tr("Picture"), &picture);
     deinterlace_ = new QComboBox;
     deinterlace_->setObjectName("deinterlaceList");
-    deinterlace_->addItems({"Automatic", "Always", "Never"});  // DeinterlaceMode's order
+    deinterlace_->addItems(
+        {tr("Automatic"), tr("Always"), tr("Never")});  // DeinterlaceMode's order
     deinterlace_->setCurrentIndex(static_cast<int>(options->cleanup.deinterlace));
-    AddFormRow(picture, "Deinterlace:", deinterlace_);
-    auto_crop_ = new QCheckBox("Crop the black borders of every title");
+    AddFormRow(picture, tr("Deinterlace:"), deinterlace_);
+    auto_crop_ = new QCheckBox(tr("Crop the black borders of every title"));
     auto_crop_->setObjectName("autoCropBox");
     auto_crop_->setChecked(options->cleanup.auto_crop);
     picture->addWidget(auto_crop_, picture->rowCount(), 1);
 
     QGridLayout* tracks = nullptr;
-    QGroupBox* tracks_group = FormGroup("Tracks", &tracks);
+    QGroupBox* tracks_group = FormGroup(tr("Tracks"), &tracks);
     subtitles_ = new QComboBox;
     subtitles_->setObjectName("subtitleModeList");
-    subtitles_->addItems({"Drawn into the picture", "Kept as subtitle tracks"});
+    subtitles_->addItems({tr("Drawn into the picture"), tr("Kept as subtitle tracks")});
     subtitles_->setCurrentIndex(options->soft_subtitles ? 1 : 0);
-    AddFormRow(tracks, "Subtitles:", subtitles_);
+    AddFormRow(tracks, tr("Subtitles:"), subtitles_);
     sound_ = new QListWidget;
     sound_->setObjectName("soundTrackList");
-    sound_->setToolTip("Each ticked track is written; the first one is the default track");
+    sound_->setToolTip(tr("Each ticked track is written; the first one is the default track"));
     for (size_t i = 0; i < sound_tracks.size(); ++i) {
         auto* item = new QListWidgetItem(Q(sound_tracks[i]), sound_);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
@@ -61,7 +62,7 @@ OptionsWindow::OptionsWindow(app::ConversionOptions* options,
                                 : Qt::Unchecked);
     }
     sound_->setMaximumHeight(110);
-    AddFormRow(tracks, "Sound tracks:", sound_);
+    AddFormRow(tracks, tr("Sound tracks:"), sound_);
     // The selected title's chapters: a range becomes its trim.
     first_chapter_ = new QSpinBox;
     first_chapter_->setObjectName("firstChapter");
@@ -82,7 +83,7 @@ OptionsWindow::OptionsWindow(app::ConversionOptions* options,
     range_row->addWidget(new QLabel("to"));
     range_row->addWidget(last_chapter_);
     range_row->addStretch(1);
-    AddFormRow(tracks, "Chapters:", range);
+    AddFormRow(tracks, tr("Chapters:"), range);
     AlignLabelColumns({picture, tracks});
 
     layout->addWidget(picture_group);
@@ -90,10 +91,10 @@ OptionsWindow::OptionsWindow(app::ConversionOptions* options,
     layout->addStretch(1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    QPushButton* ok = FormButton("OK", "okButton", "dialog-ok");
+    QPushButton* ok = FormButton(tr("OK"), "okButton", "dialog-ok");
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    QPushButton* cancel = FormButton("Cancel", "cancelButton", "dialog-cancel");
+    QPushButton* cancel = FormButton(tr("Cancel"), "cancelButton", "dialog-cancel");
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     buttons->addWidget(ok);
     buttons->addWidget(cancel);

@@ -40,7 +40,7 @@ PreferencesWindow::PreferencesWindow(core::SettingsStore* store, core::MessageSi
     : QDialog(parent), store_(store), messages_(messages), form_(*store) {
     setObjectName("preferencesWindow");
     UseSkin(this);
-    setWindowTitle("Preferences");
+    setWindowTitle(tr("Preferences"));
     setModal(true);
 
     auto* layout = new QVBoxLayout(this);
@@ -65,8 +65,8 @@ QWidget* PreferencesWindow::BuildTabs() {
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
     general_tab_ =
-        TabButton("General", "generalTab", ThemeIcon("configure", QStyle::SP_ComputerIcon));
-    options_tab_ = TabButton("Options", "optionsTab",
+        TabButton(tr("General"), "generalTab", ThemeIcon("configure", QStyle::SP_ComputerIcon));
+    options_tab_ = TabButton(tr("Options"), "optionsTab",
                              ThemeIcon("preferences-desktop-theme", QStyle::SP_DesktopIcon));
     auto* group = new QButtonGroup(box);
     group->setExclusive(true);
@@ -82,10 +82,20 @@ QWidget* PreferencesWindow::BuildTabs() {
     return box;
 }
 
+// The entries are stored as they are written; only their display is
+// translated. The one language entry names the language the program shows.
+[[maybe_unused]] constexpr const char* kEntryTexts[] = {
+    QT_TRANSLATE_NOOP("preferences", "No Action"),
+    QT_TRANSLATE_NOOP("preferences", "Shut Down"),
+    QT_TRANSLATE_NOOP("preferences", "English"),
+    QT_TRANSLATE_NOOP("preferences", "Default"),
+};
+
 QComboBox* PreferencesWindow::List(app::PreferenceList list, const char* name) {
     auto* box = new QComboBox;
     box->setObjectName(QString::fromLatin1(name));
-    for (const std::string& entry : app::PreferenceEntries(list)) box->addItem(Q(entry));
+    for (const std::string& entry : app::PreferenceEntries(list))
+        box->addItem(QCoreApplication::translate("preferences", entry.c_str()));
     // A stored value that begins no entry shows an empty list.
     box->setCurrentIndex(form_.Selection(list));
     connect(box, &QComboBox::currentIndexChanged, this,
@@ -114,18 +124,18 @@ QWidget* PreferencesWindow::BuildGeneralPage() {
     layout->setSpacing(10);
 
     QGridLayout* output = nullptr;
-    QGroupBox* output_group = FormGroup("Output", &output);
+    QGroupBox* output_group = FormGroup(tr("Output"), &output);
     FolderField(&out_folder_, "outFolderField", false);
     FolderField(&snap_folder_, "snapFolderField", true);
     // Browse puts a chosen folder into the field (stored on OK); Open shows
     // the folder the field names.
     auto buttons = [this](QLineEdit* field, const char* browse_name, const char* open_name,
                           QWidget** browse_out, QWidget** open_out) {
-        QPushButton* browse = FormButton("Browse...", browse_name, "folder-open");
-        QPushButton* open = FormButton("Open", open_name, "folder");
+        QPushButton* browse = FormButton(tr("Browse..."), browse_name, "folder-open");
+        QPushButton* open = FormButton(tr("Open"), open_name, "folder");
         connect(browse, &QPushButton::clicked, this, [this, field] {
             const QString folder =
-                QFileDialog::getExistingDirectory(this, "Browser", field->text());
+                QFileDialog::getExistingDirectory(this, tr("Browser"), field->text());
             if (!folder.isEmpty()) field->setText(folder);
         });
         connect(open, &QPushButton::clicked, this,
@@ -137,19 +147,19 @@ QWidget* PreferencesWindow::BuildGeneralPage() {
             *snap_open = nullptr;
     buttons(out_folder_, "outFolderBrowse", "outFolderOpen", &out_browse, &out_open);
     buttons(snap_folder_, "snapFolderBrowse", "snapFolderOpen", &snap_browse, &snap_open);
-    AddFormRow(output, "Output Folder:", out_folder_, {out_browse, out_open});
-    AddFormRow(output, "Snapshot Folder:", snap_folder_, {snap_browse, snap_open});
-    AddFormRow(output, "Image Type:", List(app::PreferenceList::kImageType, "imageTypeList"));
+    AddFormRow(output, tr("Output Folder:"), out_folder_, {out_browse, out_open});
+    AddFormRow(output, tr("Snapshot Folder:"), snap_folder_, {snap_browse, snap_open});
+    AddFormRow(output, tr("Image Type:"), List(app::PreferenceList::kImageType, "imageTypeList"));
     layout->addWidget(output_group);
 
     QGridLayout* done = nullptr;
-    QGroupBox* done_group = FormGroup("Converting Done", &done);
-    AddFormRow(done, "Action:", List(app::PreferenceList::kAction, "actionList"));
+    QGroupBox* done_group = FormGroup(tr("Converting Done"), &done);
+    AddFormRow(done, tr("Action:"), List(app::PreferenceList::kAction, "actionList"));
     layout->addWidget(done_group);
 
     QGridLayout* cpu = nullptr;
-    QGroupBox* cpu_group = FormGroup("CPU Usage", &cpu);
-    AddFormRow(cpu, "Max Usage:", List(app::PreferenceList::kCpuUsage, "cpuUsageList"));
+    QGroupBox* cpu_group = FormGroup(tr("CPU Usage"), &cpu);
+    AddFormRow(cpu, tr("Max Usage:"), List(app::PreferenceList::kCpuUsage, "cpuUsageList"));
     layout->addWidget(cpu_group);
     layout->addStretch(1);
     AlignLabelColumns({output, done, cpu});
@@ -165,11 +175,12 @@ QWidget* PreferencesWindow::BuildOptionsPage() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
     QGridLayout* language = nullptr;
-    QGroupBox* language_group = FormGroup("Language", &language);
-    AddFormRow(language, "Change Language:", List(app::PreferenceList::kLanguage, "languageList"));
+    QGroupBox* language_group = FormGroup(tr("Language"), &language);
+    AddFormRow(language, tr("Change Language:"),
+               List(app::PreferenceList::kLanguage, "languageList"));
     QGridLayout* skin = nullptr;
-    QGroupBox* skin_group = FormGroup("Skin", &skin);
-    AddFormRow(skin, "Change Skin:", List(app::PreferenceList::kSkin, "skinList"));
+    QGroupBox* skin_group = FormGroup(tr("Skin"), &skin);
+    AddFormRow(skin, tr("Change Skin:"), List(app::PreferenceList::kSkin, "skinList"));
     for (QGridLayout* grid : {language, skin}) grid->setColumnStretch(2, 1);
     AlignLabelColumns({language, skin});
     layout->addWidget(language_group);
@@ -182,8 +193,8 @@ QLayout* PreferencesWindow::BuildButtons() {
     auto* row = new QHBoxLayout;
     row->setSpacing(8);
     row->addStretch(1);
-    QPushButton* ok = FormButton("OK", "okButton", "dialog-ok");
-    QPushButton* cancel = FormButton("Cancel", "cancelButton", "dialog-cancel");
+    QPushButton* ok = FormButton(tr("OK"), "okButton", "dialog-ok");
+    QPushButton* cancel = FormButton(tr("Cancel"), "cancelButton", "dialog-cancel");
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -201,7 +212,9 @@ void PreferencesWindow::ShowPage(app::PreferencesPage page) {
 
 void PreferencesWindow::accept() {
     if (!form_.Ok()) {
-        messages_->ShowMessage("The settings cannot be written to " + store_->file().string());
+        messages_->ShowMessage(tr("The settings cannot be written to %1")
+                                   .arg(Q(store_->file().string()))
+                                   .toStdString());
         return;
     }
     QDialog::accept();

@@ -29,7 +29,7 @@ PropertiesWindow::PropertiesWindow(const engine::StreamInfoList& streams, QWidge
     : QDialog(parent) {
     setObjectName("propertiesWindow");
     UseSkin(this);
-    setWindowTitle("Properties");
+    setWindowTitle(tr("Properties"));
     setModal(true);
     const app::PropertiesTexts texts = app::MakePropertiesTexts(streams);
 
@@ -38,21 +38,22 @@ PropertiesWindow::PropertiesWindow(const engine::StreamInfoList& streams, QWidge
     layout->setSpacing(12);
 
     QGridLayout* video = nullptr;
-    QGroupBox* video_group = FormGroup("Video Information", &video);
-    AddFormRow(video, "Resolution:", Value(texts.resolution, "resolutionValue"));
-    AddFormRow(video, "Video Bitrate:", Value(texts.video_bitrate, "videoBitrateValue"));
-    AddFormRow(video, "Frame Rate:", Value(texts.frame_rate, "frameRateValue"));
+    QGroupBox* video_group = FormGroup(tr("Video Information"), &video);
+    AddFormRow(video, tr("Resolution:"), Value(texts.resolution, "resolutionValue"));
+    AddFormRow(video, tr("Video Bitrate:"), Value(texts.video_bitrate, "videoBitrateValue"));
+    AddFormRow(video, tr("Frame Rate:"), Value(texts.frame_rate, "frameRateValue"));
 
     QGridLayout* audio = nullptr;
-    QGroupBox* audio_group = FormGroup("Audio Information", &audio);
-    AddFormRow(audio, "Audio Bitrate:", Value(texts.audio_bitrate, "audioBitrateValue"));
-    AddFormRow(audio, "Audio Sample Rate:", Value(texts.audio_sample_rate, "audioSampleRateValue"));
-    AddFormRow(audio, "Channels:", Value(texts.channels, "channelsValue"));
+    QGroupBox* audio_group = FormGroup(tr("Audio Information"), &audio);
+    AddFormRow(audio, tr("Audio Bitrate:"), Value(texts.audio_bitrate, "audioBitrateValue"));
+    AddFormRow(audio, tr("Audio Sample Rate:"),
+               Value(texts.audio_sample_rate, "audioSampleRateValue"));
+    AddFormRow(audio, tr("Channels:"), Value(texts.channels, "channelsValue"));
     QGridLayout* title = nullptr;
     QGroupBox* title_group = nullptr;
     if (!bluray_title.empty()) {
-        title_group = FormGroup("Blu-ray Title", &title);
-        AddFormRow(title, "Playlist:", Value(bluray_title, "playlistValue"));
+        title_group = FormGroup(tr("Blu-ray Title"), &title);
+        AddFormRow(title, tr("Playlist:"), Value(bluray_title, "playlistValue"));
         AlignLabelColumns({video, audio, title});
     } else {
         AlignLabelColumns({video, audio});
@@ -64,7 +65,7 @@ PropertiesWindow::PropertiesWindow(const engine::StreamInfoList& streams, QWidge
     layout->addStretch(1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    QPushButton* ok = FormButton("OK", "okButton", "dialog-ok");
+    QPushButton* ok = FormButton(tr("OK"), "okButton", "dialog-ok");
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     buttons->addWidget(ok);

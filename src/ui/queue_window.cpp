@@ -39,16 +39,16 @@ QueueWindow::QueueWindow(app::JobQueue* queue, engine::SystemActions* actions,
                          app::ActivityLog* log, QWidget* parent)
     : QDialog(parent), queue_(queue), actions_(actions), log_(log) {
     setObjectName("queueWindow");
-    setWindowTitle("Queue");
+    setWindowTitle(tr("Queue"));
     setModal(true);
     SkinWindow(this, layout::kArt);
 
     list_ = new QTreeWidget(this);
     list_->setObjectName("queueList");
-    list_->setAccessibleName("Queued jobs");
+    list_->setAccessibleName(tr("Queued jobs"));
     list_->setGeometry(layout::kList.x, layout::kList.y, layout::kList.width, layout::kList.height);
     list_->setColumnCount(kColumns);
-    list_->setHeaderLabels({"Disc", "Title", "Profile", "Output", "State"});
+    list_->setHeaderLabels({tr("Disc"), tr("Title"), tr("Profile"), tr("Output"), tr("State")});
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -79,8 +79,8 @@ QueueWindow::QueueWindow(app::JobQueue* queue, engine::SystemActions* actions,
     clear_ = button("queueclear.png", "queueClear");
     start_ = button("queuestart.png", "queueStart");
     auto* close = button("close.png", "queueClose");
-    close->setToolTip("Close");
-    close->setAccessibleName("Close");
+    close->setToolTip(tr("Close"));
+    close->setAccessibleName(tr("Close"));
     connect(up_, &QPushButton::clicked, this, [this] { MoveSelected(-1); });
     connect(down_, &QPushButton::clicked, this, [this] { MoveSelected(1); });
     connect(remove_, &QPushButton::clicked, this, &QueueWindow::RemoveSelected);
@@ -125,9 +125,9 @@ void QueueWindow::Refresh() {
     clear_->setEnabled(!running_);
     start_->setEnabled(!running_ && waiting > 0);
     status_->setText(queue_->jobs().empty()
-                         ? QString("The queue is empty: tick titles in the main window and press "
-                                   "Add to Queue.")
-                         : Q(app::CountText(waiting, "job waits", "jobs wait")) + ".");
+                         ? tr("The queue is empty: tick titles in the main window and press "
+                              "Add to Queue.")
+                         : Count(waiting, tr("1 job waits."), tr("%1 jobs wait.")));
 }
 
 void QueueWindow::MoveSelected(int step) {

@@ -19,7 +19,7 @@ ShutdownWindow::ShutdownWindow(std::unique_ptr<app::ShutdownCountdown> countdown
     : QDialog(parent), countdown_(std::move(countdown)), shut_down_(std::move(shut_down)) {
     setObjectName("shutdownWindow");
     UseSkin(this);
-    setWindowTitle("Shut Down");
+    setWindowTitle(tr("Shut Down"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlag(Qt::WindowStaysOnTopHint);
 
@@ -29,11 +29,11 @@ ShutdownWindow::ShutdownWindow(std::unique_ptr<app::ShutdownCountdown> countdown
     icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
     row->addWidget(icon, 0, Qt::AlignTop);
     auto* words = new QVBoxLayout;
-    words->addWidget(new QLabel("The conversion has ended.", this));
+    words->addWidget(new QLabel(tr("The conversion has ended."), this));
     text_ = new QLabel(this);
     text_->setObjectName("countdownText");
     words->addWidget(text_);
-    words->addWidget(new QLabel("Press Cancel to keep the computer running.", this));
+    words->addWidget(new QLabel(tr("Press Cancel to keep the computer running."), this));
     row->addLayout(words, 1);
     layout->addLayout(row);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
@@ -49,7 +49,7 @@ ShutdownWindow::ShutdownWindow(std::unique_ptr<app::ShutdownCountdown> countdown
 
 void ShutdownWindow::Tick() {
     if (countdown_->TakeDue()) {
-        text_->setText("Shutting down...");
+        text_->setText(tr("Shutting down..."));
         shut_down_();
         close();
         return;

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QIcon>
 
 #include "app/data_files.h"
 
@@ -14,11 +15,25 @@ QString& FixedFolder() {
     return folder;
 }
 
+QString& Language() {
+    static QString language;
+    return language;
+}
+
+// A folder's pictures in the user's language come before its English ones.
+void AddFolder(QStringList& folders, const QString& folder) {
+    if (!Language().isEmpty()) folders << folder + u'/' + Language();
+    folders << folder;
+}
+
 QStringList Folders() {
-    if (!FixedFolder().isEmpty()) return {FixedFolder()};
     QStringList folders;
+    if (!FixedFolder().isEmpty()) {
+        AddFolder(folders, FixedFolder());
+        return folders;
+    }
     for (const std::filesystem::path& folder : app::DataFolders())
-        folders << QString::fromStdString((folder / "skin").string());
+        AddFolder(folders, QString::fromStdString((folder / "skin").string()));
     return folders;
 }
 
@@ -47,8 +62,25 @@ QPixmap SkinPicture(const QString& name) {
     return {};
 }
 
+void ApplyIconTheme() {
+    // Platforms without a desktop theme (offscreen, plain X servers) search
+    // only the resources: add the desktop's icon folders.
+    QStringList paths = QIcon::themeSearchPaths();
+    QString data_dirs = qEnvironmentVariable("XDG_DATA_DIRS");
+    if (data_dirs.isEmpty()) data_dirs = "/usr/local/share:/usr/share";
+    for (const QString& dir : data_dirs.split(':', Qt::SkipEmptyParts))
+        if (!paths.contains(dir + "/icons")) paths << dir + "/icons";
+    QIcon::setThemeSearchPaths(paths);
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == "hicolor")
+        QIcon::setThemeName("breeze");
+}
+
 void SetSkinFolder(const QString& folder) {
     FixedFolder() = folder;
+}
+
+void SetSkinLanguage(const QString& language) {
+    Language() = language;
 }
 
 }  // namespace rizuvira::ui

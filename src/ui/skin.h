@@ -22,4 +22,12 @@ QPixmap SkinPicture(const QString& name);
 // name restores the search above).
 void SetSkinFolder(const QString& folder);
 
+// Pictures with words are looked for first in the folder of `language`
+// ("de") beside the others; an empty name uses the English ones only.
+void SetSkinLanguage(const QString& language);
+
+// Uses the breeze icon theme where the desktop names none (the offscreen
+// platform, bare window managers); call after the QApplication is made.
+void ApplyIconTheme();
+
 }  // namespace rizuvira::ui

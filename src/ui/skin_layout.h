@@ -11,6 +11,12 @@
 #include <cstring>
 #include <span>
 
+// The words of the pictures are marked for the translator; the skin painter
+// draws a copy of each picture for every translation it is given.
+#ifndef QT_TRANSLATE_NOOP
+#define QT_TRANSLATE_NOOP(scope, source) source
+#endif
+
 namespace rizuvira::ui::skin {
 
 struct Rect {
@@ -40,11 +46,12 @@ struct ButtonArt {
 
 // Every button picture, once: windows that share a picture share its look.
 inline constexpr ButtonArt kButtons[] = {
-    {"addfile.png", 108, 56, Look::kTool, "Add File", "list-add"},
-    {"effect.png", 108, 56, Look::kTool, "Effect", "color-management"},
-    {"crop.png", 108, 56, Look::kTool, "Crop", "transform-crop"},
-    {"trim.png", 108, 56, Look::kTool, "Trim", "edit-cut"},
-    {"Preferences.png", 108, 56, Look::kTool, "Preferences", "configure"},
+    {"addfile.png", 108, 56, Look::kTool, QT_TRANSLATE_NOOP("skin", "Add File"), "list-add"},
+    {"effect.png", 108, 56, Look::kTool, QT_TRANSLATE_NOOP("skin", "Effect"), "color-management"},
+    {"crop.png", 108, 56, Look::kTool, QT_TRANSLATE_NOOP("skin", "Crop"), "transform-crop"},
+    {"trim.png", 108, 56, Look::kTool, QT_TRANSLATE_NOOP("skin", "Trim"), "edit-cut"},
+    {"Preferences.png", 108, 56, Look::kTool, QT_TRANSLATE_NOOP("skin", "Preferences"),
+     "configure"},
     {"back.png", 36, 36, Look::kMedia, "", "media-skip-backward"},
     {"play.png", 36, 36, Look::kMedia, "", "media-playback-start"},
     {"pause.png", 36, 36, Look::kMedia, "", "media-playback-pause"},
@@ -52,29 +59,35 @@ inline constexpr ButtonArt kButtons[] = {
     {"next.png", 36, 36, Look::kMedia, "", "media-skip-forward"},
     {"snap.png", 36, 36, Look::kMedia, "", "camera-photo"},
     {"open.png", 36, 36, Look::kMedia, "", "folder-pictures"},
-    {"settings.png", 96, 28, Look::kPush, "Settings", "settings-configure"},
-    {"browse.png", 96, 28, Look::kPush, "Browse..", "folder-open"},
-    {"openfolder.png", 116, 28, Look::kPush, "Open Folder", "folder"},
-    {"star.png", 120, 56, Look::kAccent, "Start", "media-playback-start"},
+    {"settings.png", 96, 28, Look::kPush, QT_TRANSLATE_NOOP("skin", "Settings"),
+     "settings-configure"},
+    {"browse.png", 96, 28, Look::kPush, QT_TRANSLATE_NOOP("skin", "Browse.."), "folder-open"},
+    {"openfolder.png", 116, 28, Look::kPush, QT_TRANSLATE_NOOP("skin", "Open Folder"), "folder"},
+    {"star.png", 120, 56, Look::kAccent, QT_TRANSLATE_NOOP("skin", "Start"),
+     "media-playback-start"},
     {"min.png", 26, 20, Look::kCaption, "", "window-minimize"},
     {"close.png", 26, 20, Look::kClose, "", "window-close"},
-    {"file.png", 52, 34, Look::kMenu, "File", nullptr},
-    {"edit.png", 54, 34, Look::kMenu, "Edit", nullptr},
-    {"clip.png", 58, 34, Look::kMenu, "Clip", nullptr},
-    {"option.png", 70, 34, Look::kMenu, "Option", nullptr},
-    {"help.png", 54, 34, Look::kMenu, "Help", nullptr},
-    {"ok2.png", 76, 28, Look::kAccent, "OK", nullptr},
-    {"cancel.png", 76, 28, Look::kPush, "Cancel", nullptr},
-    {"Pause2.png", 100, 30, Look::kPush, "Pause", "media-playback-pause"},
-    {"continue2.png", 100, 30, Look::kPush, "Continue", "media-playback-start"},
-    {"Cancel.png", 100, 30, Look::kPush, "Cancel", "dialog-cancel"},
-    {"queue.png", 108, 56, Look::kTool, "Queue", "view-list-details"},
-    {"addqueue.png", 120, 28, Look::kPush, "Add to Queue", "list-add"},
-    {"queueup.png", 84, 28, Look::kPush, "Up", "go-up"},
-    {"queuedown.png", 84, 28, Look::kPush, "Down", "go-down"},
-    {"queueremove.png", 100, 28, Look::kPush, "Remove", "list-remove"},
-    {"queueclear.png", 130, 28, Look::kPush, "Clear Ended", "edit-clear-history"},
-    {"queuestart.png", 130, 28, Look::kAccent, "Start Queue", "media-playback-start"},
+    {"file.png", 64, 34, Look::kMenu, QT_TRANSLATE_NOOP("skin", "File"), nullptr},
+    {"edit.png", 84, 34, Look::kMenu, QT_TRANSLATE_NOOP("skin", "Edit"), nullptr},
+    {"clip.png", 60, 34, Look::kMenu, QT_TRANSLATE_NOOP("skin", "Clip"), nullptr},
+    {"option.png", 80, 34, Look::kMenu, QT_TRANSLATE_NOOP("skin", "Option"), nullptr},
+    {"help.png", 64, 34, Look::kMenu, QT_TRANSLATE_NOOP("skin", "Help"), nullptr},
+    {"ok2.png", 76, 28, Look::kAccent, QT_TRANSLATE_NOOP("skin", "OK"), nullptr},
+    {"cancel.png", 76, 28, Look::kPush, QT_TRANSLATE_NOOP("skin", "Cancel"), nullptr},
+    {"Pause2.png", 100, 30, Look::kPush, QT_TRANSLATE_NOOP("skin", "Pause"),
+     "media-playback-pause"},
+    {"continue2.png", 100, 30, Look::kPush, QT_TRANSLATE_NOOP("skin", "Continue"),
+     "media-playback-start"},
+    {"Cancel.png", 100, 30, Look::kPush, QT_TRANSLATE_NOOP("skin", "Cancel"), "dialog-cancel"},
+    {"queue.png", 108, 56, Look::kTool, QT_TRANSLATE_NOOP("skin", "Queue"), "view-list-details"},
+    {"addqueue.png", 120, 28, Look::kPush, QT_TRANSLATE_NOOP("skin", "Add to Queue"), "list-add"},
+    {"queueup.png", 84, 28, Look::kPush, QT_TRANSLATE_NOOP("skin", "Up"), "go-up"},
+    {"queuedown.png", 84, 28, Look::kPush, QT_TRANSLATE_NOOP("skin", "Down"), "go-down"},
+    {"queueremove.png", 100, 28, Look::kPush, QT_TRANSLATE_NOOP("skin", "Remove"), "list-remove"},
+    {"queueclear.png", 130, 28, Look::kPush, QT_TRANSLATE_NOOP("skin", "Clear Ended"),
+     "edit-clear-history"},
+    {"queuestart.png", 130, 28, Look::kAccent, QT_TRANSLATE_NOOP("skin", "Start Queue"),
+     "media-playback-start"},
 };
 
 constexpr const ButtonArt* FindButton(const char* file) {
@@ -146,9 +159,9 @@ inline constexpr Place kButtons[] = {
     {"pause.png", 80, 356},     {"stop.png", 121, 356},       {"next.png", 162, 356},
     {"snap.png", 224, 356},     {"open.png", 265, 356},       {"settings.png", 428, 456},
     {"browse.png", 428, 491},   {"openfolder.png", 532, 491}, {"star.png", 674, 416},
-    {"min.png", 755, 9},        {"close.png", 787, 9},        {"file.png", 414, 0},
-    {"edit.png", 468, 0},       {"clip.png", 524, 0},         {"option.png", 585, 0},
-    {"help.png", 658, 0},
+    {"min.png", 755, 9},        {"close.png", 787, 9},        {"file.png", 360, 0},
+    {"edit.png", 424, 0},       {"clip.png", 508, 0},         {"option.png", 568, 0},
+    {"help.png", 648, 0},
 };
 
 inline constexpr Panel kPanels[] = {
@@ -194,7 +207,7 @@ inline constexpr Panel kPanels[] = {
 };
 
 inline constexpr Words kWords[] = {
-    {{20, 0, 300, 34}, "Converting", 11, true, true},
+    {{20, 0, 300, 34}, QT_TRANSLATE_NOOP("skin", "Converting"), 11, true, true},
 };
 
 inline constexpr WindowArt kArt{"convertingbk.png",    494,     586,    34,
@@ -219,7 +232,7 @@ inline constexpr Panel kPanels[] = {
 };
 
 inline constexpr Words kWords[] = {
-    {{20, 0, 300, 34}, "Queue", 11, true, true},
+    {{20, 0, 300, 34}, QT_TRANSLATE_NOOP("skin", "Queue"), 11, true, true},
 };
 
 inline constexpr WindowArt kArt{"queuedlg.png", 740, 430, 34, nullptr, kPanels, kWords, kButtons};
@@ -245,9 +258,10 @@ inline constexpr Panel kPanels[] = {
 };
 
 inline constexpr Words kWords[] = {
-    {{20, 0, 300, 34}, "About", 11, true, true},
+    {{20, 0, 300, 34}, QT_TRANSLATE_NOOP("skin", "About"), 11, true, true},
     {{150, 136, 270, 72},
-     "Converts the titles of a DVD into files for every player, to the frame.",
+     QT_TRANSLATE_NOOP("skin",
+                       "Converts the titles of a DVD into files for every player, to the frame."),
      10,
      false,
      false},
@@ -283,7 +297,7 @@ inline constexpr Place kButtons[] = {
 };
 
 inline constexpr Words kWords[] = {
-    {{20, 0, 300, 34}, "Conversion", 11, true, true},
+    {{20, 0, 300, 34}, QT_TRANSLATE_NOOP("skin", "Conversion"), 11, true, true},
 };
 
 inline constexpr WindowArt kArt{"converterok_bg.png", 460, 304, 34, nullptr, {}, kWords, kButtons};

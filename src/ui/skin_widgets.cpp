@@ -228,7 +228,7 @@ SkinButton::SkinButton(const char* file, std::span<const skin::Place> places, QW
     const skin::ButtonArt* art = skin::FindButton(file);
     QSize size = art != nullptr ? QSize(art->width, art->height) : QSize(80, 28);
     if (art != nullptr) {
-        const QString label = QString::fromUtf8(art->label);
+        const QString label = QCoreApplication::translate("skin", art->label);
         if (!label.isEmpty())
             setText(label);
         else if (art->icon != nullptr)

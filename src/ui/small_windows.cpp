@@ -28,7 +28,7 @@ AboutWindow::AboutWindow(const QString& title, const QString& home_page, QWidget
     : QDialog(parent) {
     namespace about = skin::about_window;
     setObjectName("aboutWindow");
-    setWindowTitle("About " + title);
+    setWindowTitle(tr("About %1").arg(title));
     if (!SkinWindow(this, about::kArt)) {
         auto* emblem = new QLabel(this);
         emblem->setPixmap(
@@ -42,11 +42,12 @@ AboutWindow::AboutWindow(const QString& title, const QString& home_page, QWidget
     big.setPointSizeF(big.pointSizeF() * 1.6);
     big.setBold(true);
     name->setFont(big);
-    Placed("Version " + QApplication::applicationVersion(), about::kVersion, this);
-    const QString link = "<a style='color:#316ac5; text-decoration:none' href='%1'>%2</a>";
+    Placed(tr("Version %1").arg(QApplication::applicationVersion()), about::kVersion, this);
+    const QString link =
+        QStringLiteral("<a style='color:#316ac5; text-decoration:none' href='%1'>%2</a>");
     for (const auto& [rect, url, text, object] :
-         {std::tuple{about::kHomeLink, home_page, QString("Home page"), "homeLink"},
-          std::tuple{about::kSupportLink, home_page + "support/", QString("Support"),
+         {std::tuple{about::kHomeLink, home_page, QString(tr("Home page")), "homeLink"},
+          std::tuple{about::kSupportLink, home_page + "support/", QString(tr("Support")),
                      "supportLink"}}) {
         QLabel* label = Placed(link.arg(url, text), rect, this);
         label->setObjectName(object);
@@ -59,7 +60,7 @@ AboutWindow::AboutWindow(const QString& title, const QString& home_page, QWidget
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     auto* close = new SkinButton("close.png", about::kButtons, this);
-    close->setToolTip("Close");
+    close->setToolTip(tr("Close"));
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -84,7 +85,8 @@ std::unique_ptr<QSplashScreen> MakeSplash(const QString& title, const QString& v
         painter.setPen(QColor(0xc8, 0xd3, 0xe2));
         painter.drawText(
             QRect(splash::kLine.x, splash::kLine.y, splash::kLine.width, splash::kLine.height),
-            Qt::AlignCenter, "Version " + version + " \u00b7 Loading\u2026");
+            Qt::AlignCenter,
+            QCoreApplication::translate("splash", "Version %1 \u00b7 Loading\u2026").arg(version));
     }
     auto screen = std::make_unique<QSplashScreen>(picture);
     screen->setObjectName("splash");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/conversion_ending.h"
+#include "app/texts.h"
 
 namespace rizuvira::app {
 namespace {
@@ -63,9 +64,10 @@ TEST(ConversionEndingTest, ACancelNamesTheFileItCutShort) {
 }
 
 TEST(ConversionEndingTest, CountsTakeTheNounThatFits) {
-    EXPECT_EQ(CountText(0, "title", "titles"), "0 titles");
-    EXPECT_EQ(CountText(1, "title", "titles"), "1 title");
-    EXPECT_EQ(CountText(2, "title", "titles"), "2 titles");
+    EXPECT_EQ(CountText(0, "1 title", "%1 titles"), "0 titles");
+    EXPECT_EQ(CountText(1, "1 title", "%1 titles"), "1 title");
+    EXPECT_EQ(CountText(2, "1 title", "%1 titles"), "2 titles");
+    EXPECT_EQ(Arg("%2 of %1, %2", 3, "x"), "x of 3, x");
 }
 
 }  // namespace
