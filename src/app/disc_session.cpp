@@ -407,7 +407,8 @@ int DiscSession::TrimCheckedRows(int64_t start_ms, int64_t end_ms) {
     for (dvd::CatalogueRow& row : catalogue_->rows()) {
         if (!row.checked || row.item.length_ms <= 0) continue;  // unreadable: CheckedRows says so
         if (start_ms >= row.item.length_ms) {
-            messages_->ShowMessage(row.name + " ends before the trim start; it is skipped");
+            messages_->ShowMessage(
+                Arg(Text("disc", "%1 ends before the trim start; it is skipped"), row.name));
             row.checked = false;
             ++unchecked;
             continue;
@@ -425,7 +426,7 @@ int DiscSession::BeginEdit() {
     int row = selected_row_;
     if (row == kNoRow) row = row_count() > 0 ? 0 : kNoRow;
     if (row == kNoRow) {
-        messages_->ShowMessage(kPleaseSelectOne);
+        messages_->ShowMessage(Text("disc", kPleaseSelectOne));
         return kNoRow;
     }
     if (row == kRootRow) {
@@ -487,15 +488,17 @@ bool DiscSession::CropFitsCheckedRows() const {
 
 bool DiscSession::RequireProfile() const {
     if (has_profile_) return true;
-    messages_->ShowMessage("There is no output profile to convert to" +
-                           (no_profile_reason_.empty() ? std::string(": choose one")
-                                                       : " (" + no_profile_reason_ + ")"));
+    messages_->ShowMessage(
+        no_profile_reason_.empty()
+            ? Text("disc", "There is no output profile to convert to: choose one")
+            : Arg(Text("disc", "There is no output profile to convert to (%1)"),
+                  no_profile_reason_));
     return false;
 }
 
 bool DiscSession::AcceptOutputFolder(const std::string& field, bool remember) {
     if (const std::string problem = OutputFolderProblem(field); !problem.empty()) {
-        messages_->ShowMessage(std::string(kInvalidOutputDirectory) + ": " + problem);
+        messages_->ShowMessage(Text("disc", kInvalidOutputDirectory) + ": " + problem);
         return false;
     }
     if (remember && field != settings_->values().out_folder) settings_->SetOutFolder(field);

@@ -20,6 +20,7 @@
 #include "app/conversion_job.h"
 #include "app/custom_output_settings.h"
 #include "app/saved_profiles.h"
+#include "app/texts.h"
 #include "core/convert_item.h"
 #include "core/messages.h"
 #include "core/output_profile.h"
@@ -35,9 +36,11 @@ namespace rizuvira::app {
 inline constexpr const char* kApplicationTitle = "Rizuvira DVD Converter";
 inline constexpr const char* kLoadFormatError = "Load Format.xml error";
 inline constexpr const char* kGetFormatError = "get format error";
-inline constexpr const char* kPleaseSelectOne = "Please select one first";
+inline constexpr const char* kPleaseSelectOne =
+    QT_TRANSLATE_NOOP("disc", "Please select one first");
 inline constexpr const char* kGetItemDataError = "GetItemData error";
-inline constexpr const char* kInvalidOutputDirectory = "Invalid output directory";
+inline constexpr const char* kInvalidOutputDirectory =
+    QT_TRANSLATE_NOOP("disc", "Invalid output directory");
 // The profile the command line converts to without -p, as users number
 // profiles (from 1; the catalogue's id 1).
 inline constexpr int kDefaultProfileNumber = 2;

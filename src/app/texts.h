@@ -17,6 +17,12 @@
 #include <type_traits>
 #include <utility>
 
+// Marks a constant's text for the translator; Text() translates it where it
+// is shown.
+#ifndef QT_TRANSLATE_NOOP
+#define QT_TRANSLATE_NOOP(context, source) source
+#endif
+
 namespace rizuvira::app {
 
 // Looks `source` up under `context`: its translation in UTF-8, or `source`

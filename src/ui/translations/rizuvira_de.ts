@@ -958,6 +958,29 @@
     </message>
 </context>
 <context>
+    <name>disc</name>
+    <message>
+        <source>%1 ends before the trim start; it is skipped</source>
+        <translation>%1 endet vor dem Anfang des gekürzten Bereichs; es wird übersprungen</translation>
+    </message>
+    <message>
+        <source>There is no output profile to convert to: choose one</source>
+        <translation>Es gibt kein Ausgabeprofil für die Konvertierung: Bitte wählen Sie eines</translation>
+    </message>
+    <message>
+        <source>There is no output profile to convert to (%1)</source>
+        <translation>Es gibt kein Ausgabeprofil für die Konvertierung (%1)</translation>
+    </message>
+    <message>
+        <source>Please select one first</source>
+        <translation>Bitte wählen Sie zuerst einen Titel</translation>
+    </message>
+    <message>
+        <source>Invalid output directory</source>
+        <translation>Ungültiger Ausgabeordner</translation>
+    </message>
+</context>
+<context>
     <name>ending</name>
     <message>
         <source>The reasons are listed below.</source>
