@@ -70,6 +70,31 @@ for file in bin/rizuvira bin/rizuvira-cli share/rizuvira/Format.xml share/rizuvi
   echo "the package lacks /usr/$file" >&2
   exit 1
 done
+# The screenshots AppStream shows: the desktop program's package holds the pictures its
+# description names, no more and no fewer, each a PNG of the size the description states
+# and not of one colour; the main window's is the size of its skin.
+metainfo=$root/usr/share/metainfo/org.example.Rizuvira.metainfo.xml
+shots=$root/usr/share/rizuvira/screenshots
+named=$(sed -n 's#.*<image type="source" width="\([0-9]*\)" height="\([0-9]*\)">.*/\([^/<]*\)</image>.*#\3 \1x\2#p' \
+  "$metainfo" | sort)
+shipped=$(dpkg-deb --contents "$gui_deb" | sed -n 's#.*\./usr/share/rizuvira/screenshots/\([^/]\+\)$#\1#p' | sort)
+if [ -z "$shipped" ] || [ "$(cut -d ' ' -f 1 <<<"$named")" != "$shipped" ] ||
+  [ "$(grep -c '<image' "$metainfo")" -ne "$(wc -l <<<"$named")" ]; then
+  printf 'the screenshots the description names:\n%s\nthe package holds:\n%s\n' "$named" "$shipped" >&2
+  exit 1
+fi
+size() { ffprobe -v error -show_entries stream=width,height -of csv=p=0:s=x "$1"; }
+while read -r file stated; do
+  [ "$(size "$shots/$file")" == "$stated" ] || { echo "$file is not $stated" >&2; exit 1; }
+  luma=$(ffprobe -v error -f lavfi -i "movie=$shots/$file,signalstats" -of csv=p=0 \
+    -show_entries frame_tags=lavfi.signalstats.YMIN,lavfi.signalstats.YMAX | tr ',' ' ')
+  read -r low high <<<"$luma"
+  ((high - low >= 64)) || { echo "$file is blank: luma $luma" >&2; exit 1; }
+done <<<"$named"
+[ "$(size "$shots/main.png")" == "$(size "$root/usr/share/rizuvira/skin/maindlg.png")" ] ||
+  { echo "main.png is not the size of the main window" >&2; exit 1; }
+echo "screenshots: $(tr '\n' ' ' <<<"$shipped")"
+
 if grep -q -F "$source_dir/data" "$root/usr/bin/rizuvira-cli" "$root/usr/bin/rizuvira"; then
   echo "the installed programs point at the source tree" >&2
   exit 1
