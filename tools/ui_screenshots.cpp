@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Writes a PNG of each window of the desktop program, for review:
-//   ui-screenshots OUTPUT_FOLDER [DISC]
+//   ui-screenshots [--light-only] OUTPUT_FOLDER [DISC]
 // main.png (the sample disc loaded and playing), about.png, properties.png,
 // preferences.png and preferences-options.png, settings.png, the editor on
 // each page while it plays (editor-trim.png, editor-crop.png,
@@ -12,7 +12,8 @@
 // (shutdown.png). The same pictures again under a dark desktop palette (in
 // OUTPUT_FOLDER/dark) and with the desktop's font half as large again
 // (OUTPUT_FOLDER/large-font), and in German (OUTPUT_FOLDER/de). Runs on the offscreen
-// platform unless QT_QPA_PLATFORM says otherwise; DISC defaults to the sample NTSC image.
+// platform unless QT_QPA_PLATFORM says otherwise; --light-only writes only the
+// first set (the package's screenshots); DISC defaults to the sample NTSC image.
 #include <unistd.h>
 
 #include <QAbstractButton>
@@ -29,6 +30,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "fixtures/sample_discs.h"
 #include "ui/conversion_window.h"
@@ -241,15 +244,28 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationVersion("0.1.0");
     rizuvira::ui::ApplyIconTheme();
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: ui-screenshots OUTPUT_FOLDER [DISC]\n");
+    std::vector<std::string> arguments;
+    bool light_only = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--light-only")
+            light_only = true;
+        else
+            arguments.emplace_back(argv[i]);
+    }
+    if (arguments.empty()) {
+        std::fprintf(stderr, "usage: ui-screenshots [--light-only] OUTPUT_FOLDER [DISC]\n");
         return 2;
     }
-    const fs::path out = argv[1];
-    const std::string disc = argc > 2 ? argv[2] : fixtures::SampleDiscPath(fixtures::kNtscDisc.iso);
+    const fs::path out = arguments[0];
+    const std::string disc =
+        arguments.size() > 1 ? arguments[1] : fixtures::SampleDiscPath(fixtures::kNtscDisc.iso);
     const fs::path work =
         fs::temp_directory_path() / ("ui_screenshots_" + std::to_string(::getpid()));
     int failures = ShootAll(out, disc, work / "light");
+    if (light_only) {
+        fs::remove_all(work);
+        return failures == 0 ? 0 : 1;
+    }
 
     // A dark desktop theme: the skin keeps its own colours.
     const QPalette light = QApplication::palette();
