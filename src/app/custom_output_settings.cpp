@@ -141,7 +141,7 @@ void CustomOutputSettings::ShowValues() {
 
 std::string CustomOutputSettings::SameAsSourceLabel(OutputList list) const {
     const std::string label = core::ChoiceLabelForValue(ChoiceList(list), core::kSameAsSourceKey);
-    return label.empty() ? std::string(kSameAsSourceLabel) : label;
+    return label.empty() ? Text("settings", kSameAsSourceLabel) : label;
 }
 
 std::string CustomOutputSettings::SelectedKey(OutputList list) const {

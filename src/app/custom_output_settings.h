@@ -14,6 +14,7 @@
 
 #include "app/form_outcome.h"
 #include "app/saved_profiles.h"
+#include "app/texts.h"
 #include "core/output_profile.h"
 #include "core/profile_catalogue.h"
 
@@ -23,9 +24,10 @@ namespace rizuvira::app {
 inline constexpr const char* kResolutionErrorMessage = "Resolution Error\r\n";
 inline constexpr const char* kErrorParamMessage = "error param";
 inline constexpr const char* kCantGetFormatMessage = "Cann`t get format";
-inline constexpr const char* kOutputSettingsHelpText =
+inline constexpr const char* kOutputSettingsHelpText = QT_TRANSLATE_NOOP(
+    "settings",
     "The \"Encoder\" stands for video codec,force the video codec to convert media files to that "
-    "format";
+    "format");
 
 // The eight lists, video first. The resolution list is editable: its text is free.
 enum class OutputList : int {
@@ -44,7 +46,7 @@ inline constexpr int kOutputListCount = 10;
 
 // What the lists show for a size or frame rate that is the source's, when the profile's list
 // gives the key "source" no label of its own.
-inline constexpr const char* kSameAsSourceLabel = "Same as source";
+inline constexpr const char* kSameAsSourceLabel = QT_TRANSLATE_NOOP("settings", "Same as source");
 
 // Reads "W*H" as the resolution field does: two integers joined by "*" (blanks before each
 // number allowed, text after the second ignored). False unless both are 1..16384.

@@ -75,7 +75,7 @@ CustomSettingsWindow::CustomSettingsWindow(const core::OutputProfile& profile,
     AlignLabelColumns(
         {static_cast<QGridLayout*>(video_->layout()), static_cast<QGridLayout*>(audio_->layout())});
 
-    auto* help = new QLabel(QString::fromUtf8(app::kOutputSettingsHelpText));
+    auto* help = new QLabel(QCoreApplication::translate("settings", app::kOutputSettingsHelpText));
     help->setObjectName("helpText");
     help->setWordWrap(true);
     QPalette muted = help->palette();

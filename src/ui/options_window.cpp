@@ -80,7 +80,7 @@ OptionsWindow::OptionsWindow(app::ConversionOptions* options,
     auto* range_row = new QHBoxLayout(range);
     range_row->setContentsMargins(0, 0, 0, 0);
     range_row->addWidget(first_chapter_);
-    range_row->addWidget(new QLabel("to"));
+    range_row->addWidget(new QLabel(tr("to")));
     range_row->addWidget(last_chapter_);
     range_row->addStretch(1);
     AddFormRow(tracks, tr("Chapters:"), range);

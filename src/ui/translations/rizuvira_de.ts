@@ -752,6 +752,10 @@
         <source>Cancel</source>
         <translation>Abbrechen</translation>
     </message>
+    <message>
+        <source>to</source>
+        <translation>bis</translation>
+    </message>
 </context>
 <context>
     <name>PreferencesWindow</name>
@@ -1123,6 +1127,17 @@ Die Ausgabeprofile stammen aus der mitgelieferten Format.xml; die Umgebungsvaria
     <message>
         <source>Cancelled</source>
         <translation>Abgebrochen</translation>
+    </message>
+</context>
+<context>
+    <name>settings</name>
+    <message>
+        <source>The "Encoder" stands for video codec,force the video codec to convert media files to that format</source>
+        <translation>Der „Encoder“ ist der Video-Codec: Die Dateien werden in diesem Format geschrieben</translation>
+    </message>
+    <message>
+        <source>Same as source</source>
+        <translation>Wie die Quelle</translation>
     </message>
 </context>
 <context>
