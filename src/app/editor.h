@@ -21,6 +21,7 @@
 #include <string_view>
 
 #include "app/preview_controller.h"
+#include "app/texts.h"
 #include "core/convert_item.h"
 #include "core/output_profile.h"
 #include "core/time_text.h"
@@ -86,7 +87,9 @@ enum class TrackerCursor {
 TrackerCursor CursorForZone(TrackerZone zone);
 
 // The zoom list's entries, in mode order.
-inline constexpr const char* kZoomModeNames[] = {"Keep Original", "Full Screen", "16:9", "4:3"};
+inline constexpr const char* kZoomModeNames[] = {QT_TRANSLATE_NOOP("editor", "Keep Original"),
+                                                 QT_TRANSLATE_NOOP("editor", "Full Screen"), "16:9",
+                                                 "4:3"};
 // Smallest tracker side in window pixels.
 inline constexpr int32_t kTrackerMinSide = 32;
 // Ranges of the sliders.

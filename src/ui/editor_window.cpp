@@ -354,7 +354,8 @@ QWidget* EditorWindow::BuildCropPage() {
     grid->setVerticalSpacing(8);
     zoom_ = new QComboBox;
     zoom_->setObjectName("zoomList");
-    for (const char* name : app::kZoomModeNames) zoom_->addItem(name);
+    for (const char* name : app::kZoomModeNames)
+        zoom_->addItem(QCoreApplication::translate("editor", name));
     connect(zoom_, &QComboBox::activated, this, [this](int index) {
         editor_.SetZoomMode(index);
         RefreshCrop();

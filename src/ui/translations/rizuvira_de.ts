@@ -985,6 +985,17 @@
     </message>
 </context>
 <context>
+    <name>editor</name>
+    <message>
+        <source>Keep Original</source>
+        <translation>Original behalten</translation>
+    </message>
+    <message>
+        <source>Full Screen</source>
+        <translation>Vollbild</translation>
+    </message>
+</context>
+<context>
     <name>ending</name>
     <message>
         <source>The reasons are listed below.</source>
