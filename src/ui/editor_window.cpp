@@ -107,7 +107,6 @@ EditorWindow::EditorWindow(core::ConvertItem* row, const core::OutputSettings& o
       preview_control_(
           &graph_, [this] { return LoadPreview(); }, this) {
     setObjectName("editorWindow");
-    UseSkin(this);
     setWindowTitle(source.name.empty() ? QString("Edit") : "Edit " + Q(source.name));
     setModal(true);
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
@@ -130,8 +129,9 @@ EditorWindow::EditorWindow(core::ConvertItem* row, const core::OutputSettings& o
     pages_->setMinimumHeight(110);
     layout->addWidget(pages_);
     layout->addStretch(1);
-    layout->addWidget(BuildButtons());
+    AddSkinFooter(layout)->addWidget(BuildButtons());
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    SkinLayoutWindow(this, skin::editor_window::kArt);
 
     timer_.setInterval(kTickMs);
     connect(&timer_, &QTimer::timeout, this, &EditorWindow::Tick);
@@ -502,13 +502,10 @@ QWidget* EditorWindow::BuildButtons() {
     auto* box = new QWidget;
     auto* row = new QHBoxLayout(box);
     row->setContentsMargins(0, 0, 0, 0);
-    auto* reset = PlainButton("Reset", "resetButton");
-    reset->setIcon(ThemeIcon("edit-reset", QStyle::SP_DialogResetButton));
-    auto* ok = PlainButton("OK", "okButton");
-    ok->setIcon(ThemeIcon("dialog-ok", QStyle::SP_DialogOkButton));
-    auto* cancel = PlainButton("Cancel", "cancelButton");
-    cancel->setIcon(ThemeIcon("dialog-cancel", QStyle::SP_DialogCancelButton));
-    for (QPushButton* button : {reset, ok, cancel}) button->setMinimumWidth(96);
+    QPushButton* reset = FooterButton("reset.png", "resetButton", box);
+    QPushButton* ok = FooterButton("ok2.png", "okButton", box);
+    QPushButton* cancel = FooterButton("cancel.png", "cancelButton", box);
+    for (QPushButton* button : {reset, ok, cancel}) button->setAutoDefault(false);
     connect(reset, &QPushButton::clicked, this, [this] {
         editor_.Reset();
         RefreshAll();
