@@ -131,7 +131,16 @@ EditorWindow::EditorWindow(core::ConvertItem* row, const core::OutputSettings& o
     layout->addStretch(1);
     AddSkinFooter(layout)->addWidget(BuildButtons());
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    SkinLayoutWindow(this, skin::editor_window::kArt);
+    if (SkinLayoutWindow(this, skin::editor_window::kArt).close != nullptr &&
+        !source.name.empty()) {
+        const skin::Rect place = skin::editor_window::kSourceName;
+        auto* name = new QLabel(Q(source.name), this);
+        name->setObjectName("headerText");
+        name->setGeometry(place.x, place.y, place.width, place.height);
+        QPalette light = name->palette();
+        light.setColor(QPalette::WindowText, QColor(0xb8, 0xc4, 0xd4));
+        name->setPalette(light);
+    }
 
     timer_.setInterval(kTickMs);
     connect(&timer_, &QTimer::timeout, this, &EditorWindow::Tick);

@@ -323,6 +323,8 @@ inline constexpr Panel kPanels[] = {FooterOf(kWidth, kHeight)};
 inline constexpr Words kWords[] = {{{20, 0, 300, 34}, "Edit", 11, true, true}};
 inline constexpr WindowArt kArt{"cropbk.png",     kWidth,  kHeight, 34,
                                 "transform-crop", kPanels, kWords,  kButtons};
+// The name of the row being edited, on the band after the title.
+inline constexpr Rect kSourceName{96, 0, 600, 34};
 }  // namespace editor_window
 
 namespace preferences_window {
