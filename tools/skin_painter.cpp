@@ -28,6 +28,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <span>
 
 #include "ui/skin_layout.h"
@@ -323,6 +324,12 @@ void DrawFace(QPainter& p, const skin::WindowArt& art) {
                 RoundedBox(p, box.translated(0, 1), 10, QColor(0, 0, 0, 14), QColor());
                 RoundedBox(p, box, 10, QColor(255, 255, 255, 190), QColor(0xd4, 0xda, 0xe2));
                 break;
+            case skin::PanelKind::kFooter:
+                p.fillRect(box, Vertical(box, QColor(0xe6, 0xeb, 0xf1), QColor(0xdc, 0xe2, 0xea)));
+                p.fillRect(QRectF(box.x(), box.y(), box.width(), 1), QColor(0xcc, 0xd3, 0xdc));
+                p.fillRect(QRectF(box.x(), box.y() + 1, box.width(), 1),
+                           QColor(255, 255, 255, 160));
+                break;
             case skin::PanelKind::kRule:
                 p.fillRect(QRectF(box.x(), box.y(), box.width(), 1), QColor(0xd0, 0xd6, 0xde));
                 p.fillRect(QRectF(box.x(), box.y() + 1, box.width(), 1),
@@ -363,6 +370,17 @@ void PaintWindow(const skin::WindowArt& art, int scale, Extra extra) {
     extra(p);
     p.end();
     Save(image, QString::fromUtf8(art.file), scale);
+}
+
+// A square icon picture (a message box's mark).
+void PaintMark(const char* file, int size, const char* icon, const QColor& colour, int scale) {
+    QImage image = Canvas(size, size, scale);
+    QPainter p(&image);
+    p.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+    p.scale(scale, scale);
+    DrawIcon(p, QString::fromUtf8(icon), QRectF(0, 0, size, size), colour);
+    p.end();
+    Save(image, QString::fromUtf8(file), scale);
 }
 
 void PaintSplash(int scale) {
@@ -487,8 +505,18 @@ void PaintAll(bool words_only) {
         });
         PaintWindow(skin::finished_window::kArt, scale, [](QPainter&) {});
         PaintWindow(skin::queue_window::kArt, scale, [](QPainter&) {});
+        for (const skin::WindowArt* art :
+             {&skin::editor_window::kArt, &skin::preferences_window::kArt,
+              &skin::settings_window::kArt, &skin::properties_window::kArt,
+              &skin::message_box::kArt, &skin::shutdown_window::kArt})
+            PaintWindow(*art, scale, [](QPainter&) {});
         PaintGettingStarted(scale);
         if (words_only) continue;
+        namespace box = skin::message_box;
+        for (size_t kind = 0; kind < std::size(box::kMarks); ++kind)
+            PaintMark(box::kMarks[kind], box::kMarkSize, box::kMarkIcons[kind], kText, scale);
+        PaintMark(skin::shutdown_window::kMark, skin::shutdown_window::kMarkSize,
+                  skin::shutdown_window::kMarkIcon, kClose, scale);
         PaintSplash(scale);
         PaintSliders(scale);
         PaintProgress(scale);

@@ -8,8 +8,10 @@
 // finished.png, the main window after Add to Queue (main-queued.png), the
 // queue window (queue.png), a batch whose items all fail (finished-failed.png
 // over conversion-failed.png), the conversion options (options.png) and the
-// activity log window (log.png), the countdown before a shutdown
-// (shutdown.png). The same pictures again under a dark desktop palette (in
+// activity log window (log.png), an error in the program's message box
+// (message.png), the question before a file is replaced
+// (message-question.png), the countdown before a shutdown (shutdown.png).
+// The same pictures again under a dark desktop palette (in
 // OUTPUT_FOLDER/dark) and with the desktop's font half as large again
 // (OUTPUT_FOLDER/large-font), and in German (OUTPUT_FOLDER/de). Runs on the offscreen
 // platform unless QT_QPA_PLATFORM says otherwise; --light-only writes only the
@@ -40,6 +42,7 @@
 #include "ui/preferences_window.h"
 #include "ui/preview_surface.h"
 #include "ui/shutdown_window.h"
+#include "ui/skin_message_box.h"
 #include "ui/translation.h"
 #include "ui/ui_driver.h"
 
@@ -222,6 +225,22 @@ int ShootAll(const fs::path& out, const std::string& disc, const fs::path& work)
                 static_cast<QDialog*>(dialog)->accept();
             });
             window.ShowActivityLog();
+        }
+        {
+            ui::SkinMessageBox error(
+                ui::MessageKind::kError, window.windowTitle(),
+                QString::fromStdString("The disc in " + (work / "discs" / "Holiday 2019").string() +
+                                       " cannot be read: it holds no VIDEO_TS folder."),
+                "Choose the DVD folder itself, or its ISO image.", &window);
+            error.show();
+            failures += !Save(&error, out / "message.png");
+            ui::SkinMessageBox question(
+                ui::MessageKind::kQuestion, window.windowTitle(),
+                QString::fromStdString((work / "out" / "Title_01.mp4").string() +
+                                       " exists. Replace it?"),
+                "No keeps the file and goes on with the next title.", &window);
+            question.show();
+            failures += !Save(&question, out / "message-question.png");
         }
         {
             // The countdown before a shutdown, on a clock that stands still.

@@ -6,11 +6,11 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QVBoxLayout>
 
 #include "ui/form_widgets.h"
 #include "ui/qt_helpers.h"
+#include "ui/skin_message_box.h"
 #include "ui/skin_widgets.h"
 
 namespace rizuvira::ui {
@@ -53,7 +53,6 @@ CustomSettingsWindow::CustomSettingsWindow(const core::OutputProfile& profile,
                                            core::MessageSink* messages, QWidget* parent)
     : QDialog(parent), messages_(messages), form_(profile, library) {
     setObjectName("customSettingsWindow");
-    UseSkin(this);
     setWindowTitle(tr("Settings"));
     setModal(true);
 
@@ -83,10 +82,10 @@ CustomSettingsWindow::CustomSettingsWindow(const core::OutputProfile& profile,
     help->setPalette(muted);
     layout->addWidget(help);
     layout->addStretch(1);
-    layout->addLayout(BuildButtons());
+    AddSkinFooter(layout)->addLayout(BuildButtons());
 
     Refresh();
-    resize(620, sizeHint().height());
+    SkinLayoutWindow(this, skin::settings_window::kArt);
 }
 
 QLayout* CustomSettingsWindow::BuildPresets() {
@@ -145,9 +144,9 @@ QGroupBox* CustomSettingsWindow::BuildGroup(const QString& title,
 QLayout* CustomSettingsWindow::BuildButtons() {
     auto* row = new QHBoxLayout;
     row->setSpacing(8);
-    QPushButton* reset = FormButton(tr("Default"), "defaultButton", "edit-undo");
-    QPushButton* ok = FormButton(tr("OK"), "okButton", "dialog-ok");
-    QPushButton* cancel = FormButton(tr("Cancel"), "cancelButton", "dialog-cancel");
+    QPushButton* reset = FooterButton("default.png", "defaultButton", this);
+    QPushButton* ok = FooterButton("ok2.png", "okButton", this);
+    QPushButton* cancel = FooterButton("cancel.png", "cancelButton", this);
     ok->setDefault(true);
     connect(reset, &QPushButton::clicked, this, &CustomSettingsWindow::Default);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -209,12 +208,11 @@ void CustomSettingsWindow::SaveAs(const QString& name) {
 
 void CustomSettingsWindow::Delete() {
     if (!form_.CanDelete()) return;
-    QMessageBox ask(QMessageBox::Question, windowTitle(),
-                    tr("Delete the profile \"%1\"?").arg(presets_->currentText()),
-                    QMessageBox::Yes | QMessageBox::No, this);
+    SkinMessageBox ask(MessageKind::kQuestion, windowTitle(),
+                       tr("Delete the profile \"%1\"?").arg(presets_->currentText()),
+                       tr("A deleted profile cannot be brought back."), this);
     ask.setObjectName("deleteProfileQuestion");
-    ask.setDefaultButton(QMessageBox::No);
-    if (ask.exec() != QMessageBox::Yes) return;
+    if (ask.exec() != QDialog::Accepted) return;
     Report(form_.Delete());
     Refresh();
 }

@@ -107,7 +107,6 @@ EditorWindow::EditorWindow(core::ConvertItem* row, const core::OutputSettings& o
       preview_control_(
           &graph_, [this] { return LoadPreview(); }, this) {
     setObjectName("editorWindow");
-    UseSkin(this);
     setWindowTitle(source.name.empty() ? tr("Edit") : tr("Edit %1").arg(Q(source.name)));
     setModal(true);
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
@@ -130,8 +129,18 @@ EditorWindow::EditorWindow(core::ConvertItem* row, const core::OutputSettings& o
     pages_->setMinimumHeight(110);
     layout->addWidget(pages_);
     layout->addStretch(1);
-    layout->addWidget(BuildButtons());
+    AddSkinFooter(layout)->addWidget(BuildButtons());
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    if (SkinLayoutWindow(this, skin::editor_window::kArt).close != nullptr &&
+        !source.name.empty()) {
+        const skin::Rect place = skin::editor_window::kSourceName;
+        auto* name = new QLabel(Q(source.name), this);
+        name->setObjectName("headerText");
+        name->setGeometry(place.x, place.y, place.width, place.height);
+        QPalette light = name->palette();
+        light.setColor(QPalette::WindowText, QColor(0xb8, 0xc4, 0xd4));
+        name->setPalette(light);
+    }
 
     timer_.setInterval(kTickMs);
     connect(&timer_, &QTimer::timeout, this, &EditorWindow::Tick);
@@ -506,13 +515,10 @@ QWidget* EditorWindow::BuildButtons() {
     auto* box = new QWidget;
     auto* row = new QHBoxLayout(box);
     row->setContentsMargins(0, 0, 0, 0);
-    auto* reset = PlainButton(tr("Reset"), "resetButton");
-    reset->setIcon(ThemeIcon("edit-reset", QStyle::SP_DialogResetButton));
-    auto* ok = PlainButton(tr("OK"), "okButton");
-    ok->setIcon(ThemeIcon("dialog-ok", QStyle::SP_DialogOkButton));
-    auto* cancel = PlainButton(tr("Cancel"), "cancelButton");
-    cancel->setIcon(ThemeIcon("dialog-cancel", QStyle::SP_DialogCancelButton));
-    for (QPushButton* button : {reset, ok, cancel}) button->setMinimumWidth(96);
+    QPushButton* reset = FooterButton("reset.png", "resetButton", box);
+    QPushButton* ok = FooterButton("ok2.png", "okButton", box);
+    QPushButton* cancel = FooterButton("cancel.png", "cancelButton", box);
+    for (QPushButton* button : {reset, ok, cancel}) button->setAutoDefault(false);
     connect(reset, &QPushButton::clicked, this, [this] {
         editor_.Reset();
         RefreshAll();

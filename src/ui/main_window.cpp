@@ -15,7 +15,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -38,6 +37,7 @@
 #include "ui/properties_window.h"
 #include "ui/qt_helpers.h"
 #include "ui/skin.h"
+#include "ui/skin_message_box.h"
 #include "ui/skin_slider.h"
 #include "ui/skin_widgets.h"
 #include "ui/small_windows.h"
@@ -594,9 +594,9 @@ void MainWindow::LoadDvd() {
     QStringList drives;
     for (const app::Drive& drive : listed) drives << Q(app::DriveText(drive));
     if (drives.isEmpty()) {
-        QMessageBox::information(
-            this, windowTitle(),
-            tr("No DVD drive was found. Use Load DVD Folder or Load ISO File for a disc on disk."));
+        SkinMessageBox::Tell(this, MessageKind::kInformation, windowTitle(),
+                             tr("No DVD drive was found."),
+                             tr("Use Load DVD Folder or Load ISO File for a disc on disk."));
         return;
     }
     bool ok = false;
@@ -742,10 +742,10 @@ void MainWindow::Start() {
     ConversionWindow window(std::move(job), actions_, this);
     window.SetActivityLog(&activity_);
     window.Begin([this](const std::filesystem::path& file) {
-        return QMessageBox::question(
-                   QApplication::activeWindow() ? QApplication::activeWindow() : this,
-                   windowTitle(), tr("%1 exists. Replace it?").arg(Q(file.string())),
-                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+        return SkinMessageBox::Ask(
+            QApplication::activeWindow() ? QApplication::activeWindow() : this, windowTitle(),
+            tr("%1 exists. Replace it?").arg(Q(file.string())),
+            tr("No keeps the file and goes on with the next title."));
     });
     window.exec();
 }

@@ -2,20 +2,22 @@
 #include "ui/message_boxes.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
 #include "app/disc_session.h"
-#include "ui/skin_widgets.h"
+#include "ui/skin_message_box.h"
 
 namespace rizuvira::ui {
 
 void MessageBoxes::ShowMessage(const std::string& text) {
-    QWidget* parent = parent_ ? parent_.data() : QApplication::activeWindow();
-    // Every message is something that went wrong or could not be done.
-    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(app::kApplicationTitle),
-                    QString::fromStdString(text), QMessageBox::Ok, parent);
-    box.setPalette(SkinPalette());
-    box.exec();
+    SkinMessageBox::Tell(parent_ ? parent_.data() : QApplication::activeWindow(),
+                         MessageKind::kError, QString::fromUtf8(app::kApplicationTitle),
+                         QString::fromStdString(text));
+}
+
+void MessageBoxes::ShowWarning(const std::string& text) {
+    SkinMessageBox::Tell(parent_ ? parent_.data() : QApplication::activeWindow(),
+                         MessageKind::kWarning, QString::fromUtf8(app::kApplicationTitle),
+                         QString::fromStdString(text));
 }
 
 }  // namespace rizuvira::ui

@@ -39,7 +39,6 @@ PreferencesWindow::PreferencesWindow(core::SettingsStore* store, core::MessageSi
                                      QWidget* parent)
     : QDialog(parent), store_(store), messages_(messages), form_(*store) {
     setObjectName("preferencesWindow");
-    UseSkin(this);
     setWindowTitle(tr("Preferences"));
     setModal(true);
 
@@ -52,11 +51,11 @@ PreferencesWindow::PreferencesWindow(core::SettingsStore* store, core::MessageSi
     pages_->addWidget(BuildGeneralPage());
     pages_->addWidget(BuildOptionsPage());
     layout->addWidget(pages_, 1);
-    layout->addLayout(BuildButtons());
+    AddSkinFooter(layout)->addLayout(BuildButtons());
 
     general_tab_->setChecked(true);
     pages_->setCurrentIndex(0);
-    resize(560, sizeHint().height());
+    SkinLayoutWindow(this, skin::preferences_window::kArt);
 }
 
 QWidget* PreferencesWindow::BuildTabs() {
@@ -193,8 +192,8 @@ QLayout* PreferencesWindow::BuildButtons() {
     auto* row = new QHBoxLayout;
     row->setSpacing(8);
     row->addStretch(1);
-    QPushButton* ok = FormButton(tr("OK"), "okButton", "dialog-ok");
-    QPushButton* cancel = FormButton(tr("Cancel"), "cancelButton", "dialog-cancel");
+    QPushButton* ok = FooterButton("ok2.png", "okButton", this);
+    QPushButton* cancel = FooterButton("cancel.png", "cancelButton", this);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -28,7 +28,6 @@ PropertiesWindow::PropertiesWindow(const engine::StreamInfoList& streams, QWidge
                                    const std::string& bluray_title)
     : QDialog(parent) {
     setObjectName("propertiesWindow");
-    UseSkin(this);
     setWindowTitle(tr("Properties"));
     setModal(true);
     const app::PropertiesTexts texts = app::MakePropertiesTexts(streams);
@@ -63,14 +62,13 @@ PropertiesWindow::PropertiesWindow(const engine::StreamInfoList& streams, QWidge
     layout->addWidget(video_group);
     layout->addWidget(audio_group);
     layout->addStretch(1);
-    auto* buttons = new QHBoxLayout;
+    QHBoxLayout* buttons = AddSkinFooter(layout);
     buttons->addStretch(1);
-    QPushButton* ok = FormButton(tr("OK"), "okButton", "dialog-ok");
+    QPushButton* ok = FooterButton("ok2.png", "okButton", this);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     buttons->addWidget(ok);
-    layout->addLayout(buttons);
-    resize(400, sizeHint().height());
+    SkinLayoutWindow(this, skin::properties_window::kArt);
 }
 
 }  // namespace rizuvira::ui

@@ -2,7 +2,6 @@
 #include "ui/shutdown_window.h"
 
 #include <QApplication>
-#include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
@@ -10,6 +9,8 @@
 #include <QVBoxLayout>
 
 #include "ui/qt_helpers.h"
+#include "ui/skin.h"
+#include "ui/skin_layout.h"
 #include "ui/skin_widgets.h"
 
 namespace rizuvira::ui {
@@ -18,28 +19,43 @@ ShutdownWindow::ShutdownWindow(std::unique_ptr<app::ShutdownCountdown> countdown
                                std::function<void()> shut_down, QWidget* parent)
     : QDialog(parent), countdown_(std::move(countdown)), shut_down_(std::move(shut_down)) {
     setObjectName("shutdownWindow");
-    UseSkin(this);
     setWindowTitle(tr("Shut Down"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlag(Qt::WindowStaysOnTopHint);
+    namespace art = skin::shutdown_window;
 
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 18, 20, 12);
     auto* row = new QHBoxLayout;
+    row->setSpacing(16);
     auto* icon = new QLabel(this);
-    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
+    QPixmap mark = SkinPicture(QString::fromUtf8(art::kMark));
+    if (mark.isNull())
+        mark = style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(art::kMarkSize);
+    icon->setPixmap(mark);
+    icon->setFixedSize(art::kMarkSize, art::kMarkSize);
     row->addWidget(icon, 0, Qt::AlignTop);
     auto* words = new QVBoxLayout;
+    words->setSpacing(4);
     words->addWidget(new QLabel(tr("The conversion has ended."), this));
     text_ = new QLabel(this);
     text_->setObjectName("countdownText");
+    QFont bold = text_->font();
+    bold.setBold(true);
+    text_->setFont(bold);
     words->addWidget(text_);
     words->addWidget(new QLabel(tr("Press Cancel to keep the computer running."), this));
     row->addLayout(words, 1);
     layout->addLayout(row);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::rejected, this, &ShutdownWindow::reject);
-    layout->addWidget(buttons);
-    buttons->button(QDialogButtonBox::Cancel)->setFocus();
+    layout->addStretch(1);
+    QHBoxLayout* buttons = AddSkinFooter(layout);
+    buttons->addStretch(1);
+    QPushButton* cancel = FooterButton("cancel.png", "cancelButton", this);
+    connect(cancel, &QPushButton::clicked, this, &ShutdownWindow::reject);
+    buttons->addWidget(cancel);
+    cancel->setDefault(true);
+    cancel->setFocus();
+    SkinLayoutWindow(this, art::kArt);
 
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &ShutdownWindow::Tick);

@@ -88,6 +88,10 @@ inline constexpr ButtonArt kButtons[] = {
      "edit-clear-history"},
     {"queuestart.png", 130, 28, Look::kAccent, QT_TRANSLATE_NOOP("skin", "Start Queue"),
      "media-playback-start"},
+    {"yes.png", 76, 28, Look::kAccent, QT_TRANSLATE_NOOP("skin", "Yes"), nullptr},
+    {"no.png", 76, 28, Look::kPush, QT_TRANSLATE_NOOP("skin", "No"), nullptr},
+    {"reset.png", 96, 28, Look::kPush, QT_TRANSLATE_NOOP("skin", "Reset"), "edit-reset"},
+    {"default.png", 96, 28, Look::kPush, QT_TRANSLATE_NOOP("skin", "Default"), "edit-undo"},
 };
 
 constexpr const ButtonArt* FindButton(const char* file) {
@@ -107,6 +111,7 @@ enum class PanelKind {
     kSheet,   // a white sheet with a thin border (lists)
     kCard,    // a raised group of controls
     kRule,    // a one-pixel line across the rectangle's top
+    kFooter,  // a darker strip under a line, behind a window's buttons
 };
 
 struct Panel {
@@ -303,6 +308,100 @@ inline constexpr Words kWords[] = {
 inline constexpr WindowArt kArt{"converterok_bg.png", 460, 304, 34, nullptr, {}, kWords, kButtons};
 
 }  // namespace finished_window
+
+// --- Windows whose controls stand in a layout ----------------------------------
+//
+// Their pictures are drawn at the size the layout takes with the desktop's
+// usual font. A larger font makes the window larger: the plain face stretches
+// (the band keeps its height, the footer its place at the bottom, and the
+// header buttons their distance from the right edge).
+
+// The header buttons of a window `width` wide: close at the right, minimise
+// left of it.
+constexpr Place CloseAt(int width) {
+    return {"close.png", width - 34, 7};
+}
+constexpr Place MinimiseAt(int width) {
+    return {"min.png", width - 62, 7};
+}
+// The footer behind the row of buttons at the window's bottom.
+inline constexpr int kFooterHeight = 52;
+constexpr Panel FooterOf(int width, int height) {
+    return {{0, height - kFooterHeight, width, kFooterHeight}, PanelKind::kFooter};
+}
+
+namespace editor_window {
+inline constexpr int kWidth = 826, kHeight = 657;
+inline constexpr Place kButtons[] = {MinimiseAt(kWidth), CloseAt(kWidth)};
+inline constexpr Panel kPanels[] = {FooterOf(kWidth, kHeight)};
+inline constexpr Words kWords[] = {
+    {{20, 0, 300, 34}, QT_TRANSLATE_NOOP("skin", "Edit"), 11, true, true}};
+inline constexpr WindowArt kArt{"cropbk.png",     kWidth,  kHeight, 34,
+                                "transform-crop", kPanels, kWords,  kButtons};
+// The name of the row being edited, on the band after the title.
+inline constexpr Rect kSourceName{96, 0, 600, 34};
+}  // namespace editor_window
+
+namespace preferences_window {
+inline constexpr int kWidth = 620, kHeight = 432;
+inline constexpr Place kButtons[] = {CloseAt(kWidth)};
+inline constexpr Panel kPanels[] = {FooterOf(kWidth, kHeight)};
+inline constexpr Words kWords[] = {
+    {{20, 0, 300, 34}, QT_TRANSLATE_NOOP("skin", "Preferences"), 11, true, true}};
+inline constexpr WindowArt kArt{"ProferencesDlg.png", kWidth,  kHeight, 34,
+                                "configure",          kPanels, kWords,  kButtons};
+}  // namespace preferences_window
+
+namespace settings_window {
+inline constexpr int kWidth = 600, kHeight = 420;
+inline constexpr Place kButtons[] = {CloseAt(kWidth)};
+inline constexpr Panel kPanels[] = {FooterOf(kWidth, kHeight)};
+inline constexpr Words kWords[] = {
+    {{20, 0, 300, 34}, QT_TRANSLATE_NOOP("skin", "Settings"), 11, true, true}};
+inline constexpr WindowArt kArt{"setdlgbk.png",       kWidth,  kHeight, 34,
+                                "settings-configure", kPanels, kWords,  kButtons};
+}  // namespace settings_window
+
+namespace properties_window {
+inline constexpr int kWidth = 400, kHeight = 330;
+inline constexpr Place kButtons[] = {CloseAt(kWidth)};
+inline constexpr Panel kPanels[] = {FooterOf(kWidth, kHeight)};
+inline constexpr Words kWords[] = {
+    {{20, 0, 300, 34}, QT_TRANSLATE_NOOP("skin", "Properties"), 11, true, true}};
+inline constexpr WindowArt kArt{"propertiesbk.png",    kWidth,  kHeight, 34,
+                                "document-properties", kPanels, kWords,  kButtons};
+}  // namespace properties_window
+
+// The program's message box; the kind's mark stands left of the words.
+namespace message_box {
+inline constexpr int kWidth = 440, kHeight = 170;
+inline constexpr Place kButtons[] = {CloseAt(kWidth)};
+inline constexpr Panel kPanels[] = {FooterOf(kWidth, kHeight)};
+inline constexpr Words kWords[] = {{{20, 0, 300, 34}, "Rizuvira DVD Converter", 11, true, true}};
+inline constexpr WindowArt kArt{"msgbox.png",          kWidth,  kHeight, 34,
+                                "media-optical-video", kPanels, kWords,  kButtons};
+// The marks, in the order of MessageKind: error, warning, question,
+// information.
+inline constexpr int kMarkSize = 40;
+inline constexpr const char* kMarks[] = {"msgerror.png", "msgwarning.png", "msgquestion.png",
+                                         "msginformation.png"};
+inline constexpr const char* kMarkIcons[] = {"dialog-error", "dialog-warning", "dialog-question",
+                                             "dialog-information"};
+}  // namespace message_box
+
+// The minute before the computer shuts down.
+namespace shutdown_window {
+inline constexpr int kWidth = 420, kHeight = 170;
+inline constexpr Place kButtons[] = {CloseAt(kWidth)};
+inline constexpr Panel kPanels[] = {FooterOf(kWidth, kHeight)};
+inline constexpr Words kWords[] = {
+    {{20, 0, 300, 34}, QT_TRANSLATE_NOOP("skin", "Shut Down"), 11, true, true}};
+inline constexpr WindowArt kArt{"shutdownbk.png",  kWidth,  kHeight, 34,
+                                "system-shutdown", kPanels, kWords,  kButtons};
+inline constexpr int kMarkSize = 40;
+inline constexpr const char* kMark = "shutdownmark.png";
+inline constexpr const char* kMarkIcon = "system-shutdown";
+}  // namespace shutdown_window
 
 // --- Pictures that are not windows --------------------------------------------
 

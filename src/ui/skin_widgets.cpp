@@ -4,7 +4,9 @@
 #include <QAbstractButton>
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCheckBox>
+#include <QDialog>
 #include <QEnterEvent>
 #include <QEvent>
 #include <QHeaderView>
@@ -21,6 +23,8 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "ui/skin.h"
 
@@ -108,14 +112,19 @@ public:
         switch (event->type()) {
             case QEvent::Paint: {
                 QPainter painter(window_);
-                painter.drawPixmap(0, 0, background_);
+                Paint(painter);
                 return false;  // the window's own painting follows
             }
-            case QEvent::Resize:
-            case QEvent::Show: {
+            case QEvent::LayoutRequest:
+            case QEvent::Show:
+                if (art_ != nullptr) FitLayout();
+                if (event->type() == QEvent::LayoutRequest) return false;
+                [[fallthrough]];
+            case QEvent::Resize: {
                 QPainterPath outline;
                 outline.addRoundedRect(QRectF(window_->rect()), 10, 10);
                 window_->setMask(QRegion(outline.toFillPolygon().toPolygon()));
+                if (art_ != nullptr) PlaceHeader();
                 return false;
             }
             case QEvent::MouseButtonPress: {
@@ -141,11 +150,84 @@ public:
         }
     }
 
+    // A window whose controls stand in a layout: it takes the size the
+    // layout needs, at least the picture's, and its header buttons keep
+    // their distance from the right edge.
+    void FollowLayout(const skin::WindowArt* art,
+                      std::vector<std::pair<SkinButton*, skin::Place>> header) {
+        art_ = art;
+        header_ = std::move(header);
+        FitLayout();
+    }
+
 private:
+    // The picture at its size; a larger window stretches one line of the
+    // face right of the header words and one just below the band, so the
+    // band keeps its height and the footer its place at the bottom.
+    void Paint(QPainter& painter) const {
+        const QSize picture = background_.deviceIndependentSize().toSize();
+        const QSize extra = window_->size() - picture;
+        if (art_ == nullptr || (extra.width() <= 0 && extra.height() <= 0)) {
+            painter.drawPixmap(0, 0, background_);
+            return;
+        }
+        const qreal ratio = background_.devicePixelRatio();
+        // Right of the header's words, which must not be stretched.
+        int cut_x = picture.width() - kStretchFromRight;
+        for (const skin::Words& words : art_->words)
+            if (words.light && words.rect.y == 0)
+                cut_x = std::max(cut_x, words.rect.x + words.rect.width + (art_->icon ? 30 : 0));
+        cut_x = std::min(cut_x, picture.width() - 1);
+        const int cut_y = std::min(art_->header_height + 4, picture.height() - 1);
+        const int xs[] = {0, cut_x, cut_x + 1, picture.width()};
+        const int ys[] = {0, cut_y, cut_y + 1, picture.height()};
+        const int grow_x = std::max(0, extra.width()), grow_y = std::max(0, extra.height());
+        auto target = [](const int* edges, int i, int grow) {
+            return std::pair{edges[i] + (i >= 2 ? grow : 0), edges[i + 1] + (i >= 1 ? grow : 0)};
+        };
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        for (int row = 0; row < 3; ++row) {
+            for (int column = 0; column < 3; ++column) {
+                const auto [left, right] = target(xs, column, grow_x);
+                const auto [top, bottom] = target(ys, row, grow_y);
+                const QRectF source(xs[column] * ratio, ys[row] * ratio,
+                                    (xs[column + 1] - xs[column]) * ratio,
+                                    (ys[row + 1] - ys[row]) * ratio);
+                painter.drawPixmap(QRectF(left, top, right - left, bottom - top), background_,
+                                   source);
+            }
+        }
+    }
+
+    void FitLayout() {
+        QLayout* layout = window_->layout();
+        if (layout == nullptr) return;
+        layout->activate();
+        const QSize picture = background_.deviceIndependentSize().toSize();
+        const QSize hint = layout->totalSizeHint();
+        const int width = std::max(picture.width(), hint.width());
+        const int height = std::max(picture.height(), layout->hasHeightForWidth()
+                                                          ? layout->totalHeightForWidth(width)
+                                                          : hint.height());
+        if (window_->minimumSize() != QSize(width, height) ||
+            window_->maximumSize() != QSize(width, height))
+            window_->setFixedSize(width, height);
+    }
+
+    void PlaceHeader() {
+        const int shift = window_->width() - art_->width;
+        for (const auto& [button, place] : header_) button->move(place.x + shift, place.y);
+    }
+
+    // The stretched column stands this far left of the picture's right edge.
+    static constexpr int kStretchFromRight = 80;
+
     QWidget* window_;
     QPixmap background_;
     bool dragging_ = false;
     QPoint grip_;
+    const skin::WindowArt* art_ = nullptr;
+    std::vector<std::pair<SkinButton*, skin::Place>> header_;
 };
 
 }  // namespace
@@ -161,6 +243,62 @@ bool SkinWindow(QWidget* window, const skin::WindowArt& art) {
     window->setFixedSize(background.deviceIndependentSize().toSize());
     new WindowFrame(window, background);
     return true;
+}
+
+SkinHeader SkinLayoutWindow(QDialog* window, const skin::WindowArt& art) {
+    UseSkin(window);
+    QLayout* layout = window->layout();
+    const QPixmap background = SkinPicture(QString::fromUtf8(art.file));
+    if (background.isNull() || layout == nullptr) return {};
+    window->setWindowFlag(Qt::FramelessWindowHint, true);
+    const QMargins margins = layout->contentsMargins();
+    const bool footer = std::any_of(art.panels.begin(), art.panels.end(), [](const skin::Panel& p) {
+        return p.kind == skin::PanelKind::kFooter;
+    });
+    layout->setContentsMargins(margins.left(), art.header_height + margins.top(), margins.right(),
+                               footer ? 0 : margins.bottom());
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+
+    SkinHeader header;
+    std::vector<std::pair<SkinButton*, skin::Place>> buttons;
+    for (const skin::Place& place : art.buttons) {
+        const bool close = std::strcmp(place.file, "close.png") == 0;
+        if (!close && std::strcmp(place.file, "min.png") != 0) continue;
+        auto* button = new SkinButton(place.file, art.buttons, window);
+        button->setObjectName(close ? "closeButton" : "minimiseButton");
+        const QString name = close ? QObject::tr("Close") : QObject::tr("Minimise");
+        button->setToolTip(name);
+        button->setAccessibleName(name);
+        if (close) {
+            QObject::connect(button, &QPushButton::clicked, window, &QDialog::reject);
+            header.close = button;
+        } else {
+            QObject::connect(button, &QPushButton::clicked, window, &QWidget::showMinimized);
+            header.minimise = button;
+        }
+        buttons.emplace_back(button, place);
+    }
+    auto* frame = new WindowFrame(window, background);
+    frame->FollowLayout(&art, std::move(buttons));
+    return header;
+}
+
+QHBoxLayout* AddSkinFooter(QBoxLayout* layout) {
+    auto* footer = new QWidget;
+    footer->setObjectName("skinFooter");
+    footer->setFixedHeight(skin::kFooterHeight);
+    auto* row = new QHBoxLayout(footer);
+    const int gap = (skin::kFooterHeight - kFooterButtonHeight) / 2;
+    row->setContentsMargins(0, gap, 0, gap);
+    layout->addWidget(footer);
+    return row;
+}
+
+SkinButton* FooterButton(const char* file, const char* name, QWidget* parent) {
+    auto* button = new SkinButton(file, {}, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    if (button->skinned()) button->setFixedSize(button->size());
+    return button;
 }
 
 QPalette SkinPalette() {

@@ -16,6 +16,10 @@
 
 #include "ui/skin_layout.h"
 
+class QBoxLayout;
+class QDialog;
+class QHBoxLayout;
+
 namespace rizuvira::ui {
 
 // Paints a window from its background picture: the window takes the
@@ -25,6 +29,30 @@ namespace rizuvira::ui {
 // keeps its frame and gets the description's size. Returns whether the
 // picture was found.
 bool SkinWindow(QWidget* window, const skin::WindowArt& art);
+
+class SkinButton;
+
+// The header buttons SkinLayoutWindow makes; null when the description
+// places none (or the window is not skinned).
+struct SkinHeader {
+    SkinButton* close = nullptr;     // rejects the window
+    SkinButton* minimise = nullptr;  // minimises it
+};
+
+// SkinWindow for a window whose controls stand in its layout (set before
+// this call): the window loses the system frame and takes the size the
+// layout needs, at least the picture's; where it is larger (a larger
+// desktop font), the picture's plain face stretches. The layout moves below
+// the header band and, when the picture has a footer, down to the window's
+// bottom (AddSkinFooter puts the buttons there). The header buttons the
+// description places are made here, named for the screen reader, and keep
+// their distance from the right edge. Without the picture the window keeps
+// its frame and its layout and gets no header buttons.
+SkinHeader SkinLayoutWindow(QDialog* window, const skin::WindowArt& art);
+
+// A row at the bottom of `layout`, as tall as the picture's footer, for the
+// window's buttons.
+QHBoxLayout* AddSkinFooter(QBoxLayout* layout);
 
 // The skin's colours: dark words on the light face, white fields, the
 // accent for selections. The skin's pictures are light whatever the
@@ -70,6 +98,10 @@ private:
     bool current_ = false;
     QString named_by_tooltip_;
 };
+
+// A skinned button for a layout: it keeps its picture's size.
+SkinButton* FooterButton(const char* file, const char* name, QWidget* parent = nullptr);
+inline constexpr int kFooterButtonHeight = 28;
 
 // The percentage in whole numbers, halves rounded up: 333 of 1000 is 33,
 // 335 is 34.

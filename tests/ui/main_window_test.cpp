@@ -18,7 +18,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -511,9 +510,8 @@ TEST_F(MainWindowTest, AnItemThatFailsIsListedAndTheBatchGoesOn) {
     { std::ofstream(kept) << "the user's own file"; }
     CheckOnly({1, 2});
     // The replace question is answered No.
-    DialogWatch refuse("QMessageBox", [](QWidget* box) {
-        QTimer::singleShot(
-            0, box, [box] { static_cast<QMessageBox*>(box)->button(QMessageBox::No)->click(); });
+    DialogWatch refuse("messageBox", [](QWidget* box) {
+        QTimer::singleShot(0, box, [box] { box->findChild<QPushButton*>("noButton")->click(); });
     });
     const auto [files, listed, header] = RunStart();
     ASSERT_EQ(listed.size(), 1);

@@ -10,7 +10,6 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
@@ -278,8 +277,7 @@ TEST_F(SettingsWindowsTest, DelRemovesASavedProfileOnlyAfterTheUserAgrees) {
     window_->session().ChooseProfile(id);
     int asked = 0;
     DialogWatch question("deleteProfileQuestion", [&](QWidget* box) {
-        auto* ask = static_cast<QMessageBox*>(box);
-        ask->done(++asked == 1 ? QMessageBox::No : QMessageBox::Yes);
+        Click(box, ++asked == 1 ? "noButton" : "yesButton");
     });
     DialogWatch watch("customSettingsWindow", [&](QWidget* window) {
         auto* presets = Child<QComboBox>(window, "presetList");

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -59,8 +58,9 @@ TEST(ShutdownWindowTest, CancelKeepsTheMachineRunning) {
     Countdown countdown;
     ShutdownWindow* window = countdown.Open();
     ASSERT_NE(window, nullptr);
-    auto* buttons = window->findChild<QDialogButtonBox*>();
-    QTest::mouseClick(buttons->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+    auto* cancel = window->findChild<QPushButton*>("cancelButton");
+    ASSERT_NE(cancel, nullptr);
+    QTest::mouseClick(cancel, Qt::LeftButton);
     testing::WaitFor([&countdown] { return countdown.Closed(); });
     countdown.now_ms = 120'000;
     QTest::qWait(300);  // the window's timer would have fired by now

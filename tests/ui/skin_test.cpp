@@ -137,8 +137,11 @@ TEST(SkinPainter, DrawsEveryPictureAtOnceAndTwiceTheSize) {
         EXPECT_EQ(twice.size(), QSize(2 * width, 2 * height)) << file;
     };
     for (const skin::ButtonArt& art : skin::kButtons) check(art.file, 4 * art.width, art.height);
-    for (const skin::WindowArt* art : {&skin::main_window::kArt, &skin::conversion_window::kArt,
-                                       &skin::about_window::kArt, &skin::finished_window::kArt}) {
+    for (const skin::WindowArt* art :
+         {&skin::main_window::kArt, &skin::conversion_window::kArt, &skin::about_window::kArt,
+          &skin::finished_window::kArt, &skin::editor_window::kArt, &skin::preferences_window::kArt,
+          &skin::settings_window::kArt, &skin::properties_window::kArt, &skin::message_box::kArt,
+          &skin::shutdown_window::kArt}) {
         check(art->file, art->width, art->height);
         for (const skin::Place& place : art->buttons) {
             const skin::ButtonArt* button = skin::FindButton(place.file);
@@ -149,6 +152,8 @@ TEST(SkinPainter, DrawsEveryPictureAtOnceAndTwiceTheSize) {
     }
     check("starup.jpg", skin::splash::kWidth, skin::splash::kHeight);
     check("thumb.png", skin::kThumbWidth, skin::kThumbHeight);
+    for (const char* mark : skin::message_box::kMarks)
+        check(mark, skin::message_box::kMarkSize, skin::message_box::kMarkSize);
 
     // The splash is that picture with the name written on it; without the
     // picture there is no splash.

@@ -102,18 +102,6 @@
         <translation>Löschen</translation>
     </message>
     <message>
-        <source>Default</source>
-        <translation>Standard</translation>
-    </message>
-    <message>
-        <source>OK</source>
-        <translation>OK</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
-    </message>
-    <message>
         <source>Save as</source>
         <translation>Speichern unter</translation>
     </message>
@@ -156,6 +144,10 @@
     <message>
         <source>Speed:</source>
         <translation>Geschwindigkeit:</translation>
+    </message>
+    <message>
+        <source>A deleted profile cannot be brought back.</source>
+        <translation>Ein gelöschtes Profil lässt sich nicht wiederherstellen.</translation>
     </message>
 </context>
 <context>
@@ -323,18 +315,6 @@
     <message>
         <source>Opacity:</source>
         <translation>Deckkraft:</translation>
-    </message>
-    <message>
-        <source>Reset</source>
-        <translation>Zurücksetzen</translation>
-    </message>
-    <message>
-        <source>OK</source>
-        <translation>OK</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
     </message>
     <message>
         <source>%1, %2 px</source>
@@ -606,10 +586,6 @@
         <translation>%2: %1 Titel</translation>
     </message>
     <message>
-        <source>No DVD drive was found. Use Load DVD Folder or Load ISO File for a disc on disk.</source>
-        <translation>Es wurde kein DVD-Laufwerk gefunden. Für eine Disc auf der Festplatte verwenden Sie „DVD-Ordner laden“ oder „ISO-Datei laden“.</translation>
-    </message>
-    <message>
         <source>Please Select DVD Folder</source>
         <translation>Bitte einen DVD-Ordner wählen</translation>
     </message>
@@ -684,6 +660,18 @@
     <message>
         <source>&amp;Help</source>
         <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>No DVD drive was found.</source>
+        <translation>Es wurde kein DVD-Laufwerk gefunden.</translation>
+    </message>
+    <message>
+        <source>Use Load DVD Folder or Load ISO File for a disc on disk.</source>
+        <translation>Für eine Disc auf der Festplatte verwenden Sie „DVD-Ordner laden“ oder „ISO-Datei laden“.</translation>
+    </message>
+    <message>
+        <source>No keeps the file and goes on with the next title.</source>
+        <translation>„Nein“ behält die Datei und macht mit dem nächsten Titel weiter.</translation>
     </message>
 </context>
 <context>
@@ -832,14 +820,6 @@
         <translation>Oberfläche ändern:</translation>
     </message>
     <message>
-        <source>OK</source>
-        <translation>OK</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
-    </message>
-    <message>
         <source>The settings cannot be written to %1</source>
         <translation>Die Einstellungen können nicht nach %1 geschrieben werden</translation>
     </message>
@@ -890,9 +870,16 @@
         <source>Playlist:</source>
         <translation>Wiedergabeliste:</translation>
     </message>
+</context>
+<context>
+    <name>QObject</name>
     <message>
-        <source>OK</source>
-        <translation>OK</translation>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Minimise</source>
+        <translation>Minimieren</translation>
     </message>
 </context>
 <context>
@@ -1295,6 +1282,30 @@ Die Ausgabeprofile stammen aus der mitgelieferten Format.xml; die Umgebungsvaria
     <message>
         <source>Tick the titles, choose a profile, press Start.</source>
         <translation>Titel wählen, Profil wählen, Start drücken.</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Ja</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>Nein</translation>
+    </message>
+    <message>
+        <source>Reset</source>
+        <translation>Zurücksetzen</translation>
+    </message>
+    <message>
+        <source>Default</source>
+        <translation>Standard</translation>
+    </message>
+    <message>
+        <source>Properties</source>
+        <translation>Eigenschaften</translation>
+    </message>
+    <message>
+        <source>Shut Down</source>
+        <translation>Herunterfahren</translation>
     </message>
 </context>
 <context>
