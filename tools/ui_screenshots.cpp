@@ -236,9 +236,11 @@ int ShootAll(const fs::path& out, const std::string& disc, const fs::path& work)
             failures += !Save(&error, out / "message.png");
             ui::SkinMessageBox question(
                 ui::MessageKind::kQuestion, window.windowTitle(),
-                QString::fromStdString((work / "out" / "Title_01.mp4").string() +
-                                       " exists. Replace it?"),
-                "No keeps the file and goes on with the next title.", &window);
+                QCoreApplication::translate("MainWindow", "%1 exists. Replace it?")
+                    .arg(QString::fromStdString((work / "out" / "Title_01.mp4").string())),
+                QCoreApplication::translate("MainWindow",
+                                            "No keeps the file and goes on with the next title."),
+                &window);
             question.show();
             failures += !Save(&question, out / "message-question.png");
         }

@@ -6,6 +6,7 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QFontDialog>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -133,10 +134,21 @@ EditorWindow::EditorWindow(core::ConvertItem* row, const core::OutputSettings& o
     layout->setSizeConstraint(QLayout::SetFixedSize);
     if (SkinLayoutWindow(this, skin::editor_window::kArt).close != nullptr &&
         !source.name.empty()) {
+        // After the band's title as the skin painter draws it (its icon, then
+        // the words in bold 11 points), whatever the language's word.
         const skin::Rect place = skin::editor_window::kSourceName;
+        const skin::Words& title = skin::editor_window::kWords[0];
+        QFont band(QStringLiteral("DejaVu Sans"));
+        band.setPixelSize(qRound(title.point_size * 96.0 / 72.0));
+        band.setBold(true);
+        const int after =
+            title.rect.x + 30 +
+            QFontMetrics(band).horizontalAdvance(QCoreApplication::translate("skin", title.text)) +
+            16;
+        const int x = std::max(place.x, after);
         auto* name = new QLabel(Q(source.name), this);
         name->setObjectName("headerText");
-        name->setGeometry(place.x, place.y, place.width, place.height);
+        name->setGeometry(x, place.y, place.x + place.width - x, place.height);
         QPalette light = name->palette();
         light.setColor(QPalette::WindowText, QColor(0xb8, 0xc4, 0xd4));
         name->setPalette(light);
