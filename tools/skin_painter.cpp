@@ -508,7 +508,8 @@ void PaintAll(bool words_only) {
         for (const skin::WindowArt* art :
              {&skin::editor_window::kArt, &skin::preferences_window::kArt,
               &skin::settings_window::kArt, &skin::properties_window::kArt,
-              &skin::message_box::kArt, &skin::shutdown_window::kArt})
+              &skin::message_box::kArt, &skin::shutdown_window::kArt, &skin::log_window::kArt,
+              &skin::options_window::kArt})
             PaintWindow(*art, scale, [](QPainter&) {});
         PaintGettingStarted(scale);
         if (words_only) continue;

@@ -11,13 +11,13 @@
 
 #include "ui/form_widgets.h"
 #include "ui/qt_helpers.h"
+#include "ui/skin_layout.h"
 #include "ui/skin_widgets.h"
 
 namespace rizuvira::ui {
 
 LogWindow::LogWindow(const app::ActivityLog& log, QWidget* parent) : QDialog(parent) {
     setObjectName("logWindow");
-    UseSkin(this);
     setWindowTitle(tr("Activity Log"));
     setModal(true);
 
@@ -34,9 +34,6 @@ LogWindow::LogWindow(const app::ActivityLog& log, QWidget* parent) : QDialog(par
     list->setUniformRowHeights(true);
     list->setWordWrap(false);
     list->header()->setStretchLastSection(true);
-    list->setColumnWidth(0, 170);
-    list->setColumnWidth(1, 90);
-    list->setColumnWidth(2, 70);
     const QIcon warning = ThemeIcon("dialog-warning", QStyle::SP_MessageBoxWarning);
     const QIcon message = ThemeIcon("dialog-information", QStyle::SP_MessageBoxInformation);
     const std::vector<app::LogEntry> entries = log.Read();
@@ -46,10 +43,12 @@ LogWindow::LogWindow(const app::ActivityLog& log, QWidget* parent) : QDialog(par
         item->setIcon(0, entry.warning ? warning : message);
         item->setToolTip(3, Q(entry.text));
     }
+    // The time, disc and title whole at any font; the message takes the rest.
+    for (int column = 0; column < 3; ++column) list->resizeColumnToContents(column);
     list->scrollToBottom();
     layout->addWidget(list, 1);
 
-    auto* buttons = new QHBoxLayout;
+    QHBoxLayout* buttons = AddSkinFooter(layout);
     auto* where = new QLabel(entries.empty() ? QString(tr("Nothing has been logged yet."))
                                              : Q(log.file().string()));
     where->setObjectName("logFileName");
@@ -62,12 +61,11 @@ LogWindow::LogWindow(const app::ActivityLog& log, QWidget* parent) : QDialog(par
     connect(open, &QPushButton::clicked, this,
             [file] { QDesktopServices::openUrl(QUrl::fromLocalFile(file)); });
     buttons->addWidget(open);
-    QPushButton* ok = FormButton(tr("OK"), "okButton", "dialog-ok");
+    QPushButton* ok = FooterButton("ok2.png", "okButton", this);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     buttons->addWidget(ok);
-    layout->addLayout(buttons);
-    resize(760, 420);
+    SkinLayoutWindow(this, skin::log_window::kArt);
 }
 
 }  // namespace rizuvira::ui

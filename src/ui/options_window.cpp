@@ -13,6 +13,7 @@
 
 #include "ui/form_widgets.h"
 #include "ui/qt_helpers.h"
+#include "ui/skin_layout.h"
 #include "ui/skin_widgets.h"
 
 namespace rizuvira::ui {
@@ -22,7 +23,6 @@ OptionsWindow::OptionsWindow(app::ConversionOptions* options,
                              QWidget* parent)
     : QDialog(parent), options_(options) {
     setObjectName("optionsWindow");
-    UseSkin(this);
     setWindowTitle(tr("Conversion Options"));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
@@ -89,17 +89,16 @@ OptionsWindow::OptionsWindow(app::ConversionOptions* options,
     layout->addWidget(picture_group);
     layout->addWidget(tracks_group);
     layout->addStretch(1);
-    auto* buttons = new QHBoxLayout;
+    QHBoxLayout* buttons = AddSkinFooter(layout);
     buttons->addStretch(1);
-    QPushButton* ok = FormButton(tr("OK"), "okButton", "dialog-ok");
+    QPushButton* ok = FooterButton("ok2.png", "okButton", this);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    QPushButton* cancel = FormButton(tr("Cancel"), "cancelButton", "dialog-cancel");
+    QPushButton* cancel = FooterButton("cancel.png", "cancelButton", this);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
-    layout->addLayout(buttons);
-    resize(440, sizeHint().height());
+    SkinLayoutWindow(this, skin::options_window::kArt);
 }
 
 void OptionsWindow::accept() {

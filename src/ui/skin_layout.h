@@ -372,6 +372,26 @@ inline constexpr WindowArt kArt{"propertiesbk.png",    kWidth,  kHeight, 34,
                                 "document-properties", kPanels, kWords,  kButtons};
 }  // namespace properties_window
 
+namespace log_window {
+inline constexpr int kWidth = 760, kHeight = 454;
+inline constexpr Place kButtons[] = {CloseAt(kWidth)};
+inline constexpr Panel kPanels[] = {FooterOf(kWidth, kHeight)};
+inline constexpr Words kWords[] = {
+    {{20, 0, 300, 34}, QT_TRANSLATE_NOOP("skin", "Activity Log"), 11, true, true}};
+inline constexpr WindowArt kArt{"logbk.png",    kWidth,  kHeight, 34,
+                                "view-history", kPanels, kWords,  kButtons};
+}  // namespace log_window
+
+namespace options_window {
+inline constexpr int kWidth = 440, kHeight = 400;
+inline constexpr Place kButtons[] = {CloseAt(kWidth)};
+inline constexpr Panel kPanels[] = {FooterOf(kWidth, kHeight)};
+inline constexpr Words kWords[] = {
+    {{20, 0, 300, 34}, QT_TRANSLATE_NOOP("skin", "Conversion Options"), 11, true, true}};
+inline constexpr WindowArt kArt{"optionsbk.png", kWidth,  kHeight, 34,
+                                "configure",     kPanels, kWords,  kButtons};
+}  // namespace options_window
+
 // The program's message box; the kind's mark stands left of the words.
 namespace message_box {
 inline constexpr int kWidth = 440, kHeight = 170;

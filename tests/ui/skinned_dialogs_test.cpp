@@ -143,7 +143,9 @@ TEST_F(SkinnedDialogsTest, EachDialogIsSkinnedFitsALargerFontAndClosesFromItsHea
             SkinMessageBox box(MessageKind::kWarning, "Title", "A warning.", {}, &main);
             EXPECT_EQ(box.exec(), QDialog::Rejected);
         });
-        EXPECT_EQ(shown, 5);
+        open("logWindow", skin::log_window::kArt, false, [&] { main.ShowActivityLog(); });
+        open("optionsWindow", skin::options_window::kArt, false, [&] { main.OpenOptions(); });
+        EXPECT_EQ(shown, 7);
 
         QPointer<ShutdownWindow> countdown = new ShutdownWindow(
             std::make_unique<app::ShutdownCountdown>(60, [] { return int64_t{0}; }), [] {});

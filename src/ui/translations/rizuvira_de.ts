@@ -390,10 +390,6 @@
         <source>Open File</source>
         <translation>Datei öffnen</translation>
     </message>
-    <message>
-        <source>OK</source>
-        <translation>OK</translation>
-    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -731,14 +727,6 @@
     <message>
         <source>Chapters:</source>
         <translation>Kapitel:</translation>
-    </message>
-    <message>
-        <source>OK</source>
-        <translation>OK</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
     </message>
     <message>
         <source>to</source>
@@ -1306,6 +1294,14 @@ Die Ausgabeprofile stammen aus der mitgelieferten Format.xml; die Umgebungsvaria
     <message>
         <source>Shut Down</source>
         <translation>Herunterfahren</translation>
+    </message>
+    <message>
+        <source>Activity Log</source>
+        <translation>Aktivitätsprotokoll</translation>
+    </message>
+    <message>
+        <source>Conversion Options</source>
+        <translation>Konvertierungsoptionen</translation>
     </message>
 </context>
 <context>
