@@ -10,8 +10,8 @@
 // over conversion-failed.png), the conversion options (options.png) and the
 // activity log window (log.png), an error in the program's message box
 // (message.png), the question before a file is replaced
-// (message-question.png), the countdown before a shutdown (shutdown.png).
-// The same pictures again under a dark desktop palette (in
+// (message-question.png), the name of a profile to save (input.png), the countdown before a
+// shutdown (shutdown.png). The same pictures again under a dark desktop palette (in
 // OUTPUT_FOLDER/dark) and with the desktop's font half as large again
 // (OUTPUT_FOLDER/large-font), and in German (OUTPUT_FOLDER/de). Runs on the offscreen
 // platform unless QT_QPA_PLATFORM says otherwise; --light-only writes only the
@@ -42,6 +42,7 @@
 #include "ui/preferences_window.h"
 #include "ui/preview_surface.h"
 #include "ui/shutdown_window.h"
+#include "ui/skin_input_dialog.h"
 #include "ui/skin_message_box.h"
 #include "ui/translation.h"
 #include "ui/ui_driver.h"
@@ -243,6 +244,13 @@ int ShootAll(const fs::path& out, const std::string& disc, const fs::path& work)
                 &window);
             question.show();
             failures += !Save(&question, out / "message-question.png");
+            ui::SkinInputDialog name(
+                QCoreApplication::translate("CustomSettingsWindow", "Save as"),
+                QCoreApplication::translate("CustomSettingsWindow", "Name of the new profile:"), {},
+                &window);
+            name.setTextValue("Small 360p");
+            name.show();
+            failures += !Save(&name, out / "input.png");
         }
         {
             // The countdown before a shutdown, on a clock that stands still.

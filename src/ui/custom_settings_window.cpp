@@ -3,13 +3,13 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
 
 #include "ui/form_widgets.h"
 #include "ui/qt_helpers.h"
+#include "ui/skin_input_dialog.h"
 #include "ui/skin_message_box.h"
 #include "ui/skin_widgets.h"
 
@@ -191,12 +191,8 @@ void CustomSettingsWindow::Default() {
 }
 
 void CustomSettingsWindow::SaveAs() {
-    QInputDialog ask(this);
+    SkinInputDialog ask(tr("Save as"), tr("Name of the new profile:"), {}, this);
     ask.setObjectName("profileNameDialog");
-    ask.setWindowTitle(tr("Save as"));
-    ask.setLabelText(tr("Name of the new profile:"));
-    ask.setInputMode(QInputDialog::TextInput);
-    ask.resize(360, ask.sizeHint().height());
     if (ask.exec() != QDialog::Accepted) return;
     SaveAs(ask.textValue());
 }

@@ -11,7 +11,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -37,6 +36,7 @@
 #include "ui/properties_window.h"
 #include "ui/qt_helpers.h"
 #include "ui/skin.h"
+#include "ui/skin_input_dialog.h"
 #include "ui/skin_message_box.h"
 #include "ui/skin_slider.h"
 #include "ui/skin_widgets.h"
@@ -599,10 +599,11 @@ void MainWindow::LoadDvd() {
                              tr("Use Load DVD Folder or Load ISO File for a disc on disk."));
         return;
     }
-    bool ok = false;
-    const QString chosen = QInputDialog::getItem(this, tr("Please Select DVD Folder"), tr("Drive:"),
-                                                 drives, 0, /*editable=*/true, &ok);
-    if (!ok || chosen.isEmpty()) return;
+    SkinInputDialog ask(tr("Please Select DVD Folder"), tr("Drive:"), drives, this);
+    ask.setObjectName("driveDialog");
+    if (ask.exec() != QDialog::Accepted) return;
+    const QString chosen = ask.textValue();
+    if (chosen.isEmpty()) return;
     // A listed drive opens by its path; a typed path as it stands.
     const qsizetype index = drives.indexOf(chosen);
     OpenDisc(index >= 0 ? Q(listed[size_t(index)].path) : chosen);

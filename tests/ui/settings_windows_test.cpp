@@ -7,7 +7,6 @@
 #include <stdlib.h>
 
 #include <QComboBox>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -25,6 +24,7 @@
 #include "fixtures/sample_discs.h"
 #include "ui/main_window.h"
 #include "ui/properties_window.h"
+#include "ui/skin_input_dialog.h"
 #include "ui/ui_driver.h"
 
 namespace rizuvira::ui {
@@ -228,8 +228,8 @@ TEST_F(SettingsWindowsTest, DefaultThenCancelLeavesTheMainWindowsProfileAsItWas)
 TEST_F(SettingsWindowsTest, ASavedProfileSurvivesARestartAndConvertsThroughTheCommandLine) {
     const int shipped = ProfileList()->count();
     DialogWatch name("profileNameDialog", [](QWidget* dialog) {
-        static_cast<QInputDialog*>(dialog)->setTextValue("Small 360p");
-        static_cast<QInputDialog*>(dialog)->accept();
+        static_cast<SkinInputDialog*>(dialog)->setTextValue("Small 360p");
+        static_cast<SkinInputDialog*>(dialog)->accept();
     });
     DialogWatch watch("customSettingsWindow", [&](QWidget* window) {
         EXPECT_FALSE(Child<QPushButton>(window, "deleteButton")->isEnabled());  // shipped

@@ -24,6 +24,7 @@
 #include "ui/main_window.h"
 #include "ui/shutdown_window.h"
 #include "ui/skin.h"
+#include "ui/skin_input_dialog.h"
 #include "ui/skin_layout.h"
 #include "ui/skin_message_box.h"
 #include "ui/ui_driver.h"
@@ -145,7 +146,12 @@ TEST_F(SkinnedDialogsTest, EachDialogIsSkinnedFitsALargerFontAndClosesFromItsHea
         });
         open("logWindow", skin::log_window::kArt, false, [&] { main.ShowActivityLog(); });
         open("optionsWindow", skin::options_window::kArt, false, [&] { main.OpenOptions(); });
-        EXPECT_EQ(shown, 7);
+        open("inputDialog", skin::message_box::kArt, false, [&] {
+            SkinInputDialog drive("Title", "Drive:", {"/dev/sr0 (HOLIDAY)", "/dev/sr1"}, &main);
+            EXPECT_EQ(drive.textValue(), "/dev/sr0 (HOLIDAY)");  // the first, and it can be typed
+            EXPECT_EQ(drive.exec(), QDialog::Rejected);
+        });
+        EXPECT_EQ(shown, 8);
 
         QPointer<ShutdownWindow> countdown = new ShutdownWindow(
             std::make_unique<app::ShutdownCountdown>(60, [] { return int64_t{0}; }), [] {});
