@@ -26,6 +26,7 @@
 #include <QSvgRenderer>
 #include <QTranslator>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
@@ -493,24 +494,33 @@ void PaintProgress(int scale) {
     }
 }
 
-// Every picture, or with `words_only` only those that hold words.
+// Whether the translation installed now changes `text`.
+bool Translated(const char* text) {
+    return text[0] != '\0' && QCoreApplication::translate("skin", text) != QString::fromUtf8(text);
+}
+
+// Every picture, or with `words_only` only those whose words the installed
+// translation changes (the windows fall back to the others).
 void PaintAll(bool words_only) {
     for (int scale = 1; scale <= 2; ++scale) {
         for (const skin::ButtonArt& art : skin::kButtons)
-            if (!words_only || art.label[0] != '\0') PaintButton(art, scale);
-        PaintWindow(skin::main_window::kArt, scale, [](QPainter&) {});
-        PaintWindow(skin::conversion_window::kArt, scale, [](QPainter&) {});
-        PaintWindow(skin::about_window::kArt, scale, [](QPainter& p) {
+            if (!words_only || Translated(art.label)) PaintButton(art, scale);
+        auto window = [words_only, scale](const skin::WindowArt& art, auto extra) {
+            if (!words_only || std::any_of(art.words.begin(), art.words.end(),
+                                           [](const skin::Words& w) { return Translated(w.text); }))
+                PaintWindow(art, scale, extra);
+        };
+        const auto plain = [](QPainter&) {};
+        for (const skin::WindowArt* art :
+             {&skin::main_window::kArt, &skin::conversion_window::kArt,
+              &skin::finished_window::kArt, &skin::queue_window::kArt, &skin::editor_window::kArt,
+              &skin::preferences_window::kArt, &skin::settings_window::kArt,
+              &skin::properties_window::kArt, &skin::message_box::kArt,
+              &skin::shutdown_window::kArt, &skin::log_window::kArt, &skin::options_window::kArt})
+            window(*art, plain);
+        window(skin::about_window::kArt, [](QPainter& p) {
             DrawEmblem(p, skin::about_window::kEmblem, skin::about_window::kEmblemIcon);
         });
-        PaintWindow(skin::finished_window::kArt, scale, [](QPainter&) {});
-        PaintWindow(skin::queue_window::kArt, scale, [](QPainter&) {});
-        for (const skin::WindowArt* art :
-             {&skin::editor_window::kArt, &skin::preferences_window::kArt,
-              &skin::settings_window::kArt, &skin::properties_window::kArt,
-              &skin::message_box::kArt, &skin::shutdown_window::kArt, &skin::log_window::kArt,
-              &skin::options_window::kArt})
-            PaintWindow(*art, scale, [](QPainter&) {});
         PaintGettingStarted(scale);
         if (words_only) continue;
         namespace box = skin::message_box;
